@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the program and runs it on its built-in simulated desktop.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh >&2
+cmake --preset release >/dev/null
+cmake --build --preset release --target quillvorn >/dev/null
+exec ./build/release/src/app/quillvorn "$@"

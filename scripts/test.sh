@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: all tests under ASan+UBSan,
+# then the tests that use real threads once more under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+cmake --preset dev
+cmake --build --preset dev
+ctest --preset dev
+
+cmake --preset tsan
+cmake --build --preset tsan --target qv_thread_tests
+ctest --preset tsan

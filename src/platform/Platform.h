@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/Displays.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SystemInfo.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+#include "platform/dispatch/Runtime.h"
+
+namespace qv {
+
+// Every platform service, handed down by the composition root. Objects keep references to the
+// services they use; the bundle outlives them all.
+struct Platform {
+    Runtime& runtime;
+    WindowServer& windowServer;
+    Displays& displays;
+    Workspace& workspace;
+    SystemInfo& system;
+    NotificationCenter& notifications;  // the application's default notification centre
+};
+
+}  // namespace qv

@@ -1,0 +1,253 @@
+#include "platform/dispatch/ManualRuntime.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace qv {
+
+struct ManualRuntime::QueueState {
+    std::string label;
+    bool isMain = false;
+    bool stopped = false;  // run loops only: a stopped loop drops what is still queued
+};
+
+namespace {
+
+[[noreturn]] void deadlock(const char* what) {
+    std::fprintf(stderr, "ManualRuntime: %s would block forever: nothing left to run\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+class ManualQueue : public RunLoop {
+public:
+    ManualQueue(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> state)
+        : rt_(rt), state_(std::move(state)) {}
+
+    const std::string& label() const override { return state_->label; }
+    void async(std::function<void()> block) override { rt_.post(state_, rt_.now(), std::move(block)); }
+    void asyncAfter(Seconds delay, WorkItemPtr item) override {
+        rt_.post(state_, rt_.now() + std::max(0.0, delay), [item] { item->perform(); });
+    }
+    std::shared_ptr<RepeatingTimer> scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
+                                                  std::function<void()> handler) override;
+    bool isCurrent() const override {
+        std::lock_guard lock(rt_.mutex_);
+        if (state_->isMain && rt_.executing_.empty()) return true;  // the test's own thread is the main thread
+        return !rt_.executing_.empty() && rt_.executing_.back() == state_.get();
+    }
+    void stop() override {
+        std::lock_guard lock(rt_.mutex_);
+        state_->stopped = true;
+    }
+    bool isStopped() const override {
+        std::lock_guard lock(rt_.mutex_);
+        return state_->stopped;
+    }
+
+    const std::shared_ptr<ManualRuntime::QueueState>& state() const { return state_; }
+
+private:
+    ManualRuntime& rt_;
+    std::shared_ptr<ManualRuntime::QueueState> state_;
+};
+
+class ManualTimer : public RepeatingTimer, public std::enable_shared_from_this<ManualTimer> {
+public:
+    ManualTimer(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> q, Seconds interval, Seconds leeway,
+                std::function<void()> handler)
+        : rt_(rt), queue_(std::move(q)), interval_(interval), leeway_(leeway), handler_(std::move(handler)) {}
+
+    void arm(Seconds deadline) {
+        std::weak_ptr<ManualTimer> weak = shared_from_this();
+        rt_.post(queue_, deadline, [weak, deadline] {
+            auto self = weak.lock();
+            if (!self || self->isCancelled()) return;
+            if (self->interval_ > 0) self->arm(deadline + self->interval_);
+            self->handler_();
+        });
+    }
+    void cancel() override { cancelled_ = true; }
+    bool isCancelled() const override { return cancelled_; }
+    Seconds interval() const override { return interval_; }
+    Seconds leeway() const override { return leeway_; }
+
+private:
+    ManualRuntime& rt_;
+    std::shared_ptr<ManualRuntime::QueueState> queue_;
+    Seconds interval_;
+    Seconds leeway_;
+    std::function<void()> handler_;
+    std::atomic<bool> cancelled_{false};
+};
+
+std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
+                                                           std::function<void()> handler) {
+    auto t = std::make_shared<ManualTimer>(rt_, state_, interval, leeway, std::move(handler));
+    t->arm(rt_.now() + std::max(0.0, firstDelay));
+    return t;
+}
+
+class ManualSemaphore : public Semaphore {
+public:
+    ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt), count_(initial) {}
+    void signal() override { ++count_; }
+    void wait() override {
+        while (count_ <= 0) {
+            if (!rt_.runOne(rt_.now())) deadlock("Semaphore::wait");
+        }
+        --count_;
+    }
+    bool wait(Seconds timeout) override {
+        Seconds deadline = rt_.now() + std::max(0.0, timeout);
+        while (count_ <= 0) {
+            if (!rt_.runOne(deadline)) {
+                std::lock_guard lock(rt_.mutex_);
+                if (rt_.now_ < deadline) rt_.now_ = deadline;
+                return false;
+            }
+        }
+        --count_;
+        return true;
+    }
+
+private:
+    ManualRuntime& rt_;
+    long count_;
+};
+
+class ManualRunLoopThread : public RunLoopThread {
+public:
+    ManualRunLoopThread(ManualRuntime& rt, std::string name, std::shared_ptr<ManualQueue> loop)
+        : rt_(rt), name_(std::move(name)), loop_(std::move(loop)) {}
+    const std::string& name() const override { return name_; }
+    std::shared_ptr<RunLoop> runLoop() const override { return loop_; }
+    bool isFinished() const override { return loop_->isStopped(); }
+    void join() override {
+        while (!loop_->isStopped()) {
+            if (!rt_.runOne(rt_.now(), loop_->state().get())) deadlock("RunLoopThread::join");
+        }
+    }
+
+private:
+    ManualRuntime& rt_;
+    std::string name_;
+    std::shared_ptr<ManualQueue> loop_;
+};
+
+ManualRuntime::ManualRuntime(Seconds startTime) : now_(startTime) {
+    auto state = std::make_shared<QueueState>();
+    state->label = "com.apple.main-thread";
+    state->isMain = true;
+    main_ = std::make_shared<ManualQueue>(*this, state);
+}
+
+ManualRuntime::~ManualRuntime() {
+    // Pending blocks may own objects whose destructors post more work; drop them outside the lock.
+    std::set<Entry> doomed;
+    {
+        std::lock_guard lock(mutex_);
+        doomed.swap(entries_);
+    }
+}
+
+Seconds ManualRuntime::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+std::shared_ptr<Queue> ManualRuntime::mainQueue() { return main_; }
+
+std::shared_ptr<Queue> ManualRuntime::makeSerialQueue(std::string label, QoS) {
+    auto state = std::make_shared<QueueState>();
+    state->label = std::move(label);
+    return std::make_shared<ManualQueue>(*this, state);
+}
+
+std::shared_ptr<RunLoopThread> ManualRuntime::startRunLoopThread(std::string name, QoS) {
+    auto state = std::make_shared<QueueState>();
+    state->label = name;
+    auto loop = std::make_shared<ManualQueue>(*this, state);
+    return std::make_shared<ManualRunLoopThread>(*this, std::move(name), std::move(loop));
+}
+
+std::shared_ptr<Semaphore> ManualRuntime::makeSemaphore(long initial) {
+    return std::make_shared<ManualSemaphore>(*this, initial);
+}
+
+void ManualRuntime::post(const std::shared_ptr<QueueState>& q, Seconds deadline, std::function<void()> fn) {
+    std::lock_guard lock(mutex_);
+    if (q->stopped) return;
+    entries_.insert(Entry{deadline, seq_++, q, std::move(fn)});
+}
+
+bool ManualRuntime::isExecuting(const QueueState* q) const {
+    for (const QueueState* e : executing_) {
+        if (e == q) return true;
+    }
+    return false;
+}
+
+bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
+    Entry entry;
+    std::vector<std::function<void()>> dropped;  // blocks of stopped run loops, released unrun
+    {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.begin();
+        while (it != entries_.end() && it->deadline <= limit) {
+            if (it->queue->stopped) {
+                dropped.push_back(std::move(const_cast<Entry&>(*it).fn));
+                it = entries_.erase(it);
+                continue;
+            }
+            if ((onlyQueue && it->queue.get() != onlyQueue) || isExecuting(it->queue.get())) {
+                ++it;  // a serial queue never runs two blocks at once
+                continue;
+            }
+            break;
+        }
+        if (it == entries_.end() || it->deadline > limit) return false;
+        entry = std::move(const_cast<Entry&>(*it));
+        entries_.erase(it);
+        if (entry.deadline > now_) now_ = entry.deadline;
+        executing_.push_back(entry.queue.get());
+    }
+    entry.fn();
+    std::function<void()> done = std::move(entry.fn);  // destroy captured state before unmarking
+    done = nullptr;
+    std::lock_guard lock(mutex_);
+    executing_.pop_back();
+    return true;
+}
+
+void ManualRuntime::advance(Seconds dt) { advanceTo(now() + std::max(0.0, dt)); }
+
+void ManualRuntime::advanceTo(Seconds t) {
+    while (runOne(t)) {
+    }
+    std::lock_guard lock(mutex_);
+    if (now_ < t) now_ = t;
+}
+
+void ManualRuntime::runUntilIdle() {
+    while (runOne(now())) {
+    }
+}
+
+size_t ManualRuntime::pendingCount() const {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const Entry& e : entries_) n += e.queue->stopped ? 0 : 1;
+    return n;
+}
+
+std::optional<Seconds> ManualRuntime::nextDeadline() const {
+    std::lock_guard lock(mutex_);
+    for (const Entry& e : entries_) {
+        if (!e.queue->stopped) return e.deadline;
+    }
+    return std::nullopt;
+}
+
+}  // namespace qv

@@ -1,0 +1,80 @@
+#include "platform/sim/SimDesktop.h"
+
+namespace qv {
+
+void buildDemoDesktop(SimDesktop& sim) {
+    sim.setOperatingSystemMajorVersion(27);
+    uint32_t main = sim.addDisplay("Studio Display", Rect{0, 0, 1920, 1080});
+    uint32_t side = sim.addDisplay("Side Monitor", Rect{1920, 0, 1440, 900});
+
+    uint64_t desk1 = sim.addSpace(main);
+    uint64_t desk2 = sim.addSpace(main);
+    uint64_t fullScreen = sim.addSpace(main, kSimSpaceTypeFullScreen);
+    uint64_t sideDesk = sim.addSpace(side);
+
+    auto app = [&](const char* bundleID, const char* name, ActivationPolicy policy = ActivationPolicy::regular) {
+        return sim.launchApp(std::string(bundleID), name, policy);
+    };
+    int32_t compass = app("com.example.compass", "Compass");
+    int32_t inkwell = app("com.example.inkwell", "Inkwell");
+    int32_t harbor = app("com.example.harbormail", "Harbor Mail");
+    int32_t terminal = app("com.example.terminal", "Terminal");
+    int32_t ledger = app("com.example.ledger", "Ledger");
+    int32_t canvas = app("com.example.canvas", "Canvas");
+    int32_t tempo = app("com.example.tempo", "Tempo", ActivationPolicy::accessory);
+    int32_t dock = app("com.apple.dock", "Dock");
+
+    auto win = [&](int32_t pid, const char* title, Rect frame, uint64_t space) {
+        SimWindowSpec spec;
+        spec.pid = pid;
+        spec.title = title;
+        spec.frame = frame;
+        spec.space = space;
+        return sim.openWindow(spec);
+    };
+
+    // Main display, desktop 1.
+    win(compass, "Compass — Start Page", Rect{80, 60, 1100, 760}, desk1);
+    win(compass, "Compass — Release Notes", Rect{420, 140, 1000, 700}, desk1);
+    uint32_t mail = win(harbor, "Inbox — 3 unread", Rect{240, 200, 1200, 720}, desk1);
+    uint32_t notesMin = win(inkwell, "Shopping list", Rect{600, 300, 500, 500}, desk1);
+    sim.setWindowMinimized(notesMin, true);
+
+    // A compose sheet attached to the mail window, and a tooltip too small for a chip.
+    SimWindowSpec sheet;
+    sheet.pid = harbor;
+    sheet.title = "New Message";
+    sheet.frame = Rect{440, 260, 700, 420};
+    sheet.space = desk1;
+    sheet.parent = mail;
+    sheet.subrole = "AXDialog";
+    sim.openWindow(sheet);
+    win(harbor, "", Rect{500, 500, 120, 24}, desk1);
+
+    // Main display, desktop 2.
+    win(terminal, "build — zsh", Rect{60, 80, 900, 560}, desk2);
+    win(terminal, "logs — tail", Rect{980, 80, 880, 560}, desk2);
+    win(ledger, "Budget 2027.ledger", Rect{200, 300, 1400, 700}, desk2);
+    win(inkwell, "Meeting notes", Rect{700, 120, 640, 820}, desk2);
+
+    // The full-screen desktop holds one window that fills the display.
+    win(canvas, "Poster draft", Rect{0, 0, 1920, 1080}, fullScreen);
+
+    // Second display.
+    win(compass, "Compass — Maps", Rect{2000, 80, 1200, 760}, sideDesk);
+    win(terminal, "server — ssh", Rect{2100, 300, 1000, 500}, sideDesk);
+
+    // Windows that never belong on a bar: an accessory app's popover and the Dock's own strip.
+    win(tempo, "Tempo", Rect{1500, 30, 300, 360}, desk1);
+    SimWindowSpec dockStrip;
+    dockStrip.pid = dock;
+    dockStrip.title = "Dock";
+    dockStrip.frame = Rect{0, 1010, 1920, 70};
+    dockStrip.layer = 20;
+    dockStrip.space = desk1;
+    sim.openWindow(dockStrip);
+
+    sim.activateApp(compass);
+}
+
+}  // namespace qv

@@ -1,0 +1,310 @@
+#include "platform/sim/SimDesktop.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/sim/SimServices.h"
+#include "platform/sim/SimWindowServer.h"
+
+namespace qv {
+
+namespace {
+
+std::string makeUUID(uint64_t seed, uint32_t kind) {
+    uint64_t h = seed * 0x9E3779B97F4A7C15ull + kind * 0xC2B2AE3D27D4EB4Full;
+    h ^= h >> 29;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X-%04X-4%03X-8%03X-%012llX", static_cast<unsigned>(h >> 32),
+                  static_cast<unsigned>((h >> 16) & 0xFFFF), static_cast<unsigned>(kind & 0xFFF),
+                  static_cast<unsigned>(seed & 0xFFF), static_cast<unsigned long long>(seed * 7919 + kind));
+    return buf;
+}
+
+}  // namespace
+
+SimDesktop::SimDesktop(Runtime& runtime)
+    : runtime_(runtime),
+      windowServer_(std::make_unique<SimWindowServer>(*this)),
+      displaysService_(std::make_unique<SimDisplays>(*this)),
+      workspace_(std::make_unique<SimWorkspace>(*this)),
+      system_(std::make_unique<SimSystemInfo>(*this)) {
+    platform_ = std::make_unique<Platform>(
+        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_});
+    // Our own process: an accessory application without windows of its own yet.
+    SimApp self;
+    self.pid = nextPID_++;
+    self.bundleID = "com.quillvorn.QuillVorn";
+    self.name = "QuillVorn";
+    self.policy = ActivationPolicy::accessory;
+    ownPID_ = self.pid;
+    apps_[self.pid] = self;
+}
+
+SimDesktop::~SimDesktop() = default;
+
+uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::string uuid) {
+    SimDisplay d;
+    d.id = id ? id : nextDisplayID_;
+    nextDisplayID_ = std::max(nextDisplayID_, d.id) + 1;
+    d.uuid = uuid.empty() ? makeUUID(d.id, 0xD15) : std::move(uuid);
+    d.name = std::move(name);
+    d.frame = frame;
+    d.screenInstance = 0x5C0000 + d.id;
+    displays_.push_back(d);
+    return d.id;
+}
+
+uint64_t SimDesktop::addSpace(uint32_t displayID, int64_t type) {
+    auto it = std::find_if(displays_.begin(), displays_.end(), [&](const SimDisplay& d) { return d.id == displayID; });
+    if (it == displays_.end()) return 0;
+    SimSpace s;
+    s.id = nextSpaceID_++;
+    s.type = type;
+    s.uuid = type == kSimSpaceTypeFullScreen ? makeUUID(s.id, 0xF5) : makeUUID(s.id, 0x5A);
+    s.displayID = displayID;
+    spaces_[s.id] = s;
+    it->spaces.push_back(s.id);
+    if (it->activeSpace == 0) it->activeSpace = s.id;
+    return s.id;
+}
+
+void SimDesktop::removeSpace(uint64_t spaceID) {
+    auto sit = spaces_.find(spaceID);
+    if (sit == spaces_.end()) return;
+    for (SimDisplay& d : displays_) {
+        std::erase(d.spaces, spaceID);
+        if (d.activeSpace == spaceID) d.activeSpace = d.spaces.empty() ? 0 : d.spaces.front();
+    }
+    for (auto& [id, w] : windows_) w.spaces.erase(spaceID);
+    spaces_.erase(sit);
+}
+
+void SimDesktop::switchToSpace(uint64_t spaceID) {
+    auto sit = spaces_.find(spaceID);
+    if (sit == spaces_.end()) return;
+    for (SimDisplay& d : displays_) {
+        if (d.id == sit->second.displayID && d.activeSpace != spaceID) {
+            d.activeSpace = spaceID;
+            postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
+        }
+    }
+}
+
+int32_t SimDesktop::launchApp(SimAppSpec spec) {
+    SimApp a;
+    a.pid = spec.pid ? spec.pid : nextPID_;
+    nextPID_ = std::max(nextPID_, a.pid) + 1;
+    a.bundleID = std::move(spec.bundleID);
+    a.name = std::move(spec.name);
+    a.bundlePath = std::move(spec.bundlePath);
+    if (!a.bundlePath) a.bundlePath = "/Applications/" + a.name + ".app";
+    a.policy = spec.policy;
+    apps_[a.pid] = a;
+    postWorkspace(notifications::kWorkspaceDidLaunchApplication, a.pid);
+    return a.pid;
+}
+
+void SimDesktop::terminateApp(int32_t pid) {
+    SimApp* a = app(pid);
+    if (!a || a->terminated) return;
+    a->terminated = true;
+    a->listed = false;
+    std::erase_if(windows_, [&](const auto& kv) { return kv.second.ownerPID == pid; });
+    if (frontmost_ == pid) frontmost_.reset();
+    postWorkspace(notifications::kWorkspaceDidTerminateApplication, pid);
+}
+
+void SimDesktop::activateApp(int32_t pid) {
+    SimApp* a = app(pid);
+    if (!a || a->terminated || frontmost_ == pid) return;
+    frontmost_ = pid;
+    a->hidden = false;
+    postWorkspace(notifications::kWorkspaceDidActivateApplication, pid);
+}
+
+uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
+    SimWindow w;
+    w.id = spec.id ? spec.id : nextWindowID_;
+    nextWindowID_ = std::max(nextWindowID_, w.id) + 1;
+    w.ownerPID = spec.pid;
+    w.title = std::move(spec.title);
+    w.frame = spec.frame;
+    w.layer = spec.layer;
+    w.alpha = spec.alpha;
+    w.minimized = spec.minimized;
+    w.parent = spec.parent;
+    w.role = std::move(spec.role);
+    w.subrole = std::move(spec.subrole);
+    w.modal = spec.modal;
+    if (spec.space) {
+        if (*spec.space != 0) w.spaces.insert(*spec.space);
+    } else if (const SimDisplay* d = displayContaining(w.frame); d && d->activeSpace) {
+        w.spaces.insert(d->activeSpace);
+    }
+    w.z = nextZ_++;
+    windows_[w.id] = w;
+    return w.id;
+}
+
+void SimDesktop::closeWindow(uint32_t windowID) { windows_.erase(windowID); }
+
+void SimDesktop::setWindowFrame(uint32_t windowID, Rect frame) {
+    if (SimWindow* w = window(windowID)) w->frame = frame;
+}
+
+void SimDesktop::setWindowTitle(uint32_t windowID, std::string title) {
+    if (SimWindow* w = window(windowID)) w->title = std::move(title);
+}
+
+void SimDesktop::setWindowMinimized(uint32_t windowID, bool minimized) {
+    if (SimWindow* w = window(windowID)) w->minimized = minimized;
+}
+
+void SimDesktop::raiseWindow(uint32_t windowID) {
+    if (SimWindow* w = window(windowID)) w->z = nextZ_++;
+}
+
+void SimDesktop::setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces) {
+    if (SimWindow* w = window(windowID)) w->spaces = std::move(spaces);
+}
+
+void SimDesktop::setEnvironmentVariable(const std::string& name, std::optional<std::string> value) {
+    if (value) {
+        environment_[name] = *value;
+    } else {
+        environment_.erase(name);
+    }
+}
+
+std::optional<std::string> SimDesktop::environmentVariable(const std::string& name) const {
+    auto it = environment_.find(name);
+    if (it == environment_.end()) return std::nullopt;
+    return it->second;
+}
+
+const SimDisplay* SimDesktop::display(uint32_t id) const {
+    for (const SimDisplay& d : displays_) {
+        if (d.id == id) return &d;
+    }
+    return nullptr;
+}
+
+const SimDisplay* SimDesktop::primaryDisplay() const {
+    for (const SimDisplay& d : displays_) {
+        if (d.frame.origin == Point{0, 0}) return &d;
+    }
+    return displays_.empty() ? nullptr : &displays_.front();
+}
+
+const SimDisplay* SimDesktop::displayOfSpace(uint64_t spaceID) const {
+    const SimSpace* s = space(spaceID);
+    return s ? display(s->displayID) : nullptr;
+}
+
+const SimDisplay* SimDesktop::displayContaining(const Rect& frame) const {
+    const SimDisplay* best = nullptr;
+    double bestArea = 0;
+    for (const SimDisplay& d : displays_) {
+        double a = d.frame.intersection(frame).area();
+        if (a > bestArea) {
+            best = &d;
+            bestArea = a;
+        }
+    }
+    return best ? best : primaryDisplay();
+}
+
+const SimSpace* SimDesktop::space(uint64_t id) const {
+    auto it = spaces_.find(id);
+    return it == spaces_.end() ? nullptr : &it->second;
+}
+
+SimWindow* SimDesktop::window(uint32_t id) {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : &it->second;
+}
+const SimWindow* SimDesktop::window(uint32_t id) const {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : &it->second;
+}
+SimApp* SimDesktop::app(int32_t pid) {
+    auto it = apps_.find(pid);
+    return it == apps_.end() ? nullptr : &it->second;
+}
+const SimApp* SimDesktop::app(int32_t pid) const {
+    auto it = apps_.find(pid);
+    return it == apps_.end() ? nullptr : &it->second;
+}
+
+bool SimDesktop::isActiveSpace(uint64_t spaceID) const {
+    for (const SimDisplay& d : displays_) {
+        if (d.activeSpace == spaceID) return true;
+    }
+    return false;
+}
+
+bool SimDesktop::isOnScreen(const SimWindow& w) const {
+    if (w.minimized) return false;
+    if (const SimApp* a = app(w.ownerPID); a && a->hidden) return false;
+    for (uint64_t s : w.spaces) {
+        if (isActiveSpace(s)) return true;
+    }
+    return false;
+}
+
+std::vector<const SimWindow*> SimDesktop::windowsInListOrder() const {
+    std::vector<const SimWindow*> out;
+    out.reserve(windows_.size());
+    for (const auto& [id, w] : windows_) out.push_back(&w);
+    std::stable_sort(out.begin(), out.end(), [&](const SimWindow* a, const SimWindow* b) {
+        bool ao = isOnScreen(*a), bo = isOnScreen(*b);
+        if (ao != bo) return ao;
+        if (a->layer != b->layer) return a->layer > b->layer;
+        return a->z > b->z;
+    });
+    return out;
+}
+
+double SimDesktop::primaryHeight() const {
+    const SimDisplay* p = primaryDisplay();
+    return p ? p->frame.maxY() : 0;
+}
+
+std::vector<Screen> SimDesktop::screens() const {
+    std::vector<Screen> out;
+    const SimDisplay* primary = primaryDisplay();
+    auto add = [&](const SimDisplay& d) {
+        Screen s;
+        s.instance = d.screenInstance;
+        s.frame = flipVertically(d.frame, primaryHeight());
+        constexpr double kMenuBarHeight = 25;
+        s.visibleFrame = Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
+        s.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
+        s.localizedName = d.name;
+        out.push_back(std::move(s));
+    };
+    if (primary) add(*primary);
+    for (const SimDisplay& d : displays_) {
+        if (&d != primary) add(d);
+    }
+    return out;
+}
+
+void SimDesktop::record(std::string name, Value args) {
+    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args)});
+}
+
+std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
+    std::vector<SimCall> out;
+    for (const SimCall& c : callLog) {
+        if (c.name == name) out.push_back(c);
+    }
+    return out;
+}
+
+void SimDesktop::postWorkspace(const char* name, int32_t pid) {
+    Value info = pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();
+    workspaceNotifications_.post(name, info);
+}
+
+}  // namespace qv

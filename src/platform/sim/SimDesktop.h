@@ -1,0 +1,229 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace qv {
+
+class SimWindowServer;
+class SimDisplays;
+class SimWorkspace;
+class SimSystemInfo;
+
+inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
+inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
+
+struct SimSpace {
+    uint64_t id = 0;
+    int64_t type = kSimSpaceTypeOrdinary;
+    std::string uuid;
+    uint32_t displayID = 0;
+};
+
+struct SimDisplay {
+    uint32_t id = 0;
+    std::string uuid;
+    std::string name;
+    Rect frame;  // window-server space: origin at the primary display's top-left corner, y down
+    std::vector<uint64_t> spaces;
+    uint64_t activeSpace = 0;
+    uint64_t screenInstance = 0;
+};
+
+struct SimApp {
+    int32_t pid = 0;
+    std::optional<std::string> bundleID;
+    std::string name;
+    std::optional<std::string> bundlePath;
+    ActivationPolicy policy = ActivationPolicy::regular;
+    bool terminated = false;
+    bool listed = true;  // still in the workspace's list of running applications
+    bool hidden = false;
+};
+
+struct SimWindow {
+    uint32_t id = 0;
+    int32_t ownerPID = 0;
+    std::string title;
+    Rect frame;  // window-server space
+    int32_t layer = 0;
+    float alpha = 1.0f;
+    bool minimized = false;
+    std::set<uint64_t> spaces;
+    uint32_t parent = 0;  // 0: no parent window
+    int64_t z = 0;        // larger is nearer the front
+    // What the owner's Accessibility tree says about the window.
+    std::string role = "AXWindow";
+    std::optional<std::string> subrole = std::string("AXStandardWindow");
+    bool modal = false;
+    bool inAXWindowList = true;
+};
+
+struct SimAppSpec {
+    std::optional<std::string> bundleID;
+    std::string name;
+    ActivationPolicy policy = ActivationPolicy::regular;
+    std::optional<std::string> bundlePath;
+    int32_t pid = 0;  // 0: the next free pid
+};
+
+struct SimWindowSpec {
+    int32_t pid = 0;
+    std::string title;
+    Rect frame{100, 100, 800, 600};
+    std::optional<uint64_t> space;  // default: the active Space of the display under the frame
+    int32_t layer = 0;
+    float alpha = 1.0f;
+    bool minimized = false;
+    uint32_t parent = 0;
+    std::string role = "AXWindow";
+    std::optional<std::string> subrole = std::string("AXStandardWindow");
+    bool modal = false;
+    uint32_t id = 0;  // 0: the next free id
+};
+
+// One platform call as the simulation received it.
+struct SimCall {
+    std::string name;
+    Value args;
+};
+
+// Replacements for the simulation's answers: when a member is set, the call answers with it
+// (an empty optional being "no result") instead of reading the simulated world.
+struct SimOverrides {
+    std::function<std::optional<Value>(uint32_t options)> windowList;
+    std::function<std::optional<Value>(const Value& windowIDs)> windowDescription;
+    std::function<std::optional<Value>()> managedDisplaySpaces;
+    std::function<std::optional<Value>(const Value& windowIDs)> spacesForWindows;
+    std::function<std::optional<Value>(const Value& spaceIDs)> windowsOnSpaces;
+    std::optional<uint64_t> activeSpace;
+    bool refuseAddWindowsToSpaces = false;     // the add fails with an error and changes nothing
+    bool refuseRemoveWindowsFromSpaces = false;
+    std::optional<int32_t> activeDisplayListError;
+};
+
+// An in-memory macOS desktop that implements the platform services.
+class SimDesktop {
+public:
+    explicit SimDesktop(Runtime& runtime);
+    ~SimDesktop();
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    Platform& platform() { return *platform_; }
+    Runtime& runtime() { return runtime_; }
+    NotificationCenter& notifications() { return notifications_; }
+    NotificationCenter& workspaceNotifications() { return workspaceNotifications_; }
+
+    // --- Building and changing the world ---
+    // `frame` in window-server space; the primary display is the one placed at the origin.
+    uint32_t addDisplay(std::string name, Rect frame, uint32_t id = 0, std::string uuid = {});
+    uint64_t addSpace(uint32_t displayID, int64_t type = kSimSpaceTypeOrdinary);
+    void removeSpace(uint64_t spaceID);
+    void switchToSpace(uint64_t spaceID);
+    void setDisplaysHaveSeparateSpaces(bool separate) { separateSpaces_ = separate; }
+    bool displaysHaveSeparateSpaces() const { return separateSpaces_; }
+
+    int32_t launchApp(SimAppSpec spec);
+    int32_t launchApp(std::optional<std::string> bundleID, std::string name,
+                      ActivationPolicy policy = ActivationPolicy::regular) {
+        SimAppSpec spec;
+        spec.bundleID = std::move(bundleID);
+        spec.name = std::move(name);
+        spec.policy = policy;
+        return launchApp(std::move(spec));
+    }
+    void terminateApp(int32_t pid);
+    void activateApp(int32_t pid);
+    std::optional<int32_t> frontmostPID() const { return frontmost_; }
+
+    uint32_t openWindow(SimWindowSpec spec);
+    void closeWindow(uint32_t windowID);
+    void setWindowFrame(uint32_t windowID, Rect frame);
+    void setWindowTitle(uint32_t windowID, std::string title);
+    void setWindowMinimized(uint32_t windowID, bool minimized);
+    void raiseWindow(uint32_t windowID);
+    void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
+
+    void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
+    int operatingSystemMajorVersion() const { return osMajorVersion_; }
+    void setEnvironmentVariable(const std::string& name, std::optional<std::string> value);
+    std::optional<std::string> environmentVariable(const std::string& name) const;
+
+    // --- Reading the world ---
+    const std::vector<SimDisplay>& displays() const { return displays_; }
+    const SimDisplay* display(uint32_t id) const;
+    const SimDisplay* displayOfSpace(uint64_t spaceID) const;
+    const SimDisplay* displayContaining(const Rect& frame) const;  // the one with the largest overlap
+    // The display at the origin of the window-server space (the one with the menu bar).
+    const SimDisplay* primaryDisplay() const;
+    const SimSpace* space(uint64_t id) const;
+    SimWindow* window(uint32_t id);
+    const SimWindow* window(uint32_t id) const;
+    SimApp* app(int32_t pid);
+    const SimApp* app(int32_t pid) const;
+    const std::map<int32_t, SimApp>& apps() const { return apps_; }
+    const std::map<uint32_t, SimWindow>& windows() const { return windows_; }
+    // On-screen windows first, nearest the front first; then the others in the same order.
+    std::vector<const SimWindow*> windowsInListOrder() const;
+    bool isOnScreen(const SimWindow& w) const;
+    bool isActiveSpace(uint64_t spaceID) const;
+    std::vector<Screen> screens() const;
+    double primaryHeight() const;
+
+    uint32_t connectionID() const { return 0x1A2B; }
+    int32_t ownPID() const { return ownPID_; }
+
+    // --- What our process did ---
+    std::vector<SimCall> callLog;
+    bool recordCalls = true;
+    void record(std::string name, Value args = {});
+    std::vector<SimCall> callsNamed(const std::string& name) const;
+    std::map<uint64_t, double> edgeReservations;  // Space id -> reserved bottom height
+    std::map<std::string, Value> connectionProperties;
+
+    SimOverrides overrides;
+    std::set<std::string> missingEntryPoints;  // names the run-time lookups do not find
+
+private:
+    Runtime& runtime_;
+    NotificationCenter notifications_;
+    NotificationCenter workspaceNotifications_;
+    std::unique_ptr<SimWindowServer> windowServer_;
+    std::unique_ptr<SimDisplays> displaysService_;
+    std::unique_ptr<SimWorkspace> workspace_;
+    std::unique_ptr<SimSystemInfo> system_;
+    std::unique_ptr<Platform> platform_;
+
+    std::vector<SimDisplay> displays_;
+    std::map<uint64_t, SimSpace> spaces_;
+    std::map<int32_t, SimApp> apps_;
+    std::map<uint32_t, SimWindow> windows_;
+    std::map<std::string, std::string> environment_;
+    std::optional<int32_t> frontmost_;
+    bool separateSpaces_ = true;
+    int osMajorVersion_ = 27;
+    int32_t ownPID_ = 0;
+    int32_t nextPID_ = 400;
+    uint32_t nextWindowID_ = 100;
+    uint64_t nextSpaceID_ = 1;
+    uint32_t nextDisplayID_ = 1;
+    int64_t nextZ_ = 1;
+
+    friend class SimWorkspace;
+    void postWorkspace(const char* name, int32_t pid);
+};
+
+// A ready-made desktop: two displays side by side, three desktops on the main one (one of them
+// full screen), one on the second, and a handful of applications with windows across them.
+void buildDemoDesktop(SimDesktop& sim);
+
+}  // namespace qv

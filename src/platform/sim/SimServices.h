@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/Displays.h"
+#include "platform/SystemInfo.h"
+#include "platform/Workspace.h"
+
+namespace qv {
+
+class SimDesktop;
+
+class SimDisplays : public Displays {
+public:
+    explicit SimDisplays(SimDesktop& sim) : sim_(sim) {}
+    std::vector<Screen> screens() override;
+    uint32_t mainDisplayID() override;
+    int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
+    std::optional<std::string> displayUUIDString(uint32_t displayID) override;
+
+private:
+    SimDesktop& sim_;
+};
+
+class SimWorkspace : public Workspace {
+public:
+    explicit SimWorkspace(SimDesktop& sim) : sim_(sim) {}
+    std::vector<RunningApplication> runningApplications() override;
+    std::optional<RunningApplication> runningApplication(int32_t pid) override;
+    std::optional<RunningApplication> frontmostApplication() override;
+    NotificationCenter& notificationCenter() override;
+
+private:
+    SimDesktop& sim_;
+};
+
+class SimSystemInfo : public SystemInfo {
+public:
+    explicit SimSystemInfo(SimDesktop& sim) : sim_(sim) {}
+    int operatingSystemMajorVersion() override;
+    std::optional<std::string> environmentVariable(std::string_view name) override;
+    int32_t currentProcessID() override;
+
+private:
+    SimDesktop& sim_;
+};
+
+}  // namespace qv

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/ManualRuntime.h"
+
+namespace qv {
+namespace {
+
+class ManualRuntimeTest : public ::testing::Test {
+protected:
+    ManualRuntime rt;
+    std::vector<std::string> log;
+    Seconds start = rt.now();
+    Seconds elapsed() const { return rt.now() - start; }
+};
+
+TEST_F(ManualRuntimeTest, NothingRunsUntilTheTestAdvances) {
+    rt.mainQueue()->async([&] { log.push_back("a"); });
+    EXPECT_TRUE(log.empty());
+    rt.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"a"});
+}
+
+TEST_F(ManualRuntimeTest, DelayedItemFiresExactlyAtItsDeadline) {
+    Seconds firedAt = -1;
+    rt.mainQueue()->asyncAfter(0.25, [&] { firedAt = elapsed(); });
+    rt.advance(0.2499);
+    EXPECT_EQ(firedAt, -1);
+    rt.advance(0.0001);
+    EXPECT_DOUBLE_EQ(firedAt, 0.25);
+}
+
+TEST_F(ManualRuntimeTest, CancelledItemNeverRuns) {
+    bool ran = false;
+    auto item = rt.mainQueue()->asyncAfter(0.25, [&] { ran = true; });
+    rt.advance(0.1);
+    item->cancel();
+    rt.advance(1);
+    EXPECT_FALSE(ran);
+}
+
+TEST_F(ManualRuntimeTest, EqualDeadlinesRunInPostingOrderAcrossQueues) {
+    auto q = rt.makeSerialQueue("com.quillvorn.test");
+    rt.mainQueue()->asyncAfter(1, [&] { log.push_back("main1"); });
+    q->asyncAfter(1, [&] { log.push_back("q"); });
+    rt.mainQueue()->asyncAfter(0.5, [&] { log.push_back("early"); });
+    rt.mainQueue()->asyncAfter(1, [&] { log.push_back("main2"); });
+    rt.advance(2);
+    EXPECT_EQ(log, (std::vector<std::string>{"early", "main1", "q", "main2"}));
+}
+
+TEST_F(ManualRuntimeTest, WorkPostedByWorkRunsInTimeOrderWithinOneAdvance) {
+    rt.mainQueue()->asyncAfter(1, [&] {
+        log.push_back("first@" + std::to_string(int(elapsed() * 10)));
+        rt.mainQueue()->asyncAfter(0.5, [&] { log.push_back("second@" + std::to_string(int(elapsed() * 10))); });
+        rt.mainQueue()->async([&] { log.push_back("now@" + std::to_string(int(elapsed() * 10))); });
+    });
+    rt.advance(3);
+    EXPECT_EQ(log, (std::vector<std::string>{"first@10", "now@10", "second@15"}));
+    EXPECT_DOUBLE_EQ(elapsed(), 3);
+}
+
+TEST_F(ManualRuntimeTest, RunUntilIdleDoesNotMoveTheClock) {
+    rt.mainQueue()->async([&] { rt.mainQueue()->async([&] { log.push_back("chained"); }); });
+    rt.mainQueue()->asyncAfter(0.01, [&] { log.push_back("later"); });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"chained"});
+    EXPECT_EQ(elapsed(), 0);
+    EXPECT_EQ(rt.pendingCount(), 1u);
+    EXPECT_DOUBLE_EQ(*rt.nextDeadline() - start, 0.01);
+}
+
+TEST_F(ManualRuntimeTest, RepeatingTimerFirstFiresAfterItsDelayThenEveryInterval) {
+    std::vector<double> fires;
+    auto timer = rt.makeSerialQueue("com.quillvorn.badges")->scheduleTimer(0.5, 7, 2, [&] { fires.push_back(elapsed()); });
+    EXPECT_EQ(timer->leeway(), 2);
+    EXPECT_EQ(timer->interval(), 7);
+    rt.advance(21.5);
+    EXPECT_EQ(fires, (std::vector<double>{0.5, 7.5, 14.5, 21.5}));
+    timer->cancel();
+    rt.advance(30);
+    EXPECT_EQ(fires.size(), 4u);
+}
+
+TEST_F(ManualRuntimeTest, ReleasingTheTimerHandleStopsIt) {
+    int fires = 0;
+    auto timer = rt.mainQueue()->scheduleTimer(1, 1, 0, [&] { ++fires; });
+    rt.advance(2);
+    timer.reset();
+    rt.advance(5);
+    EXPECT_EQ(fires, 2);
+}
+
+TEST_F(ManualRuntimeTest, IsCurrentFollowsTheRunningQueue) {
+    auto q = rt.makeSerialQueue("q");
+    EXPECT_TRUE(rt.mainQueue()->isCurrent());
+    bool mainInQ = true, qInQ = false;
+    q->async([&] {
+        mainInQ = rt.mainQueue()->isCurrent();
+        qInQ = q->isCurrent();
+    });
+    rt.runUntilIdle();
+    EXPECT_FALSE(mainInQ);
+    EXPECT_TRUE(qInQ);
+}
+
+TEST_F(ManualRuntimeTest, SemaphoreWaitRunsOtherQueuesWorkSynchronously) {
+    auto worker = rt.makeSerialQueue("worker");
+    auto sem = rt.makeSemaphore(0);
+    int result = 0;
+    rt.mainQueue()->async([&] {
+        worker->async([&] {
+            result = 42;
+            sem->signal();
+        });
+        sem->wait();  // would block on a real thread; completes here by running the worker
+        log.push_back("after wait " + std::to_string(result));
+    });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"after wait 42"});
+}
+
+TEST_F(ManualRuntimeTest, SemaphoreWaitNeverRunsTheWaitingQueueTwice) {
+    auto sem = rt.makeSemaphore(0);
+    auto worker = rt.makeSerialQueue("worker");
+    rt.mainQueue()->async([&] {
+        rt.mainQueue()->async([&] { log.push_back("main-later"); });
+        worker->async([&] {
+            log.push_back("worker");
+            sem->signal();
+        });
+        sem->wait();
+        log.push_back("main-done");
+    });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"worker", "main-done", "main-later"}));
+}
+
+TEST_F(ManualRuntimeTest, TimedWaitMovesTheClockAndReportsTheTimeout) {
+    auto sem = rt.makeSemaphore(0);
+    EXPECT_FALSE(sem->wait(2.0));
+    EXPECT_DOUBLE_EQ(elapsed(), 2.0);
+
+    auto worker = rt.makeSerialQueue("worker");
+    worker->asyncAfter(0.5, [&] { sem->signal(); });
+    EXPECT_TRUE(sem->wait(5.0));
+    EXPECT_DOUBLE_EQ(elapsed(), 2.5);
+}
+
+TEST_F(ManualRuntimeTest, RunLoopThreadRunsBlocksInOrderAndJoinCompletesTheStop) {
+    auto thread = rt.startRunLoopThread("AXObserverManager", QoS::userInitiated);
+    auto loop = thread->runLoop();
+    EXPECT_EQ(thread->name(), "AXObserverManager");
+    loop->async([&] { log.push_back("one"); });
+    loop->async([&] { log.push_back("two"); });
+    loop->async([&] { loop->stop(); });
+    loop->async([&] { log.push_back("after stop"); });
+    EXPECT_FALSE(thread->isFinished());
+    thread->join();
+    EXPECT_TRUE(thread->isFinished());
+    EXPECT_EQ(log, (std::vector<std::string>{"one", "two"}));
+    loop->async([&] { log.push_back("posted to a stopped loop"); });
+    rt.advance(1);
+    EXPECT_EQ(log.size(), 2u);
+    EXPECT_EQ(rt.pendingCount(), 0u);
+}
+
+TEST_F(ManualRuntimeTest, DestroyingTheRuntimeReleasesPendingWork) {
+    auto token = std::make_shared<int>(1);
+    std::weak_ptr<int> weak = token;
+    {
+        ManualRuntime local;
+        local.mainQueue()->asyncAfter(10, [token] {});
+        token.reset();
+        EXPECT_FALSE(weak.expired());
+    }
+    EXPECT_TRUE(weak.expired());
+}
+
+}  // namespace
+}  // namespace qv
