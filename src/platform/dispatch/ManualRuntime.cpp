@@ -57,29 +57,21 @@ class ManualTimer : public RepeatingTimer, public std::enable_shared_from_this<M
 public:
     ManualTimer(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> q, Seconds interval, Seconds leeway,
                 std::function<void()> handler)
-        : rt_(rt), queue_(std::move(q)), interval_(interval), leeway_(leeway), handler_(std::move(handler)) {}
+        : RepeatingTimer(interval, leeway, std::move(handler)), rt_(rt), queue_(std::move(q)) {}
 
     void arm(Seconds deadline) {
         std::weak_ptr<ManualTimer> weak = shared_from_this();
         rt_.post(queue_, deadline, [weak, deadline] {
             auto self = weak.lock();
             if (!self || self->isCancelled()) return;
-            if (self->interval_ > 0) self->arm(deadline + self->interval_);
-            self->handler_();
+            if (self->interval() > 0) self->arm(deadline + self->interval());
+            self->fire();
         });
     }
-    void cancel() override { cancelled_ = true; }
-    bool isCancelled() const override { return cancelled_; }
-    Seconds interval() const override { return interval_; }
-    Seconds leeway() const override { return leeway_; }
 
 private:
     ManualRuntime& rt_;
     std::shared_ptr<ManualRuntime::QueueState> queue_;
-    Seconds interval_;
-    Seconds leeway_;
-    std::function<void()> handler_;
-    std::atomic<bool> cancelled_{false};
 };
 
 std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,

@@ -128,7 +128,7 @@ namespace {
 class RealTimer : public RepeatingTimer, public std::enable_shared_from_this<RealTimer> {
 public:
     RealTimer(std::weak_ptr<RealRuntime::Loop> loop, Seconds interval, Seconds leeway, std::function<void()> handler)
-        : loop_(std::move(loop)), interval_(interval), leeway_(leeway), handler_(std::move(handler)) {}
+        : RepeatingTimer(interval, leeway, std::move(handler)), loop_(std::move(loop)) {}
 
     void arm(Clock::time_point deadline) {
         auto loop = loop_.lock();
@@ -137,24 +137,16 @@ public:
         loop->post(deadline, [weak, deadline] {
             auto self = weak.lock();
             if (!self || self->isCancelled()) return;
-            if (self->interval_ > 0) {
+            if (self->interval() > 0) {
                 self->arm(deadline + std::chrono::duration_cast<Clock::duration>(
-                                         std::chrono::duration<double>(self->interval_)));
+                                         std::chrono::duration<double>(self->interval())));
             }
-            self->handler_();
+            self->fire();
         });
     }
-    void cancel() override { cancelled_ = true; }
-    bool isCancelled() const override { return cancelled_; }
-    Seconds interval() const override { return interval_; }
-    Seconds leeway() const override { return leeway_; }
 
 private:
     std::weak_ptr<RealRuntime::Loop> loop_;
-    Seconds interval_;
-    Seconds leeway_;
-    std::function<void()> handler_;
-    std::atomic<bool> cancelled_{false};
 };
 
 // A serial queue or run-loop thread: a Loop with a thread of its own.

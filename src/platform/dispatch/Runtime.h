@@ -33,14 +33,25 @@ inline WorkItemPtr makeWorkItem(std::function<void()> block) {
     return std::make_shared<WorkItem>(std::move(block));
 }
 
-// A repeating timer source; it fires until cancelled or released.
+// A repeating timer source; it fires until cancelled or released. Each runtime arms it its way.
 class RepeatingTimer {
 public:
+    RepeatingTimer(Seconds interval, Seconds leeway, std::function<void()> handler)
+        : interval_(interval), leeway_(leeway), handler_(std::move(handler)) {}
     virtual ~RepeatingTimer() = default;
-    virtual void cancel() = 0;
-    virtual bool isCancelled() const = 0;
-    virtual Seconds interval() const = 0;
-    virtual Seconds leeway() const = 0;
+    void cancel() { cancelled_.store(true, std::memory_order_release); }
+    bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }
+    Seconds interval() const { return interval_; }
+    Seconds leeway() const { return leeway_; }
+
+protected:
+    void fire() { handler_(); }
+
+private:
+    Seconds interval_;
+    Seconds leeway_;
+    std::function<void()> handler_;
+    std::atomic<bool> cancelled_{false};
 };
 
 // A serial queue: blocks run one at a time in the order of their deadlines, and blocks with equal
