@@ -5,7 +5,7 @@ namespace qv {
 BarMetrics BarMetrics::forSize(BarSize size) {
     // clang-format off
     switch (size) {
-        //                       chip  radius pad spacing icon iconText title menuW menuH menuIcon corner scroll bar
+        // The lengths in the order of the record's fields.
         case BarSize::small:  return {size, 23,  6,  8,  4, 16, 4, 120, 24, 18, 10, 4,  8,  8};
         case BarSize::medium: return {size, 27,  7,  9,  5, 18, 5, 135, 29, 22, 12, 5, 10,  9};
         case BarSize::large:  return {size, 32,  8, 10,  6, 20, 6, 150, 36, 27, 15, 6, 12, 10};
