@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/Displays.h"
+#include "platform/FileSystem.h"
+#include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemInfo.h"
 #include "platform/WindowServer.h"
@@ -18,6 +20,8 @@ struct Platform {
     Workspace& workspace;
     SystemInfo& system;
     NotificationCenter& notifications;  // the application's default notification centre
+    FileSystem& fileSystem;
+    LoginItems& loginItems;
 };
 
 }  // namespace qv

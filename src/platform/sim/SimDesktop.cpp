@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimLoginItems.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 
@@ -22,14 +24,17 @@ std::string makeUUID(uint64_t seed, uint32_t kind) {
 
 }  // namespace
 
-SimDesktop::SimDesktop(Runtime& runtime)
+SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     : runtime_(runtime),
       windowServer_(std::make_unique<SimWindowServer>(*this)),
       displaysService_(std::make_unique<SimDisplays>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
-      system_(std::make_unique<SimSystemInfo>(*this)) {
+      system_(std::make_unique<SimSystemInfo>(*this)),
+      fileSystem_(std::make_unique<SimFileSystem>(*this, std::move(homeDirectory))),
+      loginItems_(std::make_unique<SimLoginItems>(*this)) {
     platform_ = std::make_unique<Platform>(
-        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_});
+        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_, *fileSystem_,
+                 *loginItems_});
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
     self.pid = nextPID_++;
@@ -301,6 +306,8 @@ std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
     }
     return out;
 }
+
+void SimDesktop::terminateOurApplication() { notifications_.post(notifications::kApplicationWillTerminate); }
 
 void SimDesktop::postWorkspace(const char* name, int32_t pid) {
     Value info = pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();

@@ -17,6 +17,8 @@ class SimWindowServer;
 class SimDisplays;
 class SimWorkspace;
 class SimSystemInfo;
+class SimFileSystem;
+class SimLoginItems;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -113,7 +115,9 @@ struct SimOverrides {
 // An in-memory macOS desktop that implements the platform services.
 class SimDesktop {
 public:
-    explicit SimDesktop(Runtime& runtime);
+    // `homeDirectory` holds the simulated user's files; empty: a temporary folder of its own,
+    // removed with the desktop.
+    explicit SimDesktop(Runtime& runtime, std::string homeDirectory = {});
     ~SimDesktop();
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;
@@ -193,6 +197,12 @@ public:
     SimOverrides overrides;
     std::set<std::string> missingEntryPoints;  // names the run-time lookups do not find
 
+    // --- The user's files and login items ---
+    SimFileSystem& fileSystem() { return *fileSystem_; }
+    SimLoginItems& loginItems() { return *loginItems_; }
+    // Our application is quitting: posts its will-terminate notification.
+    void terminateOurApplication();
+
 private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -220,6 +230,9 @@ private:
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+
+    std::unique_ptr<SimFileSystem> fileSystem_;
+    std::unique_ptr<SimLoginItems> loginItems_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them

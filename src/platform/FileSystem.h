@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// The file manager and file data calls the system makes. Paths are absolute. Calls that can fail
+// return false (or no value) and leave the file system as it was.
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    // urls(for: .applicationSupportDirectory, in: .userDomainMask), as paths; may be empty.
+    virtual std::vector<std::string> applicationSupportDirectories() = 0;
+    // createDirectory(at:withIntermediateDirectories: true, attributes: nil); an existing folder
+    // counts as success.
+    virtual bool createDirectory(const std::string& path) = 0;
+    virtual bool fileExists(const std::string& path) = 0;
+    // Data(contentsOf:)
+    virtual std::optional<std::string> contentsOfFile(const std::string& path) = 0;
+    // Data.write(to:options: .atomic): written in full beside the destination, then renamed over
+    // it, so readers see either the old file or the whole new one.
+    virtual bool writeAtomically(const std::string& path, std::string_view bytes) = 0;
+    // copyItem(at:to:); fails when something already exists at `to`.
+    virtual bool copyItem(const std::string& from, const std::string& to) = 0;
+};
+
+}  // namespace qv

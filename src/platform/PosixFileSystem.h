@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace qv {
+
+// Real files on disk. The user's folders are found under the home folder given at construction,
+// so a test or a demo can keep the user's real settings out of reach.
+class PosixFileSystem : public FileSystem {
+  public:
+    explicit PosixFileSystem(std::string homeDirectory);
+
+    const std::string& homeDirectory() const { return home_; }
+
+    std::vector<std::string> applicationSupportDirectories() override;
+    bool createDirectory(const std::string& path) override;
+    bool fileExists(const std::string& path) override;
+    std::optional<std::string> contentsOfFile(const std::string& path) override;
+    bool writeAtomically(const std::string& path, std::string_view bytes) override;
+    bool copyItem(const std::string& from, const std::string& to) override;
+
+  private:
+    std::string home_;
+};
+
+}  // namespace qv

@@ -1,0 +1,71 @@
+#include "platform/sim/SimFileSystem.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/sim/SimDesktop.h"
+
+namespace qv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string makeTemporaryHome() {
+    std::string pattern = (fs::temp_directory_path() / "quillvorn-home-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary home folder");
+    return pattern;
+}
+
+}  // namespace
+
+SimFileSystem::SimFileSystem(SimDesktop& sim, std::string homeDirectory)
+    : sim_(sim),
+      ownsHome_(homeDirectory.empty()),
+      disk_(ownsHome_ ? makeTemporaryHome() : std::move(homeDirectory)) {}
+
+SimFileSystem::~SimFileSystem() {
+    if (ownsHome_) {
+        std::error_code ec;
+        fs::remove_all(disk_.homeDirectory(), ec);
+    }
+}
+
+std::string SimFileSystem::applicationSupportDirectory() const {
+    return (fs::path(disk_.homeDirectory()) / "Library" / "Application Support").string();
+}
+
+std::vector<std::string> SimFileSystem::applicationSupportDirectories() {
+    sim_.record("FileManager.urls", Value::string("applicationSupportDirectory"));
+    if (noApplicationSupportDirectory) return {};
+    return disk_.applicationSupportDirectories();
+}
+
+bool SimFileSystem::createDirectory(const std::string& path) {
+    sim_.record("FileManager.createDirectory", Value::string(path));
+    return !refuseCreateDirectory && disk_.createDirectory(path);
+}
+
+bool SimFileSystem::fileExists(const std::string& path) {
+    sim_.record("FileManager.fileExists", Value::string(path));
+    return disk_.fileExists(path);
+}
+
+std::optional<std::string> SimFileSystem::contentsOfFile(const std::string& path) {
+    sim_.record("Data.contentsOf", Value::string(path));
+    if (refuseReads) return std::nullopt;
+    return disk_.contentsOfFile(path);
+}
+
+bool SimFileSystem::writeAtomically(const std::string& path, std::string_view bytes) {
+    sim_.record("Data.write", Value::string(path));
+    return !refuseWrites && disk_.writeAtomically(path, bytes);
+}
+
+bool SimFileSystem::copyItem(const std::string& from, const std::string& to) {
+    sim_.record("FileManager.copyItem", Value::array({Value::string(from), Value::string(to)}));
+    return !refuseCopies && disk_.copyItem(from, to);
+}
+
+}  // namespace qv
