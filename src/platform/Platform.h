@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/Displays.h"
+#include "platform/LaunchServices.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Processes.h"
 #include "platform/SystemInfo.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
@@ -18,6 +20,8 @@ struct Platform {
     Workspace& workspace;
     SystemInfo& system;
     NotificationCenter& notifications;  // the application's default notification centre
+    Processes& processes;
+    LaunchServices& launchServices;
 };
 
 }  // namespace qv

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/SimLaunchServices.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 
@@ -27,9 +29,11 @@ SimDesktop::SimDesktop(Runtime& runtime)
       windowServer_(std::make_unique<SimWindowServer>(*this)),
       displaysService_(std::make_unique<SimDisplays>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
-      system_(std::make_unique<SimSystemInfo>(*this)) {
-    platform_ = std::make_unique<Platform>(
-        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_});
+      system_(std::make_unique<SimSystemInfo>(*this)),
+      processes_(std::make_unique<SimProcesses>(*this)),
+      launchServices_(std::make_unique<SimLaunchServices>(*this)) {
+    platform_ = std::make_unique<Platform>(Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_,
+                                                    notifications_, *processes_, *launchServices_});
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
     self.pid = nextPID_++;

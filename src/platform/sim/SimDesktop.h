@@ -17,6 +17,8 @@ class SimWindowServer;
 class SimDisplays;
 class SimWorkspace;
 class SimSystemInfo;
+class SimProcesses;
+class SimLaunchServices;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -47,6 +49,8 @@ struct SimApp {
     bool terminated = false;
     bool listed = true;  // still in the workspace's list of running applications
     bool hidden = false;
+    std::optional<std::string> badgeLabel;  // the Dock badge; an empty label shows none
+    bool wantsAttention = false;            // kLSApplicationDesiresAttentionKey
 };
 
 struct SimWindow {
@@ -193,6 +197,10 @@ public:
     SimOverrides overrides;
     std::set<std::string> missingEntryPoints;  // names the run-time lookups do not find
 
+    // The lsappinfo tool and LaunchServices, with their fault switches.
+    SimProcesses& processes() { return *processes_; }
+    SimLaunchServices& launchServices() { return *launchServices_; }
+
 private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -220,6 +228,9 @@ private:
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+
+    std::unique_ptr<SimProcesses> processes_;
+    std::unique_ptr<SimLaunchServices> launchServices_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them
