@@ -305,6 +305,22 @@ TEST_F(BadgeServiceTest, BadgesSkipAnythingLaunchServicesDoesNotFullyAnswer) {
     EXPECT_EQ(service->fetchBadgesViaPrivateAPI(), Badges{});
 }
 
+std::string faultName(const ::testing::TestParamInfo<SimToolFault>& info) {
+    switch (info.param) {
+        case SimToolFault::hang:
+            return "Hang";
+        case SimToolFault::failToLaunch:
+            return "FailToLaunch";
+        case SimToolFault::exitNonZero:
+            return "ExitNonZero";
+        case SimToolFault::garbage:
+            return "Garbage";
+        case SimToolFault::none:
+            break;
+    }
+    return "None";
+}
+
 class BadgeServiceListFailureTest : public BadgeServiceTest,
                                     public ::testing::WithParamInterface<SimToolFault> {};
 
@@ -342,7 +358,8 @@ TEST_P(BadgeServiceListFailureTest, AFailedListRunChangesNothingAndTheNextPollTr
 
 INSTANTIATE_TEST_SUITE_P(Faults, BadgeServiceListFailureTest,
                          ::testing::Values(SimToolFault::hang, SimToolFault::failToLaunch,
-                                           SimToolFault::exitNonZero, SimToolFault::garbage));
+                                           SimToolFault::exitNonZero, SimToolFault::garbage),
+                         faultName);
 
 class BadgeServiceFindFailureTest : public BadgeServiceTest,
                                     public ::testing::WithParamInterface<SimToolFault> {};
@@ -371,7 +388,8 @@ TEST_P(BadgeServiceFindFailureTest, AFailedSearchKeepsTheRequestsButBadgesMoveOn
 
 INSTANTIATE_TEST_SUITE_P(Faults, BadgeServiceFindFailureTest,
                          ::testing::Values(SimToolFault::hang, SimToolFault::failToLaunch,
-                                           SimToolFault::garbage));
+                                           SimToolFault::garbage),
+                         faultName);
 
 TEST_F(BadgeServiceTest, ANonZeroExitOfTheSearchIsStillRead) {
     sim.app(ink)->wantsAttention = true;

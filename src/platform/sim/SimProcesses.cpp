@@ -140,18 +140,18 @@ void SimProcesses::setinfo(const std::vector<std::string>& arguments, bool apply
         fail(result, "setinfo needs -app APP " + std::string(kAttentionKey) + "=true|false", kParamErr);
         return;
     }
-    const std::string& spec = arguments[2];
+    const std::string& specifier = arguments[2];
     SimApp* target = nullptr;
     for (const auto& [pid, app] : sim_.apps()) {
         if (app.terminated) continue;
-        bool byPID = spec == "pid:" + std::to_string(pid);
-        if (byPID || (app.bundleID && *app.bundleID == spec)) {
+        bool byPID = specifier == "pid:" + std::to_string(pid);
+        if (byPID || (app.bundleID && *app.bundleID == specifier)) {
             target = sim_.app(pid);
             break;
         }
     }
     if (!target) {
-        fail(result, "unable to find application \"" + spec + "\"", kProcNotFound);
+        fail(result, "unable to find application \"" + specifier + "\"", kProcNotFound);
         return;
     }
     if (apply) target->wantsAttention = *attentionQuery(arguments[3]);
