@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "app/SettingsDemo.h"
+#include "app/BadgesDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -78,5 +79,6 @@ int main() {
     std::cout << "QuillVorn on the simulated desktop\n\n";
     printDesktop(backend->platform(), std::cout);
     printSettings(backend->platform(), std::cout);
+    printBadges(backend->platform(), runtime, std::cout);
     return 0;
 }

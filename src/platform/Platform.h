@@ -3,7 +3,9 @@
 #include "platform/Displays.h"
 #include "platform/FileSystem.h"
 #include "platform/LoginItems.h"
+#include "platform/LaunchServices.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Processes.h"
 #include "platform/SystemInfo.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
@@ -22,6 +24,8 @@ struct Platform {
     NotificationCenter& notifications;  // the application's default notification centre
     FileSystem& fileSystem;
     LoginItems& loginItems;
+    Processes& processes;
+    LaunchServices& launchServices;
 };
 
 }  // namespace qv

@@ -152,18 +152,23 @@ private:
 // A serial queue or run-loop thread: a Loop with a thread of its own.
 class ThreadedLoop : public RunLoopThread {
 public:
-    explicit ThreadedLoop(std::string name) : name_(std::move(name)), loop_(std::make_shared<RealRuntime::Loop>(name_)) {
+    explicit ThreadedLoop(std::string name)
+        : name_(std::move(name)),
+          loop_(std::make_shared<RealRuntime::Loop>(name_)),
+          finished_(std::make_shared<std::atomic<bool>>(false)) {
         std::mutex m;
         std::condition_variable cv;
         bool ready = false;
-        thread_ = std::thread([this, &m, &cv, &ready] {
+        // The thread keeps its loop and flag alive: the last reference to this object may be
+        // dropped by a block running on the thread itself.
+        thread_ = std::thread([loop = loop_, finished = finished_, &m, &cv, &ready] {
             {
                 std::lock_guard lock(m);
                 ready = true;
                 cv.notify_all();  // under the lock: the constructor's cv dies once it returns
             }
-            loop_->run();
-            finished_ = true;
+            loop->run();
+            *finished = true;
         });
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return ready; });
@@ -172,7 +177,7 @@ public:
         loop_->stop();
         if (thread_.joinable()) {
             if (thread_.get_id() == std::this_thread::get_id()) {
-                thread_.detach();  // released by its own last block
+                thread_.detach();  // released by its own block; the loop ends once that block returns
             } else {
                 thread_.join();
             }
@@ -180,7 +185,7 @@ public:
     }
     const std::string& name() const override { return name_; }
     std::shared_ptr<RunLoop> runLoop() const override { return loop_; }
-    bool isFinished() const override { return finished_; }
+    bool isFinished() const override { return *finished_; }
     void join() override {
         if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
@@ -188,8 +193,8 @@ public:
 private:
     std::string name_;
     std::shared_ptr<RealRuntime::Loop> loop_;
+    std::shared_ptr<std::atomic<bool>> finished_;
     std::thread thread_;
-    std::atomic<bool> finished_{false};
 };
 
 // A serial queue keeps its thread alive for as long as the queue itself is referenced.

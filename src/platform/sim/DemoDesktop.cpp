@@ -23,6 +23,9 @@ void buildDemoDesktop(SimDesktop& sim) {
     int32_t canvas = app("com.example.canvas", "Canvas");
     int32_t tempo = app("com.example.tempo", "Tempo", ActivationPolicy::accessory);
     int32_t dock = app("com.apple.dock", "Dock");
+    sim.app(harbor)->badgeLabel = "3";
+    sim.app(ledger)->badgeLabel = "1";
+    sim.app(inkwell)->wantsAttention = true;
 
     auto win = [&](int32_t pid, const char* title, Rect frame, uint64_t space) {
         SimWindowSpec spec;

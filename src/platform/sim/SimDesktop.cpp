@@ -5,6 +5,8 @@
 
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimLaunchServices.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 
@@ -31,10 +33,21 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       workspace_(std::make_unique<SimWorkspace>(*this)),
       system_(std::make_unique<SimSystemInfo>(*this)),
       fileSystem_(std::make_unique<SimFileSystem>(*this, std::move(homeDirectory))),
-      loginItems_(std::make_unique<SimLoginItems>(*this)) {
-    platform_ = std::make_unique<Platform>(
-        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_, *fileSystem_,
-                 *loginItems_});
+      loginItems_(std::make_unique<SimLoginItems>(*this)),
+      processes_(std::make_unique<SimProcesses>(*this)),
+      launchServices_(std::make_unique<SimLaunchServices>(*this)) {
+    platform_ = std::make_unique<Platform>(Platform{
+        .runtime = runtime_,
+        .windowServer = *windowServer_,
+        .displays = *displaysService_,
+        .workspace = *workspace_,
+        .system = *system_,
+        .notifications = notifications_,
+        .fileSystem = *fileSystem_,
+        .loginItems = *loginItems_,
+        .processes = *processes_,
+        .launchServices = *launchServices_,
+    });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
     self.pid = nextPID_++;

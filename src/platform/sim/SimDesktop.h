@@ -19,6 +19,8 @@ class SimWorkspace;
 class SimSystemInfo;
 class SimFileSystem;
 class SimLoginItems;
+class SimProcesses;
+class SimLaunchServices;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -49,6 +51,8 @@ struct SimApp {
     bool terminated = false;
     bool listed = true;  // still in the workspace's list of running applications
     bool hidden = false;
+    std::optional<std::string> badgeLabel;  // the Dock badge; an empty label shows none
+    bool wantsAttention = false;            // kLSApplicationDesiresAttentionKey
 };
 
 struct SimWindow {
@@ -202,6 +206,9 @@ public:
     SimLoginItems& loginItems() { return *loginItems_; }
     // Our application is quitting: posts its will-terminate notification.
     void terminateOurApplication();
+    // The lsappinfo tool and LaunchServices, with their fault switches.
+    SimProcesses& processes() { return *processes_; }
+    SimLaunchServices& launchServices() { return *launchServices_; }
 
 private:
     Runtime& runtime_;
@@ -233,6 +240,8 @@ private:
 
     std::unique_ptr<SimFileSystem> fileSystem_;
     std::unique_ptr<SimLoginItems> loginItems_;
+    std::unique_ptr<SimProcesses> processes_;
+    std::unique_ptr<SimLaunchServices> launchServices_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them

@@ -75,3 +75,24 @@ TEST(RealRuntimeTest, SemaphoreHandsOverBetweenThreads) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(RealRuntimeTest, AQueueReleasedByItsOwnLastBlockEndsCleanly) {
+    RealRuntime rt;
+    std::atomic<bool> done{false};
+    {
+        auto q = rt.makeSerialQueue("self-releasing");
+        auto holder = std::make_shared<std::shared_ptr<Queue>>(q);
+        q->async([holder, &done] {
+            holder->reset();  // the queue's last reference goes away on its own thread
+            done = true;
+        });
+    }
+    ASSERT_TRUE(rt.runMainUntil([&] { return done.load(); }, 5.0));
+    rt.runMainFor(0.05);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,227 @@
+#include "model/LSAppInfo.h"
+
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+#include <charconv>
+#include <stdexcept>
+
+namespace qv {
+
+struct CompiledPattern::Impl {
+    std::unique_ptr<icu::RegexPattern> pattern;
+};
+
+CompiledPattern::CompiledPattern(std::string_view pattern) : impl_(std::make_unique<Impl>()) {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where;
+    auto source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
+    impl_->pattern.reset(icu::RegexPattern::compile(source, 0, where, status));
+    if (U_FAILURE(status) || !impl_->pattern) {
+        throw std::invalid_argument("bad regular expression: " + std::string(pattern));
+    }
+}
+
+CompiledPattern::~CompiledPattern() = default;
+
+namespace {
+
+// Calls `onCapture` with group 1 of each match in turn until it returns false. The text is read in
+// place as UTF-8, so match positions are byte offsets into it.
+template <class F>
+void searchCaptures(const icu::RegexPattern& pattern, std::string_view text, F&& onCapture) {
+    UErrorCode status = U_ZERO_ERROR;
+    UText* input = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (U_FAILURE(status)) return;
+    {
+        std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(status));
+        if (U_SUCCESS(status)) {
+            matcher->reset(input);
+            while (matcher->find(status) && U_SUCCESS(status)) {
+                if (matcher->groupCount() < 1) continue;
+                UErrorCode groupStatus = U_ZERO_ERROR;
+                int64_t start = matcher->start64(1, groupStatus);
+                int64_t end = matcher->end64(1, groupStatus);
+                if (U_FAILURE(groupStatus) || start < 0 || end < start ||
+                    static_cast<uint64_t>(end) > text.size()) {
+                    continue;  // no range that maps back onto the text: no match
+                }
+                if (!onCapture(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start))))
+                    break;
+            }
+        }
+    }
+    utext_close(input);
+}
+
+bool isWhiteSpace(UChar32 c) {
+    return c >= 0 && u_isUWhiteSpace(c);
+}
+
+bool isNumeric(UChar32 c) {
+    return c >= 0 && u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
+const uint8_t* bytesOf(std::string_view text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+// Walks the code points from the front while `keep` holds; an ill-formed sequence reads as a
+// negative value. Returns the byte offset where it stopped.
+template <class Keep>
+size_t skipForward(std::string_view text, Keep&& keep) {
+    const uint8_t* s = bytesOf(text);
+    int64_t length = static_cast<int64_t>(text.size()), i = 0;
+    while (i < length) {
+        int64_t next = i;
+        UChar32 c;
+        U8_NEXT(s, next, length, c);
+        if (!keep(c)) break;
+        i = next;
+    }
+    return static_cast<size_t>(i);
+}
+
+std::string_view trimmed(std::string_view text) {
+    const uint8_t* s = bytesOf(text);
+    int64_t length = static_cast<int64_t>(text.size()), i = 0;
+    std::optional<int64_t> first;
+    int64_t end = 0;
+    while (i < length) {
+        int64_t begin = i;
+        UChar32 c;
+        U8_NEXT(s, i, length, c);
+        if (isWhiteSpace(c)) continue;
+        if (!first) first = begin;
+        end = i;
+    }
+    if (!first) return {};
+    return text.substr(static_cast<size_t>(*first), static_cast<size_t>(end - *first));
+}
+
+template <class Int>
+std::optional<Int> decimal(std::string_view text) {
+    Int value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<std::string_view> CompiledPattern::firstCapture(std::string_view text) const {
+    std::optional<std::string_view> found;
+    searchCaptures(*impl_->pattern, text, [&](std::string_view capture) {
+        found = capture;
+        return false;
+    });
+    return found;
+}
+
+std::vector<std::string_view> CompiledPattern::captures(std::string_view text) const {
+    std::vector<std::string_view> out;
+    searchCaptures(*impl_->pattern, text, [&](std::string_view capture) {
+        out.push_back(capture);
+        return true;
+    });
+    return out;
+}
+
+LSAppInfo::LSAppInfo(Processes& processes, std::string path, Seconds timeout)
+    : lsappinfoPath(std::move(path)),
+      listHeaderRegex(R"re(^\s*\d+\)\s+"[^"]*"\s+ASN:([^:]+):\s*$)re"),
+      bundleIDRegex(R"re(bundleID="([^"]+)")re"),
+      pidRegex(R"re(\bpid\s*=\s*([0-9]+)\b)re"),
+      asnRegex(R"re(ASN:([^:]+):)re"),
+      processes_(processes),
+      timeout_(timeout) {}
+
+std::optional<LSAppInfoResult> LSAppInfo::runLSAppInfo(const std::vector<std::string>& arguments) const {
+    ProcessResult run = processes_.run(lsappinfoPath, arguments, timeout_);
+    if (!run.launched || run.timedOut) return std::nullopt;
+    LSAppInfoResult result;
+    result.arguments = arguments;
+    result.exitStatus = run.exitStatus;
+    result.standardOutputDecoded = isValidUTF8(run.standardOutput);
+    if (result.standardOutputDecoded) result.standardOutput = std::move(run.standardOutput);
+    if (isValidUTF8(run.standardError)) result.standardError = std::move(run.standardError);
+    result.errCode = parseLSAppInfoErrorCode(result.standardError);
+    return result;
+}
+
+std::vector<AppRecord> LSAppInfo::parseListOutput(std::string_view text) const {
+    struct InProgress {
+        std::optional<std::string> asn;
+        std::optional<std::string> bundleID;
+        std::optional<int64_t> pid;
+    };
+    std::vector<AppRecord> records;
+    InProgress current;
+    auto finish = [&] {
+        if (current.asn && current.bundleID && current.pid) {
+            records.push_back(AppRecord{*current.asn, *current.bundleID, *current.pid});
+        }
+    };
+
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find('\n', start);
+        std::string_view line =
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (auto asn = listHeaderRegex.firstCapture(line)) {
+            finish();
+            current = InProgress{normalizedASN(*asn), std::nullopt, std::nullopt};
+        } else if (current.asn) {
+            if (!current.bundleID) {
+                if (auto id = bundleIDRegex.firstCapture(line)) current.bundleID = std::string(*id);
+            }
+            if (!current.pid) {
+                if (auto digits = pidRegex.firstCapture(line)) current.pid = decimal<int64_t>(*digits);
+            }
+        }
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    finish();
+    return records;
+}
+
+std::set<std::string> LSAppInfo::parseFindOutputASNs(std::string_view text) const {
+    std::set<std::string> asns;
+    for (const std::string& capture : allCaptures(text, asnRegex)) asns.insert(normalizedASN(capture));
+    return asns;
+}
+
+std::optional<int64_t> LSAppInfo::parseLSAppInfoErrorCode(std::string_view text) {
+    size_t at = text.find("err=");
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = text.substr(at + 4);
+    size_t runEnd = skipForward(rest, [](UChar32 c) { return c == '-' || isNumeric(c); });
+    // Only an optional leading minus and ASCII digits read as a number; any other numeric
+    // character in the run makes it no number at all.
+    return decimal<int64_t>(rest.substr(0, runEnd));
+}
+
+std::vector<std::string> LSAppInfo::allCaptures(std::string_view text, const CompiledPattern& regex) {
+    std::vector<std::string> out;
+    for (std::string_view capture : regex.captures(text)) out.emplace_back(capture);
+    return out;
+}
+
+std::string LSAppInfo::normalizedASN(std::string_view text) {
+    std::string_view s = trimmed(text);
+    if (size_t cut = s.find("-\""); cut != std::string_view::npos) s = s.substr(0, cut);
+    size_t first = s.find_first_not_of(':');
+    if (first == std::string_view::npos) return {};
+    size_t last = s.find_last_not_of(':');
+    return std::string(s.substr(first, last - first + 1));
+}
+
+bool LSAppInfo::isValidUTF8(std::string_view bytes) {
+    return skipForward(bytes, [](UChar32 c) { return c >= 0; }) == bytes.size();
+}
+
+}  // namespace qv

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/Runtime.h"
+
+namespace qv {
+
+enum class TerminationReason { exit, uncaughtSignal };
+
+// What one run of a child process gave.
+struct ProcessResult {
+    bool launched = false;
+    int launchError = 0;    // errno of a launch that failed
+    bool timedOut = false;  // it outlasted its time-out and was killed
+    TerminationReason terminationReason = TerminationReason::exit;
+    int32_t exitStatus = 0;      // the exit code, or the signal that ended it
+    std::string standardOutput;  // raw bytes, in any encoding
+    std::string standardError;
+};
+
+// Runs other programs (Process, formerly NSTask).
+class Processes {
+  public:
+    virtual ~Processes() = default;
+    // Runs the executable at `executablePath` (no search path) with `arguments`. Standard output and
+    // standard error each go to a pipe that is read while the child runs; standard input, the
+    // environment and the working directory are this process's own. A child still running when
+    // `timeout` has passed is killed with everything it started, and reaped; its result is marked
+    // timed out and keeps the output read until then. Blocks the caller until the run is over.
+    virtual ProcessResult run(const std::string& executablePath, const std::vector<std::string>& arguments,
+                              Seconds timeout) = 0;
+};
+
+}  // namespace qv
