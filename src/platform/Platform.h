@@ -9,6 +9,8 @@
 
 namespace qv {
 
+class Windowing;  // platform/ui/Windowing.h
+
 // Every platform service, handed down by the composition root. Objects keep references to the
 // services they use; the bundle outlives them all.
 struct Platform {
@@ -18,6 +20,7 @@ struct Platform {
     Workspace& workspace;
     SystemInfo& system;
     NotificationCenter& notifications;  // the application's default notification centre
+    Windowing& windowing;               // AppKit: our panels, menus, event monitors, cursor
 };
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
+#include "platform/sim/SimWindowing.h"
 
 namespace qv {
 
@@ -27,9 +28,10 @@ SimDesktop::SimDesktop(Runtime& runtime)
       windowServer_(std::make_unique<SimWindowServer>(*this)),
       displaysService_(std::make_unique<SimDisplays>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
-      system_(std::make_unique<SimSystemInfo>(*this)) {
+      system_(std::make_unique<SimSystemInfo>(*this)),
+      windowing_(std::make_unique<SimWindowing>(*this)) {
     platform_ = std::make_unique<Platform>(
-        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_});
+        Platform{runtime_, *windowServer_, *displaysService_, *workspace_, *system_, notifications_, *windowing_});
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
     self.pid = nextPID_++;
@@ -244,7 +246,7 @@ bool SimDesktop::isActiveSpace(uint64_t spaceID) const {
 }
 
 bool SimDesktop::isOnScreen(const SimWindow& w) const {
-    if (w.minimized) return false;
+    if (w.minimized || !w.orderedIn) return false;
     if (const SimApp* a = app(w.ownerPID); a && a->hidden) return false;
     for (uint64_t s : w.spaces) {
         if (isActiveSpace(s)) return true;

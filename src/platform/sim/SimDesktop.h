@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ui/Event.h"
 
 namespace qv {
 
@@ -17,6 +18,7 @@ class SimWindowServer;
 class SimDisplays;
 class SimWorkspace;
 class SimSystemInfo;
+class SimWindowing;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -65,6 +67,7 @@ struct SimWindow {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     bool inAXWindowList = true;
+    bool orderedIn = true;  // false: ordered out (our panels), never on screen
 };
 
 struct SimAppSpec {
@@ -193,6 +196,24 @@ public:
     SimOverrides overrides;
     std::set<std::string> missingEntryPoints;  // names the run-time lookups do not find
 
+    // --- Our panels, and the user's pointer and keyboard (SimWindowing.cpp) ---
+    // Points are in AppKit's global space (origin at the primary screen's bottom-left, y up).
+    SimWindowing& windowing() { return *windowing_; }
+    void mouseMove(Point p);
+    void mouseDown(Point p, uint64_t modifierFlags = 0, int clickCount = 1);
+    void mouseDrag(Point p);
+    void mouseUp(Point p);
+    void click(Point p, uint64_t modifierFlags = 0);
+    void rightClick(Point p);
+    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
+    void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    // Chooses an item of the open context menu by its titles through submenus and runs its action;
+    // false when no menu is open or the item is missing, disabled or has no action.
+    bool pickMenuItem(const std::vector<std::string>& titles);
+    // A screenshot of every display: wallpaper, menu bar, other applications' windows and our panels
+    // with their contents, in window order (SimScreenshot.cpp).
+    std::string renderSvg() const;
+
 private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -201,6 +222,7 @@ private:
     std::unique_ptr<SimDisplays> displaysService_;
     std::unique_ptr<SimWorkspace> workspace_;
     std::unique_ptr<SimSystemInfo> system_;
+    std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<Platform> platform_;
 
     std::vector<SimDisplay> displays_;
