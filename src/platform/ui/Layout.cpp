@@ -438,6 +438,8 @@ void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, D
 
 void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
+    const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
+    ctx.proposal.reset();
     const ColorScheme scheme = n.env.colorScheme;
     if (e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.identifier] = ctx.map(frame);
     switch (e.kind) {
@@ -530,14 +532,16 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
         case Kind::group:
         case Kind::zstack: {
             for (size_t i : paintOrder(n.kids)) {
-                Size c = measure(*n.kids[i], {frame.width(), frame.height()});
-                place(*n.kids[i], aligned(frame, c, e.alignment), ctx);
+                Size c = measure(*n.kids[i], prop);
+                Context k = ctx;
+                k.proposal = prop;
+                place(*n.kids[i], aligned(frame, c, e.alignment), k);
             }
             return;
         }
         case Kind::stack: {
             Axis a = e.axis;
-            auto sizes = stackSizes(n, {frame.width(), frame.height()});
+            auto sizes = stackSizes(n, prop);
             std::vector<Rect> rects(sizes.size());
             double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
             for (size_t i = 0; i < sizes.size(); ++i) {
@@ -556,6 +560,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             return;
         }
         case Kind::modifier:
+            ctx.proposal = prop;
             placeModifier(n, frame, ctx);
             return;
     }
@@ -564,21 +569,26 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
 void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
     const RNode& child = *n.kids[0];
-    auto childRect = [&] {
-        Size c = measure(child, childProposal(n, {frame.width(), frame.height()}));
-        return aligned(frame, c, e.alignment);
-    };
+    const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
+    ctx.proposal = prop;
     switch (e.mod) {
         case Mod::frame:
-        case Mod::flexFrame:
-            place(child, childRect(), ctx);
+        case Mod::flexFrame: {
+            ProposedSize inner = childProposal(n, prop);
+            Size c = measure(child, inner);
+            ctx.proposal = inner;
+            place(child, aligned(frame, c, e.alignment), ctx);
             return;
+        }
         case Mod::fixedSize: {
-            Size c = measure(child, childProposal(n, {frame.width(), frame.height()}));
+            ProposedSize inner = childProposal(n, prop);
+            Size c = measure(child, inner);
+            ctx.proposal = inner;
             place(child, aligned(frame, c, Alignment::center()), ctx);
             return;
         }
         case Mod::padding: {
+            ctx.proposal = childProposal(n, prop);
             Rect inner{frame.minX() + e.insets.leading, frame.minY() + e.insets.top,
                        std::max(0.0, frame.width() - e.insets.leading - e.insets.trailing),
                        std::max(0.0, frame.height() - e.insets.top - e.insets.bottom)};
@@ -590,9 +600,11 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             const RNode& deco = *n.kids[1];
             Size d = measure(deco, {frame.width(), frame.height()});
             Rect decoRect = aligned(frame, d, e.alignment);
-            if (e.mod == Mod::background) place(deco, decoRect, ctx);
+            Context decoCtx = ctx;
+            decoCtx.proposal.reset();
+            if (e.mod == Mod::background) place(deco, decoRect, decoCtx);
             place(child, frame, ctx);
-            if (e.mod == Mod::overlay) place(deco, decoRect, ctx);
+            if (e.mod == Mod::overlay) place(deco, decoRect, decoCtx);
             return;
         }
         case Mod::opacity:
@@ -727,7 +739,9 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     if (auto request = controller->takeRequest(); request && out_) {
         // Find where the child stands: a placement into nothing, at the content's origin.
         LayoutPass dry(host_, nullptr);
-        dry.place(content, Rect{{0, 0}, cs}, Context{});
+        Context dryCtx;
+        dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
+        dry.place(content, Rect{{0, 0}, cs}, dryCtx);
         if (auto it = dry.idFrames_.find(request->childID); it != dry.idFrames_.end()) {
             const Rect& target = it->second;
             double anchor = a == Axis::horizontal ? request->anchor.x : request->anchor.y;
@@ -757,6 +771,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     ctx.clips.push_back({ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
+    ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
     place(content, contentRect, ctx);
 }
 

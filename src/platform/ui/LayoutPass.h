@@ -40,6 +40,9 @@ class LayoutPass {
         bool hitTesting = true;
         std::vector<ClipRegion> clips;
         Shape clipShapeHint;
+        // The size the parent proposed, when it differs from the frame (SwiftUI places with the
+        // proposal it measured with); consumed by the node it is meant for.
+        std::optional<ProposedSize> proposal;
         Rect map(const Rect& r) const;
     };
     struct FrameReport {
