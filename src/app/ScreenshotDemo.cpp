@@ -32,9 +32,10 @@ void writeScreenshotDemo(Backend& backend, Runtime& runtime, std::ostream& out) 
     }
 
     const double height = 36;
-    auto panel = Panel::make<Panel>(platform.windowing, runtime,
-                                    Rect{screen.frame.minX(), screen.frame.minY(), screen.frame.width(), height},
-                                    stylemask::kNonactivatingPanel);
+    auto panel =
+        Panel::make<Panel>(platform.windowing, runtime,
+                           Rect{screen.frame.minX(), screen.frame.minY(), screen.frame.width(), height},
+                           stylemask::kNonactivatingPanel);
     panel->setLevel(windowlevel::kMainMenu);
     panel->collectionBehavior = collectionbehavior::kManaged | collectionbehavior::kIgnoresCycle |
                                 collectionbehavior::kFullScreenAuxiliary;

@@ -465,14 +465,16 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
             std::optional<int> limit = e.lineLimitValue ? e.lineLimitValue : n.env.lineLimit;
             double ideal = textmetrics::width(e.text, f, e.tracking);
-            if (ideal <= frame.width() + 1e-9) {
+            // Text breaks its lines for the width it was offered, as when it was measured.
+            double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
+            if (ideal <= width) {
                 op.lines = {e.text};
             } else if (limit == 1) {
-                auto line = textmetrics::truncateTail(e.text, f, frame.width(), e.tracking);
+                auto line = textmetrics::truncateTail(e.text, f, frame.width() + 1e-6, e.tracking);
                 op.lines = {line.text};
                 op.truncated = line.truncated;
             } else {
-                for (auto& l : textmetrics::wrap(e.text, f, frame.width(), limit.value_or(0), e.tracking)) {
+                for (auto& l : textmetrics::wrap(e.text, f, width, limit.value_or(0), e.tracking)) {
                     op.truncated = op.truncated || l.truncated;
                     op.lines.push_back(l.text);
                 }

@@ -13,7 +13,7 @@ namespace qv {
 // horizontal scroll view (one with a badge over its icon), dividers and a show-desktop strip.
 // The demo program puts it on its screenshot, and the layer's tests drive it.
 class SampleBarView : public View {
-public:
+  public:
     struct Chip {
         std::string title;
         Image icon;
@@ -29,7 +29,7 @@ public:
     int menuTaps = 0;
     std::optional<std::string> hoveredChip;
 
-private:
+  private:
     Node chip(size_t index);
     std::vector<Chip> chips_;
     double height_;
