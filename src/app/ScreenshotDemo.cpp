@@ -26,7 +26,7 @@ void writeScreenshotDemo(Backend& backend, Runtime& runtime, std::ostream& out) 
         chip.title = *app.localizedName;
         chip.icon = Image::named(*app.localizedName, 64, 64);
         chip.focused = app.isActive;
-        if (chip.title.find("Mail") != std::string::npos) chip.badge = "3";
+        if (chip.title.find("Mail") != std::string::npos) chip.badge = std::to_string(3);  // unread mail
         chips.push_back(chip);
         if (chips.size() == 3) break;
     }
