@@ -4,6 +4,7 @@
 
 #include "app/SettingsDemo.h"
 #include "app/BadgesDemo.h"
+#include "app/ScreenshotDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -80,5 +81,6 @@ int main() {
     printDesktop(backend->platform(), std::cout);
     printSettings(backend->platform(), std::cout);
     printBadges(backend->platform(), runtime, std::cout);
+    writeScreenshotDemo(*backend, runtime, std::cout);
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -12,6 +13,8 @@ class Backend {
 public:
     virtual ~Backend() = default;
     virtual Platform& platform() = 0;
+    // A picture of every display as the user sees it, as an SVG document.
+    virtual std::string screenshotSvg() = 0;
 };
 
 std::unique_ptr<Backend> makeBackend(Runtime& runtime);

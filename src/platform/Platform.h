@@ -13,6 +13,8 @@
 
 namespace qv {
 
+class Windowing;  // platform/ui/Windowing.h
+
 // Every platform service, handed down by the composition root. Objects keep references to the
 // services they use; the bundle outlives them all.
 struct Platform {
@@ -26,6 +28,7 @@ struct Platform {
     LoginItems& loginItems;
     Processes& processes;
     LaunchServices& launchServices;
+    Windowing& windowing;               // AppKit: our panels, menus, event monitors, cursor
 };
 
 }  // namespace qv

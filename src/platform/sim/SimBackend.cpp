@@ -9,6 +9,7 @@ class SimBackend : public Backend {
 public:
     explicit SimBackend(Runtime& runtime) : sim_(runtime) { buildDemoDesktop(sim_); }
     Platform& platform() override { return sim_.platform(); }
+    std::string screenshotSvg() override { return sim_.renderSvg(); }
 
 private:
     SimDesktop sim_;

@@ -9,6 +9,7 @@
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
+#include "platform/sim/SimWindowing.h"
 
 namespace qv {
 
@@ -35,7 +36,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       fileSystem_(std::make_unique<SimFileSystem>(*this, std::move(homeDirectory))),
       loginItems_(std::make_unique<SimLoginItems>(*this)),
       processes_(std::make_unique<SimProcesses>(*this)),
-      launchServices_(std::make_unique<SimLaunchServices>(*this)) {
+      launchServices_(std::make_unique<SimLaunchServices>(*this)),
+      windowing_(std::make_unique<SimWindowing>(*this)) {
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -47,6 +49,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .loginItems = *loginItems_,
         .processes = *processes_,
         .launchServices = *launchServices_,
+        .windowing = *windowing_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
@@ -262,7 +265,7 @@ bool SimDesktop::isActiveSpace(uint64_t spaceID) const {
 }
 
 bool SimDesktop::isOnScreen(const SimWindow& w) const {
-    if (w.minimized) return false;
+    if (w.minimized || !w.orderedIn) return false;
     if (const SimApp* a = app(w.ownerPID); a && a->hidden) return false;
     for (uint64_t s : w.spaces) {
         if (isActiveSpace(s)) return true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ui/Event.h"
 
 namespace qv {
 
@@ -21,6 +22,7 @@ class SimFileSystem;
 class SimLoginItems;
 class SimProcesses;
 class SimLaunchServices;
+class SimWindowing;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -71,6 +73,7 @@ struct SimWindow {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     bool inAXWindowList = true;
+    bool orderedIn = true;  // false: ordered out (our panels), never on screen
 };
 
 struct SimAppSpec {
@@ -209,16 +212,28 @@ public:
     // The lsappinfo tool and LaunchServices, with their fault switches.
     SimProcesses& processes() { return *processes_; }
     SimLaunchServices& launchServices() { return *launchServices_; }
+    // --- Our panels, and the user's pointer and keyboard (SimWindowing.cpp) ---
+    // Points are in AppKit's global space (origin at the primary screen's bottom-left, y up).
+    SimWindowing& windowing() { return *windowing_; }
+    void mouseMove(Point p);
+    void mouseDown(Point p, uint64_t modifierFlags = 0, int clickCount = 1);
+    void mouseDrag(Point p);
+    void mouseUp(Point p);
+    void click(Point p, uint64_t modifierFlags = 0);
+    void rightClick(Point p);
+    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
+    void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    // Chooses an item of the open context menu by its titles through submenus and runs its action;
+    // false when no menu is open or the item is missing, disabled or has no action.
+    bool pickMenuItem(const std::vector<std::string>& titles);
+    // A screenshot of every display: wallpaper, menu bar, other applications' windows and our panels
+    // with their contents, in window order (SimScreenshot.cpp).
+    std::string renderSvg() const;
 
 private:
     Runtime& runtime_;
     NotificationCenter notifications_;
     NotificationCenter workspaceNotifications_;
-    std::unique_ptr<SimWindowServer> windowServer_;
-    std::unique_ptr<SimDisplays> displaysService_;
-    std::unique_ptr<SimWorkspace> workspace_;
-    std::unique_ptr<SimSystemInfo> system_;
-    std::unique_ptr<Platform> platform_;
 
     std::vector<SimDisplay> displays_;
     std::map<uint64_t, SimSpace> spaces_;
@@ -238,10 +253,17 @@ private:
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
 
+    // The services come after the world they read, so that they go first.
+    std::unique_ptr<SimWindowServer> windowServer_;
+    std::unique_ptr<SimDisplays> displaysService_;
+    std::unique_ptr<SimWorkspace> workspace_;
+    std::unique_ptr<SimSystemInfo> system_;
     std::unique_ptr<SimFileSystem> fileSystem_;
     std::unique_ptr<SimLoginItems> loginItems_;
     std::unique_ptr<SimProcesses> processes_;
     std::unique_ptr<SimLaunchServices> launchServices_;
+    std::unique_ptr<SimWindowing> windowing_;
+    std::unique_ptr<Platform> platform_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them

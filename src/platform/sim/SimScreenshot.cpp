@@ -1,0 +1,163 @@
+// SimDesktop::renderSvg: a screenshot of the simulated desktop as one SVG document.
+#include <algorithm>
+#include <sstream>
+
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowing.h"
+#include "platform/ui/SvgRenderer.h"
+
+namespace qv {
+
+namespace {
+
+using N = SvgRenderer;
+
+constexpr double kMenuBarHeight = 25;
+constexpr double kTitleBarHeight = 28;
+
+// A wallpaper per display: a diagonal gradient from a fixed palette.
+void drawWallpaper(std::ostream& out, const SimDisplay& d, size_t index) {
+    static const char* kTop[] = {"#2b5876", "#614385", "#134e5e", "#42275a"};
+    static const char* kBottom[] = {"#4e4376", "#516395", "#71b280", "#734b6d"};
+    std::string id = "wall" + std::to_string(d.id);
+    out << "<defs><linearGradient id=\"" << id
+        << "\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"1\"><stop offset=\"0\" stop-color=\"" << kTop[index % 4]
+        << "\"/><stop offset=\"1\" stop-color=\"" << kBottom[index % 4] << "\"/></linearGradient></defs>";
+    const Rect& f = d.frame;
+    out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
+        << N::number(f.width()) << "\" height=\"" << N::number(f.height()) << "\" fill=\"url(#" << id
+        << ")\"/>";
+}
+
+void drawMenuBar(std::ostream& out, const SimDisplay& d, const std::string& appName) {
+    const Rect& f = d.frame;
+    out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
+        << N::number(f.width()) << "\" height=\"" << kMenuBarHeight
+        << "\" fill=\"#1c1c1e\" fill-opacity=\"0.55\"/>";
+    out << "<text x=\"" << N::number(f.minX() + 14) << "\" y=\"" << N::number(f.minY() + 17)
+        << "\" font-size=\"13\" font-weight=\"700\" font-family=\"Helvetica, Arial, DejaVu Sans, "
+           "sans-serif\" "
+           "fill=\"#ffffff\">"
+        << N::escape(appName) << "</text>";
+    out << "<text x=\"" << N::number(f.maxX() - 14) << "\" y=\"" << N::number(f.minY() + 17)
+        << "\" font-size=\"12\" text-anchor=\"end\" font-family=\"Helvetica, Arial, DejaVu Sans, "
+           "sans-serif\" "
+           "fill=\"#ffffff\" fill-opacity=\"0.8\">"
+        << N::escape(d.name) << "</text>";
+}
+
+void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner) {
+    const Rect& f = w.frame;
+    double alpha = std::clamp(double(w.alpha), 0.0, 1.0);
+    out << "<g opacity=\"" << N::number(alpha) << "\">";
+    if (w.layer != 0) {
+        // Utility strips and overlays: a plain translucent box with their owner's name.
+        out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
+            << N::number(f.width()) << "\" height=\"" << N::number(f.height())
+            << "\" rx=\"10\" fill=\"#2c2c2e\" fill-opacity=\"0.6\"/>";
+        out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.midY() + 4)
+            << "\" font-size=\"12\" text-anchor=\"middle\" font-family=\"Helvetica, Arial, DejaVu Sans, "
+               "sans-serif\" "
+               "fill=\"#ffffff\" fill-opacity=\"0.7\">"
+            << N::escape(owner + (w.title.empty() ? "" : " — " + w.title)) << "</text></g>";
+        return;
+    }
+    out << "<rect x=\"" << N::number(f.minX() + 2) << "\" y=\"" << N::number(f.minY() + 6) << "\" width=\""
+        << N::number(f.width()) << "\" height=\"" << N::number(f.height())
+        << "\" rx=\"10\" fill=\"#000000\" fill-opacity=\"0.25\"/>";
+    out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
+        << N::number(f.width()) << "\" height=\"" << N::number(f.height())
+        << "\" rx=\"10\" fill=\"#f5f5f7\" stroke=\"#9a9aa0\" stroke-width=\"0.5\"/>";
+    double tb = std::min(kTitleBarHeight, f.height());
+    out << "<path d=\"M" << N::number(f.minX()) << " " << N::number(f.minY() + tb) << " V"
+        << N::number(f.minY() + 10) << " Q" << N::number(f.minX()) << " " << N::number(f.minY()) << " "
+        << N::number(f.minX() + 10) << " " << N::number(f.minY()) << " H" << N::number(f.maxX() - 10) << " Q"
+        << N::number(f.maxX()) << " " << N::number(f.minY()) << " " << N::number(f.maxX()) << " "
+        << N::number(f.minY() + 10) << " V" << N::number(f.minY() + tb) << " Z\" fill=\"#e3e3e6\"/>";
+    static const char* kLights[] = {"#ff5f57", "#febc2e", "#28c840"};
+    for (int i = 0; i < 3; ++i) {
+        out << "<circle cx=\"" << N::number(f.minX() + 16 + 20 * i) << "\" cy=\""
+            << N::number(f.minY() + tb / 2) << "\" r=\"6\" fill=\"" << kLights[i] << "\"/>";
+    }
+    std::string title = w.title.empty() ? owner : w.title;
+    Font font = Font::system(13, FontWeight::semibold);
+    auto line = textmetrics::truncateTail(title, font, std::max(0.0, f.width() - 150));
+    out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.minY() + tb / 2 + 4.5)
+        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
+           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
+        << N::escape(line.text) << "</text>";
+    out << "<text x=\"" << N::number(f.minX() + 16) << "\" y=\"" << N::number(f.minY() + tb + 22)
+        << "\" font-size=\"12\" font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#8e8e93\">"
+        << N::escape(owner) << "</text></g>";
+}
+
+}  // namespace
+
+std::string SimDesktop::renderSvg() const {
+    Rect all;
+    bool first = true;
+    for (const SimDisplay& d : displays_) {
+        all = first ? d.frame : all.unionWith(d.frame);
+        first = false;
+    }
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
+        << N::number(all.width()) << "\" height=\"" << N::number(all.height()) << "\" viewBox=\""
+        << N::number(all.minX()) << " " << N::number(all.minY()) << " " << N::number(all.width()) << " "
+        << N::number(all.height()) << "\">";
+    out << "<rect x=\"" << N::number(all.minX()) << "\" y=\"" << N::number(all.minY()) << "\" width=\""
+        << N::number(all.width()) << "\" height=\"" << N::number(all.height()) << "\" fill=\"#101012\"/>";
+
+    // Back to front: the reverse of the window list's order.
+    std::vector<const SimWindow*> order;
+    for (const SimWindow* w : windowsInListOrder()) {
+        if (isOnScreen(*w)) order.push_back(w);
+    }
+    std::reverse(order.begin(), order.end());
+    std::string front = "Finder";
+    if (frontmost_) {
+        if (const SimApp* a = app(*frontmost_)) front = a->name;
+    }
+
+    for (size_t i = 0; i < displays_.size(); ++i) {
+        const SimDisplay& d = displays_[i];
+        std::string clip = "disp" + std::to_string(d.id);
+        out << "<clipPath id=\"" << clip << "\"><rect x=\"" << N::number(d.frame.minX()) << "\" y=\""
+            << N::number(d.frame.minY()) << "\" width=\"" << N::number(d.frame.width()) << "\" height=\""
+            << N::number(d.frame.height()) << "\"/></clipPath><g clip-path=\"url(#" << clip << ")\">";
+        drawWallpaper(out, d, i);
+        int n = 0;
+        for (const SimWindow* w : order) {
+            if (!w->frame.intersects(d.frame)) continue;
+            if (w->ownerPID == ownPID_) {
+                auto panel = windowing_->panel(w->id);
+                if (!panel || !panel->contentView()) continue;
+                Rect content = flipVertically(panel->contentRect(), primaryHeight());
+                if (content != w->frame) {
+                    // A titled panel: its frame and title bar around the content.
+                    out << "<rect x=\"" << N::number(w->frame.minX()) << "\" y=\""
+                        << N::number(w->frame.minY()) << "\" width=\"" << N::number(w->frame.width())
+                        << "\" height=\"" << N::number(w->frame.height())
+                        << "\" rx=\"10\" fill=\"#ececec\"/>";
+                    out << "<text x=\"" << N::number(w->frame.midX()) << "\" y=\""
+                        << N::number(w->frame.minY() + 18)
+                        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
+                           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
+                        << N::escape(w->title) << "</text>";
+                }
+                SvgRenderer::renderGroup(
+                    out, panel->contentView()->displayList(), content.origin, w->alpha,
+                    "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++));
+            } else {
+                const SimApp* a = app(w->ownerPID);
+                drawAppWindow(out, *w, a ? a->name : "");
+            }
+        }
+        if (&d == primaryDisplay()) drawMenuBar(out, d, front);
+        out << "</g>";
+    }
+    out << "</svg>\n";
+    return out.str();
+}
+
+}  // namespace qv

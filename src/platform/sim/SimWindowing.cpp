@@ -1,0 +1,485 @@
+#include "platform/sim/SimWindowing.h"
+
+#include <algorithm>
+
+#include "platform/sim/SimDesktop.h"
+
+namespace qv {
+
+namespace {
+
+// The active Space of the display under a window-server frame.
+uint64_t activeSpaceFor(const SimDesktop& sim, const Rect& wsFrame) {
+    const SimDisplay* d = sim.displayContaining(wsFrame);
+    return d ? d->activeSpace : 0;
+}
+
+}  // namespace
+
+uint32_t SimWindowing::registerPanel(const std::shared_ptr<Panel>& panel) {
+    SimWindowSpec spec;
+    spec.pid = sim_.ownPID();
+    spec.title = panel->title();
+    spec.frame = flipVertically(panel->frame(), sim_.primaryHeight());
+    spec.layer = panel->level();
+    spec.alpha = static_cast<float>(panel->alpha());
+    spec.space = 0;  // placed on a Space when first ordered in
+    spec.role = "AXWindow";
+    spec.subrole = std::nullopt;
+    uint32_t id = sim_.openWindow(spec);
+    if (SimWindow* w = sim_.window(id)) {
+        w->orderedIn = false;
+        w->inAXWindowList = false;
+    }
+    panels_[id] = panel;
+    sim_.record("NSWindow.init", Value::number(NumberObject::ofUnsigned(id)));
+    return id;
+}
+
+void SimWindowing::syncWindow(Panel& panel) {
+    SimWindow* w = sim_.window(panel.windowNumber());
+    if (!w) return;
+    w->frame = flipVertically(panel.frame(), sim_.primaryHeight());
+    w->layer = panel.level();
+    w->alpha = static_cast<float>(panel.alpha());
+    w->title = panel.title();
+}
+
+void SimWindowing::panelDidChange(Panel& panel) {
+    syncWindow(panel);
+}
+
+void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> below) {
+    SimWindow* w = sim_.window(panel.windowNumber());
+    if (!w) return;
+    syncWindow(panel);
+    if (!in) {
+        w->orderedIn = false;
+        sim_.record("NSWindow.orderOut", Value::number(NumberObject::ofUnsigned(w->id)));
+        if (pointerPanel_ == w->id) pointerPanel_ = 0;
+        return;
+    }
+    // A window goes to the active Space when first shown; one that moves to the active Space
+    // follows the user on every showing; one that joins all Spaces is on every Space.
+    uint64_t behavior = panel.collectionBehavior;
+    if (behavior & collectionbehavior::kCanJoinAllSpaces) {
+        std::set<uint64_t> all;
+        for (const SimDisplay& d : sim_.displays()) all.insert(d.spaces.begin(), d.spaces.end());
+        w->spaces = all;
+    } else if (w->spaces.empty() || (behavior & collectionbehavior::kMoveToActiveSpace)) {
+        if (uint64_t s = activeSpaceFor(sim_, w->frame)) w->spaces = {s};
+    }
+    w->orderedIn = true;
+    uint32_t id = w->id;
+    if (below && sim_.window(*below)) {
+        // Just below the given window: raise ours, then that window and everything that was above it.
+        int64_t targetZ = sim_.window(*below)->z;
+        std::vector<const SimWindow*> above;
+        for (const auto& [wid, other] : sim_.windows()) {
+            if (wid != id && other.z >= targetZ) above.push_back(&other);
+        }
+        std::sort(above.begin(), above.end(),
+                  [](const SimWindow* a, const SimWindow* b) { return a->z < b->z; });
+        std::vector<uint32_t> ids;
+        for (const SimWindow* o : above) ids.push_back(o->id);
+        sim_.raiseWindow(id);
+        for (uint32_t o : ids) sim_.raiseWindow(o);
+        sim_.record("NSWindow.orderBelow", Value::array({Value::number(NumberObject::ofUnsigned(id)),
+                                                         Value::number(NumberObject::ofUnsigned(*below))}));
+    } else {
+        sim_.raiseWindow(id);
+        sim_.record("NSWindow.orderFront", Value::number(NumberObject::ofUnsigned(id)));
+    }
+}
+
+void SimWindowing::unregisterPanel(Panel& panel) {
+    uint32_t id = panel.windowNumber();
+    if (key_ == id) key_ = 0;
+    if (pointerPanel_ == id) pointerPanel_ = 0;
+    panels_.erase(id);
+    sim_.closeWindow(id);
+    sim_.record("NSWindow.close", Value::number(NumberObject::ofUnsigned(id)));
+}
+
+void SimWindowing::makeKeyWindow(Panel* panel) {
+    uint32_t id = panel ? panel->windowNumber() : 0;
+    if (id == key_) return;
+    auto previous = this->panel(key_);
+    key_ = id;
+    if (previous) previous->resignKey();
+    if (panel) {
+        sim_.record("NSWindow.makeKey", Value::number(NumberObject::ofUnsigned(id)));
+        panel->becomeKey();
+    }
+}
+
+std::shared_ptr<Panel> SimWindowing::keyWindow() {
+    return panel(key_);
+}
+
+std::vector<Screen> SimWindowing::screens() {
+    return sim_.screens();
+}
+
+std::optional<Screen> SimWindowing::mainScreen() {
+    auto all = sim_.screens();
+    if (all.empty()) return std::nullopt;
+    if (auto key = keyWindow()) {
+        if (auto s = key->screen()) return s;
+    }
+    return all.front();
+}
+
+void SimWindowing::activate(bool ignoringOtherApps) {
+    sim_.record("NSApp.activate", Value::boolean(ignoringOtherApps));
+    if (active_) return;
+    active_ = true;
+    sim_.activateApp(sim_.ownPID());
+    for (uint32_t id : std::exchange(hiddenOnDeactivate_, {})) {
+        if (auto p = panel(id)) p->orderFront();
+    }
+}
+
+void SimWindowing::deactivate() {
+    if (!active_) return;
+    active_ = false;
+    if (auto key = keyWindow()) {
+        key_ = 0;
+        key->resignKey();
+    }
+    for (auto& p : panels()) {
+        if (p->hidesOnDeactivate && p->isVisible()) {
+            hiddenOnDeactivate_.push_back(p->windowNumber());
+            p->orderOut();
+        }
+    }
+}
+
+MonitorToken SimWindowing::addLocalMonitor(EventMask mask, LocalMonitorHandler handler) {
+    if (refuseMonitors_) return 0;
+    monitors_.push_back({nextToken_, mask, true, std::move(handler), nullptr});
+    sim_.record("NSEvent.addLocalMonitorForEvents", Value::number(NumberObject::ofUnsigned(mask)));
+    return nextToken_++;
+}
+
+MonitorToken SimWindowing::addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) {
+    if (refuseMonitors_) return 0;
+    monitors_.push_back({nextToken_, mask, false, nullptr, std::move(handler)});
+    sim_.record("NSEvent.addGlobalMonitorForEvents", Value::number(NumberObject::ofUnsigned(mask)));
+    return nextToken_++;
+}
+
+void SimWindowing::removeMonitor(MonitorToken token) {
+    std::erase_if(monitors_, [&](const Monitor& m) { return m.token == token; });
+    sim_.record("NSEvent.removeMonitor", Value::number(NumberObject::ofUnsigned(token)));
+}
+
+std::optional<Event> SimWindowing::currentEvent() {
+    if (eventStack_.empty()) return std::nullopt;
+    return eventStack_.back();
+}
+
+void SimWindowing::setCursor(Cursor cursor) {
+    cursor_ = cursor;
+    ++cursorSets_;
+}
+
+void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* panel) {
+    for (auto& m : menus_) m.open = false;
+    menus_.push_back({menu, location, panel ? panel->windowNumber() : 0, true});
+    Value::Array titles;
+    for (const auto& t : menu.titles()) titles.push_back(Value::string(t));
+    sim_.record("NSMenu.popUpContextMenu", Value::array(std::move(titles)));
+}
+
+const SimPresentedMenu* SimWindowing::openMenu() const {
+    if (menus_.empty() || !menus_.back().open) return nullptr;
+    return &menus_.back();
+}
+
+bool SimWindowing::pickMenuItem(const std::vector<std::string>& titles) {
+    if (!openMenu()) return false;
+    SimPresentedMenu& m = menus_.back();
+    const MenuItem* item = m.menu.find(titles);
+    if (!item || !item->enabled || !item->action) return false;
+    auto action = item->action;
+    m.open = false;  // choosing closes the menu before the action runs
+    action();
+    return true;
+}
+
+void SimWindowing::dismissMenu() {
+    if (!menus_.empty()) menus_.back().open = false;
+}
+
+void SimWindowing::setSystemAppearanceDark(bool dark) {
+    if (dark == dark_) return;
+    dark_ = dark;
+    for (auto& p : panels()) {
+        if (p->contentView())
+            p->contentView()->setSystemColorScheme(dark ? ColorScheme::dark : ColorScheme::light);
+    }
+}
+
+void SimWindowing::setReduceTransparency(bool reduce) {
+    if (reduce == reduceTransparency_) return;
+    reduceTransparency_ = reduce;
+    for (auto& p : panels()) {
+        if (p->contentView()) p->contentView()->setReduceTransparency(reduce);
+    }
+    sim_.workspaceNotifications().post("NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification",
+                                       Value());
+}
+
+std::shared_ptr<Panel> SimWindowing::panel(uint32_t windowNumber) const {
+    auto it = panels_.find(windowNumber);
+    return it == panels_.end() ? nullptr : it->second.lock();
+}
+
+std::vector<std::shared_ptr<Panel>> SimWindowing::panels() const {
+    std::vector<std::shared_ptr<Panel>> out;
+    for (const auto& [id, weak] : panels_) {
+        if (auto p = weak.lock()) out.push_back(p);
+    }
+    return out;
+}
+
+SimWindowing::Target SimWindowing::targetAt(Point p) const {
+    Point ws = flipVertically(p, sim_.primaryHeight());
+    for (const SimWindow* w : sim_.windowsInListOrder()) {
+        if (!sim_.isOnScreen(*w)) break;
+        if (!w->frame.contains(ws) || w->alpha <= 0) continue;
+        if (w->ownerPID != sim_.ownPID()) return {nullptr, w->ownerPID, w->id};
+        auto panel = this->panel(w->id);
+        if (!panel || panel->ignoresMouseEvents) continue;
+        // Transparent parts of a window let the pointer through.
+        if (auto content = panel->contentView(); content && !content->hitTest(panel->convertFromScreen(p)))
+            continue;
+        return {panel, 0, 0};
+    }
+    return {};
+}
+
+std::shared_ptr<Panel> SimWindowing::panelAt(Point p) const {
+    return targetAt(p).panel;
+}
+
+Event SimWindowing::makeEvent(EventType type, Point p, const std::shared_ptr<Panel>& panel) const {
+    Event e;
+    e.type = type;
+    e.timestamp = sim_.runtime().now();
+    e.screenLocation = p;
+    if (panel) {
+        e.window = panel;
+        e.windowNumber = panel->windowNumber();
+        e.locationInWindow = {p.x - panel->frame().minX(), p.y - panel->frame().minY()};
+    } else {
+        e.locationInWindow = p;
+    }
+    return e;
+}
+
+bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel) {
+    eventStack_.push_back(event);
+    std::optional<Event> current = event;
+    auto monitors = monitors_;  // a handler may add or remove monitors
+    for (const Monitor& m : monitors) {
+        if (!m.local || !(m.mask & eventMask(event.type))) continue;
+        if (std::none_of(monitors_.begin(), monitors_.end(),
+                         [&](const Monitor& x) { return x.token == m.token; })) {
+            continue;
+        }
+        current = m.localHandler(*current);
+        if (!current) break;
+    }
+    if (current && panel && !panel->isClosed()) panel->sendEvent(*current);
+    eventStack_.pop_back();
+    return current.has_value();
+}
+
+void SimWindowing::dispatchGlobal(const Event& event) {
+    auto monitors = monitors_;
+    for (const Monitor& m : monitors) {
+        if (m.local || !(m.mask & eventMask(event.type))) continue;
+        if (std::none_of(monitors_.begin(), monitors_.end(),
+                         [&](const Monitor& x) { return x.token == m.token; })) {
+            continue;
+        }
+        m.globalHandler(event);
+    }
+}
+
+void SimWindowing::updatePointerPanels(Point p) {
+    auto target = targetAt(p);
+    uint32_t now = target.panel ? target.panel->windowNumber() : 0;
+    if (pointerPanel_ && pointerPanel_ != now) {
+        if (auto old = panel(pointerPanel_)) {
+            Event exit = makeEvent(EventType::mouseExited, p, old);
+            eventStack_.push_back(exit);
+            old->sendEvent(exit);
+            eventStack_.pop_back();
+        }
+    }
+    pointerPanel_ = now;
+    // Tracking areas of every visible panel, entered and left in that order.
+    for (auto& panel : panels()) {
+        if (!panel->isVisible() || !panel->contentView()) continue;
+        Point local = panel->convertFromScreen(p);
+        for (const auto& area : panel->contentView()->trackingAreas()) {
+            bool inside = panel->windowNumber() == now && area->rect.contains(local);
+            bool was = insideAreas_[area.get()];
+            if (inside == was) continue;
+            insideAreas_[area.get()] = inside;
+            Event e = makeEvent(inside ? EventType::mouseEntered : EventType::mouseExited, p, panel);
+            e.trackingArea = area;
+            eventStack_.push_back(e);
+            panel->sendEvent(e);
+            eventStack_.pop_back();
+        }
+    }
+    // Cursor rectangles of the panel under the pointer.
+    if (target.panel && target.panel->contentView()) {
+        Point local = target.panel->convertFromScreen(p);
+        for (const CursorRect& r : target.panel->contentView()->cursorRects()) {
+            if (r.rect.contains(local)) setCursor(r.cursor);
+        }
+    }
+}
+
+void SimWindowing::mouseMove(Point p) {
+    mouse_ = p;
+    if (mouseDownPanel_) {
+        mouseDrag(p);
+        return;
+    }
+    updatePointerPanels(p);
+    auto target = targetAt(p);
+    Event e = makeEvent(EventType::mouseMoved, p, target.panel);
+    if (target.panel) {
+        dispatchLocal(e, target.panel);
+    } else {
+        dispatchGlobal(e);
+    }
+}
+
+void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right) {
+    mouse_ = p;
+    updatePointerPanels(p);
+    auto target = targetAt(p);
+    Event e = makeEvent(right ? EventType::rightMouseDown : EventType::leftMouseDown, p, target.panel);
+    e.modifierFlags = modifierFlags;
+    e.clickCount = clickCount;
+    dismissMenu();
+    if (!target.panel) {
+        dispatchGlobal(e);
+        if (target.otherPID) {
+            // Clicking another application's window activates it and brings the window forward.
+            deactivate();
+            sim_.activateApp(target.otherPID);
+            sim_.raiseWindow(target.otherWindow);
+        }
+        return;
+    }
+    auto& panel = target.panel;
+    bool firstMouse = !active_ && !panel->isKeyWindow();
+    if (!right) {
+        bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
+        if (!nonactivating) activate(false);
+        if (panel->canBecomeKey() && !panel->becomesKeyOnlyIfNeeded) panel->makeKeyWindow();
+        // A click that only brings an inactive window forward is not delivered, unless the view
+        // accepts the first mouse.
+        if (firstMouse && !nonactivating && panel->contentView() &&
+            !panel->contentView()->acceptsFirstMouse(e)) {
+            return;
+        }
+        mouseDownPanel_ = panel;
+    }
+    dispatchLocal(e, panel);
+}
+
+void SimWindowing::mouseDrag(Point p) {
+    mouse_ = p;
+    if (!mouseDownPanel_) {
+        mouseMove(p);
+        return;
+    }
+    Event e = makeEvent(EventType::leftMouseDragged, p, mouseDownPanel_);
+    dispatchLocal(e, mouseDownPanel_);
+}
+
+void SimWindowing::mouseUp(Point p, bool right) {
+    mouse_ = p;
+    auto panel = right ? targetAt(p).panel : std::exchange(mouseDownPanel_, nullptr);
+    Event e = makeEvent(right ? EventType::rightMouseUp : EventType::leftMouseUp, p, panel);
+    if (panel) {
+        dispatchLocal(e, panel);
+    } else {
+        dispatchGlobal(e);
+    }
+    updatePointerPanels(p);
+}
+
+void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
+    mouse_ = p;
+    auto target = targetAt(p);
+    Event e = makeEvent(EventType::scrollWheel, p, target.panel);
+    e.scrollingDeltaX = dx;
+    e.scrollingDeltaY = dy;
+    e.momentumPhase = momentum;
+    if (target.panel) {
+        dispatchLocal(e, target.panel);
+    } else {
+        dispatchGlobal(e);
+    }
+}
+
+void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    auto key = keyWindow();
+    Event e = makeEvent(EventType::keyDown, mouse_, key);
+    e.keyCode = keyCode;
+    e.characters = std::move(characters);
+    e.modifierFlags = modifierFlags;
+    if (active_) {
+        dispatchLocal(e, key);
+        return;
+    }
+    dispatchGlobal(e);
+    if (auto front = sim_.frontmostPID()) {
+        sim_.record("keyDown.deliveredTo",
+                    Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
+    }
+}
+
+// --- SimDesktop's side ---
+
+void SimDesktop::mouseMove(Point p) {
+    windowing_->mouseMove(p);
+}
+void SimDesktop::mouseDown(Point p, uint64_t mods, int clicks) {
+    windowing_->mouseDown(p, mods, clicks, false);
+}
+void SimDesktop::mouseDrag(Point p) {
+    windowing_->mouseDrag(p);
+}
+void SimDesktop::mouseUp(Point p) {
+    windowing_->mouseUp(p, false);
+}
+void SimDesktop::click(Point p, uint64_t mods) {
+    windowing_->mouseDown(p, mods, 1, false);
+    windowing_->mouseUp(p, false);
+}
+void SimDesktop::rightClick(Point p) {
+    windowing_->mouseDown(p, 0, 1, true);
+    windowing_->mouseUp(p, true);
+}
+void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
+    windowing_->scroll(p, dx, dy, momentum);
+}
+void SimDesktop::keyDown(uint16_t keyCode, std::string characters, uint64_t mods) {
+    windowing_->keyDown(keyCode, std::move(characters), mods);
+}
+bool SimDesktop::pickMenuItem(const std::vector<std::string>& titles) {
+    return windowing_->pickMenuItem(titles);
+}
+
+}  // namespace qv

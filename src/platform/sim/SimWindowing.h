@@ -1,0 +1,120 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Panel.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+class SimDesktop;
+
+// A context menu our process showed, as the simulation recorded it.
+struct SimPresentedMenu {
+    Menu menu;
+    Point location;  // AppKit global space
+    uint32_t windowNumber = 0;
+    bool open = true;
+};
+
+// AppKit for our process on the simulated desktop: every panel is a window of our own pid in the
+// simulated window server; pointer and key events injected by the tests go to the window under the
+// pointer (or the key window) through the local monitors, or to another application and the global
+// monitors.
+class SimWindowing : public Windowing {
+  public:
+    explicit SimWindowing(SimDesktop& sim) : sim_(sim) {}
+
+    uint32_t registerPanel(const std::shared_ptr<Panel>& panel) override;
+    void panelDidChange(Panel& panel) override;
+    void orderPanel(Panel& panel, bool in, std::optional<uint32_t> belowWindow) override;
+    void unregisterPanel(Panel& panel) override;
+    void makeKeyWindow(Panel* panel) override;
+    std::shared_ptr<Panel> keyWindow() override;
+    std::vector<Screen> screens() override;
+    std::optional<Screen> mainScreen() override;
+    void activate(bool ignoringOtherApps) override;
+    bool isActive() override { return active_; }
+    MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) override;
+    MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
+    void removeMonitor(MonitorToken token) override;
+    std::optional<Event> currentEvent() override;
+    Point mouseLocation() override { return mouse_; }
+    void setCursor(Cursor cursor) override;
+    void popUpContextMenu(const Menu& menu, Point location, Panel* panel) override;
+    bool systemAppearanceIsDark() override { return dark_; }
+    bool accessibilityDisplayShouldReduceTransparency() override { return reduceTransparency_; }
+
+    // --- The user and the system ---
+    void mouseMove(Point p);
+    void mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right);
+    void mouseDrag(Point p);
+    void mouseUp(Point p, bool right);
+    void scroll(Point p, double dx, double dy, MomentumPhase momentum);
+    void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
+    bool pickMenuItem(const std::vector<std::string>& titles);
+    void dismissMenu();
+    // Our application loses the active state (another application was activated).
+    void deactivate();
+    void setSystemAppearanceDark(bool dark);
+    // Posts the workspace's accessibility-display-options notification when the value changes.
+    void setReduceTransparency(bool reduce);
+    void setMonitorsRefused(bool refused) { refuseMonitors_ = refused; }
+
+    // --- Reading ---
+    std::shared_ptr<Panel> panel(uint32_t windowNumber) const;
+    std::vector<std::shared_ptr<Panel>> panels() const;
+    // Our panel under the point that takes the pointer, if it is the topmost window there.
+    std::shared_ptr<Panel> panelAt(Point p) const;
+    const std::vector<SimPresentedMenu>& presentedMenus() const { return menus_; }
+    const SimPresentedMenu* openMenu() const;
+    Cursor cursor() const { return cursor_; }
+    int cursorSetCount() const { return cursorSets_; }
+    size_t monitorCount() const { return monitors_.size(); }
+
+  private:
+    struct Monitor {
+        MonitorToken token;
+        EventMask mask;
+        bool local;
+        LocalMonitorHandler localHandler;
+        GlobalMonitorHandler globalHandler;
+    };
+    struct Target {
+        std::shared_ptr<Panel> panel;  // ours, or none
+        int32_t otherPID = 0;          // another application's window, or 0 (the desktop)
+        uint32_t otherWindow = 0;
+    };
+    Target targetAt(Point p) const;
+    Event makeEvent(EventType type, Point p, const std::shared_ptr<Panel>& panel) const;
+    // Local monitors, then the panel; returns false when a monitor swallowed the event.
+    bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel);
+    void dispatchGlobal(const Event& event);
+    void updatePointerPanels(Point p);
+    void syncWindow(Panel& panel);
+
+    SimDesktop& sim_;
+    std::map<uint32_t, std::weak_ptr<Panel>> panels_;
+    std::vector<Monitor> monitors_;
+    MonitorToken nextToken_ = 1;
+    std::vector<Event> eventStack_;
+    Point mouse_;
+    Cursor cursor_ = Cursor::arrow;
+    int cursorSets_ = 0;
+    std::vector<SimPresentedMenu> menus_;
+    uint32_t key_ = 0;
+    bool active_ = false;
+    bool dark_ = false;
+    bool reduceTransparency_ = false;
+    bool refuseMonitors_ = false;
+    uint32_t pointerPanel_ = 0;  // our panel the pointer is over
+    std::map<TrackingArea*, bool> insideAreas_;
+    std::shared_ptr<Panel> mouseDownPanel_;
+    std::vector<uint32_t> hiddenOnDeactivate_;
+};
+
+}  // namespace qv

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Node.h"
+
+namespace qv {
+
+struct ResolvedPaint {
+    bool isGradient = false;
+    RGBA color;
+    std::vector<RGBA> stops;
+    UnitPoint start, end;
+};
+
+struct ClipRegion {
+    Rect rect;
+    Shape shape;
+};
+
+// One drawing step, in the coordinates of the hosting view's content (origin at its top-left
+// corner, y down), with every transform, opacity and clip of its ancestors applied.
+struct DrawOp {
+    enum class Kind { shape, text, image, material, spinner, shadow };
+    Kind kind = Kind::shape;
+    Rect frame;
+    std::string path;  // identity of the node that drew it
+    double opacity = 1;
+    double rotation = 0;  // radians about the frame's centre
+    std::vector<ClipRegion> clips;
+
+    // Shapes (and the shape of a shadow or material).
+    Shape shape;
+    std::optional<ResolvedPaint> fill;
+    std::optional<ResolvedPaint> stroke;
+    double lineWidth = 0;
+    bool strokeInside = false;
+    // Text: one entry per line, already truncated or wrapped.
+    std::vector<std::string> lines;
+    Font font;
+    RGBA color;
+    double tracking = 0;
+    double lineHeight = 0;
+    bool truncated = false;
+    // Images.
+    ImageKind imageKind = ImageKind::symbol;
+    std::string imageName;
+    std::shared_ptr<const Image> bitmap;
+    // Materials.
+    Material material = Material::regular;
+    ColorScheme scheme = ColorScheme::light;
+    // Shadows.
+    double blur = 0;
+
+    std::string joinedText() const;
+};
+
+// An area that answers the pointer: the handlers of one node, in the content's coordinates, clipped
+// like its drawing. Later regions lie above earlier ones.
+struct HitRegion {
+    Rect frame;
+    Shape shape;
+    std::vector<ClipRegion> clips;
+    std::string path;
+    bool enabled = true;
+
+    std::function<void()> onTap;
+    int tapCount = 1;
+    std::function<void()> onRightClick;
+    std::function<Menu()> contextMenu;
+    std::function<void(bool)> onHover;
+    std::shared_ptr<const DragGesture> drag;
+    bool highPriorityDrag = false;
+    std::string scrollPath;  // a scroll view's identity
+    Axis scrollAxis = Axis::vertical;
+    std::string help;
+    bool focusable = false;  // clicking gives it the keyboard focus
+    KeyHandler keyHandler;
+    std::function<void(bool)> onFocusChange;
+    bool blocksOnly = false;  // content shape: takes the pointer without handling it
+    std::optional<Cursor> cursor;
+
+    bool contains(Point p) const;
+};
+
+// What one layout of a hosting view produced.
+struct DisplayList {
+    Size size;
+    std::vector<DrawOp> ops;
+    std::vector<HitRegion> regions;
+
+    // The first text op showing exactly `text` (joined lines), or none.
+    const DrawOp* findText(const std::string& text) const;
+    // Every text op, in drawing order.
+    std::vector<const DrawOp*> texts() const;
+    std::vector<const DrawOp*> opsAt(const std::string& pathSuffix) const;
+    // The topmost region containing `p` that satisfies `want`.
+    const HitRegion* topmost(Point p, const std::function<bool(const HitRegion&)>& want) const;
+};
+
+}  // namespace qv

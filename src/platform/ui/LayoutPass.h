@@ -1,0 +1,93 @@
+#pragma once
+
+// The layout machinery of the hosting view; not for use elsewhere.
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/ui/HostingView.h"
+
+namespace qv {
+
+// One node of a tree with its views evaluated, its identity (path) and its environment.
+struct RNode {
+    RNode(Node e, std::string p, Environment en, std::optional<Axis> axis)
+        : el(std::move(e)), path(std::move(p)), env(std::move(en)), parentAxis(axis) {}
+    Node el;
+    std::string path;
+    Environment env;
+    std::optional<Axis> parentAxis;  // the axis of the stack this node stands in
+    std::vector<std::unique_ptr<RNode>> kids;
+    mutable std::map<std::pair<double, double>, Size> cache;
+};
+
+struct ListDragState {
+    std::string draggedID;
+    double translation = 0;
+};
+
+class LayoutPass {
+  public:
+    LayoutPass(HostingView& host, DisplayList* out) : host_(host), out_(out) {}
+
+    struct Context {
+        double ox = 0, oy = 0, sx = 1, sy = 1;
+        double opacity = 1;
+        double rotation = 0;
+        bool hitTesting = true;
+        std::vector<ClipRegion> clips;
+        Shape clipShapeHint;
+        // The size the parent proposed, when it differs from the frame (SwiftUI places with the
+        // proposal it measured with); consumed by the node it is meant for.
+        std::optional<ProposedSize> proposal;
+        Rect map(const Rect& r) const;
+    };
+    struct FrameReport {
+        std::string path;
+        Rect frame;
+        std::function<void(Rect)> handler;
+    };
+    struct AnimationKey {
+        std::string path;
+        std::string key;
+        std::optional<Animation> animation;
+    };
+
+    std::unique_ptr<RNode> resolve(const Node& node, const std::string& path, const Environment& env,
+                                   std::optional<Axis> parentAxis);
+    Size measure(const RNode& n, const ProposedSize& p);
+    void place(const RNode& n, const Rect& frame, Context ctx);
+
+    std::vector<std::shared_ptr<View>> views_;
+    std::set<std::string> liveState_;
+    std::string focusCandidate_;
+    std::map<std::string, std::function<void()>> appears_;
+    std::map<std::string, std::function<void()>> disappears_;
+    std::vector<FrameReport> frameReports_;
+    std::vector<AnimationKey> animationKeys_;
+    std::vector<AnimationRecord> scrollAnimations_;
+    std::map<std::string, Rect> idFrames_;
+    std::map<std::string, HostingView::ScrollInfo> scrollInfo_;
+
+  private:
+    void resolveChildren(const std::vector<Node>& children, const std::string& path, const Environment& env,
+                         std::optional<Axis> axis, std::vector<std::unique_ptr<RNode>>& out);
+    Size measureUncached(const RNode& n, const ProposedSize& p);
+    Size measureModifier(const RNode& n, const ProposedSize& p);
+    ProposedSize childProposal(const RNode& n, const ProposedSize& p);
+    std::vector<Size> stackSizes(const RNode& n, const ProposedSize& p);
+    void placeModifier(const RNode& n, const Rect& frame, Context ctx);
+    void placeScroll(const RNode& n, const Rect& frame, Context ctx);
+    void placeTextField(const RNode& n, const Rect& frame, Context ctx);
+    void placeList(const RNode& n, const Rect& frame, Context ctx);
+    void emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op);
+    void emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region);
+
+    HostingView& host_;
+    DisplayList* out_;
+};
+
+}  // namespace qv

@@ -1,0 +1,536 @@
+#pragma once
+
+#include <any>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/Geometry.h"
+#include "platform/Image.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Color.h"
+#include "platform/ui/Event.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/TextMetrics.h"
+
+namespace qv {
+
+class View;
+struct Element;
+using Node = std::shared_ptr<const Element>;
+
+inline constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+enum class Axis { horizontal, vertical };
+enum class HorizontalAlignment { leading, center, trailing };
+enum class VerticalAlignment { top, center, bottom };
+
+struct Alignment {
+    HorizontalAlignment horizontal = HorizontalAlignment::center;
+    VerticalAlignment vertical = VerticalAlignment::center;
+    static constexpr Alignment center() { return {}; }
+    static constexpr Alignment leading() { return {HorizontalAlignment::leading, VerticalAlignment::center}; }
+    static constexpr Alignment trailing() {
+        return {HorizontalAlignment::trailing, VerticalAlignment::center};
+    }
+    static constexpr Alignment top() { return {HorizontalAlignment::center, VerticalAlignment::top}; }
+    static constexpr Alignment bottom() { return {HorizontalAlignment::center, VerticalAlignment::bottom}; }
+    static constexpr Alignment topLeading() { return {HorizontalAlignment::leading, VerticalAlignment::top}; }
+    static constexpr Alignment topTrailing() {
+        return {HorizontalAlignment::trailing, VerticalAlignment::top};
+    }
+    static constexpr Alignment bottomLeading() {
+        return {HorizontalAlignment::leading, VerticalAlignment::bottom};
+    }
+    static constexpr Alignment bottomTrailing() {
+        return {HorizontalAlignment::trailing, VerticalAlignment::bottom};
+    }
+};
+
+struct EdgeInsets {
+    double top = 0, leading = 0, bottom = 0, trailing = 0;
+    static EdgeInsets all(double v) { return {v, v, v, v}; }
+    static EdgeInsets horizontal(double v) { return {0, v, 0, v}; }
+    static EdgeInsets vertical(double v) { return {v, 0, v, 0}; }
+    static EdgeInsets symmetric(double h, double v) { return {v, h, v, h}; }
+};
+
+// A size offered to a view: a missing dimension asks for the view's ideal size, 0 for its minimum
+// and infinity for its maximum.
+struct ProposedSize {
+    std::optional<double> width;
+    std::optional<double> height;
+    friend bool operator==(const ProposedSize&, const ProposedSize&) = default;
+};
+
+enum class ShapeKind { rectangle, roundedRectangle, capsule, circle };
+
+struct Shape {
+    ShapeKind kind = ShapeKind::rectangle;
+    double cornerRadius = 0;
+    bool continuous = true;
+    static Shape rect() { return {}; }
+    static Shape roundedRect(double r, bool continuous = true) {
+        return {ShapeKind::roundedRectangle, r, continuous};
+    }
+    static Shape capsule() { return {ShapeKind::capsule, 0, true}; }
+    static Shape circle() { return {ShapeKind::circle, 0, true}; }
+    // The corner radius drawn for a frame of this size.
+    double radiusIn(const Rect& r) const;
+    bool contains(const Rect& frame, Point p) const;
+    friend bool operator==(const Shape&, const Shape&) = default;
+};
+
+using Paint = std::variant<Color, Gradient>;
+
+// The platform's translucent materials (NSVisualEffectView.Material and SwiftUI's materials).
+enum class Material {
+    menu,
+    popover,
+    hudWindow,
+    ultraThick,
+    thick,
+    regular,
+    thin,
+    ultraThin,
+    windowBackground
+};
+enum class BlendingMode { behindWindow = 0, withinWindow = 1 };
+
+enum class ImageKind { symbol, appIcon, bitmap };
+enum class ContentMode { fit, fill };
+
+enum class ButtonStyle { plain, bordered, borderedProminent };
+enum class ControlSize { mini, small, regular, large };
+
+template <class T>
+struct Binding {
+    std::function<T()> get;
+    std::function<void(T)> set;
+    static Binding constant(T v) {
+        return {[v] { return v; }, [](T) {}};
+    }
+    explicit operator bool() const { return static_cast<bool>(get); }
+};
+
+// Values a view reads from its surroundings; set for a subtree with the environment modifiers.
+struct Environment {
+    ColorScheme colorScheme = ColorScheme::light;
+    bool reduceTransparency = false;
+    bool isEnabled = true;
+    std::optional<Font> font;
+    std::optional<Color> foreground;
+    std::optional<int> lineLimit;
+};
+
+// The values of a drag gesture, in the coordinate space of the hosting view's content (origin at
+// its top-left corner, y down), SwiftUI's global space.
+struct DragValue {
+    Point startLocation;
+    Point location;
+    Size translation;
+};
+
+struct DragGesture {
+    double minimumDistance = 10;
+    std::function<void(const DragValue&)> onChanged = nullptr;
+    std::function<void(const DragValue&)> onEnded = nullptr;
+};
+
+// Drives a scroll view from code: scrolls it so that the child with the given id stands at an
+// anchor of the visible area, with or without an animation. Held by the view that owns it.
+class ScrollController {
+  public:
+    void scrollTo(std::string childID, UnitPoint anchor = UnitPoint::center(),
+                  std::optional<Animation> animation = std::nullopt) {
+        pending_ = Request{std::move(childID), anchor, animation};
+    }
+    Point offset() const { return offset_; }
+    void setOffset(Point p) { offset_ = p; }
+
+    struct Request {
+        std::string childID;
+        UnitPoint anchor;
+        std::optional<Animation> animation;
+    };
+    std::optional<Request> takeRequest() { return std::exchange(pending_, std::nullopt); }
+
+  private:
+    Point offset_;
+    std::optional<Request> pending_;
+};
+
+// One row of a list: its content, height and whether it takes the selection or can be dragged.
+struct ListRow {
+    std::string id;
+    Node content;
+    double height = 24;
+    bool selectable = true;
+    bool movable = false;
+    std::function<std::optional<Menu>()> menu;  // a right click first selects the row
+};
+
+struct ListSpec {
+    std::vector<ListRow> rows;
+    Binding<std::optional<std::string>> selection;
+    bool highlightSelection = true;
+    std::function<void(const std::string& rowID)> onClick;
+    std::function<void(const std::string& rowID)> onActivate;  // Return on the selected row
+    // A movable row dropped at `toIndex` among the other rows (0 = before all of them).
+    std::function<void(const std::string& rowID, size_t toIndex)> onMove;
+    std::shared_ptr<ScrollController> scroller;
+};
+
+// Keyboard handling of a control that has the focus; true when the key was used.
+using KeyHandler = std::function<bool(uint16_t keyCode, const std::string& characters, uint64_t modifiers)>;
+
+// One node of a view tree. Trees are built fresh by every evaluation of a view's body, with the
+// builder functions and modifiers below, and are immutable once built.
+struct Element : std::enable_shared_from_this<Element> {
+    enum class Kind {
+        empty,
+        group,
+        stack,
+        zstack,
+        spacer,
+        divider,
+        text,
+        image,
+        shape,
+        material,
+        spinner,
+        scroll,
+        textField,
+        list,
+        view,      // a View object, whose body is evaluated in place
+        stateful,  // a builder with state that lives in the hosting view
+        modifier,
+    };
+    enum class Mod {
+        frame,
+        flexFrame,
+        padding,
+        background,
+        overlay,
+        opacity,
+        scale,
+        offset,
+        zIndex,
+        clip,
+        shadow,
+        help,
+        contentShape,
+        hitTesting,
+        disabled,
+        hover,
+        tap,
+        rightClick,
+        contextMenu,
+        drag,
+        appear,
+        disappear,
+        frameReport,
+        animation,
+        environment,
+        id,
+        fixedSize,
+        rotation,
+        focusable,
+        cursor,
+    };
+
+    Kind kind = Kind::empty;
+    Mod mod = Mod::frame;
+    std::vector<Node> children;
+
+    // Stacks.
+    Axis axis = Axis::horizontal;
+    Alignment alignment;
+    double spacing = 8;
+    // Spacer.
+    std::optional<double> minLength;
+    // Text.
+    std::string text;
+    std::optional<Font> fontValue;
+    std::optional<Color> color;
+    std::optional<int> lineLimitValue;
+    double tracking = 0;
+    // Image.
+    ImageKind imageKind = ImageKind::symbol;
+    std::string imageName;
+    std::shared_ptr<const Image> bitmap;
+    bool resizable = false;
+    std::optional<ContentMode> contentMode;
+    // Shapes.
+    Shape shape;
+    std::optional<Paint> fill;
+    std::optional<Paint> stroke;
+    double lineWidth = 1;
+    bool strokeInside = false;
+    // Material.
+    Material material = Material::regular;
+    BlendingMode blending = BlendingMode::behindWindow;
+    // Scroll view.
+    bool showsIndicators = true;
+    bool scrollDisabled = false;
+    std::shared_ptr<ScrollController> scroller;
+    // Text field.
+    std::string placeholder;
+    Binding<std::string> textBinding;
+    Binding<bool> focusBinding;
+    std::function<void()> onSubmit;
+    std::function<void()> onExitCommand;
+    // List.
+    std::shared_ptr<const ListSpec> list;
+    // View and stateful builder.
+    std::shared_ptr<View> viewObject;
+    std::function<Node(std::any&, std::function<void()> invalidate)> statefulBuild;
+    std::function<std::any()> statefulInitial;
+
+    // Modifiers.
+    std::optional<double> width, height, minWidth, idealWidth, maxWidth, minHeight, idealHeight, maxHeight;
+    EdgeInsets insets;
+    double amount = 1;  // opacity, z-index, rotation in radians
+    Size scale{1, 1};
+    UnitPoint anchor = UnitPoint::center();
+    Point offsetBy;
+    bool flag = true;   // hit testing allowed, disabled, fixed size horizontally
+    bool flag2 = true;  // fixed size vertically
+    Color shadowColor = Color::black(0.33);
+    double shadowRadius = 0;
+    std::string helpText;
+    std::function<void(bool)> hoverHandler;
+    std::function<void()> action;  // tap, right click, appear, disappear
+    int tapCount = 1;
+    std::function<Menu()> menuBuilder;
+    std::shared_ptr<const DragGesture> drag;
+    bool highPriority = false;
+    std::function<void(Rect)> onFrame;
+    std::optional<Animation> animationValue;
+    std::string animationKey;
+    std::function<void(Environment&)> environmentChange;
+    std::string identifier;
+    KeyHandler keyHandler;
+    Cursor cursorKind = Cursor::arrow;
+
+    // Modifiers, as SwiftUI's; each wraps the node in a new one.
+    Node frame(std::optional<double> width, std::optional<double> height,
+               Alignment alignment = Alignment::center()) const;
+    struct FlexFrame {
+        std::optional<double> minWidth = std::nullopt, idealWidth = std::nullopt, maxWidth = std::nullopt;
+        std::optional<double> minHeight = std::nullopt, idealHeight = std::nullopt, maxHeight = std::nullopt;
+        Alignment alignment = Alignment::center();
+    };
+    Node frame(const FlexFrame& f) const;
+    Node padding(double all = 8) const;
+    Node padding(EdgeInsets insets) const;
+    Node background(Node content, Alignment alignment = Alignment::center()) const;
+    Node background(Color color) const;
+    Node overlay(Node content, Alignment alignment = Alignment::center()) const;
+    Node opacity(double o) const;
+    Node scaleEffect(double s, UnitPoint anchor = UnitPoint::center()) const;
+    Node offset(double x, double y) const;
+    Node zIndex(double z) const;
+    Node clipShape(Shape s) const;
+    Node mask(Shape s) const { return clipShape(s); }
+    Node shadow(Color color, double radius, double x = 0, double y = 0) const;
+    Node help(std::string text) const;
+    Node contentShape(Shape s = Shape::rect()) const;
+    Node allowsHitTesting(bool allowed) const;
+    Node disabled(bool disabled) const;
+    Node onHover(std::function<void(bool)> handler) const;
+    Node onTapGesture(std::function<void()> action, int count = 1) const;
+    Node onRightClick(std::function<void()> action) const;
+    Node contextMenu(std::function<Menu()> builder) const;
+    Node gesture(DragGesture drag, bool highPriority = false) const;
+    Node onAppear(std::function<void()> action) const;
+    Node onDisappear(std::function<void()> action) const;
+    // Reports the node's frame in the hosting view's content space after every layout that moved it.
+    Node onGlobalFrameChange(std::function<void(Rect)> handler) const;
+    // Animates the changes of the subtree whenever `value` differs from its last evaluation; no
+    // animation (nullopt) makes the change immediate.
+    template <class T>
+    Node animation(std::optional<Animation> a, const T& value) const {
+        return animationKeyed(std::move(a), animationKeyOf(value));
+    }
+    Node animationKeyed(std::optional<Animation> a, std::string key) const;
+    Node environment(std::function<void(Environment&)> change) const;
+    Node colorScheme(ColorScheme scheme) const;
+    Node font(Font f) const;
+    Node foregroundStyle(Color c) const;
+    Node lineLimit(std::optional<int> n) const;
+    Node id(std::string identifier) const;
+    Node fixedSize(bool horizontal = true, bool vertical = true) const;
+    Node rotationEffect(double radians) const;
+    Node onKeyDown(KeyHandler handler) const;
+    Node cursor(Cursor c) const;
+
+    // Shape styling; only meaningful on shapes.
+    Node fillWith(Paint p) const;
+    Node strokeWith(Paint p, double lineWidth) const;
+    Node strokeBorder(Paint p, double lineWidth) const;
+    // Image styling.
+    Node resizableImage() const;
+    Node aspectRatio(ContentMode mode) const;
+
+    template <class T>
+    static std::string animationKeyOf(const T& v) {
+        if constexpr (std::is_same_v<T, std::string>) {
+            return v;
+        } else if constexpr (requires {
+                                 v.has_value();
+                                 *v;
+                             }) {
+            return v ? "some:" + animationKeyOf(*v) : "none";
+        } else {
+            std::ostringstream os;
+            os << v;
+            return os.str();
+        }
+    }
+
+  private:
+    std::shared_ptr<Element> wrap(Mod m) const;
+};
+
+// --- Builders ---
+struct StackOptions {
+    std::optional<double> spacing;  // nullopt: the platform's standard spacing of 8
+};
+Node HStack(VerticalAlignment alignment, std::optional<double> spacing, std::vector<Node> children);
+Node VStack(HorizontalAlignment alignment, std::optional<double> spacing, std::vector<Node> children);
+inline Node HStack(std::vector<Node> children) {
+    return HStack(VerticalAlignment::center, std::nullopt, std::move(children));
+}
+inline Node VStack(std::vector<Node> children) {
+    return VStack(HorizontalAlignment::center, std::nullopt, std::move(children));
+}
+Node ZStack(Alignment alignment, std::vector<Node> children);
+inline Node ZStack(std::vector<Node> children) {
+    return ZStack(Alignment::center(), std::move(children));
+}
+Node Group(std::vector<Node> children);
+Node EmptyNode();
+Node Spacer(std::optional<double> minLength = std::nullopt);
+Node Divider();
+
+struct TextStyle {
+    std::optional<Font> font = std::nullopt;
+    std::optional<Color> color = std::nullopt;
+    std::optional<int> lineLimit = std::nullopt;
+    double tracking = 0;
+};
+Node Text(std::string text, TextStyle style = {});
+
+Node SymbolImage(std::string name, std::optional<Font> font = std::nullopt,
+                 std::optional<Color> color = std::nullopt);
+// An application's icon: its pixels when it has them, else a tile drawn from its name.
+Node IconImage(const Image& icon);
+Node BitmapImage(const Image& bitmap);
+
+Node ShapeView(Shape s);
+inline Node Rectangle() {
+    return ShapeView(Shape::rect());
+}
+inline Node RoundedRectangle(double radius, bool continuous = true) {
+    return ShapeView(Shape::roundedRect(radius, continuous));
+}
+inline Node Capsule() {
+    return ShapeView(Shape::capsule());
+}
+inline Node Circle() {
+    return ShapeView(Shape::circle());
+}
+// A colour or gradient filling all space offered to it.
+Node Fill(Paint p);
+
+Node MaterialView(Material m, BlendingMode blending = BlendingMode::behindWindow);
+Node ProgressSpinner();
+
+struct ScrollOptions {
+    bool showsIndicators = true;
+    bool disabled = false;
+    std::shared_ptr<ScrollController> controller = nullptr;
+};
+Node ScrollView(Axis axis, Node content, ScrollOptions options = {});
+
+Node Button(Node label, std::function<void()> action, ButtonStyle style = ButtonStyle::plain,
+            bool destructive = false);
+Node Button(std::string title, std::function<void()> action, ButtonStyle style = ButtonStyle::bordered,
+            bool destructive = false);
+// A switch (or, with a label, a switch beside its label).
+Node Toggle(Binding<bool> isOn, std::string label = {}, ControlSize size = ControlSize::regular);
+
+struct PickerOption {
+    std::string tag;
+    std::string label;
+};
+Node SegmentedPicker(std::vector<PickerOption> options, Binding<std::string> selection,
+                     ControlSize size = ControlSize::regular);
+
+struct TextFieldOptions {
+    Binding<bool> focused = {};
+    std::function<void()> onSubmit = nullptr;
+    std::function<void()> onExitCommand = nullptr;
+    Font font = Font::system(13);
+};
+Node TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options = {});
+
+Node List(ListSpec spec);
+
+// A child view object; its body is evaluated where the node stands.
+Node ViewNode(std::shared_ptr<View> view);
+
+// View state kept by the hosting view for this node's place in the tree (SwiftUI's @State).
+template <class T>
+class State {
+  public:
+    State(T* value, std::function<void()> invalidate) : value_(value), invalidate_(std::move(invalidate)) {}
+    const T& get() const { return *value_; }
+    void set(T v) {
+        *value_ = std::move(v);
+        if (invalidate_) invalidate_();
+    }
+    Binding<T> binding() const {
+        auto value = value_;
+        auto inv = invalidate_;
+        return {[value] { return *value; },
+                [value, inv](T v) {
+                    *value = std::move(v);
+                    if (inv) inv();
+                }};
+    }
+
+  private:
+    T* value_;
+    std::function<void()> invalidate_;
+};
+
+Node StatefulNode(std::function<std::any()> initial,
+                  std::function<Node(std::any&, std::function<void()> invalidate)> build);
+
+template <class T>
+Node WithState(T initial, std::function<Node(State<T>)> build) {
+    return StatefulNode([initial] { return std::any(initial); },
+                        [build = std::move(build)](std::any& storage, std::function<void()> invalidate) {
+                            return build(State<T>(std::any_cast<T>(&storage), std::move(invalidate)));
+                        });
+}
+
+// One child per item, each identified by its key.
+template <class Range, class KeyFn, class BuildFn>
+Node ForEach(const Range& items, KeyFn key, BuildFn build) {
+    std::vector<Node> children;
+    for (const auto& item : items) children.push_back(build(item)->id(key(item)));
+    return Group(std::move(children));
+}
+
+}  // namespace qv

@@ -1,0 +1,474 @@
+#include "platform/ui/SvgRenderer.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace qv {
+
+namespace {
+
+std::string opacityAttr(const char* name, double a) {
+    if (a >= 0.999) return {};
+    return std::string(" ") + name + "=\"" + SvgRenderer::number(std::max(0.0, a)) + "\"";
+}
+
+struct Writer {
+    std::ostream& out;
+    std::string prefix;
+    int nextID = 0;
+    std::string newID(const char* kind) { return prefix + kind + std::to_string(nextID++); }
+
+    // A paint as an attribute value, defining a gradient when needed.
+    std::string paint(const ResolvedPaint& p, const char* attr, double opacity) {
+        if (!p.isGradient) {
+            return std::string(" ") + attr + "=\"" + SvgRenderer::color(p.color) + "\"" +
+                   opacityAttr((std::string(attr) + "-opacity").c_str(), p.color.a * opacity);
+        }
+        std::string id = newID("g");
+        out << "<defs><linearGradient id=\"" << id << "\" x1=\"" << SvgRenderer::number(p.start.x)
+            << "\" y1=\"" << SvgRenderer::number(p.start.y) << "\" x2=\"" << SvgRenderer::number(p.end.x)
+            << "\" y2=\"" << SvgRenderer::number(p.end.y) << "\">";
+        for (size_t i = 0; i < p.stops.size(); ++i) {
+            double offset = p.stops.size() > 1 ? double(i) / double(p.stops.size() - 1) : 0;
+            out << "<stop offset=\"" << SvgRenderer::number(offset) << "\" stop-color=\""
+                << SvgRenderer::color(p.stops[i]) << "\" stop-opacity=\"" << SvgRenderer::number(p.stops[i].a)
+                << "\"/>";
+        }
+        out << "</linearGradient></defs>";
+        return std::string(" ") + attr + "=\"url(#" + id + ")\"" +
+               opacityAttr((std::string(attr) + "-opacity").c_str(), opacity);
+    }
+
+    void shapeElement(const Shape& s, const Rect& r, const std::string& attrs) {
+        using N = SvgRenderer;
+        if (s.kind == ShapeKind::circle) {
+            out << "<ellipse cx=\"" << N::number(r.midX()) << "\" cy=\"" << N::number(r.midY()) << "\" rx=\""
+                << N::number(r.width() / 2) << "\" ry=\"" << N::number(r.height() / 2) << "\"" << attrs
+                << "/>";
+            return;
+        }
+        double radius = s.radiusIn(r);
+        out << "<rect x=\"" << N::number(r.minX()) << "\" y=\"" << N::number(r.minY()) << "\" width=\""
+            << N::number(r.width()) << "\" height=\"" << N::number(r.height()) << "\"";
+        if (radius > 0) out << " rx=\"" << N::number(radius) << "\"";
+        out << attrs << "/>";
+    }
+
+    // Opens one group per clip; returns how many to close.
+    int openClips(const std::vector<ClipRegion>& clips) {
+        for (const ClipRegion& c : clips) {
+            std::string id = newID("c");
+            out << "<clipPath id=\"" << id << "\">";
+            shapeElement(c.shape, c.rect, "");
+            out << "</clipPath><g clip-path=\"url(#" << id << ")\">";
+        }
+        return int(clips.size());
+    }
+};
+
+std::string fontWeight(FontWeight w) {
+    switch (w) {
+        case FontWeight::ultraLight:
+            return "200";
+        case FontWeight::thin:
+            return "100";
+        case FontWeight::light:
+            return "300";
+        case FontWeight::regular:
+            return "400";
+        case FontWeight::medium:
+            return "500";
+        case FontWeight::semibold:
+            return "600";
+        case FontWeight::bold:
+            return "700";
+        case FontWeight::heavy:
+            return "800";
+        case FontWeight::black:
+            return "900";
+    }
+    return "400";
+}
+
+RGBA materialTint(Material m, ColorScheme scheme) {
+    bool dark = scheme == ColorScheme::dark;
+    switch (m) {
+        case Material::hudWindow:
+            return dark ? RGBA{0.12, 0.12, 0.13, 0.78} : RGBA{0.93, 0.93, 0.94, 0.78};
+        case Material::menu:
+            return dark ? RGBA{0.16, 0.16, 0.17, 0.82} : RGBA{0.96, 0.96, 0.97, 0.82};
+        case Material::popover:
+            return dark ? RGBA{0.18, 0.18, 0.19, 0.86} : RGBA{0.97, 0.97, 0.97, 0.86};
+        case Material::ultraThick:
+            return dark ? RGBA{0.14, 0.14, 0.15, 0.92} : RGBA{0.97, 0.97, 0.98, 0.92};
+        case Material::thick:
+            return dark ? RGBA{0.15, 0.15, 0.16, 0.85} : RGBA{0.96, 0.96, 0.97, 0.85};
+        case Material::regular:
+            return dark ? RGBA{0.16, 0.16, 0.17, 0.75} : RGBA{0.95, 0.95, 0.96, 0.75};
+        case Material::thin:
+            return dark ? RGBA{0.17, 0.17, 0.18, 0.6} : RGBA{0.95, 0.95, 0.96, 0.6};
+        case Material::ultraThin:
+            return dark ? RGBA{0.18, 0.18, 0.19, 0.45} : RGBA{0.95, 0.95, 0.96, 0.45};
+        case Material::windowBackground:
+            return dark ? RGBA{0.196, 0.196, 0.196, 1} : RGBA{0.925, 0.925, 0.925, 1};
+    }
+    return {0.5, 0.5, 0.5, 0.8};
+}
+
+uint32_t crc32(const std::string& data) {
+    static std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : data) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void put32(std::string& s, uint32_t v) {
+    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::string base64(const std::string& in) {
+    static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        uint32_t v =
+            (uint32_t(uint8_t(in[i])) << 16) | (uint32_t(uint8_t(in[i + 1])) << 8) | uint8_t(in[i + 2]);
+        out += k[(v >> 18) & 63];
+        out += k[(v >> 12) & 63];
+        out += k[(v >> 6) & 63];
+        out += k[v & 63];
+    }
+    if (i < in.size()) {
+        uint32_t v = uint32_t(uint8_t(in[i])) << 16;
+        if (i + 1 < in.size()) v |= uint32_t(uint8_t(in[i + 1])) << 8;
+        out += k[(v >> 18) & 63];
+        out += k[(v >> 12) & 63];
+        out += i + 1 < in.size() ? k[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SvgRenderer::number(double v) {
+    if (!std::isfinite(v)) return "0";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    std::string s = buf;
+    while (s.find('.') != std::string::npos && (s.back() == '0' || s.back() == '.')) {
+        bool dot = s.back() == '.';
+        s.pop_back();
+        if (dot) break;
+    }
+    if (s == "-0") s = "0";
+    return s;
+}
+
+std::string SvgRenderer::color(const RGBA& c) {
+    auto byte = [](double v) { return std::lround(std::clamp(v, 0.0, 1.0) * 255); };
+    return "rgb(" + std::to_string(byte(c.r)) + "," + std::to_string(byte(c.g)) + "," +
+           std::to_string(byte(c.b)) + ")";
+}
+
+std::string SvgRenderer::escape(const std::string& text) {
+    std::string out;
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (ch) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                // Control characters are not allowed in XML 1.0 text.
+                if (c < 0x20 && c != '\t' && c != '\n') {
+                    out += ' ';
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    // Malformed UTF-8 would make the document invalid: replace bytes that do not decode.
+    std::string clean = textmetrics::encode(textmetrics::codePoints(out));
+    return clean;
+}
+
+std::string SvgRenderer::pngDataURI(const Image& image) {
+    std::string raw;
+    for (int y = 0; y < image.height; ++y) {
+        raw += '\0';  // no filter
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t p = image.pixel(x, y);
+            raw += static_cast<char>(p >> 24);
+            raw += static_cast<char>((p >> 16) & 0xFF);
+            raw += static_cast<char>((p >> 8) & 0xFF);
+            raw += static_cast<char>(p & 0xFF);
+        }
+    }
+    // zlib stream of stored blocks.
+    std::string z = "\x78\x01";
+    for (size_t i = 0; i < raw.size() || i == 0; i += 65535) {
+        size_t len = std::min<size_t>(65535, raw.size() - i);
+        bool last = i + len >= raw.size();
+        z += static_cast<char>(last ? 1 : 0);
+        z += static_cast<char>(len & 0xFF);
+        z += static_cast<char>(len >> 8);
+        z += static_cast<char>(~len & 0xFF);
+        z += static_cast<char>((~len >> 8) & 0xFF);
+        z += raw.substr(i, len);
+        if (raw.empty()) break;
+    }
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    put32(z, (b << 16) | a);
+    auto chunk = [](const char* type, const std::string& data) {
+        std::string c;
+        put32(c, uint32_t(data.size()));
+        std::string body = std::string(type) + data;
+        c += body;
+        put32(c, crc32(body));
+        return c;
+    };
+    std::string ihdr;
+    put32(ihdr, uint32_t(image.width));
+    put32(ihdr, uint32_t(image.height));
+    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+    std::string png =
+        std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
+    return "data:image/png;base64," + base64(png);
+}
+
+void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,
+                                double h, double opacity) {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    static const std::array<const char*, 8> palette = {"#4f7cff", "#ff7a45", "#2fb36d", "#b05cff",
+                                                       "#ff4d6d", "#12a4c9", "#f2b705", "#6c7a89"};
+    const char* fill = palette[hash % palette.size()];
+    double r = std::min(w, h) * 0.22;
+    out << "<g" << opacityAttr("opacity", opacity) << "><rect x=\"" << number(x + w * 0.04) << "\" y=\""
+        << number(y + h * 0.04) << "\" width=\"" << number(w * 0.92) << "\" height=\"" << number(h * 0.92)
+        << "\" rx=\"" << number(r) << "\" fill=\"" << fill << "\"/>";
+    auto cps = textmetrics::codePoints(name);
+    std::string initial = cps.empty() ? "?" : textmetrics::encode(cps, 0, 1);
+    out << "<text x=\"" << number(x + w / 2) << "\" y=\"" << number(y + h * 0.68) << "\" font-size=\""
+        << number(h * 0.5) << "\" font-family=\"Helvetica, Arial, sans-serif\" font-weight=\"700\" "
+        << "text-anchor=\"middle\" fill=\"#ffffff\">" << escape(initial) << "</text></g>";
+}
+
+void SvgRenderer::drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w,
+                             double h, const RGBA& c, double opacity) {
+    double s = std::min(w, h);
+    double cx = x + w / 2, cy = y + h / 2;
+    double lw = std::max(1.0, s * 0.09);
+    out << "<g fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\"" << number(lw)
+        << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"" << opacityAttr("opacity", c.a * opacity)
+        << ">";
+    auto line = [&](double x1, double y1, double x2, double y2) {
+        out << "<line x1=\"" << number(cx + x1 * s) << "\" y1=\"" << number(cy + y1 * s) << "\" x2=\""
+            << number(cx + x2 * s) << "\" y2=\"" << number(cy + y2 * s) << "\"/>";
+    };
+    auto rect = [&](double x0, double y0, double ww, double hh, double rr, bool filled) {
+        out << "<rect x=\"" << number(cx + x0 * s) << "\" y=\"" << number(cy + y0 * s) << "\" width=\""
+            << number(ww * s) << "\" height=\"" << number(hh * s) << "\" rx=\"" << number(rr * s) << "\""
+            << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
+    };
+    auto circle = [&](double x0, double y0, double r, bool filled) {
+        out << "<circle cx=\"" << number(cx + x0 * s) << "\" cy=\"" << number(cy + y0 * s) << "\" r=\""
+            << number(r * s) << "\"" << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
+    };
+    auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
+    if (has("grid")) {
+        rect(-0.42, -0.42, 0.36, 0.36, 0.08, false);
+        rect(0.06, -0.42, 0.36, 0.36, 0.08, false);
+        rect(-0.42, 0.06, 0.36, 0.36, 0.08, false);
+        rect(0.06, 0.06, 0.36, 0.36, 0.08, false);
+    } else if (has("xmark")) {
+        if (has("circle")) circle(0, 0, 0.45, false);
+        line(-0.22, -0.22, 0.22, 0.22);
+        line(0.22, -0.22, -0.22, 0.22);
+    } else if (has("minus")) {
+        if (has("circle")) circle(0, 0, 0.45, false);
+        if (has("rectangle")) rect(-0.45, -0.35, 0.9, 0.7, 0.1, false);
+        line(-0.25, 0, 0.25, 0);
+    } else if (has("checkmark")) {
+        if (has("circle")) circle(0, 0, 0.45, false);
+        line(-0.22, 0.02, -0.06, 0.18);
+        line(-0.06, 0.18, 0.24, -0.16);
+    } else if (has("exclamationmark")) {
+        out << "<path d=\"M" << number(cx) << " " << number(cy - 0.42 * s) << " L" << number(cx + 0.45 * s)
+            << " " << number(cy + 0.4 * s) << " L" << number(cx - 0.45 * s) << " " << number(cy + 0.4 * s)
+            << " Z\"/>";
+        line(0, -0.12, 0, 0.12);
+        line(0, 0.26, 0, 0.27);
+    } else if (has("power")) {
+        out << "<path d=\"M" << number(cx - 0.26 * s) << " " << number(cy - 0.24 * s) << " A"
+            << number(0.36 * s) << " " << number(0.36 * s) << " 0 1 0 " << number(cx + 0.26 * s) << " "
+            << number(cy - 0.24 * s) << "\"/>";
+        line(0, -0.45, 0, -0.05);
+    } else if (has("magnifyingglass")) {
+        circle(-0.08, -0.08, 0.28, false);
+        line(0.13, 0.13, 0.42, 0.42);
+    } else if (has("display")) {
+        rect(-0.45, -0.38, 0.9, 0.6, 0.06, false);
+        line(-0.18, 0.4, 0.18, 0.4);
+        line(0, 0.22, 0, 0.4);
+    } else if (has("lock")) {
+        rect(-0.3, -0.05, 0.6, 0.45, 0.06, false);
+        out << "<path d=\"M" << number(cx - 0.18 * s) << " " << number(cy - 0.05 * s) << " V"
+            << number(cy - 0.22 * s) << " A" << number(0.18 * s) << " " << number(0.18 * s) << " 0 0 1 "
+            << number(cx + 0.18 * s) << " " << number(cy - 0.22 * s) << " V" << number(cy - 0.05 * s)
+            << "\"/>";
+    } else if (has("square") && has("fill")) {
+        rect(-0.42, -0.42, 0.84, 0.84, 0.14, true);
+    } else if (has("app")) {
+        out << "<rect x=\"" << number(cx - 0.42 * s) << "\" y=\"" << number(cy - 0.42 * s) << "\" width=\""
+            << number(0.84 * s) << "\" height=\"" << number(0.84 * s) << "\" rx=\"" << number(0.2 * s)
+            << "\" stroke-dasharray=\"" << number(0.12 * s) << "\"/>";
+    } else if (has("rectangle") || has("menubar")) {
+        rect(-0.45, -0.32, 0.9, 0.64, 0.1, false);
+    } else if (has("keyboard")) {
+        rect(-0.46, -0.28, 0.92, 0.56, 0.08, false);
+        line(-0.25, 0.12, 0.25, 0.12);
+    } else if (has("circle")) {
+        circle(0, 0, 0.42, has("fill"));
+    } else {
+        circle(0, 0, 0.4, false);
+        circle(0, 0, 0.08, true);
+    }
+    out << "</g>";
+}
+
+void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point origin, double opacity,
+                              const std::string& idPrefix) {
+    Writer w{out, idPrefix};
+    out << "<g transform=\"translate(" << number(origin.x) << "," << number(origin.y) << ")\""
+        << opacityAttr("opacity", opacity) << ">";
+    for (const DrawOp& op : list.ops) {
+        if (op.opacity <= 0.001) continue;
+        int clips = w.openClips(op.clips);
+        const Rect& f = op.frame;
+        if (op.rotation != 0) {
+            out << "<g transform=\"rotate(" << number(op.rotation * 180 / M_PI) << " " << number(f.midX())
+                << " " << number(f.midY()) << ")\">";
+        }
+        switch (op.kind) {
+            case DrawOp::Kind::shape: {
+                if (op.fill) w.shapeElement(op.shape, f, w.paint(*op.fill, "fill", op.opacity));
+                if (op.stroke) {
+                    Rect r = op.strokeInside ? f.insetBy(op.lineWidth / 2, op.lineWidth / 2) : f;
+                    w.shapeElement(op.shape, r,
+                                   " fill=\"none\"" + w.paint(*op.stroke, "stroke", op.opacity) +
+                                       " stroke-width=\"" + number(op.lineWidth) + "\"");
+                }
+                break;
+            }
+            case DrawOp::Kind::shadow: {
+                std::string id = w.newID("s");
+                out << "<filter id=\"" << id << "\" x=\"-50%\" y=\"-50%\" width=\"200%\" height=\"200%\">"
+                    << "<feGaussianBlur stdDeviation=\"" << number(std::max(0.1, op.blur / 2))
+                    << "\"/></filter>";
+                w.shapeElement(op.shape, f,
+                               w.paint(*op.fill, "fill", op.opacity) + " filter=\"url(#" + id + ")\"");
+                break;
+            }
+            case DrawOp::Kind::material: {
+                ResolvedPaint p;
+                p.color = materialTint(op.material, op.scheme);
+                w.shapeElement(op.shape, f, w.paint(p, "fill", op.opacity));
+                break;
+            }
+            case DrawOp::Kind::spinner: {
+                double r = std::min(f.width(), f.height()) / 2;
+                for (int i = 0; i < 8; ++i) {
+                    double a = i * M_PI / 4;
+                    out << "<line x1=\"" << number(f.midX() + std::cos(a) * r * 0.45) << "\" y1=\""
+                        << number(f.midY() + std::sin(a) * r * 0.45) << "\" x2=\""
+                        << number(f.midX() + std::cos(a) * r * 0.9) << "\" y2=\""
+                        << number(f.midY() + std::sin(a) * r * 0.9) << "\" stroke=\"" << color(op.color)
+                        << "\" stroke-width=\"" << number(std::max(1.0, r * 0.16))
+                        << "\" stroke-linecap=\"round\""
+                        << opacityAttr("opacity", op.opacity * (0.25 + 0.09 * i)) << "/>";
+                }
+                break;
+            }
+            case DrawOp::Kind::image: {
+                if (op.imageKind == ImageKind::symbol) {
+                    drawSymbol(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.color,
+                               op.opacity);
+                } else if (op.bitmap && op.bitmap->hasPixels()) {
+                    out << "<image x=\"" << number(f.minX()) << "\" y=\"" << number(f.minY()) << "\" width=\""
+                        << number(f.width()) << "\" height=\"" << number(f.height())
+                        << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity)
+                        << " href=\"" << pngDataURI(*op.bitmap) << "\"/>";
+                } else {
+                    drawNamedIcon(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.opacity);
+                }
+                break;
+            }
+            case DrawOp::Kind::text: {
+                double ascent =
+                    op.font.size * 0.8 + (op.lineHeight - op.font.size * 1.2) / 2 + op.font.size * 0.1;
+                for (size_t i = 0; i < op.lines.size(); ++i) {
+                    if (op.lines[i].empty()) continue;
+                    out << "<text x=\"" << number(f.minX()) << "\" y=\""
+                        << number(f.minY() + op.lineHeight * double(i) + ascent) << "\" font-size=\""
+                        << number(op.font.size) << "\" font-weight=\"" << fontWeight(op.font.weight)
+                        << "\" font-family=\""
+                        << (op.font.design == FontDesign::monospaced
+                                ? "Menlo, DejaVu Sans Mono, monospace"
+                                : "Helvetica, Arial, DejaVu Sans, sans-serif")
+                        << "\" fill=\"" << color(op.color) << "\""
+                        << opacityAttr("fill-opacity", op.color.a * op.opacity);
+                    if (op.tracking != 0) out << " letter-spacing=\"" << number(op.tracking) << "\"";
+                    out << " xml:space=\"preserve\">" << escape(op.lines[i]) << "</text>";
+                }
+                break;
+            }
+        }
+        if (op.rotation != 0) out << "</g>";
+        for (int i = 0; i < clips; ++i) out << "</g>";
+    }
+    out << "</g>";
+}
+
+std::string SvgRenderer::render(const DisplayList& list, RGBA background) {
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
+        << number(list.size.width) << "\" height=\"" << number(list.size.height) << "\" viewBox=\"0 0 "
+        << number(list.size.width) << " " << number(list.size.height) << "\">";
+    if (background.a > 0) {
+        out << "<rect width=\"100%\" height=\"100%\" fill=\"" << color(background) << "\""
+            << opacityAttr("fill-opacity", background.a) << "/>";
+    }
+    renderGroup(out, list, {0, 0}, 1, "d");
+    out << "</svg>\n";
+    return out.str();
+}
+
+}  // namespace qv

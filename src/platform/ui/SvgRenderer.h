@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "platform/ui/DisplayList.h"
+
+namespace qv {
+
+// Turns display lists into SVG, so that a bar, a pop-up or a whole simulated screen can be looked at.
+class SvgRenderer {
+  public:
+    // A standalone document of the list's size.
+    static std::string render(const DisplayList& list, RGBA background = {0, 0, 0, 0});
+    // The list's drawing as an SVG group placed at `origin`; `idPrefix` keeps its definitions' ids
+    // apart from the other groups of the same document.
+    static void renderGroup(std::ostream& out, const DisplayList& list, Point origin, double opacity,
+                            const std::string& idPrefix);
+
+    static std::string escape(const std::string& text);
+    static std::string color(const RGBA& c);  // "rgb(r,g,b)" with the alpha left to the caller
+    static std::string number(double v);
+    // An uncompressed PNG of the bitmap, as a data URI.
+    static std::string pngDataURI(const Image& image);
+    // A symbol drawn as simple strokes in a square of `size` at (x, y).
+    static void drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w, double h,
+                           const RGBA& color, double opacity);
+    // An application icon without pixels: a rounded tile coloured from its name, with its initial.
+    static void drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,
+                              double h, double opacity);
+};
+
+}  // namespace qv

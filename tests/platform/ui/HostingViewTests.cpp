@@ -1,0 +1,397 @@
+#include <gtest/gtest.h>
+
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/ui/HostingView.h"
+
+namespace qv {
+namespace {
+
+Point centre(const Rect& r) {
+    return {r.midX(), r.midY()};
+}
+
+const HitRegion& regionWithHelp(const DisplayList& list, const std::string& help) {
+    for (const HitRegion& r : list.regions) {
+        if (r.help == help) return r;
+    }
+    static HitRegion none;
+    ADD_FAILURE() << help;
+    return none;
+}
+
+// A view whose body the test supplies and that counts its evaluations.
+class TestView : public View {
+  public:
+    std::function<Node()> build;
+    int bodies = 0;
+    Published<int> counter{0};
+    TestView() { observe(counter); }
+    Node body() override {
+        ++bodies;
+        return build();
+    }
+};
+
+class HostingViewTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    std::shared_ptr<TestView> view = std::make_shared<TestView>();
+    std::shared_ptr<HostingView> host;
+    std::vector<std::string> log;
+
+    void show(std::function<Node()> build, Size size = {300, 100}) {
+        view->build = std::move(build);
+        host = std::make_shared<HostingView>(rt, view);
+        host->setFrameSize(size);
+        host->layoutNow();
+    }
+    Node hoverBox(const std::string& name, double w, double h) {
+        return Rectangle()->frame(w, h)->help(name)->onHover(
+            [this, name](bool on) { log.push_back((on ? "enter " : "exit ") + name); });
+    }
+};
+
+TEST_F(HostingViewTest, HoverLeavesTheOldViewBeforeEnteringTheNewOneAndNestedViewsNest) {
+    show([this] {
+        return HStack(VerticalAlignment::center, 0,
+                      {hoverBox("a", 100, 50),
+                       ZStack({hoverBox("inner", 40, 20)})->frame(100, 50)->onHover([this](bool on) {
+                           log.push_back(on ? "enter outer" : "exit outer");
+                       })});
+    });
+    const auto& list = host->displayList();
+    Point a = centre(regionWithHelp(list, "a").frame);
+    Point inner = centre(regionWithHelp(list, "inner").frame);
+    host->mouseMoved(a);
+    host->mouseMoved({a.x + 1, a.y});  // moving inside reports nothing
+    host->mouseMoved(inner);
+    host->mouseMoved({inner.x + 30, inner.y});  // still in the outer view only
+    host->mouseExited();
+    EXPECT_EQ(log, (std::vector<std::string>{"enter a", "exit a", "enter outer", "enter inner", "exit inner",
+                                             "exit outer"}));
+}
+
+TEST_F(HostingViewTest, ClicksGoToTheTopmostEnabledHandlerAndNeedTheReleaseInside) {
+    int card = 0, control = 0, disabled = 0;
+    show([&] {
+        return ZStack({Rectangle()->frame(200, 80)->onTapGesture([&] { ++card; })->help("card"),
+                       Rectangle()->frame(20, 20)->onTapGesture([&] { ++control; })->help("control"),
+                       Rectangle()
+                           ->frame(10, 10)
+                           ->onTapGesture([&] { ++disabled; })
+                           ->disabled(true)
+                           ->help("off")
+                           ->padding(EdgeInsets{0, 120, 0, 0})});
+    });
+    const auto& list = host->displayList();
+    Point c = centre(regionWithHelp(list, "control").frame);
+    host->mouseDown(c);
+    host->mouseUp(c);
+    EXPECT_EQ(control, 1);
+    EXPECT_EQ(card, 0);
+    // The disabled control does not take the click; the card under it does.
+    Point off = centre(regionWithHelp(list, "off").frame);
+    host->mouseDown(off);
+    host->mouseUp(off);
+    EXPECT_EQ(disabled, 0);
+    EXPECT_EQ(card, 1);
+    // Released outside: no click.
+    host->mouseDown(c);
+    host->mouseUp({290, 95});
+    EXPECT_EQ(control, 1);
+    // Hit testing off lets the click through to what lies beneath.
+    show([&] {
+        return ZStack(
+            {Rectangle()->frame(200, 80)->onTapGesture([&] { ++card; }),
+             Rectangle()->frame(200, 80)->onTapGesture([&] { ++control; })->allowsHitTesting(false)});
+    });
+    host->mouseDown({150, 50});
+    host->mouseUp({150, 50});
+    EXPECT_EQ(card, 2);
+    EXPECT_EQ(control, 1);
+}
+
+TEST_F(HostingViewTest, ADragStartsOnlyPastItsMinimumDistanceAndThenIsNoClick) {
+    int taps = 0;
+    std::vector<DragValue> changes, ends;
+    show([&] {
+        DragGesture g;
+        g.minimumDistance = 4;
+        g.onChanged = [&](const DragValue& v) { changes.push_back(v); };
+        g.onEnded = [&](const DragValue& v) { ends.push_back(v); };
+        return Rectangle()->frame(100, 40)->onTapGesture([&] { ++taps; })->gesture(g, true);
+    });
+    host->mouseDown({150, 50});
+    host->mouseDragged({152, 51});  // about 2.2 points: still a click
+    host->mouseUp({152, 51});
+    EXPECT_EQ(taps, 1);
+    EXPECT_TRUE(changes.empty());
+
+    host->mouseDown({150, 50});
+    host->mouseDragged({153, 50});  // 3 points
+    EXPECT_TRUE(changes.empty());
+    host->mouseDragged({154, 50});  // 4 points: the drag begins
+    host->mouseDragged({170, 58});
+    host->mouseUp({171, 58});
+    EXPECT_EQ(taps, 1);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0].translation, (Size{4, 0}));
+    EXPECT_EQ(changes[1].location, (Point{170, 58}));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].startLocation, (Point{150, 50}));
+    EXPECT_EQ(ends[0].translation, (Size{21, 8}));
+}
+
+TEST_F(HostingViewTest, RightClickRunsRightClickHandlersAndShowsTheTopmostContextMenu) {
+    int rightClicks = 0;
+    int chosen = 0;
+    show([&] {
+        return Rectangle()
+            ->frame(100, 40)
+            ->contextMenu([&] {
+                Menu m;
+                m.items.push_back(MenuItem::button("Quit Compass", [&] { ++chosen; }));
+                m.items.push_back(MenuItem::separator());
+                Menu pin;
+                pin.items.push_back(MenuItem::button("Bar", [] {}));
+                m.items.push_back(MenuItem::sub("Pin to", pin));
+                return m;
+            })
+            ->onRightClick([&] { ++rightClicks; });
+    });
+    host->rightMouseDown({150, 50});
+    EXPECT_EQ(rightClicks, 1);
+    ASSERT_TRUE(host->lastContextMenu());
+    EXPECT_EQ(host->lastContextMenu()->titles(), (std::vector<std::string>{"Quit Compass", "-", "Pin to"}));
+    ASSERT_TRUE(host->lastContextMenu()->find({"Pin to", "Bar"}));
+    EXPECT_FALSE(host->lastContextMenu()->find({"Pin to", "Dock"}));
+    host->lastContextMenu()->find({"Quit Compass"})->action();
+    EXPECT_EQ(chosen, 1);
+    // Control-click is a right click.
+    host->mouseDown({150, 50}, modifierflags::kControl);
+    EXPECT_EQ(rightClicks, 2);
+}
+
+TEST_F(HostingViewTest, ATextFieldTakesTheFocusOnClickAndReceivesKeys) {
+    std::string text;
+    bool focused = false;
+    int submits = 0, exits = 0;
+    show([&] {
+        return TextField("Search applications...", {[&] { return text; }, [&](std::string v) { text = v; }},
+                         {.focused = {[&] { return focused; }, [&](bool f) { focused = f; }},
+                          .onSubmit = [&] { ++submits; },
+                          .onExitCommand = [&] { ++exits; }})
+            ->frame(200, 22);
+    });
+    EXPECT_EQ(host->displayList().texts().front()->joinedText(), "Search applications...");
+    EXPECT_FALSE(host->keyDown(0, "a"));  // nothing focused yet
+    host->mouseDown({150, 50});
+    host->mouseUp({150, 50});
+    EXPECT_TRUE(focused);
+    EXPECT_TRUE(host->keyDown(4, "h"));
+    EXPECT_TRUE(host->keyDown(34, "i"));
+    EXPECT_TRUE(host->keyDown(49, " "));
+    EXPECT_TRUE(host->keyDown(0, "\u00e9"));
+    EXPECT_EQ(text, "hi \u00e9");
+    EXPECT_TRUE(host->keyDown(keycodes::kDelete));
+    EXPECT_EQ(text, "hi ");
+    EXPECT_FALSE(host->keyDown(keycodes::kDownArrow));  // arrows are left to others
+    EXPECT_FALSE(host->keyDown(8, "c", modifierflags::kCommand));
+    EXPECT_TRUE(host->keyDown(keycodes::kReturn));
+    EXPECT_TRUE(host->keyDown(keycodes::kEscape));
+    EXPECT_EQ(submits, 1);
+    EXPECT_EQ(exits, 1);
+    rt.runUntilIdle();
+    EXPECT_EQ(host->displayList().texts().front()->joinedText(), "hi ");
+
+    // Focus asked for through the binding.
+    focused = false;
+    host->layoutNow();
+    focused = true;
+    host->layoutNow();
+    EXPECT_FALSE(host->focusedPath().empty());
+    EXPECT_TRUE(host->keyDown(0, "x"));
+    EXPECT_EQ(text, "hi x");
+}
+
+TEST_F(HostingViewTest, AListSelectsByClickAndArrowsAndReordersByDragging) {
+    std::optional<std::string> selection;
+    std::vector<std::pair<std::string, size_t>> moves;
+    std::vector<std::string> activated;
+    auto spec = [&] {
+        ListSpec s;
+        s.rows.push_back({"header", Text("Pinned"), 20, false, false, nullptr});
+        for (const char* id : {"a", "b", "c"}) s.rows.push_back({id, Text(id), 30, true, true, nullptr});
+        s.rows.push_back({"d", Text("d"), 30, true, false, nullptr});
+        s.selection = {[&] { return selection; }, [&](std::optional<std::string> v) { selection = v; }};
+        s.onMove = [&](const std::string& id, size_t to) { moves.emplace_back(id, to); };
+        s.onActivate = [&](const std::string& id) { activated.push_back(id); };
+        return s;
+    };
+    show([&] { return List(spec()); }, {200, 140});
+    // Rows: header 0-20, a 20-50, b 50-80, c 80-110, d 110-140.
+    host->mouseDown({100, 10});
+    host->mouseUp({100, 10});
+    EXPECT_FALSE(selection);  // the header is not selectable
+    host->mouseDown({100, 65});
+    host->mouseUp({100, 65});
+    EXPECT_EQ(selection, "b");
+    EXPECT_TRUE(host->keyDown(keycodes::kDownArrow));
+    EXPECT_EQ(selection, "c");
+    host->keyDown(keycodes::kDownArrow);
+    host->keyDown(keycodes::kDownArrow);  // no wrap past the end
+    EXPECT_EQ(selection, "d");
+    host->keyDown(keycodes::kUpArrow);
+    host->keyDown(keycodes::kUpArrow);
+    host->keyDown(keycodes::kUpArrow);
+    host->keyDown(keycodes::kUpArrow);  // the header is skipped
+    EXPECT_EQ(selection, "a");
+    host->keyDown(keycodes::kReturn);
+    EXPECT_EQ(activated, (std::vector<std::string>{"a"}));
+    rt.runUntilIdle();
+    const DrawOp* highlight = nullptr;
+    for (const DrawOp& op : host->displayList().ops) {
+        if (op.kind == DrawOp::Kind::shape && !highlight) highlight = &op;
+    }
+    ASSERT_TRUE(highlight);
+    EXPECT_EQ(highlight->frame.minY(), 21);  // the selection highlight behind row a
+
+    // Drag a below b's middle: it lands after b.
+    host->mouseDown({100, 35});
+    host->mouseDragged({100, 50});
+    rt.runUntilIdle();
+    host->mouseDragged({100, 70});
+    host->mouseUp({100, 70});
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0], (std::pair<std::string, size_t>{"a", 2}));  // header, b, a
+    // Dropped back in place: nothing moves.
+    rt.runUntilIdle();
+    host->mouseDown({100, 35});
+    host->mouseDragged({100, 40});
+    host->mouseUp({100, 40});
+    EXPECT_EQ(moves.size(), 1u);
+    // Rows that are not movable do not drag.
+    host->mouseDown({100, 125});
+    host->mouseDragged({100, 60});
+    host->mouseUp({100, 60});
+    EXPECT_EQ(moves.size(), 1u);
+}
+
+TEST(ListNavigationTest, InsertionIndexUsesTheOtherRowsMiddles) {
+    std::vector<ListRow> rows(4);
+    for (auto& r : rows) r.height = 10;  // middles 5, 15, 25, 35
+    EXPECT_EQ(listInsertionIndex(rows, 0, 14), 0u);
+    EXPECT_EQ(listInsertionIndex(rows, 0, 15), 1u);  // exactly on a middle does not go before that row
+    EXPECT_EQ(listInsertionIndex(rows, 0, 100), 3u);
+    EXPECT_EQ(listInsertionIndex(rows, 3, 0), 0u);
+    rows[1].selectable = false;
+    EXPECT_EQ(nextSelectableRow(rows, 0), 2u);
+    EXPECT_EQ(previousSelectableRow(rows, 2), 0u);
+    EXPECT_EQ(nextSelectableRow(rows, 3), std::nullopt);
+    EXPECT_EQ(previousSelectableRow(rows, std::nullopt), 3u);
+}
+
+TEST_F(HostingViewTest, BodiesAreEvaluatedAgainOnceForSeveralPublishedChangesOnTheMainQueue) {
+    show([this] { return Text("count " + std::to_string(view->counter.get())); });
+    EXPECT_EQ(view->bodies, 1);
+    view->counter = 1;
+    view->counter = 2;
+    view->counter = 3;
+    EXPECT_EQ(view->bodies, 1);  // not before the main queue runs
+    rt.runUntilIdle();
+    EXPECT_EQ(view->bodies, 2);
+    EXPECT_TRUE(host->displayList().findText("count 3"));
+    // Gone host: a change does nothing.
+    std::weak_ptr<HostingView> weak = host;
+    host.reset();
+    EXPECT_TRUE(weak.expired());
+    view->counter = 4;
+    rt.runUntilIdle();
+    EXPECT_EQ(view->bodies, 2);
+}
+
+TEST_F(HostingViewTest, StateAppearanceAndFrameReportsFollowTheTree) {
+    std::vector<std::string> events;
+    bool showDetail = true;
+    show([&] {
+        return VStack(HorizontalAlignment::center, 0,
+                      {WithState<int>(0,
+                                      [](State<int> taps) {
+                                          return Text("taps " + std::to_string(taps.get()))
+                                              ->frame(100, 20)
+                                              ->onTapGesture([taps]() mutable { taps.set(taps.get() + 1); });
+                                      }),
+                       showDetail ? Text("detail")
+                                        ->onAppear([&] { events.push_back("appear"); })
+                                        ->onDisappear([&] { events.push_back("disappear"); })
+                                        ->onGlobalFrameChange([&](Rect r) {
+                                            events.push_back("frame " + std::to_string(int(r.minY())));
+                                        })
+                                  : EmptyNode()});
+    });
+    EXPECT_EQ(events, (std::vector<std::string>{"appear", "frame 52"}));
+    host->mouseDown({150, 40});
+    host->mouseUp({150, 40});
+    rt.runUntilIdle();
+    EXPECT_TRUE(host->displayList().findText("taps 1"));
+    EXPECT_EQ(events.size(), 2u);  // nothing moved
+    showDetail = false;
+    host->layoutNow();
+    EXPECT_EQ(events.back(), "disappear");
+    EXPECT_TRUE(host->displayList().findText("taps 1"));  // state survived
+}
+
+TEST_F(HostingViewTest, AnimationsStartWhenTheirValueChangesAndCompleteOnTheClock) {
+    bool dragged = false;
+    bool pulse = false;
+    show([&] {
+        return VStack(
+            {Text("chip")->scaleEffect(dragged ? 1.05 : 1)->animation(Animation::easeInOut(0.12), dragged),
+             Text("dragged")->animation(std::optional<Animation>{}, dragged),
+             Text("pulse")->animation(
+                 pulse ? Animation::easeInOut(0.8).repeatingForever(true) : Animation::easeInOut(0.3),
+                 pulse)});
+    });
+    EXPECT_TRUE(host->animations().empty());  // the first evaluation animates nothing
+    dragged = true;
+    pulse = true;
+    host->layoutNow();
+    auto active = host->activeAnimations();
+    ASSERT_EQ(active.size(), 2u);  // no descriptor for the one without animation
+    EXPECT_EQ(active[0].animation.duration, 0.12);
+    EXPECT_EQ(active[0].fromValue, "0");
+    EXPECT_EQ(active[0].toValue, "1");
+    EXPECT_TRUE(active[1].animation.repeatForever);
+    EXPECT_TRUE(active[1].animation.autoreverses);
+    rt.advance(0.11);
+    EXPECT_EQ(host->activeAnimations().size(), 2u);
+    rt.advance(0.01);
+    ASSERT_EQ(host->activeAnimations().size(), 1u);
+    EXPECT_TRUE(host->activeAnimations()[0].animation.repeatForever);
+    rt.advance(100);
+    EXPECT_EQ(host->activeAnimations().size(), 1u);  // repeats until its value changes
+    pulse = false;
+    host->layoutNow();
+    ASSERT_EQ(host->activeAnimations().size(), 1u);  // the new change replaces the running one
+    EXPECT_FALSE(host->activeAnimations()[0].animation.repeatForever);
+    rt.advance(0.3);
+    EXPECT_TRUE(host->activeAnimations().empty());
+}
+
+TEST_F(HostingViewTest, ScrollingMovesOnlyScrollableContentWithinItsRange) {
+    std::vector<Node> items;
+    for (int i = 0; i < 6; ++i) items.push_back(Rectangle()->frame(50, 20)->help("i" + std::to_string(i)));
+    Node content = HStack(VerticalAlignment::center, 0, std::move(items));
+    show([&] { return ScrollView(Axis::horizontal, content, {.showsIndicators = false}); }, {100, 20});
+    EXPECT_TRUE(host->scrollWheel({50, 10}, 0, -30));  // a plain wheel scrolls a horizontal view
+    rt.runUntilIdle();
+    EXPECT_EQ(regionWithHelp(host->displayList(), "i0").frame.minX(), -30);
+    host->scrollWheel({50, 10}, -1000, 0);
+    rt.runUntilIdle();
+    EXPECT_EQ(regionWithHelp(host->displayList(), "i5").frame.maxX(), 100);  // clamped at the end
+    show([&] { return ScrollView(Axis::horizontal, content, {.disabled = true}); }, {100, 20});
+    EXPECT_FALSE(host->scrollWheel({50, 10}, -10, 0));
+}
+
+}  // namespace
+}  // namespace qv
