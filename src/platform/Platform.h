@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Displays.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemInfo.h"
@@ -18,6 +19,7 @@ struct Platform {
     Workspace& workspace;
     SystemInfo& system;
     NotificationCenter& notifications;  // the application's default notification centre
+    Accessibility& accessibility;
 };
 
 }  // namespace qv

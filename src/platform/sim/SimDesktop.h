@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@ class SimWindowServer;
 class SimDisplays;
 class SimWorkspace;
 class SimSystemInfo;
+class SimAccessibility;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -88,6 +90,7 @@ struct SimWindowSpec {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     uint32_t id = 0;  // 0: the next free id
+    bool inAXWindowList = true;
 };
 
 // One platform call as the simulation received it.
@@ -152,6 +155,8 @@ public:
     void setWindowMinimized(uint32_t windowID, bool minimized);
     void raiseWindow(uint32_t windowID);
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
+    // The user brings a window forward: it is raised and its application activated.
+    void focusWindow(uint32_t windowID);
 
     void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
     int operatingSystemMajorVersion() const { return osMajorVersion_; }
@@ -193,6 +198,12 @@ public:
     SimOverrides overrides;
     std::set<std::string> missingEntryPoints;  // names the run-time lookups do not find
 
+    // The applications' Accessibility trees, their faults and observers.
+    SimAccessibility& accessibility() { return *accessibility_; }
+    // Held while the world changes and while Accessibility requests, which may come from other
+    // threads, read it. Displays and Spaces are built before other threads use the desktop.
+    std::recursive_mutex& worldMutex() const { return world_; }
+
 private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -220,6 +231,9 @@ private:
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+
+    std::unique_ptr<SimAccessibility> accessibility_;
+    mutable std::recursive_mutex world_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them
