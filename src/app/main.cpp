@@ -2,6 +2,7 @@
 #include <iostream>
 #include <unordered_set>
 
+#include "app/WindowStoreDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -76,5 +77,6 @@ int main() {
     auto backend = makeBackend(runtime);
     std::cout << "QuillVorn on the simulated desktop\n\n";
     printDesktop(backend->platform(), std::cout);
+    printTrackedWindows(backend->platform(), std::cout);
     return 0;
 }
