@@ -235,10 +235,7 @@ void AXObserverManager::addObserver(int32_t pid) {
         pidStates_[pid] = PIDState{observer, appElement, std::move(windows)};
     }
     retryCount_.erase(pid);
-    if (auto it = retryWork_.find(pid); it != retryWork_.end()) {
-        it->second->cancel();
-        retryWork_.erase(it);
-    }
+    cancelRetry(pid);
     callbackQueue_->async([callback = onObserverAdded, pid] {
         if (callback) callback(pid);
     });
@@ -262,6 +259,13 @@ void AXObserverManager::scheduleRetry(int32_t pid) {
     *self = item;
     retryWork_[pid] = item;
     callbackQueue_->asyncAfter(retryDelays[static_cast<size_t>(n)], item);
+}
+
+void AXObserverManager::cancelRetry(int32_t pid) {
+    if (auto it = retryWork_.find(pid); it != retryWork_.end()) {
+        it->second->cancel();
+        retryWork_.erase(it);
+    }
 }
 
 void AXObserverManager::retryAttach(int32_t pid, const WorkItemPtr& item) {
@@ -294,10 +298,7 @@ void AXObserverManager::refreshWindowObservations(int32_t pid) {
 
 void AXObserverManager::removeObserver(int32_t pid) {
     retryCount_.erase(pid);
-    if (auto it = retryWork_.find(pid); it != retryWork_.end()) {
-        it->second->cancel();
-        retryWork_.erase(it);
-    }
+    cancelRetry(pid);
     debounceState_->cancelAll(pid);
     PIDState state;
     {
