@@ -5,6 +5,7 @@
 #include "app/SettingsDemo.h"
 #include "app/BadgesDemo.h"
 #include "app/ScreenshotDemo.h"
+#include "app/WindowStoreDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -82,5 +83,6 @@ int main() {
     printSettings(backend->platform(), std::cout);
     printBadges(backend->platform(), runtime, std::cout);
     writeScreenshotDemo(*backend, runtime, std::cout);
+    printTrackedWindows(backend->platform(), std::cout);
     return 0;
 }

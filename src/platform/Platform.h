@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Displays.h"
 #include "platform/FileSystem.h"
 #include "platform/LoginItems.h"
@@ -29,6 +30,7 @@ struct Platform {
     Processes& processes;
     LaunchServices& launchServices;
     Windowing& windowing;               // AppKit: our panels, menus, event monitors, cursor
+    Accessibility& accessibility;
 };
 
 }  // namespace qv

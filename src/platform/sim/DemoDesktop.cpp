@@ -1,3 +1,4 @@
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimDesktop.h"
 
 namespace qv {
@@ -58,7 +59,20 @@ void buildDemoDesktop(SimDesktop& sim) {
     win(terminal, "build — zsh", Rect{60, 80, 900, 560}, desk2);
     win(terminal, "logs — tail", Rect{980, 80, 880, 560}, desk2);
     win(ledger, "Budget 2027.ledger", Rect{200, 300, 1400, 700}, desk2);
-    win(inkwell, "Meeting notes", Rect{700, 120, 640, 820}, desk2);
+    uint32_t notes = win(inkwell, "Meeting notes", Rect{700, 120, 640, 820}, desk2);
+
+    // A formatting palette of the notes window that Inkwell keeps out of its Accessibility window
+    // list, and a ledger application whose window list cannot be read through Accessibility.
+    SimWindowSpec palette;
+    palette.pid = inkwell;
+    palette.title = "Format";
+    palette.frame = Rect{1360, 120, 220, 400};
+    palette.space = desk2;
+    palette.parent = notes;
+    palette.subrole = "AXFloatingWindow";
+    palette.inAXWindowList = false;
+    sim.openWindow(palette);
+    sim.accessibility().faults(ledger).windowListUnreadable = true;
 
     // The full-screen desktop holds one window that fills the display.
     win(canvas, "Poster draft", Rect{0, 0, 1920, 1080}, fullScreen);

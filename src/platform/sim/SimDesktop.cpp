@@ -7,6 +7,7 @@
 #include "platform/sim/SimLoginItems.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 #include "platform/sim/SimWindowing.h"
@@ -38,6 +39,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       processes_(std::make_unique<SimProcesses>(*this)),
       launchServices_(std::make_unique<SimLaunchServices>(*this)),
       windowing_(std::make_unique<SimWindowing>(*this)) {
+    accessibility_ = std::make_unique<SimAccessibility>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -50,6 +52,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .processes = *processes_,
         .launchServices = *launchServices_,
         .windowing = *windowing_,
+        .accessibility = *accessibility_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
@@ -112,6 +115,7 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
 }
 
 int32_t SimDesktop::launchApp(SimAppSpec spec) {
+    std::unique_lock lock(world_);
     SimApp a;
     a.pid = spec.pid ? spec.pid : nextPID_;
     nextPID_ = std::max(nextPID_, a.pid) + 1;
@@ -121,29 +125,42 @@ int32_t SimDesktop::launchApp(SimAppSpec spec) {
     if (!a.bundlePath) a.bundlePath = "/Applications/" + a.name + ".app";
     a.policy = spec.policy;
     apps_[a.pid] = a;
+    lock.unlock();
     postWorkspace(notifications::kWorkspaceDidLaunchApplication, a.pid);
     return a.pid;
 }
 
 void SimDesktop::terminateApp(int32_t pid) {
+    std::unique_lock lock(world_);
     SimApp* a = app(pid);
     if (!a || a->terminated) return;
     a->terminated = true;
     a->listed = false;
+    std::vector<uint32_t> closed;
+    for (const auto& [id, w] : windows_) {
+        if (w.ownerPID == pid) closed.push_back(id);
+    }
     std::erase_if(windows_, [&](const auto& kv) { return kv.second.ownerPID == pid; });
     if (frontmost_ == pid) frontmost_.reset();
+    accessibility_->appTerminated(pid, closed);
+    lock.unlock();
     postWorkspace(notifications::kWorkspaceDidTerminateApplication, pid);
 }
 
 void SimDesktop::activateApp(int32_t pid) {
+    std::unique_lock lock(world_);
     SimApp* a = app(pid);
     if (!a || a->terminated || frontmost_ == pid) return;
+    std::optional<int32_t> previous = frontmost_;
     frontmost_ = pid;
     a->hidden = false;
+    accessibility_->appActivated(pid, previous);
+    lock.unlock();
     postWorkspace(notifications::kWorkspaceDidActivateApplication, pid);
 }
 
 uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
+    std::lock_guard lock(world_);
     SimWindow w;
     w.id = spec.id ? spec.id : nextWindowID_;
     nextWindowID_ = std::max(nextWindowID_, w.id) + 1;
@@ -157,6 +174,7 @@ uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
     w.role = std::move(spec.role);
     w.subrole = std::move(spec.subrole);
     w.modal = spec.modal;
+    w.inAXWindowList = spec.inAXWindowList;
     if (spec.space) {
         if (*spec.space != 0) w.spaces.insert(*spec.space);
     } else if (const SimDisplay* d = displayContaining(w.frame); d && d->activeSpace) {
@@ -164,29 +182,67 @@ uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
     }
     w.z = nextZ_++;
     windows_[w.id] = w;
+    accessibility_->windowOpened(windows_[w.id]);
     return w.id;
 }
 
-void SimDesktop::closeWindow(uint32_t windowID) { windows_.erase(windowID); }
+void SimDesktop::closeWindow(uint32_t windowID) {
+    std::lock_guard lock(world_);
+    auto it = windows_.find(windowID);
+    if (it == windows_.end()) return;
+    int32_t pid = it->second.ownerPID;
+    windows_.erase(it);
+    accessibility_->windowClosed(windowID, pid);
+}
 
 void SimDesktop::setWindowFrame(uint32_t windowID, Rect frame) {
-    if (SimWindow* w = window(windowID)) w->frame = frame;
+    std::lock_guard lock(world_);
+    if (SimWindow* w = window(windowID)) {
+        Rect previous = w->frame;
+        w->frame = frame;
+        accessibility_->windowFrameChanged(*w, previous);
+    }
 }
 
 void SimDesktop::setWindowTitle(uint32_t windowID, std::string title) {
-    if (SimWindow* w = window(windowID)) w->title = std::move(title);
+    std::lock_guard lock(world_);
+    if (SimWindow* w = window(windowID); w && w->title != title) {
+        w->title = std::move(title);
+        accessibility_->windowTitleChanged(*w);
+    }
 }
 
 void SimDesktop::setWindowMinimized(uint32_t windowID, bool minimized) {
-    if (SimWindow* w = window(windowID)) w->minimized = minimized;
+    std::lock_guard lock(world_);
+    if (SimWindow* w = window(windowID); w && w->minimized != minimized) {
+        w->minimized = minimized;
+        accessibility_->windowMinimizedChanged(*w);
+    }
 }
 
 void SimDesktop::raiseWindow(uint32_t windowID) {
-    if (SimWindow* w = window(windowID)) w->z = nextZ_++;
+    std::lock_guard lock(world_);
+    if (SimWindow* w = window(windowID)) {
+        w->z = nextZ_++;
+        accessibility_->windowRaised(*w);
+    }
 }
 
 void SimDesktop::setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces) {
+    std::lock_guard lock(world_);
     if (SimWindow* w = window(windowID)) w->spaces = std::move(spaces);
+}
+
+void SimDesktop::focusWindow(uint32_t windowID) {
+    int32_t owner = 0;
+    {
+        std::lock_guard lock(world_);
+        const SimWindow* w = window(windowID);
+        if (!w) return;
+        owner = w->ownerPID;
+        raiseWindow(windowID);
+    }
+    activateApp(owner);
 }
 
 void SimDesktop::setEnvironmentVariable(const std::string& name, std::optional<std::string> value) {
@@ -312,10 +368,12 @@ std::vector<Screen> SimDesktop::screens() const {
 }
 
 void SimDesktop::record(std::string name, Value args) {
+    std::lock_guard lock(world_);
     if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args)});
 }
 
 std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
+    std::lock_guard lock(world_);
     std::vector<SimCall> out;
     for (const SimCall& c : callLog) {
         if (c.name == name) out.push_back(c);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@ class SimLoginItems;
 class SimProcesses;
 class SimLaunchServices;
 class SimWindowing;
+class SimAccessibility;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -97,6 +99,7 @@ struct SimWindowSpec {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     uint32_t id = 0;  // 0: the next free id
+    bool inAXWindowList = true;
 };
 
 // One platform call as the simulation received it.
@@ -163,6 +166,8 @@ public:
     void setWindowMinimized(uint32_t windowID, bool minimized);
     void raiseWindow(uint32_t windowID);
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
+    // The user brings a window forward: it is raised and its application activated.
+    void focusWindow(uint32_t windowID);
 
     void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
     int operatingSystemMajorVersion() const { return osMajorVersion_; }
@@ -229,6 +234,11 @@ public:
     // A screenshot of every display: wallpaper, menu bar, other applications' windows and our panels
     // with their contents, in window order (SimScreenshot.cpp).
     std::string renderSvg() const;
+    // The applications' Accessibility trees, their faults and observers.
+    SimAccessibility& accessibility() { return *accessibility_; }
+    // Held while the world changes and while Accessibility requests, which may come from other
+    // threads, read it. Displays and Spaces are built before other threads use the desktop.
+    std::recursive_mutex& worldMutex() const { return world_; }
 
 private:
     Runtime& runtime_;
@@ -253,6 +263,7 @@ private:
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
 
+    mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
     std::unique_ptr<SimWindowServer> windowServer_;
     std::unique_ptr<SimDisplays> displaysService_;
@@ -263,6 +274,7 @@ private:
     std::unique_ptr<SimProcesses> processes_;
     std::unique_ptr<SimLaunchServices> launchServices_;
     std::unique_ptr<SimWindowing> windowing_;
+    std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<Platform> platform_;
 };
 

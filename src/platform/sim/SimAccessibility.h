@@ -1,0 +1,145 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Accessibility.h"
+
+namespace qv {
+
+class SimDesktop;
+struct SimWindow;
+class SimAXObserver;
+
+// Ways in which one simulated application answers Accessibility requests badly.
+struct SimAXAppFaults {
+    // Seconds the application takes to answer; a request on an element whose messaging timeout is
+    // shorter fails with kAXErrorCannotComplete. No time passes: the answer is immediate or none.
+    double responseDelay = 0;
+    bool unresponsive = false;              // every request times out; it posts no notifications
+    bool untrusted = false;                 // every request is refused with kAXErrorAPIDisabled
+    bool windowListUnreadable = false;      // "AXWindows" fails with kAXErrorCannotComplete
+    bool privateWindowLookupFails = false;  // "_AXUIElementGetWindow" fails for its elements
+    bool windowNumberUnsupported = false;   // its windows have no "AXWindowNumber"
+    bool pidUnreadable = false;             // AXUIElementGetPid fails for its elements
+    std::optional<AXError> observerCreateError;
+    // AXObserverAddNotification fails with this code for the names given (empty: every name).
+    std::optional<AXError> addNotificationError;
+    std::set<std::string> addNotificationErrorNames;
+};
+
+// A raw answer to one attribute read.
+struct SimAXAnswer {
+    AXError error = kAXErrorSuccess;
+    Value value;
+};
+
+struct SimAXOverrides {
+    // When set and it gives an answer, the read answers with it instead of reading the tree.
+    std::function<std::optional<SimAXAnswer>(const AXElement& element, const std::string& attribute)>
+        copyAttributeValue;
+};
+
+// The Accessibility trees of the simulated applications. Each running application has an
+// application element (token 0); each of its windows a window element whose token is the window
+// id, and a close button. Requests may come from any thread: they read the world under the
+// desktop's world lock. Writes change the world through the desktop's own operations, which post
+// the notifications the application would.
+//
+// Elements are plain values, so a messaging timeout belongs to the element value rather than to
+// one reference of it; creating an application element starts it afresh with the default timeout.
+class SimAccessibility : public Accessibility {
+  public:
+    static constexpr float kDefaultMessagingTimeout = 6.0f;
+
+    explicit SimAccessibility(SimDesktop& sim);
+    ~SimAccessibility() override;
+
+    bool isProcessTrusted() override;
+    AXElement createApplication(int32_t pid) override;
+    AXError copyAttributeValue(const AXElement& element, const std::string& attribute, Value& value) override;
+    AXError setAttributeValue(const AXElement& element, const std::string& attribute,
+                              const Value& value) override;
+    AXError performAction(const AXElement& element, const std::string& action) override;
+    AXError setMessagingTimeout(const AXElement& element, float seconds) override;
+    AXError getPid(const AXElement& element, int32_t& pid) override;
+    AXError observerCreate(int32_t pid, AXObserverCallback callback, AXObserverRef& observer) override;
+    AXError observerAddNotification(AXObserver& observer, const AXElement& element,
+                                    const std::string& notification, void* refcon) override;
+    AXError observerRemoveNotification(AXObserver& observer, const AXElement& element,
+                                       const std::string& notification) override;
+    void addObserverSourceToRunLoop(AXObserver& observer, const std::shared_ptr<RunLoop>& runLoop) override;
+    void removeObserverSourceFromRunLoop(AXObserver& observer,
+                                         const std::shared_ptr<RunLoop>& runLoop) override;
+    bool hasEntryPoint(std::string_view name) override;
+    AXError getWindow(const AXElement& element, uint32_t& windowID) override;
+
+    // --- Switches of the simulation; set them before another thread uses the simulation ---
+    void setProcessTrusted(bool trusted);
+    SimAXAppFaults& faults(int32_t pid);
+    SimAXOverrides overrides;
+
+    // --- The tree, as tests see it ---
+    // The element of a window (none when the window does not exist) and of its close button.
+    AXElement windowElement(uint32_t windowID) const;
+    AXElement closeButtonElement(uint32_t windowID) const;
+    // The notifications registered on an element by live observers, sorted, one per registration.
+    std::vector<std::string> registeredNotifications(const AXElement& element) const;
+    // Observers of the process that still exist and whose source is on at least one run loop.
+    size_t installedObserverCount(int32_t pid) const;
+    float messagingTimeout(const AXElement& element) const;
+
+    // Posts a notification as the element's application would: each observer of the process that
+    // has it registered on `registeredOn` is called back, about `subject`, on every run loop that
+    // holds its source.
+    void postNotification(const AXElement& registeredOn, const AXElement& subject,
+                          const std::string& notification);
+    void postNotification(const AXElement& element, const std::string& notification) {
+        postNotification(element, element, notification);
+    }
+
+    // --- Hooks of the world's changes; the desktop calls them with the world locked ---
+    void windowOpened(const SimWindow& w);
+    void windowClosed(uint32_t windowID, int32_t pid);
+    void windowFrameChanged(const SimWindow& w, const Rect& previous);
+    void windowTitleChanged(const SimWindow& w);
+    void windowMinimizedChanged(const SimWindow& w);
+    void windowRaised(const SimWindow& w);
+    void appActivated(int32_t pid, std::optional<int32_t> previous);
+    void appTerminated(int32_t pid, const std::vector<uint32_t>& windowIDs);
+
+  private:
+    enum class ElementKind { none, application, window, closeButton };
+    struct AppState {
+        SimAXAppFaults faults;
+        bool enhancedUserInterface = false;
+        uint32_t focusedWindow = 0;  // last focused window seen, to post focus changes
+    };
+
+    ElementKind kindOf(const AXElement& e) const;
+    const SimWindow* windowOf(const AXElement& e) const;
+    const SimAXAppFaults* faultsOf(int32_t pid) const;
+    // Whether the element's application answers a request at all, and how it refuses.
+    AXError gate(const AXElement& e) const;
+    AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
+    AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
+    AXError readCloseButton(const SimWindow& w, const std::string& attribute, Value& value) const;
+    std::vector<const SimWindow*> axWindowsOf(int32_t pid) const;  // front to back
+    uint32_t focusedWindowOf(int32_t pid) const;
+    void updateFocus(int32_t pid);
+    std::vector<std::shared_ptr<SimAXObserver>> liveObservers(int32_t pid) const;
+
+    SimDesktop& sim_;
+    bool trusted_ = true;
+    std::map<int32_t, AppState> apps_;
+    std::unordered_map<AXElement, float> timeouts_;
+    mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;
+};
+
+}  // namespace qv

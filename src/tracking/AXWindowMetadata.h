@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qv {
+
+// What one Accessibility window element says about itself; a field is absent when the attribute
+// could not be read in time, is not set, or has another type.
+struct AXWindowMetadata {
+    std::optional<std::string> title;    // "AXTitle"
+    std::optional<std::string> role;     // "AXRole"
+    std::optional<std::string> subrole;  // "AXSubrole"
+    std::optional<bool> isModal;         // "AXModal"
+    std::optional<bool> isMinimized;     // "AXMinimized"
+};
+
+// What the owner's Accessibility window list says about one window-list entry. Callers decide by
+// the case; the reason is diagnostic text only.
+struct CGWindowAXAdmission {
+    enum class Case { admitted, rejected, missing };
+
+    Case kind = Case::admitted;
+    std::string reason;  // empty when admitted
+
+    static CGWindowAXAdmission admitted() { return {Case::admitted, {}}; }
+    static CGWindowAXAdmission rejected(std::string reason) { return {Case::rejected, std::move(reason)}; }
+    static CGWindowAXAdmission missing() { return {Case::missing, "missing-from-ax-window-list"}; }
+
+    friend bool operator==(const CGWindowAXAdmission&, const CGWindowAXAdmission&) = default;
+};
+
+}  // namespace qv

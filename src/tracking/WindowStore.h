@@ -1,0 +1,159 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "tracking/AXWindowMetadata.h"
+#include "tracking/CGWindowInfo.h"
+#include "tracking/SpaceWindows.h"
+#include "tracking/TrackedWindow.h"
+
+namespace qv {
+
+// The live model of every window the bar shows: which windows exist, who owns them, their titles,
+// frames, minimised state and Spaces, and which one is focused. Main thread only; no locks.
+//
+// The model's fields are public for the bar and the start-up code to read; only the store's own
+// operations change them, except that the termination handling removes a process from
+// `observerAttachedPIDs` itself.
+class WindowStore : public std::enable_shared_from_this<WindowStore> {
+    struct Token {};
+
+  public:
+    using AXWindowMetadata = qv::AXWindowMetadata;
+    using CGWindowAXAdmission = qv::CGWindowAXAdmission;
+    // Window id to the Spaces it is listed on.
+    using WindowSpacesMap = std::unordered_map<uint32_t, std::set<uint64_t>>;
+    using AXWindowMetadataMap = std::map<uint32_t, AXWindowMetadata>;
+
+    static constexpr double kMinimumWindowSize = 40.0;
+    static constexpr float kAXMessagingTimeoutSeconds = 0.05f;
+    static constexpr std::array<double, 3> kDeferredScanPasses = {0.3, 0.8, 2.0};
+    static constexpr double kDeferredScanSeriesEnd = 2.5;
+
+    enum class PIDLifecyclePhase { launching, runningUnobserved, runningObserved };
+    static const char* rawValue(PIDLifecyclePhase phase);
+
+    // Launch polling of one process.
+    struct PIDLifecycleState {
+        PIDLifecyclePhase phase = PIDLifecyclePhase::launching;
+        double startedAt = 0;  // absolute seconds
+        bool observerAttached = false;
+        double nextInterval = 0;  // seconds until the next tick
+        int stableScans = 0;
+        std::set<uint32_t> lastTrackedWindowIDs;
+    };
+
+    // Whether rescans still find a tracked window.
+    struct ReconcileState {
+        enum class Kind { active, missing };
+        Kind kind = Kind::active;
+        double firstMissingAt = 0;  // missing only: absolute seconds of the first miss
+        int misses = 0;             // missing only: consecutive rescans that missed the window
+
+        static ReconcileState active() { return {}; }
+        static ReconcileState missing(double firstMissingAt, int misses) {
+            return {Kind::missing, firstMissingAt, misses};
+        }
+        bool isActive() const { return kind == Kind::active; }
+        friend bool operator==(const ReconcileState&, const ReconcileState&) = default;
+    };
+
+    static std::shared_ptr<WindowStore> create(Platform& platform);
+    WindowStore(Token, Platform& platform);
+    ~WindowStore();
+    WindowStore(const WindowStore&) = delete;
+    WindowStore& operator=(const WindowStore&) = delete;
+
+    // --- The model ---
+    std::map<uint32_t, TrackedWindow> windows;
+    std::optional<uint32_t> focusedWindowID;
+    std::set<int32_t> pendingScans;  // processes whose deferred scan series is running
+    WorkItemPtr pendingCrossScreenRefresh;
+    uint64_t debugEventSequence = 0;
+    std::map<uint32_t, ReconcileState> reconcileStateByWindowID;
+    std::map<int32_t, PIDLifecycleState> lifecycleByPID;
+    std::map<int32_t, WorkItemPtr> lifecycleWorkByPID;
+    std::set<int32_t> observerAttachedPIDs;
+    // The one publish hook, called synchronously after each batch of changes.
+    std::function<void()> onChange;
+    // "_AXUIElementGetWindow" when the lookup found it; empty otherwise.
+    std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;
+    float axMessagingTimeoutSeconds = kAXMessagingTimeoutSeconds;
+
+    // The processes that own at least one tracked window.
+    std::set<int32_t> trackedPIDs() const;
+
+    // --- Population and Spaces ---
+    // The full initial scan: replaces the windows and their reconcile states.
+    void populate();
+    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID);
+    // Window id to its non-empty set of Spaces, asked one window at a time.
+    std::map<uint32_t, std::set<uint64_t>> querySpaces(const std::vector<uint32_t>& windowIDs,
+                                                       uint32_t connectionID);
+    static std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs);
+
+    // --- Admission ---
+    // The owner's Accessibility window list by window id, and whether a list was read at all.
+    std::pair<AXWindowMetadataMap, bool> copyAXWindowMetadataByID(int32_t pid);
+    static CGWindowAXAdmission cgWindowAXAdmission(uint32_t windowID, const AXWindowMetadataMap& metadataByID,
+                                                   bool hasAXWindowList);
+    static bool isDockEligibleAXWindow(const AXWindowMetadata& metadata);
+    static std::string axIneligibilityReason(const AXWindowMetadata& metadata);
+    bool requiresAXConfirmationForLiveAdmission(int32_t pid) const;
+    // Why a window missing from a readable list is not taken at start-up; none: no objection.
+    std::optional<std::string> tentativeBootstrapRejection(uint32_t windowID,
+                                                           const WindowSpacesMap& windowSpaces,
+                                                           uint32_t connectionID);
+    // The lenient test for a window that has just been created.
+    static bool isClearlyIneligibleAXWindow(const AXWindowMetadata& metadata);
+    // The window-list entry of one window.
+    std::optional<CGWindowInfo> cgWindowInfo(uint32_t windowID);
+
+    // --- Focus ---
+    void handleAppActivated(int32_t pid);
+
+    // --- Deferred scans ---
+    // Rescans the process at 0.3, 0.8 and 2.0 s; a series already running is left as it is.
+    void scheduleDeferredScan(int32_t pid);
+
+  private:
+    struct ScannedWindowCandidate {
+        std::string appName;
+        std::optional<std::string> bundleID;
+        std::string title;
+        Rect frame;
+        std::set<uint64_t> spaces;
+        bool isAXConfirmed = false;
+        bool isMinimized = false;
+    };
+    struct PIDWindowScan {
+        std::map<uint32_t, ScannedWindowCandidate> candidates;
+        std::set<uint32_t> layerZeroWindowIDs;
+        std::set<uint32_t> axRejectedWindowIDs;
+        bool ownerIsDockEligible = false;
+    };
+
+    int reconcileWindowsForPID(int32_t pid);
+
+    std::optional<uint32_t> resolveWindowID(const AXElement& element);
+    std::optional<std::string> readTitleFromAX(int32_t pid, uint32_t windowID);
+    std::optional<std::string> readTitle(const AXElement& element);
+    std::optional<std::string> readStringAttribute(const AXElement& element, const std::string& attribute);
+    std::optional<bool> readBoolAttribute(const AXElement& element, const std::string& attribute);
+
+    Platform& platform_;
+    SpaceWindows spaces_;
+};
+
+}  // namespace qv

@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimDesktop.h"
+
+namespace qv {
+namespace {
+
+struct Heard {
+    std::string notification;
+    AXElement element;
+    void* refcon;
+};
+std::vector<Heard>* heardLog = nullptr;
+
+void record(AXObserver&, const AXElement& element, const std::string& notification, void* refcon) {
+    if (heardLog) heardLog->push_back({notification, element, refcon});
+}
+
+class SimAccessibilityTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    SimAccessibility& simAX = sim.accessibility();
+    Accessibility& ax = sim.platform().accessibility;
+    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
+    uint64_t s1 = sim.addSpace(main);
+    uint64_t full = sim.addSpace(main, kSimSpaceTypeFullScreen);
+    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
+    std::shared_ptr<RunLoopThread> thread = rt.startRunLoopThread("observers");
+    std::vector<Heard> heard;
+
+    void SetUp() override { heardLog = &heard; }
+    void TearDown() override { heardLog = nullptr; }
+
+    uint32_t open(std::string title, Rect frame = {100, 100, 800, 600}) {
+        SimWindowSpec spec;
+        spec.pid = app;
+        spec.title = std::move(title);
+        spec.frame = frame;
+        spec.space = s1;
+        return sim.openWindow(spec);
+    }
+    Value read(const AXElement& e, const std::string& attribute, AXError expected = kAXErrorSuccess) {
+        Value v;
+        EXPECT_EQ(ax.copyAttributeValue(e, attribute, v), expected) << attribute;
+        return v;
+    }
+    AXObserverRef observer(int32_t pid) {
+        AXObserverRef obs;
+        EXPECT_EQ(ax.observerCreate(pid, &record, obs), kAXErrorSuccess);
+        ax.addObserverSourceToRunLoop(*obs, thread->runLoop());
+        return obs;
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const Heard& h : heard) out.push_back(h.notification);
+        return out;
+    }
+};
+
+TEST_F(SimAccessibilityTest, ApplicationAndWindowElementsDescribeTheWorld) {
+    uint32_t back = open("Back");
+    uint32_t front = open("Front", Rect{10, 20, 300, 200});
+    sim.window(back)->subrole = std::nullopt;
+    AXElement appElement = ax.createApplication(app);
+
+    EXPECT_EQ(*read(appElement, "AXRole").asString(), "AXApplication");
+    auto windows = read(appElement, "AXWindows").asElementArray();
+    ASSERT_TRUE(windows);
+    EXPECT_EQ(*windows, (std::vector<AXElement>{simAX.windowElement(front), simAX.windowElement(back)}));
+    EXPECT_EQ(read(appElement, "AXFocusedWindow").asElement(), simAX.windowElement(front));
+
+    AXElement w = simAX.windowElement(front);
+    EXPECT_EQ(*read(w, "AXTitle").asString(), "Front");
+    EXPECT_EQ(*read(w, "AXRole").asString(), "AXWindow");
+    EXPECT_EQ(*read(w, "AXSubrole").asString(), "AXStandardWindow");
+    EXPECT_EQ(read(w, "AXModal").asBool(), false);
+    EXPECT_EQ(read(w, "AXPosition").asAXValue()->point, (Point{10, 20}));
+    EXPECT_EQ(read(w, "AXSize").asAXValue()->size, (Size{300, 200}));
+    EXPECT_EQ(read(w, "AXWindowNumber").asNumberObject()->uint32Value(), front);
+    EXPECT_EQ(read(w, "AXMain").asBool(), true);
+    EXPECT_EQ(read(simAX.windowElement(back), "AXMain").asBool(), false);
+    EXPECT_EQ(read(w, "AXCloseButton").asElement(), simAX.closeButtonElement(front));
+    read(simAX.windowElement(back), "AXSubrole", kAXErrorNoValue);
+    read(w, "AXNoSuchAttribute", kAXErrorAttributeUnsupported);
+
+    int32_t pid = 0;
+    EXPECT_EQ(ax.getPid(w, pid), kAXErrorSuccess);
+    EXPECT_EQ(pid, app);
+    uint32_t id = 0;
+    ASSERT_TRUE(ax.hasEntryPoint("_AXUIElementGetWindow"));
+    EXPECT_EQ(ax.getWindow(w, id), kAXErrorSuccess);
+    EXPECT_EQ(id, front);
+    EXPECT_EQ(ax.getWindow(appElement, id), kAXErrorIllegalArgument);
+
+    // A window the application keeps out of its list, and one on a full-screen desktop.
+    sim.window(back)->inAXWindowList = false;
+    EXPECT_EQ(read(appElement, "AXWindows").asArray()->size(), 1u);
+    sim.setWindowSpaces(front, {full});
+    EXPECT_EQ(read(w, "AXFullScreen").asBool(), true);
+}
+
+TEST_F(SimAccessibilityTest, WritesAndActionsChangeTheWorld) {
+    uint32_t a = open("A");
+    uint32_t b = open("B");
+    AXElement w = simAX.windowElement(a);
+    EXPECT_EQ(ax.setAttributeValue(w, "AXPosition", Value::axPoint({40, 50})), kAXErrorSuccess);
+    EXPECT_EQ(ax.setAttributeValue(w, "AXSize", Value::axSize({640, 480})), kAXErrorSuccess);
+    EXPECT_EQ(sim.window(a)->frame, (Rect{40, 50, 640, 480}));
+    EXPECT_EQ(ax.setAttributeValue(w, "AXSize", Value::axPoint({1, 1})), kAXErrorIllegalArgument);
+    EXPECT_EQ(ax.setAttributeValue(w, "AXTitle", Value::string("x")), kAXErrorAttributeUnsupported);
+
+    EXPECT_EQ(ax.setAttributeValue(w, "AXMinimized", Value::boolean(true)), kAXErrorSuccess);
+    EXPECT_TRUE(sim.window(a)->minimized);
+    ax.setAttributeValue(w, "AXMinimized", Value::number(0));
+    EXPECT_FALSE(sim.window(a)->minimized);
+
+    EXPECT_GT(sim.window(b)->z, sim.window(a)->z);
+    EXPECT_EQ(ax.performAction(w, "AXRaise"), kAXErrorSuccess);
+    EXPECT_GT(sim.window(a)->z, sim.window(b)->z);
+    EXPECT_EQ(ax.performAction(w, "AXPress"), kAXErrorActionUnsupported);
+
+    AXElement appElement = ax.createApplication(app);
+    EXPECT_EQ(ax.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true)), kAXErrorSuccess);
+    EXPECT_EQ(sim.frontmostPID(), app);
+    EXPECT_EQ(ax.setAttributeValue(appElement, "AXMainWindow", Value::element(simAX.windowElement(b))),
+              kAXErrorSuccess);
+    EXPECT_EQ(read(appElement, "AXFocusedWindow").asElement(), simAX.windowElement(b));
+
+    EXPECT_EQ(ax.performAction(simAX.closeButtonElement(a), "AXPress"), kAXErrorSuccess);
+    EXPECT_FALSE(sim.window(a));
+    // The element of a closed window is dead.
+    read(w, "AXTitle", kAXErrorInvalidUIElement);
+    uint32_t id = 0;
+    EXPECT_EQ(ax.getWindow(w, id), kAXErrorInvalidUIElement);
+}
+
+TEST_F(SimAccessibilityTest, FaultsOfOneApplication) {
+    uint32_t a = open("A");
+    AXElement appElement = ax.createApplication(app);
+    AXElement w = simAX.windowElement(a);
+
+    // Slow: fails only where the caller waits less than it takes.
+    simAX.faults(app).responseDelay = 0.2;
+    read(appElement, "AXWindows");
+    ax.setMessagingTimeout(appElement, 0.05f);
+    read(appElement, "AXWindows", kAXErrorCannotComplete);
+    read(w, "AXTitle");
+    ax.setMessagingTimeout(appElement, 0);
+    read(appElement, "AXWindows");
+    // A fresh application element waits the default time again.
+    ax.setMessagingTimeout(appElement, 0.05f);
+    EXPECT_EQ(simAX.messagingTimeout(ax.createApplication(app)), SimAccessibility::kDefaultMessagingTimeout);
+    simAX.faults(app).responseDelay = 0;
+
+    simAX.faults(app).windowListUnreadable = true;
+    read(appElement, "AXWindows", kAXErrorCannotComplete);
+    read(w, "AXTitle");
+    simAX.faults(app).windowListUnreadable = false;
+
+    simAX.faults(app).windowNumberUnsupported = true;
+    simAX.faults(app).privateWindowLookupFails = true;
+    read(w, "AXWindowNumber", kAXErrorAttributeUnsupported);
+    uint32_t id = 0;
+    EXPECT_EQ(ax.getWindow(w, id), kAXErrorFailure);
+
+    simAX.faults(app).unresponsive = true;
+    read(w, "AXTitle", kAXErrorCannotComplete);
+    simAX.faults(app).unresponsive = false;
+    simAX.faults(app).untrusted = true;
+    read(w, "AXTitle", kAXErrorAPIDisabled);
+    simAX.faults(app).untrusted = false;
+
+    simAX.setProcessTrusted(false);
+    EXPECT_FALSE(ax.isProcessTrusted());
+    read(appElement, "AXRole", kAXErrorAPIDisabled);
+    simAX.setProcessTrusted(true);
+
+    sim.missingEntryPoints.insert("_AXUIElementGetWindow");
+    EXPECT_FALSE(ax.hasEntryPoint("_AXUIElementGetWindow"));
+
+    simAX.overrides.copyAttributeValue = [](const AXElement&,
+                                            const std::string& attribute) -> std::optional<SimAXAnswer> {
+        if (attribute == "AXWindows") return SimAXAnswer{kAXErrorSuccess, Value::string("odd")};
+        return std::nullopt;
+    };
+    EXPECT_EQ(read(appElement, "AXWindows"), Value::string("odd"));
+    EXPECT_EQ(*read(appElement, "AXRole").asString(), "AXApplication");
+
+    sim.terminateApp(app);
+    read(appElement, "AXRole", kAXErrorCannotComplete);
+}
+
+TEST_F(SimAccessibilityTest, ObserversHearTheWorldOnTheirRunLoop) {
+    uint32_t a = open("A");
+    AXObserverRef obs = observer(app);
+    AXElement appElement = ax.createApplication(app);
+    AXElement w = simAX.windowElement(a);
+    int context = 0;
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXWindowCreated", &context), kAXErrorSuccess);
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXWindowCreated", &context),
+              kAXErrorNotificationAlreadyRegistered);
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXFocusedWindowChanged", &context),
+              kAXErrorSuccess);
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXTitleChanged", &context),
+              kAXErrorNotificationUnsupported);
+    for (const char* name : {"AXTitleChanged", "AXWindowMoved", "AXWindowResized", "AXWindowMiniaturized",
+                             "AXWindowDeminiaturized", "AXUIElementDestroyed"}) {
+        EXPECT_EQ(ax.observerAddNotification(*obs, w, name, &context), kAXErrorSuccess);
+    }
+
+    sim.setWindowTitle(a, "A2");
+    sim.setWindowFrame(a, Rect{0, 0, 800, 600});  // moved only
+    sim.setWindowFrame(a, Rect{0, 0, 900, 600});  // resized only
+    sim.setWindowMinimized(a, true);
+    sim.setWindowMinimized(a, false);
+    EXPECT_TRUE(heard.empty());  // nothing until the run loop runs
+    rt.runUntilIdle();
+    EXPECT_EQ(names(), (std::vector<std::string>{"AXTitleChanged", "AXWindowMoved", "AXWindowResized",
+                                                 "AXWindowMiniaturized", "AXWindowDeminiaturized",
+                                                 // the window is the focused one again
+                                                 "AXFocusedWindowChanged"}));
+    EXPECT_EQ(heard[0].element, w);
+    EXPECT_EQ(heard[0].refcon, &context);
+
+    heard.clear();
+    uint32_t b = open("B");  // created, and the focused window changes to it
+    rt.runUntilIdle();
+    EXPECT_EQ(names(), (std::vector<std::string>{"AXWindowCreated", "AXFocusedWindowChanged"}));
+    EXPECT_EQ(heard[0].element, simAX.windowElement(b));
+
+    heard.clear();
+    sim.focusWindow(a);
+    sim.closeWindow(a);
+    rt.runUntilIdle();
+    EXPECT_EQ(names(), (std::vector<std::string>{"AXFocusedWindowChanged", "AXUIElementDestroyed",
+                                                 "AXFocusedWindowChanged"}));
+    EXPECT_EQ(heard[1].element, w);
+}
+
+TEST_F(SimAccessibilityTest, NoCallbackOnceTheSourceIsRemovedOrTheObserverIsGone) {
+    uint32_t a = open("A");
+    AXObserverRef obs = observer(app);
+    AXElement w = simAX.windowElement(a);
+    ax.observerAddNotification(*obs, w, "AXTitleChanged", nullptr);
+    EXPECT_EQ(simAX.installedObserverCount(app), 1u);
+    EXPECT_EQ(simAX.registeredNotifications(w), std::vector<std::string>{"AXTitleChanged"});
+
+    sim.setWindowTitle(a, "queued before the removal");
+    ax.removeObserverSourceFromRunLoop(*obs, thread->runLoop());
+    rt.runUntilIdle();
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(simAX.installedObserverCount(app), 0u);
+
+    ax.addObserverSourceToRunLoop(*obs, thread->runLoop());
+    EXPECT_EQ(ax.observerRemoveNotification(*obs, w, "AXTitleChanged"), kAXErrorSuccess);
+    EXPECT_EQ(ax.observerRemoveNotification(*obs, w, "AXTitleChanged"), kAXErrorNotificationNotRegistered);
+    sim.setWindowTitle(a, "not registered");
+    rt.runUntilIdle();
+    EXPECT_TRUE(heard.empty());
+
+    ax.observerAddNotification(*obs, w, "AXTitleChanged", nullptr);
+    sim.setWindowTitle(a, "observer released");
+    obs.reset();
+    rt.runUntilIdle();
+    EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(SimAccessibilityTest, RegistrationFaultsAndTermination) {
+    uint32_t a = open("A");
+    AXElement appElement = ax.createApplication(app);
+    simAX.faults(app).addNotificationError = kAXErrorCannotComplete;
+    simAX.faults(app).addNotificationErrorNames = {"AXWindowCreated"};
+    AXObserverRef obs = observer(app);
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXWindowCreated", nullptr),
+              kAXErrorCannotComplete);
+    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXFocusedWindowChanged", nullptr),
+              kAXErrorSuccess);
+
+    simAX.faults(app).observerCreateError = kAXErrorFailure;
+    AXObserverRef none;
+    EXPECT_EQ(ax.observerCreate(app, &record, none), kAXErrorFailure);
+    EXPECT_FALSE(none);
+
+    // Another process's element cannot be registered on this observer.
+    int32_t other = sim.launchApp(std::string("com.example.other"), "Other");
+    EXPECT_EQ(ax.observerAddNotification(*obs, ax.createApplication(other), "AXWindowCreated", nullptr),
+              kAXErrorIllegalArgument);
+
+    ax.observerAddNotification(*obs, simAX.windowElement(a), "AXUIElementDestroyed", nullptr);
+    sim.terminateApp(app);
+    rt.runUntilIdle();
+    EXPECT_EQ(names(), std::vector<std::string>{"AXUIElementDestroyed"});
+}
+
+TEST_F(SimAccessibilityTest, CallsAreLogged) {
+    uint32_t a = open("A");
+    sim.callLog.clear();
+    AXElement w = simAX.windowElement(a);
+    ax.setMessagingTimeout(w, 0.05f);
+    read(w, "AXTitle");
+    ASSERT_EQ(sim.callLog.size(), 2u);
+    EXPECT_EQ(sim.callLog[0].name, "AXUIElementSetMessagingTimeout");
+    EXPECT_NEAR((*sim.callLog[0].args.asArray())[1].asNumberObject()->doubleValue(), 0.05, 1e-6);
+    EXPECT_EQ(sim.callLog[1].args, Value::array({Value::element(w), Value::string("AXTitle")}));
+}
+
+}  // namespace
+}  // namespace qv

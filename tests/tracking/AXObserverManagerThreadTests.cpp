@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/dispatch/RealRuntime.h"
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimDesktop.h"
+#include "tracking/AXObserverManager.h"
+
+namespace qv {
+namespace {
+
+// The manager on a real thread: the world changes on the main thread while the observer thread
+// reads the Accessibility tree, and events come back on the main queue.
+TEST(AXObserverManagerThreadTest, AttachNotifyCoalesceAndStopOnARealThread) {
+    RealRuntime rt;
+    SimDesktop sim(rt);
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
+    uint64_t space = sim.addSpace(display);
+    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
+    SimWindowSpec spec;
+    spec.pid = app;
+    spec.title = "Doc";
+    spec.space = space;
+    uint32_t win = sim.openWindow(spec);
+
+    const std::thread::id mainThread = std::this_thread::get_id();
+    std::vector<AXWindowEvent> events;  // main thread only
+    std::vector<int32_t> attached;
+    bool allOnMain = true;
+    auto manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());
+    manager->onEvent = [&](const AXWindowEvent& e) {
+        allOnMain = allOnMain && std::this_thread::get_id() == mainThread && rt.mainQueue()->isCurrent();
+        events.push_back(e);
+    };
+    manager->onObserverAdded = [&](int32_t pid) {
+        allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
+        attached.push_back(pid);
+    };
+
+    manager->start();
+    manager->observe(app);
+    ASSERT_TRUE(rt.runMainUntil([&] { return !attached.empty(); }, 10.0));
+    EXPECT_EQ(attached, std::vector<int32_t>{app});
+
+    // A burst of moves while the observer thread reads the tree: one event after the burst.
+    for (int i = 0; i < 20; ++i) sim.setWindowFrame(win, Rect{100.0 + i, 100, 800, 600});
+    ASSERT_TRUE(rt.runMainUntil([&] { return !events.empty(); }, 10.0));
+    rt.runMainFor(0.5);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].notification, "AXWindowMoved");
+    EXPECT_EQ(events[0].windowID, win);
+    EXPECT_EQ(events[0].pid, app);
+
+    // An undebounced notification arrives on its own.
+    sim.setWindowMinimized(win, true);
+    ASSERT_TRUE(rt.runMainUntil([&] { return events.size() == 2; }, 10.0));
+    EXPECT_EQ(events[1].notification, "AXWindowMiniaturized");
+    EXPECT_TRUE(allOnMain);
+
+    // A pending coalesced event is dropped by the stop, which ends the thread and detaches.
+    sim.setWindowTitle(win, "Doc — edited");
+    manager->stop();
+    EXPECT_EQ(sim.accessibility().installedObserverCount(app), 0u);
+    sim.setWindowTitle(win, "After the stop");
+    rt.runMainFor(0.5);
+    EXPECT_EQ(events.size(), 2u);
+}
+
+}  // namespace
+}  // namespace qv
