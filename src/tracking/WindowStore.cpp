@@ -361,4 +361,12 @@ int WindowStore::reconcileWindowsForPID(int32_t /*pid*/) {
     return 0;
 }
 
+std::vector<TrackedWindow> WindowStore::windowsOn(uint64_t spaceID) const {
+    std::vector<TrackedWindow> out;
+    for (const auto& [id, window] : windows) {  // the map keeps ascending ids
+        if (window.spaceIDs.contains(spaceID)) out.push_back(window);
+    }
+    return out;
+}
+
 }  // namespace qv

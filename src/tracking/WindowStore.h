@@ -122,6 +122,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
 
     // --- Focus ---
     void handleAppActivated(int32_t pid);
+    // The tracked windows on one Space, by ascending window id.
+    std::vector<TrackedWindow> windowsOn(uint64_t spaceID) const;
 
     // --- Deferred scans ---
     // Rescans the process at 0.3, 0.8 and 2.0 s; a series already running is left as it is.

@@ -417,3 +417,31 @@ TEST_F(WindowStoreTest, ADeferredScanSeriesRunsOnceAtATime) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+class WindowsOnSpaceTest : public WindowStoreTest {};
+
+TEST_F(WindowsOnSpaceTest, ListsTheSpacesWindowsByAscendingIDWhateverTheInsertionOrder) {
+    auto& st = makeStore();
+    auto put = [&](uint32_t id, std::set<uint64_t> spaces) {
+        TrackedWindow w;
+        w.windowID = id;
+        w.spaceIDs = std::move(spaces);
+        st.windows[id] = w;
+    };
+    put(301, {s1});
+    put(12, {s1, s2});
+    put(40, {s1});
+    put(7, {});
+    std::vector<uint32_t> ids;
+    for (const auto& w : st.windowsOn(s1)) ids.push_back(w.windowID);
+    EXPECT_EQ(ids, (std::vector<uint32_t>{12, 40, 301}));
+    ASSERT_EQ(st.windowsOn(s2).size(), 1u);
+    EXPECT_EQ(st.windowsOn(s2)[0].windowID, 12u);
+    EXPECT_TRUE(st.windowsOn(999).empty());
+}
+
+}  // namespace
+}  // namespace qv
