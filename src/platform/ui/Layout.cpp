@@ -738,7 +738,11 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     host_.scrollers_[n.path] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
-    if (auto request = controller->takeRequest(); request && out_) {
+    // Only the pass that draws takes the request: the dry placement below, which finds where the
+    // target stands, must leave the requests of nested scroll views for their own turn.
+    std::optional<ScrollController::Request> request;
+    if (out_) request = controller->takeRequest();
+    if (request) {
         // Find where the child stands: a placement into nothing, at the content's origin.
         LayoutPass dry(host_, nullptr);
         Context dryCtx;
