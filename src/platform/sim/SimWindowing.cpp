@@ -54,6 +54,8 @@ void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> bel
     if (!w) return;
     syncWindow(panel);
     if (!in) {
+        std::erase(hiddenOnDeactivate_, w->id);
+        if (!w->orderedIn) return;  // already off screen: nothing for the window server to do
         w->orderedIn = false;
         sim_.record("NSWindow.orderOut", Value::number(NumberObject::ofUnsigned(w->id)));
         if (pointerPanel_ == w->id) pointerPanel_ = 0;
@@ -149,8 +151,8 @@ void SimWindowing::deactivate() {
     }
     for (auto& p : panels()) {
         if (p->hidesOnDeactivate && p->isVisible()) {
-            hiddenOnDeactivate_.push_back(p->windowNumber());
             p->orderOut();
+            hiddenOnDeactivate_.push_back(p->windowNumber());
         }
     }
 }
@@ -386,13 +388,14 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
         if (!nonactivating) activate(false);
         if (panel->canBecomeKey() && !panel->becomesKeyOnlyIfNeeded) panel->makeKeyWindow();
-        // A click that only brings an inactive window forward is not delivered, unless the view
-        // accepts the first mouse.
+        mouseDownPanel_ = panel;  // the rest of the click belongs to this window, whatever follows
+        // A click that only brings an inactive window forward is not delivered to the view, unless
+        // it accepts the first mouse; the application's local monitors still see it.
         if (firstMouse && !nonactivating && panel->contentView() &&
             !panel->contentView()->acceptsFirstMouse(e)) {
+            dispatchLocal(e, nullptr);
             return;
         }
-        mouseDownPanel_ = panel;
     }
     dispatchLocal(e, panel);
 }

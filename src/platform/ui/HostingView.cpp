@@ -201,10 +201,11 @@ void HostingView::update() {
     for (auto it = state_.begin(); it != state_.end();) {
         it = pass.liveState_.contains(it->first) ? std::next(it) : state_.erase(it);
     }
-    // A focused control that is no longer there loses the focus.
+    // A focused control that is no longer there, or now disabled, loses the focus.
     if (!focusedPath_.empty() &&
-        std::none_of(list_.regions.begin(), list_.regions.end(),
-                     [&](const HitRegion& r) { return r.focusable && r.path == focusedPath_; })) {
+        std::none_of(list_.regions.begin(), list_.regions.end(), [&](const HitRegion& r) {
+            return r.focusable && r.enabled && r.path == focusedPath_;
+        })) {
         focusedPath_.clear();
         focusChange_ = nullptr;
     }
@@ -430,7 +431,7 @@ bool HostingView::scrollWheel(Point p, double deltaX, double deltaY) {
 bool HostingView::keyDown(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) {
     if (focusedPath_.empty()) return false;
     for (auto it = list_.regions.rbegin(); it != list_.regions.rend(); ++it) {
-        if (it->focusable && it->path == focusedPath_ && it->keyHandler) {
+        if (it->focusable && it->enabled && it->path == focusedPath_ && it->keyHandler) {
             auto handler = it->keyHandler;
             return handler(keyCode, characters, modifierFlags);
         }

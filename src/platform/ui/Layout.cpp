@@ -127,6 +127,63 @@ std::vector<size_t> paintOrder(const std::vector<std::unique_ptr<RNode>>& kids) 
     return order;
 }
 
+// The shape the gestures of a modifier answer in: a content shape given beneath it, through the
+// other pointer modifiers of the same view, else its whole frame.
+Shape gestureShape(const RNode& child) {
+    const RNode* n = &child;
+    while (n->el->kind == Kind::modifier && !n->kids.empty()) {
+        switch (n->el->mod) {
+            case Mod::contentShape:
+                return n->el->shape;
+            case Mod::hover:
+            case Mod::tap:
+            case Mod::rightClick:
+            case Mod::contextMenu:
+            case Mod::drag:
+            case Mod::help:
+            case Mod::focusable:
+            case Mod::cursor:
+            case Mod::id:
+                n = n->kids[0].get();
+                break;
+            default:
+                return Shape::rect();
+        }
+    }
+    return Shape::rect();
+}
+
+// The outline a shadow follows: the shape its content draws in the shadow's own frame, seen through
+// the modifiers that keep that frame; a clip shape or a background shape gives it as well.
+std::optional<Shape> outlineOf(const RNode& n) {
+    const Element& e = *n.el;
+    if (e.kind == Kind::shape) return e.shape;
+    if (e.kind != Kind::modifier || n.kids.empty()) return std::nullopt;
+    switch (e.mod) {
+        case Mod::clip:
+            return e.shape;
+        case Mod::background:
+            if (auto s = outlineOf(*n.kids[1])) return s;
+            return outlineOf(*n.kids[0]);
+        case Mod::frame:
+        case Mod::opacity:
+        case Mod::id:
+        case Mod::environment:
+        case Mod::help:
+        case Mod::hover:
+        case Mod::tap:
+        case Mod::rightClick:
+        case Mod::contextMenu:
+        case Mod::contentShape:
+        case Mod::hitTesting:
+        case Mod::disabled:
+        case Mod::cursor:
+            return outlineOf(*n.kids[0]);
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 // --- Resolving ---
@@ -634,7 +691,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             op.kind = DrawOp::Kind::shadow;
             op.fill = resolvePaint(e.shadowColor, n.env.colorScheme);
             op.blur = e.shadowRadius;
-            op.shape = child.el->kind == Kind::shape ? child.el->shape : ctx.clipShapeHint;
+            op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
             emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, op);
             break;
         }
@@ -657,6 +714,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         case Mod::hover: {
             HitRegion r;
             r.onHover = e.hoverHandler;
+            r.shape = gestureShape(child);
             emitRegion(n, frame, ctx, r);
             break;
         }
@@ -664,18 +722,21 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             HitRegion r;
             r.onTap = e.action;
             r.tapCount = e.tapCount;
+            r.shape = gestureShape(child);
             emitRegion(n, frame, ctx, r);
             break;
         }
         case Mod::rightClick: {
             HitRegion r;
             r.onRightClick = e.action;
+            r.shape = gestureShape(child);
             emitRegion(n, frame, ctx, r);
             break;
         }
         case Mod::contextMenu: {
             HitRegion r;
             r.contextMenu = e.menuBuilder;
+            r.shape = gestureShape(child);
             emitRegion(n, frame, ctx, r);
             break;
         }
@@ -683,6 +744,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             HitRegion r;
             r.drag = e.drag;
             r.highPriorityDrag = e.highPriority;
+            r.shape = gestureShape(child);
             emitRegion(n, frame, ctx, r);
             break;
         }
@@ -738,7 +800,11 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     host_.scrollers_[n.path] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
-    if (auto request = controller->takeRequest(); request && out_) {
+    // Only the pass that draws takes the request: the dry placement below, which finds where the
+    // target stands, must leave the requests of nested scroll views for their own turn.
+    std::optional<ScrollController::Request> request;
+    if (out_) request = controller->takeRequest();
+    if (request) {
         // Find where the child stands: a placement into nothing, at the content's origin.
         LayoutPass dry(host_, nullptr);
         Context dryCtx;

@@ -152,7 +152,11 @@ void Panel::makeKeyAndOrderFront() {
 }
 
 void Panel::orderOut() {
-    if (!visible_) return;
+    if (!visible_) {
+        // Hidden with its application, it must not come back when the application does.
+        if (windowNumber_ && !closed_) windowing_.orderPanel(*this, false, std::nullopt);
+        return;
+    }
     visible_ = false;
     if (isKey_) windowing_.makeKeyWindow(nullptr);
     windowing_.orderPanel(*this, false, std::nullopt);

@@ -182,37 +182,37 @@ std::string SvgRenderer::color(const RGBA& c) {
 }
 
 std::string SvgRenderer::escape(const std::string& text) {
+    // Decoded first, so that only whole, well-formed characters reach the output: malformed bytes
+    // become replacement characters and can never re-form markup.
     std::string out;
-    for (char ch : text) {
-        auto c = static_cast<unsigned char>(ch);
-        switch (ch) {
-            case '&':
+    for (char32_t c : textmetrics::codePoints(text)) {
+        switch (c) {
+            case U'&':
                 out += "&amp;";
                 break;
-            case '<':
+            case U'<':
                 out += "&lt;";
                 break;
-            case '>':
+            case U'>':
                 out += "&gt;";
                 break;
-            case '"':
+            case U'"':
                 out += "&quot;";
                 break;
-            case '\'':
+            case U'\'':
                 out += "&apos;";
                 break;
             default:
-                // Control characters are not allowed in XML 1.0 text.
-                if (c < 0x20 && c != '\t' && c != '\n') {
-                    out += ' ';
+                if (c < 0x20 && c != U'\t' && c != U'\n') {
+                    out += ' ';  // control characters are not allowed in XML 1.0 text
+                } else if (c == 0xFFFE || c == 0xFFFF) {
+                    out += "\uFFFD";  // nor are these non-characters
                 } else {
-                    out += ch;
+                    out += textmetrics::encode({c});
                 }
         }
     }
-    // Malformed UTF-8 would make the document invalid: replace bytes that do not decode.
-    std::string clean = textmetrics::encode(textmetrics::codePoints(out));
-    return clean;
+    return out;
 }
 
 std::string SvgRenderer::pngDataURI(const Image& image) {

@@ -76,6 +76,10 @@ std::vector<char32_t> codePoints(std::string_view s) {
             if ((cb & 0xC0) != 0x80) ok = false;
             c = (c << 6) | (cb & 0x3F);
         }
+        // Overlong forms, surrogates and values past U+10FFFF are malformed too: decoding them would
+        // let "\xC0\xBC" pass for '<'.
+        static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (c < kShortest[len] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) ok = false;
         if (!ok) {
             out.push_back(0xFFFD);
             ++i;
