@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimLoginItems.h"
-#include "platform/sim/SimLaunchServices.h"
-#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimLaunchServices.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 #include "platform/sim/SimWindowing.h"
@@ -79,7 +79,8 @@ uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::
 }
 
 uint64_t SimDesktop::addSpace(uint32_t displayID, int64_t type) {
-    auto it = std::find_if(displays_.begin(), displays_.end(), [&](const SimDisplay& d) { return d.id == displayID; });
+    auto it = std::find_if(displays_.begin(), displays_.end(),
+                           [&](const SimDisplay& d) { return d.id == displayID; });
     if (it == displays_.end()) return 0;
     SimSpace s;
     s.id = nextSpaceID_++;
@@ -245,6 +246,25 @@ void SimDesktop::focusWindow(uint32_t windowID) {
     activateApp(owner);
 }
 
+void SimDesktop::closeWindowSilently(uint32_t windowID) {
+    std::lock_guard lock(world_);
+    windows_.erase(windowID);
+}
+
+void SimDesktop::moveWindowToSpace(uint32_t windowID, uint64_t spaceID) {
+    std::lock_guard lock(world_);
+    SimWindow* w = window(windowID);
+    const SimDisplay* to = displayOfSpace(spaceID);
+    if (!w || !to) return;
+    const SimDisplay* from = displayContaining(w->frame);
+    w->spaces = {spaceID};
+    if (from && from->id != to->id) {
+        Rect frame =
+            w->frame.offsetBy(to->frame.minX() - from->frame.minX(), to->frame.minY() - from->frame.minY());
+        setWindowFrame(windowID, frame);
+    }
+}
+
 void SimDesktop::setEnvironmentVariable(const std::string& name, std::optional<std::string> value) {
     if (value) {
         environment_[name] = *value;
@@ -355,8 +375,10 @@ std::vector<Screen> SimDesktop::screens() const {
         s.instance = d.screenInstance;
         s.frame = flipVertically(d.frame, primaryHeight());
         constexpr double kMenuBarHeight = 25;
-        s.visibleFrame = Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
-        s.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
+        s.visibleFrame =
+            Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
+        s.deviceDescription =
+            Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
         s.localizedName = d.name;
         out.push_back(std::move(s));
     };
@@ -381,10 +403,13 @@ std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
     return out;
 }
 
-void SimDesktop::terminateOurApplication() { notifications_.post(notifications::kApplicationWillTerminate); }
+void SimDesktop::terminateOurApplication() {
+    notifications_.post(notifications::kApplicationWillTerminate);
+}
 
 void SimDesktop::postWorkspace(const char* name, int32_t pid) {
-    Value info = pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();
+    Value info =
+        pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();
     workspaceNotifications_.post(name, info);
 }
 

@@ -117,14 +117,14 @@ struct SimOverrides {
     std::function<std::optional<Value>(const Value& windowIDs)> spacesForWindows;
     std::function<std::optional<Value>(const Value& spaceIDs)> windowsOnSpaces;
     std::optional<uint64_t> activeSpace;
-    bool refuseAddWindowsToSpaces = false;     // the add fails with an error and changes nothing
+    bool refuseAddWindowsToSpaces = false;  // the add fails with an error and changes nothing
     bool refuseRemoveWindowsFromSpaces = false;
     std::optional<int32_t> activeDisplayListError;
 };
 
 // An in-memory macOS desktop that implements the platform services.
 class SimDesktop {
-public:
+  public:
     // `homeDirectory` holds the simulated user's files; empty: a temporary folder of its own,
     // removed with the desktop.
     explicit SimDesktop(Runtime& runtime, std::string homeDirectory = {});
@@ -168,6 +168,13 @@ public:
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
     // The user brings a window forward: it is raised and its application activated.
     void focusWindow(uint32_t windowID);
+    // The window goes without a word: no Accessibility notification (a lost notification, or an
+    // application that tears a window down behind its own back).
+    void closeWindowSilently(uint32_t windowID);
+    // The user carries a window to another desktop. On another display the window lands at the
+    // same place relative to that display and its application announces the move, as a real one
+    // would; between desktops of one display nothing is announced.
+    void moveWindowToSpace(uint32_t windowID, uint64_t spaceID);
 
     void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
     int operatingSystemMajorVersion() const { return osMajorVersion_; }
@@ -240,7 +247,7 @@ public:
     // threads, read it. Displays and Spaces are built before other threads use the desktop.
     std::recursive_mutex& worldMutex() const { return world_; }
 
-private:
+  private:
     Runtime& runtime_;
     NotificationCenter notifications_;
     NotificationCenter workspaceNotifications_;
