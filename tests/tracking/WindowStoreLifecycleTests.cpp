@@ -78,7 +78,8 @@ TEST_F(LifecycleTest, WithoutAnObserverThePollingSlowsDownToTwoAndAHalfSeconds) 
     EXPECT_EQ(record(app).phase, Phase::launching);
     EXPECT_NEAR(record(app).nextInterval, 0.9, 1e-12);
     EXPECT_EQ(record(app).lastTrackedWindowIDs, std::set<uint32_t>{doc});
-    const double t1 = 2.6, t2 = t1 + 1.215, t3 = t2 + 1.64025, t4 = t3 + 2.2143375, t5 = t4 + 2.5, t6 = t5 + 2.5;
+    const double t1 = 2.6, t2 = t1 + 1.215, t3 = t2 + 1.64025, t4 = t3 + 2.2143375, t5 = t4 + 2.5,
+                 t6 = t5 + 2.5;
     EXPECT_TRUE(sameTimes(tickTimesUntil(t6 + 0.1), {t1, t2, t3, t4, t5, t6}));
     EXPECT_EQ(record(app).phase, Phase::runningUnobserved);
     EXPECT_NEAR(record(app).nextInterval, 2.5, 1e-12);

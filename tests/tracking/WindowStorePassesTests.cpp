@@ -120,7 +120,8 @@ TEST_F(DiscoveryTest, WindowsThatCannotBeAddedYetRescanTheirProcessOnce) {
     uint32_t nowhere = open(app, "Nowhere", 0);
     uint32_t out1 = open(app, "Out 1", s1, {0, 0, 500, 500}, [](auto& s) { s.inAXWindowList = false; });
     uint32_t out2 = open(app, "Out 2", s1, {0, 0, 500, 500}, [](auto& s) { s.inAXWindowList = false; });
-    uint32_t panel = open(app, "Panel", s1, {0, 0, 500, 500}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
+    uint32_t panel =
+        open(app, "Panel", s1, {0, 0, 500, 500}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
     uint32_t narrow = open(app, "Narrow", s1, {0, 0, 39.9, 500});
     EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 0);
     for (uint32_t id : {nowhere, out1, out2, panel, narrow}) EXPECT_FALSE(tracks(id));

@@ -171,7 +171,8 @@ TEST_F(ReconcileTest, AWindowAddedByARescanTakesTheMinimisedFlagFromAccessibilit
 TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
     open(app, "Overlay", s1, {0, 0, 400, 400}, [](auto& s) { s.layer = 3; });
     uint32_t faint = open(app, "Faint", s1, {0, 0, 400, 400}, [](auto& s) { s.alpha = 0; });
-    uint32_t panel = open(app, "Panel", s1, {0, 0, 400, 400}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
+    uint32_t panel =
+        open(app, "Panel", s1, {0, 0, 400, 400}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
     uint32_t child = open(app, "Child", s1, {0, 0, 400, 400}, [&](auto& s) {
         s.inAXWindowList = false;
         s.parent = doc;
