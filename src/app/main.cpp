@@ -84,5 +84,6 @@ int main() {
     printBadges(backend->platform(), runtime, std::cout);
     writeScreenshotDemo(*backend, runtime, std::cout);
     printTrackedWindows(backend->platform(), std::cout);
+    printWorldChangesReachingTheStore(*backend, runtime, std::cout);
     return 0;
 }

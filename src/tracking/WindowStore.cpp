@@ -50,17 +50,28 @@ std::set<int32_t> WindowStore::trackedPIDs() const {
 // --- Population and Spaces ---
 
 WindowStore::WindowSpacesMap WindowStore::buildWindowSpacesMap(uint32_t connectionID) {
+    bool complete = true;
+    return buildWindowSpacesMap(connectionID, complete);
+}
+
+WindowStore::WindowSpacesMap WindowStore::buildWindowSpacesMap(uint32_t connectionID, bool& complete) {
     WindowSpacesMap map;
     map.reserve(512);
     WindowServer& ws = platform_.windowServer;
-    for (const SpaceWindows::SpaceInfo& space : spaces_.getSpaces(connectionID)) {
+    const auto spaces = spaces_.getSpaces(connectionID);
+    // Every display has at least one Space, so an empty list means the listing failed.
+    complete = !spaces.empty();
+    for (const SpaceWindows::SpaceInfo& space : spaces) {
         uint64_t setTags = 0;
         uint64_t clearTags = kSpaceListingClearTags;
         auto listed =
             ws.copyWindowsWithOptionsAndTags(connectionID, 0, numberArray(std::vector{space.spaceID}),
                                              kSpaceListingOptions, &setTags, &clearTags);
         const Value::Array* ids = listed ? listed->asArray() : nullptr;
-        if (!ids) continue;
+        if (!ids) {
+            complete = false;
+            continue;
+        }
         for (const Value& id : *ids) {
             if (auto n = id.asNumberObject()) map[n->uint32Value()].insert(space.spaceID);
         }
@@ -316,57 +327,18 @@ std::optional<std::string> WindowStore::readTitleFromAX(int32_t pid, uint32_t wi
     return std::nullopt;
 }
 
-// --- Focus ---
-
-void WindowStore::handleAppActivated(int32_t pid) {
-    ++debugEventSequence;
+std::optional<Rect> WindowStore::readFrame(const AXElement& element) {
     Accessibility& ax = platform_.accessibility;
-    AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, axMessagingTimeoutSeconds);
-    Value focused;
-    if (ax.copyAttributeValue(app, "AXFocusedWindow", focused) != kAXErrorSuccess) return;
-    auto element = focused.asElement();
-    if (!element) return;
-    auto id = resolveWindowID(*element);
-    if (!id) return;
-    focusedWindowID = *id;
-    if (onChange) onChange();
-}
-
-// --- Deferred scans ---
-
-void WindowStore::scheduleDeferredScan(int32_t pid) {
-    if (pendingScans.contains(pid)) return;
-    pendingScans.insert(pid);
-    std::weak_ptr<WindowStore> weak = weak_from_this();
-    auto main = platform_.runtime.mainQueue();
-    for (double delay : kDeferredScanPasses) {
-        main->asyncAfter(delay, [weak, pid] {
-            auto self = weak.lock();
-            if (!self || !self->pendingScans.contains(pid)) return;
-            if (self->reconcileWindowsForPID(pid) > 0) {
-                auto front = self->platform_.workspace.frontmostApplication();
-                if (front && front->processIdentifier == pid) self->handleAppActivated(pid);
-            }
-        });
-    }
-    main->asyncAfter(kDeferredScanSeriesEnd, [weak, pid] {
-        if (auto self = weak.lock()) self->pendingScans.erase(pid);
-    });
-}
-
-int WindowStore::reconcileWindowsForPID(int32_t /*pid*/) {
-    // Per-process rescans are not built yet: a pass changes nothing and finds no candidates, so
-    // the series only keeps the process marked as pending for its 2.5 s.
-    return 0;
-}
-
-std::vector<TrackedWindow> WindowStore::windowsOn(uint64_t spaceID) const {
-    std::vector<TrackedWindow> out;
-    for (const auto& [id, window] : windows) {  // the map keeps ascending ids
-        if (window.spaceIDs.contains(spaceID)) out.push_back(window);
-    }
-    return out;
+    ax.setMessagingTimeout(element, axMessagingTimeoutSeconds);
+    Value position;
+    if (ax.copyAttributeValue(element, "AXPosition", position) != kAXErrorSuccess) return std::nullopt;
+    Value size;
+    if (ax.copyAttributeValue(element, "AXSize", size) != kAXErrorSuccess) return std::nullopt;
+    auto p = position.asAXValue();
+    auto z = size.asAXValue();
+    if (!p || p->type != AXValueData::Type::Point || !z || z->type != AXValueData::Type::Size)
+        return std::nullopt;
+    return Rect{p->point, z->size};
 }
 
 }  // namespace qv

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "tracking/AXWindowEvent.h"
 #include "tracking/AXWindowMetadata.h"
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
@@ -40,6 +41,19 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     static constexpr float kAXMessagingTimeoutSeconds = 0.05f;
     static constexpr std::array<double, 3> kDeferredScanPasses = {0.3, 0.8, 2.0};
     static constexpr double kDeferredScanSeriesEnd = 2.5;
+    static constexpr double kCrossScreenRefreshDelay = 0.2;
+    // Lifecycle polling, in seconds.
+    static constexpr double kUnobservedBaseInterval = 0.9;
+    static constexpr double kUnobservedGrowth = 1.35;
+    static constexpr double kUnobservedMaxInterval = 2.5;
+    static constexpr double kObservedInterval = 0.8;
+    static constexpr double kObservedTimeLimit = 12.0;
+    static constexpr int kObservedStableTicks = 2;
+    static constexpr double kActivityTickDelay = 0.2;
+    static constexpr double kBootstrapInitialDelay = 2.6;
+    // A vanished window leaves after this many missed rescans, the first this long before.
+    static constexpr int kMissesBeforeRemoval = 2;
+    static constexpr double kMissingGracePeriod = 0.45;
 
     enum class PIDLifecyclePhase { launching, runningUnobserved, runningObserved };
     static const char* rawValue(PIDLifecyclePhase phase);
@@ -120,16 +134,44 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // The window-list entry of one window.
     std::optional<CGWindowInfo> cgWindowInfo(uint32_t windowID);
 
+    // --- Accessibility events ---
+    // Applies one event of the observer manager.
+    void handleAXEvent(const AXWindowEvent& event);
+    // Drops every window of a process that ended, with its polling and its pending-scan mark.
+    void removeWindows(int32_t pid);
+
     // --- Focus ---
+    // Takes the application's focused window as the focused window.
     void handleAppActivated(int32_t pid);
     // The tracked windows on one Space, by ascending window id.
     std::vector<TrackedWindow> windowsOn(uint64_t spaceID) const;
+    // The one window to bring forward on a Space; admits the Space's windows the store lacks first.
+    std::optional<uint32_t> trackSoleWindow(uint64_t spaceID);
+    // The largest window, a titled one winning a tie with an untitled one, else the earliest.
+    static std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWindow>& windows);
 
-    // --- Deferred scans ---
+    // --- Deferred scans and per-process lifecycle ---
     // Rescans the process at 0.3, 0.8 and 2.0 s; a series already running is left as it is.
     void scheduleDeferredScan(int32_t pid);
+    // True only for a process the store knows nothing about.
+    bool needsObserverBootstrap(int32_t pid) const;
+    void handleObserverAttached(int32_t pid);
+    // The first fill of a process whose observer has just been installed; the windows added.
+    int addWindowsForPID(int32_t pid);
+    // Polls the process until its observer is attached and its windows have settled.
+    void startLifecycleMonitoring(int32_t pid, double initialDelay);
+
+    // --- Batch passes over the whole store ---
+    // Renews every window's Spaces from one per-Space listing.
+    void refreshSpaces();
+    // Re-reads every window's minimised state and finds Spaces for minimised windows without one.
+    void resyncMinimizedWindows();
+    // Adds windows of known processes that the store lacks; the windows added.
+    int discoverNewWindowsForTrackedPIDs();
 
   private:
+    friend struct WindowStoreProbe;  // tests and benchmarks reach the per-process scans through it
+
     struct ScannedWindowCandidate {
         std::string appName;
         std::optional<std::string> bundleID;
@@ -146,6 +188,23 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
         bool ownerIsDockEligible = false;
     };
 
+    void handleWindowCreated(const AXWindowEvent& event);
+    void handleWindowMoved(uint32_t windowID, const Rect& frame);
+    void handleFocusedWindowChanged(const AXWindowEvent& event);
+    void scheduleCrossScreenSpacesRefresh();
+    // Removes a window and its reconcile state, and the focus when it names the window.
+    void forgetWindow(uint32_t windowID);
+    // `complete` tells whether the Spaces and every Space's listing could be read.
+    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID, bool& complete);
+
+    void ensureLifecycleMonitoringForWindowActivity(int32_t pid);
+    void cancelLifecycleMonitoring(int32_t pid);
+    void scheduleLifecycleTick(int32_t pid, double delay);
+    void runLifecycleTick(int32_t pid);
+    bool hasMissingTrackedWindows(int32_t pid) const;
+    std::set<uint32_t> trackedWindowIDs(int32_t pid) const;
+
+    PIDWindowScan scanWindows(int32_t pid);
     int reconcileWindowsForPID(int32_t pid);
 
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
@@ -153,9 +212,14 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     std::optional<std::string> readTitle(const AXElement& element);
     std::optional<std::string> readStringAttribute(const AXElement& element, const std::string& attribute);
     std::optional<bool> readBoolAttribute(const AXElement& element, const std::string& attribute);
+    std::optional<Rect> readFrame(const AXElement& element);
 
     Platform& platform_;
     SpaceWindows spaces_;
+    // The running deferred-scan series of each pending process, so that a series' passes and
+    // its end act only for the series that scheduled them.
+    std::map<int32_t, uint64_t> deferredScanSeriesByPID_;
+    uint64_t nextDeferredScanSeries_ = 0;
 };
 
 }  // namespace qv

@@ -268,9 +268,12 @@ AXElement SimAccessibility::createApplication(int32_t pid) {
 
 AXError SimAccessibility::copyAttributeValue(const AXElement& element, const std::string& attribute,
                                              Value& value) {
-    sim_.record("AXUIElementCopyAttributeValue",
-                Value::array({Value::element(element), Value::string(attribute)}));
     std::lock_guard lock(sim_.worldMutex());
+    // The hottest request of all: its log entry is only built when calls are logged.
+    if (sim_.recordCalls) {
+        sim_.record("AXUIElementCopyAttributeValue",
+                    Value::array({Value::element(element), Value::string(attribute)}));
+    }
     if (AXError err = gate(element)) return err;
     if (overrides.copyAttributeValue) {
         if (auto answer = overrides.copyAttributeValue(element, attribute)) {
@@ -382,10 +385,12 @@ AXError SimAccessibility::performAction(const AXElement& element, const std::str
 }
 
 AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float seconds) {
-    sim_.record("AXUIElementSetMessagingTimeout",
-                Value::array({Value::element(element), Value::number(static_cast<double>(seconds))}));
-    if (!element.isValid() || seconds < 0) return kAXErrorIllegalArgument;
     std::lock_guard lock(sim_.worldMutex());
+    if (sim_.recordCalls) {
+        sim_.record("AXUIElementSetMessagingTimeout",
+                    Value::array({Value::element(element), Value::number(static_cast<double>(seconds))}));
+    }
+    if (!element.isValid() || seconds < 0) return kAXErrorIllegalArgument;
     if (seconds == 0) {
         timeouts_.erase(element);
     } else {
@@ -406,13 +411,15 @@ AXError SimAccessibility::getPid(const AXElement& element, int32_t& pid) {
 
 bool SimAccessibility::hasEntryPoint(std::string_view name) {
     std::lock_guard lock(sim_.worldMutex());
-    return name == "_AXUIElementGetWindow" && !sim_.missingEntryPoints.contains(std::string(name));
+    if (name != "_AXUIElementGetWindow") return false;
+    return std::none_of(sim_.missingEntryPoints.begin(), sim_.missingEntryPoints.end(),
+                        [&](const std::string& missing) { return missing == name; });
 }
 
 AXError SimAccessibility::getWindow(const AXElement& element, uint32_t& windowID) {
-    sim_.record("_AXUIElementGetWindow", Value::element(element));
-    if (!hasEntryPoint("_AXUIElementGetWindow")) return kAXErrorNotImplemented;
     std::lock_guard lock(sim_.worldMutex());
+    if (sim_.recordCalls) sim_.record("_AXUIElementGetWindow", Value::element(element));
+    if (!hasEntryPoint("_AXUIElementGetWindow")) return kAXErrorNotImplemented;
     if (AXError err = gate(element)) return err;
     if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->privateWindowLookupFails) {
         return kAXErrorFailure;

@@ -245,6 +245,25 @@ void SimDesktop::focusWindow(uint32_t windowID) {
     activateApp(owner);
 }
 
+void SimDesktop::closeWindowSilently(uint32_t windowID) {
+    std::lock_guard lock(world_);
+    windows_.erase(windowID);
+}
+
+void SimDesktop::moveWindowToSpace(uint32_t windowID, uint64_t spaceID) {
+    std::lock_guard lock(world_);
+    SimWindow* w = window(windowID);
+    const SimDisplay* to = displayOfSpace(spaceID);
+    if (!w || !to) return;
+    const SimDisplay* from = displayContaining(w->frame);
+    w->spaces = {spaceID};
+    if (from && from->id != to->id) {
+        Rect frame =
+            w->frame.offsetBy(to->frame.minX() - from->frame.minX(), to->frame.minY() - from->frame.minY());
+        setWindowFrame(windowID, frame);
+    }
+}
+
 void SimDesktop::setEnvironmentVariable(const std::string& name, std::optional<std::string> value) {
     if (value) {
         environment_[name] = *value;

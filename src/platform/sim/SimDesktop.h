@@ -168,6 +168,13 @@ public:
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
     // The user brings a window forward: it is raised and its application activated.
     void focusWindow(uint32_t windowID);
+    // The window goes without a word: no Accessibility notification (a lost notification, or an
+    // application that tears a window down behind its own back).
+    void closeWindowSilently(uint32_t windowID);
+    // The user carries a window to another desktop. On another display the window lands at the
+    // same place relative to that display and its application announces the move, as a real one
+    // would; between desktops of one display nothing is announced.
+    void moveWindowToSpace(uint32_t windowID, uint64_t spaceID);
 
     void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
     int operatingSystemMajorVersion() const { return osMajorVersion_; }

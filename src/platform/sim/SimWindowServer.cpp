@@ -203,8 +203,9 @@ std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, ui
     if (sim_.overrides.windowsOnSpaces) return sim_.overrides.windowsOnSpaces(spaceIDs);
     if (!spaceIDs.asNumberArray()) return std::nullopt;
     std::vector<uint32_t> ids;
+    const auto order = sim_.windowsInListOrder();
     for (uint64_t s : idsOf(spaceIDs)) {
-        for (const SimWindow* w : sim_.windowsInListOrder()) {
+        for (const SimWindow* w : order) {
             // The per-Space listing leaves minimised windows out.
             if (w->minimized || !w->spaces.contains(s)) continue;
             if (std::find(ids.begin(), ids.end(), w->id) == ids.end()) ids.push_back(w->id);

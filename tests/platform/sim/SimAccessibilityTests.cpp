@@ -240,6 +240,37 @@ TEST_F(SimAccessibilityTest, ObserversHearTheWorldOnTheirRunLoop) {
     EXPECT_EQ(heard[1].element, w);
 }
 
+TEST_F(SimAccessibilityTest, SilentClosesAndCarryingWindowsToOtherDesktops) {
+    uint32_t side = sim.addDisplay("Side", Rect{1920, 200, 1440, 900});
+    uint64_t sideSpace = sim.addSpace(side);
+    uint64_t s2 = sim.addSpace(main);
+    uint32_t a = open("A", Rect{100, 150, 800, 600});
+    uint32_t b = open("B");
+    AXObserverRef obs = observer(app);
+    for (uint32_t id : {a, b}) {
+        for (const char* name : {"AXWindowMoved", "AXUIElementDestroyed"})
+            ax.observerAddNotification(*obs, simAX.windowElement(id), name, nullptr);
+    }
+
+    // Between desktops of one display: new Spaces, same frame, nothing heard.
+    sim.moveWindowToSpace(a, s2);
+    EXPECT_EQ(sim.window(a)->spaces, std::set<uint64_t>{s2});
+    EXPECT_EQ(sim.window(a)->frame, (Rect{100, 150, 800, 600}));
+    // To the other display: at the same place relative to it, and announced as a move.
+    sim.moveWindowToSpace(a, sideSpace);
+    EXPECT_EQ(sim.window(a)->spaces, std::set<uint64_t>{sideSpace});
+    EXPECT_EQ(sim.window(a)->frame, (Rect{2020, 350, 800, 600}));
+    // A Space that does not exist changes nothing.
+    sim.moveWindowToSpace(a, 999);
+    EXPECT_EQ(sim.window(a)->spaces, std::set<uint64_t>{sideSpace});
+
+    sim.closeWindowSilently(b);
+    EXPECT_EQ(sim.window(b), nullptr);
+    rt.runUntilIdle();
+    EXPECT_EQ(names(), std::vector<std::string>{"AXWindowMoved"});
+    EXPECT_EQ(heard[0].element, simAX.windowElement(a));
+}
+
 TEST_F(SimAccessibilityTest, NoCallbackOnceTheSourceIsRemovedOrTheObserverIsGone) {
     uint32_t a = open("A");
     AXObserverRef obs = observer(app);

@@ -181,3 +181,26 @@ TEST_F(SimDesktopTest, ParentLookupThroughTheWindowQueryEntryPoints) {
 
 }  // namespace
 }  // namespace qv
+
+#include "platform/Backend.h"
+
+namespace qv {
+namespace {
+
+TEST(SimBackendTest, TheDemonstrationOpensAndClosesWindowsOfRunningApplications) {
+    ManualRuntime rt;
+    auto backend = makeBackend(rt);
+    auto front = backend->platform().workspace.frontmostApplication();
+    ASSERT_TRUE(front);
+    uint32_t id = backend->openApplicationWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400});
+    ASSERT_NE(id, 0u);
+    auto entries = backend->platform().windowServer.createDescriptionFromArray(numberArray(std::vector{id}));
+    ASSERT_EQ(entries->asArray()->size(), 1u);
+    EXPECT_EQ((*entries->asArray())[0]["kCGWindowName"], Value::string("Scratch"));
+    EXPECT_TRUE(backend->closeApplicationWindow(id));
+    EXPECT_FALSE(backend->closeApplicationWindow(id));
+    EXPECT_EQ(backend->openApplicationWindow(99999, "Nobody's", Rect{0, 0, 100, 100}), 0u);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,61 @@
+// One rescan of a process with 200 windows, as every deferred pass and lifecycle tick runs it.
+#include <benchmark/benchmark.h>
+
+#include "../tests/support/WindowStoreProbe.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimDesktop.h"
+
+namespace qv {
+namespace {
+
+// One process with 200 windows over three desktops, tracked.
+struct BusyProcess {
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    int32_t app = 0;
+    std::shared_ptr<WindowStore> store;
+    BusyProcess();
+};
+
+BusyProcess::BusyProcess() {
+    sim.recordCalls = false;  // a log of every call would grow without bound
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 2560, 1440});
+    std::vector<uint64_t> spaces = {sim.addSpace(display), sim.addSpace(display), sim.addSpace(display)};
+    int32_t app = sim.launchApp(std::string("com.example.browser"), "Browser");
+    for (int i = 0; i < 200; ++i) {
+        SimWindowSpec spec;
+        spec.pid = app;
+        spec.title = "Tab group " + std::to_string(i);
+        spec.frame = Rect{double(10 * (i % 50)), double(8 * (i % 40)), 900, 700};
+        spec.space = spaces[size_t(i) % spaces.size()];
+        sim.openWindow(spec);
+    }
+    store = WindowStore::create(sim.platform());
+    store->populate();
+}
+
+void BM_ReconcileOneProcessWith200Windows(benchmark::State& state) {
+    BusyProcess p;
+    if (p.store->windows.size() != 200) state.SkipWithError("not every window was tracked");
+    for (auto _ : state) benchmark::DoNotOptimize(WindowStoreProbe::reconcileWindowsForPID(*p.store, p.app));
+    state.counters["windows"] = double(p.store->windows.size());
+}
+BENCHMARK(BM_ReconcileOneProcessWith200Windows)->Unit(benchmark::kMicrosecond);
+
+// The platform's share of one reconciliation: the window list, the per-Space listings and the
+// process's Accessibility metadata, as the simulated desktop answers them.
+void BM_PlatformReadsOfOneReconcile(benchmark::State& state) {
+    BusyProcess p;
+    WindowServer& ws = p.sim.platform().windowServer;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0));
+        benchmark::DoNotOptimize(p.store->buildWindowSpacesMap(ws.mainConnectionID()));
+        benchmark::DoNotOptimize(p.store->copyAXWindowMetadataByID(p.app));
+    }
+}
+BENCHMARK(BM_PlatformReadsOfOneReconcile)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace qv
+
+BENCHMARK_MAIN();

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/dispatch/RealRuntime.h"
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimDesktop.h"
+#include "tracking/AXObserverManager.h"
+#include "tracking/WindowStore.h"
+
+namespace qv {
+namespace {
+
+// The store on the main thread and the observer manager on its own thread: windows opened and
+// closed in the world reach the store, and every change call comes on the main thread.
+TEST(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObserverThread) {
+    RealRuntime rt;
+    SimDesktop sim(rt);
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
+    uint64_t space = sim.addSpace(display);
+    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
+    auto open = [&](std::string title) {
+        SimWindowSpec spec;
+        spec.pid = app;
+        spec.title = std::move(title);
+        spec.space = space;
+        return sim.openWindow(spec);
+    };
+    uint32_t first = open("First");
+
+    const std::thread::id mainThread = std::this_thread::get_id();
+    bool allOnMain = true;
+    auto store = WindowStore::create(sim.platform());
+    store->onChange = [&] { allOnMain = allOnMain && std::this_thread::get_id() == mainThread; };
+    store->populate();
+    ASSERT_TRUE(store->windows.contains(first));
+
+    auto manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());
+    manager->onEvent = [&](const AXWindowEvent& e) { store->handleAXEvent(e); };
+    manager->onObserverAdded = [&](int32_t pid) {
+        store->handleObserverAttached(pid);
+        store->addWindowsForPID(pid);
+    };
+    manager->start();
+    manager->observe(app);
+    ASSERT_TRUE(rt.runMainUntil([&] { return store->observerAttachedPIDs.contains(app); }, 10.0));
+
+    uint32_t second = open("Second");
+    ASSERT_TRUE(rt.runMainUntil([&] { return store->windows.contains(second); }, 10.0));
+    EXPECT_EQ(store->windows.at(second).windowTitle, "Second");
+    sim.setWindowTitle(second, "Second, renamed");
+    ASSERT_TRUE(
+        rt.runMainUntil([&] { return store->windows.at(second).windowTitle == "Second, renamed"; }, 10.0));
+    sim.closeWindow(first);
+    ASSERT_TRUE(rt.runMainUntil([&] { return !store->windows.contains(first); }, 10.0));
+
+    manager->stop();
+    EXPECT_TRUE(allOnMain);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimDesktop.h"
+#include "support/WindowStoreProbe.h"
+#include "tracking/WindowStore.h"
+
+namespace qv::testing {
+
+// A simulated desktop with one display and two desktops, and a window store that counts its
+// change calls.
+class StoreDesktop : public ::testing::Test {
+  protected:
+    using Reconcile = WindowStore::ReconcileState;
+
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    SimAccessibility& simAX = sim.accessibility();
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
+    uint64_t s1 = sim.addSpace(display);
+    uint64_t s2 = sim.addSpace(display);
+    std::shared_ptr<WindowStore> store = makeStore();
+    int changes = 0;
+
+    std::shared_ptr<WindowStore> makeStore() {
+        auto s = WindowStore::create(sim.platform());
+        s->onChange = [this] { ++changes; };
+        return s;
+    }
+    int32_t launch(const char* bundleID, const char* name,
+                   ActivationPolicy policy = ActivationPolicy::regular) {
+        return sim.launchApp(std::string(bundleID), name, policy);
+    }
+    uint32_t open(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
+                  std::function<void(SimWindowSpec&)> tweak = {}) {
+        SimWindowSpec spec;
+        spec.pid = pid;
+        spec.title = std::move(title);
+        spec.space = space;
+        spec.frame = frame;
+        if (tweak) tweak(spec);
+        return sim.openWindow(spec);
+    }
+    // The first population, with the change count started afresh.
+    void populate() {
+        store->populate();
+        changes = 0;
+    }
+    bool tracks(uint32_t id) const { return store->windows.contains(id); }
+    const TrackedWindow& tracked(uint32_t id) const { return store->windows.at(id); }
+    std::set<uint32_t> trackedIDs() const {
+        std::set<uint32_t> ids;
+        for (const auto& [id, w] : store->windows) ids.insert(id);
+        return ids;
+    }
+    // An event about a window as the observer manager delivers it.
+    AXWindowEvent event(const std::string& notification, uint32_t windowID) const {
+        AXWindowEvent e;
+        e.notification = notification;
+        e.element = simAX.windowElement(windowID);
+        e.pid = e.element.ownerPID();
+        e.windowID = windowID;
+        return e;
+    }
+    // Replaces one attribute's answer for one element.
+    void answer(const AXElement& element, const std::string& attribute, SimAXAnswer reply) {
+        auto previous = simAX.overrides.copyAttributeValue;
+        simAX.overrides.copyAttributeValue = [=](const AXElement& e,
+                                                 const std::string& a) -> std::optional<SimAXAnswer> {
+            if (e == element && a == attribute) return reply;
+            return previous ? previous(e, a) : std::nullopt;
+        };
+    }
+    void failRead(const AXElement& element, const std::string& attribute) {
+        answer(element, attribute, SimAXAnswer{kAXErrorCannotComplete, {}});
+    }
+    size_t windowListReads() const { return sim.callsNamed("CGWindowListCopyWindowInfo").size(); }
+    // Runs the clock to `until` one deadline at a time and gives the times at which the whole
+    // window list was read: each such read is one rescan.
+    std::vector<double> scanTimesUntil(double until) {
+        std::vector<double> times;
+        size_t seen = windowListReads();
+        while (auto next = rt.nextDeadline()) {
+            if (*next > until) break;
+            rt.advanceTo(std::max(*next, rt.now()));
+            for (size_t n = windowListReads(); seen < n; ++seen) times.push_back(rt.now());
+        }
+        rt.advanceTo(until);
+        return times;
+    }
+};
+
+// Equal within the rounding of sums of decimal delays.
+inline ::testing::AssertionResult sameTimes(const std::vector<double>& got,
+                                            const std::vector<double>& expected) {
+    bool same = got.size() == expected.size();
+    for (size_t i = 0; same && i < got.size(); ++i) same = std::abs(got[i] - expected[i]) < 1e-9;
+    if (same) return ::testing::AssertionSuccess();
+    auto text = [](const std::vector<double>& v) {
+        std::string s = "{";
+        for (double t : v) s += " " + std::to_string(t);
+        return s + " }";
+    };
+    return ::testing::AssertionFailure() << "got " << text(got) << ", expected " << text(expected);
+}
+
+}  // namespace qv::testing

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "support/StoreDesktop.h"
+
+namespace qv {
+namespace {
+
+TrackedWindow candidate(uint32_t id, Rect frame, std::string title = {}) {
+    TrackedWindow w;
+    w.windowID = id;
+    w.frame = frame;
+    w.windowTitle = std::move(title);
+    return w;
+}
+
+std::optional<uint32_t> bestID(const std::vector<TrackedWindow>& windows) {
+    auto best = WindowStore::bestActivationCandidate(windows);
+    return best ? std::optional(best->windowID) : std::nullopt;
+}
+
+TEST(BestActivationCandidateTest, LargestWinsThenATitleThenTheEarliest) {
+    const Rect wide{0, 0, 1000, 480}, tall{0, 0, 800, 600};  // the same area
+    EXPECT_EQ(bestID({}), std::nullopt);
+    EXPECT_EQ(bestID({candidate(1, tall, "Titled"), candidate(2, wide)}), 1u);
+    EXPECT_EQ(bestID({candidate(1, tall), candidate(2, wide, "Titled")}), 2u);
+    EXPECT_EQ(bestID({candidate(1, tall), candidate(2, wide)}), 1u);
+    EXPECT_EQ(bestID({candidate(1, tall, "A"), candidate(2, wide, "B")}), 1u);
+    EXPECT_EQ(bestID({candidate(1, tall, "Titled"), candidate(2, Rect{0, 0, 1200, 900})}), 2u);
+    // A mirrored frame counts by its positive size.
+    EXPECT_EQ(bestID({candidate(1, tall), candidate(2, Rect{900, 700, -900, -700})}), 2u);
+}
+
+TEST(BestActivationCandidateTest, AnAreaThatIsNotANumberNeitherWinsNorLoses) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Rect broken{0, 0, nan, 100};
+    EXPECT_EQ(bestID({candidate(1, Rect{0, 0, 10, 10}), candidate(2, broken, "Titled")}), 1u);
+    EXPECT_EQ(bestID({candidate(1, broken), candidate(2, Rect{0, 0, 5000, 5000}, "Titled")}), 1u);
+}
+
+class FocusTest : public testing::StoreDesktop {
+  protected:
+    int32_t editor = launch("com.example.editor", "Editor");
+    int32_t mail = launch("com.example.mail", "Mail");
+    uint32_t draft = open(editor, "Draft", s1);
+    uint32_t inbox = open(mail, "Inbox", s1);
+
+    void SetUp() override { populate(); }
+};
+
+TEST_F(FocusTest, AnUnreadableFocusOfTheActivatedAppClearsAFocusOfAnotherApp) {
+    store->focusedWindowID = inbox;
+    failRead(sim.platform().accessibility.createApplication(editor), "AXFocusedWindow");
+    store->handleAppActivated(editor);
+    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FocusTest, AnUnreadableFocusKeepsTheAppsOwnOrAnUnknownFocus) {
+    simAX.overrides.copyAttributeValue = [](const AXElement&,
+                                            const std::string& attribute) -> std::optional<SimAXAnswer> {
+        if (attribute == "AXFocusedWindow") return SimAXAnswer{kAXErrorCannotComplete, {}};
+        return std::nullopt;
+    };
+    store->focusedWindowID = draft;
+    store->handleAppActivated(editor);
+    EXPECT_EQ(store->focusedWindowID, draft);
+    // An id the store does not track: whose it is cannot be told, so it stays.
+    store->focusedWindowID = 4242;
+    store->handleAppActivated(editor);
+    EXPECT_EQ(store->focusedWindowID, 4242u);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(store->debugEventSequence, 2u);
+}
+
+TEST_F(FocusTest, AFocusedElementWithoutAnIDAlsoClearsAnotherAppsFocus) {
+    store->focusedWindowID = inbox;
+    simAX.faults(editor).privateWindowLookupFails = true;
+    simAX.faults(editor).windowNumberUnsupported = true;
+    store->handleAppActivated(editor);
+    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+}
+
+// --- The sole window of a Space ---
+
+class SoleWindowTest : public testing::StoreDesktop {
+  protected:
+    int32_t app = launch("com.example.app", "App");
+    uint64_t full = sim.addSpace(display, kSimSpaceTypeFullScreen);
+};
+
+TEST_F(SoleWindowTest, PrefersWindowsThatAreNotMinimised) {
+    uint32_t shown = open(app, "Shown", full, {0, 0, 400, 300});
+    uint32_t hidden = open(app, "Hidden", full, {0, 0, 1900, 1000});
+    populate();
+    // The per-Space listing leaves minimised windows out, so put it back in the listing's place.
+    sim.setWindowMinimized(hidden, true);
+    sim.overrides.windowsOnSpaces = [&](const Value&) {
+        return std::optional<Value>(numberArray(std::vector<uint32_t>{hidden, shown}));
+    };
+    store->windows.at(hidden).isMinimized = true;
+    EXPECT_EQ(store->trackSoleWindow(full), shown);
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(SoleWindowTest, AmongMinimisedWindowsTheOnlyOneTheFocusedOneOrTheLargest) {
+    uint32_t small = open(app, "Small", full, {0, 0, 400, 300});
+    uint32_t large = open(app, "Large", full, {0, 0, 1600, 900});
+    populate();
+    for (uint32_t id : {small, large}) store->windows.at(id).isMinimized = true;
+    auto listing = std::vector<uint32_t>{small, large};
+    sim.overrides.windowsOnSpaces = [&](const Value&) { return std::optional<Value>(numberArray(listing)); };
+    EXPECT_EQ(store->trackSoleWindow(full), large);
+    store->focusedWindowID = small;
+    EXPECT_EQ(store->trackSoleWindow(full), small);
+    listing = {large, large};
+    EXPECT_EQ(store->trackSoleWindow(full), large);
+}
+
+TEST_F(SoleWindowTest, TheFocusedCandidateBeatsALargerOne) {
+    uint32_t small = open(app, "Small", full, {0, 0, 400, 300});
+    uint32_t large = open(app, "Large", full, {0, 0, 1600, 900});
+    populate();
+    store->focusedWindowID = small;
+    EXPECT_EQ(store->trackSoleWindow(full), small);
+    store->focusedWindowID = 4242;
+    EXPECT_EQ(store->trackSoleWindow(full), large);
+}
+
+TEST_F(SoleWindowTest, ATrackedWindowListedOnTheSpaceGainsItOnce) {
+    uint32_t w = open(app, "Doc", full);
+    populate();
+    store->windows.at(w).spaceIDs = {s1};
+    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_EQ(tracked(w).spaceIDs, (std::set<uint64_t>{s1, full}));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
+    populate();
+    uint32_t w = open(app, "Poster", full, {0, 0, 1920, 1080});
+    sim.setWindowSpaces(w, {full, s2});
+    sim.callLog.clear();
+    EXPECT_EQ(store->trackSoleWindow(full), w);
+    ASSERT_TRUE(tracks(w));
+    EXPECT_EQ(tracked(w).windowTitle, "Poster");
+    EXPECT_EQ(tracked(w).appName, "App");
+    EXPECT_EQ(tracked(w).bundleIdentifier, "com.example.app");
+    EXPECT_EQ(tracked(w).spaceIDs, (std::set<uint64_t>{full, s2}));
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(w).isActive());
+    EXPECT_EQ(changes, 1);
+    // Tracked windows cost no further platform call.
+    sim.callLog.clear();
+    store->trackSoleWindow(full);
+    EXPECT_EQ(sim.callLog.size(), 1u);
+}
+
+TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned) {
+    uint32_t tracked = open(app, "Tracked", s1);
+    populate();
+    uint32_t faint = open(app, "Faint", full, {0, 0, 800, 600}, [](auto& s) { s.alpha = 0; });
+    uint32_t tiny = open(app, "Tiny", full, {0, 0, 30, 600});
+    uint32_t panel =
+        open(app, "Panel", full, {0, 0, 800, 600}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
+    uint32_t hidden = open(app, "Hidden", full, {0, 0, 800, 600}, [](auto& s) { s.inAXWindowList = false; });
+    EXPECT_EQ(store->trackSoleWindow(full), std::nullopt);
+    for (uint32_t id : {faint, tiny, panel, hidden}) EXPECT_FALSE(tracks(id));
+    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(changes, 0);
+
+    // Nothing collected: the tracked, non-minimised windows on the Space decide.
+    store->windows.at(tracked).spaceIDs.insert(full);
+    sim.overrides.windowsOnSpaces = [](const Value&) { return std::optional<Value>(); };
+    EXPECT_EQ(store->trackSoleWindow(full), tracked);
+    store->windows.at(tracked).isMinimized = true;
+    EXPECT_EQ(store->trackSoleWindow(full), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qv

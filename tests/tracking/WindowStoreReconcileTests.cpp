@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include "support/StoreDesktop.h"
+
+namespace qv {
+namespace {
+
+class ReconcileTest : public testing::StoreDesktop {
+  protected:
+    int32_t app = launch("com.example.app", "App");
+    uint32_t doc = open(app, "Doc", s1);
+    uint32_t notes = open(app, "Notes", s2, {900, 100, 600, 400});
+
+    void SetUp() override { populate(); }
+    int reconcile() { return WindowStoreProbe::reconcileWindowsForPID(*store, app); }
+};
+
+TEST_F(ReconcileTest, AVanishedWindowLeavesAtTheSecondMissAtLeastAFewTenthsLater) {
+    sim.closeWindowSilently(notes);
+    EXPECT_EQ(reconcile(), 1);
+    ASSERT_TRUE(tracks(notes));
+    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(0, 1));
+    rt.advanceTo(0.3);
+    reconcile();
+    EXPECT_TRUE(tracks(notes));  // two misses, but only 0.3 s apart
+    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(0, 2));
+    EXPECT_EQ(changes, 0);
+    rt.advanceTo(0.45);
+    reconcile();
+    EXPECT_FALSE(tracks(notes));
+    EXPECT_FALSE(store->reconcileStateByWindowID.contains(notes));
+    EXPECT_TRUE(tracks(doc));
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(ReconcileTest, TheFirstMissNeverRemovesAndAReturnStartsTheCountAgain) {
+    sim.window(notes)->layer = 5;  // off layer 0 for a while: not present
+    reconcile();
+    rt.advanceTo(10);
+    sim.window(notes)->layer = 0;
+    reconcile();
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(notes).isActive());
+    sim.window(notes)->layer = 5;
+    reconcile();
+    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(10, 1));
+    rt.advanceTo(10.5);
+    reconcile();
+    EXPECT_FALSE(tracks(notes));
+}
+
+TEST_F(ReconcileTest, RemovingTheFocusedWindowClearsTheFocus) {
+    store->focusedWindowID = notes;
+    sim.closeWindowSilently(notes);
+    reconcile();
+    rt.advanceTo(1);
+    reconcile();
+    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+}
+
+TEST_F(ReconcileTest, NoLayerZeroWindowAtAllCountsNothingMissing) {
+    sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(); };
+    for (double t : {0.0, 1.0, 2.0}) {
+        rt.advanceTo(t);
+        EXPECT_EQ(reconcile(), 0);
+    }
+    EXPECT_EQ(trackedIDs(), (std::set<uint32_t>{doc, notes}));
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+}
+
+TEST_F(ReconcileTest, AnOwnerNoLongerEligibleLosesEveryWindowAtOnce) {
+    store->focusedWindowID = doc;
+    sim.app(app)->policy = ActivationPolicy::accessory;
+    EXPECT_EQ(reconcile(), 0);
+    EXPECT_TRUE(store->windows.empty());
+    EXPECT_TRUE(store->reconcileStateByWindowID.empty());
+    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(store->pendingScans.empty());
+}
+
+TEST_F(ReconcileTest, RejectedWindowsLeaveAfterTwoMissesWindowsMerelyOutOfTheListStay) {
+    sim.window(doc)->modal = true;
+    sim.window(notes)->inAXWindowList = false;
+    reconcile();
+    rt.advanceTo(0.5);
+    reconcile();
+    EXPECT_FALSE(tracks(doc));
+    EXPECT_TRUE(tracks(notes));
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(notes).isActive());
+
+    // From operating system 27 on, a child window out of the list counts as rejected.
+    sim.window(notes)->parent = doc;
+    reconcile();
+    rt.advanceTo(1.0);
+    reconcile();
+    EXPECT_FALSE(tracks(notes));
+}
+
+TEST_F(ReconcileTest, TrackedWindowsTakeTitleFrameAndSpacesButNeverTheMinimisedFlag) {
+    sim.window(doc)->title = "Doc — edited";
+    sim.window(doc)->frame = Rect{0, 0, 1000, 700};
+    sim.window(doc)->minimized = true;
+    sim.setWindowSpaces(notes, {s1, s2});
+    EXPECT_EQ(reconcile(), 1);  // the minimised window is on no listed Space
+    EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
+    EXPECT_EQ(tracked(doc).frame, (Rect{0, 0, 1000, 700}));
+    EXPECT_FALSE(tracked(doc).isMinimized);
+    EXPECT_EQ(tracked(doc).spaceIDs, std::set<uint64_t>{s1});  // an empty set leaves them
+    EXPECT_EQ(tracked(notes).spaceIDs, (std::set<uint64_t>{s1, s2}));
+    EXPECT_EQ(changes, 1);
+
+    // Nothing changed: nothing rewritten, nothing published.
+    reconcile();
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(ReconcileTest, AWindowThatShrinksBelowTheMinimumKeepsItsRecord) {
+    sim.window(doc)->frame = Rect{100, 100, 30, 30};
+    for (double t : {0.0, 1.0, 2.0}) {
+        rt.advanceTo(t);
+        reconcile();
+    }
+    ASSERT_TRUE(tracks(doc));
+    EXPECT_EQ(tracked(doc).frame, (Rect{100, 100, 800, 600}));
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+}
+
+TEST_F(ReconcileTest, NewWindowsAreAddedWhenConfirmedHeldBackOtherwiseAndIgnoredWithoutASpace) {
+    uint32_t report = open(app, "Report", s1, {0, 0, 500, 500}, [](auto& s) { s.minimized = true; });
+    sim.setWindowSpaces(report, {s1});
+    uint32_t nowhere = open(app, "Nowhere", 0);
+    // A minimised window is left out of the per-Space listing; only its query finds it.
+    EXPECT_EQ(reconcile(), 2);
+    EXPECT_FALSE(tracks(report));
+    EXPECT_FALSE(tracks(nowhere));
+    EXPECT_TRUE(store->pendingScans.empty());
+
+    uint32_t fresh = open(app, "Fresh", s2);
+    EXPECT_EQ(reconcile(), 3);
+    ASSERT_TRUE(tracks(fresh));
+    EXPECT_EQ(tracked(fresh).spaceIDs, std::set<uint64_t>{s2});
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(fresh).isActive());
+    EXPECT_EQ(changes, 1);
+
+    // Unconfirmed windows of a process that needs confirmation wait for a later scan.
+    simAX.faults(app).windowListUnreadable = true;
+    uint32_t unconfirmed = open(app, "Unconfirmed", s1);
+    EXPECT_EQ(reconcile(), 4);
+    EXPECT_FALSE(tracks(unconfirmed));
+    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+}
+
+TEST_F(ReconcileTest, AWindowAddedByARescanTakesTheMinimisedFlagFromAccessibility) {
+    store->windows.clear();
+    store->reconcileStateByWindowID.clear();
+    sim.window(doc)->minimized = true;
+    sim.setWindowSpaces(doc, {s1});
+    // Minimised windows have no Space in the listing, so list it to let it in.
+    sim.overrides.windowsOnSpaces = [&](const Value& spaces) {
+        std::vector<uint32_t> ids;
+        if (spaces == numberArray(std::vector<uint64_t>{s1})) ids = {doc};
+        if (spaces == numberArray(std::vector<uint64_t>{s2})) ids = {notes};
+        return std::optional<Value>(numberArray(ids));
+    };
+    reconcile();
+    ASSERT_TRUE(tracks(doc));
+    EXPECT_TRUE(tracked(doc).isMinimized);
+    EXPECT_FALSE(tracked(notes).isMinimized);
+}
+
+TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
+    open(app, "Overlay", s1, {0, 0, 400, 400}, [](auto& s) { s.layer = 3; });
+    uint32_t faint = open(app, "Faint", s1, {0, 0, 400, 400}, [](auto& s) { s.alpha = 0; });
+    uint32_t panel =
+        open(app, "Panel", s1, {0, 0, 400, 400}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
+    uint32_t child = open(app, "Child", s1, {0, 0, 400, 400}, [&](auto& s) {
+        s.inAXWindowList = false;
+        s.parent = doc;
+    });
+    uint32_t loose = open(app, "Loose", s1, {0, 0, 400, 400}, [](auto& s) { s.inAXWindowList = false; });
+    auto scan = WindowStoreProbe::scanWindows(*store, app);
+    EXPECT_TRUE(scan.ownerIsDockEligible);
+    EXPECT_EQ(scan.layerZeroWindowIDs, (std::set<uint32_t>{doc, notes, faint, panel, child, loose}));
+    EXPECT_EQ(scan.axRejectedWindowIDs, (std::set<uint32_t>{panel, child}));
+    ASSERT_EQ(scan.candidates.size(), 2u);
+    const auto& c = scan.candidates.at(doc);
+    EXPECT_EQ(c.appName, "App");
+    EXPECT_EQ(c.bundleID, "com.example.app");
+    EXPECT_EQ(c.title, "Doc");
+    EXPECT_TRUE(c.isAXConfirmed);
+    EXPECT_EQ(c.spaces, std::set<uint64_t>{s1});
+
+    // Below operating system 27 no parent is known, so the child is only left out.
+    sim.setOperatingSystemMajorVersion(26);
+    store = makeStore();
+    EXPECT_EQ(WindowStoreProbe::scanWindows(*store, app).axRejectedWindowIDs, std::set<uint32_t>{panel});
+}
+
+}  // namespace
+}  // namespace qv
