@@ -207,6 +207,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     PIDWindowScan scanWindows(int32_t pid);
     int reconcileWindowsForPID(int32_t pid);
 
+    bool clearFocusOfOtherProcess(int32_t pid);
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
     std::optional<std::string> readTitleFromAX(int32_t pid, uint32_t windowID);
     std::optional<std::string> readTitle(const AXElement& element);

@@ -96,13 +96,27 @@ void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
         Accessibility& ax = platform_.accessibility;
         ax.setMessagingTimeout(event.element, axMessagingTimeoutSeconds);
         Value focused;
+        std::optional<uint32_t> resolved;
         if (ax.copyAttributeValue(event.element, "AXFocusedWindow", focused) == kAXErrorSuccess) {
-            if (auto element = focused.asElement()) {
-                if (auto resolved = resolveWindowID(*element)) focusedWindowID = *resolved;
-            }
+            if (auto element = focused.asElement()) resolved = resolveWindowID(*element);
+        }
+        if (resolved) {
+            focusedWindowID = *resolved;
+        } else {
+            clearFocusOfOtherProcess(event.pid);
         }
     }
     if (onChange) onChange();
+}
+
+bool WindowStore::clearFocusOfOtherProcess(int32_t pid) {
+    // The process's own focus is unknown; a focus that belongs to another process is certainly
+    // stale. An untracked focus stays, since its owner cannot be known.
+    if (!focusedWindowID) return false;
+    auto it = windows.find(*focusedWindowID);
+    if (it == windows.end() || it->second.pid == pid) return false;
+    focusedWindowID.reset();
+    return true;
 }
 
 void WindowStore::handleWindowCreated(const AXWindowEvent& event) {
@@ -216,15 +230,7 @@ void WindowStore::handleAppActivated(int32_t pid) {
         if (auto element = focused.asElement()) id = resolveWindowID(*element);
     }
     if (!id) {
-        // The activated application's focus is unknown; a focus that belongs to another
-        // application is certainly stale.
-        if (focusedWindowID) {
-            auto it = windows.find(*focusedWindowID);
-            if (it != windows.end() && it->second.pid != pid) {
-                focusedWindowID.reset();
-                if (onChange) onChange();
-            }
-        }
+        if (clearFocusOfOtherProcess(pid) && onChange) onChange();
         return;
     }
     focusedWindowID = *id;

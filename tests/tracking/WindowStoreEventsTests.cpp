@@ -363,3 +363,31 @@ TEST_F(WindowCreationTest, AWindowIsStoredUnderItsWindowServerOwnerNotAnUnreadEv
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(WindowStoreEventsTest, AnUnreadableFocusFromTheFrontmostAppClearsAnotherAppsFocus) {
+    int32_t other = launch("com.example.other", "Other");
+    uint32_t sheet = open(other, "Sheet", s1);
+    populate();
+    ASSERT_TRUE(store->windows.contains(sheet));
+    sim.activateApp(app);
+    AXWindowEvent fromApp = event("AXFocusedWindowChanged", doc);
+    fromApp.element = sim.platform().accessibility.createApplication(app);
+    fromApp.windowID.reset();
+    failRead(fromApp.element, "AXFocusedWindow");
+
+    store->focusedWindowID = doc;  // the app's own focus stays
+    store->handleAXEvent(fromApp);
+    EXPECT_EQ(store->focusedWindowID, doc);
+
+    store->focusedWindowID = sheet;  // another app's chip must not stay focused
+    int before = changes;
+    store->handleAXEvent(fromApp);
+    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(changes, before + 1);
+}
+
+}  // namespace
+}  // namespace qv
