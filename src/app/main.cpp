@@ -6,6 +6,7 @@
 #include "app/BadgesDemo.h"
 #include "app/ScreenshotDemo.h"
 #include "app/WindowStoreDemo.h"
+#include "app/BarModelDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -85,5 +86,6 @@ int main() {
     writeScreenshotDemo(*backend, runtime, std::cout);
     printTrackedWindows(backend->platform(), std::cout);
     printWorldChangesReachingTheStore(*backend, runtime, std::cout);
+    printBarModel(backend->platform(), runtime, std::cout);
     return 0;
 }

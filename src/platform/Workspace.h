@@ -1,15 +1,28 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/Image.h"
+#include "platform/Value.h"
 
 namespace qv {
 
 class NotificationCenter;
 
 enum class ActivationPolicy : int { regular = 0, accessory = 1, prohibited = 2 };
+
+// NSApplication.ActivationOptions
+namespace activation {
+inline constexpr uint32_t kActivateAllWindows = 1;
+inline constexpr uint32_t kActivateIgnoringOtherApps = 2;
+}  // namespace activation
+
+// UTType.applicationBundle
+inline constexpr const char* kContentTypeApplicationBundle = "com.apple.application-bundle";
 
 // A snapshot of one running application (NSRunningApplication).
 struct RunningApplication {
@@ -33,6 +46,30 @@ public:
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     // NSWorkspace.shared.notificationCenter
     virtual NotificationCenter& notificationCenter() = 0;
+
+    // --- Application bundles ---
+    // URLForApplicationWithBundleIdentifier:, as a path; none when no application has the identifier.
+    virtual std::optional<std::string> urlForApplication(const std::string& bundleIdentifier) = 0;
+    // iconForFile: a picture for any path, a generic one when nothing is there.
+    virtual std::shared_ptr<const Image> iconForFile(const std::string& path) = 0;
+    // iconForContentType:
+    virtual std::shared_ptr<const Image> iconForContentType(const std::string& contentType) = 0;
+    // Bundle(url:)?.infoDictionary; none when there is no bundle at the path.
+    virtual std::optional<Value> bundleInfoDictionary(const std::string& path) = 0;
+    // openApplicationAtURL:configuration:completionHandler: with a default configuration (the
+    // application is launched when needed and activated) and no completion handler. The work
+    // completes later; failures are not reported.
+    virtual void openApplication(const std::string& path) = 0;
+
+    // --- NSRunningApplication ---
+    // NSRunningApplication.currentApplication: our own process.
+    virtual RunningApplication currentApplication() = 0;
+    // The `icon` of the running application with the pid; none when it has none or is not running.
+    virtual std::shared_ptr<const Image> runningApplicationIcon(int32_t pid) = 0;
+    // activateFromApplication:options: (cooperative activation); false when refused.
+    virtual bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) = 0;
+    // activateWithOptions:; false when refused.
+    virtual bool activateApplication(int32_t pid, uint32_t options) = 0;
 };
 
 }  // namespace qv

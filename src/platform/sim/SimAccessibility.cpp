@@ -311,6 +311,8 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
         const int32_t pid = element.ownerPID();
+        if (const SimAXAppFaults* f = faultsOf(pid); f && f->refusedWrites.contains(attribute))
+            return kAXErrorCannotComplete;
         ElementKind kind = kindOf(element);
         if (kind == ElementKind::application) {
             if (attribute == "AXFrontmost") {
@@ -370,6 +372,8 @@ AXError SimAccessibility::performAction(const AXElement& element, const std::str
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
+        if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->refusedActions.contains(action))
+            return kAXErrorCannotComplete;
         ElementKind kind = kindOf(element);
         uint32_t id = static_cast<uint32_t>(element.token());
         if (kind == ElementKind::window && action == "AXRaise") {

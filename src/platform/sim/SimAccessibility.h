@@ -32,6 +32,9 @@ struct SimAXAppFaults {
     // AXObserverAddNotification fails with this code for the names given (empty: every name).
     std::optional<AXError> addNotificationError;
     std::set<std::string> addNotificationErrorNames;
+    // Attribute writes and actions the application refuses with kAXErrorCannotComplete, by name.
+    std::set<std::string> refusedWrites;
+    std::set<std::string> refusedActions;
 };
 
 // A raw answer to one attribute read.

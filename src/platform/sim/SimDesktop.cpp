@@ -8,6 +8,7 @@
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimApplications.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 #include "platform/sim/SimWindowing.h"
@@ -40,6 +41,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       launchServices_(std::make_unique<SimLaunchServices>(*this)),
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
+    applications_ = std::make_unique<SimApplications>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,

@@ -25,6 +25,7 @@ class SimProcesses;
 class SimLaunchServices;
 class SimWindowing;
 class SimAccessibility;
+class SimApplications;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -246,6 +247,8 @@ public:
     // Held while the world changes and while Accessibility requests, which may come from other
     // threads, read it. Displays and Spaces are built before other threads use the desktop.
     std::recursive_mutex& worldMutex() const { return world_; }
+    // Installed application bundles, icons, opening applications and activation between them.
+    SimApplications& applications() { return *applications_; }
 
 private:
     Runtime& runtime_;
@@ -283,6 +286,7 @@ private:
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<Platform> platform_;
+    std::unique_ptr<SimApplications> applications_;
 };
 
 // A ready-made desktop: two displays side by side, three desktops on the main one (one of them

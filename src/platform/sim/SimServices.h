@@ -27,6 +27,16 @@ public:
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
     std::optional<RunningApplication> frontmostApplication() override;
     NotificationCenter& notificationCenter() override;
+    // Bundles, icons, opening and activation: SimApplications.cpp.
+    std::optional<std::string> urlForApplication(const std::string& bundleIdentifier) override;
+    std::shared_ptr<const Image> iconForFile(const std::string& path) override;
+    std::shared_ptr<const Image> iconForContentType(const std::string& contentType) override;
+    std::optional<Value> bundleInfoDictionary(const std::string& path) override;
+    void openApplication(const std::string& path) override;
+    RunningApplication currentApplication() override;
+    std::shared_ptr<const Image> runningApplicationIcon(int32_t pid) override;
+    bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) override;
+    bool activateApplication(int32_t pid, uint32_t options) override;
 
 private:
     SimDesktop& sim_;

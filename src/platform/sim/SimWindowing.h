@@ -39,6 +39,7 @@ class SimWindowing : public Windowing {
     std::optional<Screen> mainScreen() override;
     void activate(bool ignoringOtherApps) override;
     bool isActive() override { return active_; }
+    void yieldActivation(int32_t pid) override;  // SimApplications.cpp
     MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) override;
     MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
     void removeMonitor(MonitorToken token) override;

@@ -42,6 +42,8 @@ class Windowing {
     // NSApp.activate(ignoringOtherApps:) and NSApp.isActive.
     virtual void activate(bool ignoringOtherApps) = 0;
     virtual bool isActive() = 0;
+    // NSApp.yieldActivation(to:): lets the application with the pid activate from us next.
+    virtual void yieldActivation(int32_t pid) = 0;
 
     // NSEvent.addLocalMonitorForEvents / addGlobalMonitorForEvents / removeMonitor; 0: refused.
     virtual MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) = 0;

@@ -1,0 +1,679 @@
+#include "model/BarViewModel.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <unordered_set>
+
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kGroupIDPrefix = "group-";
+constexpr const char* kSingleIDPrefix = "s-";
+
+std::optional<uint32_t> windowIDOfSingleItemID(const std::string& id) {
+    if (id.rfind(kSingleIDPrefix, 0) != 0 || id.size() == 2) return std::nullopt;
+    uint32_t value = 0;
+    const char* first = id.data() + 2;
+    const char* last = id.data() + id.size();
+    auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
+    return value;
+}
+
+const std::string* stringIn(const Value::Dictionary& info, const char* key) {
+    return valueFor(info, key).asString();
+}
+
+}  // namespace
+
+std::shared_ptr<BarViewModel> BarViewModel::create(Platform& platform,
+                                                   std::shared_ptr<WindowStore> windowStore,
+                                                   std::shared_ptr<UserSettings> settings,
+                                                   std::shared_ptr<BadgeService> badgeService) {
+    auto model = std::make_shared<BarViewModel>(Token{}, platform, std::move(windowStore),
+                                                std::move(settings), std::move(badgeService));
+    model->start();
+    return model;
+}
+
+BarViewModel::BarViewModel(Token, Platform& platform, std::shared_ptr<WindowStore> store,
+                           std::shared_ptr<UserSettings> settings, std::shared_ptr<BadgeService> badges)
+    : windowStore(std::move(store)),
+      badgeService(std::move(badges)),
+      platform_(platform),
+      spaceWindows_(platform),
+      settings_(std::move(settings)) {
+    if (platform.accessibility.hasEntryPoint("_AXUIElementGetWindow")) {
+        Accessibility& ax = platform.accessibility;
+        axGetWindow = [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
+    }
+}
+
+BarViewModel::~BarViewModel() {
+    cancelActivationRetry();
+}
+
+void BarViewModel::start() {
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    windowStore->onChange = [weak] {
+        if (auto self = weak.lock()) self->refresh();
+    };
+    // Settings, badges and attention change outside a refresh: rebuild once the change is done.
+    auto queueRefresh = [weak, main = platform_.runtime.mainQueue()] {
+        main->async([weak] {
+            if (auto self = weak.lock()) self->refresh();
+        });
+    };
+    settingsCancellable_ =
+        settings_->data.subscribeToChanges([queueRefresh](const UserSettingsData&) { queueRefresh(); });
+    badgeCancellable_ = badgeService->badgesByBundleID.subscribeToChanges(
+        [queueRefresh](const std::map<std::string, std::string>&) { queueRefresh(); });
+    attentionCancellable_ = badgeService->attentionByBundleID.subscribeToChanges(
+        [queueRefresh](const std::set<std::string>&) { queueRefresh(); });
+    badgeService->start();
+    refresh();
+}
+
+// --- Chips ---
+
+BarViewModel::FocusDecision BarViewModel::resolveFocus(std::optional<uint32_t> pending,
+                                                       std::optional<uint32_t> storeFocus,
+                                                       const std::map<uint32_t, TrackedWindow>& windows) {
+    if (!pending) return {storeFocus, std::nullopt, "store(no-pending)"};
+    if (storeFocus == pending) return {storeFocus, std::nullopt, "pending-confirmed"};
+    auto p = windows.find(*pending);
+    if (p == windows.end()) return {storeFocus, std::nullopt, "pending-abandoned-missing-window"};
+    const TrackedWindow& pw = p->second;
+    const std::string& pendingKey = pw.bundleIdentifier ? *pw.bundleIdentifier : pw.appName;
+    auto s = storeFocus ? windows.find(*storeFocus) : windows.end();
+    if (s == windows.end()) return {pending, pending, "pending-preserved-same-app pk=" + pendingKey};
+    const TrackedWindow& sw = s->second;
+    const std::string& storeKey = sw.bundleIdentifier ? *sw.bundleIdentifier : sw.appName;
+    if (storeKey == pendingKey) return {pending, pending, "pending-preserved-same-app pk=" + pendingKey};
+    return {storeFocus, std::nullopt, "pending-abandoned-different-app pk=" + pendingKey};
+}
+
+void BarViewModel::refresh() {
+    ++debugEventSequence;
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    spaces = spaceWindows_.getSpaces(connection);
+    const std::vector<SpaceInfo>& spaceList = *spaces;
+    activeSpaceID = platform_.windowServer.getActiveSpace(connection);
+
+    FocusDecision focus =
+        resolveFocus(pendingFocusedWindowID, windowStore->focusedWindowID, windowStore->windows);
+    pendingFocusedWindowID = focus.pendingAfterwards;
+    const std::optional<uint32_t> focused = focus.published;
+    focusedWindowID = focused;
+
+    const auto& badges = *badgeService->badgesByBundleID;
+    const auto& attention = *badgeService->attentionByBundleID;
+    ChipMap chips;
+    for (const SpaceInfo& space : spaceList) {
+        std::vector<ChipData> list;
+        for (const TrackedWindow& w : windowStore->windowsOn(space.spaceID)) {
+            ChipData chip;
+            chip.id = w.windowID;
+            chip.appName = w.appName;
+            chip.bundleIdentifier = w.bundleIdentifier;
+            chip.windowTitle = w.windowTitle;
+            chip.isMinimized = w.isMinimized;
+            chip.icon = resolveIcon(w);
+            chip.isFocused = focused == w.windowID;
+            if (w.bundleIdentifier) {
+                if (auto b = badges.find(*w.bundleIdentifier); b != badges.end()) chip.badge = b->second;
+                chip.wantsAttention = attention.contains(*w.bundleIdentifier);
+            }
+            list.push_back(std::move(chip));
+        }
+        chips[space.spaceID] = std::move(list);
+    }
+    chipsBySpace = std::move(chips);
+
+    const bool grouped = settings_->data->groupWindowsByApp;
+    if (chipOrderIsGrouped && *chipOrderIsGrouped != grouped) {
+        chipOrderBySpace.clear();
+        chipOrderIsGrouped.reset();
+    }
+
+    ItemMap items;
+    for (const auto& [spaceID, list] : *chipsBySpace) {
+        std::vector<DisplayItem> spaceItems;
+        if (grouped) {
+            spaceItems = buildGroupedItems(list, focused, spaceID);
+        } else {
+            spaceItems.reserve(list.size());
+            for (const ChipData& chip : list) spaceItems.push_back(DisplayItem::single(chip));
+        }
+        spaceItems = applySavedAppOrder(std::move(spaceItems), spaceID, spaceList);
+        items[spaceID] = applyUserChipOrder(std::move(spaceItems), spaceID);
+    }
+    displayItemsBySpace = std::move(items);
+}
+
+std::vector<DisplayItem> BarViewModel::displayItems(uint64_t spaceID,
+                                                    std::optional<size_t> screenIndex) const {
+    auto found = displayItemsBySpace->find(spaceID);
+    if (found == displayItemsBySpace->end()) return {};
+    const std::vector<DisplayItem>& items = found->second;
+    if (!screenIndex) return items;
+    const std::vector<Screen> screens = platform_.displays.screens();
+    if (screens.size() < 2 || *screenIndex >= screens.size()) return items;
+
+    const Rect screenFrame = screens[*screenIndex].frame;
+    const double primaryHeight = screens.front().frame.height();
+    std::unordered_map<uint32_t, const ChipData*> chipByID;
+    if (auto c = chipsBySpace->find(spaceID); c != chipsBySpace->end()) {
+        for (const ChipData& chip : c->second) chipByID[chip.id] = &chip;
+    }
+    auto onScreen = [&](uint32_t windowID) {
+        auto w = windowStore->windows.find(windowID);
+        if (w == windowStore->windows.end() || w->second.isMinimized) return true;
+        const Rect& f = w->second.frame;
+        Rect converted{f.minX(), primaryHeight - f.maxY(), f.width(), f.height()};
+        return converted.intersects(screenFrame);
+    };
+
+    std::vector<DisplayItem> out;
+    for (const DisplayItem& item : items) {
+        if (const ChipData* chip = item.chip()) {
+            if (onScreen(chip->id)) out.push_back(item);
+            continue;
+        }
+        const GroupedChipData& group = *item.groupData();
+        std::vector<uint32_t> kept;
+        for (uint32_t id : group.windowIDs) {
+            if (onScreen(id)) kept.push_back(id);
+        }
+        if (kept.empty()) continue;
+        if (kept.size() == 1) {
+            if (auto c = chipByID.find(kept.front()); c != chipByID.end()) {
+                out.push_back(DisplayItem::single(*c->second));
+                continue;
+            }
+        }
+        GroupedChipData narrowed = group;
+        narrowed.windowIDs = kept;
+        narrowed.windowCount = static_cast<int64_t>(kept.size());
+        uint32_t titleID = kept.front();
+        bool focusedFound = false;
+        for (uint32_t id : kept) {
+            if (auto c = chipByID.find(id); c != chipByID.end() && c->second->isFocused) {
+                titleID = id;
+                focusedFound = true;
+                break;
+            }
+        }
+        narrowed.isFocused = focusedFound;
+        if (auto c = chipByID.find(titleID); c != chipByID.end()) {
+            const ChipData& title = *c->second;
+            narrowed.displayTitle = title.windowTitle.empty() ? title.appName : title.windowTitle;
+        }
+        out.push_back(DisplayItem::group(std::move(narrowed)));
+    }
+    return out;
+}
+
+std::set<std::string> BarViewModel::bundleIDsWithWindows(uint64_t spaceID) const {
+    std::set<std::string> out;
+    auto found = chipsBySpace->find(spaceID);
+    if (found == chipsBySpace->end()) return out;
+    for (const ChipData& chip : found->second) {
+        if (chip.bundleIdentifier) out.insert(*chip.bundleIdentifier);
+    }
+    return out;
+}
+
+std::shared_ptr<const Image> BarViewModel::locatedIcon(const std::string& bundleID) {
+    auto path = platform_.workspace.urlForApplication(bundleID);
+    if (!path) return nullptr;
+    auto image = platform_.workspace.iconForFile(*path);
+    if (image) iconCache[bundleID] = image;
+    return image;
+}
+
+std::shared_ptr<const Image> BarViewModel::resolveIcon(const TrackedWindow& window) {
+    if (window.bundleIdentifier) {
+        if (auto cached = iconCache.find(*window.bundleIdentifier); cached != iconCache.end())
+            return cached->second;
+        if (auto image = locatedIcon(*window.bundleIdentifier)) return image;
+    }
+    if (auto image = platform_.workspace.runningApplicationIcon(window.pid)) {
+        if (window.bundleIdentifier) iconCache[*window.bundleIdentifier] = image;
+        return image;
+    }
+    return platform_.workspace.iconForContentType(kContentTypeApplicationBundle);
+}
+
+std::shared_ptr<const Image> BarViewModel::icon(const std::string& bundleID) {
+    if (auto cached = iconCache.find(bundleID); cached != iconCache.end()) return cached->second;
+    return locatedIcon(bundleID);
+}
+
+std::optional<std::string> BarViewModel::badge(const std::string& bundleID) const {
+    auto found = badgeService->badgesByBundleID->find(bundleID);
+    if (found == badgeService->badgesByBundleID->end()) return std::nullopt;
+    return found->second;
+}
+
+std::string BarViewModel::appName(const std::string& bundleID) {
+    auto path = platform_.workspace.urlForApplication(bundleID);
+    if (!path) return bundleID;
+    if (auto info = platform_.workspace.bundleInfoDictionary(*path)) {
+        if (const Value::Dictionary* dictionary = info->asDictionary()) {
+            if (const std::string* name = stringIn(*dictionary, "CFBundleDisplayName")) return *name;
+            if (const std::string* name = stringIn(*dictionary, "CFBundleName")) return *name;
+        }
+    }
+    std::string last = *path;
+    while (last.size() > 1 && last.back() == '/') last.pop_back();
+    if (auto slash = last.rfind('/'); slash != std::string::npos) last = last.substr(slash + 1);
+    if (auto dot = last.rfind('.'); dot != std::string::npos && dot > 0) last = last.substr(0, dot);
+    return last;
+}
+
+// --- Groups ---
+
+std::string BarViewModel::groupKey(uint64_t spaceID, const std::string& appKey) {
+    return std::to_string(spaceID) + "|" + appKey;
+}
+
+std::vector<DisplayItem> BarViewModel::buildGroupedItems(const std::vector<ChipData>& chips,
+                                                         std::optional<uint32_t> focusedID,
+                                                         uint64_t spaceID) {
+    std::vector<std::vector<const ChipData*>> members;
+    std::unordered_map<std::string_view, size_t> indexByKey;
+    for (const ChipData& chip : chips) {
+        auto [it, inserted] = indexByKey.try_emplace(chip.appKey(), members.size());
+        if (inserted) members.emplace_back();
+        members[it->second].push_back(&chip);
+    }
+
+    const auto& attention = *badgeService->attentionByBundleID;
+    std::vector<DisplayItem> out;
+    out.reserve(members.size());
+    for (const auto& group : members) {
+        const ChipData& first = *group.front();
+        const std::string key = groupKey(spaceID, first.appKey());
+        if (group.size() == 1) {
+            preferredWindowIDByGroupKey.erase(key);
+            out.push_back(DisplayItem::single(first));
+            continue;
+        }
+        const ChipData* focusedMember = nullptr;
+        if (focusedID) {
+            for (const ChipData* m : group) {
+                if (m->id == *focusedID) {
+                    focusedMember = m;
+                    break;
+                }
+            }
+            if (focusedMember) preferredWindowIDByGroupKey[key] = focusedMember->id;
+        }
+        const ChipData* preferredMember = nullptr;
+        if (auto preferred = preferredWindowIDByGroupKey.find(key);
+            preferred != preferredWindowIDByGroupKey.end()) {
+            for (const ChipData* m : group) {
+                if (m->id == preferred->second) {
+                    preferredMember = m;
+                    break;
+                }
+            }
+            if (!preferredMember) preferredWindowIDByGroupKey.erase(preferred);
+        }
+        const ChipData& title = focusedMember ? *focusedMember : preferredMember ? *preferredMember : first;
+        std::optional<uint32_t> front;
+        if (focusedMember) {
+            front = focusedMember->id;
+        } else if (preferredMember) {
+            front = preferredMember->id;
+        }
+
+        GroupedChipData data;
+        data.windowIDs.reserve(group.size());
+        for (const ChipData* m : group) data.windowIDs.push_back(m->id);
+        if (front && data.windowIDs.front() != *front) {
+            auto at = std::find(data.windowIDs.begin(), data.windowIDs.end(), *front);
+            std::rotate(data.windowIDs.begin(), at, at + 1);
+        }
+        data.id = kGroupIDPrefix + first.appKey();
+        data.appName = first.appName;
+        data.bundleIdentifier = first.bundleIdentifier;
+        data.icon = first.icon;
+        data.badge = first.badge;
+        data.displayTitle = title.windowTitle.empty() ? title.appName : title.windowTitle;
+        data.windowCount = static_cast<int64_t>(group.size());
+        data.isFocused = focusedMember != nullptr;
+        data.wantsAttention = first.bundleIdentifier && attention.contains(*first.bundleIdentifier);
+        out.push_back(DisplayItem::group(std::move(data)));
+    }
+    return out;
+}
+
+// --- Orders ---
+
+std::optional<std::string> BarViewModel::desktopKey(uint64_t spaceID,
+                                                    const std::vector<SpaceInfo>& spaceList) {
+    auto found = std::find_if(spaceList.begin(), spaceList.end(),
+                              [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
+    if (found == spaceList.end() || found->isFullScreen()) return std::nullopt;
+    int64_t position = 0;
+    for (const SpaceInfo& s : spaceList) {
+        if (s.displayIdentifier == found->displayIdentifier && !s.isFullScreen() &&
+            s.spaceIndex <= found->spaceIndex)
+            ++position;
+    }
+    return found->displayIdentifier + "#" + std::to_string(position);
+}
+
+std::vector<DisplayItem> BarViewModel::applySavedAppOrder(std::vector<DisplayItem> items, uint64_t spaceID,
+                                                          const std::vector<SpaceInfo>& spaceList) const {
+    auto key = desktopKey(spaceID, spaceList);
+    if (!key) return items;
+    const std::vector<std::string> saved = settings_->chipOrder(*key);
+    if (saved.empty()) return items;
+    std::unordered_map<std::string_view, int64_t> position;
+    for (size_t i = 0; i < saved.size(); ++i) position.try_emplace(saved[i], static_cast<int64_t>(i));
+    std::vector<std::pair<int64_t, size_t>> rank(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        auto p = position.find(items[i].appKey());
+        rank[i] = {p == position.end() ? std::numeric_limits<int64_t>::max() : p->second, i};
+    }
+    std::sort(rank.begin(), rank.end());
+    std::vector<DisplayItem> out;
+    out.reserve(items.size());
+    for (const auto& [pos, index] : rank) out.push_back(std::move(items[index]));
+    return out;
+}
+
+std::vector<DisplayItem> BarViewModel::applyUserChipOrder(std::vector<DisplayItem> items,
+                                                          uint64_t spaceID) const {
+    auto found = chipOrderBySpace.find(spaceID);
+    if (found == chipOrderBySpace.end() || found->second.empty()) return items;
+    std::unordered_map<std::string_view, size_t> indexByID;
+    for (size_t i = 0; i < items.size(); ++i) indexByID.try_emplace(items[i].id(), i);
+    std::vector<bool> taken(items.size(), false);
+    std::vector<DisplayItem> out;
+    out.reserve(items.size());
+    for (const std::string& id : found->second) {
+        auto it = indexByID.find(id);
+        if (it == indexByID.end() || taken[it->second]) continue;
+        taken[it->second] = true;
+        out.push_back(std::move(items[it->second]));
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!taken[i]) out.push_back(std::move(items[i]));
+    }
+    return out;
+}
+
+std::string BarViewModel::canonicalDisplayItemID(const std::string& id, uint64_t spaceID) const {
+    auto items = displayItemsBySpace->find(spaceID);
+    if (items == displayItemsBySpace->end()) return id;
+    for (const DisplayItem& item : items->second) {
+        if (item.id() == id) return id;
+    }
+    auto windowID = windowIDOfSingleItemID(id);
+    auto chips = chipsBySpace->find(spaceID);
+    if (!windowID || chips == chipsBySpace->end()) return id;
+    for (const ChipData& chip : chips->second) {
+        if (chip.id != *windowID) continue;
+        const std::string groupID = kGroupIDPrefix + chip.appKey();
+        for (const DisplayItem& item : items->second) {
+            if (item.id() == groupID) return groupID;
+        }
+        break;
+    }
+    return id;
+}
+
+void BarViewModel::moveChip(const std::string& id, const std::optional<std::string>& before,
+                            uint64_t spaceID) {
+    const std::string dragged = canonicalDisplayItemID(id, spaceID);
+    std::optional<std::string> target;
+    if (before) target = canonicalDisplayItemID(*before, spaceID);
+    if (target && *target == dragged) return;
+
+    std::vector<std::string> order;
+    auto items = displayItemsBySpace->find(spaceID);
+    if (auto stored = chipOrderBySpace.find(spaceID); stored != chipOrderBySpace.end()) {
+        order = stored->second;
+    }
+    if (items != displayItemsBySpace->end()) {
+        std::unordered_set<std::string> present(order.begin(), order.end());
+        for (const DisplayItem& item : items->second) {
+            if (present.insert(item.id()).second) order.push_back(item.id());
+        }
+    }
+    auto draggedAt = std::find(order.begin(), order.end(), dragged);
+    if (draggedAt == order.end()) return;
+    if (target && std::find(order.begin(), order.end(), *target) == order.end()) return;
+
+    order.erase(draggedAt);
+    if (target) {
+        order.insert(std::find(order.begin(), order.end(), *target), dragged);
+    } else {
+        order.push_back(dragged);
+    }
+    chipOrderBySpace[spaceID] = std::move(order);
+    chipOrderIsGrouped = settings_->data->groupWindowsByApp;
+    refresh();
+    auto refreshed = displayItemsBySpace->find(spaceID);
+    saveAppOrder(refreshed == displayItemsBySpace->end() ? std::vector<DisplayItem>{} : refreshed->second,
+                 spaceID);
+}
+
+void BarViewModel::saveAppOrder(const std::vector<DisplayItem>& items, uint64_t spaceID) {
+    auto key = desktopKey(spaceID, *spaces);
+    if (!key) return;
+    std::vector<std::string> visible;
+    std::unordered_set<std::string> seen;
+    for (const DisplayItem& item : items) {
+        if (seen.insert(item.appKey()).second) visible.push_back(item.appKey());
+    }
+    if (visible.empty()) return;
+    settings_->setChipOrder(mergedAppOrder(settings_->chipOrder(*key), visible, kSavedAppOrderLimit), *key);
+}
+
+std::vector<std::string> BarViewModel::mergedAppOrder(std::vector<std::string> saved,
+                                                      const std::vector<std::string>& visible, size_t limit) {
+    const std::unordered_set<std::string> visibleSet(visible.begin(), visible.end());
+    size_t insertion = saved.size();
+    for (size_t i = 0; i < saved.size(); ++i) {
+        if (visibleSet.contains(saved[i])) {
+            insertion = i;
+            break;
+        }
+    }
+    std::erase_if(saved, [&](const std::string& key) { return visibleSet.contains(key); });
+    insertion = std::min(insertion, saved.size());
+    saved.insert(saved.begin() + static_cast<std::ptrdiff_t>(insertion), visible.begin(), visible.end());
+    while (saved.size() > limit) {
+        auto last = std::find_if(saved.rbegin(), saved.rend(),
+                                 [&](const std::string& key) { return !visibleSet.contains(key); });
+        if (last == saved.rend()) break;
+        saved.erase(std::next(last).base());
+    }
+    return saved;
+}
+
+// --- Actions ---
+
+std::optional<std::vector<AXElement>> BarViewModel::copyAXWindows(const AXElement& appElement) {
+    Value list;
+    if (platform_.accessibility.copyAttributeValue(appElement, "AXWindows", list) != kAXErrorSuccess)
+        return std::nullopt;
+    return list.asElementArray();
+}
+
+std::optional<AXElement> BarViewModel::findAXWindow(const AXElement& appElement, uint32_t windowID) {
+    auto windows = copyAXWindows(appElement);
+    if (!windows || windows->empty()) return std::nullopt;
+    for (const AXElement& element : *windows) {
+        std::optional<uint32_t> id;
+        if (axGetWindow) {
+            uint32_t found = 0;
+            if (axGetWindow(element, found) == kAXErrorSuccess && found != 0) id = found;
+        }
+        if (!id) {
+            Value number;
+            if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) ==
+                kAXErrorSuccess) {
+                if (auto n = number.asNumberObject(); n && n->uint32Value() != 0) id = n->uint32Value();
+            }
+        }
+        if (id == windowID) return element;
+    }
+    return std::nullopt;
+}
+
+void BarViewModel::applyAXFocusAndRaise(const AXElement& axWindow, uint32_t /*windowID*/, bool isMinimized,
+                                        uint64_t /*seq*/) {
+    Accessibility& ax = platform_.accessibility;
+    if (isMinimized) (void)ax.setAttributeValue(axWindow, "AXMinimized", Value::boolean(false));
+    (void)ax.setAttributeValue(axWindow, "AXMain", Value::boolean(true));
+    (void)ax.setAttributeValue(axWindow, "AXFocused", Value::boolean(true));
+    (void)ax.performAction(axWindow, "AXRaise");
+}
+
+void BarViewModel::requestActivation(const RunningApplication& app, uint64_t /*seq*/) {
+    Windowing& ourApp = platform_.windowing;
+    Workspace& workspace = platform_.workspace;
+    const bool wasActive = ourApp.isActive();
+    const RunningApplication current = workspace.currentApplication();
+    ourApp.yieldActivation(app.processIdentifier);
+    if (workspace.activateApplicationFrom(app.processIdentifier, current.processIdentifier,
+                                          kActivationOptions))
+        return;
+    if (!wasActive) ourApp.activate(true);
+    (void)workspace.activateApplication(app.processIdentifier, kActivationOptions);
+}
+
+void BarViewModel::cancelActivationRetry() {
+    if (auto retry = std::exchange(activationRetry, nullptr)) retry->cancel();
+}
+
+void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
+    auto found = windowStore->windows.find(id);
+    if (found == windowStore->windows.end()) return;
+    const TrackedWindow window = found->second;  // the calls below may change the store
+    const uint64_t seq = ++debugEventSequence;
+    // An older retry would raise its window over this one, or drop this one's pending focus.
+    cancelActivationRetry();
+
+    const std::string& appKey = window.bundleIdentifier ? *window.bundleIdentifier : window.appName;
+    std::vector<uint64_t> spaceIDs(window.spaceIDs.begin(), window.spaceIDs.end());
+    if (spaceIDs.empty()) spaceIDs.push_back(*activeSpaceID);
+    for (uint64_t spaceID : spaceIDs) {
+        if (spaceID != 0) preferredWindowIDByGroupKey[groupKey(spaceID, appKey)] = id;
+    }
+    if (window.bundleIdentifier) badgeService->clearAttention(*window.bundleIdentifier);
+    pendingFocusedWindowID = id;
+
+    Accessibility& ax = platform_.accessibility;
+    const AXElement appElement = ax.createApplication(window.pid);
+    if (focusBeforeActivation) {
+        if (auto element = findAXWindow(appElement, id)) {
+            (void)ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
+            (void)ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
+            applyAXFocusAndRaise(*element, id, window.isMinimized, seq);
+        }
+    }
+    if (auto app = platform_.workspace.runningApplication(window.pid)) requestActivation(*app, seq);
+
+    if (auto element = findAXWindow(appElement, id)) {
+        applyAXFocusAndRaise(*element, id, window.isMinimized, seq);
+    } else {
+        std::weak_ptr<BarViewModel> weak = weak_from_this();
+        activationRetry = platform_.runtime.mainQueue()->asyncAfter(
+            kActivationRetryDelay,
+            [weak, appElement, id, pid = window.pid, minimized = window.isMinimized, seq] {
+                if (auto self = weak.lock()) self->focusAndRaiseAXWindow(appElement, id, pid, minimized, seq);
+            });
+    }
+    focusedWindowID = id;
+}
+
+void BarViewModel::focusAndRaiseAXWindow(const AXElement& appElement, uint32_t windowID, int32_t pid,
+                                         bool isMinimized, uint64_t seq) {
+    activationRetry.reset();
+    if (auto element = findAXWindow(appElement, windowID)) {
+        applyAXFocusAndRaise(*element, windowID, isMinimized, seq);
+        return;
+    }
+    windowStore->scheduleDeferredScan(pid);
+    // Only this activation's own pending focus is given up.
+    if (pendingFocusedWindowID == windowID) pendingFocusedWindowID.reset();
+}
+
+bool BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/) {
+    auto found = windowStore->windows.find(id);
+    if (found == windowStore->windows.end()) return false;
+    const TrackedWindow window = found->second;
+    ++debugEventSequence;
+    cancelActivationRetry();
+    Accessibility& ax = platform_.accessibility;
+    const AXElement appElement = ax.createApplication(window.pid);
+    pendingFocusedWindowID = id;
+
+    auto element = findAXWindow(appElement, id);
+    if (!element) {
+        pendingFocusedWindowID.reset();
+        windowStore->scheduleDeferredScan(window.pid);
+        return false;
+    }
+    (void)ax.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
+    bool ok =
+        ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)) == kAXErrorSuccess;
+    ok &= ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)) == kAXErrorSuccess;
+    if (window.isMinimized)
+        ok &= ax.setAttributeValue(*element, "AXMinimized", Value::boolean(false)) == kAXErrorSuccess;
+    ok &= ax.setAttributeValue(*element, "AXMain", Value::boolean(true)) == kAXErrorSuccess;
+    ok &= ax.setAttributeValue(*element, "AXFocused", Value::boolean(true)) == kAXErrorSuccess;
+    ok &= ax.performAction(*element, "AXRaise") == kAXErrorSuccess;
+    focusedWindowID = id;
+    return ok;
+}
+
+void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized) {
+    const uint64_t seq = ++debugEventSequence;
+    cancelActivationRetry();
+    if (auto app = platform_.workspace.runningApplication(pid)) requestActivation(*app, seq);
+    const AXElement appElement = platform_.accessibility.createApplication(pid);
+    if (auto element = findAXWindow(appElement, id)) applyAXFocusAndRaise(*element, id, isMinimized, seq);
+}
+
+void BarViewModel::minimizeWindow(uint32_t id) {
+    auto found = windowStore->windows.find(id);
+    if (found == windowStore->windows.end()) return;
+    const int32_t pid = found->second.pid;
+    if (pendingFocusedWindowID == id) pendingFocusedWindowID.reset();
+    if (*focusedWindowID == id) focusedWindowID = std::nullopt;
+    const AXElement appElement = platform_.accessibility.createApplication(pid);
+    if (auto element = findAXWindow(appElement, id))
+        (void)platform_.accessibility.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
+}
+
+void BarViewModel::closeWindow(uint32_t id) {
+    auto found = windowStore->windows.find(id);
+    if (found == windowStore->windows.end()) return;
+    Accessibility& ax = platform_.accessibility;
+    const AXElement appElement = ax.createApplication(found->second.pid);
+    auto element = findAXWindow(appElement, id);
+    if (!element) return;
+    Value button;
+    if (ax.copyAttributeValue(*element, "AXCloseButton", button) != kAXErrorSuccess) return;
+    if (auto closeButton = button.asElement()) (void)ax.performAction(*closeButton, "AXPress");
+}
+
+void BarViewModel::launchApp(const std::string& bundleID) {
+    auto path = platform_.workspace.urlForApplication(bundleID);
+    if (!path) return;
+    platform_.workspace.openApplication(*path);
+}
+
+}  // namespace qv

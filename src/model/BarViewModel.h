@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/BadgeService.h"
+#include "model/ChipData.h"
+#include "model/DisplayItem.h"
+#include "model/GroupedChipData.h"
+#include "model/UserSettings.h"
+#include "platform/Platform.h"
+#include "platform/dispatch/Published.h"
+#include "tracking/SpaceWindows.h"
+#include "tracking/WindowStore.h"
+
+namespace qv {
+
+// The model behind every bar: the tracked windows as chips per desktop, folded into application
+// groups and put in the user's order; the focus the bar shows while an activation is in flight;
+// and the chip actions (activate, minimise, close, launch, reorder). Main thread only.
+class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
+    struct Token {};
+
+  public:
+    using SpaceInfo = SpaceWindows::SpaceInfo;
+    using ChipMap = std::map<uint64_t, std::vector<ChipData>>;
+    using ItemMap = std::map<uint64_t, std::vector<DisplayItem>>;
+
+    static constexpr Seconds kActivationRetryDelay = 0.15;
+    static constexpr size_t kSavedAppOrderLimit = 100;
+    static constexpr uint32_t kActivationOptions = activation::kActivateIgnoringOtherApps;
+
+    // Builds the model, sets the store's change hook to `refresh()`, follows the settings, badges
+    // and attention requests, starts the badge service and refreshes once.
+    static std::shared_ptr<BarViewModel> create(Platform& platform, std::shared_ptr<WindowStore> windowStore,
+                                                std::shared_ptr<UserSettings> settings,
+                                                std::shared_ptr<BadgeService> badgeService);
+    BarViewModel(Token, Platform& platform, std::shared_ptr<WindowStore> windowStore,
+                 std::shared_ptr<UserSettings> settings, std::shared_ptr<BadgeService> badgeService);
+    ~BarViewModel();
+    BarViewModel(const BarViewModel&) = delete;
+    BarViewModel& operator=(const BarViewModel&) = delete;
+
+    // --- Published: every refresh assigns all five ---
+    Published<ChipMap> chipsBySpace;         // window chips per Space, ascending window id
+    Published<ItemMap> displayItemsBySpace;  // bar items per Space, grouped and ordered
+    Published<std::vector<SpaceInfo>> spaces;
+    Published<uint64_t> activeSpaceID{0};
+    Published<std::optional<uint32_t>> focusedWindowID;
+
+    // --- State ---
+    std::map<uint64_t, std::vector<std::string>> chipOrderBySpace;  // drag order per Space, in memory
+    std::optional<bool> chipOrderIsGrouped;  // the grouping mode the drag orders were made in
+    std::shared_ptr<WindowStore> windowStore;
+    std::shared_ptr<BadgeService> badgeService;
+    std::unordered_map<std::string, std::shared_ptr<const Image>> iconCache;  // never evicted
+    std::map<std::string, uint32_t> preferredWindowIDByGroupKey;
+    // The window the user just activated and the system has not yet reported as focused.
+    std::optional<uint32_t> pendingFocusedWindowID;
+    // "_AXUIElementGetWindow" when the lookup found it; empty otherwise.
+    std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;
+    uint64_t debugEventSequence = 0;
+    // The one activation retry still waiting; a later activation cancels it.
+    WorkItemPtr activationRetry;
+
+    // --- Chips ---
+    void refresh();
+    // The items the bar of a Space shows on one screen; all of them without an index or with
+    // fewer than two screens.
+    std::vector<DisplayItem> displayItems(uint64_t spaceID, std::optional<size_t> screenIndex) const;
+    std::set<std::string> bundleIDsWithWindows(uint64_t spaceID) const;
+    std::shared_ptr<const Image> icon(const std::string& bundleID);
+    std::optional<std::string> badge(const std::string& bundleID) const;
+    std::string appName(const std::string& bundleID);
+
+    // Which window the bar shows as focused, and what becomes of the pending focus.
+    struct FocusDecision {
+        std::optional<uint32_t> published;
+        std::optional<uint32_t> pendingAfterwards;
+        std::string reason;
+    };
+    static FocusDecision resolveFocus(std::optional<uint32_t> pending, std::optional<uint32_t> storeFocus,
+                                      const std::map<uint32_t, TrackedWindow>& windows);
+
+    // --- Groups ---
+    // One item per application of a Space; keeps `preferredWindowIDByGroupKey` current.
+    std::vector<DisplayItem> buildGroupedItems(const std::vector<ChipData>& chips,
+                                               std::optional<uint32_t> focusedID, uint64_t spaceID);
+    // "<space id>|<app key>"
+    static std::string groupKey(uint64_t spaceID, const std::string& appKey);
+
+    // --- Orders ---
+    // Drops the item `id` before `before` (at the end without one) on the Space, and remembers the
+    // new order for the desktop.
+    void moveChip(const std::string& id, const std::optional<std::string>& before, uint64_t spaceID);
+    std::string canonicalDisplayItemID(const std::string& id, uint64_t spaceID) const;
+    std::vector<DisplayItem> applySavedAppOrder(std::vector<DisplayItem> items, uint64_t spaceID,
+                                                const std::vector<SpaceInfo>& spaceList) const;
+    std::vector<DisplayItem> applyUserChipOrder(std::vector<DisplayItem> items, uint64_t spaceID) const;
+    void saveAppOrder(const std::vector<DisplayItem>& items, uint64_t spaceID);
+    // "<display identifier>#<position among the display's non-full-screen Spaces>"
+    static std::optional<std::string> desktopKey(uint64_t spaceID, const std::vector<SpaceInfo>& spaceList);
+    static std::vector<std::string> mergedAppOrder(std::vector<std::string> saved,
+                                                   const std::vector<std::string>& visible, size_t limit);
+
+    // --- Actions ---
+    void activateWindow(uint32_t id, bool focusBeforeActivation = false);
+    void activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized);
+    // True when every request that counts succeeded.
+    bool focusWindowWithAXOnly(uint32_t id, const std::string& context);
+    void minimizeWindow(uint32_t id);
+    void closeWindow(uint32_t id);
+    void launchApp(const std::string& bundleID);
+
+    std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t windowID);
+    std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
+    void applyAXFocusAndRaise(const AXElement& axWindow, uint32_t windowID, bool isMinimized, uint64_t seq);
+    void requestActivation(const RunningApplication& app, uint64_t seq);
+
+  private:
+    void start();
+    std::shared_ptr<const Image> resolveIcon(const TrackedWindow& window);
+    std::shared_ptr<const Image> locatedIcon(const std::string& bundleID);
+    void cancelActivationRetry();
+    void focusAndRaiseAXWindow(const AXElement& appElement, uint32_t windowID, int32_t pid, bool isMinimized,
+                               uint64_t seq);
+
+    Platform& platform_;
+    SpaceWindows spaceWindows_;
+    std::shared_ptr<UserSettings> settings_;
+    Subscription badgeCancellable_;
+    Subscription attentionCancellable_;
+    Subscription settingsCancellable_;
+};
+
+}  // namespace qv
