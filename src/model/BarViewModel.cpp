@@ -555,6 +555,7 @@ void BarViewModel::requestActivation(const RunningApplication& app, uint64_t /*s
 
 void BarViewModel::cancelActivationRetry() {
     if (auto retry = std::exchange(activationRetry, nullptr)) retry->cancel();
+    activationRetryWindowID = 0;
 }
 
 void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
@@ -589,6 +590,7 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
         applyAXFocusAndRaise(*element, id, window.isMinimized, seq);
     } else {
         std::weak_ptr<BarViewModel> weak = weak_from_this();
+        activationRetryWindowID = id;
         activationRetry = platform_.runtime.mainQueue()->asyncAfter(
             kActivationRetryDelay,
             [weak, appElement, id, pid = window.pid, minimized = window.isMinimized, seq] {
@@ -601,6 +603,7 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
 void BarViewModel::focusAndRaiseAXWindow(const AXElement& appElement, uint32_t windowID, int32_t pid,
                                          bool isMinimized, uint64_t seq) {
     activationRetry.reset();
+    activationRetryWindowID = 0;
     if (auto element = findAXWindow(appElement, windowID)) {
         applyAXFocusAndRaise(*element, windowID, isMinimized, seq);
         return;
@@ -651,6 +654,8 @@ void BarViewModel::minimizeWindow(uint32_t id) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
     const int32_t pid = found->second.pid;
+    // A retry still waiting for this window would bring it straight back.
+    if (activationRetry && activationRetryWindowID == id) cancelActivationRetry();
     if (pendingFocusedWindowID == id) pendingFocusedWindowID.reset();
     if (*focusedWindowID == id) focusedWindowID = std::nullopt;
     const AXElement appElement = platform_.accessibility.createApplication(pid);

@@ -69,6 +69,7 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     uint64_t debugEventSequence = 0;
     // The one activation retry still waiting; a later activation cancels it.
     WorkItemPtr activationRetry;
+    uint32_t activationRetryWindowID = 0;  // the window the pending retry will raise
 
     // --- Chips ---
     void refresh();

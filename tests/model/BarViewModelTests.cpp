@@ -888,3 +888,29 @@ TEST_F(BarModelTest, LaunchingOpensTheInstalledApplication) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(BarModelTest, MinimisingAWindowWhoseRetryIsWaitingCancelsTheRetry) {
+    uint32_t doc = open(editor, "Doc", m1);
+    uint32_t inbox = open(mail, "Inbox", m1);
+    start();
+    simAX.faults(editor).windowListUnreadable = true;
+    model->activateWindow(doc);
+    ASSERT_TRUE(model->activationRetry);
+    simAX.faults(editor).windowListUnreadable = false;
+
+    model->minimizeWindow(inbox);  // another window: the retry still waits
+    EXPECT_TRUE(model->activationRetry);
+
+    model->minimizeWindow(doc);
+    EXPECT_FALSE(model->activationRetry);
+    size_t mark = sim.callLog.size();
+    rt.advance(BarViewModel::kActivationRetryDelay);
+    for (const std::string& a : actions(mark)) EXPECT_EQ(a.find(w(doc)), std::string::npos) << a;
+    EXPECT_TRUE(sim.window(doc)->minimized);
+}
+
+}  // namespace
+}  // namespace qv
