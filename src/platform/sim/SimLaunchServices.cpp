@@ -24,6 +24,7 @@ const SimApp* SimLaunchServices::runningApp(const LSASN& asn) const {
 }
 
 std::optional<LSASNArray> SimLaunchServices::copyRunningApplicationArray(uint32_t sessionID) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("_LSCopyRunningApplicationArray", Value::array({Value::number(sessionID)}));
     if (runningApplicationArrayOverride) return runningApplicationArrayOverride();
     if (sessionID != kSimLSDefaultSessionID) return std::nullopt;
@@ -36,6 +37,7 @@ std::optional<LSASNArray> SimLaunchServices::copyRunningApplicationArray(uint32_
 
 std::optional<Value> SimLaunchServices::copyApplicationInformation(uint32_t sessionID, const LSASN& asn,
                                                                    const std::optional<Value>& keys) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("_LSCopyApplicationInformation",
                 Value::array({Value::number(sessionID), Value::string(simASNText(asn))}));
     if (applicationInformationOverride) return applicationInformationOverride(asn);

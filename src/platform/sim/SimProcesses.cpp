@@ -103,6 +103,7 @@ ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments,
 }
 
 void SimProcesses::list(ProcessResult& result) const {
+    std::lock_guard lock(sim_.worldMutex());
     int index = 0;
     std::string& out = result.standardOutput;
     for (const auto& [pid, app] : sim_.apps()) {
@@ -123,6 +124,7 @@ void SimProcesses::list(ProcessResult& result) const {
 }
 
 void SimProcesses::find(const std::vector<std::string>& arguments, ProcessResult& result) const {
+    std::lock_guard lock(sim_.worldMutex());
     if (arguments.size() != 2 || !attentionQuery(arguments[1])) {
         fail(result, "cannot search for \"" + (arguments.size() > 1 ? arguments[1] : std::string()) + "\"",
              kParamErr);
@@ -136,6 +138,7 @@ void SimProcesses::find(const std::vector<std::string>& arguments, ProcessResult
 }
 
 void SimProcesses::setinfo(const std::vector<std::string>& arguments, bool apply, ProcessResult& result) {
+    std::lock_guard lock(sim_.worldMutex());
     if (arguments.size() != 4 || arguments[1] != "-app" || !attentionQuery(arguments[3])) {
         fail(result, "setinfo needs -app APP " + std::string(kAttentionKey) + "=true|false", kParamErr);
         return;

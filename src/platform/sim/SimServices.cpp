@@ -7,11 +7,13 @@ namespace qv {
 std::vector<Screen> SimDisplays::screens() { return sim_.screens(); }
 
 uint32_t SimDisplays::mainDisplayID() {
+    std::lock_guard lock(sim_.worldMutex());
     const SimDisplay* p = sim_.primaryDisplay();
     return p ? p->id : 0;
 }
 
 int32_t SimDisplays::getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) {
+    std::lock_guard lock(sim_.worldMutex());
     displays.clear();
     if (sim_.overrides.activeDisplayListError) return *sim_.overrides.activeDisplayListError;
     for (const SimDisplay& d : sim_.displays()) {
@@ -22,6 +24,7 @@ int32_t SimDisplays::getActiveDisplayList(uint32_t maxDisplays, std::vector<uint
 }
 
 std::optional<std::string> SimDisplays::displayUUIDString(uint32_t displayID) {
+    std::lock_guard lock(sim_.worldMutex());
     const SimDisplay* d = sim_.display(displayID);
     if (!d) return std::nullopt;
     return d->uuid;
@@ -45,6 +48,7 @@ RunningApplication snapshot(const SimApp& a, std::optional<int32_t> frontmost) {
 }  // namespace
 
 std::vector<RunningApplication> SimWorkspace::runningApplications() {
+    std::lock_guard lock(sim_.worldMutex());
     std::vector<RunningApplication> out;
     for (const auto& [pid, a] : sim_.apps()) {
         if (a.listed) out.push_back(snapshot(a, sim_.frontmostPID()));
@@ -53,12 +57,14 @@ std::vector<RunningApplication> SimWorkspace::runningApplications() {
 }
 
 std::optional<RunningApplication> SimWorkspace::runningApplication(int32_t pid) {
+    std::lock_guard lock(sim_.worldMutex());
     const SimApp* a = sim_.app(pid);
     if (!a || !a->listed) return std::nullopt;
     return snapshot(*a, sim_.frontmostPID());
 }
 
 std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
+    std::lock_guard lock(sim_.worldMutex());
     auto pid = sim_.frontmostPID();
     if (!pid) return std::nullopt;
     return runningApplication(*pid);
@@ -69,6 +75,7 @@ NotificationCenter& SimWorkspace::notificationCenter() { return sim_.workspaceNo
 int SimSystemInfo::operatingSystemMajorVersion() { return sim_.operatingSystemMajorVersion(); }
 
 std::optional<std::string> SimSystemInfo::environmentVariable(std::string_view name) {
+    std::lock_guard lock(sim_.worldMutex());
     return sim_.environmentVariable(std::string(name));
 }
 

@@ -45,6 +45,7 @@ Value spaceDictionary(const SimSpace& s) {
 }  // namespace
 
 Value SimWindowServer::describe(uint32_t windowID) const {
+    std::lock_guard lock(sim_.worldMutex());
     const SimWindow* w = sim_.window(windowID);
     if (!w) return {};
     Value::Dictionary d{
@@ -63,6 +64,7 @@ Value SimWindowServer::describe(uint32_t windowID) const {
 }
 
 std::optional<Value> SimWindowServer::copyWindowList(uint32_t options, uint32_t relativeToWindow) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGWindowListCopyWindowInfo",
                 Value::array({Value::number(options), Value::number(NumberObject::ofUnsigned(relativeToWindow))}));
     if (sim_.overrides.windowList) return sim_.overrides.windowList(options);
@@ -97,6 +99,7 @@ std::optional<Value> SimWindowServer::copyWindowList(uint32_t options, uint32_t 
 }
 
 std::optional<Value> SimWindowServer::createDescriptionFromArray(const Value& windowIDs) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGWindowListCreateDescriptionFromArray", windowIDs);
     if (sim_.overrides.windowDescription) return sim_.overrides.windowDescription(windowIDs);
     if (!windowIDs.asArray()) return std::nullopt;
@@ -110,6 +113,7 @@ std::optional<Value> SimWindowServer::createDescriptionFromArray(const Value& wi
 uint32_t SimWindowServer::mainConnectionID() { return sim_.connectionID(); }
 
 std::optional<Value> SimWindowServer::copyManagedDisplaySpaces(uint32_t connection) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSCopyManagedDisplaySpaces", Value::number(NumberObject::ofUnsigned(connection)));
     if (sim_.overrides.managedDisplaySpaces) return sim_.overrides.managedDisplaySpaces();
     auto entry = [&](const std::string& identifier, const std::vector<uint64_t>& spaceIDs, uint64_t current) {
@@ -138,6 +142,7 @@ std::optional<Value> SimWindowServer::copyManagedDisplaySpaces(uint32_t connecti
 }
 
 uint64_t SimWindowServer::getActiveSpace(uint32_t connection) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGSGetActiveSpace", Value::number(NumberObject::ofUnsigned(connection)));
     if (sim_.overrides.activeSpace) return *sim_.overrides.activeSpace;
     const SimDisplay* p = sim_.primaryDisplay();
@@ -145,6 +150,7 @@ uint64_t SimWindowServer::getActiveSpace(uint32_t connection) {
 }
 
 std::optional<Value> SimWindowServer::copySpacesForWindows(uint32_t, int32_t mask, const Value& windowIDs) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGSCopySpacesForWindows", Value::array({Value::number(mask), windowIDs}));
     if (sim_.overrides.spacesForWindows) return sim_.overrides.spacesForWindows(windowIDs);
     if (!windowIDs.asNumberArray()) return std::nullopt;
@@ -156,6 +162,7 @@ std::optional<Value> SimWindowServer::copySpacesForWindows(uint32_t, int32_t mas
 }
 
 int32_t SimWindowServer::addWindowsToSpaces(uint32_t, const Value& windowIDs, const Value& spaceIDs) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGSAddWindowsToSpaces", Value::array({windowIDs, spaceIDs}));
     if (sim_.overrides.refuseAddWindowsToSpaces) return kErrorFailure;
     for (uint64_t w : idsOf(windowIDs)) {
@@ -169,6 +176,7 @@ int32_t SimWindowServer::addWindowsToSpaces(uint32_t, const Value& windowIDs, co
 }
 
 int32_t SimWindowServer::removeWindowsFromSpaces(uint32_t, const Value& windowIDs, const Value& spaceIDs) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("CGSRemoveWindowsFromSpaces", Value::array({windowIDs, spaceIDs}));
     if (sim_.overrides.refuseRemoveWindowsFromSpaces) return kErrorFailure;
     for (uint64_t w : idsOf(windowIDs)) {
@@ -181,6 +189,7 @@ int32_t SimWindowServer::removeWindowsFromSpaces(uint32_t, const Value& windowID
 
 int32_t SimWindowServer::spaceSetEdgeReservation(uint32_t, uint64_t spaceID, int32_t edge, double a, double b,
                                                  double c, double height) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSSpaceSetEdgeReservation",
                 Value::array({Value::number(NumberObject::ofUnsigned(spaceID)), Value::number(edge), Value::number(a),
                               Value::number(b), Value::number(c), Value::number(height)}));
@@ -196,6 +205,7 @@ int32_t SimWindowServer::spaceSetEdgeReservation(uint32_t, uint64_t spaceID, int
 std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, uint32_t owner, const Value& spaceIDs,
                                                                     uint32_t options, uint64_t* setTags,
                                                                     uint64_t* clearTags) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSCopyWindowsWithOptionsAndTags",
                 Value::array({Value::number(NumberObject::ofUnsigned(owner)), spaceIDs, Value::number(options),
                               Value::number(NumberObject::ofUnsigned(setTags ? *setTags : 0)),
@@ -215,11 +225,13 @@ std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, ui
 }
 
 bool SimWindowServer::hasEntryPoint(std::string_view name) {
+    std::lock_guard lock(sim_.worldMutex());
     if (sim_.missingEntryPoints.contains(std::string(name))) return false;
     return std::find(kLookedUpNames.begin(), kLookedUpNames.end(), name) != kLookedUpNames.end();
 }
 
 std::shared_ptr<WindowQuery> SimWindowServer::windowQueryWindows(uint32_t, const Value& windowIDs, uint32_t count) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSWindowQueryWindows", Value::array({windowIDs, Value::number(count)}));
     auto q = std::make_shared<SimWindowQuery>();
     auto ids = idsOf(windowIDs);
@@ -231,12 +243,14 @@ std::shared_ptr<WindowQuery> SimWindowServer::windowQueryWindows(uint32_t, const
 }
 
 std::shared_ptr<WindowIterator> SimWindowServer::windowQueryResultCopyWindows(WindowQuery& query) {
+    std::lock_guard lock(sim_.worldMutex());
     auto it = std::make_shared<SimWindowIterator>();
     it->windows = static_cast<SimWindowQuery&>(query).windows;
     return it;
 }
 
 bool SimWindowServer::windowIteratorAdvance(WindowIterator& iterator) {
+    std::lock_guard lock(sim_.worldMutex());
     auto& it = static_cast<SimWindowIterator&>(iterator);
     if (it.index + 1 >= static_cast<long>(it.windows.size())) return false;
     ++it.index;
@@ -244,17 +258,20 @@ bool SimWindowServer::windowIteratorAdvance(WindowIterator& iterator) {
 }
 
 uint32_t SimWindowServer::windowIteratorGetWindowID(WindowIterator& iterator) {
+    std::lock_guard lock(sim_.worldMutex());
     auto& it = static_cast<SimWindowIterator&>(iterator);
     return it.index >= 0 && it.index < static_cast<long>(it.windows.size()) ? it.windows[size_t(it.index)].first : 0;
 }
 
 uint32_t SimWindowServer::windowIteratorGetParentID(WindowIterator& iterator) {
+    std::lock_guard lock(sim_.worldMutex());
     auto& it = static_cast<SimWindowIterator&>(iterator);
     return it.index >= 0 && it.index < static_cast<long>(it.windows.size()) ? it.windows[size_t(it.index)].second : 0;
 }
 
 int32_t SimWindowServer::setConnectionProperty(uint32_t connection, uint32_t targetConnection,
                                                const std::string& property, const Value& value) {
+    std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSSetConnectionProperty",
                 Value::array({Value::number(NumberObject::ofUnsigned(connection)),
                               Value::number(NumberObject::ofUnsigned(targetConnection)), Value::string(property),
