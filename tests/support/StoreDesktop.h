@@ -41,14 +41,8 @@ class StoreDesktop : public ::testing::Test {
         return sim.launchApp(std::string(bundleID), name, policy);
     }
     uint32_t open(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
-                  std::function<void(SimWindowSpec&)> tweak = {}) {
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = std::move(title);
-        spec.space = space;
-        spec.frame = frame;
-        if (tweak) tweak(spec);
-        return sim.openWindow(spec);
+                  const std::function<void(SimWindowSpec&)>& tweak = {}) {
+        return sim.openWindow(pid, std::move(title), space, frame, tweak);
     }
     // The first population, with the change count started afresh.
     void populate() {

@@ -22,14 +22,8 @@ class WindowStoreTest : public ::testing::Test {
     int changes = 0;
 
     uint32_t open(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
-                  std::function<void(SimWindowSpec&)> tweak = {}) {
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = std::move(title);
-        spec.space = space;
-        spec.frame = frame;
-        if (tweak) tweak(spec);
-        return sim.openWindow(spec);
+                  const std::function<void(SimWindowSpec&)>& tweak = {}) {
+        return sim.openWindow(pid, std::move(title), space, frame, tweak);
     }
     int32_t launch(const char* bundleID, const char* name,
                    ActivationPolicy policy = ActivationPolicy::regular) {

@@ -29,12 +29,7 @@ void buildDemoDesktop(SimDesktop& sim) {
     sim.app(inkwell)->wantsAttention = true;
 
     auto win = [&](int32_t pid, const char* title, Rect frame, uint64_t space) {
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = title;
-        spec.frame = frame;
-        spec.space = space;
-        return sim.openWindow(spec);
+        return sim.openWindow(pid, title, space, frame);
     };
 
     // Main display, desktop 1.
@@ -45,14 +40,10 @@ void buildDemoDesktop(SimDesktop& sim) {
     sim.setWindowMinimized(notesMin, true);
 
     // A compose sheet attached to the mail window, and a tooltip too small for a chip.
-    SimWindowSpec sheet;
-    sheet.pid = harbor;
-    sheet.title = "New Message";
-    sheet.frame = Rect{440, 260, 700, 420};
-    sheet.space = desk1;
-    sheet.parent = mail;
-    sheet.subrole = "AXDialog";
-    sim.openWindow(sheet);
+    sim.openWindow(harbor, "New Message", desk1, Rect{440, 260, 700, 420}, [&](SimWindowSpec& sheet) {
+        sheet.parent = mail;
+        sheet.subrole = "AXDialog";
+    });
     win(harbor, "", Rect{500, 500, 120, 24}, desk1);
 
     // Main display, desktop 2.
@@ -63,15 +54,11 @@ void buildDemoDesktop(SimDesktop& sim) {
 
     // A formatting palette of the notes window that Inkwell keeps out of its Accessibility window
     // list, and a ledger application whose window list cannot be read through Accessibility.
-    SimWindowSpec palette;
-    palette.pid = inkwell;
-    palette.title = "Format";
-    palette.frame = Rect{1360, 120, 220, 400};
-    palette.space = desk2;
-    palette.parent = notes;
-    palette.subrole = "AXFloatingWindow";
-    palette.inAXWindowList = false;
-    sim.openWindow(palette);
+    sim.openWindow(inkwell, "Format", desk2, Rect{1360, 120, 220, 400}, [&](SimWindowSpec& palette) {
+        palette.parent = notes;
+        palette.subrole = "AXFloatingWindow";
+        palette.inAXWindowList = false;
+    });
     sim.accessibility().faults(ledger).windowListUnreadable = true;
 
     // The full-screen desktop holds one window that fills the display.

@@ -188,6 +188,17 @@ uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
     return w.id;
 }
 
+uint32_t SimDesktop::openWindow(int32_t pid, std::string title, uint64_t space, Rect frame,
+                                const std::function<void(SimWindowSpec&)>& tweak) {
+    SimWindowSpec spec;
+    spec.pid = pid;
+    spec.title = std::move(title);
+    spec.space = space;
+    spec.frame = frame;
+    if (tweak) tweak(spec);
+    return openWindow(std::move(spec));
+}
+
 void SimDesktop::closeWindow(uint32_t windowID) {
     std::lock_guard lock(world_);
     auto it = windows_.find(windowID);

@@ -161,6 +161,9 @@ public:
     std::optional<int32_t> frontmostPID() const { return frontmost_; }
 
     uint32_t openWindow(SimWindowSpec spec);
+    // A standard window of `pid` on `space`; `tweak` adjusts the rest of the spec.
+    uint32_t openWindow(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
+                        const std::function<void(SimWindowSpec&)>& tweak = {});
     void closeWindow(uint32_t windowID);
     void setWindowFrame(uint32_t windowID, Rect frame);
     void setWindowTitle(uint32_t windowID, std::string title);

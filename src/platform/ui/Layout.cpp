@@ -630,6 +630,13 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     const RNode& child = *n.kids[0];
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal = prop;
+    // A gesture answers within the content shape beneath it.
+    auto emitGesture = [&](auto&& fill) {
+        HitRegion r;
+        fill(r);
+        r.shape = gestureShape(child);
+        emitRegion(n, frame, ctx, r);
+    };
     switch (e.mod) {
         case Mod::frame:
         case Mod::flexFrame: {
@@ -711,43 +718,27 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         case Mod::hitTesting:
             if (!e.flag) ctx.hitTesting = false;
             break;
-        case Mod::hover: {
-            HitRegion r;
-            r.onHover = e.hoverHandler;
-            r.shape = gestureShape(child);
-            emitRegion(n, frame, ctx, r);
+        case Mod::hover:
+            emitGesture([&](HitRegion& r) { r.onHover = e.hoverHandler; });
             break;
-        }
-        case Mod::tap: {
-            HitRegion r;
-            r.onTap = e.action;
-            r.tapCount = e.tapCount;
-            r.shape = gestureShape(child);
-            emitRegion(n, frame, ctx, r);
+        case Mod::tap:
+            emitGesture([&](HitRegion& r) {
+                r.onTap = e.action;
+                r.tapCount = e.tapCount;
+            });
             break;
-        }
-        case Mod::rightClick: {
-            HitRegion r;
-            r.onRightClick = e.action;
-            r.shape = gestureShape(child);
-            emitRegion(n, frame, ctx, r);
+        case Mod::rightClick:
+            emitGesture([&](HitRegion& r) { r.onRightClick = e.action; });
             break;
-        }
-        case Mod::contextMenu: {
-            HitRegion r;
-            r.contextMenu = e.menuBuilder;
-            r.shape = gestureShape(child);
-            emitRegion(n, frame, ctx, r);
+        case Mod::contextMenu:
+            emitGesture([&](HitRegion& r) { r.contextMenu = e.menuBuilder; });
             break;
-        }
-        case Mod::drag: {
-            HitRegion r;
-            r.drag = e.drag;
-            r.highPriorityDrag = e.highPriority;
-            r.shape = gestureShape(child);
-            emitRegion(n, frame, ctx, r);
+        case Mod::drag:
+            emitGesture([&](HitRegion& r) {
+                r.drag = e.drag;
+                r.highPriorityDrag = e.highPriority;
+            });
             break;
-        }
         case Mod::focusable: {
             HitRegion r;
             r.focusable = true;
