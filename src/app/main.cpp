@@ -2,11 +2,11 @@
 #include <iostream>
 #include <unordered_set>
 
-#include "app/SettingsDemo.h"
 #include "app/BadgesDemo.h"
-#include "app/ScreenshotDemo.h"
-#include "app/WindowStoreDemo.h"
 #include "app/BarModelDemo.h"
+#include "app/ScreenshotDemo.h"
+#include "app/SettingsDemo.h"
+#include "app/WindowStoreDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
 #include "tracking/CGWindowInfo.h"
@@ -45,12 +45,13 @@ void printDesktop(Platform& platform, std::ostream& out) {
             out << "  " << (idx ? screens[*idx].localizedName : space.displayIdentifier) << "\n";
         }
         bool isActive = std::find(active.begin(), active.end(), space.spaceID) != active.end();
-        std::string label = space.isFullScreen() ? "Full screen" : "Desktop " + std::to_string(++desktopNumber);
+        std::string label =
+            space.isFullScreen() ? "Full screen" : "Desktop " + std::to_string(++desktopNumber);
         out << "    " << (isActive ? "* " : "  ") << label << "  (Space " << space.spaceID << ")\n";
 
         uint64_t setTags = 0, clearTags = 0x4000000000ull;
-        auto listed = ws.copyWindowsWithOptionsAndTags(connection, 0, numberArray(std::vector{space.spaceID}), 2,
-                                                       &setTags, &clearTags);
+        auto listed = ws.copyWindowsWithOptionsAndTags(connection, 0, numberArray(std::vector{space.spaceID}),
+                                                       2, &setTags, &clearTags);
         auto numbers = listed ? listed->asNumberArray() : std::nullopt;
         std::vector<uint32_t> ids;
         for (const auto& n : numbers.value_or(std::vector<NumberObject>{})) ids.push_back(n.uint32Value());
@@ -66,8 +67,8 @@ void printDesktop(Platform& platform, std::ostream& out) {
                 continue;
             }
             out << "        " << std::setw(5) << id << "  " << std::left << std::setw(12)
-                << info.ownerName().value_or("Unknown") << std::right << "  " << info.windowName().value_or("")
-                << "\n";
+                << info.ownerName().value_or("Unknown") << std::right << "  "
+                << info.windowName().value_or("") << "\n";
             ++shown;
         }
         if (shown == 0) out << "        (no windows for the bar)\n";

@@ -8,7 +8,7 @@ namespace qv {
 // An Accessibility element of another process: an opaque handle the Accessibility service hands
 // out. Two handles are equal when they name the same element (the platform's CFEqual).
 class AXElement {
-public:
+  public:
     AXElement() = default;
     AXElement(int32_t pid, uint64_t token) : pid_(pid), token_(token) {}
 
@@ -21,7 +21,7 @@ public:
 
     friend bool operator==(const AXElement&, const AXElement&) = default;
 
-private:
+  private:
     int32_t pid_ = 0;
     uint64_t token_ = 0;
 };

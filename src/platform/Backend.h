@@ -11,7 +11,7 @@ namespace qv {
 // The platform implementation the program is linked with. The composition root asks for it and
 // uses only the Platform bundle.
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     virtual Platform& platform() = 0;
     // A picture of every display as the user sees it, as an SVG document.

@@ -26,7 +26,7 @@ struct Screen {
 
 // The displays: CoreGraphics' display list and AppKit's screen list.
 class Displays {
-public:
+  public:
     virtual ~Displays() = default;
     // NSScreen.screens: the primary screen first.
     virtual std::vector<Screen> screens() = 0;

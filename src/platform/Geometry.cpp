@@ -21,10 +21,15 @@ Rect Rect::unionWith(const Rect& o) const {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-std::ostream& operator<<(std::ostream& os, const Point& p) { return os << "(" << p.x << ", " << p.y << ")"; }
-std::ostream& operator<<(std::ostream& os, const Size& s) { return os << s.width << "x" << s.height; }
+std::ostream& operator<<(std::ostream& os, const Point& p) {
+    return os << "(" << p.x << ", " << p.y << ")";
+}
+std::ostream& operator<<(std::ostream& os, const Size& s) {
+    return os << s.width << "x" << s.height;
+}
 std::ostream& operator<<(std::ostream& os, const Rect& r) {
-    return os << "{" << r.origin.x << ", " << r.origin.y << ", " << r.size.width << ", " << r.size.height << "}";
+    return os << "{" << r.origin.x << ", " << r.origin.y << ", " << r.size.width << ", " << r.size.height
+              << "}";
 }
 
 }  // namespace qv

@@ -50,7 +50,9 @@ struct Rect {
     bool contains(const Rect& o) const {
         return o.minX() >= minX() && o.maxX() <= maxX() && o.minY() >= minY() && o.maxY() <= maxY();
     }
-    Rect offsetBy(double dx, double dy) const { return {origin.x + dx, origin.y + dy, size.width, size.height}; }
+    Rect offsetBy(double dx, double dy) const {
+        return {origin.x + dx, origin.y + dy, size.width, size.height};
+    }
     Rect insetBy(double dx, double dy) const {
         Rect s = standardized();
         return {s.origin.x + dx, s.origin.y + dy, s.size.width - 2 * dx, s.size.height - 2 * dy};
@@ -65,7 +67,9 @@ struct Rect {
 inline Rect flipVertically(const Rect& r, double primaryScreenMaxY) {
     return {r.minX(), primaryScreenMaxY - r.maxY(), r.width(), r.height()};
 }
-inline Point flipVertically(Point p, double primaryScreenMaxY) { return {p.x, primaryScreenMaxY - p.y}; }
+inline Point flipVertically(Point p, double primaryScreenMaxY) {
+    return {p.x, primaryScreenMaxY - p.y};
+}
 
 std::ostream& operator<<(std::ostream& os, const Point& p);
 std::ostream& operator<<(std::ostream& os, const Size& s);

@@ -4,7 +4,8 @@
 
 namespace qv {
 
-Subscription NotificationCenter::addObserver(std::string name, std::shared_ptr<Queue> queue, Handler handler) {
+Subscription NotificationCenter::addObserver(std::string name, std::shared_ptr<Queue> queue,
+                                             Handler handler) {
     auto obs = std::make_shared<Observer>();
     obs->name = std::move(name);
     obs->queue = std::move(queue);

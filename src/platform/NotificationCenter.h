@@ -22,15 +22,17 @@ struct Notification {
 // Named notifications. An observer given a queue is called there, asynchronously; one without a
 // queue is called synchronously on the posting thread.
 class NotificationCenter {
-public:
+  public:
     using Handler = std::function<void(const Notification&)>;
 
     [[nodiscard]] Subscription addObserver(std::string name, std::shared_ptr<Queue> queue, Handler handler);
     void post(const Notification& n);
-    void post(std::string name, Value userInfo = {}) { post(Notification{std::move(name), std::move(userInfo)}); }
+    void post(std::string name, Value userInfo = {}) {
+        post(Notification{std::move(name), std::move(userInfo)});
+    }
     size_t observerCount(const std::string& name) const;
 
-private:
+  private:
     struct Observer {
         std::string name;
         std::shared_ptr<Queue> queue;
@@ -49,10 +51,13 @@ private:
 // Names of the notifications the platform posts.
 namespace notifications {
 inline constexpr const char* kApplicationWillTerminate = "NSApplicationWillTerminateNotification";
-inline constexpr const char* kApplicationDidChangeScreenParameters = "NSApplicationDidChangeScreenParametersNotification";
+inline constexpr const char* kApplicationDidChangeScreenParameters =
+    "NSApplicationDidChangeScreenParametersNotification";
 inline constexpr const char* kWorkspaceDidLaunchApplication = "NSWorkspaceDidLaunchApplicationNotification";
-inline constexpr const char* kWorkspaceDidTerminateApplication = "NSWorkspaceDidTerminateApplicationNotification";
-inline constexpr const char* kWorkspaceDidActivateApplication = "NSWorkspaceDidActivateApplicationNotification";
+inline constexpr const char* kWorkspaceDidTerminateApplication =
+    "NSWorkspaceDidTerminateApplicationNotification";
+inline constexpr const char* kWorkspaceDidActivateApplication =
+    "NSWorkspaceDidActivateApplicationNotification";
 inline constexpr const char* kWorkspaceDidWake = "NSWorkspaceDidWakeNotification";
 inline constexpr const char* kWorkspaceActiveSpaceDidChange = "NSWorkspaceActiveSpaceDidChangeNotification";
 inline constexpr const char* kWorkspaceApplicationKey = "NSWorkspaceApplicationKey";

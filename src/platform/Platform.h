@@ -3,8 +3,8 @@
 #include "platform/Accessibility.h"
 #include "platform/Displays.h"
 #include "platform/FileSystem.h"
-#include "platform/LoginItems.h"
 #include "platform/LaunchServices.h"
+#include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Processes.h"
 #include "platform/SystemInfo.h"
@@ -29,7 +29,7 @@ struct Platform {
     LoginItems& loginItems;
     Processes& processes;
     LaunchServices& launchServices;
-    Windowing& windowing;               // AppKit: our panels, menus, event monitors, cursor
+    Windowing& windowing;  // AppKit: our panels, menus, event monitors, cursor
     Accessibility& accessibility;
 };
 

@@ -9,7 +9,7 @@ namespace qv {
 
 // Facts about the running system and this process.
 class SystemInfo {
-public:
+  public:
     virtual ~SystemInfo() = default;
     // NSProcessInfo operatingSystemVersion.majorVersion
     virtual int operatingSystemMajorVersion() = 0;

@@ -19,15 +19,19 @@ int64_t NumberObject::int64Value() const {
 
 double NumberObject::doubleValue() const {
     switch (type_) {
-        case Type::Floating: return f_;
-        case Type::Unsigned: return static_cast<double>(static_cast<uint64_t>(i_));
-        default: return static_cast<double>(i_);
+        case Type::Floating:
+            return f_;
+        case Type::Unsigned:
+            return static_cast<double>(static_cast<uint64_t>(i_));
+        default:
+            return static_cast<double>(i_);
     }
 }
 
 std::string NumberObject::stringValue() const {
     switch (type_) {
-        case Type::Unsigned: return std::to_string(static_cast<uint64_t>(i_));
+        case Type::Unsigned:
+            return std::to_string(static_cast<uint64_t>(i_));
         case Type::Floating: {
             if (std::isfinite(f_) && f_ == std::trunc(f_) && std::abs(f_) < 1e15) {
                 return std::to_string(static_cast<int64_t>(f_));
@@ -36,7 +40,8 @@ std::string NumberObject::stringValue() const {
             auto res = std::to_chars(buf, buf + sizeof buf, f_);
             return std::string(buf, res.ptr);
         }
-        default: return std::to_string(i_);
+        default:
+            return std::to_string(i_);
     }
 }
 
@@ -45,16 +50,36 @@ bool operator==(const NumberObject& a, const NumberObject& b) {
     return a.i_ == b.i_;
 }
 
-Value Value::boolean(bool b) { return {Kind::Bool, b}; }
-Value Value::int32(int32_t v) { return {Kind::Int32, int64_t{v}}; }
-Value Value::uint32(uint32_t v) { return {Kind::UInt32, uint64_t{v}}; }
-Value Value::int64(int64_t v) { return {Kind::Int64, v}; }
-Value Value::uint64(uint64_t v) { return {Kind::UInt64, v}; }
-Value Value::float32(float v) { return {Kind::Float, double{v}}; }
-Value Value::float64(double v) { return {Kind::Double, v}; }
-Value Value::number(NumberObject n) { return {Kind::Number, n}; }
-Value Value::string(std::string s) { return {Kind::String, std::move(s)}; }
-Value Value::array(Array items) { return {Kind::Array, std::make_shared<const Array>(std::move(items))}; }
+Value Value::boolean(bool b) {
+    return {Kind::Bool, b};
+}
+Value Value::int32(int32_t v) {
+    return {Kind::Int32, int64_t{v}};
+}
+Value Value::uint32(uint32_t v) {
+    return {Kind::UInt32, uint64_t{v}};
+}
+Value Value::int64(int64_t v) {
+    return {Kind::Int64, v};
+}
+Value Value::uint64(uint64_t v) {
+    return {Kind::UInt64, v};
+}
+Value Value::float32(float v) {
+    return {Kind::Float, double{v}};
+}
+Value Value::float64(double v) {
+    return {Kind::Double, v};
+}
+Value Value::number(NumberObject n) {
+    return {Kind::Number, n};
+}
+Value Value::string(std::string s) {
+    return {Kind::String, std::move(s)};
+}
+Value Value::array(Array items) {
+    return {Kind::Array, std::make_shared<const Array>(std::move(items))};
+}
 Value Value::dictionary(Dictionary entries) {
     return {Kind::Dictionary, std::make_shared<const Dictionary>(std::move(entries))};
 }
@@ -62,8 +87,12 @@ Value Value::uuid(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
     return {Kind::UUID, std::move(s)};
 }
-Value Value::element(AXElement e) { return {Kind::Element, e}; }
-Value Value::axValue(AXValueData v) { return {Kind::AXValue, v}; }
+Value Value::element(AXElement e) {
+    return {Kind::Element, e};
+}
+Value Value::axValue(AXValueData v) {
+    return {Kind::AXValue, v};
+}
 Value Value::axPoint(Point p) {
     AXValueData d;
     d.type = AXValueData::Type::Point;
@@ -192,9 +221,12 @@ bool Value::has(std::string_view key) const {
 bool operator==(const Value& a, const Value& b) {
     if (a.kind_ != b.kind_) return false;
     switch (a.kind_) {
-        case Value::Kind::Array: return *a.asArray() == *b.asArray();
-        case Value::Kind::Dictionary: return *a.asDictionary() == *b.asDictionary();
-        default: return a.storage_ == b.storage_;
+        case Value::Kind::Array:
+            return *a.asArray() == *b.asArray();
+        case Value::Kind::Dictionary:
+            return *a.asDictionary() == *b.asDictionary();
+        default:
+            return a.storage_ == b.storage_;
     }
 }
 
@@ -206,17 +238,28 @@ std::string Value::debugDescription() const {
 
 std::ostream& operator<<(std::ostream& os, const Value& v) {
     switch (v.kind()) {
-        case Value::Kind::Null: return os << "null";
-        case Value::Kind::Bool: return os << (*v.asBool() ? "true" : "false");
-        case Value::Kind::Int32: return os << *v.asInt32() << "i32";
-        case Value::Kind::UInt32: return os << *v.asUInt32() << "u32";
-        case Value::Kind::Int64: return os << *v.asInt64() << "i64";
-        case Value::Kind::UInt64: return os << *v.asUInt64() << "u64";
-        case Value::Kind::Float: return os << *v.asFloat() << "f";
-        case Value::Kind::Double: return os << *v.asDouble() << "d";
-        case Value::Kind::Number: return os << "@" << v.asNumberObject()->stringValue();
-        case Value::Kind::String: return os << '"' << *v.asString() << '"';
-        case Value::Kind::UUID: return os << "uuid(" << *v.asUUIDString() << ")";
+        case Value::Kind::Null:
+            return os << "null";
+        case Value::Kind::Bool:
+            return os << (*v.asBool() ? "true" : "false");
+        case Value::Kind::Int32:
+            return os << *v.asInt32() << "i32";
+        case Value::Kind::UInt32:
+            return os << *v.asUInt32() << "u32";
+        case Value::Kind::Int64:
+            return os << *v.asInt64() << "i64";
+        case Value::Kind::UInt64:
+            return os << *v.asUInt64() << "u64";
+        case Value::Kind::Float:
+            return os << *v.asFloat() << "f";
+        case Value::Kind::Double:
+            return os << *v.asDouble() << "d";
+        case Value::Kind::Number:
+            return os << "@" << v.asNumberObject()->stringValue();
+        case Value::Kind::String:
+            return os << '"' << *v.asString() << '"';
+        case Value::Kind::UUID:
+            return os << "uuid(" << *v.asUUIDString() << ")";
         case Value::Kind::Element: {
             auto e = *v.asElement();
             return os << "element(" << e.ownerPID() << ":" << e.token() << ")";
@@ -224,9 +267,12 @@ std::ostream& operator<<(std::ostream& os, const Value& v) {
         case Value::Kind::AXValue: {
             auto d = *v.asAXValue();
             switch (d.type) {
-                case AXValueData::Type::Point: return os << "axpoint" << d.point;
-                case AXValueData::Type::Size: return os << "axsize(" << d.size << ")";
-                case AXValueData::Type::Rect: return os << "axrect" << d.rect;
+                case AXValueData::Type::Point:
+                    return os << "axpoint" << d.point;
+                case AXValueData::Type::Size:
+                    return os << "axsize(" << d.size << ")";
+                case AXValueData::Type::Rect:
+                    return os << "axrect" << d.rect;
                 case AXValueData::Type::Range:
                     return os << "axrange(" << d.rangeLocation << "," << d.rangeLength << ")";
             }

@@ -20,12 +20,14 @@ namespace qv {
 // Its readers convert the way the platform does: integer reads of a float truncate toward zero,
 // narrow reads keep the low bits, so 0x1_0000_0005 read as 32 bits is 5.
 class NumberObject {
-public:
+  public:
     enum class Type { Bool, Signed, Unsigned, Floating };
 
     static NumberObject ofBool(bool b) { return NumberObject(Type::Bool, b ? 1 : 0, 0); }
     static NumberObject ofSigned(int64_t v) { return NumberObject(Type::Signed, v, 0); }
-    static NumberObject ofUnsigned(uint64_t v) { return NumberObject(Type::Unsigned, static_cast<int64_t>(v), 0); }
+    static NumberObject ofUnsigned(uint64_t v) {
+        return NumberObject(Type::Unsigned, static_cast<int64_t>(v), 0);
+    }
     static NumberObject ofDouble(double v) { return NumberObject(Type::Floating, 0, v); }
 
     Type type() const { return type_; }
@@ -43,7 +45,7 @@ public:
 
     friend bool operator==(const NumberObject& a, const NumberObject& b);
 
-private:
+  private:
     NumberObject(Type t, int64_t i, double f) : type_(t), i_(i), f_(f) {}
     Type type_;
     int64_t i_;
@@ -66,13 +68,26 @@ struct AXValueData {
 // attributes hold. Natively typed scalars (a Swift UInt32, Int32, Float ...) are kept apart from
 // number objects, because the readers treat the two differently.
 class Value {
-public:
+  public:
     using Array = std::vector<Value>;
     using Dictionary = std::map<std::string, Value, std::less<>>;
 
     enum class Kind {
-        Null, Bool, Int32, UInt32, Int64, UInt64, Float, Double,
-        Number, String, Array, Dictionary, UUID, Element, AXValue
+        Null,
+        Bool,
+        Int32,
+        UInt32,
+        Int64,
+        UInt64,
+        Float,
+        Double,
+        Number,
+        String,
+        Array,
+        Dictionary,
+        UUID,
+        Element,
+        AXValue
     };
 
     Value() = default;  // null
@@ -137,10 +152,10 @@ public:
     friend bool operator==(const Value& a, const Value& b);
     std::string debugDescription() const;
 
-private:
-    using Storage = std::variant<std::monostate, bool, int64_t, uint64_t, double, NumberObject, std::string,
-                                 std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>, AXElement,
-                                 AXValueData>;
+  private:
+    using Storage =
+        std::variant<std::monostate, bool, int64_t, uint64_t, double, NumberObject, std::string,
+                     std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>, AXElement, AXValueData>;
     Value(Kind k, Storage s) : kind_(k), storage_(std::move(s)) {}
     Kind kind_ = Kind::Null;
     Storage storage_;

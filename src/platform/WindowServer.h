@@ -21,11 +21,11 @@ inline constexpr uint32_t kOptionExcludeDesktopElements = 16;
 
 // Opaque results of the window-query entry points.
 class WindowQuery {
-public:
+  public:
     virtual ~WindowQuery() = default;
 };
 class WindowIterator {
-public:
+  public:
     virtual ~WindowIterator() = default;
 };
 
@@ -33,7 +33,7 @@ public:
 // the platform calls one to one; "no result" is an empty optional. Arrays of ids are passed as
 // arrays of number objects, as the platform takes them.
 class WindowServer {
-public:
+  public:
     virtual ~WindowServer() = default;
 
     // CGWindowListCopyWindowInfo
@@ -48,13 +48,16 @@ public:
     // CGSGetActiveSpace
     virtual uint64_t getActiveSpace(uint32_t connection) = 0;
     // CGSCopySpacesForWindows
-    virtual std::optional<Value> copySpacesForWindows(uint32_t connection, int32_t mask, const Value& windowIDs) = 0;
+    virtual std::optional<Value> copySpacesForWindows(uint32_t connection, int32_t mask,
+                                                      const Value& windowIDs) = 0;
     // CGSAddWindowsToSpaces / CGSRemoveWindowsFromSpaces; the status, 0 on success.
-    virtual int32_t addWindowsToSpaces(uint32_t connection, const Value& windowIDs, const Value& spaceIDs) = 0;
-    virtual int32_t removeWindowsFromSpaces(uint32_t connection, const Value& windowIDs, const Value& spaceIDs) = 0;
+    virtual int32_t addWindowsToSpaces(uint32_t connection, const Value& windowIDs,
+                                       const Value& spaceIDs) = 0;
+    virtual int32_t removeWindowsFromSpaces(uint32_t connection, const Value& windowIDs,
+                                            const Value& spaceIDs) = 0;
     // SLSSpaceSetEdgeReservation
-    virtual int32_t spaceSetEdgeReservation(uint32_t connection, uint64_t spaceID, int32_t edge, double a, double b,
-                                            double c, double height) = 0;
+    virtual int32_t spaceSetEdgeReservation(uint32_t connection, uint64_t spaceID, int32_t edge, double a,
+                                            double b, double c, double height) = 0;
     // SLSCopyWindowsWithOptionsAndTags; the two tag words are passed by address.
     virtual std::optional<Value> copyWindowsWithOptionsAndTags(uint32_t connection, uint32_t owner,
                                                                const Value& spaceIDs, uint32_t options,
@@ -72,8 +75,8 @@ public:
     virtual uint32_t windowIteratorGetWindowID(WindowIterator& iterator) = 0;
     virtual uint32_t windowIteratorGetParentID(WindowIterator& iterator) = 0;
     // "SLSSetConnectionProperty"
-    virtual int32_t setConnectionProperty(uint32_t connection, uint32_t targetConnection, const std::string& property,
-                                          const Value& value) = 0;
+    virtual int32_t setConnectionProperty(uint32_t connection, uint32_t targetConnection,
+                                          const std::string& property, const Value& value) = 0;
 };
 
 }  // namespace qv

@@ -38,7 +38,7 @@ struct RunningApplication {
 
 // The shared workspace: running applications and the workspace's notifications.
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     virtual std::vector<RunningApplication> runningApplications() = 0;
     // runningApplicationWithProcessIdentifier:

@@ -30,11 +30,19 @@ std::optional<std::string> stringOf(const Value& v) {
 
 }  // namespace
 
-std::optional<uint32_t> CGWindowInfo::windowID() const { return integerOf<uint32_t>(dict[CGWindowKeys::windowNumber]); }
-std::optional<int32_t> CGWindowInfo::ownerPID() const { return integerOf<int32_t>(dict[CGWindowKeys::ownerPID]); }
-std::optional<int32_t> CGWindowInfo::layer() const { return integerOf<int32_t>(dict[CGWindowKeys::layer]); }
+std::optional<uint32_t> CGWindowInfo::windowID() const {
+    return integerOf<uint32_t>(dict[CGWindowKeys::windowNumber]);
+}
+std::optional<int32_t> CGWindowInfo::ownerPID() const {
+    return integerOf<int32_t>(dict[CGWindowKeys::ownerPID]);
+}
+std::optional<int32_t> CGWindowInfo::layer() const {
+    return integerOf<int32_t>(dict[CGWindowKeys::layer]);
+}
 
-std::optional<Rect> CGWindowInfo::bounds() const { return rectFromDictionary(dict[CGWindowKeys::bounds]); }
+std::optional<Rect> CGWindowInfo::bounds() const {
+    return rectFromDictionary(dict[CGWindowKeys::bounds]);
+}
 
 std::optional<float> CGWindowInfo::alpha() const {
     const Value& v = dict[CGWindowKeys::alpha];
@@ -42,8 +50,12 @@ std::optional<float> CGWindowInfo::alpha() const {
     return v.asFloat();
 }
 
-std::optional<std::string> CGWindowInfo::ownerName() const { return stringOf(dict[CGWindowKeys::ownerName]); }
-std::optional<std::string> CGWindowInfo::windowName() const { return stringOf(dict[CGWindowKeys::windowName]); }
+std::optional<std::string> CGWindowInfo::ownerName() const {
+    return stringOf(dict[CGWindowKeys::ownerName]);
+}
+std::optional<std::string> CGWindowInfo::windowName() const {
+    return stringOf(dict[CGWindowKeys::windowName]);
+}
 
 std::optional<std::vector<CGWindowInfo>> windowInfoList(const std::optional<Value>& answer) {
     if (!answer) return std::nullopt;
@@ -60,8 +72,8 @@ std::optional<std::vector<CGWindowInfo>> windowInfoList(const std::optional<Valu
 
 std::unordered_set<int32_t> dockEligibleOwnerPIDs(Workspace& workspace, double /*cacheTTL*/) {
     static constexpr std::array<std::string_view, 6> kExcluded = {
-        "com.apple.dock",          "com.apple.WindowManager",       "com.apple.controlcenter",
-        "com.apple.Spotlight",     "com.apple.notificationcenterui", "com.apple.loginwindow",
+        "com.apple.dock",      "com.apple.WindowManager",        "com.apple.controlcenter",
+        "com.apple.Spotlight", "com.apple.notificationcenterui", "com.apple.loginwindow",
     };
     std::unordered_set<int32_t> pids;
     for (const RunningApplication& app : workspace.runningApplications()) {

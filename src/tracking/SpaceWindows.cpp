@@ -9,11 +9,13 @@ namespace qv {
 namespace {
 
 constexpr std::array<const char*, 5> kWindowQueryNames = {
-    "SLSWindowQueryWindows", "SLSWindowQueryResultCopyWindows", "SLSWindowIteratorAdvance",
+    "SLSWindowQueryWindows",        "SLSWindowQueryResultCopyWindows", "SLSWindowIteratorAdvance",
     "SLSWindowIteratorGetWindowID", "SLSWindowIteratorGetParentID",
 };
 
-bool isSpaceOrNewline(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isSpaceOrNewline(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view trimWhitespace(std::string_view s) {
     while (!s.empty() && isSpaceOrNewline(s.front())) s.remove_prefix(1);
@@ -44,9 +46,9 @@ std::optional<int64_t> signedIntegerOf(const Value& v) {
 SpaceWindows::SpaceWindows(Platform& platform)
     : platform_(platform),
       filtersChildWindows_(platform.system.operatingSystemMajorVersion() >= 27),
-      hasWindowQueryFunctions_(std::all_of(kWindowQueryNames.begin(), kWindowQueryNames.end(), [&](const char* n) {
-          return platform.windowServer.hasEntryPoint(n);
-      })),
+      hasWindowQueryFunctions_(
+          std::all_of(kWindowQueryNames.begin(), kWindowQueryNames.end(),
+                      [&](const char* n) { return platform.windowServer.hasEntryPoint(n); })),
       hasSetConnectionProperty_(platform.windowServer.hasEntryPoint("SLSSetConnectionProperty")) {}
 
 std::string SpaceWindows::normalizedDisplayIdentifier(std::string_view identifier) {
@@ -126,7 +128,8 @@ std::vector<uint64_t> SpaceWindows::getActiveSpaceIDs(uint32_t connectionID) con
                     if (const Value::Array* spaces = display["Spaces"].asArray();
                         spaces && display["Spaces"].asDictionaryArray()) {
                         for (const Value& space : *spaces) {
-                            if (space["Current Space"].asBool() == true || space["isCurrent"].asBool() == true) {
+                            if (space["Current Space"].asBool() == true ||
+                                space["isCurrent"].asBool() == true) {
                                 id = extractSpaceID(space);
                                 break;
                             }
@@ -177,7 +180,8 @@ std::optional<SpaceWindows::DisplayActiveSpace> SpaceWindows::activeSpace(const 
 }
 
 std::set<uint64_t> SpaceWindows::spaceIDs(uint32_t windowID, uint32_t connectionID) const {
-    auto answer = platform_.windowServer.copySpacesForWindows(connectionID, 7, numberArray(std::vector{windowID}));
+    auto answer =
+        platform_.windowServer.copySpacesForWindows(connectionID, 7, numberArray(std::vector{windowID}));
     std::set<uint64_t> out;
     if (!answer) return out;
     auto numbers = answer->asNumberArray();
@@ -191,7 +195,8 @@ std::map<uint32_t, uint32_t> SpaceWindows::parentWindowIDs(const std::vector<uin
     std::map<uint32_t, uint32_t> parents;
     if (!filtersChildWindows_ || windowIDs.empty() || !hasWindowQueryFunctions_) return parents;
     WindowServer& ws = platform_.windowServer;
-    auto query = ws.windowQueryWindows(connectionID, numberArray(windowIDs), static_cast<uint32_t>(windowIDs.size()));
+    auto query =
+        ws.windowQueryWindows(connectionID, numberArray(windowIDs), static_cast<uint32_t>(windowIDs.size()));
     if (!query) return parents;
     auto iterator = ws.windowQueryResultCopyWindows(*query);
     if (!iterator) return parents;
@@ -267,7 +272,8 @@ std::optional<size_t> SpaceWindows::screenIndex(std::string_view matchingDisplay
     return std::nullopt;
 }
 
-std::optional<size_t> SpaceWindows::screenIndex(const SpaceInfo& space, const std::vector<Screen>& screens) const {
+std::optional<size_t> SpaceWindows::screenIndex(const SpaceInfo& space,
+                                                const std::vector<Screen>& screens) const {
     if (auto i = screenIndex(space.displayIdentifier, screens)) return i;
     if (space.displayIndex >= 0 && static_cast<size_t>(space.displayIndex) < screens.size()) {
         return static_cast<size_t>(space.displayIndex);

@@ -17,7 +17,7 @@ namespace qv {
 // whether child windows are filtered (operating system 27 and later) and which entry points the
 // run-time lookup found.
 class SpaceWindows {
-public:
+  public:
     static constexpr int64_t kFullScreenSpaceType = 4;
 
     struct SpaceInfo {
@@ -47,12 +47,14 @@ public:
     std::optional<DisplayActiveSpace> activeSpace(const Screen& screen, uint32_t connectionID) const;
     std::set<uint64_t> spaceIDs(uint32_t windowID, uint32_t connectionID) const;
     // Child window id to parent window id; empty below operating system 27.
-    std::map<uint32_t, uint32_t> parentWindowIDs(const std::vector<uint32_t>& windowIDs, uint32_t connectionID) const;
+    std::map<uint32_t, uint32_t> parentWindowIDs(const std::vector<uint32_t>& windowIDs,
+                                                 uint32_t connectionID) const;
     // Puts a window on exactly one Space.
     void moveWindowExclusively(uint32_t windowID, uint64_t spaceID) const;
     void setBottomEdgeReservation(uint64_t spaceID, double height) const;
 
-    std::optional<Screen> screen(std::string_view matchingDisplayIdentifier, const std::vector<Screen>& screens) const;
+    std::optional<Screen> screen(std::string_view matchingDisplayIdentifier,
+                                 const std::vector<Screen>& screens) const;
     std::optional<size_t> screenIndex(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     std::optional<size_t> screenIndex(std::string_view matchingDisplayIdentifier,
                                       const std::vector<Screen>& screens) const;
@@ -67,7 +69,7 @@ public:
     static std::optional<uint64_t> spaceID(const Value& value);
     static std::optional<uint64_t> extractSpaceID(const Value& spaceDictionary);
 
-private:
+  private:
     static std::optional<uint64_t> currentSpaceOfEntry(const Value::Dictionary& display);
 
     Platform& platform_;

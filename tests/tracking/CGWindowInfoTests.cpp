@@ -7,7 +7,9 @@
 namespace qv {
 namespace {
 
-CGWindowInfo entry(Value::Dictionary d) { return CGWindowInfo{Value::dictionary(std::move(d))}; }
+CGWindowInfo entry(Value::Dictionary d) {
+    return CGWindowInfo{Value::dictionary(std::move(d))};
+}
 
 TEST(CGWindowInfoTest, EmptyEntryGivesNothing) {
     CGWindowInfo info = entry({});
@@ -56,7 +58,8 @@ TEST(CGWindowInfoTest, NativeValuesCountOnlyInTheirExactType) {
 }
 
 TEST(CGWindowInfoTest, BoundsMustBeACompleteRectangleDictionary) {
-    EXPECT_EQ(entry({{CGWindowKeys::bounds, dictionaryFromRect(Rect{1, 2, 40, 50})}}).bounds(), (Rect{1, 2, 40, 50}));
+    EXPECT_EQ(entry({{CGWindowKeys::bounds, dictionaryFromRect(Rect{1, 2, 40, 50})}}).bounds(),
+              (Rect{1, 2, 40, 50}));
     EXPECT_FALSE(entry({{CGWindowKeys::bounds, Value::dictionary({{"X", Value::number(1)}})}}).bounds());
     EXPECT_FALSE(entry({{CGWindowKeys::bounds, Value::string("{{0,0},{1,1}}")}}).bounds());
 }

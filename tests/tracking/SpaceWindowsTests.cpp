@@ -10,11 +10,12 @@ namespace {
 using SpaceInfo = SpaceWindows::SpaceInfo;
 
 Value spaceDict(uint64_t id, int64_t type = 0) {
-    return Value::dictionary({{"id64", Value::number(NumberObject::ofUnsigned(id))}, {"type", Value::number(type)}});
+    return Value::dictionary(
+        {{"id64", Value::number(NumberObject::ofUnsigned(id))}, {"type", Value::number(type)}});
 }
 
 class SpaceWindowsTest : public ::testing::Test {
-protected:
+  protected:
     ManualRuntime rt;
     SimDesktop sim{rt};
     uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1920, 1080}, 1);
@@ -46,26 +47,29 @@ TEST_F(SpaceWindowsTest, GetSpacesKeepsDisplayThenSpaceOrderWithTypes) {
     auto all = spaces().getSpaces(cid);
     std::string mainUUID = sim.display(main)->uuid, sideUUID = sim.display(side)->uuid;
     EXPECT_EQ(all, (std::vector<SpaceInfo>{{0, mainUUID, 0, m1, 0},
-                                          {0, mainUUID, 1, m2, 0},
-                                          {0, mainUUID, 2, mfs, 4},
-                                          {1, sideUUID, 0, s1, 0}}));
+                                           {0, mainUUID, 1, m2, 0},
+                                           {0, mainUUID, 2, mfs, 4},
+                                           {1, sideUUID, 0, s1, 0}}));
     EXPECT_TRUE(all[2].isFullScreen());
 }
 
 TEST_F(SpaceWindowsTest, GetSpacesReadsOddListings) {
     answerSpaces(Value::array({
-        Value::dictionary({{"Display Identifier", Value::string("  \n")}, {"Spaces", Value::array({spaceDict(10)})}}),
+        Value::dictionary(
+            {{"Display Identifier", Value::string("  \n")}, {"Spaces", Value::array({spaceDict(10)})}}),
         Value::dictionary({{"Display Identifier", Value::number(42)}}),  // no Spaces: contributes nothing
-        Value::dictionary({{"Spaces", Value::array({
-                                          Value::dictionary({{"id", Value::number(5)}}),  // neither id key: skipped
-                                          Value::dictionary({{"ManagedSpaceID", Value::number(12)},
-                                                             {"type", Value::string("4")}}),
-                                      })}}),
-        Value::dictionary({{"Display Identifier", Value::uuid("ab-cd")}, {"Spaces", Value::array({spaceDict(13, 4)})}}),
+        Value::dictionary(
+            {{"Spaces",
+              Value::array({
+                  Value::dictionary({{"id", Value::number(5)}}),  // neither id key: skipped
+                  Value::dictionary({{"ManagedSpaceID", Value::number(12)}, {"type", Value::string("4")}}),
+              })}}),
+        Value::dictionary(
+            {{"Display Identifier", Value::uuid("ab-cd")}, {"Spaces", Value::array({spaceDict(13, 4)})}}),
     }));
-    EXPECT_EQ(spaces().getSpaces(cid), (std::vector<SpaceInfo>{{0, "Display 0", 0, 10, 0},
-                                                               {2, "Display 2", 1, 12, 0},
-                                                               {3, "AB-CD", 0, 13, 4}}));
+    EXPECT_EQ(spaces().getSpaces(cid),
+              (std::vector<SpaceInfo>{
+                  {0, "Display 0", 0, 10, 0}, {2, "Display 2", 1, 12, 0}, {3, "AB-CD", 0, 13, 4}}));
     EXPECT_EQ(SpaceWindows::displayIdentifier(Value::number(42), 1), "42");
     EXPECT_EQ(SpaceWindows::displayIdentifier(Value::string(" DEAD-BEEF "), 1), "DEAD-BEEF");
 }
@@ -100,11 +104,13 @@ TEST_F(SpaceWindowsTest, ActiveSpaceIDsOnePerDisplayWithoutDuplicates) {
     answerSpaces(Value::array({
         Value::dictionary({{"Current Space", Value::number(8)}}),
         Value::dictionary({{"Current Space ID", Value::number(8)}}),
-        Value::dictionary({{"Spaces", Value::array({spaceDict(20),
-                                                    Value::dictionary({{"id64", Value::number(21)},
-                                                                       {"isCurrent", Value::boolean(true)}})})}}),
-        Value::dictionary({{"Spaces", Value::array({Value::dictionary(
-                                          {{"id64", Value::number(22)}, {"Current Space", Value::number(1)}})})}}),
+        Value::dictionary(
+            {{"Spaces",
+              Value::array({spaceDict(20), Value::dictionary({{"id64", Value::number(21)},
+                                                              {"isCurrent", Value::boolean(true)}})})}}),
+        Value::dictionary(
+            {{"Spaces", Value::array({Value::dictionary(
+                            {{"id64", Value::number(22)}, {"Current Space", Value::number(1)}})})}}),
     }));
     // The last display's flag is a number, not boolean true: it names no current Space.
     EXPECT_EQ(spaces().getActiveSpaceIDs(cid), (std::vector<uint64_t>{8, 21}));
@@ -130,7 +136,8 @@ TEST_F(SpaceWindowsTest, DisplayIdentifiersAreNormalisedBeforeMatching) {
     }
     std::string sideUUID = sim.display(side)->uuid;
     std::string lower = "{" + sideUUID + "}";
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     EXPECT_EQ(sw.screenIndex(lower, list), 1u);
     EXPECT_EQ(sw.screenIndex("3", list), 1u);
     EXPECT_EQ(sw.screenIndex("+1", list), 0u);
@@ -176,7 +183,9 @@ TEST_F(SpaceWindowsTest, ActiveSpaceOfAScreen) {
 TEST_F(SpaceWindowsTest, SpacesOfAWindow) {
     uint32_t w = openWindow({m1, s1});
     EXPECT_EQ(spaces().spaceIDs(w, cid), (std::set<uint64_t>{m1, s1}));
-    sim.overrides.spacesForWindows = [](const Value&) { return std::optional<Value>(Value::array({Value::string("x")})); };
+    sim.overrides.spacesForWindows = [](const Value&) {
+        return std::optional<Value>(Value::array({Value::string("x")}));
+    };
     EXPECT_TRUE(spaces().spaceIDs(w, cid).empty());
 }
 
@@ -225,9 +234,9 @@ TEST_F(SpaceWindowsTest, BottomEdgeReservationPassesEdgeTwoAndTheHeight) {
     spaces().setBottomEdgeReservation(m1, 44);
     auto calls = sim.callsNamed("SLSSpaceSetEdgeReservation");
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].args, Value::array({Value::number(NumberObject::ofUnsigned(m1)), Value::number(2),
-                                           Value::number(0.0), Value::number(0.0), Value::number(0.0),
-                                           Value::number(44.0)}));
+    EXPECT_EQ(calls[0].args,
+              Value::array({Value::number(NumberObject::ofUnsigned(m1)), Value::number(2), Value::number(0.0),
+                            Value::number(0.0), Value::number(0.0), Value::number(44.0)}));
     EXPECT_EQ(sim.edgeReservations.at(m1), 44);
 }
 

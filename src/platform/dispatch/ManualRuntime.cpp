@@ -21,7 +21,7 @@ namespace {
 }  // namespace
 
 class ManualQueue : public RunLoop {
-public:
+  public:
     ManualQueue(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> state)
         : rt_(rt), state_(std::move(state)) {}
 
@@ -34,7 +34,8 @@ public:
                                                   std::function<void()> handler) override;
     bool isCurrent() const override {
         std::lock_guard lock(rt_.mutex_);
-        if (state_->isMain && rt_.executing_.empty()) return true;  // the test's own thread is the main thread
+        if (state_->isMain && rt_.executing_.empty())
+            return true;  // the test's own thread is the main thread
         return !rt_.executing_.empty() && rt_.executing_.back() == state_.get();
     }
     void stop() override {
@@ -48,15 +49,15 @@ public:
 
     const std::shared_ptr<ManualRuntime::QueueState>& state() const { return state_; }
 
-private:
+  private:
     ManualRuntime& rt_;
     std::shared_ptr<ManualRuntime::QueueState> state_;
 };
 
 class ManualTimer : public RepeatingTimer, public std::enable_shared_from_this<ManualTimer> {
-public:
-    ManualTimer(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> q, Seconds interval, Seconds leeway,
-                std::function<void()> handler)
+  public:
+    ManualTimer(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> q, Seconds interval,
+                Seconds leeway, std::function<void()> handler)
         : RepeatingTimer(interval, leeway, std::move(handler)), rt_(rt), queue_(std::move(q)) {}
 
     void arm(Seconds deadline) {
@@ -69,20 +70,20 @@ public:
         });
     }
 
-private:
+  private:
     ManualRuntime& rt_;
     std::shared_ptr<ManualRuntime::QueueState> queue_;
 };
 
-std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
-                                                           std::function<void()> handler) {
+std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, Seconds interval,
+                                                           Seconds leeway, std::function<void()> handler) {
     auto t = std::make_shared<ManualTimer>(rt_, state_, interval, leeway, std::move(handler));
     t->arm(rt_.now() + std::max(0.0, firstDelay));
     return t;
 }
 
 class ManualSemaphore : public Semaphore {
-public:
+  public:
     ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt), count_(initial) {}
     void signal() override { ++count_; }
     void wait() override {
@@ -104,13 +105,13 @@ public:
         return true;
     }
 
-private:
+  private:
     ManualRuntime& rt_;
     long count_;
 };
 
 class ManualRunLoopThread : public RunLoopThread {
-public:
+  public:
     ManualRunLoopThread(ManualRuntime& rt, std::string name, std::shared_ptr<ManualQueue> loop)
         : rt_(rt), name_(std::move(name)), loop_(std::move(loop)) {}
     const std::string& name() const override { return name_; }
@@ -122,7 +123,7 @@ public:
         }
     }
 
-private:
+  private:
     ManualRuntime& rt_;
     std::string name_;
     std::shared_ptr<ManualQueue> loop_;
@@ -149,7 +150,9 @@ Seconds ManualRuntime::now() const {
     return now_;
 }
 
-std::shared_ptr<Queue> ManualRuntime::mainQueue() { return main_; }
+std::shared_ptr<Queue> ManualRuntime::mainQueue() {
+    return main_;
+}
 
 std::shared_ptr<Queue> ManualRuntime::makeSerialQueue(std::string label, QoS) {
     auto state = std::make_shared<QueueState>();
@@ -213,7 +216,9 @@ bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
     return true;
 }
 
-void ManualRuntime::advance(Seconds dt) { advanceTo(now() + std::max(0.0, dt)); }
+void ManualRuntime::advance(Seconds dt) {
+    advanceTo(now() + std::max(0.0, dt));
+}
 
 void ManualRuntime::advanceTo(Seconds t) {
     // A blocking wait inside a block may carry the clock past t; what that made due runs too.

@@ -17,7 +17,7 @@ namespace qv {
 // work (and moves the clock up to a timed wait's deadline); joining a run-loop thread runs that
 // loop until it stops.
 class ManualRuntime : public Runtime {
-public:
+  public:
     explicit ManualRuntime(Seconds startTime = 0.0);
     ~ManualRuntime() override;
 
@@ -38,13 +38,15 @@ public:
 
     struct QueueState;  // internal
 
-private:
+  private:
     struct Entry {
         Seconds deadline;
         uint64_t seq;
         std::shared_ptr<QueueState> queue;
         std::function<void()> fn;
-        bool operator<(const Entry& o) const { return deadline < o.deadline || (deadline == o.deadline && seq < o.seq); }
+        bool operator<(const Entry& o) const {
+            return deadline < o.deadline || (deadline == o.deadline && seq < o.seq);
+        }
     };
 
     friend class ManualQueue;

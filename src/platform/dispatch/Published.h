@@ -9,7 +9,7 @@ namespace qv {
 
 // Keeps a subscription alive; destroying or cancelling it unsubscribes.
 class Subscription {
-public:
+  public:
     Subscription() = default;
     explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
     Subscription(Subscription&& o) noexcept : cancel_(std::exchange(o.cancel_, nullptr)) {}
@@ -29,7 +29,7 @@ public:
     }
     bool isActive() const { return static_cast<bool>(cancel_); }
 
-private:
+  private:
     std::function<void()> cancel_;
 };
 
@@ -41,7 +41,7 @@ using Subscriptions = std::vector<Subscription>;
 // read. Main-thread only, like the models that own them.
 template <class T>
 class Published {
-public:
+  public:
     using Handler = std::function<void(const T&)>;
 
     Published() = default;
@@ -88,7 +88,7 @@ public:
         });
     }
 
-private:
+  private:
     struct Sub {
         Handler handler;
         bool active;

@@ -16,14 +16,15 @@ using Clock = std::chrono::steady_clock;
 constexpr double kReferenceDateOffset = 978307200.0;
 
 Clock::time_point deadlineAfter(Seconds delay) {
-    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, delay)));
+    return Clock::now() +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, delay)));
 }
 
 }  // namespace
 
 // One serial executor: a timed list of blocks, drained by the thread that runs it.
 class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Loop> {
-public:
+  public:
     explicit Loop(std::string label) : label_(std::move(label)) {}
 
     const std::string& label() const override { return label_; }
@@ -57,7 +58,8 @@ public:
 
     // Runs blocks until stopped, or until `until` passes, or until `done` holds after a block.
     // Returns false when it ended because the loop was stopped.
-    bool run(std::optional<Clock::time_point> until = std::nullopt, const std::function<bool()>* done = nullptr) {
+    bool run(std::optional<Clock::time_point> until = std::nullopt,
+             const std::function<bool()>* done = nullptr) {
         const Loop* previous = current();
         current() = this;
         bool result = true;
@@ -73,7 +75,8 @@ public:
                 auto now = Clock::now();
                 if (entries_.empty() || entries_.begin()->first.deadline > now) {
                     if (until && now >= *until) break;
-                    auto wake = entries_.empty() ? Clock::time_point::max() : entries_.begin()->first.deadline;
+                    auto wake =
+                        entries_.empty() ? Clock::time_point::max() : entries_.begin()->first.deadline;
                     if (until) wake = std::min(wake, *until);
                     // A condition that another thread makes true is polled while nothing is due.
                     if (done) wake = std::min(wake, now + std::chrono::milliseconds(5));
@@ -104,11 +107,13 @@ public:
         stopped_ = false;
     }
 
-private:
+  private:
     struct Key {
         Clock::time_point deadline;
         uint64_t seq;
-        bool operator<(const Key& o) const { return deadline < o.deadline || (deadline == o.deadline && seq < o.seq); }
+        bool operator<(const Key& o) const {
+            return deadline < o.deadline || (deadline == o.deadline && seq < o.seq);
+        }
     };
     static const Loop*& current() {
         thread_local const Loop* loop = nullptr;
@@ -126,8 +131,9 @@ private:
 namespace {
 
 class RealTimer : public RepeatingTimer, public std::enable_shared_from_this<RealTimer> {
-public:
-    RealTimer(std::weak_ptr<RealRuntime::Loop> loop, Seconds interval, Seconds leeway, std::function<void()> handler)
+  public:
+    RealTimer(std::weak_ptr<RealRuntime::Loop> loop, Seconds interval, Seconds leeway,
+              std::function<void()> handler)
         : RepeatingTimer(interval, leeway, std::move(handler)), loop_(std::move(loop)) {}
 
     void arm(Clock::time_point deadline) {
@@ -145,13 +151,13 @@ public:
         });
     }
 
-private:
+  private:
     std::weak_ptr<RealRuntime::Loop> loop_;
 };
 
 // A serial queue or run-loop thread: a Loop with a thread of its own.
 class ThreadedLoop : public RunLoopThread {
-public:
+  public:
     explicit ThreadedLoop(std::string name)
         : name_(std::move(name)),
           loop_(std::make_shared<RealRuntime::Loop>(name_)),
@@ -190,7 +196,7 @@ public:
         if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
 
-private:
+  private:
     std::string name_;
     std::shared_ptr<RealRuntime::Loop> loop_;
     std::shared_ptr<std::atomic<bool>> finished_;
@@ -199,7 +205,7 @@ private:
 
 // A serial queue keeps its thread alive for as long as the queue itself is referenced.
 class SerialQueue : public Queue {
-public:
+  public:
     explicit SerialQueue(std::string label) : thread_(std::move(label)), loop_(thread_.runLoop()) {}
     const std::string& label() const override { return loop_->label(); }
     void async(std::function<void()> block) override { loop_->async(std::move(block)); }
@@ -210,13 +216,13 @@ public:
     }
     bool isCurrent() const override { return loop_->isCurrent(); }
 
-private:
+  private:
     ThreadedLoop thread_;
     std::shared_ptr<RunLoop> loop_;
 };
 
 class RealSemaphore : public Semaphore {
-public:
+  public:
     explicit RealSemaphore(long initial) : count_(initial) {}
     void signal() override {
         {
@@ -237,7 +243,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::mutex m_;
     std::condition_variable cv_;
     long count_;
@@ -245,7 +251,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<RepeatingTimer> RealRuntime::Loop::scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
+std::shared_ptr<RepeatingTimer> RealRuntime::Loop::scheduleTimer(Seconds firstDelay, Seconds interval,
+                                                                 Seconds leeway,
                                                                  std::function<void()> handler) {
     auto t = std::make_shared<RealTimer>(weak_from_this(), interval, leeway, std::move(handler));
     t->arm(deadlineAfter(firstDelay));
@@ -261,7 +268,9 @@ Seconds RealRuntime::now() const {
     return duration<double>(system_clock::now().time_since_epoch()).count() - kReferenceDateOffset;
 }
 
-std::shared_ptr<Queue> RealRuntime::mainQueue() { return main_; }
+std::shared_ptr<Queue> RealRuntime::mainQueue() {
+    return main_;
+}
 
 std::shared_ptr<Queue> RealRuntime::makeSerialQueue(std::string label, QoS) {
     return std::make_shared<SerialQueue>(std::move(label));
@@ -271,14 +280,18 @@ std::shared_ptr<RunLoopThread> RealRuntime::startRunLoopThread(std::string name,
     return std::make_shared<ThreadedLoop>(std::move(name));
 }
 
-std::shared_ptr<Semaphore> RealRuntime::makeSemaphore(long initial) { return std::make_shared<RealSemaphore>(initial); }
+std::shared_ptr<Semaphore> RealRuntime::makeSemaphore(long initial) {
+    return std::make_shared<RealSemaphore>(initial);
+}
 
 void RealRuntime::runMain() {
     main_->reset();
     main_->run();
 }
 
-void RealRuntime::stopMain() { main_->stop(); }
+void RealRuntime::stopMain() {
+    main_->stop();
+}
 
 bool RealRuntime::runMainUntil(const std::function<bool()>& done, Seconds timeout) {
     if (done()) return true;
@@ -286,6 +299,8 @@ bool RealRuntime::runMainUntil(const std::function<bool()>& done, Seconds timeou
     return done();
 }
 
-void RealRuntime::runMainFor(Seconds duration) { main_->run(deadlineAfter(duration)); }
+void RealRuntime::runMainFor(Seconds duration) {
+    main_->run(deadlineAfter(duration));
+}
 
 }  // namespace qv

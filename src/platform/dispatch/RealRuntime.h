@@ -11,7 +11,7 @@ namespace qv {
 // The runtime of the program: serial queues and run-loop threads are real threads, timers real
 // timed waits. The main queue runs on the thread that calls runMain() (or one of its variants).
 class RealRuntime : public Runtime {
-public:
+  public:
     RealRuntime();
     ~RealRuntime() override;
 
@@ -30,7 +30,7 @@ public:
 
     class Loop;  // internal
 
-private:
+  private:
     std::shared_ptr<Loop> main_;
 };
 

@@ -14,7 +14,7 @@ enum class QoS { background, utility, standard, userInitiated, userInteractive }
 
 // A block that can be cancelled before it runs; cancelling after it ran has no effect.
 class WorkItem {
-public:
+  public:
     explicit WorkItem(std::function<void()> block) : block_(std::move(block)) {}
     void cancel() { cancelled_.store(true, std::memory_order_release); }
     bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }
@@ -23,7 +23,7 @@ public:
         if (!isCancelled() && block_) block_();
     }
 
-private:
+  private:
     std::atomic<bool> cancelled_{false};
     std::function<void()> block_;
 };
@@ -35,7 +35,7 @@ inline WorkItemPtr makeWorkItem(std::function<void()> block) {
 
 // A repeating timer source; it fires until cancelled or released. Each runtime arms it its way.
 class RepeatingTimer {
-public:
+  public:
     RepeatingTimer(Seconds interval, Seconds leeway, std::function<void()> handler)
         : interval_(interval), leeway_(leeway), handler_(std::move(handler)) {}
     virtual ~RepeatingTimer() = default;
@@ -44,10 +44,10 @@ public:
     Seconds interval() const { return interval_; }
     Seconds leeway() const { return leeway_; }
 
-protected:
+  protected:
     void fire() { handler_(); }
 
-private:
+  private:
     Seconds interval_;
     Seconds leeway_;
     std::function<void()> handler_;
@@ -57,7 +57,7 @@ private:
 // A serial queue: blocks run one at a time in the order of their deadlines, and blocks with equal
 // deadlines in the order they were posted.
 class Queue {
-public:
+  public:
     virtual ~Queue() = default;
     virtual const std::string& label() const = 0;
     virtual void async(std::function<void()> block) = 0;
@@ -69,8 +69,8 @@ public:
     }
     // First fire after `firstDelay`, then every `interval`; `leeway` lets the system fire late.
     // The timer stops when cancelled or when the returned handle is released.
-    virtual std::shared_ptr<RepeatingTimer> scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
-                                                          std::function<void()> handler) = 0;
+    virtual std::shared_ptr<RepeatingTimer> scheduleTimer(Seconds firstDelay, Seconds interval,
+                                                          Seconds leeway, std::function<void()> handler) = 0;
     // True while the calling code runs on this queue.
     virtual bool isCurrent() const = 0;
 };
@@ -78,13 +78,13 @@ public:
 // The run loop of a thread of our own: blocks are performed on it (CFRunLoopPerformBlock),
 // event sources deliver through it, and stop() ends the thread's loop (CFRunLoopStop).
 class RunLoop : public Queue {
-public:
+  public:
     virtual void stop() = 0;
     virtual bool isStopped() const = 0;
 };
 
 class RunLoopThread {
-public:
+  public:
     virtual ~RunLoopThread() = default;
     virtual const std::string& name() const = 0;
     virtual std::shared_ptr<RunLoop> runLoop() const = 0;
@@ -94,7 +94,7 @@ public:
 };
 
 class Semaphore {
-public:
+  public:
     virtual ~Semaphore() = default;
     virtual void signal() = 0;
     virtual void wait() = 0;
@@ -103,7 +103,7 @@ public:
 };
 
 class Runtime {
-public:
+  public:
     virtual ~Runtime() = default;
     virtual Seconds now() const = 0;
     virtual std::shared_ptr<Queue> mainQueue() = 0;

@@ -13,7 +13,8 @@ void buildDemoDesktop(SimDesktop& sim) {
     uint64_t fullScreen = sim.addSpace(main, kSimSpaceTypeFullScreen);
     uint64_t sideDesk = sim.addSpace(side);
 
-    auto app = [&](const char* bundleID, const char* name, ActivationPolicy policy = ActivationPolicy::regular) {
+    auto app = [&](const char* bundleID, const char* name,
+                   ActivationPolicy policy = ActivationPolicy::regular) {
         return sim.launchApp(std::string(bundleID), name, policy);
     };
     int32_t compass = app("com.example.compass", "Compass");

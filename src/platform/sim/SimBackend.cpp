@@ -6,7 +6,7 @@ namespace qv {
 namespace {
 
 class SimBackend : public Backend {
-public:
+  public:
     explicit SimBackend(Runtime& runtime) : sim_(runtime) { buildDemoDesktop(sim_); }
     Platform& platform() override { return sim_.platform(); }
     std::string screenshotSvg() override { return sim_.renderSvg(); }
@@ -25,12 +25,14 @@ public:
         return true;
     }
 
-private:
+  private:
     SimDesktop sim_;
 };
 
 }  // namespace
 
-std::unique_ptr<Backend> makeBackend(Runtime& runtime) { return std::make_unique<SimBackend>(runtime); }
+std::unique_ptr<Backend> makeBackend(Runtime& runtime) {
+    return std::make_unique<SimBackend>(runtime);
+}
 
 }  // namespace qv

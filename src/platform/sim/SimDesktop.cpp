@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimLoginItems.h"
-#include "platform/sim/SimLaunchServices.h"
-#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimApplications.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimLaunchServices.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowServer.h"
 #include "platform/sim/SimWindowing.h"
@@ -81,7 +81,8 @@ uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::
 }
 
 uint64_t SimDesktop::addSpace(uint32_t displayID, int64_t type) {
-    auto it = std::find_if(displays_.begin(), displays_.end(), [&](const SimDisplay& d) { return d.id == displayID; });
+    auto it = std::find_if(displays_.begin(), displays_.end(),
+                           [&](const SimDisplay& d) { return d.id == displayID; });
     if (it == displays_.end()) return 0;
     SimSpace s;
     s.id = nextSpaceID_++;
@@ -387,8 +388,10 @@ std::vector<Screen> SimDesktop::screens() const {
         s.instance = d.screenInstance;
         s.frame = flipVertically(d.frame, primaryHeight());
         constexpr double kMenuBarHeight = 25;
-        s.visibleFrame = Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
-        s.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
+        s.visibleFrame =
+            Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
+        s.deviceDescription =
+            Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
         s.localizedName = d.name;
         out.push_back(std::move(s));
     };
@@ -413,10 +416,13 @@ std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
     return out;
 }
 
-void SimDesktop::terminateOurApplication() { notifications_.post(notifications::kApplicationWillTerminate); }
+void SimDesktop::terminateOurApplication() {
+    notifications_.post(notifications::kApplicationWillTerminate);
+}
 
 void SimDesktop::postWorkspace(const char* name, int32_t pid) {
-    Value info = pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();
+    Value info =
+        pid ? Value::dictionary({{notifications::kWorkspaceApplicationKey, Value::number(pid)}}) : Value();
     workspaceNotifications_.post(name, info);
 }
 

@@ -118,14 +118,14 @@ struct SimOverrides {
     std::function<std::optional<Value>(const Value& windowIDs)> spacesForWindows;
     std::function<std::optional<Value>(const Value& spaceIDs)> windowsOnSpaces;
     std::optional<uint64_t> activeSpace;
-    bool refuseAddWindowsToSpaces = false;     // the add fails with an error and changes nothing
+    bool refuseAddWindowsToSpaces = false;  // the add fails with an error and changes nothing
     bool refuseRemoveWindowsFromSpaces = false;
     std::optional<int32_t> activeDisplayListError;
 };
 
 // An in-memory macOS desktop that implements the platform services.
 class SimDesktop {
-public:
+  public:
     // `homeDirectory` holds the simulated user's files; empty: a temporary folder of its own,
     // removed with the desktop.
     explicit SimDesktop(Runtime& runtime, std::string homeDirectory = {});
@@ -253,7 +253,7 @@ public:
     // Installed application bundles, icons, opening applications and activation between them.
     SimApplications& applications() { return *applications_; }
 
-private:
+  private:
     Runtime& runtime_;
     NotificationCenter notifications_;
     NotificationCenter workspaceNotifications_;

@@ -4,7 +4,9 @@
 
 namespace qv {
 
-std::vector<Screen> SimDisplays::screens() { return sim_.screens(); }
+std::vector<Screen> SimDisplays::screens() {
+    return sim_.screens();
+}
 
 uint32_t SimDisplays::mainDisplayID() {
     std::lock_guard lock(sim_.worldMutex());
@@ -70,15 +72,21 @@ std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
     return runningApplication(*pid);
 }
 
-NotificationCenter& SimWorkspace::notificationCenter() { return sim_.workspaceNotifications(); }
+NotificationCenter& SimWorkspace::notificationCenter() {
+    return sim_.workspaceNotifications();
+}
 
-int SimSystemInfo::operatingSystemMajorVersion() { return sim_.operatingSystemMajorVersion(); }
+int SimSystemInfo::operatingSystemMajorVersion() {
+    return sim_.operatingSystemMajorVersion();
+}
 
 std::optional<std::string> SimSystemInfo::environmentVariable(std::string_view name) {
     std::lock_guard lock(sim_.worldMutex());
     return sim_.environmentVariable(std::string(name));
 }
 
-int32_t SimSystemInfo::currentProcessID() { return sim_.ownPID(); }
+int32_t SimSystemInfo::currentProcessID() {
+    return sim_.ownPID();
+}
 
 }  // namespace qv

@@ -9,19 +9,19 @@ namespace qv {
 class SimDesktop;
 
 class SimDisplays : public Displays {
-public:
+  public:
     explicit SimDisplays(SimDesktop& sim) : sim_(sim) {}
     std::vector<Screen> screens() override;
     uint32_t mainDisplayID() override;
     int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
     std::optional<std::string> displayUUIDString(uint32_t displayID) override;
 
-private:
+  private:
     SimDesktop& sim_;
 };
 
 class SimWorkspace : public Workspace {
-public:
+  public:
     explicit SimWorkspace(SimDesktop& sim) : sim_(sim) {}
     std::vector<RunningApplication> runningApplications() override;
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
@@ -38,18 +38,18 @@ public:
     bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) override;
     bool activateApplication(int32_t pid, uint32_t options) override;
 
-private:
+  private:
     SimDesktop& sim_;
 };
 
 class SimSystemInfo : public SystemInfo {
-public:
+  public:
     explicit SimSystemInfo(SimDesktop& sim) : sim_(sim) {}
     int operatingSystemMajorVersion() override;
     std::optional<std::string> environmentVariable(std::string_view name) override;
     int32_t currentProcessID() override;
 
-private:
+  private:
     SimDesktop& sim_;
 };
 

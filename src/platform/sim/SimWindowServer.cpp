@@ -17,12 +17,12 @@ constexpr std::array<const char*, 6> kLookedUpNames = {
 };
 
 class SimWindowQuery : public WindowQuery {
-public:
+  public:
     std::vector<std::pair<uint32_t, uint32_t>> windows;  // id, parent
 };
 
 class SimWindowIterator : public WindowIterator {
-public:
+  public:
     std::vector<std::pair<uint32_t, uint32_t>> windows;
     long index = -1;
 };
@@ -65,8 +65,9 @@ Value SimWindowServer::describe(uint32_t windowID) const {
 
 std::optional<Value> SimWindowServer::copyWindowList(uint32_t options, uint32_t relativeToWindow) {
     std::lock_guard lock(sim_.worldMutex());
-    sim_.record("CGWindowListCopyWindowInfo",
-                Value::array({Value::number(options), Value::number(NumberObject::ofUnsigned(relativeToWindow))}));
+    sim_.record(
+        "CGWindowListCopyWindowInfo",
+        Value::array({Value::number(options), Value::number(NumberObject::ofUnsigned(relativeToWindow))}));
     if (sim_.overrides.windowList) return sim_.overrides.windowList(options);
     using namespace windowlist;
     const auto order = sim_.windowsInListOrder();
@@ -110,7 +111,9 @@ std::optional<Value> SimWindowServer::createDescriptionFromArray(const Value& wi
     return Value::array(std::move(out));
 }
 
-uint32_t SimWindowServer::mainConnectionID() { return sim_.connectionID(); }
+uint32_t SimWindowServer::mainConnectionID() {
+    return sim_.connectionID();
+}
 
 std::optional<Value> SimWindowServer::copyManagedDisplaySpaces(uint32_t connection) {
     std::lock_guard lock(sim_.worldMutex());
@@ -125,7 +128,8 @@ std::optional<Value> SimWindowServer::copyManagedDisplaySpaces(uint32_t connecti
             spaces.push_back(spaceDictionary(*s));
             if (id == current) currentDict = spaceDictionary(*s);
         }
-        Value::Dictionary d{{"Display Identifier", Value::string(identifier)}, {"Spaces", Value::array(spaces)}};
+        Value::Dictionary d{{"Display Identifier", Value::string(identifier)},
+                            {"Spaces", Value::array(spaces)}};
         if (!currentDict.isNull()) d["Current Space"] = currentDict;
         return Value::dictionary(std::move(d));
     };
@@ -156,7 +160,8 @@ std::optional<Value> SimWindowServer::copySpacesForWindows(uint32_t, int32_t mas
     if (!windowIDs.asNumberArray()) return std::nullopt;
     std::set<uint64_t> spaces;
     for (uint64_t id : idsOf(windowIDs)) {
-        if (const SimWindow* w = sim_.window(static_cast<uint32_t>(id))) spaces.insert(w->spaces.begin(), w->spaces.end());
+        if (const SimWindow* w = sim_.window(static_cast<uint32_t>(id)))
+            spaces.insert(w->spaces.begin(), w->spaces.end());
     }
     return numberArray(std::vector<uint64_t>(spaces.begin(), spaces.end()));
 }
@@ -191,8 +196,8 @@ int32_t SimWindowServer::spaceSetEdgeReservation(uint32_t, uint64_t spaceID, int
                                                  double c, double height) {
     std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSSpaceSetEdgeReservation",
-                Value::array({Value::number(NumberObject::ofUnsigned(spaceID)), Value::number(edge), Value::number(a),
-                              Value::number(b), Value::number(c), Value::number(height)}));
+                Value::array({Value::number(NumberObject::ofUnsigned(spaceID)), Value::number(edge),
+                              Value::number(a), Value::number(b), Value::number(c), Value::number(height)}));
     if (!sim_.space(spaceID)) return kErrorFailure;
     if (height > 0) {
         sim_.edgeReservations[spaceID] = height;
@@ -202,14 +207,15 @@ int32_t SimWindowServer::spaceSetEdgeReservation(uint32_t, uint64_t spaceID, int
     return 0;
 }
 
-std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, uint32_t owner, const Value& spaceIDs,
-                                                                    uint32_t options, uint64_t* setTags,
-                                                                    uint64_t* clearTags) {
+std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, uint32_t owner,
+                                                                    const Value& spaceIDs, uint32_t options,
+                                                                    uint64_t* setTags, uint64_t* clearTags) {
     std::lock_guard lock(sim_.worldMutex());
-    sim_.record("SLSCopyWindowsWithOptionsAndTags",
-                Value::array({Value::number(NumberObject::ofUnsigned(owner)), spaceIDs, Value::number(options),
-                              Value::number(NumberObject::ofUnsigned(setTags ? *setTags : 0)),
-                              Value::number(NumberObject::ofUnsigned(clearTags ? *clearTags : 0))}));
+    sim_.record(
+        "SLSCopyWindowsWithOptionsAndTags",
+        Value::array({Value::number(NumberObject::ofUnsigned(owner)), spaceIDs, Value::number(options),
+                      Value::number(NumberObject::ofUnsigned(setTags ? *setTags : 0)),
+                      Value::number(NumberObject::ofUnsigned(clearTags ? *clearTags : 0))}));
     if (sim_.overrides.windowsOnSpaces) return sim_.overrides.windowsOnSpaces(spaceIDs);
     if (!spaceIDs.asNumberArray()) return std::nullopt;
     std::vector<uint32_t> ids;
@@ -230,14 +236,16 @@ bool SimWindowServer::hasEntryPoint(std::string_view name) {
     return std::find(kLookedUpNames.begin(), kLookedUpNames.end(), name) != kLookedUpNames.end();
 }
 
-std::shared_ptr<WindowQuery> SimWindowServer::windowQueryWindows(uint32_t, const Value& windowIDs, uint32_t count) {
+std::shared_ptr<WindowQuery> SimWindowServer::windowQueryWindows(uint32_t, const Value& windowIDs,
+                                                                 uint32_t count) {
     std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSWindowQueryWindows", Value::array({windowIDs, Value::number(count)}));
     auto q = std::make_shared<SimWindowQuery>();
     auto ids = idsOf(windowIDs);
     if (ids.size() > count) ids.resize(count);
     for (uint64_t id : ids) {
-        if (const SimWindow* w = sim_.window(static_cast<uint32_t>(id))) q->windows.emplace_back(w->id, w->parent);
+        if (const SimWindow* w = sim_.window(static_cast<uint32_t>(id)))
+            q->windows.emplace_back(w->id, w->parent);
     }
     return q;
 }
@@ -260,13 +268,17 @@ bool SimWindowServer::windowIteratorAdvance(WindowIterator& iterator) {
 uint32_t SimWindowServer::windowIteratorGetWindowID(WindowIterator& iterator) {
     std::lock_guard lock(sim_.worldMutex());
     auto& it = static_cast<SimWindowIterator&>(iterator);
-    return it.index >= 0 && it.index < static_cast<long>(it.windows.size()) ? it.windows[size_t(it.index)].first : 0;
+    return it.index >= 0 && it.index < static_cast<long>(it.windows.size())
+               ? it.windows[size_t(it.index)].first
+               : 0;
 }
 
 uint32_t SimWindowServer::windowIteratorGetParentID(WindowIterator& iterator) {
     std::lock_guard lock(sim_.worldMutex());
     auto& it = static_cast<SimWindowIterator&>(iterator);
-    return it.index >= 0 && it.index < static_cast<long>(it.windows.size()) ? it.windows[size_t(it.index)].second : 0;
+    return it.index >= 0 && it.index < static_cast<long>(it.windows.size())
+               ? it.windows[size_t(it.index)].second
+               : 0;
 }
 
 int32_t SimWindowServer::setConnectionProperty(uint32_t connection, uint32_t targetConnection,
@@ -274,8 +286,8 @@ int32_t SimWindowServer::setConnectionProperty(uint32_t connection, uint32_t tar
     std::lock_guard lock(sim_.worldMutex());
     sim_.record("SLSSetConnectionProperty",
                 Value::array({Value::number(NumberObject::ofUnsigned(connection)),
-                              Value::number(NumberObject::ofUnsigned(targetConnection)), Value::string(property),
-                              value}));
+                              Value::number(NumberObject::ofUnsigned(targetConnection)),
+                              Value::string(property), value}));
     sim_.connectionProperties[property] = value;
     return 0;
 }

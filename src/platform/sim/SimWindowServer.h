@@ -7,7 +7,7 @@ namespace qv {
 class SimDesktop;
 
 class SimWindowServer : public WindowServer {
-public:
+  public:
     explicit SimWindowServer(SimDesktop& sim) : sim_(sim) {}
 
     std::optional<Value> copyWindowList(uint32_t options, uint32_t relativeToWindow) override;
@@ -15,14 +15,16 @@ public:
     uint32_t mainConnectionID() override;
     std::optional<Value> copyManagedDisplaySpaces(uint32_t connection) override;
     uint64_t getActiveSpace(uint32_t connection) override;
-    std::optional<Value> copySpacesForWindows(uint32_t connection, int32_t mask, const Value& windowIDs) override;
+    std::optional<Value> copySpacesForWindows(uint32_t connection, int32_t mask,
+                                              const Value& windowIDs) override;
     int32_t addWindowsToSpaces(uint32_t connection, const Value& windowIDs, const Value& spaceIDs) override;
-    int32_t removeWindowsFromSpaces(uint32_t connection, const Value& windowIDs, const Value& spaceIDs) override;
-    int32_t spaceSetEdgeReservation(uint32_t connection, uint64_t spaceID, int32_t edge, double a, double b, double c,
-                                    double height) override;
-    std::optional<Value> copyWindowsWithOptionsAndTags(uint32_t connection, uint32_t owner, const Value& spaceIDs,
-                                                       uint32_t options, uint64_t* setTags,
-                                                       uint64_t* clearTags) override;
+    int32_t removeWindowsFromSpaces(uint32_t connection, const Value& windowIDs,
+                                    const Value& spaceIDs) override;
+    int32_t spaceSetEdgeReservation(uint32_t connection, uint64_t spaceID, int32_t edge, double a, double b,
+                                    double c, double height) override;
+    std::optional<Value> copyWindowsWithOptionsAndTags(uint32_t connection, uint32_t owner,
+                                                       const Value& spaceIDs, uint32_t options,
+                                                       uint64_t* setTags, uint64_t* clearTags) override;
     bool hasEntryPoint(std::string_view name) override;
     std::shared_ptr<WindowQuery> windowQueryWindows(uint32_t connection, const Value& windowIDs,
                                                     uint32_t count) override;
@@ -36,7 +38,7 @@ public:
     // The window-list entry of one window, with the platform's keys.
     Value describe(uint32_t windowID) const;
 
-private:
+  private:
     SimDesktop& sim_;
 };
 

@@ -9,7 +9,7 @@ namespace qv {
 namespace {
 
 class ManualRuntimeTest : public ::testing::Test {
-protected:
+  protected:
     ManualRuntime rt;
     std::vector<std::string> log;
     Seconds start = rt.now();
@@ -54,7 +54,8 @@ TEST_F(ManualRuntimeTest, EqualDeadlinesRunInPostingOrderAcrossQueues) {
 TEST_F(ManualRuntimeTest, WorkPostedByWorkRunsInTimeOrderWithinOneAdvance) {
     rt.mainQueue()->asyncAfter(1, [&] {
         log.push_back("first@" + std::to_string(int(elapsed() * 10)));
-        rt.mainQueue()->asyncAfter(0.5, [&] { log.push_back("second@" + std::to_string(int(elapsed() * 10))); });
+        rt.mainQueue()->asyncAfter(0.5,
+                                   [&] { log.push_back("second@" + std::to_string(int(elapsed() * 10))); });
         rt.mainQueue()->async([&] { log.push_back("now@" + std::to_string(int(elapsed() * 10))); });
     });
     rt.advance(3);
@@ -74,7 +75,9 @@ TEST_F(ManualRuntimeTest, RunUntilIdleDoesNotMoveTheClock) {
 
 TEST_F(ManualRuntimeTest, RepeatingTimerFirstFiresAfterItsDelayThenEveryInterval) {
     std::vector<double> fires;
-    auto timer = rt.makeSerialQueue("com.quillvorn.badges")->scheduleTimer(0.5, 7, 2, [&] { fires.push_back(elapsed()); });
+    auto timer = rt.makeSerialQueue("com.quillvorn.badges")->scheduleTimer(0.5, 7, 2, [&] {
+        fires.push_back(elapsed());
+    });
     EXPECT_EQ(timer->leeway(), 2);
     EXPECT_EQ(timer->interval(), 7);
     rt.advance(21.5);

@@ -7,7 +7,7 @@ namespace qv {
 namespace {
 
 class SimDesktopTest : public ::testing::Test {
-protected:
+  protected:
     ManualRuntime rt;
     SimDesktop sim{rt};
     Platform& p = sim.platform();
@@ -61,10 +61,11 @@ TEST_F(SimDesktopTest, PerSpaceListingLeavesMinimisedWindowsOutButTheirSpacesAre
     uint32_t minimised = open("M", s1);
     sim.setWindowMinimized(minimised, true);
     uint64_t set = 0, clear = 0x4000000000ull;
-    auto listed = p.windowServer.copyWindowsWithOptionsAndTags(sim.connectionID(), 0, numberArray(std::vector{s1}),
-                                                               2, &set, &clear);
+    auto listed = p.windowServer.copyWindowsWithOptionsAndTags(sim.connectionID(), 0,
+                                                               numberArray(std::vector{s1}), 2, &set, &clear);
     EXPECT_EQ(ids(listed), std::vector<uint64_t>{a});
-    auto spaces = p.windowServer.copySpacesForWindows(sim.connectionID(), 7, numberArray(std::vector{minimised}));
+    auto spaces =
+        p.windowServer.copySpacesForWindows(sim.connectionID(), 7, numberArray(std::vector{minimised}));
     EXPECT_EQ(ids(spaces), std::vector<uint64_t>{s1});
     EXPECT_FALSE(p.windowServer.copySpacesForWindows(sim.connectionID(), 7, Value::string("x")));
 }
@@ -110,13 +111,15 @@ TEST_F(SimDesktopTest, ScreensPutThePrimaryFirstAndFlipDisplaysStackedAbove) {
 TEST_F(SimDesktopTest, SpaceMembershipCallsChangeTheWorldUnlessRefusedAndAreLogged) {
     uint32_t w = open("W", s1);
     Value windows = numberArray(std::vector{w});
-    EXPECT_EQ(p.windowServer.addWindowsToSpaces(sim.connectionID(), windows, numberArray(std::vector{s2})), 0);
+    EXPECT_EQ(p.windowServer.addWindowsToSpaces(sim.connectionID(), windows, numberArray(std::vector{s2})),
+              0);
     EXPECT_EQ(sim.window(w)->spaces, (std::set<uint64_t>{s1, s2}));
     p.windowServer.removeWindowsFromSpaces(sim.connectionID(), windows, numberArray(std::vector{s1}));
     EXPECT_EQ(sim.window(w)->spaces, (std::set<uint64_t>{s2}));
 
     sim.overrides.refuseAddWindowsToSpaces = true;
-    EXPECT_NE(p.windowServer.addWindowsToSpaces(sim.connectionID(), windows, numberArray(std::vector{s1})), 0);
+    EXPECT_NE(p.windowServer.addWindowsToSpaces(sim.connectionID(), windows, numberArray(std::vector{s1})),
+              0);
     EXPECT_EQ(sim.window(w)->spaces, (std::set<uint64_t>{s2}));
     EXPECT_EQ(sim.callsNamed("CGSAddWindowsToSpaces").size(), 2u);
     EXPECT_EQ(sim.callsNamed("CGSRemoveWindowsFromSpaces").size(), 1u);
@@ -144,7 +147,8 @@ TEST_F(SimDesktopTest, WorkspaceFollowsLaunchActivationAndTermination) {
     std::vector<std::string> heard;
     auto sub = p.workspace.notificationCenter().addObserver(
         notifications::kWorkspaceDidTerminateApplication, nullptr, [&](const Notification& n) {
-            heard.push_back(std::to_string(n.userInfo[notifications::kWorkspaceApplicationKey].asNumberObject()->int32Value()));
+            heard.push_back(std::to_string(
+                n.userInfo[notifications::kWorkspaceApplicationKey].asNumberObject()->int32Value()));
         });
     open("W", s1);
     sim.activateApp(app);
@@ -175,7 +179,8 @@ TEST_F(SimDesktopTest, ParentLookupThroughTheWindowQueryEntryPoints) {
     auto q = ws.windowQueryWindows(sim.connectionID(), numberArray(std::vector{parent, c}), 2);
     auto it = ws.windowQueryResultCopyWindows(*q);
     std::vector<std::pair<uint32_t, uint32_t>> seen;
-    while (ws.windowIteratorAdvance(*it)) seen.emplace_back(ws.windowIteratorGetWindowID(*it), ws.windowIteratorGetParentID(*it));
+    while (ws.windowIteratorAdvance(*it))
+        seen.emplace_back(ws.windowIteratorGetWindowID(*it), ws.windowIteratorGetParentID(*it));
     EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, uint32_t>>{{parent, 0}, {c, parent}}));
 }
 
@@ -192,7 +197,8 @@ TEST(SimBackendTest, TheDemonstrationOpensAndClosesWindowsOfRunningApplications)
     auto backend = makeBackend(rt);
     auto front = backend->platform().workspace.frontmostApplication();
     ASSERT_TRUE(front);
-    uint32_t id = backend->openApplicationWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400});
+    uint32_t id =
+        backend->openApplicationWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400});
     ASSERT_NE(id, 0u);
     auto entries = backend->platform().windowServer.createDescriptionFromArray(numberArray(std::vector{id}));
     ASSERT_EQ(entries->asArray()->size(), 1u);
