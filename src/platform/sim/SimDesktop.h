@@ -161,7 +161,7 @@ class SimDesktop {
     std::optional<int32_t> frontmostPID() const { return frontmost_; }
 
     uint32_t openWindow(SimWindowSpec spec);
-    // A standard window of `pid` on `space`; `tweak` adjusts the rest of the spec.
+    // A standard window of `pid` on `space`; `tweak` adjusts the rest of its description.
     uint32_t openWindow(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
                         const std::function<void(SimWindowSpec&)>& tweak = {});
     void closeWindow(uint32_t windowID);
