@@ -118,11 +118,7 @@ TEST(BarScenarioRestart, ADraggedOrderIsSavedUnderTheDesktopKeyAndComesBackAfter
         int32_t editor = sim.launchApp(kEditor, "Editor");
         int32_t mail = sim.launchApp(kMail, "Mail");
         for (auto [pid, title] : {std::pair{editor, "Draft"}, std::pair{mail, "Inbox"}}) {
-            SimWindowSpec spec;
-            spec.pid = pid;
-            spec.title = title;
-            spec.space = second;
-            sim.openWindow(spec);
+            sim.openWindow(pid, title, second);
         }
         auto store = WindowStore::create(sim.platform());
         store->populate();
@@ -153,11 +149,7 @@ TEST(BarScenarioRestart, ADraggedOrderIsSavedUnderTheDesktopKeyAndComesBackAfter
         for (auto [pid, title, space] :
              {std::tuple{editor, "Draft", second}, std::tuple{mail, "Inbox", second},
               std::tuple{editor, "Notes", first}, std::tuple{mail, "Later", first}}) {
-            SimWindowSpec spec;
-            spec.pid = pid;
-            spec.title = title;
-            spec.space = space;
-            sim.openWindow(spec);
+            sim.openWindow(pid, title, space);
         }
         auto store = WindowStore::create(sim.platform());
         store->populate();
