@@ -101,6 +101,22 @@ TEST_F(BarScenarioTest, GroupingFollowsTheSettingBothWays) {
 
 // Two sessions share one home folder; the second builds its desktops afresh, so every Space id
 // changes while the displays keep their identifiers.
+struct Session {
+    std::shared_ptr<WindowStore> store;
+    std::shared_ptr<UserSettings> settings;
+    std::shared_ptr<BarViewModel> model;
+};
+
+// What start-up builds on one desktop: the store's first scan, the settings, badges and the model.
+Session startSession(ManualRuntime& rt, SimDesktop& sim) {
+    auto store = WindowStore::create(sim.platform());
+    store->populate();
+    auto settings = UserSettings::create(sim.platform());
+    auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
+    auto model = BarViewModel::create(sim.platform(), store, settings, badges);
+    return {store, settings, model};
+}
+
 TEST(BarScenarioRestart, ADraggedOrderIsSavedUnderTheDesktopKeyAndComesBackAfterARestart) {
     std::string pattern = (std::filesystem::temp_directory_path() / "qv-bar-restart-XXXXXX").string();
     ASSERT_TRUE(::mkdtemp(pattern.data()));
@@ -120,12 +136,7 @@ TEST(BarScenarioRestart, ADraggedOrderIsSavedUnderTheDesktopKeyAndComesBackAfter
         for (auto [pid, title] : {std::pair{editor, "Draft"}, std::pair{mail, "Inbox"}}) {
             sim.openWindow(pid, title, second);
         }
-        auto store = WindowStore::create(sim.platform());
-        store->populate();
-        auto settings = UserSettings::create(sim.platform());
-        auto badges =
-            std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
-        auto model = BarViewModel::create(sim.platform(), store, settings, badges);
+        auto [store, settings, model] = startSession(rt, sim);
         const auto& items = model->displayItemsBySpace->at(second);
         ASSERT_EQ(describe(items), (Lines{"Draft", "Inbox"}));
         std::string inboxID = items[1].id();
@@ -151,12 +162,7 @@ TEST(BarScenarioRestart, ADraggedOrderIsSavedUnderTheDesktopKeyAndComesBackAfter
               std::tuple{editor, "Notes", first}, std::tuple{mail, "Later", first}}) {
             sim.openWindow(pid, title, space);
         }
-        auto store = WindowStore::create(sim.platform());
-        store->populate();
-        auto settings = UserSettings::create(sim.platform());
-        auto badges =
-            std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
-        auto model = BarViewModel::create(sim.platform(), store, settings, badges);
+        auto [store, settings, model] = startSession(rt, sim);
         EXPECT_EQ(BarViewModel::desktopKey(second, *model->spaces), savedKey);
         EXPECT_EQ(describe(model->displayItemsBySpace->at(second)), (Lines{"Inbox", "Draft"}));
         EXPECT_EQ(describe(model->displayItemsBySpace->at(first)), (Lines{"Notes", "Later"}))

@@ -631,11 +631,16 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal = prop;
     // A gesture answers within the content shape beneath it.
-    auto emitGesture = [&](auto&& fill) {
+    auto emitRegionWith = [&](auto&& fill) {
         HitRegion r;
         fill(r);
-        r.shape = gestureShape(child);
         emitRegion(n, frame, ctx, r);
+    };
+    auto emitGesture = [&](auto&& fill) {
+        emitRegionWith([&](HitRegion& r) {
+            fill(r);
+            r.shape = gestureShape(child);
+        });
     };
     switch (e.mod) {
         case Mod::frame:
@@ -702,19 +707,15 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, op);
             break;
         }
-        case Mod::help: {
-            HitRegion r;
-            r.help = e.helpText;
-            emitRegion(n, frame, ctx, r);
+        case Mod::help:
+            emitRegionWith([&](HitRegion& r) { r.help = e.helpText; });
             break;
-        }
-        case Mod::contentShape: {
-            HitRegion r;
-            r.shape = e.shape;
-            r.blocksOnly = true;
-            emitRegion(n, frame, ctx, r);
+        case Mod::contentShape:
+            emitRegionWith([&](HitRegion& r) {
+                r.shape = e.shape;
+                r.blocksOnly = true;
+            });
             break;
-        }
         case Mod::hitTesting:
             if (!e.flag) ctx.hitTesting = false;
             break;
@@ -739,20 +740,18 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
                 r.highPriorityDrag = e.highPriority;
             });
             break;
-        case Mod::focusable: {
-            HitRegion r;
-            r.focusable = true;
-            r.keyHandler = e.keyHandler;
-            emitRegion(n, frame, ctx, r);
+        case Mod::focusable:
+            emitRegionWith([&](HitRegion& r) {
+                r.focusable = true;
+                r.keyHandler = e.keyHandler;
+            });
             break;
-        }
-        case Mod::cursor: {
-            HitRegion r;
-            r.cursor = e.cursorKind;
-            r.blocksOnly = true;
-            emitRegion(n, frame, ctx, r);
+        case Mod::cursor:
+            emitRegionWith([&](HitRegion& r) {
+                r.cursor = e.cursorKind;
+                r.blocksOnly = true;
+            });
             break;
-        }
         case Mod::appear:
             if (e.action) appears_[n.path] = e.action;
             break;
