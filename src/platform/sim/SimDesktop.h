@@ -180,6 +180,11 @@ class SimDesktop {
     // would; between desktops of one display nothing is announced.
     void moveWindowToSpace(uint32_t windowID, uint64_t spaceID);
 
+    // The user's Screen Recording permission for our process: one switch that the capture
+    // preflight answers from and that decides whether other processes' window names are readable.
+    void setScreenRecordingGranted(bool granted) { screenRecordingGranted_ = granted; }
+    bool screenRecordingGranted() const { return screenRecordingGranted_; }
+
     void setOperatingSystemMajorVersion(int v) { osMajorVersion_ = v; }
     int operatingSystemMajorVersion() const { return osMajorVersion_; }
     void setEnvironmentVariable(const std::string& name, std::optional<std::string> value);
@@ -266,6 +271,7 @@ class SimDesktop {
     std::optional<int32_t> frontmost_;
     bool separateSpaces_ = true;
     int osMajorVersion_ = 27;
+    bool screenRecordingGranted_ = true;
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;
