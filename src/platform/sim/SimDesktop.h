@@ -26,6 +26,9 @@ class SimLaunchServices;
 class SimWindowing;
 class SimAccessibility;
 class SimApplications;
+class SimAppKit;
+class SimScreenCapture;
+class SimUpdater;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -102,6 +105,11 @@ struct SimWindowSpec {
     uint32_t id = 0;  // 0: the next free id
     bool inAXWindowList = true;
 };
+
+// Where the close button sits on the title bar of a window (window-server space).
+inline Rect titleBarCloseButtonFrame(const Rect& window) {
+    return {window.minX() + 8, window.minY() + 6, 14, 14};
+}
 
 // One platform call as the simulation received it.
 struct SimCall {
@@ -244,6 +252,7 @@ class SimDesktop {
     void rightClick(Point p);
     void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
     void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    void keyUp(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
     // Chooses an item of the open context menu by its titles through submenus and runs its action;
     // false when no menu is open or the item is missing, disabled or has no action.
     bool pickMenuItem(const std::vector<std::string>& titles);
@@ -257,6 +266,21 @@ class SimDesktop {
     std::recursive_mutex& worldMutex() const { return world_; }
     // Installed application bundles, icons, opening applications and activation between them.
     SimApplications& applications() { return *applications_; }
+
+    // --- Our application object, capture access and the updater ---
+    SimAppKit& appKit() { return *appKit_; }
+    SimScreenCapture& screenCapture() { return *screenCapture_; }
+    SimUpdater& updater() { return *updater_; }
+    // Changes of the displays as the system makes them; each posts the screen-parameters
+    // notification on the default centre. A display removed takes its desktops with it, and their
+    // windows move to the primary display's active desktop.
+    void removeDisplay(uint32_t displayID);
+    void setDisplayFrame(uint32_t displayID, Rect frame);
+    // No screen at all (every display asleep or mirrored away) while the desktops remain.
+    void setScreensAvailable(bool available);
+    bool screensAvailable() const { return screensAvailable_; }
+    // The computer wakes from sleep.
+    void wake();
 
   private:
     Runtime& runtime_;
@@ -272,6 +296,7 @@ class SimDesktop {
     bool separateSpaces_ = true;
     int osMajorVersion_ = 27;
     bool screenRecordingGranted_ = true;
+    bool screensAvailable_ = true;
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;
@@ -281,6 +306,7 @@ class SimDesktop {
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+    void postScreenParametersChanged();
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
@@ -294,6 +320,9 @@ class SimDesktop {
     std::unique_ptr<SimLaunchServices> launchServices_;
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimAppKit> appKit_;
+    std::unique_ptr<SimScreenCapture> screenCapture_;
+    std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

@@ -281,7 +281,7 @@ Event SimWindowing::makeEvent(EventType type, Point p, const std::shared_ptr<Pan
     return e;
 }
 
-bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel) {
+bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent) {
     eventStack_.push_back(event);
     std::optional<Event> current = event;
     auto monitors = monitors_;  // a handler may add or remove monitors
@@ -294,7 +294,8 @@ bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel
         current = m.localHandler(*current);
         if (!current) break;
     }
-    if (current && panel && !panel->isClosed()) panel->sendEvent(*current);
+    if (current && panel && !panel->isClosed() && !(keyEquivalent && panel->performKeyEquivalent(*current)))
+        panel->sendEvent(*current);
     eventStack_.pop_back();
     return current.has_value();
 }
@@ -384,6 +385,13 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     }
     auto& panel = target.panel;
     bool firstMouse = !active_ && !panel->isKeyWindow();
+    if (!right && onCloseButton(*panel, p)) {
+        // The title bar's button takes the press; releasing over it closes the window.
+        activate(false);
+        panel->makeKeyWindow();
+        closeButtonPress_ = panel;
+        return;
+    }
     if (!right) {
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
         if (!nonactivating) activate(false);
@@ -412,6 +420,13 @@ void SimWindowing::mouseDrag(Point p) {
 
 void SimWindowing::mouseUp(Point p, bool right) {
     mouse_ = p;
+    if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
+        if (onCloseButton(*pressed, p)) {
+            sim_.record("NSWindow.performClose", Value::number(NumberObject::ofUnsigned(pressed->windowNumber())));
+            pressed->close();
+        }
+        return;
+    }
     auto panel = right ? targetAt(p).panel : std::exchange(mouseDownPanel_, nullptr);
     Event e = makeEvent(right ? EventType::rightMouseUp : EventType::leftMouseUp, p, panel);
     if (panel) {
@@ -443,7 +458,8 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
     if (active_) {
-        dispatchLocal(e, key);
+        // The application offers Command chords to the key window as key equivalents first.
+        dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
     }
     dispatchGlobal(e);
@@ -451,6 +467,24 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+void SimWindowing::keyUp(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    auto key = keyWindow();
+    Event e = makeEvent(EventType::keyUp, mouse_, key);
+    e.keyCode = keyCode;
+    e.characters = std::move(characters);
+    e.modifierFlags = modifierFlags;
+    if (active_) {
+        dispatchLocal(e, key);
+    } else {
+        dispatchGlobal(e);
+    }
+}
+
+bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
+    auto button = panel.closeButtonFrame();
+    return button && button->contains(p);
 }
 
 // --- SimDesktop's side ---
@@ -480,6 +514,9 @@ void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
 }
 void SimDesktop::keyDown(uint16_t keyCode, std::string characters, uint64_t mods) {
     windowing_->keyDown(keyCode, std::move(characters), mods);
+}
+void SimDesktop::keyUp(uint16_t keyCode, std::string characters, uint64_t mods) {
+    windowing_->keyUp(keyCode, std::move(characters), mods);
 }
 bool SimDesktop::pickMenuItem(const std::vector<std::string>& titles) {
     return windowing_->pickMenuItem(titles);

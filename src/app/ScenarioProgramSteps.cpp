@@ -1,0 +1,121 @@
+// Steps that run the program itself: its start, the clock, screenshots, settings and what it shows.
+#include <fstream>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "model/BarMetrics.h"
+
+namespace qv {
+
+namespace {
+
+constexpr double kLongestAdvance = 3600;
+
+void showChips(ScenarioContext& ctx) {
+    BarViewModel& model = ctx.barViewModel();
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        ctx.out << "  " << d.name << "\n";
+        for (const WorldDesktop& desk : d.desktops) {
+            const std::string ref = ctx.desktopReference(desk.id);
+            if (desk.fullScreen) {
+                ctx.out << "    desktop " << ref << " (full screen, no bar)\n";
+                continue;
+            }
+            ctx.out << "    desktop " << ref << (desk.active ? " (active)" : "") << ": ";
+            std::vector<std::string> chips;
+            for (const DisplayItem& item : model.displayItems(desk.id, std::nullopt)) {
+                const ChipData* chip = item.chip();
+                const GroupedChipData* group = item.groupData();
+                std::string text = chip ? (chip->windowTitle.empty() ? chip->appName : chip->windowTitle)
+                                        : group->displayTitle;
+                if (group && group->windowCount > 1) text += " (" + std::to_string(group->windowCount) + " windows)";
+                const auto& badge = chip ? chip->badge : group->badge;
+                if (badge) text += " [" + *badge + "]";
+                if (chip ? chip->isFocused : group->isFocused) text = "> " + text;
+                if (chip ? chip->wantsAttention : group->wantsAttention) text += " (wants attention)";
+                if (chip && chip->isMinimized) text += " (minimised)";
+                chips.push_back(text);
+            }
+            for (size_t i = 0; i < chips.size(); ++i) ctx.out << (i ? ", " : "") << chips[i];
+            ctx.out << (chips.empty() ? "no chips\n" : "\n");
+        }
+    }
+}
+
+void showSettings(ScenarioContext& ctx) {
+    auto settings = ctx.settings();
+    const UserSettingsData& d = *settings->data;
+    const BarMetrics metrics = BarMetrics::fromSetting(d.barSize);
+    ctx.out << "  file " << settings->fileURL().value_or("(none: never saved)") << "\n";
+    ctx.out << "  bar " << rawValue(metrics.barSize) << ", " << barHeight(metrics.barSize) << " pt high, chips "
+            << metrics.chipHeight << " pt; theme " << rawValue(settings->theme()) << "\n";
+}
+
+}  // namespace
+
+void addProgramSteps(StepTable& table) {
+    table.push_back({"start",
+                     "",
+                     {{}},
+                     [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
+                     "Starts the program: the entry point's steps, then its run loop plays the rest of the script.",
+                     nullptr,
+                     true});
+    table.push_back({"advance",
+                     "SECONDS",
+                     {{ArgKind::number}},
+                     [](ScenarioContext& ctx, const StepCall& call) { ctx.runtime.advance(call.number(0)); },
+                     "Moves the clock on; everything due meanwhile runs in time order.",
+                     [](const StepCall& call) -> std::optional<std::string> {
+                         const double s = call.number(0);
+                         if (s < 0 || s > kLongestAdvance) return "takes 0 to 3600 seconds";
+                         return std::nullopt;
+                     }});
+    table.push_back({"screenshot",
+                     "NAME",
+                     {{ArgKind::name}},
+                     [](ScenarioContext& ctx, const StepCall& call) {
+                         const auto path = ctx.outDir / (call.text(0) + ".svg");
+                         std::ofstream file(path, std::ios::binary);
+                         file << ctx.backend.screenshotSvg();
+                         file.close();
+                         if (!file) throw ScenarioScriptError(call.line, "cannot write " + path.string());
+                         ctx.screenshots.push_back(path);
+                         ctx.out << "  screenshot " << path.string() << "\n";
+                     },
+                     "Writes a picture of every display, as the user sees them, to DIR/NAME.svg."});
+    table.push_back(setSettingStep());
+    table.push_back({"say",
+                     "TEXT...",
+                     {{ArgKind::texts}},
+                     [](ScenarioContext& ctx, const StepCall& call) {
+                         std::string line;
+                         for (const std::string& word : call.texts(0)) line += (line.empty() ? "" : " ") + word;
+                         ctx.out << line << "\n";
+                     },
+                     "Prints a line of the script's own, to tell what comes next."});
+    table.push_back({"show chips",
+                     "",
+                     {{}},
+                     [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
+                     "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
+    table.push_back({"show settings",
+                     "",
+                     {{}},
+                     [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
+                     "Prints where the settings are kept and what the bar size and theme come to."});
+}
+
+const StepTable& scenarioSteps() {
+    static const StepTable table = [] {
+        StepTable t;
+        addProgramSteps(t);
+        addWorldSteps(t);
+        addUserSteps(t);
+        addExpectSteps(t);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace qv
