@@ -98,18 +98,24 @@ void addWorldSteps(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall&) { ctx.world.wake(); },
                  "The computer wakes from sleep."});
     t.push_back({"launch",
-                 "NAME [BUNDLE-ID] [regular|accessory|prohibited]",
-                 {{A::text}, {A::text, A::text}, {A::text, A::text, A::text}},
+                 "NAME [BUNDLE-ID [regular|accessory|prohibited [unresponsive]]]",
+                 {{A::text}, {A::text, A::text}, {A::text, A::text, A::text}, {A::text, A::text, A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      std::optional<std::string> bundleID;
                      if (call.count() >= 2) bundleID = call.text(1);
                      ActivationPolicy policy = call.is(2, "accessory")    ? ActivationPolicy::accessory
                                                : call.is(2, "prohibited") ? ActivationPolicy::prohibited
                                                                           : ActivationPolicy::regular;
-                     ctx.world.launchApplication(call.text(0), bundleID, policy);
+                     const int32_t pid = ctx.world.launchApplication(call.text(0), bundleID, policy);
+                     // Before the program hears of the launch.
+                     if (call.count() == 4) ctx.world.setApplicationUnresponsive(pid, true);
                  },
-                 "Launches an application (regular unless said otherwise); it has no window yet.",
-                 oneOf(2, {"regular", "accessory", "prohibited"})});
+                 "Launches an application (regular unless said otherwise); it has no window yet. An "
+                 "unresponsive one never answers Accessibility requests.",
+                 [](const StepCall& call) {
+                     auto error = oneOf(2, {"regular", "accessory", "prohibited"})(call);
+                     return error ? error : oneOf(3, {"unresponsive"})(call);
+                 }});
     t.push_back({"quit",
                  "APP",
                  {{A::text}},
