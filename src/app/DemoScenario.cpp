@@ -3,7 +3,8 @@
 namespace qv {
 
 const std::string& demoScenario() {
-    static const std::string script = R"(# The program's own demonstration, on its demo desktop and the virtual clock.
+    static const std::string script =
+        R"(# The program's own demonstration, on its demo desktop and the virtual clock.
 say "QuillVorn on the simulated demo desktop: two displays, four desktops, a handful of applications."
 demo-desktop
 revoke screen-recording

@@ -15,7 +15,8 @@ class LaunchCoordinator : public std::enable_shared_from_this<LaunchCoordinator>
 
   public:
     // `startMainRuntime` builds and starts the runtime.
-    static std::shared_ptr<LaunchCoordinator> create(Platform& platform, std::function<void()> startMainRuntime);
+    static std::shared_ptr<LaunchCoordinator> create(Platform& platform,
+                                                     std::function<void()> startMainRuntime);
     LaunchCoordinator(Token, Platform& platform, std::function<void()> startMainRuntime);
 
     bool didStartMainRuntime = false;

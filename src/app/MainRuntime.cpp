@@ -27,7 +27,7 @@ ActivationBootstrap decideActivationBootstrap(const ActivationFacts& facts) {
 
 const std::set<std::string>& MainRuntime::excludedBootstrapBundleIDs() {
     static const std::set<std::string> ids = {
-        "com.apple.dock",    "com.apple.WindowManager",       "com.apple.controlcenter",
+        "com.apple.dock",      "com.apple.WindowManager",        "com.apple.controlcenter",
         "com.apple.Spotlight", "com.apple.notificationcenterui", "com.apple.loginwindow",
     };
     return ids;
@@ -35,7 +35,8 @@ const std::set<std::string>& MainRuntime::excludedBootstrapBundleIDs() {
 
 std::shared_ptr<MainRuntime> MainRuntime::create(Platform& platform, std::shared_ptr<UserSettings> settings,
                                                  std::shared_ptr<BadgeService> badgeService,
-                                                 std::shared_ptr<UpdaterService> updater, MainRuntimeSlots slots) {
+                                                 std::shared_ptr<UpdaterService> updater,
+                                                 MainRuntimeSlots slots) {
     return std::make_shared<MainRuntime>(Token{}, platform, std::move(settings), std::move(badgeService),
                                          std::move(updater), std::move(slots));
 }
@@ -80,7 +81,8 @@ void MainRuntime::start() {
     // 9.
     observeScreenParameters();
     // 10. Events and attach reports arrive on the main queue.
-    axManager = AXObserverManager::create(platform_.runtime, platform_.accessibility, platform_.runtime.mainQueue());
+    axManager =
+        AXObserverManager::create(platform_.runtime, platform_.accessibility, platform_.runtime.mainQueue());
     std::weak_ptr<MainRuntime> weak = weak_from_this();
     axManager->onEvent = [weak](const AXWindowEvent& event) {
         if (auto self = weak.lock()) self->windowStore->handleAXEvent(event);
@@ -97,15 +99,16 @@ void MainRuntime::start() {
 
 void MainRuntime::observeScreenParameters() {
     std::weak_ptr<MainRuntime> weak = weak_from_this();
-    observers_.push_back(platform_.notifications.addObserver(
-        notifications::kApplicationDidChangeScreenParameters, platform_.runtime.mainQueue(),
-        [weak](const Notification&) {
-            auto self = weak.lock();
-            if (!self || !self->barManager) return;
-            // A display that came needs its panels made before every panel is placed again.
-            self->barManager->syncPanels();
-            self->barManager->repositionPanels();
-        }));
+    observers_.push_back(
+        platform_.notifications.addObserver(notifications::kApplicationDidChangeScreenParameters,
+                                            platform_.runtime.mainQueue(), [weak](const Notification&) {
+                                                auto self = weak.lock();
+                                                if (!self || !self->barManager) return;
+                                                // A display that came needs its panels made before every
+                                                // panel is placed again.
+                                                self->barManager->syncPanels();
+                                                self->barManager->repositionPanels();
+                                            }));
 }
 
 void MainRuntime::observeWorkspace() {
@@ -172,7 +175,8 @@ void MainRuntime::handleActivation(int32_t pid) {
     facts.policy = app->activationPolicy;
     facts.bundleID = app->bundleIdentifier;
     facts.needsObserverBootstrap = windowStore->needsObserverBootstrap(pid);
-    if (auto it = pendingBootstrapTimes.find(pid); it != pendingBootstrapTimes.end()) facts.lastBootstrap = it->second;
+    if (auto it = pendingBootstrapTimes.find(pid); it != pendingBootstrapTimes.end())
+        facts.lastBootstrap = it->second;
     facts.now = platform_.runtime.now();
     switch (decideActivationBootstrap(facts)) {
         case ActivationBootstrap::none:

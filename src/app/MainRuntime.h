@@ -27,7 +27,8 @@ struct MainRuntimeSlots {
     // Step 6: starts the wallpaper brightness monitor.
     std::function<void()> startWallpaperMonitor;
     // Step 8: the bar manager over the window store with the bar metrics (it builds the panels).
-    std::function<std::shared_ptr<BarPanelSync>(std::shared_ptr<WindowStore>, const BarMetrics&)> createBarManager;
+    std::function<std::shared_ptr<BarPanelSync>(std::shared_ptr<WindowStore>, const BarMetrics&)>
+        createBarManager;
 };
 
 // What an activation of an application asks of the observer bootstrap.
@@ -65,7 +66,8 @@ class MainRuntime : public std::enable_shared_from_this<MainRuntime> {
 
     static std::shared_ptr<MainRuntime> create(Platform& platform, std::shared_ptr<UserSettings> settings,
                                                std::shared_ptr<BadgeService> badgeService,
-                                               std::shared_ptr<UpdaterService> updater, MainRuntimeSlots slots = {});
+                                               std::shared_ptr<UpdaterService> updater,
+                                               MainRuntimeSlots slots = {});
     MainRuntime(Token, Platform& platform, std::shared_ptr<UserSettings> settings,
                 std::shared_ptr<BadgeService> badgeService, std::shared_ptr<UpdaterService> updater,
                 MainRuntimeSlots slots);

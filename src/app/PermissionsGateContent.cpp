@@ -35,16 +35,17 @@ Node PermissionsHeader::body() const {
     return HStack(VerticalAlignment::top, 12,
                   {symbolTile("lock.shield", 36, 10, 16),
                    VStack(kLeading, 4,
-                          {Text(localized("Allow Access for quillVorn"), {.font = Font::system(20, FontWeight::semibold)}),
+                          {Text(localized("Allow Access for quillVorn"),
+                                {.font = Font::system(20, FontWeight::semibold)}),
                            Text(localized("Set up permissions before the app can start."),
                                 {.font = Font::system(12), .color = Color::secondary()})}),
                    Spacer()});
 }
 
 Node PermissionsSection::body() const {
-    std::vector<Node> rows = {Text(upperCased(title), {.font = Font::system(11, FontWeight::semibold),
-                                                       .color = Color::secondary(),
-                                                       .tracking = 0.6})};
+    std::vector<Node> rows = {
+        Text(upperCased(title),
+             {.font = Font::system(11, FontWeight::semibold), .color = Color::secondary(), .tracking = 0.6})};
     if (subtitle) rows.push_back(Text(*subtitle, {.font = Font::system(11), .color = Color::tertiary()}));
     Node card = fullWidth(VStack(kLeading, 0, {content}))
                     ->background(Color::controlBackground().opacity(0.9))
@@ -77,18 +78,17 @@ Node PermissionRequirementRow::body() const {
                                  PermissionStatusBadge{isGranted}.body()}),
                          Text(description, {.font = Font::system(11), .color = Color::secondary()}),
                          Text(helpText, {.font = Font::system(11), .color = Color::tertiary()})});
-    Node buttons =
-        HStack(VerticalAlignment::center, 8,
-               {Button(localized(isGranted ? "Check Again" : "Request Access"), requestAction,
-                       ButtonStyle::borderedProminent),
-                Button(localized("Open Settings"), openSettingsAction, ButtonStyle::bordered)})
-            ->padding(EdgeInsets{0, 34, 0, 0});
-    return fullWidth(VStack(kLeading, 10,
-                            {HStack(VerticalAlignment::top, 10,
-                                    {PermissionsRowIcon{icon}.body()->padding(EdgeInsets{1, 0, 0, 0}), texts,
-                                     Spacer()}),
-                             buttons})
-                         ->padding(EdgeInsets::symmetric(12, 11)));
+    Node buttons = HStack(VerticalAlignment::center, 8,
+                          {Button(localized(isGranted ? "Check Again" : "Request Access"), requestAction,
+                                  ButtonStyle::borderedProminent),
+                           Button(localized("Open Settings"), openSettingsAction, ButtonStyle::bordered)})
+                       ->padding(EdgeInsets{0, 34, 0, 0});
+    return fullWidth(
+        VStack(kLeading, 10,
+               {HStack(VerticalAlignment::top, 10,
+                       {PermissionsRowIcon{icon}.body()->padding(EdgeInsets{1, 0, 0, 0}), texts, Spacer()}),
+                buttons})
+            ->padding(EdgeInsets::symmetric(12, 11)));
 }
 
 PermissionsGateContent::PermissionsGateContent(Platform& platform, std::function<void()> onContinue,
@@ -108,18 +108,21 @@ PermissionsGateContent::~PermissionsGateContent() {
 Node PermissionsGateContent::footer(const LaunchPermissionsState& state) const {
     const bool granted = state.allGranted();
     const Color tint = granted ? Color::green() : Color::orange();
-    Node status = HStack(VerticalAlignment::center, 6,
-                         {SymbolImage(granted ? "checkmark.circle.fill" : "exclamationmark.triangle.fill",
-                                      Font::system(12, FontWeight::medium), tint),
-                          Text(localized(granted ? "All required permissions granted"
-                                                 : "Grant both permissions to continue"),
-                               {.font = Font::system(12, FontWeight::medium), .color = tint})});
+    Node status = HStack(
+        VerticalAlignment::center, 6,
+        {SymbolImage(granted ? "checkmark.circle.fill" : "exclamationmark.triangle.fill",
+                     Font::system(12, FontWeight::medium), tint),
+         Text(localized(granted ? "All required permissions granted" : "Grant both permissions to continue"),
+              {.font = Font::system(12, FontWeight::medium), .color = tint})});
     auto quit = onQuit;
     auto proceed = onContinue;
     return HStack(VerticalAlignment::center, 8,
-                  {status, Spacer(), Button(localized("quit"), [quit] { quit(); }, ButtonStyle::bordered),
+                  {status, Spacer(),
+                   Button(
+                       localized("quit"), [quit] { quit(); }, ButtonStyle::bordered),
                    // A disabled button is drawn faded, as the platform draws it.
-                   Button(localized("continue"), [proceed] { proceed(); }, ButtonStyle::borderedProminent)
+                   Button(
+                       localized("continue"), [proceed] { proceed(); }, ButtonStyle::borderedProminent)
                        ->disabled(!granted)
                        ->opacity(granted ? 1 : 0.5)});
 }
@@ -132,26 +135,25 @@ Node PermissionsGateContent::body() {
         return [&workspace, url] { LaunchPermissionCenter::openSettings(workspace, {url}); };
     };
 
-    PermissionRequirementRow accessibility{
-        "figure.stand",
-        "Accessibility",
-        "Needed to observe windows and respond to focus changes.",
-        "System Settings > Privacy & Security > Accessibility",
-        state.accessibilityGranted,
-        [weakModel] {
-            if (auto m = weakModel.lock()) m->requestAccessibilityAccess();
-        },
-        openPage(LaunchPermissionCenter::kAccessibilitySettingsURL)};
-    PermissionRequirementRow screenRecording{
-        "display",
-        "Screen Recording",
-        "Needed to display window titles and thumbnails.",
-        "System Settings > Privacy & Security > Screen Recording",
-        state.screenRecordingGranted,
-        [weakModel] {
-            if (auto m = weakModel.lock()) m->requestScreenRecordingAccess();
-        },
-        openPage(LaunchPermissionCenter::kScreenRecordingSettingsURL)};
+    PermissionRequirementRow accessibility{"figure.stand",
+                                           "Accessibility",
+                                           "Needed to observe windows and respond to focus changes.",
+                                           "System Settings > Privacy & Security > Accessibility",
+                                           state.accessibilityGranted,
+                                           [weakModel] {
+                                               if (auto m = weakModel.lock()) m->requestAccessibilityAccess();
+                                           },
+                                           openPage(LaunchPermissionCenter::kAccessibilitySettingsURL)};
+    PermissionRequirementRow screenRecording{"display",
+                                             "Screen Recording",
+                                             "Needed to display window titles and thumbnails.",
+                                             "System Settings > Privacy & Security > Screen Recording",
+                                             state.screenRecordingGranted,
+                                             [weakModel] {
+                                                 if (auto m = weakModel.lock())
+                                                     m->requestScreenRecordingAccess();
+                                             },
+                                             openPage(LaunchPermissionCenter::kScreenRecordingSettingsURL)};
 
     const std::string bundleID =
         platform_.application.mainBundleIdentifier().value_or("<missing CFBundleIdentifier>");
@@ -163,23 +165,25 @@ Node PermissionsGateContent::body() {
         notes.push_back(Text(std::move(note), {.font = Font::system(12)}));
     }
 
-    Node column =
-        fullWidth(VStack(kLeading, 18,
-                         {PermissionsHeader{}.body(),
-                          PermissionsSection{"Required", "quillVorn needs both permissions before it can start.",
-                                             VStack(kLeading, 0,
-                                                    {accessibility.body(), PermissionsDivider{}.body(),
-                                                     screenRecording.body()})}
-                              .body(),
-                          PermissionsSection{"Notes", "If Screen Recording was just granted, macOS may require a restart.",
-                                             fullWidth(VStack(kLeading, 8, std::move(notes))
-                                                           ->foregroundStyle(Color::secondary())
-                                                           ->padding(EdgeInsets::symmetric(12, 12)))}
-                              .body(),
-                          footer(state)})
-                      ->padding(EdgeInsets{kTitleBarHeight + 18, 20, 20, 20}));
+    Node column = fullWidth(
+        VStack(
+            kLeading, 18,
+            {PermissionsHeader{}.body(),
+             PermissionsSection{
+                 "Required", "quillVorn needs both permissions before it can start.",
+                 VStack(kLeading, 0,
+                        {accessibility.body(), PermissionsDivider{}.body(), screenRecording.body()})}
+                 .body(),
+             PermissionsSection{"Notes", "If Screen Recording was just granted, macOS may require a restart.",
+                                fullWidth(VStack(kLeading, 8, std::move(notes))
+                                              ->foregroundStyle(Color::secondary())
+                                              ->padding(EdgeInsets::symmetric(12, 12)))}
+                 .body(),
+             footer(state)})
+            ->padding(EdgeInsets{kTitleBarHeight + 18, 20, 20, 20}));
 
-    Gradient background{{Color::windowBackground(), Color::underPageBackground()}, UnitPoint::topLeading(),
+    Gradient background{{Color::windowBackground(), Color::underPageBackground()},
+                        UnitPoint::topLeading(),
                         UnitPoint::bottomTrailing()};
     return ZStack({Fill(background),
                    ScrollView(Axis::vertical, column, {.showsIndicators = false})

@@ -58,7 +58,8 @@ class PermissionsGateContent : public View {
     static constexpr double kWidth = 500;
     static constexpr double kHeight = 560;
 
-    PermissionsGateContent(Platform& platform, std::function<void()> onContinue, std::function<void()> onQuit);
+    PermissionsGateContent(Platform& platform, std::function<void()> onContinue,
+                           std::function<void()> onQuit);
     ~PermissionsGateContent() override;
 
     Node body() override;

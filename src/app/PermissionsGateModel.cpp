@@ -39,7 +39,8 @@ void PermissionsGateModel::stopMonitoring() {
 }
 
 void PermissionsGateModel::requestAccessibilityAccess() {
-    if (!platform_.accessibility.isProcessTrusted()) (void)platform_.accessibility.isProcessTrustedWithOptions(true);
+    if (!platform_.accessibility.isProcessTrusted())
+        (void)platform_.accessibility.isProcessTrustedWithOptions(true);
     refresh();
 }
 

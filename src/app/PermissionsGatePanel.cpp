@@ -8,7 +8,8 @@
 namespace qv {
 
 PermissionsGatePanel::PermissionsGatePanel(Platform& platform, Rect contentRect, uint64_t styleMask)
-    : Panel(platform.windowing, platform.runtime, contentRect, styleMask), application_(platform.application) {}
+    : Panel(platform.windowing, platform.runtime, contentRect, styleMask),
+      application_(platform.application) {}
 
 void PermissionsGatePanel::becomeKey() {
     Panel::becomeKey();
@@ -72,7 +73,8 @@ void PermissionsGateWindowController::show(const std::optional<Screen>& screen) 
     gate->setTitle(kTitle);
     gate->isFloatingPanel = false;
     gate->setLevel(windowlevel::kFloating);
-    gate->collectionBehavior = collectionbehavior::kMoveToActiveSpace | collectionbehavior::kFullScreenAuxiliary;
+    gate->collectionBehavior =
+        collectionbehavior::kMoveToActiveSpace | collectionbehavior::kFullScreenAuxiliary;
     gate->isOpaque = false;
     gate->backgroundColor = Color::windowBackground();
     gate->hasShadow = true;

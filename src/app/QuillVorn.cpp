@@ -25,7 +25,8 @@ void QuillVorn::main() {
 }
 
 void QuillVorn::startMainRuntime() {
-    runtime_ = MainRuntime::create(platform_, services_.settings, services_.badges, services_.updater, slots_);
+    runtime_ =
+        MainRuntime::create(platform_, services_.settings, services_.badges, services_.updater, slots_);
     runtime_->start();
 }
 

@@ -53,7 +53,9 @@ struct StepCall {
     bool quoted(size_t i) const { return args.at(i).quoted; }
     double number(size_t i) const;
     // The unquoted word `word` at position i.
-    bool is(size_t i, const char* word) const { return i < args.size() && !args[i].quoted && args[i].text == word; }
+    bool is(size_t i, const char* word) const {
+        return i < args.size() && !args[i].quoted && args[i].text == word;
+    }
     std::vector<std::string> texts(size_t from) const;
 };
 

@@ -56,7 +56,8 @@ bool ScenarioContext::hasQuit() {
 
 MainRuntime& ScenarioContext::mainRuntime() {
     if (!program_) throw ScenarioFailure("the program has not started (no \"start\" before this line)");
-    if (!program_->mainRuntime()) throw ScenarioFailure("the program's runtime has not started: it waits behind the permissions gate");
+    if (!program_->mainRuntime())
+        throw ScenarioFailure("the program's runtime has not started: it waits behind the permissions gate");
     return *program_->mainRuntime();
 }
 
@@ -104,14 +105,16 @@ uint64_t ScenarioContext::desktop(const std::string& reference) {
     const bool fullScreen = !reference.empty() && reference.front() == 'F';
     const auto number = parseScenarioNumber(fullScreen ? reference.substr(1) : reference);
     if (!number || *number < 1 || *number > 1000 || *number != static_cast<int>(*number))
-        throw ScenarioFailure("\"" + reference + "\" names no desktop (1, 2, ... or F1, F2, ... for full screen)");
+        throw ScenarioFailure("\"" + reference +
+                              "\" names no desktop (1, 2, ... or F1, F2, ... for full screen)");
     int seen = 0;
     for (const WorldDisplay& d : world.displays()) {
         for (const WorldDesktop& desk : d.desktops) {
             if (desk.fullScreen == fullScreen && ++seen == static_cast<int>(*number)) return desk.id;
         }
     }
-    throw ScenarioFailure("there is no desktop " + reference + " (" + std::to_string(seen) + " of that kind)");
+    throw ScenarioFailure("there is no desktop " + reference + " (" + std::to_string(seen) +
+                          " of that kind)");
 }
 
 std::string ScenarioContext::desktopReference(uint64_t desktopID) {
@@ -159,8 +162,9 @@ std::optional<PanelElement> ScenarioContext::findElement(const std::string& text
             const Point local{op->frame.midX(), op->frame.midY()};
             // Only what shows counts: not what is scrolled or clipped away.
             const bool shows = content->bounds().contains(local) &&
-                               std::all_of(op->clips.begin(), op->clips.end(),
-                                           [&](const ClipRegion& c) { return c.shape.contains(c.rect, local); });
+                               std::all_of(op->clips.begin(), op->clips.end(), [&](const ClipRegion& c) {
+                                   return c.shape.contains(c.rect, local);
+                               });
             if (!shows || op->joinedText() != text || ++seen != occurrence) continue;
             const HitRegion* region = list.topmost(local, [](const HitRegion& r) {
                 return r.onTap || r.onRightClick || r.contextMenu || r.focusable || r.drag;

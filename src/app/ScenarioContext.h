@@ -28,7 +28,8 @@ struct PanelElement {
 // or position, never by id.
 class ScenarioContext {
   public:
-    ScenarioContext(ManualRuntime& runtime, Backend& backend, std::filesystem::path outDir, std::ostream& out);
+    ScenarioContext(ManualRuntime& runtime, Backend& backend, std::filesystem::path outDir,
+                    std::ostream& out);
     ~ScenarioContext();
     ScenarioContext(const ScenarioContext&) = delete;
     ScenarioContext& operator=(const ScenarioContext&) = delete;

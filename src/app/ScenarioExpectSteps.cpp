@@ -68,7 +68,8 @@ void addExpectSteps(StepTable& t) {
                  {{A::text, A::texts}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const uint64_t desktop = ctx.desktop(call.text(0));
-                     expectEqual(ctx, quotedList(call.texts(1)), quotedList(chipTitles(ctx.barViewModel(), desktop)));
+                     expectEqual(ctx, quotedList(call.texts(1)),
+                                 quotedList(chipTitles(ctx.barViewModel(), desktop)));
                  },
                  "A desktop's chips in the bar's order, by title (a group's title, a window's title, or its "
                  "application's name when it has none); none listed means no chips."});
@@ -78,7 +79,8 @@ void addExpectSteps(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      auto id = *ctx.barViewModel().focusedWindowID;
                      std::string found = "none";
-                     if (id) found = "\"" + ctx.windowTitle(*id).value_or("window " + std::to_string(*id)) + "\"";
+                     if (id)
+                         found = "\"" + ctx.windowTitle(*id).value_or("window " + std::to_string(*id)) + "\"";
                      expectEqual(ctx, call.is(0, "none") ? "none" : "\"" + call.text(0) + "\"", found);
                  },
                  "The window the bar shows as focused, by title; none when no chip is focused."});
@@ -87,7 +89,8 @@ void addExpectSteps(StepTable& t) {
                  {{A::text, A::number, A::number, A::number, A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const WorldWindow w = ctx.window(call.text(0));
-                     if (!near(w.frame, rectAt(call, 1))) failExpectation(rectText(rectAt(call, 1)), rectText(w.frame));
+                     if (!near(w.frame, rectAt(call, 1)))
+                         failExpectation(rectText(rectAt(call, 1)), rectText(w.frame));
                      held(ctx);
                  },
                  "A window's frame, from the primary display's top-left corner."});
@@ -121,22 +124,24 @@ void addExpectSteps(StepTable& t) {
                      held(ctx);
                  },
                  "None of our panels on screen has that title."});
-    t.push_back({"expect panel-frame",
-                 "TITLE X Y WIDTH HEIGHT",
-                 {{A::text, A::number, A::number, A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const Rect frame = requirePanel(ctx, call.text(0))->frame();
-                     if (!near(frame, rectAt(call, 1))) failExpectation(rectText(rectAt(call, 1)), rectText(frame));
-                     held(ctx);
-                 },
-                 "The frame of one of our panels as the program set it: from the primary screen's bottom-left "
-                 "corner, y up."});
+    t.push_back(
+        {"expect panel-frame",
+         "TITLE X Y WIDTH HEIGHT",
+         {{A::text, A::number, A::number, A::number, A::number}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const Rect frame = requirePanel(ctx, call.text(0))->frame();
+             if (!near(frame, rectAt(call, 1))) failExpectation(rectText(rectAt(call, 1)), rectText(frame));
+             held(ctx);
+         },
+         "The frame of one of our panels as the program set it: from the primary screen's bottom-left "
+         "corner, y up."});
     t.push_back({"expect panel-level",
                  "TITLE LEVEL",
                  {{A::text, A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const int level = requirePanel(ctx, call.text(0))->level();
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))), std::to_string(level));
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))),
+                                 std::to_string(level));
                  },
                  "The window level of one of our panels (0 normal, 3 floating)."});
     t.push_back({"expect text",
@@ -151,7 +156,8 @@ void addExpectSteps(StepTable& t) {
                  "TEXT",
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     if (ctx.findElement(call.text(0))) failExpectation("no \"" + call.text(0) + "\"", "it on a panel");
+                     if (ctx.findElement(call.text(0)))
+                         failExpectation("no \"" + call.text(0) + "\"", "it on a panel");
                      held(ctx);
                  },
                  "No panel of ours on screen shows the text."});
@@ -174,42 +180,45 @@ void addExpectSteps(StepTable& t) {
                  "A setting as the settings file holds it: text as it is, other values as JSON (true, 36, "
                  "[\"a\"]), none when absent.",
                  checkSettingKey});
-    t.push_back({"expect file",
-                 "PATH TEXT",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     std::string path = call.text(0);
-                     const std::string prefix = "Application Support/";
-                     if (path.starts_with(prefix)) {
-                         auto folders = ctx.platform.fileSystem.applicationSupportDirectories();
-                         if (folders.empty()) throw ScenarioFailure("the user has no Application Support folder");
-                         path = folders.front() + "/" + path.substr(prefix.size());
-                     }
-                     auto contents = ctx.platform.fileSystem.contentsOfFile(path);
-                     if (!contents) failExpectation("the file " + path, "no file");
-                     if (contents->find(call.text(1)) == std::string::npos)
-                         failExpectation("\"" + call.text(1) + "\" in " + path, "\"" + *contents + "\"");
-                     held(ctx);
-                 },
-                 "A file of the user's holds the text; a path starting \"Application Support/\" is in the user's "
-                 "Application Support folder."});
-    t.push_back({"expect program",
-                 "running|quit",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const std::string found = !ctx.hasStarted() ? "not started" : ctx.hasQuit() ? "quit" : "running";
-                     expectEqual(ctx, call.text(0), found);
-                 },
-                 "Whether the program runs or has quit.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.is(0, "running") || call.is(0, "quit")) return std::nullopt;
-                     return "\"" + call.text(0) + "\" is not running or quit";
-                 }});
+    t.push_back(
+        {"expect file",
+         "PATH TEXT",
+         {{A::text, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             std::string path = call.text(0);
+             const std::string prefix = "Application Support/";
+             if (path.starts_with(prefix)) {
+                 auto folders = ctx.platform.fileSystem.applicationSupportDirectories();
+                 if (folders.empty()) throw ScenarioFailure("the user has no Application Support folder");
+                 path = folders.front() + "/" + path.substr(prefix.size());
+             }
+             auto contents = ctx.platform.fileSystem.contentsOfFile(path);
+             if (!contents) failExpectation("the file " + path, "no file");
+             if (contents->find(call.text(1)) == std::string::npos)
+                 failExpectation("\"" + call.text(1) + "\" in " + path, "\"" + *contents + "\"");
+             held(ctx);
+         },
+         "A file of the user's holds the text; a path starting \"Application Support/\" is in the user's "
+         "Application Support folder."});
+    t.push_back(
+        {"expect program",
+         "running|quit",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const std::string found = !ctx.hasStarted() ? "not started" : ctx.hasQuit() ? "quit" : "running";
+             expectEqual(ctx, call.text(0), found);
+         },
+         "Whether the program runs or has quit.",
+         [](const StepCall& call) -> std::optional<std::string> {
+             if (call.is(0, "running") || call.is(0, "quit")) return std::nullopt;
+             return "\"" + call.text(0) + "\" is not running or quit";
+         }});
     t.push_back({"expect observed",
                  "APP yes|no",
                  {{A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const bool observed = ctx.mainRuntime().windowStore->observerAttachedPIDs.contains(trackedPID(ctx, call));
+                     const bool observed =
+                         ctx.mainRuntime().windowStore->observerAttachedPIDs.contains(trackedPID(ctx, call));
                      expectEqual(ctx, call.text(1), observed ? "yes" : "no");
                  },
                  "Whether the program's Accessibility observer of the application is attached."});
@@ -219,7 +228,8 @@ void addExpectSteps(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const auto& records = ctx.mainRuntime().windowStore->lifecycleByPID;
                      auto it = records.find(trackedPID(ctx, call));
-                     expectEqual(ctx, call.text(1), it == records.end() ? "none" : WindowStore::rawValue(it->second.phase));
+                     expectEqual(ctx, call.text(1),
+                                 it == records.end() ? "none" : WindowStore::rawValue(it->second.phase));
                  },
                  "The phase of the program's launch monitoring of an application: launching, "
                  "runningUnobserved, runningObserved, or none."});
@@ -227,7 +237,8 @@ void addExpectSteps(StepTable& t) {
                  "accessibility|screen-recording COUNT",
                  {{A::text, A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const Permission p = call.is(0, "accessibility") ? Permission::accessibility : Permission::screenRecording;
+                     const Permission p = call.is(0, "accessibility") ? Permission::accessibility
+                                                                      : Permission::screenRecording;
                      expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))),
                                  std::to_string(ctx.world.permissionPrompts(p)));
                  },
@@ -241,7 +252,8 @@ void addExpectSteps(StepTable& t) {
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      auto opened = ctx.world.openedURLs();
-                     expectEqual(ctx, "\"" + call.text(0) + "\"", opened.empty() ? "nothing" : "\"" + opened.back() + "\"");
+                     expectEqual(ctx, "\"" + call.text(0) + "\"",
+                                 opened.empty() ? "nothing" : "\"" + opened.back() + "\"");
                  },
                  "The address the workspace opened last (a page of System Settings)."});
 }

@@ -55,8 +55,8 @@ std::vector<ScenarioToken> tokenize(const std::string& line, int lineNumber) {
 bool isSafeName(const std::string& name) {
     if (name.empty() || name.size() > kMaxNameLength || name.front() == '.') return false;
     for (char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                        c == '_' || c == '-';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '.' || c == '_' || c == '-';
         if (!ok) return false;
     }
     return true;
@@ -95,13 +95,16 @@ size_t matchForm(const StepRow& row, const std::vector<ScenarioToken>& args, int
         most = std::max(most, open ? SIZE_MAX : form.size());
         if (!countFits(form, args.size())) continue;
         std::optional<std::string> error;
-        for (size_t i = 0; i < args.size() && !error; ++i) error = misfit(form[std::min(i, form.size() - 1)], args[i]);
+        for (size_t i = 0; i < args.size() && !error; ++i)
+            error = misfit(form[std::min(i, form.size() - 1)], args[i]);
         if (!error) return f;
         if (!typeError) typeError = error;
     }
     const std::string usage = row.name + (row.usage.empty() ? "" : " " + row.usage);
     if (typeError) throw ScenarioScriptError(line, row.name + ": " + *typeError + "; usage: " + usage);
-    const char* what = args.size() < fewest ? "missing argument" : args.size() > most ? "extra argument" : "wrong arguments";
+    const char* what = args.size() < fewest ? "missing argument"
+                       : args.size() > most ? "extra argument"
+                                            : "wrong arguments";
     throw ScenarioScriptError(line, row.name + ": " + what + "; usage: " + usage);
 }
 
@@ -113,7 +116,8 @@ std::optional<double> parseScenarioNumber(const std::string& word) {
     if (*begin == '+') ++begin;  // from_chars takes no plus sign
     double value = 0;
     auto [end, error] = std::from_chars(begin, word.data() + word.size(), value);
-    if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value)) return std::nullopt;
+    if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+        return std::nullopt;
     return value;
 }
 
@@ -174,7 +178,8 @@ Scenario parseScenario(const std::string& text, const std::string& fileName, con
         call.args.assign(tokens.begin() + static_cast<std::ptrdiff_t>(nameWords), tokens.end());
         call.form = matchForm(*row, call.args, lineNumber);
         if (row->check) {
-            if (auto error = row->check(call)) throw ScenarioScriptError(lineNumber, row->name + ": " + *error);
+            if (auto error = row->check(call))
+                throw ScenarioScriptError(lineNumber, row->name + ": " + *error);
         }
         if (row->once) {
             if (auto [it, fresh] = onceLines.emplace(row, lineNumber); !fresh)

@@ -28,7 +28,8 @@ void showChips(ScenarioContext& ctx) {
                 const GroupedChipData* group = item.groupData();
                 std::string text = chip ? (chip->windowTitle.empty() ? chip->appName : chip->windowTitle)
                                         : group->displayTitle;
-                if (group && group->windowCount > 1) text += " (" + std::to_string(group->windowCount) + " windows)";
+                if (group && group->windowCount > 1)
+                    text += " (" + std::to_string(group->windowCount) + " windows)";
                 const auto& badge = chip ? chip->badge : group->badge;
                 if (badge) text += " [" + *badge + "]";
                 if (chip ? chip->isFocused : group->isFocused) text = "> " + text;
@@ -47,20 +48,22 @@ void showSettings(ScenarioContext& ctx) {
     const UserSettingsData& d = *settings->data;
     const BarMetrics metrics = BarMetrics::fromSetting(d.barSize);
     ctx.out << "  file " << settings->fileURL().value_or("(none: never saved)") << "\n";
-    ctx.out << "  bar " << rawValue(metrics.barSize) << ", " << barHeight(metrics.barSize) << " pt high, chips "
-            << metrics.chipHeight << " pt; theme " << rawValue(settings->theme()) << "\n";
+    ctx.out << "  bar " << rawValue(metrics.barSize) << ", " << barHeight(metrics.barSize)
+            << " pt high, chips " << metrics.chipHeight << " pt; theme " << rawValue(settings->theme())
+            << "\n";
 }
 
 }  // namespace
 
 void addProgramSteps(StepTable& table) {
-    table.push_back({"start",
-                     "",
-                     {{}},
-                     [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
-                     "Starts the program: the entry point's steps, then its run loop plays the rest of the script.",
-                     nullptr,
-                     true});
+    table.push_back(
+        {"start",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
+         "Starts the program: the entry point's steps, then its run loop plays the rest of the script.",
+         nullptr,
+         true});
     table.push_back({"advance",
                      "SECONDS",
                      {{ArgKind::number}},
@@ -90,15 +93,17 @@ void addProgramSteps(StepTable& table) {
                      {{ArgKind::texts}},
                      [](ScenarioContext& ctx, const StepCall& call) {
                          std::string line;
-                         for (const std::string& word : call.texts(0)) line += (line.empty() ? "" : " ") + word;
+                         for (const std::string& word : call.texts(0))
+                             line += (line.empty() ? "" : " ") + word;
                          ctx.out << line << "\n";
                      },
                      "Prints a line of the script's own, to tell what comes next."});
-    table.push_back({"show chips",
-                     "",
-                     {{}},
-                     [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
-                     "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
+    table.push_back(
+        {"show chips",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
+         "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
     table.push_back({"show settings",
                      "",
                      {{}},

@@ -48,8 +48,8 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options) {
     }
     if (hasScreenshots(scenario)) {
         if (auto why = prepareOutput(options.outDir)) {
-            err << options.fileName << ": cannot write screenshots to " << options.outDir.string() << ": " << *why
-                << "\n";
+            err << options.fileName << ": cannot write screenshots to " << options.outDir.string() << ": "
+                << *why << "\n";
             return 2;
         }
     }

@@ -7,10 +7,10 @@
 namespace qv {
 
 struct ScenarioRunOptions {
-    std::string fileName;           // shown in messages as FILE:LINE
-    std::filesystem::path outDir;   // where screenshots go
-    std::ostream* out = nullptr;    // what was played
-    std::ostream* err = nullptr;    // why it stopped
+    std::string fileName;          // shown in messages as FILE:LINE
+    std::filesystem::path outDir;  // where screenshots go
+    std::ostream* out = nullptr;   // what was played
+    std::ostream* err = nullptr;   // why it stopped
 };
 
 // Plays a script on a fresh world under the virtual clock: 0 when every expectation held, 1 at the

@@ -2,7 +2,6 @@
 // settings store's own setters and read back from the record as the file would hold it.
 #include <functional>
 #include <map>
-
 #include <nlohmann/json.hpp>
 
 #include "app/ScenarioContext.h"
@@ -122,7 +121,8 @@ const std::map<std::string, Setter>& setters() {
              if (!(values.size() == 1 && values[0] == "none")) {
                  for (const std::string& v : values) {
                      const size_t colon = v.rfind(':');
-                     auto destinations = colon == std::string::npos ? std::nullopt : parseUInt32(v.substr(colon + 1));
+                     auto destinations =
+                         colon == std::string::npos ? std::nullopt : parseUInt32(v.substr(colon + 1));
                      if (colon == 0 || !destinations || *destinations < 1 || *destinations > 3)
                          return "\"" + v + "\" is not BUNDLE-ID:1, :2 or :3";
                      pins.push_back({v.substr(0, colon), static_cast<int64_t>(*destinations)});

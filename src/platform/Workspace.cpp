@@ -17,7 +17,8 @@ bool isValidURLString(std::string_view text) {
             i += 2;
             continue;
         }
-        if (c < 0x80 && (std::isalnum(c) || kAllowedMarks.find(static_cast<char>(c)) != std::string_view::npos))
+        if (c < 0x80 &&
+            (std::isalnum(c) || kAllowedMarks.find(static_cast<char>(c)) != std::string_view::npos))
             continue;
         return false;
     }

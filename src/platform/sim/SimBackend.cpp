@@ -23,7 +23,8 @@ class SimWorldDriver : public WorldDriver {
             WorldDisplay w{d.id, d.name, d.frame, &d == primary, {}};
             for (uint64_t s : d.spaces) {
                 const SimSpace* space = sim_.space(s);
-                w.desktops.push_back({s, space && space->type == kSimSpaceTypeFullScreen, d.activeSpace == s});
+                w.desktops.push_back(
+                    {s, space && space->type == kSimSpaceTypeFullScreen, d.activeSpace == s});
             }
             out.push_back(std::move(w));
         }

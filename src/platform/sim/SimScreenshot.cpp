@@ -99,7 +99,8 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
 
 // The window buttons of one of our titled panels; when the content runs under the title bar, the
 // bar itself unless it is transparent, and the title. Buttons the style leaves out are greyed.
-void drawTitleBarControls(std::ostream& out, const SimWindow& w, uint64_t style, bool drawBar, bool drawTitle) {
+void drawTitleBarControls(std::ostream& out, const SimWindow& w, uint64_t style, bool drawBar,
+                          bool drawTitle) {
     const Rect& f = w.frame;
     if (drawBar) drawTitleBar(out, f, kTitleBarHeight, " stroke=\"#c8c8cc\" stroke-width=\"0.5\"");
     const bool enabled[] = {(style & stylemask::kClosable) != 0, (style & stylemask::kMiniaturizable) != 0,
@@ -176,7 +177,8 @@ std::string SimDesktop::renderSvg() const {
                     "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++));
                 if (panel->styleMask() & stylemask::kTitled) {
                     const bool underTitleBar = content == w->frame;
-                    drawTitleBarControls(out, *w, panel->styleMask(), underTitleBar && !panel->titlebarAppearsTransparent,
+                    drawTitleBarControls(out, *w, panel->styleMask(),
+                                         underTitleBar && !panel->titlebarAppearsTransparent,
                                          underTitleBar && panel->titleVisible);
                 }
             } else {

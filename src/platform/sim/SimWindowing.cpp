@@ -281,7 +281,8 @@ Event SimWindowing::makeEvent(EventType type, Point p, const std::shared_ptr<Pan
     return e;
 }
 
-bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent) {
+bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel,
+                                 bool keyEquivalent) {
     eventStack_.push_back(event);
     std::optional<Event> current = event;
     auto monitors = monitors_;  // a handler may add or remove monitors
@@ -422,7 +423,8 @@ void SimWindowing::mouseUp(Point p, bool right) {
     mouse_ = p;
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
-            sim_.record("NSWindow.performClose", Value::number(NumberObject::ofUnsigned(pressed->windowNumber())));
+            sim_.record("NSWindow.performClose",
+                        Value::number(NumberObject::ofUnsigned(pressed->windowNumber())));
             pressed->close();
         }
         return;

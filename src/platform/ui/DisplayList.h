@@ -82,7 +82,7 @@ struct HitRegion {
     KeyHandler keyHandler;
     std::function<void(bool)> onFocusChange;
     Binding<std::string> text;  // a text field's value, for the edit actions
-    bool blocksOnly = false;  // content shape: takes the pointer without handling it
+    bool blocksOnly = false;    // content shape: takes the pointer without handling it
     std::optional<Cursor> cursor;
 
     bool contains(Point p) const;

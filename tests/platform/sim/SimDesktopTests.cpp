@@ -200,7 +200,8 @@ TEST(SimBackendTest, TheWorldDriverOpensAndClosesWindowsOfRunningApplications) {
     world.buildDemoDesktop();
     auto front = backend->platform().workspace.frontmostApplication();
     ASSERT_TRUE(front);
-    uint32_t id = world.openWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400}, std::nullopt);
+    uint32_t id =
+        world.openWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400}, std::nullopt);
     ASSERT_NE(id, 0u);
     auto entries = backend->platform().windowServer.createDescriptionFromArray(numberArray(std::vector{id}));
     ASSERT_EQ(entries->asArray()->size(), 1u);
