@@ -454,33 +454,28 @@ void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum)
 }
 
 void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    deliverKey(EventType::keyDown, keyCode, std::move(characters), modifierFlags);
+}
+
+void SimWindowing::keyUp(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    deliverKey(EventType::keyUp, keyCode, std::move(characters), modifierFlags);
+}
+
+void SimWindowing::deliverKey(EventType type, uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
     auto key = keyWindow();
-    Event e = makeEvent(EventType::keyDown, mouse_, key);
+    Event e = makeEvent(type, mouse_, key);
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
     if (active_) {
         // The application offers Command chords to the key window as key equivalents first.
-        dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
+        dispatchLocal(e, key, type == EventType::keyDown && (modifierFlags & modifierflags::kCommand));
         return;
     }
     dispatchGlobal(e);
-    if (auto front = sim_.frontmostPID()) {
+    if (auto front = sim_.frontmostPID(); front && type == EventType::keyDown) {
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
-    }
-}
-
-void SimWindowing::keyUp(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
-    auto key = keyWindow();
-    Event e = makeEvent(EventType::keyUp, mouse_, key);
-    e.keyCode = keyCode;
-    e.characters = std::move(characters);
-    e.modifierFlags = modifierFlags;
-    if (active_) {
-        dispatchLocal(e, key);
-    } else {
-        dispatchGlobal(e);
     }
 }
 

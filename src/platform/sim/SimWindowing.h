@@ -96,6 +96,9 @@ class SimWindowing : public Windowing {
     // Local monitors, then the panel; returns false when a monitor swallowed the event. A key
     // equivalent is offered to the panel's performKeyEquivalent before its sendEvent.
     bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent = false);
+    // A key event to the key window through the local monitors, or to the global monitors and the
+    // frontmost application while we are not active.
+    void deliverKey(EventType type, uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     // Whether a point lies on the close button of one of our titled, closable panels.
     bool onCloseButton(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
