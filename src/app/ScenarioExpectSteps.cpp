@@ -79,8 +79,11 @@ void addExpectSteps(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      auto id = *ctx.barViewModel().focusedWindowID;
                      std::string found = "none";
-                     if (id)
-                         found = "\"" + ctx.windowTitle(*id).value_or("window " + std::to_string(*id)) + "\"";
+                     if (auto title = id ? ctx.windowTitle(*id) : std::nullopt) {
+                         found = "\"" + *title + "\"";
+                     } else if (id) {
+                         found = "a window no longer there";
+                     }
                      expectEqual(ctx, call.is(0, "none") ? "none" : "\"" + call.text(0) + "\"", found);
                  },
                  "The window the bar shows as focused, by title; none when no chip is focused."});

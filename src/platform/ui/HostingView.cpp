@@ -436,9 +436,9 @@ bool HostingView::keyDown(uint16_t keyCode, const std::string& characters, uint6
         if (it->focusable && it->enabled && it->path == focusedPath_ && it->keyHandler) {
             auto handler = it->keyHandler;
             // Typing over a selected text replaces it.
-            const bool edits =
-                !(modifierFlags & (modifierflags::kCommand | modifierflags::kControl)) &&
-                (keyCode == keycodes::kDelete || (!characters.empty() && characters[0] >= 0x20));
+            const bool edits = !(modifierFlags & (modifierflags::kCommand | modifierflags::kControl)) &&
+                               (keyCode == keycodes::kDelete ||
+                                (!characters.empty() && static_cast<unsigned char>(characters[0]) >= 0x20));
             if (std::exchange(textSelected_, false) && edits && it->text) it->text.set("");
             return handler(keyCode, characters, modifierFlags);
         }
