@@ -111,6 +111,16 @@ void HostingView::setFrameSize(Size size) {
     setNeedsUpdate();
 }
 
+Size HostingView::fittingSize() {
+    if (!root_) return {0, 0};
+    Environment env;
+    env.colorScheme = effectiveColorScheme();
+    env.reduceTransparency = reduceTransparency_;
+    LayoutPass pass(*this, nullptr);
+    auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+    return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
+}
+
 void HostingView::setAppearance(std::optional<Appearance> a) {
     if (a == appearance_) return;
     appearance_ = a;
