@@ -3,7 +3,8 @@
 namespace qv {
 
 Node AppNameTooltipBubble::body() const {
-    return Text(text, {.font = Font::system(12, FontWeight::medium), .color = Color::primary(), .lineLimit = 1})
+    return Text(text,
+                {.font = Font::system(12, FontWeight::medium), .color = Color::primary(), .lineLimit = 1})
         ->padding(EdgeInsets{6, 10, 6, 10})
         ->background(MaterialView(Material::ultraThick)->clipShape(Shape::roundedRect(8)))
         ->overlay(RoundedRectangle(8)->strokeBorder(Color::primary().opacity(0.12), 1))
@@ -15,7 +16,8 @@ AppNameTooltipPanel::AppNameTooltipPanel(Windowing& windowing, Runtime& runtime,
     : Panel(windowing, runtime, frame, stylemask::kNonactivatingPanel) {}
 
 std::shared_ptr<AppNameTooltipPanel> AppNameTooltipPanel::make(Windowing& windowing, Runtime& runtime,
-                                                               Rect frame, std::shared_ptr<HostingView> content) {
+                                                               Rect frame,
+                                                               std::shared_ptr<HostingView> content) {
     auto panel = Panel::make<AppNameTooltipPanel>(windowing, runtime, frame);
     panel->isFloatingPanel = true;
     panel->setLevel(windowlevel::kPopUpMenu);

@@ -33,10 +33,12 @@ Node edgeLine(Node base, Paint paint, Alignment edge) {
 }
 
 Node LonghornThemeBackground() {
-    Node body = ZStack({hudBlur(0.78), Fill(Gradient{{Color::white(0.12), Color::white(0.05), Color::black(0.08)},
-                                                     UnitPoint::top(),
-                                                     UnitPoint::bottom()})});
-    return edgeLine(edgeLine(body, Color::white(0.18), Alignment::top()), Color::black(0.12), Alignment::bottom());
+    Node body =
+        ZStack({hudBlur(0.78), Fill(Gradient{{Color::white(0.12), Color::white(0.05), Color::black(0.08)},
+                                             UnitPoint::top(),
+                                             UnitPoint::bottom()})});
+    return edgeLine(edgeLine(body, Color::white(0.18), Alignment::top()), Color::black(0.12),
+                    Alignment::bottom());
 }
 
 Node AeroThemeBackground() {
@@ -44,7 +46,8 @@ Node AeroThemeBackground() {
     Node body = ZStack({hudBlur(0.85), Fill(Gradient{{Color::white(0.28), Color::white(0.08), Color::clear()},
                                                      UnitPoint::top(),
                                                      UnitPoint::center()})});
-    Paint highlight = Gradient{{Color::white(0.45), Color::white(0.2)}, UnitPoint::leading(), UnitPoint::trailing()};
+    Paint highlight =
+        Gradient{{Color::white(0.45), Color::white(0.2)}, UnitPoint::leading(), UnitPoint::trailing()};
     return edgeLine(edgeLine(body, highlight, Alignment::top()), Color::black(0.25), Alignment::bottom());
 }
 

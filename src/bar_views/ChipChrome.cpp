@@ -1,6 +1,5 @@
 #include "bar_views/ChipChrome.h"
 
-#include <cmath>
 #include <memory>
 
 #include "bar_views/ChipDecorations.h"

@@ -39,11 +39,8 @@ ChipData windowChip(uint32_t id, std::string app, std::string title, bool withIc
 Node sampleRow(Platform& platform, const BarMetrics& m, bool light) {
     Windowing& w = platform.windowing;
     auto chip = [&](ChipData data) {
-        return ChipView{.windowing = w,
-                        .chip = data,
-                        .metrics = m,
-                        .isFocused = data.isFocused,
-                        .usesLightBar = light}
+        return ChipView{
+            .windowing = w, .chip = data, .metrics = m, .isFocused = data.isFocused, .usesLightBar = light}
             .body();
     };
     ChipData focused = windowChip(1, "Compass", "Start Page");
@@ -62,11 +59,19 @@ Node sampleRow(Platform& platform, const BarMetrics& m, bool light) {
     group.windowIDs = {4, 5, 6, 7};
 
     std::vector<Node> items = {
-        PinnedChipView{.windowing = w, .runtime = platform.runtime, .bundleID = "com.example.Notes",
-                       .appName = "Notes", .icon = icon("Notes"), .metrics = m}
+        PinnedChipView{.windowing = w,
+                       .runtime = platform.runtime,
+                       .bundleID = "com.example.Notes",
+                       .appName = "Notes",
+                       .icon = icon("Notes"),
+                       .metrics = m}
             .body(),
-        PinnedChipView{.windowing = w, .runtime = platform.runtime, .bundleID = "com.example.Atlas",
-                       .appName = "Atlas", .icon = nullptr, .metrics = m}
+        PinnedChipView{.windowing = w,
+                       .runtime = platform.runtime,
+                       .bundleID = "com.example.Atlas",
+                       .appName = "Atlas",
+                       .icon = nullptr,
+                       .metrics = m}
             .body(),
         chip(focused),
         chip(mail),
@@ -89,9 +94,11 @@ Node bar(Platform& platform, const SheetBackground& bg, BarSize size) {
     const bool rt = bg.reduceTransparency;
     // A backdrop as light or dark as a wallpaper that makes the bar take this scheme.
     Gradient backdrop = light ? Gradient{{Color::rgb(0.93, 0.89, 0.80), Color::rgb(0.78, 0.87, 0.93)},
-                                         UnitPoint::topLeading(), UnitPoint::bottomTrailing()}
+                                         UnitPoint::topLeading(),
+                                         UnitPoint::bottomTrailing()}
                               : Gradient{{Color::rgb(0.10, 0.16, 0.27), Color::rgb(0.25, 0.16, 0.30)},
-                                         UnitPoint::topLeading(), UnitPoint::bottomTrailing()};
+                                         UnitPoint::topLeading(),
+                                         UnitPoint::bottomTrailing()};
     ColorScheme scheme = bg.scheme;
     return sampleRow(platform, m, light)
         ->frame(Element::FlexFrame{.maxWidth = kInfinity})

@@ -42,7 +42,8 @@ inline constexpr const char* kCloseWindowMenuTitle = "Close Window";
 // The desktops are listed directly only for a single display group while at most one screen is
 // connected; otherwise each group gets a submenu under its display's number symbol and label. None
 // without targets or without the callback.
-inline std::optional<MenuItem> moveToMenuItem(const std::vector<MoveToDisplayGroup>& groups, size_t screenCount,
+inline std::optional<MenuItem> moveToMenuItem(const std::vector<MoveToDisplayGroup>& groups,
+                                              size_t screenCount,
                                               const std::function<void(uint64_t spaceID)>& onMoveToSpace) {
     if (!onMoveToSpace || groups.empty()) return std::nullopt;
     auto buttons = [&](const MoveToDisplayGroup& group) {

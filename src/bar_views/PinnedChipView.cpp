@@ -48,9 +48,11 @@ class PinnedChipTooltip : public std::enable_shared_from_this<PinnedChipTooltip>
         std::optional<Rect> w = currentEventWindowFrame(windowing_);
         Point p = windowing_.mouseLocation();
         std::weak_ptr<PinnedChipTooltip> weak = weak_from_this();
-        showWork_ = runtime_.mainQueue()->asyncAfter(PinnedChipView::kTooltipDelay, [weak, c, w, p, appName, barSize] {
-            if (auto self = weak.lock()) self->show(c, w, p, appName, barSize);
-        });
+        showWork_ = runtime_.mainQueue()->asyncAfter(PinnedChipView::kTooltipDelay,
+                                                     [weak, c, w, p, appName, barSize] {
+                                                         if (auto self = weak.lock())
+                                                             self->show(c, w, p, appName, barSize);
+                                                     });
     }
 
     void hide() {
@@ -68,8 +70,9 @@ class PinnedChipTooltip : public std::enable_shared_from_this<PinnedChipTooltip>
         if (!screen) return;
         ensureMonitor();
         if (auto old = std::exchange(panel_, nullptr)) old->close();
-        auto content = std::make_shared<HostingView>(
-            runtime_, std::make_shared<ClosureView>([appName] { return AppNameTooltipBubble{appName}.body(); }));
+        auto content = std::make_shared<HostingView>(runtime_, std::make_shared<ClosureView>([appName] {
+                                                         return AppNameTooltipBubble{appName}.body();
+                                                     }));
         Rect frame = tooltipFrame(anchor, content->fittingSize(), *screen, barSize);
         panel_ = AppNameTooltipPanel::make(windowing_, runtime_, frame, content);
         panel_->present();
@@ -80,9 +83,11 @@ class PinnedChipTooltip : public std::enable_shared_from_this<PinnedChipTooltip>
         std::weak_ptr<PinnedChipTooltip> weak = weak_from_this();
         // Hides the tooltip before a context menu opens anywhere in our windows.
         MonitorToken token = windowing_.addLocalMonitor(
-            EventType::leftMouseDown | EventType::rightMouseDown, [weak](const Event& e) -> std::optional<Event> {
-                bool menuClick = e.type == EventType::rightMouseDown ||
-                                 (e.type == EventType::leftMouseDown && (e.modifierFlags & modifierflags::kControl));
+            EventType::leftMouseDown | EventType::rightMouseDown,
+            [weak](const Event& e) -> std::optional<Event> {
+                bool menuClick =
+                    e.type == EventType::rightMouseDown ||
+                    (e.type == EventType::leftMouseDown && (e.modifierFlags & modifierflags::kControl));
                 if (menuClick) {
                     if (auto self = weak.lock()) self->hide();
                 }
@@ -125,10 +130,11 @@ Node PinnedChipView::body() const {
     return WithStateObject<PinnedChipTooltip>(
         [w, rt] { return std::make_shared<PinnedChipTooltip>(*w, *rt); },
         [self, content, m](const std::shared_ptr<PinnedChipTooltip>& tooltip, std::function<void()>) {
-            Node chip = content->frame(m.chipHeight, m.chipHeight)
-                            ->background(RoundedRectangle(m.chipCornerRadius)
-                                             ->fillWith(Color::primary().opacity(0.06))
-                                             ->onGlobalFrameChange([tooltip](Rect r) { tooltip->chipFrame = r; }));
+            Node chip =
+                content->frame(m.chipHeight, m.chipHeight)
+                    ->background(RoundedRectangle(m.chipCornerRadius)
+                                     ->fillWith(Color::primary().opacity(0.06))
+                                     ->onGlobalFrameChange([tooltip](Rect r) { tooltip->chipFrame = r; }));
             std::string name = self.appName;
             auto onTap = self.onTap;
             return AttentionPulse{self.wantsAttention, m.chipCornerRadius}

@@ -16,7 +16,9 @@ Node ShowDesktopButton::body() const {
         [] { return std::make_shared<bool>(false); },
         [d, height](const std::shared_ptr<bool>& hovered, std::function<void()> invalidate) {
             // The fill follows the pointer at once, without an animation.
-            return Button(Rectangle()->fillWith(Color::primary().opacity(fillOpacity(*hovered)))->frame(kWidth, height),
+            return Button(Rectangle()
+                              ->fillWith(Color::primary().opacity(fillOpacity(*hovered)))
+                              ->frame(kWidth, height),
                           [d] { triggerShowDesktop(*d); })
                 ->onHover([hovered, invalidate](bool on) {
                     *hovered = on;

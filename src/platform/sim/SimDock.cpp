@@ -12,7 +12,8 @@ bool SimDock::hasEntryPoint(std::string_view name) {
 
 void SimDock::sendNotification(const std::string& name, int64_t argument) {
     std::lock_guard lock(sim_.worldMutex());
-    sim_.record(std::string(dockentry::kSendNotification), Value::array({Value::string(name), Value::number(argument)}));
+    sim_.record(std::string(dockentry::kSendNotification),
+                Value::array({Value::string(name), Value::number(argument)}));
 }
 
 }  // namespace qv
