@@ -36,6 +36,10 @@ class BarRowFixture : public ::testing::Test {
         bar->orderFrontRegardless();
         rt.runUntilIdle();
     }
+    void relayout() {
+        host->setNeedsUpdate();
+        rt.runUntilIdle();
+    }
     // A row of items from the bar's leading edge.
     static Node row(std::vector<Node> items) {
         return HStack(VerticalAlignment::center, 5, std::move(items))

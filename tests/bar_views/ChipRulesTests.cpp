@@ -62,7 +62,7 @@ class ChipMenuTest : public ::testing::Test {
     ChipMenuTest() { chip.chip.appName = group.group.appName = "Atlas"; }
 };
 
-TEST_F(ChipMenuTest, DividersStandOnlyBetweenEntriesThatArePresent) {
+TEST_F(ChipMenuTest, DividersStandOnlyBetweenPresentEntriesAndPinTogglesNeedCanPin) {
     EXPECT_TRUE(chip.contextMenu(1).items.empty());
     EXPECT_TRUE(group.contextMenu().items.empty());
     chip.onMinimize = chip.onClose = noop;
@@ -76,14 +76,7 @@ TEST_F(ChipMenuTest, DividersStandOnlyBetweenEntriesThatArePresent) {
     EXPECT_EQ(group.contextMenu().titles(), (Titles{"Quit Atlas"}));  // one binding alone: no toggles
     group.pinToAppMenu = appMenu;
     EXPECT_EQ(group.contextMenu().titles(), (Titles{"Quit Atlas", "-", "Pin to"}));
-    chip.pinToAppMenu = {};
-    chip.onClose = noop;
-    EXPECT_EQ(chip.contextMenu(1).titles(), (Titles{"Quit Atlas", "-", "Close Window"}));
-}
-
-TEST_F(ChipMenuTest, PinTogglesFollowTheirBindingsAndNeedCanPin) {
-    chip.pinToBar = bar;
-    chip.pinToAppMenu = appMenu;
+    // The toggles show their bindings' values, and write them only when the app can be pinned.
     Menu menu = chip.contextMenu(1);
     EXPECT_FALSE(menu.find({"Pin to", "Bar"})->enabled);
     EXPECT_FALSE(menu.find({"Pin to", "App menu"})->enabled);
@@ -92,6 +85,9 @@ TEST_F(ChipMenuTest, PinTogglesFollowTheirBindingsAndNeedCanPin) {
     chip.contextMenu(1).find({"Pin to", "Bar"})->action();
     EXPECT_TRUE(onBar);
     EXPECT_TRUE(inMenu);
+    chip.pinToAppMenu = {};
+    chip.onClose = noop;
+    EXPECT_EQ(chip.contextMenu(1).titles(), (Titles{"Quit Atlas", "-", "Close Window"}));
 }
 
 TEST_F(ChipMenuTest, MoveToListsOneDisplayDirectlyOnOneScreenOnly) {

@@ -26,10 +26,6 @@ class ChipViewTest : public testing::BarRowFixture {
                 }}.body()});
         });
     }
-    void relayout() {
-        host->setNeedsUpdate();
-        rt.runUntilIdle();
-    }
     // The first drawn op of a kind: the body is the first filled shape, the pulse's outline the
     // only accent stroke.
     const DrawOp* find(bool accentStroke) const {

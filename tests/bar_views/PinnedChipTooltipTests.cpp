@@ -33,10 +33,6 @@ class PinnedChipTooltipTest : public testing::BarRowFixture {
             return row(std::move(chips));
         });
     }
-    void relayout() {
-        host->setNeedsUpdate();
-        rt.runUntilIdle();
-    }
     // Rests the pointer on the chip until its tooltip shows.
     Point rest(const std::string& name) {
         Point p;
@@ -86,11 +82,6 @@ TEST_F(PinnedChipTooltipTest, LeavingWithinTheDelayShowsNothing) {
     sim.mouseMove(away);
     rt.advance(2);
     EXPECT_FALSE(tooltip());
-    sim.mouseMove(p);  // entering again starts the delay afresh
-    rt.advance(0.399);
-    EXPECT_FALSE(tooltip());
-    rt.advance(0.001);
-    EXPECT_TRUE(tooltip());
 }
 
 TEST_F(PinnedChipTooltipTest, AContextMenuClickHidesItAndAPlainPressDoesNot) {
