@@ -4,6 +4,7 @@
 
 #include "app/BadgesDemo.h"
 #include "app/BarModelDemo.h"
+#include "app/ChipSheetDemo.h"
 #include "app/ScreenshotDemo.h"
 #include "app/SettingsDemo.h"
 #include "app/WindowStoreDemo.h"
@@ -85,6 +86,7 @@ int main() {
     printSettings(backend->platform(), std::cout);
     printBadges(backend->platform(), runtime, std::cout);
     writeScreenshotDemo(*backend, runtime, std::cout);
+    writeChipSheetDemo(*backend, std::cout);
     printTrackedWindows(backend->platform(), std::cout);
     printWorldChangesReachingTheStore(*backend, runtime, std::cout);
     printBarModel(backend->platform(), runtime, std::cout);

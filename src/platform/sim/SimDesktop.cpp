@@ -5,6 +5,7 @@
 
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimApplications.h"
+#include "platform/sim/SimDock.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -42,6 +43,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
     applications_ = std::make_unique<SimApplications>(*this);
+    dock_ = std::make_unique<SimDock>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -55,6 +57,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .launchServices = *launchServices_,
         .windowing = *windowing_,
         .accessibility = *accessibility_,
+        .dock = *dock_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;

@@ -26,6 +26,7 @@ class SimLaunchServices;
 class SimWindowing;
 class SimAccessibility;
 class SimApplications;
+class SimDock;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -294,6 +295,7 @@ class SimDesktop {
     std::unique_ptr<SimLaunchServices> launchServices_;
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimDock> dock_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };
