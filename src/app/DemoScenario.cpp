@@ -7,6 +7,8 @@ const std::string& demoScenario() {
         R"(# The program's own demonstration, on its demo desktop and the virtual clock.
 say "QuillVorn on the simulated demo desktop: two displays, four desktops, a handful of applications."
 demo-desktop
+say "The chips the bar is made of, at every bar size over every bar background:"
+chip-sheet 00-chips
 revoke screen-recording
 start
 

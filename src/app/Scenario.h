@@ -36,7 +36,9 @@ struct StepRow {
     std::function<void(ScenarioContext&, const StepCall&)> run;
     std::string help;
     std::function<std::optional<std::string>(const StepCall&)> check = nullptr;
-    bool once = false;  // at most one such line in a script
+    bool once = false;            // at most one such line in a script
+    bool looksOnly = false;       // changes nothing: may follow the program's end
+    bool writesPictures = false;  // writes DIR/NAME.svg
 };
 
 using StepTable = std::vector<StepRow>;

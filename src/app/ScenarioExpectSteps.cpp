@@ -63,6 +63,7 @@ std::optional<std::string> checkSettingKey(const StepCall& call) {
 }  // namespace
 
 void addExpectSteps(StepTable& t) {
+    const size_t first = t.size();
     t.push_back({"expect chips",
                  "DESKTOP [TITLE...]",
                  {{A::text, A::texts}},
@@ -259,6 +260,8 @@ void addExpectSteps(StepTable& t) {
                                  opened.empty() ? "nothing" : "\"" + opened.back() + "\"");
                  },
                  "The address the workspace opened last (a page of System Settings)."});
+    // Expectations only look, also after the program has quit.
+    for (size_t i = first; i < t.size(); ++i) t[i].looksOnly = true;
 }
 
 }  // namespace qv

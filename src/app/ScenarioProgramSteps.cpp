@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "app/ScenarioContext.h"
+#include "bar_views/ChipSheet.h"
 #include "model/BarMetrics.h"
 
 namespace qv {
@@ -53,6 +54,17 @@ void showSettings(ScenarioContext& ctx) {
             << "\n";
 }
 
+// Writes an SVG picture to DIR/NAME.svg and names it on the output.
+void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg) {
+    const auto path = ctx.outDir / (call.text(0) + ".svg");
+    std::ofstream file(path, std::ios::binary);
+    file << svg;
+    file.close();
+    if (!file) throw ScenarioScriptError(call.line, "cannot write " + path.string());
+    ctx.screenshots.push_back(path);
+    ctx.out << "  picture " << path.string() << "\n";
+}
+
 }  // namespace
 
 void addProgramSteps(StepTable& table) {
@@ -78,15 +90,19 @@ void addProgramSteps(StepTable& table) {
                      "NAME",
                      {{ArgKind::name}},
                      [](ScenarioContext& ctx, const StepCall& call) {
-                         const auto path = ctx.outDir / (call.text(0) + ".svg");
-                         std::ofstream file(path, std::ios::binary);
-                         file << ctx.backend.screenshotSvg();
-                         file.close();
-                         if (!file) throw ScenarioScriptError(call.line, "cannot write " + path.string());
-                         ctx.screenshots.push_back(path);
-                         ctx.out << "  screenshot " << path.string() << "\n";
+                         writePicture(ctx, call, ctx.backend.screenshotSvg());
                      },
                      "Writes a picture of every display, as the user sees them, to DIR/NAME.svg."});
+    table.back().looksOnly = table.back().writesPictures = true;
+    table.push_back(
+        {"chip-sheet",
+         "NAME",
+         {{ArgKind::name}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             writePicture(ctx, call, chipSheetSvg(ctx.platform));
+         },
+         "Writes the sheet of chips at every bar size over every bar background to DIR/NAME.svg."});
+    table.back().looksOnly = table.back().writesPictures = true;
     table.push_back(setSettingStep());
     table.push_back({"say",
                      "TEXT...",
@@ -98,6 +114,7 @@ void addProgramSteps(StepTable& table) {
                          ctx.out << line << "\n";
                      },
                      "Prints a line of the script's own, to tell what comes next."});
+    table.back().looksOnly = true;
     table.push_back(
         {"show chips",
          "",

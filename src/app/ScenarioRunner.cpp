@@ -11,7 +11,7 @@ namespace {
 
 bool hasScreenshots(const Scenario& scenario) {
     return std::any_of(scenario.steps.begin(), scenario.steps.end(),
-                       [](const StepCall& s) { return s.row->name == "screenshot"; });
+                       [](const StepCall& s) { return s.row->writesPictures; });
 }
 
 // Makes the folder and proves it takes files; the reason when it does not.
@@ -27,11 +27,6 @@ std::optional<std::string> prepareOutput(const std::filesystem::path& dir) {
     std::filesystem::remove(probe, error);
     if (!written) return "it does not take files";
     return std::nullopt;
-}
-
-// Steps that only look: they may follow the program's end.
-bool onlyLooks(const StepRow& row) {
-    return row.name.starts_with("expect ") || row.name == "screenshot" || row.name == "say";
 }
 
 }  // namespace
@@ -62,7 +57,7 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options) {
         ScenarioContext ctx(runtime, *backend, options.outDir, out);
         for (const StepCall& step : scenario.steps) {
             current = &step;
-            if (ctx.hasQuit() && !onlyLooks(*step.row)) throw ScenarioFailure("the program has quit");
+            if (ctx.hasQuit() && !step.row->looksOnly) throw ScenarioFailure("the program has quit");
             step.row->run(ctx, step);
             ctx.settle();
             ++played;

@@ -2,6 +2,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Displays.h"
+#include "platform/Dock.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
@@ -34,6 +35,7 @@ struct Platform {
     LaunchServices& launchServices;
     Windowing& windowing;  // AppKit: our panels, menus, event monitors, cursor
     Accessibility& accessibility;
+    Dock& dock;  // the Dock's private calls
     // The application shell: our application object, capture access, the updater.
     Application& application;
     ScreenCapture& screenCapture;

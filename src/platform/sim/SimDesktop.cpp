@@ -6,6 +6,7 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
+#include "platform/sim/SimDock.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -45,6 +46,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
     applications_ = std::make_unique<SimApplications>(*this);
+    dock_ = std::make_unique<SimDock>(*this);
     appKit_ = std::make_unique<SimAppKit>(*this);
     screenCapture_ = std::make_unique<SimScreenCapture>(*this);
     updater_ = std::make_unique<SimUpdater>(*this);
@@ -61,6 +63,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .launchServices = *launchServices_,
         .windowing = *windowing_,
         .accessibility = *accessibility_,
+        .dock = *dock_,
         .application = *appKit_,
         .screenCapture = *screenCapture_,
         .updater = *updater_,

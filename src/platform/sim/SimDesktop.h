@@ -26,6 +26,7 @@ class SimLaunchServices;
 class SimWindowing;
 class SimAccessibility;
 class SimApplications;
+class SimDock;
 class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
@@ -320,6 +321,7 @@ class SimDesktop {
     std::unique_ptr<SimLaunchServices> launchServices_;
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimDock> dock_;
     std::unique_ptr<SimAppKit> appKit_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;

@@ -112,6 +112,16 @@ void HostingView::setFrameSize(Size size) {
     setNeedsUpdate();
 }
 
+Size HostingView::fittingSize() {
+    if (!root_) return {0, 0};
+    Environment env;
+    env.colorScheme = effectiveColorScheme();
+    env.reduceTransparency = reduceTransparency_;
+    LayoutPass pass(*this, nullptr);
+    auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+    return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
+}
+
 void HostingView::setAppearance(std::optional<Appearance> a) {
     if (a == appearance_) return;
     appearance_ = a;
@@ -198,9 +208,15 @@ void HostingView::update() {
     list_ = std::move(list);
     for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;
 
-    // State of nodes that are gone goes with them.
+    // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
+    // which may still write it, have run at the end of this update.
+    std::map<std::string, std::any> gone;
     for (auto it = state_.begin(); it != state_.end();) {
-        it = pass.liveState_.contains(it->first) ? std::next(it) : state_.erase(it);
+        if (pass.liveState_.contains(it->first)) {
+            ++it;
+        } else {
+            gone.insert(state_.extract(it++));
+        }
     }
     // A focused control that is no longer there, or now disabled, loses the focus.
     if (!focusedPath_.empty() &&

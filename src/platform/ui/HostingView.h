@@ -57,6 +57,9 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     void setRootView(std::shared_ptr<View> root);
 
     Size frameSize() const { return size_; }
+    // The size the root view takes when nothing is proposed to it: its ideal size
+    // (NSHostingView.fittingSize).
+    Size fittingSize();
     virtual void setFrameSize(Size size);
     Rect bounds() const { return Rect{{0, 0}, size_}; }
 

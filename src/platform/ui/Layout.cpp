@@ -141,6 +141,7 @@ Shape gestureShape(const RNode& child) {
             case Mod::contextMenu:
             case Mod::drag:
             case Mod::help:
+            case Mod::accessibility:
             case Mod::focusable:
             case Mod::cursor:
             case Mod::id:
@@ -170,6 +171,7 @@ std::optional<Shape> outlineOf(const RNode& n) {
         case Mod::id:
         case Mod::environment:
         case Mod::help:
+        case Mod::accessibility:
         case Mod::hover:
         case Mod::tap:
         case Mod::rightClick:
@@ -591,6 +593,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.kind = DrawOp::Kind::material;
             op.material = e.material;
+            op.blending = e.blending;
             op.shape = ctx.clipShapeHint;
             emitOp(n, frame, ctx, op);
             return;
@@ -732,6 +735,12 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         }
         case Mod::help:
             emitRegionWith([&](HitRegion& r) { r.help = e.helpText; });
+            break;
+        case Mod::accessibility:
+            emitRegionWith([&](HitRegion& r) {
+                r.accessibilityLabel = e.accessibilityText;
+                r.accessibilityButton = e.flag;
+            });
             break;
         case Mod::contentShape:
             emitRegionWith([&](HitRegion& r) {

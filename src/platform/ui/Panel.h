@@ -46,6 +46,12 @@ inline constexpr int kMainMenu = 24;
 inline constexpr int kPopUpMenu = 101;
 }  // namespace windowlevel
 
+// NSWindow.AnimationBehavior values.
+namespace animationbehavior {
+inline constexpr int kDefault = 0;
+inline constexpr int kNone = 2;
+}  // namespace animationbehavior
+
 // A panel window of our process (NSPanel). Frames are in AppKit's global space (origin at the
 // bottom-left corner of the primary screen, y up). Subclasses override the behaviour AppKit lets
 // them override: key and main rules, frame changes, event dispatch, entering and leaving.
