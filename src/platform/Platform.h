@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/Carbon.h"
 #include "platform/Displays.h"
+#include "platform/EventTaps.h"
+#include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
@@ -31,6 +34,10 @@ struct Platform {
     LaunchServices& launchServices;
     Windowing& windowing;  // AppKit: our panels, menus, event monitors, cursor
     Accessibility& accessibility;
+    // Input: event taps, synthesised events, Carbon hot keys and the keyboard layout.
+    EventTaps& eventTaps;
+    Events& events;
+    Carbon& carbon;
 };
 
 }  // namespace qv
