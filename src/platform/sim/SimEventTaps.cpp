@@ -33,6 +33,10 @@ struct SimEventTaps::Flight {
 // An event handed to an active tap's run loop. A run loop that stops before it gets to the block
 // drops it unrun: the event then goes on as if the tap had let it through.
 struct SimTapHop {
+    SimTapHop(std::weak_ptr<bool> alive, SimEventTaps* owner, std::shared_ptr<SimEventTaps::Flight> flight)
+        : alive(std::move(alive)), owner(owner), flight(std::move(flight)) {}
+    SimTapHop(const SimTapHop&) = delete;
+    SimTapHop& operator=(const SimTapHop&) = delete;
     std::weak_ptr<bool> alive;
     SimEventTaps* owner;
     std::shared_ptr<SimEventTaps::Flight> flight;
@@ -379,7 +383,7 @@ void SimEventTaps::advance(std::shared_ptr<Flight> flight) {
             loop->async([tap, event = flight->event] { tap->callback(event.type, event); });
             continue;
         }
-        auto hop = std::make_shared<SimTapHop>(SimTapHop{alive_, this, std::move(flight)});
+        auto hop = std::make_shared<SimTapHop>(alive_, this, std::move(flight));
         loop->async([hop, tap] {
             auto f = std::exchange(hop->flight, nullptr);
             if (!f || hop->alive.expired()) return;
