@@ -31,6 +31,17 @@ class WindowTilingTapsTest : public testing::TilingDesktop<ManualRuntime> {
         tap->configure(SnapKeyModifiers{modifiers});
         return tap;
     }
+    // The one tap in the chain, running on its thread's run loop.
+    void expectOneTap(EventTapPlacement placement, EventTapOptions options, CGEventMask mask,
+                      const std::string& thread) {
+        auto installed = sim.eventTaps().taps();
+        ASSERT_EQ(installed.size(), 1u);
+        EXPECT_EQ(installed[0].placement, placement);
+        EXPECT_EQ(installed[0].options, options);
+        EXPECT_EQ(installed[0].mask, mask);
+        EXPECT_EQ(installed[0].runLoopLabel, thread);
+        EXPECT_TRUE(installed[0].enabled);
+    }
     void type(uint16_t keyCode) {
         sim.keyDown(keyCode);
         sim.keyUp(keyCode);
@@ -40,12 +51,8 @@ class WindowTilingTapsTest : public testing::TilingDesktop<ManualRuntime> {
 TEST_F(WindowTilingTapsTest, APressTwentyDragsAndAReleaseReachTheMainQueueAsThreeEvents) {
     auto tap = mouseTap();
     ASSERT_TRUE(tap->start());
-    auto installed = sim.eventTaps().taps();
-    ASSERT_EQ(installed.size(), 1u);
-    EXPECT_EQ(installed[0].placement, EventTapPlacement::tailAppend);
-    EXPECT_EQ(installed[0].options, EventTapOptions::listenOnly);
-    EXPECT_EQ(installed[0].mask, 70u);
-    EXPECT_EQ(installed[0].runLoopLabel, "quillVorn.window-tiling-tap");
+    expectOneTap(EventTapPlacement::tailAppend, EventTapOptions::listenOnly, 70u,
+                 "quillVorn.window-tiling-tap");
 
     press({300, 150});
     for (int i = 1; i <= 20; ++i) drag({300.0 + i, 150});
@@ -144,12 +151,8 @@ TEST_F(WindowTilingTapsTest, AStalledOrFailedTapThreadSetUpGivesUpInsteadOfFreez
 TEST_F(WindowTilingTapsTest, HeldSnapKeysAndAnArrowAreSwallowedAndActOnce) {
     auto tap = keyTap(carbon::kControl | carbon::kOption);
     ASSERT_TRUE(tap->start());
-    auto installed = sim.eventTaps().taps();
-    ASSERT_EQ(installed.size(), 1u);
-    EXPECT_EQ(installed[0].placement, EventTapPlacement::headInsert);
-    EXPECT_EQ(installed[0].options, EventTapOptions::defaultTap);
-    EXPECT_EQ(installed[0].mask, 7168u);
-    EXPECT_EQ(installed[0].runLoopLabel, "quillVorn.window-tiling-key-tap");
+    expectOneTap(EventTapPlacement::headInsert, EventTapOptions::defaultTap, 7168u,
+                 "quillVorn.window-tiling-key-tap");
 
     // The arrow's own event carries the fn flag; fn is not held, so the combination matches.
     sim.flagsChanged(kCtrlOpt);
