@@ -351,21 +351,21 @@ void SimEventTaps::route(CGEvent event, Delivery deliver, bool mayDeliverNow) {
     auto flight = std::make_shared<Flight>();
     flight->event = std::move(event);
     flight->deliver = std::move(deliver);
+    bool deliverNow = false;
     {
+        // Events in flight keep their order: a later one never overtakes them.
         std::lock_guard lock(mutex_);
-        if (mayDeliverNow && inFlight_ == 0 && !anyTapWants(flight->event.type)) {
-            mayDeliverNow = true;
-        } else {
-            mayDeliverNow = false;
+        deliverNow = mayDeliverNow && inFlight_ == 0 && !anyTapWants(flight->event.type);
+        if (!deliverNow) {
             ++inFlight_;
-            for (const auto& t : chain_) flight->taps.push_back(t);
+            flight->taps.assign(chain_.begin(), chain_.end());
         }
     }
-    if (mayDeliverNow) {
+    if (deliverNow) {
         finish(*flight);
-        return;
+    } else {
+        advance(std::move(flight));
     }
-    advance(std::move(flight));
 }
 
 void SimEventTaps::advance(std::shared_ptr<Flight> flight) {
