@@ -12,7 +12,7 @@ namespace qv {
 
 namespace {
 
-// A layout as its zones in percent of the usable area: "50|50", "33|33|33" ...
+// A layout as its zones in percent of the usable area: "(x,y wxh)" each.
 std::string describe(const SnapLayout& layout) {
     std::ostringstream out;
     for (size_t i = 0; i < layout.zones.size(); ++i) {
