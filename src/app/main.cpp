@@ -7,6 +7,7 @@
 #include "app/ChipSheetDemo.h"
 #include "app/ScreenshotDemo.h"
 #include "app/SettingsDemo.h"
+#include "app/TilingDemo.h"
 #include "app/WindowStoreDemo.h"
 #include "platform/Backend.h"
 #include "platform/dispatch/RealRuntime.h"
@@ -90,5 +91,6 @@ int main() {
     printTrackedWindows(backend->platform(), std::cout);
     printWorldChangesReachingTheStore(*backend, runtime, std::cout);
     printBarModel(backend->platform(), runtime, std::cout);
+    printTilingAndLauncherShortcut(backend->platform(), std::cout);
     return 0;
 }

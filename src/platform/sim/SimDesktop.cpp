@@ -6,6 +6,8 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDock.h"
+#include "platform/sim/SimCarbon.h"
+#include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -42,6 +44,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       launchServices_(std::make_unique<SimLaunchServices>(*this)),
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
+    eventTaps_ = std::make_unique<SimEventTaps>(*this);
+    carbon_ = std::make_unique<SimCarbon>(*this);
     applications_ = std::make_unique<SimApplications>(*this);
     dock_ = std::make_unique<SimDock>(*this);
     platform_ = std::make_unique<Platform>(Platform{
@@ -58,6 +62,9 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .windowing = *windowing_,
         .accessibility = *accessibility_,
         .dock = *dock_,
+        .eventTaps = *eventTaps_,
+        .events = *eventTaps_,
+        .carbon = *carbon_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
@@ -406,8 +413,10 @@ std::vector<Screen> SimDesktop::screens() const {
 }
 
 void SimDesktop::record(std::string name, Value args) {
+    if (!recordCalls) return;
+    bool onMain = runtime_.mainQueue()->isCurrent();
     std::lock_guard lock(world_);
-    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args)});
+    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args), onMain});
 }
 
 std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {

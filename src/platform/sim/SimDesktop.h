@@ -27,6 +27,8 @@ class SimWindowing;
 class SimAccessibility;
 class SimApplications;
 class SimDock;
+class SimEventTaps;
+class SimCarbon;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -108,6 +110,7 @@ struct SimWindowSpec {
 struct SimCall {
     std::string name;
     Value args;
+    bool onMainQueue = false;  // made while our main queue ran (the test's own code included)
 };
 
 // Replacements for the simulation's answers: when a member is set, the call answers with it
@@ -258,6 +261,14 @@ class SimDesktop {
     std::recursive_mutex& worldMutex() const { return world_; }
     // Installed application bundles, icons, opening applications and activation between them.
     SimApplications& applications() { return *applications_; }
+    // --- Event taps, synthesised events, hot keys, the keyboard layout (SimEventTaps.cpp, SimCarbon.cpp) ---
+    SimEventTaps& eventTaps() { return *eventTaps_; }
+    SimCarbon& carbon() { return *carbon_; }
+    // The user's key-ups, the repeats of a held key and changes of the held modifier keys. Key events
+    // carry the modifiers held at the time besides the ones given.
+    void keyUp(uint16_t keyCode, uint64_t modifierFlags = 0);
+    void keyRepeat(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    void flagsChanged(uint64_t heldModifierFlags);
 
   private:
     Runtime& runtime_;
@@ -296,6 +307,8 @@ class SimDesktop {
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<SimDock> dock_;
+    std::unique_ptr<SimEventTaps> eventTaps_;
+    std::unique_ptr<SimCarbon> carbon_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimEventTaps.h"
 
 namespace qv {
 
@@ -349,6 +350,10 @@ void SimWindowing::updatePointerPanels(Point p) {
 }
 
 void SimWindowing::mouseMove(Point p) {
+    // The event taps see every input first; what they let through comes back here.
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kMouseMoved, p, 0),
+                                    [this, p](const CGEvent&) { mouseMove(p); }))
+        return;
     mouse_ = p;
     if (mouseDownPanel_) {
         mouseDrag(p);
@@ -365,6 +370,11 @@ void SimWindowing::mouseMove(Point p) {
 }
 
 void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseDown : eventtype::kLeftMouseDown;
+    if (sim_.eventTaps().routeInput(
+            sim_.eventTaps().pointerEvent(tapType, p, modifierFlags),
+            [=, this](const CGEvent& e) { mouseDown(p, e.flags, clickCount, right); }))
+        return;
     mouse_ = p;
     updatePointerPanels(p);
     auto target = targetAt(p);
@@ -401,6 +411,9 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
 }
 
 void SimWindowing::mouseDrag(Point p) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kLeftMouseDragged, p, 0),
+                                    [this, p](const CGEvent&) { mouseDrag(p); }))
+        return;
     mouse_ = p;
     if (!mouseDownPanel_) {
         mouseMove(p);
@@ -411,6 +424,10 @@ void SimWindowing::mouseDrag(Point p) {
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseUp : eventtype::kLeftMouseUp;
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(tapType, p, 0),
+                                    [=, this](const CGEvent&) { mouseUp(p, right); }))
+        return;
     mouse_ = p;
     auto panel = right ? targetAt(p).panel : std::exchange(mouseDownPanel_, nullptr);
     Event e = makeEvent(right ? EventType::rightMouseUp : EventType::leftMouseUp, p, panel);
@@ -437,6 +454,9 @@ void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum)
 }
 
 void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
+                                    [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
+        return;
     auto key = keyWindow();
     Event e = makeEvent(EventType::keyDown, mouse_, key);
     e.keyCode = keyCode;

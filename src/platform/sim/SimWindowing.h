@@ -78,6 +78,7 @@ class SimWindowing : public Windowing {
     size_t monitorCount() const { return monitors_.size(); }
 
   private:
+    friend class SimEventTaps;  // hands key-ups and modifier changes to our monitors
     struct Monitor {
         MonitorToken token;
         EventMask mask;
