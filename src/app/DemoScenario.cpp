@@ -48,6 +48,10 @@ close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
 
+say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
+show settings
+show snap-layouts
+
 say "Harbor Mail quits: its chip leaves the bar."
 quit "Harbor Mail"
 advance 1

@@ -1,10 +1,13 @@
 // Steps that run the program itself: its start, the clock, screenshots, settings and what it shows.
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "app/ScenarioContext.h"
 #include "bar_views/ChipSheet.h"
+#include "launcher/KeyNames.h"
 #include "model/BarMetrics.h"
+#include "tiling/SnapLayout.h"
 
 namespace qv {
 
@@ -52,6 +55,32 @@ void showSettings(ScenarioContext& ctx) {
     ctx.out << "  bar " << rawValue(metrics.barSize) << ", " << barHeight(metrics.barSize)
             << " pt high, chips " << metrics.chipHeight << " pt; theme " << rawValue(settings->theme())
             << "\n";
+    std::optional<KeyboardShortcut> launcher;
+    if (d.hotkeyKeyCode && d.hotkeyModifiers)
+        launcher = KeyboardShortcut{*d.hotkeyKeyCode, *d.hotkeyModifiers};
+    ctx.out << "  launcher shortcut: " << shortcutDisplayText(launcher, ctx.platform.carbon) << "\n";
+}
+
+// Each screen's snap layouts, as zones in percent of its usable area: "(x,y wxh)" each.
+void showSnapLayouts(ScenarioContext& ctx) {
+    const auto screens = ctx.platform.displays.screens();
+    const double primaryHeight = screens.empty() ? 0 : screens.front().frame.maxY();
+    for (const Screen& screen : screens) {
+        const Rect usable = flipVertically(screen.visibleFrame, primaryHeight);
+        const double aspect = usable.width() / std::max(usable.height(), 1.0);
+        SnapFlyoutMetrics metrics(SnapLayout::presets(aspect, usable.width()), aspect);
+        ctx.out << "  " << screen.localizedName << ", usable " << usable.width() << " x " << usable.height()
+                << ": " << metrics.layouts.size() << " snap layouts, flyout " << metrics.size.width << " x "
+                << metrics.size.height << "\n";
+        for (const SnapLayout& layout : metrics.layouts) {
+            ctx.out << "   ";
+            for (const Rect& z : layout.zones) {
+                ctx.out << " (" << std::lround(z.minX() * 100) << "," << std::lround(z.minY() * 100) << " "
+                        << std::lround(z.width() * 100) << "x" << std::lround(z.height() * 100) << ")";
+            }
+            ctx.out << "\n";
+        }
+    }
 }
 
 // Writes an SVG picture to DIR/NAME.svg and names it on the output.
@@ -121,11 +150,21 @@ void addProgramSteps(StepTable& table) {
          {{}},
          [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
          "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
-    table.push_back({"show settings",
+    table.back().looksOnly = true;
+    table.push_back({"show snap-layouts",
                      "",
                      {{}},
-                     [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
-                     "Prints where the settings are kept and what the bar size and theme come to."});
+                     [](ScenarioContext& ctx, const StepCall&) { showSnapLayouts(ctx); },
+                     "Prints each screen's snap layouts as zones in percent of its usable area."});
+    table.back().looksOnly = true;
+    table.push_back(
+        {"show settings",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
+         "Prints where the settings are kept, what the bar size and theme come to, and the launcher's "
+         "shortcut."});
+    table.back().looksOnly = true;
 }
 
 const StepTable& scenarioSteps() {

@@ -55,6 +55,7 @@ struct Chord {
     uint16_t keyCode = 0;
     std::string characters;
     uint64_t flags = 0;
+    uint64_t modifierKey = 0;  // the chord is this modifier pressed alone
 };
 
 const Modifier* modifierNamed(const std::string& name) {
@@ -87,6 +88,7 @@ std::optional<Chord> parseChord(const std::string& text) {
     if (const Modifier* m = modifierNamed(key)) {
         chord.keyCode = m->code;
         chord.flags |= m->flag;
+        chord.modifierKey = m->flag;
         return chord;
     }
     for (const KeyName& k : kKeys) {
@@ -133,10 +135,23 @@ void click(ScenarioContext& ctx, const StepCall& call, bool right) {
     ctx.world.mouseUp(p, right);
 }
 
+// A modifier alone changes the flags held; any other key goes down and up with them.
 void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
-    if (down) ctx.world.keyDown(chord.keyCode, chord.characters, chord.flags);
+    if (down) {
+        if (chord.modifierKey) {
+            ctx.world.flagsChanged(chord.flags);
+        } else {
+            ctx.world.keyDown(chord.keyCode, chord.characters, chord.flags);
+        }
+    }
     if (down && up) ctx.settle();
-    if (up) ctx.world.keyUp(chord.keyCode, chord.characters, chord.flags);
+    if (up) {
+        if (chord.modifierKey) {
+            ctx.world.flagsChanged(chord.flags & ~chord.modifierKey);
+        } else {
+            ctx.world.keyUp(chord.keyCode, chord.flags);
+        }
+    }
 }
 
 }  // namespace
@@ -203,14 +218,16 @@ void addUserSteps(StepTable& t) {
                  },
                  "Presses and releases a key with modifiers: cmd+w, cmd+shift+w, opt+tab, escape, f5.",
                  checkChord});
-    t.push_back({"key-down",
-                 "CHORD",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     pressKey(ctx, *parseChord(call.text(0)), true, false);
-                 },
-                 "Presses a key (or a modifier alone: shift) with the modifier flags given, and holds it.",
-                 checkChord});
+    t.push_back(
+        {"key-down",
+         "CHORD",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             pressKey(ctx, *parseChord(call.text(0)), true, false);
+         },
+         "Presses a key with the modifier flags given and holds it; a modifier alone (shift, cmd+opt) "
+         "changes the modifiers held.",
+         checkChord});
     t.push_back({"key-up",
                  "CHORD",
                  {{A::text}},

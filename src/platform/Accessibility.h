@@ -61,6 +61,9 @@ class Accessibility {
     // AXUIElementSetAttributeValue
     virtual AXError setAttributeValue(const AXElement& element, const std::string& attribute,
                                       const Value& value) = 0;
+    // AXUIElementIsAttributeSettable
+    virtual AXError isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                        bool& settable) = 0;
     // AXUIElementPerformAction
     virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
     // AXUIElementSetMessagingTimeout; 0 restores the default timeout.

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/Carbon.h"
 #include "platform/Displays.h"
 #include "platform/Dock.h"
+#include "platform/EventTaps.h"
+#include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
@@ -36,6 +39,10 @@ struct Platform {
     Windowing& windowing;  // AppKit: our panels, menus, event monitors, cursor
     Accessibility& accessibility;
     Dock& dock;  // the Dock's private calls
+    // Input: event taps, synthesised events, Carbon hot keys and the keyboard layout.
+    EventTaps& eventTaps;
+    Events& events;
+    Carbon& carbon;
     // The application shell: our application object, capture access, the updater.
     Application& application;
     ScreenCapture& screenCapture;

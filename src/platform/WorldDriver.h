@@ -108,7 +108,9 @@ class WorldDriver {
     virtual void mouseUp(Point p, bool right) = 0;
     virtual void scroll(Point p, double deltaX, double deltaY) = 0;
     virtual void keyDown(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) = 0;
-    virtual void keyUp(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) = 0;
+    virtual void keyUp(uint16_t keyCode, uint64_t modifierFlags) = 0;
+    // The modifier keys held change (a modifier pressed or released alone).
+    virtual void flagsChanged(uint64_t heldModifierFlags) = 0;
     // Chooses an item of the open menu by its titles through submenus; false when there is none.
     virtual bool pickMenuItem(const std::vector<std::string>& titles) = 0;
 };

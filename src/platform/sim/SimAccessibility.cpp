@@ -343,11 +343,17 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
             if (attribute == "AXPosition") {
                 if (!ax || ax->type != AXValueData::Type::Point) return kAXErrorIllegalArgument;
                 Rect frame{ax->point, w.frame.size};
-                effect = [this, id, frame] { sim_.setWindowFrame(id, frame); };
+                effect = [this, id, pid, frame, before = w.frame] {
+                    sim_.setWindowFrame(id, frame);
+                    windowWritten(id, pid, before);
+                };
             } else if (attribute == "AXSize") {
                 if (!ax || ax->type != AXValueData::Type::Size) return kAXErrorIllegalArgument;
-                Rect frame{w.frame.origin, ax->size};
-                effect = [this, id, frame] { sim_.setWindowFrame(id, frame); };
+                Rect frame{w.frame.origin, constrainedSize(pid, ax->size)};
+                effect = [this, id, pid, frame, before = w.frame] {
+                    sim_.setWindowFrame(id, frame);
+                    windowWritten(id, pid, before);
+                };
             } else if (attribute == "AXMinimized") {
                 auto b = boolOf(value);
                 if (!b) return kAXErrorIllegalArgument;

@@ -123,9 +123,8 @@ class SimWorldDriver : public WorldDriver {
     void keyDown(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) override {
         sim_.keyDown(keyCode, characters, modifierFlags);
     }
-    void keyUp(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) override {
-        sim_.keyUp(keyCode, characters, modifierFlags);
-    }
+    void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
+    void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
     bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
 
   private:

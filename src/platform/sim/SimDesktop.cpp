@@ -6,7 +6,9 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
+#include "platform/sim/SimCarbon.h"
 #include "platform/sim/SimDock.h"
+#include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -45,6 +47,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       launchServices_(std::make_unique<SimLaunchServices>(*this)),
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
+    eventTaps_ = std::make_unique<SimEventTaps>(*this);
+    carbon_ = std::make_unique<SimCarbon>(*this);
     applications_ = std::make_unique<SimApplications>(*this);
     dock_ = std::make_unique<SimDock>(*this);
     appKit_ = std::make_unique<SimAppKit>(*this);
@@ -64,6 +68,9 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .windowing = *windowing_,
         .accessibility = *accessibility_,
         .dock = *dock_,
+        .eventTaps = *eventTaps_,
+        .events = *eventTaps_,
+        .carbon = *carbon_,
         .application = *appKit_,
         .screenCapture = *screenCapture_,
         .updater = *updater_,
@@ -417,8 +424,10 @@ std::vector<Screen> SimDesktop::screens() const {
 }
 
 void SimDesktop::record(std::string name, Value args) {
+    if (!recordCalls) return;
+    bool onMain = runtime_.mainQueue()->isCurrent();
     std::lock_guard lock(world_);
-    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args)});
+    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args), onMain});
 }
 
 std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {

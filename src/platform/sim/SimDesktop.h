@@ -27,6 +27,8 @@ class SimWindowing;
 class SimAccessibility;
 class SimApplications;
 class SimDock;
+class SimEventTaps;
+class SimCarbon;
 class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
@@ -116,6 +118,7 @@ inline Rect titleBarCloseButtonFrame(const Rect& window) {
 struct SimCall {
     std::string name;
     Value args;
+    bool onMainQueue = false;  // made while our main queue ran (the test's own code included)
 };
 
 // Replacements for the simulation's answers: when a member is set, the call answers with it
@@ -253,7 +256,6 @@ class SimDesktop {
     void rightClick(Point p);
     void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
     void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
-    void keyUp(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
     // Chooses an item of the open context menu by its titles through submenus and runs its action;
     // false when no menu is open or the item is missing, disabled or has no action.
     bool pickMenuItem(const std::vector<std::string>& titles);
@@ -267,6 +269,14 @@ class SimDesktop {
     std::recursive_mutex& worldMutex() const { return world_; }
     // Installed application bundles, icons, opening applications and activation between them.
     SimApplications& applications() { return *applications_; }
+    // --- Event taps, synthesised events, hot keys, the keyboard layout (SimEventTaps.cpp, SimCarbon.cpp) ---
+    SimEventTaps& eventTaps() { return *eventTaps_; }
+    SimCarbon& carbon() { return *carbon_; }
+    // The user's key-ups, the repeats of a held key and changes of the held modifier keys. Key events
+    // carry the modifiers held at the time besides the ones given.
+    void keyUp(uint16_t keyCode, uint64_t modifierFlags = 0);
+    void keyRepeat(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    void flagsChanged(uint64_t heldModifierFlags);
 
     // --- Our application object, capture access and the updater ---
     SimAppKit& appKit() { return *appKit_; }
@@ -322,6 +332,8 @@ class SimDesktop {
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<SimDock> dock_;
+    std::unique_ptr<SimEventTaps> eventTaps_;
+    std::unique_ptr<SimCarbon> carbon_;
     std::unique_ptr<SimAppKit> appKit_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimEventTaps.h"
 
 namespace qv {
 
@@ -351,6 +352,10 @@ void SimWindowing::updatePointerPanels(Point p) {
 }
 
 void SimWindowing::mouseMove(Point p) {
+    // The event taps see every input first; what they let through comes back here.
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kMouseMoved, p, 0),
+                                    [this, p](const CGEvent&) { mouseMove(p); }))
+        return;
     mouse_ = p;
     if (mouseDownPanel_) {
         mouseDrag(p);
@@ -367,6 +372,11 @@ void SimWindowing::mouseMove(Point p) {
 }
 
 void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseDown : eventtype::kLeftMouseDown;
+    if (sim_.eventTaps().routeInput(
+            sim_.eventTaps().pointerEvent(tapType, p, modifierFlags),
+            [=, this](const CGEvent& e) { mouseDown(p, e.flags, clickCount, right); }))
+        return;
     mouse_ = p;
     updatePointerPanels(p);
     auto target = targetAt(p);
@@ -410,6 +420,9 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
 }
 
 void SimWindowing::mouseDrag(Point p) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kLeftMouseDragged, p, 0),
+                                    [this, p](const CGEvent&) { mouseDrag(p); }))
+        return;
     mouse_ = p;
     if (!mouseDownPanel_) {
         mouseMove(p);
@@ -420,6 +433,10 @@ void SimWindowing::mouseDrag(Point p) {
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseUp : eventtype::kLeftMouseUp;
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(tapType, p, 0),
+                                    [=, this](const CGEvent&) { mouseUp(p, right); }))
+        return;
     mouse_ = p;
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
@@ -454,26 +471,21 @@ void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum)
 }
 
 void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
-    deliverKey(EventType::keyDown, keyCode, std::move(characters), modifierFlags);
-}
-
-void SimWindowing::keyUp(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
-    deliverKey(EventType::keyUp, keyCode, std::move(characters), modifierFlags);
-}
-
-void SimWindowing::deliverKey(EventType type, uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
+                                    [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
+        return;
     auto key = keyWindow();
-    Event e = makeEvent(type, mouse_, key);
+    Event e = makeEvent(EventType::keyDown, mouse_, key);
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
     if (active_) {
         // The application offers Command chords to the key window as key equivalents first.
-        dispatchLocal(e, key, type == EventType::keyDown && (modifierFlags & modifierflags::kCommand));
+        dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
     }
     dispatchGlobal(e);
-    if (auto front = sim_.frontmostPID(); front && type == EventType::keyDown) {
+    if (auto front = sim_.frontmostPID()) {
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
@@ -511,9 +523,6 @@ void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
 }
 void SimDesktop::keyDown(uint16_t keyCode, std::string characters, uint64_t mods) {
     windowing_->keyDown(keyCode, std::move(characters), mods);
-}
-void SimDesktop::keyUp(uint16_t keyCode, std::string characters, uint64_t mods) {
-    windowing_->keyUp(keyCode, std::move(characters), mods);
 }
 bool SimDesktop::pickMenuItem(const std::vector<std::string>& titles) {
     return windowing_->pickMenuItem(titles);

@@ -57,7 +57,6 @@ class SimWindowing : public Windowing {
     void mouseUp(Point p, bool right);
     void scroll(Point p, double dx, double dy, MomentumPhase momentum);
     void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
-    void keyUp(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     bool pickMenuItem(const std::vector<std::string>& titles);
     void dismissMenu();
     // Our application loses the active state (another application was activated).
@@ -79,6 +78,7 @@ class SimWindowing : public Windowing {
     size_t monitorCount() const { return monitors_.size(); }
 
   private:
+    friend class SimEventTaps;  // hands key-ups and modifier changes to our monitors
     struct Monitor {
         MonitorToken token;
         EventMask mask;
@@ -96,9 +96,6 @@ class SimWindowing : public Windowing {
     // Local monitors, then the panel; returns false when a monitor swallowed the event. A key
     // equivalent is offered to the panel's performKeyEquivalent before its sendEvent.
     bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent = false);
-    // A key event to the key window through the local monitors, or to the global monitors and the
-    // frontmost application while we are not active.
-    void deliverKey(EventType type, uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     // Whether a point lies on the close button of one of our titled, closable panels.
     bool onCloseButton(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
