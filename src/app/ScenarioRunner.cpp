@@ -65,7 +65,7 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options) {
         out << "Played " << played << " steps of " << options.fileName << " in " << runtime.now()
             << " s on the clock; " << ctx.expectationsHeld << " expectations held";
         if (!ctx.screenshots.empty())
-            out << "; " << ctx.screenshots.size() << " screenshots in " << options.outDir.string();
+            out << "; " << ctx.screenshots.size() << " pictures in " << options.outDir.string();
         out << "\n";
         return 0;
     } catch (const ScenarioScriptError& e) {
