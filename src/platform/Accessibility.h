@@ -49,6 +49,9 @@ class Accessibility {
 
     // AXIsProcessTrusted
     virtual bool isProcessTrusted() = 0;
+    // AXIsProcessTrustedWithOptions with kAXTrustedCheckOptionPrompt: with `prompt` an untrusted
+    // process asks the user to grant trust in System Settings; the answer is the current trust.
+    virtual bool isProcessTrustedWithOptions(bool prompt) = 0;
 
     // AXUIElementCreateApplication
     virtual AXElement createApplication(int32_t pid) = 0;

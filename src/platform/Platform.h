@@ -11,14 +11,17 @@
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Processes.h"
+#include "platform/ScreenCapture.h"
 #include "platform/SystemInfo.h"
+#include "platform/Updater.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "platform/dispatch/Runtime.h"
 
 namespace qv {
 
-class Windowing;  // platform/ui/Windowing.h
+class Windowing;    // platform/ui/Windowing.h
+class Application;  // platform/ui/Application.h
 
 // Every platform service, handed down by the composition root. Objects keep references to the
 // services they use; the bundle outlives them all.
@@ -40,6 +43,10 @@ struct Platform {
     EventTaps& eventTaps;
     Events& events;
     Carbon& carbon;
+    // The application shell: our application object, capture access, the updater.
+    Application& application;
+    ScreenCapture& screenCapture;
+    Updater& updater;
 };
 
 }  // namespace qv

@@ -32,11 +32,6 @@ std::optional<bool> boolOf(const Value& v) {
     return std::nullopt;
 }
 
-// Where a window's close button sits on its title bar.
-Rect closeButtonFrame(const Rect& window) {
-    return {window.minX() + 8, window.minY() + 6, 14, 14};
-}
-
 }  // namespace
 
 // One observer: its registrations and the run loops that hold its source. It has a lock of its
@@ -223,7 +218,7 @@ AXError SimAccessibility::readWindow(const SimWindow& w, const std::string& attr
 
 AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string& attribute,
                                           Value& value) const {
-    Rect frame = closeButtonFrame(w.frame);
+    Rect frame = titleBarCloseButtonFrame(w.frame);
     if (attribute == "AXRole") {
         value = Value::string("AXButton");
     } else if (attribute == "AXSubrole") {
@@ -245,6 +240,13 @@ AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string&
 bool SimAccessibility::isProcessTrusted() {
     sim_.record("AXIsProcessTrusted");
     std::lock_guard lock(sim_.worldMutex());
+    return trusted_;
+}
+
+bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
+    sim_.record("AXIsProcessTrustedWithOptions", Value::boolean(prompt));
+    std::lock_guard lock(sim_.worldMutex());
+    if (prompt && !trusted_) ++trustPrompts_;
     return trusted_;
 }
 

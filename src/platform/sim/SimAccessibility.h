@@ -73,6 +73,7 @@ class SimAccessibility : public Accessibility {
     ~SimAccessibility() override;
 
     bool isProcessTrusted() override;
+    bool isProcessTrustedWithOptions(bool prompt) override;
     AXElement createApplication(int32_t pid) override;
     AXError copyAttributeValue(const AXElement& element, const std::string& attribute, Value& value) override;
     AXError setAttributeValue(const AXElement& element, const std::string& attribute,
@@ -95,6 +96,8 @@ class SimAccessibility : public Accessibility {
 
     // --- Switches of the simulation; set them before another thread uses the simulation ---
     void setProcessTrusted(bool trusted);
+    // How often asking for trust prompted the user; a prompt grants nothing by itself.
+    int trustPromptCount() const { return trustPrompts_; }
     SimAXAppFaults& faults(int32_t pid);
     SimAXOverrides overrides;
 
@@ -161,6 +164,7 @@ class SimAccessibility : public Accessibility {
 
     SimDesktop& sim_;
     bool trusted_ = true;
+    int trustPrompts_ = 0;
     std::map<int32_t, AppState> apps_;
     std::unordered_map<AXElement, float> timeouts_;
     mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;

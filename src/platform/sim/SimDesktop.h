@@ -29,6 +29,9 @@ class SimApplications;
 class SimDock;
 class SimEventTaps;
 class SimCarbon;
+class SimAppKit;
+class SimScreenCapture;
+class SimUpdater;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -105,6 +108,11 @@ struct SimWindowSpec {
     uint32_t id = 0;  // 0: the next free id
     bool inAXWindowList = true;
 };
+
+// Where the close button sits on the title bar of a window (window-server space).
+inline Rect titleBarCloseButtonFrame(const Rect& window) {
+    return {window.minX() + 8, window.minY() + 6, 14, 14};
+}
 
 // One platform call as the simulation received it.
 struct SimCall {
@@ -270,6 +278,21 @@ class SimDesktop {
     void keyRepeat(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
     void flagsChanged(uint64_t heldModifierFlags);
 
+    // --- Our application object, capture access and the updater ---
+    SimAppKit& appKit() { return *appKit_; }
+    SimScreenCapture& screenCapture() { return *screenCapture_; }
+    SimUpdater& updater() { return *updater_; }
+    // Changes of the displays as the system makes them; each posts the screen-parameters
+    // notification on the default centre. A display removed takes its desktops with it, and their
+    // windows move to the primary display's active desktop.
+    void removeDisplay(uint32_t displayID);
+    void setDisplayFrame(uint32_t displayID, Rect frame);
+    // No screen at all (every display asleep or mirrored away) while the desktops remain.
+    void setScreensAvailable(bool available);
+    bool screensAvailable() const { return screensAvailable_; }
+    // The computer wakes from sleep.
+    void wake();
+
   private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -284,6 +307,7 @@ class SimDesktop {
     bool separateSpaces_ = true;
     int osMajorVersion_ = 27;
     bool screenRecordingGranted_ = true;
+    bool screensAvailable_ = true;
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;
@@ -293,6 +317,7 @@ class SimDesktop {
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+    void postScreenParametersChanged();
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
@@ -309,6 +334,9 @@ class SimDesktop {
     std::unique_ptr<SimDock> dock_;
     std::unique_ptr<SimEventTaps> eventTaps_;
     std::unique_ptr<SimCarbon> carbon_;
+    std::unique_ptr<SimAppKit> appKit_;
+    std::unique_ptr<SimScreenCapture> screenCapture_;
+    std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

@@ -282,7 +282,8 @@ Event SimWindowing::makeEvent(EventType type, Point p, const std::shared_ptr<Pan
     return e;
 }
 
-bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel) {
+bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel,
+                                 bool keyEquivalent) {
     eventStack_.push_back(event);
     std::optional<Event> current = event;
     auto monitors = monitors_;  // a handler may add or remove monitors
@@ -295,7 +296,8 @@ bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel
         current = m.localHandler(*current);
         if (!current) break;
     }
-    if (current && panel && !panel->isClosed()) panel->sendEvent(*current);
+    if (current && panel && !panel->isClosed() && !(keyEquivalent && panel->performKeyEquivalent(*current)))
+        panel->sendEvent(*current);
     eventStack_.pop_back();
     return current.has_value();
 }
@@ -394,6 +396,13 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     }
     auto& panel = target.panel;
     bool firstMouse = !active_ && !panel->isKeyWindow();
+    if (!right && onCloseButton(*panel, p)) {
+        // The title bar's button takes the press; releasing over it closes the window.
+        activate(false);
+        panel->makeKeyWindow();
+        closeButtonPress_ = panel;
+        return;
+    }
     if (!right) {
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
         if (!nonactivating) activate(false);
@@ -429,6 +438,14 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
+    if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
+        if (onCloseButton(*pressed, p)) {
+            sim_.record("NSWindow.performClose",
+                        Value::number(NumberObject::ofUnsigned(pressed->windowNumber())));
+            pressed->close();
+        }
+        return;
+    }
     auto panel = right ? targetAt(p).panel : std::exchange(mouseDownPanel_, nullptr);
     Event e = makeEvent(right ? EventType::rightMouseUp : EventType::leftMouseUp, p, panel);
     if (panel) {
@@ -463,7 +480,8 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
     if (active_) {
-        dispatchLocal(e, key);
+        // The application offers Command chords to the key window as key equivalents first.
+        dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
     }
     dispatchGlobal(e);
@@ -471,6 +489,11 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
+    auto button = panel.closeButtonFrame();
+    return button && button->contains(p);
 }
 
 // --- SimDesktop's side ---

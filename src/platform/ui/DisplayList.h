@@ -84,7 +84,8 @@ struct HitRegion {
     bool focusable = false;  // clicking gives it the keyboard focus
     KeyHandler keyHandler;
     std::function<void(bool)> onFocusChange;
-    bool blocksOnly = false;  // content shape: takes the pointer without handling it
+    Binding<std::string> text;  // a text field's value, for the edit actions
+    bool blocksOnly = false;    // content shape: takes the pointer without handling it
     std::optional<Cursor> cursor;
 
     bool contains(Point p) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/Application.h"
 #include "platform/ui/LayoutPass.h"
 
 namespace qv {
@@ -340,6 +341,7 @@ void HostingView::mouseExited() {
 
 void HostingView::focus(const std::string& path) {
     if (path == focusedPath_) return;
+    textSelected_ = false;
     auto previous = std::exchange(focusChange_, nullptr);
     focusedPath_ = path;
     if (previous) previous(false);
@@ -449,8 +451,42 @@ bool HostingView::keyDown(uint16_t keyCode, const std::string& characters, uint6
     for (auto it = list_.regions.rbegin(); it != list_.regions.rend(); ++it) {
         if (it->focusable && it->enabled && it->path == focusedPath_ && it->keyHandler) {
             auto handler = it->keyHandler;
+            // Typing over a selected text replaces it.
+            const bool edits = !(modifierFlags & (modifierflags::kCommand | modifierflags::kControl)) &&
+                               (keyCode == keycodes::kDelete ||
+                                (!characters.empty() && static_cast<unsigned char>(characters[0]) >= 0x20));
+            if (std::exchange(textSelected_, false) && edits && it->text) it->text.set("");
             return handler(keyCode, characters, modifierFlags);
         }
+    }
+    return false;
+}
+
+bool HostingView::performEditAction(const std::string& action, Pasteboard& pasteboard) {
+    const HitRegion* field = nullptr;
+    for (const HitRegion& r : list_.regions) {
+        if (r.focusable && r.enabled && r.path == focusedPath_ && r.text) field = &r;
+    }
+    if (focusedPath_.empty() || !field) return false;
+    Binding<std::string> text = field->text;
+    if (action == "selectAll:") {
+        textSelected_ = true;
+        return true;
+    }
+    if (action == "copy:" || action == "cut:") {
+        if (!textSelected_) return true;  // nothing selected: nothing to copy
+        pasteboard.setString(text.get());
+        if (action == "cut:") {
+            text.set("");
+            textSelected_ = false;
+        }
+        return true;
+    }
+    if (action == "paste:") {
+        if (auto pasted = pasteboard.string()) {
+            text.set((std::exchange(textSelected_, false) ? std::string() : text.get()) + *pasted);
+        }
+        return true;
     }
     return false;
 }

@@ -323,12 +323,35 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     std::vector<size_t> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return flex[a] < flex[b]; });
-    size_t left = count;
+    // Spacers yield: the other children share what is left once the spacers' minimums are set
+    // aside, and the spacers take what remains after them.
+    auto isSpacer = [&](size_t i) { return n.kids[i]->el->kind == Kind::spacer; };
+    size_t left = 0, spacers = 0;
+    double spacerMinimums = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (isSpacer(i)) {
+            spacerMinimums += n.kids[i]->el->minLength.value_or(8);
+            ++spacers;
+        } else {
+            ++left;
+        }
+    }
+    remaining -= spacerMinimums;
     for (size_t i : order) {
+        if (isSpacer(i)) continue;
         double share = std::max(0.0, remaining / double(left));
         sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
         remaining -= along(axis, sizes[i]);
         --left;
+    }
+    for (size_t i : order) {
+        if (!isSpacer(i)) continue;
+        const double minimum = n.kids[i]->el->minLength.value_or(8);
+        double share = std::max(0.0, (remaining + spacerMinimums) / double(spacers));
+        sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
+        remaining -= along(axis, sizes[i]) - minimum;
+        spacerMinimums -= minimum;
+        --spacers;
     }
     return sizes;
 }
@@ -901,6 +924,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         return true;
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
+    r.text = e.textBinding;
     emitRegion(n, frame, ctx, r);
 }
 

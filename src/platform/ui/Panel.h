@@ -88,6 +88,10 @@ class Panel : public std::enable_shared_from_this<Panel> {
     Point convertFromScreen(Point screenPoint) const;
     std::optional<Screen> screen() const;
 
+    // The title bar's close button (standardWindowButton(.closeButton)), in the global space; none
+    // for a window that is not titled and closable.
+    std::optional<Rect> closeButtonFrame() const;
+
     // --- Window attributes ---
     int level() const { return level_; }
     void setLevel(int level);
@@ -149,7 +153,8 @@ class Panel : public std::enable_shared_from_this<Panel> {
     virtual void mouseExited(const Event&) {}
     virtual void mouseMoved(const Event&) {}
     virtual void cursorUpdate(const Event&) {}
-    // NSWindow.performKeyEquivalent
+    // NSWindow.performKeyEquivalent: the application offers Command chords here before the key
+    // window receives them; true when the window used the chord.
     virtual bool performKeyEquivalent(const Event&) { return false; }
 
   protected:
