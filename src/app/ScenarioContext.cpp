@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/ProgramSlots.h"
+#include "bar/BarManager.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
 
@@ -46,7 +48,8 @@ void ScenarioContext::startProgram() {
     BadgeService::setShared(badges_);
     updater_ = std::make_shared<UpdaterService>(platform.updater);
     UpdaterService::setShared(updater_);
-    program_ = std::make_unique<QuillVorn>(platform, SharedServices{settings(), badges_, updater_});
+    SharedServices services{settings(), badges_, updater_};
+    program_ = std::make_unique<QuillVorn>(platform, services, programSlots(platform, services));
     program_->main();
 }
 
@@ -63,6 +66,7 @@ MainRuntime& ScenarioContext::mainRuntime() {
 
 BarViewModel& ScenarioContext::barViewModel() {
     MainRuntime& runtime = mainRuntime();
+    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel;
     if (!runtime.barViewModel) throw ScenarioFailure("the program has no bar view model");
     return *runtime.barViewModel;
 }

@@ -44,7 +44,7 @@ class SimWorldDriver : public WorldDriver {
         std::vector<WorldWindow> out;
         for (const auto& [id, w] : sim_.windows()) {
             if (w.ownerPID == sim_.ownPID()) continue;
-            out.push_back({id, w.ownerPID, w.title, w.frame, w.minimized, w.spaces});
+            out.push_back({id, w.ownerPID, w.title, w.frame, w.minimized, w.spaces, sim_.isOnScreen(w)});
         }
         return out;
     }
@@ -126,6 +126,30 @@ class SimWorldDriver : public WorldDriver {
     void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
     void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
     bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
+
+    std::optional<WorldWindow> ourWindow(uint32_t windowNumber) override {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimWindow* w = sim_.window(windowNumber);
+        if (!w || w->ownerPID != sim_.ownPID()) return std::nullopt;
+        return WorldWindow{w->id,        w->ownerPID, w->title,           w->frame,
+                           w->minimized, w->spaces,   sim_.isOnScreen(*w)};
+    }
+    std::map<uint32_t, Rect> dockRects() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return sim_.dockRects;
+    }
+    std::map<uint64_t, double> edgeReservations() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return sim_.edgeReservations;
+    }
+    void setDockRectRefused(bool refused) override {
+        std::lock_guard lock(sim_.worldMutex());
+        sim_.overrides.dockRectError =
+            refused ? std::optional<int32_t>(1000) : std::nullopt;  // kCGErrorFailure
+    }
+    void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
+        sim_.setEnvironmentVariable(name, value);
+    }
 
   private:
     SimDesktop& sim_;

@@ -412,7 +412,9 @@ std::vector<Screen> SimDesktop::screens() const {
         s.visibleFrame =
             Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
         s.deviceDescription =
-            Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
+            d.reportsScreenNumber
+                ? Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}})
+                : Value::dictionary({});
         s.localizedName = d.name;
         out.push_back(std::move(s));
     };

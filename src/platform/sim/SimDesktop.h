@@ -51,6 +51,7 @@ struct SimDisplay {
     std::vector<uint64_t> spaces;
     uint64_t activeSpace = 0;
     uint64_t screenInstance = 0;
+    bool reportsScreenNumber = true;  // false: its screen's description has no "NSScreenNumber"
 };
 
 struct SimApp {
@@ -133,6 +134,7 @@ struct SimOverrides {
     bool refuseAddWindowsToSpaces = false;  // the add fails with an error and changes nothing
     bool refuseRemoveWindowsFromSpaces = false;
     std::optional<int32_t> activeDisplayListError;
+    std::optional<int32_t> dockRectError;  // the dock rectangle is refused with this status
 };
 
 // An in-memory macOS desktop that implements the platform services.
@@ -292,6 +294,13 @@ class SimDesktop {
     bool screensAvailable() const { return screensAvailable_; }
     // The computer wakes from sleep.
     void wake();
+
+    // --- The strips registered as the Dock's (SimWindowServer.cpp) ---
+    // Per display, the last strip of some height registered along its bottom edge, window-server
+    // space; a zero-height strip there clears it.
+    std::map<uint32_t, Rect> dockRects;
+    // A screen whose description lacks "NSScreenNumber"; takes effect at the next screen list.
+    void setScreenNumberReported(uint32_t displayID, bool reported);
 
   private:
     Runtime& runtime_;
