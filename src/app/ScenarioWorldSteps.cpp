@@ -8,23 +8,6 @@ namespace {
 
 using A = ArgKind;
 
-// A check that argument `i` is one of the given words.
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
-    return [i, words](const StepCall& call) -> std::optional<std::string> {
-        if (i >= call.count()) return std::nullopt;
-        for (const std::string& w : words) {
-            if (call.is(i, w.c_str())) return std::nullopt;
-        }
-        std::string list;
-        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
-        return "\"" + call.text(i) + "\" is not one of " + list;
-    };
-}
-
-Rect rectAt(const StepCall& call, size_t i) {
-    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
-}
-
 std::optional<std::string> positiveSize(const StepCall& call, size_t i) {
     if (call.number(i) <= 0 || call.number(i + 1) <= 0) return "a width and height above 0";
     return std::nullopt;

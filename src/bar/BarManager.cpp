@@ -194,12 +194,17 @@ void BarManager::syncPanels() {
         });
     }
     // The invisible stand-ins of full-screen desktops join here with desktop navigation.
-    applyDockRectRegistrations();
+    std::vector<SpaceInfo> desktops;
+    for (const SpaceInfo& s : spaces) {
+        if (!s.isFullScreen()) desktops.push_back(s);
+    }
+    const auto screens = platform_.displays.screens();
+    applyDockRectRegistrations(desktops, screens);
     applyEdgeReservationsIfNeeded();
     scheduleAvoidance(0);
-    syncMirrorPanels();
+    syncMirrorPanels(desktops, screens);
     // Screens whose mirrors just came or went are registered or cleared.
-    applyDockRectRegistrations();
+    applyDockRectRegistrations(desktops, screens);
 }
 
 bool BarManager::createPanel(const SpaceInfo& space) {
@@ -220,7 +225,8 @@ bool BarManager::createPanel(const SpaceInfo& space) {
 
 void BarManager::repositionPanels() {
     const auto screens = platform_.displays.screens();
-    for (const SpaceInfo& space : barSpaces()) {
+    const auto desktops = barSpaces();
+    for (const SpaceInfo& space : desktops) {
         auto it = panels.find(space.spaceID);
         if (it == panels.end()) continue;
         const auto screen = screenForSpace(space, screens);
@@ -228,10 +234,10 @@ void BarManager::repositionPanels() {
         layPanel(*it->second, *screen);
         it->second->setDisplayID(SpaceWindows::displayID(*screen));
     }
-    applyDockRectRegistrations();
+    applyDockRectRegistrations(desktops, screens);
     applyEdgeReservationsIfNeeded();
     repositionMirrorPanels();
-    applyDockRectRegistrations();
+    applyDockRectRegistrations(desktops, screens);
     scheduleAvoidance(0.1);
 }
 

@@ -103,14 +103,21 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void rebuildPanelContentViews();
 
     // --- Mirrors ---
+    // Each operation reads the desktops and screens afresh; within one pass they are read once and
+    // handed on.
     std::vector<Screen> coveredScreensForBar();
+    std::vector<Screen> coveredScreensForBar(const std::vector<SpaceInfo>& desktops,
+                                             const std::vector<Screen>& screens);
     void syncMirrorPanels();
+    void syncMirrorPanels(const std::vector<SpaceInfo>& desktops, const std::vector<Screen>& screens);
     void createMirrorPanel(const SpaceInfo& space, size_t screenIndex, const Screen& screen);
     void repositionMirrorPanels();
     void removeAllMirrorPanels();
 
     // --- The window server's strips ---
     void applyDockRectRegistrations();
+    void applyDockRectRegistrations(const std::vector<SpaceInfo>& desktops,
+                                    const std::vector<Screen>& screens);
     void applyEdgeReservationsIfNeeded();
 
     // --- Cursor-ownership diagnostics (on only with their switch) ---
@@ -128,6 +135,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void observeSettings();
     void chainStoreChanges();
     std::vector<SpaceInfo> barSpaces() const;
+    // The screen index of each desktop; desktops of one display are matched once.
+    std::vector<std::optional<size_t>> screenIndices(const std::vector<SpaceInfo>& desktops,
+                                                     const std::vector<Screen>& screens) const;
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);

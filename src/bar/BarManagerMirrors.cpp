@@ -62,11 +62,30 @@ void BarManager::rebuildPanelContentViews() {
 
 // --- Mirrors ---
 
+std::vector<std::optional<size_t>> BarManager::screenIndices(const std::vector<SpaceInfo>& desktops,
+                                                             const std::vector<Screen>& screens) const {
+    std::map<std::pair<std::string, int64_t>, std::optional<size_t>> known;
+    std::vector<std::optional<size_t>> out;
+    out.reserve(desktops.size());
+    for (const SpaceInfo& space : desktops) {
+        auto key = std::make_pair(space.displayIdentifier, space.displayIndex);
+        auto it = known.find(key);
+        if (it == known.end())
+            it = known.emplace(std::move(key), spaceWindows_.screenIndex(space, screens)).first;
+        out.push_back(it->second);
+    }
+    return out;
+}
+
 std::vector<Screen> BarManager::coveredScreensForBar() {
-    const auto screens = platform_.displays.screens();
+    return coveredScreensForBar(barSpaces(), platform_.displays.screens());
+}
+
+std::vector<Screen> BarManager::coveredScreensForBar(const std::vector<SpaceInfo>& desktops,
+                                                     const std::vector<Screen>& screens) {
     std::set<size_t> indices;
-    for (const SpaceInfo& space : barSpaces()) {
-        if (auto index = spaceWindows_.screenIndex(space, screens)) indices.insert(*index);
+    for (const auto& index : screenIndices(desktops, screens)) {
+        if (index) indices.insert(*index);
     }
     for (const auto& [key, panel] : mirrorPanels) indices.insert(key.screenIndex);
     std::vector<std::optional<uint32_t>> numbers;
@@ -78,17 +97,20 @@ std::vector<Screen> BarManager::coveredScreensForBar() {
 }
 
 void BarManager::syncMirrorPanels() {
+    syncMirrorPanels(barSpaces(), platform_.displays.screens());
+}
+
+void BarManager::syncMirrorPanels(const std::vector<SpaceInfo>& desktops,
+                                  const std::vector<Screen>& screens) {
     if (!settings_->data->showOnAllDisplays) {
         removeAllMirrorPanels();
         return;
     }
-    const auto desktops = barSpaces();
-    const auto screens = platform_.displays.screens();
     std::set<size_t> occupied;
     std::set<uint64_t> desktopIDs;
-    for (const SpaceInfo& space : desktops) {
-        desktopIDs.insert(space.spaceID);
-        if (auto index = spaceWindows_.screenIndex(space, screens)) occupied.insert(*index);
+    for (const SpaceInfo& space : desktops) desktopIDs.insert(space.spaceID);
+    for (const auto& index : screenIndices(desktops, screens)) {
+        if (index) occupied.insert(*index);
     }
     std::vector<size_t> mirrorIndices;
     for (size_t i = 0; i < screens.size(); ++i) {

@@ -17,10 +17,15 @@ bool BarManager::sendDockStrip(const Rect& screenFrame, double height) {
 }
 
 void BarManager::applyDockRectRegistrations() {
+    applyDockRectRegistrations(barSpaces(), platform_.displays.screens());
+}
+
+void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& desktops,
+                                            const std::vector<Screen>& screens) {
     const double height = qv::barHeight(metrics.barSize);
     std::map<uint32_t, DockRectRegistration> wanted;
     std::map<uint32_t, Screen> screenByNumber;
-    for (const Screen& screen : coveredScreensForBar()) {
+    for (const Screen& screen : coveredScreensForBar(desktops, screens)) {
         const auto number = SpaceWindows::displayID(screen);
         if (!number) continue;
         wanted[*number] = DockRectRegistration{screen.frame, height};
@@ -36,7 +41,7 @@ void BarManager::applyDockRectRegistrations() {
             applied[number] = registration;
     }
     std::map<uint32_t, Screen> current;
-    for (const Screen& screen : platform_.displays.screens()) {
+    for (const Screen& screen : screens) {
         if (auto number = SpaceWindows::displayID(screen)) current.emplace(*number, screen);
     }
     for (const auto& [number, registration] : appliedDockRectRegistrations) {

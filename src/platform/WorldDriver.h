@@ -79,6 +79,8 @@ class WorldDriver {
     virtual void setScreensAvailable(bool available) = 0;
     virtual uint64_t addDesktop(uint32_t displayID, bool fullScreen) = 0;
     virtual void removeDesktop(uint64_t desktopID) = 0;
+    // A desktop turns into a full-screen one, or back, keeping its place.
+    virtual void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) = 0;
     virtual void switchToDesktop(uint64_t desktopID) = 0;
     virtual void wake() = 0;
 

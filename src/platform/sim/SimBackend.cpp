@@ -64,6 +64,9 @@ class SimWorldDriver : public WorldDriver {
         return sim_.addSpace(displayID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }
     void removeDesktop(uint64_t desktopID) override { sim_.removeSpace(desktopID); }
+    void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) override {
+        sim_.setSpaceType(desktopID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
+    }
     void switchToDesktop(uint64_t desktopID) override { sim_.switchToSpace(desktopID); }
     void wake() override { sim_.wake(); }
 

@@ -301,6 +301,8 @@ class SimDesktop {
     std::map<uint32_t, Rect> dockRects;
     // A screen whose description lacks "NSScreenNumber"; takes effect at the next screen list.
     void setScreenNumberReported(uint32_t displayID, bool reported);
+    // A desktop turns full screen (or back) and keeps its id; nothing is announced.
+    void setSpaceType(uint64_t spaceID, int64_t type);
 
   private:
     Runtime& runtime_;

@@ -349,4 +349,9 @@ void SimDesktop::setScreenNumberReported(uint32_t displayID, bool reported) {
     }
 }
 
+void SimDesktop::setSpaceType(uint64_t spaceID, int64_t type) {
+    std::lock_guard lock(world_);
+    if (auto it = spaces_.find(spaceID); it != spaces_.end()) it->second.type = type;
+}
+
 }  // namespace qv
