@@ -73,6 +73,8 @@ class WorldDriver {
     virtual void buildDemoDesktop() = 0;
     // Each change of the displays makes the system post the screen-parameters notification.
     virtual uint32_t addDisplay(const std::string& name, Rect frame) = 0;
+    // A display connected with desktops of its own: the system reports the change once they exist.
+    virtual uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) = 0;
     virtual void removeDisplay(uint32_t displayID) = 0;
     virtual void moveDisplay(uint32_t displayID, Rect frame) = 0;
     // No screen at all while the desktops remain (all displays asleep), and back.

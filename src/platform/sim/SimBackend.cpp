@@ -57,6 +57,9 @@ class SimWorldDriver : public WorldDriver {
 
     void buildDemoDesktop() override { qv::buildDemoDesktop(sim_); }
     uint32_t addDisplay(const std::string& name, Rect frame) override { return sim_.addDisplay(name, frame); }
+    uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) override {
+        return sim_.connectDisplay(name, frame, desktops);
+    }
     void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
     void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
     void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }

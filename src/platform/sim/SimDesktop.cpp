@@ -493,6 +493,7 @@ void SimDesktop::wake() {
 }
 
 void SimDesktop::postScreenParametersChanged() {
+    if (holdScreenChange_) return;
     notifications_.post(notifications::kApplicationDidChangeScreenParameters);
 }
 

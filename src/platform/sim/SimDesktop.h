@@ -303,6 +303,8 @@ class SimDesktop {
     void setScreenNumberReported(uint32_t displayID, bool reported);
     // A desktop turns full screen (or back) and keeps its id; nothing is announced.
     void setSpaceType(uint64_t spaceID, int64_t type);
+    // A display that comes with `desktops` desktops of its own; the screens change once they exist.
+    uint32_t connectDisplay(std::string name, Rect frame, int desktops);
 
   private:
     Runtime& runtime_;
@@ -319,6 +321,7 @@ class SimDesktop {
     int osMajorVersion_ = 27;
     bool screenRecordingGranted_ = true;
     bool screensAvailable_ = true;
+    bool holdScreenChange_ = false;  // a display being connected: announced once it is complete
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;

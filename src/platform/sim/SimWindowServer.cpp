@@ -349,6 +349,15 @@ void SimDesktop::setScreenNumberReported(uint32_t displayID, bool reported) {
     }
 }
 
+uint32_t SimDesktop::connectDisplay(std::string name, Rect frame, int desktops) {
+    holdScreenChange_ = true;
+    const uint32_t id = addDisplay(std::move(name), frame);
+    for (int i = 0; i < desktops; ++i) addSpace(id);
+    holdScreenChange_ = false;
+    postScreenParametersChanged();
+    return id;
+}
+
 void SimDesktop::setSpaceType(uint64_t spaceID, int64_t type) {
     std::lock_guard lock(world_);
     if (auto it = spaces_.find(spaceID); it != spaces_.end()) it->second.type = type;
