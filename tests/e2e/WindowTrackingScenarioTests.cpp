@@ -177,13 +177,15 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, compose);
     EXPECT_GT(changes, beforeFocus);
+    sim.switchToSpace(s1);  // back to the draft's desktop, where its application lists it
     sim.activateApp(editor);
     rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, draft);
 
-    // The application terminates: its windows, observer and marks go; the other app's stay.
+    // The application crashes: no window announces its end, only the workspace tells. Its windows,
+    // observer and marks go; the other app's stay.
     rt.advanceTo(25);
-    sim.terminateApp(mail);
+    sim.crashApp(mail);
     rt.runUntilIdle();
     EXPECT_EQ(trackedIDs(), std::set<uint32_t>{draft});
     EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));

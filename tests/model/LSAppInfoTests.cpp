@@ -195,11 +195,16 @@ TEST_F(LSAppInfoRunTest, NoResultWhenTheToolCannotLaunchOrOutlastsItsTimeOut) {
     EXPECT_EQ(rt.now(), 0.0);
 
     processes.lsappinfoFaults["list"] = SimToolFault::hang;
-    bool mainRan = false;
+    bool mainRan = false, otherRan = false;
     rt.mainQueue()->asyncAfter(1.0, [&] { mainRan = true; });
+    auto other = rt.makeSerialQueue("other");
+    other->asyncAfter(1.0, [&] { otherRan = true; });
     EXPECT_FALSE(tool.runLSAppInfo({"list"}));
     EXPECT_NEAR(rt.now(), LSAppInfo::kRunTimeout, 1e-9);  // the whole time-out went by
-    EXPECT_TRUE(mainRan);                                 // and other queues ran meanwhile
+    EXPECT_TRUE(otherRan);  // other queues ran meanwhile; the main one waited with its thread
+    EXPECT_FALSE(mainRan);
+    rt.runUntilIdle();
+    EXPECT_TRUE(mainRan);
 
     LSAppInfo elsewhere(sim.platform().processes, "/usr/local/bin/lsappinfo");
     EXPECT_FALSE(elsewhere.runLSAppInfo({"list"}));

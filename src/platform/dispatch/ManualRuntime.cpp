@@ -87,12 +87,14 @@ class ManualSemaphore : public Semaphore {
     ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt), count_(initial) {}
     void signal() override { ++count_; }
     void wait() override {
+        ManualRuntime::MainThreadWait busy(rt_);
         while (count_ <= 0) {
             if (!rt_.runOne(rt_.now())) deadlock("Semaphore::wait");
         }
         --count_;
     }
     bool wait(Seconds timeout) override {
+        ManualRuntime::MainThreadWait busy(rt_);
         Seconds deadline = rt_.now() + std::max(0.0, timeout);
         while (count_ <= 0) {
             if (!rt_.runOne(deadline)) {
@@ -175,6 +177,20 @@ void ManualRuntime::post(const std::shared_ptr<QueueState>& q, Seconds deadline,
     std::lock_guard lock(mutex_);
     if (q->stopped) return;
     entries_.insert(Entry{deadline, seq_++, q, std::move(fn)});
+}
+
+ManualRuntime::MainThreadWait::MainThreadWait(ManualRuntime& rt) : rt_(rt) {
+    std::lock_guard lock(rt_.mutex_);
+    if (!rt_.executing_.empty()) return;
+    // The test's own thread is the main thread: while it waits, so does the main queue.
+    occupied_ = static_cast<ManualQueue&>(*rt_.main_).state().get();
+    rt_.executing_.push_back(occupied_);
+}
+
+ManualRuntime::MainThreadWait::~MainThreadWait() {
+    if (!occupied_) return;
+    std::lock_guard lock(rt_.mutex_);
+    rt_.executing_.pop_back();
 }
 
 bool ManualRuntime::isExecuting(const QueueState* q) const {
