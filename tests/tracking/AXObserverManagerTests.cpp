@@ -330,6 +330,46 @@ TEST_F(AXObserverManagerTest, StopObservingCancelsAScheduledRetry) {
     EXPECT_TRUE(attached.empty());
 }
 
+TEST_F(AXObserverManagerTest, ASecondFailureSupersedesTheRetryOfTheFirst) {
+    simAX.faults(app).addNotificationError = kAXErrorCannotComplete;
+    manager->start();
+    manager->observe(app);  // fails: a retry 0.5 s later
+    rt.advanceTo(0.2);
+    manager->observe(app);  // fails again: its retry, 1 s later, is the one that counts
+    rt.advanceTo(1.0);
+    EXPECT_EQ(creates(), 2u);
+    rt.advanceTo(1.2);
+    EXPECT_EQ(creates(), 3u);
+}
+
+TEST_F(AXObserverManagerTest, RetriesOfAProcessThatNeverAttachedEndWithTheThread) {
+    simAX.faults(app).addNotificationError = kAXErrorCannotComplete;
+    manager->start();
+    manager->observe(app);
+    rt.runUntilIdle();
+    manager->stop();
+    manager->start();  // a run loop again, which a retry of the old series would find
+    simAX.faults(app).addNotificationError.reset();
+    rt.advance(30);
+    EXPECT_EQ(creates(), 1u);
+    EXPECT_TRUE(attached.empty());
+}
+
+TEST_F(AXObserverManagerTest, StopObservingDropsPendingEventsWhileTheObserverThreadIsBusy) {
+    int32_t slow = sim.launchApp(std::string("com.example.slow"), "Slow");
+    open(slow, "Slow doc");
+    startObserving();
+    simAX.faults(slow).responseDelay = 1.0;  // the observer thread waits out each of its answers
+    sim.setWindowFrame(win, Rect{1, 1, 800, 600});
+    manager->refreshWindows({slow});
+    // The process ends while the thread is still busy, before its move is delivered.
+    rt.mainQueue()->asyncAfter(0.1, [&] { manager->stopObserving(app); });
+    rt.advance(5);
+    EXPECT_GT(rt.now(), 5.0) << "the thread was busy with the slow application";
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(simAX.installedObserverCount(app), 0u);
+}
+
 TEST_F(AXObserverManagerTest, ReleasingTheManagerDetachesAndDeliversNothing) {
     startObserving();
     sim.setWindowFrame(win, Rect{1, 1, 800, 600});
