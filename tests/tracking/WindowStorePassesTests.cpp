@@ -124,6 +124,13 @@ TEST_F(DiscoveryTest, AddsANewStandardWindowOfAKnownProcess) {
     EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 1);
 }
 
+TEST_F(DiscoveryTest, WithoutScreenRecordingTheTitleComesFromAccessibility) {
+    sim.setScreenRecordingGranted(false);  // other applications' windows come without a name
+    uint32_t fresh = open(app, "Fresh", s1);
+    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 1);
+    EXPECT_EQ(tracked(fresh).windowTitle, "Fresh");
+}
+
 TEST_F(DiscoveryTest, WindowsThatCannotBeAddedYetRescanTheirProcessOnce) {
     uint32_t nowhere = open(app, "Nowhere", 0);
     uint32_t out1 = open(app, "Out 1", s1, {0, 0, 500, 500}, [](auto& s) { s.inAXWindowList = false; });

@@ -67,6 +67,32 @@ TEST_F(ReconcileTest, AnUnreadableWindowListCountsNothingMissing) {
     EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
 }
 
+TEST_F(ReconcileTest, AReadListWithoutAnyWindowOfTheProcessCountsMisses) {
+    // Its last windows closed without a word: the list was read and lacks them.
+    sim.closeWindowSilently(doc);
+    sim.closeWindowSilently(notes);
+    reconcile();
+    EXPECT_EQ(store->reconcileStateByWindowID.at(doc), Reconcile::missing(0, 1));
+    rt.advanceTo(0.45);
+    reconcile();
+    EXPECT_TRUE(store->windows.empty());
+}
+
+TEST_F(ReconcileTest, AnUnansweredReadIsNoVerdict) {
+    // A busy application: reads of a tracked window's role and of a new window's subrole time out.
+    failRead(simAX.windowElement(doc), "AXRole");
+    uint32_t fresh = open(app, "Fresh", s1);
+    failRead(simAX.windowElement(fresh), "AXSubrole");
+    for (double t : {0.0, 1.0}) {
+        rt.advanceTo(t);
+        reconcile();
+    }
+    EXPECT_TRUE(tracks(doc));  // present...
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_FALSE(tracks(fresh));  // ...but not confirmed: a later scan asks again
+    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+}
+
 TEST_F(ReconcileTest, AnOwnerNoLongerEligibleLosesEveryWindowAtOnce) {
     store->focusedWindowID = doc;
     sim.app(app)->policy = ActivationPolicy::accessory;
