@@ -145,6 +145,17 @@ TEST_F(LSAppInfoParsingTest, VeryLongRunsParseWithoutExhaustingTheStack) {
     EXPECT_TRUE(tool.parseListOutput(longLine).empty());
 }
 
+TEST_F(LSAppInfoParsingTest, AListOfAnyLengthIsParsedWithOneMatcherPerPattern) {
+    std::string text;
+    for (int i = 1; i <= 500; ++i) {
+        text += std::to_string(i) + ") \"App\" ASN:0x0-0x" + std::to_string(i) + ": \n\n    bundleID=\"a" +
+                std::to_string(i) + "\"\n    pid = " + std::to_string(i) + "\n";
+    }
+    const uint64_t before = CompiledPattern::matchersMade();
+    EXPECT_EQ(tool.parseListOutput(text).size(), 500u);
+    EXPECT_LE(CompiledPattern::matchersMade() - before, 3u);
+}
+
 class LSAppInfoRunTest : public LSAppInfoParsingTest {
   protected:
     SimProcesses& processes = sim.processes();
@@ -187,6 +198,16 @@ TEST_F(LSAppInfoRunTest, OutputThatIsNotUTF8ReadsAsEmpty) {
     EXPECT_FALSE(result->standardOutputDecoded);
     EXPECT_EQ(result->standardError, "");
     EXPECT_FALSE(result->errCode);
+}
+
+TEST_F(LSAppInfoRunTest, NoResultWhenTheToolWritesMoreThanARunKeeps) {
+    processes.lsappinfoOverride = [](const std::vector<std::string>&) {
+        ProcessResult flood;
+        flood.launched = true;
+        flood.standardOutput.assign(kProcessOutputLimit + 1, '\n');
+        return std::optional<ProcessResult>(flood);
+    };
+    EXPECT_FALSE(tool.runLSAppInfo({"list"}));
 }
 
 TEST_F(LSAppInfoRunTest, NoResultWhenTheToolCannotLaunchOrOutlastsItsTimeOut) {
