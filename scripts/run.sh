@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the program and runs it on its built-in simulated desktop.
+# Builds the program and plays its built-in demonstration on the simulated desktop.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -49,6 +49,9 @@ class Accessibility {
 
     // AXIsProcessTrusted
     virtual bool isProcessTrusted() = 0;
+    // AXIsProcessTrustedWithOptions with kAXTrustedCheckOptionPrompt: with `prompt` an untrusted
+    // process asks the user to grant trust in System Settings; the answer is the current trust.
+    virtual bool isProcessTrustedWithOptions(bool prompt) = 0;
 
     // AXUIElementCreateApplication
     virtual AXElement createApplication(int32_t pid) = 0;
@@ -58,6 +61,9 @@ class Accessibility {
     // AXUIElementSetAttributeValue
     virtual AXError setAttributeValue(const AXElement& element, const std::string& attribute,
                                       const Value& value) = 0;
+    // AXUIElementIsAttributeSettable
+    virtual AXError isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                        bool& settable) = 0;
     // AXUIElementPerformAction
     virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
     // AXUIElementSetMessagingTimeout; 0 restores the default timeout.

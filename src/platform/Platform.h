@@ -1,20 +1,27 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/Carbon.h"
 #include "platform/Displays.h"
+#include "platform/Dock.h"
+#include "platform/EventTaps.h"
+#include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Processes.h"
+#include "platform/ScreenCapture.h"
 #include "platform/SystemInfo.h"
+#include "platform/Updater.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "platform/dispatch/Runtime.h"
 
 namespace qv {
 
-class Windowing;  // platform/ui/Windowing.h
+class Windowing;    // platform/ui/Windowing.h
+class Application;  // platform/ui/Application.h
 
 // Every platform service, handed down by the composition root. Objects keep references to the
 // services they use; the bundle outlives them all.
@@ -31,6 +38,15 @@ struct Platform {
     LaunchServices& launchServices;
     Windowing& windowing;  // AppKit: our panels, menus, event monitors, cursor
     Accessibility& accessibility;
+    Dock& dock;  // the Dock's private calls
+    // Input: event taps, synthesised events, Carbon hot keys and the keyboard layout.
+    EventTaps& eventTaps;
+    Events& events;
+    Carbon& carbon;
+    // The application shell: our application object, capture access, the updater.
+    Application& application;
+    ScreenCapture& screenCapture;
+    Updater& updater;
 };
 
 }  // namespace qv

@@ -77,6 +77,12 @@ class WindowServer {
     // "SLSSetConnectionProperty"
     virtual int32_t setConnectionProperty(uint32_t connection, uint32_t targetConnection,
                                           const std::string& property, const Value& value) = 0;
+    // "SLSFindWindowAndOwner": the topmost window under a point (window-server space), with the
+    // point in that window and its owner's connection; window 0 when there is none. The status, 0
+    // on success.
+    virtual int32_t findWindowAndOwner(uint32_t connection, int32_t filter, int32_t options, int32_t reserved,
+                                       Point location, Point& windowPoint, uint32_t& windowID,
+                                       uint32_t& ownerConnection) = 0;
 };
 
 }  // namespace qv

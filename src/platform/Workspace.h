@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Image.h"
@@ -23,6 +24,10 @@ inline constexpr uint32_t kActivateIgnoringOtherApps = 2;
 
 // UTType.applicationBundle
 inline constexpr const char* kContentTypeApplicationBundle = "com.apple.application-bundle";
+
+// Whether URL(string:) makes a URL of the text: a scheme, then only characters a URL may hold, each
+// "%" followed by two hexadecimal digits.
+bool isValidURLString(std::string_view text);
 
 // A snapshot of one running application (NSRunningApplication).
 struct RunningApplication {
@@ -70,6 +75,10 @@ class Workspace {
     virtual bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) = 0;
     // activateWithOptions:; false when refused.
     virtual bool activateApplication(int32_t pid, uint32_t options) = 0;
+
+    // --- Opening addresses ---
+    // NSWorkspace.open(_:) with a URL; false when no application opened it.
+    virtual bool openURL(const std::string& url) = 0;
 };
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 namespace qv {
 
@@ -82,34 +83,39 @@ std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, S
     return t;
 }
 
+// Signals remember their time: a block that blocks inside a timed wait can carry the clock past
+// the waiter's deadline, and a signal given after the deadline must not end that wait.
 class ManualSemaphore : public Semaphore {
   public:
-    ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt), count_(initial) {}
-    void signal() override { ++count_; }
+    ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt) {
+        for (long i = 0; i < initial; ++i) signals_.push_back(rt_.now());
+    }
+    void signal() override { signals_.push_back(rt_.now()); }
     void wait() override {
         ManualRuntime::MainThreadWait busy(rt_);
-        while (count_ <= 0) {
+        while (signals_.empty()) {
             if (!rt_.runOne(rt_.now())) deadlock("Semaphore::wait");
         }
-        --count_;
+        signals_.pop_front();
     }
     bool wait(Seconds timeout) override {
         ManualRuntime::MainThreadWait busy(rt_);
         Seconds deadline = rt_.now() + std::max(0.0, timeout);
-        while (count_ <= 0) {
+        while (signals_.empty()) {
             if (!rt_.runOne(deadline)) {
                 std::lock_guard lock(rt_.mutex_);
                 if (rt_.now_ < deadline) rt_.now_ = deadline;
                 return false;
             }
         }
-        --count_;
+        if (signals_.front() > deadline) return false;
+        signals_.pop_front();
         return true;
     }
 
   private:
     ManualRuntime& rt_;
-    long count_;
+    std::deque<Seconds> signals_;
 };
 
 class ManualRunLoopThread : public RunLoopThread {

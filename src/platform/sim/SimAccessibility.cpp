@@ -37,11 +37,6 @@ struct SimAXReference : AXElementReference {
     float messagingTimeout = SimAccessibility::kDefaultMessagingTimeout;
 };
 
-// Where a window's close button sits on its title bar.
-Rect closeButtonFrame(const Rect& window) {
-    return {window.minX() + 8, window.minY() + 6, 14, 14};
-}
-
 }  // namespace
 
 // One observer: its registrations and the run loops that hold its source. It has a lock of its
@@ -254,7 +249,7 @@ AXError SimAccessibility::readWindow(const SimWindow& w, const std::string& attr
 
 AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string& attribute,
                                           Value& value) const {
-    Rect frame = closeButtonFrame(w.frame);
+    Rect frame = titleBarCloseButtonFrame(w.frame);
     if (attribute == "AXRole") {
         value = Value::string("AXButton");
     } else if (attribute == "AXSubrole") {
@@ -276,6 +271,13 @@ AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string&
 bool SimAccessibility::isProcessTrusted() {
     sim_.record("AXIsProcessTrusted");
     std::lock_guard lock(sim_.worldMutex());
+    return trusted_;
+}
+
+bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
+    sim_.record("AXIsProcessTrustedWithOptions", Value::boolean(prompt));
+    std::lock_guard lock(sim_.worldMutex());
+    if (prompt && !trusted_) ++trustPrompts_;
     return trusted_;
 }
 
@@ -371,11 +373,17 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
             if (attribute == "AXPosition") {
                 if (!ax || ax->type != AXValueData::Type::Point) return kAXErrorIllegalArgument;
                 Rect frame{ax->point, w.frame.size};
-                effect = [this, id, frame] { sim_.setWindowFrame(id, frame); };
+                effect = [this, id, pid, frame, before = w.frame] {
+                    sim_.setWindowFrame(id, frame);
+                    windowWritten(id, pid, before);
+                };
             } else if (attribute == "AXSize") {
                 if (!ax || ax->type != AXValueData::Type::Size) return kAXErrorIllegalArgument;
-                Rect frame{w.frame.origin, ax->size};
-                effect = [this, id, frame] { sim_.setWindowFrame(id, frame); };
+                Rect frame{w.frame.origin, constrainedSize(pid, ax->size)};
+                effect = [this, id, pid, frame, before = w.frame] {
+                    sim_.setWindowFrame(id, frame);
+                    windowWritten(id, pid, before);
+                };
             } else if (attribute == "AXMinimized") {
                 auto b = boolOf(value);
                 if (!b) return kAXErrorIllegalArgument;

@@ -36,6 +36,14 @@ struct SimAXAppFaults {
     // Attribute writes and actions the application refuses with kAXErrorCannotComplete, by name.
     std::set<std::string> refusedWrites;
     std::set<std::string> refusedActions;
+
+    // How the application sizes its windows: it keeps each window within these limits (a minimum
+    // wider than asked keeps windows wider), and lets a window drift back to the frame it had
+    // before our writes this long after the last of them. A write refused above ("AXSize") also
+    // reports the attribute as not settable.
+    std::optional<Size> minimumWindowSize;
+    std::optional<Size> maximumWindowSize;
+    std::optional<double> driftBackAfter;
 };
 
 // A raw answer to one attribute read.
@@ -66,10 +74,13 @@ class SimAccessibility : public Accessibility {
     ~SimAccessibility() override;
 
     bool isProcessTrusted() override;
+    bool isProcessTrustedWithOptions(bool prompt) override;
     AXElement createApplication(int32_t pid) override;
     AXError copyAttributeValue(const AXElement& element, const std::string& attribute, Value& value) override;
     AXError setAttributeValue(const AXElement& element, const std::string& attribute,
                               const Value& value) override;
+    AXError isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                bool& settable) override;
     AXError performAction(const AXElement& element, const std::string& action) override;
     AXError setMessagingTimeout(const AXElement& element, float seconds) override;
     AXError getPid(const AXElement& element, int32_t& pid) override;
@@ -86,6 +97,8 @@ class SimAccessibility : public Accessibility {
 
     // --- Switches of the simulation; set them before another thread uses the simulation ---
     void setProcessTrusted(bool trusted);
+    // How often asking for trust prompted the user; a prompt grants nothing by itself.
+    int trustPromptCount() const { return trustPrompts_; }
     SimAXAppFaults& faults(int32_t pid);
     SimAXOverrides overrides;
 
@@ -108,6 +121,12 @@ class SimAccessibility : public Accessibility {
     void postNotification(const AXElement& element, const std::string& notification) {
         postNotification(element, element, notification);
     }
+
+    // --- Window sizing and the enhanced user interface (SimAXWindowSizing.cpp) ---
+    // The application's "AXEnhancedUserInterface" (assistive technology asked for a richer
+    // interface; its windows then animate every frame change).
+    void setEnhancedUserInterface(int32_t pid, bool on);
+    bool enhancedUserInterface(int32_t pid) const;
 
     // --- Hooks of the world's changes; the desktop calls them with the world locked ---
     void windowOpened(const SimWindow& w);
@@ -147,11 +166,24 @@ class SimAccessibility : public Accessibility {
     uint32_t focusedWindowOf(int32_t pid) const;
     void updateFocus(int32_t pid);
     std::vector<std::shared_ptr<SimAXObserver>> liveObservers(int32_t pid) const;
+    // The size the application gives a window asked to take `size`.
+    Size constrainedSize(int32_t pid, Size size) const;
+    // After our write moved or resized a window: schedules its drift back when its application
+    // lets windows drift.
+    void windowWritten(uint32_t windowID, int32_t pid, const Rect& before);
 
     SimDesktop& sim_;
     bool trusted_ = true;
+    int trustPrompts_ = 0;
     std::map<int32_t, AppState> apps_;
     mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;
+    // Windows drifting back: the frame they return to and the pending return.
+    struct Drift {
+        Rect frame;
+        WorkItemPtr work;
+    };
+    std::map<uint32_t, Drift> drifts_;
+    std::shared_ptr<Queue> driftQueue_;
 };
 
 }  // namespace qv

@@ -223,6 +223,19 @@ bool SimWorkspace::activateApplication(int32_t pid, uint32_t options) {
     return sim_.applications().activate(pid, options);
 }
 
+bool SimWorkspace::openURL(const std::string& url) {
+    return sim_.applications().openURL(url);
+}
+
+bool SimApplications::openURL(const std::string& url) {
+    sim_.record("NSWorkspace.open", Value::string(url));
+    const size_t colon = url.find(':');
+    if (!isValidURLString(url) || colon == std::string::npos || colon == 0 || refusedURLs.contains(url))
+        return false;
+    openedURLs.push_back(url);
+    return true;
+}
+
 void SimWindowing::yieldActivation(int32_t pid) {
     sim_.applications().yieldActivation(pid);
 }

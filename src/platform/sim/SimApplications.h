@@ -54,6 +54,9 @@ class SimApplications {
     std::set<int32_t> withoutIcon;             // running applications whose `icon` is nil
     // The process our application last yielded activation to; cleared when it is used.
     std::optional<int32_t> yieldedTo;
+    // Addresses no application opens; and every address opened, oldest first.
+    std::set<std::string> refusedURLs;
+    std::vector<std::string> openedURLs;
 
     // --- What the workspace answers ---
     std::optional<std::string> urlForApplication(const std::string& bundleID) const;
@@ -65,6 +68,8 @@ class SimApplications {
     bool activateFrom(int32_t pid, int32_t fromPID, uint32_t options);
     bool activate(int32_t pid, uint32_t options);
     void yieldActivation(int32_t pid);
+    // Opens an address with a scheme that is not refused; anything else fails.
+    bool openURL(const std::string& url);
 
   private:
     // The application becomes frontmost; our own process stops being the active one.

@@ -1,32 +1,146 @@
 #include "platform/Backend.h"
+#include "platform/WorldDriver.h"
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimWindowing.h"
 
 namespace qv {
 
 namespace {
 
-class SimBackend : public Backend {
+// The simulated world, driven as a scenario drives it.
+class SimWorldDriver : public WorldDriver {
   public:
-    explicit SimBackend(Runtime& runtime) : sim_(runtime) { buildDemoDesktop(sim_); }
-    Platform& platform() override { return sim_.platform(); }
-    std::string screenshotSvg() override { return sim_.renderSvg(); }
-    uint32_t openApplicationWindow(int32_t pid, const std::string& title, Rect frame) override {
+    explicit SimWorldDriver(SimDesktop& sim) : sim_(sim) {}
+
+    std::vector<WorldDisplay> displays() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<WorldDisplay> out;
+        const SimDisplay* primary = sim_.primaryDisplay();
+        for (const SimDisplay& d : sim_.displays()) {
+            WorldDisplay w{d.id, d.name, d.frame, &d == primary, {}};
+            for (uint64_t s : d.spaces) {
+                const SimSpace* space = sim_.space(s);
+                w.desktops.push_back(
+                    {s, space && space->type == kSimSpaceTypeFullScreen, d.activeSpace == s});
+            }
+            out.push_back(std::move(w));
+        }
+        return out;
+    }
+    std::vector<WorldApplication> applications() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<WorldApplication> out;
+        for (const auto& [pid, a] : sim_.apps()) {
+            if (pid == sim_.ownPID() || a.terminated) continue;
+            out.push_back({pid, a.name, a.bundleID, a.policy, sim_.frontmostPID() == pid});
+        }
+        return out;
+    }
+    std::vector<WorldWindow> windows() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<WorldWindow> out;
+        for (const auto& [id, w] : sim_.windows()) {
+            if (w.ownerPID == sim_.ownPID()) continue;
+            out.push_back({id, w.ownerPID, w.title, w.frame, w.minimized, w.spaces});
+        }
+        return out;
+    }
+    int permissionPrompts(Permission permission) override {
+        return permission == Permission::accessibility ? sim_.accessibility().trustPromptCount()
+                                                       : sim_.screenCapture().promptCount();
+    }
+    std::vector<std::string> openedURLs() override { return sim_.applications().openedURLs; }
+    size_t callCount(const std::string& name) override { return sim_.callsNamed(name).size(); }
+
+    void buildDemoDesktop() override { qv::buildDemoDesktop(sim_); }
+    uint32_t addDisplay(const std::string& name, Rect frame) override { return sim_.addDisplay(name, frame); }
+    void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
+    void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
+    void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }
+    uint64_t addDesktop(uint32_t displayID, bool fullScreen) override {
+        return sim_.addSpace(displayID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
+    }
+    void removeDesktop(uint64_t desktopID) override { sim_.removeSpace(desktopID); }
+    void switchToDesktop(uint64_t desktopID) override { sim_.switchToSpace(desktopID); }
+    void wake() override { sim_.wake(); }
+
+    int32_t launchApplication(const std::string& name, const std::optional<std::string>& bundleID,
+                              ActivationPolicy policy) override {
+        return sim_.launchApp(bundleID, name, policy);
+    }
+    void quitApplication(int32_t pid) override { sim_.terminateApp(pid); }
+    void activateApplication(int32_t pid) override { sim_.activateApp(pid); }
+    void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
+        sim_.accessibility().faults(pid).unresponsive = unresponsive;
+    }
+    void setBadge(int32_t pid, const std::optional<std::string>& label) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (SimApp* a = sim_.app(pid)) a->badgeLabel = label;
+    }
+    void setWantsAttention(int32_t pid, bool wants) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (SimApp* a = sim_.app(pid)) a->wantsAttention = wants;
+    }
+    uint32_t openWindow(int32_t pid, const std::string& title, Rect frame,
+                        std::optional<uint64_t> desktopID) override {
         const SimApp* app = sim_.app(pid);
         if (!app || app->terminated) return 0;
         SimWindowSpec spec;
         spec.pid = pid;
         spec.title = title;
         spec.frame = frame;
+        spec.space = desktopID;
         return sim_.openWindow(spec);
     }
-    bool closeApplicationWindow(uint32_t windowID) override {
-        if (!sim_.window(windowID)) return false;
-        sim_.closeWindow(windowID);
-        return true;
+    void closeWindow(uint32_t windowID) override { sim_.closeWindow(windowID); }
+    void setWindowFrame(uint32_t windowID, Rect frame) override { sim_.setWindowFrame(windowID, frame); }
+    void setWindowMinimized(uint32_t windowID, bool minimized) override {
+        sim_.setWindowMinimized(windowID, minimized);
     }
+    void setWindowTitle(uint32_t windowID, const std::string& title) override {
+        sim_.setWindowTitle(windowID, title);
+    }
+    void moveWindowToDesktop(uint32_t windowID, uint64_t desktopID) override {
+        sim_.moveWindowToSpace(windowID, desktopID);
+    }
+
+    void setPermission(Permission permission, bool granted) override {
+        if (permission == Permission::accessibility) {
+            sim_.accessibility().setProcessTrusted(granted);
+        } else {
+            sim_.setScreenRecordingGranted(granted);
+        }
+    }
+
+    void mouseMove(Point p) override { sim_.mouseMove(p); }
+    void mouseDown(Point p, bool right) override { sim_.windowing().mouseDown(p, 0, 1, right); }
+    void mouseDragged(Point p) override { sim_.mouseDrag(p); }
+    void mouseUp(Point p, bool right) override { sim_.windowing().mouseUp(p, right); }
+    void scroll(Point p, double deltaX, double deltaY) override { sim_.scroll(p, deltaX, deltaY); }
+    void keyDown(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) override {
+        sim_.keyDown(keyCode, characters, modifierFlags);
+    }
+    void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
+    void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
+    bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
+
+  private:
+    SimDesktop& sim_;
+};
+
+class SimBackend : public Backend {
+  public:
+    explicit SimBackend(Runtime& runtime) : sim_(runtime), world_(sim_) {}
+    Platform& platform() override { return sim_.platform(); }
+    std::string screenshotSvg() override { return sim_.renderSvg(); }
+    WorldDriver* world() override { return &world_; }
 
   private:
     SimDesktop sim_;
+    SimWorldDriver world_;
 };
 
 }  // namespace

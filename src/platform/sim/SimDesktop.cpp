@@ -4,12 +4,18 @@
 #include <cstdio>
 
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
+#include "platform/sim/SimCarbon.h"
+#include "platform/sim/SimDock.h"
+#include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
 #include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimServices.h"
+#include "platform/sim/SimUpdater.h"
 #include "platform/sim/SimWindowServer.h"
 #include "platform/sim/SimWindowing.h"
 
@@ -41,7 +47,13 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
       launchServices_(std::make_unique<SimLaunchServices>(*this)),
       windowing_(std::make_unique<SimWindowing>(*this)) {
     accessibility_ = std::make_unique<SimAccessibility>(*this);
+    eventTaps_ = std::make_unique<SimEventTaps>(*this);
+    carbon_ = std::make_unique<SimCarbon>(*this);
     applications_ = std::make_unique<SimApplications>(*this);
+    dock_ = std::make_unique<SimDock>(*this);
+    appKit_ = std::make_unique<SimAppKit>(*this);
+    screenCapture_ = std::make_unique<SimScreenCapture>(*this);
+    updater_ = std::make_unique<SimUpdater>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -55,6 +67,13 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .launchServices = *launchServices_,
         .windowing = *windowing_,
         .accessibility = *accessibility_,
+        .dock = *dock_,
+        .eventTaps = *eventTaps_,
+        .events = *eventTaps_,
+        .carbon = *carbon_,
+        .application = *appKit_,
+        .screenCapture = *screenCapture_,
+        .updater = *updater_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
@@ -77,6 +96,7 @@ uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::
     d.frame = frame;
     d.screenInstance = 0x5C0000 + d.id;
     displays_.push_back(d);
+    postScreenParametersChanged();
     return d.id;
 }
 
@@ -390,6 +410,7 @@ double SimDesktop::primaryHeight() const {
 
 std::vector<Screen> SimDesktop::screens() const {
     std::vector<Screen> out;
+    if (!screensAvailable_) return out;
     const SimDisplay* primary = primaryDisplay();
     auto add = [&](const SimDisplay& d) {
         Screen s;
@@ -411,8 +432,10 @@ std::vector<Screen> SimDesktop::screens() const {
 }
 
 void SimDesktop::record(std::string name, Value args) {
+    if (!recordCalls) return;
+    bool onMain = runtime_.mainQueue()->isCurrent();
     std::lock_guard lock(world_);
-    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args)});
+    if (recordCalls) callLog.push_back(SimCall{std::move(name), std::move(args), onMain});
 }
 
 std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
@@ -426,6 +449,52 @@ std::vector<SimCall> SimDesktop::callsNamed(const std::string& name) const {
 
 void SimDesktop::terminateOurApplication() {
     notifications_.post(notifications::kApplicationWillTerminate);
+}
+
+void SimDesktop::removeDisplay(uint32_t displayID) {
+    std::unique_lock lock(world_);
+    auto it = std::find_if(displays_.begin(), displays_.end(),
+                           [&](const SimDisplay& d) { return d.id == displayID; });
+    if (it == displays_.end()) return;
+    const SimDisplay removed = *it;
+    displays_.erase(it);
+    for (uint64_t s : removed.spaces) spaces_.erase(s);
+    const SimDisplay* primary = primaryDisplay();
+    for (auto& [id, w] : windows_) {
+        bool wasThere = false;
+        for (uint64_t s : removed.spaces) wasThere = w.spaces.erase(s) > 0 || wasThere;
+        if (!wasThere || !w.spaces.empty() || !primary || !primary->activeSpace) continue;
+        w.spaces = {primary->activeSpace};
+        w.frame = w.frame.offsetBy(primary->frame.minX() - removed.frame.minX(),
+                                   primary->frame.minY() - removed.frame.minY());
+    }
+    lock.unlock();
+    postScreenParametersChanged();
+}
+
+void SimDesktop::setDisplayFrame(uint32_t displayID, Rect frame) {
+    {
+        std::lock_guard lock(world_);
+        auto it = std::find_if(displays_.begin(), displays_.end(),
+                               [&](const SimDisplay& d) { return d.id == displayID; });
+        if (it == displays_.end() || it->frame == frame) return;
+        it->frame = frame;
+    }
+    postScreenParametersChanged();
+}
+
+void SimDesktop::setScreensAvailable(bool available) {
+    if (available == screensAvailable_) return;
+    screensAvailable_ = available;
+    postScreenParametersChanged();
+}
+
+void SimDesktop::wake() {
+    postWorkspace(notifications::kWorkspaceDidWake, 0);
+}
+
+void SimDesktop::postScreenParametersChanged() {
+    notifications_.post(notifications::kApplicationDidChangeScreenParameters);
 }
 
 void SimDesktop::postWorkspace(const char* name, int32_t pid) {

@@ -26,6 +26,12 @@ class SimLaunchServices;
 class SimWindowing;
 class SimAccessibility;
 class SimApplications;
+class SimDock;
+class SimEventTaps;
+class SimCarbon;
+class SimAppKit;
+class SimScreenCapture;
+class SimUpdater;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -103,10 +109,16 @@ struct SimWindowSpec {
     bool inAXWindowList = true;
 };
 
+// Where the close button sits on the title bar of a window (window-server space).
+inline Rect titleBarCloseButtonFrame(const Rect& window) {
+    return {window.minX() + 8, window.minY() + 6, 14, 14};
+}
+
 // One platform call as the simulation received it.
 struct SimCall {
     std::string name;
     Value args;
+    bool onMainQueue = false;  // made while our main queue ran (the test's own code included)
 };
 
 // Replacements for the simulation's answers: when a member is set, the call answers with it
@@ -260,6 +272,29 @@ class SimDesktop {
     std::recursive_mutex& worldMutex() const { return world_; }
     // Installed application bundles, icons, opening applications and activation between them.
     SimApplications& applications() { return *applications_; }
+    // --- Event taps, synthesised events, hot keys, the keyboard layout (SimEventTaps.cpp, SimCarbon.cpp) ---
+    SimEventTaps& eventTaps() { return *eventTaps_; }
+    SimCarbon& carbon() { return *carbon_; }
+    // The user's key-ups, the repeats of a held key and changes of the held modifier keys. Key events
+    // carry the modifiers held at the time besides the ones given.
+    void keyUp(uint16_t keyCode, uint64_t modifierFlags = 0);
+    void keyRepeat(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
+    void flagsChanged(uint64_t heldModifierFlags);
+
+    // --- Our application object, capture access and the updater ---
+    SimAppKit& appKit() { return *appKit_; }
+    SimScreenCapture& screenCapture() { return *screenCapture_; }
+    SimUpdater& updater() { return *updater_; }
+    // Changes of the displays as the system makes them; each posts the screen-parameters
+    // notification on the default centre. A display removed takes its desktops with it, and their
+    // windows move to the primary display's active desktop.
+    void removeDisplay(uint32_t displayID);
+    void setDisplayFrame(uint32_t displayID, Rect frame);
+    // No screen at all (every display asleep or mirrored away) while the desktops remain.
+    void setScreensAvailable(bool available);
+    bool screensAvailable() const { return screensAvailable_; }
+    // The computer wakes from sleep.
+    void wake();
 
   private:
     Runtime& runtime_;
@@ -275,6 +310,7 @@ class SimDesktop {
     bool separateSpaces_ = true;
     int osMajorVersion_ = 27;
     bool screenRecordingGranted_ = true;
+    bool screensAvailable_ = true;
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;
@@ -284,6 +320,7 @@ class SimDesktop {
 
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
+    void postScreenParametersChanged();
     void endApp(int32_t pid, bool announced);
 
     mutable std::recursive_mutex world_;
@@ -298,6 +335,12 @@ class SimDesktop {
     std::unique_ptr<SimLaunchServices> launchServices_;
     std::unique_ptr<SimWindowing> windowing_;
     std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimDock> dock_;
+    std::unique_ptr<SimEventTaps> eventTaps_;
+    std::unique_ptr<SimCarbon> carbon_;
+    std::unique_ptr<SimAppKit> appKit_;
+    std::unique_ptr<SimScreenCapture> screenCapture_;
+    std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

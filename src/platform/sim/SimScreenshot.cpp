@@ -46,6 +46,16 @@ void drawMenuBar(std::ostream& out, const SimDisplay& d, const std::string& appN
         << N::escape(d.name) << "</text>";
 }
 
+// A window's title bar: the top `height` points of its frame with rounded upper corners.
+void drawTitleBar(std::ostream& out, const Rect& f, double height, const char* extraAttributes) {
+    out << "<path d=\"M" << N::number(f.minX()) << " " << N::number(f.minY() + height) << " V"
+        << N::number(f.minY() + 10) << " Q" << N::number(f.minX()) << " " << N::number(f.minY()) << " "
+        << N::number(f.minX() + 10) << " " << N::number(f.minY()) << " H" << N::number(f.maxX() - 10) << " Q"
+        << N::number(f.maxX()) << " " << N::number(f.minY()) << " " << N::number(f.maxX()) << " "
+        << N::number(f.minY() + 10) << " V" << N::number(f.minY() + height) << " Z\" fill=\"#e3e3e6\""
+        << extraAttributes << "/>";
+}
+
 void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner) {
     const Rect& f = w.frame;
     double alpha = std::clamp(double(w.alpha), 0.0, 1.0);
@@ -69,11 +79,7 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         << N::number(f.width()) << "\" height=\"" << N::number(f.height())
         << "\" rx=\"10\" fill=\"#f5f5f7\" stroke=\"#9a9aa0\" stroke-width=\"0.5\"/>";
     double tb = std::min(kTitleBarHeight, f.height());
-    out << "<path d=\"M" << N::number(f.minX()) << " " << N::number(f.minY() + tb) << " V"
-        << N::number(f.minY() + 10) << " Q" << N::number(f.minX()) << " " << N::number(f.minY()) << " "
-        << N::number(f.minX() + 10) << " " << N::number(f.minY()) << " H" << N::number(f.maxX() - 10) << " Q"
-        << N::number(f.maxX()) << " " << N::number(f.minY()) << " " << N::number(f.maxX()) << " "
-        << N::number(f.minY() + 10) << " V" << N::number(f.minY() + tb) << " Z\" fill=\"#e3e3e6\"/>";
+    drawTitleBar(out, f, tb, "");
     static const char* kLights[] = {"#ff5f57", "#febc2e", "#28c840"};
     for (int i = 0; i < 3; ++i) {
         out << "<circle cx=\"" << N::number(f.minX() + 16 + 20 * i) << "\" cy=\""
@@ -89,6 +95,27 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
     out << "<text x=\"" << N::number(f.minX() + 16) << "\" y=\"" << N::number(f.minY() + tb + 22)
         << "\" font-size=\"12\" font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#8e8e93\">"
         << N::escape(owner) << "</text></g>";
+}
+
+// The window buttons of one of our titled panels; when the content runs under the title bar, the
+// bar itself unless it is transparent, and the title. Buttons the style leaves out are greyed.
+void drawTitleBarControls(std::ostream& out, const SimWindow& w, uint64_t style, bool drawBar,
+                          bool drawTitle) {
+    const Rect& f = w.frame;
+    if (drawBar) drawTitleBar(out, f, kTitleBarHeight, " stroke=\"#c8c8cc\" stroke-width=\"0.5\"");
+    const bool enabled[] = {(style & stylemask::kClosable) != 0, (style & stylemask::kMiniaturizable) != 0,
+                            (style & stylemask::kResizable) != 0};
+    static const char* kLights[] = {"#ff5f57", "#febc2e", "#28c840"};
+    const Rect close = titleBarCloseButtonFrame(f);
+    for (int i = 0; i < 3; ++i) {
+        out << "<circle cx=\"" << N::number(close.midX() + 20 * i) << "\" cy=\"" << N::number(close.midY())
+            << "\" r=\"6\" fill=\"" << (enabled[i] ? kLights[i] : "#c8c8cc") << "\"/>";
+    }
+    if (!drawTitle) return;
+    out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.minY() + 18)
+        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
+           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
+        << N::escape(w.title) << "</text>";
 }
 
 }  // namespace
@@ -148,6 +175,12 @@ std::string SimDesktop::renderSvg() const {
                 SvgRenderer::renderGroup(
                     out, panel->contentView()->displayList(), content.origin, w->alpha,
                     "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++));
+                if (panel->styleMask() & stylemask::kTitled) {
+                    const bool underTitleBar = content == w->frame;
+                    drawTitleBarControls(out, *w, panel->styleMask(),
+                                         underTitleBar && !panel->titlebarAppearsTransparent,
+                                         underTitleBar && panel->titleVisible);
+                }
             } else {
                 const SimApp* a = app(w->ownerPID);
                 drawAppWindow(out, *w, a ? a->name : "");

@@ -235,6 +235,7 @@ std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, ui
 bool SimWindowServer::hasEntryPoint(std::string_view name) {
     std::lock_guard lock(sim_.worldMutex());
     if (sim_.missingEntryPoints.contains(std::string(name))) return false;
+    if (name == "SLSFindWindowAndOwner") return true;
     return std::find(kLookedUpNames.begin(), kLookedUpNames.end(), name) != kLookedUpNames.end();
 }
 
@@ -291,6 +292,29 @@ int32_t SimWindowServer::setConnectionProperty(uint32_t connection, uint32_t tar
                               Value::number(NumberObject::ofUnsigned(targetConnection)),
                               Value::string(property), value}));
     sim_.connectionProperties[property] = value;
+    return 0;
+}
+
+// --- The window under a point ---
+
+int32_t SimWindowServer::findWindowAndOwner(uint32_t, int32_t, int32_t, int32_t, Point location,
+                                            Point& windowPoint, uint32_t& windowID,
+                                            uint32_t& ownerConnection) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.record("SLSFindWindowAndOwner",
+                Value::array({Value::number(location.x), Value::number(location.y)}));
+    windowID = 0;
+    ownerConnection = 0;
+    for (const SimWindow* w : sim_.windowsInListOrder()) {
+        if (!sim_.isOnScreen(*w)) break;
+        if (w->alpha <= 0 || !w->frame.contains(location)) continue;
+        windowID = w->id;
+        windowPoint = {location.x - w->frame.minX(), location.y - w->frame.minY()};
+        // Every other process has a connection of its own.
+        ownerConnection =
+            w->ownerPID == sim_.ownPID() ? sim_.connectionID() : 0x2000u + static_cast<uint32_t>(w->ownerPID);
+        break;
+    }
     return 0;
 }
 

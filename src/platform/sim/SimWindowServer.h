@@ -35,6 +35,10 @@ class SimWindowServer : public WindowServer {
     int32_t setConnectionProperty(uint32_t connection, uint32_t targetConnection, const std::string& property,
                                   const Value& value) override;
 
+    int32_t findWindowAndOwner(uint32_t connection, int32_t filter, int32_t options, int32_t reserved,
+                               Point location, Point& windowPoint, uint32_t& windowID,
+                               uint32_t& ownerConnection) override;
+
     // The window-list entry of one window, with the platform's keys.
     Value describe(uint32_t windowID) const;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimEventTaps.h"
 
 namespace qv {
 
@@ -281,7 +282,8 @@ Event SimWindowing::makeEvent(EventType type, Point p, const std::shared_ptr<Pan
     return e;
 }
 
-bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel) {
+bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel,
+                                 bool keyEquivalent) {
     eventStack_.push_back(event);
     std::optional<Event> current = event;
     auto monitors = monitors_;  // a handler may add or remove monitors
@@ -294,7 +296,8 @@ bool SimWindowing::dispatchLocal(const Event& event, const std::shared_ptr<Panel
         current = m.localHandler(*current);
         if (!current) break;
     }
-    if (current && panel && !panel->isClosed()) panel->sendEvent(*current);
+    if (current && panel && !panel->isClosed() && !(keyEquivalent && panel->performKeyEquivalent(*current)))
+        panel->sendEvent(*current);
     eventStack_.pop_back();
     return current.has_value();
 }
@@ -349,6 +352,10 @@ void SimWindowing::updatePointerPanels(Point p) {
 }
 
 void SimWindowing::mouseMove(Point p) {
+    // The event taps see every input first; what they let through comes back here.
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kMouseMoved, p, 0),
+                                    [this, p](const CGEvent&) { mouseMove(p); }))
+        return;
     mouse_ = p;
     if (mouseDownPanel_) {
         mouseDrag(p);
@@ -365,6 +372,11 @@ void SimWindowing::mouseMove(Point p) {
 }
 
 void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseDown : eventtype::kLeftMouseDown;
+    if (sim_.eventTaps().routeInput(
+            sim_.eventTaps().pointerEvent(tapType, p, modifierFlags),
+            [=, this](const CGEvent& e) { mouseDown(p, e.flags, clickCount, right); }))
+        return;
     mouse_ = p;
     updatePointerPanels(p);
     auto target = targetAt(p);
@@ -384,6 +396,13 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     }
     auto& panel = target.panel;
     bool firstMouse = !active_ && !panel->isKeyWindow();
+    if (!right && onCloseButton(*panel, p)) {
+        // The title bar's button takes the press; releasing over it closes the window.
+        activate(false);
+        panel->makeKeyWindow();
+        closeButtonPress_ = panel;
+        return;
+    }
     if (!right) {
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
         if (!nonactivating) activate(false);
@@ -401,6 +420,9 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
 }
 
 void SimWindowing::mouseDrag(Point p) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(eventtype::kLeftMouseDragged, p, 0),
+                                    [this, p](const CGEvent&) { mouseDrag(p); }))
+        return;
     mouse_ = p;
     if (!mouseDownPanel_) {
         mouseMove(p);
@@ -411,7 +433,19 @@ void SimWindowing::mouseDrag(Point p) {
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
+    CGEventType tapType = right ? eventtype::kRightMouseUp : eventtype::kLeftMouseUp;
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().pointerEvent(tapType, p, 0),
+                                    [=, this](const CGEvent&) { mouseUp(p, right); }))
+        return;
     mouse_ = p;
+    if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
+        if (onCloseButton(*pressed, p)) {
+            sim_.record("NSWindow.performClose",
+                        Value::number(NumberObject::ofUnsigned(pressed->windowNumber())));
+            pressed->close();
+        }
+        return;
+    }
     auto panel = right ? targetAt(p).panel : std::exchange(mouseDownPanel_, nullptr);
     Event e = makeEvent(right ? EventType::rightMouseUp : EventType::leftMouseUp, p, panel);
     if (panel) {
@@ -437,13 +471,17 @@ void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum)
 }
 
 void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags) {
+    if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
+                                    [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
+        return;
     auto key = keyWindow();
     Event e = makeEvent(EventType::keyDown, mouse_, key);
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
     if (active_) {
-        dispatchLocal(e, key);
+        // The application offers Command chords to the key window as key equivalents first.
+        dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
     }
     dispatchGlobal(e);
@@ -451,6 +489,11 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
+    auto button = panel.closeButtonFrame();
+    return button && button->contains(p);
 }
 
 // --- SimDesktop's side ---

@@ -78,6 +78,7 @@ class SimWindowing : public Windowing {
     size_t monitorCount() const { return monitors_.size(); }
 
   private:
+    friend class SimEventTaps;  // hands key-ups and modifier changes to our monitors
     struct Monitor {
         MonitorToken token;
         EventMask mask;
@@ -92,8 +93,11 @@ class SimWindowing : public Windowing {
     };
     Target targetAt(Point p) const;
     Event makeEvent(EventType type, Point p, const std::shared_ptr<Panel>& panel) const;
-    // Local monitors, then the panel; returns false when a monitor swallowed the event.
-    bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel);
+    // Local monitors, then the panel; returns false when a monitor swallowed the event. A key
+    // equivalent is offered to the panel's performKeyEquivalent before its sendEvent.
+    bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent = false);
+    // Whether a point lies on the close button of one of our titled, closable panels.
+    bool onCloseButton(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
     void updatePointerPanels(Point p);
     void syncWindow(Panel& panel);
@@ -115,6 +119,7 @@ class SimWindowing : public Windowing {
     uint32_t pointerPanel_ = 0;  // our panel the pointer is over
     std::map<TrackingArea*, bool> insideAreas_;
     std::shared_ptr<Panel> mouseDownPanel_;
+    std::shared_ptr<Panel> closeButtonPress_;  // the panel whose close button is held down
     std::vector<uint32_t> hiddenOnDeactivate_;
 };
 

@@ -52,6 +52,7 @@ struct DrawOp {
     std::shared_ptr<const Image> bitmap;
     // Materials.
     Material material = Material::regular;
+    BlendingMode blending = BlendingMode::behindWindow;
     ColorScheme scheme = ColorScheme::light;
     // Shadows.
     double blur = 0;
@@ -78,10 +79,13 @@ struct HitRegion {
     std::string scrollPath;  // a scroll view's identity
     Axis scrollAxis = Axis::vertical;
     std::string help;
+    std::string accessibilityLabel;
+    bool accessibilityButton = false;
     bool focusable = false;  // clicking gives it the keyboard focus
     KeyHandler keyHandler;
     std::function<void(bool)> onFocusChange;
-    bool blocksOnly = false;  // content shape: takes the pointer without handling it
+    Binding<std::string> text;  // a text field's value, for the edit actions
+    bool blocksOnly = false;    // content shape: takes the pointer without handling it
     std::optional<Cursor> cursor;
 
     bool contains(Point p) const;

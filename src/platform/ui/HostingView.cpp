@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/Application.h"
 #include "platform/ui/LayoutPass.h"
 
 namespace qv {
@@ -111,6 +112,16 @@ void HostingView::setFrameSize(Size size) {
     setNeedsUpdate();
 }
 
+Size HostingView::fittingSize() {
+    if (!root_) return {0, 0};
+    Environment env;
+    env.colorScheme = effectiveColorScheme();
+    env.reduceTransparency = reduceTransparency_;
+    LayoutPass pass(*this, nullptr);
+    auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+    return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
+}
+
 void HostingView::setAppearance(std::optional<Appearance> a) {
     if (a == appearance_) return;
     appearance_ = a;
@@ -197,9 +208,15 @@ void HostingView::update() {
     list_ = std::move(list);
     for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;
 
-    // State of nodes that are gone goes with them.
+    // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
+    // which may still write it, have run at the end of this update.
+    std::map<std::string, std::any> gone;
     for (auto it = state_.begin(); it != state_.end();) {
-        it = pass.liveState_.contains(it->first) ? std::next(it) : state_.erase(it);
+        if (pass.liveState_.contains(it->first)) {
+            ++it;
+        } else {
+            gone.insert(state_.extract(it++));
+        }
     }
     // A focused control that is no longer there, or now disabled, loses the focus.
     if (!focusedPath_.empty() &&
@@ -324,6 +341,7 @@ void HostingView::mouseExited() {
 
 void HostingView::focus(const std::string& path) {
     if (path == focusedPath_) return;
+    textSelected_ = false;
     auto previous = std::exchange(focusChange_, nullptr);
     focusedPath_ = path;
     if (previous) previous(false);
@@ -433,8 +451,42 @@ bool HostingView::keyDown(uint16_t keyCode, const std::string& characters, uint6
     for (auto it = list_.regions.rbegin(); it != list_.regions.rend(); ++it) {
         if (it->focusable && it->enabled && it->path == focusedPath_ && it->keyHandler) {
             auto handler = it->keyHandler;
+            // Typing over a selected text replaces it.
+            const bool edits = !(modifierFlags & (modifierflags::kCommand | modifierflags::kControl)) &&
+                               (keyCode == keycodes::kDelete ||
+                                (!characters.empty() && static_cast<unsigned char>(characters[0]) >= 0x20));
+            if (std::exchange(textSelected_, false) && edits && it->text) it->text.set("");
             return handler(keyCode, characters, modifierFlags);
         }
+    }
+    return false;
+}
+
+bool HostingView::performEditAction(const std::string& action, Pasteboard& pasteboard) {
+    const HitRegion* field = nullptr;
+    for (const HitRegion& r : list_.regions) {
+        if (r.focusable && r.enabled && r.path == focusedPath_ && r.text) field = &r;
+    }
+    if (focusedPath_.empty() || !field) return false;
+    Binding<std::string> text = field->text;
+    if (action == "selectAll:") {
+        textSelected_ = true;
+        return true;
+    }
+    if (action == "copy:" || action == "cut:") {
+        if (!textSelected_) return true;  // nothing selected: nothing to copy
+        pasteboard.setString(text.get());
+        if (action == "cut:") {
+            text.set("");
+            textSelected_ = false;
+        }
+        return true;
+    }
+    if (action == "paste:") {
+        if (auto pasted = pasteboard.string()) {
+            text.set((std::exchange(textSelected_, false) ? std::string() : text.get()) + *pasted);
+        }
+        return true;
     }
     return false;
 }

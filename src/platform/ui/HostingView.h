@@ -17,6 +17,7 @@
 namespace qv {
 
 class Panel;
+class Pasteboard;
 struct RNode;
 class LayoutPass;
 
@@ -56,6 +57,9 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     void setRootView(std::shared_ptr<View> root);
 
     Size frameSize() const { return size_; }
+    // The size the root view takes when nothing is proposed to it: its ideal size
+    // (NSHostingView.fittingSize).
+    Size fittingSize();
     virtual void setFrameSize(Size size);
     Rect bounds() const { return Rect{{0, 0}, size_}; }
 
@@ -85,6 +89,10 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     bool scrollWheel(Point p, double deltaX, double deltaY);
     // True when the focused control used the key.
     bool keyDown(uint16_t keyCode, const std::string& characters = {}, uint64_t modifierFlags = 0);
+    // An edit action of the responder chain ("copy:", "cut:", "paste:", "selectAll:") for the
+    // focused text field, whose selection is all of its text or none; false when no text field
+    // has the focus or the action is another.
+    bool performEditAction(const std::string& action, Pasteboard& pasteboard);
 
     std::set<std::string> hoveredPaths() const;
     const std::string& focusedPath() const { return focusedPath_; }
@@ -157,6 +165,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     std::optional<Point> pointer_;
     std::map<std::string, std::function<void(bool)>> hovered_;
     std::string focusedPath_;
+    bool textSelected_ = false;  // the focused text field's whole text is selected
     std::function<void(bool)> focusChange_;
     bool buttonDown_ = false;
     Point downPoint_;

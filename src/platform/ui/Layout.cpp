@@ -141,6 +141,7 @@ Shape gestureShape(const RNode& child) {
             case Mod::contextMenu:
             case Mod::drag:
             case Mod::help:
+            case Mod::accessibility:
             case Mod::focusable:
             case Mod::cursor:
             case Mod::id:
@@ -170,6 +171,7 @@ std::optional<Shape> outlineOf(const RNode& n) {
         case Mod::id:
         case Mod::environment:
         case Mod::help:
+        case Mod::accessibility:
         case Mod::hover:
         case Mod::tap:
         case Mod::rightClick:
@@ -321,12 +323,35 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     std::vector<size_t> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return flex[a] < flex[b]; });
-    size_t left = count;
+    // Spacers yield: the other children share what is left once the spacers' minimums are set
+    // aside, and the spacers take what remains after them.
+    auto isSpacer = [&](size_t i) { return n.kids[i]->el->kind == Kind::spacer; };
+    size_t left = 0, spacers = 0;
+    double spacerMinimums = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (isSpacer(i)) {
+            spacerMinimums += n.kids[i]->el->minLength.value_or(8);
+            ++spacers;
+        } else {
+            ++left;
+        }
+    }
+    remaining -= spacerMinimums;
     for (size_t i : order) {
+        if (isSpacer(i)) continue;
         double share = std::max(0.0, remaining / double(left));
         sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
         remaining -= along(axis, sizes[i]);
         --left;
+    }
+    for (size_t i : order) {
+        if (!isSpacer(i)) continue;
+        const double minimum = n.kids[i]->el->minLength.value_or(8);
+        double share = std::max(0.0, (remaining + spacerMinimums) / double(spacers));
+        sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
+        remaining -= along(axis, sizes[i]) - minimum;
+        spacerMinimums -= minimum;
+        --spacers;
     }
     return sizes;
 }
@@ -568,6 +593,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.kind = DrawOp::Kind::material;
             op.material = e.material;
+            op.blending = e.blending;
             op.shape = ctx.clipShapeHint;
             emitOp(n, frame, ctx, op);
             return;
@@ -709,6 +735,12 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         }
         case Mod::help:
             emitRegionWith([&](HitRegion& r) { r.help = e.helpText; });
+            break;
+        case Mod::accessibility:
+            emitRegionWith([&](HitRegion& r) {
+                r.accessibilityLabel = e.accessibilityText;
+                r.accessibilityButton = e.flag;
+            });
             break;
         case Mod::contentShape:
             emitRegionWith([&](HitRegion& r) {
@@ -892,6 +924,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         return true;
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
+    r.text = e.textBinding;
     emitRegion(n, frame, ctx, r);
 }
 

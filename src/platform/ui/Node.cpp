@@ -148,6 +148,13 @@ Node Element::help(std::string t) const {
     return e;
 }
 
+Node Element::accessibilityLabel(std::string label, bool isButton) const {
+    auto e = wrap(Mod::accessibility);
+    e->accessibilityText = std::move(label);
+    e->flag = isButton;
+    return e;
+}
+
 Node Element::contentShape(Shape s) const {
     auto e = wrap(Mod::contentShape);
     e->shape = s;

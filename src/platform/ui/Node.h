@@ -245,6 +245,7 @@ struct Element : std::enable_shared_from_this<Element> {
         rotation,
         focusable,
         cursor,
+        accessibility,
     };
 
     Kind kind = Kind::empty;
@@ -307,6 +308,7 @@ struct Element : std::enable_shared_from_this<Element> {
     Color shadowColor = Color::black(0.33);
     double shadowRadius = 0;
     std::string helpText;
+    std::string accessibilityText;
     std::function<void(bool)> hoverHandler;
     std::function<void()> action;  // tap, right click, appear, disappear
     int tapCount = 1;
@@ -343,6 +345,8 @@ struct Element : std::enable_shared_from_this<Element> {
     Node mask(Shape s) const { return clipShape(s); }
     Node shadow(Color color, double radius, double x = 0, double y = 0) const;
     Node help(std::string text) const;
+    // What assistive technologies read for the view, and whether they announce it as a button.
+    Node accessibilityLabel(std::string label, bool isButton = false) const;
     Node contentShape(Shape s = Shape::rect()) const;
     Node allowsHitTesting(bool allowed) const;
     Node disabled(bool disabled) const;
@@ -522,6 +526,17 @@ Node WithState(T initial, std::function<Node(State<T>)> build) {
     return StatefulNode([initial] { return std::any(initial); },
                         [build = std::move(build)](std::any& storage, std::function<void()> invalidate) {
                             return build(State<T>(std::any_cast<T>(&storage), std::move(invalidate)));
+                        });
+}
+
+// View state held by reference (SwiftUI's @StateObject): the object lives as long as the node's place
+// in the tree, and the handlers that keep a reference to it stay safe after that place is gone.
+template <class T>
+Node WithStateObject(std::function<std::shared_ptr<T>()> make,
+                     std::function<Node(const std::shared_ptr<T>&, std::function<void()> invalidate)> build) {
+    return StatefulNode([make = std::move(make)] { return std::any(make()); },
+                        [build = std::move(build)](std::any& storage, std::function<void()> invalidate) {
+                            return build(std::any_cast<std::shared_ptr<T>&>(storage), std::move(invalidate));
                         });
 }
 

@@ -98,6 +98,11 @@ std::optional<Screen> Panel::screen() const {
     return best;
 }
 
+std::optional<Rect> Panel::closeButtonFrame() const {
+    if (!(styleMask_ & stylemask::kTitled) || !(styleMask_ & stylemask::kClosable)) return std::nullopt;
+    return Rect{frame_.minX() + 8, frame_.maxY() - 20, 14, 14};
+}
+
 void Panel::setLevel(int level) {
     if (level == level_) return;
     level_ = level;
@@ -264,9 +269,6 @@ void Panel::sendEvent(const Event& event) {
         case EventType::cursorUpdate:
             cursorUpdate(event);
             return;
-        case EventType::keyDown:
-            if (performKeyEquivalent(event)) return;
-            break;
         default:
             break;
     }

@@ -46,6 +46,12 @@ inline constexpr int kMainMenu = 24;
 inline constexpr int kPopUpMenu = 101;
 }  // namespace windowlevel
 
+// NSWindow.AnimationBehavior values.
+namespace animationbehavior {
+inline constexpr int kDefault = 0;
+inline constexpr int kNone = 2;
+}  // namespace animationbehavior
+
 // A panel window of our process (NSPanel). Frames are in AppKit's global space (origin at the
 // bottom-left corner of the primary screen, y up). Subclasses override the behaviour AppKit lets
 // them override: key and main rules, frame changes, event dispatch, entering and leaving.
@@ -81,6 +87,10 @@ class Panel : public std::enable_shared_from_this<Panel> {
     Point convertToScreen(Point contentPoint) const;
     Point convertFromScreen(Point screenPoint) const;
     std::optional<Screen> screen() const;
+
+    // The title bar's close button (standardWindowButton(.closeButton)), in the global space; none
+    // for a window that is not titled and closable.
+    std::optional<Rect> closeButtonFrame() const;
 
     // --- Window attributes ---
     int level() const { return level_; }
@@ -143,7 +153,8 @@ class Panel : public std::enable_shared_from_this<Panel> {
     virtual void mouseExited(const Event&) {}
     virtual void mouseMoved(const Event&) {}
     virtual void cursorUpdate(const Event&) {}
-    // NSWindow.performKeyEquivalent
+    // NSWindow.performKeyEquivalent: the application offers Command chords here before the key
+    // window receives them; true when the window used the chord.
     virtual bool performKeyEquivalent(const Event&) { return false; }
 
   protected:

@@ -204,24 +204,32 @@ TEST_F(SimDesktopTest, ParentLookupThroughTheWindowQueryEntryPoints) {
 }  // namespace qv
 
 #include "platform/Backend.h"
+#include "platform/WorldDriver.h"
 
 namespace qv {
 namespace {
 
-TEST(SimBackendTest, TheDemonstrationOpensAndClosesWindowsOfRunningApplications) {
+TEST(SimBackendTest, TheWorldDriverOpensAndClosesWindowsOfRunningApplications) {
     ManualRuntime rt;
     auto backend = makeBackend(rt);
+    WorldDriver& world = *backend->world();
+    world.buildDemoDesktop();
     auto front = backend->platform().workspace.frontmostApplication();
     ASSERT_TRUE(front);
     uint32_t id =
-        backend->openApplicationWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400});
+        world.openWindow(front->processIdentifier, "Scratch", Rect{300, 200, 600, 400}, std::nullopt);
     ASSERT_NE(id, 0u);
     auto entries = backend->platform().windowServer.createDescriptionFromArray(numberArray(std::vector{id}));
     ASSERT_EQ(entries->asArray()->size(), 1u);
     EXPECT_EQ((*entries->asArray())[0]["kCGWindowName"], Value::string("Scratch"));
-    EXPECT_TRUE(backend->closeApplicationWindow(id));
-    EXPECT_FALSE(backend->closeApplicationWindow(id));
-    EXPECT_EQ(backend->openApplicationWindow(99999, "Nobody's", Rect{0, 0, 100, 100}), 0u);
+    auto listed = [&] {
+        auto all = world.windows();
+        return std::any_of(all.begin(), all.end(), [&](const WorldWindow& w) { return w.id == id; });
+    };
+    EXPECT_TRUE(listed());
+    world.closeWindow(id);
+    EXPECT_FALSE(listed());
+    EXPECT_EQ(world.openWindow(99999, "Nobody's", Rect{0, 0, 100, 100}, std::nullopt), 0u);
 }
 
 }  // namespace

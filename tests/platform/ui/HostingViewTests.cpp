@@ -393,5 +393,27 @@ TEST_F(HostingViewTest, ScrollingMovesOnlyScrollableContentWithinItsRange) {
     EXPECT_FALSE(host->scrollWheel({50, 10}, -10, 0));
 }
 
+TEST(HostingViewStateTest, AHoveredNodeThatGoesAwayLeavesWithItsStateStillThere) {
+    ManualRuntime rt;
+    bool shown = true;
+    std::vector<std::string> seen;
+    auto host = std::make_shared<HostingView>(
+        rt, std::make_shared<ClosureView>([&] {
+            if (!shown) return EmptyNode();
+            return WithState<std::string>("idle", [&](State<std::string> s) {
+                return Rectangle()->frame(50, 20)->onHover([s, &seen](bool on) mutable {
+                    s.set(on ? "hovered by the pointer" : "left by the pointer");
+                    seen.push_back(s.get());
+                });
+            });
+        }));
+    host->setFrameSize({100, 20});
+    host->layoutNow();
+    host->mouseMoved({50, 10});
+    shown = false;
+    host->layoutNow();
+    EXPECT_EQ(seen, (std::vector<std::string>{"hovered by the pointer", "left by the pointer"}));
+}
+
 }  // namespace
 }  // namespace qv

@@ -1,0 +1,64 @@
+#include "app/ScenarioRunner.h"
+
+namespace qv {
+
+const std::string& demoScenario() {
+    static const std::string script =
+        R"(# The program's own demonstration, on its demo desktop and the virtual clock.
+say "QuillVorn on the simulated demo desktop: two displays, four desktops, a handful of applications."
+demo-desktop
+say "The chips the bar is made of, at every bar size over every bar background:"
+chip-sheet 00-chips
+revoke screen-recording
+start
+
+say "Screen Recording is not granted yet, so the permissions gate comes first."
+expect panel "quillVorn Setup"
+expect text "Required"
+scroll 960 600 0 -100
+expect text "Grant both permissions to continue"
+expect disabled "Continue"
+screenshot 01-permissions-gate
+click "Request Access"
+expect prompts screen-recording 1
+say "The user grants Screen Recording in System Settings; the gate notices within a second."
+grant screen-recording
+advance 1
+expect text "All required permissions granted"
+expect enabled "Continue"
+screenshot 02-permissions-granted
+click "Continue"
+expect no-panel "quillVorn Setup"
+expect program running
+
+say "The runtime runs: the bar model holds every desktop's chips."
+show chips
+expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+
+say "Sketchbook launches and opens a window on desktop 1; the program observes it."
+launch "Sketchbook" com.example.sketchbook
+open-window "Sketchbook" "Untitled sketch" 300 200 900 600 1
+activate "Sketchbook"
+advance 1
+expect observed "Sketchbook" yes
+expect focused "Untitled sketch"
+expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Untitled sketch"
+screenshot 03-sketchbook-window
+close-window "Untitled sketch"
+advance 1
+expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+
+say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
+show settings
+show snap-layouts
+
+say "Harbor Mail quits: its chip leaves the bar."
+quit "Harbor Mail"
+advance 1
+expect chips 1 "Compass — Start Page" "Shopping list"
+show chips
+)";
+    return script;
+}
+
+}  // namespace qv

@@ -1,0 +1,109 @@
+#include "app/PermissionsGatePanel.h"
+
+#include "app/PermissionsGateContent.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/StandardKeyEquivalents.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+PermissionsGatePanel::PermissionsGatePanel(Platform& platform, Rect contentRect, uint64_t styleMask)
+    : Panel(platform.windowing, platform.runtime, contentRect, styleMask),
+      application_(platform.application) {}
+
+void PermissionsGatePanel::becomeKey() {
+    Panel::becomeKey();
+    setLevel(windowlevel::kFloating);
+}
+
+void PermissionsGatePanel::resignKey() {
+    Panel::resignKey();
+    setLevel(windowlevel::kNormal);
+}
+
+bool PermissionsGatePanel::performKeyEquivalent(const Event& event) {
+    if (handleStandardKeyEquivalent(event, *this, application_)) return true;
+    return Panel::performKeyEquivalent(event);
+}
+
+void PermissionsGatePanel::close() {
+    if (isClosed()) return;  // a second close must not report a second dismissal
+    if (onDismissHandler) onDismissHandler();
+    Panel::close();
+}
+
+std::shared_ptr<PermissionsGateWindowController> PermissionsGateWindowController::create(
+    Platform& platform, std::function<void()> onContinue, std::function<void()> onQuit) {
+    return std::make_shared<PermissionsGateWindowController>(Token{}, platform, std::move(onContinue),
+                                                             std::move(onQuit));
+}
+
+PermissionsGateWindowController::PermissionsGateWindowController(Token, Platform& platform,
+                                                                 std::function<void()> onContinue,
+                                                                 std::function<void()> onQuit)
+    : onContinue(std::move(onContinue)), onQuit(std::move(onQuit)), platform_(platform) {}
+
+Rect PermissionsGateWindowController::contentRect(const std::optional<Screen>& screen) {
+    if (!screen) return {0, 0, kWidth, kHeight};
+    const Rect& f = screen->frame;  // the full frame, not the visible one
+    return {f.midX() - kWidth / 2, f.midY() - kHeight / 2, kWidth, kHeight};
+}
+
+void PermissionsGateWindowController::show(const std::optional<Screen>& screen) {
+    Windowing& windowing = platform_.windowing;
+    if (panel && panel->isVisible()) {
+        windowing.activate(true);
+        panel->makeKeyAndOrderFront();
+        return;
+    }
+    std::optional<Screen> chosen = screen;
+    if (!chosen) chosen = windowing.mainScreen();
+    if (!chosen) {
+        auto all = windowing.screens();
+        if (!all.empty()) chosen = all.front();
+    }
+
+    auto gate = Panel::make<PermissionsGatePanel>(
+        platform_, contentRect(chosen),
+        stylemask::kTitled | stylemask::kClosable | stylemask::kFullSizeContentView);
+    std::weak_ptr<PermissionsGateWindowController> weak = weak_from_this();
+    gate->onDismissHandler = [weak] {
+        if (auto self = weak.lock()) self->handleDismiss();
+    };
+    gate->setTitle(kTitle);
+    gate->isFloatingPanel = false;
+    gate->setLevel(windowlevel::kFloating);
+    gate->collectionBehavior =
+        collectionbehavior::kMoveToActiveSpace | collectionbehavior::kFullScreenAuxiliary;
+    gate->isOpaque = false;
+    gate->backgroundColor = Color::windowBackground();
+    gate->hasShadow = true;
+    gate->titlebarAppearsTransparent = false;
+    gate->titleVisible = true;
+    gate->becomesKeyOnlyIfNeeded = false;
+    gate->hidesOnDeactivate = false;
+    gate->setContentView(std::make_shared<HostingView>(
+        platform_.runtime, std::make_shared<PermissionsGateContent>(platform_, onContinue, onQuit)));
+    panel = gate;
+    windowing.activate(true);
+    std::weak_ptr<PermissionsGatePanel> weakPanel = gate;
+    platform_.runtime.mainQueue()->async([weakPanel] {
+        if (auto p = weakPanel.lock()) p->makeKeyAndOrderFront();
+    });
+}
+
+void PermissionsGateWindowController::handleDismiss() {
+    const bool suppressed = std::exchange(suppressDismissAction, false);
+    panel = nullptr;
+    if (!suppressed && onQuit) onQuit();
+}
+
+void PermissionsGateWindowController::close() {
+    if (!panel) return;
+    suppressDismissAction = true;
+    auto closing = panel;
+    closing->close();
+    panel = nullptr;
+}
+
+}  // namespace qv

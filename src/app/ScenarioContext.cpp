@@ -1,0 +1,204 @@
+#include "app/ScenarioContext.h"
+
+#include <algorithm>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+namespace {
+
+WorldDriver& requireWorld(Backend& backend) {
+    WorldDriver* world = backend.world();
+    if (!world) throw ScenarioFailure("this platform's world cannot be driven by a scenario");
+    return *world;
+}
+
+}  // namespace
+
+ScenarioContext::ScenarioContext(ManualRuntime& runtime, Backend& backend, std::filesystem::path outDir,
+                                 std::ostream& out)
+    : runtime(runtime),
+      backend(backend),
+      world(requireWorld(backend)),
+      platform(backend.platform()),
+      outDir(std::move(outDir)),
+      out(out) {}
+
+ScenarioContext::~ScenarioContext() {
+    program_.reset();
+    UpdaterService::setShared(nullptr);
+    BadgeService::setShared(nullptr);
+    UserSettings::setShared(nullptr);
+}
+
+std::shared_ptr<UserSettings> ScenarioContext::settings() {
+    if (!settings_) {
+        settings_ = UserSettings::create(platform);
+        UserSettings::setShared(settings_);
+    }
+    return settings_;
+}
+
+void ScenarioContext::startProgram() {
+    badges_ = std::make_shared<BadgeService>(platform.runtime, platform.processes, platform.launchServices);
+    BadgeService::setShared(badges_);
+    updater_ = std::make_shared<UpdaterService>(platform.updater);
+    UpdaterService::setShared(updater_);
+    program_ = std::make_unique<QuillVorn>(platform, SharedServices{settings(), badges_, updater_});
+    program_->main();
+}
+
+bool ScenarioContext::hasQuit() {
+    return program_ && !platform.application.isRunning();
+}
+
+MainRuntime& ScenarioContext::mainRuntime() {
+    if (!program_) throw ScenarioFailure("the program has not started (no \"start\" before this line)");
+    if (!program_->mainRuntime())
+        throw ScenarioFailure("the program's runtime has not started: it waits behind the permissions gate");
+    return *program_->mainRuntime();
+}
+
+BarViewModel& ScenarioContext::barViewModel() {
+    MainRuntime& runtime = mainRuntime();
+    if (!runtime.barViewModel) throw ScenarioFailure("the program has no bar view model");
+    return *runtime.barViewModel;
+}
+
+WorldApplication ScenarioContext::application(const std::string& name) {
+    for (const WorldApplication& app : world.applications()) {
+        if (app.name == name) return app;
+    }
+    throw ScenarioFailure("no running application named \"" + name + "\"");
+}
+
+WorldWindow ScenarioContext::window(const std::string& title) {
+    std::optional<WorldWindow> found;
+    int count = 0;
+    for (const WorldWindow& w : world.windows()) {
+        if (w.title != title) continue;
+        if (!found) found = w;
+        ++count;
+    }
+    if (!found) throw ScenarioFailure("no window titled \"" + title + "\"");
+    if (count > 1) throw ScenarioFailure(std::to_string(count) + " windows are titled \"" + title + "\"");
+    return *found;
+}
+
+std::optional<std::string> ScenarioContext::windowTitle(uint32_t windowID) {
+    for (const WorldWindow& w : world.windows()) {
+        if (w.id == windowID) return w.title;
+    }
+    return std::nullopt;
+}
+
+WorldDisplay ScenarioContext::display(const ScenarioToken& name) {
+    for (const WorldDisplay& d : world.displays()) {
+        if (d.name == name.text || (!name.quoted && name.text == "main" && d.primary)) return d;
+    }
+    throw ScenarioFailure("no display named \"" + name.text + "\"");
+}
+
+uint64_t ScenarioContext::desktop(const std::string& reference) {
+    const bool fullScreen = !reference.empty() && reference.front() == 'F';
+    const auto number = parseScenarioNumber(fullScreen ? reference.substr(1) : reference);
+    if (!number || *number < 1 || *number > 1000 || *number != static_cast<int>(*number))
+        throw ScenarioFailure("\"" + reference +
+                              "\" names no desktop (1, 2, ... or F1, F2, ... for full screen)");
+    int seen = 0;
+    for (const WorldDisplay& d : world.displays()) {
+        for (const WorldDesktop& desk : d.desktops) {
+            if (desk.fullScreen == fullScreen && ++seen == static_cast<int>(*number)) return desk.id;
+        }
+    }
+    throw ScenarioFailure("there is no desktop " + reference + " (" + std::to_string(seen) +
+                          " of that kind)");
+}
+
+std::string ScenarioContext::desktopReference(uint64_t desktopID) {
+    int ordinary = 0, fullScreen = 0;
+    for (const WorldDisplay& d : world.displays()) {
+        for (const WorldDesktop& desk : d.desktops) {
+            const int n = desk.fullScreen ? ++fullScreen : ++ordinary;
+            if (desk.id == desktopID) return (desk.fullScreen ? "F" : "") + std::to_string(n);
+        }
+    }
+    return "gone";
+}
+
+Point ScenarioContext::toScreen(Point scriptPoint) {
+    double primaryHeight = 0;
+    for (const WorldDisplay& d : world.displays()) {
+        if (d.primary) primaryHeight = d.frame.maxY();
+    }
+    return flipVertically(scriptPoint, primaryHeight);
+}
+
+std::vector<std::shared_ptr<Panel>> ScenarioContext::visiblePanels() {
+    std::vector<std::shared_ptr<Panel>> panels;
+    for (auto& p : platform.application.windows()) {
+        if (p->isVisible()) panels.push_back(p);
+    }
+    std::stable_partition(panels.begin(), panels.end(), [](const auto& p) { return p->isKeyWindow(); });
+    return panels;
+}
+
+std::shared_ptr<Panel> ScenarioContext::panelTitled(const std::string& title) {
+    for (auto& p : visiblePanels()) {
+        if (p->title() == title) return p;
+    }
+    return nullptr;
+}
+
+std::optional<PanelElement> ScenarioContext::findElement(const std::string& text, int occurrence) {
+    int seen = 0;
+    for (auto& panel : visiblePanels()) {
+        const auto& content = panel->contentView();
+        if (!content) continue;
+        const DisplayList& list = content->displayList();
+        for (const DrawOp* op : list.texts()) {
+            const Point local{op->frame.midX(), op->frame.midY()};
+            // Only what shows counts: not what is scrolled or clipped away.
+            const bool shows = content->bounds().contains(local) &&
+                               std::all_of(op->clips.begin(), op->clips.end(), [&](const ClipRegion& c) {
+                                   return c.shape.contains(c.rect, local);
+                               });
+            if (!shows || op->joinedText() != text || ++seen != occurrence) continue;
+            const HitRegion* region = list.topmost(local, [](const HitRegion& r) {
+                return r.onTap || r.onRightClick || r.contextMenu || r.focusable || r.drag;
+            });
+            return PanelElement{panel, panel->convertToScreen(local), !region || region->enabled};
+        }
+    }
+    return std::nullopt;
+}
+
+PanelElement ScenarioContext::element(const std::string& text, int occurrence) {
+    if (auto e = findElement(text, occurrence)) return *e;
+    throw ScenarioFailure("no element \"" + text + "\"" +
+                          (occurrence > 1 ? " (occurrence " + std::to_string(occurrence) + ")" : "") +
+                          " on our panels");
+}
+
+std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopID) {
+    std::vector<std::string> titles;
+    for (const DisplayItem& item : model.displayItems(desktopID, std::nullopt)) {
+        if (const ChipData* chip = item.chip()) {
+            titles.push_back(chip->windowTitle.empty() ? chip->appName : chip->windowTitle);
+        } else {
+            titles.push_back(item.groupData()->displayTitle);
+        }
+    }
+    return titles;
+}
+
+std::string quotedList(const std::vector<std::string>& items) {
+    if (items.empty()) return "nothing";
+    std::string out;
+    for (const std::string& s : items) out += (out.empty() ? "\"" : ", \"") + s + "\"";
+    return out;
+}
+
+}  // namespace qv

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/QuillVorn.h"
+#include "app/Scenario.h"
+#include "platform/Backend.h"
+#include "platform/WorldDriver.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/ui/Panel.h"
+
+namespace qv {
+
+// A place on one of our panels where a text is drawn: what a script names as an element.
+struct PanelElement {
+    std::shared_ptr<Panel> panel;
+    Point screenPoint;  // the text's centre, AppKit space
+    bool enabled = true;
+};
+
+// Everything the steps of one scenario share: the clock, the world, the program once started, and
+// how names in the script become things of the world. Scripts name things by name, title, text
+// or position, never by id.
+class ScenarioContext {
+  public:
+    ScenarioContext(ManualRuntime& runtime, Backend& backend, std::filesystem::path outDir,
+                    std::ostream& out);
+    ~ScenarioContext();
+    ScenarioContext(const ScenarioContext&) = delete;
+    ScenarioContext& operator=(const ScenarioContext&) = delete;
+
+    ManualRuntime& runtime;
+    Backend& backend;
+    WorldDriver& world;
+    Platform& platform;
+    const std::filesystem::path outDir;
+    std::ostream& out;
+
+    // --- The program ---
+    // The settings store, made on first use as the program makes it (it reads the file then).
+    std::shared_ptr<UserSettings> settings();
+    void startProgram();
+    bool hasStarted() const { return program_ != nullptr; }
+    bool hasQuit();
+    // The running program's runtime; fails when the program has not started or is still behind
+    // the permissions gate.
+    MainRuntime& mainRuntime();
+    // The program's bar view model.
+    BarViewModel& barViewModel();
+    // Runs what is due now on every queue, as the run loop would between two events.
+    void settle() { runtime.runUntilIdle(); }
+
+    // --- Names to things; each fails when nothing matches ---
+    WorldApplication application(const std::string& name);
+    WorldWindow window(const std::string& title);
+    WorldDisplay display(const ScenarioToken& name);
+    // "N": the N-th desktop that is not full screen, over all displays in order; "FN": the N-th
+    // full-screen desktop.
+    uint64_t desktop(const std::string& reference);
+    std::string desktopReference(uint64_t desktopID);
+    std::optional<std::string> windowTitle(uint32_t windowID);
+    // A point of the script (window-server space: top-left origin, y down) in AppKit space.
+    Point toScreen(Point scriptPoint);
+    // Our visible panels, the key window first.
+    std::vector<std::shared_ptr<Panel>> visiblePanels();
+    std::shared_ptr<Panel> panelTitled(const std::string& title);
+    // The `occurrence`-th (1-based) place a text is drawn on our visible panels.
+    std::optional<PanelElement> findElement(const std::string& text, int occurrence = 1);
+    PanelElement element(const std::string& text, int occurrence = 1);
+
+    // --- What was played ---
+    int expectationsHeld = 0;
+    std::vector<std::filesystem::path> screenshots;
+
+  private:
+    std::shared_ptr<UserSettings> settings_;
+    std::shared_ptr<BadgeService> badges_;
+    std::shared_ptr<UpdaterService> updater_;
+    std::unique_ptr<QuillVorn> program_;
+};
+
+// The chips of a desktop as the bar shows them: each window's title (its application's name
+// when it has none), or a group's title.
+std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopID);
+// "a", "b" for messages.
+std::string quotedList(const std::vector<std::string>& items);
+
+// --- Settings (ScenarioSettings.cpp) ---
+// The "set" row.
+StepRow setSettingStep();
+bool isSettingKey(const std::string& key);
+// A setting as the file holds it: a string's text, other values as JSON, "none" when absent.
+std::string settingValueText(const UserSettings& settings, const std::string& key);
+
+}  // namespace qv

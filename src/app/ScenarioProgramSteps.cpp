@@ -1,0 +1,182 @@
+// Steps that run the program itself: its start, the clock, screenshots, settings and what it shows.
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "bar_views/ChipSheet.h"
+#include "launcher/KeyNames.h"
+#include "model/BarMetrics.h"
+#include "tiling/SnapLayout.h"
+
+namespace qv {
+
+namespace {
+
+constexpr double kLongestAdvance = 3600;
+
+void showChips(ScenarioContext& ctx) {
+    BarViewModel& model = ctx.barViewModel();
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        ctx.out << "  " << d.name << "\n";
+        for (const WorldDesktop& desk : d.desktops) {
+            const std::string ref = ctx.desktopReference(desk.id);
+            if (desk.fullScreen) {
+                ctx.out << "    desktop " << ref << " (full screen, no bar)\n";
+                continue;
+            }
+            ctx.out << "    desktop " << ref << (desk.active ? " (active)" : "") << ": ";
+            std::vector<std::string> chips;
+            for (const DisplayItem& item : model.displayItems(desk.id, std::nullopt)) {
+                const ChipData* chip = item.chip();
+                const GroupedChipData* group = item.groupData();
+                std::string text = chip ? (chip->windowTitle.empty() ? chip->appName : chip->windowTitle)
+                                        : group->displayTitle;
+                if (group && group->windowCount > 1)
+                    text += " (" + std::to_string(group->windowCount) + " windows)";
+                const auto& badge = chip ? chip->badge : group->badge;
+                if (badge) text += " [" + *badge + "]";
+                if (chip ? chip->isFocused : group->isFocused) text = "> " + text;
+                if (chip ? chip->wantsAttention : group->wantsAttention) text += " (wants attention)";
+                if (chip && chip->isMinimized) text += " (minimised)";
+                chips.push_back(text);
+            }
+            for (size_t i = 0; i < chips.size(); ++i) ctx.out << (i ? ", " : "") << chips[i];
+            ctx.out << (chips.empty() ? "no chips\n" : "\n");
+        }
+    }
+}
+
+void showSettings(ScenarioContext& ctx) {
+    auto settings = ctx.settings();
+    const UserSettingsData& d = *settings->data;
+    const BarMetrics metrics = BarMetrics::fromSetting(d.barSize);
+    ctx.out << "  file " << settings->fileURL().value_or("(none: never saved)") << "\n";
+    ctx.out << "  bar " << rawValue(metrics.barSize) << ", " << barHeight(metrics.barSize)
+            << " pt high, chips " << metrics.chipHeight << " pt; theme " << rawValue(settings->theme())
+            << "\n";
+    std::optional<KeyboardShortcut> launcher;
+    if (d.hotkeyKeyCode && d.hotkeyModifiers)
+        launcher = KeyboardShortcut{*d.hotkeyKeyCode, *d.hotkeyModifiers};
+    ctx.out << "  launcher shortcut: " << shortcutDisplayText(launcher, ctx.platform.carbon) << "\n";
+}
+
+// Each screen's snap layouts, as zones in percent of its usable area: "(x,y wxh)" each.
+void showSnapLayouts(ScenarioContext& ctx) {
+    const auto screens = ctx.platform.displays.screens();
+    const double primaryHeight = screens.empty() ? 0 : screens.front().frame.maxY();
+    for (const Screen& screen : screens) {
+        const Rect usable = flipVertically(screen.visibleFrame, primaryHeight);
+        const double aspect = usable.width() / std::max(usable.height(), 1.0);
+        SnapFlyoutMetrics metrics(SnapLayout::presets(aspect, usable.width()), aspect);
+        ctx.out << "  " << screen.localizedName << ", usable " << usable.width() << " x " << usable.height()
+                << ": " << metrics.layouts.size() << " snap layouts, flyout " << metrics.size.width << " x "
+                << metrics.size.height << "\n";
+        for (const SnapLayout& layout : metrics.layouts) {
+            ctx.out << "   ";
+            for (const Rect& z : layout.zones) {
+                ctx.out << " (" << std::lround(z.minX() * 100) << "," << std::lround(z.minY() * 100) << " "
+                        << std::lround(z.width() * 100) << "x" << std::lround(z.height() * 100) << ")";
+            }
+            ctx.out << "\n";
+        }
+    }
+}
+
+// Writes an SVG picture to DIR/NAME.svg and names it on the output.
+void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg) {
+    const auto path = ctx.outDir / (call.text(0) + ".svg");
+    std::ofstream file(path, std::ios::binary);
+    file << svg;
+    file.close();
+    if (!file) throw ScenarioScriptError(call.line, "cannot write " + path.string());
+    ctx.screenshots.push_back(path);
+    ctx.out << "  picture " << path.string() << "\n";
+}
+
+}  // namespace
+
+void addProgramSteps(StepTable& table) {
+    table.push_back(
+        {"start",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
+         "Starts the program: the entry point's steps, then its run loop plays the rest of the script.",
+         nullptr,
+         true});
+    table.push_back({"advance",
+                     "SECONDS",
+                     {{ArgKind::number}},
+                     [](ScenarioContext& ctx, const StepCall& call) { ctx.runtime.advance(call.number(0)); },
+                     "Moves the clock on; everything due meanwhile runs in time order.",
+                     [](const StepCall& call) -> std::optional<std::string> {
+                         const double s = call.number(0);
+                         if (s < 0 || s > kLongestAdvance) return "takes 0 to 3600 seconds";
+                         return std::nullopt;
+                     }});
+    table.push_back({"screenshot",
+                     "NAME",
+                     {{ArgKind::name}},
+                     [](ScenarioContext& ctx, const StepCall& call) {
+                         writePicture(ctx, call, ctx.backend.screenshotSvg());
+                     },
+                     "Writes a picture of every display, as the user sees them, to DIR/NAME.svg."});
+    table.back().looksOnly = table.back().writesPictures = true;
+    table.push_back(
+        {"chip-sheet",
+         "NAME",
+         {{ArgKind::name}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             writePicture(ctx, call, chipSheetSvg(ctx.platform));
+         },
+         "Writes the sheet of chips at every bar size over every bar background to DIR/NAME.svg."});
+    table.back().looksOnly = table.back().writesPictures = true;
+    table.push_back(setSettingStep());
+    table.push_back({"say",
+                     "TEXT...",
+                     {{ArgKind::texts}},
+                     [](ScenarioContext& ctx, const StepCall& call) {
+                         std::string line;
+                         for (const std::string& word : call.texts(0))
+                             line += (line.empty() ? "" : " ") + word;
+                         ctx.out << line << "\n";
+                     },
+                     "Prints a line of the script's own, to tell what comes next."});
+    table.back().looksOnly = true;
+    table.push_back(
+        {"show chips",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
+         "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
+    table.back().looksOnly = true;
+    table.push_back({"show snap-layouts",
+                     "",
+                     {{}},
+                     [](ScenarioContext& ctx, const StepCall&) { showSnapLayouts(ctx); },
+                     "Prints each screen's snap layouts as zones in percent of its usable area."});
+    table.back().looksOnly = true;
+    table.push_back(
+        {"show settings",
+         "",
+         {{}},
+         [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
+         "Prints where the settings are kept, what the bar size and theme come to, and the launcher's "
+         "shortcut."});
+    table.back().looksOnly = true;
+}
+
+const StepTable& scenarioSteps() {
+    static const StepTable table = [] {
+        StepTable t;
+        addProgramSteps(t);
+        addWorldSteps(t);
+        addUserSteps(t);
+        addExpectSteps(t);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace qv

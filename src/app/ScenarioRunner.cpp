@@ -1,0 +1,81 @@
+#include "app/ScenarioRunner.h"
+
+#include <fstream>
+#include <iomanip>
+
+#include "app/ScenarioContext.h"
+
+namespace qv {
+
+namespace {
+
+bool hasScreenshots(const Scenario& scenario) {
+    return std::any_of(scenario.steps.begin(), scenario.steps.end(),
+                       [](const StepCall& s) { return s.row->writesPictures; });
+}
+
+// Makes the folder and proves it takes files; the reason when it does not.
+std::optional<std::string> prepareOutput(const std::filesystem::path& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) return error.message();
+    const auto probe = dir / ".quillvorn-write-test";
+    std::ofstream file(probe);
+    file << "ok";
+    file.close();
+    const bool written = static_cast<bool>(file);
+    std::filesystem::remove(probe, error);
+    if (!written) return "it does not take files";
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runScenario(const std::string& script, const ScenarioRunOptions& options) {
+    std::ostream& out = *options.out;
+    std::ostream& err = *options.err;
+    Scenario scenario;
+    try {
+        scenario = parseScenario(script, options.fileName, scenarioSteps());
+    } catch (const ScenarioScriptError& e) {
+        err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
+        return 2;
+    }
+    if (hasScreenshots(scenario)) {
+        if (auto why = prepareOutput(options.outDir)) {
+            err << options.fileName << ": cannot write screenshots to " << options.outDir.string() << ": "
+                << *why << "\n";
+            return 2;
+        }
+    }
+
+    ManualRuntime runtime;
+    auto backend = makeBackend(runtime);
+    int played = 0;
+    const StepCall* current = nullptr;
+    try {
+        ScenarioContext ctx(runtime, *backend, options.outDir, out);
+        for (const StepCall& step : scenario.steps) {
+            current = &step;
+            if (ctx.hasQuit() && !step.row->looksOnly) throw ScenarioFailure("the program has quit");
+            step.row->run(ctx, step);
+            ctx.settle();
+            ++played;
+        }
+        out << "Played " << played << " steps of " << options.fileName << " in " << runtime.now()
+            << " s on the clock; " << ctx.expectationsHeld << " expectations held";
+        if (!ctx.screenshots.empty())
+            out << "; " << ctx.screenshots.size() << " pictures in " << options.outDir.string();
+        out << "\n";
+        return 0;
+    } catch (const ScenarioScriptError& e) {
+        err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
+        return 2;
+    } catch (const std::exception& e) {
+        err << options.fileName << ":" << (current ? current->line : 0) << ": "
+            << (current ? current->row->name + ": " : "") << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,274 @@
+// Steps of the user's hands: the pointer, the keyboard and menus. Points are written as the
+// screenshots show them: from the primary display's top-left corner, y down. Elements are texts
+// drawn on our panels (a button's label).
+#include <cctype>
+
+#include "app/ScenarioContext.h"
+#include "platform/ui/Event.h"
+#include "platform/ui/TextMetrics.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+struct KeyName {
+    const char* name;
+    uint16_t code;
+    const char* characters;
+};
+
+// The keys of a US keyboard by name, with their virtual key codes and typed characters.
+constexpr KeyName kKeys[] = {
+    {"a", 0, "a"},          {"s", 1, "s"},          {"d", 2, "d"},     {"f", 3, "f"},      {"h", 4, "h"},
+    {"g", 5, "g"},          {"z", 6, "z"},          {"x", 7, "x"},     {"c", 8, "c"},      {"v", 9, "v"},
+    {"b", 11, "b"},         {"q", 12, "q"},         {"w", 13, "w"},    {"e", 14, "e"},     {"r", 15, "r"},
+    {"y", 16, "y"},         {"t", 17, "t"},         {"1", 18, "1"},    {"2", 19, "2"},     {"3", 20, "3"},
+    {"4", 21, "4"},         {"6", 22, "6"},         {"5", 23, "5"},    {"=", 24, "="},     {"9", 25, "9"},
+    {"7", 26, "7"},         {"-", 27, "-"},         {"8", 28, "8"},    {"0", 29, "0"},     {"]", 30, "]"},
+    {"o", 31, "o"},         {"u", 32, "u"},         {"[", 33, "["},    {"i", 34, "i"},     {"p", 35, "p"},
+    {"return", 36, "\r"},   {"l", 37, "l"},         {"j", 38, "j"},    {"'", 39, "'"},     {"k", 40, "k"},
+    {";", 41, ";"},         {"\\", 42, "\\"},       {",", 43, ","},    {"/", 44, "/"},     {"n", 45, "n"},
+    {"m", 46, "m"},         {".", 47, "."},         {"tab", 48, "\t"}, {"space", 49, " "}, {"`", 50, "`"},
+    {"delete", 51, "\x7f"}, {"escape", 53, "\x1b"}, {"left", 123, ""}, {"right", 124, ""}, {"down", 125, ""},
+    {"up", 126, ""},        {"f1", 122, ""},        {"f2", 120, ""},   {"f3", 99, ""},     {"f4", 118, ""},
+    {"f5", 96, ""},         {"f6", 97, ""},         {"f7", 98, ""},    {"f8", 100, ""},    {"f9", 101, ""},
+    {"f10", 109, ""},       {"f11", 103, ""},       {"f12", 111, ""},
+};
+
+struct Modifier {
+    const char* name;
+    uint64_t flag;
+    uint16_t code;  // the modifier key itself
+};
+
+constexpr Modifier kModifiers[] = {
+    {"cmd", modifierflags::kCommand, 55},   {"command", modifierflags::kCommand, 55},
+    {"shift", modifierflags::kShift, 56},   {"opt", modifierflags::kOption, 58},
+    {"option", modifierflags::kOption, 58}, {"alt", modifierflags::kOption, 58},
+    {"ctrl", modifierflags::kControl, 59},  {"control", modifierflags::kControl, 59},
+    {"fn", modifierflags::kFunction, 63},
+};
+
+struct Chord {
+    uint16_t keyCode = 0;
+    std::string characters;
+    uint64_t flags = 0;
+    uint64_t modifierKey = 0;  // the chord is this modifier pressed alone
+};
+
+const Modifier* modifierNamed(const std::string& name) {
+    for (const Modifier& m : kModifiers) {
+        if (name == m.name) return &m;
+    }
+    return nullptr;
+}
+
+// "cmd+shift+w": modifiers, then one key; a modifier alone presses that modifier key. Letters with
+// Shift type their capital, as the characters ignoring the other modifiers do.
+std::optional<Chord> parseChord(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        // "+" itself is no key here, so a "+" always separates.
+        size_t plus = text.find('+', start);
+        parts.push_back(text.substr(start, plus - start));
+        if (plus == std::string::npos) break;
+        start = plus + 1;
+    }
+    Chord chord;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        const Modifier* m = modifierNamed(parts[i]);
+        if (!m) return std::nullopt;
+        chord.flags |= m->flag;
+    }
+    std::string key = parts.back();
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (const Modifier* m = modifierNamed(key)) {
+        chord.keyCode = m->code;
+        chord.flags |= m->flag;
+        chord.modifierKey = m->flag;
+        return chord;
+    }
+    for (const KeyName& k : kKeys) {
+        if (key != k.name) continue;
+        chord.keyCode = k.code;
+        chord.characters = k.characters;
+        if ((chord.flags & modifierflags::kShift) && chord.characters.size() == 1 &&
+            std::islower(static_cast<unsigned char>(chord.characters[0]))) {
+            chord.characters[0] =
+                static_cast<char>(std::toupper(static_cast<unsigned char>(chord.characters[0])));
+        }
+        return chord;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> checkChord(const StepCall& call) {
+    if (parseChord(call.text(0))) return std::nullopt;
+    return "\"" + call.text(0) +
+           "\" is no key chord (modifiers cmd, shift, opt, ctrl, fn joined by + to one key)";
+}
+
+// Where a pointer step acts: a point of the script, or the centre of an element's text.
+Point pointOf(ScenarioContext& ctx, const StepCall& call) {
+    if (call.form == 0) return ctx.toScreen({call.number(0), call.number(1)});
+    const int occurrence = call.count() == 2 ? static_cast<int>(call.number(1)) : 1;
+    return ctx.element(call.text(0), occurrence).screenPoint;
+}
+
+std::optional<std::string> checkOccurrence(const StepCall& call) {
+    if (call.form == 2 &&
+        (call.number(1) < 1 || call.number(1) > 1000 || call.number(1) != static_cast<int>(call.number(1))))
+        return "the occurrence is a whole number from 1";
+    return std::nullopt;
+}
+
+const std::vector<std::vector<ArgKind>> kPointForms = {
+    {A::number, A::number}, {A::text}, {A::text, A::number}};
+
+void click(ScenarioContext& ctx, const StepCall& call, bool right) {
+    const Point p = pointOf(ctx, call);
+    ctx.world.mouseDown(p, right);
+    ctx.settle();
+    ctx.world.mouseUp(p, right);
+}
+
+// A modifier alone changes the flags held; any other key goes down and up with them.
+void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
+    if (down) {
+        if (chord.modifierKey) {
+            ctx.world.flagsChanged(chord.flags);
+        } else {
+            ctx.world.keyDown(chord.keyCode, chord.characters, chord.flags);
+        }
+    }
+    if (down && up) ctx.settle();
+    if (up) {
+        if (chord.modifierKey) {
+            ctx.world.flagsChanged(chord.flags & ~chord.modifierKey);
+        } else {
+            ctx.world.keyUp(chord.keyCode, chord.flags);
+        }
+    }
+}
+
+}  // namespace
+
+void addUserSteps(StepTable& t) {
+    t.push_back(
+        {"move", "X Y | ELEMENT [N]", kPointForms,
+         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.mouseMove(pointOf(ctx, call)); },
+         "Moves the pointer to a point, or over the N-th place (1 unless given) a text shows on our panels.",
+         checkOccurrence});
+    t.push_back(
+        {"click", "X Y | ELEMENT [N]", kPointForms,
+         [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, false); },
+         "Presses and releases the left button at a point, or on an element of our panels (a button by "
+         "its label). An element that is not there fails.",
+         checkOccurrence});
+    t.push_back({"right-click", "X Y | ELEMENT [N]", kPointForms,
+                 [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, true); },
+                 "The same with the right button.", checkOccurrence});
+    t.push_back({"click-close-button",
+                 "PANEL-TITLE",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto panel = ctx.panelTitled(call.text(0));
+                     if (!panel) throw ScenarioFailure("no panel titled \"" + call.text(0) + "\" on screen");
+                     auto button = panel->closeButtonFrame();
+                     if (!button) throw ScenarioFailure("\"" + call.text(0) + "\" has no close button");
+                     const Point p{button->midX(), button->midY()};
+                     ctx.world.mouseDown(p, false);
+                     ctx.settle();
+                     ctx.world.mouseUp(p, false);
+                 },
+                 "Clicks the close button in the title bar of one of our panels, as the user closes it."});
+    t.push_back(
+        {"scroll",
+         "X Y DX DY",
+         {{A::number, A::number, A::number, A::number}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             ctx.world.scroll(ctx.toScreen({call.number(0), call.number(1)}), call.number(2), call.number(3));
+         },
+         "Scrolls at a point by DX and DY points (positive DY scrolls up)."});
+    t.push_back({"drag",
+                 "X1 Y1 X2 Y2",
+                 {{A::number, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const Point from{call.number(0), call.number(1)}, to{call.number(2), call.number(3)};
+                     constexpr int kSteps = 4;
+                     ctx.world.mouseDown(ctx.toScreen(from), false);
+                     ctx.settle();
+                     for (int i = 1; i <= kSteps; ++i) {
+                         const double f = double(i) / kSteps;
+                         ctx.world.mouseDragged(
+                             ctx.toScreen({from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f}));
+                         ctx.settle();
+                     }
+                     ctx.world.mouseUp(ctx.toScreen(to), false);
+                 },
+                 "Presses at the first point, drags in four moves to the second and releases there."});
+    t.push_back({"key",
+                 "CHORD",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     pressKey(ctx, *parseChord(call.text(0)), true, true);
+                 },
+                 "Presses and releases a key with modifiers: cmd+w, cmd+shift+w, opt+tab, escape, f5.",
+                 checkChord});
+    t.push_back(
+        {"key-down",
+         "CHORD",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             pressKey(ctx, *parseChord(call.text(0)), true, false);
+         },
+         "Presses a key with the modifier flags given and holds it; a modifier alone (shift, cmd+opt) "
+         "changes the modifiers held.",
+         checkChord});
+    t.push_back({"key-up",
+                 "CHORD",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     pressKey(ctx, *parseChord(call.text(0)), false, true);
+                 },
+                 "Releases a key, with the modifier flags still held.",
+                 checkChord});
+    t.push_back(
+        {"type",
+         "TEXT",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             for (char32_t cp : textmetrics::codePoints(call.text(0))) {
+                 const std::string ch = textmetrics::encode({cp});
+                 Chord chord;
+                 chord.characters = ch;
+                 std::string lower = ch;
+                 if (cp < 0x80 && std::isupper(static_cast<int>(cp))) {
+                     lower[0] = static_cast<char>(std::tolower(static_cast<int>(cp)));
+                     chord.flags = modifierflags::kShift;
+                 }
+                 for (const KeyName& k : kKeys) {
+                     if (lower == k.characters) chord.keyCode = k.code;
+                 }
+                 pressKey(ctx, chord, true, true);
+                 ctx.settle();
+             }
+         },
+         "Types a text, one key per character (characters beyond a US keyboard come with key code 0)."});
+    t.push_back(
+        {"pick-menu",
+         "TITLE...",
+         {{A::text, A::texts}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             if (!ctx.world.pickMenuItem(call.texts(0)))
+                 throw ScenarioFailure("no enabled menu item " + quotedList(call.texts(0)) +
+                                       " in an open menu");
+         },
+         "Chooses an item of the open context menu by its title, through submenus: pick-menu \"Move to\" "
+         "\"Desktop 2\"."});
+}
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+#include "bar_views/ChipView.h"
+
+#include "bar_views/ChipDecorations.h"
+
+namespace qv {
+
+std::optional<std::string> ChipView::title() const {
+    if (!showChipTitles) return std::nullopt;
+    return chipTitle(showWindowTitles, chip.windowTitle, chip.appName);
+}
+
+Menu ChipView::contextMenu(size_t screenCount) const {
+    Menu menu;
+    const bool hasQuit = static_cast<bool>(onQuitApp);
+    const bool hasPin = pinToBar && pinToAppMenu;
+    auto moveTo = moveToMenuItem(moveToGroups, screenCount, onMoveToSpace);
+    if (hasQuit) menu.items.push_back(quitMenuItem(chip.appName, onQuitApp));
+    if (hasQuit && hasPin) menu.items.push_back(MenuItem::separator());
+    if (hasPin) menu.items.push_back(pinToMenuItem(pinToBar, pinToAppMenu, canPin));
+    if (moveTo) menu.items.push_back(*moveTo);
+    if ((onMinimize || onClose) && (hasQuit || hasPin || moveTo)) menu.items.push_back(MenuItem::separator());
+    if (onMinimize) {
+        MenuItem item = MenuItem::button("Minimize", onMinimize);
+        item.symbolName = "minus.rectangle";
+        menu.items.push_back(item);
+    }
+    if (onClose) {
+        MenuItem item = MenuItem::button(kCloseWindowMenuTitle, onClose);
+        item.symbolName = "xmark.circle";
+        menu.items.push_back(item);
+    }
+    return menu;
+}
+
+Node ChipView::body() const {
+    std::vector<Node> row;
+    if (chip.icon) row.push_back(IconWithBadge{chip.icon, metrics.iconSize, chip.badge}.body());
+    if (auto t = title()) row.push_back(chipTitleText(*t, metrics));
+    ChipView self = *this;
+    Windowing* w = &windowing;
+    return ChipChrome{
+        .windowing = windowing,
+        .metrics = metrics,
+        .isFocused = isFocused,
+        .usesLightBar = usesLightBar,
+        .pulses = pulses(),
+        .onHoverChanged = onHoverChanged,
+        .contextMenu = [self, w] { return self.contextMenu(w->screens().size()); },
+    }
+        .wrap(HStack(VerticalAlignment::center, metrics.iconTextSpacing, std::move(row)));
+}
+
+}  // namespace qv

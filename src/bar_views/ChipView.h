@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bar_views/ChipChrome.h"
+#include "bar_views/MoveToMenu.h"
+#include "model/BarMetrics.h"
+#include "model/ChipData.h"
+#include "platform/ui/Node.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+// The chip of one window on the bar: icon with badge, optional title, a body that marks the focused
+// window, the attention pulse and the window's context menu. A value rebuilt on every redraw; a
+// click is its creator's to attach. Absent callbacks and bindings leave their menu entries out.
+struct ChipView {
+    Windowing& windowing;  // the current event and the pointer, for the hover report
+    ChipData chip;
+    BarMetrics metrics;
+    bool isFocused = false;
+    bool showChipTitles = true;
+    bool showWindowTitles = true;
+    bool usesLightBar = false;
+    ChipHoverHandler onHoverChanged = nullptr;
+    std::function<void()> onMinimize = nullptr;
+    std::function<void()> onClose = nullptr;
+    std::function<void()> onQuitApp = nullptr;
+    Binding<bool> pinToBar = {};
+    Binding<bool> pinToAppMenu = {};
+    bool canPin = false;
+    std::vector<MoveToDisplayGroup> moveToGroups = {};
+    std::function<void(uint64_t spaceID)> onMoveToSpace = nullptr;
+
+    // The title shown, none when titles are off.
+    std::optional<std::string> title() const;
+    // The focused window's chip never pulses.
+    bool pulses() const { return chip.wantsAttention && !isFocused; }
+    // Built afresh each time it opens; `screenCount` decides how "Move to" lists its targets.
+    Menu contextMenu(size_t screenCount) const;
+    Node body() const;
+};
+
+}  // namespace qv

@@ -1,0 +1,67 @@
+#pragma once
+
+// The targets of a "Move to" menu and the menu built from them. Only platform value types here, so
+// that every view offering the menu can include it.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Menu.h"
+
+namespace qv {
+
+// One desktop a window can be moved to.
+struct MoveToSpaceEntry {
+    uint64_t spaceID = 0;
+    std::string label;  // shown verbatim
+    friend bool operator==(const MoveToSpaceEntry&, const MoveToSpaceEntry&) = default;
+};
+
+// The desktops of one display, in menu order.
+struct MoveToDisplayGroup {
+    std::string displayIdentifier;  // the display's UUID string
+    std::string displayLabel;
+    int64_t displayNumber = 0;  // the number drawn in the display's symbol
+    std::vector<MoveToSpaceEntry> spaces;
+    friend bool operator==(const MoveToDisplayGroup&, const MoveToDisplayGroup&) = default;
+};
+
+// The symbol that shows a display's number; the symbol set has numbered squares up to 50 only.
+inline std::string displayNumberSymbol(int64_t number) {
+    if (number < 0 || number > 50) return "number.square.fill";
+    return std::to_string(number) + ".square.fill";
+}
+
+// The label of the item that closes a window, in every menu that offers it.
+inline constexpr const char* kCloseWindowMenuTitle = "Close Window";
+
+// "Move to" with one button per target desktop, each calling `onMoveToSpace` with the desktop's id.
+// The desktops are listed directly only for a single display group while at most one screen is
+// connected; otherwise each group gets a submenu under its display's number symbol and label. None
+// without targets or without the callback.
+inline std::optional<MenuItem> moveToMenuItem(const std::vector<MoveToDisplayGroup>& groups,
+                                              size_t screenCount,
+                                              const std::function<void(uint64_t spaceID)>& onMoveToSpace) {
+    if (!onMoveToSpace || groups.empty()) return std::nullopt;
+    auto buttons = [&](const MoveToDisplayGroup& group) {
+        Menu menu;
+        for (const MoveToSpaceEntry& entry : group.spaces) {
+            uint64_t id = entry.spaceID;
+            menu.items.push_back(MenuItem::button(entry.label, [onMoveToSpace, id] { onMoveToSpace(id); }));
+        }
+        return menu;
+    };
+    if (groups.size() == 1 && screenCount <= 1) return MenuItem::sub("Move to", buttons(groups.front()));
+    Menu menu;
+    for (const MoveToDisplayGroup& group : groups) {
+        MenuItem item = MenuItem::sub("  " + group.displayLabel, buttons(group));
+        item.symbolName = displayNumberSymbol(group.displayNumber);
+        menu.items.push_back(std::move(item));
+    }
+    return MenuItem::sub("Move to", std::move(menu));
+}
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#include "platform/sim/SimAppKit.h"
+
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowing.h"
+#include "platform/ui/Panel.h"
+
+namespace qv {
+
+void SimAppKit::setActivationPolicy(ActivationPolicy policy) {
+    sim_.record("NSApp.setActivationPolicy", Value::number(static_cast<int64_t>(policy)));
+    std::lock_guard lock(sim_.worldMutex());
+    if (SimApp* self = sim_.app(sim_.ownPID())) self->policy = policy;
+}
+
+ActivationPolicy SimAppKit::activationPolicy() {
+    std::lock_guard lock(sim_.worldMutex());
+    const SimApp* self = sim_.app(sim_.ownPID());
+    return self ? self->policy : ActivationPolicy::regular;
+}
+
+void SimAppKit::run() {
+    sim_.record("NSApp.run");
+    if (!terminated_) running_ = true;
+}
+
+void SimAppKit::terminate() {
+    sim_.record("NSApp.terminate");
+    if (terminated_) return;
+    sim_.terminateOurApplication();
+    terminated_ = true;
+    running_ = false;
+}
+
+bool SimAppKit::sendAction(const std::string& action, Panel*) {
+    sim_.record("NSApp.sendAction", Value::string(action));
+    auto key = sim_.windowing().keyWindow();
+    if (!key || !key->contentView()) return false;
+    return key->contentView()->performEditAction(action, *this);
+}
+
+std::vector<std::shared_ptr<Panel>> SimAppKit::windows() {
+    return sim_.windowing().panels();
+}
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Updater.h"
+
+namespace qv {
+
+class SimDesktop;
+
+// The update framework: an updater that can be made to fail its start, and whose can-check flag
+// turns true once it has started.
+class SimUpdater : public Updater {
+  public:
+    explicit SimUpdater(SimDesktop& sim) : sim_(sim) {}
+    bool startUpdater(std::string& error) override;
+    Published<bool>& canCheckForUpdates() override { return canCheck_; }
+    void checkForUpdates() override;
+
+    // Set to make the next starts fail with this description.
+    std::string startError;
+    bool isStarted() const { return started_; }
+    int checkCount() const { return checks_; }
+
+  private:
+    SimDesktop& sim_;
+    Published<bool> canCheck_{false};
+    bool started_ = false;
+    int checks_ = 0;
+};
+
+}  // namespace qv

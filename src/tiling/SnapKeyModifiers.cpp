@@ -1,0 +1,41 @@
+#include "tiling/SnapKeyModifiers.h"
+
+#include <array>
+#include <bit>
+#include <utility>
+
+#include "launcher/HotkeyManager.h"
+#include "launcher/KeyNames.h"
+#include "model/UserSettings.h"
+#include "tiling/WindowTilingKeyTap.h"
+
+namespace qv {
+
+std::optional<std::string> SnapKeyModifiers::rejectionReason() const {
+    return rejectionReason(HotkeyManager::shared().currentShortcut(),
+                           UserSettings::shared().windowSwitcherShortcut());
+}
+
+std::optional<std::string> SnapKeyModifiers::rejectionReason(
+    const std::optional<KeyboardShortcut>& launcherShortcut, const KeyboardShortcut& switcherShortcut) const {
+    constexpr uint32_t kModifierBits =
+        carbon::kFunction | carbon::kControl | carbon::kOption | carbon::kShift | carbon::kCommand;
+    if (std::popcount(rawValue & kModifierBits) < 2) return "Use at least two modifier keys.";
+    if (rawValue & carbon::kFunction) return std::nullopt;
+    const std::array<std::pair<std::optional<KeyboardShortcut>, const char*>, 2> shortcuts = {{
+        {launcherShortcut, "the app launcher"},
+        {switcherShortcut, "the window switcher"},
+    }};
+    for (const auto& [shortcut, name] : shortcuts) {
+        if (!shortcut || shortcut->modifiers != rawValue ||
+            !WindowTilingKeyTap::actions().contains(shortcut->keyCode)) {
+            continue;
+        }
+        // Every snap key has a fixed name, so the keyboard layout is never needed here.
+        return modifierSymbols(rawValue) + fixedKeyName(shortcut->keyCode).value_or("?") + " is used by " +
+               name + ".";
+    }
+    return std::nullopt;
+}
+
+}  // namespace qv

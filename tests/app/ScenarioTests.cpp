@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/Scenario.h"
+
+namespace qv {
+namespace {
+
+std::string readDocs() {
+    std::ifstream file(QV_SCENARIO_DOCS);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST(ScenarioDocsTest, EveryStepIsDocumentedWithAnExample) {
+    const std::string docs = readDocs();
+    ASSERT_FALSE(docs.empty()) << QV_SCENARIO_DOCS;
+    for (const StepRow& row : scenarioSteps()) {
+        EXPECT_NE(docs.find("### `" + row.name + "`"), std::string::npos) << row.name << " has no section";
+        EXPECT_NE(docs.find("\n" + row.name + (row.forms.front().empty() ? "\n" : " ")), std::string::npos)
+            << row.name << " has no example line";
+    }
+}
+
+TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
+    const StepTable& table = scenarioSteps();
+    Scenario s = parseScenario(
+        "# a comment\n\n  open-window \"Ed \\\"Pro\\\"\" \"a # b\" 1 2 3.5 +4  # trailing\r\nexpect chips "
+        "1\n",
+        "s", table);
+    ASSERT_EQ(s.steps.size(), 2u);
+    EXPECT_EQ(s.steps[0].line, 3);
+    EXPECT_EQ(s.steps[0].text(0), "Ed \"Pro\"");
+    EXPECT_EQ(s.steps[0].text(1), "a # b");
+    EXPECT_EQ(s.steps[0].number(5), 4);
+    EXPECT_EQ(s.steps[1].row->name, "expect chips");
+
+    auto faultAt = [&](const std::string& script) {
+        try {
+            parseScenario(script, "s", table);
+        } catch (const ScenarioScriptError& e) {
+            return std::make_pair(e.line, std::string(e.what()));
+        }
+        return std::make_pair(0, std::string());
+    };
+    EXPECT_EQ(faultAt("wake\nexpect nothing").second, "unknown step \"expect nothing\"");
+    EXPECT_EQ(faultAt("advance 1\nadvance 1e400").first, 2);  // out of range
+    EXPECT_EQ(faultAt("advance \"1\"").first, 1);             // a quoted number is text
+    EXPECT_EQ(faultAt("move-window \"A\"b 1 2").first, 1);    // no blank after the quote
+    EXPECT_EQ(faultAt("\"wake\"").second, "a step name is never quoted");
+    EXPECT_EQ(faultAt("screenshot .hidden").first, 1);
+    EXPECT_EQ(faultAt("launch A b c d").first, 1);              // neither a policy nor unresponsive
+    EXPECT_EQ(faultAt(std::string("wake\n\"\0", 8)).first, 2);  // a NUL in an unterminated quote
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/LaunchCoordinator.h"
+#include "app/MainRuntime.h"
+#include "app/QuillVorn.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimAppKit.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimUpdater.h"
+
+namespace qv {
+namespace {
+
+class StartupTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
+    uint64_t space = sim.addSpace(display);
+    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
+    std::shared_ptr<BadgeService> badges =
+        std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
+    std::shared_ptr<UpdaterService> updater = std::make_shared<UpdaterService>(sim.platform().updater);
+
+    size_t firstCall(const std::string& name) const {
+        auto it = std::find_if(sim.callLog.begin(), sim.callLog.end(),
+                               [&](const SimCall& c) { return c.name == name; });
+        return static_cast<size_t>(it - sim.callLog.begin());
+    }
+};
+
+TEST_F(StartupTest, TheRuntimeStartsOnceAndOnlyWhenBothPermissionsAreGrantedAtThatMoment) {
+    sim.setScreenRecordingGranted(false);
+    int starts = 0;
+    auto coordinator = LaunchCoordinator::create(sim.platform(), [&] { ++starts; });
+    coordinator->showPermissionsGate();
+    rt.runUntilIdle();
+    auto gate = coordinator->permissionsController->panel;
+    ASSERT_TRUE(gate && gate->isVisible());
+
+    coordinator->startMainRuntimeIfPossible();  // a "continue" on a stale reading
+    EXPECT_EQ(starts, 0);
+    EXPECT_TRUE(gate->isVisible());
+
+    sim.setScreenRecordingGranted(true);
+    coordinator->startMainRuntimeIfPossible();
+    coordinator->startMainRuntimeIfPossible();
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(gate->isClosed());
+    EXPECT_EQ(coordinator->permissionsController, nullptr);
+    EXPECT_FALSE(sim.appKit().hasTerminated());  // closed from code: no quit
+}
+
+TEST_F(StartupTest, WithBothPermissionsTheRuntimeStartsBeforeTheRunLoopAndNoGateIsMade) {
+    QuillVorn program(sim.platform(), {settings, badges, updater});
+    program.main();
+    ASSERT_TRUE(program.mainRuntime());
+    EXPECT_LT(firstCall("SPUUpdater.startUpdater"), firstCall("NSApp.run"));
+    EXPECT_EQ(sim.callsNamed("NSWindow.init").size(), 0u);
+    EXPECT_EQ(sim.callsNamed("AXIsProcessTrusted").size(), 2u);  // main's reading, then the coordinator's
+    EXPECT_EQ(sim.appKit().activationPolicy(), ActivationPolicy::accessory);
+}
+
+// Stands in for the bar manager: records what the runtime asks of it.
+class RecordingBarPanels : public BarPanelSync {
+  public:
+    std::vector<std::string> calls;
+    void syncPanels() override { calls.push_back("sync"); }
+    void repositionPanels() override { calls.push_back("reposition"); }
+};
+
+TEST_F(StartupTest, AChangeOfTheScreensMakesPanelsForNewDisplaysBeforePlacingThemAll) {
+    auto panels = std::make_shared<RecordingBarPanels>();
+    MainRuntimeSlots slots;
+    slots.createBarManager = [&](std::shared_ptr<WindowStore>, const BarMetrics&) { return panels; };
+    auto runtime = MainRuntime::create(sim.platform(), settings, badges, updater, slots);
+    runtime->start();
+    rt.runUntilIdle();
+    EXPECT_EQ(runtime->barViewModel, nullptr);  // the bar manager owns its own
+
+    sim.addSpace(sim.addDisplay("Side", Rect{1440, 0, 1280, 800}));
+    rt.runUntilIdle();
+    EXPECT_EQ(panels->calls, (std::vector<std::string>{"sync", "reposition"}));
+
+    panels->calls.clear();
+    sim.wake();
+    rt.runUntilIdle();
+    EXPECT_EQ(panels->calls, (std::vector<std::string>{"sync"}));
+}
+
+TEST_F(StartupTest, WithoutABarManagerTheRuntimeMakesTheBarViewModelFromTheStoredSize) {
+    settings->setBarSize(BarSize::xl);
+    auto runtime = MainRuntime::create(sim.platform(), settings, badges, updater);
+    runtime->start();
+    ASSERT_TRUE(runtime->barViewModel);
+    EXPECT_EQ(runtime->barViewModel->windowStore, runtime->windowStore);
+    EXPECT_EQ(runtime->metrics, BarMetrics::forSize(BarSize::xl));
+}
+
+TEST(ActivationBootstrapTest, OnlyRegularUnknownApplicationsAtMostOncePerThrottleInterval) {
+    ActivationFacts f;
+    f.bundleID = "com.example.notes";
+    f.needsObserverBootstrap = true;
+    f.now = 100;
+    EXPECT_EQ(decideActivationBootstrap(f), ActivationBootstrap::bootstrap);
+    f.lastBootstrap = 100 - 1.49;
+    EXPECT_EQ(decideActivationBootstrap(f), ActivationBootstrap::throttled);
+    f.lastBootstrap = 100 - 1.5;  // again at exactly the interval
+    EXPECT_EQ(decideActivationBootstrap(f), ActivationBootstrap::bootstrap);
+
+    ActivationFacts known = f;
+    known.needsObserverBootstrap = false;
+    EXPECT_EQ(decideActivationBootstrap(known), ActivationBootstrap::forgetRecord);
+    ActivationFacts accessory = f;
+    accessory.policy = ActivationPolicy::accessory;
+    EXPECT_EQ(decideActivationBootstrap(accessory), ActivationBootstrap::none);
+    ActivationFacts dock = f;
+    dock.bundleID = "com.apple.dock";
+    EXPECT_EQ(decideActivationBootstrap(dock), ActivationBootstrap::none);
+    ActivationFacts anonymous = f;
+    anonymous.bundleID.reset();
+    EXPECT_EQ(decideActivationBootstrap(anonymous), ActivationBootstrap::bootstrap);
+}
+
+TEST_F(StartupTest, TheUpdaterServiceMirrorsTheUpdaterAndSwallowsAFailedStart) {
+    EXPECT_FALSE(*updater->canCheckForUpdates);
+    sim.updater().startError = "The feed is not configured";
+    updater->startUpdater();
+    EXPECT_FALSE(*updater->canCheckForUpdates);
+    sim.updater().startError.clear();
+    updater->startUpdater();
+    EXPECT_TRUE(*updater->canCheckForUpdates);
+
+    UpdaterService late(sim.platform().updater);  // takes the updater's value at once
+    EXPECT_TRUE(*late.canCheckForUpdates);
+}
+
+}  // namespace
+}  // namespace qv
