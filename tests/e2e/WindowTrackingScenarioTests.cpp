@@ -307,17 +307,6 @@ TEST_F(BarTrackingScenario, WithoutScreenRecordingADiscoveredWindowIsTitled) {
     EXPECT_EQ(bar(s2), std::vector<std::string>{"Drafts"});
 }
 
-TEST_F(BarTrackingScenario, ACrashRemovesTheApplicationsChips) {
-    open(mail, "Outbox", s2);
-    rt.advance(5);
-    ASSERT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox"}));
-    sim.crashApp(mail);
-    rt.runUntilIdle();  // no notification of its windows, only the workspace's
-    EXPECT_EQ(bar(s1), std::vector<std::string>{"Draft"});
-    EXPECT_TRUE(bar(s2).empty());
-    EXPECT_EQ(simAX.installedObserverCount(mail), 0u);
-}
-
 TEST_F(BarTrackingScenario, ASlowApplicationTimesOutWithoutLosingItsWindows) {
     // Mail answers in 0.2 s: the store gives up on each request after 0.05 s, the observer thread
     // waits the default time and still follows it.
