@@ -72,6 +72,11 @@ say "Harbor Mail quits: its chip leaves the bar."
 quit "Harbor Mail"
 advance 1
 expect chips 1 "Compass — Start Page" "Shopping list"
+
+say "Terminal crashes: none of its windows says goodbye, yet its chips leave every bar."
+crash "Terminal"
+advance 1
+expect chips 2 "Budget 2027.ledger" "Meeting notes"
 show chips
 )";
     return script;

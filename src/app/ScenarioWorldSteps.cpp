@@ -126,6 +126,14 @@ void addWorldSteps(StepTable& t) {
                      ctx.world.quitApplication(ctx.application(call.text(0)).pid);
                  },
                  "An application quits; its windows go with it."});
+    t.push_back({"crash",
+                 "APP",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.crashApplication(ctx.application(call.text(0)).pid);
+                 },
+                 "An application crashes: its windows vanish without a notification; only the workspace "
+                 "reports its end."});
     t.push_back({"activate",
                  "APP",
                  {{A::text}},

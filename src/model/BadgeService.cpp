@@ -41,12 +41,16 @@ std::set<std::string> AttentionAcknowledgements::apply(const std::set<std::strin
     for (const auto& [id, when] : acknowledgedBundleIDs) {
         if (!raw.contains(id)) seenFalseAfterAck.insert(id);
     }
+    forgetUnlisted(listed);
+    return computed;
+}
+
+void AttentionAcknowledgements::forgetUnlisted(const std::set<std::string>& listed) {
     std::erase_if(acknowledgedBundleIDs, [&](const auto& entry) {
         if (listed.contains(entry.first)) return false;
         seenFalseAfterAck.erase(entry.first);
         return true;
     });
-    return computed;
 }
 
 std::set<std::string> rawAttention(const std::vector<AppRecord>& records, const std::set<std::string>& asns) {
@@ -97,22 +101,28 @@ void BadgeService::clearAttention(const std::string& bundleID) {
 }
 
 void BadgeService::fetchAndPublish() {
-    // A run that failed says nothing about which applications run: reading it as "none" would drop
-    // every acknowledgement. Everything stays as it is and the next poll tries again.
+    // A run that failed (not launched, timed out, unreadable output) says nothing about which
+    // applications run or ask for attention: reading it as "none" would drop every acknowledgement
+    // and every request shown. The requests and acknowledgements then stay as they are until a
+    // poll that can read them; the badges come from LaunchServices and move on regardless.
     auto list = lsappinfo_.runLSAppInfo({"list"});
-    if (!list || list->exitStatus != 0 || !list->standardOutputDecoded) return;
-    std::vector<AppRecord> records = lsappinfo_.parseListOutput(list->standardOutput);
+    const bool listRead = list && list->standardOutputDecoded;
+    std::vector<AppRecord> records;
     std::set<std::string> listed;
-    for (const AppRecord& r : records) listed.insert(r.bundleID);
+    if (listRead) {
+        records = lsappinfo_.parseListOutput(list->standardOutput);
+        for (const AppRecord& r : records) listed.insert(r.bundleID);
+    }
 
     auto badges = fetchBadgesViaPrivateAPI();
 
-    // Likewise a search that failed is no answer: the requests shown and the acknowledgements stay.
     std::optional<std::set<std::string>> computed;
     auto found = lsappinfo_.runLSAppInfo({"find", kAttentionWanted});
-    if (found && found->standardOutputDecoded) {
+    if (listRead && found && found->standardOutputDecoded) {
         auto raw = rawAttention(records, lsappinfo_.parseFindOutputASNs(found->standardOutput));
         computed = acknowledgements_.apply(raw, listed);
+    } else if (listRead) {
+        acknowledgements_.forgetUnlisted(listed);  // those that quit lose their acknowledgement
     }
 
     std::weak_ptr<BadgeService> weak = weak_from_this();

@@ -28,6 +28,9 @@ struct AttentionAcknowledgements {
     // One poll: the raw requests and the bundle identifiers of the running list give the requests
     // to show.
     std::set<std::string> apply(const std::set<std::string>& raw, const std::set<std::string>& listed);
+    // The last step of a poll alone: applications no longer in the running list lose their
+    // acknowledgement.
+    void forgetUnlisted(const std::set<std::string>& listed);
 };
 
 // The bundle identifiers of the records whose serial number is among `asns`.

@@ -11,19 +11,6 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kGroupIDPrefix = "group-";
-constexpr const char* kSingleIDPrefix = "s-";
-
-std::optional<uint32_t> windowIDOfSingleItemID(const std::string& id) {
-    if (id.rfind(kSingleIDPrefix, 0) != 0 || id.size() == 2) return std::nullopt;
-    uint32_t value = 0;
-    const char* first = id.data() + 2;
-    const char* last = id.data() + id.size();
-    auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last) return std::nullopt;
-    return value;
-}
-
 const std::string* stringIn(const Value::Dictionary& info, const char* key) {
     return valueFor(info, key).asString();
 }
@@ -95,64 +82,6 @@ BarViewModel::FocusDecision BarViewModel::resolveFocus(std::optional<uint32_t> p
     const std::string& storeKey = sw.bundleIdentifier ? *sw.bundleIdentifier : sw.appName;
     if (storeKey == pendingKey) return {pending, pending, "pending-preserved-same-app pk=" + pendingKey};
     return {storeFocus, std::nullopt, "pending-abandoned-different-app pk=" + pendingKey};
-}
-
-void BarViewModel::refresh() {
-    ++debugEventSequence;
-    const uint32_t connection = platform_.windowServer.mainConnectionID();
-    spaces = spaceWindows_.getSpaces(connection);
-    const std::vector<SpaceInfo>& spaceList = *spaces;
-    activeSpaceID = platform_.windowServer.getActiveSpace(connection);
-
-    FocusDecision focus =
-        resolveFocus(pendingFocusedWindowID, windowStore->focusedWindowID, windowStore->windows);
-    pendingFocusedWindowID = focus.pendingAfterwards;
-    const std::optional<uint32_t> focused = focus.published;
-    focusedWindowID = focused;
-
-    const auto& badges = *badgeService->badgesByBundleID;
-    const auto& attention = *badgeService->attentionByBundleID;
-    ChipMap chips;
-    for (const SpaceInfo& space : spaceList) {
-        std::vector<ChipData> list;
-        for (const TrackedWindow& w : windowStore->windowsOn(space.spaceID)) {
-            ChipData chip;
-            chip.id = w.windowID;
-            chip.appName = w.appName;
-            chip.bundleIdentifier = w.bundleIdentifier;
-            chip.windowTitle = w.windowTitle;
-            chip.isMinimized = w.isMinimized;
-            chip.icon = resolveIcon(w);
-            chip.isFocused = focused == w.windowID;
-            if (w.bundleIdentifier) {
-                if (auto b = badges.find(*w.bundleIdentifier); b != badges.end()) chip.badge = b->second;
-                chip.wantsAttention = attention.contains(*w.bundleIdentifier);
-            }
-            list.push_back(std::move(chip));
-        }
-        chips[space.spaceID] = std::move(list);
-    }
-    chipsBySpace = std::move(chips);
-
-    const bool grouped = settings_->data->groupWindowsByApp;
-    if (chipOrderIsGrouped && *chipOrderIsGrouped != grouped) {
-        chipOrderBySpace.clear();
-        chipOrderIsGrouped.reset();
-    }
-
-    ItemMap items;
-    for (const auto& [spaceID, list] : *chipsBySpace) {
-        std::vector<DisplayItem> spaceItems;
-        if (grouped) {
-            spaceItems = buildGroupedItems(list, focused, spaceID);
-        } else {
-            spaceItems.reserve(list.size());
-            for (const ChipData& chip : list) spaceItems.push_back(DisplayItem::single(chip));
-        }
-        spaceItems = applySavedAppOrder(std::move(spaceItems), spaceID, spaceList);
-        items[spaceID] = applyUserChipOrder(std::move(spaceItems), spaceID);
-    }
-    displayItemsBySpace = std::move(items);
 }
 
 std::vector<DisplayItem> BarViewModel::displayItems(uint64_t spaceID,
@@ -278,80 +207,18 @@ std::string BarViewModel::appName(const std::string& bundleID) {
 
 // --- Groups ---
 
-std::string BarViewModel::groupKey(uint64_t spaceID, const std::string& appKey) {
-    return std::to_string(spaceID) + "|" + appKey;
+std::optional<uint32_t> BarViewModel::windowIDOfSingleItemID(std::string_view id) {
+    if (id.rfind(kSingleIDPrefix, 0) != 0 || id.size() == 2) return std::nullopt;
+    uint32_t value = 0;
+    const char* first = id.data() + 2;
+    const char* last = id.data() + id.size();
+    auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
+    return value;
 }
 
-std::vector<DisplayItem> BarViewModel::buildGroupedItems(const std::vector<ChipData>& chips,
-                                                         std::optional<uint32_t> focusedID,
-                                                         uint64_t spaceID) {
-    std::vector<std::vector<const ChipData*>> members;
-    std::unordered_map<std::string_view, size_t> indexByKey;
-    for (const ChipData& chip : chips) {
-        auto [it, inserted] = indexByKey.try_emplace(chip.appKey(), members.size());
-        if (inserted) members.emplace_back();
-        members[it->second].push_back(&chip);
-    }
-
-    const auto& attention = *badgeService->attentionByBundleID;
-    std::vector<DisplayItem> out;
-    out.reserve(members.size());
-    for (const auto& group : members) {
-        const ChipData& first = *group.front();
-        const std::string key = groupKey(spaceID, first.appKey());
-        if (group.size() == 1) {
-            preferredWindowIDByGroupKey.erase(key);
-            out.push_back(DisplayItem::single(first));
-            continue;
-        }
-        const ChipData* focusedMember = nullptr;
-        if (focusedID) {
-            for (const ChipData* m : group) {
-                if (m->id == *focusedID) {
-                    focusedMember = m;
-                    break;
-                }
-            }
-            if (focusedMember) preferredWindowIDByGroupKey[key] = focusedMember->id;
-        }
-        const ChipData* preferredMember = nullptr;
-        if (auto preferred = preferredWindowIDByGroupKey.find(key);
-            preferred != preferredWindowIDByGroupKey.end()) {
-            for (const ChipData* m : group) {
-                if (m->id == preferred->second) {
-                    preferredMember = m;
-                    break;
-                }
-            }
-            if (!preferredMember) preferredWindowIDByGroupKey.erase(preferred);
-        }
-        const ChipData& title = focusedMember ? *focusedMember : preferredMember ? *preferredMember : first;
-        std::optional<uint32_t> front;
-        if (focusedMember) {
-            front = focusedMember->id;
-        } else if (preferredMember) {
-            front = preferredMember->id;
-        }
-
-        GroupedChipData data;
-        data.windowIDs.reserve(group.size());
-        for (const ChipData* m : group) data.windowIDs.push_back(m->id);
-        if (front && data.windowIDs.front() != *front) {
-            auto at = std::find(data.windowIDs.begin(), data.windowIDs.end(), *front);
-            std::rotate(data.windowIDs.begin(), at, at + 1);
-        }
-        data.id = kGroupIDPrefix + first.appKey();
-        data.appName = first.appName;
-        data.bundleIdentifier = first.bundleIdentifier;
-        data.icon = first.icon;
-        data.badge = first.badge;
-        data.displayTitle = title.windowTitle.empty() ? title.appName : title.windowTitle;
-        data.windowCount = static_cast<int64_t>(group.size());
-        data.isFocused = focusedMember != nullptr;
-        data.wantsAttention = first.bundleIdentifier && attention.contains(*first.bundleIdentifier);
-        out.push_back(DisplayItem::group(std::move(data)));
-    }
-    return out;
+std::string BarViewModel::groupKey(uint64_t spaceID, const std::string& appKey) {
+    return std::to_string(spaceID) + "|" + appKey;
 }
 
 // --- Orders ---
@@ -368,47 +235,6 @@ std::optional<std::string> BarViewModel::desktopKey(uint64_t spaceID,
             ++position;
     }
     return found->displayIdentifier + "#" + std::to_string(position);
-}
-
-std::vector<DisplayItem> BarViewModel::applySavedAppOrder(std::vector<DisplayItem> items, uint64_t spaceID,
-                                                          const std::vector<SpaceInfo>& spaceList) const {
-    auto key = desktopKey(spaceID, spaceList);
-    if (!key) return items;
-    const std::vector<std::string> saved = settings_->chipOrder(*key);
-    if (saved.empty()) return items;
-    std::unordered_map<std::string_view, int64_t> position;
-    for (size_t i = 0; i < saved.size(); ++i) position.try_emplace(saved[i], static_cast<int64_t>(i));
-    std::vector<std::pair<int64_t, size_t>> rank(items.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        auto p = position.find(items[i].appKey());
-        rank[i] = {p == position.end() ? std::numeric_limits<int64_t>::max() : p->second, i};
-    }
-    std::sort(rank.begin(), rank.end());
-    std::vector<DisplayItem> out;
-    out.reserve(items.size());
-    for (const auto& [pos, index] : rank) out.push_back(std::move(items[index]));
-    return out;
-}
-
-std::vector<DisplayItem> BarViewModel::applyUserChipOrder(std::vector<DisplayItem> items,
-                                                          uint64_t spaceID) const {
-    auto found = chipOrderBySpace.find(spaceID);
-    if (found == chipOrderBySpace.end() || found->second.empty()) return items;
-    std::unordered_map<std::string_view, size_t> indexByID;
-    for (size_t i = 0; i < items.size(); ++i) indexByID.try_emplace(items[i].id(), i);
-    std::vector<bool> taken(items.size(), false);
-    std::vector<DisplayItem> out;
-    out.reserve(items.size());
-    for (const std::string& id : found->second) {
-        auto it = indexByID.find(id);
-        if (it == indexByID.end() || taken[it->second]) continue;
-        taken[it->second] = true;
-        out.push_back(std::move(items[it->second]));
-    }
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (!taken[i]) out.push_back(std::move(items[i]));
-    }
-    return out;
 }
 
 std::string BarViewModel::canonicalDisplayItemID(const std::string& id, uint64_t spaceID) const {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -91,9 +92,6 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
                                       const std::map<uint32_t, TrackedWindow>& windows);
 
     // --- Groups ---
-    // One item per application of a Space; keeps `preferredWindowIDByGroupKey` current.
-    std::vector<DisplayItem> buildGroupedItems(const std::vector<ChipData>& chips,
-                                               std::optional<uint32_t> focusedID, uint64_t spaceID);
     // "<space id>|<app key>"
     static std::string groupKey(uint64_t spaceID, const std::string& appKey);
 
@@ -102,9 +100,6 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     // new order for the desktop.
     void moveChip(const std::string& id, const std::optional<std::string>& before, uint64_t spaceID);
     std::string canonicalDisplayItemID(const std::string& id, uint64_t spaceID) const;
-    std::vector<DisplayItem> applySavedAppOrder(std::vector<DisplayItem> items, uint64_t spaceID,
-                                                const std::vector<SpaceInfo>& spaceList) const;
-    std::vector<DisplayItem> applyUserChipOrder(std::vector<DisplayItem> items, uint64_t spaceID) const;
     void saveAppOrder(const std::vector<DisplayItem>& items, uint64_t spaceID);
     // "<display identifier>#<position among the display's non-full-screen Spaces>"
     static std::optional<std::string> desktopKey(uint64_t spaceID, const std::vector<SpaceInfo>& spaceList);
@@ -126,7 +121,42 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void requestActivation(const RunningApplication& app, uint64_t seq);
 
   private:
+    static constexpr const char* kGroupIDPrefix = "group-";
+    static constexpr const char* kSingleIDPrefix = "s-";
+    static std::optional<uint32_t> windowIDOfSingleItemID(std::string_view id);
+
+    // One item of a desktop's bar before it is built: a chip, or the chips of one application
+    // (`size` of them, the first at `chip`, each with `group` in `groupOf_`).
+    struct ItemPlan {
+        size_t group = 0;
+        size_t chip = 0;
+        size_t size = 1;
+        int64_t rank = 0;
+    };
+    // A saved app order sorted by app key, each with its first position, and the order it was
+    // made from.
+    struct SavedOrderIndex {
+        std::vector<std::string> saved;
+        std::vector<std::pair<std::string, int64_t>> positions;
+    };
+
     void start();
+    // The chips of every Space, each list in ascending window id, written over `chips`.
+    void buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spaceList, std::optional<uint32_t> focused);
+    // The items of one Space, grouped and ordered, written over `items`.
+    void buildItems(const std::vector<ChipData>& chips, uint64_t spaceID,
+                    const std::vector<SpaceInfo>& spaceList, bool grouped, std::optional<uint32_t> focused,
+                    std::vector<DisplayItem>& items);
+    // One plan per chip, or per application when grouped; `groupOf` gets each chip's plan.
+    void buildGroupedItems(const std::vector<ChipData>& chips, bool grouped);
+    // Fills a group of the chips of `plan`; keeps `preferredWindowIDByGroupKey` current.
+    void fillGroup(GroupedChipData& group, const std::vector<ChipData>& chips, const ItemPlan& plan,
+                   std::optional<uint32_t> focusedID, uint64_t spaceID);
+    void forgetGroupPreference(const ChipData& chip, uint64_t spaceID);
+    void applySavedAppOrder(const std::vector<ChipData>& chips, uint64_t spaceID,
+                            const std::vector<SpaceInfo>& spaceList);
+    void applyUserChipOrder(const std::vector<ChipData>& chips, uint64_t spaceID);
+    bool planHasID(const ItemPlan& plan, const std::vector<ChipData>& chips, std::string_view id) const;
     std::shared_ptr<const Image> resolveIcon(const TrackedWindow& window);
     std::shared_ptr<const Image> locatedIcon(const std::string& bundleID);
     void cancelActivationRetry();
@@ -139,6 +169,14 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     Subscription badgeCancellable_;
     Subscription attentionCancellable_;
     Subscription settingsCancellable_;
+    // What the refresh before last published, whose storage the next refresh writes over.
+    ChipMap spareChips_;
+    ItemMap spareItems_;
+    // Scratch of the item plans of one Space.
+    std::vector<ItemPlan> plans_;
+    std::vector<size_t> groupOf_;
+    std::vector<const ChipData*> members_;
+    std::map<std::string, SavedOrderIndex, std::less<>> savedOrderIndex_;  // by desktop key
 };
 
 }  // namespace qv

@@ -23,6 +23,24 @@ class DisplayItem {
         return DisplayItem(std::move(group), std::move(id));
     }
 
+    // Rewrite the item in place as a chip, or as a group that `fill` completes (its id included),
+    // keeping the storage the item already has where the kind stays the same.
+    void assignSingle(const ChipData& chip) {
+        if (ChipData* c = std::get_if<ChipData>(&value_)) {
+            *c = chip;
+        } else {
+            value_.emplace<ChipData>(chip);
+        }
+        id_.assign("s-").append(std::to_string(chip.id));
+    }
+    template <class Fill>
+    void assignGroup(Fill&& fill) {
+        GroupedChipData* g = std::get_if<GroupedChipData>(&value_);
+        if (!g) g = &value_.emplace<GroupedChipData>();
+        fill(*g);
+        id_ = g->id;
+    }
+
     const std::string& id() const { return id_; }
     bool isSingle() const { return std::holds_alternative<ChipData>(value_); }
     bool isGroup() const { return !isSingle(); }

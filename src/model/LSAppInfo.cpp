@@ -5,6 +5,7 @@
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
+#include <atomic>
 #include <charconv>
 #include <stdexcept>
 
@@ -28,34 +29,6 @@ CompiledPattern::CompiledPattern(std::string_view pattern) : impl_(std::make_uni
 CompiledPattern::~CompiledPattern() = default;
 
 namespace {
-
-// Calls `onCapture` with group 1 of each match in turn until it returns false. The text is read in
-// place as UTF-8, so match positions are byte offsets into it.
-template <class F>
-void searchCaptures(const icu::RegexPattern& pattern, std::string_view text, F&& onCapture) {
-    UErrorCode status = U_ZERO_ERROR;
-    UText* input = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-    if (U_FAILURE(status)) return;
-    {
-        std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(status));
-        if (U_SUCCESS(status)) {
-            matcher->reset(input);
-            while (matcher->find(status) && U_SUCCESS(status)) {
-                if (matcher->groupCount() < 1) continue;
-                UErrorCode groupStatus = U_ZERO_ERROR;
-                int64_t start = matcher->start64(1, groupStatus);
-                int64_t end = matcher->end64(1, groupStatus);
-                if (U_FAILURE(groupStatus) || start < 0 || end < start ||
-                    static_cast<uint64_t>(end) > text.size()) {
-                    continue;  // no range that maps back onto the text: no match
-                }
-                if (!onCapture(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start))))
-                    break;
-            }
-        }
-    }
-    utext_close(input);
-}
 
 bool isWhiteSpace(UChar32 c) {
     return c >= 0 && u_isUWhiteSpace(c);
@@ -112,22 +85,75 @@ std::optional<Int> decimal(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string_view> CompiledPattern::firstCapture(std::string_view text) const {
+namespace {
+std::atomic<uint64_t> matchersMadeCount{0};
+}  // namespace
+
+uint64_t CompiledPattern::matchersMade() {
+    return matchersMadeCount.load(std::memory_order_relaxed);
+}
+
+struct CompiledPattern::Matcher::Impl {
+    std::unique_ptr<icu::RegexMatcher> matcher;
+    UText* input = nullptr;
+    ~Impl() { utext_close(input); }
+};
+
+CompiledPattern::Matcher::Matcher(const CompiledPattern& pattern) : impl_(std::make_unique<Impl>()) {
+    UErrorCode status = U_ZERO_ERROR;
+    impl_->matcher.reset(pattern.impl_->pattern->matcher(status));
+    if (U_FAILURE(status)) impl_->matcher.reset();
+    matchersMadeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+CompiledPattern::Matcher::~Matcher() = default;
+
+// Calls `onCapture` with group 1 of each match in turn until it returns false. The text is read in
+// place as UTF-8, so match positions are byte offsets into it.
+template <class F>
+void CompiledPattern::Matcher::search(std::string_view text, F&& onCapture) {
+    if (!impl_->matcher) return;
+    UErrorCode status = U_ZERO_ERROR;
+    impl_->input = utext_openUTF8(impl_->input, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (U_FAILURE(status)) return;
+    icu::RegexMatcher& matcher = *impl_->matcher;
+    matcher.reset(impl_->input);
+    while (matcher.find(status) && U_SUCCESS(status)) {
+        if (matcher.groupCount() < 1) continue;
+        UErrorCode groupStatus = U_ZERO_ERROR;
+        int64_t start = matcher.start64(1, groupStatus);
+        int64_t end = matcher.end64(1, groupStatus);
+        if (U_FAILURE(groupStatus) || start < 0 || end < start || static_cast<uint64_t>(end) > text.size()) {
+            continue;  // no range that maps back onto the text: no match
+        }
+        if (!onCapture(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)))) break;
+    }
+}
+
+std::optional<std::string_view> CompiledPattern::Matcher::firstCapture(std::string_view text) {
     std::optional<std::string_view> found;
-    searchCaptures(*impl_->pattern, text, [&](std::string_view capture) {
+    search(text, [&](std::string_view capture) {
         found = capture;
         return false;
     });
     return found;
 }
 
-std::vector<std::string_view> CompiledPattern::captures(std::string_view text) const {
+std::vector<std::string_view> CompiledPattern::Matcher::captures(std::string_view text) {
     std::vector<std::string_view> out;
-    searchCaptures(*impl_->pattern, text, [&](std::string_view capture) {
+    search(text, [&](std::string_view capture) {
         out.push_back(capture);
         return true;
     });
     return out;
+}
+
+std::optional<std::string_view> CompiledPattern::firstCapture(std::string_view text) const {
+    return Matcher(*this).firstCapture(text);
+}
+
+std::vector<std::string_view> CompiledPattern::captures(std::string_view text) const {
+    return Matcher(*this).captures(text);
 }
 
 LSAppInfo::LSAppInfo(Processes& processes, std::string path, Seconds timeout)
@@ -141,7 +167,7 @@ LSAppInfo::LSAppInfo(Processes& processes, std::string path, Seconds timeout)
 
 std::optional<LSAppInfoResult> LSAppInfo::runLSAppInfo(const std::vector<std::string>& arguments) const {
     ProcessResult run = processes_.run(lsappinfoPath, arguments, timeout_);
-    if (!run.launched || run.timedOut) return std::nullopt;
+    if (!run.launched || run.timedOut || run.outputLimitExceeded) return std::nullopt;
     LSAppInfoResult result;
     result.arguments = arguments;
     result.exitStatus = run.exitStatus;
@@ -160,6 +186,7 @@ std::vector<AppRecord> LSAppInfo::parseListOutput(std::string_view text) const {
     };
     std::vector<AppRecord> records;
     InProgress current;
+    CompiledPattern::Matcher header(listHeaderRegex), bundleID(bundleIDRegex), pid(pidRegex);
     auto finish = [&] {
         if (current.asn && current.bundleID && current.pid) {
             records.push_back(AppRecord{*current.asn, *current.bundleID, *current.pid});
@@ -171,15 +198,20 @@ std::vector<AppRecord> LSAppInfo::parseListOutput(std::string_view text) const {
         size_t end = text.find('\n', start);
         std::string_view line =
             text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (auto asn = listHeaderRegex.firstCapture(line)) {
+        // Each pattern needs a literal text of its own: a line without it cannot match, and is not
+        // searched, so that a flood of other lines (blank ones, say) costs little.
+        auto has = [&](std::string_view literal) { return line.find(literal) != std::string_view::npos; };
+        std::optional<std::string_view> asn;
+        if (has("ASN:")) asn = header.firstCapture(line);
+        if (asn) {
             finish();
             current = InProgress{normalizedASN(*asn), std::nullopt, std::nullopt};
         } else if (current.asn) {
-            if (!current.bundleID) {
-                if (auto id = bundleIDRegex.firstCapture(line)) current.bundleID = std::string(*id);
+            if (!current.bundleID && has("bundleID=\"")) {
+                if (auto id = bundleID.firstCapture(line)) current.bundleID = std::string(*id);
             }
-            if (!current.pid) {
-                if (auto digits = pidRegex.firstCapture(line)) current.pid = decimal<int64_t>(*digits);
+            if (!current.pid && has("pid")) {
+                if (auto digits = pid.firstCapture(line)) current.pid = decimal<int64_t>(*digits);
             }
         }
         if (end == std::string_view::npos) break;

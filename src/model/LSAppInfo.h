@@ -41,10 +41,33 @@ class CompiledPattern {
     CompiledPattern(const CompiledPattern&) = delete;
     CompiledPattern& operator=(const CompiledPattern&) = delete;
 
-    // Group 1 of the first match; absent without a match or a usable group 1.
+    // A matcher of the pattern, made once and reset for each text it searches: making one costs
+    // far more than a search of a short line. One thread at a time.
+    class Matcher {
+      public:
+        explicit Matcher(const CompiledPattern& pattern);
+        ~Matcher();
+        Matcher(const Matcher&) = delete;
+        Matcher& operator=(const Matcher&) = delete;
+
+        // Group 1 of the first match; absent without a match or a usable group 1.
+        std::optional<std::string_view> firstCapture(std::string_view text);
+        // Group 1 of every match, in order.
+        std::vector<std::string_view> captures(std::string_view text);
+
+      private:
+        template <class F>
+        void search(std::string_view text, F&& onCapture);
+        struct Impl;
+        std::unique_ptr<Impl> impl_;
+    };
+
+    // One search with a matcher of its own.
     std::optional<std::string_view> firstCapture(std::string_view text) const;
-    // Group 1 of every match, in order.
     std::vector<std::string_view> captures(std::string_view text) const;
+
+    // How many matchers all patterns have made so far, in every thread.
+    static uint64_t matchersMade();
 
   private:
     struct Impl;
@@ -66,7 +89,8 @@ class LSAppInfo {
     const CompiledPattern pidRegex;
     const CompiledPattern asnRegex;
 
-    // Absent when the tool could not be launched or outlasted the time-out.
+    // Absent when the tool could not be launched, outlasted the time-out or wrote more than a run
+    // keeps (kProcessOutputLimit).
     std::optional<LSAppInfoResult> runLSAppInfo(const std::vector<std::string>& arguments) const;
 
     std::vector<AppRecord> parseListOutput(std::string_view text) const;

@@ -24,10 +24,10 @@ class LoginItemController {
         return isEnabled();
     }
 
-  private:
     // Requires approval and not found count as off.
     bool isEnabled() { return service_.mainAppStatus() == LoginItemStatus::enabled; }
 
+  private:
     LoginItems& service_;
 };
 
@@ -80,6 +80,7 @@ UserSettings::UserSettings(Platform& platform)
         if (auto bytes = fileSystem_.contentsOfFile(*fileURL_))
             loaded = decodeUserSettings(*bytes, osVersion);
         mustKeepUnreadableFile_ = !loaded;
+        startedFromUnreadableFile_ = !loaded;
     }
     data.set(loaded ? std::move(*loaded) : UserSettingsData::defaults(osVersion));
 }
@@ -247,8 +248,11 @@ bool UserSettings::keepUnreadableFile() {
 }
 
 void UserSettings::reconcileRunAtLoginState() {
+    LoginItemController controller(loginItems_);
     bool stored = data->runAtLogin;
-    bool reported = LoginItemController(loginItems_).setEnabled(stored);
+    // The user's wish was in the file we could not read; the default is no wish. Bringing the
+    // system to it would unregister a login item the user had asked for: the system's state holds.
+    bool reported = startedFromUnreadableFile_ ? controller.isEnabled() : controller.setEnabled(stored);
     if (reported != stored) update([&](UserSettingsData& d) { d.runAtLogin = reported; });
 }
 

@@ -97,6 +97,8 @@ class UserSettings : public std::enable_shared_from_this<UserSettings> {
     Subscription terminationSubscription_;
     // The file on disk could not be read or decoded: keep a copy before replacing it.
     bool mustKeepUnreadableFile_ = false;
+    // The settings file existed at start but could not be read or decoded.
+    bool startedFromUnreadableFile_ = false;
 };
 
 }  // namespace qv

@@ -58,13 +58,19 @@ int millisecondsUntil(Clock::time_point deadline) {
     return static_cast<int>(std::min(std::ceil(left), 60'000.0));
 }
 
-// Reads what is there; false once the writer has closed its end (or the read failed).
-bool drain(const Fd& fd, std::string& into) {
+// Reads what is there, keeping at most kProcessOutputLimit bytes; false once the writer has
+// closed its end (or the read failed). `overflowed` is set when the stream went past the limit.
+bool drain(const Fd& fd, std::string& into, bool& overflowed) {
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n > 0) {
-            into.append(buffer, static_cast<size_t>(n));
+            const size_t room = kProcessOutputLimit - into.size();
+            into.append(buffer, std::min(room, static_cast<size_t>(n)));
+            if (static_cast<size_t>(n) > room) {
+                overflowed = true;
+                return true;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -170,7 +176,8 @@ ProcessResult PosixProcesses::run(const std::string& executablePath,
     // Both pipes are read as data comes: a child that fills one pipe while we wait on the other
     // would otherwise stall until the time-out.
     bool expired = false;
-    while (outRead.isOpen() || errRead.isOpen()) {
+    bool overflowed = false;
+    while (!overflowed && (outRead.isOpen() || errRead.isOpen())) {
         pollfd fds[2];
         nfds_t count = 0;
         Fd* owners[2];
@@ -190,18 +197,19 @@ ProcessResult PosixProcesses::run(const std::string& executablePath,
         for (nfds_t i = 0; i < count; ++i) {
             if (fds[i].revents == 0) continue;
             std::string& into = owners[i] == &outRead ? result.standardOutput : result.standardError;
-            if (!drain(*owners[i], into)) owners[i]->close();
+            if (!drain(*owners[i], into, overflowed)) owners[i]->close();
         }
     }
 
     int status = 0;
-    if (!expired && waitUntil(pid, deadline, status)) {
+    if (!expired && !overflowed && waitUntil(pid, deadline, status)) {
         record(status, result);
         return result;
     }
     ::kill(-pid, SIGKILL);
     reap(pid, status);
-    result.timedOut = true;
+    result.timedOut = !overflowed;
+    result.outputLimitExceeded = overflowed;
     record(status, result);
     return result;
 }

@@ -90,6 +90,8 @@ class WorldDriver {
     virtual int32_t launchApplication(const std::string& name, const std::optional<std::string>& bundleID,
                                       ActivationPolicy policy) = 0;
     virtual void quitApplication(int32_t pid) = 0;
+    // The application crashes: its windows vanish unannounced; only the workspace reports its end.
+    virtual void crashApplication(int32_t pid) = 0;
     virtual void activateApplication(int32_t pid) = 0;
     // An application whose Accessibility never answers and never notifies.
     virtual void setApplicationUnresponsive(int32_t pid, bool unresponsive) = 0;

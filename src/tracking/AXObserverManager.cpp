@@ -122,9 +122,7 @@ void AXObserverManager::teardown() {
     }
     for (int32_t pid : pids) removeObserver(pid);
     // Retries of processes that never attached end with the thread as well.
-    for (const auto& [pid, item] : retryWork_) item->cancel();
-    retryWork_.clear();
-    retryCount_.clear();
+    cancelAllRetries();
     debounceState_->cancelAll();
     runLoop_->stop();
 }
@@ -266,6 +264,12 @@ void AXObserverManager::cancelRetry(int32_t pid) {
         it->second->cancel();
         retryWork_.erase(it);
     }
+}
+
+void AXObserverManager::cancelAllRetries() {
+    for (const auto& [pid, item] : retryWork_) item->cancel();
+    retryWork_.clear();
+    retryCount_.clear();
 }
 
 void AXObserverManager::retryAttach(int32_t pid, const WorkItemPtr& item) {

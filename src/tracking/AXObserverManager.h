@@ -108,6 +108,7 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
     void scheduleRetry(int32_t pid);
     void retryAttach(int32_t pid, const WorkItemPtr& item);
     void cancelRetry(int32_t pid);
+    void cancelAllRetries();
     std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
     std::optional<uint32_t> resolveWindowIDFromObservedWindows(int32_t pid, const AXElement& element);

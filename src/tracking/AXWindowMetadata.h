@@ -13,12 +13,16 @@ struct AXWindowMetadata {
     std::optional<std::string> subrole;  // "AXSubrole"
     std::optional<bool> isModal;         // "AXModal"
     std::optional<bool> isMinimized;     // "AXMinimized"
+    // A read of the role, subrole, modal or minimised flag got no answer (it timed out, could not
+    // complete or is not implemented): a busy application, not a verdict on the window.
+    bool unanswered = false;
 };
 
 // What the owner's Accessibility window list says about one window-list entry. Callers decide by
-// the case; the reason is diagnostic text only.
+// the case; the reason is diagnostic text only. `unanswered`: the list has the window but a read
+// that decides its eligibility got no answer, so the window is neither admitted nor rejected.
 struct CGWindowAXAdmission {
-    enum class Case { admitted, rejected, missing };
+    enum class Case { admitted, rejected, missing, unanswered };
 
     Case kind = Case::admitted;
     std::string reason;  // empty when admitted
@@ -26,6 +30,7 @@ struct CGWindowAXAdmission {
     static CGWindowAXAdmission admitted() { return {Case::admitted, {}}; }
     static CGWindowAXAdmission rejected(std::string reason) { return {Case::rejected, std::move(reason)}; }
     static CGWindowAXAdmission missing() { return {Case::missing, "missing-from-ax-window-list"}; }
+    static CGWindowAXAdmission unanswered() { return {Case::unanswered, "ax-read-unanswered"}; }
 
     friend bool operator==(const CGWindowAXAdmission&, const CGWindowAXAdmission&) = default;
 };

@@ -11,6 +11,11 @@ constexpr uint32_t kSpaceListingOptions = 2;
 constexpr uint64_t kSpaceListingClearTags = 0x4000000000ull;
 constexpr int32_t kAllSpacesMask = 7;
 
+// A request that got no answer says nothing about the attribute, unlike one that finds no value.
+bool isUnanswered(AXError err) {
+    return err == kAXErrorCannotComplete || err == kAXErrorNotImplemented || err == kAXErrorFailure;
+}
+
 }  // namespace
 
 std::shared_ptr<WindowStore> WindowStore::create(Platform& platform) {
@@ -112,9 +117,8 @@ void WindowStore::populate() {
                              .value_or(std::vector<CGWindowInfo>{});
 
     std::map<uint32_t, TrackedWindow> newWindows;
-    std::map<int32_t, AXWindowMetadataMap> metadataByPID;
-    std::map<int32_t, bool> hasAXWindowListByPID;
-    std::set<int32_t> fetchedPIDs;
+    // Each application's list is read once; the titles are read live from its elements.
+    std::map<int32_t, AXWindowList> axListByPID;
     std::set<int32_t> pidsToScan;
 
     for (const CGWindowInfo& info : entries) {
@@ -128,22 +132,21 @@ void WindowStore::populate() {
         if (!bounds || bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
             continue;
 
-        if (fetchedPIDs.insert(*pid).second) {
-            auto [metadata, hasList] = copyAXWindowMetadataByID(*pid);
-            metadataByPID[*pid] = std::move(metadata);
-            hasAXWindowListByPID[*pid] = hasList;
-        }
+        auto listed = axListByPID.find(*pid);
+        if (listed == axListByPID.end()) listed = axListByPID.emplace(*pid, readAXWindowList(*pid)).first;
+        const AXWindowList& axList = listed->second;
         const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(*pid);
-        const AXWindowMetadataMap& metadata = metadataByPID[*pid];
-        const bool hasAXWindowList = hasAXWindowListByPID[*pid];
+        const AXWindowMetadataMap& metadata = axList.metadataByID;
+        const bool hasAXWindowList = axList.hasList;
 
+        // Without a list, or an answer, to confirm it, a child window (a sheet, a drawer) would
+        // pass as a window.
+        auto isChildWindow = [&] {
+            return spaces_.parentWindowIDs({*windowID}, connectionID).contains(*windowID);
+        };
         switch (cgWindowAXAdmission(*windowID, metadata, hasAXWindowList).kind) {
             case CGWindowAXAdmission::Case::admitted:
-                // Without a list to confirm it, a child window (a sheet, a drawer) would pass as a window.
-                if (!hasAXWindowList &&
-                    spaces_.parentWindowIDs({*windowID}, connectionID).contains(*windowID)) {
-                    continue;
-                }
+                if (!hasAXWindowList && isChildWindow()) continue;
                 break;
             case CGWindowAXAdmission::Case::rejected:
                 continue;
@@ -151,6 +154,10 @@ void WindowStore::populate() {
                 pidsToScan.insert(*pid);
                 if (confirmationRequired) continue;
                 if (tentativeBootstrapRejection(*windowID, windowSpaces, connectionID)) continue;
+                break;
+            case CGWindowAXAdmission::Case::unanswered:
+                pidsToScan.insert(*pid);  // a later scan asks again
+                if (confirmationRequired || isChildWindow()) continue;
                 break;
         }
 
@@ -160,7 +167,7 @@ void WindowStore::populate() {
         w.appName = info.ownerName().value_or("Unknown");
         if (auto app = platform_.workspace.runningApplication(*pid))
             w.bundleIdentifier = app->bundleIdentifier;
-        if (auto title = readTitleFromAX(*pid, *windowID)) {
+        if (auto title = readTitle(axList, *windowID)) {
             w.windowTitle = *title;  // an empty title read live stands
         } else {
             w.windowTitle = info.windowName().value_or("");
@@ -194,26 +201,33 @@ void WindowStore::populate() {
 // --- Admission ---
 
 std::pair<WindowStore::AXWindowMetadataMap, bool> WindowStore::copyAXWindowMetadataByID(int32_t pid) {
-    Accessibility& ax = platform_.accessibility;
-    AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, axMessagingTimeoutSeconds);
+    AXWindowList list = readAXWindowList(pid);
+    return {std::move(list.metadataByID), list.hasList};
+}
+
+WindowStore::AXWindowList WindowStore::readAXWindowList(int32_t pid) {
+    AXWindowList out;
     Value list;
-    if (ax.copyAttributeValue(app, "AXWindows", list) != kAXErrorSuccess) return {{}, false};
+    if (readAttribute(platform_.accessibility.createApplication(pid), "AXWindows", list) != kAXErrorSuccess)
+        return out;
     auto elements = list.asElementArray();
-    if (!elements) return {{}, false};
-    AXWindowMetadataMap byID;
-    for (const AXElement& element : *elements) {
+    if (!elements) return out;
+    out.hasList = true;
+    for (AXElement& element : *elements) {
         auto id = resolveWindowID(element);
         if (!id) continue;
         AXWindowMetadata m;
+        bool unanswered = false;
         m.title = readStringAttribute(element, "AXTitle");
-        m.role = readStringAttribute(element, "AXRole");
-        m.subrole = readStringAttribute(element, "AXSubrole");
-        m.isModal = readBoolAttribute(element, "AXModal");
-        m.isMinimized = readBoolAttribute(element, "AXMinimized");
-        byID[*id] = std::move(m);
+        m.role = readStringAttribute(element, "AXRole", &unanswered);
+        m.subrole = readStringAttribute(element, "AXSubrole", &unanswered);
+        m.isModal = readBoolAttribute(element, "AXModal", &unanswered);
+        m.isMinimized = readBoolAttribute(element, "AXMinimized", &unanswered);
+        m.unanswered = unanswered;
+        out.metadataByID[*id] = std::move(m);
+        out.elementsByID[*id] = std::move(element);
     }
-    return {std::move(byID), true};
+    return out;
 }
 
 WindowStore::CGWindowAXAdmission WindowStore::cgWindowAXAdmission(uint32_t windowID,
@@ -222,6 +236,7 @@ WindowStore::CGWindowAXAdmission WindowStore::cgWindowAXAdmission(uint32_t windo
     if (!hasAXWindowList) return CGWindowAXAdmission::admitted();
     auto it = metadataByID.find(windowID);
     if (it == metadataByID.end()) return CGWindowAXAdmission::missing();
+    if (it->second.unanswered) return CGWindowAXAdmission::unanswered();
     if (isDockEligibleAXWindow(it->second)) return CGWindowAXAdmission::admitted();
     return CGWindowAXAdmission::rejected(axIneligibilityReason(it->second));
 }
@@ -289,12 +304,18 @@ std::optional<uint32_t> WindowStore::resolveWindowID(const AXElement& element) {
     return std::nullopt;
 }
 
-std::optional<std::string> WindowStore::readStringAttribute(const AXElement& element,
-                                                            const std::string& attribute) {
+AXError WindowStore::readAttribute(const AXElement& element, const std::string& attribute, Value& value) {
     Accessibility& ax = platform_.accessibility;
     ax.setMessagingTimeout(element, axMessagingTimeoutSeconds);
+    return ax.copyAttributeValue(element, attribute, value);
+}
+
+std::optional<std::string> WindowStore::readStringAttribute(const AXElement& element,
+                                                            const std::string& attribute, bool* unanswered) {
     Value value;
-    if (ax.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    AXError err = readAttribute(element, attribute, value);
+    if (unanswered && isUnanswered(err)) *unanswered = true;
+    if (err != kAXErrorSuccess) return std::nullopt;
     if (const std::string* s = value.asString()) return *s;
     return std::nullopt;
 }
@@ -303,37 +324,28 @@ std::optional<std::string> WindowStore::readTitle(const AXElement& element) {
     return readStringAttribute(element, "AXTitle");
 }
 
-std::optional<bool> WindowStore::readBoolAttribute(const AXElement& element, const std::string& attribute) {
-    Accessibility& ax = platform_.accessibility;
-    ax.setMessagingTimeout(element, axMessagingTimeoutSeconds);
+std::optional<std::string> WindowStore::readTitle(const AXWindowList& list, uint32_t windowID) {
+    auto it = list.elementsByID.find(windowID);
+    return it == list.elementsByID.end() ? std::nullopt : readTitle(it->second);
+}
+
+std::optional<bool> WindowStore::readBoolAttribute(const AXElement& element, const std::string& attribute,
+                                                   bool* unanswered) {
     Value value;
-    if (ax.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    AXError err = readAttribute(element, attribute, value);
+    if (unanswered && isUnanswered(err)) *unanswered = true;
+    if (err != kAXErrorSuccess) return std::nullopt;
     if (auto b = value.asBool()) return b;
     if (auto n = value.asNumberObject()) return n->boolValue();
     return std::nullopt;
 }
 
-std::optional<std::string> WindowStore::readTitleFromAX(int32_t pid, uint32_t windowID) {
-    Accessibility& ax = platform_.accessibility;
-    AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, axMessagingTimeoutSeconds);
-    Value list;
-    if (ax.copyAttributeValue(app, "AXWindows", list) != kAXErrorSuccess) return std::nullopt;
-    auto elements = list.asElementArray();
-    if (!elements) return std::nullopt;
-    for (const AXElement& element : *elements) {
-        if (resolveWindowID(element) == windowID) return readTitle(element);
-    }
-    return std::nullopt;
-}
-
 std::optional<Rect> WindowStore::readFrame(const AXElement& element) {
-    Accessibility& ax = platform_.accessibility;
-    ax.setMessagingTimeout(element, axMessagingTimeoutSeconds);
     Value position;
-    if (ax.copyAttributeValue(element, "AXPosition", position) != kAXErrorSuccess) return std::nullopt;
+    if (readAttribute(element, "AXPosition", position) != kAXErrorSuccess) return std::nullopt;
     Value size;
-    if (ax.copyAttributeValue(element, "AXSize", size) != kAXErrorSuccess) return std::nullopt;
+    if (platform_.accessibility.copyAttributeValue(element, "AXSize", size) != kAXErrorSuccess)
+        return std::nullopt;
     auto p = position.asAXValue();
     auto z = size.asAXValue();
     if (!p || p->type != AXValueData::Type::Point || !z || z->type != AXValueData::Type::Size)

@@ -186,6 +186,15 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
         std::set<uint32_t> layerZeroWindowIDs;
         std::set<uint32_t> axRejectedWindowIDs;
         bool ownerIsDockEligible = false;
+        // False when the window list could not be read: the scan then proves nothing missing.
+        bool windowListReadable = false;
+    };
+    // One read of an application's Accessibility window list: what each window says about itself
+    // and the element it was read from, by window id.
+    struct AXWindowList {
+        AXWindowMetadataMap metadataByID;
+        std::map<uint32_t, AXElement> elementsByID;
+        bool hasList = false;
     };
 
     void handleWindowCreated(const AXWindowEvent& event);
@@ -209,10 +218,17 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
 
     bool clearFocusOfOtherProcess(int32_t pid);
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
-    std::optional<std::string> readTitleFromAX(int32_t pid, uint32_t windowID);
+    AXWindowList readAXWindowList(int32_t pid);
+    // The window's title, read live from its element in `list`; none when the list lacks it.
+    std::optional<std::string> readTitle(const AXWindowList& list, uint32_t windowID);
     std::optional<std::string> readTitle(const AXElement& element);
-    std::optional<std::string> readStringAttribute(const AXElement& element, const std::string& attribute);
-    std::optional<bool> readBoolAttribute(const AXElement& element, const std::string& attribute);
+    // `unanswered` is set when the read got no answer, as opposed to finding no value.
+    std::optional<std::string> readStringAttribute(const AXElement& element, const std::string& attribute,
+                                                   bool* unanswered = nullptr);
+    std::optional<bool> readBoolAttribute(const AXElement& element, const std::string& attribute,
+                                          bool* unanswered = nullptr);
+    // Sets the store's messaging timeout on the element and reads the attribute.
+    AXError readAttribute(const AXElement& element, const std::string& attribute, Value& value);
     std::optional<Rect> readFrame(const AXElement& element);
 
     Platform& platform_;

@@ -278,8 +278,7 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
     std::vector<TrackedWindow> collected;
     bool changed = false;
     std::set<int32_t> pidsToScan;
-    std::map<int32_t, AXWindowMetadataMap> metadataByPID;
-    std::map<int32_t, bool> hasAXWindowListByPID;
+    std::map<int32_t, AXWindowList> axListByPID;
 
     for (uint32_t id : listedIDs) {
         if (auto it = windows.find(id); it != windows.end()) {
@@ -296,15 +295,13 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
             continue;
         if (auto alpha = info->alpha(); alpha && !(*alpha > 0)) continue;
 
-        if (!metadataByPID.contains(*pid)) {
-            auto [metadata, hasList] = copyAXWindowMetadataByID(*pid);
-            metadataByPID[*pid] = std::move(metadata);
-            hasAXWindowListByPID[*pid] = hasList;
-        }
-        const AXWindowMetadataMap& metadata = metadataByPID[*pid];
-        const auto admission = cgWindowAXAdmission(id, metadata, hasAXWindowListByPID[*pid]);
+        auto listed = axListByPID.find(*pid);
+        if (listed == axListByPID.end()) listed = axListByPID.emplace(*pid, readAXWindowList(*pid)).first;
+        const AXWindowList& axList = listed->second;
+        const AXWindowMetadataMap& metadata = axList.metadataByID;
+        const auto admission = cgWindowAXAdmission(id, metadata, axList.hasList);
         if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
-        if (admission.kind == CGWindowAXAdmission::Case::missing) {
+        if (admission.kind != CGWindowAXAdmission::Case::admitted) {
             pidsToScan.insert(*pid);
             continue;
         }
@@ -321,7 +318,7 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
         }
         if (app) w.bundleIdentifier = app->bundleIdentifier;
         std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        if (!title) title = readTitleFromAX(*pid, id);
+        if (!title) title = readTitle(axList, id);
         w.windowTitle = title ? *title : info->windowName().value_or("");
         w.frame = *bounds;
         w.isMinimized = m != metadata.end() && m->second.isMinimized == true;

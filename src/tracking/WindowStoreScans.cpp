@@ -207,10 +207,13 @@ WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
     WindowServer& ws = platform_.windowServer;
     const uint32_t cid = ws.mainConnectionID();
     const WindowSpacesMap windowSpaces = buildWindowSpacesMap(cid);
-    const auto entries = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0))
-                             .value_or(std::vector<CGWindowInfo>{});
-    const auto [metadata, hasAXWindowList] = copyAXWindowMetadataByID(pid);
+    const auto list = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0));
+    const std::vector<CGWindowInfo> entries = list.value_or(std::vector<CGWindowInfo>{});
+    const AXWindowList axList = readAXWindowList(pid);
+    const AXWindowMetadataMap& metadata = axList.metadataByID;
+    const bool hasAXWindowList = axList.hasList;
     PIDWindowScan scan;
+    scan.windowListReadable = list.has_value();
     scan.ownerIsDockEligible = dockEligibleOwnerPIDs(platform_.workspace).contains(pid);
     const auto app = platform_.workspace.runningApplication(pid);
     const std::string fallbackName = app && app->localizedName ? *app->localizedName : "Unknown";
@@ -226,8 +229,12 @@ WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
         if (!bounds || !passesSizeTest(*bounds)) continue;
         if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
 
+        bool confirmed = hasAXWindowList;
         switch (cgWindowAXAdmission(*id, metadata, hasAXWindowList).kind) {
             case CGWindowAXAdmission::Case::admitted:
+                break;
+            case CGWindowAXAdmission::Case::unanswered:
+                confirmed = false;  // present, but not confirmed
                 break;
             case CGWindowAXAdmission::Case::rejected:
                 scan.axRejectedWindowIDs.insert(*id);
@@ -242,11 +249,11 @@ WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
         c.bundleID = bundleID;
         const auto m = metadata.find(*id);
         std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        if (!title) title = readTitleFromAX(pid, *id);
+        if (!title) title = readTitle(axList, *id);
         c.title = title ? *title : info.windowName().value_or("");
         c.frame = *bounds;
         if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) c.spaces = s->second;
-        c.isAXConfirmed = hasAXWindowList;
+        c.isAXConfirmed = confirmed;
         c.isMinimized = m != metadata.end() && m->second.isMinimized.value_or(false);
         scan.candidates[*id] = std::move(c);
     }
@@ -299,8 +306,9 @@ int WindowStore::reconcileWindowsForPID(int32_t pid) {
     const auto app = platform_.workspace.runningApplication(pid);
     const bool alive = app && !app->isTerminated;
     const double now = platform_.runtime.now();
-    if (alive && scan.layerZeroWindowIDs.empty()) {
-        // An unreadable or momentarily empty window list proves nothing about a live process.
+    if (alive && !scan.windowListReadable) {
+        // A window list that could not be read proves nothing about a live process. One that was
+        // read without the process's windows does: its last window may have closed unannounced.
         for (uint32_t id : collected) reconcileStateByWindowID[id] = ReconcileState::active();
     } else {
         for (uint32_t id : collected) {
@@ -391,12 +399,12 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
 
     std::set<int32_t> pids = trackedPIDs();
     pids.insert(observerAttachedPIDs.begin(), observerAttachedPIDs.end());
-    std::map<int32_t, std::pair<AXWindowMetadataMap, bool>> axByPID;
-    for (int32_t pid : pids) axByPID[pid] = copyAXWindowMetadataByID(pid);
+    std::map<int32_t, AXWindowList> axByPID;
+    for (int32_t pid : pids) axByPID[pid] = readAXWindowList(pid);
 
     int added = 0;
     std::set<int32_t> pidsToScan;
-    const AXWindowMetadataMap noMetadata;
+    const AXWindowList noList;
     for (const CGWindowInfo& info : entries) {
         auto pid = info.ownerPID();
         if (!pid || !pids.contains(*pid) || !eligible.contains(*pid)) continue;
@@ -408,12 +416,13 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
         if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
 
         auto ax = axByPID.find(*pid);
-        const AXWindowMetadataMap& metadata = ax != axByPID.end() ? ax->second.first : noMetadata;
-        const bool hasAXWindowList = ax != axByPID.end() && ax->second.second;
+        const AXWindowList& axList = ax != axByPID.end() ? ax->second : noList;
+        const AXWindowMetadataMap& metadata = axList.metadataByID;
+        const bool hasAXWindowList = axList.hasList;
         const auto admission = cgWindowAXAdmission(*id, metadata, hasAXWindowList);
         if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
-        if (admission.kind == CGWindowAXAdmission::Case::missing) {
-            pidsToScan.insert(*pid);
+        if (admission.kind != CGWindowAXAdmission::Case::admitted) {
+            pidsToScan.insert(*pid);  // missing, or unanswered: a later scan looks again
             continue;
         }
 
@@ -428,15 +437,19 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
         }
         if (app) w.bundleIdentifier = app->bundleIdentifier;
         const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(*pid);
-        w.windowTitle = info.windowName().value_or("");
         if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) w.spaceIDs = s->second;
         if (w.spaceIDs.empty() || (!hasAXWindowList && confirmationRequired)) {
             pidsToScan.insert(*pid);
             continue;
         }
+        // Without Screen Recording access other applications' windows have no name in the window
+        // list: the title comes from Accessibility first.
+        const auto m = metadata.find(*id);
+        std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
+        if (!title) title = readTitle(axList, *id);
+        w.windowTitle = title ? *title : info.windowName().value_or("");
         w.frame = *bounds;
-        if (auto m = metadata.find(*id); m != metadata.end())
-            w.isMinimized = m->second.isMinimized.value_or(false);
+        if (m != metadata.end()) w.isMinimized = m->second.isMinimized.value_or(false);
         windows[*id] = std::move(w);
         reconcileStateByWindowID[*id] = ReconcileState::active();
         ++added;

@@ -99,6 +99,23 @@ TEST_F(StartupTest, WithoutABarManagerTheRuntimeMakesTheBarViewModelFromTheStore
     EXPECT_EQ(runtime->metrics, BarMetrics::forSize(BarSize::xl));
 }
 
+TEST_F(StartupTest, AnApplicationThatCrashesLeavesTheBarsAtOnce) {
+    int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
+    int32_t mail = sim.launchApp(std::string("com.example.mail"), "Mail");
+    uint32_t draft = sim.openWindow(editor, "Draft", space);
+    sim.openWindow(mail, "Inbox", space);
+    QuillVorn program(sim.platform(), {settings, badges, updater});
+    program.main();
+    rt.advance(5);
+    const BarViewModel& model = *program.mainRuntime()->barViewModel;
+    ASSERT_EQ(model.chipsBySpace->at(space).size(), 2u);
+    // No window announces its end; the workspace's word is all there is.
+    sim.crashApp(mail);
+    rt.runUntilIdle();
+    ASSERT_EQ(model.chipsBySpace->at(space).size(), 1u);
+    EXPECT_EQ(model.chipsBySpace->at(space).front().id, draft);
+}
+
 TEST(ActivationBootstrapTest, OnlyRegularUnknownApplicationsAtMostOncePerThrottleInterval) {
     ActivationFacts f;
     f.bundleID = "com.example.notes";

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "model/BadgeService.h"
+#include "model/BarViewModel.h"
+#include "model/UserSettings.h"
 #include "support/StoreDesktop.h"
 #include "tracking/AXObserverManager.h"
 
@@ -14,6 +17,9 @@ class WindowTrackingScenario : public testing::StoreDesktop {
   protected:
     static constexpr double kRefreshAfterAttach = 0.8;
 
+    // What the applications have before the program starts.
+    virtual void openStartingWindows() {}
+
     uint32_t side = sim.addDisplay("Side", Rect{1920, 0, 1440, 900});
     uint64_t sideSpace = sim.addSpace(side);
     int32_t editor = launch("com.example.editor", "Editor");
@@ -23,6 +29,7 @@ class WindowTrackingScenario : public testing::StoreDesktop {
     std::vector<std::pair<double, int32_t>> attachReports;
 
     void SetUp() override {
+        openStartingWindows();
         sim.activateApp(editor);
         populate();
         manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());
@@ -177,13 +184,15 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, compose);
     EXPECT_GT(changes, beforeFocus);
+    sim.switchToSpace(s1);  // back to the draft's desktop, where its application lists it
     sim.activateApp(editor);
     rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, draft);
 
-    // The application terminates: its windows, observer and marks go; the other app's stay.
+    // The application crashes: no window announces its end, only the workspace tells. Its windows,
+    // observer and marks go; the other app's stay.
     rt.advanceTo(25);
-    sim.terminateApp(mail);
+    sim.crashApp(mail);
     rt.runUntilIdle();
     EXPECT_EQ(trackedIDs(), std::set<uint32_t>{draft});
     EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
@@ -232,6 +241,91 @@ TEST_F(WindowTrackingScenario, AWindowOfAnApplicationWhosePidCannotBeReadLandsUn
     EXPECT_EQ(tracked(w).bundleIdentifier, "com.example.odd");
     EXPECT_FALSE(store->windows.count(0));
     EXPECT_FALSE(store->trackedPIDs().contains(0));
+}
+
+// The same program with its bars' model on top: what the user sees of each desktop.
+class BarTrackingScenario : public WindowTrackingScenario {
+  protected:
+    int32_t mail = launch("com.example.mail", "Mail");
+    uint32_t inbox = 0;
+    std::shared_ptr<UserSettings> settings;
+
+    void openStartingWindows() override { inbox = open(mail, "Inbox", s1); }
+    std::shared_ptr<BadgeService> badges;
+    std::shared_ptr<BarViewModel> model;
+
+    void SetUp() override {
+        WindowTrackingScenario::SetUp();
+        settings = UserSettings::create(sim.platform());
+        settings->setGroupWindowsByApp(false);
+        badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
+        model = BarViewModel::create(sim.platform(), store, settings, badges);
+        rt.advance(WindowStore::kDeferredScanSeriesEnd);  // start-up's rescans run out
+    }
+    std::vector<std::string> bar(uint64_t space) const {
+        std::vector<std::string> titles;
+        for (const DisplayItem& item : model->displayItemsBySpace->at(space))
+            titles.push_back(item.chip()->windowTitle);
+        return titles;
+    }
+};
+
+class TwoDesktopsAtStart : public BarTrackingScenario {
+  protected:
+    uint32_t archive = 0;
+    void openStartingWindows() override {
+        BarTrackingScenario::openStartingWindows();
+        archive = open(mail, "Archive", s2);
+    }
+};
+
+TEST_F(TwoDesktopsAtStart, AnApplicationOnTwoDesktopsHasChipsOnBoth) {
+    // Mail lists only the window of the desktop that shows; the other comes from the window list.
+    EXPECT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox"}));
+    EXPECT_EQ(bar(s2), std::vector<std::string>{"Archive"});
+    ASSERT_TRUE(tracks(archive));
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(archive).isActive());
+
+    // Once its desktop shows, the window is observed like any other.
+    sim.switchToSpace(s2);
+    rt.runUntilIdle();
+    sim.setWindowTitle(archive, "Archive 2026");
+    rt.advance(0.25);
+    EXPECT_EQ(bar(s2), std::vector<std::string>{"Archive 2026"});
+}
+
+TEST_F(BarTrackingScenario, WithoutScreenRecordingADiscoveredWindowIsTitled) {
+    sim.setScreenRecordingGranted(false);
+    // A window whose creation went unannounced, on the other desktop, is found when it shows.
+    simAX.faults(mail).unresponsive = true;
+    uint32_t drafts = open(mail, "Drafts", s2);
+    simAX.faults(mail).unresponsive = false;
+    rt.advance(5);
+    EXPECT_FALSE(tracks(drafts));
+    sim.switchToSpace(s2);
+    rt.runUntilIdle();
+    EXPECT_EQ(bar(s2), std::vector<std::string>{"Drafts"});
+}
+
+TEST_F(BarTrackingScenario, ASlowApplicationTimesOutWithoutLosingItsWindows) {
+    // Mail answers in 0.2 s: the store gives up on each request after 0.05 s, the observer thread
+    // waits the default time and still follows it.
+    simAX.faults(mail).responseDelay = 0.2;
+    uint32_t outbox = open(mail, "Outbox", s1, {300, 200, 700, 500});
+    sim.setWindowTitle(inbox, "Inbox — 1 unread");
+    rt.advance(10);
+    EXPECT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox — 1 unread", "Outbox"}));
+    EXPECT_TRUE(store->observerAttachedPIDs.contains(mail));
+    const double before = rt.now();
+    WindowStoreProbe::reconcileWindowsForPID(*store, mail);  // its window list times out
+    EXPECT_NEAR(rt.now() - before, WindowStore::kAXMessagingTimeoutSeconds, 1e-6);
+    EXPECT_TRUE(tracks(inbox) && tracks(outbox));
+
+    // The spell ends; Mail's windows were never in doubt.
+    simAX.faults(mail).responseDelay = 0;
+    sim.setWindowTitle(outbox, "Outbox (2)");
+    rt.advance(1);
+    EXPECT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox — 1 unread", "Outbox (2)"}));
 }
 
 }  // namespace

@@ -145,6 +145,17 @@ TEST_F(LSAppInfoParsingTest, VeryLongRunsParseWithoutExhaustingTheStack) {
     EXPECT_TRUE(tool.parseListOutput(longLine).empty());
 }
 
+TEST_F(LSAppInfoParsingTest, AListOfAnyLengthIsParsedWithOneMatcherPerPattern) {
+    std::string text;
+    for (int i = 1; i <= 500; ++i) {
+        text += std::to_string(i) + ") \"App\" ASN:0x0-0x" + std::to_string(i) + ": \n\n    bundleID=\"a" +
+                std::to_string(i) + "\"\n    pid = " + std::to_string(i) + "\n";
+    }
+    const uint64_t before = CompiledPattern::matchersMade();
+    EXPECT_EQ(tool.parseListOutput(text).size(), 500u);
+    EXPECT_LE(CompiledPattern::matchersMade() - before, 3u);
+}
+
 class LSAppInfoRunTest : public LSAppInfoParsingTest {
   protected:
     SimProcesses& processes = sim.processes();
@@ -189,17 +200,32 @@ TEST_F(LSAppInfoRunTest, OutputThatIsNotUTF8ReadsAsEmpty) {
     EXPECT_FALSE(result->errCode);
 }
 
+TEST_F(LSAppInfoRunTest, NoResultWhenTheToolWritesMoreThanARunKeeps) {
+    processes.lsappinfoOverride = [](const std::vector<std::string>&) {
+        ProcessResult flood;
+        flood.launched = true;
+        flood.standardOutput.assign(kProcessOutputLimit + 1, '\n');
+        return std::optional<ProcessResult>(flood);
+    };
+    EXPECT_FALSE(tool.runLSAppInfo({"list"}));
+}
+
 TEST_F(LSAppInfoRunTest, NoResultWhenTheToolCannotLaunchOrOutlastsItsTimeOut) {
     processes.lsappinfoFaults["list"] = SimToolFault::failToLaunch;
     EXPECT_FALSE(tool.runLSAppInfo({"list"}));
     EXPECT_EQ(rt.now(), 0.0);
 
     processes.lsappinfoFaults["list"] = SimToolFault::hang;
-    bool mainRan = false;
+    bool mainRan = false, otherRan = false;
     rt.mainQueue()->asyncAfter(1.0, [&] { mainRan = true; });
+    auto other = rt.makeSerialQueue("other");
+    other->asyncAfter(1.0, [&] { otherRan = true; });
     EXPECT_FALSE(tool.runLSAppInfo({"list"}));
     EXPECT_NEAR(rt.now(), LSAppInfo::kRunTimeout, 1e-9);  // the whole time-out went by
-    EXPECT_TRUE(mainRan);                                 // and other queues ran meanwhile
+    EXPECT_TRUE(otherRan);  // other queues ran meanwhile; the main one waited with its thread
+    EXPECT_FALSE(mainRan);
+    rt.runUntilIdle();
+    EXPECT_TRUE(mainRan);
 
     LSAppInfo elsewhere(sim.platform().processes, "/usr/local/bin/lsappinfo");
     EXPECT_FALSE(elsewhere.runLSAppInfo({"list"}));

@@ -307,6 +307,18 @@ TEST_F(UserSettingsTest, StartWithoutAFileUnregistersALoginItemLeftBehind) {
     EXPECT_EQ(rt.pendingCount(), 0u);  // the record already said false
 }
 
+TEST_F(UserSettingsTest, AnUnreadableFileLeavesTheLoginItemAsTheSystemHasIt) {
+    put(path(), R"({"runAtLogin": tru)");
+    sim.loginItems().status = LoginItemStatus::enabled;
+    auto settings = open();
+    EXPECT_TRUE(sim.callsNamed("SMAppService.unregister").empty());
+    EXPECT_EQ(sim.loginItems().status, LoginItemStatus::enabled);
+    EXPECT_TRUE(settings->data->runAtLogin);
+    rt.advance(0.5);
+    EXPECT_EQ(read(backup()), R"({"runAtLogin": tru)");
+    EXPECT_EQ(onDisk()["runAtLogin"], true);
+}
+
 TEST_F(UserSettingsTest, StartAsksAgainForAnItemThatAwaitsApprovalAndFollowsTheService) {
     put(path(), R"({"runAtLogin": true})");
     sim.loginItems().status = LoginItemStatus::requiresApproval;

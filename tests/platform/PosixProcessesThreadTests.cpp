@@ -101,6 +101,15 @@ TEST_F(PosixProcessesTest, AChildThatClosesItsPipesButRunsOnStillTimesOut) {
     EXPECT_EQ(r.standardOutput, "bye\n");
 }
 
+TEST_F(PosixProcessesTest, AChildThatWritesPastTheLimitIsKilledWithTheLimitKept) {
+    ProcessResult r = processes.run(script("flood", "head -c 9437184 /dev/zero\necho done >&2\n"), {}, 20.0);
+    ASSERT_TRUE(r.launched);
+    EXPECT_TRUE(r.outputLimitExceeded);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.standardOutput.size(), kProcessOutputLimit);
+    EXPECT_EQ(r.terminationReason, TerminationReason::uncaughtSignal);
+}
+
 TEST_F(PosixProcessesTest, MissingOrNotExecutableFilesDoNotLaunch) {
     ProcessResult missing = processes.run((folder / "absent").string(), {"list"}, 5.0);
     EXPECT_FALSE(missing.launched);

@@ -55,10 +55,11 @@ TEST_F(WindowTilingAXTest, SetFrameWritesInThePlainOrderAndReportsTheFrameReadBa
     EXPECT_EQ(frameOf(win), (Rect{8, 46, 708, 808}));
     EXPECT_EQ(writes(), (std::vector<std::string>{"AXSize", "AXPosition", "AXSize"}));
     // The lookup's application element and the found window answer within 0.25 s.
-    EXPECT_FLOAT_EQ(sim.accessibility().messagingTimeout(sim.accessibility().windowElement(win)), 0.25f);
     auto timeouts = sim.callsNamed("AXUIElementSetMessagingTimeout");
     ASSERT_EQ(timeouts.size(), 2u);
     EXPECT_EQ(timeouts[0].args.asArray()->at(0).asElement(), AXElement(app, 0));
+    EXPECT_EQ(timeouts[1].args.asArray()->at(0).asElement(), sim.accessibility().windowElement(win));
+    for (const SimCall& call : timeouts) EXPECT_EQ(call.args.asArray()->at(1), Value::number(0.25));
 
     // A window that is gone answers none.
     answered = false;

@@ -64,6 +64,12 @@ class AXObserverManagerTest : public ::testing::Test {
         events.clear();
     }
     size_t creates() const { return sim.callsNamed("AXObserverCreate").size(); }
+    // Starts the manager and asks for the application while its registrations fail with `error`.
+    void observeWhileRegistrationsFail(AXError error = kAXErrorCannotComplete) {
+        simAX.faults(app).addNotificationError = error;
+        manager->start();
+        manager->observe(app);
+    }
     AXElement element(uint32_t id) const { return simAX.windowElement(id); }
 };
 
@@ -205,9 +211,7 @@ TEST_F(AXObserverManagerTest, AnElementWhosePidCannotBeReadGivesPidZero) {
 }
 
 TEST_F(AXObserverManagerTest, FailingRegistrationsRetryOnTheScheduleThenStop) {
-    simAX.faults(app).addNotificationError = kAXErrorCannotComplete;
-    manager->start();
-    manager->observe(app);
+    observeWhileRegistrationsFail();
     rt.runUntilIdle();
     EXPECT_EQ(creates(), 1u);
     EXPECT_EQ(simAX.installedObserverCount(app), 0u);
@@ -240,9 +244,7 @@ TEST_F(AXObserverManagerTest, FailingRegistrationsRetryOnTheScheduleThenStop) {
 
 TEST_F(AXObserverManagerTest, RegistrationResultsThatStillCountAsAttached) {
     // Already registered counts as success; one of the two application registrations is enough.
-    simAX.faults(app).addNotificationError = kAXErrorNotificationAlreadyRegistered;
-    manager->start();
-    manager->observe(app);
+    observeWhileRegistrationsFail(kAXErrorNotificationAlreadyRegistered);
     rt.runUntilIdle();
     EXPECT_EQ(attached, std::vector<int32_t>{app});
 
@@ -319,15 +321,49 @@ TEST_F(AXObserverManagerTest, StopObservingDropsTheProcesssPendingEventsButNotOt
 }
 
 TEST_F(AXObserverManagerTest, StopObservingCancelsAScheduledRetry) {
-    simAX.faults(app).addNotificationError = kAXErrorCannotComplete;
-    manager->start();
-    manager->observe(app);
+    observeWhileRegistrationsFail();
     rt.advanceTo(0.2);
     manager->stopObserving(app);
     simAX.faults(app).addNotificationError.reset();  // a retry would now succeed
     rt.advance(30);
     EXPECT_EQ(creates(), 1u);
     EXPECT_TRUE(attached.empty());
+}
+
+TEST_F(AXObserverManagerTest, ASecondFailureSupersedesTheRetryOfTheFirst) {
+    observeWhileRegistrationsFail();  // a retry 0.5 s later
+    rt.advanceTo(0.2);
+    manager->observe(app);  // fails again: its retry, 1 s later, is the one that counts
+    rt.advanceTo(1.0);
+    EXPECT_EQ(creates(), 2u);
+    rt.advanceTo(1.2);
+    EXPECT_EQ(creates(), 3u);
+}
+
+TEST_F(AXObserverManagerTest, RetriesOfAProcessThatNeverAttachedEndWithTheThread) {
+    observeWhileRegistrationsFail();
+    rt.runUntilIdle();
+    manager->stop();
+    manager->start();  // a run loop again, which a retry of the old series would find
+    simAX.faults(app).addNotificationError.reset();
+    rt.advance(30);
+    EXPECT_EQ(creates(), 1u);
+    EXPECT_TRUE(attached.empty());
+}
+
+TEST_F(AXObserverManagerTest, StopObservingDropsPendingEventsWhileTheObserverThreadIsBusy) {
+    int32_t slow = sim.launchApp(std::string("com.example.slow"), "Slow");
+    open(slow, "Slow doc");
+    startObserving();
+    simAX.faults(slow).responseDelay = 1.0;  // the observer thread waits out each of its answers
+    sim.setWindowFrame(win, Rect{1, 1, 800, 600});
+    manager->refreshWindows({slow});
+    // The process ends while the thread is still busy, before its move is delivered.
+    rt.mainQueue()->asyncAfter(0.1, [&] { manager->stopObserving(app); });
+    rt.advance(5);
+    EXPECT_GT(rt.now(), 5.0) << "the thread was busy with the slow application";
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(simAX.installedObserverCount(app), 0u);
 }
 
 TEST_F(AXObserverManagerTest, ReleasingTheManagerDetachesAndDeliversNothing) {

@@ -9,7 +9,7 @@ class ReconcileTest : public testing::StoreDesktop {
   protected:
     int32_t app = launch("com.example.app", "App");
     uint32_t doc = open(app, "Doc", s1);
-    uint32_t notes = open(app, "Notes", s2, {900, 100, 600, 400});
+    uint32_t notes = open(app, "Notes", s1, {900, 100, 600, 400});
 
     void SetUp() override { populate(); }
     int reconcile() { return WindowStoreProbe::reconcileWindowsForPID(*store, app); }
@@ -57,7 +57,7 @@ TEST_F(ReconcileTest, RemovingTheFocusedWindowClearsTheFocus) {
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
 }
 
-TEST_F(ReconcileTest, NoLayerZeroWindowAtAllCountsNothingMissing) {
+TEST_F(ReconcileTest, AnUnreadableWindowListCountsNothingMissing) {
     sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(); };
     for (double t : {0.0, 1.0, 2.0}) {
         rt.advanceTo(t);
@@ -65,6 +65,32 @@ TEST_F(ReconcileTest, NoLayerZeroWindowAtAllCountsNothingMissing) {
     }
     EXPECT_EQ(trackedIDs(), (std::set<uint32_t>{doc, notes}));
     EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+}
+
+TEST_F(ReconcileTest, AReadListWithoutAnyWindowOfTheProcessCountsMisses) {
+    // Its last windows closed without a word: the list was read and lacks them.
+    sim.closeWindowSilently(doc);
+    sim.closeWindowSilently(notes);
+    reconcile();
+    EXPECT_EQ(store->reconcileStateByWindowID.at(doc), Reconcile::missing(0, 1));
+    rt.advanceTo(0.45);
+    reconcile();
+    EXPECT_TRUE(store->windows.empty());
+}
+
+TEST_F(ReconcileTest, AnUnansweredReadIsNoVerdict) {
+    // A busy application: reads of a tracked window's role and of a new window's subrole time out.
+    failRead(simAX.windowElement(doc), "AXRole");
+    uint32_t fresh = open(app, "Fresh", s1);
+    failRead(simAX.windowElement(fresh), "AXSubrole");
+    for (double t : {0.0, 1.0}) {
+        rt.advanceTo(t);
+        reconcile();
+    }
+    EXPECT_TRUE(tracks(doc));  // present...
+    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_FALSE(tracks(fresh));  // ...but not confirmed: a later scan asks again
+    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
 }
 
 TEST_F(ReconcileTest, AnOwnerNoLongerEligibleLosesEveryWindowAtOnce) {
@@ -135,10 +161,10 @@ TEST_F(ReconcileTest, NewWindowsAreAddedWhenConfirmedHeldBackOtherwiseAndIgnored
     EXPECT_FALSE(tracks(nowhere));
     EXPECT_TRUE(store->pendingScans.empty());
 
-    uint32_t fresh = open(app, "Fresh", s2);
+    uint32_t fresh = open(app, "Fresh", s1);
     EXPECT_EQ(reconcile(), 3);
     ASSERT_TRUE(tracks(fresh));
-    EXPECT_EQ(tracked(fresh).spaceIDs, std::set<uint64_t>{s2});
+    EXPECT_EQ(tracked(fresh).spaceIDs, std::set<uint64_t>{s1});
     EXPECT_TRUE(store->reconcileStateByWindowID.at(fresh).isActive());
     EXPECT_EQ(changes, 1);
 

@@ -92,12 +92,14 @@ class ManualSemaphore : public Semaphore {
     }
     void signal() override { signals_.push_back(rt_.now()); }
     void wait() override {
+        ManualRuntime::MainThreadWait busy(rt_);
         while (signals_.empty()) {
             if (!rt_.runOne(rt_.now())) deadlock("Semaphore::wait");
         }
         signals_.pop_front();
     }
     bool wait(Seconds timeout) override {
+        ManualRuntime::MainThreadWait busy(rt_);
         Seconds deadline = rt_.now() + std::max(0.0, timeout);
         while (signals_.empty()) {
             if (!rt_.runOne(deadline)) {
@@ -181,6 +183,20 @@ void ManualRuntime::post(const std::shared_ptr<QueueState>& q, Seconds deadline,
     std::lock_guard lock(mutex_);
     if (q->stopped) return;
     entries_.insert(Entry{deadline, seq_++, q, std::move(fn)});
+}
+
+ManualRuntime::MainThreadWait::MainThreadWait(ManualRuntime& rt) : rt_(rt) {
+    std::lock_guard lock(rt_.mutex_);
+    if (!rt_.executing_.empty()) return;
+    // The test's own thread is the main thread: while it waits, so does the main queue.
+    occupied_ = static_cast<ManualQueue&>(*rt_.main_).state().get();
+    rt_.executing_.push_back(occupied_);
+}
+
+ManualRuntime::MainThreadWait::~MainThreadWait() {
+    if (!occupied_) return;
+    std::lock_guard lock(rt_.mutex_);
+    rt_.executing_.pop_back();
 }
 
 bool ManualRuntime::isExecuting(const QueueState* q) const {

@@ -14,8 +14,9 @@ namespace qv {
 // runs on the caller's thread when the test advances time. Nothing runs by itself.
 //
 // Blocking hand-overs complete synchronously: waiting on a semaphore runs the other queues' due
-// work (and moves the clock up to a timed wait's deadline); joining a run-loop thread runs that
-// loop until it stops.
+// work (and moves the clock up to a timed wait's deadline), never the waiting queue's own, nor the
+// main queue's while the test's thread waits; joining a run-loop thread runs that loop until it
+// stops.
 class ManualRuntime : public Runtime {
   public:
     explicit ManualRuntime(Seconds startTime = 0.0);
@@ -53,6 +54,19 @@ class ManualRuntime : public Runtime {
     friend class ManualTimer;
     friend class ManualSemaphore;
     friend class ManualRunLoopThread;
+
+    // Marks the main queue busy while the test's own thread, which is the main thread, blocks.
+    class MainThreadWait {
+      public:
+        explicit MainThreadWait(ManualRuntime& rt);
+        ~MainThreadWait();
+        MainThreadWait(const MainThreadWait&) = delete;
+        MainThreadWait& operator=(const MainThreadWait&) = delete;
+
+      private:
+        ManualRuntime& rt_;
+        const QueueState* occupied_ = nullptr;
+    };
 
     void post(const std::shared_ptr<QueueState>& q, Seconds deadline, std::function<void()> fn);
     // Runs the earliest entry due by `limit` whose queue is free; false when there is none.

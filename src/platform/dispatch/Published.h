@@ -64,6 +64,16 @@ class Published {
         set(std::move(newValue));
         return *this;
     }
+    // Assigns like set() and hands back the value it replaced, whose storage the caller may reuse
+    // for the next assignment.
+    [[nodiscard]] T exchange(T newValue) {
+        auto subs = *subscribers_;
+        for (const auto& s : subs) {
+            if (s->active) s->handler(newValue);
+        }
+        std::swap(value_, newValue);
+        return newValue;
+    }
 
     [[nodiscard]] Subscription subscribe(Handler handler) {
         auto sub = std::make_shared<Sub>(Sub{std::move(handler), true});

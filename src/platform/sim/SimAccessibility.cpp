@@ -32,6 +32,11 @@ std::optional<bool> boolOf(const Value& v) {
     return std::nullopt;
 }
 
+// The state of one element reference: its messaging timeout. Read and written under the world lock.
+struct SimAXReference : AXElementReference {
+    float messagingTimeout = SimAccessibility::kDefaultMessagingTimeout;
+};
+
 }  // namespace
 
 // One observer: its registrations and the run loops that hold its source. It has a lock of its
@@ -93,10 +98,34 @@ const SimAXAppFaults* SimAccessibility::faultsOf(int32_t pid) const {
     return it == apps_.end() ? nullptr : &it->second.faults;
 }
 
+AXElement SimAccessibility::makeElement(int32_t pid, uint64_t token) {
+    return AXElement(pid, token, std::make_shared<SimAXReference>());
+}
+
+float SimAccessibility::timeoutOf(const AXElement& e) const {
+    auto* reference = dynamic_cast<const SimAXReference*>(e.reference().get());
+    return reference ? reference->messagingTimeout : kDefaultMessagingTimeout;
+}
+
 float SimAccessibility::messagingTimeout(const AXElement& element) const {
     std::lock_guard lock(sim_.worldMutex());
-    auto it = timeouts_.find(element);
-    return it == timeouts_.end() ? kDefaultMessagingTimeout : it->second;
+    return timeoutOf(element);
+}
+
+AXError SimAccessibility::awaitAnswer(const AXElement& e) {
+    double delay = 0;
+    double timeout = 0;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimAXAppFaults* f = faultsOf(e.ownerPID());
+        const SimApp* app = sim_.app(e.ownerPID());
+        if (!f || f->responseDelay <= 0 || !app || app->terminated) return kAXErrorSuccess;
+        delay = f->responseDelay;
+        timeout = timeoutOf(e);
+    }
+    // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
+    sim_.runtime().makeSemaphore(0)->wait(std::min(delay, timeout));
+    return delay > timeout ? kAXErrorCannotComplete : kAXErrorSuccess;
 }
 
 AXError SimAccessibility::gate(const AXElement& e) const {
@@ -110,9 +139,6 @@ AXError SimAccessibility::gate(const AXElement& e) const {
     if (const SimAXAppFaults* f = faultsOf(e.ownerPID())) {
         if (f->untrusted) return kAXErrorAPIDisabled;
         if (f->unresponsive) return kAXErrorCannotComplete;
-        auto t = timeouts_.find(e);
-        double timeout = t == timeouts_.end() ? kDefaultMessagingTimeout : t->second;
-        if (f->responseDelay > timeout) return kAXErrorCannotComplete;
     }
     if (kind != ElementKind::application && !windowOf(e)) return kAXErrorInvalidUIElement;
     return kAXErrorSuccess;
@@ -121,7 +147,11 @@ AXError SimAccessibility::gate(const AXElement& e) const {
 std::vector<const SimWindow*> SimAccessibility::axWindowsOf(int32_t pid) const {
     std::vector<const SimWindow*> out;
     for (const auto& [id, w] : sim_.windows()) {
-        if (w.ownerPID == pid && w.inAXWindowList) out.push_back(&w);
+        if (w.ownerPID != pid || !w.inAXWindowList) continue;
+        // Windows on other desktops are not the application's to list until their desktop shows.
+        if (w.minimized ||
+            std::any_of(w.spaces.begin(), w.spaces.end(), [&](uint64_t s) { return sim_.isActiveSpace(s); }))
+            out.push_back(&w);
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const SimWindow* a, const SimWindow* b) { return a->z > b->z; });
@@ -138,13 +168,13 @@ uint32_t SimAccessibility::focusedWindowOf(int32_t pid) const {
 AXElement SimAccessibility::windowElement(uint32_t windowID) const {
     std::lock_guard lock(sim_.worldMutex());
     const SimWindow* w = sim_.window(windowID);
-    return w ? AXElement(w->ownerPID, w->id) : AXElement();
+    return w ? makeElement(w->ownerPID, w->id) : AXElement();
 }
 
 AXElement SimAccessibility::closeButtonElement(uint32_t windowID) const {
     std::lock_guard lock(sim_.worldMutex());
     const SimWindow* w = sim_.window(windowID);
-    return w ? AXElement(w->ownerPID, (kCloseButtonTag << 32) | w->id) : AXElement();
+    return w ? makeElement(w->ownerPID, (kCloseButtonTag << 32) | w->id) : AXElement();
 }
 
 AXError SimAccessibility::readApplication(const AXElement& e, const std::string& attribute,
@@ -159,12 +189,13 @@ AXError SimAccessibility::readApplication(const AXElement& e, const std::string&
         if (const SimAXAppFaults* f = faultsOf(pid); f && f->windowListUnreadable)
             return kAXErrorCannotComplete;
         Value::Array windows;
-        for (const SimWindow* w : axWindowsOf(pid)) windows.push_back(Value::element(AXElement(pid, w->id)));
+        for (const SimWindow* w : axWindowsOf(pid))
+            windows.push_back(Value::element(makeElement(pid, w->id)));
         value = Value::array(std::move(windows));
     } else if (attribute == "AXFocusedWindow" || attribute == "AXMainWindow") {
         uint32_t focused = focusedWindowOf(pid);
         if (!focused) return kAXErrorNoValue;
-        value = Value::element(AXElement(pid, focused));
+        value = Value::element(makeElement(pid, focused));
     } else if (attribute == "AXFrontmost") {
         value = Value::boolean(sim_.frontmostPID() == pid);
     } else if (attribute == "AXEnhancedUserInterface") {
@@ -207,9 +238,9 @@ AXError SimAccessibility::readWindow(const SimWindow& w, const std::string& attr
         });
         value = Value::boolean(fullScreen);
     } else if (attribute == "AXCloseButton") {
-        value = Value::element(AXElement(w.ownerPID, (kCloseButtonTag << 32) | w.id));
+        value = Value::element(makeElement(w.ownerPID, (kCloseButtonTag << 32) | w.id));
     } else if (attribute == "AXParent") {
-        value = Value::element(AXElement(w.ownerPID, 0));
+        value = Value::element(makeElement(w.ownerPID, 0));
     } else {
         return kAXErrorAttributeUnsupported;
     }
@@ -228,7 +259,7 @@ AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string&
     } else if (attribute == "AXSize") {
         value = Value::axSize(frame.size);
     } else if (attribute == "AXParent") {
-        value = Value::element(AXElement(w.ownerPID, w.id));
+        value = Value::element(makeElement(w.ownerPID, w.id));
     } else {
         return kAXErrorAttributeUnsupported;
     }
@@ -262,20 +293,18 @@ SimAXAppFaults& SimAccessibility::faults(int32_t pid) {
 
 AXElement SimAccessibility::createApplication(int32_t pid) {
     sim_.record("AXUIElementCreateApplication", Value::number(pid));
-    std::lock_guard lock(sim_.worldMutex());
-    AXElement app(pid, 0);
-    timeouts_.erase(app);  // a fresh reference starts with the default timeout
-    return app;
+    return makeElement(pid, 0);
 }
 
 AXError SimAccessibility::copyAttributeValue(const AXElement& element, const std::string& attribute,
                                              Value& value) {
-    std::lock_guard lock(sim_.worldMutex());
     // The hottest request of all: its log entry is only built when calls are logged.
     if (sim_.recordCalls) {
         sim_.record("AXUIElementCopyAttributeValue",
                     Value::array({Value::element(element), Value::string(attribute)}));
     }
+    if (AXError err = awaitAnswer(element)) return err;
+    std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (overrides.copyAttributeValue) {
         if (auto answer = overrides.copyAttributeValue(element, attribute)) {
@@ -309,6 +338,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
     // The change itself goes through the desktop's operations after the lock is released, as the
     // application would carry it out and announce it.
     std::function<void()> effect;
+    if (AXError err = awaitAnswer(element)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
@@ -377,6 +407,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
 AXError SimAccessibility::performAction(const AXElement& element, const std::string& action) {
     sim_.record("AXUIElementPerformAction", Value::array({Value::element(element), Value::string(action)}));
     std::function<void()> effect;
+    if (AXError err = awaitAnswer(element)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
@@ -402,12 +433,9 @@ AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float se
         sim_.record("AXUIElementSetMessagingTimeout",
                     Value::array({Value::element(element), Value::number(static_cast<double>(seconds))}));
     }
-    if (!element.isValid() || seconds < 0) return kAXErrorIllegalArgument;
-    if (seconds == 0) {
-        timeouts_.erase(element);
-    } else {
-        timeouts_[element] = seconds;
-    }
+    auto* reference = dynamic_cast<SimAXReference*>(element.reference().get());
+    if (!element.isValid() || !reference || seconds < 0) return kAXErrorIllegalArgument;
+    reference->messagingTimeout = seconds == 0 ? kDefaultMessagingTimeout : seconds;
     return kAXErrorSuccess;
 }
 
@@ -429,9 +457,10 @@ bool SimAccessibility::hasEntryPoint(std::string_view name) {
 }
 
 AXError SimAccessibility::getWindow(const AXElement& element, uint32_t& windowID) {
-    std::lock_guard lock(sim_.worldMutex());
     if (sim_.recordCalls) sim_.record("_AXUIElementGetWindow", Value::element(element));
     if (!hasEntryPoint("_AXUIElementGetWindow")) return kAXErrorNotImplemented;
+    if (AXError err = awaitAnswer(element)) return err;
+    std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->privateWindowLookupFails) {
         return kAXErrorFailure;
@@ -461,6 +490,7 @@ AXError SimAccessibility::observerAddNotification(AXObserver& observer, const AX
                 Value::array({Value::element(element), Value::string(notification)}));
     auto* obs = dynamic_cast<SimAXObserver*>(&observer);
     if (!obs) return kAXErrorInvalidUIElementObserver;
+    if (AXError err = awaitAnswer(element)) return err;
     std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->addNotificationError) {
@@ -572,7 +602,9 @@ void SimAccessibility::postNotification(const AXElement& registeredOn, const AXE
                     if (it == target->registrations.end() || !target->holdsSource(source)) return;
                     refcon = it->second;
                 }
-                target->callback(*target, subject, notification, refcon);
+                // Each callback hands out a reference of its own to the element.
+                target->callback(*target, makeElement(subject.ownerPID(), subject.token()), notification,
+                                 refcon);
             });
         }
     }

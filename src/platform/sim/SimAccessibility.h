@@ -19,10 +19,11 @@ class SimAXObserver;
 
 // Ways in which one simulated application answers Accessibility requests badly.
 struct SimAXAppFaults {
-    // Seconds the application takes to answer; a request on an element whose messaging timeout is
-    // shorter fails with kAXErrorCannotComplete. No time passes: the answer is immediate or none.
+    // Seconds the application takes to answer each request. The caller waits that long (on the
+    // virtual clock under ManualRuntime), or for the messaging timeout of the element reference it
+    // asks through when that is shorter, and then gets kAXErrorCannotComplete.
     double responseDelay = 0;
-    bool unresponsive = false;              // every request times out; it posts no notifications
+    bool unresponsive = false;              // every request fails at once; it posts no notifications
     bool untrusted = false;                 // every request is refused with kAXErrorAPIDisabled
     bool windowListUnreadable = false;      // "AXWindows" fails with kAXErrorCannotComplete
     bool privateWindowLookupFails = false;  // "_AXUIElementGetWindow" fails for its elements
@@ -63,8 +64,8 @@ struct SimAXOverrides {
 // desktop's world lock. Writes change the world through the desktop's own operations, which post
 // the notifications the application would.
 //
-// Elements are plain values, so a messaging timeout belongs to the element value rather than to
-// one reference of it; creating an application element starts it afresh with the default timeout.
+// Every element handed out is a reference of its own with the default messaging timeout; a timeout
+// set on it holds for that reference and its copies only.
 class SimAccessibility : public Accessibility {
   public:
     static constexpr float kDefaultMessagingTimeout = 6.0f;
@@ -107,6 +108,7 @@ class SimAccessibility : public Accessibility {
     AXElement closeButtonElement(uint32_t windowID) const;
     // The notifications registered on an element by live observers, sorted, one per registration.
     std::vector<std::string> registeredNotifications(const AXElement& element) const;
+    // The messaging timeout of this reference to the element.
     // Observers of the process that still exist and whose source is on at least one run loop.
     size_t installedObserverCount(int32_t pid) const;
     float messagingTimeout(const AXElement& element) const;
@@ -134,6 +136,7 @@ class SimAccessibility : public Accessibility {
     void windowMinimizedChanged(const SimWindow& w);
     void windowRaised(const SimWindow& w);
     void appActivated(int32_t pid, std::optional<int32_t> previous);
+    // `windowIDs`: the windows whose elements announce their end; none when the application crashed.
     void appTerminated(int32_t pid, const std::vector<uint32_t>& windowIDs);
 
   private:
@@ -149,10 +152,17 @@ class SimAccessibility : public Accessibility {
     const SimAXAppFaults* faultsOf(int32_t pid) const;
     // Whether the element's application answers a request at all, and how it refuses.
     AXError gate(const AXElement& e) const;
+    // A fresh reference to an element, with the default messaging timeout.
+    static AXElement makeElement(int32_t pid, uint64_t token);
+    float timeoutOf(const AXElement& e) const;
+    // Waits as long as the element's application takes to answer; kAXErrorCannotComplete when the
+    // element's messaging timeout ran out first. Called without the world lock.
+    AXError awaitAnswer(const AXElement& e);
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
     AXError readCloseButton(const SimWindow& w, const std::string& attribute, Value& value) const;
-    std::vector<const SimWindow*> axWindowsOf(int32_t pid) const;  // front to back
+    // Front to back: the windows on the active Space of each display, and the minimised ones.
+    std::vector<const SimWindow*> axWindowsOf(int32_t pid) const;
     uint32_t focusedWindowOf(int32_t pid) const;
     void updateFocus(int32_t pid);
     std::vector<std::shared_ptr<SimAXObserver>> liveObservers(int32_t pid) const;
@@ -166,7 +176,6 @@ class SimAccessibility : public Accessibility {
     bool trusted_ = true;
     int trustPrompts_ = 0;
     std::map<int32_t, AppState> apps_;
-    std::unordered_map<AXElement, float> timeouts_;
     mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;
     // Windows drifting back: the frame they return to and the pending return.
     struct Drift {

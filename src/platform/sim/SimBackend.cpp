@@ -78,6 +78,7 @@ class SimWorldDriver : public WorldDriver {
         return sim_.launchApp(bundleID, name, policy);
     }
     void quitApplication(int32_t pid) override { sim_.terminateApp(pid); }
+    void crashApplication(int32_t pid) override { sim_.crashApp(pid); }
     void activateApplication(int32_t pid) override { sim_.activateApp(pid); }
     void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
         sim_.accessibility().faults(pid).unresponsive = unresponsive;

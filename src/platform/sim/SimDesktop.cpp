@@ -155,6 +155,14 @@ int32_t SimDesktop::launchApp(SimAppSpec spec) {
 }
 
 void SimDesktop::terminateApp(int32_t pid) {
+    endApp(pid, true);
+}
+
+void SimDesktop::crashApp(int32_t pid) {
+    endApp(pid, false);
+}
+
+void SimDesktop::endApp(int32_t pid, bool announced) {
     std::unique_lock lock(world_);
     SimApp* a = app(pid);
     if (!a || a->terminated) return;
@@ -166,7 +174,7 @@ void SimDesktop::terminateApp(int32_t pid) {
     }
     std::erase_if(windows_, [&](const auto& kv) { return kv.second.ownerPID == pid; });
     if (frontmost_ == pid) frontmost_.reset();
-    accessibility_->appTerminated(pid, closed);
+    accessibility_->appTerminated(pid, announced ? closed : std::vector<uint32_t>{});
     lock.unlock();
     postWorkspace(notifications::kWorkspaceDidTerminateApplication, pid);
 }

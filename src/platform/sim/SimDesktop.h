@@ -171,6 +171,9 @@ class SimDesktop {
         return launchApp(std::move(spec));
     }
     void terminateApp(int32_t pid);
+    // The application crashes: it vanishes with its windows, announcing nothing through
+    // Accessibility; only the workspace reports its termination.
+    void crashApp(int32_t pid);
     void activateApp(int32_t pid);
     std::optional<int32_t> frontmostPID() const { return frontmost_; }
 
@@ -332,6 +335,7 @@ class SimDesktop {
     friend class SimWorkspace;
     void postWorkspace(const char* name, int32_t pid);
     void postScreenParametersChanged();
+    void endApp(int32_t pid, bool announced);
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.

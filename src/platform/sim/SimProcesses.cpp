@@ -46,6 +46,21 @@ std::optional<bool> attentionQuery(const std::string& argument) {
     return std::nullopt;
 }
 
+// What the runner keeps of a child's output: a child that writes past the limit of a stream is
+// cut off there and killed.
+ProcessResult limited(ProcessResult result) {
+    for (std::string* stream : {&result.standardOutput, &result.standardError}) {
+        if (stream->size() <= kProcessOutputLimit) continue;
+        stream->resize(kProcessOutputLimit);
+        result.outputLimitExceeded = true;
+    }
+    if (result.outputLimitExceeded) {
+        result.terminationReason = TerminationReason::uncaughtSignal;
+        result.exitStatus = SIGKILL;
+    }
+    return result;
+}
+
 }  // namespace
 
 ProcessResult SimProcesses::run(const std::string& executablePath, const std::vector<std::string>& arguments,
@@ -63,7 +78,7 @@ ProcessResult SimProcesses::run(const std::string& executablePath, const std::ve
 
 ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments, Seconds timeout) {
     if (lsappinfoOverride) {
-        if (auto answer = lsappinfoOverride(arguments)) return *answer;
+        if (auto answer = lsappinfoOverride(arguments)) return limited(std::move(*answer));
     }
     const std::string command = arguments.empty() ? std::string() : arguments.front();
     auto it = lsappinfoFaults.find(command);
@@ -99,7 +114,7 @@ ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments,
     } else if (fault == SimToolFault::garbage) {
         result.standardOutput = "\xff\xfe\xc3\x28 \x80garbled\xf5\n" + result.standardOutput;
     }
-    return result;
+    return limited(std::move(result));
 }
 
 void SimProcesses::list(ProcessResult& result) const {

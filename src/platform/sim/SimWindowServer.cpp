@@ -59,7 +59,9 @@ Value SimWindowServer::describe(uint32_t windowID) const {
         {"kCGWindowSharingState", Value::number(1)},
     };
     if (const SimApp* a = sim_.app(w->ownerPID)) d["kCGWindowOwnerName"] = Value::string(a->name);
-    if (!w->title.empty()) d["kCGWindowName"] = Value::string(w->title);
+    // Other processes' window names are withheld from a process without Screen Recording access.
+    const bool nameReadable = sim_.screenRecordingGranted() || w->ownerPID == sim_.ownPID();
+    if (!w->title.empty() && nameReadable) d["kCGWindowName"] = Value::string(w->title);
     if (sim_.isOnScreen(*w)) d["kCGWindowIsOnscreen"] = Value::boolean(true);
     return Value::dictionary(std::move(d));
 }

@@ -142,17 +142,22 @@ TEST_F(SimAccessibilityTest, FaultsOfOneApplication) {
     AXElement appElement = ax.createApplication(app);
     AXElement w = simAX.windowElement(a);
 
-    // Slow: fails only where the caller waits less than it takes.
+    // Slow: each answer takes 0.2 s on the clock; a reference that waits less gives up sooner.
     simAX.faults(app).responseDelay = 0.2;
     read(appElement, "AXWindows");
+    EXPECT_NEAR(rt.now(), 0.2, 1e-9);
     ax.setMessagingTimeout(appElement, 0.05f);
     read(appElement, "AXWindows", kAXErrorCannotComplete);
+    EXPECT_NEAR(rt.now(), 0.25, 1e-9);
+    // The timeout is that reference's: another reference to the element, and the elements it
+    // hands out, wait the default time.
+    AXElement another = ax.createApplication(app);
+    EXPECT_EQ(another, appElement);
+    EXPECT_EQ(simAX.messagingTimeout(another), SimAccessibility::kDefaultMessagingTimeout);
+    read(another, "AXWindows");
     read(w, "AXTitle");
     ax.setMessagingTimeout(appElement, 0);
     read(appElement, "AXWindows");
-    // A fresh application element waits the default time again.
-    ax.setMessagingTimeout(appElement, 0.05f);
-    EXPECT_EQ(simAX.messagingTimeout(ax.createApplication(app)), SimAccessibility::kDefaultMessagingTimeout);
     simAX.faults(app).responseDelay = 0;
 
     simAX.faults(app).windowListUnreadable = true;
@@ -324,6 +329,33 @@ TEST_F(SimAccessibilityTest, RegistrationFaultsAndTermination) {
     sim.terminateApp(app);
     rt.runUntilIdle();
     EXPECT_EQ(names(), std::vector<std::string>{"AXUIElementDestroyed"});
+
+    // A crash announces nothing.
+    heard.clear();
+    AXObserverRef otherObserver = observer(other);
+    uint32_t b = sim.openWindow(other, "B", s1);
+    ax.observerAddNotification(*otherObserver, simAX.windowElement(b), "AXUIElementDestroyed", nullptr);
+    sim.crashApp(other);
+    rt.runUntilIdle();
+    EXPECT_TRUE(heard.empty());
+    EXPECT_TRUE(sim.app(other)->terminated);
+    EXPECT_FALSE(sim.window(b));
+}
+
+TEST_F(SimAccessibilityTest, TheWindowListHoldsTheShowingDesktopsAndMinimisedWindows) {
+    uint32_t here = open("Here");
+    uint32_t away = sim.openWindow(app, "Away", full);
+    uint32_t docked =
+        sim.openWindow(app, "Docked", full, {100, 100, 800, 600}, [](auto& s) { s.minimized = true; });
+    auto listed = [&] {
+        std::set<uint64_t> tokens;
+        auto elements = read(ax.createApplication(app), "AXWindows").asElementArray();
+        for (const AXElement& e : *elements) tokens.insert(e.token());
+        return tokens;
+    };
+    EXPECT_EQ(listed(), (std::set<uint64_t>{here, docked}));
+    sim.switchToSpace(full);
+    EXPECT_EQ(listed(), (std::set<uint64_t>{away, docked}));
 }
 
 TEST_F(SimAccessibilityTest, CallsAreLogged) {

@@ -56,6 +56,22 @@ TEST_F(SimDesktopTest, WindowListEntriesCarryThePlatformKeysFrontToBackOnScreenF
     EXPECT_EQ((*above->asArray())[0]["kCGWindowNumber"].asNumberObject()->uint32Value(), front);
 }
 
+TEST_F(SimDesktopTest, WithoutScreenRecordingOnlyOurOwnWindowsHaveNames) {
+    open("Doc", s1);
+    SimWindowSpec panel;
+    panel.pid = sim.ownPID();
+    panel.title = "Bar";
+    panel.space = s1;
+    sim.openWindow(panel);
+    sim.setScreenRecordingGranted(false);
+    std::map<std::string, Value> names;
+    auto list = p.windowServer.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0);
+    for (const Value& entry : *list->asArray())
+        names[*entry["kCGWindowOwnerName"].asString()] = entry["kCGWindowName"];
+    EXPECT_EQ(names["App"], Value());
+    EXPECT_EQ(names["QuillVorn"], Value::string("Bar"));
+}
+
 TEST_F(SimDesktopTest, PerSpaceListingLeavesMinimisedWindowsOutButTheirSpacesAreKnown) {
     uint32_t a = open("A", s1);
     uint32_t minimised = open("M", s1);
