@@ -5,6 +5,7 @@
 #include "bar/BarManager.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowing.h"
 
 namespace qv {
 namespace {
@@ -131,6 +132,28 @@ TEST_F(BarManagerTest, PluggedServicesAreMadeAndAskedWhereTheBarNeedsThem) {
     launcherAnchor.reset();
     bar.reset();
     EXPECT_EQ(trackerStops, 1);
+}
+
+TEST_F(BarManagerTest, CursorOwnershipIsObservedOverABarAndRepeatsAreKeptQuiet) {
+    sim.setEnvironmentVariable(BarDebug::kCursorOwnershipLogVariable, "1");
+    auto bar = make();
+    const std::string own = std::to_string(bar->panels.at(desk)->windowNumber());
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|" + own + "|0|20");
+    const Seconds first = bar->lastCursorOwnershipLogAt;
+    rt.advance(0.2);
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first);  // the same observation within 0.35 s
+    rt.advance(0.2);
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first + 0.4);
+    sim.mouseMove({700, 41});  // five points above the bar still counts, over nothing
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+    sim.mouseMove({700, 43});  // beyond the grown frame
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+
+    bar.reset();  // the monitors go with the manager
+    EXPECT_EQ(sim.windowing().monitorCount(), 0u);
 }
 
 }  // namespace
