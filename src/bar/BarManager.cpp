@@ -33,10 +33,12 @@ BarManager::BarManager(Token, Platform& platform, std::shared_ptr<WindowStore> s
       spaceWindows_(platform),
       settings_(std::move(settings)),
       hooks_(std::move(hooks)) {
-    if (platform.accessibility.hasEntryPoint("_AXUIElementGetWindow")) {
-        Accessibility& ax = platform.accessibility;
-        axGetWindow = [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
-    }
+    axGetWindow = lookUpAXGetWindow(platform.accessibility);
+}
+
+std::function<AXError(const AXElement&, uint32_t&)> BarManager::lookUpAXGetWindow(Accessibility& ax) {
+    if (!ax.hasEntryPoint("_AXUIElementGetWindow")) return nullptr;
+    return [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
 }
 
 BarManager::~BarManager() {
@@ -123,12 +125,7 @@ std::shared_ptr<WindowAvoidance> BarManager::makeAvoidanceManager() {
     inputs.barHeight = qv::barHeight(metrics.barSize);
     inputs.resizeQueue =
         platform_.runtime.makeSerialQueue("com.quillvorn.windowAvoidance", QoS::userInteractive);
-    if (platform_.accessibility.hasEntryPoint("_AXUIElementGetWindow")) {
-        Accessibility& ax = platform_.accessibility;
-        inputs.axGetWindow = [&ax](const AXElement& element, uint32_t& id) {
-            return ax.getWindow(element, id);
-        };
-    }
+    inputs.axGetWindow = lookUpAXGetWindow(platform_.accessibility);
     return hooks_.makeAvoidanceManager(std::move(inputs));
 }
 
@@ -178,21 +175,9 @@ void BarManager::syncPanels() {
         if (s.isFullScreen() || panels.contains(s.spaceID)) continue;
         if (createPanel(s)) created.push_back(s.spaceID);
     }
-    if (!created.empty()) {
-        // A new bar of a desktop that is not active is shown when its desktop becomes active.
-        std::weak_ptr<BarManager> weak = weak_from_this();
-        platform_.runtime.mainQueue()->async([weak, created] {
-            auto self = weak.lock();
-            if (!self) return;
-            const auto active =
-                self->spaceWindows_.getActiveSpaceIDs(self->platform_.windowServer.mainConnectionID());
-            for (uint64_t id : created) {
-                auto it = self->panels.find(id);
-                if (it != self->panels.end() && std::find(active.begin(), active.end(), id) != active.end())
-                    it->second->orderFrontRegardless();
-            }
-        });
-    }
+    if (!created.empty())
+        orderInWhenActive(
+            std::move(created), &BarManager::panels, +[](const uint64_t& id) { return id; });
     // The invisible stand-ins of full-screen desktops join here with desktop navigation.
     std::vector<SpaceInfo> desktops;
     for (const SpaceInfo& s : spaces) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstdint>
 #include <map>
@@ -145,6 +146,28 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Sends one strip; true when the window server took it.
     bool sendDockStrip(const Rect& screenFrame, double height);
     void scheduleAvoidance(Seconds debounce);
+    // "_AXUIElementGetWindow" when the run-time lookup finds it; empty otherwise.
+    static std::function<AXError(const AXElement&, uint32_t&)> lookUpAXGetWindow(Accessibility& ax);
+    // On the next turn of the main queue, orders in those of the new panels (keys of `map`) that
+    // are still there and whose desktop is active then; the others show when theirs becomes active.
+    template <class Key>
+    void orderInWhenActive(std::vector<Key> created,
+                           std::map<Key, std::shared_ptr<BarPanel>> BarManager::*map,
+                           uint64_t (*spaceOf)(const Key&)) {
+        std::weak_ptr<BarManager> weak = weak_from_this();
+        platform_.runtime.mainQueue()->async([weak, created, map, spaceOf] {
+            auto self = weak.lock();
+            if (!self) return;
+            const auto active =
+                self->spaceWindows_.getActiveSpaceIDs(self->platform_.windowServer.mainConnectionID());
+            for (const Key& key : created) {
+                auto it = ((*self).*map).find(key);
+                if (it != ((*self).*map).end() &&
+                    std::find(active.begin(), active.end(), spaceOf(key)) != active.end())
+                    it->second->orderFrontRegardless();
+            }
+        });
+    }
 
     Platform& platform_;
     SpaceWindows spaceWindows_;

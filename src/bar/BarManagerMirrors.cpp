@@ -135,20 +135,9 @@ void BarManager::syncMirrorPanels(const std::vector<SpaceInfo>& desktops,
             created.push_back(key);
         }
     }
-    if (created.empty()) return;
-    std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->async([weak, created] {
-        auto self = weak.lock();
-        if (!self) return;
-        const auto active =
-            self->spaceWindows_.getActiveSpaceIDs(self->platform_.windowServer.mainConnectionID());
-        for (const MirrorKey& key : created) {
-            auto it = self->mirrorPanels.find(key);
-            if (it != self->mirrorPanels.end() &&
-                std::find(active.begin(), active.end(), key.spaceID) != active.end())
-                it->second->orderFrontRegardless();
-        }
-    });
+    if (!created.empty())
+        orderInWhenActive(
+            std::move(created), &BarManager::mirrorPanels, +[](const MirrorKey& key) { return key.spaceID; });
 }
 
 void BarManager::createMirrorPanel(const SpaceInfo& space, size_t screenIndex, const Screen& screen) {
