@@ -35,6 +35,22 @@ say "The runtime runs: the bar model holds every desktop's chips."
 show chips
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
 
+say "Every desktop has its bar along the bottom of its display, pinned to it; the full-screen one has"
+say "none. Each display's strip is registered with the window server:"
+show bars
+expect bar 1 0 0 1920 36 shown
+expect bar F1 none
+expect dock-rect main 0 1044 1920 36
+expect dock-rect "Side Monitor" 1920 864 1440 36
+screenshot 03-bars
+say "Switching to desktop 2 shows desktop 2's bar; at size xl the bars are 54 points high."
+switch-desktop 2
+set barSize xl
+expect bar 2 0 0 1920 54 shown
+screenshot 04-desktop-2-xl
+set barSize medium
+switch-desktop 1
+
 say "Sketchbook launches and opens a window on desktop 1; the program observes it."
 launch "Sketchbook" com.example.sketchbook
 open-window "Sketchbook" "Untitled sketch" 300 200 900 600 1
@@ -43,7 +59,7 @@ advance 1
 expect observed "Sketchbook" yes
 expect focused "Untitled sketch"
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Untitled sketch"
-screenshot 03-sketchbook-window
+screenshot 05-sketchbook-window
 close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"

@@ -1,7 +1,11 @@
 #include "app/ScenarioContext.h"
 
 #include <algorithm>
+#include <cmath>
+#include <sstream>
 
+#include "app/ProgramSlots.h"
+#include "bar/BarManager.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
 
@@ -46,7 +50,8 @@ void ScenarioContext::startProgram() {
     BadgeService::setShared(badges_);
     updater_ = std::make_shared<UpdaterService>(platform.updater);
     UpdaterService::setShared(updater_);
-    program_ = std::make_unique<QuillVorn>(platform, SharedServices{settings(), badges_, updater_});
+    SharedServices services{settings(), badges_, updater_};
+    program_ = std::make_unique<QuillVorn>(platform, services, programSlots(platform, services));
     program_->main();
 }
 
@@ -63,6 +68,7 @@ MainRuntime& ScenarioContext::mainRuntime() {
 
 BarViewModel& ScenarioContext::barViewModel() {
     MainRuntime& runtime = mainRuntime();
+    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel;
     if (!runtime.barViewModel) throw ScenarioFailure("the program has no bar view model");
     return *runtime.barViewModel;
 }
@@ -199,6 +205,43 @@ std::string quotedList(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& s : items) out += (out.empty() ? "\"" : ", \"") + s + "\"";
     return out;
+}
+
+Rect rectAt(const StepCall& call, size_t i) {
+    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
+}
+
+std::string rectText(const Rect& r) {
+    std::ostringstream os;
+    os << r.minX() << " " << r.minY() << " " << r.width() << " " << r.height();
+    return os.str();
+}
+
+bool near(const Rect& a, const Rect& b) {
+    constexpr double kTolerance = 0.01;
+    return std::abs(a.minX() - b.minX()) < kTolerance && std::abs(a.minY() - b.minY()) < kTolerance &&
+           std::abs(a.width() - b.width()) < kTolerance && std::abs(a.height() - b.height()) < kTolerance;
+}
+
+std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
+    return [i, words](const StepCall& call) -> std::optional<std::string> {
+        if (i >= call.count()) return std::nullopt;
+        for (const std::string& w : words) {
+            if (call.is(i, w.c_str())) return std::nullopt;
+        }
+        std::string list;
+        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
+        return "\"" + call.text(i) + "\" is not one of " + list;
+    };
+}
+
+void held(ScenarioContext& ctx) {
+    ++ctx.expectationsHeld;
+}
+
+void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found) {
+    if (expected != found) failExpectation(expected, found);
+    held(ctx);
 }
 
 }  // namespace qv

@@ -90,6 +90,18 @@ std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopI
 // "a", "b" for messages.
 std::string quotedList(const std::vector<std::string>& items);
 
+// --- Helpers of the step files ---
+// Four numbers from argument `i` on: X Y WIDTH HEIGHT.
+Rect rectAt(const StepCall& call, size_t i);
+std::string rectText(const Rect& r);
+// Equal to within a hundredth of a point.
+bool near(const Rect& a, const Rect& b);
+// A check that argument `i`, when given, is one of the words.
+std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words);
+// An expectation held; one that compares texts.
+void held(ScenarioContext& ctx);
+void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found);
+
 // --- Settings (ScenarioSettings.cpp) ---
 // The "set" row.
 StepRow setSettingStep();

@@ -12,31 +12,6 @@ namespace {
 
 using A = ArgKind;
 
-std::string rectText(const Rect& r) {
-    std::ostringstream os;
-    os << r.minX() << " " << r.minY() << " " << r.width() << " " << r.height();
-    return os.str();
-}
-
-bool near(const Rect& a, const Rect& b) {
-    constexpr double kTolerance = 0.01;
-    return std::abs(a.minX() - b.minX()) < kTolerance && std::abs(a.minY() - b.minY()) < kTolerance &&
-           std::abs(a.width() - b.width()) < kTolerance && std::abs(a.height() - b.height()) < kTolerance;
-}
-
-Rect rectAt(const StepCall& call, size_t i) {
-    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
-}
-
-void held(ScenarioContext& ctx) {
-    ++ctx.expectationsHeld;
-}
-
-void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found) {
-    if (expected != found) failExpectation(expected, found);
-    held(ctx);
-}
-
 std::shared_ptr<Panel> requirePanel(ScenarioContext& ctx, const std::string& title) {
     auto panel = ctx.panelTitled(title);
     if (!panel) throw ScenarioFailure("expected a panel titled \"" + title + "\" on screen, found none");

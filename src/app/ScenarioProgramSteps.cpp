@@ -174,6 +174,7 @@ const StepTable& scenarioSteps() {
         addWorldSteps(t);
         addUserSteps(t);
         addExpectSteps(t);
+        addBarSteps(t);
         return t;
     }();
     return table;

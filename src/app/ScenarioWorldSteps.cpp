@@ -8,23 +8,6 @@ namespace {
 
 using A = ArgKind;
 
-// A check that argument `i` is one of the given words.
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
-    return [i, words](const StepCall& call) -> std::optional<std::string> {
-        if (i >= call.count()) return std::nullopt;
-        for (const std::string& w : words) {
-            if (call.is(i, w.c_str())) return std::nullopt;
-        }
-        std::string list;
-        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
-        return "\"" + call.text(i) + "\" is not one of " + list;
-    };
-}
-
-Rect rectAt(const StepCall& call, size_t i) {
-    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
-}
-
 std::optional<std::string> positiveSize(const StepCall& call, size_t i) {
     if (call.number(i) <= 0 || call.number(i + 1) <= 0) return "a width and height above 0";
     return std::nullopt;
@@ -48,14 +31,24 @@ void addWorldSteps(StepTable& t) {
          nullptr,
          true});
     t.push_back({"add-display",
-                 "NAME X Y WIDTH HEIGHT",
-                 {{A::text, A::number, A::number, A::number, A::number}},
+                 "NAME X Y WIDTH HEIGHT [DESKTOPS]",
+                 {{A::text, A::number, A::number, A::number, A::number},
+                  {A::text, A::number, A::number, A::number, A::number, A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.addDisplay(call.text(0), rectAt(call, 1));
+                     if (call.count() == 6) {
+                         ctx.world.connectDisplay(call.text(0), rectAt(call, 1), static_cast<int>(call.number(5)));
+                     } else {
+                         ctx.world.addDisplay(call.text(0), rectAt(call, 1));
+                     }
                  },
-                 "Connects a display with its frame; the one at 0 0 is the primary display. Add its desktops "
-                 "with add-desktop.",
-                 [](const StepCall& call) { return positiveSize(call, 3); }});
+                 "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
+                 "comes with that many desktops of its own; otherwise add them with add-desktop.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     if (call.count() == 6 && (call.number(5) < 1 || call.number(5) > 16 ||
+                                               call.number(5) != static_cast<int>(call.number(5))))
+                         return "DESKTOPS is a whole number from 1 to 16";
+                     return positiveSize(call, 3);
+                 }});
     t.push_back({"remove-display",
                  "DISPLAY",
                  {{A::text}},

@@ -83,6 +83,13 @@ class WindowServer {
     virtual int32_t findWindowAndOwner(uint32_t connection, int32_t filter, int32_t options, int32_t reserved,
                                        Point location, Point& windowPoint, uint32_t& windowID,
                                        uint32_t& ownerConnection) = 0;
+
+    // SLSSetDockRectWithOrientation: the strip along a display's bottom edge that the Dock, or
+    // what stands in for it, occupies; other windows keep clear of it. The rectangle is in the
+    // window server's space; the two integers are passed through as given. The status, 0 on
+    // success.
+    virtual int32_t setDockRectWithOrientation(uint32_t connection, int32_t first, int32_t second, double x,
+                                               double y, double width, double height) = 0;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -42,6 +43,7 @@ struct WorldWindow {
     Rect frame;
     bool minimized = false;
     std::set<uint64_t> desktops;
+    bool onScreen = false;  // ordered in and on an active desktop
 };
 
 enum class Permission { accessibility, screenRecording };
@@ -71,12 +73,16 @@ class WorldDriver {
     virtual void buildDemoDesktop() = 0;
     // Each change of the displays makes the system post the screen-parameters notification.
     virtual uint32_t addDisplay(const std::string& name, Rect frame) = 0;
+    // A display connected with desktops of its own: the system reports the change once they exist.
+    virtual uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) = 0;
     virtual void removeDisplay(uint32_t displayID) = 0;
     virtual void moveDisplay(uint32_t displayID, Rect frame) = 0;
     // No screen at all while the desktops remain (all displays asleep), and back.
     virtual void setScreensAvailable(bool available) = 0;
     virtual uint64_t addDesktop(uint32_t displayID, bool fullScreen) = 0;
     virtual void removeDesktop(uint64_t desktopID) = 0;
+    // A desktop turns into a full-screen one, or back, keeping its place.
+    virtual void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) = 0;
     virtual void switchToDesktop(uint64_t desktopID) = 0;
     virtual void wake() = 0;
 
@@ -115,6 +121,18 @@ class WorldDriver {
     virtual void flagsChanged(uint64_t heldModifierFlags) = 0;
     // Chooses an item of the open menu by its titles through submenus; false when there is none.
     virtual bool pickMenuItem(const std::vector<std::string>& titles) = 0;
+
+    // --- Our own windows, and what the window server keeps for our process ---
+    // One of our windows by its window number; none when it does not exist.
+    virtual std::optional<WorldWindow> ourWindow(uint32_t windowNumber) = 0;
+    // The strip registered as the Dock's along each display's bottom edge, by display id.
+    virtual std::map<uint32_t, Rect> dockRects() = 0;
+    // The height reserved along the bottom edge of each desktop that has a reservation.
+    virtual std::map<uint64_t, double> edgeReservations() = 0;
+    // The window server refuses the dock rectangle from now on, or accepts it again.
+    virtual void setDockRectRefused(bool refused) = 0;
+    // A variable of the environment the program's process starts with; none removes it.
+    virtual void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) = 0;
 };
 
 }  // namespace qv

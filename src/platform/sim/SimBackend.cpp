@@ -44,7 +44,7 @@ class SimWorldDriver : public WorldDriver {
         std::vector<WorldWindow> out;
         for (const auto& [id, w] : sim_.windows()) {
             if (w.ownerPID == sim_.ownPID()) continue;
-            out.push_back({id, w.ownerPID, w.title, w.frame, w.minimized, w.spaces});
+            out.push_back({id, w.ownerPID, w.title, w.frame, w.minimized, w.spaces, sim_.isOnScreen(w)});
         }
         return out;
     }
@@ -57,6 +57,9 @@ class SimWorldDriver : public WorldDriver {
 
     void buildDemoDesktop() override { qv::buildDemoDesktop(sim_); }
     uint32_t addDisplay(const std::string& name, Rect frame) override { return sim_.addDisplay(name, frame); }
+    uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) override {
+        return sim_.connectDisplay(name, frame, desktops);
+    }
     void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
     void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
     void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }
@@ -64,6 +67,9 @@ class SimWorldDriver : public WorldDriver {
         return sim_.addSpace(displayID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }
     void removeDesktop(uint64_t desktopID) override { sim_.removeSpace(desktopID); }
+    void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) override {
+        sim_.setSpaceType(desktopID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
+    }
     void switchToDesktop(uint64_t desktopID) override { sim_.switchToSpace(desktopID); }
     void wake() override { sim_.wake(); }
 
@@ -127,6 +133,30 @@ class SimWorldDriver : public WorldDriver {
     void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
     void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
     bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
+
+    std::optional<WorldWindow> ourWindow(uint32_t windowNumber) override {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimWindow* w = sim_.window(windowNumber);
+        if (!w || w->ownerPID != sim_.ownPID()) return std::nullopt;
+        return WorldWindow{w->id,        w->ownerPID, w->title,           w->frame,
+                           w->minimized, w->spaces,   sim_.isOnScreen(*w)};
+    }
+    std::map<uint32_t, Rect> dockRects() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return sim_.dockRects;
+    }
+    std::map<uint64_t, double> edgeReservations() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return sim_.edgeReservations;
+    }
+    void setDockRectRefused(bool refused) override {
+        std::lock_guard lock(sim_.worldMutex());
+        sim_.overrides.dockRectError =
+            refused ? std::optional<int32_t>(1000) : std::nullopt;  // kCGErrorFailure
+    }
+    void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
+        sim_.setEnvironmentVariable(name, value);
+    }
 
   private:
     SimDesktop& sim_;

@@ -123,6 +123,7 @@ void SimDesktop::removeSpace(uint64_t spaceID) {
         if (d.activeSpace == spaceID) d.activeSpace = d.spaces.empty() ? 0 : d.spaces.front();
     }
     for (auto& [id, w] : windows_) w.spaces.erase(spaceID);
+    edgeReservations.erase(spaceID);  // a desktop takes its reservation with it
     spaces_.erase(sit);
 }
 
@@ -420,7 +421,9 @@ std::vector<Screen> SimDesktop::screens() const {
         s.visibleFrame =
             Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
         s.deviceDescription =
-            Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}});
+            d.reportsScreenNumber
+                ? Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}})
+                : Value::dictionary({});
         s.localizedName = d.name;
         out.push_back(std::move(s));
     };
@@ -458,7 +461,11 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
     if (it == displays_.end()) return;
     const SimDisplay removed = *it;
     displays_.erase(it);
-    for (uint64_t s : removed.spaces) spaces_.erase(s);
+    for (uint64_t s : removed.spaces) {
+        spaces_.erase(s);
+        edgeReservations.erase(s);
+    }
+    dockRects.erase(displayID);
     const SimDisplay* primary = primaryDisplay();
     for (auto& [id, w] : windows_) {
         bool wasThere = false;
@@ -494,6 +501,7 @@ void SimDesktop::wake() {
 }
 
 void SimDesktop::postScreenParametersChanged() {
+    if (holdScreenChange_) return;
     notifications_.post(notifications::kApplicationDidChangeScreenParameters);
 }
 

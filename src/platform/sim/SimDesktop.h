@@ -51,6 +51,7 @@ struct SimDisplay {
     std::vector<uint64_t> spaces;
     uint64_t activeSpace = 0;
     uint64_t screenInstance = 0;
+    bool reportsScreenNumber = true;  // false: its screen's description has no "NSScreenNumber"
 };
 
 struct SimApp {
@@ -133,6 +134,7 @@ struct SimOverrides {
     bool refuseAddWindowsToSpaces = false;  // the add fails with an error and changes nothing
     bool refuseRemoveWindowsFromSpaces = false;
     std::optional<int32_t> activeDisplayListError;
+    std::optional<int32_t> dockRectError;  // the dock rectangle is refused with this status
 };
 
 // An in-memory macOS desktop that implements the platform services.
@@ -296,6 +298,17 @@ class SimDesktop {
     // The computer wakes from sleep.
     void wake();
 
+    // --- The strips registered as the Dock's (SimWindowServer.cpp) ---
+    // Per display, the last strip of some height registered along its bottom edge, window-server
+    // space; a zero-height strip there clears it.
+    std::map<uint32_t, Rect> dockRects;
+    // A screen whose description lacks "NSScreenNumber"; takes effect at the next screen list.
+    void setScreenNumberReported(uint32_t displayID, bool reported);
+    // A desktop turns full screen (or back) and keeps its id; nothing is announced.
+    void setSpaceType(uint64_t spaceID, int64_t type);
+    // A display that comes with `desktops` desktops of its own; the screens change once they exist.
+    uint32_t connectDisplay(std::string name, Rect frame, int desktops);
+
   private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -311,6 +324,7 @@ class SimDesktop {
     int osMajorVersion_ = 27;
     bool screenRecordingGranted_ = true;
     bool screensAvailable_ = true;
+    bool holdScreenChange_ = false;  // a display being connected: announced once it is complete
     int32_t ownPID_ = 0;
     int32_t nextPID_ = 400;
     uint32_t nextWindowID_ = 100;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "platform/sim/SimDesktop.h"
 
@@ -316,6 +317,52 @@ int32_t SimWindowServer::findWindowAndOwner(uint32_t, int32_t, int32_t, int32_t,
         break;
     }
     return 0;
+}
+
+// --- The Dock's strip ---
+
+int32_t SimWindowServer::setDockRectWithOrientation(uint32_t, int32_t first, int32_t second, double x,
+                                                    double y, double width, double height) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.record("SLSSetDockRectWithOrientation",
+                Value::array({Value::number(first), Value::number(second), Value::number(x), Value::number(y),
+                              Value::number(width), Value::number(height)}));
+    if (sim_.overrides.dockRectError) return *sim_.overrides.dockRectError;
+    // The strip belongs to the display whose bottom edge it stands on, across its whole width.
+    constexpr double kTolerance = 0.5;
+    for (const SimDisplay& d : sim_.displays()) {
+        if (std::abs(d.frame.minX() - x) > kTolerance || std::abs(d.frame.width() - width) > kTolerance ||
+            std::abs(d.frame.maxY() - (y + height)) > kTolerance)
+            continue;
+        if (height > 0) {
+            sim_.dockRects[d.id] = Rect{x, y, width, height};
+        } else {
+            sim_.dockRects.erase(d.id);
+        }
+        break;
+    }
+    return 0;
+}
+
+void SimDesktop::setScreenNumberReported(uint32_t displayID, bool reported) {
+    std::lock_guard lock(world_);
+    for (SimDisplay& d : displays_) {
+        if (d.id == displayID) d.reportsScreenNumber = reported;
+    }
+}
+
+uint32_t SimDesktop::connectDisplay(std::string name, Rect frame, int desktops) {
+    holdScreenChange_ = true;
+    const uint32_t id = addDisplay(std::move(name), frame);
+    for (int i = 0; i < desktops; ++i) addSpace(id);
+    holdScreenChange_ = false;
+    postScreenParametersChanged();
+    return id;
+}
+
+void SimDesktop::setSpaceType(uint64_t spaceID, int64_t type) {
+    std::lock_guard lock(world_);
+    if (auto it = spaces_.find(spaceID); it != spaces_.end()) it->second.type = type;
 }
 
 }  // namespace qv

@@ -38,6 +38,8 @@ class SimWindowServer : public WindowServer {
     int32_t findWindowAndOwner(uint32_t connection, int32_t filter, int32_t options, int32_t reserved,
                                Point location, Point& windowPoint, uint32_t& windowID,
                                uint32_t& ownerConnection) override;
+    int32_t setDockRectWithOrientation(uint32_t connection, int32_t first, int32_t second, double x, double y,
+                                       double width, double height) override;
 
     // The window-list entry of one window, with the platform's keys.
     Value describe(uint32_t windowID) const;

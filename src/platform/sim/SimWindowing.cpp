@@ -234,6 +234,25 @@ void SimWindowing::setReduceTransparency(bool reduce) {
                                        Value());
 }
 
+uint32_t SimWindowing::windowNumberAt(Point location, uint32_t below) {
+    std::lock_guard lock(sim_.worldMutex());
+    const Point ws = flipVertically(location, sim_.primaryHeight());
+    const auto order = sim_.windowsInListOrder();
+    // Below a window that is not on screen, every window counts.
+    bool counting = below == 0 || std::none_of(order.begin(), order.end(), [&](const SimWindow* w) {
+                        return w->id == below && sim_.isOnScreen(*w);
+                    });
+    for (const SimWindow* w : order) {
+        if (!sim_.isOnScreen(*w)) break;
+        if (!counting) {
+            counting = w->id == below;
+            continue;
+        }
+        if (w->alpha > 0 && w->frame.contains(ws)) return w->id;
+    }
+    return 0;
+}
+
 std::shared_ptr<Panel> SimWindowing::panel(uint32_t windowNumber) const {
     auto it = panels_.find(windowNumber);
     return it == panels_.end() ? nullptr : it->second.lock();

@@ -49,6 +49,7 @@ class SimWindowing : public Windowing {
     void popUpContextMenu(const Menu& menu, Point location, Panel* panel) override;
     bool systemAppearanceIsDark() override { return dark_; }
     bool accessibilityDisplayShouldReduceTransparency() override { return reduceTransparency_; }
+    uint32_t windowNumberAt(Point location, uint32_t belowWindowWithWindowNumber) override;
 
     // --- The user and the system ---
     void mouseMove(Point p);

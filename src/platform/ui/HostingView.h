@@ -36,6 +36,8 @@ struct TrackingArea {
     Rect rect;  // content coordinates
     uint32_t options = 0;
     std::weak_ptr<Panel> owner;
+    // A view that owns the area instead of a window: it gets the area's entered and exited events.
+    std::function<void(const Event&)> viewOwner;
     static constexpr uint32_t kMouseEnteredAndExited = 0x01;
     static constexpr uint32_t kMouseMoved = 0x02;
     static constexpr uint32_t kCursorUpdate = 0x04;

@@ -259,6 +259,8 @@ void Panel::sendEvent(const Event& event) {
                     } else {
                         owner->mouseExited(event);
                     }
+                } else if (event.trackingArea->viewOwner) {
+                    event.trackingArea->viewOwner(event);
                 }
                 return;
             }

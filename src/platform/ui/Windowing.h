@@ -62,6 +62,11 @@ class Windowing {
     // The system's appearance and NSWorkspace.accessibilityDisplayShouldReduceTransparency.
     virtual bool systemAppearanceIsDark() = 0;
     virtual bool accessibilityDisplayShouldReduceTransparency() = 0;
+
+    // NSWindow.windowNumber(at:belowWindowWithWindowNumber:): the topmost on-screen window of any
+    // process at a point of AppKit's global space, among those below the given window (0: all);
+    // 0 when there is none.
+    virtual uint32_t windowNumberAt(Point location, uint32_t belowWindowWithWindowNumber) = 0;
 };
 
 }  // namespace qv

@@ -1,0 +1,227 @@
+// Steps about the bars themselves: the bar panel of each desktop, the mirror bars, the strips
+// registered with the window server and the edge reservations, and the environment switches.
+#include <algorithm>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "bar/BarManager.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+BarManager& barManager(ScenarioContext& ctx) {
+    auto bar = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
+    if (!bar) throw ScenarioFailure("the program has no bar manager");
+    return *bar;
+}
+
+// The desktops one of our panels is pinned to, by reference, and whether it shows.
+struct PanelInWorld {
+    std::vector<std::string> desktops;
+    bool shown = false;
+};
+
+PanelInWorld inWorld(ScenarioContext& ctx, const BarPanel& panel) {
+    PanelInWorld out;
+    if (auto w = ctx.world.ourWindow(panel.windowNumber())) {
+        for (uint64_t id : w->desktops) out.desktops.push_back(ctx.desktopReference(id));
+        out.shown = w->onScreen;
+    }
+    std::sort(out.desktops.begin(), out.desktops.end());
+    return out;
+}
+
+// The mirrors on a display's screen, by the desktop each mirrors; each must be pinned to it.
+std::vector<std::string> mirrorsOn(ScenarioContext& ctx, uint32_t displayID) {
+    std::vector<std::string> out;
+    for (const auto& [key, panel] : barManager(ctx).mirrorPanels) {
+        if (panel->displayID() != displayID) continue;
+        const std::string desktop = ctx.desktopReference(key.spaceID);
+        if (inWorld(ctx, *panel).desktops != std::vector<std::string>{desktop})
+            throw ScenarioFailure("the mirror of desktop " + desktop + " is not pinned to it alone");
+        out.push_back(desktop);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string stripText(const std::optional<Rect>& strip) {
+    return strip ? rectText(*strip) : "none";
+}
+
+void showBars(ScenarioContext& ctx) {
+    BarManager& bar = barManager(ctx);
+    const auto strips = ctx.world.dockRects();
+    const auto reservations = ctx.world.edgeReservations();
+    ctx.out << "  bar size " << rawValue(bar.metrics.barSize) << ", " << barHeight(bar.metrics.barSize)
+            << " pt high\n";
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        auto strip = strips.find(d.id);
+        ctx.out << "  " << d.name << ": strip "
+                << stripText(strip == strips.end() ? std::nullopt : std::optional<Rect>(strip->second))
+                << "\n";
+        for (const WorldDesktop& desk : d.desktops) {
+            const std::string ref = ctx.desktopReference(desk.id);
+            auto panel = bar.panels.find(desk.id);
+            ctx.out << "    desktop " << ref << ": ";
+            if (panel == bar.panels.end()) {
+                ctx.out << "no bar";
+            } else {
+                const PanelInWorld w = inWorld(ctx, *panel->second);
+                ctx.out << "bar " << rectText(panel->second->frame()) << (w.shown ? ", shown" : ", hidden");
+            }
+            if (auto r = reservations.find(desk.id); r != reservations.end())
+                ctx.out << ", reserved " << r->second << " pt";
+            ctx.out << "\n";
+        }
+        const auto mirrors = mirrorsOn(ctx, d.id);
+        if (!mirrors.empty()) ctx.out << "    mirrors of desktops " << quotedList(mirrors) << "\n";
+    }
+}
+
+}  // namespace
+
+void addBarSteps(StepTable& t) {
+    t.push_back(
+        {"environment",
+         "NAME VALUE|none",
+         {{A::text, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             std::optional<std::string> value;
+             if (!call.is(1, "none")) value = call.text(1);
+             ctx.world.setEnvironmentVariable(call.text(0), value);
+         },
+         "Sets a variable of the environment the program runs in (none removes it). The program reads "
+         "its switches once, so after start it changes nothing."});
+    t.push_back({"full-screen",
+                 "DESKTOP on|off",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setDesktopFullScreen(ctx.desktop(call.text(0)), call.is(1, "on"));
+                 },
+                 "Turns a desktop into a full-screen one (on) or back (off); it keeps its place, and the "
+                 "desktops are numbered afresh.",
+                 oneOf(1, {"on", "off"})});
+    t.push_back(
+        {"refuse-dock-rect",
+         "on|off",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockRectRefused(call.is(0, "on")); },
+         "With on, the window server refuses every strip the bar registers as the Dock's; off accepts "
+         "them again.",
+         oneOf(0, {"on", "off"})});
+    t.push_back({"show bars",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) { showBars(ctx); },
+                 "Prints each display's registered strip, each desktop's bar (frame, shown or hidden) and "
+                 "reservation, and the mirror bars."});
+    const size_t firstExpectation = t.size();
+    t.push_back(
+        {"expect bar",
+         "DESKTOP none | DESKTOP X Y WIDTH HEIGHT [shown|hidden]",
+         {{A::text, A::text},
+          {A::text, A::number, A::number, A::number, A::number},
+          {A::text, A::number, A::number, A::number, A::number, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const uint64_t desktop = ctx.desktop(call.text(0));
+             const auto& panels = barManager(ctx).panels;
+             auto it = panels.find(desktop);
+             if (call.form == 0) {
+                 if (it != panels.end()) failExpectation("no bar on desktop " + call.text(0), "one");
+                 held(ctx);
+                 return;
+             }
+             if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
+             const Rect frame = it->second->frame();
+             if (!near(frame, rectAt(call, 1))) failExpectation(rectText(rectAt(call, 1)), rectText(frame));
+             const PanelInWorld w = inWorld(ctx, *it->second);
+             if (w.desktops != std::vector<std::string>{call.text(0)})
+                 failExpectation("pinned to desktop " + call.text(0), "pinned to " + quotedList(w.desktops));
+             if (call.count() == 6) expectEqual(ctx, call.text(5), w.shown ? "shown" : "hidden");
+             held(ctx);
+         },
+         "A desktop's bar panel: its frame from the primary screen's bottom-left corner, pinned to that "
+         "desktop alone, and whether it shows; none: the desktop has no bar.",
+         [](const StepCall& call) -> std::optional<std::string> {
+             if (call.form == 0) return oneOf(1, {"none"})(call);
+             return oneOf(5, {"shown", "hidden"})(call);
+         }});
+    t.push_back(
+        {"expect bar-content",
+         "DESKTOP SIZE",
+         {{A::text, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const auto& panels = barManager(ctx).panels;
+             auto it = panels.find(ctx.desktop(call.text(0)));
+             if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
+             const auto& content = it->second->contentView();
+             auto view = content ? std::dynamic_pointer_cast<BarContentView>(content->rootView()) : nullptr;
+             expectEqual(ctx, call.text(1), view ? std::string(rawValue(view->metrics.barSize)) : "none");
+         },
+         "The bar size a desktop's bar content was built for.",
+         oneOf(1, {"small", "medium", "large", "xl", "xxl"})});
+    t.push_back({"expect mirrors",
+                 "DISPLAY [DESKTOP...]",
+                 {{A::text, A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     std::vector<std::string> expected = call.texts(1);
+                     std::sort(expected.begin(), expected.end());
+                     expectEqual(ctx, quotedList(expected),
+                                 quotedList(mirrorsOn(ctx, ctx.display(call.args[0]).id)));
+                 },
+                 "The mirror bars on a display, by the desktop each shows and is pinned to; none listed: no "
+                 "mirrors."});
+    t.push_back({"expect dock-rect",
+                 "DISPLAY X Y WIDTH HEIGHT | DISPLAY none",
+                 {{A::text, A::number, A::number, A::number, A::number}, {A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const auto strips = ctx.world.dockRects();
+                     auto it = strips.find(ctx.display(call.args[0]).id);
+                     const std::optional<Rect> found =
+                         it == strips.end() ? std::nullopt : std::optional<Rect>(it->second);
+                     if (call.form == 1) {
+                         expectEqual(ctx, "none", stripText(found));
+                         return;
+                     }
+                     if (!found || !near(*found, rectAt(call, 1)))
+                         failExpectation(rectText(rectAt(call, 1)), stripText(found));
+                     held(ctx);
+                 },
+                 "The strip the window server holds as the Dock's on a display, from the primary display's "
+                 "top-left corner; none: no strip.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     return call.form == 1 ? oneOf(1, {"none"})(call) : std::nullopt;
+                 }});
+    t.push_back(
+        {"expect calls",
+         "NAME COUNT",
+         {{A::text, A::number}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             expectEqual(ctx, std::to_string(static_cast<long>(call.number(1))),
+                         std::to_string(ctx.world.callCount(call.text(0))));
+         },
+         "How often the program has made a platform call of that name so far, refused ones included."});
+    t.push_back({"expect reservation",
+                 "DESKTOP HEIGHT|none",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const auto reservations = ctx.world.edgeReservations();
+                     auto it = reservations.find(ctx.desktop(call.text(0)));
+                     std::ostringstream found;
+                     if (it == reservations.end()) {
+                         found << "none";
+                     } else {
+                         found << it->second;
+                     }
+                     expectEqual(ctx, call.text(1), found.str());
+                 },
+                 "The height reserved along the bottom edge of a desktop; none: no reservation."});
+    for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
+    t[firstExpectation - 1].looksOnly = true;  // show bars
+}
+
+}  // namespace qv

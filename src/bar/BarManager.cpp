@@ -1,0 +1,268 @@
+#include "bar/BarManager.h"
+
+#include <algorithm>
+#include <set>
+
+#include "bar/BarGeometry.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+std::shared_ptr<BarManager> BarManager::create(Platform& platform, std::shared_ptr<WindowStore> windowStore,
+                                               const BarMetrics& metrics,
+                                               std::shared_ptr<UserSettings> settings,
+                                               std::shared_ptr<BadgeService> badgeService,
+                                               BarManagerHooks hooks) {
+    auto manager = std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics,
+                                                std::move(settings), std::move(hooks));
+    manager->viewModel =
+        BarViewModel::create(platform, manager->windowStore, manager->settings_, std::move(badgeService));
+    manager->start();
+    return manager;
+}
+
+BarManager::BarManager(Token, Platform& platform, std::shared_ptr<WindowStore> store, const BarMetrics& m,
+                       std::shared_ptr<UserSettings> settings, BarManagerHooks hooks)
+    : windowStore(std::move(store)),
+      metrics(m),
+      lastAppliedBarSize(m.barSize),
+      pinStore(std::make_shared<PinStore>(*settings)),
+      debug(BarDebug::fromEnvironment(platform.system)),
+      panelEnvironment(std::make_shared<BarPanelEnvironment>(platform, hooks.isLight)),
+      platform_(platform),
+      spaceWindows_(platform),
+      settings_(std::move(settings)),
+      hooks_(std::move(hooks)) {
+    axGetWindow = lookUpAXGetWindow(platform.accessibility);
+}
+
+std::function<AXError(const AXElement&, uint32_t&)> BarManager::lookUpAXGetWindow(Accessibility& ax) {
+    if (!ax.hasEntryPoint("_AXUIElementGetWindow")) return nullptr;
+    return [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
+}
+
+BarManager::~BarManager() {
+    stopCursorOwnershipDiagnostics();
+    if (hooks_.stopMouseDisplayTracker) hooks_.stopMouseDisplayTracker();
+}
+
+// The creation steps that need the manager held by its owner; the view model (step 5) is made
+// just before.
+void BarManager::start() {
+    if (hooks_.startMouseDisplayTracker) hooks_.startMouseDisplayTracker();
+    // No avoidance pass exists yet, so this first sync schedules none.
+    syncPanels();
+    avoidanceManager = makeAvoidanceManager();
+    // The window switcher and the tiling controller, each behind its own support gate, are made
+    // here once they exist; the store's change chain below then feeds the switcher too.
+    chainStoreChanges();
+    setupSpaceChangeObserver();
+    // The launcher's global hot key is wired here once the launcher exists.
+    observeSettings();
+    scheduleAvoidance(0.5);
+    startCursorOwnershipDiagnosticsIfNeeded();
+}
+
+void BarManager::chainStoreChanges() {
+    // The view model's refresh, installed when it was made, runs first.
+    std::function<void()> previous = windowStore->onChange;
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    windowStore->onChange = [previous, weak] {
+        if (previous) previous();
+        if (auto self = weak.lock()) self->scheduleAvoidance(0.1);
+    };
+}
+
+void BarManager::setupSpaceChangeObserver() {
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    spaceChangeObserver_ = platform_.workspace.notificationCenter().addObserver(
+        notifications::kWorkspaceActiveSpaceDidChange, platform_.runtime.mainQueue(),
+        [weak](const Notification&) {
+            if (auto self = weak.lock()) self->handlePostSwitchYield();
+        });
+}
+
+void BarManager::observeSettings() {
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
+    // Received on the main queue, then handed on once more, so the handler reads the new record.
+    settingsCancellable = settings_->data.subscribeToChanges([weak, main](const UserSettingsData&) {
+        main->async([weak, main] {
+            main->async([weak] {
+                if (auto self = weak.lock()) self->handleSettingsChanged();
+            });
+        });
+    });
+}
+
+void BarManager::scheduleAvoidance(Seconds debounce) {
+    if (avoidanceManager) avoidanceManager->scheduleAdjustment(debounce);
+}
+
+std::shared_ptr<WindowAvoidance> BarManager::makeAvoidanceManager() {
+    if (!hooks_.makeAvoidanceManager) return nullptr;
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    AvoidanceInputs inputs;
+    inputs.windowStore = windowStore;
+    inputs.getPanels = [weak] {
+        auto self = weak.lock();
+        return self ? self->panels : std::map<uint64_t, std::shared_ptr<BarPanel>>{};
+    };
+    inputs.getMirrorScreenIndices = [weak] {
+        std::vector<size_t> out;
+        if (auto self = weak.lock()) {
+            std::set<size_t> distinct;
+            for (const auto& [key, panel] : self->mirrorPanels) distinct.insert(key.screenIndex);
+            out.assign(distinct.begin(), distinct.end());
+        }
+        return out;
+    };
+    Platform* platform = &platform_;
+    inputs.getSpaces = [platform] {
+        SpaceWindows spaces(*platform);
+        return spaces.getSpaces(platform->windowServer.mainConnectionID());
+    };
+    inputs.barHeight = qv::barHeight(metrics.barSize);
+    inputs.resizeQueue =
+        platform_.runtime.makeSerialQueue("com.quillvorn.windowAvoidance", QoS::userInteractive);
+    inputs.axGetWindow = lookUpAXGetWindow(platform_.accessibility);
+    return hooks_.makeAvoidanceManager(std::move(inputs));
+}
+
+// --- Panels per desktop ---
+
+std::vector<BarManager::SpaceInfo> BarManager::barSpaces() const {
+    auto spaces = spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID());
+    std::erase_if(spaces, [](const SpaceInfo& s) { return s.isFullScreen(); });
+    return spaces;
+}
+
+std::optional<Screen> BarManager::screenForSpace(const SpaceInfo& space,
+                                                 const std::vector<Screen>& screens) const {
+    if (auto screen = spaceWindows_.screen(space.displayIdentifier, screens)) return screen;
+    if (space.displayIndex >= 0 && static_cast<size_t>(space.displayIndex) < screens.size())
+        return screens[static_cast<size_t>(space.displayIndex)];
+    if (auto main = platform_.windowing.mainScreen()) return main;
+    if (!screens.empty()) return screens.front();
+    return std::nullopt;
+}
+
+void BarManager::layPanel(BarPanel& panel, const Screen& screen) {
+    panel.isProgrammaticResize = true;
+    panel.setFrame(barPanelFrame(screen.frame, qv::barHeight(metrics.barSize)), true);
+    panel.isProgrammaticResize = false;
+}
+
+void BarManager::syncPanels() {
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    const auto spaces = spaceWindows_.getSpaces(connection);
+    std::set<uint64_t> wanted;
+    for (const SpaceInfo& s : spaces) {
+        if (!s.isFullScreen()) wanted.insert(s.spaceID);
+    }
+    // A desktop that went away or turned full screen gives its strip back whatever the switch says.
+    for (auto it = panels.begin(); it != panels.end();) {
+        if (wanted.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        spaceWindows_.setBottomEdgeReservation(it->first, 0);
+        it->second->close();
+        it = panels.erase(it);
+    }
+    std::vector<uint64_t> created;
+    for (const SpaceInfo& s : spaces) {
+        if (s.isFullScreen() || panels.contains(s.spaceID)) continue;
+        if (createPanel(s)) created.push_back(s.spaceID);
+    }
+    if (!created.empty())
+        orderInWhenActive(
+            std::move(created), &BarManager::panels, +[](const uint64_t& id) { return id; });
+    // The invisible stand-ins of full-screen desktops join here with desktop navigation.
+    std::vector<SpaceInfo> desktops;
+    for (const SpaceInfo& s : spaces) {
+        if (!s.isFullScreen()) desktops.push_back(s);
+    }
+    const auto screens = platform_.displays.screens();
+    applyDockRectRegistrations(desktops, screens);
+    applyEdgeReservationsIfNeeded();
+    scheduleAvoidance(0);
+    syncMirrorPanels(desktops, screens);
+    // Screens whose mirrors just came or went are registered or cleared.
+    applyDockRectRegistrations(desktops, screens);
+}
+
+bool BarManager::createPanel(const SpaceInfo& space) {
+    const auto screens = platform_.displays.screens();
+    const auto screen = screenForSpace(space, screens);
+    // Without any screen there is nothing to stand on; the next sync makes the panel.
+    if (!screen) return false;
+    auto panel = BarPanel::create(panelEnvironment, Rect{});
+    const size_t screenIndex = spaceWindows_.screenIndex(space, screens).value_or(0);
+    installContent(*panel, makeBarContentView(space.spaceID, screenIndex, panel));
+    layPanel(*panel, *screen);
+    panel->setDisplayID(SpaceWindows::displayID(*screen));
+    spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
+    // Vertical scrolls switch desktops once desktop navigation hands its handler here.
+    panels[space.spaceID] = std::move(panel);
+    return true;
+}
+
+void BarManager::repositionPanels() {
+    const auto screens = platform_.displays.screens();
+    const auto desktops = barSpaces();
+    for (const SpaceInfo& space : desktops) {
+        auto it = panels.find(space.spaceID);
+        if (it == panels.end()) continue;
+        const auto screen = screenForSpace(space, screens);
+        if (!screen) continue;  // no screen at all: the panels stay where they were
+        layPanel(*it->second, *screen);
+        it->second->setDisplayID(SpaceWindows::displayID(*screen));
+    }
+    applyDockRectRegistrations(desktops, screens);
+    applyEdgeReservationsIfNeeded();
+    repositionMirrorPanels();
+    applyDockRectRegistrations(desktops, screens);
+    scheduleAvoidance(0.1);
+}
+
+double BarManager::barHeight(uint32_t onDisplay) {
+    for (const Screen& screen : coveredScreensForBar()) {
+        if (SpaceWindows::displayID(screen) == onDisplay) return qv::barHeight(metrics.barSize);
+    }
+    return 0;
+}
+
+void BarManager::handleSettingsChanged() {
+    const BarSize size = barSizeFromSetting(settings_->data->barSize);
+    if (size != lastAppliedBarSize) {
+        applyBarMetrics(BarMetrics::forSize(size));
+        lastAppliedBarSize = size;
+    }
+    syncMirrorPanels();
+    applyDockRectRegistrations();
+    scheduleAvoidance(0);
+}
+
+void BarManager::applyBarMetrics(const BarMetrics& newMetrics) {
+    if (newMetrics.barSize == metrics.barSize) return;
+    metrics = newMetrics;
+    // The avoidance pass keeps the bar height it was made with.
+    avoidanceManager = makeAvoidanceManager();
+    rebuildPanelContentViews();
+    repositionPanels();
+    scheduleAvoidance(0);
+}
+
+void BarManager::handlePostSwitchYield() {
+    const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
+    for (uint64_t id : active) {
+        if (auto it = panels.find(id); it != panels.end()) it->second->orderFrontRegardless();
+    }
+    for (const auto& [key, panel] : mirrorPanels) {
+        if (std::find(active.begin(), active.end(), key.spaceID) != active.end())
+            panel->orderFrontRegardless();
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "bar/BarDebug.h"
+#include "bar/BarGeometry.h"
+#include "bar/BarManager.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowing.h"
+
+namespace qv {
+namespace {
+
+TEST(BarDebugTest, ASwitchIsOnForExactlyTheTextOne) {
+    EXPECT_TRUE(BarDebug::isOn("1"));
+    for (const char* off : {"", "0", "true", "yes", " 1", "1 ", "01"})
+        EXPECT_FALSE(BarDebug::isOn(off)) << off;
+    EXPECT_FALSE(BarDebug::isOn(std::nullopt));
+
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    sim.setEnvironmentVariable(BarDebug::kCursorOwnershipLogVariable, "1");
+    const BarDebug debug = BarDebug::fromEnvironment(sim.platform().system);
+    EXPECT_FALSE(debug.edgeReservationEnabled);
+    EXPECT_TRUE(debug.cursorOwnershipLoggingEnabled);
+}
+
+TEST(BarGeometryTest, StripsAreSentInTheWindowServersSpace) {
+    // A primary display of 1920 x 1080 with a 44-point bar, and a second one to its lower right.
+    EXPECT_EQ(dockStripRect({0, 0, 1920, 1080}, 44, 1080), (Rect{0, 1036, 1920, 44}));
+    EXPECT_EQ(dockStripRect({1920, -1080, 1920, 1080}, 44, 1080), (Rect{1920, 2116, 1920, 44}));
+    EXPECT_EQ(dockStripRect({1920, -1080, 1920, 1080}, 0, 1080), (Rect{1920, 2160, 1920, 0}));
+    EXPECT_EQ(barPanelFrame({1920, -1080, 1920, 1080}, 54), (Rect{1920, -1080, 1920, 54}));
+}
+
+TEST(BarGeometryTest, CoveredScreensKeepOneScreenPerDisplayNumber) {
+    // Screens 1 and 3 report the same number: only the lower index counts; screen 2 has none.
+    const std::vector<std::optional<uint32_t>> numbers{7, 9, std::nullopt, 9};
+    EXPECT_EQ(coveredScreenIndices({3, 1, 2, 0, 8}, numbers), (std::vector<size_t>{0, 1, 2}));
+    EXPECT_EQ(coveredScreenIndices({3}, numbers), (std::vector<size_t>{3}));
+    EXPECT_TRUE(coveredScreenIndices({0}, {}).empty());
+}
+
+// Stands in for the window-avoidance pass: records what it was made with and asked.
+struct RecordingAvoidance : WindowAvoidance {
+    double barHeight = 0;
+    std::vector<Seconds>* requests;
+    RecordingAvoidance(double h, std::vector<Seconds>* r) : barHeight(h), requests(r) {}
+    void scheduleAdjustment(Seconds debounce) override { requests->push_back(debounce); }
+};
+
+class BarManagerTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
+    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
+    uint64_t desk = sim.addSpace(main);
+    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
+    std::shared_ptr<BadgeService> badges =
+        std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
+    std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
+
+    std::shared_ptr<BarManager> make(BarManagerHooks hooks = {}) {
+        auto bar = BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings,
+                                      badges, std::move(hooks));
+        rt.runUntilIdle();
+        return bar;
+    }
+};
+
+TEST_F(BarManagerTest, AStaleStripWhoseClearingWasRefusedIsClearedByTheNextPass) {
+    settings->setShowOnAllDisplays(true);
+    auto bar = make();
+    ASSERT_EQ(bar->mirrorPanels.size(), 1u);
+    EXPECT_EQ(sim.dockRects[side], (Rect{1440, 764, 1280, 36}));
+    EXPECT_EQ(bar->barHeight(side), 36);
+
+    sim.overrides.dockRectError = 1000;
+    settings->setShowOnAllDisplays(false);
+    rt.runUntilIdle();
+    EXPECT_TRUE(bar->mirrorPanels.empty());
+    EXPECT_EQ(bar->barHeight(side), 0);
+    EXPECT_TRUE(sim.dockRects.contains(side));  // refused: still registered
+
+    sim.overrides.dockRectError.reset();
+    bar->repositionPanels();
+    EXPECT_FALSE(sim.dockRects.contains(side));
+    const size_t sends = sim.callsNamed("SLSSetDockRectWithOrientation").size();
+    bar->repositionPanels();  // nothing left to send
+    EXPECT_EQ(sim.callsNamed("SLSSetDockRectWithOrientation").size(), sends);
+}
+
+TEST_F(BarManagerTest, PluggedServicesAreMadeAndAskedWhereTheBarNeedsThem) {
+    std::vector<Seconds> requests;
+    std::vector<double> heights;
+    int trackerStarts = 0, trackerStops = 0;
+    std::shared_ptr<BarPanel> launcherAnchor;
+    BarManagerHooks hooks;
+    hooks.makeAvoidanceManager = [&](AvoidanceInputs in) {
+        heights.push_back(in.barHeight);
+        EXPECT_EQ(in.getPanels().size(), 1u);
+        EXPECT_EQ(in.resizeQueue->label(), "com.quillvorn.windowAvoidance");
+        return std::make_shared<RecordingAvoidance>(in.barHeight, &requests);
+    };
+    hooks.startMouseDisplayTracker = [&] { ++trackerStarts; };
+    hooks.stopMouseDisplayTracker = [&] { ++trackerStops; };
+    hooks.showAppLauncher = [&](const std::shared_ptr<BarPanel>& anchor) { launcherAnchor = anchor; };
+    auto bar = make(std::move(hooks));
+    EXPECT_EQ(trackerStarts, 1);
+    EXPECT_EQ(heights, (std::vector<double>{36}));
+    EXPECT_EQ(requests, (std::vector<Seconds>{0.5}));
+
+    // A store change runs the view model's refresh first, then asks for a pass.
+    requests.clear();
+    store->onChange();
+    EXPECT_EQ(requests, (std::vector<Seconds>{0.1}));
+
+    // A new size makes a new pass for its height; the settings handler comes two turns later.
+    requests.clear();
+    settings->setBarSize(BarSize::xl);
+    EXPECT_EQ(bar->metrics.barSize, BarSize::medium);
+    rt.runUntilIdle();
+    EXPECT_EQ(heights, (std::vector<double>{36, 54}));
+    EXPECT_EQ(requests, (std::vector<Seconds>{0.1, 0, 0}));
+    EXPECT_EQ(bar->panels.at(desk)->frame(), (Rect{0, 0, 1440, 54}));
+
+    auto content = std::dynamic_pointer_cast<BarContentView>(bar->panels.at(desk)->contentView()->rootView());
+    content->onMenuTapped();
+    EXPECT_EQ(launcherAnchor, bar->panels.at(desk));
+    content->onChipsAreaHoverChanged(true);
+    EXPECT_TRUE(bar->panels.at(desk)->mouseIsOverChipsArea);
+    launcherAnchor.reset();
+    bar.reset();
+    EXPECT_EQ(trackerStops, 1);
+}
+
+TEST_F(BarManagerTest, CursorOwnershipIsObservedOverABarAndRepeatsAreKeptQuiet) {
+    sim.setEnvironmentVariable(BarDebug::kCursorOwnershipLogVariable, "1");
+    auto bar = make();
+    const std::string own = std::to_string(bar->panels.at(desk)->windowNumber());
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|" + own + "|0|20");
+    const Seconds first = bar->lastCursorOwnershipLogAt;
+    rt.advance(0.2);
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first);  // the same observation within 0.35 s
+    rt.advance(0.2);
+    sim.mouseMove({700, 20});
+    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first + 0.4);
+    sim.mouseMove({700, 41});  // five points above the bar still counts, over nothing
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+    sim.mouseMove({700, 43});  // beyond the grown frame
+    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+
+    bar.reset();  // the monitors go with the manager
+    EXPECT_EQ(sim.windowing().monitorCount(), 0u);
+}
+
+}  // namespace
+}  // namespace qv
