@@ -1,6 +1,7 @@
 #include "platform/Backend.h"
 #include "platform/WorldDriver.h"
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
@@ -156,6 +157,26 @@ class SimWorldDriver : public WorldDriver {
     }
     void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
         sim_.setEnvironmentVariable(name, value);
+    }
+    void installApplication(const std::string& name, const std::string& bundleID,
+                            const std::vector<std::string>& windowsOnLaunch) override {
+        SimInstalledApp app;
+        app.bundleID = bundleID;
+        app.name = name;
+        app.windowsOnLaunch = windowsOnLaunch;
+        sim_.applications().install(std::move(app));
+    }
+    void setReduceTransparency(bool on) override { sim_.windowing().setReduceTransparency(on); }
+    void setDeclinesTermination(int32_t pid, bool declines) override {
+        if (declines) {
+            sim_.applications().declineTermination.insert(pid);
+        } else {
+            sim_.applications().declineTermination.erase(pid);
+        }
+    }
+    void restartComputer() override {
+        sim_.renumberSpaces();
+        sim_.appKit().relaunch();
     }
 
   private:
