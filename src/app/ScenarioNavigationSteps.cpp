@@ -34,7 +34,8 @@ std::optional<std::string> checkPostedKeys(const StepCall& call) {
     for (const std::string& word : call.texts(0)) {
         const size_t colon = word.find(':');
         const std::string kind = word.substr(0, colon);
-        if (colon == std::string::npos || (kind != "down" && kind != "up") || !parseChord(word.substr(colon + 1)))
+        if (colon == std::string::npos || (kind != "down" && kind != "up") ||
+            !parseChord(word.substr(colon + 1)))
             return "\"" + word + "\" is no posted key (down:CHORD or up:CHORD)";
     }
     return std::nullopt;
@@ -120,14 +121,16 @@ void addNavigationSteps(StepTable& t) {
                      std::vector<std::string> found;
                      const auto posted = ctx.world.postedEvents();
                      for (size_t i = ctx.postedEventsSeen; i < posted.size(); ++i) {
-                         if (posted[i].type == 10 || posted[i].type == 11) found.push_back(postedKeyText(posted[i]));
+                         if (posted[i].type == 10 || posted[i].type == 11)
+                             found.push_back(postedKeyText(posted[i]));
                      }
                      ctx.postedEventsSeen = posted.size();
                      std::vector<std::string> expected;
                      for (const std::string& word : call.texts(0)) {
                          const size_t colon = word.find(':');
                          const Chord chord = *parseChord(word.substr(colon + 1));
-                         expected.push_back(word.substr(0, colon + 1) + chordText(chord.keyCode, chord.flags));
+                         expected.push_back(word.substr(0, colon + 1) +
+                                            chordText(chord.keyCode, chord.flags));
                      }
                      expectEqual(ctx, quotedList(expected), quotedList(found));
                  },

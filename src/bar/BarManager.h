@@ -98,7 +98,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     static constexpr const char* kFinderBundleIdentifier = "com.apple.finder";
 
     // --- State ---
-    std::map<uint64_t, std::shared_ptr<BarPanel>> panels;  // per desktop that is not full screen
+    std::map<uint64_t, std::shared_ptr<BarPanel>> panels;            // per desktop that is not full screen
     std::map<uint64_t, std::shared_ptr<BarPanel>> fullscreenPanels;  // the stand-in per full-screen desktop
     std::shared_ptr<WindowStore> windowStore;
     std::shared_ptr<BarViewModel> viewModel;
@@ -153,7 +153,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // go out, stand-ins stay out of sight, the bars and mirrors of the active desktops come front.
     void updateActiveSpacePanelVisibility();
     void orderOutPanels(const std::string& onDisplayIdentifier);
-    void orderOutPanels(const std::string& onDisplayIdentifier, const std::map<uint64_t, SpaceInfo>& spacesByID);
+    void orderOutPanels(const std::string& onDisplayIdentifier,
+                        const std::map<uint64_t, SpaceInfo>& spacesByID);
     void switchToFullscreenSpace(uint64_t spaceID);
     void cleanupFullscreenProxySwitchIfNeeded(uint64_t spaceID);
     void completeFullscreenProxySwitch(PendingFullscreenAXActivation pending);
@@ -176,7 +177,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
     void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
     void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
-    void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending, std::optional<RunningApplication> previousApp);
+    void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
+                                     std::optional<RunningApplication> previousApp);
     std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid);
     std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t matching);
     std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);

@@ -47,7 +47,8 @@ void BarManager::syncFullscreenProxyPanels(const std::vector<SpaceInfo>& spaces)
         if (s.isFullScreen() && !fullscreenPanels.contains(s.spaceID)) createFullscreenProxyPanel(s);
     }
     for (const auto& [id, panel] : fullscreenPanels) {
-        if (!pendingFullscreenAXActivation || pendingFullscreenAXActivation->targetSpaceID != id) panel->orderOut();
+        if (!pendingFullscreenAXActivation || pendingFullscreenAXActivation->targetSpaceID != id)
+            panel->orderOut();
     }
 }
 
@@ -111,7 +112,8 @@ void BarManager::updateActiveSpacePanelVisibility() {
     for (uint64_t id : active) {
         auto it = spacesByID.find(id);
         if (it == spacesByID.end()) continue;
-        (it->second.isFullScreen() ? fullScreenDisplays : ordinaryDisplays).insert(it->second.displayIdentifier);
+        (it->second.isFullScreen() ? fullScreenDisplays : ordinaryDisplays)
+            .insert(it->second.displayIdentifier);
     }
     auto orderOutProxiesOn = [&](const std::string& display) {
         for (const auto& [id, panel] : fullscreenPanels) {
@@ -130,13 +132,15 @@ void BarManager::updateActiveSpacePanelVisibility() {
         if (auto it = panels.find(id); it != panels.end()) it->second->orderFrontRegardless();
     }
     for (const auto& [key, panel] : mirrorPanels) {
-        if (std::find(active.begin(), active.end(), key.spaceID) != active.end()) panel->orderFrontRegardless();
+        if (std::find(active.begin(), active.end(), key.spaceID) != active.end())
+            panel->orderFrontRegardless();
     }
 }
 
 void BarManager::switchToFullscreenSpace(uint64_t spaceID) {
     const auto& listed = *viewModel->spaces;
-    auto space = std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
+    auto space =
+        std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
     if (space == listed.end()) return;
     const std::string display = space->displayIdentifier;
     if (!fullscreenPanels.contains(spaceID))

@@ -51,7 +51,8 @@ bool BarManager::postKeyboardShortcut(const DesktopSwitchShortcut& shortcut) {
 
 void BarManager::switchToSpace(uint64_t spaceID, std::optional<RunningApplication> previousApp) {
     const auto& listed = *viewModel->spaces;
-    auto space = std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
+    auto space =
+        std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
     if (space != listed.end() && space->isFullScreen()) {
         switchToFullscreenSpace(spaceID);
         return;
@@ -90,8 +91,8 @@ std::optional<BarManager::DesktopSwitchShortcut> BarManager::desktopSwitchShortc
 
 void BarManager::switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID) {
     const uint32_t connection = platform_.windowServer.mainConnectionID();
-    if (auto target = adjacentSpace(spaceWindows_.getSpaces(connection), spaceWindows_.getActiveSpaceIDs(connection),
-                                    fromSpaceID, goRight))
+    if (auto target = adjacentSpace(spaceWindows_.getSpaces(connection),
+                                    spaceWindows_.getActiveSpaceIDs(connection), fromSpaceID, goRight))
         switchToSpace(*target, std::nullopt);
 }
 
@@ -144,7 +145,8 @@ void BarManager::handlePostSwitchYield() {
         }
         case PostSwitchStep::activateFinder: {
             const auto finders = platform_.workspace.runningApplications(kFinderBundleIdentifier);
-            if (!finders.empty()) platform_.workspace.activateApplication(finders.front().processIdentifier, 0);
+            if (!finders.empty())
+                platform_.workspace.activateApplication(finders.front().processIdentifier, 0);
             break;
         }
         case PostSwitchStep::yieldToFinder:

@@ -62,16 +62,17 @@ void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_
 
 void BarManager::moveWindow(uint32_t windowID, int toDesktopNumber) {
     const uint32_t connection = platform_.windowServer.mainConnectionID();
-    const auto move = keyboardDesktopMove(spaceWindows_.getSpaces(connection),
-                                          spaceWindows_.spaceIDs(windowID, connection),
-                                          spaceWindows_.getActiveSpaceIDs(connection), toDesktopNumber);
+    const auto move =
+        keyboardDesktopMove(spaceWindows_.getSpaces(connection), spaceWindows_.spaceIDs(windowID, connection),
+                            spaceWindows_.getActiveSpaceIDs(connection), toDesktopNumber);
     if (move) moveWindowToSpaceByDragging(windowID, move->from, move->to);
 }
 
 bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
     const auto spaces = spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID());
     auto find = [&](uint64_t id) {
-        return std::find_if(spaces.begin(), spaces.end(), [&](const SpaceInfo& s) { return s.spaceID == id; });
+        return std::find_if(spaces.begin(), spaces.end(),
+                            [&](const SpaceInfo& s) { return s.spaceID == id; });
     };
     auto a = find(from), b = find(to);
     return a != spaces.end() && b != spaces.end() && a->displayIdentifier == b->displayIdentifier;
@@ -88,7 +89,8 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
     const auto geometry = dragGeometryForWindow(windowID, pid);
     if (!geometry) return;
     const Point grab = geometry->grabPoint;
-    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab)) return;
+    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
+        return;
     if (!postMouseEvent(eventtype::kLeftMouseDragged, grab)) {
         postMouseEvent(eventtype::kLeftMouseUp, grab);
         return;
@@ -102,7 +104,8 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
     std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
     main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut = *shortcut, grab, app] {
         auto self = weak.lock();
-        if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID) return;
+        if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID)
+            return;
         if (!self->postKeyboardShortcut(shortcut)) {
             // Without the shortcut the window is let go where it was taken.
             self->pendingSilicaWindowMove.reset();
@@ -124,15 +127,16 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
     refreshSpacesSoon();
     if (!previousApp || isProgram(*previousApp)) return;
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay, [weak, windowID, pid = previousApp->processIdentifier] {
-        auto self = weak.lock();
-        if (!self) return;
-        if (self->platform_.windowing.isActive()) {
-            self->platform_.windowing.yieldActivation(pid);
-        } else {
-            self->viewModel->activateWindow(windowID, false);
-        }
-    });
+    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay,
+                                              [weak, windowID, pid = previousApp->processIdentifier] {
+                                                  auto self = weak.lock();
+                                                  if (!self) return;
+                                                  if (self->platform_.windowing.isActive()) {
+                                                      self->platform_.windowing.yieldActivation(pid);
+                                                  } else {
+                                                      self->viewModel->activateWindow(windowID, false);
+                                                  }
+                                              });
 }
 
 void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
@@ -144,20 +148,22 @@ void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, 
     if (!geometry) return;
     const Point grab = geometry->grabPoint;
     // The button stays down until the target desktop shows.
-    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab)) return;
+    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
+        return;
     const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, *geometry);
     pendingWindowMoveDrag = PendingWindowMoveDrag{windowID, sourceSpaceID, targetSpaceID, grab, drop};
 
     if (pendingWindowMoveDragTimeoutWork) pendingWindowMoveDragTimeoutWork->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
-    pendingWindowMoveDragTimeoutWork = platform_.runtime.mainQueue()->asyncAfter(kWindowMoveDragTimeout, [weak] {
-        auto self = weak.lock();
-        if (!self || !self->pendingWindowMoveDrag) return;
-        const Point taken = self->pendingWindowMoveDrag->mouseDownPoint;
-        self->pendingWindowMoveDrag.reset();
-        if (auto work = std::exchange(self->pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
-        self->postMouseEvent(eventtype::kLeftMouseUp, taken);
-    });
+    pendingWindowMoveDragTimeoutWork =
+        platform_.runtime.mainQueue()->asyncAfter(kWindowMoveDragTimeout, [weak] {
+            auto self = weak.lock();
+            if (!self || !self->pendingWindowMoveDrag) return;
+            const Point taken = self->pendingWindowMoveDrag->mouseDownPoint;
+            self->pendingWindowMoveDrag.reset();
+            if (auto work = std::exchange(self->pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
+            self->postMouseEvent(eventtype::kLeftMouseUp, taken);
+        });
 
     const auto app = platform_.workspace.runningApplication(pid);
     const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
@@ -219,7 +225,8 @@ std::optional<AXElement> BarManager::findAXWindow(const AXElement& appElement, u
         }
         if (id == 0) {
             Value number;
-            if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) == kAXErrorSuccess) {
+            if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) ==
+                kAXErrorSuccess) {
                 if (auto n = number.asNumberObject()) id = n->uint32Value();
             }
         }
@@ -237,7 +244,8 @@ std::optional<std::vector<AXElement>> BarManager::copyAXWindows(const AXElement&
 
 std::optional<Point> BarManager::pointAttribute(const AXElement& element, const std::string& attribute) {
     Value value;
-    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess)
+        return std::nullopt;
     auto ax = value.asAXValue();
     if (!ax || ax->type != AXValueData::Type::Point) return std::nullopt;
     return ax->point;
@@ -245,7 +253,8 @@ std::optional<Point> BarManager::pointAttribute(const AXElement& element, const 
 
 std::optional<Size> BarManager::sizeAttribute(const AXElement& element, const std::string& attribute) {
     Value value;
-    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess)
+        return std::nullopt;
     auto ax = value.asAXValue();
     if (!ax || ax->type != AXValueData::Type::Size) return std::nullopt;
     return ax->size;
@@ -258,11 +267,13 @@ Rect BarManager::cgScreenRect(const Rect& rect, const std::vector<Screen>& among
 Point BarManager::dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry) {
     const auto spaces = spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID());
     auto find = [&](uint64_t id) {
-        return std::find_if(spaces.begin(), spaces.end(), [&](const SpaceInfo& s) { return s.spaceID == id; });
+        return std::find_if(spaces.begin(), spaces.end(),
+                            [&](const SpaceInfo& s) { return s.spaceID == id; });
     };
     auto source = find(from), target = find(to);
     // Within one display the window is dropped where it was taken.
-    if (source == spaces.end() || target == spaces.end() || source->displayIdentifier == target->displayIdentifier)
+    if (source == spaces.end() || target == spaces.end() ||
+        source->displayIdentifier == target->displayIdentifier)
         return geometry.grabPoint;
     const auto screens = platform_.displays.screens();
     const auto screen = spaceWindows_.screen(target->displayIdentifier, screens);

@@ -27,7 +27,8 @@ std::vector<SpaceInfo> desktopsOfDisplay(const std::vector<SpaceInfo>& spaces, c
 std::optional<int> missionControlDesktopNumber(std::vector<SpaceInfo> spaces, uint64_t spaceID) {
     std::erase_if(spaces, [](const SpaceInfo& s) { return s.isFullScreen(); });
     std::stable_sort(spaces.begin(), spaces.end(), [](const SpaceInfo& a, const SpaceInfo& b) {
-        return a.displayIndex != b.displayIndex ? a.displayIndex < b.displayIndex : a.spaceIndex < b.spaceIndex;
+        return a.displayIndex != b.displayIndex ? a.displayIndex < b.displayIndex
+                                                : a.spaceIndex < b.spaceIndex;
     });
     for (size_t i = 0; i < spaces.size(); ++i) {
         if (spaces[i].spaceID == spaceID) return static_cast<int>(i) + 1;
@@ -47,8 +48,9 @@ bool scrollSwitchGoesRight(double scrollingDeltaY, bool directionInvertedFromDev
     return down != rightIsUp;
 }
 
-std::optional<uint64_t> adjacentSpace(const std::vector<SpaceInfo>& spaces, const std::vector<uint64_t>& activeIDs,
-                                      uint64_t fromSpaceID, bool goRight) {
+std::optional<uint64_t> adjacentSpace(const std::vector<SpaceInfo>& spaces,
+                                      const std::vector<uint64_t>& activeIDs, uint64_t fromSpaceID,
+                                      bool goRight) {
     auto from = std::find_if(spaces.begin(), spaces.end(),
                              [&](const SpaceInfo& s) { return s.spaceID == fromSpaceID; });
     if (from == spaces.end()) return std::nullopt;
@@ -94,7 +96,8 @@ Point crossDisplayDropPoint(const DragGeometry& geometry, const Rect& v) {
 
 PostSwitchStep postSwitchStep(const PostSwitchState& s) {
     if (s.windowMoveDragLanded)
-        return *s.windowMoveDragLanded ? PostSwitchStep::finishWindowMoveDrag : PostSwitchStep::awaitWindowMoveDrag;
+        return *s.windowMoveDragLanded ? PostSwitchStep::finishWindowMoveDrag
+                                       : PostSwitchStep::awaitWindowMoveDrag;
     if (s.silicaMovePending) return PostSwitchStep::leaveToSilicaMove;
     if (s.fullscreenSwitchLanded)
         return *s.fullscreenSwitchLanded ? PostSwitchStep::completeFullscreenSwitch

@@ -13,7 +13,7 @@ SpaceInfo desk(int64_t display, int64_t index, uint64_t id, bool fullScreen = fa
 
 TEST(DesktopNavigationTest, DesktopsAreNumberedByDisplayThenPositionWithoutFullScreenOnes) {
     // Two displays of three desktops, listed out of order, and a full-screen desktop on the first.
-    const std::vector<SpaceInfo> spaces{desk(1, 2, 23), desk(0, 0, 11), desk(1, 0, 21), desk(0, 1, 12),
+    const std::vector<SpaceInfo> spaces{desk(1, 2, 23),       desk(0, 0, 11), desk(1, 0, 21), desk(0, 1, 12),
                                         desk(0, 2, 90, true), desk(0, 3, 13), desk(1, 1, 22)};
     EXPECT_EQ(missionControlDesktopNumber(spaces, 11), 1);
     EXPECT_EQ(missionControlDesktopNumber(spaces, 13), 3);
@@ -36,9 +36,9 @@ TEST(DesktopNavigationTest, ScrollingUpGoesToTheSideTheSettingNames) {
     };
     // Without natural scrolling a positive delta is the upward gesture; with it, a negative one.
     const Case cases[] = {
-        {false, 5, "right", true},  {false, -5, "right", false}, {false, 5, "left", false},
-        {false, -5, "left", true},  {true, -5, "right", true},   {true, 5, "right", false},
-        {true, -5, "left", false},  {true, 5, "left", true},     {false, 5, "up", false},
+        {false, 5, "right", true}, {false, -5, "right", false}, {false, 5, "left", false},
+        {false, -5, "left", true}, {true, -5, "right", true},   {true, 5, "right", false},
+        {true, -5, "left", false}, {true, 5, "left", true},     {false, 5, "up", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(scrollSwitchGoesRight(c.deltaY, c.inverted, c.setting), c.right)
@@ -92,10 +92,12 @@ TEST(DesktopNavigationTest, AfterAChangeWhatIsPendingComesBeforeActivation) {
     EXPECT_EQ(step([](auto& s) { s.fullscreenSwitchLanded = true; }), S::completeFullscreenSwitch);
     EXPECT_EQ(step([](auto& s) { s.fullscreenSwitchLanded = false, s.hasPreviousApp = true; }),
               S::dropFullscreenSwitch);
-    EXPECT_EQ(step([](auto& s) { s.fullScreenDesktopActive = true, s.anyVisibleWindow = false; }), S::nothing);
+    EXPECT_EQ(step([](auto& s) { s.fullScreenDesktopActive = true, s.anyVisibleWindow = false; }),
+              S::nothing);
     EXPECT_EQ(step([](auto& s) { s.anyVisibleWindow = false, s.hasPreviousApp = true; }), S::activateFinder);
     EXPECT_EQ(step([](auto&) {}), S::nothing);
-    EXPECT_EQ(step([](auto& s) { s.hasPreviousApp = true, s.previousAppIsProgram = true; }), S::yieldToFinder);
+    EXPECT_EQ(step([](auto& s) { s.hasPreviousApp = true, s.previousAppIsProgram = true; }),
+              S::yieldToFinder);
     EXPECT_EQ(step([](auto& s) { s.hasPreviousApp = true, s.fullScreenDesktopActive = true; }),
               S::yieldToPreviousApp);
 }

@@ -34,7 +34,8 @@ class WindowMoveTest : public ::testing::Test {
     // The content view's request to carry a window, as a chip's move menu makes it.
     void requestMove(uint64_t from, uint64_t to) {
         auto& host = bar->panels.at(from)->contentView();
-        std::dynamic_pointer_cast<BarContentView>(host->rootView())->onMoveWindowToSpaceRequested(doc, from, to);
+        std::dynamic_pointer_cast<BarContentView>(host->rootView())
+            ->onMoveWindowToSpaceRequested(doc, from, to);
     }
     Rect frame() { return sim.window(doc)->frame; }
     std::set<uint64_t> desktops() { return sim.window(doc)->spaces; }

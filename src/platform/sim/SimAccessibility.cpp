@@ -330,8 +330,8 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, const std
             break;
         case ElementKind::closeButton:
         case ElementKind::zoomButton:
-            err = readTitleBarButton(*windowOf(element), kindOf(element) == ElementKind::zoomButton, attribute,
-                                     read);
+            err = readTitleBarButton(*windowOf(element), kindOf(element) == ElementKind::zoomButton,
+                                     attribute, read);
             break;
         case ElementKind::none:
             break;

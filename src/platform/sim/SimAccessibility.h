@@ -161,7 +161,8 @@ class SimAccessibility : public Accessibility {
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
     // The close button, or the zoom button when `zoom`.
-    AXError readTitleBarButton(const SimWindow& w, bool zoom, const std::string& attribute, Value& value) const;
+    AXError readTitleBarButton(const SimWindow& w, bool zoom, const std::string& attribute,
+                               Value& value) const;
     // Front to back: the windows on the active Space of each display, and the minimised ones.
     std::vector<const SimWindow*> axWindowsOf(int32_t pid) const;
     uint32_t focusedWindowOf(int32_t pid) const;

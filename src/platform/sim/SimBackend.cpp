@@ -184,7 +184,9 @@ class SimWorldDriver : public WorldDriver {
             // Recorded as the tap, type, key code, flags, x and y.
             const auto* args = call.args.asArray();
             if (!args || args->size() < 6) continue;
-            auto number = [&](size_t i) { return (*args)[i].asNumberObject().value_or(NumberObject::ofSigned(0)); };
+            auto number = [&](size_t i) {
+                return (*args)[i].asNumberObject().value_or(NumberObject::ofSigned(0));
+            };
             out.push_back({number(1).uint32Value(), static_cast<uint16_t>(number(2).uint32Value()),
                            number(3).uint64Value(), Point{number(4).doubleValue(), number(5).doubleValue()}});
         }
@@ -197,7 +199,8 @@ class SimWorldDriver : public WorldDriver {
             std::optional<std::string> name;
             for (const auto& [pid, app] : sim_.apps()) {
                 if (app.terminated) continue;
-                if ((y.bundleID && app.bundleID == y.bundleID) || (!y.bundleID && pid == y.pid)) name = app.name;
+                if ((y.bundleID && app.bundleID == y.bundleID) || (!y.bundleID && pid == y.pid))
+                    name = app.name;
             }
             out.push_back(name ? *name : y.bundleID.value_or(std::to_string(y.pid)));
         }

@@ -83,7 +83,7 @@ struct SimWindow {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     bool inAXWindowList = true;
-    bool orderedIn = true;  // false: ordered out (our panels), never on screen
+    bool orderedIn = true;      // false: ordered out (our panels), never on screen
     bool hasZoomButton = true;  // false: its Accessibility tree has no "AXZoomButton"
 };
 

@@ -127,7 +127,8 @@ bool SimWindowServer::isSymbolicHotKeyEnabled(int32_t hotKey) {
 
 int32_t SimWindowServer::setSymbolicHotKeyEnabled(int32_t hotKey, bool enabled) {
     std::lock_guard lock(sim_.worldMutex());
-    sim_.record("CGSSetSymbolicHotKeyEnabled", Value::array({Value::number(hotKey), Value::boolean(enabled)}));
+    sim_.record("CGSSetSymbolicHotKeyEnabled",
+                Value::array({Value::number(hotKey), Value::boolean(enabled)}));
     auto it = sim_.symbolicHotKeys.find(hotKey);
     if (it == sim_.symbolicHotKeys.end() || (enabled && it->second.refuseEnabling)) return kCGErrorFailure;
     it->second.enabled = enabled;
