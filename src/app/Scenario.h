@@ -95,6 +95,7 @@ void addProgramSteps(StepTable& table);
 void addWorldSteps(StepTable& table);
 void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
+void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

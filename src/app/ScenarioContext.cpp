@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/ProgramServices.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
 
@@ -28,6 +30,7 @@ ScenarioContext::ScenarioContext(ManualRuntime& runtime, Backend& backend, std::
 
 ScenarioContext::~ScenarioContext() {
     program_.reset();
+    releaseProgramServices();
     UpdaterService::setShared(nullptr);
     BadgeService::setShared(nullptr);
     UserSettings::setShared(nullptr);
@@ -46,7 +49,14 @@ void ScenarioContext::startProgram() {
     BadgeService::setShared(badges_);
     updater_ = std::make_shared<UpdaterService>(platform.updater);
     UpdaterService::setShared(updater_);
-    program_ = std::make_unique<QuillVorn>(platform, SharedServices{settings(), badges_, updater_});
+    MainRuntimeSlots slots;
+    fillDockAndWallpaperSlots(slots, platform, settings());
+    startPointerDisplayTracker(platform);
+    wallpaperPosts_ =
+        platform.notifications.addObserver(WallpaperBrightnessMonitor::kDidChangeNotification, nullptr,
+                                           [this](const Notification&) { ++wallpaperBrightnessPosts; });
+    program_ = std::make_unique<QuillVorn>(platform, SharedServices{settings(), badges_, updater_},
+                                           std::move(slots));
     program_->main();
 }
 

@@ -32,10 +32,14 @@ void held(ScenarioContext& ctx) {
     ++ctx.expectationsHeld;
 }
 
+}  // namespace
+
 void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found) {
     if (expected != found) failExpectation(expected, found);
     held(ctx);
 }
+
+namespace {
 
 std::shared_ptr<Panel> requirePanel(ScenarioContext& ctx, const std::string& title) {
     auto panel = ctx.panelTitled(title);

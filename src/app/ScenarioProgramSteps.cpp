@@ -174,6 +174,7 @@ const StepTable& scenarioSteps() {
         addWorldSteps(t);
         addUserSteps(t);
         addExpectSteps(t);
+        addSystemSteps(t);
         return t;
     }();
     return table;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
 #include "platform/sim/SimLaunchServices.h"
 
 namespace qv {
@@ -53,12 +54,52 @@ ProcessResult SimProcesses::run(const std::string& executablePath, const std::ve
     Value::Array args;
     for (const std::string& a : arguments) args.push_back(Value::string(a));
     sim_.record(executablePath, Value::array(std::move(args)));
+    if (executablePath == kKillallPath) return killall(arguments, timeout);
     if (executablePath != kLSAppInfoPath) {
         ProcessResult missing;
         missing.launchError = ENOENT;
         return missing;
     }
     return lsappinfo(arguments, timeout);
+}
+
+ProcessResult SimProcesses::killall(const std::vector<std::string>& arguments, Seconds timeout) {
+    ProcessResult result;
+    if (killallFault == SimToolFault::failToLaunch) {
+        result.launchError = ENOENT;
+        return result;
+    }
+    result.launched = true;
+    if (killallFault == SimToolFault::hang) {
+        sim_.runtime().makeSemaphore(0)->wait(timeout);
+        result.timedOut = true;
+        result.terminationReason = TerminationReason::uncaughtSignal;
+        result.exitStatus = SIGKILL;
+        return result;
+    }
+    bool matched = false;
+    if (killallFault != SimToolFault::exitNonZero) {
+        for (const std::string& name : arguments) {
+            if (name == SimDock::kProcessName) {
+                matched = sim_.dock().restart() || matched;
+                continue;
+            }
+            std::vector<int32_t> pids;
+            {
+                std::lock_guard lock(sim_.worldMutex());
+                for (const auto& [pid, app] : sim_.apps()) {
+                    if (!app.terminated && app.name == name && pid != sim_.ownPID()) pids.push_back(pid);
+                }
+            }
+            for (int32_t pid : pids) sim_.terminateApp(pid);
+            matched = matched || !pids.empty();
+        }
+    }
+    if (!matched) {
+        result.standardError = "No matching processes belonging to you were found\n";
+        result.exitStatus = 1;
+    }
+    return result;
 }
 
 ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments, Seconds timeout) {
