@@ -18,10 +18,12 @@ using A = ArgKind;
 
 constexpr const char* kDockDomain = DockController::kDomain;
 
-std::optional<uint32_t> parseColour(const std::string& text) {
-    if (text.size() != 7 || text[0] != '#') return std::nullopt;
+// Six hexadecimal digits, with or without a leading "#" (which starts a comment unless quoted).
+std::optional<uint32_t> parseColour(std::string text) {
+    if (text.starts_with("#")) text.erase(0, 1);
+    if (text.size() != 6) return std::nullopt;
     uint32_t rgb = 0;
-    for (char c : text.substr(1)) {
+    for (char c : text) {
         const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
                           : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
                           : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
@@ -34,7 +36,7 @@ std::optional<uint32_t> parseColour(const std::string& text) {
 
 std::optional<std::string> checkColours(const StepCall& call) {
     for (size_t i = 1; i < call.count(); ++i) {
-        if (!parseColour(call.text(i))) return "\"" + call.text(i) + "\" is no colour (#rrggbb)";
+        if (!parseColour(call.text(i))) return "\"" + call.text(i) + "\" is no colour (rrggbb)";
     }
     return std::nullopt;
 }
@@ -125,7 +127,7 @@ void addWorldRows(StepTable& t) {
              ctx.world.setWallpaper(ctx.display(call.args[0]).id, from, to);
          },
          "The user picks a desktop picture for a display: one colour, or a diagonal gradient from the "
-         "top-left corner to the bottom-right one (#rrggbb).",
+         "top-left corner to the bottom-right one (six hexadecimal digits, rrggbb).",
          checkColours});
     t.push_back(
         {"dock-auto-hide",
@@ -294,6 +296,15 @@ void addExpectRows(StepTable& t) {
                                  std::to_string(ctx.wallpaperBrightnessPosts));
                  },
                  "How often the program has announced a change of its wallpaper verdicts since it started."});
+    t.push_back({"expect capture-requests",
+                 "COUNT",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                                 std::to_string(ctx.world.callCount("SCShareableContent.get")));
+                 },
+                 "How often the program has asked what it may capture: once for each measurement of the "
+                 "wallpapers."});
     t.push_back(
         {"expect pointer-display",
          "DISPLAY|none",
