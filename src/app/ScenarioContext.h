@@ -93,6 +93,9 @@ std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopI
 // "a", "b" for messages.
 std::string quotedList(const std::vector<std::string>& items);
 
+// A check that argument `i`, when given, is one of the words (ScenarioWorldSteps.cpp).
+std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words);
+
 // An expectation on a text that held, or "expected E, found F".
 void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found);
 

@@ -66,17 +66,6 @@ std::string preferenceText(const std::optional<Value>& value) {
     return value->debugDescription();
 }
 
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
-    return [i, words](const StepCall& call) -> std::optional<std::string> {
-        for (const std::string& w : words) {
-            if (call.is(i, w.c_str())) return std::nullopt;
-        }
-        std::string list;
-        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
-        return "\"" + call.text(i) + "\" is not one of " + list;
-    };
-}
-
 // "~/..." is in the user's home folder, "Application Support/..." in its Application Support folder.
 std::string userPath(ScenarioContext& ctx, const std::string& path) {
     if (path.starts_with("~/")) return ctx.world.homeFolder() + path.substr(1);

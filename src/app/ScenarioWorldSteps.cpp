@@ -4,11 +4,6 @@
 
 namespace qv {
 
-namespace {
-
-using A = ArgKind;
-
-// A check that argument `i` is one of the given words.
 std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
     return [i, words](const StepCall& call) -> std::optional<std::string> {
         if (i >= call.count()) return std::nullopt;
@@ -20,6 +15,10 @@ std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::
         return "\"" + call.text(i) + "\" is not one of " + list;
     };
 }
+
+namespace {
+
+using A = ArgKind;
 
 Rect rectAt(const StepCall& call, size_t i) {
     return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};

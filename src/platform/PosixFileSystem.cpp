@@ -6,12 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include "platform/FileSystemSourceHandlers.h"
 
 namespace qv {
 
@@ -126,46 +127,28 @@ uint32_t vnodeEvents(uint32_t inotifyMask) {
 class InotifySource : public FileSystemObjectSource {
   public:
     InotifySource(int descriptor, uint32_t mask, std::shared_ptr<Queue> queue)
-        : descriptor_(descriptor), mask_(mask), queue_(std::move(queue)) {}
+        : descriptor_(descriptor), mask_(mask), handlers_(std::move(queue)) {}
     ~InotifySource() override { stopThread(); }
 
     void setEventHandler(std::function<void(uint32_t)> handler) override {
-        std::lock_guard lock(state_->mutex);
-        state_->handler = std::move(handler);
+        handlers_.setEventHandler(std::move(handler));
     }
     void setCancelHandler(std::function<void()> handler) override {
-        std::lock_guard lock(state_->mutex);
-        state_->cancelHandler = std::move(handler);
+        handlers_.setCancelHandler(std::move(handler));
     }
     void resume() override {
         std::lock_guard lock(control_);
-        if (thread_.joinable() || state_->cancelled) return;
+        if (thread_.joinable() || handlers_.isCancelled()) return;
         if (::pipe2(wake_, O_CLOEXEC) != 0) return;
         thread_ = std::thread([this] { readEvents(); });
     }
     void cancel() override {
-        if (state_->cancelled.exchange(true)) return;
-        stopThread();
-        auto state = state_;
-        queue_->async([state] {
-            std::function<void()> handler;
-            {
-                std::lock_guard lock(state->mutex);
-                handler = std::exchange(state->cancelHandler, nullptr);
-                state->handler = nullptr;
-            }
-            if (handler) handler();
-        });
+        if (handlers_.isCancelled()) return;
+        stopThread();  // the cancel handler may close the descriptor the thread reads
+        handlers_.cancel();
     }
 
   private:
-    struct State {
-        std::mutex mutex;
-        std::function<void(uint32_t)> handler;
-        std::function<void()> cancelHandler;
-        std::atomic<bool> cancelled{false};
-    };
-
     void stopThread() {
         std::lock_guard lock(control_);
         if (!thread_.joinable()) return;
@@ -195,25 +178,13 @@ class InotifySource : public FileSystemObjectSource {
                 events |= vnodeEvents(e->mask);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
             }
-            events &= mask_;
-            if (!events) continue;
-            auto state = state_;
-            queue_->async([state, events] {
-                std::function<void(uint32_t)> handler;
-                {
-                    std::lock_guard lock(state->mutex);
-                    if (state->cancelled) return;
-                    handler = state->handler;
-                }
-                if (handler) handler(events);
-            });
+            if (events & mask_) handlers_.deliver(events & mask_);
         }
     }
 
     const int descriptor_;
     const uint32_t mask_;
-    const std::shared_ptr<Queue> queue_;
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    FileSystemSourceHandlers handlers_;
     std::mutex control_;
     std::thread thread_;
     int wake_[2] = {-1, -1};

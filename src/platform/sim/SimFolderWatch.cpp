@@ -1,7 +1,9 @@
 // SimFileSystem: removing and moving items, folders, and the events of watched folders.
+#include <atomic>
 #include <filesystem>
 #include <utility>
 
+#include "platform/FileSystemSourceHandlers.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFileSystem.h"
 
@@ -25,68 +27,27 @@ bool isAtOrBelow(const std::string& path, const std::string& folder) {
 class SimFileSystem::Source : public FileSystemObjectSource {
   public:
     Source(int32_t descriptor, uint32_t mask, std::shared_ptr<Queue> queue)
-        : descriptor(descriptor), mask(mask), queue_(std::move(queue)) {}
+        : descriptor(descriptor), mask(mask), handlers_(std::move(queue)) {}
 
     void setEventHandler(std::function<void(uint32_t)> handler) override {
-        std::lock_guard lock(state_->mutex);
-        state_->handler = std::move(handler);
+        handlers_.setEventHandler(std::move(handler));
     }
     void setCancelHandler(std::function<void()> handler) override {
-        std::lock_guard lock(state_->mutex);
-        state_->cancelHandler = std::move(handler);
+        handlers_.setCancelHandler(std::move(handler));
     }
-    void resume() override {
-        std::lock_guard lock(state_->mutex);
-        state_->resumed = true;
-    }
-    void cancel() override {
-        {
-            std::lock_guard lock(state_->mutex);
-            if (std::exchange(state_->cancelled, true)) return;
-        }
-        auto state = state_;
-        queue_->async([state] {
-            std::function<void()> handler;
-            {
-                std::lock_guard lock(state->mutex);
-                handler = std::exchange(state->cancelHandler, nullptr);
-                state->handler = nullptr;
-            }
-            if (handler) handler();
-        });
-    }
+    void resume() override { resumed_ = true; }
+    void cancel() override { handlers_.cancel(); }
 
     void deliver(uint32_t events) {
-        events &= mask;
-        {
-            std::lock_guard lock(state_->mutex);
-            if (!events || !state_->resumed || state_->cancelled) return;
-        }
-        auto state = state_;
-        queue_->async([state, events] {
-            std::function<void(uint32_t)> handler;
-            {
-                std::lock_guard lock(state->mutex);
-                if (state->cancelled) return;
-                handler = state->handler;
-            }
-            if (handler) handler(events);
-        });
+        if (resumed_ && (events & mask)) handlers_.deliver(events & mask);
     }
 
     const int32_t descriptor;
     const uint32_t mask;
 
   private:
-    struct State {
-        std::mutex mutex;
-        std::function<void(uint32_t)> handler;
-        std::function<void()> cancelHandler;
-        bool resumed = false;
-        bool cancelled = false;
-    };
-    std::shared_ptr<Queue> queue_;
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    FileSystemSourceHandlers handlers_;
+    std::atomic<bool> resumed_{false};
 };
 
 bool SimFileSystem::removeItem(const std::string& path) {

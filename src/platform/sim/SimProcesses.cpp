@@ -63,20 +63,24 @@ ProcessResult SimProcesses::run(const std::string& executablePath, const std::ve
     return lsappinfo(arguments, timeout);
 }
 
-ProcessResult SimProcesses::killall(const std::vector<std::string>& arguments, Seconds timeout) {
-    ProcessResult result;
-    if (killallFault == SimToolFault::failToLaunch) {
+bool SimProcesses::startOrStall(SimToolFault fault, Seconds timeout, ProcessResult& result) {
+    if (fault == SimToolFault::failToLaunch) {
         result.launchError = ENOENT;
-        return result;
+        return true;
     }
     result.launched = true;
-    if (killallFault == SimToolFault::hang) {
-        sim_.runtime().makeSemaphore(0)->wait(timeout);
-        result.timedOut = true;
-        result.terminationReason = TerminationReason::uncaughtSignal;
-        result.exitStatus = SIGKILL;
-        return result;
-    }
+    if (fault != SimToolFault::hang) return false;
+    // The caller waits out its time-out: real time on real threads, the virtual clock in tests.
+    sim_.runtime().makeSemaphore(0)->wait(timeout);
+    result.timedOut = true;
+    result.terminationReason = TerminationReason::uncaughtSignal;
+    result.exitStatus = SIGKILL;
+    return true;
+}
+
+ProcessResult SimProcesses::killall(const std::vector<std::string>& arguments, Seconds timeout) {
+    ProcessResult result;
+    if (startOrStall(killallFault, timeout, result)) return result;
     bool matched = false;
     if (killallFault != SimToolFault::exitNonZero) {
         for (const std::string& name : arguments) {
@@ -111,19 +115,7 @@ ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments,
     const SimToolFault fault = it == lsappinfoFaults.end() ? SimToolFault::none : it->second;
 
     ProcessResult result;
-    if (fault == SimToolFault::failToLaunch) {
-        result.launchError = ENOENT;
-        return result;
-    }
-    result.launched = true;
-    if (fault == SimToolFault::hang) {
-        // The caller waits out its time-out: real time on real threads, the virtual clock in tests.
-        sim_.runtime().makeSemaphore(0)->wait(timeout);
-        result.timedOut = true;
-        result.terminationReason = TerminationReason::uncaughtSignal;
-        result.exitStatus = SIGKILL;
-        return result;
-    }
+    if (startOrStall(fault, timeout, result)) return result;
 
     if (command == "list") {
         list(result);

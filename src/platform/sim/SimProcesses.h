@@ -44,6 +44,8 @@ class SimProcesses : public Processes {
     SimToolFault killallFault = SimToolFault::none;
 
   private:
+    // A tool that cannot start, or hangs until its time-out: true with the result made.
+    bool startOrStall(SimToolFault fault, Seconds timeout, ProcessResult& result);
     ProcessResult killall(const std::vector<std::string>& arguments, Seconds timeout);
     ProcessResult lsappinfo(const std::vector<std::string>& arguments, Seconds timeout);
     void list(ProcessResult& result) const;
