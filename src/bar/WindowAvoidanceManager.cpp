@@ -23,8 +23,8 @@ std::shared_ptr<WindowAvoidanceManager> WindowAvoidanceManager::make(
     Sources sources;
     sources.getPanelSpaceIDs = std::move(getPanelSpaceIDs);
     sources.getMirrorScreenIndices = std::move(getMirrorScreenIndices);
-    sources.getSpaces = [&platform] {
-        return SpaceWindows(platform).getSpaces(platform.windowServer.mainConnectionID());
+    sources.getSpaces = [&platform, spaces = std::make_shared<SpaceWindows>(platform)] {
+        return spaces->getSpaces(platform.windowServer.mainConnectionID());
     };
     return create(platform, std::move(windowStore), std::move(sources), qv::barHeight(barSize),
                   platform.runtime.makeSerialQueue(kResizeQueueLabel, QoS::userInteractive),
