@@ -175,6 +175,7 @@ const StepTable& scenarioSteps() {
         addUserSteps(t);
         addExpectSteps(t);
         addBarSteps(t);
+        addSystemSteps(t);
         return t;
     }();
     return table;
