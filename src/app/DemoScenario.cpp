@@ -9,6 +9,9 @@ say "QuillVorn on the simulated demo desktop: two displays, four desktops, a han
 demo-desktop
 say "The chips the bar is made of, at every bar size over every bar background:"
 chip-sheet 00-chips
+say "The user has asked for the Dock to be hidden, and the Side Monitor shows a light desktop picture."
+set hideDock true
+wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
 start
 
@@ -31,7 +34,16 @@ click "Continue"
 expect no-panel "quillVorn Setup"
 expect program running
 
-say "The runtime runs: the bar model holds every desktop's chips."
+say "The runtime runs. The Dock hides, its earlier state saved to give it back later."
+expect dock hidden
+expect dock-restarts 1
+expect file "Application Support/quillVorn/initialDockSettings.json" "\"autoHideEnabled\": false"
+say "The wallpaper under each display's bar: light on the Side Monitor, dark on the Studio Display."
+advance 1
+expect wallpaper "Side Monitor" light
+expect wallpaper "Studio Display" dark
+
+say "The bar model holds every desktop's chips."
 show chips
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
 

@@ -75,6 +75,8 @@ class ScenarioContext {
 
     // --- What was played ---
     int expectationsHeld = 0;
+    // How often the program posted that a display's wallpaper verdict changed.
+    int wallpaperBrightnessPosts = 0;
     size_t postedEventsSeen = 0;  // events our program posted that an expectation looked at
     std::vector<std::filesystem::path> screenshots;
 
@@ -83,6 +85,7 @@ class ScenarioContext {
     std::shared_ptr<BadgeService> badges_;
     std::shared_ptr<UpdaterService> updater_;
     std::unique_ptr<QuillVorn> program_;
+    Subscription wallpaperPosts_;
 };
 
 // The chips of a desktop as the bar shows them: each window's title (its application's name

@@ -175,6 +175,7 @@ const StepTable& scenarioSteps() {
         addUserSteps(t);
         addExpectSteps(t);
         addBarSteps(t);
+        addSystemSteps(t);
         addNavigationSteps(t);
         return t;
     }();

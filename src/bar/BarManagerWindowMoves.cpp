@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "bar/BarManager.h"
+#include "tracking/AXWindowID.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
@@ -218,19 +219,7 @@ std::optional<AXElement> BarManager::findAXWindow(const AXElement& appElement, u
     const auto windows = copyAXWindows(appElement);
     if (!windows) return std::nullopt;
     for (const AXElement& element : *windows) {
-        uint32_t id = 0;
-        if (axGetWindow) {
-            uint32_t found = 0;
-            if (axGetWindow(element, found) == kAXErrorSuccess) id = found;
-        }
-        if (id == 0) {
-            Value number;
-            if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) ==
-                kAXErrorSuccess) {
-                if (auto n = number.asNumberObject()) id = n->uint32Value();
-            }
-        }
-        if (id != 0 && id == matching) return element;
+        if (resolveAXWindowID(platform_.accessibility, axGetWindow, element) == matching) return element;
     }
     return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
 #include "platform/Processes.h"
 #include "platform/ScreenCapture.h"
 #include "platform/SystemInfo.h"
@@ -47,6 +48,8 @@ struct Platform {
     Application& application;
     ScreenCapture& screenCapture;
     Updater& updater;
+    // Other applications' preferences domains (the Dock's).
+    Preferences& preferences;
 };
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "platform/Value.h"
 #include "platform/Workspace.h"
 
 namespace qv {
@@ -47,6 +48,19 @@ struct WorldWindow {
 };
 
 enum class Permission { accessibility, screenRecording };
+
+// The Dock as the user sees it.
+struct WorldDock {
+    bool autoHide = false;  // its switch, as set now
+    bool showing = true;    // on screen (it took auto-hide into effect when it last started)
+    int restarts = 0;
+};
+
+// How a system command (such as the Dock's restart through killall) misbehaves.
+enum class CommandFault { none, hang, failToLaunch, exitNonZero };
+
+// How screenshots of the screen misbehave: fail, or stay unanswered until released.
+enum class CaptureFault { none, fail, hold };
 
 // One of the system's own keyboard shortcuts (a symbolic hot key), as the system keeps it.
 struct WorldHotKey {
@@ -149,6 +163,30 @@ class WorldDriver {
     virtual void setDockRectRefused(bool refused) = 0;
     // A variable of the environment the program's process starts with; none removes it.
     virtual void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) = 0;
+    // --- Desktop pictures, the Dock and its preferences, the user's folders, screenshots ---
+    // Colours as 0xRRGGBB, a diagonal gradient from the top-left corner; the system writes its
+    // wallpaper store.
+    virtual void setWallpaper(uint32_t displayID, uint32_t fromRGB, uint32_t toRGB) = 0;
+    virtual WorldDock dock() = 0;
+    // The user switches the Dock's auto-hide in System Settings: it shows at once.
+    virtual void setDockAutoHide(bool on) = 0;
+    virtual void setDockRestartFault(CommandFault fault) = 0;
+    // A value of another application's preferences domain; none: absent (or remove it).
+    virtual std::optional<Value> preference(const std::string& domain, const std::string& key) = 0;
+    virtual void setPreference(const std::string& domain, const std::string& key,
+                               std::optional<Value> value) = 0;
+    virtual void setPreferencesDomainAvailable(const std::string& domain, bool available) = 0;
+    // The user's home folder; the folders below are absolute paths.
+    virtual std::string homeFolder() = 0;
+    // Someone else changes a folder (events as vnode bits), deletes it, makes it, or keeps our
+    // process from watching it.
+    virtual void folderEvent(const std::string& path, uint32_t events) = 0;
+    virtual void deleteFolder(const std::string& path) = 0;
+    virtual void createFolder(const std::string& path) = 0;
+    virtual void setFolderWatchRefused(const std::string& path, bool refused) = 0;
+    virtual void setCaptureFault(CaptureFault fault) = 0;
+    // Answers the screenshots held so far.
+    virtual void releaseHeldCaptures() = 0;
 
     // --- Desktop navigation ---
     // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.

@@ -1,5 +1,6 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimFileSystem.h"
 
 namespace qv {
 
@@ -79,6 +80,10 @@ void buildDemoDesktop(SimDesktop& sim) {
     dockStrip.layer = 20;
     dockStrip.space = desk1;
     sim.openWindow(dockStrip);
+
+    // The folders every Mac has: the wallpaper store and the Dock's.
+    sim.fileSystem().createFolder(sim.wallpaperStoreFolder());
+    sim.fileSystem().createFolder(sim.fileSystem().homeDirectory() + "/Library/Application Support/Dock");
 
     sim.activateApp(compass);
 }

@@ -3,6 +3,10 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimPreferences.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimWindowing.h"
 
@@ -157,6 +161,51 @@ class SimWorldDriver : public WorldDriver {
     void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
         sim_.setEnvironmentVariable(name, value);
     }
+    void setWallpaper(uint32_t displayID, uint32_t fromRGB, uint32_t toRGB) override {
+        sim_.setWallpaper(displayID, SimWallpaper{fromRGB, toRGB});
+    }
+    WorldDock dock() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return {sim_.dock().getAutoHideEnabled(), sim_.dock().isShowing(), sim_.dock().restartCount()};
+    }
+    void setDockAutoHide(bool on) override { sim_.dock().setUserAutoHide(on); }
+    void setDockRestartFault(CommandFault fault) override {
+        static constexpr SimToolFault kFaults[] = {SimToolFault::none, SimToolFault::hang,
+                                                   SimToolFault::failToLaunch, SimToolFault::exitNonZero};
+        sim_.processes().killallFault = kFaults[static_cast<int>(fault)];
+    }
+    std::optional<Value> preference(const std::string& domain, const std::string& key) override {
+        return sim_.preferences().value(domain, key);
+    }
+    void setPreference(const std::string& domain, const std::string& key,
+                       std::optional<Value> value) override {
+        sim_.preferences().setValue(domain, key, std::move(value));
+    }
+    void setPreferencesDomainAvailable(const std::string& domain, bool available) override {
+        if (available) {
+            sim_.preferences().unavailableSuites.erase(domain);
+        } else {
+            sim_.preferences().unavailableSuites.insert(domain);
+        }
+    }
+    std::string homeFolder() override { return sim_.fileSystem().homeDirectory(); }
+    void folderEvent(const std::string& path, uint32_t events) override {
+        sim_.fileSystem().raiseFolderEvents(path, events);
+    }
+    void deleteFolder(const std::string& path) override { sim_.fileSystem().deleteFolder(path); }
+    void createFolder(const std::string& path) override { sim_.fileSystem().createFolder(path); }
+    void setFolderWatchRefused(const std::string& path, bool refused) override {
+        if (refused) {
+            sim_.fileSystem().refuseOpenForEvents.insert(path);
+        } else {
+            sim_.fileSystem().refuseOpenForEvents.erase(path);
+        }
+    }
+    void setCaptureFault(CaptureFault fault) override {
+        sim_.screenCapture().failCaptures = fault == CaptureFault::fail;
+        sim_.screenCapture().holdCaptures = fault == CaptureFault::hold;
+    }
+    void releaseHeldCaptures() override { sim_.screenCapture().releaseHeldCaptures(); }
 
     std::optional<WorldHotKey> symbolicHotKey(int32_t id) override {
         std::lock_guard lock(sim_.worldMutex());

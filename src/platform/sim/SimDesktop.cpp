@@ -12,6 +12,7 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimPreferences.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimServices.h"
@@ -54,6 +55,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     appKit_ = std::make_unique<SimAppKit>(*this);
     screenCapture_ = std::make_unique<SimScreenCapture>(*this);
     updater_ = std::make_unique<SimUpdater>(*this);
+    preferences_ = std::make_unique<SimPreferences>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -74,6 +76,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .application = *appKit_,
         .screenCapture = *screenCapture_,
         .updater = *updater_,
+        .preferences = *preferences_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;

@@ -32,6 +32,7 @@ class SimCarbon;
 class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
+class SimPreferences;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -109,6 +110,17 @@ struct SimWindowSpec {
     bool modal = false;
     uint32_t id = 0;  // 0: the next free id
     bool inAXWindowList = true;
+};
+
+// A display's desktop picture: a diagonal gradient from its top-left corner to its bottom-right one,
+// colours as 0xRRGGBB.
+struct SimWallpaper {
+    uint32_t from = 0;
+    uint32_t to = 0;
+    // The colour at a point given as fractions of the display's width and height.
+    uint32_t colourAt(double u, double v) const;
+    // "#rrggbb"
+    static std::string hex(uint32_t rgb);
 };
 
 // Where the close button sits on the title bar of a window (window-server space).
@@ -324,6 +336,15 @@ class SimDesktop {
     void setSpaceType(uint64_t spaceID, int64_t type);
     // A display that comes with `desktops` desktops of its own; the screens change once they exist.
     uint32_t connectDisplay(std::string name, Rect frame, int desktops);
+    // --- The Dock, preferences domains and desktop pictures (SimWallpaper.cpp) ---
+    SimDock& dock() { return *dock_; }
+    SimPreferences& preferences() { return *preferences_; }
+    // The user picks a desktop picture: the system writes its wallpaper store, whose folder's
+    // watchers hear of it.
+    void setWallpaper(uint32_t displayID, SimWallpaper wallpaper);
+    SimWallpaper wallpaper(uint32_t displayID) const;
+    // "~/Library/Application Support/com.apple.wallpaper/Store" of the simulated user.
+    std::string wallpaperStoreFolder() const;
 
     // --- Switching desktops by shortcut, and windows held by their title bar (SimDesktopNavigation.cpp) ---
     // The shortcuts for switching to desktop 1 (118) to 16 (133): Control with 1 to 0 for the first
@@ -401,6 +422,8 @@ class SimDesktop {
     std::unique_ptr<SimAppKit> appKit_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;
+    std::unique_ptr<SimPreferences> preferences_;
+    std::map<uint32_t, SimWallpaper> wallpapers_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

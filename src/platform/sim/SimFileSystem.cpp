@@ -60,7 +60,9 @@ std::optional<std::string> SimFileSystem::contentsOfFile(const std::string& path
 
 bool SimFileSystem::writeAtomically(const std::string& path, std::string_view bytes) {
     sim_.record("Data.write", Value::string(path));
-    return !refuseWrites && disk_.writeAtomically(path, bytes);
+    if (refuseWrites || !disk_.writeAtomically(path, bytes)) return false;
+    raiseFolderEvents(fs::path(path).parent_path().string(), vnodeevent::kWrite);
+    return true;
 }
 
 bool SimFileSystem::copyItem(const std::string& from, const std::string& to) {
