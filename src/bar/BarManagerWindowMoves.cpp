@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "bar/BarManager.h"
-#include "tracking/AXWindowID.h"
 #include "platform/ui/Windowing.h"
+#include "tracking/AXWindowID.h"
 
 namespace qv {
 
@@ -231,22 +231,28 @@ std::optional<std::vector<AXElement>> BarManager::copyAXWindows(const AXElement&
     return value.asElementArray();
 }
 
-std::optional<Point> BarManager::pointAttribute(const AXElement& element, const std::string& attribute) {
+namespace {
+
+// An Accessibility value attribute of the given type (a point or a size); none for anything else.
+std::optional<AXValueData> axValueAttribute(Accessibility& ax, const AXElement& element,
+                                            const std::string& attribute, AXValueData::Type type) {
     Value value;
-    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess)
-        return std::nullopt;
-    auto ax = value.asAXValue();
-    if (!ax || ax->type != AXValueData::Type::Point) return std::nullopt;
-    return ax->point;
+    if (ax.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    auto data = value.asAXValue();
+    if (!data || data->type != type) return std::nullopt;
+    return data;
+}
+
+}  // namespace
+
+std::optional<Point> BarManager::pointAttribute(const AXElement& element, const std::string& attribute) {
+    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Point);
+    return data ? std::optional<Point>(data->point) : std::nullopt;
 }
 
 std::optional<Size> BarManager::sizeAttribute(const AXElement& element, const std::string& attribute) {
-    Value value;
-    if (platform_.accessibility.copyAttributeValue(element, attribute, value) != kAXErrorSuccess)
-        return std::nullopt;
-    auto ax = value.asAXValue();
-    if (!ax || ax->type != AXValueData::Type::Size) return std::nullopt;
-    return ax->size;
+    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Size);
+    return data ? std::optional<Size>(data->size) : std::nullopt;
 }
 
 Rect BarManager::cgScreenRect(const Rect& rect, const std::vector<Screen>& among) {
