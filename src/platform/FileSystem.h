@@ -7,6 +7,13 @@
 
 namespace qv {
 
+// One entry of a folder listing, with the resource values asked for.
+struct DirectoryEntry {
+    std::string path;
+    bool isDirectory = false;    // URLResourceKey.isDirectoryKey
+    bool isApplication = false;  // URLResourceKey.isApplicationKey: an application bundle
+};
+
 // The file manager and file data calls the system makes. Paths are absolute. Calls that can fail
 // return false (or no value) and leave the file system as it was.
 class FileSystem {
@@ -25,6 +32,14 @@ class FileSystem {
     virtual bool writeAtomically(const std::string& path, std::string_view bytes) = 0;
     // copyItem(at:to:); fails when something already exists at `to`.
     virtual bool copyItem(const std::string& from, const std::string& to) = 0;
+
+    // --- Folders of applications ---
+    // NSHomeDirectory(): the user's home folder.
+    virtual std::string homeDirectoryForCurrentUser() = 0;
+    // contentsOfDirectory(at:includingPropertiesForKeys: [.isApplicationKey, .isDirectoryKey],
+    // options: .skipsHiddenFiles): the folder's direct entries without hidden ones, in the file
+    // system's order; none when the folder does not exist or cannot be read.
+    virtual std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) = 0;
 };
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include "platform/Dock.h"
 #include "platform/EventTaps.h"
 #include "platform/Events.h"
+#include "platform/FileEventStreams.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
@@ -47,6 +48,8 @@ struct Platform {
     Application& application;
     ScreenCapture& screenCapture;
     Updater& updater;
+    // File-system event streams over folders.
+    FileEventStreams& fileEventStreams;
 };
 
 }  // namespace qv

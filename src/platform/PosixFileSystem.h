@@ -19,6 +19,9 @@ class PosixFileSystem : public FileSystem {
     bool writeAtomically(const std::string& path, std::string_view bytes) override;
     bool copyItem(const std::string& from, const std::string& to) override;
 
+    std::string homeDirectoryForCurrentUser() override { return home_; }
+    std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) override;
+
   private:
     std::string home_;
 };

@@ -9,6 +9,7 @@
 #include "platform/sim/SimCarbon.h"
 #include "platform/sim/SimDock.h"
 #include "platform/sim/SimEventTaps.h"
+#include "platform/sim/SimFileEventStreams.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -54,6 +55,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     appKit_ = std::make_unique<SimAppKit>(*this);
     screenCapture_ = std::make_unique<SimScreenCapture>(*this);
     updater_ = std::make_unique<SimUpdater>(*this);
+    fileEventStreams_ = std::make_unique<SimFileEventStreams>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -74,6 +76,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .application = *appKit_,
         .screenCapture = *screenCapture_,
         .updater = *updater_,
+        .fileEventStreams = *fileEventStreams_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;

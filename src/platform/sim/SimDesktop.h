@@ -32,6 +32,7 @@ class SimCarbon;
 class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
+class SimFileEventStreams;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -293,6 +294,9 @@ class SimDesktop {
     // The computer wakes from sleep.
     void wake();
 
+    // --- File-system event streams over the simulated disk ---
+    SimFileEventStreams& fileEventStreams() { return *fileEventStreams_; }
+
   private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -337,6 +341,7 @@ class SimDesktop {
     std::unique_ptr<SimAppKit> appKit_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;
+    std::unique_ptr<SimFileEventStreams> fileEventStreams_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };
