@@ -84,9 +84,11 @@ std::optional<std::vector<DirectoryEntry>> SimFileSystem::contentsOfDirectory(co
         }
         if (unreadableFolders.contains(path)) return std::nullopt;
     }
+    auto listed = sim_.applications().listFolder(path);
+    if (!listed) listed = disk_.contentsOfDirectory(path);
+    // Read at once, handed back late: what changes meanwhile is not in the answer.
     if (delay) sim_.runtime().makeSemaphore(0)->wait(*delay);
-    if (auto listed = sim_.applications().listFolder(path)) return listed;
-    return disk_.contentsOfDirectory(path);
+    return listed;
 }
 
 }  // namespace qv

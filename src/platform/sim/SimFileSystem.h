@@ -35,8 +35,8 @@ class SimFileSystem : public FileSystem {
     // The application folders and bundles (SimApplications) first, then the user's files.
     std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) override;
 
-    // A slow disk: the next listing of the folder takes this long (the caller's thread waits on
-    // the clock, so other queues run meanwhile). Used once.
+    // A slow disk: the next listing of the folder comes back this long after it was read (the
+    // caller's thread waits on the clock, so other queues run meanwhile). Used once.
     std::map<std::string, Seconds> slowNextListing;
     // Folders whose listing fails.
     std::set<std::string> unreadableFolders;
