@@ -79,6 +79,7 @@ void AppListTableView::Coordinator::update(std::vector<AppListItem> items, PinSt
     if (unchanged) return;
     lastGiven_ = items;
     const bool same = itemsEqual(items_, items);
+    items_ = std::move(items);
     if (same) return;  // the selection and scroll position stay
     // Reloaded: after the new rows are laid out, back to the top with the first app selected.
     std::weak_ptr<Coordinator> weak = weak_from_this();
