@@ -95,6 +95,7 @@ void addProgramSteps(StepTable& table);
 void addWorldSteps(StepTable& table);
 void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
+void addLauncherSteps(StepTable& table);
 const StepTable& scenarioSteps();
 
 }  // namespace qv

@@ -67,6 +67,12 @@ BarViewModel& ScenarioContext::barViewModel() {
     return *runtime.barViewModel;
 }
 
+AppLauncher& ScenarioContext::appLauncher() {
+    MainRuntime& runtime = mainRuntime();
+    if (!runtime.appLauncher) throw ScenarioFailure("the program has no launcher");
+    return *runtime.appLauncher;
+}
+
 WorldApplication ScenarioContext::application(const std::string& name) {
     for (const WorldApplication& app : world.applications()) {
         if (app.name == name) return app;

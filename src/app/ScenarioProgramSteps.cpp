@@ -174,6 +174,7 @@ const StepTable& scenarioSteps() {
         addWorldSteps(t);
         addUserSteps(t);
         addExpectSteps(t);
+        addLauncherSteps(t);
         return t;
     }();
     return table;

@@ -22,7 +22,7 @@ Node cell(const AppListItem& item) {
         case AppListItem::Kind::topSpacer:
             return EmptyNode();
         case AppListItem::Kind::divider:
-            return Divider()->padding(EdgeInsets::horizontal(10));
+            return Divider()->frame(std::nullopt, 1)->padding(EdgeInsets::horizontal(10));
     }
     return EmptyNode();
 }
