@@ -89,16 +89,18 @@ void AppLauncher::startScan(bool thenStartMonitoring) {
     const std::string locale = platform_.system.currentLocaleIdentifier();
     // A queue of its own per scan: scans may overlap, as on a global concurrent queue.
     auto queue = platform_.runtime.makeSerialQueue(kScanQueueLabel, QoS::userInitiated);
+    scanQueues_[number] = queue;
     auto main = platform_.runtime.mainQueue();
     std::weak_ptr<AppLauncher> weak = weak_from_this();
     Platform* platform = &platform_;
-    queue->async([queue, main, weak, platform, number, locale, thenStartMonitoring] {
+    queue->async([main, weak, platform, number, locale, thenStartMonitoring] {
         if (weak.expired()) return;
         auto apps = discoverApplications(*platform, locale);
         auto index = std::make_shared<const SearchIndex>(makeSearchIndex(apps, locale));
         main->async([weak, number, apps = std::move(apps), index, thenStartMonitoring]() mutable {
             auto self = weak.lock();
             if (!self) return;
+            self->scanQueues_.erase(number);
             self->applyScan(number, std::move(apps), std::move(index));
             if (thenStartMonitoring) self->startFileSystemMonitoring();
         });

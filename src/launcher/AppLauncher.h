@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -77,6 +78,9 @@ class AppLauncher : public std::enable_shared_from_this<AppLauncher> {
     Platform& platform_;
     FSEventStreamRef eventStream_ = 0;
     WorkItemPtr refreshDebounceWork_;
+    // The queue of each scan still running; releasing one waits for its scan to end, so that no
+    // scan outlives the launcher.
+    std::map<uint64_t, std::shared_ptr<Queue>> scanQueues_;
     uint64_t scansStarted_ = 0;
     uint64_t lastAppliedScan_ = 0;
     std::shared_ptr<const SearchIndex> searchIndex_;
