@@ -216,7 +216,11 @@ std::shared_ptr<const Image> SimApplications::iconForFile(const std::string& pat
     sim_.record("NSWorkspace.iconForFile", Value::string(path));
     std::lock_guard lock(sim_.worldMutex());
     if (const SimInstalledApp* app = installedAt(path)) {
-        return app->icon ? std::make_shared<const Image>(*app->icon) : namedIcon(app->name);
+        if (app->icon) return std::make_shared<const Image>(*app->icon);
+        // A bundle without a name of its own shows its file's.
+        if (!app->name.empty()) return namedIcon(app->name);
+        std::string file = path.substr(path.rfind('/') + 1);
+        return namedIcon(file.substr(0, file.rfind('.')));
     }
     for (const auto& [pid, app] : sim_.apps()) {
         if (app.bundlePath == path) return namedIcon(app.name);
