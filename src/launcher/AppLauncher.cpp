@@ -41,17 +41,6 @@ std::shared_ptr<const Image> listIcon(const std::shared_ptr<const Image>& icon) 
 
 }  // namespace
 
-const std::vector<std::string>& AppLauncher::systemFolders() {
-    static const std::vector<std::string> folders{
-        "/Applications",
-        "/System/Applications",
-        "/Applications/Utilities",
-        "/System/Applications/Utilities",
-        "/System/Volumes/Preboot/Cryptexes/App/System/Applications",
-    };
-    return folders;
-}
-
 std::shared_ptr<AppLauncher> AppLauncher::create(Platform& platform) {
     auto launcher = std::make_shared<AppLauncher>(Token{}, platform);
     launcher->startScan(true);
@@ -119,7 +108,7 @@ void AppLauncher::applyScan(uint64_t number, std::vector<AppInfo> apps,
 std::vector<AppInfo> AppLauncher::discoverApplications(Platform& platform, const std::string& locale) {
     std::vector<AppInfo> apps;
     std::set<std::string> seen;
-    for (const std::string& folder : systemFolders()) {
+    for (const std::string& folder : systemApplicationFolders()) {
         auto entries = platform.fileSystem.contentsOfDirectory(folder);
         if (!entries) continue;
         for (const DirectoryEntry& entry : *entries) {

@@ -33,9 +33,6 @@ class AppLauncher : public std::enable_shared_from_this<AppLauncher> {
     static constexpr const char* kFinderPath = "/System/Library/CoreServices/Finder.app";
     static constexpr const char* kBrowserBundleID = "com.apple.Safari";
 
-    // Scanned flat, in this order, before the user's own Applications folder.
-    static const std::vector<std::string>& systemFolders();
-
     // Starts the first scan; monitoring starts when it has been applied.
     static std::shared_ptr<AppLauncher> create(Platform& platform);
     AppLauncher(Token, Platform& platform);

@@ -14,6 +14,19 @@ struct DirectoryEntry {
     bool isApplication = false;  // URLResourceKey.isApplicationKey: an application bundle
 };
 
+// The folders where the system keeps applications, in the order they are searched for them:
+// the main and the system's applications, their utilities, then the system's cryptex volume.
+inline const std::vector<std::string>& systemApplicationFolders() {
+    static const std::vector<std::string> folders{
+        "/Applications",
+        "/System/Applications",
+        "/Applications/Utilities",
+        "/System/Applications/Utilities",
+        "/System/Volumes/Preboot/Cryptexes/App/System/Applications",
+    };
+    return folders;
+}
+
 // The file manager and file data calls the system makes. Paths are absolute. Calls that can fail
 // return false (or no value) and leave the file system as it was.
 class FileSystem {

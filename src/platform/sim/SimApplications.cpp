@@ -57,14 +57,11 @@ std::vector<std::pair<std::string, bool>> bundleFiles(const SimInstalledApp& app
 }  // namespace
 
 const std::vector<std::string>& SimApplications::standardFolders() {
-    static const std::vector<std::string> folders{
-        "/Applications",
-        "/System/Applications",
-        "/Applications/Utilities",
-        "/System/Applications/Utilities",
-        "/System/Volumes/Preboot/Cryptexes/App/System/Applications",
-        "/System/Library/CoreServices",
-    };
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> all = systemApplicationFolders();
+        all.push_back("/System/Library/CoreServices");
+        return all;
+    }();
     return folders;
 }
 
@@ -136,8 +133,8 @@ void SimApplications::createFolder(const std::string& path) {
 }
 
 std::pair<int, std::string> SimApplications::searchOrder(const std::string& path) const {
-    const auto& folders = standardFolders();
-    for (size_t i = 0; i + 1 < folders.size(); ++i) {
+    const auto& folders = systemApplicationFolders();
+    for (size_t i = 0; i < folders.size(); ++i) {
         if (parentOf(path) == folders[i]) return {int(i), path};
     }
     const std::string home = sim_.fileSystem().homeDirectory() + "/Applications";
