@@ -14,6 +14,7 @@
 #include "bar/BarPanel.h"
 #include "bar/BarPanelSync.h"
 #include "bar_views/BarContentView.h"
+#include "launcher/AppLauncher.h"
 #include "model/BadgeService.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -70,6 +71,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarMetrics metrics;
     BarSize lastAppliedBarSize;
     std::shared_ptr<PinStore> pinStore;
+    std::shared_ptr<AppLauncher> appLauncher;
     std::shared_ptr<WindowAvoidance> avoidanceManager;  // replaced whenever the bar size changes
     std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
     Subscription settingsCancellable;
