@@ -98,6 +98,7 @@ void addExpectSteps(StepTable& table);
 void addBarSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);
+void addLauncherSteps(StepTable& table);
 const StepTable& scenarioSteps();
 
 }  // namespace qv

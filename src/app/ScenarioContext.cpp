@@ -82,6 +82,15 @@ BarViewModel& ScenarioContext::barViewModel() {
     return *runtime.barViewModel;
 }
 
+AppLauncher& ScenarioContext::appLauncher() {
+    MainRuntime& runtime = mainRuntime();
+    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager); bar && bar->appLauncher) {
+        return *bar->appLauncher;
+    }
+    if (!runtime.appLauncher) throw ScenarioFailure("the program has no launcher");
+    return *runtime.appLauncher;
+}
+
 WorldApplication ScenarioContext::application(const std::string& name) {
     for (const WorldApplication& app : world.applications()) {
         if (app.name == name) return app;

@@ -52,6 +52,8 @@ class ScenarioContext {
     MainRuntime& mainRuntime();
     // The program's bar view model.
     BarViewModel& barViewModel();
+    // The program's launcher model.
+    AppLauncher& appLauncher();
     // Runs what is due now on every queue, as the run loop would between two events.
     void settle() { runtime.runUntilIdle(); }
 

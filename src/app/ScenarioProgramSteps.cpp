@@ -177,6 +177,7 @@ const StepTable& scenarioSteps() {
         addBarSteps(t);
         addSystemSteps(t);
         addNavigationSteps(t);
+        addLauncherSteps(t);
         return t;
     }();
     return table;

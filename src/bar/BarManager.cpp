@@ -15,6 +15,8 @@ std::shared_ptr<BarManager> BarManager::create(Platform& platform, std::shared_p
                                                BarManagerHooks hooks) {
     auto manager = std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics,
                                                 std::move(settings), std::move(hooks));
+    // Step 2: the launcher scans the application folders from now on.
+    manager->appLauncher = AppLauncher::create(platform);
     manager->viewModel =
         BarViewModel::create(platform, manager->windowStore, manager->settings_, std::move(badgeService));
     manager->start();

@@ -15,6 +15,7 @@
 #include "bar/BarPanelSync.h"
 #include "bar/DesktopNavigation.h"
 #include "bar_views/BarContentView.h"
+#include "launcher/AppLauncher.h"
 #include "model/BadgeService.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -105,6 +106,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarMetrics metrics;
     BarSize lastAppliedBarSize;
     std::shared_ptr<PinStore> pinStore;
+    std::shared_ptr<AppLauncher> appLauncher;
     std::shared_ptr<WindowAvoidance> avoidanceManager;  // replaced whenever the bar size changes
     std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
     Subscription settingsCancellable;

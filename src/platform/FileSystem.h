@@ -36,6 +36,26 @@ class FileSystemObjectSource {
     virtual void cancel() = 0;
 };
 
+// One entry of a folder listing, with the resource values asked for.
+struct DirectoryEntry {
+    std::string path;
+    bool isDirectory = false;    // URLResourceKey.isDirectoryKey
+    bool isApplication = false;  // URLResourceKey.isApplicationKey: an application bundle
+};
+
+// The folders where the system keeps applications, in the order they are searched for them:
+// the main and the system's applications, their utilities, then the system's cryptex volume.
+inline const std::vector<std::string>& systemApplicationFolders() {
+    static const std::vector<std::string> folders{
+        "/Applications",
+        "/System/Applications",
+        "/Applications/Utilities",
+        "/System/Applications/Utilities",
+        "/System/Volumes/Preboot/Cryptexes/App/System/Applications",
+    };
+    return folders;
+}
+
 // The file manager and file data calls the system makes. Paths are absolute. Calls that can fail
 // return false (or no value) and leave the file system as it was.
 class FileSystem {
@@ -72,6 +92,11 @@ class FileSystem {
     // close the descriptor (its cancel handler does).
     virtual std::shared_ptr<FileSystemObjectSource> makeFileSystemObjectSource(
         int32_t descriptor, uint32_t eventMask, std::shared_ptr<Queue> queue) = 0;
+    // --- Folders of applications ---
+    // contentsOfDirectory(at:includingPropertiesForKeys: [.isApplicationKey, .isDirectoryKey],
+    // options: .skipsHiddenFiles): the folder's direct entries without hidden ones, in the file
+    // system's order; none when the folder does not exist or cannot be read.
+    virtual std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) = 0;
 };
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include "platform/Dock.h"
 #include "platform/EventTaps.h"
 #include "platform/Events.h"
+#include "platform/FileEventStreams.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
@@ -50,6 +51,8 @@ struct Platform {
     Updater& updater;
     // Other applications' preferences domains (the Dock's).
     Preferences& preferences;
+    // File-system event streams over folders.
+    FileEventStreams& fileEventStreams;
 };
 
 }  // namespace qv

@@ -86,6 +86,26 @@ bool PosixFileSystem::copyItem(const std::string& from, const std::string& to) {
     return fs::copy_file(from, to, fs::copy_options::none, ec) && !ec;
 }
 
+// --- Folders of applications ---
+
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::contentsOfDirectory(const std::string& path) {
+    std::error_code ec;
+    fs::directory_iterator it(path, ec);
+    if (ec) return std::nullopt;
+    std::vector<DirectoryEntry> entries;
+    for (const fs::directory_entry& e : it) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name.front() == '.') continue;
+        DirectoryEntry entry;
+        entry.path = e.path().string();
+        entry.isDirectory = e.is_directory(ec);
+        // Without the package bit of the platform's file systems, a folder named ".app" is one.
+        entry.isApplication = entry.isDirectory && e.path().extension() == ".app";
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 }  // namespace qv
 
 namespace qv {

@@ -29,6 +29,8 @@ class PosixFileSystem : public FileSystem {
     std::shared_ptr<FileSystemObjectSource> makeFileSystemObjectSource(int32_t descriptor, uint32_t eventMask,
                                                                        std::shared_ptr<Queue> queue) override;
 
+    std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) override;
+
   private:
     std::string home_;
 };

@@ -136,6 +136,16 @@ class WorldDriver {
     virtual void setWindowTitle(uint32_t windowID, const std::string& title) = 0;
     virtual void moveWindowToDesktop(uint32_t windowID, uint64_t desktopID) = 0;
 
+    // --- Application bundles on disk ---
+    // A path may start with "~/" for the user's home folder. Each change posts the file events of
+    // every file of the bundle. No bundle identifier: the bundle has none; a display name of its own
+    // (CFBundleDisplayName) may be empty.
+    virtual void installBundle(const std::string& path, const std::optional<std::string>& bundleID,
+                               const std::string& name, const std::optional<std::string>& displayName) = 0;
+    // False when there is no bundle at the path (or something is at the copy's path already).
+    virtual bool removeBundle(const std::string& path) = 0;
+    virtual bool copyBundle(const std::string& from, const std::string& to) = 0;
+
     // --- Permissions, granted or revoked in System Settings ---
     virtual void setPermission(Permission permission, bool granted) = 0;
 

@@ -118,6 +118,20 @@ class SimWorldDriver : public WorldDriver {
         sim_.moveWindowToSpace(windowID, desktopID);
     }
 
+    void installBundle(const std::string& path, const std::optional<std::string>& bundleID,
+                       const std::string& name, const std::optional<std::string>& displayName) override {
+        SimInstalledApp app;
+        app.path = path;
+        app.bundleID = bundleID.value_or("");
+        app.name = name;
+        app.displayName = displayName;
+        sim_.applications().install(std::move(app));
+    }
+    bool removeBundle(const std::string& path) override { return sim_.applications().removeBundle(path); }
+    bool copyBundle(const std::string& from, const std::string& to) override {
+        return sim_.applications().copyBundle(from, to);
+    }
+
     void setPermission(Permission permission, bool granted) override {
         if (permission == Permission::accessibility) {
             sim_.accessibility().setProcessTrusted(granted);

@@ -9,6 +9,7 @@
 #include "platform/sim/SimCarbon.h"
 #include "platform/sim/SimDock.h"
 #include "platform/sim/SimEventTaps.h"
+#include "platform/sim/SimFileEventStreams.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
@@ -56,6 +57,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     screenCapture_ = std::make_unique<SimScreenCapture>(*this);
     updater_ = std::make_unique<SimUpdater>(*this);
     preferences_ = std::make_unique<SimPreferences>(*this);
+    fileEventStreams_ = std::make_unique<SimFileEventStreams>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -77,6 +79,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .screenCapture = *screenCapture_,
         .updater = *updater_,
         .preferences = *preferences_,
+        .fileEventStreams = *fileEventStreams_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;

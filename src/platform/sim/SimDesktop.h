@@ -33,6 +33,7 @@ class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
 class SimPreferences;
+class SimFileEventStreams;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -345,6 +346,8 @@ class SimDesktop {
     SimWallpaper wallpaper(uint32_t displayID) const;
     // "~/Library/Application Support/com.apple.wallpaper/Store" of the simulated user.
     std::string wallpaperStoreFolder() const;
+    // --- File-system event streams over the simulated disk ---
+    SimFileEventStreams& fileEventStreams() { return *fileEventStreams_; }
 
     // --- Switching desktops by shortcut, and windows held by their title bar (SimDesktopNavigation.cpp) ---
     // The shortcuts for switching to desktop 1 (118) to 16 (133): Control with 1 to 0 for the first
@@ -424,6 +427,7 @@ class SimDesktop {
     std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<SimPreferences> preferences_;
     std::map<uint32_t, SimWallpaper> wallpapers_;
+    std::unique_ptr<SimFileEventStreams> fileEventStreams_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

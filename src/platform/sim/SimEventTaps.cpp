@@ -455,7 +455,7 @@ void SimEventTaps::deliverByType(const CGEvent& e) {
                 e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.mouse_, key);
             event.keyCode = static_cast<uint16_t>(e.keyCode);
             event.modifierFlags = e.flags;
-            if (w.active_) {
+            if (w.receivesKeys()) {
                 w.dispatchLocal(event, key);
             } else {
                 w.dispatchGlobal(event);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/PosixFileSystem.h"
+#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 
@@ -33,6 +34,14 @@ class SimFileSystem : public FileSystem {
     std::optional<std::string> contentsOfFile(const std::string& path) override;
     bool writeAtomically(const std::string& path, std::string_view bytes) override;
     bool copyItem(const std::string& from, const std::string& to) override;
+    // The application folders and bundles (SimApplications) first, then the user's files.
+    std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) override;
+
+    // A slow disk: the next listing of the folder comes back this long after it was read (the
+    // caller's thread waits on the clock, so other queues run meanwhile). Used once.
+    std::map<std::string, Seconds> slowNextListing;
+    // Folders whose listing fails.
+    std::set<std::string> unreadableFolders;
 
     // Faults. A refused call fails and changes nothing on disk.
     bool noApplicationSupportDirectory = false;

@@ -52,6 +52,10 @@ class SimSystemInfo : public SystemInfo {
     int operatingSystemMajorVersion() override;
     std::optional<std::string> environmentVariable(std::string_view name) override;
     int32_t currentProcessID() override;
+    std::string currentLocaleIdentifier() override { return localeIdentifier; }
+
+    // The simulated user's region setting.
+    std::string localeIdentifier = "en_US";
 
   private:
     SimDesktop& sim_;

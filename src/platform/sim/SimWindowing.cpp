@@ -410,8 +410,13 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     if (!target.panel) {
         dispatchGlobal(e);
         if (target.otherPID) {
-            // Clicking another application's window activates it and brings the window forward.
+            // Clicking another application's window activates it and brings the window forward;
+            // our key window, a non-activating panel perhaps, is key no more.
             deactivate();
+            if (auto key = keyWindow()) {
+                key_ = 0;
+                key->resignKey();
+            }
             sim_.activateApp(target.otherPID);
             sim_.raiseWindow(target.otherWindow);
             if (!right) sim_.grabWindow(target.otherWindow, flipVertically(p, sim_.primaryHeight()));
@@ -506,7 +511,7 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
-    if (active_) {
+    if (receivesKeys()) {
         // The application offers Command chords to the key window as key equivalents first.
         dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
@@ -516,6 +521,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+bool SimWindowing::receivesKeys() {
+    if (active_) return true;
+    auto key = keyWindow();
+    return key && (key->styleMask() & stylemask::kNonactivatingPanel);
 }
 
 bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {

@@ -94,6 +94,9 @@ class SimWindowing : public Windowing {
         uint32_t otherWindow = 0;
     };
     Target targetAt(Point p) const;
+    // Keys go to our windows while we are active, and to a key non-activating panel even while
+    // another application is.
+    bool receivesKeys();
     Event makeEvent(EventType type, Point p, const std::shared_ptr<Panel>& panel) const;
     // Local monitors, then the panel; returns false when a monitor swallowed the event. A key
     // equivalent is offered to the panel's performKeyEquivalent before its sendEvent.
