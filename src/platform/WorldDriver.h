@@ -62,6 +62,22 @@ enum class CommandFault { none, hang, failToLaunch, exitNonZero };
 // How screenshots of the screen misbehave: fail, or stay unanswered until released.
 enum class CaptureFault { none, fail, hold };
 
+// One of the system's own keyboard shortcuts (a symbolic hot key), as the system keeps it.
+struct WorldHotKey {
+    uint16_t keyCode = 0;
+    uint64_t modifiers = 0;  // event flag bits
+    bool enabled = true;
+    bool refuseEnabling = false;  // the system refuses to switch it on
+};
+
+// An event our process posted into the system's event stream.
+struct WorldPostedEvent {
+    uint32_t type = 0;  // event type: 1 left down, 2 left up, 5 moved, 6 left dragged, 10 key down, 11 key up
+    uint16_t keyCode = 0;
+    uint64_t flags = 0;
+    Point location;  // window-server space
+};
+
 // Drives the world the program runs in: the rest of the system and the user's hands. Scenario
 // scripts reach the world only through it. Points of the user's hands are in AppKit's global space
 // (origin at the primary screen's bottom-left corner, y up), as events carry them.
@@ -181,6 +197,20 @@ class WorldDriver {
     virtual void setCaptureFault(CaptureFault fault) = 0;
     // Answers the screenshots held so far.
     virtual void releaseHeldCaptures() = 0;
+
+    // --- Desktop navigation ---
+    // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.
+    virtual std::optional<WorldHotKey> symbolicHotKey(int32_t id) = 0;
+    virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
+    // A scroll whose event reports natural scrolling (the direction inverted from the device's).
+    virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
+    // Whether our own application is the frontmost one.
+    virtual bool ourApplicationFrontmost() = 0;
+    // Every event our process posted, oldest first.
+    virtual std::vector<WorldPostedEvent> postedEvents() = 0;
+    // To whom our application yielded activation, oldest first: an application's name, or the
+    // bundle identifier given when no running application has it.
+    virtual std::vector<std::string> activationYields() = 0;
 };
 
 }  // namespace qv
