@@ -9,6 +9,9 @@ say "QuillVorn on the simulated demo desktop: two displays, four desktops, a han
 demo-desktop
 say "The chips the bar is made of, at every bar size over every bar background:"
 chip-sheet 00-chips
+say "The user has asked for the Dock to be hidden, and the Side Monitor shows a light desktop picture."
+set hideDock true
+wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
 start
 
@@ -31,7 +34,16 @@ click "Continue"
 expect no-panel "quillVorn Setup"
 expect program running
 
-say "The runtime runs: the bar model holds every desktop's chips."
+say "The runtime runs. The Dock hides, its earlier state saved to give it back later."
+expect dock hidden
+expect dock-restarts 1
+expect file "Application Support/quillVorn/initialDockSettings.json" "\"autoHideEnabled\": false"
+say "The wallpaper under each display's bar: light on the Side Monitor, dark on the Studio Display."
+advance 1
+expect wallpaper "Side Monitor" light
+expect wallpaper "Studio Display" dark
+
+say "The bar model holds every desktop's chips."
 show chips
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
 
@@ -51,6 +63,18 @@ screenshot 04-desktop-2-xl
 set barSize medium
 switch-desktop 1
 
+say "Scrolling up over a bar with the setting \"right\" moves one desktop right, through the system's"
+say "own shortcut for desktop 2; its bar comes to the front."
+set scrollUpSpaceSwitch right
+scroll 1000 1062 0 100
+expect posted-keys down:ctrl+2 up:2
+expect active-desktop main 2
+expect bar 2 0 0 1920 36 shown
+screenshot 05-scrolled-to-desktop-2
+advance 0.4
+scroll 1000 1062 0 -100
+expect active-desktop main 1
+
 say "Sketchbook launches and opens a window on desktop 1; the program observes it."
 launch "Sketchbook" com.example.sketchbook
 open-window "Sketchbook" "Untitled sketch" 300 200 900 600 1
@@ -59,7 +83,7 @@ advance 1
 expect observed "Sketchbook" yes
 expect focused "Untitled sketch"
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Untitled sketch"
-screenshot 05-sketchbook-window
+screenshot 06-sketchbook-window
 close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"

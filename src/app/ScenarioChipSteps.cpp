@@ -35,7 +35,8 @@ struct Chip {
 std::vector<Chip> chipsOf(const ScriptBar& bar) {
     std::vector<Chip> out;
     const BarContentView::Inputs& in = bar.view->shownInputs();
-    for (const std::string& b : in.visiblePinnedBundleIDs) out.push_back({b, true, bar.view->viewModel->appName(b)});
+    for (const std::string& b : in.visiblePinnedBundleIDs)
+        out.push_back({b, true, bar.view->viewModel->appName(b)});
     for (const DisplayItem& item : in.items) out.push_back({item.id(), false, itemTitle(item)});
     return out;
 }
@@ -47,8 +48,8 @@ Chip chipTitled(const ScriptBar& bar, const std::string& title) {
     }
     if (found.empty()) throw ScenarioFailure("no chip \"" + title + "\" on bar " + bar.reference);
     if (found.size() > 1)
-        throw ScenarioFailure(std::to_string(found.size()) + " chips on bar " + bar.reference + " are titled \"" +
-                              title + "\"");
+        throw ScenarioFailure(std::to_string(found.size()) + " chips on bar " + bar.reference +
+                              " are titled \"" + title + "\"");
     return found.front();
 }
 
@@ -88,7 +89,8 @@ std::vector<std::string> drawnChips(const ScriptBar& bar) {
         drawn.emplace_back(it == frames.end() ? std::numeric_limits<double>::infinity() : it->second.midX(),
                            c.pinned ? "pin:" + c.title : c.title);
     }
-    std::stable_sort(drawn.begin(), drawn.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(drawn.begin(), drawn.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::string> out;
     for (auto& [x, name] : drawn) out.push_back(std::move(name));
     return out;
@@ -186,18 +188,12 @@ void addActionSteps(StepTable& t) {
                      ctx.world.mouseUp(ctx.platform.windowing.mouseLocation(), false);
                  },
                  "Releases the left button where the pointer is."});
-    t.push_back({"install",
-                 "APP BUNDLE-ID [WINDOW-TITLE...]",
-                 {{A::text, A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.installApplication(call.text(0), call.text(1), call.texts(2));
-                 },
-                 "Installs an application the workspace can find, name and open; launched, it opens "
-                 "windows with these titles."});
     t.push_back({"reduce-transparency",
                  "on|off",
                  {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setReduceTransparency(call.is(0, "on")); },
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setReduceTransparency(call.is(0, "on"));
+                 },
                  "Turns the system's Reduce Transparency on or off.",
                  oneOf(0, {"on", "off"})});
     t.push_back({"unsaved-work",
@@ -222,7 +218,8 @@ void addExpectations(StepTable& t) {
                  "BAR [ITEM...]",
                  {{A::text, A::texts}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, quotedList(call.texts(1)), quotedList(drawnChips(scriptBar(ctx, call.text(0)))));
+                     expectEqual(ctx, quotedList(call.texts(1)),
+                                 quotedList(drawnChips(scriptBar(ctx, call.text(0)))));
                  },
                  "A bar's chips from left to right as drawn: titles, and pin:NAME for a pinned app."});
     t.push_back({"expect chip-focus",
@@ -236,7 +233,8 @@ void addExpectations(StepTable& t) {
                                                 .opacity(chipFillOpacity(true, scheme == ColorScheme::light))
                                                 .resolve(scheme)
                                                 .a;
-                     expectEqual(ctx, call.text(2), std::abs(body.fill->color.a - focused) < 1e-9 ? "yes" : "no");
+                     expectEqual(ctx, call.text(2),
+                                 std::abs(body.fill->color.a - focused) < 1e-9 ? "yes" : "no");
                  },
                  "Whether a chip is drawn with the focused window's look.",
                  oneOf(2, {"yes", "no"})});
@@ -250,19 +248,23 @@ void addExpectations(StepTable& t) {
                      const ChipFrameMap& start =
                          chip.pinned ? bar.view->pinnedDragStartFrames : bar.view->chipDragStartFrames;
                      double offset = 0;
-                     if (auto it = start.find(chip.id); it != start.end()) offset = body.frame.midX() - it->second.midX();
+                     if (auto it = start.find(chip.id); it != start.end())
+                         offset = body.frame.midX() - it->second.midX();
                      const std::string found = number(body.opacity) + " " +
-                                               number(body.frame.height() / bar.view->metrics.chipHeight) + " " +
-                                               number(offset);
-                     expectEqual(ctx, number(call.number(2)) + " " + number(call.number(3)) + " " + number(call.number(4)),
-                                 found);
+                                               number(body.frame.height() / bar.view->metrics.chipHeight) +
+                                               " " + number(offset);
+                     expectEqual(
+                         ctx,
+                         number(call.number(2)) + " " + number(call.number(3)) + " " + number(call.number(4)),
+                         found);
                  },
                  "A chip's opacity, scale and sideways offset from where the drag found it, as drawn."});
     t.push_back({"expect chips-hover",
                  "BAR yes|no",
                  {{A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(1), scriptBar(ctx, call.text(0)).panel->mouseIsOverChipsArea ? "yes" : "no");
+                     expectEqual(ctx, call.text(1),
+                                 scriptBar(ctx, call.text(0)).panel->mouseIsOverChipsArea ? "yes" : "no");
                  },
                  "Whether the bar's panel holds the pointer as over its row of chips.",
                  oneOf(1, {"yes", "no"})});

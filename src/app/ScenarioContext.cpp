@@ -4,8 +4,10 @@
 #include <cmath>
 #include <sstream>
 
+#include "app/ProgramServices.h"
 #include "app/ProgramSlots.h"
 #include "bar/BarManager.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
 
@@ -32,6 +34,7 @@ ScenarioContext::ScenarioContext(ManualRuntime& runtime, Backend& backend, std::
 
 ScenarioContext::~ScenarioContext() {
     program_.reset();
+    releaseProgramServices();
     UpdaterService::setShared(nullptr);
     BadgeService::setShared(nullptr);
     UserSettings::setShared(nullptr);
@@ -51,7 +54,13 @@ void ScenarioContext::startProgram() {
     updater_ = std::make_shared<UpdaterService>(platform.updater);
     UpdaterService::setShared(updater_);
     SharedServices services{settings(), badges_, updater_};
-    program_ = std::make_unique<QuillVorn>(platform, services, programSlots(platform, services));
+    MainRuntimeSlots slots = programSlots(platform, services);
+    fillDockAndWallpaperSlots(slots, platform, settings());
+    startPointerDisplayTracker(platform);
+    wallpaperPosts_ =
+        platform.notifications.addObserver(WallpaperBrightnessMonitor::kDidChangeNotification, nullptr,
+                                           [this](const Notification&) { ++wallpaperBrightnessPosts; });
+    program_ = std::make_unique<QuillVorn>(platform, services, std::move(slots));
     program_->main();
 }
 
@@ -90,6 +99,15 @@ BarViewModel& ScenarioContext::barViewModel() {
     if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel;
     if (!runtime.barViewModel) throw ScenarioFailure("the program has no bar view model");
     return *runtime.barViewModel;
+}
+
+AppLauncher& ScenarioContext::appLauncher() {
+    MainRuntime& runtime = mainRuntime();
+    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager); bar && bar->appLauncher) {
+        return *bar->appLauncher;
+    }
+    if (!runtime.appLauncher) throw ScenarioFailure("the program has no launcher");
+    return *runtime.appLauncher;
 }
 
 WorldApplication ScenarioContext::application(const std::string& name) {

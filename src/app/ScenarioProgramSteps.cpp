@@ -175,6 +175,9 @@ const StepTable& scenarioSteps() {
         addExpectSteps(t);
         addBarSteps(t);
         addChipSteps(t);
+        addSystemSteps(t);
+        addNavigationSteps(t);
+        addLauncherSteps(t);
         return t;
     }();
     return table;

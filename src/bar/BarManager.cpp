@@ -15,6 +15,8 @@ std::shared_ptr<BarManager> BarManager::create(Platform& platform, std::shared_p
                                                BarManagerHooks hooks) {
     auto manager = std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics,
                                                 std::move(settings), std::move(hooks));
+    // Step 2: the launcher scans the application folders from now on.
+    manager->appLauncher = AppLauncher::create(platform);
     manager->viewModel =
         BarViewModel::create(platform, manager->windowStore, manager->settings_, std::move(badgeService));
     manager->start();
@@ -178,7 +180,7 @@ void BarManager::syncPanels() {
     if (!created.empty())
         orderInWhenActive(
             std::move(created), &BarManager::panels, +[](const uint64_t& id) { return id; });
-    // The invisible stand-ins of full-screen desktops join here with desktop navigation.
+    syncFullscreenProxyPanels(spaces);
     std::vector<SpaceInfo> desktops;
     for (const SpaceInfo& s : spaces) {
         if (!s.isFullScreen()) desktops.push_back(s);
@@ -203,7 +205,11 @@ bool BarManager::createPanel(const SpaceInfo& space) {
     layPanel(*panel, *screen);
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
-    // Vertical scrolls switch desktops once desktop navigation hands its handler here.
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    const uint64_t spaceID = space.spaceID;
+    panel->onVerticalScroll = [weak, spaceID](const Event& event) {
+        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
+    };
     panels[space.spaceID] = std::move(panel);
     return true;
 }
@@ -219,6 +225,7 @@ void BarManager::repositionPanels() {
         layPanel(*it->second, *screen);
         it->second->setDisplayID(SpaceWindows::displayID(*screen));
     }
+    repositionFullscreenProxyPanels();
     applyDockRectRegistrations(desktops, screens);
     applyEdgeReservationsIfNeeded();
     repositionMirrorPanels();
@@ -252,17 +259,6 @@ void BarManager::applyBarMetrics(const BarMetrics& newMetrics) {
     rebuildPanelContentViews();
     repositionPanels();
     scheduleAvoidance(0);
-}
-
-void BarManager::handlePostSwitchYield() {
-    const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
-    for (uint64_t id : active) {
-        if (auto it = panels.find(id); it != panels.end()) it->second->orderFrontRegardless();
-    }
-    for (const auto& [key, panel] : mirrorPanels) {
-        if (std::find(active.begin(), active.end(), key.spaceID) != active.end())
-            panel->orderFrontRegardless();
-    }
 }
 
 }  // namespace qv

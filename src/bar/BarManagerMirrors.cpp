@@ -24,17 +24,29 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     view->onMenuTapped = [weakSelf, weakPanel] {
         auto self = weakSelf.lock();
         auto anchor = weakPanel.lock();
-        if (self && anchor && self->hooks_.showAppLauncher) self->hooks_.showAppLauncher(anchor);
+        if (self && anchor) self->showAppLauncher(anchor);
     };
-    // Switching desktops and carrying windows to them join with desktop navigation.
+    view->onSpaceSwitchRequested = [weakSelf](uint64_t spaceID) {
+        if (auto self = weakSelf.lock()) self->switchToSpace(spaceID, std::nullopt);
+    };
+    view->onMoveWindowToSpaceRequested = [weakSelf](uint32_t windowID, uint64_t from, uint64_t to) {
+        if (auto self = weakSelf.lock()) self->moveWindowToSpaceByDragging(windowID, from, to);
+    };
     view->onChipsAreaHoverChanged = [weakPanel](bool over) {
         if (auto anchor = weakPanel.lock()) anchor->mouseIsOverChipsArea = over;
     };
     view->onThumbnailWillShow = [weakSelf] {
-        auto self = weakSelf.lock();
-        if (self && self->hooks_.dismissLauncherForThumbnail) self->hooks_.dismissLauncherForThumbnail();
+        if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
     return view;
+}
+
+void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
+    if (hooks_.showAppLauncher) hooks_.showAppLauncher(anchor);
+}
+
+void BarManager::handleThumbnailWillShow() {
+    if (hooks_.dismissLauncherForThumbnail) hooks_.dismissLauncherForThumbnail();
 }
 
 void BarManager::installContent(BarPanel& panel, std::shared_ptr<BarContentView> content) {

@@ -36,6 +36,15 @@ class Displays {
     virtual int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) = 0;
     // CGDisplayCreateUUIDFromDisplayID followed by CFUUIDCreateString.
     virtual std::optional<std::string> displayUUIDString(uint32_t displayID) = 0;
+
+    // --- The pointer's display, and Spaces per display ---
+    // CGGetDisplaysWithPoint: the displays, at most `maxDisplays`, whose bounds hold a point of the
+    // window server's space (origin at the primary display's top-left corner, y down); the error
+    // code, 0 on success. A point outside every display gives no display and success.
+    virtual int32_t getDisplaysWithPoint(Point point, uint32_t maxDisplays,
+                                         std::vector<uint32_t>& displays) = 0;
+    // NSScreen.screensHaveSeparateSpaces: the "Displays have separate Spaces" setting.
+    virtual bool screensHaveSeparateSpaces() = 0;
 };
 
 }  // namespace qv

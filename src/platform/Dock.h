@@ -23,6 +23,11 @@ class Dock {
     // CoreDockSendNotification: hands the Dock a named notification with one argument. Only valid
     // when the entry point is present; the Dock reports nothing back.
     virtual void sendNotification(const std::string& name, int64_t argument) = 0;
+
+    // CoreDockGetAutoHideEnabled / CoreDockSetAutoHideEnabled: the Dock's auto-hide switch. A running
+    // Dock takes a new value into effect when it restarts.
+    virtual bool getAutoHideEnabled() = 0;
+    virtual void setAutoHideEnabled(bool enabled) = 0;
 };
 
 }  // namespace qv

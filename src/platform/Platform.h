@@ -6,10 +6,12 @@
 #include "platform/Dock.h"
 #include "platform/EventTaps.h"
 #include "platform/Events.h"
+#include "platform/FileEventStreams.h"
 #include "platform/FileSystem.h"
 #include "platform/LaunchServices.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
 #include "platform/Processes.h"
 #include "platform/ScreenCapture.h"
 #include "platform/SystemInfo.h"
@@ -47,6 +49,10 @@ struct Platform {
     Application& application;
     ScreenCapture& screenCapture;
     Updater& updater;
+    // Other applications' preferences domains (the Dock's).
+    Preferences& preferences;
+    // File-system event streams over folders.
+    FileEventStreams& fileEventStreams;
 };
 
 }  // namespace qv

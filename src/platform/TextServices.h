@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -15,6 +17,42 @@ class TextServices {
     static std::string trimmingWhitespaceAndNewlines(std::string_view text);
     // Full Unicode upper-casing, independent of the user's locale ("ß" becomes "SS").
     static std::string uppercased(std::string_view text);
+
+    // --- Searching and sorting in the user's locale (an identifier such as "en_US") ---
+    // folding(options: [.caseInsensitive, .diacriticInsensitive, .widthInsensitive], locale:), then
+    // lowercased(with:): case folded, diacritics dropped (decomposed, nonspacing marks removed,
+    // composed again), full- and half-width forms made ordinary (no other compatibility folds),
+    // then lower-cased by the locale's rules.
+    static std::string foldedForSearch(std::string_view text, const std::string& localeID);
+    // User-perceived characters (extended grapheme clusters), as a character break iterator counts.
+    static size_t graphemeCount(std::string_view text);
+    // The maximal runs of letters and numbers (general categories L and N; a combining mark stays
+    // with the character before it); everything else separates them.
+    static std::vector<std::string> letterAndNumberRuns(std::string_view text);
+
+    // A regular expression of the platform's syntax (NSRegularExpression), compiled once; safe to
+    // use from several threads.
+    class RegularExpression {
+      public:
+        // An invalid pattern gives an expression that matches nothing.
+        explicit RegularExpression(std::string_view pattern);
+        ~RegularExpression();
+        RegularExpression(const RegularExpression&) = delete;
+        RegularExpression& operator=(const RegularExpression&) = delete;
+        bool isValid() const { return pattern_ != nullptr; }
+        // stringByReplacingMatches(in:range: whole text, withTemplate:) with a literal replacement.
+        std::string replacingMatches(std::string_view text, std::string_view replacement) const;
+
+      private:
+        struct Compiled;
+        std::unique_ptr<Compiled> pattern_;
+    };
+
+    // localizedCaseInsensitiveCompare: the locale's collation at secondary strength (case is
+    // ignored, accents are not). One collator per locale and thread.
+    static int compareCaseInsensitive(std::string_view a, std::string_view b, const std::string& localeID);
+    // A key whose byte order is that comparison's order, for sorting many texts.
+    static std::string caseInsensitiveSortKey(std::string_view text, const std::string& localeID);
 };
 
 }  // namespace qv

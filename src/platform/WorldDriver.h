@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "platform/Value.h"
 #include "platform/Workspace.h"
 
 namespace qv {
@@ -47,6 +48,35 @@ struct WorldWindow {
 };
 
 enum class Permission { accessibility, screenRecording };
+
+// The Dock as the user sees it.
+struct WorldDock {
+    bool autoHide = false;  // its switch, as set now
+    bool showing = true;    // on screen (it took auto-hide into effect when it last started)
+    int restarts = 0;
+};
+
+// How a system command (such as the Dock's restart through killall) misbehaves.
+enum class CommandFault { none, hang, failToLaunch, exitNonZero };
+
+// How screenshots of the screen misbehave: fail, or stay unanswered until released.
+enum class CaptureFault { none, fail, hold };
+
+// One of the system's own keyboard shortcuts (a symbolic hot key), as the system keeps it.
+struct WorldHotKey {
+    uint16_t keyCode = 0;
+    uint64_t modifiers = 0;  // event flag bits
+    bool enabled = true;
+    bool refuseEnabling = false;  // the system refuses to switch it on
+};
+
+// An event our process posted into the system's event stream.
+struct WorldPostedEvent {
+    uint32_t type = 0;  // event type: 1 left down, 2 left up, 5 moved, 6 left dragged, 10 key down, 11 key up
+    uint16_t keyCode = 0;
+    uint64_t flags = 0;
+    Point location;  // window-server space
+};
 
 // Drives the world the program runs in: the rest of the system and the user's hands. Scenario
 // scripts reach the world only through it. Points of the user's hands are in AppKit's global space
@@ -106,6 +136,16 @@ class WorldDriver {
     virtual void setWindowTitle(uint32_t windowID, const std::string& title) = 0;
     virtual void moveWindowToDesktop(uint32_t windowID, uint64_t desktopID) = 0;
 
+    // --- Application bundles on disk ---
+    // A path may start with "~/" for the user's home folder. Each change posts the file events of
+    // every file of the bundle. No bundle identifier: the bundle has none; a display name of its own
+    // (CFBundleDisplayName) may be empty.
+    virtual void installBundle(const std::string& path, const std::optional<std::string>& bundleID,
+                               const std::string& name, const std::optional<std::string>& displayName) = 0;
+    // False when there is no bundle at the path (or something is at the copy's path already).
+    virtual bool removeBundle(const std::string& path) = 0;
+    virtual bool copyBundle(const std::string& from, const std::string& to) = 0;
+
     // --- Permissions, granted or revoked in System Settings ---
     virtual void setPermission(Permission permission, bool granted) = 0;
 
@@ -135,9 +175,6 @@ class WorldDriver {
     virtual void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) = 0;
 
     // --- The system's settings, the applications' answers and restarts ---
-    // An application bundle installed in "/Applications", which opens these windows when launched.
-    virtual void installApplication(const std::string& name, const std::string& bundleID,
-                                    const std::vector<std::string>& windowsOnLaunch) = 0;
     // The user turns Reduce Transparency on or off; the workspace announces the change.
     virtual void setReduceTransparency(bool on) = 0;
     // An application with unsaved work declines requests to quit.
@@ -145,6 +182,44 @@ class WorldDriver {
     // The computer restarts after our program quit: every desktop comes back in its place with a
     // new id, with its windows, and our application can be started again.
     virtual void restartComputer() = 0;
+    // --- Desktop pictures, the Dock and its preferences, the user's folders, screenshots ---
+    // Colours as 0xRRGGBB, a diagonal gradient from the top-left corner; the system writes its
+    // wallpaper store.
+    virtual void setWallpaper(uint32_t displayID, uint32_t fromRGB, uint32_t toRGB) = 0;
+    virtual WorldDock dock() = 0;
+    // The user switches the Dock's auto-hide in System Settings: it shows at once.
+    virtual void setDockAutoHide(bool on) = 0;
+    virtual void setDockRestartFault(CommandFault fault) = 0;
+    // A value of another application's preferences domain; none: absent (or remove it).
+    virtual std::optional<Value> preference(const std::string& domain, const std::string& key) = 0;
+    virtual void setPreference(const std::string& domain, const std::string& key,
+                               std::optional<Value> value) = 0;
+    virtual void setPreferencesDomainAvailable(const std::string& domain, bool available) = 0;
+    // The user's home folder; the folders below are absolute paths.
+    virtual std::string homeFolder() = 0;
+    // Someone else changes a folder (events as vnode bits), deletes it, makes it, or keeps our
+    // process from watching it.
+    virtual void folderEvent(const std::string& path, uint32_t events) = 0;
+    virtual void deleteFolder(const std::string& path) = 0;
+    virtual void createFolder(const std::string& path) = 0;
+    virtual void setFolderWatchRefused(const std::string& path, bool refused) = 0;
+    virtual void setCaptureFault(CaptureFault fault) = 0;
+    // Answers the screenshots held so far.
+    virtual void releaseHeldCaptures() = 0;
+
+    // --- Desktop navigation ---
+    // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.
+    virtual std::optional<WorldHotKey> symbolicHotKey(int32_t id) = 0;
+    virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
+    // A scroll whose event reports natural scrolling (the direction inverted from the device's).
+    virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
+    // Whether our own application is the frontmost one.
+    virtual bool ourApplicationFrontmost() = 0;
+    // Every event our process posted, oldest first.
+    virtual std::vector<WorldPostedEvent> postedEvents() = 0;
+    // To whom our application yielded activation, oldest first: an application's name, or the
+    // bundle identifier given when no running application has it.
+    virtual std::vector<std::string> activationYields() = 0;
 };
 
 }  // namespace qv

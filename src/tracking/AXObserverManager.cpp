@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tracking/AXWindowID.h"
+
 namespace qv {
 
 namespace {
@@ -71,10 +73,7 @@ AXObserverManager::AXObserverManager(Token, Runtime& runtime, Accessibility& acc
       callbackQueue_(std::move(callbackQueue)),
       readySemaphore_(runtime.makeSemaphore(0)),
       debounceState_(std::make_shared<DebounceState>()) {
-    if (ax_.hasEntryPoint("_AXUIElementGetWindow")) {
-        Accessibility& ax = ax_;
-        axGetWindow_ = [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
-    }
+    axGetWindow_ = lookUpAXGetWindow(ax_);
 }
 
 AXObserverManager::~AXObserverManager() {
@@ -168,15 +167,7 @@ void AXObserverManager::refreshWindows(const std::set<int32_t>& pids) {
 // --- On the observer thread ---
 
 std::optional<uint32_t> AXObserverManager::resolveWindowID(const AXElement& element) {
-    if (axGetWindow_) {
-        uint32_t id = 0;
-        if (axGetWindow_(element, id) == kAXErrorSuccess && id != 0) return id;
-    }
-    Value number;
-    if (ax_.copyAttributeValue(element, "AXWindowNumber", number) == kAXErrorSuccess) {
-        if (auto n = number.asNumberObject(); n && n->uint32Value() != 0) return n->uint32Value();
-    }
-    return std::nullopt;
+    return resolveAXWindowID(ax_, axGetWindow_, element);
 }
 
 std::optional<uint32_t> AXObserverManager::resolveWindowIDFromObservedWindows(int32_t pid,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tracking/AXWindowID.h"
+
 namespace qv {
 
 namespace {
@@ -22,12 +24,8 @@ std::shared_ptr<WindowStore> WindowStore::create(Platform& platform) {
     return std::make_shared<WindowStore>(Token{}, platform);
 }
 
-WindowStore::WindowStore(Token, Platform& platform) : platform_(platform), spaces_(platform) {
-    if (platform.accessibility.hasEntryPoint("_AXUIElementGetWindow")) {
-        Accessibility& ax = platform.accessibility;
-        axGetWindow = [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
-    }
-}
+WindowStore::WindowStore(Token, Platform& platform)
+    : axGetWindow(lookUpAXGetWindow(platform.accessibility)), platform_(platform), spaces_(platform) {}
 
 WindowStore::~WindowStore() {
     if (pendingCrossScreenRefresh) pendingCrossScreenRefresh->cancel();
@@ -293,15 +291,7 @@ std::optional<CGWindowInfo> WindowStore::cgWindowInfo(uint32_t windowID) {
 // --- Accessibility readers ---
 
 std::optional<uint32_t> WindowStore::resolveWindowID(const AXElement& element) {
-    if (axGetWindow) {
-        uint32_t id = 0;
-        if (axGetWindow(element, id) == kAXErrorSuccess && id != 0) return id;
-    }
-    Value number;
-    if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) == kAXErrorSuccess) {
-        if (auto n = number.asNumberObject(); n && n->uint32Value() != 0) return n->uint32Value();
-    }
-    return std::nullopt;
+    return resolveAXWindowID(platform_.accessibility, axGetWindow, element);
 }
 
 AXError WindowStore::readAttribute(const AXElement& element, const std::string& attribute, Value& value) {

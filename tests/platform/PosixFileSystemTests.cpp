@@ -88,5 +88,19 @@ TEST_F(PosixFileSystemTest, CopyingNeverOverwrites) {
     EXPECT_FALSE(fs::exists(at("d")));
 }
 
+TEST_F(PosixFileSystemTest, RemovingAndMovingNeverReplaceAnything) {
+    ASSERT_TRUE(files.createDirectory(at("a/b")));
+    std::ofstream(at("a/b/f")) << "x";
+    std::ofstream(at("g")) << "y";
+    EXPECT_TRUE(files.isDirectory(at("a")));
+    EXPECT_FALSE(files.isDirectory(at("g")));
+    EXPECT_FALSE(files.moveItem(at("g"), at("a")));
+    EXPECT_TRUE(files.moveItem(at("g"), at("h")));
+    EXPECT_FALSE(files.moveItem(at("g"), at("i")));
+    EXPECT_TRUE(files.removeItem(at("a")));
+    EXPECT_FALSE(files.removeItem(at("a")));
+    EXPECT_EQ(entries(home), std::vector<std::string>{"h"});
+}
+
 }  // namespace
 }  // namespace qv

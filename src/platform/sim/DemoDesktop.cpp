@@ -1,5 +1,7 @@
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimFileSystem.h"
 
 namespace qv {
 
@@ -25,6 +27,7 @@ void buildDemoDesktop(SimDesktop& sim) {
     int32_t canvas = app("com.example.canvas", "Canvas");
     int32_t tempo = app("com.example.tempo", "Tempo", ActivationPolicy::accessory);
     int32_t dock = app("com.apple.dock", "Dock");
+    app("com.apple.finder", "Finder");  // no windows open
     sim.app(harbor)->badgeLabel = "3";
     sim.app(ledger)->badgeLabel = "1";
     sim.app(inkwell)->wantsAttention = true;
@@ -79,7 +82,39 @@ void buildDemoDesktop(SimDesktop& sim) {
     dockStrip.space = desk1;
     sim.openWindow(dockStrip);
 
+    // The folders every Mac has: the wallpaper store and the Dock's.
+    sim.fileSystem().createFolder(sim.wallpaperStoreFolder());
+    sim.fileSystem().createFolder(sim.fileSystem().homeDirectory() + "/Library/Application Support/Dock");
+
     sim.activateApp(compass);
+
+    // The bundles on disk: the running applications' and a few more the launcher lists.
+    struct Bundle {
+        const char* path;
+        const char* bundleID;
+        const char* name;
+    };
+    for (const Bundle& b : std::initializer_list<Bundle>{
+             {"/Applications/Compass.app", "com.example.compass", "Compass"},
+             {"/Applications/Inkwell.app", "com.example.inkwell", "Inkwell"},
+             {"/Applications/Harbor Mail.app", "com.example.harbormail", "Harbor Mail"},
+             {"/Applications/Utilities/Terminal.app", "com.example.terminal", "Terminal"},
+             {"/Applications/Ledger.app", "com.example.ledger", "Ledger"},
+             {"/Applications/Canvas.app", "com.example.canvas", "Canvas"},
+             {"/Applications/Tempo.app", "com.example.tempo", "Tempo"},
+             {"/Applications/Code Editor.app", "com.example.codeeditor", "Code Editor"},
+             {"/Applications/Atlas.app", "com.example.atlas", "Atlas"},
+             {"/System/Applications/Abacus.app", "com.example.abacus", "Abacus"},
+             {"/System/Applications/Utilities/Disk Doctor.app", "com.example.diskdoctor", "Disk Doctor"},
+             {"/System/Library/CoreServices/Finder.app", "com.apple.finder", "Finder"},
+         }) {
+        SimInstalledApp app;
+        app.path = b.path;
+        app.bundleID = b.bundleID;
+        app.name = b.name;
+        app.windowsOnLaunch = {std::string(b.name)};
+        sim.applications().install(std::move(app));
+    }
 }
 
 }  // namespace qv

@@ -1,7 +1,11 @@
 #include "platform/sim/SimApplications.h"
 
+#include <algorithm>
+
 #include "platform/dispatch/Runtime.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimFileEventStreams.h"
+#include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimWindowing.h"
 
@@ -25,30 +29,171 @@ std::shared_ptr<const Image> SimApplications::namedIcon(const std::string& name)
 
 // --- The disk ---
 
+namespace {
+
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool isInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") return path.size() > 1 && path.front() == '/';
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+// The files a bundle is made of, the bundle itself first; the file events of a copy name each.
+std::vector<std::pair<std::string, bool>> bundleFiles(const SimInstalledApp& app) {
+    const std::string executable = app.name.empty() ? "main" : app.name;
+    return {{app.path, true},
+            {app.path + "/Contents", true},
+            {app.path + "/Contents/Info.plist", false},
+            {app.path + "/Contents/MacOS", true},
+            {app.path + "/Contents/MacOS/" + executable, false},
+            {app.path + "/Contents/Resources", true},
+            {app.path + "/Contents/Resources/AppIcon.icns", false}};
+}
+
+}  // namespace
+
+const std::vector<std::string>& SimApplications::standardFolders() {
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> all = systemApplicationFolders();
+        all.push_back("/System/Library/CoreServices");
+        return all;
+    }();
+    return folders;
+}
+
+SimApplications::SimApplications(SimDesktop& sim) : sim_(sim) {
+    folders_.insert(standardFolders().begin(), standardFolders().end());
+}
+
+std::string SimApplications::absolutePath(const std::string& path) const {
+    if (path == "~" || path.starts_with("~/")) return sim_.fileSystem().homeDirectory() + path.substr(1);
+    return path;
+}
+
 void SimApplications::install(SimInstalledApp app) {
-    std::lock_guard lock(sim_.worldMutex());
-    app.path = defaultPath(app);
-    std::string key = app.bundleID;
-    installed_[key] = std::move(app);
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        app.path = absolutePath(defaultPath(app));
+        installed_[app.path] = app;
+    }
+    postBundleEvents(app.path, fseventstreameventflags::kItemCreated);
 }
 
 void SimApplications::uninstall(const std::string& bundleID) {
+    std::vector<std::string> paths;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        for (const auto& [path, app] : installed_) {
+            if (app.bundleID == bundleID) paths.push_back(path);
+        }
+    }
+    for (const std::string& path : paths) removeBundle(path);
+}
+
+bool SimApplications::removeBundle(const std::string& rawPath) {
+    const std::string path = absolutePath(rawPath);
+    std::vector<std::string> gone;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        if (!installed_.contains(path)) return false;
+        for (const auto& [p, app] : installed_) {
+            if (p == path || isInside(p, path)) gone.push_back(p);
+        }
+    }
+    for (const std::string& p : gone) postBundleEvents(p, fseventstreameventflags::kItemRemoved);
     std::lock_guard lock(sim_.worldMutex());
-    installed_.erase(bundleID);
+    for (const std::string& p : gone) installed_.erase(p);
+    return true;
+}
+
+bool SimApplications::copyBundle(const std::string& rawFrom, const std::string& rawTo) {
+    const std::string from = absolutePath(rawFrom), to = absolutePath(rawTo);
+    std::vector<SimInstalledApp> copies;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        if (!installed_.contains(from) || exists(to) || isInside(to, from)) return false;
+        for (const auto& [p, app] : installed_) {
+            if (p != from && !isInside(p, from)) continue;
+            SimInstalledApp copy = app;
+            copy.path = to + p.substr(from.size());
+            copies.push_back(std::move(copy));
+        }
+    }
+    for (SimInstalledApp& copy : copies) install(std::move(copy));
+    return true;
+}
+
+void SimApplications::createFolder(const std::string& path) {
+    std::lock_guard lock(sim_.worldMutex());
+    folders_.insert(absolutePath(path));
+}
+
+std::pair<int, std::string> SimApplications::searchOrder(const std::string& path) const {
+    const auto& folders = systemApplicationFolders();
+    for (size_t i = 0; i < folders.size(); ++i) {
+        if (parentOf(path) == folders[i]) return {int(i), path};
+    }
+    const std::string home = sim_.fileSystem().homeDirectory() + "/Applications";
+    if (isInside(path, home)) return {int(folders.size()), path};
+    return {int(folders.size()) + 1, path};
 }
 
 const SimInstalledApp* SimApplications::installed(const std::string& bundleID) const {
     std::lock_guard lock(sim_.worldMutex());
-    auto it = installed_.find(bundleID);
-    return it == installed_.end() ? nullptr : &it->second;
+    const SimInstalledApp* first = nullptr;
+    for (const auto& [path, app] : installed_) {
+        if (app.bundleID != bundleID) continue;
+        if (!first || searchOrder(path) < searchOrder(first->path)) first = &app;
+    }
+    return first;
 }
 
 const SimInstalledApp* SimApplications::installedAt(const std::string& path) const {
     std::lock_guard lock(sim_.worldMutex());
-    for (const auto& [id, app] : installed_) {
-        if (app.path == path) return &app;
+    auto it = installed_.find(path);
+    return it == installed_.end() ? nullptr : &it->second;
+}
+
+bool SimApplications::exists(const std::string& rawPath) const {
+    const std::string path = absolutePath(rawPath);
+    std::lock_guard lock(sim_.worldMutex());
+    if (installed_.contains(path) || folders_.contains(path)) return true;
+    auto under = [&](const std::string& p) { return isInside(p, path); };
+    return std::any_of(folders_.begin(), folders_.end(), under) ||
+           std::any_of(installed_.begin(), installed_.end(), [&](const auto& e) { return under(e.first); });
+}
+
+std::optional<std::vector<DirectoryEntry>> SimApplications::listFolder(const std::string& rawPath) const {
+    const std::string path = absolutePath(rawPath);
+    std::lock_guard lock(sim_.worldMutex());
+    if (!exists(path)) return std::nullopt;
+    std::map<std::string, DirectoryEntry> children;
+    auto offer = [&](const std::string& p) {
+        if (!isInside(p, path)) return;
+        const size_t start = path == "/" ? 1 : path.size() + 1;
+        const std::string name = p.substr(start, p.find('/', start) - start);
+        if (name.empty() || name.front() == '.') return;  // hidden entries are skipped
+        const std::string child = (path == "/" ? "" : path) + "/" + name;
+        children[child] = {child, true, installed_.contains(child)};
+    };
+    for (const std::string& f : folders_) offer(f);
+    for (const auto& [p, app] : installed_) offer(p);
+    std::vector<DirectoryEntry> out;
+    for (auto& [p, entry] : children) out.push_back(std::move(entry));
+    return out;
+}
+
+void SimApplications::postBundleEvents(const std::string& path, uint32_t change) {
+    const SimInstalledApp* app = installedAt(path);
+    if (!app) return;
+    for (const auto& [file, isDir] : bundleFiles(*app)) {
+        sim_.fileEventStreams().post(file, change | (isDir ? fseventstreameventflags::kItemIsDir
+                                                           : fseventstreameventflags::kItemIsFile));
     }
-    return nullptr;
 }
 
 // --- The workspace ---
@@ -68,7 +213,11 @@ std::shared_ptr<const Image> SimApplications::iconForFile(const std::string& pat
     sim_.record("NSWorkspace.iconForFile", Value::string(path));
     std::lock_guard lock(sim_.worldMutex());
     if (const SimInstalledApp* app = installedAt(path)) {
-        return app->icon ? std::make_shared<const Image>(*app->icon) : namedIcon(app->name);
+        if (app->icon) return std::make_shared<const Image>(*app->icon);
+        // A bundle without a name of its own shows its file's.
+        if (!app->name.empty()) return namedIcon(app->name);
+        std::string file = path.substr(path.rfind('/') + 1);
+        return namedIcon(file.substr(0, file.rfind('.')));
     }
     for (const auto& [pid, app] : sim_.apps()) {
         if (app.bundlePath == path) return namedIcon(app.name);
@@ -86,10 +235,11 @@ std::optional<Value> SimApplications::bundleInfoDictionary(const std::string& pa
     sim_.record("NSBundle.infoDictionary", Value::string(path));
     std::lock_guard lock(sim_.worldMutex());
     if (const SimInstalledApp* app = installedAt(path)) {
+        if (!app->opens) return std::nullopt;
         if (app->infoDictionary) return app->infoDictionary;
-        Value::Dictionary info{{"CFBundleIdentifier", Value::string(app->bundleID)},
-                               {"CFBundleName", Value::string(app->name)},
+        Value::Dictionary info{{"CFBundleName", Value::string(app->name)},
                                {"CFBundleExecutable", Value::string(app->name)}};
+        if (!app->bundleID.empty()) info["CFBundleIdentifier"] = Value::string(app->bundleID);
         if (app->displayName) info["CFBundleDisplayName"] = Value::string(*app->displayName);
         return Value::dictionary(std::move(info));
     }
@@ -114,7 +264,8 @@ void SimApplications::openApplication(const std::string& path) {
             if (const SimInstalledApp* app = installedAt(path)) bundle = *app;
             for (const auto& [pid, app] : sim_.apps()) {
                 if (app.terminated) continue;
-                if (app.bundlePath == path || (bundle && app.bundleID == bundle->bundleID)) {
+                if (app.bundlePath == path ||
+                    (bundle && !bundle->bundleID.empty() && app.bundleID == bundle->bundleID)) {
                     running = pid;
                     break;
                 }
@@ -130,7 +281,7 @@ void SimApplications::openApplication(const std::string& path) {
 
 int32_t SimApplications::launch(const SimInstalledApp& app) {
     SimAppSpec spec;
-    spec.bundleID = app.bundleID;
+    if (!app.bundleID.empty()) spec.bundleID = app.bundleID;
     spec.name = app.name;
     spec.policy = app.policy;
     spec.bundlePath = app.path;
@@ -187,6 +338,7 @@ bool SimApplications::activate(int32_t pid, uint32_t options) {
 
 void SimApplications::yieldActivation(int32_t pid) {
     sim_.record("NSApp.yieldActivation", Value::number(pid));
+    yields.push_back({pid, std::nullopt});
     if (sim_.frontmostPID() == sim_.ownPID()) yieldedTo = pid;
 }
 
@@ -201,6 +353,15 @@ bool SimApplications::terminate(int32_t pid) {
     // The application handles the request in its own run loop, after the caller's turn.
     sim_.runtime().mainQueue()->async([this, pid] { sim_.terminateApp(pid); });
     return true;
+}
+
+void SimApplications::yieldActivation(const std::string& bundleID) {
+    sim_.record("NSApp.yieldActivation", Value::string(bundleID));
+    yields.push_back({0, bundleID});
+    if (sim_.frontmostPID() != sim_.ownPID()) return;
+    for (const auto& [pid, app] : sim_.apps()) {
+        if (!app.terminated && app.bundleID == bundleID) yieldedTo = pid;
+    }
 }
 
 // --- The services' entry points ---
@@ -255,6 +416,10 @@ bool SimApplications::openURL(const std::string& url) {
 
 void SimWindowing::yieldActivation(int32_t pid) {
     sim_.applications().yieldActivation(pid);
+}
+
+void SimWindowing::yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) {
+    sim_.applications().yieldActivation(bundleIdentifier);
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Image.h"
 #include "platform/Value.h"
 #include "platform/Workspace.h"
@@ -18,9 +19,9 @@ class SimDesktop;
 
 // An application bundle on the simulated disk, which the workspace can find, describe and open.
 struct SimInstalledApp {
-    std::string bundleID;
+    std::string bundleID;                    // empty: the bundle has no identifier
     std::string name;                        // CFBundleName
-    std::string path;                        // empty: "/Applications/<name>.app"
+    std::string path;                        // empty: "/Applications/<name>.app"; "~/" the user's home
     std::optional<std::string> displayName;  // CFBundleDisplayName
     // Replaces the information dictionary made from the fields above (for odd bundles).
     std::optional<Value> infoDictionary;
@@ -29,6 +30,8 @@ struct SimInstalledApp {
     ActivationPolicy policy = ActivationPolicy::regular;
     // Windows the application opens when it is launched, by title, on the active desktop.
     std::vector<std::string> windowsOnLaunch;
+    // False: a folder that cannot be opened as a bundle (no information dictionary).
+    bool opens = true;
 };
 
 // The installed applications, their icons and information dictionaries, opening applications, and
@@ -40,13 +43,31 @@ class SimApplications {
     static constexpr const char* kGenericDocumentIconName = "Document";
     static constexpr int kIconSide = 128;
 
-    explicit SimApplications(SimDesktop& sim) : sim_(sim) {}
+    explicit SimApplications(SimDesktop& sim);
 
-    // --- The disk ---
+    // --- The disk: bundles by path, in folders ---
+    // The folders that exist on a fresh system: the system's application folders.
+    static const std::vector<std::string>& standardFolders();
+    // Puts the bundle at its path, replacing what was there. Like the changes below, it posts the
+    // file events of every file of the bundle to the event streams that watch the path.
     void install(SimInstalledApp app);
+    // Removes every copy with the identifier.
     void uninstall(const std::string& bundleID);
+    // Removes the bundle at the path (and bundles inside it); false when there is none.
+    bool removeBundle(const std::string& path);
+    // Copies the bundle at `from` (and bundles inside it) to `to`; false when there is none or
+    // something is at `to` already.
+    bool copyBundle(const std::string& from, const std::string& to);
+    // A folder of the user's, empty until bundles are put in it.
+    void createFolder(const std::string& path);
+    // The first copy with the identifier in the order the application folders are searched.
     const SimInstalledApp* installed(const std::string& bundleID) const;
     const SimInstalledApp* installedAt(const std::string& path) const;
+    // "~/..." made absolute in the user's home.
+    std::string absolutePath(const std::string& path) const;
+    // The folder's entries, or none when the disk of bundles has no such folder.
+    std::optional<std::vector<DirectoryEntry>> listFolder(const std::string& path) const;
+    bool exists(const std::string& path) const;
 
     // --- Switches ---
     bool refuseCooperativeActivation = false;  // every activateFromApplication:options: fails
@@ -54,6 +75,12 @@ class SimApplications {
     std::set<int32_t> withoutIcon;             // running applications whose `icon` is nil
     // The process our application last yielded activation to; cleared when it is used.
     std::optional<int32_t> yieldedTo;
+    // Every yield of our application, oldest first: to a process, or to a bundle identifier.
+    struct Yield {
+        int32_t pid = 0;
+        std::optional<std::string> bundleID;
+    };
+    std::vector<Yield> yields;
     // Addresses no application opens; and every address opened, oldest first.
     std::set<std::string> refusedURLs;
     std::vector<std::string> openedURLs;
@@ -73,6 +100,7 @@ class SimApplications {
     // A request to quit: the application quits on the next turn, windows and all, unless it
     // declines; false when it is not running.
     bool terminate(int32_t pid);
+    void yieldActivation(const std::string& bundleID);
     // Opens an address with a scheme that is not refused; anything else fails.
     bool openURL(const std::string& url);
 
@@ -82,8 +110,14 @@ class SimApplications {
     int32_t launch(const SimInstalledApp& app);
     static std::shared_ptr<const Image> namedIcon(const std::string& name);
 
+    // Where a bundle stands in the order the application folders are searched.
+    std::pair<int, std::string> searchOrder(const std::string& path) const;
+    // The file events of putting a bundle at the path, or of taking it away.
+    void postBundleEvents(const std::string& path, uint32_t change);
+
     SimDesktop& sim_;
-    std::map<std::string, SimInstalledApp> installed_;  // by bundle identifier
+    std::map<std::string, SimInstalledApp> installed_;  // by path
+    std::set<std::string> folders_;                     // besides the ancestors of bundles
 };
 
 }  // namespace qv

@@ -4,6 +4,10 @@
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimPreferences.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimWindowing.h"
 
@@ -115,6 +119,20 @@ class SimWorldDriver : public WorldDriver {
         sim_.moveWindowToSpace(windowID, desktopID);
     }
 
+    void installBundle(const std::string& path, const std::optional<std::string>& bundleID,
+                       const std::string& name, const std::optional<std::string>& displayName) override {
+        SimInstalledApp app;
+        app.path = path;
+        app.bundleID = bundleID.value_or("");
+        app.name = name;
+        app.displayName = displayName;
+        sim_.applications().install(std::move(app));
+    }
+    bool removeBundle(const std::string& path) override { return sim_.applications().removeBundle(path); }
+    bool copyBundle(const std::string& from, const std::string& to) override {
+        return sim_.applications().copyBundle(from, to);
+    }
+
     void setPermission(Permission permission, bool granted) override {
         if (permission == Permission::accessibility) {
             sim_.accessibility().setProcessTrusted(granted);
@@ -158,14 +176,6 @@ class SimWorldDriver : public WorldDriver {
     void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
         sim_.setEnvironmentVariable(name, value);
     }
-    void installApplication(const std::string& name, const std::string& bundleID,
-                            const std::vector<std::string>& windowsOnLaunch) override {
-        SimInstalledApp app;
-        app.bundleID = bundleID;
-        app.name = name;
-        app.windowsOnLaunch = windowsOnLaunch;
-        sim_.applications().install(std::move(app));
-    }
     void setReduceTransparency(bool on) override { sim_.windowing().setReduceTransparency(on); }
     void setDeclinesTermination(int32_t pid, bool declines) override {
         if (declines) {
@@ -177,6 +187,100 @@ class SimWorldDriver : public WorldDriver {
     void restartComputer() override {
         sim_.renumberSpaces();
         sim_.appKit().relaunch();
+    }
+    void setWallpaper(uint32_t displayID, uint32_t fromRGB, uint32_t toRGB) override {
+        sim_.setWallpaper(displayID, SimWallpaper{fromRGB, toRGB});
+    }
+    WorldDock dock() override {
+        std::lock_guard lock(sim_.worldMutex());
+        return {sim_.dock().getAutoHideEnabled(), sim_.dock().isShowing(), sim_.dock().restartCount()};
+    }
+    void setDockAutoHide(bool on) override { sim_.dock().setUserAutoHide(on); }
+    void setDockRestartFault(CommandFault fault) override {
+        static constexpr SimToolFault kFaults[] = {SimToolFault::none, SimToolFault::hang,
+                                                   SimToolFault::failToLaunch, SimToolFault::exitNonZero};
+        sim_.processes().killallFault = kFaults[static_cast<int>(fault)];
+    }
+    std::optional<Value> preference(const std::string& domain, const std::string& key) override {
+        return sim_.preferences().value(domain, key);
+    }
+    void setPreference(const std::string& domain, const std::string& key,
+                       std::optional<Value> value) override {
+        sim_.preferences().setValue(domain, key, std::move(value));
+    }
+    void setPreferencesDomainAvailable(const std::string& domain, bool available) override {
+        if (available) {
+            sim_.preferences().unavailableSuites.erase(domain);
+        } else {
+            sim_.preferences().unavailableSuites.insert(domain);
+        }
+    }
+    std::string homeFolder() override { return sim_.fileSystem().homeDirectory(); }
+    void folderEvent(const std::string& path, uint32_t events) override {
+        sim_.fileSystem().raiseFolderEvents(path, events);
+    }
+    void deleteFolder(const std::string& path) override { sim_.fileSystem().deleteFolder(path); }
+    void createFolder(const std::string& path) override { sim_.fileSystem().createFolder(path); }
+    void setFolderWatchRefused(const std::string& path, bool refused) override {
+        if (refused) {
+            sim_.fileSystem().refuseOpenForEvents.insert(path);
+        } else {
+            sim_.fileSystem().refuseOpenForEvents.erase(path);
+        }
+    }
+    void setCaptureFault(CaptureFault fault) override {
+        sim_.screenCapture().failCaptures = fault == CaptureFault::fail;
+        sim_.screenCapture().holdCaptures = fault == CaptureFault::hold;
+    }
+    void releaseHeldCaptures() override { sim_.screenCapture().releaseHeldCaptures(); }
+
+    std::optional<WorldHotKey> symbolicHotKey(int32_t id) override {
+        std::lock_guard lock(sim_.worldMutex());
+        auto it = sim_.symbolicHotKeys.find(id);
+        if (it == sim_.symbolicHotKeys.end()) return std::nullopt;
+        const SimSymbolicHotKey& k = it->second;
+        return WorldHotKey{k.keyCode, k.modifiers, k.enabled, k.refuseEnabling};
+    }
+    void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (!key) {
+            sim_.symbolicHotKeys.erase(id);
+            return;
+        }
+        sim_.symbolicHotKeys[id] = SimSymbolicHotKey{key->keyCode, static_cast<uint32_t>(key->modifiers),
+                                                     key->enabled, key->refuseEnabling};
+    }
+    void naturalScroll(Point p, double deltaX, double deltaY) override {
+        sim_.scroll(p, deltaX, deltaY, MomentumPhase::none, true);
+    }
+    bool ourApplicationFrontmost() override { return sim_.frontmostPID() == sim_.ownPID(); }
+    std::vector<WorldPostedEvent> postedEvents() override {
+        std::vector<WorldPostedEvent> out;
+        for (const SimCall& call : sim_.callsNamed("CGEventPost")) {
+            // Recorded as the tap, type, key code, flags, x and y.
+            const auto* args = call.args.asArray();
+            if (!args || args->size() < 6) continue;
+            auto number = [&](size_t i) {
+                return (*args)[i].asNumberObject().value_or(NumberObject::ofSigned(0));
+            };
+            out.push_back({number(1).uint32Value(), static_cast<uint16_t>(number(2).uint32Value()),
+                           number(3).uint64Value(), Point{number(4).doubleValue(), number(5).doubleValue()}});
+        }
+        return out;
+    }
+    std::vector<std::string> activationYields() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<std::string> out;
+        for (const SimApplications::Yield& y : sim_.applications().yields) {
+            std::optional<std::string> name;
+            for (const auto& [pid, app] : sim_.apps()) {
+                if (app.terminated) continue;
+                if ((y.bundleID && app.bundleID == y.bundleID) || (!y.bundleID && pid == y.pid))
+                    name = app.name;
+            }
+            out.push_back(name ? *name : y.bundleID.value_or(std::to_string(y.pid)));
+        }
+        return out;
     }
 
   private:

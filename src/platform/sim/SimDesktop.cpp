@@ -9,9 +9,11 @@
 #include "platform/sim/SimCarbon.h"
 #include "platform/sim/SimDock.h"
 #include "platform/sim/SimEventTaps.h"
+#include "platform/sim/SimFileEventStreams.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimLaunchServices.h"
 #include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimPreferences.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimServices.h"
@@ -54,6 +56,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     appKit_ = std::make_unique<SimAppKit>(*this);
     screenCapture_ = std::make_unique<SimScreenCapture>(*this);
     updater_ = std::make_unique<SimUpdater>(*this);
+    preferences_ = std::make_unique<SimPreferences>(*this);
+    fileEventStreams_ = std::make_unique<SimFileEventStreams>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .windowServer = *windowServer_,
@@ -74,6 +78,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
         .application = *appKit_,
         .screenCapture = *screenCapture_,
         .updater = *updater_,
+        .preferences = *preferences_,
+        .fileEventStreams = *fileEventStreams_,
     });
     // Our own process: an accessory application without windows of its own yet.
     SimApp self;
@@ -83,6 +89,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     self.policy = ActivationPolicy::accessory;
     ownPID_ = self.pid;
     apps_[self.pid] = self;
+    installDesktopHotKeys();
 }
 
 SimDesktop::~SimDesktop() = default;
@@ -157,6 +164,7 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
     for (SimDisplay& d : displays_) {
         if (d.id == sit->second.displayID && d.activeSpace != spaceID) {
             d.activeSpace = spaceID;
+            carryHeldWindow(d.id, spaceID);
             postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
         }
     }

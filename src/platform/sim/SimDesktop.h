@@ -32,6 +32,8 @@ class SimCarbon;
 class SimAppKit;
 class SimScreenCapture;
 class SimUpdater;
+class SimPreferences;
+class SimFileEventStreams;
 
 inline constexpr int64_t kSimSpaceTypeOrdinary = 0;
 inline constexpr int64_t kSimSpaceTypeFullScreen = 4;
@@ -83,7 +85,8 @@ struct SimWindow {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     bool inAXWindowList = true;
-    bool orderedIn = true;  // false: ordered out (our panels), never on screen
+    bool orderedIn = true;      // false: ordered out (our panels), never on screen
+    bool hasZoomButton = true;  // false: its Accessibility tree has no "AXZoomButton"
 };
 
 struct SimAppSpec {
@@ -110,10 +113,34 @@ struct SimWindowSpec {
     bool inAXWindowList = true;
 };
 
+// A display's desktop picture: a diagonal gradient from its top-left corner to its bottom-right one,
+// colours as 0xRRGGBB.
+struct SimWallpaper {
+    uint32_t from = 0;
+    uint32_t to = 0;
+    // The colour at a point given as fractions of the display's width and height.
+    uint32_t colourAt(double u, double v) const;
+    // "#rrggbb"
+    static std::string hex(uint32_t rgb);
+};
+
 // Where the close button sits on the title bar of a window (window-server space).
 inline Rect titleBarCloseButtonFrame(const Rect& window) {
     return {window.minX() + 8, window.minY() + 6, 14, 14};
 }
+
+// Where the zoom button sits, the third of the title bar's buttons (window-server space).
+inline Rect titleBarZoomButtonFrame(const Rect& window) {
+    return {window.minX() + 48, window.minY() + 6, 14, 14};
+}
+
+// One of the system's own keyboard shortcuts, as the window server keeps it.
+struct SimSymbolicHotKey {
+    uint16_t keyCode = 0;
+    uint32_t modifiers = 0;  // CGEventFlags bits
+    bool enabled = true;
+    bool refuseEnabling = false;  // switching it on fails
+};
 
 // One platform call as the simulation received it.
 struct SimCall {
@@ -259,7 +286,9 @@ class SimDesktop {
     void mouseUp(Point p);
     void click(Point p, uint64_t modifierFlags = 0);
     void rightClick(Point p);
-    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
+    // `invertedFromDevice`: the event reports natural scrolling.
+    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none,
+                bool invertedFromDevice = false);
     void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
     // Chooses an item of the open context menu by its titles through submenus and runs its action;
     // false when no menu is open or the item is missing, disabled or has no action.
@@ -311,6 +340,39 @@ class SimDesktop {
     // The computer restarted: every desktop comes back in its place with a new id, the windows on
     // it, and the reservations made for the old ids are gone.
     void renumberSpaces();
+    // --- The Dock, preferences domains and desktop pictures (SimWallpaper.cpp) ---
+    SimDock& dock() { return *dock_; }
+    SimPreferences& preferences() { return *preferences_; }
+    // The user picks a desktop picture: the system writes its wallpaper store, whose folder's
+    // watchers hear of it.
+    void setWallpaper(uint32_t displayID, SimWallpaper wallpaper);
+    SimWallpaper wallpaper(uint32_t displayID) const;
+    // "~/Library/Application Support/com.apple.wallpaper/Store" of the simulated user.
+    std::string wallpaperStoreFolder() const;
+    // --- File-system event streams over the simulated disk ---
+    SimFileEventStreams& fileEventStreams() { return *fileEventStreams_; }
+
+    // --- Switching desktops by shortcut, and windows held by their title bar (SimDesktopNavigation.cpp) ---
+    // The shortcuts for switching to desktop 1 (118) to 16 (133): Control with 1 to 0 for the first
+    // ten, Control-Option with 1 to 6 for the rest. An id left out reports no value.
+    static constexpr int32_t kFirstDesktopHotKey = 118;
+    static constexpr int32_t kLastDesktopHotKey = 133;
+    std::map<int32_t, SimSymbolicHotKey> symbolicHotKeys;
+    // The n-th desktop that is not full screen, display by display, in the order of each display's
+    // desktops: the numbering the shortcuts follow.
+    std::optional<uint64_t> numberedDesktop(int n) const;
+    // A key-down equal to an enabled desktop shortcut switches that desktop's display to it and is
+    // used up (true); any other chord goes on to the applications.
+    bool takeSymbolicHotKey(const CGEvent& keyDown);
+    // A left press on the top 28 points of another application's window grabs it; while held,
+    // dragging carries it, a desktop switch of its display takes it along, and carried onto another
+    // display it joins that display's active desktop. Points in window-server space.
+    static constexpr double kTitleBarHeight = 28;
+    bool grabWindow(uint32_t windowID, Point pointer);
+    // False when no window is held.
+    bool dragHeldWindow(Point pointer);
+    void releaseHeldWindow() { grab_.reset(); }
+    std::optional<uint32_t> heldWindow() const;
 
   private:
     Runtime& runtime_;
@@ -339,6 +401,14 @@ class SimDesktop {
     void postWorkspace(const char* name, int32_t pid);
     void postScreenParametersChanged();
     void endApp(int32_t pid, bool announced);
+    void installDesktopHotKeys();
+    // A desktop switch of the held window's display takes the window to the new desktop.
+    void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
+    struct WindowGrab {
+        uint32_t windowID = 0;
+        Point offset;  // the pointer from the window's top-left corner
+    };
+    std::optional<WindowGrab> grab_;
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
@@ -358,6 +428,9 @@ class SimDesktop {
     std::unique_ptr<SimAppKit> appKit_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;
+    std::unique_ptr<SimPreferences> preferences_;
+    std::map<uint32_t, SimWallpaper> wallpapers_;
+    std::unique_ptr<SimFileEventStreams> fileEventStreams_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
 
 namespace qv {
@@ -49,7 +50,7 @@ bool SimFileSystem::createDirectory(const std::string& path) {
 
 bool SimFileSystem::fileExists(const std::string& path) {
     sim_.record("FileManager.fileExists", Value::string(path));
-    return disk_.fileExists(path);
+    return sim_.applications().exists(path) || disk_.fileExists(path);
 }
 
 std::optional<std::string> SimFileSystem::contentsOfFile(const std::string& path) {
@@ -60,12 +61,32 @@ std::optional<std::string> SimFileSystem::contentsOfFile(const std::string& path
 
 bool SimFileSystem::writeAtomically(const std::string& path, std::string_view bytes) {
     sim_.record("Data.write", Value::string(path));
-    return !refuseWrites && disk_.writeAtomically(path, bytes);
+    if (refuseWrites || !disk_.writeAtomically(path, bytes)) return false;
+    raiseFolderEvents(fs::path(path).parent_path().string(), vnodeevent::kWrite);
+    return true;
 }
 
 bool SimFileSystem::copyItem(const std::string& from, const std::string& to) {
     sim_.record("FileManager.copyItem", Value::array({Value::string(from), Value::string(to)}));
     return !refuseCopies && disk_.copyItem(from, to);
+}
+
+std::optional<std::vector<DirectoryEntry>> SimFileSystem::contentsOfDirectory(const std::string& path) {
+    sim_.record("FileManager.contentsOfDirectory", Value::string(path));
+    std::optional<Seconds> delay;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        if (auto it = slowNextListing.find(path); it != slowNextListing.end()) {
+            delay = it->second;
+            slowNextListing.erase(it);
+        }
+        if (unreadableFolders.contains(path)) return std::nullopt;
+    }
+    auto listed = sim_.applications().listFolder(path);
+    if (!listed) listed = disk_.contentsOfDirectory(path);
+    // Read at once, handed back late: what changes meanwhile is not in the answer.
+    if (delay) sim_.runtime().makeSemaphore(0)->wait(*delay);
+    return listed;
 }
 
 }  // namespace qv

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/PosixFileSystem.h"
+#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 
@@ -28,6 +34,14 @@ class SimFileSystem : public FileSystem {
     std::optional<std::string> contentsOfFile(const std::string& path) override;
     bool writeAtomically(const std::string& path, std::string_view bytes) override;
     bool copyItem(const std::string& from, const std::string& to) override;
+    // The application folders and bundles (SimApplications) first, then the user's files.
+    std::optional<std::vector<DirectoryEntry>> contentsOfDirectory(const std::string& path) override;
+
+    // A slow disk: the next listing of the folder comes back this long after it was read (the
+    // caller's thread waits on the clock, so other queues run meanwhile). Used once.
+    std::map<std::string, Seconds> slowNextListing;
+    // Folders whose listing fails.
+    std::set<std::string> unreadableFolders;
 
     // Faults. A refused call fails and changes nothing on disk.
     bool noApplicationSupportDirectory = false;
@@ -36,7 +50,46 @@ class SimFileSystem : public FileSystem {
     bool refuseWrites = false;
     bool refuseCopies = false;
 
+    // --- Removing, moving, folders and watching them (SimFolderWatch.cpp) ---
+    bool removeItem(const std::string& path) override;
+    bool moveItem(const std::string& from, const std::string& to) override;
+    bool isDirectory(const std::string& path) override;
+    std::string homeDirectoryForCurrentUser() override;
+    int32_t openForEvents(const std::string& path) override;
+    void closeDescriptor(int32_t descriptor) override;
+    std::shared_ptr<FileSystemObjectSource> makeFileSystemObjectSource(int32_t descriptor, uint32_t eventMask,
+                                                                       std::shared_ptr<Queue> queue) override;
+
+    // The world changes a folder: every resumed source on a descriptor of that folder gets the
+    // events within its mask, on its queue. Our own writes, removals and moves raise the events of
+    // the folders they change the same way.
+    void raiseFolderEvents(const std::string& path, uint32_t events);
+    // Someone else deletes a folder (its watchers get a delete event and stay with the folder that
+    // went: a folder made again at that path is a new one), renames it (the watchers follow it), or
+    // makes it.
+    void deleteFolder(const std::string& path);
+    void renameFolder(const std::string& from, const std::string& to);
+    void createFolder(const std::string& path);
+    // Paths that open(O_EVTONLY) refuses, as for a folder we may not read.
+    std::set<std::string> refuseOpenForEvents;
+    bool refuseRemoves = false;
+    bool refuseMoves = false;
+    size_t openDescriptorCount() const;
+
+    class Source;  // internal
+
   private:
+    struct Descriptor {
+        std::string path;
+        bool detached = false;  // the folder it was opened on is gone
+    };
+    void deliver(const std::string& path, uint32_t events, bool includeBelow);
+
+    mutable std::mutex watchMutex_;
+    std::map<int32_t, Descriptor> descriptors_;
+    int32_t nextDescriptor_ = 3;
+    std::vector<std::weak_ptr<Source>> sources_;
+
     SimDesktop& sim_;
     bool ownsHome_;  // before disk_: it decides how disk_ is made
     PosixFileSystem disk_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
 #include "platform/sim/SimLaunchServices.h"
 
 namespace qv {
@@ -68,12 +69,56 @@ ProcessResult SimProcesses::run(const std::string& executablePath, const std::ve
     Value::Array args;
     for (const std::string& a : arguments) args.push_back(Value::string(a));
     sim_.record(executablePath, Value::array(std::move(args)));
+    if (executablePath == kKillallPath) return killall(arguments, timeout);
     if (executablePath != kLSAppInfoPath) {
         ProcessResult missing;
         missing.launchError = ENOENT;
         return missing;
     }
     return lsappinfo(arguments, timeout);
+}
+
+bool SimProcesses::startOrStall(SimToolFault fault, Seconds timeout, ProcessResult& result) {
+    if (fault == SimToolFault::failToLaunch) {
+        result.launchError = ENOENT;
+        return true;
+    }
+    result.launched = true;
+    if (fault != SimToolFault::hang) return false;
+    // The caller waits out its time-out: real time on real threads, the virtual clock in tests.
+    sim_.runtime().makeSemaphore(0)->wait(timeout);
+    result.timedOut = true;
+    result.terminationReason = TerminationReason::uncaughtSignal;
+    result.exitStatus = SIGKILL;
+    return true;
+}
+
+ProcessResult SimProcesses::killall(const std::vector<std::string>& arguments, Seconds timeout) {
+    ProcessResult result;
+    if (startOrStall(killallFault, timeout, result)) return result;
+    bool matched = false;
+    if (killallFault != SimToolFault::exitNonZero) {
+        for (const std::string& name : arguments) {
+            if (name == SimDock::kProcessName) {
+                matched = sim_.dock().restart() || matched;
+                continue;
+            }
+            std::vector<int32_t> pids;
+            {
+                std::lock_guard lock(sim_.worldMutex());
+                for (const auto& [pid, app] : sim_.apps()) {
+                    if (!app.terminated && app.name == name && pid != sim_.ownPID()) pids.push_back(pid);
+                }
+            }
+            for (int32_t pid : pids) sim_.terminateApp(pid);
+            matched = matched || !pids.empty();
+        }
+    }
+    if (!matched) {
+        result.standardError = "No matching processes belonging to you were found\n";
+        result.exitStatus = 1;
+    }
+    return result;
 }
 
 ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments, Seconds timeout) {
@@ -85,19 +130,7 @@ ProcessResult SimProcesses::lsappinfo(const std::vector<std::string>& arguments,
     const SimToolFault fault = it == lsappinfoFaults.end() ? SimToolFault::none : it->second;
 
     ProcessResult result;
-    if (fault == SimToolFault::failToLaunch) {
-        result.launchError = ENOENT;
-        return result;
-    }
-    result.launched = true;
-    if (fault == SimToolFault::hang) {
-        // The caller waits out its time-out: real time on real threads, the virtual clock in tests.
-        sim_.runtime().makeSemaphore(0)->wait(timeout);
-        result.timedOut = true;
-        result.terminationReason = TerminationReason::uncaughtSignal;
-        result.exitStatus = SIGKILL;
-        return result;
-    }
+    if (startOrStall(fault, timeout, result)) return result;
 
     if (command == "list") {
         list(result);

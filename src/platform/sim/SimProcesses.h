@@ -21,12 +21,14 @@ enum class SimToolFault {
     garbage,       // does its work but prints bytes that are not UTF-8 before its usual output
 };
 
-// The machine's programs: only "/usr/bin/lsappinfo" exists, answering "list", "find" and
-// "setinfo" from the simulated applications in the tool's own output format. Any other path fails
+// The machine's programs: "/usr/bin/lsappinfo", answering "list", "find" and "setinfo" from the
+// simulated applications in the tool's own output format, and "/usr/bin/killall", which ends the
+// applications of the names given (the system launches a killed Dock again). Any other path fails
 // to launch, like a missing file. Every run is recorded in the call log under its path.
 class SimProcesses : public Processes {
   public:
     static constexpr const char* kLSAppInfoPath = "/usr/bin/lsappinfo";
+    static constexpr const char* kKillallPath = "/usr/bin/killall";
 
     explicit SimProcesses(SimDesktop& sim) : sim_(sim) {}
 
@@ -38,7 +40,13 @@ class SimProcesses : public Processes {
     // Replaces the tool's answer whenever it returns one.
     std::function<std::optional<ProcessResult>(const std::vector<std::string>& arguments)> lsappinfoOverride;
 
+    // How killall misbehaves (a garbled output is no fault of its).
+    SimToolFault killallFault = SimToolFault::none;
+
   private:
+    // A tool that cannot start, or hangs until its time-out: true with the result made.
+    bool startOrStall(SimToolFault fault, Seconds timeout, ProcessResult& result);
+    ProcessResult killall(const std::vector<std::string>& arguments, Seconds timeout);
     ProcessResult lsappinfo(const std::vector<std::string>& arguments, Seconds timeout);
     void list(ProcessResult& result) const;
     void find(const std::vector<std::string>& arguments, ProcessResult& result) const;

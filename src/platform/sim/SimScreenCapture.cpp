@@ -1,8 +1,32 @@
 #include "platform/sim/SimScreenCapture.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/sim/SimDesktop.h"
 
 namespace qv {
+
+namespace {
+
+constexpr uint32_t kWindowBody = 0xF5F5F7;
+constexpr uint32_t kTitleBar = 0xE3E3E6;
+constexpr uint32_t kOverlay = 0x2C2C2E;
+constexpr double kTitleBarHeight = 28;
+
+uint32_t opaque(uint32_t rgb) {
+    return (rgb << 8) | 0xFF;
+}
+
+}  // namespace
+
+SimScreenCapture::SimScreenCapture(SimDesktop& sim) : sim_(sim) {}
+
+std::shared_ptr<Queue> SimScreenCapture::queue() {
+    std::lock_guard lock(mutex_);
+    if (!queue_) queue_ = sim_.runtime().makeSerialQueue("com.apple.screencapturekit", QoS::userInitiated);
+    return queue_;
+}
 
 bool SimScreenCapture::preflightScreenCaptureAccess() {
     return sim_.screenRecordingGranted();
@@ -13,6 +37,164 @@ bool SimScreenCapture::requestScreenCaptureAccess() {
     if (sim_.screenRecordingGranted()) return true;
     ++prompts_;
     return false;
+}
+
+void SimScreenCapture::getShareableContent(bool excludeDesktopWindows, bool onScreenWindowsOnly,
+                                           ShareableContentHandler completion) {
+    sim_.record("SCShareableContent.get",
+                Value::array({Value::boolean(excludeDesktopWindows), Value::boolean(onScreenWindowsOnly)}));
+    if (!sim_.screenRecordingGranted()) {
+        queue()->async([completion = std::move(completion)] {
+            completion(std::nullopt, "The user declined TCCs for application, window, display capture");
+        });
+        return;
+    }
+    SCShareableContent content;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        const std::vector<Screen> screens = sim_.screens();
+        for (const SimDisplay& d : sim_.displays()) {
+            if (screens.empty()) break;
+            content.displays.push_back(
+                {d.id, static_cast<int>(d.frame.width()), static_cast<int>(d.frame.height()), d.frame});
+            if (!excludeDesktopWindows) {
+                content.windows.push_back(
+                    {kDesktopWindowIDBase + d.id, 0, "Desktop Picture", d.frame, kDesktopWindowLevel, true});
+            }
+        }
+        for (const SimWindow* w : sim_.windowsInListOrder()) {
+            const bool onScreen = sim_.isOnScreen(*w);
+            if (onScreenWindowsOnly && !onScreen) continue;
+            content.windows.push_back({w->id, w->ownerPID, w->title, w->frame, w->layer, onScreen});
+        }
+    }
+    queue()->async([completion = std::move(completion), content = std::move(content)] {
+        completion(content, std::nullopt);
+    });
+}
+
+void SimScreenCapture::captureImage(const SCContentFilter& filter, const SCStreamConfiguration& configuration,
+                                    CaptureImageHandler completion) {
+    sim_.record("SCScreenshotManager.captureImage",
+                Value::array({Value::number(static_cast<int>(configuration.width)),
+                              Value::number(static_cast<int>(configuration.height))}));
+    std::string error;
+    std::shared_ptr<const Image> image;
+    if (failCaptures) {
+        error = "The capture failed";
+    } else {
+        image = render(filter, configuration, error);
+    }
+    auto answer = [completion = std::move(completion), image, error] {
+        completion(image, image ? std::nullopt : std::optional<std::string>(error));
+    };
+    {
+        std::lock_guard lock(mutex_);
+        ++captures_;
+        if (holdCaptures) {
+            held_.push_back(std::move(answer));
+            return;
+        }
+    }
+    queue()->async(std::move(answer));
+}
+
+void SimScreenCapture::releaseHeldCaptures() {
+    std::vector<std::function<void()>> held;
+    {
+        std::lock_guard lock(mutex_);
+        held.swap(held_);
+    }
+    for (auto& answer : held) queue()->async(std::move(answer));
+}
+
+size_t SimScreenCapture::heldCaptureCount() const {
+    std::lock_guard lock(mutex_);
+    return held_.size();
+}
+
+size_t SimScreenCapture::captureCount() const {
+    std::lock_guard lock(mutex_);
+    return captures_;
+}
+
+std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& filter,
+                                                      const SCStreamConfiguration& config,
+                                                      std::string& error) const {
+    std::lock_guard lock(sim_.worldMutex());
+    if (filter.window) {
+        const SimWindow* w = sim_.window(filter.window->windowID);
+        if (!w) {
+            error = "The window is gone";
+            return nullptr;
+        }
+        const int width = config.width > 0 ? config.width : static_cast<int>(w->frame.width());
+        const int height = config.height > 0 ? config.height : static_cast<int>(w->frame.height());
+        if (width <= 0 || height <= 0) {
+            error = "Nothing to capture";
+            return nullptr;
+        }
+        auto image =
+            std::make_shared<Image>(Image::filled(width, height, opaque(w->layer ? kOverlay : kWindowBody)));
+        const int titleRows =
+            w->layer ? 0
+                     : std::min(height, static_cast<int>(std::ceil(kTitleBarHeight * height /
+                                                                   std::max(1.0, w->frame.height()))));
+        for (int y = 0; y < titleRows; ++y) {
+            std::fill_n(image->pixels.begin() + static_cast<ptrdiff_t>(y) * width, width, opaque(kTitleBar));
+        }
+        return image;
+    }
+    if (!filter.display) {
+        error = "No content";
+        return nullptr;
+    }
+    const SimDisplay* d = sim_.display(filter.display->displayID);
+    if (!d) {
+        error = "The display is gone";
+        return nullptr;
+    }
+    Rect source = config.sourceRect.size.width > 0 && config.sourceRect.size.height > 0
+                      ? config.sourceRect
+                      : Rect{0, 0, d->frame.width(), d->frame.height()};
+    const int width = config.width > 0 ? config.width : static_cast<int>(source.width());
+    const int height = config.height > 0 ? config.height : static_cast<int>(source.height());
+    if (width <= 0 || height <= 0) {
+        error = "Nothing to capture";
+        return nullptr;
+    }
+    auto excluded = [&](uint32_t id) {
+        return std::any_of(filter.excludedWindows.begin(), filter.excludedWindows.end(),
+                           [id](const SCWindow& w) { return w.windowID == id; });
+    };
+    const bool showWallpaper = !excluded(kDesktopWindowIDBase + d->id);
+    const SimWallpaper wallpaper = sim_.wallpaper(d->id);
+    std::vector<const SimWindow*> shown;  // front first
+    for (const SimWindow* w : sim_.windowsInListOrder()) {
+        if (sim_.isOnScreen(*w) && !excluded(w->id) && w->frame.intersects(d->frame)) shown.push_back(w);
+    }
+    auto image = std::make_shared<Image>(Image::filled(width, height, 0x000000FF));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Point local{source.minX() + (x + 0.5) * source.width() / width,
+                              source.minY() + (y + 0.5) * source.height() / height};
+            const Point global{d->frame.minX() + local.x, d->frame.minY() + local.y};
+            uint32_t rgb = 0;
+            bool painted = false;
+            for (const SimWindow* w : shown) {
+                if (!w->frame.contains(global)) continue;
+                rgb = w->layer                                       ? kOverlay
+                      : global.y < w->frame.minY() + kTitleBarHeight ? kTitleBar
+                                                                     : kWindowBody;
+                painted = true;
+                break;
+            }
+            if (!painted && showWallpaper)
+                rgb = wallpaper.colourAt(local.x / d->frame.width(), local.y / d->frame.height());
+            if (painted || showWallpaper) image->pixels[static_cast<size_t>(y) * width + x] = opaque(rgb);
+        }
+    }
+    return image;
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
 #include "platform/sim/SimWindowing.h"
 #include "platform/ui/SvgRenderer.h"
 
@@ -15,14 +16,13 @@ using N = SvgRenderer;
 constexpr double kMenuBarHeight = 25;
 constexpr double kTitleBarHeight = 28;
 
-// A wallpaper per display: a diagonal gradient from a fixed palette.
-void drawWallpaper(std::ostream& out, const SimDisplay& d, size_t index) {
-    static const char* kTop[] = {"#2b5876", "#614385", "#134e5e", "#42275a"};
-    static const char* kBottom[] = {"#4e4376", "#516395", "#71b280", "#734b6d"};
+// A display's desktop picture, the diagonal gradient it is.
+void drawWallpaper(std::ostream& out, const SimDisplay& d, const SimWallpaper& wallpaper) {
     std::string id = "wall" + std::to_string(d.id);
     out << "<defs><linearGradient id=\"" << id
-        << "\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"1\"><stop offset=\"0\" stop-color=\"" << kTop[index % 4]
-        << "\"/><stop offset=\"1\" stop-color=\"" << kBottom[index % 4] << "\"/></linearGradient></defs>";
+        << "\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"1\"><stop offset=\"0\" stop-color=\""
+        << SimWallpaper::hex(wallpaper.from) << "\"/><stop offset=\"1\" stop-color=\""
+        << SimWallpaper::hex(wallpaper.to) << "\"/></linearGradient></defs>";
     const Rect& f = d.frame;
     out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
         << N::number(f.width()) << "\" height=\"" << N::number(f.height()) << "\" fill=\"url(#" << id
@@ -152,7 +152,7 @@ std::string SimDesktop::renderSvg() const {
         out << "<clipPath id=\"" << clip << "\"><rect x=\"" << N::number(d.frame.minX()) << "\" y=\""
             << N::number(d.frame.minY()) << "\" width=\"" << N::number(d.frame.width()) << "\" height=\""
             << N::number(d.frame.height()) << "\"/></clipPath><g clip-path=\"url(#" << clip << ")\">";
-        drawWallpaper(out, d, i);
+        drawWallpaper(out, d, wallpaper(d.id));
         int n = 0;
         for (const SimWindow* w : order) {
             if (!w->frame.intersects(d.frame)) continue;
@@ -183,6 +183,8 @@ std::string SimDesktop::renderSvg() const {
                 }
             } else {
                 const SimApp* a = app(w->ownerPID);
+                // A Dock that hides itself stays out of sight.
+                if (a && a->bundleID == SimDock::kBundleID && !dock_->isShowing()) continue;
                 drawAppWindow(out, *w, a ? a->name : "");
             }
         }

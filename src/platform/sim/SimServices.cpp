@@ -32,6 +32,21 @@ std::optional<std::string> SimDisplays::displayUUIDString(uint32_t displayID) {
     return d->uuid;
 }
 
+int32_t SimDisplays::getDisplaysWithPoint(Point point, uint32_t maxDisplays,
+                                          std::vector<uint32_t>& displays) {
+    std::lock_guard lock(sim_.worldMutex());
+    displays.clear();
+    for (const SimDisplay& d : sim_.displays()) {
+        if (displays.size() >= maxDisplays) break;
+        if (d.frame.contains(point)) displays.push_back(d.id);
+    }
+    return 0;
+}
+
+bool SimDisplays::screensHaveSeparateSpaces() {
+    return sim_.displaysHaveSeparateSpaces();
+}
+
 namespace {
 
 RunningApplication snapshot(const SimApp& a, std::optional<int32_t> frontmost) {
@@ -48,6 +63,12 @@ RunningApplication snapshot(const SimApp& a, std::optional<int32_t> frontmost) {
 }
 
 }  // namespace
+
+std::vector<RunningApplication> SimWorkspace::runningApplications(const std::string& bundleIdentifier) {
+    auto all = runningApplications();
+    std::erase_if(all, [&](const RunningApplication& a) { return a.bundleIdentifier != bundleIdentifier; });
+    return all;
+}
 
 std::vector<RunningApplication> SimWorkspace::runningApplications() {
     std::lock_guard lock(sim_.worldMutex());

@@ -15,6 +15,8 @@ class SimDisplays : public Displays {
     uint32_t mainDisplayID() override;
     int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
     std::optional<std::string> displayUUIDString(uint32_t displayID) override;
+    int32_t getDisplaysWithPoint(Point point, uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
+    bool screensHaveSeparateSpaces() override;
 
   private:
     SimDesktop& sim_;
@@ -26,6 +28,7 @@ class SimWorkspace : public Workspace {
     std::vector<RunningApplication> runningApplications() override;
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
     std::optional<RunningApplication> frontmostApplication() override;
+    std::vector<RunningApplication> runningApplications(const std::string& bundleIdentifier) override;
     NotificationCenter& notificationCenter() override;
     // Bundles, icons, opening and activation: SimApplications.cpp.
     std::optional<std::string> urlForApplication(const std::string& bundleIdentifier) override;
@@ -50,6 +53,10 @@ class SimSystemInfo : public SystemInfo {
     int operatingSystemMajorVersion() override;
     std::optional<std::string> environmentVariable(std::string_view name) override;
     int32_t currentProcessID() override;
+    std::string currentLocaleIdentifier() override { return localeIdentifier; }
+
+    // The simulated user's region setting.
+    std::string localeIdentifier = "en_US";
 
   private:
     SimDesktop& sim_;

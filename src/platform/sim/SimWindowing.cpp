@@ -106,6 +106,10 @@ void SimWindowing::unregisterPanel(Panel& panel) {
 
 void SimWindowing::makeKeyWindow(Panel* panel) {
     uint32_t id = panel ? panel->windowNumber() : 0;
+    // A window made key on a desktop that is not showing brings its display to that desktop.
+    if (const SimWindow* w = id ? sim_.window(id) : nullptr;
+        w && w->spaces.size() == 1 && !sim_.isActiveSpace(*w->spaces.begin()))
+        sim_.switchToSpace(*w->spaces.begin());
     if (id == key_) return;
     auto previous = this->panel(key_);
     key_ = id;
@@ -406,10 +410,16 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     if (!target.panel) {
         dispatchGlobal(e);
         if (target.otherPID) {
-            // Clicking another application's window activates it and brings the window forward.
+            // Clicking another application's window activates it and brings the window forward;
+            // our key window, a non-activating panel perhaps, is key no more.
             deactivate();
+            if (auto key = keyWindow()) {
+                key_ = 0;
+                key->resignKey();
+            }
             sim_.activateApp(target.otherPID);
             sim_.raiseWindow(target.otherWindow);
+            if (!right) sim_.grabWindow(target.otherWindow, flipVertically(p, sim_.primaryHeight()));
         }
         return;
     }
@@ -444,6 +454,7 @@ void SimWindowing::mouseDrag(Point p) {
         return;
     mouse_ = p;
     if (!mouseDownPanel_) {
+        sim_.dragHeldWindow(flipVertically(p, sim_.primaryHeight()));
         mouseMove(p);
         return;
     }
@@ -457,6 +468,7 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
+    if (!right) sim_.releaseHeldWindow();
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
             sim_.record("NSWindow.performClose",
@@ -475,13 +487,14 @@ void SimWindowing::mouseUp(Point p, bool right) {
     updatePointerPanels(p);
 }
 
-void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
+void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice) {
     mouse_ = p;
     auto target = targetAt(p);
     Event e = makeEvent(EventType::scrollWheel, p, target.panel);
     e.scrollingDeltaX = dx;
     e.scrollingDeltaY = dy;
     e.momentumPhase = momentum;
+    e.isDirectionInvertedFromDevice = invertedFromDevice;
     if (target.panel) {
         dispatchLocal(e, target.panel);
     } else {
@@ -498,7 +511,7 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
-    if (active_) {
+    if (receivesKeys()) {
         // The application offers Command chords to the key window as key equivalents first.
         dispatchLocal(e, key, (modifierFlags & modifierflags::kCommand) != 0);
         return;
@@ -508,6 +521,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+bool SimWindowing::receivesKeys() {
+    if (active_) return true;
+    auto key = keyWindow();
+    return key && (key->styleMask() & stylemask::kNonactivatingPanel);
 }
 
 bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
@@ -537,8 +556,8 @@ void SimDesktop::rightClick(Point p) {
     windowing_->mouseDown(p, 0, 1, true);
     windowing_->mouseUp(p, true);
 }
-void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
-    windowing_->scroll(p, dx, dy, momentum);
+void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice) {
+    windowing_->scroll(p, dx, dy, momentum, invertedFromDevice);
 }
 void SimDesktop::keyDown(uint16_t keyCode, std::string characters, uint64_t mods) {
     windowing_->keyDown(keyCode, std::move(characters), mods);

@@ -40,6 +40,7 @@ class SimWindowing : public Windowing {
     void activate(bool ignoringOtherApps) override;
     bool isActive() override { return active_; }
     void yieldActivation(int32_t pid) override;  // SimApplications.cpp
+    void yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) override;
     MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) override;
     MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
     void removeMonitor(MonitorToken token) override;
@@ -56,7 +57,7 @@ class SimWindowing : public Windowing {
     void mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right);
     void mouseDrag(Point p);
     void mouseUp(Point p, bool right);
-    void scroll(Point p, double dx, double dy, MomentumPhase momentum);
+    void scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice = false);
     void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     bool pickMenuItem(const std::vector<std::string>& titles);
     void dismissMenu();
@@ -93,6 +94,9 @@ class SimWindowing : public Windowing {
         uint32_t otherWindow = 0;
     };
     Target targetAt(Point p) const;
+    // Keys go to our windows while we are active, and to a key non-activating panel even while
+    // another application is.
+    bool receivesKeys();
     Event makeEvent(EventType type, Point p, const std::shared_ptr<Panel>& panel) const;
     // Local monitors, then the panel; returns false when a monitor swallowed the event. A key
     // equivalent is offered to the panel's performKeyEquivalent before its sendEvent.

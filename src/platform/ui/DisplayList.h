@@ -60,6 +60,16 @@ struct DrawOp {
     std::string joinedText() const;
 };
 
+// A list that takes drops: where its rows stand, and its destination handlers.
+struct ListDropTarget {
+    std::string listPath;
+    std::vector<std::string> types;
+    Rect frame;  // the list's frame in content coordinates
+    double scrollOffset = 0;
+    std::function<DragOperation(const ListDragInfo&)> validate;
+    std::function<bool(const ListDragInfo&)> accept;
+};
+
 // An area that answers the pointer: the handlers of one node, in the content's coordinates, clipped
 // like its drawing. Later regions lie above earlier ones.
 struct HitRegion {
@@ -87,6 +97,7 @@ struct HitRegion {
     Binding<std::string> text;  // a text field's value, for the edit actions
     bool blocksOnly = false;    // content shape: takes the pointer without handling it
     std::optional<Cursor> cursor;
+    std::shared_ptr<const ListDropTarget> dropTarget;
 
     bool contains(Point p) const;
 };

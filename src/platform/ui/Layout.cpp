@@ -942,9 +942,30 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     double contentHeight = 0;
     for (const ListRow& row : spec.rows) contentHeight += row.height;
     double maxOffset = std::max(0.0, contentHeight - frame.height());
+    if (auto request = out_ ? controller->takeRequest() : std::nullopt) {
+        double top = 0;
+        for (const ListRow& row : spec.rows) {
+            if (row.id == request->childID) {
+                double current = controller->offset().y;
+                double to = request->minimal
+                                ? std::clamp(current, top + row.height - frame.height(), top)
+                                : top + row.height * request->anchor.y - frame.height() * request->anchor.y;
+                controller->setOffset({0, to});
+                break;
+            }
+            top += row.height;
+        }
+    }
     double offset = std::clamp(controller->offset().y, 0.0, maxOffset);
     controller->setOffset({0, offset});
     scrollInfo_[n.path] = {Axis::vertical, contentHeight, frame.height()};
+    // Rows the owner moved slide to their new places.
+    for (const ListRowMove& move : spec.rowMoves) {
+        if (!out_ || move.serial <= dragState.lastMoveSerial) continue;
+        dragState.lastMoveSerial = move.serial;
+        scrollAnimations_.push_back({n.path + "/" + move.rowID + "#move", move.animation,
+                                     std::to_string(move.from), std::to_string(move.to)});
+    }
     std::optional<std::string> selected = spec.selection ? spec.selection.get() : std::nullopt;
 
     // The list takes keys while focused: arrows move the selection, Return activates it.
@@ -975,6 +996,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         }
         return false;
     };
+    if (!spec.dropTypes.empty()) listRegion.dropTarget = listDropTarget(n, ctx.map(frame), offset);
     emitRegion(n, frame, ctx, listRegion);
 
     Context inner = ctx;
@@ -989,8 +1011,9 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     for (size_t i = 0; i < spec.rows.size(); ++i) {
         if (!dragState.draggedID.empty() && spec.rows[i].id == dragState.draggedID) draggedIndex = i;
     }
-    auto placeRow = [&](size_t i, const Rect& r, const Context& rowCtx) {
+    auto placeRow = [&](size_t i, const Rect& r, Context rowCtx) {
         const ListRow& row = spec.rows[i];
+        rowCtx.opacity *= row.alpha;
         if (spec.highlightSelection && selected && *selected == row.id && row.selectable) {
             DrawOp hl;
             hl.shape = Shape::roundedRect(5);
@@ -1052,8 +1075,22 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
                 if (after != before) onMove(id, to);
             };
             rr.drag = std::make_shared<const DragGesture>(std::move(g));
+        } else if (row.pasteboard) {
+            rr.drag = rowDragSession(n, i, rects[i].minY() + offset - frame.minY());
         }
         emitRegion(*n.kids[i], rects[i], inner, rr);
+    }
+    if (dragState.sessionActive) {
+        // The drag image: the dragged row under the pointer.
+        for (size_t i = 0; i < spec.rows.size(); ++i) {
+            if (spec.rows[i].id != dragState.sessionRowID) continue;
+            Context lifted = inner;
+            lifted.opacity *= 0.8;
+            Rect r{frame.minX(),
+                   frame.minY() - offset + dragState.sessionRowTop + dragState.sessionTranslation,
+                   frame.width(), spec.rows[i].height};
+            place(*n.kids[i], r, lifted);
+        }
     }
     if (draggedIndex) {
         size_t i = *draggedIndex;

@@ -27,6 +27,12 @@ struct RNode {
 struct ListDragState {
     std::string draggedID;
     double translation = 0;
+    // A drag session begun in this list.
+    bool sessionActive = false;
+    std::string sessionRowID;
+    double sessionRowTop = 0;  // where the row stood among the rows when the session began
+    double sessionTranslation = 0;
+    uint64_t lastMoveSerial = 0;
 };
 
 class LayoutPass {
@@ -83,6 +89,10 @@ class LayoutPass {
     void placeScroll(const RNode& n, const Rect& frame, Context ctx);
     void placeTextField(const RNode& n, const Rect& frame, Context ctx);
     void placeList(const RNode& n, const Rect& frame, Context ctx);
+    // The drop-target region of a list and the drag-session gesture of a row (ListDrag.cpp).
+    std::shared_ptr<const ListDropTarget> listDropTarget(const RNode& n, const Rect& mappedFrame,
+                                                         double offset);
+    std::shared_ptr<const DragGesture> rowDragSession(const RNode& n, size_t row, double rowTop);
     void emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op);
     void emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region);
 

@@ -153,6 +153,10 @@ class ScrollController {
                   std::optional<Animation> animation = std::nullopt) {
         pending_ = Request{std::move(childID), anchor, animation};
     }
+    // Scrolls as little as needed to show the child whole (NSTableView.scrollRowToVisible).
+    void scrollToVisible(std::string childID) {
+        pending_ = Request{std::move(childID), UnitPoint::center(), std::nullopt, true};
+    }
     Point offset() const { return offset_; }
     void setOffset(Point p) { offset_ = p; }
 
@@ -160,12 +164,19 @@ class ScrollController {
         std::string childID;
         UnitPoint anchor;
         std::optional<Animation> animation;
+        bool minimal = false;  // just into view, whatever the anchor
     };
     std::optional<Request> takeRequest() { return std::exchange(pending_, std::nullopt); }
 
   private:
     Point offset_;
     std::optional<Request> pending_;
+};
+
+// What a dragged row puts on the drag pasteboard: a string of a type.
+struct ListPasteboardItem {
+    std::string type;
+    std::string value;
 };
 
 // One row of a list: its content, height and whether it takes the selection or can be dragged.
@@ -176,6 +187,27 @@ struct ListRow {
     bool selectable = true;
     bool movable = false;
     std::function<std::optional<Menu>()> menu;  // a right click first selects the row
+    double alpha = 1;                           // of the row view, its highlight included
+    // A row with an item starts a drag session when dragged (the table's pasteboard writer).
+    std::optional<ListPasteboardItem> pasteboard = std::nullopt;
+};
+
+// A drag session over a list, as the list asks about it (NSDraggingInfo).
+struct ListDragInfo {
+    bool fromThisList = false;  // the session began in the list that is asked
+    ListPasteboardItem item;
+    Point location;  // in the list's rows: from the top of the first row, y down
+};
+enum class DragOperation { none, move };
+
+// A row the owner moved (NSTableView.moveRow(at:to:) in an animation group); each move, told apart
+// by its serial, slides once.
+struct ListRowMove {
+    uint64_t serial = 0;
+    std::string rowID;
+    size_t from = 0;
+    size_t to = 0;
+    Animation animation;
 };
 
 struct ListSpec {
@@ -187,6 +219,17 @@ struct ListSpec {
     // A movable row dropped at `toIndex` among the other rows (0 = before all of them).
     std::function<void(const std::string& rowID, size_t toIndex)> onMove;
     std::shared_ptr<ScrollController> scroller;
+
+    // Drag sessions (NSTableView's dragging source and destination). The session of a row with a
+    // pasteboard item begins once it moves; lists under the pointer that registered the item's
+    // type validate it as it moves and accept it where it is released; the source then hears how
+    // the session ended.
+    std::function<void(size_t row)> onDragBegin;
+    std::vector<std::string> dropTypes;
+    std::function<DragOperation(const ListDragInfo&)> validateDrop;
+    std::function<bool(const ListDragInfo&)> acceptDrop;
+    std::function<void(bool dropped)> onDragEnd;
+    std::vector<ListRowMove> rowMoves;
 };
 
 // Keyboard handling of a control that has the focus; true when the key was used.

@@ -4,6 +4,8 @@
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimFileEventStreams.h"
+#include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimWindowing.h"
 #include "platform/ui/Windowing.h"
 
@@ -151,6 +153,62 @@ TEST_F(SimApplicationsTest, AccessibilityWritesAndActionsCanBeRefusedByName) {
     EXPECT_EQ(ax.setAttributeValue(element, "AXMain", Value::boolean(true)), kAXErrorSuccess);
     EXPECT_EQ(ax.performAction(simAX.closeButtonElement(window), "AXPress"), kAXErrorSuccess);
     EXPECT_FALSE(sim.window(window));
+}
+
+TEST_F(SimApplicationsTest, BundlesFormATreeOfFoldersWhoseChangesReachTheStreamsWatchingThem) {
+    FileSystem& files = sim.platform().fileSystem;
+    SimInstalledApp tool = installable("com.example.tool", "Tool");
+    tool.path = "~/Applications/Kit/Tool.app";
+    apps.install(tool);
+    tool.path = "/Applications/Tool.app";
+    apps.install(tool);
+    apps.install(installable("com.example.hidden", ".Hidden"));
+    const std::string home = files.homeDirectoryForCurrentUser();
+
+    // Listings skip hidden entries; a bundle is an application and a folder; so are its insides.
+    auto names = [&](const std::string& folder) {
+        std::vector<std::string> out;
+        const auto listing = files.contentsOfDirectory(folder);
+        for (const DirectoryEntry& e : listing.value())
+            out.push_back(e.path + (e.isApplication ? " app" : e.isDirectory ? " dir" : ""));
+        return out;
+    };
+    EXPECT_EQ(names("/Applications"),
+              (std::vector<std::string>{"/Applications/Tool.app app", "/Applications/Utilities dir"}));
+    EXPECT_EQ(names(home + "/Applications"), (std::vector<std::string>{home + "/Applications/Kit dir"}));
+    EXPECT_TRUE(files.fileExists(home + "/Applications/Kit/Tool.app"));
+    EXPECT_FALSE(files.contentsOfDirectory("/Nowhere"));
+    // The first copy in the order the application folders are searched.
+    EXPECT_EQ(workspace.urlForApplication("com.example.tool"), "/Applications/Tool.app");
+
+    // Streams hear of changes below the folders they watch, gathered over their latency.
+    std::vector<std::vector<FSEvent>> heard;
+    FileEventStreams& streams = sim.platform().fileEventStreams;
+    auto stream = streams.create([&](FSEventStreamRef, const std::vector<FSEvent>& e) { heard.push_back(e); },
+                                 {"/Applications"}, kFSEventStreamEventIdSinceNow, 1.0, 0x11);
+    EXPECT_FALSE(streams.start(stream)) << "not before it has a queue";
+    streams.setDispatchQueue(stream, rt.mainQueue());
+    ASSERT_TRUE(streams.start(stream));
+    EXPECT_TRUE(apps.copyBundle(home + "/Applications/Kit/Tool.app", "/Applications/Utilities/Tool.app"));
+    EXPECT_FALSE(apps.copyBundle("/Applications/Tool.app", "/Applications/Utilities/Tool.app"));
+    rt.advance(0.5);
+    apps.install(installable("com.example.elsewhere", "Elsewhere"));
+    SimInstalledApp outside = installable("com.example.outside", "Outside");
+    outside.path = "/System/Applications/Outside.app";
+    apps.install(outside);
+    rt.advance(0.5);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].size(), 14u);  // every file of both bundles
+    EXPECT_EQ(heard[0].front().path, "/Applications/Utilities/Tool.app");
+    EXPECT_EQ(heard[0].front().flags,
+              fseventstreameventflags::kItemCreated | fseventstreameventflags::kItemIsDir);
+    EXPECT_TRUE(apps.removeBundle("/Applications/Tool.app"));
+    EXPECT_EQ(workspace.urlForApplication("com.example.tool"), "/Applications/Utilities/Tool.app");
+    streams.stop(stream);
+    streams.invalidate(stream);
+    streams.release(stream);
+    rt.advance(2);
+    EXPECT_EQ(heard.size(), 1u) << "an invalidated stream delivers nothing more";
 }
 
 }  // namespace

@@ -108,13 +108,13 @@ TEST_F(SimLSAppInfoTest, FaultsPerCommand) {
 }
 
 TEST_F(SimLSAppInfoTest, OtherProgramsDoNotExistAndEveryRunIsRecorded) {
-    ProcessResult r = processes.run("/usr/bin/killall", {"Dock"}, 3.0);
+    ProcessResult r = processes.run("/usr/bin/osascript", {"-e"}, 3.0);
     EXPECT_FALSE(r.launched);
     EXPECT_EQ(r.launchError, ENOENT);
     lsappinfo({"list"});
     ASSERT_EQ(sim.callLog.size(), 2u);
-    EXPECT_EQ(sim.callLog[0].name, "/usr/bin/killall");
-    EXPECT_EQ(sim.callLog[0].args, Value::array({Value::string("Dock")}));
+    EXPECT_EQ(sim.callLog[0].name, "/usr/bin/osascript");
+    EXPECT_EQ(sim.callLog[0].args, Value::array({Value::string("-e")}));
     EXPECT_EQ(sim.callLog[1].name, "/usr/bin/lsappinfo");
     EXPECT_EQ(sim.callLog[1].args, Value::array({Value::string("list")}));
 }

@@ -277,6 +277,61 @@ TEST_F(HostingViewTest, AListSelectsByClickAndArrowsAndReordersByDragging) {
     EXPECT_EQ(moves.size(), 1u);
 }
 
+TEST_F(HostingViewTest, ARowDragSessionIsValidatedAndAcceptedByTheListUnderThePointer) {
+    // Two lists side by side; the left one's rows carry a pasteboard item, both take its type.
+    std::vector<std::string> log;
+    auto list = [&](const std::string& name, bool source) {
+        ListSpec s;
+        for (const char* id : {"a", "b", "c"}) {
+            ListRow row{.id = id, .content = Text(name + id), .height = 30, .menu = nullptr};
+            if (source) row.pasteboard = ListPasteboardItem{"example.item", id};
+            row.alpha = std::string(id) == "c" ? 0.5 : 1;
+            s.rows.push_back(row);
+        }
+        s.dropTypes = {"example.item"};
+        s.onDragBegin = [&log, name](size_t row) { log.push_back(name + " begin " + std::to_string(row)); };
+        s.validateDrop = [&log, name](const ListDragInfo& info) {
+            log.push_back(name + " validate " + info.item.value + (info.fromThisList ? " own " : " other ") +
+                          std::to_string(int(info.location.y)));
+            return info.fromThisList ? DragOperation::move : DragOperation::none;
+        };
+        s.acceptDrop = [&log, name](const ListDragInfo&) {
+            log.push_back(name + " accept");
+            return true;
+        };
+        s.onDragEnd = [&log, name](bool dropped) {
+            log.push_back(name + (dropped ? " dropped" : " not dropped"));
+        };
+        return List(std::move(s))->frame(100, 90);
+    };
+    show([&] { return HStack(VerticalAlignment::top, 0, {list("L", true), list("R", false)}); }, {200, 90});
+    EXPECT_EQ(host->displayList().findText("Lc")->opacity, 0.5);
+
+    host->mouseDown({50, 15});
+    host->mouseDragged({50, 17});  // within the threshold: no session yet
+    host->mouseDragged({50, 70});
+    host->mouseUp({50, 70});
+    EXPECT_EQ(log, (std::vector<std::string>{"L begin 0", "L validate a own 70", "L validate a own 70",
+                                             "L accept", "L dropped"}));
+    log.clear();
+    rt.runUntilIdle();
+    // Over the other list the drop is refused; released outside both, nobody is asked.
+    host->mouseDown({50, 45});
+    host->mouseDragged({150, 45});
+    host->mouseUp({150, 45});
+    host->mouseDown({50, 45});
+    host->mouseDragged({50, 200});
+    host->mouseUp({50, 200});
+    EXPECT_EQ(log, (std::vector<std::string>{"L begin 1", "R validate b other 45", "R validate b other 45",
+                                             "L not dropped", "L begin 1", "L not dropped"}));
+    // Rows without an item do not drag: a press on the right list is a click.
+    log.clear();
+    host->mouseDown({150, 15});
+    host->mouseDragged({150, 60});
+    host->mouseUp({150, 60});
+    EXPECT_TRUE(log.empty());
+}
+
 TEST(ListNavigationTest, InsertionIndexUsesTheOtherRowsMiddles) {
     std::vector<ListRow> rows(4);
     for (auto& r : rows) r.height = 10;  // middles 5, 15, 25, 35

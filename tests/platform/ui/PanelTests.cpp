@@ -6,6 +6,7 @@
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
+#include "platform/ui/OutsideClickMonitor.h"
 #include "platform/ui/Panel.h"
 #include "platform/ui/SampleBarView.h"
 #include "platform/ui/SvgRenderer.h"
@@ -218,6 +219,33 @@ TEST_F(PanelTest, KeysGoToTheFocusedFieldOfTheKeyPanelAfterTheLocalMonitors) {
     EXPECT_FALSE(launcher->isKeyWindow());
     sim.keyDown(0, "a");
     EXPECT_EQ(query, "co");
+}
+
+TEST_F(PanelTest, APressOutsideClosesThePanelUnlessItIsALeftPressOnItsToggle) {
+    auto panel = makePanel(Rect{5, 44, 300, 400}, windowlevel::kFloating);
+    auto bar = makePanel(Rect{0, 0, 1440, 36}, windowlevel::kMainMenu);
+    panel->orderFront();
+    bar->orderFront();
+    openAppWindow(Rect{600, 100, 400, 300});
+    int closes = 0;
+    const Rect toggle{8, 4, 29, 28};  // the bar's menu button
+    OutsideClickMonitor monitor(
+        sim.platform().windowing, panel, [&] { ++closes; }, [&](Point p) { return toggle.contains(p); });
+    sim.click(Point{100, 200});  // inside
+    sim.click(Point{20, 18});    // the toggle: its own action closes
+    EXPECT_EQ(closes, 0);
+    sim.rightClick(Point{20, 18});  // any other press outside closes: a right click on the toggle,
+    sim.click(Point{700, 18});      // the bar elsewhere,
+    sim.click(Point{800, 600});     // another application's window
+    EXPECT_EQ(closes, 3);
+    panel->orderOut();
+    sim.click(Point{700, 18});
+    EXPECT_EQ(closes, 3) << "a hidden panel is not closed again";
+
+    sim.windowing().setMonitorsRefused(true);
+    OutsideClickMonitor without(sim.platform().windowing, panel, [&] { ++closes; });
+    EXPECT_EQ(without.localMonitor(), 0u);
+    EXPECT_EQ(without.globalMonitor(), 0u);
 }
 
 TEST_F(PanelTest, TrackingAreasReportEnteringAndLeavingToTheirOwner) {

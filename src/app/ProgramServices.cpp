@@ -1,0 +1,33 @@
+#include "app/ProgramServices.h"
+
+#include "bar/DockController.h"
+#include "bar/MouseDisplayTracker.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
+
+namespace qv {
+
+void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
+                               std::shared_ptr<UserSettings> settings) {
+    slots.createDockController = [&platform, settings] {
+        DockController::setShared(DockController::create(platform, settings));
+    };
+    slots.startWallpaperMonitor = [&platform] {
+        auto monitor = WallpaperBrightnessMonitor::create(platform);
+        WallpaperBrightnessMonitor::setShared(monitor);
+        monitor->start();
+    };
+}
+
+void startPointerDisplayTracker(Platform& platform) {
+    auto tracker = MouseDisplayTracker::create(platform);
+    MouseDisplayTracker::setShared(tracker);
+    tracker->start();
+}
+
+void releaseProgramServices() {
+    WallpaperBrightnessMonitor::setShared(nullptr);
+    DockController::setShared(nullptr);
+    MouseDisplayTracker::setShared(nullptr);
+}
+
+}  // namespace qv

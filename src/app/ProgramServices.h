@@ -1,0 +1,21 @@
+#pragma once
+
+#include <memory>
+
+#include "app/MainRuntime.h"
+
+namespace qv {
+
+// Start-up steps 4 and 6 as the program fills them: the shared Dock controller (its creation brings
+// the Dock in line with the hide-Dock setting) and the shared wallpaper brightness monitor, started.
+void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
+                               std::shared_ptr<UserSettings> settings);
+
+// The shared tracker of the display under the pointer, made and started with the program; the bar
+// manager uses it.
+void startPointerDisplayTracker(Platform& platform);
+
+// Drops the shared instances made above.
+void releaseProgramServices();
+
+}  // namespace qv

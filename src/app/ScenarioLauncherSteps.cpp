@@ -1,0 +1,128 @@
+// Steps of the app launcher: application bundles put into, copied within and taken from the
+// folders the launcher scans, and expectations on its list of applications and its search.
+#include "app/ScenarioContext.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+std::vector<std::string> appNames(const std::vector<AppInfo>& apps) {
+    std::vector<std::string> names;
+    for (const AppInfo& app : apps) names.push_back(app.name);
+    return names;
+}
+
+std::optional<std::string> bundlePath(const StepCall& call, size_t i) {
+    const std::string& path = call.text(i);
+    if (!path.starts_with("/") && !path.starts_with("~/"))
+        return "\"" + path + "\" is not a path from / or ~/";
+    return std::nullopt;
+}
+
+// The home folder written as "~", as scripts write it.
+std::string scriptPath(ScenarioContext& ctx, const std::string& path) {
+    const std::string home = ctx.platform.fileSystem.homeDirectoryForCurrentUser();
+    return path.starts_with(home + "/") ? "~" + path.substr(home.size()) : path;
+}
+
+void held(ScenarioContext& ctx, const std::string& expected, const std::string& found) {
+    if (expected != found) failExpectation(expected, found);
+    ++ctx.expectationsHeld;
+}
+
+}  // namespace
+
+void addLauncherSteps(StepTable& t) {
+    t.push_back({"install-app",
+                 "PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]",
+                 {{A::text, A::text}, {A::text, A::text, A::text}, {A::text, A::text, A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     std::string name = call.count() > 2 ? call.text(2) : call.text(0);
+                     if (call.count() <= 2) {
+                         name = name.substr(name.rfind('/') + 1);
+                         if (name.ends_with(".app")) name.resize(name.size() - 4);
+                     }
+                     ctx.world.installBundle(
+                         call.text(0), call.is(1, "none") ? std::nullopt : std::optional(call.text(1)), name,
+                         call.count() > 3 ? std::optional(call.text(3)) : std::nullopt);
+                 },
+                 "Puts an application bundle at a path (\"~/\" is the user's home folder), with a bundle "
+                 "identifier or none; its name is the file's unless given, and it may have a display name of "
+                 "its own, empty too.",
+                 [](const StepCall& call) { return bundlePath(call, 0); }});
+    t.push_back({"remove-app",
+                 "PATH",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     if (!ctx.world.removeBundle(call.text(0)))
+                         throw ScenarioFailure("no application bundle at \"" + call.text(0) + "\"");
+                 },
+                 "Moves the bundle at the path, and bundles inside it, to the trash.",
+                 [](const StepCall& call) { return bundlePath(call, 0); }});
+    t.push_back({"copy-app",
+                 "FROM TO",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     if (!ctx.world.copyBundle(call.text(0), call.text(1)))
+                         throw ScenarioFailure("cannot copy \"" + call.text(0) + "\" to \"" + call.text(1) +
+                                               "\": no bundle there, or the place is taken");
+                 },
+                 "Copies an application bundle to a new path, as the Finder does, file by file.",
+                 [](const StepCall& call) {
+                     auto fault = bundlePath(call, 0);
+                     return fault ? fault : bundlePath(call, 1);
+                 }});
+    const size_t firstLook = t.size();
+    t.push_back({"show apps",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) {
+                     for (const AppInfo& app : *ctx.appLauncher().allApps) {
+                         ctx.out << "  " << app.name << "  " << scriptPath(ctx, app.id) << "  "
+                                 << scriptPath(ctx, app.path) << "\n";
+                     }
+                 },
+                 "Prints the launcher's applications in its order: name, identifier (the path for a bundle "
+                 "without one) and path."});
+    t.push_back({"expect apps",
+                 "[NAME...]",
+                 {{A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     held(ctx, quotedList(call.texts(0)), quotedList(appNames(*ctx.appLauncher().allApps)));
+                 },
+                 "The launcher's applications in its order, by name; none listed: it knows none yet."});
+    t.push_back({"expect app",
+                 "NAME PATH",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     std::vector<std::string> paths;
+                     for (const AppInfo& app : *ctx.appLauncher().allApps) {
+                         if (app.name == call.text(0)) paths.push_back(scriptPath(ctx, app.path));
+                     }
+                     held(ctx, quotedList({call.text(1)}), quotedList(paths));
+                 },
+                 "The launcher lists the application once, from that path (\"~/\" for the home folder)."});
+    t.push_back({"expect search",
+                 "QUERY [NAME...]",
+                 {{A::text, A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     AppLauncher& launcher = ctx.appLauncher();
+                     held(ctx, quotedList(call.texts(1)),
+                          quotedList(appNames(launcher.searchResults(*launcher.allApps, call.text(0)))));
+                 },
+                 "The applications the launcher shows for a typed query, best match first."});
+    t.push_back({"expect launcher-scans",
+                 "COUNT",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     held(ctx, std::to_string(static_cast<long long>(call.number(0))),
+                          std::to_string(ctx.appLauncher().scansStarted()));
+                 },
+                 "How many scans of the application folders the launcher has started since the program "
+                 "started."});
+    for (size_t i = firstLook; i < t.size(); ++i) t[i].looksOnly = true;
+}
+
+}  // namespace qv

@@ -1,0 +1,336 @@
+// Steps of the system around the bar: desktop pictures, the Dock and its preferences, the user's
+// folders and screenshots; and expectations on the Dock, the wallpaper verdicts and the display
+// under the pointer.
+#include <cmath>
+#include <iomanip>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "bar/DockController.h"
+#include "bar/MouseDisplayTracker.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+constexpr const char* kDockDomain = DockController::kDomain;
+
+// Six hexadecimal digits, with or without a leading "#" (which starts a comment unless quoted).
+std::optional<uint32_t> parseColour(std::string text) {
+    if (text.starts_with("#")) text.erase(0, 1);
+    if (text.size() != 6) return std::nullopt;
+    uint32_t rgb = 0;
+    for (char c : text) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+                          : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                                      : -1;
+        if (digit < 0) return std::nullopt;
+        rgb = rgb * 16 + static_cast<uint32_t>(digit);
+    }
+    return rgb;
+}
+
+std::optional<std::string> checkColours(const StepCall& call) {
+    for (size_t i = 1; i < call.count(); ++i) {
+        if (!parseColour(call.text(i))) return "\"" + call.text(i) + "\" is no colour (rrggbb)";
+    }
+    return std::nullopt;
+}
+
+// "true" and "false" are Booleans, a number with a point or an exponent a double, any other number
+// an integer: number objects, as a preferences domain holds them.
+std::optional<Value> preferenceValue(const StepCall& call, size_t i) {
+    if (call.is(i, "none")) return std::nullopt;
+    if (call.is(i, "true") || call.is(i, "false"))
+        return Value::number(NumberObject::ofBool(call.is(i, "true")));
+    const std::string& text = call.text(i);
+    if (auto n = parseScenarioNumber(text); n && !call.quoted(i)) {
+        if (text.find_first_of(".eE") == std::string::npos && std::floor(*n) == *n && std::abs(*n) < 1e15)
+            return Value::number(NumberObject::ofSigned(static_cast<int64_t>(*n)));
+        return Value::number(NumberObject::ofDouble(*n));
+    }
+    return Value::string(text);
+}
+
+std::string preferenceText(const std::optional<Value>& value) {
+    if (!value) return "none";
+    if (auto n = value->asNumberObject()) {
+        if (n->type() == NumberObject::Type::Bool) return n->boolValue() ? "true" : "false";
+        return n->stringValue();
+    }
+    if (const std::string* s = value->asString()) return *s;
+    return value->debugDescription();
+}
+
+// "~/..." is in the user's home folder, "Application Support/..." in its Application Support folder.
+std::string userPath(ScenarioContext& ctx, const std::string& path) {
+    if (path.starts_with("~/")) return ctx.world.homeFolder() + path.substr(1);
+    const std::string support = "Application Support/";
+    if (path.starts_with(support)) return ctx.world.homeFolder() + "/Library/" + path;
+    return path;
+}
+
+const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
+    static const std::vector<std::pair<std::string, uint32_t>> names = {
+        {"write", vnodeevent::kWrite},   {"delete", vnodeevent::kDelete}, {"rename", vnodeevent::kRename},
+        {"extend", vnodeevent::kExtend}, {"attrib", vnodeevent::kAttrib},
+    };
+    return names;
+}
+
+std::optional<std::string> checkFolderEvents(const StepCall& call) {
+    if (call.count() < 2) return "name at least one event";
+    for (size_t i = 1; i < call.count(); ++i) {
+        bool known = false;
+        for (const auto& [name, bit] : folderEventNames()) known = known || call.is(i, name.c_str());
+        if (!known) return "\"" + call.text(i) + "\" is not write, delete, rename, extend or attrib";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> displayText(ScenarioContext& ctx, std::optional<uint32_t> displayID) {
+    if (!displayID) return std::nullopt;
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        if (d.id == *displayID) return d.name;
+    }
+    return "display " + std::to_string(*displayID);
+}
+
+MouseDisplayTracker& tracker(ScenarioContext& ctx) {
+    ctx.mainRuntime();  // fails with the reason when the program does not run
+    return MouseDisplayTracker::shared();
+}
+
+void addWorldRows(StepTable& t) {
+    t.push_back(
+        {"wallpaper",
+         "DISPLAY COLOR [COLOR]",
+         {{A::text, A::text}, {A::text, A::text, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const uint32_t from = *parseColour(call.text(1));
+             const uint32_t to = call.count() == 3 ? *parseColour(call.text(2)) : from;
+             ctx.world.setWallpaper(ctx.display(call.args[0]).id, from, to);
+         },
+         "The user picks a desktop picture for a display: one colour, or a diagonal gradient from the "
+         "top-left corner to the bottom-right one (six hexadecimal digits, rrggbb).",
+         checkColours});
+    t.push_back(
+        {"dock-auto-hide",
+         "on|off",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockAutoHide(call.is(0, "on")); },
+         "The user switches the Dock's auto-hide in System Settings; it shows at once.",
+         oneOf(0, {"on", "off"})});
+    t.push_back(
+        {"dock-pref",
+         "KEY VALUE|none",
+         {{A::text, A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             ctx.world.setPreference(kDockDomain, call.text(0), preferenceValue(call, 1));
+         },
+         "Sets or removes a value of the Dock's preferences domain \"com.apple.dock\": true or false, a "
+         "number (a double with a point), or a text."});
+    t.push_back({"dock-domain",
+                 "available|unavailable",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setPreferencesDomainAvailable(kDockDomain, call.is(0, "available"));
+                 },
+                 "Whether the Dock's preferences domain can be opened.",
+                 oneOf(0, {"available", "unavailable"})});
+    t.push_back({"dock-restart",
+                 "works|fails-to-launch|exits-nonzero|hangs",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setDockRestartFault(call.is(0, "hangs") ? CommandFault::hang
+                                                   : call.is(0, "fails-to-launch")
+                                                       ? CommandFault::failToLaunch
+                                                   : call.is(0, "exits-nonzero") ? CommandFault::exitNonZero
+                                                                                 : CommandFault::none);
+                 },
+                 "How \"/usr/bin/killall Dock\" behaves from now on.",
+                 oneOf(0, {"works", "fails-to-launch", "exits-nonzero", "hangs"})});
+    t.push_back(
+        {"folder-event",
+         "FOLDER EVENT...",
+         {{A::text, A::texts}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             uint32_t events = 0;
+             for (size_t i = 1; i < call.count(); ++i) {
+                 for (const auto& [name, bit] : folderEventNames())
+                     if (call.is(i, name.c_str())) events |= bit;
+             }
+             ctx.world.folderEvent(userPath(ctx, call.text(0)), events);
+         },
+         "Something changes a folder of the user's (\"~/...\"): write, delete, rename, extend, attrib.",
+         checkFolderEvents});
+    t.push_back({"delete-folder",
+                 "FOLDER",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.deleteFolder(userPath(ctx, call.text(0)));
+                 },
+                 "Someone else deletes a folder of the user's with what it holds."});
+    t.push_back({"create-folder",
+                 "FOLDER",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.createFolder(userPath(ctx, call.text(0)));
+                 },
+                 "Someone else makes a folder of the user's."});
+    t.push_back({"folder-watch",
+                 "FOLDER allowed|refused",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setFolderWatchRefused(userPath(ctx, call.text(0)), call.is(1, "refused"));
+                 },
+                 "Whether our program may open a folder to watch it.",
+                 oneOf(1, {"allowed", "refused"})});
+    t.push_back({"capture",
+                 "works|fails|holds",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setCaptureFault(call.is(0, "fails")   ? CaptureFault::fail
+                                               : call.is(0, "holds") ? CaptureFault::hold
+                                                                     : CaptureFault::none);
+                 },
+                 "How screenshots of the screen behave from now on: answered, failing, or held unanswered.",
+                 oneOf(0, {"works", "fails", "holds"})});
+    t.push_back({"release-captures",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) { ctx.world.releaseHeldCaptures(); },
+                 "Answers the screenshots held so far."});
+    t.push_back({"restore-dock",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) {
+                     ctx.mainRuntime();
+                     const Seconds before = ctx.runtime.now();
+                     DockController::shared().restore(true);
+                     ctx.out << "  the Dock was restored in " << ctx.runtime.now() - before << " s\n";
+                 },
+                 "What quitting from the settings window does with start at login off: gives the Dock back "
+                 "and waits for its restart; prints how long that took."});
+}
+
+void addExpectRows(StepTable& t) {
+    t.push_back({"expect dock",
+                 "shown|hidden",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, call.text(0), ctx.world.dock().showing ? "shown" : "hidden");
+                 },
+                 "Whether the Dock shows on screen.",
+                 oneOf(0, {"shown", "hidden"})});
+    t.push_back({"expect dock-auto-hide",
+                 "on|off",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, call.text(0), ctx.world.dock().autoHide ? "on" : "off");
+                 },
+                 "The Dock's auto-hide switch as set now.",
+                 oneOf(0, {"on", "off"})});
+    t.push_back({"expect dock-pref",
+                 "KEY VALUE|none",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, preferenceText(preferenceValue(call, 1)),
+                                 preferenceText(ctx.world.preference(kDockDomain, call.text(0))));
+                 },
+                 "A value of the Dock's preferences domain, or none when it holds none."});
+    t.push_back({"expect dock-restarts",
+                 "COUNT",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                                 std::to_string(ctx.world.dock().restarts));
+                 },
+                 "How often the Dock has restarted."});
+    t.push_back({"expect no-file",
+                 "PATH",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const std::string path = userPath(ctx, call.text(0));
+                     expectEqual(
+                         ctx, "no file " + path,
+                         ctx.platform.fileSystem.fileExists(path) ? "a file " + path : "no file " + path);
+                 },
+                 "No file of the user's at the path (\"~/...\" or \"Application Support/...\")."});
+    t.push_back({"expect wallpaper",
+                 "DISPLAY light|dark|none",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.mainRuntime();
+                     const uint32_t id = ctx.display(call.args[0]).id;
+                     const WallpaperBrightnessMonitor* monitor = WallpaperBrightnessMonitor::shared();
+                     std::string found = "none";
+                     if (monitor) {
+                         auto it = monitor->lightByDisplay().find(id);
+                         if (it != monitor->lightByDisplay().end()) found = it->second ? "light" : "dark";
+                     }
+                     expectEqual(ctx, call.text(1), found);
+                 },
+                 "The program's verdict on the desktop picture under a display's bar; none before one.",
+                 oneOf(1, {"light", "dark", "none"})});
+    t.push_back({"expect wallpaper-posts",
+                 "COUNT",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                                 std::to_string(ctx.wallpaperBrightnessPosts));
+                 },
+                 "How often the program has announced a change of its wallpaper verdicts since it started."});
+    t.push_back({"expect capture-requests",
+                 "COUNT",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                                 std::to_string(ctx.world.callCount("SCShareableContent.get")));
+                 },
+                 "How often the program has asked what it may capture: once for each measurement of the "
+                 "wallpapers."});
+    t.push_back(
+        {"expect pointer-display",
+         "DISPLAY|none",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const std::string expected = call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
+             expectEqual(ctx, expected, displayText(ctx, tracker(ctx).preferredDisplayID()).value_or("none"));
+         },
+         "The display the program takes to be under the pointer."});
+    t.push_back(
+        {"expect debounced-display",
+         "DISPLAY|none",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             const std::string expected = call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
+             expectEqual(ctx, expected, displayText(ctx, tracker(ctx).debouncedDisplayID()).value_or("none"));
+         },
+         "The display the pointer has rested on for 0.06 s."});
+    t.push_back({"expect clock",
+                 "SECONDS",
+                 {{A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto text = [](double s) {
+                         std::ostringstream os;
+                         os << std::fixed << std::setprecision(3) << s << " s";
+                         return os.str();
+                     };
+                     expectEqual(ctx, text(call.number(0)), text(ctx.runtime.now()));
+                 },
+                 "The virtual clock's reading, counted from the start of the script."});
+}
+
+}  // namespace
+
+void addSystemSteps(StepTable& t) {
+    addWorldRows(t);
+    addExpectRows(t);
+}
+
+}  // namespace qv

@@ -1,0 +1,218 @@
+#include "bar/DockController.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace qv {
+
+namespace {
+
+std::shared_ptr<DockController>& sharedSlot() {
+    static std::shared_ptr<DockController> instance;
+    return instance;
+}
+
+}  // namespace
+
+std::shared_ptr<DockController> DockController::create(Platform& platform,
+                                                       std::shared_ptr<UserSettings> settings) {
+    auto controller = std::make_shared<DockController>(Token{}, platform, std::move(settings));
+    controller->reconcileOnStartup();
+    controller->subscribe();
+    return controller;
+}
+
+DockController& DockController::shared() {
+    auto& instance = sharedSlot();
+    if (!instance) throw std::logic_error("DockController::shared() used before setShared()");
+    return *instance;
+}
+
+void DockController::setShared(std::shared_ptr<DockController> controller) {
+    sharedSlot() = std::move(controller);
+}
+
+DockController::DockController(Token, Platform& platform, std::shared_ptr<UserSettings> settings)
+    : platform_(platform),
+      settings_(std::move(settings)),
+      dockDefaults_(platform.preferences.openSuite(kDomain)),
+      restartQueue_(platform.runtime.makeSerialQueue(kRestartQueueLabel, QoS::userInitiated)) {
+    auto folders = platform.fileSystem.applicationSupportDirectories();
+    if (folders.empty()) return;
+    const std::string folder = folders.front() + "/quillVorn";
+    fileURL_ = folder + "/" + kFileName;
+    (void)platform.fileSystem.createDirectory(folder);  // a failure shows when the file is written
+}
+
+void DockController::subscribe() {
+    std::weak_ptr<DockController> weak = weak_from_this();
+    // Duplicates removed, the first (current) value dropped: reconcileOnStartup handled it.
+    subscription_ =
+        settings_->data.subscribe([weak, last = std::optional<bool>()](const UserSettingsData& d) mutable {
+            const bool hide = d.hideDock;
+            if (last == hide) return;
+            const bool first = !last;
+            last = hide;
+            if (first) return;
+            if (auto self = weak.lock()) self->handleHideDockChanged(hide);
+        });
+}
+
+void DockController::handleHideDockChanged(bool hide) {
+    if (!hide) {
+        restore(false);
+        return;
+    }
+    switch (fileState()) {
+        case FileState::readable:
+            break;  // the state saved before an earlier hiding wins
+        case FileState::unreadable:
+            if (!moveUnreadableFileAside() || !captureInitialSettings()) return;
+            break;
+        case FileState::missing:
+            if (!captureInitialSettings()) return;
+            break;
+    }
+    applyHideSettings();
+}
+
+void DockController::reconcileOnStartup() {
+    const bool hide = settings_->data->hideDock;
+    const FileState state = fileState();
+    if (!hide) {
+        if (state != FileState::missing) restore(false);
+        return;
+    }
+    if (state == FileState::unreadable && !moveUnreadableFileAside()) return;
+    const bool haveFile = state == FileState::readable;
+    if (dockLooksHidden()) {
+        // Nothing to do to the Dock; without a file a later restore must still find one.
+        if (!haveFile) (void)captureInitialSettings();
+        return;
+    }
+    if (!haveFile && !captureInitialSettings()) return;
+    applyHideSettings();
+}
+
+DockController::FileState DockController::fileState() {
+    if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return FileState::missing;
+    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
+    return bytes && decodeInitialDockSettings(*bytes) ? FileState::readable : FileState::unreadable;
+}
+
+bool DockController::moveUnreadableFileAside() {
+    FileSystem& files = platform_.fileSystem;
+    const std::string aside = *fileURL_ + kUnreadableSuffix;
+    if (files.fileExists(aside)) (void)files.removeItem(aside);
+    return files.moveItem(*fileURL_, aside);
+}
+
+bool DockController::looksHidden(bool autoHide, std::optional<double> delay,
+                                 std::optional<bool> bounceEnabled) {
+    return autoHide && bounceEnabled == false && delay &&
+           std::fabs(*delay - kHiddenDelay) < kHiddenDelayTolerance;
+}
+
+bool DockController::dockLooksHidden() {
+    return looksHidden(platform_.dock.getAutoHideEnabled(), currentAutoHideDelay(), currentBounceEnabled());
+}
+
+std::optional<double> DockController::doubleValue(const Value& value) {
+    if (auto n = value.asNumberObject()) return n->doubleValue();  // Booleans too
+    if (auto d = value.asDouble()) return *d;
+    if (auto f = value.asFloat()) return static_cast<double>(*f);
+    if (auto i = value.asInt64()) return static_cast<double>(*i);
+    if (auto i = value.asInt32()) return static_cast<double>(*i);
+    if (auto u = value.asUInt64()) return static_cast<double>(*u);
+    if (auto u = value.asUInt32()) return static_cast<double>(*u);
+    return std::nullopt;
+}
+
+std::optional<bool> DockController::boolValue(const Value& value) {
+    if (auto d = doubleValue(value)) return *d != 0;
+    return std::nullopt;
+}
+
+std::optional<double> DockController::currentAutoHideDelay() {
+    if (!dockDefaults_) return std::nullopt;
+    auto value = dockDefaults_->object(kDelayKey);
+    return value ? doubleValue(*value) : std::nullopt;
+}
+
+std::optional<bool> DockController::currentBounceEnabled() {
+    if (!dockDefaults_) return std::nullopt;
+    auto value = dockDefaults_->object(kNoBouncingKey);
+    auto noBouncing = value ? boolValue(*value) : std::nullopt;
+    if (!noBouncing) return std::nullopt;
+    return !*noBouncing;
+}
+
+bool DockController::captureInitialSettings() {
+    if (!fileURL_) return false;
+    InitialDockSettings saved;
+    if (!dockLooksHidden()) {
+        saved.autoHideEnabled = platform_.dock.getAutoHideEnabled();
+        if (dockDefaults_) {
+            saved.autoHideDelay = dockDefaults_->object(kDelayKey);
+            saved.noBouncing = dockDefaults_->object(kNoBouncingKey);
+        }
+    } else {
+        saved.autoHideDelay = std::optional<Value>();
+        saved.noBouncing = std::optional<Value>();
+    }
+    return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved));
+}
+
+void DockController::applyHideSettings() {
+    platform_.dock.setAutoHideEnabled(true);
+    if (dockDefaults_) {
+        dockDefaults_->set(Value::number(kHiddenDelay), kDelayKey);
+        dockDefaults_->synchronize();
+        dockDefaults_->set(Value::number(NumberObject::ofBool(true)), kNoBouncingKey);
+        dockDefaults_->synchronize();
+    }
+    restartDock();
+}
+
+void DockController::restorePreference(const char* key, const SavedDockPreference& saved,
+                                       const Value& fallback) {
+    if (!saved) {
+        dockDefaults_->set(fallback, key);
+    } else if (*saved) {
+        dockDefaults_->set(**saved, key);
+    } else {
+        dockDefaults_->removeObject(key);
+    }
+}
+
+void DockController::restore(bool synchronous) {
+    if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return;
+    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
+    auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
+    if (!saved) return;  // the Dock, its preferences and the file stay as they are
+    platform_.dock.setAutoHideEnabled(saved->autoHideEnabled);
+    if (dockDefaults_) {
+        restorePreference(kDelayKey, saved->autoHideDelay, Value::number(kRestoredDelay));
+        dockDefaults_->synchronize();
+        restorePreference(kNoBouncingKey, saved->noBouncing, Value::number(NumberObject::ofBool(false)));
+        dockDefaults_->synchronize();
+    }
+    (void)platform_.fileSystem.removeItem(*fileURL_);
+    if (synchronous) {
+        restartDockProcess();
+    } else {
+        restartDock();
+    }
+}
+
+void DockController::restartDock() {
+    // The work holds the controller until the command has ended.
+    restartQueue_->async([self = shared_from_this()] { self->restartDockProcess(); });
+}
+
+void DockController::restartDockProcess() {
+    // A command that cannot start, fails or hangs is let go: the Dock keeps what it shows.
+    (void)platform_.processes.run(kKillallPath, {"Dock"}, kRestartTimeout);
+}
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Value.h"
+
+namespace qv {
+
+// One preference of the Dock's domain as saved: absent when the domain could not be opened,
+// present and null when the domain held no value, else the value as it was read.
+using SavedDockPreference = std::optional<std::optional<Value>>;
+
+// The Dock's state from before the program first hid it, kept in "initialDockSettings.json".
+struct InitialDockSettings {
+    bool autoHideEnabled = false;
+    SavedDockPreference autoHideDelay;  // "autohide-delay"
+    SavedDockPreference noBouncing;     // "no-bouncing"
+
+    friend bool operator==(const InitialDockSettings&, const InitialDockSettings&) = default;
+};
+
+// One JSON object, pretty-printed with sorted keys: "autoHideEnabled" (a Boolean), and
+// "autoHideDelay" and "noBouncing" when saved (their values, or null).
+std::string encodeInitialDockSettings(const InitialDockSettings& settings);
+// None unless the text is such an object with a Boolean "autoHideEnabled"; an optional key that
+// holds a value that is no property-list scalar counts as unreadable too.
+std::optional<InitialDockSettings> decodeInitialDockSettings(std::string_view bytes);
+
+}  // namespace qv

@@ -1,0 +1,124 @@
+#include "launcher/AppLauncherPanel.h"
+
+#include "launcher/AppLauncherPanelContent.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+std::shared_ptr<AppLauncherPanel> AppLauncherPanel::create(Platform& platform, Rect contentRect,
+                                                           std::shared_ptr<AppLauncher> launcher,
+                                                           PinStore& pinStore,
+                                                           std::function<void()> onDismiss) {
+    auto panel = std::make_shared<AppLauncherPanel>(Token{}, platform, contentRect);
+    panel->attach();
+    panel->onDismissHandler = std::move(onDismiss);
+    std::weak_ptr<AppLauncherPanel> weak = panel;
+    auto content = std::make_shared<AppLauncherPanelContent>(
+        platform, std::move(launcher), pinStore,
+        [weak] {
+            if (auto p = weak.lock()) p->requestDismiss();
+        },
+        weak);
+    panel->setContentView(std::make_shared<HostingView>(platform.runtime, content));
+    panel->installMonitors();
+    return panel;
+}
+
+AppLauncherPanel::AppLauncherPanel(Token, Platform& platform, Rect contentRect)
+    : Panel(platform.windowing, platform.runtime, contentRect, kStyleMask), windowing_(platform.windowing) {
+    isFloatingPanel = true;
+    setLevel(windowlevel::kFloating);
+    collectionBehavior = kCollectionBehavior;
+    isOpaque = false;
+    backgroundColor = Color::clear();
+    acceptsMouseMovedEvents = true;
+    becomesKeyOnlyIfNeeded = false;
+}
+
+AppLauncherPanel::~AppLauncherPanel() {
+    if (localKeyEventMonitor_) windowing_.removeMonitor(localKeyEventMonitor_);
+}
+
+Point AppLauncherPanel::originAbove(const Rect& anchorFrame) {
+    return {anchorFrame.minX() + kOffsetFromAnchor.x, anchorFrame.maxY() + kOffsetFromAnchor.y};
+}
+
+void AppLauncherPanel::installMonitors() {
+    std::weak_ptr<AppLauncherPanel> weak = std::static_pointer_cast<AppLauncherPanel>(shared_from_this());
+    localKeyEventMonitor_ = windowing_.addLocalMonitor(
+        eventMask(EventType::keyDown), [weak](const Event& e) -> std::optional<Event> {
+            auto p = weak.lock();
+            if (!p || !p->isKeyWindow()) return e;
+            std::function<void()> action;
+            switch (e.keyCode) {
+                case keycodes::kUpArrow:
+                    action = p->onArrowUp;
+                    break;
+                case keycodes::kDownArrow:
+                    action = p->onArrowDown;
+                    break;
+                case keycodes::kReturn:
+                    action = p->onReturn;
+                    break;
+                default:
+                    return e;  // typing reaches the search field; Escape is the content's
+            }
+            if (action) action();
+            return std::nullopt;  // swallowed, with or without a callback
+        });
+    mouseMonitors_ = std::make_unique<OutsideClickMonitor>(windowing_, weak, [weak] {
+        if (auto p = weak.lock()) p->requestDismiss();
+    });
+}
+
+void AppLauncherPanel::setTogglePressTest(OutsideClickMonitor::TogglePressTest test) {
+    if (mouseMonitors_) mouseMonitors_->setTogglePressTest(std::move(test));
+}
+
+void AppLauncherPanel::requestDismiss() {
+    if (didRequestDismiss) return;
+    didRequestDismiss = true;
+    if (auto handler = onDismissHandler) handler();
+}
+
+void AppLauncherPanel::sendEvent(const Event& event) {
+    switch (event.type) {
+        case EventType::leftMouseDown:
+        case EventType::leftMouseUp:
+        case EventType::leftMouseDragged:
+        case EventType::rightMouseDown:
+        case EventType::rightMouseUp:
+        case EventType::rightMouseDragged:
+        case EventType::otherMouseDown:
+        case EventType::otherMouseUp:
+        case EventType::otherMouseDragged:
+        case EventType::mouseMoved:
+        case EventType::mouseEntered:
+        case EventType::mouseExited:
+        case EventType::cursorUpdate:
+        case EventType::scrollWheel:
+            // The pointer over the launcher is the arrow, whatever lies beneath.
+            windowing_.setCursor(Cursor::arrow);
+            Panel::sendEvent(event);
+            windowing_.setCursor(Cursor::arrow);
+            return;
+        default:
+            Panel::sendEvent(event);
+    }
+}
+
+void AppLauncherPanel::resignKey() {
+    Panel::resignKey();
+    requestDismiss();
+}
+
+void AppLauncherPanel::close() {
+    if (isClosed()) return;
+    Panel::close();
+    if (auto content = contentView()) {
+        content->setRootView(nullptr);
+        content->layoutNow();
+    }
+}
+
+}  // namespace qv

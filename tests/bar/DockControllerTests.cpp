@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "bar/DockController.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimPreferences.h"
+#include "platform/sim/SimProcesses.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+Value dbl(double v) {
+    return Value::number(NumberObject::ofDouble(v));
+}
+Value flag(bool v) {
+    return Value::number(NumberObject::ofBool(v));
+}
+
+class DockControllerTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    int32_t dockPID = sim.launchApp(std::string(SimDock::kBundleID), SimDock::kProcessName);
+    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
+    std::shared_ptr<DockController> dock;
+
+    std::string file() {
+        return sim.fileSystem().applicationSupportDirectory() + "/quillVorn/initialDockSettings.json";
+    }
+    void put(const std::string& bytes) {
+        fs::create_directories(fs::path(file()).parent_path());
+        std::ofstream(file(), std::ios::binary) << bytes;
+    }
+    std::optional<std::string> fileText() { return sim.platform().fileSystem.contentsOfFile(file()); }
+    std::optional<Value> pref(const char* key) {
+        return sim.preferences().value(DockController::kDomain, key);
+    }
+    void setPref(const char* key, std::optional<Value> v) {
+        sim.preferences().setValue(DockController::kDomain, key, std::move(v));
+    }
+    void looksHidden() {
+        sim.dock().setUserAutoHide(true);
+        setPref("autohide-delay", dbl(1000.00005));
+        setPref("no-bouncing", flag(true));
+    }
+    void start(bool hideDock) {
+        settings->setHideDock(hideDock);
+        dock = DockController::create(sim.platform(), settings);
+        rt.runUntilIdle();
+    }
+    int restarts() { return sim.dock().restartCount(); }
+};
+
+TEST_F(DockControllerTest, StartUpBringsTheDockInLineWithTheSetting) {
+    // A Dock already hidden is left alone; only the recovery state is saved.
+    looksHidden();
+    start(true);
+    EXPECT_EQ(restarts(), 0);
+    EXPECT_EQ(fileText(),
+              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": false,\n  \"noBouncing\": null\n}");
+    EXPECT_EQ(pref("autohide-delay"), dbl(1000.00005));
+}
+
+TEST_F(DockControllerTest, ADelayJustOffTheHiddenOneIsHiddenAgainKeepingAnEarlierFile) {
+    sim.dock().setUserAutoHide(true);
+    setPref("autohide-delay", dbl(999.9));
+    setPref("no-bouncing", flag(true));
+    put("{\"autoHideEnabled\": false}");
+    start(true);
+    EXPECT_EQ(fileText(), "{\"autoHideEnabled\": false}");
+    EXPECT_EQ(pref("autohide-delay"), dbl(1000));
+    EXPECT_EQ(restarts(), 1);
+    EXPECT_TRUE(sim.dock().look().autoHide);
+}
+
+TEST_F(DockControllerTest, AStartWithTheSettingOffAfterACrashRestoresOnceAndWithoutAFileDoesNothing) {
+    put("{\"autoHideEnabled\": true}");
+    start(false);
+    EXPECT_TRUE(sim.dock().getAutoHideEnabled());
+    EXPECT_EQ(pref("autohide-delay"), dbl(0.2));
+    EXPECT_EQ(pref("no-bouncing"), flag(false));
+    EXPECT_FALSE(fileText());
+    EXPECT_EQ(restarts(), 1);
+    dock.reset();
+    start(false);
+    EXPECT_EQ(restarts(), 1);
+}
+
+TEST_F(DockControllerTest, HidingSavesTheUsersOwnValuesAndRestoringPutsThemBackWithTheirTypes) {
+    setPref("autohide-delay", Value::number(NumberObject::ofSigned(2)));
+    start(false);
+    settings->setHideDock(true);
+    settings->setHideDock(true);
+    rt.runUntilIdle();
+    EXPECT_EQ(restarts(), 1);
+    EXPECT_EQ(fileText(),
+              "{\n  \"autoHideDelay\": 2,\n  \"autoHideEnabled\": false,\n  \"noBouncing\": null\n}");
+    EXPECT_EQ(pref("no-bouncing"), flag(true));
+    EXPECT_EQ(sim.callsNamed("UserDefaults.synchronize").size(), 2u);
+
+    settings->setHideDock(false);
+    rt.runUntilIdle();
+    EXPECT_EQ(pref("autohide-delay"), Value::number(NumberObject::ofSigned(2)));
+    EXPECT_FALSE(pref("no-bouncing"));  // the user never had one
+    EXPECT_FALSE(sim.dock().getAutoHideEnabled());
+    EXPECT_FALSE(fileText());
+    EXPECT_EQ(restarts(), 2);
+}
+
+TEST_F(DockControllerTest, WithoutADomainTheFileHoldsOnlyAutoHideAndTheDockIsStillHidden) {
+    setPref("autohide-delay", dbl(0.5));
+    sim.preferences().unavailableSuites.insert(DockController::kDomain);
+    start(true);
+    EXPECT_EQ(fileText(), "{\n  \"autoHideEnabled\": false\n}");
+    EXPECT_TRUE(sim.dock().look().autoHide);
+    // A file without the optional keys restores what was always restored.
+    sim.preferences().unavailableSuites.clear();
+    dock.reset();
+    start(false);
+    EXPECT_EQ(pref("autohide-delay"), dbl(0.2));
+    EXPECT_EQ(pref("no-bouncing"), flag(false));
+}
+
+TEST_F(DockControllerTest, AStateThatCannotBeSavedHidesNothing) {
+    sim.fileSystem().refuseWrites = true;
+    start(true);
+    EXPECT_FALSE(sim.dock().getAutoHideEnabled());
+    EXPECT_EQ(restarts(), 0);
+}
+
+TEST_F(DockControllerTest, AnUnreadableFileIsLeftByRestoreAndMovedAsideWhenHiding) {
+    put("{}");
+    sim.dock().setUserAutoHide(true);
+    start(false);
+    EXPECT_EQ(fileText(), "{}");
+    EXPECT_TRUE(sim.dock().getAutoHideEnabled());
+    EXPECT_EQ(restarts(), 0);
+
+    settings->setHideDock(true);
+    rt.runUntilIdle();
+    EXPECT_EQ(sim.platform().fileSystem.contentsOfFile(file() + ".unreadable"), "{}");
+    EXPECT_EQ(fileText(),
+              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": true,\n  \"noBouncing\": null\n}");
+    EXPECT_EQ(restarts(), 1);
+}
+
+TEST_F(DockControllerTest, TheQuitPathReturnsAfterTheRestartOrItsTenSecondTimeOut) {
+    start(true);
+    dock->restore(true);
+    EXPECT_EQ(restarts(), 2);  // within the call
+    EXPECT_EQ(rt.now(), 0);
+
+    settings->setHideDock(false);
+    settings->setHideDock(true);
+    rt.runUntilIdle();
+    sim.processes().killallFault = SimToolFault::hang;
+    dock->restore(true);
+    EXPECT_EQ(rt.now(), DockController::kRestartTimeout);
+    EXPECT_FALSE(fileText());
+}
+
+TEST(DockControllerRules, LooksHiddenAndTheReaders) {
+    EXPECT_TRUE(DockController::looksHidden(true, 1000.00009, false));
+    EXPECT_FALSE(DockController::looksHidden(true, 1000.00011, false));
+    EXPECT_FALSE(DockController::looksHidden(true, 1000, std::nullopt));  // bouncing must be present
+    EXPECT_FALSE(DockController::looksHidden(false, 1000, false));
+    EXPECT_EQ(DockController::doubleValue(Value::number(NumberObject::ofSigned(3))), 3.0);
+    EXPECT_EQ(DockController::doubleValue(Value::float64(2.5)), 2.5);
+    EXPECT_EQ(DockController::boolValue(flag(true)), true);
+    EXPECT_EQ(DockController::boolValue(Value::boolean(false)), false);
+    EXPECT_EQ(DockController::boolValue(Value::number(NumberObject::ofSigned(0))), false);
+    EXPECT_FALSE(DockController::doubleValue(Value::string("1000")));
+}
+
+TEST(InitialDockSettingsTest, TheFileKeepsKindsOfNumbersAndRefusesWhatItCannotTrust) {
+    InitialDockSettings s;
+    s.autoHideEnabled = true;
+    s.autoHideDelay = std::optional<Value>(dbl(1.0));
+    s.noBouncing = std::optional<Value>(flag(false));
+    const std::string text = encodeInitialDockSettings(s);
+    EXPECT_EQ(text, "{\n  \"autoHideDelay\": 1.0,\n  \"autoHideEnabled\": true,\n  \"noBouncing\": false\n}");
+    EXPECT_EQ(decodeInitialDockSettings(text), s);
+    EXPECT_FALSE(decodeInitialDockSettings(""));
+    EXPECT_FALSE(decodeInitialDockSettings("{}"));
+    EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": 1}"));
+    EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": true, \"noBouncing\": [1]}"));
+}
+
+}  // namespace
+}  // namespace qv
