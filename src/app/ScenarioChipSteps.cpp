@@ -259,6 +259,14 @@ void addExpectations(StepTable& t) {
                          found);
                  },
                  "A chip's opacity, scale and sideways offset from where the drag found it, as drawn."});
+    t.push_back({"expect minimised",
+                 "TITLE yes|no",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, call.text(1), ctx.window(call.text(0)).minimized ? "yes" : "no");
+                 },
+                 "Whether a window is minimised in the world.",
+                 oneOf(1, {"yes", "no"})});
     t.push_back({"expect chips-hover",
                  "BAR yes|no",
                  {{A::text, A::text}},
@@ -278,7 +286,7 @@ void addExpectations(StepTable& t) {
                  "The background a bar is drawn over: frosted, longhorn, aero, light, reduced-dark or "
                  "reduced-light.",
                  oneOf(1, {"frosted", "longhorn", "aero", "light", "reduced-dark", "reduced-light"})});
-    for (size_t i = t.size() - 5; i < t.size(); ++i) t[i].looksOnly = true;
+    for (size_t i = t.size() - 6; i < t.size(); ++i) t[i].looksOnly = true;
 }
 
 }  // namespace
