@@ -60,6 +60,15 @@ void BM_OneBarEvaluatedAndLaidOut(benchmark::State& state) {
 }
 BENCHMARK(BM_OneBarEvaluatedAndLaidOut)->Unit(benchmark::kMicrosecond);
 
+// The same bar's evaluation alone: its inputs and view tree, without the layout.
+void BM_OneBarEvaluatedOnly(benchmark::State& state) {
+    OneBar desk;
+    auto view = std::dynamic_pointer_cast<BarContentView>(desk.host->rootView());
+    if (!view) state.SkipWithError("bad set-up");
+    for (auto _ : state) benchmark::DoNotOptimize(view->body());
+}
+BENCHMARK(BM_OneBarEvaluatedOnly)->Unit(benchmark::kMicrosecond);
+
 // Two displays with four desktops each, eight bars, 300 windows of 40 applications, the windows'
 // Accessibility observed as the program observes them.
 struct WholeDesk {
