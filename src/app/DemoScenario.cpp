@@ -92,6 +92,17 @@ say "Settings, the launcher's shortcut, and the snap layouts each screen offers:
 show settings
 show snap-layouts
 
+say "Harbor Mail quits: its chip leaves the bar."
+quit "Harbor Mail"
+advance 1
+expect chips 1 "Compass — Start Page" "Shopping list"
+
+say "Terminal crashes: none of its windows says goodbye, yet its chips leave every bar."
+crash "Terminal"
+advance 1
+expect chips 2 "Budget 2027.ledger" "Meeting notes"
+show chips
+
 say "Window tiling: the user drags Compass's release notes by the title bar into the menu bar. Once the"
 say "window is known to be tileable the layout flyout fades in; the zone under the pointer lights up and"
 say "its preview shows below the window."
@@ -114,17 +125,6 @@ say "Control-option-right snaps the focused window to the right half."
 key ctrl+opt+right
 expect frame "Compass — Release Notes" 964 33 948 1002
 screenshot 08-keyboard-snap
-
-say "Harbor Mail quits: its chip leaves the bar."
-quit "Harbor Mail"
-advance 1
-expect chips 1 "Compass — Start Page" "Shopping list"
-
-say "Terminal crashes: none of its windows says goodbye, yet its chips leave every bar."
-crash "Terminal"
-advance 1
-expect chips 2 "Budget 2027.ledger" "Meeting notes"
-show chips
 )";
     return script;
 }

@@ -125,15 +125,6 @@ bool WindowTilingController::tilingAllowed(uint32_t displayID) const {
     return isTilingAllowed(displayID, settings(), platform_.displays);
 }
 
-CGEventFlags WindowTilingController::eventFlags(uint32_t bits) {
-    CGEventFlags flags = 0;
-    if (bits & carbon::kControl) flags |= eventflags::kControl;
-    if (bits & carbon::kOption) flags |= eventflags::kAlternate;
-    if (bits & carbon::kShift) flags |= eventflags::kShift;
-    if (bits & carbon::kCommand) flags |= eventflags::kCommand;
-    return flags;
-}
-
 void WindowTilingController::applyEnabledState() {
     if (tapRetryWork_) tapRetryWork_->cancel();
     tapRetryWork_.reset();

@@ -134,8 +134,6 @@ class WindowTilingController : public std::enable_shared_from_this<WindowTilingC
     static Rect naturalSizeFrame(const Rect& snapshot, Point press, Point pointer, Size natural);
     // The usable frame of a display: its visible frame, cut above its bar when it has one.
     static Rect usableFrame(const Rect& screenFrame, const Rect& visibleFrame, double barHeight);
-    // The snap modifier bits as the key tap compares them.
-    static CGEventFlags eventFlags(uint32_t snapModifierBits);
 
     // --- State, for tests and the scenario steps ---
     const std::optional<Session>& session() const { return session_; }

@@ -65,21 +65,6 @@ class WindowTilingControllerTest : public ::testing::Test {
     size_t tapsCreated() const { return sim.callsNamed("CGEventTapCreate").size(); }
 };
 
-TEST_F(WindowTilingControllerTest, BeforeVersion27NoTapIsEverCreatedAndKeysDoNothing) {
-    sim.setOperatingSystemMajorVersion(26);
-    EXPECT_FALSE(C::isSupported(sim.platform().system));
-    enableAll();
-    make();
-    settings->setSnapLayoutsEnabled(false);
-    rt.runUntilIdle();
-    tiling->handleKeyAction(WindowTilingKeyTap::Action::of(WindowTilingKeyTap::Action::Kind::left));
-    rt.runUntilIdle();
-    EXPECT_EQ(tapsCreated(), 0u);
-    EXPECT_EQ(frame(notes), (Rect{200, 200, 800, 500}));
-    sim.setOperatingSystemMajorVersion(27);
-    EXPECT_TRUE(C::isSupported(sim.platform().system));
-}
-
 TEST_F(WindowTilingControllerTest, TheTapsFollowTheFourWatchedSettingsOnly) {
     settings->setKeyboardSnapEnabled(true);
     make();
