@@ -177,6 +177,11 @@ TEST_F(WindowTilingControllerTest, EdgesSharedWithAnotherDisplayArmNothing) {
     auto at = std::find_if(order.begin(), order.end(), [&](const SimWindow* w) { return w->id == notes; });
     ASSERT_NE(at + 1, order.end());
     EXPECT_EQ((*(at + 1))->id, tiling->previewPanel()->windowNumber());
+    // The flyout of the display the pointer left goes with it.
+    drag({720, 10});
+    EXPECT_TRUE(tiling->flyoutPanel()->isVisible());
+    drag({2000, 400});
+    EXPECT_FALSE(tiling->flyoutPanel()->isVisible());
 }
 
 TEST_F(WindowTilingControllerTest, KeyboardSnapsRecordTheSizeFromBeforeTheFirstSnapAndCentreGivesItBack) {
