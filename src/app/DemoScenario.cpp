@@ -114,6 +114,29 @@ crash "Terminal"
 advance 1
 expect chips 2 "Budget 2027.ledger" "Meeting notes"
 show chips
+
+say "Window tiling: the user drags Compass's release notes by the title bar into the menu bar. Once the"
+say "window is known to be tileable the layout flyout fades in; the zone under the pointer lights up and"
+say "its preview shows below the window."
+set snapLayoutsEnabled true
+set resizeAdjacentWindowsEnabled true
+set keyboardSnapEnabled true
+set keyboardSnapModifiers 6144
+press 900 150
+drag-to 960 10
+advance 0.12
+expect flyout 828 31 264 108 1
+drag-to 938 61
+expect hovered-zone 2 1
+advance 0.14
+expect preview 8 33 1265 1002 "Compass — Release Notes"
+screenshot 07-snap-layout-flyout
+release 938 61
+expect frame "Compass — Release Notes" 8 33 1265 1002
+say "Control-option-right snaps the focused window to the right half."
+key ctrl+opt+right
+expect frame "Compass — Release Notes" 964 33 948 1002
+screenshot 08-keyboard-snap
 )";
     return script;
 }

@@ -100,6 +100,7 @@ void addChipSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
+void addTilingSteps(StepTable& table);  // ScenarioTilingSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

@@ -57,6 +57,7 @@ void BarManager::start() {
     avoidanceManager = makeAvoidanceManager();
     // The window switcher and the tiling controller, each behind its own support gate, are made
     // here once they exist; the store's change chain below then feeds the switcher too.
+    createWindowTiling();
     chainStoreChanges();
     setupSpaceChangeObserver();
     // The launcher's global hot key is wired here once the launcher exists.
@@ -72,6 +73,18 @@ void BarManager::chainStoreChanges() {
     windowStore->onChange = [previous, weak] {
         if (previous) previous();
         if (auto self = weak.lock()) self->scheduleAvoidance(0.1);
+    };
+}
+
+void BarManager::createWindowTiling() {
+    if (!WindowTilingController::isSupported(platform_.system)) return;
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    windowTiling = WindowTilingController::create(platform_, settings_, [weak](uint32_t display) {
+        auto self = weak.lock();
+        return self ? self->barHeight(display) : 0.0;
+    });
+    windowTiling->onMoveToDesktop = [weak](uint32_t windowID, int desktopNumber) {
+        if (auto self = weak.lock()) self->moveWindow(windowID, desktopNumber);
     };
 }
 

@@ -24,6 +24,7 @@
 #include "platform/Platform.h"
 #include "platform/ui/Windowing.h"
 #include "tracking/SpaceWindows.h"
+#include "tiling/WindowTilingController.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
@@ -125,6 +126,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
     std::optional<PendingFullscreenAXActivation> pendingFullscreenAXActivation;
     WorkItemPtr pendingFullscreenProxyCleanupWork;
+    // Window tiling, made once where the system supports it.
+    std::shared_ptr<WindowTilingController> windowTiling;
     // The environment switches, read once when the bar first needs them.
     const BarDebug debug;
     const std::shared_ptr<BarPanelEnvironment> panelEnvironment;
@@ -224,6 +227,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
   private:
     void start();
     void setupSpaceChangeObserver();
+    void createWindowTiling();
     void observeSettings();
     void chainStoreChanges();
     std::vector<SpaceInfo> barSpaces() const;

@@ -220,6 +220,21 @@ class WorldDriver {
     // To whom our application yielded activation, oldest first: an application's name, or the
     // bundle identifier given when no running application has it.
     virtual std::vector<std::string> activationYields() = 0;
+
+    // --- Window tiling ---
+    // The operating system's major version the program finds when it starts.
+    virtual void setOperatingSystemMajorVersion(int version) = 0;
+    // The "Displays have separate Spaces" setting.
+    virtual void setDisplaysHaveSeparateSpaces(bool separate) = 0;
+    // The system refuses our event taps (no permission to watch input), or allows them again.
+    virtual void setEventTapsRefused(bool refused) = 0;
+    // The application puts each window back to its earlier frame this long after our last change
+    // of it; none: it keeps the frames it is given.
+    virtual void setWindowDrift(int32_t pid, std::optional<double> seconds) = 0;
+    // The sizes the application keeps its windows within; none: no limit.
+    virtual void setWindowSizeLimits(int32_t pid, std::optional<Size> minimum, std::optional<Size> maximum) = 0;
+    // Every window on screen, ours included, by window number, front to back.
+    virtual std::vector<uint32_t> windowOrder() = 0;
 };
 
 }  // namespace qv

@@ -139,6 +139,9 @@ class SimAccessibility : public Accessibility {
     // `windowIDs`: the windows whose elements announce their end; none when the application crashed.
     void appTerminated(int32_t pid, const std::vector<uint32_t>& windowIDs);
 
+    // The size the application gives a window asked to take `size`.
+    Size constrainedSize(int32_t pid, Size size) const;
+
   private:
     enum class ElementKind { none, application, window, closeButton, zoomButton };
     struct AppState {
@@ -168,8 +171,6 @@ class SimAccessibility : public Accessibility {
     uint32_t focusedWindowOf(int32_t pid) const;
     void updateFocus(int32_t pid);
     std::vector<std::shared_ptr<SimAXObserver>> liveObservers(int32_t pid) const;
-    // The size the application gives a window asked to take `size`.
-    Size constrainedSize(int32_t pid, Size size) const;
     // After our write moved or resized a window: schedules its drift back when its application
     // lets windows drift.
     void windowWritten(uint32_t windowID, int32_t pid, const Rect& before);

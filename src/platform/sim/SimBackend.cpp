@@ -5,6 +5,7 @@
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimDock.h"
+#include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimPreferences.h"
 #include "platform/sim/SimProcesses.h"
@@ -279,6 +280,33 @@ class SimWorldDriver : public WorldDriver {
                     name = app.name;
             }
             out.push_back(name ? *name : y.bundleID.value_or(std::to_string(y.pid)));
+        }
+        return out;
+    }
+
+    // --- Window tiling ---
+    void setOperatingSystemMajorVersion(int version) override {
+        sim_.setOperatingSystemMajorVersion(version);
+    }
+    void setDisplaysHaveSeparateSpaces(bool separate) override {
+        sim_.setDisplaysHaveSeparateSpaces(separate);
+    }
+    void setEventTapsRefused(bool refused) override { sim_.eventTaps().setCreationRefused(refused); }
+    void setWindowDrift(int32_t pid, std::optional<double> seconds) override {
+        std::lock_guard lock(sim_.worldMutex());
+        sim_.accessibility().faults(pid).driftBackAfter = seconds;
+    }
+    void setWindowSizeLimits(int32_t pid, std::optional<Size> minimum, std::optional<Size> maximum) override {
+        std::lock_guard lock(sim_.worldMutex());
+        SimAXAppFaults& f = sim_.accessibility().faults(pid);
+        f.minimumWindowSize = minimum;
+        f.maximumWindowSize = maximum;
+    }
+    std::vector<uint32_t> windowOrder() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<uint32_t> out;
+        for (const SimWindow* w : sim_.windowsInListOrder()) {
+            if (sim_.isOnScreen(*w)) out.push_back(w->id);
         }
         return out;
     }

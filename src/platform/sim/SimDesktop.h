@@ -365,9 +365,12 @@ class SimDesktop {
     // used up (true); any other chord goes on to the applications.
     bool takeSymbolicHotKey(const CGEvent& keyDown);
     // A left press on the top 28 points of another application's window grabs it; while held,
-    // dragging carries it, a desktop switch of its display takes it along, and carried onto another
-    // display it joins that display's active desktop. Points in window-server space.
+    // dragging carries it (its top kept below the menu bar), a desktop switch of its display takes
+    // it along, and carried onto another display it joins that display's active desktop. A press
+    // within 5 points of an edge (the top 5 points included) grabs that edge instead, and dragging
+    // resizes the window within its application's size limits. Points in window-server space.
     static constexpr double kTitleBarHeight = 28;
+    static constexpr double kResizeEdgeGrip = 5;
     bool grabWindow(uint32_t windowID, Point pointer);
     // False when no window is held.
     bool dragHeldWindow(Point pointer);
@@ -407,7 +410,13 @@ class SimDesktop {
     struct WindowGrab {
         uint32_t windowID = 0;
         Point offset;  // the pointer from the window's top-left corner
+        // An edge grab: the edges held, the frame and the pointer at the press.
+        bool left = false, right = false, top = false, bottom = false;
+        Rect startFrame;
+        Point start;
+        bool resizes() const { return left || right || top || bottom; }
     };
+    void resizeHeldWindow(SimWindow& w, const WindowGrab& grab, Point pointer);
     std::optional<WindowGrab> grab_;
 
     mutable std::recursive_mutex world_;

@@ -2,6 +2,7 @@
 // simulated window server does with the keys and drags that reach it.
 #include <algorithm>
 
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowServer.h"
 
@@ -10,6 +11,7 @@ namespace qv {
 namespace {
 
 constexpr int32_t kCGErrorFailure = 1000;
+constexpr double kMenuBarHeight = 25;
 // The modifiers a shortcut is told apart by; the device-dependent and fn bits do not count.
 constexpr CGEventFlags kChordFlags =
     eventflags::kShift | eventflags::kControl | eventflags::kAlternate | eventflags::kCommand;
@@ -62,10 +64,19 @@ bool SimDesktop::takeSymbolicHotKey(const CGEvent& keyDown) {
 bool SimDesktop::grabWindow(uint32_t windowID, Point pointer) {
     std::lock_guard lock(world_);
     const SimWindow* w = window(windowID);
-    if (!w || w->ownerPID == ownPID_ || w->layer != 0 || !w->frame.contains(pointer) ||
-        pointer.y - w->frame.minY() >= kTitleBarHeight)
-        return false;
-    grab_ = WindowGrab{windowID, {pointer.x - w->frame.minX(), pointer.y - w->frame.minY()}};
+    if (!w || w->ownerPID == ownPID_ || w->layer != 0 || !w->frame.contains(pointer)) return false;
+    const Rect& f = w->frame;
+    WindowGrab grab;
+    grab.windowID = windowID;
+    grab.offset = {pointer.x - f.minX(), pointer.y - f.minY()};
+    grab.left = pointer.x - f.minX() < kResizeEdgeGrip;
+    grab.right = f.maxX() - pointer.x <= kResizeEdgeGrip;
+    grab.top = pointer.y - f.minY() < kResizeEdgeGrip;
+    grab.bottom = f.maxY() - pointer.y <= kResizeEdgeGrip;
+    grab.startFrame = f;
+    grab.start = pointer;
+    if (!grab.resizes() && pointer.y - f.minY() >= kTitleBarHeight) return false;
+    grab_ = grab;
     return true;
 }
 
@@ -77,15 +88,38 @@ bool SimDesktop::dragHeldWindow(Point pointer) {
         grab_.reset();
         return false;
     }
-    setWindowFrame(w->id, Rect{{pointer.x - grab_->offset.x, pointer.y - grab_->offset.y}, w->frame.size});
+    if (grab_->resizes()) {
+        resizeHeldWindow(*w, *grab_, pointer);
+        return true;
+    }
     auto under = std::find_if(displays_.begin(), displays_.end(),
                               [&](const SimDisplay& d) { return d.frame.contains(pointer); });
+    Point origin{pointer.x - grab_->offset.x, pointer.y - grab_->offset.y};
+    // No window goes under the menu bar: its title bar stays reachable.
+    if (under != displays_.end()) origin.y = std::max(origin.y, under->frame.minY() + kMenuBarHeight);
+    setWindowFrame(w->id, Rect{origin, w->frame.size});
     if (under == displays_.end() || !under->activeSpace) return true;
     const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
         return std::find(under->spaces.begin(), under->spaces.end(), s) != under->spaces.end();
     });
     if (!onThatDisplay) w->spaces = {under->activeSpace};
     return true;
+}
+
+void SimDesktop::resizeHeldWindow(SimWindow& w, const WindowGrab& grab, Point pointer) {
+    const Rect& f = grab.startFrame;
+    const double dx = pointer.x - grab.start.x, dy = pointer.y - grab.start.y;
+    double minX = f.minX(), maxX = f.maxX(), minY = f.minY(), maxY = f.maxY();
+    if (grab.left) minX += dx;
+    if (grab.right) maxX += dx;
+    if (grab.top) minY += dy;
+    if (grab.bottom) maxY += dy;
+    // The application keeps the window within its limits; the edge opposite the dragged one stays.
+    const Size size =
+        accessibility_->constrainedSize(w.ownerPID, {std::max(1.0, maxX - minX), std::max(1.0, maxY - minY)});
+    const double x = grab.left ? f.maxX() - size.width : f.minX();
+    const double y = grab.top ? f.maxY() - size.height : f.minY();
+    setWindowFrame(w.id, Rect{x, y, size.width, size.height});
 }
 
 std::optional<uint32_t> SimDesktop::heldWindow() const {

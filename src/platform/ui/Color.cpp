@@ -15,7 +15,7 @@ std::string RGBA::hex() const {
 
 RGBA Color::resolve(ColorScheme scheme) const {
     const bool dark = scheme == ColorScheme::dark;
-    auto grey = [&](double v, double a) { return RGBA{v, v, v, a * alpha}; };
+    auto grey = [&](double v, double a) { return RGBA{v, v, v, alphaReplacesRole ? alpha : a * alpha}; };
     switch (role) {
         case Role::fixed:
             return {r, g, b, alpha};

@@ -59,6 +59,15 @@ struct Color {
         c.alpha *= o;
         return c;
     }
+    // The same colour at exactly this alpha, whatever the alpha of its role (NSColor's
+    // withAlphaComponent(_:)), where opacity(_:) scales it.
+    Color withAlphaComponent(double a) const {
+        Color c = *this;
+        c.alpha = a;
+        c.alphaReplacesRole = true;
+        return c;
+    }
+    bool alphaReplacesRole = false;
     RGBA resolve(ColorScheme scheme) const;
     friend bool operator==(const Color&, const Color&) = default;
 };
