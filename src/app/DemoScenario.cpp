@@ -63,6 +63,18 @@ screenshot 04-desktop-2-xl
 set barSize medium
 switch-desktop 1
 
+say "Scrolling up over a bar with the setting \"right\" moves one desktop right, through the system's"
+say "own shortcut for desktop 2; its bar comes to the front."
+set scrollUpSpaceSwitch right
+scroll 1000 1062 0 100
+expect posted-keys down:ctrl+2 up:2
+expect active-desktop main 2
+expect bar 2 0 0 1920 36 shown
+screenshot 05-scrolled-to-desktop-2
+advance 0.4
+scroll 1000 1062 0 -100
+expect active-desktop main 1
+
 say "Sketchbook launches and opens a window on desktop 1; the program observes it."
 launch "Sketchbook" com.example.sketchbook
 open-window "Sketchbook" "Untitled sketch" 300 200 900 600 1
@@ -71,7 +83,7 @@ advance 1
 expect observed "Sketchbook" yes
 expect focused "Untitled sketch"
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Untitled sketch"
-screenshot 05-sketchbook-window
+screenshot 06-sketchbook-window
 close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"

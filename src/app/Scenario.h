@@ -97,6 +97,7 @@ void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
 void addBarSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
+void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
 const StepTable& scenarioSteps();
 

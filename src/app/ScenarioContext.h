@@ -79,6 +79,7 @@ class ScenarioContext {
     int expectationsHeld = 0;
     // How often the program posted that a display's wallpaper verdict changed.
     int wallpaperBrightnessPosts = 0;
+    size_t postedEventsSeen = 0;  // events our program posted that an expectation looked at
     std::vector<std::filesystem::path> screenshots;
 
   private:
@@ -106,6 +107,18 @@ std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::
 // An expectation held; one that compares texts.
 void held(ScenarioContext& ctx);
 void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found);
+
+// --- Key chords (ScenarioUserSteps.cpp) ---
+struct Chord {
+    uint16_t keyCode = 0;
+    std::string characters;
+    uint64_t flags = 0;        // modifier flags
+    uint64_t modifierKey = 0;  // the chord is this modifier pressed alone
+};
+// "cmd+shift+w": modifiers (cmd, shift, opt, ctrl, fn) joined by "+" to one key of a US keyboard.
+std::optional<Chord> parseChord(const std::string& text);
+// The chord as a script writes it: "ctrl+2"; a key without a name by its code.
+std::string chordText(uint16_t keyCode, uint64_t flags);
 
 // --- Settings (ScenarioSettings.cpp) ---
 // The "set" row.

@@ -176,6 +176,7 @@ const StepTable& scenarioSteps() {
         addExpectSteps(t);
         addBarSteps(t);
         addSystemSteps(t);
+        addNavigationSteps(t);
         addLauncherSteps(t);
         return t;
     }();

@@ -51,19 +51,14 @@ constexpr Modifier kModifiers[] = {
     {"fn", modifierflags::kFunction, 63},
 };
 
-struct Chord {
-    uint16_t keyCode = 0;
-    std::string characters;
-    uint64_t flags = 0;
-    uint64_t modifierKey = 0;  // the chord is this modifier pressed alone
-};
-
 const Modifier* modifierNamed(const std::string& name) {
     for (const Modifier& m : kModifiers) {
         if (name == m.name) return &m;
     }
     return nullptr;
 }
+
+}  // namespace
 
 // "cmd+shift+w": modifiers, then one key; a modifier alone presses that modifier key. Letters with
 // Shift type their capital, as the characters ignoring the other modifiers do.
@@ -104,6 +99,19 @@ std::optional<Chord> parseChord(const std::string& text) {
     }
     return std::nullopt;
 }
+
+std::string chordText(uint16_t keyCode, uint64_t flags) {
+    std::string out;
+    for (const char* name : {"ctrl", "opt", "shift", "cmd", "fn"}) {
+        if (flags & modifierNamed(name)->flag) out += std::string(name) + "+";
+    }
+    for (const KeyName& k : kKeys) {
+        if (k.code == keyCode) return out + k.name;
+    }
+    return out + std::to_string(keyCode);
+}
+
+namespace {
 
 std::optional<std::string> checkChord(const StepCall& call) {
     if (parseChord(call.text(0))) return std::nullopt;

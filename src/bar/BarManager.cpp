@@ -180,7 +180,7 @@ void BarManager::syncPanels() {
     if (!created.empty())
         orderInWhenActive(
             std::move(created), &BarManager::panels, +[](const uint64_t& id) { return id; });
-    // The invisible stand-ins of full-screen desktops join here with desktop navigation.
+    syncFullscreenProxyPanels(spaces);
     std::vector<SpaceInfo> desktops;
     for (const SpaceInfo& s : spaces) {
         if (!s.isFullScreen()) desktops.push_back(s);
@@ -205,7 +205,11 @@ bool BarManager::createPanel(const SpaceInfo& space) {
     layPanel(*panel, *screen);
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
-    // Vertical scrolls switch desktops once desktop navigation hands its handler here.
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    const uint64_t spaceID = space.spaceID;
+    panel->onVerticalScroll = [weak, spaceID](const Event& event) {
+        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
+    };
     panels[space.spaceID] = std::move(panel);
     return true;
 }
@@ -221,6 +225,7 @@ void BarManager::repositionPanels() {
         layPanel(*it->second, *screen);
         it->second->setDisplayID(SpaceWindows::displayID(*screen));
     }
+    repositionFullscreenProxyPanels();
     applyDockRectRegistrations(desktops, screens);
     applyEdgeReservationsIfNeeded();
     repositionMirrorPanels();
@@ -254,17 +259,6 @@ void BarManager::applyBarMetrics(const BarMetrics& newMetrics) {
     rebuildPanelContentViews();
     repositionPanels();
     scheduleAvoidance(0);
-}
-
-void BarManager::handlePostSwitchYield() {
-    const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
-    for (uint64_t id : active) {
-        if (auto it = panels.find(id); it != panels.end()) it->second->orderFrontRegardless();
-    }
-    for (const auto& [key, panel] : mirrorPanels) {
-        if (std::find(active.begin(), active.end(), key.spaceID) != active.end())
-            panel->orderFrontRegardless();
-    }
 }
 
 }  // namespace qv

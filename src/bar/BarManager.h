@@ -13,6 +13,7 @@
 #include "bar/BarManagerHooks.h"
 #include "bar/BarPanel.h"
 #include "bar/BarPanelSync.h"
+#include "bar/DesktopNavigation.h"
 #include "bar_views/BarContentView.h"
 #include "launcher/AppLauncher.h"
 #include "model/BadgeService.h"
@@ -29,9 +30,10 @@ namespace qv {
 
 // The controller of every bar window. It keeps one bar panel per desktop, pinned to that desktop
 // and laid along the bottom of its screen, so that the window server itself shows the bar of the
-// desktop the user changes to; mirror panels on displays without desktops of their own; the
-// bar's strip registered with the window server per display, and the edge reservations. It wires
-// the models and the services plugged into it together. Main thread only.
+// desktop the user changes to; mirror panels on displays without desktops of their own; invisible
+// stand-ins of full-screen desktops; the bar's strip registered with the window server per display,
+// and the edge reservations. It switches desktops and carries windows between them, and wires the
+// models and the services plugged into it together. Main thread only.
 class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarManager> {
     struct Token {};
 
@@ -64,8 +66,41 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarManager(const BarManager&) = delete;
     BarManager& operator=(const BarManager&) = delete;
 
+    // A system shortcut that switches to one desktop.
+    struct DesktopSwitchShortcut {
+        uint16_t keyCode = 0;
+        CGEventFlags flags = 0;  // the modifiers the window server reports, widened
+    };
+    // A switch to a full-screen desktop waiting for it to become active.
+    struct PendingFullscreenAXActivation {
+        uint32_t windowID = 0;  // focused once the switch lands
+        uint64_t targetSpaceID = 0;
+    };
+    // A window carried to another display, held until that display's desktop is active.
+    struct PendingWindowMoveDrag {
+        uint32_t windowID = 0;
+        uint64_t sourceSpaceID = 0;
+        uint64_t targetSpaceID = 0;
+        Point mouseDownPoint;  // the grab point
+        Point dropPoint;
+    };
+    // A window carried to another desktop of its display by the desktop's shortcut while held.
+    struct PendingSilicaWindowMove {
+        uint32_t windowID = 0;
+        uint64_t targetSpaceID = 0;
+        Point mouseDownPoint;
+        Point dropPoint;
+    };
+
+    static constexpr Seconds kScrollSwitchLock = 0.38;
+    static constexpr Seconds kFullscreenProxyCleanupDelay = 1.0;
+    static constexpr Seconds kWindowMoveBeginDelay = 0.18;
+    static constexpr Seconds kWindowMoveDragTimeout = 1.5;
+    static constexpr const char* kFinderBundleIdentifier = "com.apple.finder";
+
     // --- State ---
-    std::map<uint64_t, std::shared_ptr<BarPanel>> panels;  // per desktop that is not full screen
+    std::map<uint64_t, std::shared_ptr<BarPanel>> panels;            // per desktop that is not full screen
+    std::map<uint64_t, std::shared_ptr<BarPanel>> fullscreenPanels;  // the stand-in per full-screen desktop
     std::shared_ptr<WindowStore> windowStore;
     std::shared_ptr<BarViewModel> viewModel;
     BarMetrics metrics;
@@ -81,6 +116,15 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     Seconds lastCursorOwnershipLogAt = 0;
     std::map<uint32_t, DockRectRegistration> appliedDockRectRegistrations;  // by display number
     std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;        // empty when not found
+    // Desktop switching and window moves; at most one move of either kind is pending.
+    bool isScrollSwitchLocked = false;
+    WorkItemPtr scrollUnlockWork;
+    std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
+    std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
+    WorkItemPtr pendingWindowMoveDragTimeoutWork;
+    std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
+    std::optional<PendingFullscreenAXActivation> pendingFullscreenAXActivation;
+    WorkItemPtr pendingFullscreenProxyCleanupWork;
     // The environment switches, read once when the bar first needs them.
     const BarDebug debug;
     const std::shared_ptr<BarPanelEnvironment> panelEnvironment;
@@ -95,15 +139,56 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void handleSettingsChanged();
     void applyBarMetrics(const BarMetrics& newMetrics);
     std::shared_ptr<WindowAvoidance> makeAvoidanceManager();
-    // After every change of the active desktop: the bars and mirrors of the active desktops come
-    // to the front (a new desktop's bar is first shown here).
-    void handlePostSwitchYield();
 
     // --- Content ---
     std::shared_ptr<BarContentView> makeBarContentView(uint64_t spaceID, size_t screenIndex,
                                                        const std::shared_ptr<BarPanel>& panel);
     // New content, with the current metrics, in every bar and mirror panel.
     void rebuildPanelContentViews();
+
+    // --- Full-screen desktops and which panels show (BarManagerFullscreen.cpp) ---
+    void syncFullscreenProxyPanels(const std::vector<SpaceInfo>& spaces);
+    // False when there is no screen to stand on; the next sync tries again.
+    bool createFullscreenProxyPanel(const SpaceInfo& space);
+    void repositionFullscreenProxyPanels();
+    // After every change of the active desktop: the bars of a display showing a full-screen desktop
+    // go out, stand-ins stay out of sight, the bars and mirrors of the active desktops come front.
+    void updateActiveSpacePanelVisibility();
+    void orderOutPanels(const std::string& onDisplayIdentifier);
+    void orderOutPanels(const std::string& onDisplayIdentifier,
+                        const std::map<uint64_t, SpaceInfo>& spacesByID);
+    void switchToFullscreenSpace(uint64_t spaceID);
+    void cleanupFullscreenProxySwitchIfNeeded(uint64_t spaceID);
+    void completeFullscreenProxySwitch(PendingFullscreenAXActivation pending);
+
+    // --- Switching desktops (BarManagerNavigation.cpp) ---
+    void switchToSpace(uint64_t spaceID, std::optional<RunningApplication> yieldingBackTo);
+    std::optional<int> missionControlDesktopNumber(uint64_t spaceID);
+    // The shortcut of desktop n, switched on in the system (for good) when it was off.
+    std::optional<DesktopSwitchShortcut> desktopSwitchShortcut(int forDesktopNumber);
+    void switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID);
+    void handleScrollEvent(const Event& event, uint64_t fromSpaceID);
+    // After every change of the active desktop, whoever made it.
+    void handlePostSwitchYield();
+
+    // --- Moving windows between desktops (BarManagerWindowMoves.cpp) ---
+    void moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_t to);
+    // Desktop numbers count the desktops of the window's own display.
+    void moveWindow(uint32_t windowID, int toDesktopNumber);
+    bool shouldUseSilicaWindowMove(uint64_t from, uint64_t to);
+    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
+    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
+                                     std::optional<RunningApplication> previousApp);
+    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid);
+    std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t matching);
+    std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
+    std::optional<Point> pointAttribute(const AXElement& element, const std::string& attribute);
+    std::optional<Size> sizeAttribute(const AXElement& element, const std::string& attribute);
+    // A rectangle of the screens' space (bottom-left origin) in the window server's space.
+    Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
+    Point dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry);
 
     // --- Mirrors ---
     // Each operation reads the desktops and screens afresh; within one pass they are read once and
@@ -144,6 +229,21 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // A full-screen stand-in: a one-point strip along the bottom of its screen.
+    void layProxyPanel(BarPanel& panel, const Screen& screen);
+    // Makes a panel key with the program active: the window server brings its desktop forward.
+    void activatePanelToSwitch(BarPanel& panel);
+    void lockScrollSwitching();
+    // Whether a desktop is the active one, or among each display's active desktops.
+    bool hasLanded(uint64_t spaceID);
+    bool isProgram(const RunningApplication& app);
+    // Synthesised events: no source, flags set explicitly, posted at the HID tap. False when the
+    // event could not be made (nothing is posted then).
+    bool postMouseEvent(CGEventType type, Point at);
+    bool postKeyboardShortcut(const DesktopSwitchShortcut& shortcut);
+    // The rest of a carried window's drag: to the drop point (through the midpoint) and released.
+    void releaseDrag(Point grab, Point drop);
+    void refreshSpacesSoon();
     void installContent(BarPanel& panel, std::shared_ptr<BarContentView> content);
     // Sends one strip; true when the window server took it.
     bool sendDockStrip(const Rect& screenFrame, double height);

@@ -26,7 +26,12 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
         auto anchor = weakPanel.lock();
         if (self && anchor && self->hooks_.showAppLauncher) self->hooks_.showAppLauncher(anchor);
     };
-    // Switching desktops and carrying windows to them join with desktop navigation.
+    view->onSpaceSwitchRequested = [weakSelf](uint64_t spaceID) {
+        if (auto self = weakSelf.lock()) self->switchToSpace(spaceID, std::nullopt);
+    };
+    view->onMoveWindowToSpaceRequested = [weakSelf](uint32_t windowID, uint64_t from, uint64_t to) {
+        if (auto self = weakSelf.lock()) self->moveWindowToSpaceByDragging(windowID, from, to);
+    };
     view->onChipsAreaHoverChanged = [weakPanel](bool over) {
         if (auto anchor = weakPanel.lock()) anchor->mouseIsOverChipsArea = over;
     };

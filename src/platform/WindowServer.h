@@ -90,6 +90,16 @@ class WindowServer {
     // success.
     virtual int32_t setDockRectWithOrientation(uint32_t connection, int32_t first, int32_t second, double x,
                                                double y, double width, double height) = 0;
+
+    // The system's own keyboard shortcuts by id (switching to desktop N is 117 + N).
+    // CGSGetSymbolicHotKeyValue: the shortcut's character (may be left out), key code and modifier
+    // flags; the outputs are written only on success. The status, 0 on success.
+    virtual int32_t getSymbolicHotKeyValue(int32_t hotKey, uint16_t* keyEquivalent, uint16_t* keyCode,
+                                           uint32_t* modifiers) = 0;
+    // CGSIsSymbolicHotKeyEnabled
+    virtual bool isSymbolicHotKeyEnabled(int32_t hotKey) = 0;
+    // CGSSetSymbolicHotKeyEnabled: switched on or off in the system, for every process. The status.
+    virtual int32_t setSymbolicHotKeyEnabled(int32_t hotKey, bool enabled) = 0;
 };
 
 }  // namespace qv

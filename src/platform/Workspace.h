@@ -49,6 +49,8 @@ class Workspace {
     // runningApplicationWithProcessIdentifier:
     virtual std::optional<RunningApplication> runningApplication(int32_t pid) = 0;
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // NSRunningApplication.runningApplications(withBundleIdentifier:)
+    virtual std::vector<RunningApplication> runningApplications(const std::string& bundleIdentifier) = 0;
     // NSWorkspace.shared.notificationCenter
     virtual NotificationCenter& notificationCenter() = 0;
 

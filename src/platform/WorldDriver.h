@@ -70,6 +70,22 @@ struct WorldCapture {
     int height = 0;
 };
 
+// One of the system's own keyboard shortcuts (a symbolic hot key), as the system keeps it.
+struct WorldHotKey {
+    uint16_t keyCode = 0;
+    uint64_t modifiers = 0;  // event flag bits
+    bool enabled = true;
+    bool refuseEnabling = false;  // the system refuses to switch it on
+};
+
+// An event our process posted into the system's event stream.
+struct WorldPostedEvent {
+    uint32_t type = 0;  // event type: 1 left down, 2 left up, 5 moved, 6 left dragged, 10 key down, 11 key up
+    uint16_t keyCode = 0;
+    uint64_t flags = 0;
+    Point location;  // window-server space
+};
+
 // Drives the world the program runs in: the rest of the system and the user's hands. Scenario
 // scripts reach the world only through it. Points of the user's hands are in AppKit's global space
 // (origin at the primary screen's bottom-left corner, y up), as events carry them.
@@ -197,6 +213,20 @@ class WorldDriver {
     virtual void releaseHeldCapturesOf(uint32_t windowID) = 0;
     // Every screenshot our process asked for, oldest first.
     virtual std::vector<WorldCapture> captures() = 0;
+
+    // --- Desktop navigation ---
+    // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.
+    virtual std::optional<WorldHotKey> symbolicHotKey(int32_t id) = 0;
+    virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
+    // A scroll whose event reports natural scrolling (the direction inverted from the device's).
+    virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
+    // Whether our own application is the frontmost one.
+    virtual bool ourApplicationFrontmost() = 0;
+    // Every event our process posted, oldest first.
+    virtual std::vector<WorldPostedEvent> postedEvents() = 0;
+    // To whom our application yielded activation, oldest first: an application's name, or the
+    // bundle identifier given when no running application has it.
+    virtual std::vector<std::string> activationYields() = 0;
 };
 
 }  // namespace qv

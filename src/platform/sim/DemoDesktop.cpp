@@ -27,6 +27,7 @@ void buildDemoDesktop(SimDesktop& sim) {
     int32_t canvas = app("com.example.canvas", "Canvas");
     int32_t tempo = app("com.example.tempo", "Tempo", ActivationPolicy::accessory);
     int32_t dock = app("com.apple.dock", "Dock");
+    app("com.apple.finder", "Finder");  // no windows open
     sim.app(harbor)->badgeLabel = "3";
     sim.app(ledger)->badgeLabel = "1";
     sim.app(inkwell)->wantsAttention = true;

@@ -36,7 +36,9 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& element, const st
             writable = kSettableWindowAttributes.contains(attribute);
             break;
         case ElementKind::closeButton:
-            readable = readCloseButton(*windowOf(element), attribute, read);
+        case ElementKind::zoomButton:
+            readable = readTitleBarButton(*windowOf(element), kindOf(element) == ElementKind::zoomButton,
+                                          attribute, read);
             break;
         case ElementKind::none:
             break;

@@ -20,6 +20,7 @@ constexpr std::array<const char*, 6> kWindowNotifications = {
 };
 
 constexpr uint64_t kCloseButtonTag = 1;
+constexpr uint64_t kZoomButtonTag = 2;
 
 template <size_t N>
 bool contains(const std::array<const char*, N>& names, const std::string& name) {
@@ -81,6 +82,8 @@ SimAccessibility::ElementKind SimAccessibility::kindOf(const AXElement& e) const
             return ElementKind::window;
         case kCloseButtonTag:
             return ElementKind::closeButton;
+        case kZoomButtonTag:
+            return ElementKind::zoomButton;
         default:
             return ElementKind::none;
     }
@@ -88,7 +91,8 @@ SimAccessibility::ElementKind SimAccessibility::kindOf(const AXElement& e) const
 
 const SimWindow* SimAccessibility::windowOf(const AXElement& e) const {
     ElementKind kind = kindOf(e);
-    if (kind != ElementKind::window && kind != ElementKind::closeButton) return nullptr;
+    if (kind != ElementKind::window && kind != ElementKind::closeButton && kind != ElementKind::zoomButton)
+        return nullptr;
     const SimWindow* w = sim_.window(static_cast<uint32_t>(e.token()));
     return w && w->ownerPID == e.ownerPID() ? w : nullptr;
 }
@@ -239,6 +243,9 @@ AXError SimAccessibility::readWindow(const SimWindow& w, const std::string& attr
         value = Value::boolean(fullScreen);
     } else if (attribute == "AXCloseButton") {
         value = Value::element(makeElement(w.ownerPID, (kCloseButtonTag << 32) | w.id));
+    } else if (attribute == "AXZoomButton") {
+        if (!w.hasZoomButton) return kAXErrorNoValue;
+        value = Value::element(makeElement(w.ownerPID, (kZoomButtonTag << 32) | w.id));
     } else if (attribute == "AXParent") {
         value = Value::element(makeElement(w.ownerPID, 0));
     } else {
@@ -247,13 +254,13 @@ AXError SimAccessibility::readWindow(const SimWindow& w, const std::string& attr
     return kAXErrorSuccess;
 }
 
-AXError SimAccessibility::readCloseButton(const SimWindow& w, const std::string& attribute,
-                                          Value& value) const {
-    Rect frame = titleBarCloseButtonFrame(w.frame);
+AXError SimAccessibility::readTitleBarButton(const SimWindow& w, bool zoom, const std::string& attribute,
+                                             Value& value) const {
+    Rect frame = zoom ? titleBarZoomButtonFrame(w.frame) : titleBarCloseButtonFrame(w.frame);
     if (attribute == "AXRole") {
         value = Value::string("AXButton");
     } else if (attribute == "AXSubrole") {
-        value = Value::string("AXCloseButton");
+        value = Value::string(zoom ? "AXZoomButton" : "AXCloseButton");
     } else if (attribute == "AXPosition") {
         value = Value::axPoint(frame.origin);
     } else if (attribute == "AXSize") {
@@ -322,7 +329,9 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, const std
             err = readWindow(*windowOf(element), attribute, read);
             break;
         case ElementKind::closeButton:
-            err = readCloseButton(*windowOf(element), attribute, read);
+        case ElementKind::zoomButton:
+            err = readTitleBarButton(*windowOf(element), kindOf(element) == ElementKind::zoomButton,
+                                     attribute, read);
             break;
         case ElementKind::none:
             break;

@@ -140,7 +140,7 @@ class SimAccessibility : public Accessibility {
     void appTerminated(int32_t pid, const std::vector<uint32_t>& windowIDs);
 
   private:
-    enum class ElementKind { none, application, window, closeButton };
+    enum class ElementKind { none, application, window, closeButton, zoomButton };
     struct AppState {
         SimAXAppFaults faults;
         bool enhancedUserInterface = false;
@@ -160,7 +160,9 @@ class SimAccessibility : public Accessibility {
     AXError awaitAnswer(const AXElement& e);
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
-    AXError readCloseButton(const SimWindow& w, const std::string& attribute, Value& value) const;
+    // The close button, or the zoom button when `zoom`.
+    AXError readTitleBarButton(const SimWindow& w, bool zoom, const std::string& attribute,
+                               Value& value) const;
     // Front to back: the windows on the active Space of each display, and the minimised ones.
     std::vector<const SimWindow*> axWindowsOf(int32_t pid) const;
     uint32_t focusedWindowOf(int32_t pid) const;

@@ -338,7 +338,17 @@ bool SimApplications::activate(int32_t pid, uint32_t options) {
 
 void SimApplications::yieldActivation(int32_t pid) {
     sim_.record("NSApp.yieldActivation", Value::number(pid));
+    yields.push_back({pid, std::nullopt});
     if (sim_.frontmostPID() == sim_.ownPID()) yieldedTo = pid;
+}
+
+void SimApplications::yieldActivation(const std::string& bundleID) {
+    sim_.record("NSApp.yieldActivation", Value::string(bundleID));
+    yields.push_back({0, bundleID});
+    if (sim_.frontmostPID() != sim_.ownPID()) return;
+    for (const auto& [pid, app] : sim_.apps()) {
+        if (!app.terminated && app.bundleID == bundleID) yieldedTo = pid;
+    }
 }
 
 // --- The services' entry points ---
@@ -389,6 +399,10 @@ bool SimApplications::openURL(const std::string& url) {
 
 void SimWindowing::yieldActivation(int32_t pid) {
     sim_.applications().yieldActivation(pid);
+}
+
+void SimWindowing::yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) {
+    sim_.applications().yieldActivation(bundleIdentifier);
 }
 
 }  // namespace qv

@@ -75,6 +75,12 @@ class SimApplications {
     std::set<int32_t> withoutIcon;             // running applications whose `icon` is nil
     // The process our application last yielded activation to; cleared when it is used.
     std::optional<int32_t> yieldedTo;
+    // Every yield of our application, oldest first: to a process, or to a bundle identifier.
+    struct Yield {
+        int32_t pid = 0;
+        std::optional<std::string> bundleID;
+    };
+    std::vector<Yield> yields;
     // Addresses no application opens; and every address opened, oldest first.
     std::set<std::string> refusedURLs;
     std::vector<std::string> openedURLs;
@@ -89,6 +95,7 @@ class SimApplications {
     bool activateFrom(int32_t pid, int32_t fromPID, uint32_t options);
     bool activate(int32_t pid, uint32_t options);
     void yieldActivation(int32_t pid);
+    void yieldActivation(const std::string& bundleID);
     // Opens an address with a scheme that is not refused; anything else fails.
     bool openURL(const std::string& url);
 

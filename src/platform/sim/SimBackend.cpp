@@ -226,6 +226,55 @@ class SimWorldDriver : public WorldDriver {
     }
     std::vector<WorldCapture> captures() override { return sim_.screenCapture().captures(); }
 
+    std::optional<WorldHotKey> symbolicHotKey(int32_t id) override {
+        std::lock_guard lock(sim_.worldMutex());
+        auto it = sim_.symbolicHotKeys.find(id);
+        if (it == sim_.symbolicHotKeys.end()) return std::nullopt;
+        const SimSymbolicHotKey& k = it->second;
+        return WorldHotKey{k.keyCode, k.modifiers, k.enabled, k.refuseEnabling};
+    }
+    void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (!key) {
+            sim_.symbolicHotKeys.erase(id);
+            return;
+        }
+        sim_.symbolicHotKeys[id] = SimSymbolicHotKey{key->keyCode, static_cast<uint32_t>(key->modifiers),
+                                                     key->enabled, key->refuseEnabling};
+    }
+    void naturalScroll(Point p, double deltaX, double deltaY) override {
+        sim_.scroll(p, deltaX, deltaY, MomentumPhase::none, true);
+    }
+    bool ourApplicationFrontmost() override { return sim_.frontmostPID() == sim_.ownPID(); }
+    std::vector<WorldPostedEvent> postedEvents() override {
+        std::vector<WorldPostedEvent> out;
+        for (const SimCall& call : sim_.callsNamed("CGEventPost")) {
+            // Recorded as the tap, type, key code, flags, x and y.
+            const auto* args = call.args.asArray();
+            if (!args || args->size() < 6) continue;
+            auto number = [&](size_t i) {
+                return (*args)[i].asNumberObject().value_or(NumberObject::ofSigned(0));
+            };
+            out.push_back({number(1).uint32Value(), static_cast<uint16_t>(number(2).uint32Value()),
+                           number(3).uint64Value(), Point{number(4).doubleValue(), number(5).doubleValue()}});
+        }
+        return out;
+    }
+    std::vector<std::string> activationYields() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<std::string> out;
+        for (const SimApplications::Yield& y : sim_.applications().yields) {
+            std::optional<std::string> name;
+            for (const auto& [pid, app] : sim_.apps()) {
+                if (app.terminated) continue;
+                if ((y.bundleID && app.bundleID == y.bundleID) || (!y.bundleID && pid == y.pid))
+                    name = app.name;
+            }
+            out.push_back(name ? *name : y.bundleID.value_or(std::to_string(y.pid)));
+        }
+        return out;
+    }
+
   private:
     SimDesktop& sim_;
 };

@@ -89,6 +89,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     self.policy = ActivationPolicy::accessory;
     ownPID_ = self.pid;
     apps_[self.pid] = self;
+    installDesktopHotKeys();
 }
 
 SimDesktop::~SimDesktop() = default;
@@ -139,6 +140,7 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
     for (SimDisplay& d : displays_) {
         if (d.id == sit->second.displayID && d.activeSpace != spaceID) {
             d.activeSpace = spaceID;
+            carryHeldWindow(d.id, spaceID);
             postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
         }
     }

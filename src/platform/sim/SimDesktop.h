@@ -85,7 +85,8 @@ struct SimWindow {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool modal = false;
     bool inAXWindowList = true;
-    bool orderedIn = true;  // false: ordered out (our panels), never on screen
+    bool orderedIn = true;      // false: ordered out (our panels), never on screen
+    bool hasZoomButton = true;  // false: its Accessibility tree has no "AXZoomButton"
 };
 
 struct SimAppSpec {
@@ -127,6 +128,19 @@ struct SimWallpaper {
 inline Rect titleBarCloseButtonFrame(const Rect& window) {
     return {window.minX() + 8, window.minY() + 6, 14, 14};
 }
+
+// Where the zoom button sits, the third of the title bar's buttons (window-server space).
+inline Rect titleBarZoomButtonFrame(const Rect& window) {
+    return {window.minX() + 48, window.minY() + 6, 14, 14};
+}
+
+// One of the system's own keyboard shortcuts, as the window server keeps it.
+struct SimSymbolicHotKey {
+    uint16_t keyCode = 0;
+    uint32_t modifiers = 0;  // CGEventFlags bits
+    bool enabled = true;
+    bool refuseEnabling = false;  // switching it on fails
+};
 
 // One platform call as the simulation received it.
 struct SimCall {
@@ -272,7 +286,9 @@ class SimDesktop {
     void mouseUp(Point p);
     void click(Point p, uint64_t modifierFlags = 0);
     void rightClick(Point p);
-    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none);
+    // `invertedFromDevice`: the event reports natural scrolling.
+    void scroll(Point p, double deltaX, double deltaY, MomentumPhase momentum = MomentumPhase::none,
+                bool invertedFromDevice = false);
     void keyDown(uint16_t keyCode, std::string characters = {}, uint64_t modifierFlags = 0);
     // Chooses an item of the open context menu by its titles through submenus and runs its action;
     // false when no menu is open or the item is missing, disabled or has no action.
@@ -333,6 +349,28 @@ class SimDesktop {
     // --- File-system event streams over the simulated disk ---
     SimFileEventStreams& fileEventStreams() { return *fileEventStreams_; }
 
+    // --- Switching desktops by shortcut, and windows held by their title bar (SimDesktopNavigation.cpp) ---
+    // The shortcuts for switching to desktop 1 (118) to 16 (133): Control with 1 to 0 for the first
+    // ten, Control-Option with 1 to 6 for the rest. An id left out reports no value.
+    static constexpr int32_t kFirstDesktopHotKey = 118;
+    static constexpr int32_t kLastDesktopHotKey = 133;
+    std::map<int32_t, SimSymbolicHotKey> symbolicHotKeys;
+    // The n-th desktop that is not full screen, display by display, in the order of each display's
+    // desktops: the numbering the shortcuts follow.
+    std::optional<uint64_t> numberedDesktop(int n) const;
+    // A key-down equal to an enabled desktop shortcut switches that desktop's display to it and is
+    // used up (true); any other chord goes on to the applications.
+    bool takeSymbolicHotKey(const CGEvent& keyDown);
+    // A left press on the top 28 points of another application's window grabs it; while held,
+    // dragging carries it, a desktop switch of its display takes it along, and carried onto another
+    // display it joins that display's active desktop. Points in window-server space.
+    static constexpr double kTitleBarHeight = 28;
+    bool grabWindow(uint32_t windowID, Point pointer);
+    // False when no window is held.
+    bool dragHeldWindow(Point pointer);
+    void releaseHeldWindow() { grab_.reset(); }
+    std::optional<uint32_t> heldWindow() const;
+
   private:
     Runtime& runtime_;
     NotificationCenter notifications_;
@@ -360,6 +398,14 @@ class SimDesktop {
     void postWorkspace(const char* name, int32_t pid);
     void postScreenParametersChanged();
     void endApp(int32_t pid, bool announced);
+    void installDesktopHotKeys();
+    // A desktop switch of the held window's display takes the window to the new desktop.
+    void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
+    struct WindowGrab {
+        uint32_t windowID = 0;
+        Point offset;  // the pointer from the window's top-left corner
+    };
+    std::optional<WindowGrab> grab_;
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.

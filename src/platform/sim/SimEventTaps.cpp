@@ -412,7 +412,8 @@ void SimEventTaps::advance(std::shared_ptr<Flight> flight) {
 void SimEventTaps::finish(Flight& flight) {
     const CGEvent& e = flight.event;
     bool wasDelivering = std::exchange(delivering_, true);
-    if (e.type == eventtype::kKeyDown && sim_.carbon().takeHotKey(e)) {
+    // The system's own shortcuts come first, then the hot keys applications hold.
+    if (e.type == eventtype::kKeyDown && (sim_.takeSymbolicHotKey(e) || sim_.carbon().takeHotKey(e))) {
         delivering_ = wasDelivering;
         return;
     }

@@ -64,6 +64,12 @@ RunningApplication snapshot(const SimApp& a, std::optional<int32_t> frontmost) {
 
 }  // namespace
 
+std::vector<RunningApplication> SimWorkspace::runningApplications(const std::string& bundleIdentifier) {
+    auto all = runningApplications();
+    std::erase_if(all, [&](const RunningApplication& a) { return a.bundleIdentifier != bundleIdentifier; });
+    return all;
+}
+
 std::vector<RunningApplication> SimWorkspace::runningApplications() {
     std::lock_guard lock(sim_.worldMutex());
     std::vector<RunningApplication> out;

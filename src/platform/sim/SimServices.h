@@ -28,6 +28,7 @@ class SimWorkspace : public Workspace {
     std::vector<RunningApplication> runningApplications() override;
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
     std::optional<RunningApplication> frontmostApplication() override;
+    std::vector<RunningApplication> runningApplications(const std::string& bundleIdentifier) override;
     NotificationCenter& notificationCenter() override;
     // Bundles, icons, opening and activation: SimApplications.cpp.
     std::optional<std::string> urlForApplication(const std::string& bundleIdentifier) override;

@@ -41,6 +41,12 @@ class SimWindowServer : public WindowServer {
     int32_t setDockRectWithOrientation(uint32_t connection, int32_t first, int32_t second, double x, double y,
                                        double width, double height) override;
 
+    // The desktop shortcuts' table: SimDesktopNavigation.cpp.
+    int32_t getSymbolicHotKeyValue(int32_t hotKey, uint16_t* keyEquivalent, uint16_t* keyCode,
+                                   uint32_t* modifiers) override;
+    bool isSymbolicHotKeyEnabled(int32_t hotKey) override;
+    int32_t setSymbolicHotKeyEnabled(int32_t hotKey, bool enabled) override;
+
     // The window-list entry of one window, with the platform's keys.
     Value describe(uint32_t windowID) const;
 

@@ -106,6 +106,10 @@ void SimWindowing::unregisterPanel(Panel& panel) {
 
 void SimWindowing::makeKeyWindow(Panel* panel) {
     uint32_t id = panel ? panel->windowNumber() : 0;
+    // A window made key on a desktop that is not showing brings its display to that desktop.
+    if (const SimWindow* w = id ? sim_.window(id) : nullptr;
+        w && w->spaces.size() == 1 && !sim_.isActiveSpace(*w->spaces.begin()))
+        sim_.switchToSpace(*w->spaces.begin());
     if (id == key_) return;
     auto previous = this->panel(key_);
     key_ = id;
@@ -415,6 +419,7 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
             }
             sim_.activateApp(target.otherPID);
             sim_.raiseWindow(target.otherWindow);
+            if (!right) sim_.grabWindow(target.otherWindow, flipVertically(p, sim_.primaryHeight()));
         }
         return;
     }
@@ -449,6 +454,7 @@ void SimWindowing::mouseDrag(Point p) {
         return;
     mouse_ = p;
     if (!mouseDownPanel_) {
+        sim_.dragHeldWindow(flipVertically(p, sim_.primaryHeight()));
         mouseMove(p);
         return;
     }
@@ -462,6 +468,7 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
+    if (!right) sim_.releaseHeldWindow();
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
             sim_.record("NSWindow.performClose",
@@ -480,13 +487,14 @@ void SimWindowing::mouseUp(Point p, bool right) {
     updatePointerPanels(p);
 }
 
-void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
+void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice) {
     mouse_ = p;
     auto target = targetAt(p);
     Event e = makeEvent(EventType::scrollWheel, p, target.panel);
     e.scrollingDeltaX = dx;
     e.scrollingDeltaY = dy;
     e.momentumPhase = momentum;
+    e.isDirectionInvertedFromDevice = invertedFromDevice;
     if (target.panel) {
         dispatchLocal(e, target.panel);
     } else {
@@ -548,8 +556,8 @@ void SimDesktop::rightClick(Point p) {
     windowing_->mouseDown(p, 0, 1, true);
     windowing_->mouseUp(p, true);
 }
-void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum) {
-    windowing_->scroll(p, dx, dy, momentum);
+void SimDesktop::scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice) {
+    windowing_->scroll(p, dx, dy, momentum, invertedFromDevice);
 }
 void SimDesktop::keyDown(uint16_t keyCode, std::string characters, uint64_t mods) {
     windowing_->keyDown(keyCode, std::move(characters), mods);

@@ -40,6 +40,7 @@ class SimWindowing : public Windowing {
     void activate(bool ignoringOtherApps) override;
     bool isActive() override { return active_; }
     void yieldActivation(int32_t pid) override;  // SimApplications.cpp
+    void yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) override;
     MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) override;
     MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
     void removeMonitor(MonitorToken token) override;
@@ -56,7 +57,7 @@ class SimWindowing : public Windowing {
     void mouseDown(Point p, uint64_t modifierFlags, int clickCount, bool right);
     void mouseDrag(Point p);
     void mouseUp(Point p, bool right);
-    void scroll(Point p, double dx, double dy, MomentumPhase momentum);
+    void scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice = false);
     void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     bool pickMenuItem(const std::vector<std::string>& titles);
     void dismissMenu();

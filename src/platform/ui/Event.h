@@ -82,6 +82,8 @@ struct Event {
     double scrollingDeltaX = 0;
     double scrollingDeltaY = 0;
     MomentumPhase momentumPhase = MomentumPhase::none;
+    // The deltas are reversed from the device's motion (natural scrolling).
+    bool isDirectionInvertedFromDevice = false;
     int clickCount = 0;
     std::shared_ptr<TrackingArea> trackingArea;  // for entered and exited events
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/Displays.h"
@@ -44,6 +45,8 @@ class Windowing {
     virtual bool isActive() = 0;
     // NSApp.yieldActivation(to:): lets the application with the pid activate from us next.
     virtual void yieldActivation(int32_t pid) = 0;
+    // NSApp.yieldActivation(toApplicationWithBundleIdentifier:)
+    virtual void yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) = 0;
 
     // NSEvent.addLocalMonitorForEvents / addGlobalMonitorForEvents / removeMonitor; 0: refused.
     virtual MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) = 0;

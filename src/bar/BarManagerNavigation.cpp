@@ -1,0 +1,164 @@
+// Switching desktops the way the user does: the system's own shortcut for desktop N, or, without
+// one, making the target desktop's bar key so that the window server follows it. After every change
+// of the active desktop the bar tidies up and gives activation back.
+#include <algorithm>
+
+#include "bar/BarManager.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+void BarManager::lockScrollSwitching() {
+    isScrollSwitchLocked = true;
+    if (scrollUnlockWork) scrollUnlockWork->cancel();
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    scrollUnlockWork = platform_.runtime.mainQueue()->asyncAfter(kScrollSwitchLock, [weak] {
+        if (auto self = weak.lock()) self->isScrollSwitchLocked = false;
+    });
+}
+
+void BarManager::activatePanelToSwitch(BarPanel& panel) {
+    panel.allowBecomeKey = true;
+    platform_.windowing.activate(true);
+    panel.makeKeyAndOrderFront();
+    panel.allowBecomeKey = false;
+}
+
+bool BarManager::hasLanded(uint64_t spaceID) {
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    if (platform_.windowServer.getActiveSpace(connection) == spaceID) return true;
+    const auto active = spaceWindows_.getActiveSpaceIDs(connection);
+    return std::find(active.begin(), active.end(), spaceID) != active.end();
+}
+
+bool BarManager::isProgram(const RunningApplication& app) {
+    // Two missing identifiers count as equal.
+    return app.bundleIdentifier == platform_.application.mainBundleIdentifier();
+}
+
+bool BarManager::postKeyboardShortcut(const DesktopSwitchShortcut& shortcut) {
+    Events& events = platform_.events;
+    auto down = events.createKeyboardEvent(shortcut.keyCode, true);
+    auto up = events.createKeyboardEvent(shortcut.keyCode, false);
+    if (!down || !up) return false;
+    down->flags = shortcut.flags;
+    up->flags = 0;  // the key comes up with no modifiers, whatever the shortcut holds
+    events.post(EventTapLocation::hid, *down);
+    events.post(EventTapLocation::hid, *up);
+    return true;
+}
+
+void BarManager::switchToSpace(uint64_t spaceID, std::optional<RunningApplication> previousApp) {
+    const auto& listed = *viewModel->spaces;
+    auto space =
+        std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
+    if (space != listed.end() && space->isFullScreen()) {
+        switchToFullscreenSpace(spaceID);
+        return;
+    }
+    auto found = panels.find(spaceID);
+    if (found == panels.end()) return;
+    const std::shared_ptr<BarPanel> panel = found->second;
+    lockScrollSwitching();
+    std::optional<DesktopSwitchShortcut> shortcut;
+    if (auto n = missionControlDesktopNumber(spaceID)) shortcut = desktopSwitchShortcut(*n);
+    if (shortcut && postKeyboardShortcut(*shortcut)) {
+        if (previousApp) pendingPreviousApp = std::move(previousApp);
+        return;
+    }
+    // Through the panel: the program is activated, and the change gives activation back.
+    pendingPreviousApp = previousApp ? std::move(previousApp) : platform_.workspace.frontmostApplication();
+    activatePanelToSwitch(*panel);
+}
+
+std::optional<int> BarManager::missionControlDesktopNumber(uint64_t spaceID) {
+    return qv::missionControlDesktopNumber(spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID()),
+                                           spaceID);
+}
+
+std::optional<BarManager::DesktopSwitchShortcut> BarManager::desktopSwitchShortcut(int forDesktopNumber) {
+    const auto id = desktopSwitchHotKeyID(forDesktopNumber);
+    if (!id) return std::nullopt;
+    WindowServer& ws = platform_.windowServer;
+    uint16_t keyCode = 0;
+    uint32_t modifiers = 0;
+    if (ws.getSymbolicHotKeyValue(*id, nullptr, &keyCode, &modifiers) != 0) return std::nullopt;
+    // A shortcut the user switched off is switched on in the system, and stays on.
+    if (!ws.isSymbolicHotKeyEnabled(*id) && ws.setSymbolicHotKeyEnabled(*id, true) != 0) return std::nullopt;
+    return DesktopSwitchShortcut{keyCode, CGEventFlags{modifiers}};
+}
+
+void BarManager::switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID) {
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    if (auto target = adjacentSpace(spaceWindows_.getSpaces(connection),
+                                    spaceWindows_.getActiveSpaceIDs(connection), fromSpaceID, goRight))
+        switchToSpace(*target, std::nullopt);
+}
+
+void BarManager::handleScrollEvent(const Event& event, uint64_t fromSpaceID) {
+    if (isScrollSwitchLocked) return;
+    switchToAdjacentSpace(scrollSwitchGoesRight(event.scrollingDeltaY, event.isDirectionInvertedFromDevice,
+                                                settings_->data->scrollUpSpaceSwitch),
+                          fromSpaceID);
+}
+
+void BarManager::handlePostSwitchYield() {
+    const std::optional<RunningApplication> previous = std::exchange(pendingPreviousApp, std::nullopt);
+    updateActiveSpacePanelVisibility();
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    const uint64_t activeSpace = platform_.windowServer.getActiveSpace(connection);
+
+    PostSwitchState state;
+    if (pendingWindowMoveDrag) state.windowMoveDragLanded = hasLanded(pendingWindowMoveDrag->targetSpaceID);
+    state.silicaMovePending = pendingSilicaWindowMove.has_value();
+    if (pendingFullscreenAXActivation)
+        state.fullscreenSwitchLanded = hasLanded(pendingFullscreenAXActivation->targetSpaceID);
+    state.hasPreviousApp = previous.has_value();
+    state.previousAppIsProgram = previous && isProgram(*previous);
+    const auto spaces = spaceWindows_.getSpaces(connection);
+    for (uint64_t id : spaceWindows_.getActiveSpaceIDs(connection)) {
+        state.fullScreenDesktopActive |= std::any_of(spaces.begin(), spaces.end(), [&](const SpaceInfo& s) {
+            return s.spaceID == id && s.isFullScreen();
+        });
+    }
+    const auto onActive = windowStore->windowsOn(activeSpace);
+    state.anyVisibleWindow =
+        std::any_of(onActive.begin(), onActive.end(), [](const TrackedWindow& w) { return !w.isMinimized; });
+
+    switch (postSwitchStep(state)) {
+        case PostSwitchStep::finishWindowMoveDrag:
+            finishPendingWindowMoveDrag(*pendingWindowMoveDrag, previous);
+            break;
+        case PostSwitchStep::awaitWindowMoveDrag:
+            pendingPreviousApp = previous;
+            break;
+        case PostSwitchStep::completeFullscreenSwitch:
+            completeFullscreenProxySwitch(*pendingFullscreenAXActivation);
+            break;
+        case PostSwitchStep::dropFullscreenSwitch: {
+            const uint64_t target = pendingFullscreenAXActivation->targetSpaceID;
+            pendingFullscreenAXActivation.reset();
+            if (auto work = std::exchange(pendingFullscreenProxyCleanupWork, nullptr)) work->cancel();
+            if (auto it = fullscreenPanels.find(target); it != fullscreenPanels.end()) it->second->orderOut();
+            break;
+        }
+        case PostSwitchStep::activateFinder: {
+            const auto finders = platform_.workspace.runningApplications(kFinderBundleIdentifier);
+            if (!finders.empty())
+                platform_.workspace.activateApplication(finders.front().processIdentifier, 0);
+            break;
+        }
+        case PostSwitchStep::yieldToFinder:
+            platform_.windowing.yieldActivationToApplicationWithBundleIdentifier(kFinderBundleIdentifier);
+            break;
+        case PostSwitchStep::yieldToPreviousApp:
+            platform_.windowing.yieldActivation(previous->processIdentifier);
+            break;
+        case PostSwitchStep::leaveToSilicaMove:
+        case PostSwitchStep::nothing:
+            break;
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,279 @@
+// Carrying another application's window to another desktop the way the user does: the title bar is
+// grabbed with synthesised mouse events and, while the button is held, the desktop changes; the
+// window server takes the held window along. Within one display the desktop's own shortcut changes
+// the desktop and the window is dropped where it was taken; to another display, that display's
+// desktop is made active and the window dragged across near its top-left corner.
+#include <algorithm>
+
+#include "bar/BarManager.h"
+#include "platform/ui/Windowing.h"
+#include "tracking/AXWindowID.h"
+
+namespace qv {
+
+namespace {
+
+constexpr Seconds kShortcutDelay = 0.05;
+constexpr Seconds kSilicaFinishDelay = 0.4;
+constexpr Seconds kSameDisplayFinishDelay = 0.05;
+constexpr Seconds kSpacesRefreshDelay = 0.2;
+constexpr Seconds kHandBackDelay = 0.05;
+
+}  // namespace
+
+bool BarManager::postMouseEvent(CGEventType type, Point at) {
+    auto event = platform_.events.createMouseEvent(type, at, CGMouseButton::left);
+    if (!event) return false;
+    event->flags = 0;
+    platform_.events.post(EventTapLocation::hid, *event);
+    return true;
+}
+
+void BarManager::releaseDrag(Point grab, Point drop) {
+    if (grab != drop) {
+        postMouseEvent(eventtype::kLeftMouseDragged, Point{(grab.x + drop.x) / 2, (grab.y + drop.y) / 2});
+        postMouseEvent(eventtype::kLeftMouseDragged, drop);
+    }
+    postMouseEvent(eventtype::kLeftMouseUp, drop);
+}
+
+void BarManager::refreshSpacesSoon() {
+    // The chips follow the window once the window server has it on its new desktop.
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kSpacesRefreshDelay, [weak] {
+        if (auto self = weak.lock()) self->windowStore->refreshSpaces();
+    });
+}
+
+void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_t to) {
+    if (pendingWindowMoveDrag || pendingSilicaWindowMove || !windowStore->windows.contains(id)) return;
+    viewModel->activateWindow(id, false);
+    const bool silica = shouldUseSilicaWindowMove(from, to);
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (silica) {
+            self->beginSilicaWindowMove(id, from, to);
+        } else {
+            self->beginWindowMoveDrag(id, from, to);
+        }
+    });
+}
+
+void BarManager::moveWindow(uint32_t windowID, int toDesktopNumber) {
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    const auto move =
+        keyboardDesktopMove(spaceWindows_.getSpaces(connection), spaceWindows_.spaceIDs(windowID, connection),
+                            spaceWindows_.getActiveSpaceIDs(connection), toDesktopNumber);
+    if (move) moveWindowToSpaceByDragging(windowID, move->from, move->to);
+}
+
+bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
+    const auto spaces = spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID());
+    auto find = [&](uint64_t id) {
+        return std::find_if(spaces.begin(), spaces.end(),
+                            [&](const SpaceInfo& s) { return s.spaceID == id; });
+    };
+    auto a = find(from), b = find(to);
+    return a != spaces.end() && b != spaces.end() && a->displayIdentifier == b->displayIdentifier;
+}
+
+void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
+    auto tracked = windowStore->windows.find(windowID);
+    if (tracked == windowStore->windows.end()) return;
+    const int32_t pid = tracked->second.pid;
+    const auto number = missionControlDesktopNumber(targetSpaceID);
+    const auto shortcut = number ? desktopSwitchShortcut(*number) : std::nullopt;
+    if (!shortcut) return;
+    const auto geometry = dragGeometryForWindow(windowID, pid);
+    if (!geometry) return;
+    const Point grab = geometry->grabPoint;
+    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
+        return;
+    if (!postMouseEvent(eventtype::kLeftMouseDragged, grab)) {
+        postMouseEvent(eventtype::kLeftMouseUp, grab);
+        return;
+    }
+    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, *geometry);
+    const auto app = platform_.workspace.runningApplication(pid);
+    pendingSilicaWindowMove = PendingSilicaWindowMove{windowID, targetSpaceID, grab, drop};
+    pendingPreviousApp = app;
+
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
+    main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut = *shortcut, grab, app] {
+        auto self = weak.lock();
+        if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID)
+            return;
+        if (!self->postKeyboardShortcut(shortcut)) {
+            // Without the shortcut the window is let go where it was taken.
+            self->pendingSilicaWindowMove.reset();
+            self->pendingPreviousApp.reset();
+            self->postMouseEvent(eventtype::kLeftMouseUp, grab);
+            return;
+        }
+        main->asyncAfter(kSilicaFinishDelay, [weak, windowID, app] {
+            if (auto self = weak.lock()) self->finishSilicaWindowMove(windowID, app);
+        });
+    });
+}
+
+void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp) {
+    if (!pendingSilicaWindowMove || pendingSilicaWindowMove->windowID != windowID) return;
+    const PendingSilicaWindowMove pending = *std::exchange(pendingSilicaWindowMove, std::nullopt);
+    pendingPreviousApp.reset();
+    releaseDrag(pending.mouseDownPoint, pending.dropPoint);
+    refreshSpacesSoon();
+    if (!previousApp || isProgram(*previousApp)) return;
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay,
+                                              [weak, windowID, pid = previousApp->processIdentifier] {
+                                                  auto self = weak.lock();
+                                                  if (!self) return;
+                                                  if (self->platform_.windowing.isActive()) {
+                                                      self->platform_.windowing.yieldActivation(pid);
+                                                  } else {
+                                                      self->viewModel->activateWindow(windowID, false);
+                                                  }
+                                              });
+}
+
+void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
+    auto tracked = windowStore->windows.find(windowID);
+    if (tracked == windowStore->windows.end()) return;
+    const int32_t pid = tracked->second.pid;
+    const auto geometry = dragGeometryForWindow(windowID, pid);
+    if (!geometry) return;
+    const Point grab = geometry->grabPoint;
+    // The button stays down until the target desktop shows.
+    if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
+        return;
+    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, *geometry);
+    pendingWindowMoveDrag = PendingWindowMoveDrag{windowID, sourceSpaceID, targetSpaceID, grab, drop};
+
+    if (pendingWindowMoveDragTimeoutWork) pendingWindowMoveDragTimeoutWork->cancel();
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    pendingWindowMoveDragTimeoutWork =
+        platform_.runtime.mainQueue()->asyncAfter(kWindowMoveDragTimeout, [weak] {
+            auto self = weak.lock();
+            if (!self || !self->pendingWindowMoveDrag) return;
+            const Point taken = self->pendingWindowMoveDrag->mouseDownPoint;
+            self->pendingWindowMoveDrag.reset();
+            if (auto work = std::exchange(self->pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
+            self->postMouseEvent(eventtype::kLeftMouseUp, taken);
+        });
+
+    const auto app = platform_.workspace.runningApplication(pid);
+    const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
+    if (std::find(active.begin(), active.end(), targetSpaceID) == active.end()) {
+        // The change of the active desktop finishes the move once the target shows.
+        switchToSpace(targetSpaceID, app);
+        return;
+    }
+    platform_.runtime.mainQueue()->asyncAfter(kSameDisplayFinishDelay, [weak, windowID, app] {
+        auto self = weak.lock();
+        if (self && self->pendingWindowMoveDrag && self->pendingWindowMoveDrag->windowID == windowID)
+            self->finishPendingWindowMoveDrag(*self->pendingWindowMoveDrag, app);
+    });
+}
+
+void BarManager::finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
+                                             std::optional<RunningApplication> previousApp) {
+    pendingWindowMoveDrag.reset();
+    if (auto work = std::exchange(pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
+    releaseDrag(pending.mouseDownPoint, pending.dropPoint);
+    refreshSpacesSoon();
+    if (!previousApp || isProgram(*previousApp)) return;
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay, [weak, pid = previousApp->processIdentifier] {
+        if (auto self = weak.lock()) self->platform_.windowing.yieldActivation(pid);
+    });
+}
+
+// --- Where to take hold of a window, and where to let it go ---
+
+std::optional<DragGeometry> BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid) {
+    Accessibility& ax = platform_.accessibility;
+    const auto window = findAXWindow(ax.createApplication(pid), windowID);
+    if (!window) return std::nullopt;
+    const auto position = pointAttribute(*window, "AXPosition");
+    const auto size = sizeAttribute(*window, "AXSize");
+    if (!position || !size) return std::nullopt;
+    const Rect frame{*position, *size};
+    std::optional<Rect> zoom;
+    Value button;
+    if (ax.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
+        if (auto element = button.asElement()) {
+            const auto at = pointAttribute(*element, "AXPosition");
+            const auto extent = sizeAttribute(*element, "AXSize");
+            if (at && extent) zoom = Rect{*at, *extent};
+        }
+    }
+    return DragGeometry{dragGrabPoint(frame, zoom), frame};
+}
+
+std::optional<AXElement> BarManager::findAXWindow(const AXElement& appElement, uint32_t matching) {
+    const auto windows = copyAXWindows(appElement);
+    if (!windows) return std::nullopt;
+    for (const AXElement& element : *windows) {
+        if (resolveAXWindowID(platform_.accessibility, axGetWindow, element) == matching) return element;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<AXElement>> BarManager::copyAXWindows(const AXElement& appElement) {
+    Value value;
+    if (platform_.accessibility.copyAttributeValue(appElement, "AXWindows", value) != kAXErrorSuccess)
+        return std::nullopt;
+    return value.asElementArray();
+}
+
+namespace {
+
+// An Accessibility value attribute of the given type (a point or a size); none for anything else.
+std::optional<AXValueData> axValueAttribute(Accessibility& ax, const AXElement& element,
+                                            const std::string& attribute, AXValueData::Type type) {
+    Value value;
+    if (ax.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    auto data = value.asAXValue();
+    if (!data || data->type != type) return std::nullopt;
+    return data;
+}
+
+}  // namespace
+
+std::optional<Point> BarManager::pointAttribute(const AXElement& element, const std::string& attribute) {
+    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Point);
+    return data ? std::optional<Point>(data->point) : std::nullopt;
+}
+
+std::optional<Size> BarManager::sizeAttribute(const AXElement& element, const std::string& attribute) {
+    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Size);
+    return data ? std::optional<Size>(data->size) : std::nullopt;
+}
+
+Rect BarManager::cgScreenRect(const Rect& rect, const std::vector<Screen>& among) {
+    return flipVertically(rect, spaceWindows_.primaryScreenMaxY(among));
+}
+
+Point BarManager::dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry) {
+    const auto spaces = spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID());
+    auto find = [&](uint64_t id) {
+        return std::find_if(spaces.begin(), spaces.end(),
+                            [&](const SpaceInfo& s) { return s.spaceID == id; });
+    };
+    auto source = find(from), target = find(to);
+    // Within one display the window is dropped where it was taken.
+    if (source == spaces.end() || target == spaces.end() ||
+        source->displayIdentifier == target->displayIdentifier)
+        return geometry.grabPoint;
+    const auto screens = platform_.displays.screens();
+    const auto screen = spaceWindows_.screen(target->displayIdentifier, screens);
+    if (!screen) return geometry.grabPoint;
+    return crossDisplayDropPoint(geometry, cgScreenRect(screen->visibleFrame, screens));
+}
+
+}  // namespace qv

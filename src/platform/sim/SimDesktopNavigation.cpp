@@ -1,0 +1,138 @@
+// The system's shortcuts for switching desktops, and windows carried by their title bar: what the
+// simulated window server does with the keys and drags that reach it.
+#include <algorithm>
+
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowServer.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int32_t kCGErrorFailure = 1000;
+// The modifiers a shortcut is told apart by; the device-dependent and fn bits do not count.
+constexpr CGEventFlags kChordFlags =
+    eventflags::kShift | eventflags::kControl | eventflags::kAlternate | eventflags::kCommand;
+
+}  // namespace
+
+void SimDesktop::installDesktopHotKeys() {
+    // Key codes of the digits 1 to 9 and 0 on a US keyboard.
+    constexpr uint16_t kDigits[] = {18, 19, 20, 21, 23, 22, 26, 28, 25, 29};
+    for (int32_t id = kFirstDesktopHotKey; id <= kLastDesktopHotKey; ++id) {
+        const int n = id - kFirstDesktopHotKey;  // desktop n + 1
+        SimSymbolicHotKey key;
+        key.keyCode = kDigits[n % 10];
+        key.modifiers = static_cast<uint32_t>(n < 10 ? eventflags::kControl
+                                                     : eventflags::kControl | eventflags::kAlternate);
+        symbolicHotKeys[id] = key;
+    }
+}
+
+std::optional<uint64_t> SimDesktop::numberedDesktop(int n) const {
+    std::lock_guard lock(world_);
+    int count = 0;
+    for (const SimDisplay& d : displays_) {
+        for (uint64_t id : d.spaces) {
+            const SimSpace* s = space(id);
+            if (s && s->type != kSimSpaceTypeFullScreen && ++count == n) return id;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SimDesktop::takeSymbolicHotKey(const CGEvent& keyDown) {
+    std::optional<int32_t> matched;
+    {
+        std::lock_guard lock(world_);
+        for (int32_t id = kFirstDesktopHotKey; id <= kLastDesktopHotKey && !matched; ++id) {
+            auto it = symbolicHotKeys.find(id);
+            if (it == symbolicHotKeys.end() || !it->second.enabled) continue;
+            if (it->second.keyCode == keyDown.keyCode &&
+                (it->second.modifiers & kChordFlags) == (keyDown.flags & kChordFlags))
+                matched = id;
+        }
+    }
+    if (!matched) return false;
+    // A shortcut of a desktop that does not exist is still the system's: it is used up.
+    if (auto target = numberedDesktop(*matched - kFirstDesktopHotKey + 1)) switchToSpace(*target);
+    return true;
+}
+
+bool SimDesktop::grabWindow(uint32_t windowID, Point pointer) {
+    std::lock_guard lock(world_);
+    const SimWindow* w = window(windowID);
+    if (!w || w->ownerPID == ownPID_ || w->layer != 0 || !w->frame.contains(pointer) ||
+        pointer.y - w->frame.minY() >= kTitleBarHeight)
+        return false;
+    grab_ = WindowGrab{windowID, {pointer.x - w->frame.minX(), pointer.y - w->frame.minY()}};
+    return true;
+}
+
+bool SimDesktop::dragHeldWindow(Point pointer) {
+    std::lock_guard lock(world_);
+    if (!grab_) return false;
+    SimWindow* w = window(grab_->windowID);
+    if (!w) {
+        grab_.reset();
+        return false;
+    }
+    setWindowFrame(w->id, Rect{{pointer.x - grab_->offset.x, pointer.y - grab_->offset.y}, w->frame.size});
+    auto under = std::find_if(displays_.begin(), displays_.end(),
+                              [&](const SimDisplay& d) { return d.frame.contains(pointer); });
+    if (under == displays_.end() || !under->activeSpace) return true;
+    const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
+        return std::find(under->spaces.begin(), under->spaces.end(), s) != under->spaces.end();
+    });
+    if (!onThatDisplay) w->spaces = {under->activeSpace};
+    return true;
+}
+
+std::optional<uint32_t> SimDesktop::heldWindow() const {
+    std::lock_guard lock(world_);
+    return grab_ ? std::optional<uint32_t>(grab_->windowID) : std::nullopt;
+}
+
+void SimDesktop::carryHeldWindow(uint32_t displayID, uint64_t toSpace) {
+    if (!grab_) return;
+    SimWindow* w = window(grab_->windowID);
+    const SimDisplay* d = display(displayID);
+    if (!w || !d) return;
+    const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
+        return std::find(d->spaces.begin(), d->spaces.end(), s) != d->spaces.end();
+    });
+    if (onThatDisplay) w->spaces = {toSpace};
+}
+
+// --- The window server's side ---
+
+int32_t SimWindowServer::getSymbolicHotKeyValue(int32_t hotKey, uint16_t* keyEquivalent, uint16_t* keyCode,
+                                                uint32_t* modifiers) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.record("CGSGetSymbolicHotKeyValue", Value::number(hotKey));
+    auto it = sim_.symbolicHotKeys.find(hotKey);
+    if (it == sim_.symbolicHotKeys.end()) return kCGErrorFailure;
+    if (keyEquivalent) *keyEquivalent = 0xFFFF;  // no character of its own
+    if (keyCode) *keyCode = it->second.keyCode;
+    if (modifiers) *modifiers = it->second.modifiers;
+    return 0;
+}
+
+bool SimWindowServer::isSymbolicHotKeyEnabled(int32_t hotKey) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.record("CGSIsSymbolicHotKeyEnabled", Value::number(hotKey));
+    auto it = sim_.symbolicHotKeys.find(hotKey);
+    return it != sim_.symbolicHotKeys.end() && it->second.enabled;
+}
+
+int32_t SimWindowServer::setSymbolicHotKeyEnabled(int32_t hotKey, bool enabled) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.record("CGSSetSymbolicHotKeyEnabled",
+                Value::array({Value::number(hotKey), Value::boolean(enabled)}));
+    auto it = sim_.symbolicHotKeys.find(hotKey);
+    if (it == sim_.symbolicHotKeys.end() || (enabled && it->second.refuseEnabling)) return kCGErrorFailure;
+    it->second.enabled = enabled;
+    return 0;
+}
+
+}  // namespace qv
