@@ -24,8 +24,8 @@ namespace qv {
 // taken as failed, and its late answer is dropped.
 //
 // Any thread may call. The caches, the listing and the slots are guarded by one mutex, never held
-// while the platform is called; the work runs on the service's own queue and on whatever thread
-// the platform answers on. Completions come on the main queue, exactly once each.
+// while the platform or a caller is called; the work runs on the service's own queue and on
+// whatever thread the platform answers on. Completions come on the main queue, exactly once each.
 class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     struct Token {};
 
@@ -70,12 +70,12 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     size_t cacheCount() const;
     size_t switcherCacheCount() const;
     int runningSwitcherCaptures() const;
+    size_t waitingSwitcherCaptures() const;
     bool isListingRequested() const;
 
   private:
     using ContentPtr = std::shared_ptr<const SCShareableContent>;
     using ContentHandler = std::function<void(ContentPtr)>;
-    using RawImageHandler = std::function<void(std::shared_ptr<const Image>)>;
 
     struct CachedThumbnail {
         std::shared_ptr<const Image> image;
@@ -86,13 +86,14 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
 
     // Stores over an entry as it is; a new window in a full cache first evicts the oldest entry.
     void store(Cache& cache, size_t capacity, uint32_t windowID, std::shared_ptr<const Image> image);
-    bool isFresh(const Cache& cache, uint32_t windowID) const;
+    std::shared_ptr<const Image> freshImage(uint32_t windowID) const;
+    std::shared_ptr<const Image> staleImage(uint32_t windowID) const;
 
-    // Answers on any thread, without the main-queue hop.
-    void loadThumbnail(uint32_t windowID, CancellationTokenPtr token, RawImageHandler done);
+    // These answer on any thread, without the main-queue hop.
+    void loadThumbnail(uint32_t windowID, CancellationTokenPtr token, ImageHandler done);
     void fetchShareableContent(ContentHandler done);
     void finishContentRequest(uint64_t request, ContentPtr content);
-    void captureWindow(uint32_t windowID, std::optional<double> maxPixelDimension, RawImageHandler done);
+    void captureWindow(uint32_t windowID, std::optional<double> maxPixelDimension, ImageHandler done);
     void acquireSwitcherSlot(std::function<void()> granted);
     void releaseSwitcherSlot();
     void deliver(const ImageHandler& completion, std::shared_ptr<const Image> image);
@@ -106,8 +107,8 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     Cache switcherCache_;
     uint64_t storeOrder_ = 0;
     ContentPtr cachedContent_;
-    Seconds cachedContentTimestamp_ = -1e300;
-    uint64_t contentRequest_ = 0;  // the listing request in flight; 0: none
+    Seconds cachedContentTimestamp_ = -1e300;  // the distant past
+    uint64_t contentRequest_ = 0;              // the listing request in flight; 0: none
     uint64_t lastContentRequest_ = 0;
     std::vector<ContentHandler> contentWaiters_;
     int runningSwitcherCaptures_ = 0;

@@ -54,7 +54,8 @@ void SimScreenCapture::getShareableContent(bool excludeDesktopWindows, bool onSc
         const char* error = sim_.screenRecordingGranted()
                                 ? "The listing failed"
                                 : "The user declined TCCs for application, window, display capture";
-        deliver(fault, std::nullopt, [completion = std::move(completion), error] { completion(std::nullopt, error); });
+        deliver(fault, std::nullopt,
+                [completion = std::move(completion), error] { completion(std::nullopt, error); });
         return;
     }
     SCShareableContent content;
@@ -109,7 +110,8 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter, const SCStrea
     });
 }
 
-void SimScreenCapture::deliver(CaptureFault fault, std::optional<uint32_t> windowID, std::function<void()> answer) {
+void SimScreenCapture::deliver(CaptureFault fault, std::optional<uint32_t> windowID,
+                               std::function<void()> answer) {
     switch (fault) {
         case CaptureFault::neverAnswer:
             return;
@@ -152,9 +154,8 @@ void SimScreenCapture::releaseHeldCaptures(std::optional<uint32_t> windowID) {
     std::vector<Held> released;
     {
         std::lock_guard lock(mutex_);
-        auto kept = std::stable_partition(held_.begin(), held_.end(), [&](const Held& h) {
-            return windowID && h.windowID != windowID;
-        });
+        auto kept = std::stable_partition(held_.begin(), held_.end(),
+                                          [&](const Held& h) { return windowID && h.windowID != windowID; });
         std::move(kept, held_.end(), std::back_inserter(released));
         held_.erase(kept, held_.end());
     }
