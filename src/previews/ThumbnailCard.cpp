@@ -45,16 +45,7 @@ Menu ThumbnailCard::contextMenu() const {
         // The divider only separates "Move to" from what follows it.
         if (onMinimize || onClose) menu.items.push_back(MenuItem::separator());
     }
-    if (onMinimize) {
-        MenuItem item = MenuItem::button("Minimize", onMinimize);
-        item.symbolName = "minus.rectangle";
-        menu.items.push_back(item);
-    }
-    if (onClose) {
-        MenuItem item = MenuItem::button(kCloseWindowMenuTitle, onClose);
-        item.symbolName = "xmark.circle";
-        menu.items.push_back(item);
-    }
+    for (MenuItem& item : windowControlMenuItems(onMinimize, onClose)) menu.items.push_back(std::move(item));
     return menu;
 }
 

@@ -11,6 +11,15 @@ size_t sizeIndex(BarSize size) {
     return static_cast<size_t>(size);
 }
 
+// A window's picture shared, not copied: pictures are large and drawn on every evaluation.
+Node sharedBitmap(std::shared_ptr<const Image> picture) {
+    auto e = std::make_shared<Element>();
+    e->kind = Element::Kind::image;
+    e->imageKind = ImageKind::bitmap;
+    e->bitmap = std::move(picture);
+    return e;
+}
+
 }  // namespace
 
 double thumbnailHeaderIconSize(BarSize size) {
@@ -66,7 +75,7 @@ Node ThumbnailImage::body() const {
     const Shape box = Shape::roundedRect(8);
     switch (look()) {
         case Look::picture:
-            return BitmapImage(thumbnail)
+            return sharedBitmap(thumbnail)
                 ->resizableImage()
                 ->aspectRatio(ContentMode::fit)
                 ->frame(kThumbnailImageWidth, kThumbnailImageHeight)

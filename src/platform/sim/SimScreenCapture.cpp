@@ -19,6 +19,25 @@ uint32_t opaque(uint32_t rgb) {
     return (rgb << 8) | 0xFF;
 }
 
+// The three window buttons on a title band `rows` high, at `scale` pixels per point across.
+void paintWindowButtons(Image& image, double scale, int rows) {
+    static constexpr uint32_t kLights[] = {0xFF5F57, 0xFEBC2E, 0x28C840};
+    const double radius = std::min(6 * scale, rows / 2.5);
+    if (radius < 1) return;
+    const double cy = rows / 2.0;
+    for (int i = 0; i < 3; ++i) {
+        const double cx = (16 + 20 * i) * scale;
+        for (int y = std::max(0, int(cy - radius)); y < std::min(rows, int(cy + radius) + 1); ++y) {
+            for (int x = std::max(0, int(cx - radius)); x < std::min(image.width, int(cx + radius) + 1);
+                 ++x) {
+                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+                if (dx * dx + dy * dy <= radius * radius)
+                    image.pixels[size_t(y) * size_t(image.width) + x] = opaque(kLights[i]);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 SimScreenCapture::SimScreenCapture(SimDesktop& sim) : sim_(sim) {}
@@ -207,6 +226,7 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
         for (int y = 0; y < titleRows; ++y) {
             std::fill_n(image->pixels.begin() + static_cast<ptrdiff_t>(y) * width, width, opaque(kTitleBar));
         }
+        if (titleRows > 0) paintWindowButtons(*image, width / std::max(1.0, w->frame.width()), titleRows);
         return image;
     }
     if (!filter.display) {

@@ -18,8 +18,8 @@ class SimDesktop;
 // Capture access answers from the desktop's one Screen Recording switch; asking while it is off
 // counts a prompt and grants nothing. Listings hold the windows as they are at the request.
 // Screenshots are drawn from the world at the moment of the call: a display's desktop picture with
-// the windows not left out painted over it, or a window on its own (its body and title band) at
-// exactly the asked size. Answers come on a queue of their own. Any thread may ask.
+// the windows not left out painted over it, or a window on its own (its body, title band and window
+// buttons) at exactly the asked size. Answers come on a queue of their own. Any thread may ask.
 class SimScreenCapture : public ScreenCapture {
   public:
     // The window id of a display's desktop-picture window, listed when desktop windows are asked for.

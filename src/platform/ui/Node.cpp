@@ -387,14 +387,10 @@ Node IconImage(const Image& icon) {
 }
 
 Node BitmapImage(const Image& bitmap) {
-    return BitmapImage(std::make_shared<const Image>(bitmap));
-}
-
-Node BitmapImage(std::shared_ptr<const Image> bitmap) {
     auto e = make(Element::Kind::image);
     e->imageKind = ImageKind::bitmap;
-    e->imageName = bitmap ? bitmap->name : std::string();
-    e->bitmap = std::move(bitmap);
+    e->imageName = bitmap.name;
+    e->bitmap = std::make_shared<const Image>(bitmap);
     return e;
 }
 

@@ -482,8 +482,6 @@ Node SymbolImage(std::string name, std::optional<Font> font = std::nullopt,
 // An application's icon: its pixels when it has them, else a tile drawn from its name.
 Node IconImage(const Image& icon);
 Node BitmapImage(const Image& bitmap);
-// The same picture shared, not copied: for large pictures drawn on every evaluation.
-Node BitmapImage(std::shared_ptr<const Image> bitmap);
 
 Node ShapeView(Shape s);
 inline Node Rectangle() {
