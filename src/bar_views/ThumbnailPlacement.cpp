@@ -26,6 +26,21 @@ double groupedThumbnailPopupWidth(size_t windowCount, const Screen& screen) {
                                       screen.visibleFrame.width() - 2 * ThumbnailPopupPanel::kScreenMargin);
 }
 
+std::optional<Screen> preferredScreen(const std::vector<Screen>& screens,
+                                      const std::optional<Screen>& mainScreen,
+                                      const std::optional<Rect>& sourceWindowFrame, Point fallbackPoint) {
+    if (sourceWindowFrame) {
+        const Point centre{sourceWindowFrame->midX(), sourceWindowFrame->midY()};
+        for (const Screen& s : screens) {
+            if (s.frame.contains(centre)) return s;
+        }
+    }
+    for (const Screen& s : screens) {
+        if (s.frame.contains(fallbackPoint)) return s;
+    }
+    return mainScreen;
+}
+
 std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>& items,
                                                  const std::string& targetID) {
     std::vector<uint32_t> ids;

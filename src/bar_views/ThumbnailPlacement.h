@@ -34,6 +34,12 @@ Rect thumbnailPopupFrame(BarSize barSize, double width, double centerX, const Sc
 // The width of a group's pop-up of `windowCount` windows: at most the visible width less 16.
 double groupedThumbnailPopupWidth(size_t windowCount, const Screen& screen);
 
+// The screen a pop-up opens on: the first whose frame holds the centre of the window the event was
+// for, else the first that holds the pointer, else the main screen; none without screens.
+std::optional<Screen> preferredScreen(const std::vector<Screen>& screens,
+                                      const std::optional<Screen>& mainScreen,
+                                      const std::optional<Rect>& sourceWindowFrame, Point fallbackPoint);
+
 // The windows a hover over the item `targetID` warms up: those of the item and of its neighbours
 // on either side, in bar order; none when the item is not on the bar.
 std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>& items,
