@@ -101,6 +101,8 @@ expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Inbox — 3 unread" "Compass — St
 screenshot 08-reordered
 
 say "Resting the pointer on Compass's group chip opens the pictures of its two windows above the bar."
+move 1000 500
+advance 0.5
 hover-chip 1 "Compass — Start Page"
 advance 0.5
 expect popup-cards picture picture
