@@ -100,6 +100,17 @@ release
 expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Inbox — 3 unread" "Compass — Start Page" "Shopping list"
 screenshot 08-reordered
 
+say "Resting the pointer on Compass's group chip opens the pictures of its two windows above the bar."
+move 1000 500
+advance 0.5
+hover-chip 1 "Compass — Start Page"
+advance 0.5
+expect popup-cards picture picture
+screenshot 07-thumbnails
+move 1000 500
+advance 0.3
+expect popup none
+
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings
 show snap-layouts

@@ -3,6 +3,7 @@
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
+#include "previews/ThumbnailService.h"
 
 namespace qv {
 
@@ -24,7 +25,12 @@ void startPointerDisplayTracker(Platform& platform) {
     tracker->start();
 }
 
+void startThumbnailService(Platform& platform) {
+    ThumbnailService::setShared(ThumbnailService::create(platform.runtime, platform.screenCapture));
+}
+
 void releaseProgramServices() {
+    ThumbnailService::setShared(nullptr);
     WallpaperBrightnessMonitor::setShared(nullptr);
     DockController::setShared(nullptr);
     MouseDisplayTracker::setShared(nullptr);

@@ -15,6 +15,9 @@ void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
 // manager uses it.
 void startPointerDisplayTracker(Platform& platform);
 
+// The shared capture service of window pictures, kept for the program's life.
+void startThumbnailService(Platform& platform);
+
 // Drops the shared instances made above.
 void releaseProgramServices();
 

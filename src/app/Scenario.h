@@ -101,6 +101,7 @@ void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
 void addTilingSteps(StepTable& table);  // ScenarioTilingSteps.cpp
+void addThumbnailSteps(StepTable& table);  // ScenarioThumbnailSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

@@ -179,6 +179,7 @@ const StepTable& scenarioSteps() {
         addNavigationSteps(t);
         addLauncherSteps(t);
         addTilingSteps(t);
+        addThumbnailSteps(t);
         return t;
     }();
     return table;

@@ -191,20 +191,38 @@ void addWorldRows(StepTable& t) {
                  "Whether our program may open a folder to watch it.",
                  oneOf(1, {"allowed", "refused"})});
     t.push_back({"capture",
-                 "works|fails|holds",
-                 {{A::text}},
+                 "works|fails|holds|never|twice [WINDOW|listing]",
+                 {{A::text}, {A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setCaptureFault(call.is(0, "fails")   ? CaptureFault::fail
-                                               : call.is(0, "holds") ? CaptureFault::hold
-                                                                     : CaptureFault::none);
+                     const CaptureFault fault = call.is(0, "fails")   ? CaptureFault::fail
+                                                : call.is(0, "holds") ? CaptureFault::hold
+                                                : call.is(0, "never") ? CaptureFault::neverAnswer
+                                                : call.is(0, "twice") ? CaptureFault::answerTwice
+                                                                      : CaptureFault::none;
+                     if (call.count() == 1) {
+                         ctx.world.setCaptureFault(fault);
+                     } else if (call.is(1, "listing")) {
+                         ctx.world.setCaptureListingFault(fault);
+                     } else {
+                         ctx.world.setWindowCaptureFault(ctx.window(call.text(1)).id, fault);
+                     }
                  },
-                 "How screenshots of the screen behave from now on: answered, failing, or held unanswered.",
-                 oneOf(0, {"works", "fails", "holds"})});
-    t.push_back({"release-captures",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) { ctx.world.releaseHeldCaptures(); },
-                 "Answers the screenshots held so far."});
+                 "How screenshots behave from now on: answered, failing, held until released, never "
+                 "answered, or answered twice; of every window, of one window, or the listing of what may "
+                 "be captured.",
+                 oneOf(0, {"works", "fails", "holds", "never", "twice"})});
+    t.push_back(
+        {"release-captures",
+         "[WINDOW]",
+         {{}, {A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             if (call.count() == 0) {
+                 ctx.world.releaseHeldCaptures();
+             } else {
+                 ctx.world.releaseHeldCapturesOf(ctx.window(call.text(0)).id);
+             }
+         },
+         "Answers what is held, in the order it was asked: everything, or one window's screenshots."});
     t.push_back({"restore-dock",
                  "",
                  {{}},

@@ -4,6 +4,7 @@
 
 #include "bar/BarGeometry.h"
 #include "bar/BarManager.h"
+#include "bar_views/ThumbnailHoverController.h"
 
 namespace qv {
 
@@ -38,6 +39,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     view->onThumbnailWillShow = [weakSelf] {
         if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
+    view->thumbnailPopups = ThumbnailHoverController::forBar(platform_, view);
     return view;
 }
 

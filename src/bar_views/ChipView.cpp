@@ -19,16 +19,7 @@ Menu ChipView::contextMenu(size_t screenCount) const {
     if (hasPin) menu.items.push_back(pinToMenuItem(pinToBar, pinToAppMenu, canPin));
     if (moveTo) menu.items.push_back(*moveTo);
     if ((onMinimize || onClose) && (hasQuit || hasPin || moveTo)) menu.items.push_back(MenuItem::separator());
-    if (onMinimize) {
-        MenuItem item = MenuItem::button("Minimize", onMinimize);
-        item.symbolName = "minus.rectangle";
-        menu.items.push_back(item);
-    }
-    if (onClose) {
-        MenuItem item = MenuItem::button(kCloseWindowMenuTitle, onClose);
-        item.symbolName = "xmark.circle";
-        menu.items.push_back(item);
-    }
+    for (MenuItem& item : windowControlMenuItems(onMinimize, onClose)) menu.items.push_back(std::move(item));
     return menu;
 }
 

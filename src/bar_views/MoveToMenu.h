@@ -38,6 +38,23 @@ inline std::string displayNumberSymbol(int64_t number) {
 // The label of the item that closes a window, in every menu that offers it.
 inline constexpr const char* kCloseWindowMenuTitle = "Close Window";
 
+// "Minimize" and the close item of a window's menu, each only with its action.
+inline std::vector<MenuItem> windowControlMenuItems(const std::function<void()>& onMinimize,
+                                                    const std::function<void()>& onClose) {
+    std::vector<MenuItem> items;
+    if (onMinimize) {
+        MenuItem item = MenuItem::button("Minimize", onMinimize);
+        item.symbolName = "minus.rectangle";
+        items.push_back(item);
+    }
+    if (onClose) {
+        MenuItem item = MenuItem::button(kCloseWindowMenuTitle, onClose);
+        item.symbolName = "xmark.circle";
+        items.push_back(item);
+    }
+    return items;
+}
+
 // "Move to" with one button per target desktop, each calling `onMoveToSpace` with the desktop's id.
 // The desktops are listed directly only for a single display group while at most one screen is
 // connected; otherwise each group gets a submenu under its display's number symbol and label. None

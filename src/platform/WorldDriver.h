@@ -59,8 +59,16 @@ struct WorldDock {
 // How a system command (such as the Dock's restart through killall) misbehaves.
 enum class CommandFault { none, hang, failToLaunch, exitNonZero };
 
-// How screenshots of the screen misbehave: fail, or stay unanswered until released.
-enum class CaptureFault { none, fail, hold };
+// How screenshots of the screen, or the listing of what may be captured, misbehave: fail, stay
+// unanswered until released, never answer, or answer twice.
+enum class CaptureFault { none, fail, hold, neverAnswer, answerTwice };
+
+// One screenshot our process asked for: of a window alone, or of a display (window 0).
+struct WorldCapture {
+    uint32_t windowID = 0;
+    int width = 0;
+    int height = 0;
+};
 
 // One of the system's own keyboard shortcuts (a symbolic hot key), as the system keeps it.
 struct WorldHotKey {
@@ -206,6 +214,14 @@ class WorldDriver {
     virtual void setCaptureFault(CaptureFault fault) = 0;
     // Answers the screenshots held so far.
     virtual void releaseHeldCaptures() = 0;
+    // --- Screenshots of single windows, and the listing of what may be captured ---
+    // The screenshots of one window behave so whatever the others do; none: like the others.
+    virtual void setWindowCaptureFault(uint32_t windowID, CaptureFault fault) = 0;
+    virtual void setCaptureListingFault(CaptureFault fault) = 0;
+    // Answers the held screenshots of one window, in the order they were asked for.
+    virtual void releaseHeldCapturesOf(uint32_t windowID) = 0;
+    // Every screenshot our process asked for, oldest first.
+    virtual std::vector<WorldCapture> captures() = 0;
 
     // --- Desktop navigation ---
     // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.

@@ -74,12 +74,12 @@ TEST_F(WallpaperMonitorTest, MeasurementsPostChangesOnlyKeepMissedReadingsAndDro
     rt.runUntilIdle();
     EXPECT_EQ(posts, 1);
 
-    sim.screenCapture().failCaptures = true;
+    sim.screenCapture().setCaptureFault(CaptureFault::fail);
     sim.setWallpaper(side, {0x101010, 0x101010});
     monitor->refresh();
     rt.runUntilIdle();
     EXPECT_TRUE(monitor->isLight(side));
-    sim.screenCapture().failCaptures = false;
+    sim.screenCapture().setCaptureFault(CaptureFault::none);
 
     sim.removeDisplay(side);
     rt.runUntilIdle();

@@ -229,11 +229,16 @@ class SimWorldDriver : public WorldDriver {
             sim_.fileSystem().refuseOpenForEvents.erase(path);
         }
     }
-    void setCaptureFault(CaptureFault fault) override {
-        sim_.screenCapture().failCaptures = fault == CaptureFault::fail;
-        sim_.screenCapture().holdCaptures = fault == CaptureFault::hold;
-    }
+    void setCaptureFault(CaptureFault fault) override { sim_.screenCapture().setCaptureFault(fault); }
     void releaseHeldCaptures() override { sim_.screenCapture().releaseHeldCaptures(); }
+    void setWindowCaptureFault(uint32_t windowID, CaptureFault fault) override {
+        sim_.screenCapture().setWindowCaptureFault(windowID, fault);
+    }
+    void setCaptureListingFault(CaptureFault fault) override { sim_.screenCapture().setListingFault(fault); }
+    void releaseHeldCapturesOf(uint32_t windowID) override {
+        sim_.screenCapture().releaseHeldCaptures(windowID);
+    }
+    std::vector<WorldCapture> captures() override { return sim_.screenCapture().captures(); }
 
     std::optional<WorldHotKey> symbolicHotKey(int32_t id) override {
         std::lock_guard lock(sim_.worldMutex());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "platform/sim/SimDesktop.h"
 
@@ -16,6 +17,25 @@ constexpr double kTitleBarHeight = 28;
 
 uint32_t opaque(uint32_t rgb) {
     return (rgb << 8) | 0xFF;
+}
+
+// The three window buttons on a title band `rows` high, at `scale` pixels per point across.
+void paintWindowButtons(Image& image, double scale, int rows) {
+    static constexpr uint32_t kLights[] = {0xFF5F57, 0xFEBC2E, 0x28C840};
+    const double radius = std::min(6 * scale, rows / 2.5);
+    if (radius < 1) return;
+    const double cy = rows / 2.0;
+    for (int i = 0; i < 3; ++i) {
+        const double cx = (16 + 20 * i) * scale;
+        for (int y = std::max(0, int(cy - radius)); y < std::min(rows, int(cy + radius) + 1); ++y) {
+            for (int x = std::max(0, int(cx - radius)); x < std::min(image.width, int(cx + radius) + 1);
+                 ++x) {
+                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+                if (dx * dx + dy * dy <= radius * radius)
+                    image.pixels[size_t(y) * size_t(image.width) + x] = opaque(kLights[i]);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -43,10 +63,18 @@ void SimScreenCapture::getShareableContent(bool excludeDesktopWindows, bool onSc
                                            ShareableContentHandler completion) {
     sim_.record("SCShareableContent.get",
                 Value::array({Value::boolean(excludeDesktopWindows), Value::boolean(onScreenWindowsOnly)}));
-    if (!sim_.screenRecordingGranted()) {
-        queue()->async([completion = std::move(completion)] {
-            completion(std::nullopt, "The user declined TCCs for application, window, display capture");
-        });
+    CaptureFault fault;
+    {
+        std::lock_guard lock(mutex_);
+        ++listings_;
+        fault = listingFault_;
+    }
+    if (!sim_.screenRecordingGranted() || fault == CaptureFault::fail) {
+        const char* error = sim_.screenRecordingGranted()
+                                ? "The listing failed"
+                                : "The user declined TCCs for application, window, display capture";
+        deliver(fault, std::nullopt,
+                [completion = std::move(completion), error] { completion(std::nullopt, error); });
         return;
     }
     SCShareableContent content;
@@ -68,7 +96,7 @@ void SimScreenCapture::getShareableContent(bool excludeDesktopWindows, bool onSc
             content.windows.push_back({w->id, w->ownerPID, w->title, w->frame, w->layer, onScreen});
         }
     }
-    queue()->async([completion = std::move(completion), content = std::move(content)] {
+    deliver(fault, std::nullopt, [completion = std::move(completion), content = std::move(content)] {
         completion(content, std::nullopt);
     });
 }
@@ -78,34 +106,79 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter, const SCStrea
     sim_.record("SCScreenshotManager.captureImage",
                 Value::array({Value::number(static_cast<int>(configuration.width)),
                               Value::number(static_cast<int>(configuration.height))}));
+    std::optional<uint32_t> windowID;
+    if (filter.window) windowID = filter.window->windowID;
+    CaptureFault fault;
+    {
+        std::lock_guard lock(mutex_);
+        captures_.push_back({windowID.value_or(0), configuration.width, configuration.height});
+        auto own = windowID ? windowFaults_.find(*windowID) : windowFaults_.end();
+        fault = own != windowFaults_.end() ? own->second : captureFault_;
+    }
     std::string error;
     std::shared_ptr<const Image> image;
-    if (failCaptures) {
+    if (!sim_.screenRecordingGranted()) {
+        error = "The user declined TCCs for application, window, display capture";
+    } else if (fault == CaptureFault::fail) {
         error = "The capture failed";
     } else {
         image = render(filter, configuration, error);
     }
-    auto answer = [completion = std::move(completion), image, error] {
+    deliver(fault, windowID, [completion = std::move(completion), image, error] {
         completion(image, image ? std::nullopt : std::optional<std::string>(error));
-    };
-    {
-        std::lock_guard lock(mutex_);
-        ++captures_;
-        if (holdCaptures) {
-            held_.push_back(std::move(answer));
-            return;
-        }
-    }
-    queue()->async(std::move(answer));
+    });
 }
 
-void SimScreenCapture::releaseHeldCaptures() {
-    std::vector<std::function<void()>> held;
+void SimScreenCapture::deliver(CaptureFault fault, std::optional<uint32_t> windowID,
+                               std::function<void()> answer) {
+    switch (fault) {
+        case CaptureFault::neverAnswer:
+            return;
+        case CaptureFault::hold: {
+            std::lock_guard lock(mutex_);
+            held_.push_back({windowID, std::move(answer)});
+            return;
+        }
+        case CaptureFault::answerTwice:
+            queue()->async(answer);
+            queue()->async(std::move(answer));
+            return;
+        case CaptureFault::none:
+        case CaptureFault::fail:
+            queue()->async(std::move(answer));
+            return;
+    }
+}
+
+void SimScreenCapture::setCaptureFault(CaptureFault fault) {
+    std::lock_guard lock(mutex_);
+    captureFault_ = fault;
+}
+
+void SimScreenCapture::setWindowCaptureFault(uint32_t windowID, CaptureFault fault) {
+    std::lock_guard lock(mutex_);
+    if (fault == CaptureFault::none) {
+        windowFaults_.erase(windowID);
+    } else {
+        windowFaults_[windowID] = fault;
+    }
+}
+
+void SimScreenCapture::setListingFault(CaptureFault fault) {
+    std::lock_guard lock(mutex_);
+    listingFault_ = fault;
+}
+
+void SimScreenCapture::releaseHeldCaptures(std::optional<uint32_t> windowID) {
+    std::vector<Held> released;
     {
         std::lock_guard lock(mutex_);
-        held.swap(held_);
+        auto kept = std::stable_partition(held_.begin(), held_.end(),
+                                          [&](const Held& h) { return windowID && h.windowID != windowID; });
+        std::move(kept, held_.end(), std::back_inserter(released));
+        held_.erase(kept, held_.end());
     }
-    for (auto& answer : held) queue()->async(std::move(answer));
+    for (Held& h : released) queue()->async(std::move(h.answer));
 }
 
 size_t SimScreenCapture::heldCaptureCount() const {
@@ -114,6 +187,16 @@ size_t SimScreenCapture::heldCaptureCount() const {
 }
 
 size_t SimScreenCapture::captureCount() const {
+    std::lock_guard lock(mutex_);
+    return captures_.size();
+}
+
+size_t SimScreenCapture::listingCount() const {
+    std::lock_guard lock(mutex_);
+    return listings_;
+}
+
+std::vector<WorldCapture> SimScreenCapture::captures() const {
     std::lock_guard lock(mutex_);
     return captures_;
 }
@@ -143,6 +226,7 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
         for (int y = 0; y < titleRows; ++y) {
             std::fill_n(image->pixels.begin() + static_cast<ptrdiff_t>(y) * width, width, opaque(kTitleBar));
         }
+        if (titleRows > 0) paintWindowButtons(*image, width / std::max(1.0, w->frame.width()), titleRows);
         return image;
     }
     if (!filter.display) {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/ScreenCapture.h"
+#include "platform/WorldDriver.h"
 #include "platform/dispatch/Runtime.h"
 
 namespace qv {
@@ -13,9 +16,10 @@ namespace qv {
 class SimDesktop;
 
 // Capture access answers from the desktop's one Screen Recording switch; asking while it is off
-// counts a prompt and grants nothing. Screenshots are drawn from the world at the moment of the
-// call: a display's desktop picture with the windows not left out painted over it, or a window on
-// its own. Answers come on a queue of their own.
+// counts a prompt and grants nothing. Listings hold the windows as they are at the request.
+// Screenshots are drawn from the world at the moment of the call: a display's desktop picture with
+// the windows not left out painted over it, or a window on its own (its body, title band and window
+// buttons) at exactly the asked size. Answers come on a queue of their own. Any thread may ask.
 class SimScreenCapture : public ScreenCapture {
   public:
     // The window id of a display's desktop-picture window, listed when desktop windows are asked for.
@@ -33,14 +37,26 @@ class SimScreenCapture : public ScreenCapture {
                       CaptureImageHandler completion) override;
 
     // --- Faults ---
-    bool failCaptures = false;  // every screenshot answers with an error
-    bool holdCaptures = false;  // screenshots are answered only by releaseHeldCaptures()
-    void releaseHeldCaptures();
+    // Every screenshot; the screenshots of one window (none clears it); the listings.
+    void setCaptureFault(CaptureFault fault);
+    void setWindowCaptureFault(uint32_t windowID, CaptureFault fault);
+    void setListingFault(CaptureFault fault);
+    // Answers what is held, in the order it was asked: everything, or one window's screenshots.
+    void releaseHeldCaptures(std::optional<uint32_t> windowID = std::nullopt);
     size_t heldCaptureCount() const;
     size_t captureCount() const;
+    size_t listingCount() const;
+    // Every screenshot asked for, oldest first; a display's has window 0.
+    std::vector<WorldCapture> captures() const;
 
   private:
+    struct Held {
+        std::optional<uint32_t> windowID;  // none: a listing or a display's screenshot
+        std::function<void()> answer;
+    };
     std::shared_ptr<Queue> queue();
+    // Answers as the fault says: now (on the queue), twice, held, or never.
+    void deliver(CaptureFault fault, std::optional<uint32_t> windowID, std::function<void()> answer);
     std::shared_ptr<const Image> render(const SCContentFilter& filter, const SCStreamConfiguration& config,
                                         std::string& error) const;
 
@@ -48,8 +64,12 @@ class SimScreenCapture : public ScreenCapture {
     int prompts_ = 0;
     std::shared_ptr<Queue> queue_;
     mutable std::mutex mutex_;
-    std::vector<std::function<void()>> held_;
-    size_t captures_ = 0;
+    CaptureFault captureFault_ = CaptureFault::none;
+    CaptureFault listingFault_ = CaptureFault::none;
+    std::map<uint32_t, CaptureFault> windowFaults_;
+    std::vector<Held> held_;
+    std::vector<WorldCapture> captures_;
+    size_t listings_ = 0;
 };
 
 }  // namespace qv

@@ -109,6 +109,10 @@ void HostingView::setRootView(std::shared_ptr<View> root) {
 void HostingView::setFrameSize(Size size) {
     if (size == size_) return;
     size_ = size;
+    // Areas made to follow the visible rectangle cover the new bounds.
+    for (auto& area : trackingAreas_) {
+        if (area->options & TrackingArea::kInVisibleRect) area->rect = bounds();
+    }
     setNeedsUpdate();
 }
 

@@ -76,11 +76,10 @@ TEST_F(SimCaptureTest, TheStripIsTheDesktopPictureWithoutTheWindowsLeftOutAtTheA
     EXPECT_EQ(image->pixel(0, 0), 0xF5F5F7FFu);
     EXPECT_NE(image->pixel(3, 0), 0xF5F5F7FFu);
 
-    sim.screenCapture().holdCaptures = true;
+    sim.screenCapture().setCaptureFault(CaptureFault::hold);
     EXPECT_FALSE(shot(SCContentFilter::desktopIndependentWindow(c->windows[0]), config));
     EXPECT_EQ(sim.screenCapture().heldCaptureCount(), 1u);
-    sim.screenCapture().holdCaptures = false;
-    sim.screenCapture().failCaptures = true;
+    sim.screenCapture().setCaptureFault(CaptureFault::fail);
     EXPECT_FALSE(shot(SCContentFilter::displayExcludingWindows(c->displays[0], {}), config));
 }
 

@@ -1,0 +1,114 @@
+// Steps of the hover thumbnails: the open pop-up, its cards, and the screenshots behind them.
+#include <algorithm>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "previews/ThumbnailPopupPanel.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+// The thumbnail pop-up on screen, if one is.
+std::shared_ptr<ThumbnailPopupPanel> openPopup(ScenarioContext& ctx) {
+    for (const auto& panel : ctx.visiblePanels()) {
+        if (auto popup = std::dynamic_pointer_cast<ThumbnailPopupPanel>(panel)) return popup;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<ThumbnailPopupPanel> requirePopup(ScenarioContext& ctx) {
+    auto popup = openPopup(ctx);
+    if (!popup) failExpectation("a thumbnail pop-up", "none");
+    return popup;
+}
+
+// What each card of the pop-up shows, left to right: "picture", "spinner" or "placeholder".
+std::vector<std::string> cardLooks(const ThumbnailPopupPanel& popup) {
+    std::vector<std::pair<double, std::string>> found;
+    for (const DrawOp& op : popup.contentView()->displayList().ops) {
+        if (op.kind == DrawOp::Kind::spinner) {
+            found.emplace_back(op.frame.minX(), "spinner");
+        } else if (op.kind == DrawOp::Kind::image && op.imageKind == ImageKind::bitmap) {
+            found.emplace_back(op.frame.minX(), "picture");
+        } else if (op.kind == DrawOp::Kind::image && op.imageName == "rectangle.on.rectangle.slash") {
+            found.emplace_back(op.frame.minX(), "placeholder");
+        }
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> looks;
+    for (auto& [x, look] : found) looks.push_back(std::move(look));
+    return looks;
+}
+
+}  // namespace
+
+void addThumbnailSteps(StepTable& t) {
+    t.push_back({"expect popup",
+                 "X Y WIDTH HEIGHT|none",
+                 {{A::text}, {A::number, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto popup = openPopup(ctx);
+                     if (call.count() == 1) {
+                         if (popup)
+                             failExpectation("no thumbnail pop-up", "one at " + rectText(popup->frame()));
+                         held(ctx);
+                         return;
+                     }
+                     if (!popup)
+                         failExpectation("a thumbnail pop-up at " + rectText(rectAt(call, 0)), "none");
+                     if (!near(popup->frame(), rectAt(call, 0)))
+                         failExpectation(rectText(rectAt(call, 0)), rectText(popup->frame()));
+                     if (popup->level() != ThumbnailPopupPanel::kLevel)
+                         failExpectation("level 101", "level " + std::to_string(popup->level()));
+                     held(ctx);
+                 },
+                 "The thumbnail pop-up open at that frame (from the primary screen's bottom-left corner, "
+                 "y up) and level 101, or none open.",
+                 oneOf(0, {"none"})});
+    t.push_back({"expect popup-cards",
+                 "picture|spinner|placeholder...",
+                 {{A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, quotedList(call.texts(0)), quotedList(cardLooks(*requirePopup(ctx))));
+                 },
+                 "What each card of the open pop-up shows, left to right: the window's picture, a spinner "
+                 "while it is captured, or the placeholder.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     for (const std::string& look : call.texts(0)) {
+                         if (look != "picture" && look != "spinner" && look != "placeholder")
+                             return "\"" + look + "\" is not one of picture, spinner, placeholder";
+                     }
+                     return std::nullopt;
+                 }});
+    t.push_back({"expect popup-slid-from",
+                 "X Y WIDTH HEIGHT",
+                 {{A::number, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto popup = requirePopup(ctx);
+                     std::ostringstream expected;
+                     expected << rectAt(call, 0);
+                     std::string found = "no move";
+                     for (const AnimationRecord& a : popup->animations()) {
+                         if (a.target == "frame") found = a.fromValue;
+                     }
+                     expectEqual(ctx, expected.str(), found);
+                 },
+                 "The frame the open pop-up slid from into its place."});
+    t.push_back({"expect captures",
+                 "WINDOW COUNT",
+                 {{A::text, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const uint32_t id = ctx.window(call.text(0)).id;
+                     const auto all = ctx.world.captures();
+                     const auto n = std::count_if(all.begin(), all.end(),
+                                                  [id](const WorldCapture& c) { return c.windowID == id; });
+                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))), std::to_string(n));
+                 },
+                 "How many screenshots of a window the program has asked for."});
+}
+
+}  // namespace qv

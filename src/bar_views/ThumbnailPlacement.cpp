@@ -1,0 +1,62 @@
+#include "bar_views/ThumbnailPlacement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "previews/ThumbnailPopupPanel.h"
+#include "previews/ThumbnailPopupShell.h"
+
+namespace qv {
+
+double thumbnailPopupCenterX(const Rect& chipFrame, const std::optional<Rect>& sourceWindowFrame,
+                             Point hoverPoint) {
+    const double own = chipFrame.midX();
+    if (!sourceWindowFrame) return own;
+    const double windowRelative = sourceWindowFrame->minX() + chipFrame.midX();
+    return std::abs(windowRelative - hoverPoint.x) < std::abs(own - hoverPoint.x) ? windowRelative : own;
+}
+
+Rect thumbnailPopupFrame(BarSize barSize, double width, double centerX, const Screen& screen) {
+    const double y = screen.frame.minY() + barHeight(barSize) + kThumbnailPopupGap;
+    return Rect{clampedPopupX(centerX, width, screen.visibleFrame), y, width, thumbnailPopupHeight(barSize)};
+}
+
+double groupedThumbnailPopupWidth(size_t windowCount, const Screen& screen) {
+    return groupedThumbnailPopupWidth(windowCount,
+                                      screen.visibleFrame.width() - 2 * ThumbnailPopupPanel::kScreenMargin);
+}
+
+std::optional<Screen> preferredScreen(const std::vector<Screen>& screens,
+                                      const std::optional<Screen>& mainScreen,
+                                      const std::optional<Rect>& sourceWindowFrame, Point fallbackPoint) {
+    if (sourceWindowFrame) {
+        const Point centre{sourceWindowFrame->midX(), sourceWindowFrame->midY()};
+        for (const Screen& s : screens) {
+            if (s.frame.contains(centre)) return s;
+        }
+    }
+    for (const Screen& s : screens) {
+        if (s.frame.contains(fallbackPoint)) return s;
+    }
+    return mainScreen;
+}
+
+std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>& items,
+                                                 const std::string& targetID) {
+    std::vector<uint32_t> ids;
+    auto found =
+        std::find_if(items.begin(), items.end(), [&](const DisplayItem& i) { return i.id() == targetID; });
+    if (found == items.end()) return ids;
+    const size_t index = static_cast<size_t>(found - items.begin());
+    for (size_t i = index == 0 ? 0 : index - 1; i <= index + 1 && i < items.size(); ++i) {
+        if (const ChipData* chip = items[i].chip()) {
+            ids.push_back(chip->id);
+        } else {
+            const auto& windows = items[i].groupData()->windowIDs;
+            ids.insert(ids.end(), windows.begin(), windows.end());
+        }
+    }
+    return ids;
+}
+
+}  // namespace qv

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/dispatch/RealRuntime.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "previews/ThumbnailService.h"
+
+namespace qv {
+namespace {
+
+TEST(ThumbnailServiceRealRuntimeTest, ConcurrentCallersFromManyThreadsEachGetOneAnswerOnTheMainQueue) {
+    RealRuntime rt;
+    SimDesktop sim(rt);
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
+    uint64_t desk = sim.addSpace(display);
+    int32_t app = sim.launchApp(std::string("com.example.a"), "A");
+    std::vector<uint32_t> windows;
+    for (int i = 0; i < 8; ++i) windows.push_back(sim.openWindow(app, "w", desk, Rect{0, 0, 200, 100}));
+    sim.screenCapture().setWindowCaptureFault(windows[7], CaptureFault::answerTwice);
+    auto service = ThumbnailService::create(rt, sim.platform().screenCapture);
+
+    std::atomic<int> answers{0};
+    std::atomic<int> pictures{0};
+    std::atomic<bool> offMain{false};
+    auto count = [&](std::shared_ptr<const Image> image) {
+        if (!rt.mainQueue()->isCurrent()) offMain = true;
+        pictures += image != nullptr;
+        ++answers;
+    };
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t) {
+        callers.emplace_back([&, t] {
+            for (uint32_t id : windows) {
+                if (t % 2) {
+                    service->captureSwitcherThumbnail(id, nullptr, count);
+                } else {
+                    service->thumbnail(id, count);
+                    service->prefetch(windows);
+                }
+            }
+        });
+    }
+    for (auto& thread : callers) thread.join();
+    ASSERT_TRUE(rt.runMainUntil([&] { return answers == 32; }, 10.0));
+    rt.runMainFor(0.05);  // a second answer would arrive by now
+    EXPECT_EQ(answers, 32);
+    EXPECT_EQ(pictures, 32);
+    EXPECT_FALSE(offMain);
+    EXPECT_EQ(service->runningSwitcherCaptures(), 0);
+    EXPECT_EQ(service->switcherCacheCount(), 8u);
+    EXPECT_EQ(service->cacheCount(), 8u);
+}
+
+}  // namespace
+}  // namespace qv
