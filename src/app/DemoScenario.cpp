@@ -10,7 +10,10 @@ demo-desktop
 say "The chips the bar is made of, at every bar size over every bar background:"
 chip-sheet 00-chips
 say "The user has asked for the Dock to be hidden, and the Side Monitor shows a light desktop picture."
+say "Option-Space is the launcher's hot key."
 set hideDock true
+set hotkeyKeyCode 49
+set hotkeyModifiers 2048
 wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
 start
@@ -42,6 +45,8 @@ say "The wallpaper under each display's bar: light on the Side Monitor, dark on 
 advance 1
 expect wallpaper "Side Monitor" light
 expect wallpaper "Studio Display" dark
+expect bar-look 3 light
+expect bar-look 1 dark
 
 say "The bar model holds every desktop's chips."
 show chips
@@ -87,6 +92,24 @@ screenshot 06-sketchbook-window
 close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+
+say "The launcher's hot key, with the pointer on the Studio Display, opens the launcher above its bar."
+say "Typing \"code\" leaves Code Editor; Return launches it, its window joins the bar, the launcher closes."
+move 900 500
+advance 0.1
+key opt+space
+expect launcher "Studio Display"
+advance 0.2
+type "code"
+expect text "Code Editor"
+screenshot 07-launcher-search
+key return
+advance 1
+expect launcher closed
+expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Code Editor"
+screenshot 08-code-editor-launched
+close-window "Code Editor"
+advance 1
 
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings

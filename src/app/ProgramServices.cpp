@@ -3,6 +3,7 @@
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
+#include "launcher/HotkeyManager.h"
 
 namespace qv {
 
@@ -18,15 +19,15 @@ void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
     };
 }
 
-void startPointerDisplayTracker(Platform& platform) {
-    auto tracker = MouseDisplayTracker::create(platform);
-    MouseDisplayTracker::setShared(tracker);
-    tracker->start();
+void installBarServices(Platform& platform, UserSettings& settings) {
+    MouseDisplayTracker::setShared(MouseDisplayTracker::create(platform));
+    HotkeyManager::setShared(HotkeyManager::create(platform, settings));
 }
 
 void releaseProgramServices() {
     WallpaperBrightnessMonitor::setShared(nullptr);
     DockController::setShared(nullptr);
+    HotkeyManager::setShared(nullptr);
     MouseDisplayTracker::setShared(nullptr);
 }
 

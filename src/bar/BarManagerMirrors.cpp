@@ -24,7 +24,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     view->onMenuTapped = [weakSelf, weakPanel] {
         auto self = weakSelf.lock();
         auto anchor = weakPanel.lock();
-        if (self && anchor && self->hooks_.showAppLauncher) self->hooks_.showAppLauncher(anchor);
+        if (self && anchor) self->showAppLauncher(anchor);
     };
     view->onSpaceSwitchRequested = [weakSelf](uint64_t spaceID) {
         if (auto self = weakSelf.lock()) self->switchToSpace(spaceID, std::nullopt);
@@ -36,8 +36,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
         if (auto anchor = weakPanel.lock()) anchor->mouseIsOverChipsArea = over;
     };
     view->onThumbnailWillShow = [weakSelf] {
-        auto self = weakSelf.lock();
-        if (self && self->hooks_.dismissLauncherForThumbnail) self->hooks_.dismissLauncherForThumbnail();
+        if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
     return view;
 }

@@ -211,6 +211,10 @@ class WorldDriver {
     // To whom our application yielded activation, oldest first: an application's name, or the
     // bundle identifier given when no running application has it.
     virtual std::vector<std::string> activationYields() = 0;
+
+    // --- Private entry points ---
+    // Whether the run-time lookup of a private platform function by name finds it.
+    virtual void setEntryPointAvailable(const std::string& name, bool available) = 0;
 };
 
 }  // namespace qv

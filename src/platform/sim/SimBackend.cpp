@@ -269,6 +269,14 @@ class SimWorldDriver : public WorldDriver {
         }
         return out;
     }
+    void setEntryPointAvailable(const std::string& name, bool available) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (available) {
+            sim_.missingEntryPoints.erase(name);
+        } else {
+            sim_.missingEntryPoints.insert(name);
+        }
+    }
 
   private:
     SimDesktop& sim_;
