@@ -2,12 +2,10 @@
 
 #include "bar/MouseDisplayTracker.h"
 #include "launcher/HotkeyManager.h"
-#include "model/UserSettings.h"
 
 namespace qv::testing {
 
-// The shared services a bar manager reaches when it is made, installed for one test and removed
-// after it.
+// The shared services a bar manager reaches when it is made, for the life of one test.
 struct SharedBarServices {
     SharedBarServices(Platform& platform, UserSettings& settings) {
         MouseDisplayTracker::setShared(MouseDisplayTracker::create(platform));
@@ -17,8 +15,6 @@ struct SharedBarServices {
         HotkeyManager::setShared(nullptr);
         MouseDisplayTracker::setShared(nullptr);
     }
-    SharedBarServices(const SharedBarServices&) = delete;
-    SharedBarServices& operator=(const SharedBarServices&) = delete;
 };
 
 }  // namespace qv::testing
