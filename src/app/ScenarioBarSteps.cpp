@@ -82,6 +82,14 @@ void showBars(ScenarioContext& ctx) {
     }
 }
 
+// The bar of a desktop the script names; fails when it has none.
+BarPanel& desktopBar(ScenarioContext& ctx, const std::string& reference) {
+    const auto& panels = barManager(ctx).panels;
+    auto it = panels.find(ctx.desktop(reference));
+    if (it == panels.end()) failExpectation("a bar on desktop " + reference, "none");
+    return *it->second;
+}
+
 std::string lookText(const std::optional<Appearance>& appearance) {
     if (!appearance) return "system";
     return *appearance == Appearance::aqua ? "light" : "dark";
@@ -116,10 +124,7 @@ void addBarServiceSteps(StepTable& t) {
                  "DESKTOP light|dark|system",
                  {{A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto& panels = barManager(ctx).panels;
-                     auto it = panels.find(ctx.desktop(call.text(0)));
-                     if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
-                     const auto& content = it->second->contentView();
+                     const auto& content = desktopBar(ctx, call.text(0)).contentView();
                      expectEqual(ctx, call.text(1), content ? lookText(content->appearance()) : "no content");
                  },
                  "The look of a desktop's bar: light (Aqua) or dark (Dark Aqua) by the wallpaper under it, "
@@ -220,10 +225,7 @@ void addBarSteps(StepTable& t) {
          "DESKTOP SIZE",
          {{A::text, A::text}},
          [](ScenarioContext& ctx, const StepCall& call) {
-             const auto& panels = barManager(ctx).panels;
-             auto it = panels.find(ctx.desktop(call.text(0)));
-             if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
-             const auto& content = it->second->contentView();
+             const auto& content = desktopBar(ctx, call.text(0)).contentView();
              auto view = content ? std::dynamic_pointer_cast<BarContentView>(content->rootView()) : nullptr;
              expectEqual(ctx, call.text(1), view ? std::string(rawValue(view->metrics.barSize)) : "none");
          },
