@@ -14,6 +14,7 @@ say "Option-Space is the launcher's hot key."
 set hideDock true
 set hotkeyKeyCode 49
 set hotkeyModifiers 2048
+set pinnedApps com.example.atlas:1 com.example.ledger:1
 wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
 start
@@ -93,6 +94,24 @@ close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
 
+say "The bar's chips: apps pinned to the bar without a window on the desktop come first, then one"
+say "chip per window, or per app. A click activates the window; dragging a chip reorders the bar."
+expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+click-chip 1 "Inbox — 3 unread"
+expect focused "Inbox — 3 unread"
+drag-chip 1 "Compass — Start Page" past "Inbox — 3 unread" hold
+screenshot 07-dragging-a-chip
+release
+expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Inbox — 3 unread" "Compass — Start Page" "Shopping list"
+screenshot 08-reordered
+
+say "The button at the left end of the Side Monitor's bar opens the launcher above that bar; pressing"
+say "it again closes it."
+click 1940 882
+expect launcher "Side Monitor"
+screenshot 09-launcher-over-a-bar
+click 1940 882
+expect launcher closed
 say "The launcher's hot key, with the pointer on the Studio Display, opens the launcher above its bar."
 say "Typing \"code\" leaves Code Editor; Return launches it, its window joins the bar, the launcher closes."
 move 900 500
@@ -102,12 +121,12 @@ expect launcher "Studio Display"
 advance 0.2
 type "code"
 expect text "Code Editor"
-screenshot 07-launcher-search
+screenshot 10-launcher-search
 key return
 advance 1
 expect launcher closed
-expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list" "Code Editor"
-screenshot 08-code-editor-launched
+expect chips 1 "Inbox — 3 unread" "Compass — Start Page" "Shopping list" "Code Editor"
+screenshot 11-code-editor-launched
 close-window "Code Editor"
 advance 1
 

@@ -82,14 +82,6 @@ void showBars(ScenarioContext& ctx) {
     }
 }
 
-// The bar of a desktop the script names; fails when it has none.
-BarPanel& desktopBar(ScenarioContext& ctx, const std::string& reference) {
-    const auto& panels = barManager(ctx).panels;
-    auto it = panels.find(ctx.desktop(reference));
-    if (it == panels.end()) failExpectation("a bar on desktop " + reference, "none");
-    return *it->second;
-}
-
 std::string lookText(const std::optional<Appearance>& appearance) {
     if (!appearance) return "system";
     return *appearance == Appearance::aqua ? "light" : "dark";
@@ -121,14 +113,14 @@ void addBarServiceSteps(StepTable& t) {
                  "program looks most of them up when it starts.",
                  oneOf(1, {"on", "off"})});
     t.push_back({"expect bar-look",
-                 "DESKTOP light|dark|system",
+                 "BAR light|dark|system",
                  {{A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto& content = desktopBar(ctx, call.text(0)).contentView();
+                     const auto& content = scriptBar(ctx, call.text(0)).panel->contentView();
                      expectEqual(ctx, call.text(1), content ? lookText(content->appearance()) : "no content");
                  },
-                 "The look of a desktop's bar: light (Aqua) or dark (Dark Aqua) by the wallpaper under it, "
-                 "or the system's own when Reduce Transparency is on.",
+                 "The look of a desktop's bar (N) or of a mirror bar (N@DISPLAY): light (Aqua) or dark (Dark "
+                 "Aqua) by the wallpaper under it, or the system's own when Reduce Transparency is on.",
                  oneOf(1, {"light", "dark", "system"})});
     t.back().looksOnly = true;
     t.push_back({"expect launcher",
@@ -222,14 +214,13 @@ void addBarSteps(StepTable& t) {
          }});
     t.push_back(
         {"expect bar-content",
-         "DESKTOP SIZE",
+         "BAR SIZE",
          {{A::text, A::text}},
          [](ScenarioContext& ctx, const StepCall& call) {
-             const auto& content = desktopBar(ctx, call.text(0)).contentView();
-             auto view = content ? std::dynamic_pointer_cast<BarContentView>(content->rootView()) : nullptr;
-             expectEqual(ctx, call.text(1), view ? std::string(rawValue(view->metrics.barSize)) : "none");
+             expectEqual(ctx, call.text(1),
+                         std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
          },
-         "The bar size a desktop's bar content was built for.",
+         "The bar size the content of a desktop's bar (N) or of a mirror bar (N@DISPLAY) was built for.",
          oneOf(1, {"small", "medium", "large", "xl", "xxl"})});
     t.push_back({"expect mirrors",
                  "DISPLAY [DESKTOP...]",

@@ -11,7 +11,7 @@ namespace qv {
 
 std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID, size_t screenIndex,
                                                                const std::shared_ptr<BarPanel>& panel) {
-    auto view = std::make_shared<BarContentView>();
+    auto view = std::make_shared<BarContentView>(platform_);
     view->viewModel = viewModel;
     view->pinStore = pinStore;
     view->settings = settings_;
