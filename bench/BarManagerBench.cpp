@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bar/BarManager.h"
+#include "launcher/HotkeyManager.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
 
@@ -32,9 +33,17 @@ struct Desk {
         auto badges =
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
         auto store = WindowStore::create(sim.platform());
+        // The shared services the bar reaches when it is made.
+        MouseDisplayTracker::setShared(MouseDisplayTracker::create(sim.platform()));
+        HotkeyManager::setShared(HotkeyManager::create(sim.platform(), *settings));
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
         runtime.runUntilIdle();
+    }
+    ~Desk() {
+        bar.reset();
+        HotkeyManager::setShared(nullptr);
+        MouseDisplayTracker::setShared(nullptr);
     }
 };
 

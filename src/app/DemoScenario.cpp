@@ -10,7 +10,10 @@ demo-desktop
 say "The chips the bar is made of, at every bar size over every bar background:"
 chip-sheet 00-chips
 say "The user has asked for the Dock to be hidden, and the Side Monitor shows a light desktop picture."
+say "Option-Space is the launcher's hot key."
 set hideDock true
+set hotkeyKeyCode 49
+set hotkeyModifiers 2048
 set pinnedApps com.example.atlas:1 com.example.ledger:1
 wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
@@ -43,6 +46,8 @@ say "The wallpaper under each display's bar: light on the Side Monitor, dark on 
 advance 1
 expect wallpaper "Side Monitor" light
 expect wallpaper "Studio Display" dark
+expect bar-look 3 light
+expect bar-look 1 dark
 
 say "The bar model holds every desktop's chips."
 show chips
@@ -106,10 +111,34 @@ advance 0.5
 hover-chip 1 "Compass — Start Page"
 advance 0.5
 expect popup-cards picture picture
-screenshot 07-thumbnails
+screenshot 09-thumbnails
 move 1000 500
 advance 0.3
 expect popup none
+say "The button at the left end of the Side Monitor's bar opens the launcher above that bar; pressing"
+say "it again closes it."
+click 1940 882
+expect launcher "Side Monitor"
+screenshot 10-launcher-over-a-bar
+click 1940 882
+expect launcher closed
+say "The launcher's hot key, with the pointer on the Studio Display, opens the launcher above its bar."
+say "Typing \"code\" leaves Code Editor; Return launches it, its window joins the bar, the launcher closes."
+move 900 500
+advance 0.1
+key opt+space
+expect launcher "Studio Display"
+advance 0.2
+type "code"
+expect text "Code Editor"
+screenshot 11-launcher-search
+key return
+advance 1
+expect launcher closed
+expect chips 1 "Inbox — 3 unread" "Compass — Start Page" "Shopping list" "Code Editor"
+screenshot 12-code-editor-launched
+close-window "Code Editor"
+advance 1
 
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings
@@ -141,13 +170,13 @@ drag-to 938 61
 expect hovered-zone 2 1
 advance 0.14
 expect preview 8 33 1265 1002 "Compass — Release Notes"
-screenshot 07-snap-layout-flyout
+screenshot 13-snap-layout-flyout
 release 938 61
 expect frame "Compass — Release Notes" 8 33 1265 1002
 say "Control-option-right snaps the focused window to the right half."
 key ctrl+opt+right
 expect frame "Compass — Release Notes" 964 33 948 1002
-screenshot 08-keyboard-snap
+screenshot 14-keyboard-snap
 )";
     return script;
 }

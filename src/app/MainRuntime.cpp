@@ -77,7 +77,6 @@ void MainRuntime::start() {
         barManager = slots_.createBarManager(windowStore, *metrics);
     } else {
         barViewModel = BarViewModel::create(platform_, windowStore, settings_, badgeService_);
-        appLauncher = AppLauncher::create(platform_);
     }
     // 9.
     observeScreenParameters();

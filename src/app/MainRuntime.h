@@ -9,7 +9,6 @@
 
 #include "app/UpdaterService.h"
 #include "bar/BarPanelSync.h"
-#include "launcher/AppLauncher.h"
 #include "model/BadgeService.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -86,7 +85,6 @@ class MainRuntime : public std::enable_shared_from_this<MainRuntime> {
     std::shared_ptr<BarPanelSync> barManager;
     // Made at step 8 while no bar manager is built; the bar manager owns its own.
     std::shared_ptr<BarViewModel> barViewModel;
-    std::shared_ptr<AppLauncher> appLauncher;
     // When the activation observer last bootstrapped each process.
     std::map<int32_t, Seconds> pendingBootstrapTimes;
 

@@ -4,6 +4,7 @@
 #include "bar/MouseDisplayTracker.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
 #include "previews/ThumbnailService.h"
+#include "launcher/HotkeyManager.h"
 
 namespace qv {
 
@@ -19,10 +20,9 @@ void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
     };
 }
 
-void startPointerDisplayTracker(Platform& platform) {
-    auto tracker = MouseDisplayTracker::create(platform);
-    MouseDisplayTracker::setShared(tracker);
-    tracker->start();
+void installBarServices(Platform& platform, UserSettings& settings) {
+    MouseDisplayTracker::setShared(MouseDisplayTracker::create(platform));
+    HotkeyManager::setShared(HotkeyManager::create(platform, settings));
 }
 
 void startThumbnailService(Platform& platform) {
@@ -33,6 +33,7 @@ void releaseProgramServices() {
     ThumbnailService::setShared(nullptr);
     WallpaperBrightnessMonitor::setShared(nullptr);
     DockController::setShared(nullptr);
+    HotkeyManager::setShared(nullptr);
     MouseDisplayTracker::setShared(nullptr);
 }
 

@@ -11,9 +11,9 @@ namespace qv {
 void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
                                std::shared_ptr<UserSettings> settings);
 
-// The shared tracker of the display under the pointer, made and started with the program; the bar
-// manager uses it.
-void startPointerDisplayTracker(Platform& platform);
+// The shared services the bar manager reaches when it is made: the tracker of the display under the
+// pointer (the bar manager starts and stops it) and the launcher's hot-key manager.
+void installBarServices(Platform& platform, UserSettings& settings);
 
 // The shared capture service of window pictures, kept for the program's life.
 void startThumbnailService(Platform& platform);

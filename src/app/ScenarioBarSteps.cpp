@@ -82,6 +82,68 @@ void showBars(ScenarioContext& ctx) {
     }
 }
 
+std::string lookText(const std::optional<Appearance>& appearance) {
+    if (!appearance) return "system";
+    return *appearance == Appearance::aqua ? "light" : "dark";
+}
+
+// The display whose screen holds the open launcher, by name.
+std::string launcherPlace(ScenarioContext& ctx, const AppLauncherPanel& launcher) {
+    const Rect frame = launcher.frame();
+    for (const Screen& screen : ctx.platform.displays.screens()) {
+        if (!screen.frame.contains(frame.origin)) continue;
+        const auto id = SpaceWindows::displayID(screen);
+        for (const WorldDisplay& d : ctx.world.displays()) {
+            if (id == d.id) return d.name + " at " + rectText(frame);
+        }
+    }
+    return "off every display at " + rectText(frame);
+}
+
+// The bar's services: the look it takes from the wallpaper, the private lookups it may miss, and
+// the launcher it opens.
+void addBarServiceSteps(StepTable& t) {
+    t.push_back({"entry-point",
+                 "NAME on|off",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setEntryPointAvailable(call.text(0), call.is(1, "on"));
+                 },
+                 "Whether the run-time lookup of a private platform function by name finds it. The "
+                 "program looks most of them up when it starts.",
+                 oneOf(1, {"on", "off"})});
+    t.push_back({"expect bar-look",
+                 "BAR light|dark|system",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const auto& content = scriptBar(ctx, call.text(0)).panel->contentView();
+                     expectEqual(ctx, call.text(1), content ? lookText(content->appearance()) : "no content");
+                 },
+                 "The look of a desktop's bar (N) or of a mirror bar (N@DISPLAY): light (Aqua) or dark (Dark "
+                 "Aqua) by the wallpaper under it, or the system's own when Reduce Transparency is on.",
+                 oneOf(1, {"light", "dark", "system"})});
+    t.back().looksOnly = true;
+    t.push_back({"expect launcher",
+                 "DISPLAY|closed",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const auto& launcher = barManager(ctx).launcherPanel;
+                     if (!call.args[0].quoted && call.is(0, "closed")) {
+                         expectEqual(ctx, "closed",
+                                     launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
+                         return;
+                     }
+                     const std::string name = ctx.display(call.args[0]).name;
+                     if (!launcher) failExpectation("open on " + name, "closed");
+                     const std::string place = launcherPlace(ctx, *launcher);
+                     if (!place.starts_with(name + " at "))
+                         failExpectation("open on " + name, "open on " + place);
+                     held(ctx);
+                 },
+                 "The launcher is open on a display's screen (above one of its bars), or closed."});
+    t.back().looksOnly = true;
+}
+
 }  // namespace
 
 void addBarSteps(StepTable& t) {
@@ -155,7 +217,8 @@ void addBarSteps(StepTable& t) {
          "BAR SIZE",
          {{A::text, A::text}},
          [](ScenarioContext& ctx, const StepCall& call) {
-             expectEqual(ctx, call.text(1), std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
+             expectEqual(ctx, call.text(1),
+                         std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
          },
          "The bar size the content of a desktop's bar (N) or of a mirror bar (N@DISPLAY) was built for.",
          oneOf(1, {"small", "medium", "large", "xl", "xxl"})});
@@ -217,6 +280,7 @@ void addBarSteps(StepTable& t) {
                  "The height reserved along the bottom edge of a desktop; none: no reservation."});
     for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
     t[firstExpectation - 1].looksOnly = true;  // show bars
+    addBarServiceSteps(t);
 }
 
 }  // namespace qv

@@ -56,7 +56,7 @@ void ScenarioContext::startProgram() {
     SharedServices services{settings(), badges_, updater_};
     MainRuntimeSlots slots = programSlots(platform, services);
     fillDockAndWallpaperSlots(slots, platform, settings());
-    startPointerDisplayTracker(platform);
+    installBarServices(platform, *settings());
     startThumbnailService(platform);
     wallpaperPosts_ =
         platform.notifications.addObserver(WallpaperBrightnessMonitor::kDidChangeNotification, nullptr,
@@ -103,12 +103,9 @@ BarViewModel& ScenarioContext::barViewModel() {
 }
 
 AppLauncher& ScenarioContext::appLauncher() {
-    MainRuntime& runtime = mainRuntime();
-    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager); bar && bar->appLauncher) {
-        return *bar->appLauncher;
-    }
-    if (!runtime.appLauncher) throw ScenarioFailure("the program has no launcher");
-    return *runtime.appLauncher;
+    auto bar = std::dynamic_pointer_cast<BarManager>(mainRuntime().barManager);
+    if (!bar || !bar->appLauncher) throw ScenarioFailure("the program has no launcher");
+    return *bar->appLauncher;
 }
 
 WorldApplication ScenarioContext::application(const std::string& name) {

@@ -9,6 +9,7 @@
 
 #include "app/QuillVorn.h"
 #include "app/Scenario.h"
+#include "launcher/AppLauncher.h"
 #include "platform/Backend.h"
 #include "platform/WorldDriver.h"
 #include "platform/dispatch/ManualRuntime.h"

@@ -10,6 +10,12 @@ Rect dockStripRect(const Rect& screenFrame, double height, double primaryMaxY) {
     return {screenFrame.minX(), primaryMaxY - (screenFrame.minY() + height), screenFrame.width(), height};
 }
 
+Rect launcherButtonFrame(const Rect& barFrame, const BarMetrics& metrics) {
+    // The button's own width, the padding before its tile and five points of room after it.
+    const double width = metrics.menuButtonWidth + metrics.scrollHorizontalPadding + 5;
+    return {barFrame.minX(), barFrame.minY(), width, barFrame.height()};
+}
+
 std::vector<size_t> coveredScreenIndices(const std::set<size_t>& indices,
                                          const std::vector<std::optional<uint32_t>>& displayNumbers) {
     std::vector<size_t> out;

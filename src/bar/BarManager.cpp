@@ -4,6 +4,7 @@
 #include <set>
 
 #include "bar/BarGeometry.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
@@ -11,47 +12,51 @@ namespace qv {
 std::shared_ptr<BarManager> BarManager::create(Platform& platform, std::shared_ptr<WindowStore> windowStore,
                                                const BarMetrics& metrics,
                                                std::shared_ptr<UserSettings> settings,
-                                               std::shared_ptr<BadgeService> badgeService,
-                                               BarManagerHooks hooks) {
-    auto manager = std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics,
-                                                std::move(settings), std::move(hooks));
+                                               std::shared_ptr<BadgeService> badgeService) {
+    auto manager =
+        std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics, std::move(settings));
     // Step 2: the launcher scans the application folders from now on.
     manager->appLauncher = AppLauncher::create(platform);
+    manager->mouseDisplayTracker = MouseDisplayTracker::shared().shared_from_this();
     manager->viewModel =
         BarViewModel::create(platform, manager->windowStore, manager->settings_, std::move(badgeService));
     manager->start();
     return manager;
 }
 
+namespace {
+
+// The wallpaper's verdict under a display, read when a bar asks; dark while no monitor runs.
+bool wallpaperIsLight(std::optional<uint32_t> displayID) {
+    const WallpaperBrightnessMonitor* monitor = WallpaperBrightnessMonitor::shared();
+    return monitor && monitor->isLight(displayID);
+}
+
+}  // namespace
+
 BarManager::BarManager(Token, Platform& platform, std::shared_ptr<WindowStore> store, const BarMetrics& m,
-                       std::shared_ptr<UserSettings> settings, BarManagerHooks hooks)
+                       std::shared_ptr<UserSettings> settings)
     : windowStore(std::move(store)),
       metrics(m),
       lastAppliedBarSize(m.barSize),
       pinStore(std::make_shared<PinStore>(*settings)),
       debug(BarDebug::fromEnvironment(platform.system)),
-      panelEnvironment(std::make_shared<BarPanelEnvironment>(platform, hooks.isLight)),
+      panelEnvironment(std::make_shared<BarPanelEnvironment>(platform, wallpaperIsLight)),
       platform_(platform),
       spaceWindows_(platform),
-      settings_(std::move(settings)),
-      hooks_(std::move(hooks)) {
+      settings_(std::move(settings)) {
     axGetWindow = lookUpAXGetWindow(platform.accessibility);
-}
-
-std::function<AXError(const AXElement&, uint32_t&)> BarManager::lookUpAXGetWindow(Accessibility& ax) {
-    if (!ax.hasEntryPoint("_AXUIElementGetWindow")) return nullptr;
-    return [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
 }
 
 BarManager::~BarManager() {
     stopCursorOwnershipDiagnostics();
-    if (hooks_.stopMouseDisplayTracker) hooks_.stopMouseDisplayTracker();
+    if (mouseDisplayTracker) mouseDisplayTracker->stop();
 }
 
 // The creation steps that need the manager held by its owner; the view model (step 5) is made
 // just before.
 void BarManager::start() {
-    if (hooks_.startMouseDisplayTracker) hooks_.startMouseDisplayTracker();
+    mouseDisplayTracker->start();
     // No avoidance pass exists yet, so this first sync schedules none.
     syncPanels();
     avoidanceManager = makeAvoidanceManager();
@@ -60,7 +65,7 @@ void BarManager::start() {
     createWindowTiling();
     chainStoreChanges();
     setupSpaceChangeObserver();
-    // The launcher's global hot key is wired here once the launcher exists.
+    setUpLauncherHotkey();
     observeSettings();
     scheduleAvoidance(0.5);
     startCursorOwnershipDiagnosticsIfNeeded();
@@ -114,34 +119,25 @@ void BarManager::scheduleAvoidance(Seconds debounce) {
     if (avoidanceManager) avoidanceManager->scheduleAdjustment(debounce);
 }
 
-std::shared_ptr<WindowAvoidance> BarManager::makeAvoidanceManager() {
-    if (!hooks_.makeAvoidanceManager) return nullptr;
+std::shared_ptr<WindowAvoidanceManager> BarManager::makeAvoidanceManager() {
     std::weak_ptr<BarManager> weak = weak_from_this();
-    AvoidanceInputs inputs;
-    inputs.windowStore = windowStore;
-    inputs.getPanels = [weak] {
-        auto self = weak.lock();
-        return self ? self->panels : std::map<uint64_t, std::shared_ptr<BarPanel>>{};
-    };
-    inputs.getMirrorScreenIndices = [weak] {
-        std::vector<size_t> out;
+    auto panelSpaceIDs = [weak] {
+        std::set<uint64_t> ids;
         if (auto self = weak.lock()) {
-            std::set<size_t> distinct;
-            for (const auto& [key, panel] : self->mirrorPanels) distinct.insert(key.screenIndex);
-            out.assign(distinct.begin(), distinct.end());
+            for (const auto& [id, panel] : self->panels) ids.insert(id);
         }
-        return out;
+        return ids;
     };
-    Platform* platform = &platform_;
-    inputs.getSpaces = [platform] {
-        SpaceWindows spaces(*platform);
-        return spaces.getSpaces(platform->windowServer.mainConnectionID());
+    auto mirrorScreenIndices = [weak] {
+        std::set<int64_t> distinct;
+        if (auto self = weak.lock()) {
+            for (const auto& [key, panel] : self->mirrorPanels)
+                distinct.insert(static_cast<int64_t>(key.screenIndex));
+        }
+        return std::vector<int64_t>(distinct.begin(), distinct.end());
     };
-    inputs.barHeight = qv::barHeight(metrics.barSize);
-    inputs.resizeQueue =
-        platform_.runtime.makeSerialQueue("com.quillvorn.windowAvoidance", QoS::userInteractive);
-    inputs.axGetWindow = lookUpAXGetWindow(platform_.accessibility);
-    return hooks_.makeAvoidanceManager(std::move(inputs));
+    return WindowAvoidanceManager::make(platform_, windowStore, std::move(panelSpaceIDs),
+                                        std::move(mirrorScreenIndices), metrics.barSize);
 }
 
 // --- Panels per desktop ---

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "bar/BarDebug.h"
-#include "bar/BarManagerHooks.h"
 #include "bar/BarPanel.h"
 #include "bar/BarPanelSync.h"
 #include "bar/DesktopNavigation.h"
+#include "bar/MouseDisplayTracker.h"
+#include "bar/WindowAvoidanceManager.h"
 #include "bar_views/BarContentView.h"
 #include "launcher/AppLauncher.h"
+#include "launcher/AppLauncherPanel.h"
 #include "model/BadgeService.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -34,7 +36,7 @@ namespace qv {
 // desktop the user changes to; mirror panels on displays without desktops of their own; invisible
 // stand-ins of full-screen desktops; the bar's strip registered with the window server per display,
 // and the edge reservations. It switches desktops and carries windows between them, and wires the
-// models and the services plugged into it together. Main thread only.
+// models, the launcher and the background services together. Main thread only.
 class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarManager> {
     struct Token {};
 
@@ -59,10 +61,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     static std::shared_ptr<BarManager> create(Platform& platform, std::shared_ptr<WindowStore> windowStore,
                                               const BarMetrics& metrics,
                                               std::shared_ptr<UserSettings> settings,
-                                              std::shared_ptr<BadgeService> badgeService,
-                                              BarManagerHooks hooks = {});
+                                              std::shared_ptr<BadgeService> badgeService);
     BarManager(Token, Platform& platform, std::shared_ptr<WindowStore> windowStore, const BarMetrics& metrics,
-               std::shared_ptr<UserSettings> settings, BarManagerHooks hooks);
+               std::shared_ptr<UserSettings> settings);
     ~BarManager() override;
     BarManager(const BarManager&) = delete;
     BarManager& operator=(const BarManager&) = delete;
@@ -108,7 +109,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarSize lastAppliedBarSize;
     std::shared_ptr<PinStore> pinStore;
     std::shared_ptr<AppLauncher> appLauncher;
-    std::shared_ptr<WindowAvoidance> avoidanceManager;  // replaced whenever the bar size changes
+    std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker;  // the shared one
+    std::shared_ptr<AppLauncherPanel> launcherPanel;           // the open launcher
+    std::shared_ptr<WindowAvoidanceManager> avoidanceManager;  // replaced whenever the bar size changes
     std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
     Subscription settingsCancellable;
     MonitorToken localCursorOwnershipMonitor = 0;
@@ -141,17 +144,26 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     double barHeight(uint32_t onDisplay);
     void handleSettingsChanged();
     void applyBarMetrics(const BarMetrics& newMetrics);
-    std::shared_ptr<WindowAvoidance> makeAvoidanceManager();
+    std::shared_ptr<WindowAvoidanceManager> makeAvoidanceManager();
 
     // --- Content ---
     std::shared_ptr<BarContentView> makeBarContentView(uint64_t spaceID, size_t screenIndex,
                                                        const std::shared_ptr<BarPanel>& panel);
     // New content, with the current metrics, in every bar and mirror panel.
     void rebuildPanelContentViews();
-    // The launcher button of a bar: opens the launcher anchored at that bar, or closes the open one.
+
+    // --- The launcher (BarManagerLauncher.cpp) ---
+    // Opens the launcher above a bar, or closes the open one (whichever bar's button was pressed).
     void showAppLauncher(const std::shared_ptr<BarPanel>& anchor);
-    // A thumbnail pop-up is about to show: an open launcher goes first.
+    // A hover thumbnail is about to show: an open launcher goes first.
     void handleThumbnailWillShow();
+    // The bar to open the launcher above when its hot key fires: the active desktop's on the screen
+    // under the pointer, else another active desktop's, else any; none without bars.
+    std::shared_ptr<BarPanel> resolveLauncherAnchorPanel();
+    // The index in the screen list of the screen under the pointer.
+    std::optional<size_t> preferredMouseScreenIndex();
+    // The mirror of a desktop on that screen, else the desktop's own bar.
+    std::shared_ptr<BarPanel> launcherAnchorPanel(uint64_t spaceID, size_t preferredScreenIndex);
 
     // --- Full-screen desktops and which panels show (BarManagerFullscreen.cpp) ---
     void syncFullscreenProxyPanels(const std::vector<SpaceInfo>& spaces);
@@ -252,12 +264,13 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The rest of a carried window's drag: to the drop point (through the midpoint) and released.
     void releaseDrag(Point grab, Point drop);
     void refreshSpacesSoon();
+    void setUpLauncherHotkey();
+    // Whether a press lands on the launcher button of a bar or mirror, which toggles the launcher.
+    bool isMenuButtonPress(Point screenLocation) const;
     void installContent(BarPanel& panel, std::shared_ptr<BarContentView> content);
     // Sends one strip; true when the window server took it.
     bool sendDockStrip(const Rect& screenFrame, double height);
     void scheduleAvoidance(Seconds debounce);
-    // "_AXUIElementGetWindow" when the run-time lookup finds it; empty otherwise.
-    static std::function<AXError(const AXElement&, uint32_t&)> lookUpAXGetWindow(Accessibility& ax);
     // On the next turn of the main queue, orders in those of the new panels (keys of `map`) that
     // are still there and whose desktop is active then; the others show when theirs becomes active.
     template <class Key>
@@ -282,7 +295,6 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     Platform& platform_;
     SpaceWindows spaceWindows_;
     std::shared_ptr<UserSettings> settings_;
-    BarManagerHooks hooks_;
     Subscription spaceChangeObserver_;
 };
 

@@ -43,14 +43,6 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     return view;
 }
 
-void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
-    if (hooks_.showAppLauncher) hooks_.showAppLauncher(anchor);
-}
-
-void BarManager::handleThumbnailWillShow() {
-    if (hooks_.dismissLauncherForThumbnail) hooks_.dismissLauncherForThumbnail();
-}
-
 void BarManager::installContent(BarPanel& panel, std::shared_ptr<BarContentView> content) {
     auto hosting = std::make_shared<BarHostingView>(platform_.runtime, std::move(content));
     if (panelEnvironment->isTahoe)

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
 
@@ -133,8 +134,8 @@ void BarPanel::observeAppearanceChanges() {
     accessibilityObserver_ = platform.workspace.notificationCenter().addObserver(
         kAccessibilityDisplayOptionsDidChange, platform.runtime.mainQueue(), refresh);
     // Every display's change, not only this panel's: the verdict is read again either way.
-    wallpaperBrightnessObserver_ = platform.notifications.addObserver(kWallpaperBrightnessDidChange,
-                                                                      platform.runtime.mainQueue(), refresh);
+    wallpaperBrightnessObserver_ = platform.notifications.addObserver(
+        WallpaperBrightnessMonitor::kDidChangeNotification, platform.runtime.mainQueue(), refresh);
 }
 
 void BarPanel::setDisplayID(std::optional<uint32_t> displayID) {

@@ -83,7 +83,6 @@ class BarPanel : public Panel {
     struct Token {};
 
   public:
-    static constexpr const char* kWallpaperBrightnessDidChange = "wallpaperBrightnessDidChange";
     static constexpr const char* kAccessibilityDisplayOptionsDidChange =
         notifications::kWorkspaceAccessibilityDisplayOptionsDidChange;
     static constexpr int kLevel = windowlevel::kMainMenu;

@@ -251,6 +251,9 @@ class WorldDriver {
     virtual void setWindowSizeLimits(int32_t pid, std::optional<Size> minimum, std::optional<Size> maximum) = 0;
     // Every window on screen, ours included, by window number, front to back.
     virtual std::vector<uint32_t> windowOrder() = 0;
+    // --- Private entry points ---
+    // Whether the run-time lookup of a private platform function by name finds it.
+    virtual void setEntryPointAvailable(const std::string& name, bool available) = 0;
 };
 
 }  // namespace qv

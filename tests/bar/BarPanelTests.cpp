@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/BarPanel.h"
+#include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
@@ -122,7 +123,7 @@ TEST_F(BarPanelTest, TheAppearanceFollowsTheVerdictUnlessTransparencyIsReduced) 
     EXPECT_EQ(verdictReads, reads);
 
     verdicts[display] = false;
-    sim.notifications().post(BarPanel::kWallpaperBrightnessDidChange);
+    sim.notifications().post(WallpaperBrightnessMonitor::kDidChangeNotification);
     rt.runUntilIdle();
     EXPECT_EQ(bar->contentView()->appearance(), Appearance::darkAqua);
     sim.windowing().setReduceTransparency(true);

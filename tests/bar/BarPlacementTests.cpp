@@ -6,6 +6,7 @@
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
+#include "support/SharedBarServices.h"
 
 namespace qv {
 namespace {
@@ -40,14 +41,6 @@ TEST(BarGeometryTest, CoveredScreensKeepOneScreenPerDisplayNumber) {
     EXPECT_TRUE(coveredScreenIndices({0}, {}).empty());
 }
 
-// Stands in for the window-avoidance pass: records what it was made with and asked.
-struct RecordingAvoidance : WindowAvoidance {
-    double barHeight = 0;
-    std::vector<Seconds>* requests;
-    RecordingAvoidance(double h, std::vector<Seconds>* r) : barHeight(h), requests(r) {}
-    void scheduleAdjustment(Seconds debounce) override { requests->push_back(debounce); }
-};
-
 class BarManagerTest : public ::testing::Test {
   protected:
     ManualRuntime rt;
@@ -59,10 +52,11 @@ class BarManagerTest : public ::testing::Test {
     std::shared_ptr<BadgeService> badges =
         std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
+    testing::SharedBarServices services{sim.platform(), *settings};
 
-    std::shared_ptr<BarManager> make(BarManagerHooks hooks = {}) {
-        auto bar = BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings,
-                                      badges, std::move(hooks));
+    std::shared_ptr<BarManager> make() {
+        auto bar =
+            BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
         rt.runUntilIdle();
         return bar;
     }
@@ -90,48 +84,28 @@ TEST_F(BarManagerTest, AStaleStripWhoseClearingWasRefusedIsClearedByTheNextPass)
     EXPECT_EQ(sim.callsNamed("SLSSetDockRectWithOrientation").size(), sends);
 }
 
-TEST_F(BarManagerTest, PluggedServicesAreMadeAndAskedWhereTheBarNeedsThem) {
-    std::vector<Seconds> requests;
-    std::vector<double> heights;
-    int trackerStarts = 0, trackerStops = 0;
-    std::shared_ptr<BarPanel> launcherAnchor;
-    BarManagerHooks hooks;
-    hooks.makeAvoidanceManager = [&](AvoidanceInputs in) {
-        heights.push_back(in.barHeight);
-        EXPECT_EQ(in.getPanels().size(), 1u);
-        EXPECT_EQ(in.resizeQueue->label(), "com.quillvorn.windowAvoidance");
-        return std::make_shared<RecordingAvoidance>(in.barHeight, &requests);
-    };
-    hooks.startMouseDisplayTracker = [&] { ++trackerStarts; };
-    hooks.stopMouseDisplayTracker = [&] { ++trackerStops; };
-    hooks.showAppLauncher = [&](const std::shared_ptr<BarPanel>& anchor) { launcherAnchor = anchor; };
-    auto bar = make(std::move(hooks));
-    EXPECT_EQ(trackerStarts, 1);
-    EXPECT_EQ(heights, (std::vector<double>{36}));
-    EXPECT_EQ(requests, (std::vector<Seconds>{0.5}));
+TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize) {
+    const int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
+    const uint32_t tall = sim.openWindow(app, "Tall", desk, Rect{100, 100, 800, 800});
+    store->populate();
+    auto bar = make();
+    EXPECT_TRUE(bar->mouseDisplayTracker->isStarted());
+    EXPECT_EQ(bar->avoidanceManager->barHeight(), 36);
 
-    // A store change runs the view model's refresh first, then asks for a pass.
-    requests.clear();
-    store->onChange();
-    EXPECT_EQ(requests, (std::vector<Seconds>{0.1}));
-
-    // A new size makes a new pass for its height; the settings handler comes two turns later.
-    requests.clear();
+    // The settings handler asks the new size's pass to run at once.
     settings->setBarSize(BarSize::xl);
-    EXPECT_EQ(bar->metrics.barSize, BarSize::medium);
     rt.runUntilIdle();
-    EXPECT_EQ(heights, (std::vector<double>{36, 54}));
-    EXPECT_EQ(requests, (std::vector<Seconds>{0.1, 0, 0}));
+    EXPECT_EQ(bar->avoidanceManager->barHeight(), 54);
     EXPECT_EQ(bar->panels.at(desk)->frame(), (Rect{0, 0, 1440, 54}));
+    EXPECT_EQ(sim.window(tall)->frame, (Rect{100, 100, 800, 745}));
 
     auto content = std::dynamic_pointer_cast<BarContentView>(bar->panels.at(desk)->contentView()->rootView());
-    content->onMenuTapped();
-    EXPECT_EQ(launcherAnchor, bar->panels.at(desk));
     content->onChipsAreaHoverChanged(true);
     EXPECT_TRUE(bar->panels.at(desk)->mouseIsOverChipsArea);
-    launcherAnchor.reset();
+    auto tracker = bar->mouseDisplayTracker;
     bar.reset();
-    EXPECT_EQ(trackerStops, 1);
+    rt.runUntilIdle();
+    EXPECT_FALSE(tracker->isStarted());
 }
 
 TEST_F(BarManagerTest, CursorOwnershipIsObservedOverABarAndRepeatsAreKeptQuiet) {

@@ -3,6 +3,7 @@
 #include "bar/BarManager.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/SharedBarServices.h"
 
 namespace qv {
 namespace {
@@ -21,6 +22,7 @@ class WindowMoveTest : public ::testing::Test {
     uint32_t doc = sim.openWindow(editor, "Doc", d1, Rect{100, 100, 800, 600});
     std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
     std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
+    testing::SharedBarServices services{sim.platform(), *settings};
     std::shared_ptr<BarManager> bar;
 
     void SetUp() override {

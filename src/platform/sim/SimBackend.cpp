@@ -288,6 +288,14 @@ class SimWorldDriver : public WorldDriver {
         }
         return out;
     }
+    void setEntryPointAvailable(const std::string& name, bool available) override {
+        std::lock_guard lock(sim_.worldMutex());
+        if (available) {
+            sim_.missingEntryPoints.erase(name);
+        } else {
+            sim_.missingEntryPoints.insert(name);
+        }
+    }
 
     // --- Window tiling ---
     void setOperatingSystemMajorVersion(int version) override {
