@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 target="${1:-all}"
 seconds="${2:-20}"
 jobs="${FUZZ_JOBS:-4}"
+# libFuzzer reads 0 as "no limit".
+if ! [ "$seconds" -gt 0 ] 2>/dev/null; then echo "fuzz: SECONDS must be a whole number above 0"; exit 2; fi
 
 FUZZ=1 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null
