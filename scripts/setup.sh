@@ -8,6 +8,8 @@ packages=(
   nlohmann-json3-dev libicu-dev
   libxml2-utils librsvg2-bin
 )
+# Fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime.
+if [ "${FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-dev); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -20,6 +21,7 @@ struct ScenarioToken {
 enum class ArgKind {
     text,    // any word
     number,  // a finite decimal number, unquoted
+    whole,   // a whole number that fits 32 signed bits, unquoted: counts, levels, ids
     name,    // a file name for a screenshot: letters, digits, ".", "_" and "-", not starting with "."
     texts,   // any number of words, the rest of the line (last only)
 };
@@ -54,6 +56,7 @@ struct StepCall {
     const std::string& text(size_t i) const { return args.at(i).text; }
     bool quoted(size_t i) const { return args.at(i).quoted; }
     double number(size_t i) const;
+    int32_t whole(size_t i) const { return static_cast<int32_t>(number(i)); }
     // The unquoted word `word` at position i.
     bool is(size_t i, const char* word) const {
         return i < args.size() && !args[i].quoted && args[i].text == word;

@@ -257,9 +257,9 @@ void addBarSteps(StepTable& t) {
     t.push_back(
         {"expect calls",
          "NAME COUNT",
-         {{A::text, A::number}},
+         {{A::text, A::whole}},
          [](ScenarioContext& ctx, const StepCall& call) {
-             expectEqual(ctx, std::to_string(static_cast<long>(call.number(1))),
+             expectEqual(ctx, std::to_string(call.whole(1)),
                          std::to_string(ctx.world.callCount(call.text(0))));
          },
          "How often the program has made a platform call of that name so far, refused ones included."});

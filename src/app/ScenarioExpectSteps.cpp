@@ -116,11 +116,10 @@ void addExpectSteps(StepTable& t) {
          "corner, y up."});
     t.push_back({"expect panel-level",
                  "TITLE LEVEL",
-                 {{A::text, A::number}},
+                 {{A::text, A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const int level = requirePanel(ctx, call.text(0))->level();
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))),
-                                 std::to_string(level));
+                     expectEqual(ctx, std::to_string(call.whole(1)), std::to_string(level));
                  },
                  "The window level of one of our panels (0 normal, 3 floating)."});
     t.push_back({"expect text",
@@ -214,11 +213,11 @@ void addExpectSteps(StepTable& t) {
                  "runningUnobserved, runningObserved, or none."});
     t.push_back({"expect prompts",
                  "accessibility|screen-recording COUNT",
-                 {{A::text, A::number}},
+                 {{A::text, A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const Permission p = call.is(0, "accessibility") ? Permission::accessibility
                                                                       : Permission::screenRecording;
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))),
+                     expectEqual(ctx, std::to_string(call.whole(1)),
                                  std::to_string(ctx.world.permissionPrompts(p)));
                  },
                  "How often the system asked the user for a permission.",

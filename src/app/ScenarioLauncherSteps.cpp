@@ -115,9 +115,9 @@ void addLauncherSteps(StepTable& t) {
                  "The applications the launcher shows for a typed query, best match first."});
     t.push_back({"expect launcher-scans",
                  "COUNT",
-                 {{A::number}},
+                 {{A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     held(ctx, std::to_string(static_cast<long long>(call.number(0))),
+                     held(ctx, std::to_string(call.whole(0)),
                           std::to_string(ctx.appLauncher().scansStarted()));
                  },
                  "How many scans of the application folders the launcher has started since the program "

@@ -104,10 +104,9 @@ void addNavigationSteps(StepTable& t) {
                  "The frontmost application by name; program: our own."});
     t.push_back({"expect symbolic-hot-key",
                  "ID on|off|none",
-                 {{A::number, A::text}},
+                 {{A::whole, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(1),
-                                 hotKeyState(ctx.world.symbolicHotKey(static_cast<int32_t>(call.number(0)))));
+                     expectEqual(ctx, call.text(1), hotKeyState(ctx.world.symbolicHotKey(call.whole(0))));
                  },
                  "Whether the system's shortcut with that id is switched on; none: it has no value.",
                  [](const StepCall& call) -> std::optional<std::string> {

@@ -71,6 +71,14 @@ std::optional<std::string> misfit(ArgKind kind, const ScenarioToken& token) {
         case ArgKind::number:
             if (!token.quoted && parseScenarioNumber(token.text)) return std::nullopt;
             return "bad number \"" + token.text + "\" (a finite decimal number, unquoted)";
+        case ArgKind::whole:
+            // Checked here, so that reading it as an integer later can never overflow.
+            if (auto n = token.quoted ? std::nullopt : parseScenarioNumber(token.text);
+                n && *n == std::trunc(*n) && *n >= INT32_MIN && *n <= INT32_MAX)
+                return std::nullopt;
+            return "bad whole number \"" + token.text +
+                   "\" (a whole number from -2147483648 to 2147483647, "
+                   "unquoted)";
         case ArgKind::name:
             if (isSafeName(token.text)) return std::nullopt;
             return "unsafe name \"" + token.text +

@@ -263,9 +263,9 @@ void addExpectRows(StepTable& t) {
                  "A value of the Dock's preferences domain, or none when it holds none."});
     t.push_back({"expect dock-restarts",
                  "COUNT",
-                 {{A::number}},
+                 {{A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                     expectEqual(ctx, std::to_string(call.whole(0)),
                                  std::to_string(ctx.world.dock().restarts));
                  },
                  "How often the Dock has restarted."});
@@ -297,17 +297,17 @@ void addExpectRows(StepTable& t) {
                  oneOf(1, {"light", "dark", "none"})});
     t.push_back({"expect wallpaper-posts",
                  "COUNT",
-                 {{A::number}},
+                 {{A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                     expectEqual(ctx, std::to_string(call.whole(0)),
                                  std::to_string(ctx.wallpaperBrightnessPosts));
                  },
                  "How often the program has announced a change of its wallpaper verdicts since it started."});
     t.push_back({"expect capture-requests",
                  "COUNT",
-                 {{A::number}},
+                 {{A::whole}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(0))),
+                     expectEqual(ctx, std::to_string(call.whole(0)),
                                  std::to_string(ctx.world.callCount("SCShareableContent.get")));
                  },
                  "How often the program has asked what it may capture: once for each measurement of the "

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Fuzzes the readers of outside input with libFuzzer: scripts/fuzz.sh [TARGET|all] [SECONDS].
+# Builds the fuzz preset (clang, ASan+UBSan), then runs each target for SECONDS (default 20),
+# all targets at once (FUZZ_JOBS at a time, default 4), starting from its committed corpus
+# (tests/fuzz/corpus/TARGET, only read) and from what earlier runs found (build/fuzz/found/TARGET).
+# An input that crashes, leaks, breaks a property or takes over a second is written to
+# build/fuzz/artifacts/TARGET/ and fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+target="${1:-all}"
+seconds="${2:-20}"
+jobs="${FUZZ_JOBS:-4}"
+# libFuzzer reads 0 as "no limit".
+if ! [ "$seconds" -gt 0 ] 2>/dev/null; then echo "fuzz: SECONDS must be a whole number above 0"; exit 2; fi
+
+FUZZ=1 bash scripts/setup.sh
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+# The simulated desktops keep their files in a temporary folder; in memory, a write's flush to disk
+# cannot make an input look slow.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+
+bin=build/fuzz/tests/fuzz
+if [ "$target" = all ]; then
+  targets=()
+  for dir in tests/fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
+else
+  targets=("$target")
+fi
+
+run() {
+  local name="$1" status=0
+  mkdir -p "build/fuzz/found/$name" "build/fuzz/artifacts/$name"
+  "$bin/fuzz_$name" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -max_len=8192 \
+    -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name/" \
+    "build/fuzz/found/$name" "tests/fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1 || status=$?
+  echo "$status" >"build/fuzz/$name.status"
+}
+
+for name in "${targets[@]}"; do
+  [ -x "$bin/fuzz_$name" ] || { echo "fuzz: no target $name"; exit 2; }
+  rm -f "build/fuzz/$name.status"
+done
+for name in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
+  run "$name" &
+done
+wait
+
+failed=()
+for name in "${targets[@]}"; do
+  status=FAILED
+  if [ "$(cat "build/fuzz/$name.status" 2>/dev/null)" = 0 ]; then status=ok; else failed+=("$name"); fi
+  runs=$(grep -E '^stat::number_of_executed_units' "build/fuzz/$name.log" | awk '{print $2}')
+  cov=$(grep -oE 'cov: [0-9]+' "build/fuzz/$name.log" | tail -1)
+  echo "fuzz: $name: $status, ${runs:-?} inputs, ${cov:-cov: ?}"
+done
+echo "fuzz: $(( ${#targets[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
+if [ ${#failed[@]} -gt 0 ]; then
+  for name in "${failed[@]}"; do
+    echo "---- $name (build/fuzz/$name.log)"
+    tail -40 "build/fuzz/$name.log"
+  done
+  exit 1
+fi

@@ -1,0 +1,66 @@
+// The Dock state file left by an earlier run, read at start-up, when the hide-Dock setting
+// changes and on quitting: a file that does not decode is never acted on, and its bytes are never
+// lost (they stay in place or move to the kept copy beside it).
+#include <filesystem>
+#include <fstream>
+
+#include "FuzzTarget.h"
+#include "bar/DockController.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDock.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimPreferences.h"
+
+namespace {
+
+using namespace qv;
+
+void play(std::string_view bytes, bool hideAtStart, bool dockLooksHidden) {
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    sim.launchApp(std::string(SimDock::kBundleID), SimDock::kProcessName);
+    if (dockLooksHidden) {
+        sim.dock().setUserAutoHide(true);
+        sim.preferences().setValue(DockController::kDomain, DockController::kDelayKey,
+                                   Value::number(NumberObject::ofDouble(1000)));
+        sim.preferences().setValue(DockController::kDomain, DockController::kNoBouncingKey,
+                                   Value::number(NumberObject::ofBool(true)));
+    }
+    const auto file = std::filesystem::path(sim.fileSystem().applicationSupportDirectory()) / "quillVorn" /
+                      DockController::kFileName;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::string kept = file.string() + DockController::kUnreadableSuffix;
+    const bool decodes = decodeInitialDockSettings(bytes).has_value();
+    const bool autoHideBefore = sim.dock().look().autoHide;
+
+    auto settings = UserSettings::create(sim.platform());
+    settings->setHideDock(hideAtStart);
+    auto dock = DockController::create(sim.platform(), settings);
+    rt.runUntilIdle();
+    if (!decodes && !hideAtStart) {
+        // Restoring from a file it cannot read changes nothing at all.
+        FUZZ_CHECK(sim.dock().restartCount() == 0);
+        FUZZ_CHECK(sim.dock().look().autoHide == autoHideBefore);
+    }
+    settings->setHideDock(!hideAtStart);
+    rt.runUntilIdle();
+    dock->restore(true);
+    rt.runUntilIdle();
+
+    if (!decodes) {
+        auto here = sim.platform().fileSystem.contentsOfFile(file.string());
+        auto aside = sim.platform().fileSystem.contentsOfFile(kept);
+        FUZZ_CHECK(here == bytes || aside == bytes);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes = qv::fuzz::bytesOf(data, size);
+    for (bool hide : {false, true})
+        for (bool looksHidden : {false, true}) play(bytes, hide, looksHidden);
+    return 0;
+}
