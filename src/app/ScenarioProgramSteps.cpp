@@ -178,6 +178,7 @@ const StepTable& scenarioSteps() {
         addSystemSteps(t);
         addNavigationSteps(t);
         addLauncherSteps(t);
+        addSwitcherSteps(t);
         return t;
     }();
     return table;

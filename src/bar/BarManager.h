@@ -23,6 +23,7 @@
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/ui/Windowing.h"
+#include "previews/WindowSwitcherController.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
@@ -107,6 +108,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarSize lastAppliedBarSize;
     std::shared_ptr<PinStore> pinStore;
     std::shared_ptr<AppLauncher> appLauncher;
+    // Only where the system supports the switcher.
+    std::shared_ptr<WindowSwitcherController> windowSwitcher;
     std::shared_ptr<WindowAvoidance> avoidanceManager;  // replaced whenever the bar size changes
     std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
     Subscription settingsCancellable;
@@ -222,6 +225,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void setupSpaceChangeObserver();
     void observeSettings();
     void chainStoreChanges();
+    void makeWindowSwitcher();
+    void chainWindowSwitcher();
     std::vector<SpaceInfo> barSpaces() const;
     // The screen index of each desktop; desktops of one display are matched once.
     std::vector<std::optional<size_t>> screenIndices(const std::vector<SpaceInfo>& desktops,

@@ -211,6 +211,26 @@ class WorldDriver {
     // To whom our application yielded activation, oldest first: an application's name, or the
     // bundle identifier given when no running application has it.
     virtual std::vector<std::string> activationYields() = 0;
+
+    // --- The system's version, event taps and the keys applications receive ---
+    // The operating system's major version our program reads.
+    virtual void setOperatingSystemMajorVersion(int version) = 0;
+    // The event taps in the order events pass them, each named by the thread that serves it.
+    virtual std::vector<std::string> eventTaps() = 0;
+    // Whether the system refuses to create event taps (no permission to watch input).
+    virtual void setEventTapCreationRefused(bool refused) = 0;
+    // The system switches every event tap off, as when a tap's callback took too long.
+    virtual void timeOutEventTaps() = 0;
+    // The next change of the held modifiers reaches neither the taps nor any application.
+    virtual void loseNextModifierChange() = 0;
+    // The key events an application received from the user, oldest first.
+    virtual std::vector<WorldPostedEvent> receivedKeys(int32_t pid) = 0;
+    // A window that is no standard one: a dialog ("AXDialog"), or a floating palette
+    // ("AXFloatingWindow") drawn fully transparent (alpha 0).
+    virtual uint32_t openDialog(int32_t pid, const std::string& title, Rect frame,
+                                std::optional<uint64_t> desktopID) = 0;
+    virtual uint32_t openTransparentWindow(int32_t pid, const std::string& title, Rect frame,
+                                           std::optional<uint64_t> desktopID) = 0;
 };
 
 }  // namespace qv
