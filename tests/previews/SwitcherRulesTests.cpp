@@ -48,14 +48,6 @@ TEST(WindowRecencyTrackerTest, KeepsEachIdOnceMostRecentFirstWithinItsBound) {
     EXPECT_EQ(tracker.order().back(), 511u);
 }
 
-TEST(SwitcherEntryTest, EqualityLooksAtIdTitleAndMinimisedOnly) {
-    SwitcherEntry a{7, 1, "Mail", "Inbox", nullptr, false, true};
-    SwitcherEntry b{7, 2, "Other", "Inbox", std::make_shared<Image>(), false, false};
-    EXPECT_EQ(a, b);
-    b.title = "Sent";
-    EXPECT_NE(a, b);
-}
-
 TEST(SwitcherOrderTest, RecentWindowsLeadAndOthersSlotInByStacking) {
     // A and B in history; C is not, and stands between B (front) and A (back) in the stack.
     WindowRecencyTracker recency;

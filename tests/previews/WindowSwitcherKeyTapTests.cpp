@@ -41,16 +41,6 @@ class WindowSwitcherKeyTapTest : public ::testing::Test {
     }
 };
 
-TEST_F(WindowSwitcherKeyTapTest, RunsAtTheHeadOfTheSessionOnItsOwnThread) {
-    auto taps = sim.eventTaps().taps();
-    ASSERT_EQ(taps.size(), 1u);
-    EXPECT_EQ(taps[0].mask, 0x1C00u);
-    EXPECT_EQ(taps[0].placement, EventTapPlacement::headInsert);
-    EXPECT_EQ(taps[0].runLoopLabel, "quillVorn.window-switcher-tap");
-    tap->stop();
-    EXPECT_TRUE(sim.eventTaps().taps().empty());
-}
-
 TEST_F(WindowSwitcherKeyTapTest, TheTriggerIsAlwaysSwallowedAndSessionKeysOnlyInASession) {
     press(124);  // an arrow with no session passes
     EXPECT_EQ(received(eventtype::kKeyDown, 124), 1u);
@@ -103,16 +93,7 @@ TEST_F(WindowSwitcherKeyTapTest, WhileSuspendedKeysPassButSwallowedKeyUpsStaySwa
     EXPECT_FALSE(tap->isSessionActive());
 }
 
-TEST_F(WindowSwitcherKeyTapTest, ATapTheSystemSwitchedOffIsSwitchedOnAgain) {
-    sim.eventTaps().disableTap(sim.eventTaps().taps()[0].id);
-    rt.runUntilIdle();
-    EXPECT_TRUE(sim.eventTaps().taps()[0].enabled);
-    sim.flagsChanged(kOption);
-    press(48, kOption);
-    EXPECT_EQ(events.size(), 1u);
-}
-
-TEST_F(WindowSwitcherKeyTapTest, AStalledOrFailedSetUpGivesUpWithinASecond) {
+TEST_F(WindowSwitcherKeyTapTest, AStalledOrFailedSetUpGivesUpInsteadOfFreezingStart) {
     tap->stop();
     sim.eventTaps().stallNextSetUp(30);
     EXPECT_FALSE(tap->start());

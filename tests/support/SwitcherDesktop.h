@@ -91,14 +91,6 @@ class SwitcherDesktop : public ::testing::Test {
         auto e = controller->model().selectedEntry();
         return e ? e->title : "";
     }
-    // The focused window of an application, as Accessibility reports it.
-    std::optional<uint32_t> focusedWindow(int32_t pid) { return controller->source().focusedWindowID(pid); }
-    size_t received(int32_t pid, CGEventType type, int64_t keyCode) {
-        size_t n = 0;
-        for (const SimReceivedEvent& e : sim.eventTaps().receivedEvents(pid))
-            n += e.type == type && e.keyCode == keyCode;
-        return n;
-    }
 };
 
 }  // namespace qv::testing
