@@ -26,21 +26,6 @@ std::string joined(const std::vector<std::string>& words) {
     return out.empty() ? "nothing" : out;
 }
 
-std::string keyText(const WorldPostedEvent& e) {
-    return std::string(e.type == 10 ? "down:" : "up:") + chordText(e.keyCode, e.flags);
-}
-
-std::optional<std::string> checkKeys(const StepCall& call) {
-    for (const std::string& word : call.texts(1)) {
-        const size_t colon = word.find(':');
-        const std::string kind = word.substr(0, colon);
-        if (colon == std::string::npos || (kind != "down" && kind != "up") ||
-            !parseChord(word.substr(colon + 1)))
-            return "\"" + word + "\" is no key (down:CHORD or up:CHORD)";
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 void addSwitcherSteps(StepTable& t) {
@@ -149,14 +134,14 @@ void addSwitcherSteps(StepTable& t) {
                      std::vector<std::string> found;
                      for (const WorldPostedEvent& e :
                           ctx.world.receivedKeys(ctx.application(call.text(0)).pid))
-                         found.push_back(keyText(e));
+                         found.push_back(keyEventText(e));
                      const std::vector<std::string> expected =
                          call.count() > 1 ? call.texts(1) : std::vector<std::string>{};
                      expectEqual(ctx, joined(expected), joined(found));
                  },
                  "Every key event the application received from the user since the start, in order; none "
                  "listed: it received none.",
-                 checkKeys});
+                 [](const StepCall& call) { return checkKeyEvents(call, 1); }});
     for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
 }
 

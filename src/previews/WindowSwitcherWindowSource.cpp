@@ -87,25 +87,29 @@ std::optional<uint32_t> WindowSwitcherWindowSource::resolveWindowID(const AXElem
     return resolveAXWindowID(platform_.accessibility, axGetWindow_, element);
 }
 
-std::optional<uint32_t> WindowSwitcherWindowSource::focusedWindowID(int32_t pid) {
+std::optional<Value> WindowSwitcherWindowSource::applicationAttribute(int32_t pid, const char* name) {
     Accessibility& ax = platform_.accessibility;
     AXElement app = ax.createApplication(pid);
     ax.setMessagingTimeout(app, kAXMessagingTimeout);
     Value value;
-    if (ax.copyAttributeValue(app, "AXFocusedWindow", value) != kAXErrorSuccess) return std::nullopt;
-    auto window = value.asElement();
+    if (ax.copyAttributeValue(app, name, value) != kAXErrorSuccess) return std::nullopt;
+    return value;
+}
+
+std::optional<uint32_t> WindowSwitcherWindowSource::focusedWindowID(int32_t pid) {
+    auto value = applicationAttribute(pid, "AXFocusedWindow");
+    if (!value) return std::nullopt;
+    auto window = value->asElement();
     if (!window) return std::nullopt;
     return resolveWindowID(*window);
 }
 
 std::optional<WindowSwitcherWindowSource::AXWindows> WindowSwitcherWindowSource::copyAXWindows(int32_t pid) {
-    Accessibility& ax = platform_.accessibility;
-    AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, kAXMessagingTimeout);
-    Value value;
-    if (ax.copyAttributeValue(app, "AXWindows", value) != kAXErrorSuccess) return std::nullopt;
-    auto elements = value.asElementArray();
+    auto value = applicationAttribute(pid, "AXWindows");
+    if (!value) return std::nullopt;
+    auto elements = value->asElementArray();
     if (!elements) return std::nullopt;
+    Accessibility& ax = platform_.accessibility;
     AXWindows windows;
     for (const AXElement& element : *elements) {
         ax.setMessagingTimeout(element, kAXMessagingTimeout);

@@ -60,6 +60,8 @@ class WindowSwitcherWindowSource {
     };
     using AXWindows = std::map<uint32_t, AXWindowInfo>;
 
+    // An attribute of the application's element, asked with the short time-out.
+    std::optional<Value> applicationAttribute(int32_t pid, const char* name);
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
     std::optional<AXWindows> copyAXWindows(int32_t pid);
     std::shared_ptr<const Image> icon(const RunningApplication& app);

@@ -98,14 +98,7 @@ class SimWorldDriver : public WorldDriver {
     }
     uint32_t openWindow(int32_t pid, const std::string& title, Rect frame,
                         std::optional<uint64_t> desktopID) override {
-        const SimApp* app = sim_.app(pid);
-        if (!app || app->terminated) return 0;
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = title;
-        spec.frame = frame;
-        spec.space = desktopID;
-        return sim_.openWindow(spec);
+        return openTweaked(pid, title, frame, desktopID, [](SimWindowSpec&) {});
     }
     void closeWindow(uint32_t windowID) override { sim_.closeWindow(windowID); }
     void setWindowFrame(uint32_t windowID, Rect frame) override { sim_.setWindowFrame(windowID, frame); }
