@@ -144,6 +144,25 @@ say "Settings, the launcher's shortcut, and the snap layouts each screen offers:
 show settings
 show snap-layouts
 
+say "The window switcher: holding Option and pressing Tab shows the windows of the display under the"
+say "pointer, most recently used first, 0.15 s later; releasing Option activates the selected one."
+set windowSwitcherEnabled true
+move 900 500
+key-down opt
+key-down opt+tab
+advance 0.3
+expect switcher-cards "Tempo" "New Message" "Inbox — 3 unread" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
+expect switcher "Tempo"
+screenshot 07-window-switcher
+key-down opt+tab
+key-down opt+tab
+expect switcher "Inbox — 3 unread"
+key-up opt
+advance 0.5
+expect switcher none
+say "Activated: \"Inbox — 3 unread\" of Harbor Mail."
+expect focused "Inbox — 3 unread"
+
 say "Harbor Mail quits: its chip leaves the bar."
 quit "Harbor Mail"
 advance 1

@@ -105,6 +105,7 @@ void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
 void addTilingSteps(StepTable& table);  // ScenarioTilingSteps.cpp
 void addThumbnailSteps(StepTable& table);  // ScenarioThumbnailSteps.cpp
+void addSwitcherSteps(StepTable& table);  // ScenarioSwitcherSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

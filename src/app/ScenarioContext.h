@@ -136,6 +136,10 @@ struct Chord {
 std::optional<Chord> parseChord(const std::string& text);
 // The chord as a script writes it: "ctrl+2"; a key without a name by its code.
 std::string chordText(uint16_t keyCode, uint64_t flags);
+// A key event as scripts write it: "down:ctrl+2" or "up:2".
+std::string keyEventText(const WorldPostedEvent& event);
+// Every argument from `from` on is a key event as scripts write it.
+std::optional<std::string> checkKeyEvents(const StepCall& call, size_t from);
 
 // --- Settings (ScenarioSettings.cpp) ---
 // The "set" row.

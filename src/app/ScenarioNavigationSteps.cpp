@@ -25,22 +25,6 @@ std::string hotKeyState(const std::optional<WorldHotKey>& key) {
     return key->enabled ? "on" : "off";
 }
 
-// "down:ctrl+2" or "up:2".
-std::string postedKeyText(const WorldPostedEvent& e) {
-    return std::string(e.type == 10 ? "down:" : "up:") + chordText(e.keyCode, e.flags);
-}
-
-std::optional<std::string> checkPostedKeys(const StepCall& call) {
-    for (const std::string& word : call.texts(0)) {
-        const size_t colon = word.find(':');
-        const std::string kind = word.substr(0, colon);
-        if (colon == std::string::npos || (kind != "down" && kind != "up") ||
-            !parseChord(word.substr(colon + 1)))
-            return "\"" + word + "\" is no posted key (down:CHORD or up:CHORD)";
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 void addNavigationSteps(StepTable& t) {
@@ -121,7 +105,7 @@ void addNavigationSteps(StepTable& t) {
                      const auto posted = ctx.world.postedEvents();
                      for (size_t i = ctx.postedEventsSeen; i < posted.size(); ++i) {
                          if (posted[i].type == 10 || posted[i].type == 11)
-                             found.push_back(postedKeyText(posted[i]));
+                             found.push_back(keyEventText(posted[i]));
                      }
                      ctx.postedEventsSeen = posted.size();
                      std::vector<std::string> expected;
@@ -135,7 +119,7 @@ void addNavigationSteps(StepTable& t) {
                  },
                  "The key events the program posted since the previous such expectation, in order, each "
                  "with the modifier flags it carried; none listed: none.",
-                 checkPostedKeys});
+                 [](const StepCall& call) { return checkKeyEvents(call, 0); }});
     t.push_back({"expect yields",
                  "[APP...]",
                  {{A::texts}},

@@ -180,6 +180,7 @@ const StepTable& scenarioSteps() {
         addLauncherSteps(t);
         addTilingSteps(t);
         addThumbnailSteps(t);
+        addSwitcherSteps(t);
         return t;
     }();
     return table;

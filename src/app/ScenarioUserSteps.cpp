@@ -111,6 +111,21 @@ std::string chordText(uint16_t keyCode, uint64_t flags) {
     return out + std::to_string(keyCode);
 }
 
+std::string keyEventText(const WorldPostedEvent& e) {
+    return std::string(e.type == 10 ? "down:" : "up:") + chordText(e.keyCode, e.flags);
+}
+
+std::optional<std::string> checkKeyEvents(const StepCall& call, size_t from) {
+    for (const std::string& word : call.texts(from)) {
+        const size_t colon = word.find(':');
+        const std::string kind = word.substr(0, colon);
+        if (colon == std::string::npos || (kind != "down" && kind != "up") ||
+            !parseChord(word.substr(colon + 1)))
+            return "\"" + word + "\" is no key event (down:CHORD or up:CHORD)";
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 std::optional<std::string> checkChord(const StepCall& call) {

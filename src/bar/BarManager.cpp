@@ -63,6 +63,7 @@ void BarManager::start() {
     // The window switcher and the tiling controller, each behind its own support gate, are made
     // here once they exist; the store's change chain below then feeds the switcher too.
     createWindowTiling();
+    makeWindowSwitcher();
     chainStoreChanges();
     setupSpaceChangeObserver();
     setUpLauncherHotkey();
@@ -78,6 +79,25 @@ void BarManager::chainStoreChanges() {
     windowStore->onChange = [previous, weak] {
         if (previous) previous();
         if (auto self = weak.lock()) self->scheduleAvoidance(0.1);
+    };
+    chainWindowSwitcher();
+}
+
+// --- The window switcher ---
+
+void BarManager::makeWindowSwitcher() {
+    if (!WindowSwitcherController::isSupported(platform_.system)) return;
+    windowSwitcher = WindowSwitcherController::create(platform_, windowStore, viewModel, settings_);
+}
+
+// Runs after the view model's refresh in the store's change chain.
+void BarManager::chainWindowSwitcher() {
+    if (!windowSwitcher) return;
+    std::function<void()> previous = windowStore->onChange;
+    std::weak_ptr<WindowSwitcherController> weak = windowSwitcher;
+    windowStore->onChange = [previous, weak] {
+        if (previous) previous();
+        if (auto switcher = weak.lock()) switcher->storeDidChange();
     };
 }
 

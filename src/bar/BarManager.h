@@ -25,6 +25,7 @@
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/ui/Windowing.h"
+#include "previews/WindowSwitcherController.h"
 #include "tracking/SpaceWindows.h"
 #include "tiling/WindowTilingController.h"
 #include "tracking/WindowStore.h"
@@ -112,6 +113,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker;  // the shared one
     std::shared_ptr<AppLauncherPanel> launcherPanel;           // the open launcher
     std::shared_ptr<WindowAvoidanceManager> avoidanceManager;  // replaced whenever the bar size changes
+    // Only where the system supports the switcher.
+    std::shared_ptr<WindowSwitcherController> windowSwitcher;
     std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
     Subscription settingsCancellable;
     MonitorToken localCursorOwnershipMonitor = 0;
@@ -242,6 +245,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void createWindowTiling();
     void observeSettings();
     void chainStoreChanges();
+    void makeWindowSwitcher();
+    void chainWindowSwitcher();
     std::vector<SpaceInfo> barSpaces() const;
     // The screen index of each desktop; desktops of one display are matched once.
     std::vector<std::optional<size_t>> screenIndices(const std::vector<SpaceInfo>& desktops,

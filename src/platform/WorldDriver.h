@@ -254,6 +254,21 @@ class WorldDriver {
     // --- Private entry points ---
     // Whether the run-time lookup of a private platform function by name finds it.
     virtual void setEntryPointAvailable(const std::string& name, bool available) = 0;
+    // --- The system's version, event taps and the keys applications receive ---
+    // The event taps in the order events pass them, each named by the thread that serves it.
+    virtual std::vector<std::string> eventTaps() = 0;
+    // The system switches every event tap off, as when a tap's callback took too long.
+    virtual void timeOutEventTaps() = 0;
+    // The next change of the held modifiers reaches neither the taps nor any application.
+    virtual void loseNextModifierChange() = 0;
+    // The key events an application received from the user, oldest first.
+    virtual std::vector<WorldPostedEvent> receivedKeys(int32_t pid) = 0;
+    // A window that is no standard one: a dialog ("AXDialog"), or a floating palette
+    // ("AXFloatingWindow") drawn fully transparent (alpha 0).
+    virtual uint32_t openDialog(int32_t pid, const std::string& title, Rect frame,
+                                std::optional<uint64_t> desktopID) = 0;
+    virtual uint32_t openTransparentWindow(int32_t pid, const std::string& title, Rect frame,
+                                           std::optional<uint64_t> desktopID) = 0;
 };
 
 }  // namespace qv

@@ -99,14 +99,7 @@ class SimWorldDriver : public WorldDriver {
     }
     uint32_t openWindow(int32_t pid, const std::string& title, Rect frame,
                         std::optional<uint64_t> desktopID) override {
-        const SimApp* app = sim_.app(pid);
-        if (!app || app->terminated) return 0;
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = title;
-        spec.frame = frame;
-        spec.space = desktopID;
-        return sim_.openWindow(spec);
+        return openTweaked(pid, title, frame, desktopID, [](SimWindowSpec&) {});
     }
     void closeWindow(uint32_t windowID) override { sim_.closeWindow(windowID); }
     void setWindowFrame(uint32_t windowID, Rect frame) override { sim_.setWindowFrame(windowID, frame); }
@@ -324,7 +317,49 @@ class SimWorldDriver : public WorldDriver {
         return out;
     }
 
+    std::vector<std::string> eventTaps() override {
+        std::vector<std::string> out;
+        for (const SimEventTaps::TapInfo& tap : sim_.eventTaps().taps()) out.push_back(tap.runLoopLabel);
+        return out;
+    }
+    void timeOutEventTaps() override {
+        for (const SimEventTaps::TapInfo& tap : sim_.eventTaps().taps()) sim_.eventTaps().disableTap(tap.id);
+    }
+    void loseNextModifierChange() override { sim_.eventTaps().dropNextFlagsChange(); }
+    std::vector<WorldPostedEvent> receivedKeys(int32_t pid) override {
+        std::vector<WorldPostedEvent> out;
+        for (const SimReceivedEvent& e : sim_.eventTaps().receivedEvents(pid)) {
+            if (e.type == eventtype::kKeyDown || e.type == eventtype::kKeyUp)
+                out.push_back({e.type, static_cast<uint16_t>(e.keyCode), e.flags, e.location});
+        }
+        return out;
+    }
+    uint32_t openDialog(int32_t pid, const std::string& title, Rect frame,
+                        std::optional<uint64_t> desktopID) override {
+        return openTweaked(pid, title, frame, desktopID, [](SimWindowSpec& s) { s.subrole = "AXDialog"; });
+    }
+    uint32_t openTransparentWindow(int32_t pid, const std::string& title, Rect frame,
+                                   std::optional<uint64_t> desktopID) override {
+        return openTweaked(pid, title, frame, desktopID, [](SimWindowSpec& s) {
+            s.alpha = 0;
+            s.subrole = "AXFloatingWindow";
+        });
+    }
+
   private:
+    uint32_t openTweaked(int32_t pid, const std::string& title, Rect frame, std::optional<uint64_t> desktopID,
+                         const std::function<void(SimWindowSpec&)>& tweak) {
+        const SimApp* app = sim_.app(pid);
+        if (!app || app->terminated) return 0;
+        SimWindowSpec spec;
+        spec.pid = pid;
+        spec.title = title;
+        spec.frame = frame;
+        spec.space = desktopID;
+        tweak(spec);
+        return sim_.openWindow(spec);
+    }
+
     SimDesktop& sim_;
 };
 

@@ -1,0 +1,382 @@
+#include "previews/WindowSwitcherController.h"
+
+#include <cmath>
+
+#include "platform/ui/Windowing.h"
+
+namespace qv {
+
+using TapEvent = WindowSwitcherKeyTap::Event;
+using Direction = WindowSwitcherKeyTap::Direction;
+
+bool WindowSwitcherController::isSupported(SystemInfo& system) {
+    return system.operatingSystemMajorVersion() >= kFirstSupportedMajorVersion;
+}
+
+SwitcherTrigger WindowSwitcherController::trigger(const KeyboardShortcut& shortcut) {
+    const uint32_t m = shortcut.modifiers;
+    const bool accepted = shortcut.keyCode != WindowSwitcherKeyTap::kEscapeKeyCode && !(m & carbon::kShift) &&
+                          (m & (carbon::kCommand | carbon::kOption | carbon::kControl)) != 0;
+    if (!accepted) return SwitcherTrigger{};
+    CGEventFlags flags = 0;
+    if (m & carbon::kCommand) flags |= eventflags::kCommand;
+    if (m & carbon::kOption) flags |= eventflags::kAlternate;
+    if (m & carbon::kControl) flags |= eventflags::kControl;
+    return SwitcherTrigger{shortcut.keyCode, flags};
+}
+
+int WindowSwitcherController::initialSelection(int count, bool backwards,
+                                               std::optional<uint32_t> focusedWindowID,
+                                               std::optional<uint32_t> firstEntryID) {
+    if (backwards) return count - 1;
+    return focusedWindowID && focusedWindowID == firstEntryID && count > 1 ? 1 : 0;
+}
+
+int WindowSwitcherController::movedSelection(int current, int delta, int count, bool wrap) {
+    if (count <= 0) return current;
+    const int target = current + delta;
+    if (wrap) return ((target % count) + count) % count;
+    return target < 1 ? 0 : std::min(count - 1, target);
+}
+
+std::vector<uint32_t> WindowSwitcherController::captureOrder(const std::vector<SwitcherEntry>& entries,
+                                                             int selectedIndex) {
+    std::vector<uint32_t> ids;
+    const int n = static_cast<int>(entries.size());
+    if (n == 0) return ids;
+    const int start = std::clamp(selectedIndex, 0, n - 1);
+    for (int k = 0; k < n; ++k) {
+        const SwitcherEntry& e = entries[static_cast<size_t>((start + k) % n)];
+        if (!e.isMinimized) ids.push_back(e.id);
+    }
+    return ids;
+}
+
+bool WindowSwitcherController::isRecording(const Notification& notification) {
+    if (auto n = notification.object.asNumberObject()) return n->boolValue();
+    return false;
+}
+
+Point WindowSwitcherController::cgPoint(Point fromAppKit, const std::vector<Screen>& screens,
+                                        uint32_t mainDisplayID) {
+    const Screen* primary = nullptr;
+    for (const Screen& s : screens) {
+        if (SpaceWindows::displayID(s) == mainDisplayID) {
+            primary = &s;
+            break;
+        }
+    }
+    if (!primary && !screens.empty()) primary = &screens.front();
+    if (!primary) return Point{fromAppKit.x, -fromAppKit.y};
+    return Point{fromAppKit.x, primary->frame.height() - fromAppKit.y};
+}
+
+std::shared_ptr<WindowSwitcherController> WindowSwitcherController::create(
+    Platform& platform, std::shared_ptr<WindowStore> windowStore, std::shared_ptr<BarViewModel> viewModel,
+    std::shared_ptr<UserSettings> settings) {
+    auto controller = std::make_shared<WindowSwitcherController>(Token{}, platform, std::move(windowStore),
+                                                                 std::move(viewModel), std::move(settings));
+    controller->start();
+    return controller;
+}
+
+WindowSwitcherController::WindowSwitcherController(Token, Platform& platform,
+                                                   std::shared_ptr<WindowStore> windowStore,
+                                                   std::shared_ptr<BarViewModel> viewModel,
+                                                   std::shared_ptr<UserSettings> settings)
+    : platform_(platform),
+      windowStore_(std::move(windowStore)),
+      viewModel_(std::move(viewModel)),
+      settings_(std::move(settings)),
+      isSupported_(isSupported(platform.system)),
+      source_(std::make_unique<WindowSwitcherWindowSource>(platform, windowStore_)),
+      keyTap_(WindowSwitcherKeyTap::create(platform)),
+      model_(std::make_shared<WindowSwitcherModel>()) {}
+
+WindowSwitcherController::~WindowSwitcherController() {
+    if (showWork_) showWork_->cancel();
+    if (leaveCaptureWork_) leaveCaptureWork_->cancel();
+    if (tapRetryWork_) tapRetryWork_->cancel();
+    keyTap_->stop();
+    if (panel_) panel_->orderOut();
+}
+
+void WindowSwitcherController::start() {
+    source_->recency.seedIfEmpty(source_->currentStackingOrder());
+    lastStoreFocusedWindowID_ = windowStore_->focusedWindowID;
+    if (auto front = platform_.workspace.frontmostApplication()) {
+        if (auto id = source_->focusedWindowID(front->processIdentifier)) source_->recency.record(*id);
+    }
+
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    keyTap_->onEvent = [weak](TapEvent event) {
+        if (auto self = weak.lock()) self->handle(event);
+    };
+    model_->onHover = [weak](int index) {
+        if (auto self = weak.lock()) self->handleHover(index);
+    };
+    model_->onClick = [weak](int index) {
+        if (auto self = weak.lock()) self->handleClick(index);
+    };
+
+    auto main = platform_.runtime.mainQueue();
+    NotificationCenter& workspaceCenter = platform_.workspace.notificationCenter();
+    workspaceObservers_.push_back(workspaceCenter.addObserver(
+        notifications::kWorkspaceDidActivateApplication, main, [weak](const Notification& n) {
+            auto self = weak.lock();
+            auto pid = n.userInfo[notifications::kWorkspaceApplicationKey].asNumberObject();
+            if (self && pid) self->handleAppActivated(pid->int32Value());
+        }));
+    workspaceObservers_.push_back(workspaceCenter.addObserver(notifications::kWorkspaceActiveSpaceDidChange,
+                                                              main, [weak](const Notification&) {
+                                                                  auto self = weak.lock();
+                                                                  if (self && self->phase_ != Phase::idle)
+                                                                      self->endSession();
+                                                              }));
+    recordingObserver_ = platform_.notifications.addObserver(kShortcutRecordingNotification, main,
+                                                             [weak](const Notification& n) {
+                                                                 if (auto self = weak.lock())
+                                                                     self->handleRecording(isRecording(n));
+                                                             });
+
+    // Only changes of the switcher's own settings matter, and never the value read at start-up.
+    const UserSettingsData& current = *settings_->data;
+    lastSettingsTriple_ = SettingsTriple{current.windowSwitcherEnabled, current.windowSwitcherKeyCode,
+                                         current.windowSwitcherModifiers};
+    settingsCancellable_ = settings_->data.subscribeToChanges([weak, main](const UserSettingsData& data) {
+        auto self = weak.lock();
+        if (!self) return;
+        SettingsTriple triple{data.windowSwitcherEnabled, data.windowSwitcherKeyCode,
+                              data.windowSwitcherModifiers};
+        if (triple == self->lastSettingsTriple_) return;
+        self->lastSettingsTriple_ = triple;
+        main->async([weak] {
+            if (auto self = weak.lock()) self->applyEnabledState();
+        });
+    });
+
+    applyEnabledState();
+    panel_ = WindowSwitcherPanel::make(platform_.windowing, platform_.runtime, platform_.workspace, model_);
+}
+
+bool WindowSwitcherController::isEnabled() const {
+    return settings_->data->windowSwitcherEnabled;
+}
+
+void WindowSwitcherController::applyEnabledState() {
+    if (tapRetryWork_) {
+        tapRetryWork_->cancel();
+        tapRetryWork_.reset();
+    }
+    if (isSupported_ && isEnabled()) {
+        const SwitcherTrigger t = trigger(settings_->windowSwitcherShortcut());
+        keyTap_->setTrigger(t.keyCode, t.flags);
+        if (keyTap_->start()) return;
+        std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+        tapRetryWork_ = makeWorkItem([weak] {
+            if (auto self = weak.lock()) self->applyEnabledState();
+        });
+        platform_.runtime.mainQueue()->asyncAfter(kTapRetryDelay, tapRetryWork_);
+        return;
+    }
+    if (phase_ != Phase::idle) endSession();
+    keyTap_->stop();
+}
+
+void WindowSwitcherController::handle(const TapEvent& event) {
+    switch (event.kind) {
+        case TapEvent::Kind::tab:
+            if (phase_ == Phase::idle) {
+                beginSession(event.backwards);
+                return;
+            }
+            moveSelection(event.backwards ? -1 : 1, true);
+            break;
+        case TapEvent::Kind::move: {
+            if (phase_ == Phase::idle) return;
+            const int columns = model_->layout->columns;
+            switch (event.direction) {
+                case Direction::previous:
+                    moveSelection(-1, true);
+                    break;
+                case Direction::next:
+                    moveSelection(1, true);
+                    break;
+                case Direction::up:
+                    moveSelection(-columns, false);
+                    break;
+                case Direction::down:
+                    moveSelection(columns, false);
+                    break;
+            }
+            break;
+        }
+        case TapEvent::Kind::commit:
+            if (phase_ != Phase::idle) commit();
+            return;
+        case TapEvent::Kind::cancel:
+            if (phase_ != Phase::idle) endSession();
+            return;
+    }
+    if (phase_ == Phase::pending) showPanel();
+}
+
+Point WindowSwitcherController::pointerLocation() {
+    if (auto event = platform_.events.create()) return event->location;
+    return cgPoint(platform_.windowing.mouseLocation(), platform_.displays.screens(),
+                   platform_.displays.mainDisplayID());
+}
+
+void WindowSwitcherController::beginSession(bool backwards) {
+    if (!isSupported_ || !isEnabled()) {
+        keyTap_->endSession();
+        return;
+    }
+    auto snap = source_->snapshot(pointerLocation());
+    if (!snap || snap->entries.empty()) {
+        keyTap_->endSession();
+        return;
+    }
+    const int count = static_cast<int>(snap->entries.size());
+    const int selection = initialSelection(count, backwards, snap->focusedWindowID, snap->entries.front().id);
+    snapshot_ = std::move(snap);
+
+    model_->barSize = barSizeFromSetting(settings_->data->barSize);
+    model_->entries = snapshot_->entries;
+    model_->selectedIndex = selection;
+    model_->layout = SwitcherMetrics::layout(count, snapshot_->screen, *model_->barSize);
+    phase_ = Phase::pending;
+
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    showWork_ = makeWorkItem([weak] {
+        auto self = weak.lock();
+        if (self && self->phase_ == Phase::pending) self->showPanel();
+    });
+    platform_.runtime.mainQueue()->asyncAfter(kShowDelay, showWork_);
+    startWatchdog();
+}
+
+void WindowSwitcherController::moveSelection(int delta, bool wrap) {
+    const int count = static_cast<int>(model_->entries->size());
+    if (count == 0) return;
+    model_->selectedIndex = movedSelection(*model_->selectedIndex, delta, count, wrap);
+}
+
+void WindowSwitcherController::showPanel() {
+    if (phase_ != Phase::pending || !snapshot_) return;
+    if (showWork_) {
+        showWork_->cancel();
+        showWork_.reset();
+    }
+    model_->presentationID = *model_->presentationID + 1;
+    panel_->setFrame(model_->layout->frame, false);
+    panel_->setAlphaValue(0);
+    panel_->orderFrontRegardless();
+    panel_->animateAlpha(1.0, Animation::easeOut(kFadeInDuration));
+    mouseLocationAtShow_ = platform_.windowing.mouseLocation();
+    phase_ = Phase::visible;
+    refreshThumbnails();
+}
+
+void WindowSwitcherController::refreshThumbnails() {}
+
+void WindowSwitcherController::commit() {
+    if (phase_ == Phase::idle) return;
+    const std::optional<SwitcherEntry> entry = model_->selectedEntry();
+    endSession();
+    if (!entry) return;
+    source_->recency.record(entry->id);
+    if (entry->isTracked && windowStore_->windows.contains(entry->id)) {
+        viewModel_->activateWindow(entry->id, false);
+    } else {
+        viewModel_->activateUntrackedWindow(entry->id, entry->pid, entry->isMinimized);
+    }
+}
+
+void WindowSwitcherController::endSession() {
+    phase_ = Phase::idle;
+    snapshot_.reset();
+    if (showWork_) {
+        showWork_->cancel();
+        showWork_.reset();
+    }
+    if (watchdog_) {
+        watchdog_->cancel();
+        watchdog_.reset();
+    }
+    mouseLocationAtShow_.reset();
+    keyTap_->endSession();
+    panel_->orderOut();
+    model_->thumbnails = std::map<uint32_t, std::shared_ptr<const Image>>{};
+}
+
+void WindowSwitcherController::startWatchdog() {
+    if (watchdog_) watchdog_->cancel();
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    watchdog_ = platform_.runtime.mainQueue()->scheduleTimer(kWatchdogInterval, kWatchdogInterval, 0, [weak] {
+        auto self = weak.lock();
+        if (!self || self->phase_ == Phase::idle) return;
+        // A release the tap never saw still ends the session.
+        const CGEventFlags held =
+            self->platform_.eventTaps.eventSourceFlagsState(EventSourceStateID::combinedSessionState);
+        if ((self->keyTap_->triggerFlags() & ~held) != 0) self->commit();
+    });
+}
+
+void WindowSwitcherController::handleHover(int index) {
+    if (phase_ != Phase::visible || index < 0 || index >= static_cast<int>(model_->entries->size())) return;
+    if (mouseLocationAtShow_) {
+        const Point now = platform_.windowing.mouseLocation();
+        if (std::hypot(now.x - mouseLocationAtShow_->x, now.y - mouseLocationAtShow_->y) <
+            kPointerMoveThreshold)
+            return;
+        mouseLocationAtShow_.reset();
+    }
+    model_->selectedIndex = index;
+}
+
+void WindowSwitcherController::handleClick(int index) {
+    if (phase_ != Phase::visible || index < 0 || index >= static_cast<int>(model_->entries->size())) return;
+    model_->selectedIndex = index;
+    commit();
+}
+
+void WindowSwitcherController::storeDidChange() {
+    const std::optional<uint32_t> now = windowStore_->focusedWindowID;
+    const std::optional<uint32_t> old = lastStoreFocusedWindowID_;
+    if (now == old) return;
+    if (old) scheduleLeaveCapture(*old);
+    if (now) source_->recency.record(*now);
+    lastStoreFocusedWindowID_ = now;
+}
+
+void WindowSwitcherController::scheduleLeaveCapture(uint32_t windowID) {
+    if (!isSupported_ || !isEnabled()) return;
+    if (leaveCaptureWork_) leaveCaptureWork_->cancel();
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    leaveCaptureWork_ = makeWorkItem([weak, windowID] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto tracked = self->windowStore_->windows.find(windowID);
+        if (tracked == self->windowStore_->windows.end() || tracked->second.isMinimized) return;
+    });
+    platform_.runtime.mainQueue()->asyncAfter(kLeaveCaptureDelay, leaveCaptureWork_);
+}
+
+void WindowSwitcherController::handleAppActivated(int32_t pid) {
+    if (pid == platform_.system.currentProcessID()) return;
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kActivationRecordDelay, makeWorkItem([weak, pid] {
+                                                  auto self = weak.lock();
+                                                  if (!self) return;
+                                                  if (auto id = self->source_->focusedWindowID(pid))
+                                                      self->source_->recency.record(*id);
+                                              }));
+}
+
+void WindowSwitcherController::handleRecording(bool recording) {
+    if (recording && phase_ != Phase::idle) endSession();
+    keyTap_->setSuspended(recording);
+}
+
+}  // namespace qv

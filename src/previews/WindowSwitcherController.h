@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "model/BarViewModel.h"
+#include "model/UserSettings.h"
+#include "platform/Platform.h"
+#include "previews/SwitcherLayout.h"
+#include "previews/WindowSwitcherKeyTap.h"
+#include "previews/WindowSwitcherPanel.h"
+#include "previews/WindowSwitcherWindowSource.h"
+#include "tracking/WindowStore.h"
+
+namespace qv {
+
+// The event-flag trigger of a stored shortcut.
+struct SwitcherTrigger {
+    int64_t keyCode = 48;
+    CGEventFlags flags = 0x80000;
+    friend bool operator==(const SwitcherTrigger&, const SwitcherTrigger&) = default;
+};
+
+// Runs the keyboard window switcher: holding the trigger modifiers and pressing the trigger key
+// opens a grid of the windows on the display under the pointer, further presses and the arrows move
+// the selection, releasing the modifiers activates it, Escape cancels. Between sessions it keeps
+// the windows' order of use. Main thread.
+class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitcherController> {
+    struct Token {};
+
+  public:
+    enum class Phase { idle, pending, visible };
+
+    static constexpr int kFirstSupportedMajorVersion = 27;
+    static constexpr Seconds kShowDelay = 0.15;
+    static constexpr Seconds kWatchdogInterval = 0.1;
+    static constexpr Seconds kTapRetryDelay = 5.0;
+    static constexpr Seconds kFadeInDuration = 0.08;
+    static constexpr double kPointerMoveThreshold = 3.0;
+    static constexpr Seconds kThumbnailMaxAge = 4.0;
+    static constexpr Seconds kLeaveCaptureDelay = 0.35;
+    static constexpr Seconds kLeaveCaptureMaxAge = 1.0;
+    static constexpr Seconds kActivationRecordDelay = 0.05;
+    static constexpr const char* kShortcutRecordingNotification = "quillVorn.shortcutRecording";
+
+    // The switcher exists from major version 27 on.
+    static bool isSupported(SystemInfo& system);
+    // The stored shortcut's trigger, or Option-Tab when the shortcut is Escape, holds Shift or has
+    // none of Command, Option and Control.
+    static SwitcherTrigger trigger(const KeyboardShortcut& shortcut);
+    // Forwards: the second entry when the focused window is first (so one press switches away).
+    static int initialSelection(int count, bool backwards, std::optional<uint32_t> focusedWindowID,
+                                std::optional<uint32_t> firstEntryID);
+    // Wrapping moves go round in both directions; the others stop at the first and last entry.
+    static int movedSelection(int current, int delta, int count, bool wrap);
+    // The windows whose pictures to capture: from the selected card on, round to the start,
+    // minimised windows left out.
+    static std::vector<uint32_t> captureOrder(const std::vector<SwitcherEntry>& entries, int selectedIndex);
+    // The notification's object read as recording on or off; anything but a number is off.
+    static bool isRecording(const Notification& notification);
+    // AppKit's bottom-left space to the window server's top-left space, on the primary screen.
+    static Point cgPoint(Point fromAppKit, const std::vector<Screen>& screens, uint32_t mainDisplayID);
+
+    static std::shared_ptr<WindowSwitcherController> create(Platform& platform,
+                                                            std::shared_ptr<WindowStore> windowStore,
+                                                            std::shared_ptr<BarViewModel> viewModel,
+                                                            std::shared_ptr<UserSettings> settings);
+    WindowSwitcherController(Token, Platform& platform, std::shared_ptr<WindowStore> windowStore,
+                             std::shared_ptr<BarViewModel> viewModel, std::shared_ptr<UserSettings> settings);
+    ~WindowSwitcherController();
+    WindowSwitcherController(const WindowSwitcherController&) = delete;
+    WindowSwitcherController& operator=(const WindowSwitcherController&) = delete;
+
+    // After every change of the window store: follows its focused window.
+    void storeDidChange();
+
+    // --- What a caller may inspect ---
+    Phase phase() const { return phase_; }
+    const WindowSwitcherModel& model() const { return *model_; }
+    const std::shared_ptr<WindowSwitcherPanel>& panel() const { return panel_; }
+    WindowSwitcherKeyTap& keyTap() { return *keyTap_; }
+    WindowSwitcherWindowSource& source() { return *source_; }
+
+  private:
+    using SettingsTriple = std::tuple<bool, std::optional<uint32_t>, std::optional<uint32_t>>;
+
+    void start();
+    void handle(const WindowSwitcherKeyTap::Event& event);
+    void beginSession(bool backwards);
+    void moveSelection(int delta, bool wrap);
+    void showPanel();
+    void refreshThumbnails();
+    void commit();
+    void endSession();
+    void startWatchdog();
+    void handleHover(int index);
+    void handleClick(int index);
+    void handleAppActivated(int32_t pid);
+    void scheduleLeaveCapture(uint32_t windowID);
+    void applyEnabledState();
+    void handleRecording(bool recording);
+    bool isEnabled() const;
+    Point pointerLocation();
+
+    Platform& platform_;
+    std::shared_ptr<WindowStore> windowStore_;
+    std::shared_ptr<BarViewModel> viewModel_;
+    std::shared_ptr<UserSettings> settings_;
+    const bool isSupported_;
+    std::unique_ptr<WindowSwitcherWindowSource> source_;
+    std::shared_ptr<WindowSwitcherKeyTap> keyTap_;
+    std::shared_ptr<WindowSwitcherModel> model_;
+    std::shared_ptr<WindowSwitcherPanel> panel_;
+    Phase phase_ = Phase::idle;
+    std::optional<SwitcherSnapshot> snapshot_;
+    WorkItemPtr showWork_;
+    std::shared_ptr<RepeatingTimer> watchdog_;
+    std::optional<Point> mouseLocationAtShow_;
+    std::optional<uint32_t> lastStoreFocusedWindowID_;
+    WorkItemPtr leaveCaptureWork_;
+    Subscription settingsCancellable_;
+    Subscriptions workspaceObservers_;
+    WorkItemPtr tapRetryWork_;
+    Subscription recordingObserver_;
+    std::optional<SettingsTriple> lastSettingsTriple_;
+};
+
+}  // namespace qv

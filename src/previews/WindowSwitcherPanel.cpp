@@ -1,0 +1,176 @@
+#include "previews/WindowSwitcherPanel.h"
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+
+constexpr double kCardInnerWidth = 196;
+constexpr double kPictureHeight = 144;
+constexpr double kCornerRadius = 8;
+// The platform's icon for the application-bundle content type.
+constexpr const char* kApplicationBundleType = "com.apple.application-bundle";
+
+Node iconNode(const std::shared_ptr<const Image>& icon, const std::shared_ptr<const Image>& generic) {
+    const std::shared_ptr<const Image>& shown = icon ? icon : generic;
+    if (shown) return IconImage(*shown)->resizableImage();
+    return SymbolImage("app");
+}
+
+}  // namespace
+
+SwitcherHeader SwitcherHeader::of(const WindowSwitcherModel& model) {
+    SwitcherHeader header;
+    if (auto entry = model.selectedEntry()) {
+        header.icon = entry->icon;
+        header.title = entry->appName;
+    }
+    const size_t count = model.entries->size();
+    if (count >= 2)
+        header.subtitle = std::to_string(*model.selectedIndex + 1) + " of " + std::to_string(count);
+    return header;
+}
+
+WindowSwitcherView::WindowSwitcherView(std::shared_ptr<WindowSwitcherModel> model,
+                                       std::shared_ptr<Queue> mainQueue,
+                                       std::shared_ptr<const Image> genericAppIcon)
+    : model_(std::move(model)), mainQueue_(std::move(mainQueue)), genericAppIcon_(std::move(genericAppIcon)) {
+    observe(model_->entries);
+    observe(model_->selectedIndex);
+    observe(model_->thumbnails);
+    observe(model_->layout);
+    observe(model_->barSize);
+    // Only changes scroll: the first showing stays where the grid starts.
+    subscriptions_.push_back(model_->selectedIndex.subscribeToChanges(
+        [this](const int& index) { scrollToRow(index, Animation::easeOut(kSelectionScrollDuration)); }));
+    subscriptions_.push_back(model_->presentationID.subscribeToChanges([this](const int&) {
+        // After the grid of the new presentation is built, with the selection as it is then.
+        mainQueue_->async([this, alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.lock()) scrollToRow(*model_->selectedIndex, std::nullopt);
+        });
+    }));
+}
+
+std::string WindowSwitcherView::rowID(int index, int columns) {
+    const int c = std::max(1, columns);
+    return "row-" + std::to_string((index / c) * c);
+}
+
+void WindowSwitcherView::scrollToRow(int index, std::optional<Animation> animation) {
+    if (!model_->layout->scrolls) return;
+    if (index < 0 || index >= static_cast<int>(model_->entries->size())) return;
+    scroller_->scrollTo(rowID(index, model_->layout->columns), UnitPoint::center(), animation);
+    setNeedsUpdate();
+}
+
+Node WindowSwitcherView::card(int index) const {
+    const SwitcherEntry& entry = (*model_->entries)[static_cast<size_t>(index)];
+    const bool isSelected = index == *model_->selectedIndex;
+    std::shared_ptr<const Image> picture;
+    if (auto it = model_->thumbnails->find(entry.id); it != model_->thumbnails->end()) picture = it->second;
+
+    std::vector<Node> titleRow = {
+        iconNode(entry.icon, genericAppIcon_)->frame(14, 14),
+        Text(entry.title.empty() ? entry.appName : entry.title,
+             {.font = Font::system(10, FontWeight::medium), .color = Color::primary(), .lineLimit = 1}),
+        Spacer(0),
+    };
+    if (entry.isMinimized) {
+        titleRow.push_back(
+            SymbolImage("minus.circle", Font::system(9, FontWeight::semibold), Color::secondary())
+                ->help("Minimized"));
+    }
+
+    Node pictureArea;
+    if (picture) {
+        pictureArea = BitmapImage(*picture)
+                          ->resizableImage()
+                          ->aspectRatio(ContentMode::fit)
+                          ->frame(kCardInnerWidth, kPictureHeight)
+                          ->opacity(entry.isMinimized ? kMinimizedPictureOpacity : 1.0);
+    } else {
+        pictureArea = iconNode(entry.icon, genericAppIcon_)
+                          ->frame(44, 44)
+                          ->opacity(kPlaceholderOpacity)
+                          ->frame(kCardInnerWidth, kPictureHeight);
+    }
+    pictureArea =
+        pictureArea->background(Color::primary().opacity(0.05))->clipShape(Shape::roundedRect(kCornerRadius));
+
+    std::weak_ptr<WindowSwitcherModel> weakModel = model_;
+    return VStack(HorizontalAlignment::leading, 6,
+                  {HStack(VerticalAlignment::center, 5, std::move(titleRow))
+                       ->frame(kCardInnerWidth, 16, Alignment::leading()),
+                   std::move(pictureArea)})
+        ->padding(8)
+        ->frame(SwitcherMetrics::kCardWidth, std::nullopt)
+        ->background(
+            RoundedRectangle(kCornerRadius)
+                ->fillWith(isSelected ? Color::accent().opacity(0.15) : Color::primary().opacity(0.05)))
+        ->overlay(
+            RoundedRectangle(kCornerRadius)
+                ->strokeBorder(isSelected ? Color::accent().opacity(0.5) : Color::primary().opacity(0.1),
+                               isSelected ? 2 : 1))
+        ->contentShape(Shape::roundedRect(kCornerRadius))
+        ->onHover([weakModel, index](bool entered) {
+            auto model = weakModel.lock();
+            if (entered && model && model->onHover) model->onHover(index);
+        })
+        ->onTapGesture([weakModel, index] {
+            auto model = weakModel.lock();
+            if (model && model->onClick) model->onClick(index);
+        })
+        ->id("card-" + std::to_string(index));
+}
+
+Node WindowSwitcherView::grid() const {
+    const int count = static_cast<int>(model_->entries->size());
+    const int columns = std::max(1, model_->layout->columns);
+    std::vector<Node> rows;
+    for (int first = 0; first < count; first += columns) {
+        std::vector<Node> cards;
+        for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(card(i));
+        rows.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
+                           ->id("row-" + std::to_string(first)));
+    }
+    Node stack = VStack(HorizontalAlignment::center, kRowSpacing, std::move(rows))
+                     ->padding(SwitcherMetrics::kPadding)
+                     ->frame(Element::FlexFrame{.maxWidth = kInfinity});
+    return ScrollView(
+               Axis::vertical, stack,
+               {.showsIndicators = false, .disabled = !model_->layout->scrolls, .controller = scroller_})
+        ->frame(std::nullopt, model_->layout->gridHeight);
+}
+
+Node WindowSwitcherView::body() {
+    const Rect frame = model_->layout->frame;
+    return VStack(HorizontalAlignment::center, 0, {grid()})->frame(frame.width(), frame.height());
+}
+
+WindowSwitcherPanel::WindowSwitcherPanel(Windowing& windowing, Runtime& runtime)
+    : Panel(windowing, runtime, Rect{}, stylemask::kNonactivatingPanel) {}
+
+std::shared_ptr<WindowSwitcherPanel> WindowSwitcherPanel::make(Windowing& windowing, Runtime& runtime,
+                                                               Workspace& workspace,
+                                                               std::shared_ptr<WindowSwitcherModel> model) {
+    auto panel = Panel::make<WindowSwitcherPanel>(windowing, runtime);
+    panel->setTitle(kTitle);
+    panel->titleVisible = false;
+    panel->isFloatingPanel = true;
+    panel->setLevel(kLevel);
+    panel->collectionBehavior = collectionbehavior::kCanJoinAllSpaces | collectionbehavior::kTransient |
+                                collectionbehavior::kIgnoresCycle | collectionbehavior::kFullScreenAuxiliary;
+    panel->isOpaque = false;
+    panel->backgroundColor = Color::clear();
+    panel->hasShadow = true;
+    panel->hidesOnDeactivate = false;
+    panel->acceptsMouseMovedEvents = true;  // the cards report the pointer entering them
+    panel->animationBehavior = animationbehavior::kNone;
+    panel->view_ = std::make_shared<WindowSwitcherView>(std::move(model), runtime.mainQueue(),
+                                                        workspace.iconForContentType(kApplicationBundleType));
+    panel->setContentView(std::make_shared<HostingView>(runtime, panel->view_));
+    return panel;
+}
+
+}  // namespace qv

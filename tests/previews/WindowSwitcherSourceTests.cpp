@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimAccessibility.h"
+#include "previews/WindowSwitcherWindowSource.h"
+#include "support/SwitcherDesktop.h"
+
+namespace qv::testing {
+namespace {
+
+class WindowSwitcherSourceTest : public SwitcherDesktop {
+  protected:
+    std::vector<std::string> snapshotTitles(WindowSwitcherWindowSource& source, Point at = {2500, 450}) {
+        std::vector<std::string> out;
+        auto snap = source.snapshot(at);
+        if (!snap) return {"<none>"};
+        for (const SwitcherEntry& e : snap->entries) out.push_back(e.title);
+        return out;
+    }
+};
+
+TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUntrackedWindows) {
+    startModel();
+    WindowSwitcherWindowSource source(sim.platform(), store);
+    auto snap = source.snapshot({2500, 450});
+    ASSERT_TRUE(snap);
+    EXPECT_EQ(snap->spaceID, side);
+    EXPECT_EQ(snap->focusedWindowID, draft);
+    // The focused window first, the dialog admitted by its own checks, the minimised one last; the
+    // narrow, invisible and Dock windows never.
+    std::vector<std::string> titles;
+    for (const SwitcherEntry& e : snap->entries) titles.push_back(e.title);
+    EXPECT_EQ(titles.front(), "Draft");
+    EXPECT_EQ(titles.back(), "Parked");
+    EXPECT_EQ(std::set<std::string>(titles.begin(), titles.end()),
+              (std::set<std::string>{"Draft", "Inbox", "Notes", "Send?", "Parked"}));
+    EXPECT_EQ(titles.size(), 5u);
+    for (const SwitcherEntry& e : snap->entries) EXPECT_EQ(e.isTracked, e.id != dialog) << e.title;
+
+    // No display under the point: no snapshot.
+    EXPECT_EQ(snapshotTitles(source, {-500, -500}), std::vector<std::string>{"<none>"});
+}
+
+TEST_F(WindowSwitcherSourceTest, UntrackedWindowsFollowAccessibilityOrTheApplicationsPolicy) {
+    startModel();
+    SimAccessibility& ax = sim.accessibility();
+    uint32_t palette = sim.openWindow(mail, "Palette", side, Rect{2500, 400, 200, 200},
+                                      [](SimWindowSpec& s) { s.subrole = "AXSystemDialog"; });
+    uint32_t bare = sim.openWindow(mail, "Bare", side, Rect{2500, 400, 200, 200}, [](SimWindowSpec& s) {
+        s.subrole.reset();
+        s.modal = true;
+    });
+    uint32_t hidden = sim.openWindow(mail, "Hidden", side, Rect{2500, 400, 200, 200}, [](SimWindowSpec& s) {
+        s.inAXWindowList = false;
+        s.subrole = "AXDialog";
+    });
+    WindowSwitcherWindowSource source(sim.platform(), store);
+    auto listed = [&](uint32_t id) {
+        auto snap = source.snapshot({2500, 450});
+        return std::any_of(snap->entries.begin(), snap->entries.end(),
+                           [&](const SwitcherEntry& e) { return e.id == id; });
+    };
+    EXPECT_FALSE(listed(palette));  // a subrole outside the allowed ones
+    EXPECT_TRUE(listed(bare));      // no subrole passes
+    EXPECT_FALSE(listed(hidden));   // Accessibility lists the application's windows, not this one
+
+    // Without an Accessibility window list, a regular application's top-level windows pass.
+    ax.faults(mail).windowListUnreadable = true;
+    EXPECT_TRUE(listed(hidden));
+    EXPECT_TRUE(listed(dialog));
+}
+
+TEST_F(WindowSwitcherSourceTest, AFocusedWindowOnAnotherDisplayIsRecordedButNotFocusedHere) {
+    startModel();
+    sim.focusWindow(mainWindow);
+    WindowSwitcherWindowSource source(sim.platform(), store);
+    auto snap = source.snapshot({2500, 450});
+    ASSERT_TRUE(snap);
+    EXPECT_FALSE(snap->focusedWindowID);
+    EXPECT_EQ(source.recency.order().front(), mainWindow);
+}
+
+TEST_F(WindowSwitcherSourceTest, AnIconIsForgottenWhenItsApplicationEnds) {
+    startModel();
+    WindowSwitcherWindowSource source(sim.platform(), store);
+    ASSERT_TRUE(source.snapshot({2500, 450}));
+    const size_t cached = source.iconCacheCount();
+    ASSERT_GT(cached, 0u);
+    sim.terminateApp(mail);
+    rt.runUntilIdle();
+    // A later application given the same pid must not show the old one's icon.
+    EXPECT_EQ(source.iconCacheCount(), cached - 1);
+}
+
+}  // namespace
+}  // namespace qv::testing
