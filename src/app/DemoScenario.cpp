@@ -151,17 +151,17 @@ move 900 500
 key-down opt
 key-down opt+tab
 advance 0.3
-expect switcher-cards "Tempo" "New Message" "Inbox — 3 unread" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
-expect switcher "Tempo"
-screenshot 07-window-switcher
-key-down opt+tab
-key-down opt+tab
+expect switcher-cards "Inbox — 3 unread" "Tempo" "New Message" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
 expect switcher "Inbox — 3 unread"
+screenshot 15-window-switcher
+key-down opt+tab
+key-down opt+tab
+expect switcher "New Message"
 key-up opt
 advance 0.5
 expect switcher none
-say "Activated: \"Inbox — 3 unread\" of Harbor Mail."
-expect focused "Inbox — 3 unread"
+say "Activated: \"New Message\"."
+expect focused "New Message"
 
 say "Harbor Mail quits: its chip leaves the bar."
 quit "Harbor Mail"

@@ -182,12 +182,14 @@ void addActionSteps(StepTable& t) {
                  "other chip's centre or by DX points, and releases there; hold keeps the button down.",
                  checkDrag});
     t.push_back({"release",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) {
-                     ctx.world.mouseUp(ctx.platform.windowing.mouseLocation(), false);
+                 "[X Y]",
+                 {{}, {A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const Point at = call.count() == 2 ? ctx.toScreen({call.number(0), call.number(1)})
+                                                        : ctx.platform.windowing.mouseLocation();
+                     ctx.world.mouseUp(at, false);
                  },
-                 "Releases the left button where the pointer is."});
+                 "Releases the left button where the pointer is, or at a point."});
     t.push_back({"reduce-transparency",
                  "on|off",
                  {{A::text}},

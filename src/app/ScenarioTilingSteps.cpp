@@ -156,7 +156,6 @@ void addTilingSteps(StepTable& t) {
                      ctx.world.mouseDragged(ctx.toScreen({call.number(0), call.number(1)}));
                  },
                  "Moves the pointer with the left button held, in one move."});
-    pointerStep(t, "release", "Lets the left button go at a point.", &WorldDriver::mouseUp);
     t.push_back(
         {"show flyout",
          "",
