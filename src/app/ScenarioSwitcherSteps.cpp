@@ -64,17 +64,6 @@ void addSwitcherSteps(StepTable& t) {
                  "Event taps misbehave: the system refuses to create them from now on (or allows it again), "
                  "switches every tap off as too slow, or loses the next change of the held modifier keys.",
                  oneOf(0, {"refuse", "allow", "time-out", "lose-release"})});
-    t.push_back(
-        {"recording",
-         "on|off",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             ctx.platform.notifications.post(Notification{
-                 "quillVorn.shortcutRecording", {}, Value::number(NumberObject::ofBool(call.is(0, "on")))});
-         },
-         "The settings window starts or stops recording a shortcut, and says so to the program.",
-         oneOf(0, {"on", "off"})});
-
     const size_t firstExpectation = t.size();
     t.push_back({"expect switcher",
                  "TITLE|none",

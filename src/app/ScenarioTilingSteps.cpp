@@ -130,8 +130,10 @@ void addTilingSteps(StepTable& t) {
                  "on|off",
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.platform.notifications.post(WindowTilingController::kShortcutRecordingNotification,
-                                                     Value::number(NumberObject::ofBool(call.is(0, "on"))));
+                     ctx.platform.notifications.post(
+                         Notification{WindowTilingController::kShortcutRecordingNotification,
+                                      {},
+                                      Value::number(NumberObject::ofBool(call.is(0, "on")))});
                  },
                  "A shortcut recorder of the settings window starts or ends recording: the program's key "
                  "taps stand aside while it records.",

@@ -58,7 +58,7 @@ void WindowTilingController::wire() {
     std::weak_ptr<WindowTilingKeyTap> keyTap = keyTap_;
     recordingObserver_ = platform_.notifications.addObserver(
         kShortcutRecordingNotification, nullptr, [keyTap](const Notification& n) {
-            auto number = n.userInfo.asNumberObject();
+            auto number = n.object.asNumberObject();
             const bool recording = number && number->boolValue();
             if (auto tap = keyTap.lock()) tap->setSuspended(recording);
         });

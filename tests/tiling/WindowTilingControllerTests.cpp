@@ -107,7 +107,8 @@ TEST_F(WindowTilingControllerTest, ARefusedTapIsRetriedEveryFiveSecondsUntilTheS
 TEST_F(WindowTilingControllerTest, ShortcutRecordingSuspendsTheKeyTapAtOnceWhileDragsStillTile) {
     enableAll();
     make();
-    sim.notifications().post(C::kShortcutRecordingNotification, Value::number(NumberObject::ofBool(true)));
+    sim.notifications().post(
+        Notification{C::kShortcutRecordingNotification, {}, Value::number(NumberObject::ofBool(true))});
     chord(123);  // ctrl+opt+left reaches the application
     EXPECT_EQ(frame(notes), (Rect{200, 200, 800, 500}));
     size_t received = 0;
@@ -121,7 +122,7 @@ TEST_F(WindowTilingControllerTest, ShortcutRecordingSuspendsTheKeyTapAtOnceWhile
     release({1, 400});
     EXPECT_EQ(frame(notes), (Rect{8, 33, 708, 822}));
     // Anything but a true number lifts the suspension.
-    sim.notifications().post(C::kShortcutRecordingNotification, Value::string("yes"));
+    sim.notifications().post(Notification{C::kShortcutRecordingNotification, {}, Value::string("yes")});
     chord(124);
     EXPECT_EQ(frame(notes), (Rect{724, 33, 708, 822}));
 }
