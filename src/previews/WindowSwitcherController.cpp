@@ -53,8 +53,7 @@ std::vector<uint32_t> WindowSwitcherController::captureOrder(const std::vector<S
 }
 
 bool WindowSwitcherController::isRecording(const Notification& notification) {
-    if (auto n = notification.object.asNumberObject()) return n->boolValue();
-    return false;
+    return isShortcutRecording(notification);
 }
 
 Point WindowSwitcherController::cgPoint(Point fromAppKit, const std::vector<Screen>& screens,

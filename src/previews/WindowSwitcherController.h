@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/BarViewModel.h"
+#include "model/ShortcutRecording.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "previews/SwitcherLayout.h"
@@ -44,7 +45,7 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     static constexpr Seconds kLeaveCaptureDelay = 0.35;
     static constexpr Seconds kLeaveCaptureMaxAge = 1.0;
     static constexpr Seconds kActivationRecordDelay = 0.05;
-    static constexpr const char* kShortcutRecordingNotification = "quillVorn.shortcutRecording";
+    static constexpr const char* kShortcutRecordingNotification = qv::kShortcutRecordingNotification;
 
     // The switcher exists from major version 27 on.
     static bool isSupported(SystemInfo& system);

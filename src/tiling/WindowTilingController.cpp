@@ -58,8 +58,7 @@ void WindowTilingController::wire() {
     std::weak_ptr<WindowTilingKeyTap> keyTap = keyTap_;
     recordingObserver_ = platform_.notifications.addObserver(
         kShortcutRecordingNotification, nullptr, [keyTap](const Notification& n) {
-            auto number = n.object.asNumberObject();
-            const bool recording = number && number->boolValue();
+            const bool recording = isShortcutRecording(n);
             if (auto tap = keyTap.lock()) tap->setSuspended(recording);
         });
     // Only the four values that decide the taps; the current one and repeats are dropped.

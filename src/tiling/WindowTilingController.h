@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/ShortcutRecording.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "tiling/AdjacentResizePlan.h"
@@ -93,7 +94,7 @@ class WindowTilingController : public std::enable_shared_from_this<WindowTilingC
     static constexpr Seconds kTapRetryInterval = 5.0;
     static constexpr Seconds kSnapRecheckDelays[2] = {0.3, 0.7};
     static constexpr Seconds kFollowerResendDelays[2] = {0.06, 0.25};
-    static constexpr const char* kShortcutRecordingNotification = "quillVorn.shortcutRecording";
+    static constexpr const char* kShortcutRecordingNotification = qv::kShortcutRecordingNotification;
     static constexpr const char* kWindowManagerDomain = "com.apple.WindowManager";
     static constexpr const char* kTiledMarginsKey = "EnableTiledWindowMargins";
 
