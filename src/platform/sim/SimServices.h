@@ -41,6 +41,7 @@ class SimWorkspace : public Workspace {
     bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) override;
     bool activateApplication(int32_t pid, uint32_t options) override;
     bool openURL(const std::string& url) override;
+    bool openFile(const std::string& path) override;
 
   private:
     SimDesktop& sim_;

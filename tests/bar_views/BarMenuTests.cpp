@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "bar_views/BarMenu.h"
+#include "bar_views/MoveToGroups.h"
+#include "platform/dispatch/ManualRuntime.h"
+#include "platform/sim/SimApplications.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimWindowing.h"
+#include "platform/ui/Panel.h"
+
+namespace qv {
+namespace {
+
+using SpaceInfo = SpaceWindows::SpaceInfo;
+
+class BarMenuTest : public ::testing::Test {
+  protected:
+    ManualRuntime rt;
+    SimDesktop sim{rt};
+    int settingsOpened = 0;
+
+    Menu menu(bool withHook = true) {
+        std::function<void()> hook;
+        if (withHook) hook = [this] { ++settingsOpened; };
+        return barContextMenu(sim.platform().dock, sim.platform().workspace, hook);
+    }
+    void pick(const Menu& m, const std::string& title) {
+        m.find({title})->action();
+        rt.runUntilIdle();
+    }
+    void install(std::string bundleID, std::string path) {
+        SimInstalledApp app;
+        app.bundleID = std::move(bundleID);
+        app.name = "Activity Monitor";
+        app.path = std::move(path);
+        sim.applications().install(std::move(app));
+    }
+    std::optional<std::string> frontmostBundle() {
+        auto app = sim.platform().workspace.frontmostApplication();
+        return app ? app->bundleIdentifier : std::nullopt;
+    }
+};
+
+TEST_F(BarMenuTest, EachItemActs) {
+    EXPECT_EQ(menu().titles(),
+              (std::vector<std::string>{"Show Desktop", "Activity Monitor", "-", "Settings"}));
+    pick(menu(), "Show Desktop");
+    ASSERT_EQ(sim.callsNamed("CoreDockSendNotification").size(), 1u);
+    pick(menu(), "Settings");
+    EXPECT_EQ(settingsOpened, 1);
+    pick(menu(false), "Settings");  // no hook set: nothing happens
+    EXPECT_EQ(settingsOpened, 1);
+}
+
+TEST_F(BarMenuTest, ActivityMonitorOpensByIdentifierElseByItsPath) {
+    // Registered under its identifier: opened as the application found.
+    install(kActivityMonitorBundleIdentifier, "/Applications/Utilities/Activity Monitor.app");
+    pick(menu(), "Activity Monitor");
+    EXPECT_EQ(sim.callsNamed("NSWorkspace.openApplication").size(), 1u);
+    EXPECT_EQ(frontmostBundle(), kActivityMonitorBundleIdentifier);
+
+    // Unknown to the registry: the bundle at the system's path opens.
+    sim.applications().uninstall(kActivityMonitorBundleIdentifier);
+    sim.terminateApp(sim.platform().workspace.frontmostApplication()->processIdentifier);
+    install("", kActivityMonitorPath);
+    pick(menu(), "Activity Monitor");
+    auto opened = sim.callsNamed("NSWorkspace.open");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].args, Value::string(kActivityMonitorPath));
+    EXPECT_EQ(sim.platform().workspace.frontmostApplication()->bundlePath, kActivityMonitorPath);
+
+    // Nothing there at all: nothing opens, nothing fails.
+    sim.applications().removeBundle(kActivityMonitorPath);
+    EXPECT_FALSE(sim.platform().workspace.openFile(kActivityMonitorPath));
+}
+
+TEST_F(BarMenuTest, RightPressesSuppressThumbnailsOutsideTheOpenPopUp) {
+    const uint32_t none = 0, bar = 11, popup = 42;
+    EXPECT_FALSE(rightPressSuppressesThumbnails(popup, popup));  // inside the pop-up: the pop-up's
+    EXPECT_FALSE(rightPressSuppressesThumbnails(none, none));    // nowhere of ours, nothing open
+    EXPECT_TRUE(rightPressSuppressesThumbnails(bar, popup));
+    EXPECT_TRUE(rightPressSuppressesThumbnails(bar, none));
+    EXPECT_TRUE(rightPressSuppressesThumbnails(none, popup));
+}
+
+TEST_F(BarMenuTest, TheMonitorPassesEveryRightPressOnAndIsReplacedWhenStartedAgain) {
+    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
+    sim.addSpace(display);
+    auto panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 600, 600},
+                                    stylemask::kNonactivatingPanel);
+    panel->orderFrontRegardless();
+    int heard = 0;
+    ContextMenuSuppressionMonitor monitor(sim.platform().windowing, [&](const Event& e) {
+        EXPECT_EQ(e.type, EventType::rightMouseDown);
+        ++heard;
+    });
+    monitor.start();
+    monitor.start();
+    EXPECT_EQ(sim.windowing().monitorCount(), 1u);
+    sim.rightClick({300, 300});
+    sim.click({300, 300});
+    EXPECT_EQ(heard, 1);
+    monitor.stop();
+    EXPECT_EQ(sim.windowing().monitorCount(), 0u);
+    // Refused by the system: no token, and nothing to remove later.
+    sim.windowing().setMonitorsRefused(true);
+    monitor.start();
+    EXPECT_FALSE(monitor.token());
+}
+
+// --- "Move to" targets ---
+
+SpaceInfo desktop(const std::string& display, int64_t displayIndex, int64_t index, uint64_t id,
+                  bool full = false) {
+    return {displayIndex, display, index, id, full ? SpaceWindows::kFullScreenSpaceType : 0};
+}
+
+MoveToDisplayLookup lookup(std::map<std::string, int> numbers, std::map<std::string, std::string> names) {
+    return {[numbers](const std::string& id) -> std::optional<int> {
+                if (auto it = numbers.find(id); it != numbers.end()) return it->second;
+                return std::nullopt;
+            },
+            [names](const std::string& id) -> std::optional<std::string> {
+                if (auto it = names.find(id); it != names.end()) return it->second;
+                return std::nullopt;
+            }};
+}
+
+TEST(MoveToGroupsTest, DesktopsKeepTheNumbersTheSwitcherShows) {
+    // Desktop 1, a full-screen app, desktop 2, desktop 3; the bar on desktop 2. Numbers count only
+    // ordinary desktops, and count the bar's own before it is left out.
+    std::vector<SpaceInfo> spaces = {desktop("A", 0, 0, 10), desktop("A", 0, 1, 11, true),
+                                     desktop("A", 0, 2, 12), desktop("A", 0, 3, 13)};
+    auto groups = moveToGroupsExcludingCurrentSpace(spaces, 12, lookup({{"A", 1}}, {{"A", "Built-in"}}));
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].spaces, (std::vector<MoveToSpaceEntry>{{10, "Desktop 1"}, {13, "Desktop 3"}}));
+    EXPECT_EQ(groups[0].displayLabel, "Built-in");
+    // Positions out of order on the display are put in order first.
+    std::swap(spaces[0], spaces[3]);
+    groups = moveToGroupsExcludingCurrentSpace(spaces, 10, {});
+    EXPECT_EQ(groups[0].spaces, (std::vector<MoveToSpaceEntry>{{12, "Desktop 2"}, {13, "Desktop 3"}}));
+}
+
+TEST(MoveToGroupsTest, OneGroupPerDisplayInFirstSeenOrder) {
+    std::vector<SpaceInfo> spaces = {desktop("B", 1, 0, 20), desktop("A", 0, 0, 10), desktop("C", 2, 0, 30),
+                                     desktop("A", 0, 1, 11), desktop("C", 2, 1, 31, true)};
+    // The bar's own display keeps its other desktop; a display with only the bar's desktop, or only
+    // a full-screen one besides, gives no group.
+    auto groups = moveToGroupsExcludingCurrentSpace(spaces, 30, lookup({{"A", 1}}, {{"A", "Built-in"}}));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].displayIdentifier, "B");
+    EXPECT_EQ(groups[0].displayNumber, 2);  // no number known: the display's index + 1
+    EXPECT_EQ(groups[0].displayLabel, "Display 2");
+    EXPECT_EQ(groups[1].displayLabel, "Built-in");
+    EXPECT_EQ(groups[1].spaces.size(), 2u);
+    EXPECT_TRUE(moveToGroupsExcludingCurrentSpace({desktop("A", 0, 0, 10)}, 10, {}).empty());
+}
+
+}  // namespace
+}  // namespace qv
