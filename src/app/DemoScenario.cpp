@@ -100,6 +100,18 @@ release
 expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Inbox — 3 unread" "Compass — Start Page" "Shopping list"
 screenshot 08-reordered
 
+say "The switcher near the bar's right end numbers the display's desktops; a click opens their list"
+say "above the bar, the full-screen desktop by its app. A row closes the list and switches."
+click-switcher 1
+advance 1
+expect desktop-list 1732 44 180 132 "Studio Display" "● Desktop 1" "4" "Desktop 2" "4" "Canvas"
+screenshot 09-desktop-list
+click "Desktop 2"
+advance 1
+expect desktop-list none
+expect active-desktop main 2
+switch-desktop 1
+
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings
 show snap-layouts

@@ -50,6 +50,8 @@ struct BarManagerHooks {
     // go before a thumbnail shows.
     std::function<void(const std::shared_ptr<BarPanel>& anchor)> showAppLauncher;
     std::function<void()> dismissLauncherForThumbnail;
+    // The settings window, shown from the bar's own menu.
+    std::function<void()> openSettings;
 };
 
 }  // namespace qv

@@ -38,6 +38,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     view->onThumbnailWillShow = [weakSelf] {
         if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
+    view->onSettingsRequested = hooks_.openSettings;
     return view;
 }
 

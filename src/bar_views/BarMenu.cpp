@@ -27,9 +27,9 @@ Menu barContextMenu(Dock& dock, Workspace& workspace, std::function<void()> onSe
     return menu;
 }
 
-bool rightPressSuppressesThumbnails(uint32_t eventWindowNumber, uint32_t popupWindowNumber) {
-    // The same window, or none on either side.
-    return eventWindowNumber != popupWindowNumber;
+bool rightPressSuppressesThumbnails(const ThumbnailPopups& popups, uint32_t eventWindowNumber) {
+    if (eventWindowNumber == 0) return popups.hasThumbnailPopup();
+    return !popups.isThumbnailPopupWindow(eventWindowNumber);
 }
 
 ContextMenuSuppressionMonitor::ContextMenuSuppressionMonitor(

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "bar_views/ThumbnailPopups.h"
 #include "platform/Dock.h"
 #include "platform/Workspace.h"
 #include "platform/ui/Menu.h"
@@ -24,8 +25,8 @@ Menu barContextMenu(Dock& dock, Workspace& workspace, std::function<void()> onSe
 
 // Whether a right press in our windows closes and suppresses the bar's hover thumbnails: not when it
 // lands in the open pop-up (the click is the pop-up's), nor when it lands in none of our windows
-// while no pop-up is open. Window numbers are 0 for none.
-bool rightPressSuppressesThumbnails(uint32_t eventWindowNumber, uint32_t popupWindowNumber);
+// while no pop-up is open. The window number is 0 for none.
+bool rightPressSuppressesThumbnails(const ThumbnailPopups& popups, uint32_t eventWindowNumber);
 
 // The right-mouse-down monitor of one bar: it hears every right press in our windows before the
 // press opens a context menu, and always passes it on. Starting again replaces the monitor; a

@@ -74,13 +74,22 @@ TEST_F(BarMenuTest, ActivityMonitorOpensByIdentifierElseByItsPath) {
     EXPECT_FALSE(sim.platform().workspace.openFile(kActivityMonitorPath));
 }
 
+// A pop-up that is open in a window of a given number, or not at all.
+struct FakePopups : NoThumbnailPopups {
+    uint32_t window = 0;
+    bool isThumbnailPopupWindow(uint32_t n) const override { return window != 0 && n == window; }
+    bool hasThumbnailPopup() const override { return window != 0; }
+};
+
 TEST_F(BarMenuTest, RightPressesSuppressThumbnailsOutsideTheOpenPopUp) {
-    const uint32_t none = 0, bar = 11, popup = 42;
-    EXPECT_FALSE(rightPressSuppressesThumbnails(popup, popup));  // inside the pop-up: the pop-up's
-    EXPECT_FALSE(rightPressSuppressesThumbnails(none, none));    // nowhere of ours, nothing open
-    EXPECT_TRUE(rightPressSuppressesThumbnails(bar, popup));
-    EXPECT_TRUE(rightPressSuppressesThumbnails(bar, none));
-    EXPECT_TRUE(rightPressSuppressesThumbnails(none, popup));
+    const uint32_t none = 0, bar = 11;
+    FakePopups popups;
+    EXPECT_FALSE(rightPressSuppressesThumbnails(popups, none));  // nowhere of ours, nothing open
+    EXPECT_TRUE(rightPressSuppressesThumbnails(popups, bar));
+    popups.window = 42;
+    EXPECT_FALSE(rightPressSuppressesThumbnails(popups, 42));  // inside the pop-up: the pop-up's
+    EXPECT_TRUE(rightPressSuppressesThumbnails(popups, bar));
+    EXPECT_TRUE(rightPressSuppressesThumbnails(popups, none));
 }
 
 TEST_F(BarMenuTest, TheMonitorPassesEveryRightPressOnAndIsReplacedWhenStartedAgain) {
