@@ -3,7 +3,6 @@
 #include "bar_views/BarMenu.h"
 #include "bar_views/MoveToGroups.h"
 #include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
 #include "platform/ui/Panel.h"
@@ -17,62 +16,7 @@ class BarMenuTest : public ::testing::Test {
   protected:
     ManualRuntime rt;
     SimDesktop sim{rt};
-    int settingsOpened = 0;
-
-    Menu menu(bool withHook = true) {
-        std::function<void()> hook;
-        if (withHook) hook = [this] { ++settingsOpened; };
-        return barContextMenu(sim.platform().dock, sim.platform().workspace, hook);
-    }
-    void pick(const Menu& m, const std::string& title) {
-        m.find({title})->action();
-        rt.runUntilIdle();
-    }
-    void install(std::string bundleID, std::string path) {
-        SimInstalledApp app;
-        app.bundleID = std::move(bundleID);
-        app.name = "Activity Monitor";
-        app.path = std::move(path);
-        sim.applications().install(std::move(app));
-    }
-    std::optional<std::string> frontmostBundle() {
-        auto app = sim.platform().workspace.frontmostApplication();
-        return app ? app->bundleIdentifier : std::nullopt;
-    }
 };
-
-TEST_F(BarMenuTest, EachItemActs) {
-    EXPECT_EQ(menu().titles(),
-              (std::vector<std::string>{"Show Desktop", "Activity Monitor", "-", "Settings"}));
-    pick(menu(), "Show Desktop");
-    ASSERT_EQ(sim.callsNamed("CoreDockSendNotification").size(), 1u);
-    pick(menu(), "Settings");
-    EXPECT_EQ(settingsOpened, 1);
-    pick(menu(false), "Settings");  // no hook set: nothing happens
-    EXPECT_EQ(settingsOpened, 1);
-}
-
-TEST_F(BarMenuTest, ActivityMonitorOpensByIdentifierElseByItsPath) {
-    // Registered under its identifier: opened as the application found.
-    install(kActivityMonitorBundleIdentifier, "/Applications/Utilities/Activity Monitor.app");
-    pick(menu(), "Activity Monitor");
-    EXPECT_EQ(sim.callsNamed("NSWorkspace.openApplication").size(), 1u);
-    EXPECT_EQ(frontmostBundle(), kActivityMonitorBundleIdentifier);
-
-    // Unknown to the registry: the bundle at the system's path opens.
-    sim.applications().uninstall(kActivityMonitorBundleIdentifier);
-    sim.terminateApp(sim.platform().workspace.frontmostApplication()->processIdentifier);
-    install("", kActivityMonitorPath);
-    pick(menu(), "Activity Monitor");
-    auto opened = sim.callsNamed("NSWorkspace.open");
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].args, Value::string(kActivityMonitorPath));
-    EXPECT_EQ(sim.platform().workspace.frontmostApplication()->bundlePath, kActivityMonitorPath);
-
-    // Nothing there at all: nothing opens, nothing fails.
-    sim.applications().removeBundle(kActivityMonitorPath);
-    EXPECT_FALSE(sim.platform().workspace.openFile(kActivityMonitorPath));
-}
 
 // A pop-up that is open in a window of a given number, or not at all.
 struct FakePopups : NoThumbnailPopups {
@@ -148,21 +92,6 @@ TEST(MoveToGroupsTest, DesktopsKeepTheNumbersTheSwitcherShows) {
     std::swap(spaces[0], spaces[3]);
     groups = moveToGroupsExcludingCurrentSpace(spaces, 10, {});
     EXPECT_EQ(groups[0].spaces, (std::vector<MoveToSpaceEntry>{{12, "Desktop 2"}, {13, "Desktop 3"}}));
-}
-
-TEST(MoveToGroupsTest, OneGroupPerDisplayInFirstSeenOrder) {
-    std::vector<SpaceInfo> spaces = {desktop("B", 1, 0, 20), desktop("A", 0, 0, 10), desktop("C", 2, 0, 30),
-                                     desktop("A", 0, 1, 11), desktop("C", 2, 1, 31, true)};
-    // The bar's own display keeps its other desktop; a display with only the bar's desktop, or only
-    // a full-screen one besides, gives no group.
-    auto groups = moveToGroupsExcludingCurrentSpace(spaces, 30, lookup({{"A", 1}}, {{"A", "Built-in"}}));
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].displayIdentifier, "B");
-    EXPECT_EQ(groups[0].displayNumber, 2);  // no number known: the display's index + 1
-    EXPECT_EQ(groups[0].displayLabel, "Display 2");
-    EXPECT_EQ(groups[1].displayLabel, "Built-in");
-    EXPECT_EQ(groups[1].spaces.size(), 2u);
-    EXPECT_TRUE(moveToGroupsExcludingCurrentSpace({desktop("A", 0, 0, 10)}, 10, {}).empty());
 }
 
 }  // namespace

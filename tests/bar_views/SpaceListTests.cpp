@@ -88,28 +88,6 @@ TEST_F(SpaceListTest, TheButtonCountsOrdinaryDesktopsOnly) {
     EXPECT_EQ(host->helpText(bar->convertFromScreen(p)), "Desktop 2 of 3");
 }
 
-TEST_F(SpaceListTest, AClickOpensTheListAboveTheBar) {
-    sim.click(button());
-    auto panel = list();
-    ASSERT_TRUE(panel);
-    // Four desktops, the full-screen one included: 26·4 + 4·3 + 38.
-    EXPECT_EQ(panel->frame().size, (Size{180, 154}));
-    EXPECT_EQ(panel->frame().minY(), 36 + 8);
-    EXPECT_EQ(panel->frame().maxX(), 1440 - 8);  // kept inside the visible frame at the right edge
-    EXPECT_EQ(panel->level(), 24);
-    EXPECT_EQ(panel->collectionBehavior, 72u);
-    EXPECT_EQ(panel->styleMask(), 128u);
-    EXPECT_EQ(panel->animations().front().animation, Animation::easeOut(0.15));
-    rt.runUntilIdle();
-    EXPECT_EQ(texts(panel),
-              (std::vector<std::string>{"Desktops", "Desktop 1", "2", "Viewer", "Desktop 2", "Desktop 3"}));
-    // The content's own height follows on the next turn, the bottom edge kept.
-    EXPECT_EQ(panel->frame().minY(), 44);
-    rt.advance(1);
-    EXPECT_EQ(panel->animations().back().animation, Animation::easeInOut(0.15));
-    EXPECT_EQ(panel->frame().height(), 162);  // header, divider, four rows, spacing and padding
-}
-
 TEST_F(SpaceListTest, TheButtonTogglesTheListAndOutsidePressesCloseIt) {
     Point b = button();
     sim.click(b);
