@@ -2,7 +2,10 @@
 
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
+#include "app/UpdaterService.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
+#include "launcher/HotkeyManager.h"
+#include "settings/SettingsWindowController.h"
 
 namespace qv {
 
@@ -24,7 +27,24 @@ void startPointerDisplayTracker(Platform& platform) {
     tracker->start();
 }
 
+void installSettingsWindow(Platform& platform) {
+    SettingsWindowController::setShared(SettingsWindowController::create(platform, [&platform] {
+        auto updater = UpdaterService::shared();
+        // The switcher and tiling run from system 27 on.
+        const bool supported = platform.system.operatingSystemMajorVersion() >= 27;
+        return SettingsServices{UserSettings::shared(),
+                                HotkeyManager::shared(),
+                                DockController::shared(),
+                                updater->canCheckForUpdates,
+                                [updater] { updater->updaterController.checkForUpdates(); },
+                                supported,
+                                supported};
+    }));
+}
+
 void releaseProgramServices() {
+    SettingsWindowController::setShared(nullptr);
+    HotkeyManager::setShared(nullptr);
     WallpaperBrightnessMonitor::setShared(nullptr);
     DockController::setShared(nullptr);
     MouseDisplayTracker::setShared(nullptr);

@@ -15,6 +15,10 @@ void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
 // manager uses it.
 void startPointerDisplayTracker(Platform& platform);
 
+// The shared settings window controller. Each window it builds takes the shared settings, hot-key
+// manager, Dock controller and update service as they are then.
+void installSettingsWindow(Platform& platform);
+
 // Drops the shared instances made above.
 void releaseProgramServices();
 

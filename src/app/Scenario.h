@@ -99,6 +99,7 @@ void addBarSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
+void addSettingsWindowSteps(StepTable& table);
 const StepTable& scenarioSteps();
 
 }  // namespace qv

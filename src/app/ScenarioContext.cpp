@@ -57,6 +57,7 @@ void ScenarioContext::startProgram() {
     MainRuntimeSlots slots = programSlots(platform, services);
     fillDockAndWallpaperSlots(slots, platform, settings());
     startPointerDisplayTracker(platform);
+    installSettingsWindow(platform);
     wallpaperPosts_ =
         platform.notifications.addObserver(WallpaperBrightnessMonitor::kDidChangeNotification, nullptr,
                                            [this](const Notification&) { ++wallpaperBrightnessPosts; });

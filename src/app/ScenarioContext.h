@@ -120,6 +120,9 @@ std::optional<Chord> parseChord(const std::string& text);
 // The chord as a script writes it: "ctrl+2"; a key without a name by its code.
 std::string chordText(uint16_t keyCode, uint64_t flags);
 
+// Writes an SVG picture to DIR/NAME.svg and names it on the output (ScenarioProgramSteps.cpp).
+void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg);
+
 // --- Settings (ScenarioSettings.cpp) ---
 // The "set" row.
 StepRow setSettingStep();

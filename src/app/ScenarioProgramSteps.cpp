@@ -83,7 +83,8 @@ void showSnapLayouts(ScenarioContext& ctx) {
     }
 }
 
-// Writes an SVG picture to DIR/NAME.svg and names it on the output.
+}  // namespace
+
 void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg) {
     const auto path = ctx.outDir / (call.text(0) + ".svg");
     std::ofstream file(path, std::ios::binary);
@@ -94,7 +95,6 @@ void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string&
     ctx.out << "  picture " << path.string() << "\n";
 }
 
-}  // namespace
 
 void addProgramSteps(StepTable& table) {
     table.push_back(
@@ -178,6 +178,7 @@ const StepTable& scenarioSteps() {
         addSystemSteps(t);
         addNavigationSteps(t);
         addLauncherSteps(t);
+        addSettingsWindowSteps(t);
         return t;
     }();
     return table;

@@ -17,6 +17,8 @@ struct Notification {
     // Workspace notifications about an application carry its pid as a number under
     // "NSWorkspaceApplicationKey".
     Value userInfo;
+    // The notification's object (a number for the shortcut-recording notification); null when none.
+    Value object;
 };
 
 // Named notifications. An observer given a queue is called there, asynchronously; one without a
@@ -28,7 +30,7 @@ class NotificationCenter {
     [[nodiscard]] Subscription addObserver(std::string name, std::shared_ptr<Queue> queue, Handler handler);
     void post(const Notification& n);
     void post(std::string name, Value userInfo = {}) {
-        post(Notification{std::move(name), std::move(userInfo)});
+        post(Notification{std::move(name), std::move(userInfo), {}});
     }
     size_t observerCount(const std::string& name) const;
 

@@ -211,6 +211,16 @@ class WorldDriver {
     // To whom our application yielded activation, oldest first: an application's name, or the
     // bundle identifier given when no running application has it.
     virtual std::vector<std::string> activationYields() = 0;
+
+    // --- The settings window ---
+    // The names of the platform calls our program made, oldest first.
+    virtual std::vector<std::string> callNames() = 0;
+    // The running system's major version; set before the program starts.
+    virtual void setOperatingSystemMajorVersion(int version) = 0;
+    // The system setting "Displays have separate Spaces".
+    virtual void setDisplaysHaveSeparateSpaces(bool separate) = 0;
+    // A display for which the system gives no UUID.
+    virtual void setDisplayUUIDReported(uint32_t displayID, bool reported) = 0;
 };
 
 }  // namespace qv
