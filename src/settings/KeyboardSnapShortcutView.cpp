@@ -12,8 +12,11 @@ uint32_t snapModifierBits(uint64_t modifierFlags) {
     return bits;
 }
 
-KeyboardSnapShortcutView::KeyboardSnapShortcutView(Platform& platform, UserSettings& settings)
-    : settings_(settings), recorder_(ShortcutRecorder::create(platform.windowing, platform.notifications)) {
+KeyboardSnapShortcutView::KeyboardSnapShortcutView(Platform& platform, UserSettings& settings,
+                                                   HotkeyManager& hotkey)
+    : settings_(settings),
+      hotkey_(hotkey),
+      recorder_(ShortcutRecorder::create(platform.windowing, platform.notifications)) {
     observe(settings_.data);
     // Every end of a recording, Escape and the row going included, leaves nothing held.
     recordingSubscription_ = recorder_->isRecording.subscribeToChanges([this](bool recording) {
@@ -39,7 +42,9 @@ void KeyboardSnapShortcutView::toggleRecording() {
                                        [self](uint64_t flags) {
                                            self->setHeld(0);
                                            const SnapKeyModifiers chord{snapModifierBits(flags)};
-                                           self->rejection_ = chord.rejectionReason();
+                                           self->rejection_ = chord.rejectionReason(
+                                               self->hotkey_.currentShortcut(),
+                                               self->settings_.windowSwitcherShortcut());
                                            if (!self->rejection_)
                                                self->settings_.setKeyboardSnapModifiers(chord);
                                        });

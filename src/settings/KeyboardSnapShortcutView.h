@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "launcher/HotkeyManager.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/ui/View.h"
@@ -20,7 +21,7 @@ uint32_t snapModifierBits(uint64_t modifierFlags);
 // and checked before it is stored; a side button clears them.
 class KeyboardSnapShortcutView : public View {
   public:
-    KeyboardSnapShortcutView(Platform& platform, UserSettings& settings);
+    KeyboardSnapShortcutView(Platform& platform, UserSettings& settings, HotkeyManager& hotkey);
 
     Node body() override;
     void toggleRecording();
@@ -35,6 +36,7 @@ class KeyboardSnapShortcutView : public View {
     void setHeld(uint32_t bits);
 
     UserSettings& settings_;
+    HotkeyManager& hotkey_;
     std::shared_ptr<ShortcutRecorder> recorder_;
     std::optional<std::string> rejection_;
     uint32_t held_ = 0;

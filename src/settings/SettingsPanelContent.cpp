@@ -49,7 +49,8 @@ SettingsPanelContent::SettingsPanelContent(Platform& platform, SettingsServices 
       launcherRow_(std::make_shared<ShortcutRecorderView>(platform, services_.hotkey)),
       switcherRow_(
           std::make_shared<WindowSwitcherShortcutView>(platform, services_.settings, services_.hotkey)),
-      snapKeysRow_(std::make_shared<KeyboardSnapShortcutView>(platform, services_.settings)),
+      snapKeysRow_(
+          std::make_shared<KeyboardSnapShortcutView>(platform, services_.settings, services_.hotkey)),
       displaysRow_(std::make_shared<WindowTilingDisplaysView>(platform, services_.settings)) {
     observe(services_.settings.data);
     observe(services_.canCheckForUpdates);

@@ -50,6 +50,8 @@ bool SettingsPanel::performKeyEquivalent(const Event& event) {
 
 void SettingsPanel::close() {
     if (isClosed()) return;
+    // The handler may drop the owner's last reference; the window lives to the end of its close.
+    auto keepAlive = shared_from_this();
     if (onDismissHandler) onDismissHandler();
     Panel::close();
     if (auto content = contentView()) {
