@@ -92,6 +92,26 @@ say "Settings, the launcher's shortcut, and the snap layouts each screen offers:
 show settings
 show snap-layouts
 
+say "The settings window, opened from the bar's menu, centred on the main screen."
+open-settings
+advance 0
+expect panel "quillVorn settings"
+screenshot 07-settings-window
+say "Bar size Large in the settings: every bar grows to 44 points at once."
+click "Large"
+expect setting barSize large
+expect bar 1 0 0 1920 44 shown
+screenshot 08-settings-large-bars
+say "Snap layouts on, and the launcher's hot key recorded as Control-Space."
+click-switch "Snap layouts"
+expect setting snapLayoutsEnabled true
+click-field "App Launcher Shortcut"
+key ctrl+space
+expect field "App Launcher Shortcut" "⌃Space"
+settings-picture 09-settings-content
+key cmd+w
+expect no-panel "quillVorn settings"
+
 say "Harbor Mail quits: its chip leaves the bar."
 quit "Harbor Mail"
 advance 1
