@@ -1,8 +1,8 @@
 #include "app/ProgramServices.h"
 
+#include "app/UpdaterService.h"
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
-#include "app/UpdaterService.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
 #include "launcher/HotkeyManager.h"
 #include "settings/SettingsWindowController.h"

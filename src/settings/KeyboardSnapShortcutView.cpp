@@ -76,7 +76,7 @@ Node KeyboardSnapShortcutView::body() {
     row.subtitleIsWarning = recording || rejection_;
     row.fieldText = fieldText();
     row.fieldIsPlaceholder = row.fieldText == "Not Set";
-    row.isRecording = recording;
+    row.recorder = recorder_;
     row.toggleRecording = [this] { toggleRecording(); };
     if (stored() && !recording) {
         row.sideButton = {"xmark.circle.fill", "Clear Snap Keys", [this] {
@@ -85,10 +85,6 @@ Node KeyboardSnapShortcutView::body() {
                               setNeedsUpdate();
                           }};
     }
-    std::weak_ptr<ShortcutRecorder> recorder = recorder_;
-    row.onDisappear = [recorder] {
-        if (auto r = recorder.lock()) r->stopRecording();
-    };
     return row.body();
 }
 

@@ -6,14 +6,6 @@ namespace {
 
 constexpr HorizontalAlignment kLeading = HorizontalAlignment::leading;
 
-// A rounded tile in the accent colour with a symbol on it.
-Node symbolTile(const std::string& symbol, double side, double radius, double symbolSize, double rotation) {
-    Node image = SymbolImage(symbol, Font::system(symbolSize, FontWeight::semibold), Color::accent());
-    if (rotation != 0) image = image->rotationEffect(rotation);
-    return ZStack({RoundedRectangle(radius)->fillWith(Color::accent().opacity(0.14)), image})
-        ->frame(side, side);
-}
-
 std::string upperCased(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -22,6 +14,13 @@ std::string upperCased(std::string text) {
 }
 
 }  // namespace
+
+Node symbolTile(const std::string& symbol, double side, double radius, double symbolSize, double rotation) {
+    Node image = SymbolImage(symbol, Font::system(symbolSize, FontWeight::semibold), Color::accent());
+    if (rotation != 0) image = image->rotationEffect(rotation);
+    return ZStack({RoundedRectangle(radius)->fillWith(Color::accent().opacity(0.14)), image})
+        ->frame(side, side);
+}
 
 Node fullWidthLeading(Node node) {
     return node->frame(Element::FlexFrame{.maxWidth = kInfinity, .alignment = Alignment::leading()});

@@ -54,6 +54,10 @@ struct SettingsToggleRow {
     Node body() const;
 };
 
+// A rounded tile in the accent colour with a symbol on it; only the symbol turns.
+Node symbolTile(const std::string& symbol, double side, double radius, double symbolSize,
+                double rotation = 0);
+
 // The row's title over its optional subtitle, as every row shows them.
 Node settingsRowTexts(const std::string& title, const std::optional<std::string>& subtitle,
                       Color subtitleColor = Color::secondary());

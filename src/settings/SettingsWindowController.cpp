@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "platform/ui/StandardKeyEquivalents.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
@@ -17,9 +16,8 @@ std::shared_ptr<SettingsWindowController>& sharedInstance() {
 }  // namespace
 
 SettingsPanel::SettingsPanel(Platform& platform, Rect contentRect, std::function<void()> onDismiss)
-    : Panel(platform.windowing, platform.runtime, contentRect, kStyleMask),
-      onDismissHandler(std::move(onDismiss)),
-      application_(platform.application) {
+    : FloatingKeyPanel(platform.windowing, platform.runtime, platform.application, contentRect, kStyleMask) {
+    onDismissHandler = std::move(onDismiss);
     setTitle(kTitle);
     isFloatingPanel = false;
     setLevel(windowlevel::kFloating);
@@ -33,27 +31,10 @@ SettingsPanel::SettingsPanel(Platform& platform, Rect contentRect, std::function
     hidesOnDeactivate = false;
 }
 
-void SettingsPanel::becomeKey() {
-    Panel::becomeKey();
-    setLevel(windowlevel::kFloating);
-}
-
-void SettingsPanel::resignKey() {
-    Panel::resignKey();
-    setLevel(windowlevel::kNormal);
-}
-
-bool SettingsPanel::performKeyEquivalent(const Event& event) {
-    if (handleStandardKeyEquivalent(event, *this, application_)) return true;
-    return Panel::performKeyEquivalent(event);
-}
-
 void SettingsPanel::close() {
     if (isClosed()) return;
-    // The handler may drop the owner's last reference; the window lives to the end of its close.
-    auto keepAlive = shared_from_this();
-    if (onDismissHandler) onDismissHandler();
-    Panel::close();
+    auto keepAlive = shared_from_this();  // the dismiss handler drops the controller's reference
+    FloatingKeyPanel::close();
     if (auto content = contentView()) {
         content->setRootView(nullptr);
         content->layoutNow();

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/ui/Panel.h"
+#include "platform/ui/FloatingKeyPanel.h"
 #include "settings/SettingsPanelContent.h"
 
 namespace qv {
@@ -13,7 +13,7 @@ namespace qv {
 // The settings window: it floats while it is the key window and sinks to the normal level when
 // another window is key; Command-W and the other standard key equivalents work in it; every close
 // tells its owner first.
-class SettingsPanel : public Panel {
+class SettingsPanel : public FloatingKeyPanel {
   public:
     static constexpr uint64_t kStyleMask = stylemask::kTitled | stylemask::kClosable;  // 3
     static constexpr uint64_t kCollectionBehavior =
@@ -22,18 +22,8 @@ class SettingsPanel : public Panel {
 
     SettingsPanel(Platform& platform, Rect contentRect, std::function<void()> onDismiss);
 
-    std::function<void()> onDismissHandler;
-
-    bool canBecomeKey() const override { return true; }
-    bool canBecomeMain() const override { return true; }
-    void becomeKey() override;
-    void resignKey() override;
-    bool performKeyEquivalent(const Event& event) override;
     // The content leaves with the window, so that its rows see themselves go.
     void close() override;
-
-  private:
-    Application& application_;
 };
 
 // Keeps at most one settings window: shows it where it is when it is on screen, else builds a

@@ -24,6 +24,7 @@ Node ShortcutRecorderRow::body() const {
         Text(fieldText, {.font = Font::system(12, FontWeight::semibold, FontDesign::monospaced),
                          .color = fieldIsPlaceholder ? Color::secondary() : Color::primary(),
                          .lineLimit = 1}))};
+    const bool isRecording = recorder && *recorder->isRecording;
     if (isRecording) {
         label.push_back(
             Text("Recording...", {.font = Font::system(11, FontWeight::medium), .color = Color::orange()}));
@@ -47,7 +48,10 @@ Node ShortcutRecorderRow::body() const {
         HStack(VerticalAlignment::center, 8, std::move(controls))->padding(EdgeInsets{0, 34, 0, 0}));
     Node row =
         fullWidthLeading(VStack(kLeading, 10, {header, controlLine})->padding(EdgeInsets::symmetric(12, 11)));
-    return onDisappear ? row->onDisappear(onDisappear) : row;
+    std::weak_ptr<ShortcutRecorder> weak = recorder;
+    return row->onDisappear([weak] {
+        if (auto r = weak.lock()) r->stopRecording();
+    });
 }
 
 ShortcutRecorderView::ShortcutRecorderView(Platform& platform, HotkeyManager& hotkey)
@@ -80,17 +84,13 @@ Node ShortcutRecorderView::body() {
     row.subtitleIsWarning = recording;
     row.fieldText = shortcutDisplayText(shortcut, carbon_);
     row.fieldIsPlaceholder = !shortcut;
-    row.isRecording = recording;
+    row.recorder = recorder_;
     row.toggleRecording = [this] { toggleRecording(); };
     if (shortcut && !recording) {
         HotkeyManager* hotkey = &hotkey_;
         row.sideButton = {"xmark.circle.fill", "Clear Shortcut",
                           [hotkey] { hotkey->setCurrentShortcut(std::nullopt); }};
     }
-    std::weak_ptr<ShortcutRecorder> recorder = recorder_;
-    row.onDisappear = [recorder] {
-        if (auto r = recorder.lock()) r->stopRecording();
-    };
     return row.body();
 }
 

@@ -26,11 +26,11 @@ struct ShortcutRecorderRow {
     bool subtitleIsWarning = false;  // orange instead of the secondary colour
     std::string fieldText;
     bool fieldIsPlaceholder = false;  // "Not Set": in the secondary colour
-    bool isRecording = false;
+    // The row's recorder: "Recording..." shows while it records, and it stops when the row leaves
+    // the screen.
+    std::shared_ptr<ShortcutRecorder> recorder;
     std::function<void()> toggleRecording;
     std::optional<SideButton> sideButton;
-    // Run when the row leaves the screen: its recorder stops.
-    std::function<void()> onDisappear;
     Node body() const;
 };
 

@@ -61,7 +61,7 @@ Node WindowSwitcherShortcutView::body() {
     row.subtitle = subtitle();
     row.subtitleIsWarning = recording || rejection_;
     row.fieldText = shortcutText(current);
-    row.isRecording = recording;
+    row.recorder = recorder_;
     row.toggleRecording = [this] { toggleRecording(); };
     constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
     if (current != kDefault && !recording) {
@@ -71,10 +71,6 @@ Node WindowSwitcherShortcutView::body() {
                               setNeedsUpdate();
                           }};
     }
-    std::weak_ptr<ShortcutRecorder> recorder = recorder_;
-    row.onDisappear = [recorder] {
-        if (auto r = recorder.lock()) r->stopRecording();
-    };
     return row.body();
 }
 
