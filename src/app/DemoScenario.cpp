@@ -11,6 +11,7 @@ say "The chips the bar is made of, at every bar size over every bar background:"
 chip-sheet 00-chips
 say "The user has asked for the Dock to be hidden, and the Side Monitor shows a light desktop picture."
 set hideDock true
+set pinnedApps com.example.atlas:1 com.example.ledger:1
 wallpaper "Side Monitor" f1ece2 fbf8f3
 revoke screen-recording
 start
@@ -87,6 +88,17 @@ screenshot 06-sketchbook-window
 close-window "Untitled sketch"
 advance 1
 expect chips 1 "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+
+say "The bar's chips: apps pinned to the bar without a window on the desktop come first, then one"
+say "chip per window, or per app. A click activates the window; dragging a chip reorders the bar."
+expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Compass — Start Page" "Inbox — 3 unread" "Shopping list"
+click-chip 1 "Inbox — 3 unread"
+expect focused "Inbox — 3 unread"
+drag-chip 1 "Compass — Start Page" past "Inbox — 3 unread" hold
+screenshot 07-dragging-a-chip
+release
+expect bar-chips 1 "pin:Atlas" "pin:Ledger" "Inbox — 3 unread" "Compass — Start Page" "Shopping list"
+screenshot 08-reordered
 
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings

@@ -96,6 +96,7 @@ void addWorldSteps(StepTable& table);
 void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
 void addBarSteps(StepTable& table);
+void addChipSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);

@@ -152,17 +152,12 @@ void addBarSteps(StepTable& t) {
          }});
     t.push_back(
         {"expect bar-content",
-         "DESKTOP SIZE",
+         "BAR SIZE",
          {{A::text, A::text}},
          [](ScenarioContext& ctx, const StepCall& call) {
-             const auto& panels = barManager(ctx).panels;
-             auto it = panels.find(ctx.desktop(call.text(0)));
-             if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
-             const auto& content = it->second->contentView();
-             auto view = content ? std::dynamic_pointer_cast<BarContentView>(content->rootView()) : nullptr;
-             expectEqual(ctx, call.text(1), view ? std::string(rawValue(view->metrics.barSize)) : "none");
+             expectEqual(ctx, call.text(1), std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
          },
-         "The bar size a desktop's bar content was built for.",
+         "The bar size the content of a desktop's bar (N) or of a mirror bar (N@DISPLAY) was built for.",
          oneOf(1, {"small", "medium", "large", "xl", "xxl"})});
     t.push_back({"expect mirrors",
                  "DISPLAY [DESKTOP...]",

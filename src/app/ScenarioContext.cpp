@@ -65,6 +65,25 @@ void ScenarioContext::startProgram() {
     program_->main();
 }
 
+void ScenarioContext::restartProgram() {
+    if (!program_) throw ScenarioFailure("the program has not started (no \"start\" before this line)");
+    // The user quits it: the settings are saved on the way out.
+    if (!hasQuit()) platform.application.terminate();
+    settle();
+    // Its process ends: its windows go with it, and nothing of it runs any more.
+    for (auto& panel : platform.application.windows()) panel->close();
+    program_.reset();
+    UpdaterService::setShared(nullptr);
+    BadgeService::setShared(nullptr);
+    UserSettings::setShared(nullptr);
+    updater_.reset();
+    badges_.reset();
+    settings_.reset();
+    settle();
+    world.restartComputer();
+    startProgram();
+}
+
 bool ScenarioContext::hasQuit() {
     return program_ && !platform.application.isRunning();
 }
@@ -207,15 +226,14 @@ PanelElement ScenarioContext::element(const std::string& text, int occurrence) {
                           " on our panels");
 }
 
+std::string itemTitle(const DisplayItem& item) {
+    if (const ChipData* chip = item.chip()) return chip->windowTitle.empty() ? chip->appName : chip->windowTitle;
+    return item.groupData()->displayTitle;
+}
+
 std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopID) {
     std::vector<std::string> titles;
-    for (const DisplayItem& item : model.displayItems(desktopID, std::nullopt)) {
-        if (const ChipData* chip = item.chip()) {
-            titles.push_back(chip->windowTitle.empty() ? chip->appName : chip->windowTitle);
-        } else {
-            titles.push_back(item.groupData()->displayTitle);
-        }
-    }
+    for (const DisplayItem& item : model.displayItems(desktopID, std::nullopt)) titles.push_back(itemTitle(item));
     return titles;
 }
 

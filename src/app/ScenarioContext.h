@@ -16,6 +16,9 @@
 
 namespace qv {
 
+class BarPanel;
+class BarContentView;
+
 // A place on one of our panels where a text is drawn: what a script names as an element.
 struct PanelElement {
     std::shared_ptr<Panel> panel;
@@ -45,6 +48,9 @@ class ScenarioContext {
     // The settings store, made on first use as the program makes it (it reads the file then).
     std::shared_ptr<UserSettings> settings();
     void startProgram();
+    // The program quits (saving its settings), its process ends, the computer restarts and the
+    // program starts again on the same settings file.
+    void restartProgram();
     bool hasStarted() const { return program_ != nullptr; }
     bool hasQuit();
     // The running program's runtime; fails when the program has not started or is still behind
@@ -90,13 +96,23 @@ class ScenarioContext {
     Subscription wallpaperPosts_;
 };
 
-// The chips of a desktop as the bar shows them: each window's title (its application's name
-// when it has none), or a group's title.
+// The title of a bar item as the bar shows it: the window's title (its application's name when it
+// has none), or the group's title.
+std::string itemTitle(const DisplayItem& item);
+// The chips of a desktop as the bar model holds them, by title.
 std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopID);
 // "a", "b" for messages.
 std::string quotedList(const std::vector<std::string>& items);
 
 // --- Helpers of the step files ---
+// A bar as scripts name it: "N" the bar of desktop N, "N@DISPLAY" the mirror of desktop N on a
+// display (ScenarioChipSteps.cpp). Fails when there is none.
+struct ScriptBar {
+    std::string reference;
+    std::shared_ptr<BarPanel> panel;
+    std::shared_ptr<BarContentView> view;
+};
+ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference);
 // Four numbers from argument `i` on: X Y WIDTH HEIGHT.
 Rect rectAt(const StepCall& call, size_t i);
 std::string rectText(const Rect& r);

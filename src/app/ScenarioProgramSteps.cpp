@@ -30,8 +30,7 @@ void showChips(ScenarioContext& ctx) {
             for (const DisplayItem& item : model.displayItems(desk.id, std::nullopt)) {
                 const ChipData* chip = item.chip();
                 const GroupedChipData* group = item.groupData();
-                std::string text = chip ? (chip->windowTitle.empty() ? chip->appName : chip->windowTitle)
-                                        : group->displayTitle;
+                std::string text = itemTitle(item);
                 if (group && group->windowCount > 1)
                     text += " (" + std::to_string(group->windowCount) + " windows)";
                 const auto& badge = chip ? chip->badge : group->badge;
@@ -175,6 +174,7 @@ const StepTable& scenarioSteps() {
         addUserSteps(t);
         addExpectSteps(t);
         addBarSteps(t);
+        addChipSteps(t);
         addSystemSteps(t);
         addNavigationSteps(t);
         addLauncherSteps(t);

@@ -145,6 +145,10 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
                                                        const std::shared_ptr<BarPanel>& panel);
     // New content, with the current metrics, in every bar and mirror panel.
     void rebuildPanelContentViews();
+    // The launcher button of a bar: opens the launcher anchored at that bar, or closes the open one.
+    void showAppLauncher(const std::shared_ptr<BarPanel>& anchor);
+    // A thumbnail pop-up is about to show: an open launcher goes first.
+    void handleThumbnailWillShow();
 
     // --- Full-screen desktops and which panels show (BarManagerFullscreen.cpp) ---
     void syncFullscreenProxyPanels(const std::vector<SpaceInfo>& spaces);

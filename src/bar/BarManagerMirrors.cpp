@@ -11,7 +11,7 @@ namespace qv {
 
 std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID, size_t screenIndex,
                                                                const std::shared_ptr<BarPanel>& panel) {
-    auto view = std::make_shared<BarContentView>();
+    auto view = std::make_shared<BarContentView>(platform_);
     view->viewModel = viewModel;
     view->pinStore = pinStore;
     view->settings = settings_;
@@ -24,7 +24,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
     view->onMenuTapped = [weakSelf, weakPanel] {
         auto self = weakSelf.lock();
         auto anchor = weakPanel.lock();
-        if (self && anchor && self->hooks_.showAppLauncher) self->hooks_.showAppLauncher(anchor);
+        if (self && anchor) self->showAppLauncher(anchor);
     };
     view->onSpaceSwitchRequested = [weakSelf](uint64_t spaceID) {
         if (auto self = weakSelf.lock()) self->switchToSpace(spaceID, std::nullopt);
@@ -36,10 +36,17 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
         if (auto anchor = weakPanel.lock()) anchor->mouseIsOverChipsArea = over;
     };
     view->onThumbnailWillShow = [weakSelf] {
-        auto self = weakSelf.lock();
-        if (self && self->hooks_.dismissLauncherForThumbnail) self->hooks_.dismissLauncherForThumbnail();
+        if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
     return view;
+}
+
+void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
+    if (hooks_.showAppLauncher) hooks_.showAppLauncher(anchor);
+}
+
+void BarManager::handleThumbnailWillShow() {
+    if (hooks_.dismissLauncherForThumbnail) hooks_.dismissLauncherForThumbnail();
 }
 
 void BarManager::installContent(BarPanel& panel, std::shared_ptr<BarContentView> content) {

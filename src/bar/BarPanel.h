@@ -87,7 +87,7 @@ class BarPanel : public Panel {
   public:
     static constexpr const char* kWallpaperBrightnessDidChange = "wallpaperBrightnessDidChange";
     static constexpr const char* kAccessibilityDisplayOptionsDidChange =
-        "NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification";
+        notifications::kWorkspaceAccessibilityDisplayOptionsDidChange;
     static constexpr int kLevel = windowlevel::kMainMenu;
     static constexpr uint64_t kCollectionBehavior = collectionbehavior::kManaged |
                                                     collectionbehavior::kIgnoresCycle |

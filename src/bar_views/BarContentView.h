@@ -4,20 +4,37 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
+#include "bar_views/ChipReorder.h"
+#include "bar_views/MoveToMenu.h"
+#include "bar_views/ThumbnailPopups.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
 #include "model/PinStore.h"
 #include "model/UserSettings.h"
+#include "platform/Platform.h"
 #include "platform/ui/View.h"
 
 namespace qv {
 
-// The root view of one bar panel, built by the bar manager with the models it observes, the
-// geometry of the bar's size and the callbacks through which it asks the manager to act. Until the
-// bar's items are laid out in it, it draws the bar's empty strip.
-class BarContentView : public View {
+// The root view of one bar panel: the launcher button, the scrolling row of pinned apps and of the
+// desktop's window and group chips, the desktop switcher's place and the show-desktop strip, over
+// the bar's background. The bar manager builds it with the models it observes, the geometry of the
+// bar's size and the callbacks through which it asks the manager to act; it lives as long as its
+// panel shows it. Main thread only.
+class BarContentView : public View, public std::enable_shared_from_this<BarContentView> {
   public:
+    using HoverTarget = qv::HoverTarget;
+
+    explicit BarContentView(Platform& platform);
+    ~BarContentView() override;
+    BarContentView(const BarContentView&) = delete;
+    BarContentView& operator=(const BarContentView&) = delete;
+
+    // --- Given by the bar manager ---
     std::shared_ptr<BarViewModel> viewModel;
     std::shared_ptr<PinStore> pinStore;
     std::shared_ptr<UserSettings> settings;
@@ -31,7 +48,82 @@ class BarContentView : public View {
     std::function<void(bool overChips)> onChipsAreaHoverChanged;
     std::function<void()> onThumbnailWillShow;
 
+    // --- State ---
+    // The hover and pop-up state of the bar's thumbnails.
+    std::shared_ptr<ThumbnailPopups> thumbnailPopups = std::make_shared<NoThumbnailPopups>();
+    bool reduceTransparency = false;  // the system's setting, followed while the view lives
+    ChipFrameMap pinnedChipFrames;    // by bundle id
+    ChipFrameMap pinnedDragStartFrames;
+    std::optional<std::string> draggedPinnedBundleID;
+    Size pinnedDragTranslation;
+    std::optional<int> pinnedDragInsertionIndex;
+    ChipFrameMap chipFrames;  // by chip id
+    ChipFrameMap chipDragStartFrames;
+    std::optional<std::string> draggedChipID;
+    Size chipDragTranslation;
+    std::optional<int> chipDragInsertionIndex;
+
+    static constexpr double kDragMinimumDistance = 4;
+    static constexpr double kDraggedOpacity = 0.82;
+    static constexpr double kDraggedScale = 1.05;
+    static constexpr Seconds kInsertionAnimation = 0.16;
+    static constexpr Seconds kDraggedAnimation = 0.12;
+    static constexpr double kRowPadding = 5;
+    // Where the desktop switcher stands, beyond the launcher button's width.
+    static constexpr double kSpaceSwitcherExtraWidth = 11;
+
+    // What one evaluation of the bar is built from.
+    struct Inputs {
+        std::optional<size_t> screenFilter;
+        std::vector<DisplayItem> items;
+        std::set<std::string> bundleIDsWithWindows;  // the whole desktop, every screen
+        std::vector<std::string> visiblePinnedBundleIDs;
+        std::vector<std::string> visibleChipIDs;
+    };
+    Inputs inputs() const;
+    // The items are filtered to the bar's screen only while every display shows bars.
+    static std::optional<size_t> screenFilter(bool showOnAllDisplays, std::optional<size_t> screenIndex);
+    // The bar's pins, in stored order, but those whose app has a chip on the desktop.
+    static std::vector<std::string> visiblePinned(const std::vector<std::string>& barPins,
+                                                  const std::set<std::string>& bundleIDsWithWindows);
+    // What the last evaluation showed.
+    const Inputs& shownInputs() const { return shown_; }
+
     Node body() override;
+
+    // --- The row while a chip is dragged ---
+    double pinnedChipOffset(const std::string& id, const std::vector<std::string>& visiblePinnedBundleIDs) const;
+    double chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const;
+    // The first change of a drag fixes its chip and the frames; every change moves it.
+    void pinnedDragChanged(const std::string& id, const DragValue& value);
+    void pinnedDragEnded(const std::string& id, const DragValue& value);
+    void chipDragChanged(const std::string& id, const DragValue& value);
+    void chipDragEnded(const std::string& id, const DragValue& value);
+
+    // --- Chip actions ---
+    void handlePrimaryChipTap(uint32_t windowID, bool isFocused);
+    void handleGroupedChipTap(const GroupedChipData& group);
+    // A pop-up card's click.
+    void activateWindowDeferred(uint32_t windowID);
+    // A normal quit request to the app of a tracked window; nothing for an untracked one.
+    void quitApp(uint32_t windowID);
+
+  private:
+    void startObservingIfNeeded();
+    void reportFrame(bool pinnedRow, const std::string& id, const Rect& frame);
+    Binding<bool> pinBinding(const std::string& bundleID, PinDestination destination) const;
+    Node pinnedChip(const std::string& bundleID);
+    Node chipView(const DisplayItem& item);
+    Node chipsRow(const Inputs& in);
+    // The modifiers every chip of a row gets: frame report, drag look, offset, animations, gesture.
+    Node wrapChip(Node chip, const std::string& id, bool pinnedRow, const std::vector<std::string>& visible);
+    std::shared_ptr<Queue> mainQueue() const;
+
+    Platform& platform_;
+    bool observing_ = false;
+    std::optional<uint64_t> shownSpaceID_;
+    Inputs shown_;
+    Subscription accessibilityObserver_;
 };
 
 }  // namespace qv

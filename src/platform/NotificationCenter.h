@@ -63,6 +63,8 @@ inline constexpr const char* kWorkspaceDidActivateApplication =
 inline constexpr const char* kWorkspaceDidWake = "NSWorkspaceDidWakeNotification";
 inline constexpr const char* kWorkspaceActiveSpaceDidChange = "NSWorkspaceActiveSpaceDidChangeNotification";
 inline constexpr const char* kWorkspaceApplicationKey = "NSWorkspaceApplicationKey";
+inline constexpr const char* kWorkspaceAccessibilityDisplayOptionsDidChange =
+    "NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification";
 }  // namespace notifications
 
 }  // namespace qv

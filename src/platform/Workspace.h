@@ -77,6 +77,9 @@ class Workspace {
     virtual bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) = 0;
     // activateWithOptions:; false when refused.
     virtual bool activateApplication(int32_t pid, uint32_t options) = 0;
+    // terminate: asks the application with the pid to quit, as its Quit command does; false when
+    // no such application runs. It quits later, or not at all when it declines (unsaved work).
+    virtual bool terminateApplication(int32_t pid) = 0;
 
     // --- Opening addresses ---
     // NSWorkspace.open(_:) with a URL; false when no application opened it.

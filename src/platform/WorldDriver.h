@@ -173,6 +173,15 @@ class WorldDriver {
     virtual void setDockRectRefused(bool refused) = 0;
     // A variable of the environment the program's process starts with; none removes it.
     virtual void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) = 0;
+
+    // --- The system's settings, the applications' answers and restarts ---
+    // The user turns Reduce Transparency on or off; the workspace announces the change.
+    virtual void setReduceTransparency(bool on) = 0;
+    // An application with unsaved work declines requests to quit.
+    virtual void setDeclinesTermination(int32_t pid, bool declines) = 0;
+    // The computer restarts after our program quit: every desktop comes back in its place with a
+    // new id, with its windows, and our application can be started again.
+    virtual void restartComputer() = 0;
     // --- Desktop pictures, the Dock and its preferences, the user's folders, screenshots ---
     // Colours as 0xRRGGBB, a diagonal gradient from the top-left corner; the system writes its
     // wallpaper store.

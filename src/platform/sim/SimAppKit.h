@@ -31,6 +31,11 @@ class SimAppKit : public Application, public Pasteboard {
     // The identifier in our bundle's information dictionary; none for a bundle without one.
     std::optional<std::string> bundleIdentifier = std::string("com.quillvorn.QuillVorn");
     bool hasTerminated() const { return terminated_; }
+    // Our process starts afresh after it quit: the application may run again.
+    void relaunch() {
+        terminated_ = false;
+        running_ = false;
+    }
 
   private:
     SimDesktop& sim_;

@@ -342,6 +342,19 @@ void SimApplications::yieldActivation(int32_t pid) {
     if (sim_.frontmostPID() == sim_.ownPID()) yieldedTo = pid;
 }
 
+bool SimApplications::terminate(int32_t pid) {
+    sim_.record("NSRunningApplication.terminate", Value::number(pid));
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimApp* app = sim_.app(pid);
+        if (!app || app->terminated) return false;
+    }
+    if (declineTermination.contains(pid)) return true;
+    // The application handles the request in its own run loop, after the caller's turn.
+    sim_.runtime().mainQueue()->async([this, pid] { sim_.terminateApp(pid); });
+    return true;
+}
+
 void SimApplications::yieldActivation(const std::string& bundleID) {
     sim_.record("NSApp.yieldActivation", Value::string(bundleID));
     yields.push_back({0, bundleID});
@@ -382,6 +395,10 @@ bool SimWorkspace::activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_
 }
 bool SimWorkspace::activateApplication(int32_t pid, uint32_t options) {
     return sim_.applications().activate(pid, options);
+}
+
+bool SimWorkspace::terminateApplication(int32_t pid) {
+    return sim_.applications().terminate(pid);
 }
 
 bool SimWorkspace::openURL(const std::string& url) {

@@ -84,6 +84,8 @@ class SimApplications {
     // Addresses no application opens; and every address opened, oldest first.
     std::set<std::string> refusedURLs;
     std::vector<std::string> openedURLs;
+    // Applications with unsaved work: they decline every request to quit.
+    std::set<int32_t> declineTermination;
 
     // --- What the workspace answers ---
     std::optional<std::string> urlForApplication(const std::string& bundleID) const;
@@ -95,6 +97,9 @@ class SimApplications {
     bool activateFrom(int32_t pid, int32_t fromPID, uint32_t options);
     bool activate(int32_t pid, uint32_t options);
     void yieldActivation(int32_t pid);
+    // A request to quit: the application quits on the next turn, windows and all, unless it
+    // declines; false when it is not running.
+    bool terminate(int32_t pid);
     void yieldActivation(const std::string& bundleID);
     // Opens an address with a scheme that is not refused; anything else fails.
     bool openURL(const std::string& url);

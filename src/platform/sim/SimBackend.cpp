@@ -1,6 +1,7 @@
 #include "platform/Backend.h"
 #include "platform/WorldDriver.h"
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimDock.h"
@@ -185,6 +186,18 @@ class SimWorldDriver : public WorldDriver {
     }
     void setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) override {
         sim_.setEnvironmentVariable(name, value);
+    }
+    void setReduceTransparency(bool on) override { sim_.windowing().setReduceTransparency(on); }
+    void setDeclinesTermination(int32_t pid, bool declines) override {
+        if (declines) {
+            sim_.applications().declineTermination.insert(pid);
+        } else {
+            sim_.applications().declineTermination.erase(pid);
+        }
+    }
+    void restartComputer() override {
+        sim_.renumberSpaces();
+        sim_.appKit().relaunch();
     }
     void setWallpaper(uint32_t displayID, uint32_t fromRGB, uint32_t toRGB) override {
         sim_.setWallpaper(displayID, SimWallpaper{fromRGB, toRGB});

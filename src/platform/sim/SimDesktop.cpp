@@ -134,6 +134,30 @@ void SimDesktop::removeSpace(uint64_t spaceID) {
     spaces_.erase(sit);
 }
 
+void SimDesktop::renumberSpaces() {
+    std::lock_guard lock(world_);
+    std::map<uint64_t, uint64_t> renamed;
+    std::map<uint64_t, SimSpace> spaces;
+    for (auto& [id, space] : spaces_) {
+        space.id = nextSpaceID_++;
+        renamed[id] = space.id;
+        spaces[space.id] = space;
+    }
+    spaces_ = std::move(spaces);
+    for (SimDisplay& d : displays_) {
+        for (uint64_t& s : d.spaces) s = renamed[s];
+        if (d.activeSpace) d.activeSpace = renamed[d.activeSpace];
+    }
+    for (auto& [id, w] : windows_) {
+        std::set<uint64_t> moved;
+        for (uint64_t s : w.spaces) {
+            if (auto it = renamed.find(s); it != renamed.end()) moved.insert(it->second);
+        }
+        w.spaces = std::move(moved);
+    }
+    edgeReservations.clear();
+}
+
 void SimDesktop::switchToSpace(uint64_t spaceID) {
     auto sit = spaces_.find(spaceID);
     if (sit == spaces_.end()) return;

@@ -340,6 +340,9 @@ class SimDesktop {
     void setSpaceType(uint64_t spaceID, int64_t type);
     // A display that comes with `desktops` desktops of its own; the screens change once they exist.
     uint32_t connectDisplay(std::string name, Rect frame, int desktops);
+    // The computer restarted: every desktop comes back in its place with a new id, the windows on
+    // it, and the reservations made for the old ids are gone.
+    void renumberSpaces();
     // --- The Dock, preferences domains and desktop pictures (SimWallpaper.cpp) ---
     SimDock& dock() { return *dock_; }
     SimPreferences& preferences() { return *preferences_; }

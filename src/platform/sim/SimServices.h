@@ -41,6 +41,7 @@ class SimWorkspace : public Workspace {
     std::shared_ptr<const Image> runningApplicationIcon(int32_t pid) override;
     bool activateApplicationFrom(int32_t pid, int32_t fromPID, uint32_t options) override;
     bool activateApplication(int32_t pid, uint32_t options) override;
+    bool terminateApplication(int32_t pid) override;
     bool openURL(const std::string& url) override;
 
   private:

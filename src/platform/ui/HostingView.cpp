@@ -118,6 +118,7 @@ Size HostingView::fittingSize() {
     env.colorScheme = effectiveColorScheme();
     env.reduceTransparency = reduceTransparency_;
     LayoutPass pass(*this, nullptr);
+    root_->environment_ = env;
     auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
     return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
 }
@@ -197,6 +198,7 @@ void HostingView::update() {
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
+        root_->environment_ = env;
         tree = pass.resolve(root_->body(), "r", env, std::nullopt);
     }
     if (!pass.focusCandidate_.empty()) focusedPath_ = pass.focusCandidate_;

@@ -200,6 +200,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const std::string& 
         case Kind::view: {
             if (!e.viewObject) return nullptr;
             e.viewObject->invalidate_ = host_.invalidator();
+            e.viewObject->environment_ = env;
             views_.push_back(e.viewObject);
             return resolve(e.viewObject->body(), path, env, parentAxis);
         }

@@ -22,6 +22,9 @@ class View {
         if (invalidate_) invalidate_();
     }
 
+    // The environment the body is being evaluated in (the colour scheme of the hosting panel...).
+    const Environment& environment() const { return environment_; }
+
   protected:
     // Re-evaluates on every assignment of `value` from now on.
     template <class T>
@@ -33,6 +36,7 @@ class View {
     friend class HostingView;
     friend class LayoutPass;
     std::function<void()> invalidate_;
+    Environment environment_;
     Subscriptions subscriptions_;
 };
 

@@ -1,0 +1,320 @@
+// Steps about the chips on the bars, as the user sees and handles them: a chip named by its title
+// is clicked, right-clicked, hovered or dragged; the chips are checked as they are drawn. A bar is
+// named "N" (the bar of desktop N) or "N@DISPLAY" (the mirror of desktop N on a display). Also the
+// world around the bars: Reduce Transparency, applications with unsaved work, a restart.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "bar/BarManager.h"
+#include "bar_views/BarContentView.h"
+#include "bar_views/ChipChrome.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+// A bar the user's hands can reach: its desktop is active.
+ScriptBar shownBar(ScenarioContext& ctx, const std::string& reference) {
+    ScriptBar bar = scriptBar(ctx, reference);
+    auto w = ctx.world.ourWindow(bar.panel->windowNumber());
+    if (!w || !w->onScreen) throw ScenarioFailure("bar " + reference + " is not shown");
+    return bar;
+}
+
+struct Chip {
+    std::string id;
+    bool pinned = false;
+    std::string title;  // a pinned app's name
+};
+
+std::vector<Chip> chipsOf(const ScriptBar& bar) {
+    std::vector<Chip> out;
+    const BarContentView::Inputs& in = bar.view->shownInputs();
+    for (const std::string& b : in.visiblePinnedBundleIDs)
+        out.push_back({b, true, bar.view->viewModel->appName(b)});
+    for (const DisplayItem& item : in.items) out.push_back({item.id(), false, itemTitle(item)});
+    return out;
+}
+
+Chip chipTitled(const ScriptBar& bar, const std::string& title) {
+    std::vector<Chip> found;
+    for (Chip& c : chipsOf(bar)) {
+        if (c.title == title) found.push_back(std::move(c));
+    }
+    if (found.empty()) throw ScenarioFailure("no chip \"" + title + "\" on bar " + bar.reference);
+    if (found.size() > 1)
+        throw ScenarioFailure(std::to_string(found.size()) + " chips on bar " + bar.reference +
+                              " are titled \"" + title + "\"");
+    return found.front();
+}
+
+const ChipFrameMap& framesOf(const ScriptBar& bar, const Chip& chip) {
+    return chip.pinned ? bar.view->pinnedChipFrames : bar.view->chipFrames;
+}
+
+// Where the chip stands as last laid out, in the bar's content space.
+Rect frameOf(const ScriptBar& bar, const Chip& chip) {
+    const ChipFrameMap& frames = framesOf(bar, chip);
+    auto it = frames.find(chip.id);
+    if (it == frames.end()) throw ScenarioFailure("the chip \"" + chip.title + "\" has not been laid out");
+    return it->second;
+}
+
+Point centreOnScreen(const ScriptBar& bar, const Rect& frame) {
+    return bar.panel->convertToScreen({frame.midX(), frame.midY()});
+}
+
+// The rounded body a chip is drawn with: the first filled rounded shape of its subtree.
+const DrawOp& chipBody(const ScriptBar& bar, const Chip& chip) {
+    const std::string marker = "/#" + chip.id + "/";
+    for (const DrawOp& op : bar.panel->contentView()->displayList().ops) {
+        if (op.kind == DrawOp::Kind::shape && op.fill && op.shape.kind == ShapeKind::roundedRectangle &&
+            op.path.find(marker) != std::string::npos)
+            return op;
+    }
+    throw ScenarioFailure("the chip \"" + chip.title + "\" is not drawn");
+}
+
+// The bar's chips from left to right as drawn; pinned apps as "pin:NAME".
+std::vector<std::string> drawnChips(const ScriptBar& bar) {
+    std::vector<std::pair<double, std::string>> drawn;
+    for (const Chip& c : chipsOf(bar)) {
+        const ChipFrameMap& frames = framesOf(bar, c);
+        auto it = frames.find(c.id);
+        drawn.emplace_back(it == frames.end() ? std::numeric_limits<double>::infinity() : it->second.midX(),
+                           c.pinned ? "pin:" + c.title : c.title);
+    }
+    std::stable_sort(drawn.begin(), drawn.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (auto& [x, name] : drawn) out.push_back(std::move(name));
+    return out;
+}
+
+// The background as drawn: the first thing drawn on the bar.
+std::string drawnBackground(const DisplayList& list) {
+    if (list.ops.empty()) return "none";
+    const DrawOp& op = list.ops.front();
+    if (op.kind == DrawOp::Kind::material) {
+        if (op.material == Material::menu) return "frosted";
+        if (std::abs(op.opacity - 0.78) < 1e-9) return "longhorn";
+        if (std::abs(op.opacity - 0.85) < 1e-9) return "aero";
+        return "light";
+    }
+    if (op.kind == DrawOp::Kind::shape && op.fill && !op.fill->isGradient)
+        return op.fill->color.a > 0.99 ? "reduced-dark" : "reduced-light";
+    return "unknown";
+}
+
+std::string number(double v) {
+    std::ostringstream os;
+    os << std::round(v * 100) / 100;
+    return os.str();
+}
+
+void pressChip(ScenarioContext& ctx, const StepCall& call, bool right) {
+    const ScriptBar bar = shownBar(ctx, call.text(0));
+    const Point p = centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1))));
+    ctx.world.mouseDown(p, right);
+    ctx.settle();
+    ctx.world.mouseUp(p, right);
+}
+
+void dragChip(ScenarioContext& ctx, const StepCall& call) {
+    const ScriptBar bar = shownBar(ctx, call.text(0));
+    const Rect from = frameOf(bar, chipTitled(bar, call.text(1)));
+    const double y = from.midY();
+    const double startX = from.midX();
+    double toX = startX + parseScenarioNumber(call.text(3)).value_or(0);
+    if (call.is(2, "past")) {
+        // One point beyond the other chip's centre, on the far side.
+        const Rect other = frameOf(bar, chipTitled(bar, call.text(3)));
+        toX = other.midX() + (other.midX() >= startX ? 1 : -1);
+    }
+    ctx.world.mouseDown(bar.panel->convertToScreen({startX, y}), false);
+    ctx.settle();
+    constexpr int kMoves = 4;
+    for (int i = 1; i <= kMoves; ++i) {
+        ctx.world.mouseDragged(bar.panel->convertToScreen({startX + (toX - startX) * i / kMoves, y}));
+        ctx.settle();
+    }
+    if (!call.is(4, "hold")) ctx.world.mouseUp(bar.panel->convertToScreen({toX, y}), false);
+}
+
+std::optional<std::string> checkDrag(const StepCall& call) {
+    if (!call.is(2, "past") && !call.is(2, "by")) return "\"" + call.text(2) + "\" is neither past nor by";
+    if (call.is(2, "by") && (call.quoted(3) || !parseScenarioNumber(call.text(3))))
+        return "by takes a number of points";
+    if (call.count() == 5 && !call.is(4, "hold")) return "\"" + call.text(4) + "\" is not hold";
+    return std::nullopt;
+}
+
+void addActionSteps(StepTable& t) {
+    t.push_back({"click-chip",
+                 "BAR TITLE",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, false); },
+                 "Clicks the chip with that title (a window's or group's title, a pinned app's name) at its "
+                 "centre on a shown bar."});
+    t.push_back({"right-click-chip",
+                 "BAR TITLE",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, true); },
+                 "The same with the right button: the chip's menu opens."});
+    t.push_back({"hover-chip",
+                 "BAR TITLE",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar bar = shownBar(ctx, call.text(0));
+                     ctx.world.mouseMove(centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1)))));
+                 },
+                 "Moves the pointer over the centre of a chip."});
+    t.push_back({"drag-chip",
+                 "BAR TITLE past OTHER [hold] | BAR TITLE by DX [hold]",
+                 {{A::text, A::text, A::text, A::text}, {A::text, A::text, A::text, A::text, A::text}},
+                 dragChip,
+                 "Presses a chip at its centre and drags it sideways in four moves, to one point beyond the "
+                 "other chip's centre or by DX points, and releases there; hold keeps the button down.",
+                 checkDrag});
+    t.push_back({"release",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) {
+                     ctx.world.mouseUp(ctx.platform.windowing.mouseLocation(), false);
+                 },
+                 "Releases the left button where the pointer is."});
+    t.push_back({"reduce-transparency",
+                 "on|off",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setReduceTransparency(call.is(0, "on"));
+                 },
+                 "Turns the system's Reduce Transparency on or off.",
+                 oneOf(0, {"on", "off"})});
+    t.push_back({"unsaved-work",
+                 "APP on|off",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setDeclinesTermination(ctx.application(call.text(0)).pid, call.is(1, "on"));
+                 },
+                 "With on, the application has unsaved work and declines requests to quit; off: it quits "
+                 "when asked.",
+                 oneOf(1, {"on", "off"})});
+    t.push_back({"restart",
+                 "",
+                 {{}},
+                 [](ScenarioContext& ctx, const StepCall&) { ctx.restartProgram(); },
+                 "The program quits (saving its settings), the computer restarts and every desktop comes "
+                 "back with a new id; the program starts again on the same settings file."});
+}
+
+void addExpectations(StepTable& t) {
+    t.push_back({"expect bar-chips",
+                 "BAR [ITEM...]",
+                 {{A::text, A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, quotedList(call.texts(1)),
+                                 quotedList(drawnChips(scriptBar(ctx, call.text(0)))));
+                 },
+                 "A bar's chips from left to right as drawn: titles, and pin:NAME for a pinned app."});
+    t.push_back({"expect chip-focus",
+                 "BAR TITLE yes|no",
+                 {{A::text, A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar bar = scriptBar(ctx, call.text(0));
+                     const DrawOp& body = chipBody(bar, chipTitled(bar, call.text(1)));
+                     const ColorScheme scheme = bar.view->environment().colorScheme;
+                     const double focused = Color::primary()
+                                                .opacity(chipFillOpacity(true, scheme == ColorScheme::light))
+                                                .resolve(scheme)
+                                                .a;
+                     expectEqual(ctx, call.text(2),
+                                 std::abs(body.fill->color.a - focused) < 1e-9 ? "yes" : "no");
+                 },
+                 "Whether a chip is drawn with the focused window's look.",
+                 oneOf(2, {"yes", "no"})});
+    t.push_back({"expect chip-drawn",
+                 "BAR TITLE OPACITY SCALE OFFSET",
+                 {{A::text, A::text, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar bar = scriptBar(ctx, call.text(0));
+                     const Chip chip = chipTitled(bar, call.text(1));
+                     const DrawOp& body = chipBody(bar, chip);
+                     const ChipFrameMap& start =
+                         chip.pinned ? bar.view->pinnedDragStartFrames : bar.view->chipDragStartFrames;
+                     double offset = 0;
+                     if (auto it = start.find(chip.id); it != start.end())
+                         offset = body.frame.midX() - it->second.midX();
+                     const std::string found = number(body.opacity) + " " +
+                                               number(body.frame.height() / bar.view->metrics.chipHeight) +
+                                               " " + number(offset);
+                     expectEqual(
+                         ctx,
+                         number(call.number(2)) + " " + number(call.number(3)) + " " + number(call.number(4)),
+                         found);
+                 },
+                 "A chip's opacity, scale and sideways offset from where the drag found it, as drawn."});
+    t.push_back({"expect minimised",
+                 "TITLE yes|no",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, call.text(1), ctx.window(call.text(0)).minimized ? "yes" : "no");
+                 },
+                 "Whether a window is minimised in the world.",
+                 oneOf(1, {"yes", "no"})});
+    t.push_back({"expect chips-hover",
+                 "BAR yes|no",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     expectEqual(ctx, call.text(1),
+                                 scriptBar(ctx, call.text(0)).panel->mouseIsOverChipsArea ? "yes" : "no");
+                 },
+                 "Whether the bar's panel holds the pointer as over its row of chips.",
+                 oneOf(1, {"yes", "no"})});
+    t.push_back({"expect bar-background",
+                 "BAR STYLE",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar bar = scriptBar(ctx, call.text(0));
+                     expectEqual(ctx, call.text(1), drawnBackground(bar.panel->contentView()->displayList()));
+                 },
+                 "The background a bar is drawn over: frosted, longhorn, aero, light, reduced-dark or "
+                 "reduced-light.",
+                 oneOf(1, {"frosted", "longhorn", "aero", "light", "reduced-dark", "reduced-light"})});
+    for (size_t i = t.size() - 6; i < t.size(); ++i) t[i].looksOnly = true;
+}
+
+}  // namespace
+
+ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference) {
+    auto manager = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
+    if (!manager) throw ScenarioFailure("the program has no bar manager");
+    const size_t at = reference.find('@');
+    const uint64_t desktop = ctx.desktop(reference.substr(0, at));
+    std::shared_ptr<BarPanel> panel;
+    if (at == std::string::npos) {
+        if (auto it = manager->panels.find(desktop); it != manager->panels.end()) panel = it->second;
+    } else {
+        const uint32_t display = ctx.display({reference.substr(at + 1), false}).id;
+        for (const auto& [key, mirror] : manager->mirrorPanels) {
+            if (key.spaceID == desktop && mirror->displayID() == display) panel = mirror;
+        }
+    }
+    if (!panel) throw ScenarioFailure("there is no bar " + reference);
+    const auto& content = panel->contentView();
+    auto view = content ? std::dynamic_pointer_cast<BarContentView>(content->rootView()) : nullptr;
+    if (!view) throw ScenarioFailure("bar " + reference + " shows no content");
+    return {reference, panel, view};
+}
+
+void addChipSteps(StepTable& t) {
+    addActionSteps(t);
+    addExpectations(t);
+}
+
+}  // namespace qv
