@@ -155,6 +155,30 @@ say "Settings, the launcher's shortcut, and the snap layouts each screen offers:
 show settings
 show snap-layouts
 
+say "A right click on the bar's empty space opens its menu; \"Settings\" opens the settings window,"
+say "centred on the main screen."
+right-click 1500 1062
+expect menu "Show Desktop" "Activity Monitor" "-" "Settings"
+pick-menu "Settings"
+advance 0
+expect panel "quillVorn settings"
+screenshot 14-settings-window
+say "Bar size Large in the settings: every bar grows to 44 points at once."
+click "Large"
+expect setting barSize large
+expect bar 1 0 0 1920 44 shown
+screenshot 15-settings-large-bars
+say "Snap layouts on, and the launcher's hot key recorded as Control-Space."
+click-switch "Snap layouts"
+expect setting snapLayoutsEnabled true
+click-field "App Launcher Shortcut"
+key ctrl+space
+expect field "App Launcher Shortcut" "⌃Space"
+settings-picture 16-settings-content
+key cmd+w
+expect no-panel "quillVorn settings"
+set barSize medium
+
 say "The window switcher: holding Option and pressing Tab shows the windows of the display under the"
 say "pointer, most recently used first, 0.15 s later; releasing Option activates the selected one."
 set windowSwitcherEnabled true
@@ -164,7 +188,7 @@ key-down opt+tab
 advance 0.3
 expect switcher-cards "Inbox — 3 unread" "Tempo" "New Message" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
 expect switcher "Inbox — 3 unread"
-screenshot 14-window-switcher
+screenshot 17-window-switcher
 key-down opt+tab
 key-down opt+tab
 expect switcher "New Message"
@@ -200,13 +224,13 @@ drag-to 938 61
 expect hovered-zone 2 1
 advance 0.14
 expect preview 8 33 1265 1002 "Compass — Release Notes"
-screenshot 15-snap-layout-flyout
+screenshot 18-snap-layout-flyout
 release 938 61
 expect frame "Compass — Release Notes" 8 33 1265 1002
 say "Control-option-right snaps the focused window to the right half."
 key ctrl+opt+right
 expect frame "Compass — Release Notes" 964 33 948 1002
-screenshot 16-keyboard-snap
+screenshot 19-keyboard-snap
 )";
     return script;
 }

@@ -2,6 +2,7 @@
 
 #include "app/Localizable.h"
 #include "platform/ui/Application.h"
+#include "settings/SettingsRows.h"
 
 namespace qv {
 
@@ -10,24 +11,6 @@ namespace {
 constexpr HorizontalAlignment kLeading = HorizontalAlignment::leading;
 // The content runs under the panel's title bar; the page starts below it.
 constexpr double kTitleBarHeight = 28;
-
-Node fullWidth(Node n) {
-    return n->frame(Element::FlexFrame{.maxWidth = kInfinity, .alignment = Alignment::leading()});
-}
-
-// A rounded tile in the accent colour with a symbol on it.
-Node symbolTile(const std::string& symbol, double side, double radius, double symbolSize) {
-    return ZStack({RoundedRectangle(radius)->fillWith(Color::accent().opacity(0.14)),
-                   SymbolImage(symbol, Font::system(symbolSize, FontWeight::semibold), Color::accent())})
-        ->frame(side, side);
-}
-
-std::string upperCased(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -43,16 +26,7 @@ Node PermissionsHeader::body() const {
 }
 
 Node PermissionsSection::body() const {
-    std::vector<Node> rows = {
-        Text(upperCased(title),
-             {.font = Font::system(11, FontWeight::semibold), .color = Color::secondary(), .tracking = 0.6})};
-    if (subtitle) rows.push_back(Text(*subtitle, {.font = Font::system(11), .color = Color::tertiary()}));
-    Node card = fullWidth(VStack(kLeading, 0, {content}))
-                    ->background(Color::controlBackground().opacity(0.9))
-                    ->clipShape(Shape::roundedRect(12))
-                    ->overlay(RoundedRectangle(12)->strokeBorder(Color::primary().opacity(0.08), 0.5));
-    rows.push_back(card);
-    return fullWidth(VStack(kLeading, 8, std::move(rows)));
+    return SettingsSection{title, subtitle, content}.body();
 }
 
 Node PermissionStatusBadge::body() const {
@@ -64,11 +38,11 @@ Node PermissionStatusBadge::body() const {
 }
 
 Node PermissionsRowIcon::body() const {
-    return symbolTile(symbol, 24, 7, 12);
+    return SettingsRowIcon{symbol}.body();
 }
 
 Node PermissionsDivider::body() const {
-    return Divider()->padding(EdgeInsets{0, 48, 0, 0});
+    return RowDivider{}.body();
 }
 
 Node PermissionRequirementRow::body() const {
@@ -83,7 +57,7 @@ Node PermissionRequirementRow::body() const {
                                   ButtonStyle::borderedProminent),
                            Button(localized("Open Settings"), openSettingsAction, ButtonStyle::bordered)})
                        ->padding(EdgeInsets{0, 34, 0, 0});
-    return fullWidth(
+    return fullWidthLeading(
         VStack(kLeading, 10,
                {HStack(VerticalAlignment::top, 10,
                        {PermissionsRowIcon{icon}.body()->padding(EdgeInsets{1, 0, 0, 0}), texts, Spacer()}),
@@ -165,7 +139,7 @@ Node PermissionsGateContent::body() {
         notes.push_back(Text(std::move(note), {.font = Font::system(12)}));
     }
 
-    Node column = fullWidth(
+    Node column = fullWidthLeading(
         VStack(
             kLeading, 18,
             {PermissionsHeader{}.body(),
@@ -175,9 +149,9 @@ Node PermissionsGateContent::body() {
                         {accessibility.body(), PermissionsDivider{}.body(), screenRecording.body()})}
                  .body(),
              PermissionsSection{"Notes", "If Screen Recording was just granted, macOS may require a restart.",
-                                fullWidth(VStack(kLeading, 8, std::move(notes))
-                                              ->foregroundStyle(Color::secondary())
-                                              ->padding(EdgeInsets::symmetric(12, 12)))}
+                                fullWidthLeading(VStack(kLeading, 8, std::move(notes))
+                                                     ->foregroundStyle(Color::secondary())
+                                                     ->padding(EdgeInsets::symmetric(12, 12)))}
                  .body(),
              footer(state)})
             ->padding(EdgeInsets{kTitleBarHeight + 18, 20, 20, 20}));

@@ -2,35 +2,12 @@
 
 #include "app/PermissionsGateContent.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/StandardKeyEquivalents.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
 
 PermissionsGatePanel::PermissionsGatePanel(Platform& platform, Rect contentRect, uint64_t styleMask)
-    : Panel(platform.windowing, platform.runtime, contentRect, styleMask),
-      application_(platform.application) {}
-
-void PermissionsGatePanel::becomeKey() {
-    Panel::becomeKey();
-    setLevel(windowlevel::kFloating);
-}
-
-void PermissionsGatePanel::resignKey() {
-    Panel::resignKey();
-    setLevel(windowlevel::kNormal);
-}
-
-bool PermissionsGatePanel::performKeyEquivalent(const Event& event) {
-    if (handleStandardKeyEquivalent(event, *this, application_)) return true;
-    return Panel::performKeyEquivalent(event);
-}
-
-void PermissionsGatePanel::close() {
-    if (isClosed()) return;  // a second close must not report a second dismissal
-    if (onDismissHandler) onDismissHandler();
-    Panel::close();
-}
+    : FloatingKeyPanel(platform.windowing, platform.runtime, platform.application, contentRect, styleMask) {}
 
 std::shared_ptr<PermissionsGateWindowController> PermissionsGateWindowController::create(
     Platform& platform, std::function<void()> onContinue, std::function<void()> onQuit) {

@@ -5,28 +5,15 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/ui/Panel.h"
+#include "platform/ui/FloatingKeyPanel.h"
 
 namespace qv {
 
-// The gate's window: it floats while it is the key window and sinks to the normal level once
-// another window is key; every close, by the user or by code, runs the dismiss handler first.
-class PermissionsGatePanel : public Panel {
+// The gate's window: it floats while it is the key window, Command-W closes it, and every close
+// runs the dismiss handler first.
+class PermissionsGatePanel : public FloatingKeyPanel {
   public:
     PermissionsGatePanel(Platform& platform, Rect contentRect, uint64_t styleMask);
-
-    std::function<void()> onDismissHandler;
-
-    bool canBecomeKey() const override { return true; }
-    bool canBecomeMain() const override { return true; }
-    void becomeKey() override;
-    void resignKey() override;
-    // The standard key equivalents first, so Command-W closes the gate.
-    bool performKeyEquivalent(const Event& event) override;
-    void close() override;
-
-  private:
-    Application& application_;
 };
 
 // Shows and closes the permissions gate. A close by the user (the close button or Command-W) runs

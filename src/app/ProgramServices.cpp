@@ -1,10 +1,14 @@
 #include "app/ProgramServices.h"
 
+#include "app/UpdaterService.h"
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "previews/ThumbnailService.h"
 #include "launcher/HotkeyManager.h"
+#include "previews/ThumbnailService.h"
+#include "previews/WindowSwitcherController.h"
+#include "settings/SettingsWindowController.h"
+#include "tiling/WindowTilingController.h"
 
 namespace qv {
 
@@ -29,7 +33,21 @@ void startThumbnailService(Platform& platform) {
     ThumbnailService::setShared(ThumbnailService::create(platform.runtime, platform.screenCapture));
 }
 
+void installSettingsWindow(Platform& platform) {
+    SettingsWindowController::setShared(SettingsWindowController::create(platform, [&platform] {
+        auto updater = UpdaterService::shared();
+        return SettingsServices{UserSettings::shared(),
+                                HotkeyManager::shared(),
+                                DockController::shared(),
+                                updater->canCheckForUpdates,
+                                [updater] { updater->updaterController.checkForUpdates(); },
+                                WindowSwitcherController::isSupported(platform.system),
+                                WindowTilingController::isSupported(platform.system)};
+    }));
+}
+
 void releaseProgramServices() {
+    SettingsWindowController::setShared(nullptr);
     ThumbnailService::setShared(nullptr);
     WallpaperBrightnessMonitor::setShared(nullptr);
     DockController::setShared(nullptr);

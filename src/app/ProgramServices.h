@@ -18,6 +18,10 @@ void installBarServices(Platform& platform, UserSettings& settings);
 // The shared capture service of window pictures, kept for the program's life.
 void startThumbnailService(Platform& platform);
 
+// The shared settings window controller. Each window it builds takes the shared settings, hot-key
+// manager, Dock controller and update service as they are then.
+void installSettingsWindow(Platform& platform);
+
 // Drops the shared instances made above.
 void releaseProgramServices();
 

@@ -107,6 +107,7 @@ void addLauncherSteps(StepTable& table);
 void addTilingSteps(StepTable& table);  // ScenarioTilingSteps.cpp
 void addThumbnailSteps(StepTable& table);  // ScenarioThumbnailSteps.cpp
 void addSwitcherSteps(StepTable& table);  // ScenarioSwitcherSteps.cpp
+void addSettingsWindowSteps(StepTable& table);  // ScenarioSettingsWindowSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

@@ -58,6 +58,7 @@ void ScenarioContext::startProgram() {
     fillDockAndWallpaperSlots(slots, platform, settings());
     installBarServices(platform, *settings());
     startThumbnailService(platform);
+    installSettingsWindow(platform);
     wallpaperPosts_ =
         platform.notifications.addObserver(WallpaperBrightnessMonitor::kDidChangeNotification, nullptr,
                                            [this](const Notification&) { ++wallpaperBrightnessPosts; });

@@ -141,6 +141,9 @@ std::string keyEventText(const WorldPostedEvent& event);
 // Every argument from `from` on is a key event as scripts write it.
 std::optional<std::string> checkKeyEvents(const StepCall& call, size_t from);
 
+// Writes an SVG picture to DIR/NAME.svg and names it on the output (ScenarioProgramSteps.cpp).
+void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg);
+
 // --- Settings (ScenarioSettings.cpp) ---
 // The "set" row.
 StepRow setSettingStep();

@@ -82,7 +82,8 @@ void showSnapLayouts(ScenarioContext& ctx) {
     }
 }
 
-// Writes an SVG picture to DIR/NAME.svg and names it on the output.
+}  // namespace
+
 void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg) {
     const auto path = ctx.outDir / (call.text(0) + ".svg");
     std::ofstream file(path, std::ios::binary);
@@ -93,7 +94,6 @@ void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string&
     ctx.out << "  picture " << path.string() << "\n";
 }
 
-}  // namespace
 
 void addProgramSteps(StepTable& table) {
     table.push_back(
@@ -182,6 +182,7 @@ const StepTable& scenarioSteps() {
         addTilingSteps(t);
         addThumbnailSteps(t);
         addSwitcherSteps(t);
+        addSettingsWindowSteps(t);
         return t;
     }();
     return table;

@@ -16,9 +16,13 @@ constexpr int kTahoeMajorVersion = 26;
 
 // --- Shared by every panel ---
 
+bool BarPanelEnvironment::isTahoeSystem(SystemInfo& system) {
+    return system.operatingSystemMajorVersion() >= kTahoeMajorVersion;
+}
+
 BarPanelEnvironment::BarPanelEnvironment(Platform& platform, LightVerdict isLight)
     : platform(platform),
-      isTahoe(platform.system.operatingSystemMajorVersion() >= kTahoeMajorVersion),
+      isTahoe(isTahoeSystem(platform.system)),
       isLight(std::move(isLight)) {}
 
 void BarPanelEnvironment::enableBackgroundCursor() {

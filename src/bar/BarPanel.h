@@ -23,6 +23,8 @@ class BarPanelEnvironment {
     // Operating system 26 or later: the cursor overlay over the bar content, the background
     // cursor, and mouse exits that no longer force the arrow.
     const bool isTahoe;
+    // Whether the running system is 26 or later.
+    static bool isTahoeSystem(SystemInfo& system);
     // The wallpaper's verdict under a display; dark (false) while nothing gives one.
     LightVerdict isLight;
 

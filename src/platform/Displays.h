@@ -36,6 +36,8 @@ class Displays {
     virtual int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) = 0;
     // CGDisplayCreateUUIDFromDisplayID followed by CFUUIDCreateString.
     virtual std::optional<std::string> displayUUIDString(uint32_t displayID) = 0;
+    // CGDisplayIsMain
+    virtual bool displayIsMain(uint32_t displayID) = 0;
 
     // --- The pointer's display, and Spaces per display ---
     // CGGetDisplaysWithPoint: the displays, at most `maxDisplays`, whose bounds hold a point of the

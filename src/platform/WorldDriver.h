@@ -273,6 +273,11 @@ class WorldDriver {
                                 std::optional<uint64_t> desktopID) = 0;
     virtual uint32_t openTransparentWindow(int32_t pid, const std::string& title, Rect frame,
                                            std::optional<uint64_t> desktopID) = 0;
+    // --- The settings window ---
+    // The names of the platform calls our program made, oldest first.
+    virtual std::vector<std::string> callNames() = 0;
+    // A display for which the system gives no UUID.
+    virtual void setDisplayUUIDReported(uint32_t displayID, bool reported) = 0;
 };
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tiling/TilingDisplays.h"
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
 
@@ -112,12 +113,8 @@ bool WindowTilingController::tiledWindowMarginsEnabled() const {
 
 bool WindowTilingController::isTilingAllowed(uint32_t displayID, const UserSettingsData& settings,
                                              Displays& displays) {
-    if (!settings.showOnAllDisplays) return true;
-    if (!displays.screensHaveSeparateSpaces()) return true;
     auto uuid = displays.displayUUIDString(displayID);
-    if (!uuid) return true;
-    const auto& off = settings.windowTilingDisabledDisplays;
-    return std::find(off.begin(), off.end(), *uuid) == off.end();
+    return !uuid || isTilingAllowedOnDisplay(*uuid, settings, displays);
 }
 
 bool WindowTilingController::tilingAllowed(uint32_t displayID) const {

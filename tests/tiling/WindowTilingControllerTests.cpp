@@ -229,6 +229,11 @@ TEST_F(WindowTilingControllerTest, AListedDisplayGetsNoTilingOnlyWithBarsOnAllDi
     EXPECT_EQ(frame(notes), (Rect{200, 200, 800, 500}));
     sim.setDisplaysHaveSeparateSpaces(false);
     EXPECT_TRUE(C::isTilingAllowed(main, d, sim.platform().displays));
+    // With one display left the list cannot be changed in the settings window, so it is not
+    // honoured; it is kept for when the second display returns.
+    sim.setDisplaysHaveSeparateSpaces(true);
+    sim.removeDisplay(side);
+    EXPECT_TRUE(C::isTilingAllowed(main, d, sim.platform().displays));
 }
 
 }  // namespace

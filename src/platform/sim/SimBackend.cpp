@@ -59,6 +59,15 @@ class SimWorldDriver : public WorldDriver {
                                                        : sim_.screenCapture().promptCount();
     }
     std::vector<std::string> openedURLs() override { return sim_.applications().openedURLs; }
+    std::vector<std::string> callNames() override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::vector<std::string> names;
+        for (const SimCall& call : sim_.callLog) names.push_back(call.name);
+        return names;
+    }
+    void setDisplayUUIDReported(uint32_t displayID, bool reported) override {
+        sim_.setDisplayUUIDReported(displayID, reported);
+    }
     size_t callCount(const std::string& name) override { return sim_.callsNamed(name).size(); }
 
     void buildDemoDesktop() override { qv::buildDemoDesktop(sim_); }

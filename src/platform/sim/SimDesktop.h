@@ -54,6 +54,7 @@ struct SimDisplay {
     uint64_t activeSpace = 0;
     uint64_t screenInstance = 0;
     bool reportsScreenNumber = true;  // false: its screen's description has no "NSScreenNumber"
+    bool reportsUUID = true;          // false: the system gives no UUID for it
 };
 
 struct SimApp {
@@ -333,6 +334,8 @@ class SimDesktop {
     std::map<uint32_t, Rect> dockRects;
     // A screen whose description lacks "NSScreenNumber"; takes effect at the next screen list.
     void setScreenNumberReported(uint32_t displayID, bool reported);
+    // A display for which the system gives no UUID.
+    void setDisplayUUIDReported(uint32_t displayID, bool reported);
     // A desktop turns full screen (or back) and keeps its id; nothing is announced.
     void setSpaceType(uint64_t spaceID, int64_t type);
     // A display that comes with `desktops` desktops of its own; the screens change once they exist.

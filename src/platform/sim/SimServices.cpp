@@ -28,8 +28,12 @@ int32_t SimDisplays::getActiveDisplayList(uint32_t maxDisplays, std::vector<uint
 std::optional<std::string> SimDisplays::displayUUIDString(uint32_t displayID) {
     std::lock_guard lock(sim_.worldMutex());
     const SimDisplay* d = sim_.display(displayID);
-    if (!d) return std::nullopt;
+    if (!d || !d->reportsUUID) return std::nullopt;
     return d->uuid;
+}
+
+bool SimDisplays::displayIsMain(uint32_t displayID) {
+    return displayID != 0 && displayID == mainDisplayID();
 }
 
 int32_t SimDisplays::getDisplaysWithPoint(Point point, uint32_t maxDisplays,

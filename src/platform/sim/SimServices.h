@@ -15,6 +15,7 @@ class SimDisplays : public Displays {
     uint32_t mainDisplayID() override;
     int32_t getActiveDisplayList(uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
     std::optional<std::string> displayUUIDString(uint32_t displayID) override;
+    bool displayIsMain(uint32_t displayID) override;
     int32_t getDisplaysWithPoint(Point point, uint32_t maxDisplays, std::vector<uint32_t>& displays) override;
     bool screensHaveSeparateSpaces() override;
 

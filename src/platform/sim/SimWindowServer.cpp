@@ -351,6 +351,13 @@ void SimDesktop::setScreenNumberReported(uint32_t displayID, bool reported) {
     }
 }
 
+void SimDesktop::setDisplayUUIDReported(uint32_t displayID, bool reported) {
+    std::lock_guard lock(world_);
+    for (SimDisplay& d : displays_) {
+        if (d.id == displayID) d.reportsUUID = reported;
+    }
+}
+
 uint32_t SimDesktop::connectDisplay(std::string name, Rect frame, int desktops) {
     holdScreenChange_ = true;
     const uint32_t id = addDisplay(std::move(name), frame);

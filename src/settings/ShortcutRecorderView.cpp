@@ -1,0 +1,97 @@
+#include "settings/ShortcutRecorderView.h"
+
+#include "launcher/KeyNames.h"
+#include "settings/SettingsRows.h"
+
+namespace qv {
+
+namespace {
+
+constexpr HorizontalAlignment kLeading = HorizontalAlignment::leading;
+
+}  // namespace
+
+Node ShortcutRecorderRow::body() const {
+    Node header = HStack(
+        VerticalAlignment::top, 10,
+        {SettingsRowIcon{icon}.body()->padding(EdgeInsets{1, 0, 0, 0}),
+         VStack(kLeading, 2,
+                {Text(title, {.font = Font::system(13, FontWeight::medium)}),
+                 Text(subtitle, {.font = Font::system(11),
+                                 .color = subtitleIsWarning ? Color::orange() : Color::secondary()})})});
+
+    std::vector<Node> label = {fullWidthLeading(
+        Text(fieldText, {.font = Font::system(12, FontWeight::semibold, FontDesign::monospaced),
+                         .color = fieldIsPlaceholder ? Color::secondary() : Color::primary(),
+                         .lineLimit = 1}))};
+    const bool isRecording = recorder && *recorder->isRecording;
+    if (isRecording) {
+        label.push_back(
+            Text("Recording...", {.font = Font::system(11, FontWeight::medium), .color = Color::orange()}));
+    }
+    const Color border = isRecording ? Color::orange().opacity(0.9) : Color::gray(0.35);
+    Node field = HStack(VerticalAlignment::center, 8, std::move(label))
+                     ->padding(EdgeInsets::symmetric(10, 6))
+                     ->background(Color::windowBackground())
+                     ->clipShape(Shape::roundedRect(7))
+                     ->overlay(RoundedRectangle(7)->strokeBorder(border, 1));
+    std::vector<Node> controls = {
+        fullWidthLeading(Button(field, toggleRecording)->accessibilityLabel(title, true))};
+    if (sideButton) {
+        controls.push_back(Button(SymbolImage(sideButton->symbol, Font::system(14, FontWeight::semibold),
+                                              Color::secondary()),
+                                  sideButton->action)
+                               ->help(sideButton->tooltip)
+                               ->accessibilityLabel(sideButton->tooltip, true));
+    }
+    Node controlLine = fullWidthLeading(
+        HStack(VerticalAlignment::center, 8, std::move(controls))->padding(EdgeInsets{0, 34, 0, 0}));
+    Node row =
+        fullWidthLeading(VStack(kLeading, 10, {header, controlLine})->padding(EdgeInsets::symmetric(12, 11)));
+    std::weak_ptr<ShortcutRecorder> weak = recorder;
+    return row->onDisappear([weak] {
+        if (auto r = weak.lock()) r->stopRecording();
+    });
+}
+
+ShortcutRecorderView::ShortcutRecorderView(Platform& platform, HotkeyManager& hotkey)
+    : carbon_(platform.carbon),
+      hotkey_(hotkey),
+      recorder_(ShortcutRecorder::create(platform.windowing, platform.notifications)) {
+    observe(recorder_->isRecording);
+    shortcutSubscription_ =
+        hotkey_.observeCurrentShortcut([this](const std::optional<KeyboardShortcut>&) { setNeedsUpdate(); });
+}
+
+void ShortcutRecorderView::toggleRecording() {
+    if (*recorder_->isRecording) {
+        recorder_->stopRecording();
+        return;
+    }
+    HotkeyManager* hotkey = &hotkey_;
+    recorder_->startRecording(
+        [hotkey](uint16_t keyCode, uint64_t flags) { hotkey->recordShortcut(keyCode, flags); });
+}
+
+Node ShortcutRecorderView::body() {
+    const bool recording = *recorder_->isRecording;
+    const auto& shortcut = hotkey_.currentShortcut();
+    ShortcutRecorderRow row;
+    row.icon = "keyboard";
+    row.title = "App Launcher Shortcut";
+    row.subtitle = recording ? "Press a key combination with modifiers. Press Esc to cancel."
+                             : "Used to open the app launcher from anywhere.";
+    row.subtitleIsWarning = recording;
+    row.fieldText = shortcutDisplayText(shortcut, carbon_);
+    row.fieldIsPlaceholder = !shortcut;
+    row.recorder = recorder_;
+    row.toggleRecording = [this] { toggleRecording(); };
+    if (shortcut && !recording) {
+        HotkeyManager* hotkey = &hotkey_;
+        row.sideButton = {"xmark.circle.fill", "Clear Shortcut",
+                          [hotkey] { hotkey->setCurrentShortcut(std::nullopt); }};
+    }
+    return row.body();
+}
+
+}  // namespace qv

@@ -1,0 +1,77 @@
+#include "settings/WindowSwitcherShortcutView.h"
+
+#include "launcher/KeyNames.h"
+#include "settings/ShortcutRecorderView.h"
+
+namespace qv {
+
+std::optional<std::string> switcherShortcutRejection(
+    const KeyboardShortcut& recorded, const std::optional<KeyboardShortcut>& launcherShortcut) {
+    if (recorded.modifiers & carbon::kShift) return "Shift is reserved for moving backwards.";
+    if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
+        return "Use Option, Command or Control.";
+    if (launcherShortcut && *launcherShortcut == recorded) return "Already used by the app launcher.";
+    return std::nullopt;
+}
+
+WindowSwitcherShortcutView::WindowSwitcherShortcutView(Platform& platform, UserSettings& settings,
+                                                       HotkeyManager& hotkey)
+    : carbon_(platform.carbon),
+      settings_(settings),
+      hotkey_(hotkey),
+      recorder_(ShortcutRecorder::create(platform.windowing, platform.notifications)) {
+    observe(settings_.data);
+    observe(recorder_->isRecording);
+}
+
+std::string WindowSwitcherShortcutView::shortcutText(const KeyboardShortcut& shortcut) const {
+    return shortcutDisplayText(shortcut, carbon_);
+}
+
+void WindowSwitcherShortcutView::toggleRecording() {
+    if (*recorder_->isRecording) {
+        recorder_->stopRecording();
+        return;
+    }
+    rejection_ = std::nullopt;
+    setNeedsUpdate();
+    WindowSwitcherShortcutView* self = this;
+    recorder_->startRecording([self](uint16_t keyCode, uint64_t flags) { self->record(keyCode, flags); });
+}
+
+void WindowSwitcherShortcutView::record(uint16_t keyCode, uint64_t modifierFlags) {
+    const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
+    rejection_ = switcherShortcutRejection(recorded, hotkey_.currentShortcut());
+    if (!rejection_) settings_.setWindowSwitcherShortcut(recorded);
+    setNeedsUpdate();
+}
+
+std::string WindowSwitcherShortcutView::subtitle() const {
+    if (*recorder_->isRecording) return "Press a key with Option, Command or Control. Press Esc to cancel.";
+    if (rejection_) return *rejection_ + " Kept " + shortcutText(settings_.windowSwitcherShortcut()) + ".";
+    return "Hold the modifiers and press the key to cycle; add Shift to go backwards.";
+}
+
+Node WindowSwitcherShortcutView::body() {
+    const bool recording = *recorder_->isRecording;
+    const KeyboardShortcut current = settings_.windowSwitcherShortcut();
+    ShortcutRecorderRow row;
+    row.icon = "keyboard";
+    row.title = "Switcher Shortcut";
+    row.subtitle = subtitle();
+    row.subtitleIsWarning = recording || rejection_;
+    row.fieldText = shortcutText(current);
+    row.recorder = recorder_;
+    row.toggleRecording = [this] { toggleRecording(); };
+    constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
+    if (current != kDefault && !recording) {
+        row.sideButton = {"arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault), [this] {
+                              rejection_ = std::nullopt;
+                              settings_.setWindowSwitcherShortcut(kDefault);
+                              setNeedsUpdate();
+                          }};
+    }
+    return row.body();
+}
+
+}  // namespace qv
