@@ -21,24 +21,13 @@ PermissionsGateWindowController::PermissionsGateWindowController(Token, Platform
     : onContinue(std::move(onContinue)), onQuit(std::move(onQuit)), platform_(platform) {}
 
 Rect PermissionsGateWindowController::contentRect(const std::optional<Screen>& screen) {
-    if (!screen) return {0, 0, kWidth, kHeight};
-    const Rect& f = screen->frame;  // the full frame, not the visible one
-    return {f.midX() - kWidth / 2, f.midY() - kHeight / 2, kWidth, kHeight};
+    return centredOnFullFrame(screen, {kWidth, kHeight});
 }
 
 void PermissionsGateWindowController::show(const std::optional<Screen>& screen) {
     Windowing& windowing = platform_.windowing;
-    if (panel && panel->isVisible()) {
-        windowing.activate(true);
-        panel->makeKeyAndOrderFront();
-        return;
-    }
-    std::optional<Screen> chosen = screen;
-    if (!chosen) chosen = windowing.mainScreen();
-    if (!chosen) {
-        auto all = windowing.screens();
-        if (!all.empty()) chosen = all.front();
-    }
+    if (bringForwardIfVisible(windowing, panel.get())) return;
+    const std::optional<Screen> chosen = floatingPanelScreen(windowing, screen);
 
     auto gate = Panel::make<PermissionsGatePanel>(
         platform_, contentRect(chosen),

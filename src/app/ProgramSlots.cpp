@@ -9,7 +9,8 @@ MainRuntimeSlots programSlots(Platform& platform, const SharedServices& services
     MainRuntimeSlots slots;
     slots.createBarManager = [&platform, services](std::shared_ptr<WindowStore> store,
                                                    const BarMetrics& metrics) {
-        auto bar = BarManager::create(platform, std::move(store), metrics, services.settings, services.badges);
+        auto bar =
+            BarManager::create(platform, std::move(store), metrics, services.settings, services.badges);
         bar->openSettings = [] {
             if (SettingsWindowController::hasShared()) SettingsWindowController::shared().show();
         };

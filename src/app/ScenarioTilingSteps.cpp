@@ -72,7 +72,8 @@ void addTilingSteps(StepTable& t) {
                  "MAJOR",
                  {{A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     if (ctx.hasStarted()) throw ScenarioFailure("the system version is set before \"start\"");
+                     if (ctx.hasStarted())
+                         throw ScenarioFailure("the system version is set before \"start\"");
                      ctx.world.setOperatingSystemMajorVersion(static_cast<int>(call.number(0)));
                  },
                  "Sets the operating system's major version the program finds when it starts.",

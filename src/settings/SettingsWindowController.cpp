@@ -65,25 +65,13 @@ bool SettingsWindowController::hasShared() {
 }
 
 Rect SettingsWindowController::frameOn(const std::optional<Screen>& screen) {
-    // With no screen at all the window still shows, at the origin.
-    if (!screen) return {0, 0, kSize.width, kSize.height};
-    const Rect& f = screen->frame;  // the full frame, menu bar and Dock area included
-    return {f.midX() - kSize.width / 2, f.midY() - kSize.height / 2, kSize.width, kSize.height};
+    return centredOnFullFrame(screen, kSize);
 }
 
 void SettingsWindowController::show(const std::optional<Screen>& relativeTo) {
     Windowing& windowing = platform_.windowing;
-    if (panel && panel->isVisible()) {
-        windowing.activate(true);
-        panel->makeKeyAndOrderFront();
-        return;
-    }
-    std::optional<Screen> screen = relativeTo;
-    if (!screen) screen = windowing.mainScreen();
-    if (!screen) {
-        auto all = windowing.screens();
-        if (!all.empty()) screen = all.front();
-    }
+    if (bringForwardIfVisible(windowing, panel.get())) return;
+    const std::optional<Screen> screen = floatingPanelScreen(windowing, relativeTo);
     std::weak_ptr<SettingsWindowController> weak = weak_from_this();
     auto fresh = Panel::make<SettingsPanel>(platform_, frameOn(screen), [weak] {
         if (auto self = weak.lock()) self->panel = nullptr;

@@ -22,7 +22,8 @@ TEST(BarMenuHookTest, SettingsGoesThroughTheHook) {
     auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     auto settings = UserSettings::create(sim.platform());
     testing::SharedBarServices shared(sim.platform(), *settings);
-    auto bar = BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
+    auto bar =
+        BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
     rt.runUntilIdle();
     ASSERT_TRUE(bar->panels.contains(desktop));
     sim.rightClick({900, 18});

@@ -1,6 +1,7 @@
 #include "platform/ui/FloatingKeyPanel.h"
 
 #include "platform/ui/StandardKeyEquivalents.h"
+#include "platform/ui/Windowing.h"
 
 namespace qv {
 
@@ -29,6 +30,27 @@ void FloatingKeyPanel::close() {
     auto keepAlive = shared_from_this();
     if (onDismissHandler) onDismissHandler();
     Panel::close();
+}
+
+std::optional<Screen> floatingPanelScreen(Windowing& windowing, const std::optional<Screen>& preferred) {
+    if (preferred) return preferred;
+    if (auto main = windowing.mainScreen()) return main;
+    auto all = windowing.screens();
+    if (all.empty()) return std::nullopt;
+    return all.front();
+}
+
+Rect centredOnFullFrame(const std::optional<Screen>& screen, Size size) {
+    if (!screen) return {0, 0, size.width, size.height};
+    const Rect& f = screen->frame;  // the full frame, menu bar and Dock area included
+    return {f.midX() - size.width / 2, f.midY() - size.height / 2, size.width, size.height};
+}
+
+bool bringForwardIfVisible(Windowing& windowing, Panel* panel) {
+    if (!panel || !panel->isVisible()) return false;
+    windowing.activate(true);
+    panel->makeKeyAndOrderFront();
+    return true;
 }
 
 }  // namespace qv

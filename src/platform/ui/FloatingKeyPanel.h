@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "platform/ui/Panel.h"
 
@@ -28,5 +29,13 @@ class FloatingKeyPanel : public Panel {
   private:
     Application& application_;
 };
+
+// Where such a window opens: the given screen, else the main screen, else the first; none without
+// screens.
+std::optional<Screen> floatingPanelScreen(Windowing& windowing, const std::optional<Screen>& preferred);
+// A window of `size` centred on the screen's full frame; at the origin with no screen, so it still shows.
+Rect centredOnFullFrame(const std::optional<Screen>& screen, Size size);
+// Brings the window forward where it is, with our application activated, when it is on screen.
+bool bringForwardIfVisible(Windowing& windowing, Panel* panel);
 
 }  // namespace qv
