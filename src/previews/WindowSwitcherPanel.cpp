@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "previews/ThumbnailPopupShell.h"
+
 namespace qv {
 
 namespace {
@@ -144,8 +146,15 @@ Node WindowSwitcherView::grid() const {
 }
 
 Node WindowSwitcherView::body() {
+    // The thumbnail pop-up's shell, so the switcher reads as one of that family.
+    const SwitcherHeader header = SwitcherHeader::of(*model_);
+    const ThumbnailPopupShell shell{.barSize = *model_->barSize,
+                                    .icon = header.icon ? header.icon : genericAppIcon_,
+                                    .title = header.title,
+                                    .subtitle = header.subtitle,
+                                    .content = grid()};
     const Rect frame = model_->layout->frame;
-    return VStack(HorizontalAlignment::center, 0, {grid()})->frame(frame.width(), frame.height());
+    return shell.body()->frame(frame.width(), frame.height());
 }
 
 WindowSwitcherPanel::WindowSwitcherPanel(Windowing& windowing, Runtime& runtime)
