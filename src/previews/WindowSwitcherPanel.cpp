@@ -1,6 +1,7 @@
 #include "previews/WindowSwitcherPanel.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "previews/ThumbnailPopupShell.h"
 
@@ -16,7 +17,7 @@ constexpr const char* kApplicationBundleType = "com.apple.application-bundle";
 
 Node iconNode(const std::shared_ptr<const Image>& icon, const std::shared_ptr<const Image>& generic) {
     const std::shared_ptr<const Image>& shown = icon ? icon : generic;
-    if (shown) return IconImage(*shown)->resizableImage();
+    if (shown) return sharedIconImage(shown)->resizableImage();
     return SymbolImage("app");
 }
 
@@ -36,8 +37,12 @@ SwitcherHeader SwitcherHeader::of(const WindowSwitcherModel& model) {
 
 WindowSwitcherView::WindowSwitcherView(std::shared_ptr<WindowSwitcherModel> model,
                                        std::shared_ptr<Queue> mainQueue,
-                                       std::shared_ptr<const Image> genericAppIcon)
-    : model_(std::move(model)), mainQueue_(std::move(mainQueue)), genericAppIcon_(std::move(genericAppIcon)) {
+                                       std::shared_ptr<const Image> genericAppIcon,
+                                       std::weak_ptr<const Panel> panel)
+    : model_(std::move(model)),
+      mainQueue_(std::move(mainQueue)),
+      genericAppIcon_(std::move(genericAppIcon)),
+      panel_(std::move(panel)) {
     observe(model_->entries);
     observe(model_->selectedIndex);
     observe(model_->thumbnails);
@@ -59,9 +64,27 @@ std::string WindowSwitcherView::rowID(int index, int columns) {
     return "row-" + std::to_string((index / c) * c);
 }
 
+double WindowSwitcherView::rowCentringOffset(int index, int count, const SwitcherLayout& layout) {
+    const int c = std::max(1, layout.columns);
+    const int rows = (std::max(count, 0) + c - 1) / c;
+    const double content = 2 * SwitcherMetrics::kPadding + rows * SwitcherMetrics::kCardHeight +
+                           std::max(rows - 1, 0) * kRowSpacing;
+    const double rowTop =
+        SwitcherMetrics::kPadding + (index / c) * (SwitcherMetrics::kCardHeight + kRowSpacing);
+    const double centred = rowTop + SwitcherMetrics::kCardHeight / 2 - layout.gridHeight / 2;
+    return std::clamp(centred, 0.0, std::max(0.0, content - layout.gridHeight));
+}
+
 void WindowSwitcherView::scrollToRow(int index, std::optional<Animation> animation) {
     if (!model_->layout->scrolls) return;
-    if (index < 0 || index >= static_cast<int>(model_->entries->size())) return;
+    const int count = static_cast<int>(model_->entries->size());
+    if (index < 0 || index >= count) return;
+    // A row already where it would go needs no redraw of the whole grid; an earlier request not
+    // yet carried out is dropped with it.
+    if (std::abs(scroller_->offset().y - rowCentringOffset(index, count, *model_->layout)) < 1e-6) {
+        scroller_->takeRequest();
+        return;
+    }
     scroller_->scrollTo(rowID(index, model_->layout->columns), UnitPoint::center(), animation);
     setNeedsUpdate();
 }
@@ -86,7 +109,7 @@ Node WindowSwitcherView::card(int index) const {
 
     Node pictureArea;
     if (picture) {
-        pictureArea = BitmapImage(*picture)
+        pictureArea = sharedBitmapImage(picture)
                           ->resizableImage()
                           ->aspectRatio(ContentMode::fit)
                           ->frame(kCardInnerWidth, kPictureHeight)
@@ -146,6 +169,7 @@ Node WindowSwitcherView::grid() const {
 }
 
 Node WindowSwitcherView::body() {
+    if (auto panel = panel_.lock(); panel && !panel->isVisible()) return EmptyNode();
     // The thumbnail pop-up's shell, so the switcher reads as one of that family.
     const SwitcherHeader header = SwitcherHeader::of(*model_);
     const ThumbnailPopupShell shell{.barSize = *model_->barSize,
@@ -176,8 +200,8 @@ std::shared_ptr<WindowSwitcherPanel> WindowSwitcherPanel::make(Windowing& window
     panel->hidesOnDeactivate = false;
     panel->acceptsMouseMovedEvents = true;  // the cards report the pointer entering them
     panel->animationBehavior = animationbehavior::kNone;
-    panel->view_ = std::make_shared<WindowSwitcherView>(std::move(model), runtime.mainQueue(),
-                                                        workspace.iconForContentType(kApplicationBundleType));
+    panel->view_ = std::make_shared<WindowSwitcherView>(
+        std::move(model), runtime.mainQueue(), workspace.iconForContentType(kApplicationBundleType), panel);
     panel->setContentView(std::make_shared<HostingView>(runtime, panel->view_));
     return panel;
 }
