@@ -48,6 +48,7 @@ WindowSwitcherView::WindowSwitcherView(std::shared_ptr<WindowSwitcherModel> mode
     observe(model_->thumbnails);
     observe(model_->layout);
     observe(model_->barSize);
+    subscriptions_.push_back(model_->entries.subscribeToChanges([this](const auto&) { cards_.clear(); }));
     // Only changes scroll: the first showing stays where the grid starts.
     subscriptions_.push_back(model_->selectedIndex.subscribeToChanges(
         [this](const int& index) { scrollToRow(index, Animation::easeOut(kSelectionScrollDuration)); }));
@@ -149,13 +150,25 @@ Node WindowSwitcherView::card(int index) const {
         ->id("card-" + std::to_string(index));
 }
 
-Node WindowSwitcherView::grid() const {
+Node WindowSwitcherView::cachedCard(int index) {
+    const uint32_t id = (*model_->entries)[static_cast<size_t>(index)].id;
+    auto found = model_->thumbnails->find(id);
+    const Image* picture = found == model_->thumbnails->end() ? nullptr : found->second.get();
+    const bool isSelected = index == *model_->selectedIndex;
+    if (cards_.size() != model_->entries->size()) cards_.assign(model_->entries->size(), BuiltCard{});
+    BuiltCard& built = cards_[static_cast<size_t>(index)];
+    if (!built.node || built.picture != picture || built.isSelected != isSelected)
+        built = BuiltCard{card(index), picture, isSelected};
+    return built.node;
+}
+
+Node WindowSwitcherView::grid() {
     const int count = static_cast<int>(model_->entries->size());
     const int columns = std::max(1, model_->layout->columns);
     std::vector<Node> rows;
     for (int first = 0; first < count; first += columns) {
         std::vector<Node> cards;
-        for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(card(i));
+        for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(cachedCard(i));
         rows.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
                            ->id("row-" + std::to_string(first)));
     }

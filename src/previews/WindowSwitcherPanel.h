@@ -43,14 +43,22 @@ class WindowSwitcherView : public View {
 
   private:
     void scrollToRow(int index, std::optional<Animation> animation);
-    Node grid() const;
+    Node grid();
     Node card(int index) const;
+    // The card as last built while its entry, picture and selection stay the same.
+    Node cachedCard(int index);
 
     std::shared_ptr<WindowSwitcherModel> model_;
     std::shared_ptr<Queue> mainQueue_;
     std::shared_ptr<const Image> genericAppIcon_;
     std::weak_ptr<const Panel> panel_;
     std::shared_ptr<ScrollController> scroller_ = std::make_shared<ScrollController>();
+    struct BuiltCard {
+        Node node;
+        const Image* picture = nullptr;
+        bool isSelected = false;
+    };
+    std::vector<BuiltCard> cards_;  // by entry index; emptied when the entries change
     Subscriptions subscriptions_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
