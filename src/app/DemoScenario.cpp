@@ -188,6 +188,7 @@ key-down opt+tab
 advance 0.3
 expect switcher-cards "Inbox — 3 unread" "Tempo" "New Message" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
 expect switcher "Inbox — 3 unread"
+expect switcher-pictures picture picture picture picture picture picture
 screenshot 17-window-switcher
 key-down opt+tab
 key-down opt+tab

@@ -1,6 +1,8 @@
 // Steps about the keyboard window switcher and the event taps it stands on: the system's version,
 // faults of the taps, shortcut recording in the settings, and what the switcher and the
 // applications show afterwards.
+#include <algorithm>
+
 #include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
 
@@ -18,6 +20,22 @@ std::shared_ptr<WindowSwitcherController> switcher(ScenarioContext& ctx) {
 
 std::string cardTitle(const SwitcherEntry& entry) {
     return entry.title.empty() ? entry.appName : entry.title;
+}
+
+// What each card of the open switcher shows as its picture, in card order: the window's picture,
+// or the application's icon in its place.
+std::vector<std::string> cardPictures(const WindowSwitcherController& controller) {
+    const DisplayList& list = controller.panel()->contentView()->displayList();
+    std::vector<std::string> looks;
+    for (size_t i = 0; i < controller.model().entries->size(); ++i) {
+        const std::string card = "#card-" + std::to_string(i) + "/";
+        const bool picture = std::any_of(list.ops.begin(), list.ops.end(), [&](const DrawOp& op) {
+            return op.kind == DrawOp::Kind::image && op.imageKind == ImageKind::bitmap &&
+                   op.path.find(card) != std::string::npos;
+        });
+        looks.push_back(picture ? "picture" : "icon");
+    }
+    return looks;
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -92,6 +110,24 @@ void addSwitcherSteps(StepTable& t) {
                      expectEqual(ctx, joined(call.texts(0)), joined(found));
                  },
                  "The cards of the switcher's last opening, in order."});
+    t.push_back({"expect switcher-pictures",
+                 "picture|icon...",
+                 {{A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto controller = switcher(ctx);
+                     if (!controller || !controller->panel()->isVisible())
+                         failExpectation("the switcher on screen", "none");
+                     expectEqual(ctx, joined(call.texts(0)), joined(cardPictures(*controller)));
+                 },
+                 "What each card of the open switcher shows, in order: the window's picture, or its "
+                 "application's icon while there is none.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     for (const std::string& look : call.texts(0)) {
+                         if (look != "picture" && look != "icon")
+                             return "\"" + look + "\" is not one of picture, icon";
+                     }
+                     return std::nullopt;
+                 }});
     t.push_back(
         {"expect event-taps",
          "[THREAD...]",

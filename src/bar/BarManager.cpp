@@ -87,7 +87,8 @@ void BarManager::chainStoreChanges() {
 
 void BarManager::makeWindowSwitcher() {
     if (!WindowSwitcherController::isSupported(platform_.system)) return;
-    windowSwitcher = WindowSwitcherController::create(platform_, windowStore, viewModel, settings_);
+    windowSwitcher = WindowSwitcherController::create(platform_, windowStore, viewModel, settings_,
+                                                      ThumbnailService::shared());
 }
 
 // Runs after the view model's refresh in the store's change chain.

@@ -72,9 +72,10 @@ Point WindowSwitcherController::cgPoint(Point fromAppKit, const std::vector<Scre
 
 std::shared_ptr<WindowSwitcherController> WindowSwitcherController::create(
     Platform& platform, std::shared_ptr<WindowStore> windowStore, std::shared_ptr<BarViewModel> viewModel,
-    std::shared_ptr<UserSettings> settings) {
+    std::shared_ptr<UserSettings> settings, std::shared_ptr<ThumbnailService> thumbnails) {
     auto controller = std::make_shared<WindowSwitcherController>(Token{}, platform, std::move(windowStore),
-                                                                 std::move(viewModel), std::move(settings));
+                                                                 std::move(viewModel), std::move(settings),
+                                                                 std::move(thumbnails));
     controller->start();
     return controller;
 }
@@ -82,11 +83,13 @@ std::shared_ptr<WindowSwitcherController> WindowSwitcherController::create(
 WindowSwitcherController::WindowSwitcherController(Token, Platform& platform,
                                                    std::shared_ptr<WindowStore> windowStore,
                                                    std::shared_ptr<BarViewModel> viewModel,
-                                                   std::shared_ptr<UserSettings> settings)
+                                                   std::shared_ptr<UserSettings> settings,
+                                                   std::shared_ptr<ThumbnailService> thumbnails)
     : platform_(platform),
       windowStore_(std::move(windowStore)),
       viewModel_(std::move(viewModel)),
       settings_(std::move(settings)),
+      thumbnails_(std::move(thumbnails)),
       isSupported_(isSupported(platform.system)),
       source_(std::make_unique<WindowSwitcherWindowSource>(platform, windowStore_)),
       keyTap_(WindowSwitcherKeyTap::create(platform)),
@@ -96,6 +99,7 @@ WindowSwitcherController::~WindowSwitcherController() {
     if (showWork_) showWork_->cancel();
     if (leaveCaptureWork_) leaveCaptureWork_->cancel();
     if (tapRetryWork_) tapRetryWork_->cancel();
+    cancelCaptures();
     keyTap_->stop();
     if (panel_) panel_->orderOut();
 }
@@ -267,6 +271,15 @@ void WindowSwitcherController::showPanel() {
         showWork_->cancel();
         showWork_.reset();
     }
+    // Whatever pictures are cached, of any age: the panel opens at once and the refresh follows.
+    std::map<uint32_t, std::shared_ptr<const Image>> cached;
+    if (thumbnails_) {
+        for (const SwitcherEntry& entry : *model_->entries) {
+            if (auto picture = thumbnails_->cachedSwitcherThumbnail(entry.id))
+                cached.emplace(entry.id, picture);
+        }
+    }
+    model_->thumbnails = std::move(cached);
     model_->presentationID = *model_->presentationID + 1;
     panel_->setFrame(model_->layout->frame, false);
     panel_->setAlphaValue(0);
@@ -277,7 +290,35 @@ void WindowSwitcherController::showPanel() {
     refreshThumbnails();
 }
 
-void WindowSwitcherController::refreshThumbnails() {}
+void WindowSwitcherController::refreshThumbnails() {
+    cancelCaptures();
+    if (!thumbnails_) return;
+    std::vector<uint32_t> stale;
+    for (uint32_t id : captureOrder(*model_->entries, *model_->selectedIndex)) {
+        if (!thumbnails_->isSwitcherThumbnailFresh(id, kThumbnailMaxAge)) stale.push_back(id);
+    }
+    if (stale.empty()) return;
+    captureTask_ = makeCancellationToken();
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    // The service runs four at a time in the order asked, so the selected card's picture comes first.
+    for (uint32_t id : stale) {
+        thumbnails_->captureSwitcherThumbnail(
+            id, captureTask_, [weak, token = captureTask_, id](std::shared_ptr<const Image> picture) {
+                if (!picture || token->isCancelled()) return;
+                auto self = weak.lock();
+                if (!self || self->phase_ != Phase::visible) return;
+                auto pictures = *self->model_->thumbnails;
+                pictures[id] = std::move(picture);
+                self->model_->thumbnails = std::move(pictures);
+            });
+    }
+}
+
+void WindowSwitcherController::cancelCaptures() {
+    if (!captureTask_) return;
+    captureTask_->cancel();
+    captureTask_.reset();
+}
 
 void WindowSwitcherController::commit() {
     if (phase_ == Phase::idle) return;
@@ -303,6 +344,7 @@ void WindowSwitcherController::endSession() {
         watchdog_->cancel();
         watchdog_.reset();
     }
+    cancelCaptures();
     mouseLocationAtShow_.reset();
     keyTap_->endSession();
     panel_->orderOut();
@@ -358,6 +400,10 @@ void WindowSwitcherController::scheduleLeaveCapture(uint32_t windowID) {
         if (!self) return;
         auto tracked = self->windowStore_->windows.find(windowID);
         if (tracked == self->windowStore_->windows.end() || tracked->second.isMinimized) return;
+        auto& service = self->thumbnails_;
+        if (!service || service->isSwitcherThumbnailFresh(windowID, kLeaveCaptureMaxAge)) return;
+        // Lands in the cache for the next opening; nobody waits for it.
+        service->captureSwitcherThumbnail(windowID, nullptr, nullptr);
     });
     platform_.runtime.mainQueue()->asyncAfter(kLeaveCaptureDelay, leaveCaptureWork_);
 }

@@ -11,6 +11,7 @@
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "previews/SwitcherLayout.h"
+#include "previews/ThumbnailService.h"
 #include "previews/WindowSwitcherKeyTap.h"
 #include "previews/WindowSwitcherPanel.h"
 #include "previews/WindowSwitcherWindowSource.h"
@@ -68,9 +69,11 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     static std::shared_ptr<WindowSwitcherController> create(Platform& platform,
                                                             std::shared_ptr<WindowStore> windowStore,
                                                             std::shared_ptr<BarViewModel> viewModel,
-                                                            std::shared_ptr<UserSettings> settings);
+                                                            std::shared_ptr<UserSettings> settings,
+                                                            std::shared_ptr<ThumbnailService> thumbnails);
     WindowSwitcherController(Token, Platform& platform, std::shared_ptr<WindowStore> windowStore,
-                             std::shared_ptr<BarViewModel> viewModel, std::shared_ptr<UserSettings> settings);
+                             std::shared_ptr<BarViewModel> viewModel, std::shared_ptr<UserSettings> settings,
+                             std::shared_ptr<ThumbnailService> thumbnails);
     ~WindowSwitcherController();
     WindowSwitcherController(const WindowSwitcherController&) = delete;
     WindowSwitcherController& operator=(const WindowSwitcherController&) = delete;
@@ -94,6 +97,7 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     void moveSelection(int delta, bool wrap);
     void showPanel();
     void refreshThumbnails();
+    void cancelCaptures();
     void commit();
     void endSession();
     void startWatchdog();
@@ -110,6 +114,7 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     std::shared_ptr<WindowStore> windowStore_;
     std::shared_ptr<BarViewModel> viewModel_;
     std::shared_ptr<UserSettings> settings_;
+    std::shared_ptr<ThumbnailService> thumbnails_;  // none: the cards keep their placeholders
     const bool isSupported_;
     std::unique_ptr<WindowSwitcherWindowSource> source_;
     std::shared_ptr<WindowSwitcherKeyTap> keyTap_;
@@ -119,6 +124,7 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     std::optional<SwitcherSnapshot> snapshot_;
     WorkItemPtr showWork_;
     std::shared_ptr<RepeatingTimer> watchdog_;
+    CancellationTokenPtr captureTask_;  // the shown session's captures
     std::optional<Point> mouseLocationAtShow_;
     std::optional<uint32_t> lastStoreFocusedWindowID_;
     WorkItemPtr leaveCaptureWork_;

@@ -1,6 +1,9 @@
 #include "previews/WindowSwitcherPanel.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "previews/ThumbnailPopupShell.h"
 
 namespace qv {
 
@@ -14,7 +17,7 @@ constexpr const char* kApplicationBundleType = "com.apple.application-bundle";
 
 Node iconNode(const std::shared_ptr<const Image>& icon, const std::shared_ptr<const Image>& generic) {
     const std::shared_ptr<const Image>& shown = icon ? icon : generic;
-    if (shown) return IconImage(*shown)->resizableImage();
+    if (shown) return sharedIconImage(shown)->resizableImage();
     return SymbolImage("app");
 }
 
@@ -34,13 +37,18 @@ SwitcherHeader SwitcherHeader::of(const WindowSwitcherModel& model) {
 
 WindowSwitcherView::WindowSwitcherView(std::shared_ptr<WindowSwitcherModel> model,
                                        std::shared_ptr<Queue> mainQueue,
-                                       std::shared_ptr<const Image> genericAppIcon)
-    : model_(std::move(model)), mainQueue_(std::move(mainQueue)), genericAppIcon_(std::move(genericAppIcon)) {
+                                       std::shared_ptr<const Image> genericAppIcon,
+                                       std::weak_ptr<const Panel> panel)
+    : model_(std::move(model)),
+      mainQueue_(std::move(mainQueue)),
+      genericAppIcon_(std::move(genericAppIcon)),
+      panel_(std::move(panel)) {
     observe(model_->entries);
     observe(model_->selectedIndex);
     observe(model_->thumbnails);
     observe(model_->layout);
     observe(model_->barSize);
+    subscriptions_.push_back(model_->entries.subscribeToChanges([this](const auto&) { cards_.clear(); }));
     // Only changes scroll: the first showing stays where the grid starts.
     subscriptions_.push_back(model_->selectedIndex.subscribeToChanges(
         [this](const int& index) { scrollToRow(index, Animation::easeOut(kSelectionScrollDuration)); }));
@@ -57,9 +65,27 @@ std::string WindowSwitcherView::rowID(int index, int columns) {
     return "row-" + std::to_string((index / c) * c);
 }
 
+double WindowSwitcherView::rowCentringOffset(int index, int count, const SwitcherLayout& layout) {
+    const int c = std::max(1, layout.columns);
+    const int rows = (std::max(count, 0) + c - 1) / c;
+    const double content = 2 * SwitcherMetrics::kPadding + rows * SwitcherMetrics::kCardHeight +
+                           std::max(rows - 1, 0) * kRowSpacing;
+    const double rowTop =
+        SwitcherMetrics::kPadding + (index / c) * (SwitcherMetrics::kCardHeight + kRowSpacing);
+    const double centred = rowTop + SwitcherMetrics::kCardHeight / 2 - layout.gridHeight / 2;
+    return std::clamp(centred, 0.0, std::max(0.0, content - layout.gridHeight));
+}
+
 void WindowSwitcherView::scrollToRow(int index, std::optional<Animation> animation) {
     if (!model_->layout->scrolls) return;
-    if (index < 0 || index >= static_cast<int>(model_->entries->size())) return;
+    const int count = static_cast<int>(model_->entries->size());
+    if (index < 0 || index >= count) return;
+    // A row already where it would go needs no redraw of the whole grid; an earlier request not
+    // yet carried out is dropped with it.
+    if (std::abs(scroller_->offset().y - rowCentringOffset(index, count, *model_->layout)) < 1e-6) {
+        scroller_->takeRequest();
+        return;
+    }
     scroller_->scrollTo(rowID(index, model_->layout->columns), UnitPoint::center(), animation);
     setNeedsUpdate();
 }
@@ -84,7 +110,7 @@ Node WindowSwitcherView::card(int index) const {
 
     Node pictureArea;
     if (picture) {
-        pictureArea = BitmapImage(*picture)
+        pictureArea = sharedBitmapImage(picture)
                           ->resizableImage()
                           ->aspectRatio(ContentMode::fit)
                           ->frame(kCardInnerWidth, kPictureHeight)
@@ -124,13 +150,25 @@ Node WindowSwitcherView::card(int index) const {
         ->id("card-" + std::to_string(index));
 }
 
-Node WindowSwitcherView::grid() const {
+Node WindowSwitcherView::cachedCard(int index) {
+    const uint32_t id = (*model_->entries)[static_cast<size_t>(index)].id;
+    auto found = model_->thumbnails->find(id);
+    const Image* picture = found == model_->thumbnails->end() ? nullptr : found->second.get();
+    const bool isSelected = index == *model_->selectedIndex;
+    if (cards_.size() != model_->entries->size()) cards_.assign(model_->entries->size(), BuiltCard{});
+    BuiltCard& built = cards_[static_cast<size_t>(index)];
+    if (!built.node || built.picture != picture || built.isSelected != isSelected)
+        built = BuiltCard{card(index), picture, isSelected};
+    return built.node;
+}
+
+Node WindowSwitcherView::grid() {
     const int count = static_cast<int>(model_->entries->size());
     const int columns = std::max(1, model_->layout->columns);
     std::vector<Node> rows;
     for (int first = 0; first < count; first += columns) {
         std::vector<Node> cards;
-        for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(card(i));
+        for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(cachedCard(i));
         rows.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
                            ->id("row-" + std::to_string(first)));
     }
@@ -144,8 +182,16 @@ Node WindowSwitcherView::grid() const {
 }
 
 Node WindowSwitcherView::body() {
+    if (auto panel = panel_.lock(); panel && !panel->isVisible()) return EmptyNode();
+    // The thumbnail pop-up's shell, so the switcher reads as one of that family.
+    const SwitcherHeader header = SwitcherHeader::of(*model_);
+    const ThumbnailPopupShell shell{.barSize = *model_->barSize,
+                                    .icon = header.icon ? header.icon : genericAppIcon_,
+                                    .title = header.title,
+                                    .subtitle = header.subtitle,
+                                    .content = grid()};
     const Rect frame = model_->layout->frame;
-    return VStack(HorizontalAlignment::center, 0, {grid()})->frame(frame.width(), frame.height());
+    return shell.body()->frame(frame.width(), frame.height());
 }
 
 WindowSwitcherPanel::WindowSwitcherPanel(Windowing& windowing, Runtime& runtime)
@@ -167,8 +213,8 @@ std::shared_ptr<WindowSwitcherPanel> WindowSwitcherPanel::make(Windowing& window
     panel->hidesOnDeactivate = false;
     panel->acceptsMouseMovedEvents = true;  // the cards report the pointer entering them
     panel->animationBehavior = animationbehavior::kNone;
-    panel->view_ = std::make_shared<WindowSwitcherView>(std::move(model), runtime.mainQueue(),
-                                                        workspace.iconForContentType(kApplicationBundleType));
+    panel->view_ = std::make_shared<WindowSwitcherView>(
+        std::move(model), runtime.mainQueue(), workspace.iconForContentType(kApplicationBundleType), panel);
     panel->setContentView(std::make_shared<HostingView>(runtime, panel->view_));
     return panel;
 }

@@ -21,7 +21,9 @@ struct SwitcherHeader {
 };
 
 // The switcher's grid of window cards under the header. It draws the model and reports pointer
-// entry and clicks on a card; it keeps the selected row in view when the grid scrolls.
+// entry and clicks on a card; it keeps the selected row in view when the grid scrolls. While its
+// panel is off screen it draws nothing: the controller fills the model before showing the panel,
+// and the showing redraws it.
 class WindowSwitcherView : public View {
   public:
     static constexpr Seconds kSelectionScrollDuration = 0.12;
@@ -30,22 +32,33 @@ class WindowSwitcherView : public View {
     static constexpr double kPlaceholderOpacity = 0.6;
 
     WindowSwitcherView(std::shared_ptr<WindowSwitcherModel> model, std::shared_ptr<Queue> mainQueue,
-                       std::shared_ptr<const Image> genericAppIcon);
+                       std::shared_ptr<const Image> genericAppIcon, std::weak_ptr<const Panel> panel = {});
     Node body() override;
 
     // The identifier of the row that holds an entry: "row-" and the row's first index.
     static std::string rowID(int index, int columns);
+    // The grid's scroll offset that centres the row holding an entry, within the scroll limits.
+    static double rowCentringOffset(int index, int count, const SwitcherLayout& layout);
     const std::shared_ptr<ScrollController>& scroller() const { return scroller_; }
 
   private:
     void scrollToRow(int index, std::optional<Animation> animation);
-    Node grid() const;
+    Node grid();
     Node card(int index) const;
+    // The card as last built while its entry, picture and selection stay the same.
+    Node cachedCard(int index);
 
     std::shared_ptr<WindowSwitcherModel> model_;
     std::shared_ptr<Queue> mainQueue_;
     std::shared_ptr<const Image> genericAppIcon_;
+    std::weak_ptr<const Panel> panel_;
     std::shared_ptr<ScrollController> scroller_ = std::make_shared<ScrollController>();
+    struct BuiltCard {
+        Node node;
+        const Image* picture = nullptr;
+        bool isSelected = false;
+    };
+    std::vector<BuiltCard> cards_;  // by entry index; emptied when the entries change
     Subscriptions subscriptions_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

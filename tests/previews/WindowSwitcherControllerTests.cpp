@@ -33,7 +33,7 @@ TEST_F(WindowSwitcherControllerTest, AnUntrackedDialogIsActivatedThroughAccessib
 TEST_F(WindowSwitcherControllerTest, ARefusedTapIsRetriedEveryFiveSecondsAndATimedOutOneWorksAgain) {
     startModel();
     sim.eventTaps().setCreationRefused(true);
-    controller = WindowSwitcherController::create(sim.platform(), store, viewModel, settings);
+    controller = WindowSwitcherController::create(sim.platform(), store, viewModel, settings, thumbnails);
     const Seconds start = rt.now();
     const size_t before = sim.eventTaps().createdTapCount();
     std::vector<Seconds> attempts;

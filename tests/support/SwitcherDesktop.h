@@ -13,6 +13,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimWindowing.h"
+#include "previews/ThumbnailService.h"
 #include "previews/WindowSwitcherController.h"
 #include "tracking/WindowStore.h"
 
@@ -52,6 +53,7 @@ class SwitcherDesktop : public ::testing::Test {
     std::shared_ptr<WindowStore> store;
     std::shared_ptr<UserSettings> settings;
     std::shared_ptr<BarViewModel> viewModel;
+    std::shared_ptr<ThumbnailService> thumbnails = ThumbnailService::create(rt, sim.platform().screenCapture);
     std::shared_ptr<WindowSwitcherController> controller;
 
     // The store and the bar model over the world as built; the switcher switched on.
@@ -69,7 +71,7 @@ class SwitcherDesktop : public ::testing::Test {
     }
     void startController() {
         startModel();
-        controller = WindowSwitcherController::create(sim.platform(), store, viewModel, settings);
+        controller = WindowSwitcherController::create(sim.platform(), store, viewModel, settings, thumbnails);
         rt.runUntilIdle();
     }
     void optionTab(CGEventFlags extra = 0) {
