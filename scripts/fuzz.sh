@@ -53,8 +53,9 @@ failed=()
 for name in "${targets[@]}"; do
   status=FAILED
   if [ "$(cat "build/fuzz/$name.status" 2>/dev/null)" = 0 ]; then status=ok; else failed+=("$name"); fi
-  runs=$(grep -E '^stat::number_of_executed_units' "build/fuzz/$name.log" | awk '{print $2}')
-  cov=$(grep -oE 'cov: [0-9]+' "build/fuzz/$name.log" | tail -1)
+  # A target that fails early prints no figures; that must not end the script before it says so.
+  runs=$(grep -E '^stat::number_of_executed_units' "build/fuzz/$name.log" | awk '{print $2}' || true)
+  cov=$(grep -oE 'cov: [0-9]+' "build/fuzz/$name.log" | tail -1 || true)
   echo "fuzz: $name: $status, ${runs:-?} inputs, ${cov:-cov: ?}"
 done
 echo "fuzz: $(( ${#targets[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
@@ -62,6 +63,15 @@ if [ ${#failed[@]} -gt 0 ]; then
   for name in "${failed[@]}"; do
     echo "---- $name (build/fuzz/$name.log)"
     tail -40 "build/fuzz/$name.log"
+  done
+  # Last, so that it is what a CI log shows at its end.
+  for name in "${failed[@]}"; do
+    artifact=$(grep -oE 'Test unit written to [^ ]+' "build/fuzz/$name.log" | tail -1 | cut -d' ' -f5 || true)
+    if [ -n "$artifact" ]; then
+      echo "fuzz: FAILED $name: failing input kept in $artifact (replay: $bin/fuzz_$name $artifact)"
+    else
+      echo "fuzz: FAILED $name: no input kept, see build/fuzz/$name.log"
+    fi
   done
   exit 1
 fi
