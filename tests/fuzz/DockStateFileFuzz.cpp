@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "FuzzInput.h"
 #include "FuzzTarget.h"
 #include "bar/DockController.h"
 #include "platform/dispatch/ManualRuntime.h"
@@ -16,9 +17,15 @@ namespace {
 
 using namespace qv;
 
+// Every play shares one home folder: a fresh temporary home per play costs more than the play.
+const std::string& home() {
+    static const std::string path = (fuzz::processFolder() / "home").string();
+    return path;
+}
+
 void play(std::string_view bytes, bool hideAtStart, bool dockLooksHidden) {
     ManualRuntime rt;
-    SimDesktop sim{rt};
+    SimDesktop sim{rt, home()};
     sim.launchApp(std::string(SimDock::kBundleID), SimDock::kProcessName);
     if (dockLooksHidden) {
         sim.dock().setUserAutoHide(true);
@@ -54,6 +61,13 @@ void play(std::string_view bytes, bool hideAtStart, bool dockLooksHidden) {
         auto aside = sim.platform().fileSystem.contentsOfFile(kept);
         FUZZ_CHECK(here == bytes || aside == bytes);
     }
+    // The next play starts from an empty folder, as in a fresh home; removing the files it is known
+    // to hold spares a listing of the folder.
+    const auto folder = file.parent_path();
+    std::error_code notEmpty;
+    for (const auto& path : {file, std::filesystem::path(kept), folder / "settings.json"})
+        std::filesystem::remove(path);
+    if (!std::filesystem::remove(folder, notEmpty)) std::filesystem::remove_all(folder);
 }
 
 }  // namespace

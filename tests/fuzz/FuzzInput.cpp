@@ -1,5 +1,7 @@
 #include "FuzzInput.h"
 
+#include <unistd.h>
+
 namespace qv::fuzz {
 
 std::string ByteReader::text() {
@@ -85,6 +87,19 @@ Value decodeValue(ByteReader& in, const std::vector<std::string>& vocabulary, in
             // A small integer as a number object: the common case, cheap for the fuzzer to reach.
             return Value::number(static_cast<int>(in.byte()));
     }
+}
+
+const std::filesystem::path& processFolder() {
+    static const struct Folder {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("quillvorn-fuzz-" + std::to_string(::getpid()));
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path;
 }
 
 }  // namespace qv::fuzz

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,5 +45,10 @@ class ByteReader {
 // goes. Dictionary keys and some strings come from `vocabulary` by index, so that the fuzzer
 // reaches the keys the readers look for; element values belong to `elementPID`.
 Value decodeValue(ByteReader& in, const std::vector<std::string>& vocabulary, int32_t elementPID = 0);
+
+// An empty folder of this process under the temporary folder, made on first use and removed with
+// everything in it when the process ends: a target that needs a folder for every input makes it
+// once, not once per input.
+const std::filesystem::path& processFolder();
 
 }  // namespace qv::fuzz

@@ -31,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string windowTitle(in.rest());
 
     ManualRuntime rt;
-    SimDesktop sim{rt};
+    // Nothing here writes files: one home folder serves every input.
+    static const std::string home = (fuzz::processFolder() / "home").string();
+    SimDesktop sim{rt, home};
     const uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
     const uint64_t space = sim.addSpace(display);
     const int32_t pid = sim.launchApp(std::string("com.example.fuzz"), chipTitle);

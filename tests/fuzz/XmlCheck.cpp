@@ -1,6 +1,7 @@
 #include "XmlCheck.h"
 
-#include <set>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace qv::fuzz {
@@ -116,11 +117,12 @@ class Checker {
         }
         return fault("unterminated comment");
     }
-    std::optional<std::u32string> name() {
+    // A view into the text: names are compared, never kept past the check.
+    std::optional<std::u32string_view> name() {
         if (i_ >= t_.size() || !nameStart(t_[i_])) return std::nullopt;
         const size_t start = i_;
         while (i_ < t_.size() && nameChar(t_[i_])) ++i_;
-        return std::u32string(t_.begin() + start, t_.begin() + i_);
+        return std::u32string_view(t_.data() + start, i_ - start);
     }
     std::optional<std::string> reference() {
         ++i_;  // '&'
@@ -146,19 +148,20 @@ class Checker {
         auto n = name();
         if (!n || !at(';')) return fault("malformed entity reference");
         ++i_;
-        static const std::set<std::u32string> known = {U"amp", U"lt", U"gt", U"quot", U"apos"};
-        if (!known.contains(*n)) return fault("unknown entity");
+        constexpr std::u32string_view known[] = {U"amp", U"lt", U"gt", U"quot", U"apos"};
+        if (std::find(std::begin(known), std::end(known), *n) == std::end(known))
+            return fault("unknown entity");
         return std::nullopt;
     }
     // Iterative over nesting, so a deep document cannot exhaust the stack.
     std::optional<std::string> element() {
-        std::vector<std::u32string> open;
+        std::vector<std::u32string_view> open;
         do {
             // At '<' of a start tag.
             ++i_;
             auto tag = name();
             if (!tag) return fault("bad tag name");
-            std::set<std::u32string> attributes;
+            std::vector<std::u32string_view> attributes;
             for (;;) {
                 const size_t before = i_;
                 skipSpace();
@@ -166,7 +169,9 @@ class Checker {
                 if (i_ == before) return fault("attributes not separated by white space");
                 auto attribute = name();
                 if (!attribute) return fault("bad attribute name");
-                if (!attributes.insert(*attribute).second) return fault("repeated attribute");
+                if (std::find(attributes.begin(), attributes.end(), *attribute) != attributes.end())
+                    return fault("repeated attribute");
+                attributes.push_back(*attribute);
                 skipSpace();
                 if (!at('=')) return fault("attribute without a value");
                 ++i_;
@@ -231,6 +236,7 @@ bool isStrictUTF8(std::string_view text) {
 
 std::optional<std::string> xmlWellFormednessFault(std::string_view document) {
     std::vector<char32_t> text;
+    text.reserve(document.size());
     if (!decodeUTF8(document, &text)) return "not UTF-8";
     for (size_t i = 0; i < text.size(); ++i) {
         if (!allowedCharacter(text[i])) return "character not allowed in XML at " + std::to_string(i);
