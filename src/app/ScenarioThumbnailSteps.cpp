@@ -68,7 +68,9 @@ void addThumbnailSteps(StepTable& t) {
                  },
                  "The thumbnail pop-up open at that frame (from the primary screen's bottom-left corner, "
                  "y up) and level 101, or none open.",
-                 oneOf(0, {"none"})});
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     return call.form == 0 ? oneOf(0, {"none"})(call) : std::nullopt;
+                 }});
     t.push_back({"expect popup-cards",
                  "picture|spinner|placeholder...",
                  {{A::texts}},

@@ -30,6 +30,14 @@ TEST_F(ManualRuntimeTest, DelayedItemFiresExactlyAtItsDeadline) {
     EXPECT_EQ(firedAt, -1);
     rt.advance(0.0001);
     EXPECT_DOUBLE_EQ(firedAt, 0.25);
+
+    // Steps whose doubles add up an ulp short of the deadline still reach it.
+    rt.advance(2.25);
+    bool fired = false;
+    rt.mainQueue()->asyncAfter(0.2, [&] { fired = true; });
+    rt.advance(0.199);
+    rt.advance(0.001);
+    EXPECT_TRUE(fired);
 }
 
 TEST_F(ManualRuntimeTest, CancelledItemNeverRuns) {
