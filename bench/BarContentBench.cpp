@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bar/BarManager.h"
+#include "launcher/HotkeyManager.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimDesktop.h"
 #include "tracking/AXObserverManager.h"
@@ -11,12 +12,25 @@
 namespace qv {
 namespace {
 
+// The shared services a bar manager reaches when it is made, while the desk lives.
+struct SharedServices {
+    SharedServices(Platform& platform, UserSettings& settings) {
+        MouseDisplayTracker::setShared(MouseDisplayTracker::create(platform));
+        HotkeyManager::setShared(HotkeyManager::create(platform, settings));
+    }
+    ~SharedServices() {
+        HotkeyManager::setShared(nullptr);
+        MouseDisplayTracker::setShared(nullptr);
+    }
+};
+
 // One medium bar on a 1,440-point display: 40 items, titled chips with badges, groups of two and
 // three windows, and three pins of apps without windows.
 struct OneBar {
     ManualRuntime runtime;
     SimDesktop sim{runtime};
     std::shared_ptr<UserSettings> settings;
+    std::optional<SharedServices> shared;
     std::shared_ptr<BarManager> bar;
     std::shared_ptr<HostingView> host;
 
@@ -39,6 +53,7 @@ struct OneBar {
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
         auto store = WindowStore::create(sim.platform());
         store->populate();
+        shared.emplace(sim.platform(), *settings);
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
         runtime.runUntilIdle();
@@ -75,6 +90,8 @@ struct WholeDesk {
     ManualRuntime runtime;
     SimDesktop sim{runtime};
     std::shared_ptr<WindowStore> store;
+    std::shared_ptr<UserSettings> settings;
+    std::optional<SharedServices> shared;
     std::shared_ptr<BarManager> bar;
     std::shared_ptr<AXObserverManager> observers;
     std::vector<uint32_t> windows;
@@ -97,11 +114,12 @@ struct WholeDesk {
                                              "Window " + std::to_string(w), spaces[s],
                                              Rect{screen.minX() + 40 + double(w % 9) * 25, 60, 800, 600}));
         }
-        auto settings = UserSettings::create(sim.platform());
+        settings = UserSettings::create(sim.platform());
         auto badges =
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
         store = WindowStore::create(sim.platform());
         store->populate();
+        shared.emplace(sim.platform(), *settings);
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
         observers = AXObserverManager::create(runtime, sim.platform().accessibility, runtime.mainQueue());
