@@ -151,6 +151,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     bool updating_ = false;
     int evaluations_ = 0;
     DisplayList list_;
+    DisplayList spareList_;  // emptied, kept for its storage
     std::weak_ptr<Panel> window_;
     std::function<void(const Menu&, Point)> menuPresenter_;
 

@@ -1,6 +1,7 @@
 // Resolving a node tree (views, state, environment), laying it out SwiftUI's way (a size proposed
 // to each child, the child's answer, placement by alignment) and emitting the display list.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numeric>
 
@@ -190,7 +191,7 @@ std::optional<Shape> outlineOf(const RNode& n) {
 
 // --- Resolving ---
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const std::string& path, const Environment& env,
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, const Environment& env,
                                            std::optional<Axis> parentAxis) {
     if (!node) return nullptr;
     const Element& e = *node;
@@ -202,70 +203,75 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const std::string& 
             e.viewObject->invalidate_ = host_.invalidator();
             e.viewObject->environment_ = env;
             views_.push_back(e.viewObject);
-            return resolve(e.viewObject->body(), path, env, parentAxis);
+            return resolve(e.viewObject->body(), std::move(path), env, parentAxis);
         }
         case Kind::stateful: {
             std::any& storage = host_.stateFor(path, e.statefulInitial);
             liveState_.insert(path);
-            return resolve(e.statefulBuild(storage, host_.invalidator()), path + "~", env, parentAxis);
+            Node built = e.statefulBuild(storage, host_.invalidator());
+            path += '~';
+            return resolve(built, std::move(path), env, parentAxis);
         }
         case Kind::modifier: {
             Environment inner = env;
             if (e.mod == Mod::environment && e.environmentChange) e.environmentChange(inner);
             if (e.mod == Mod::disabled && e.flag) inner.isEnabled = false;
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
-            auto child = resolve(e.children[0], path + "/m", inner, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
+            n->kids.reserve(decorated ? 2 : 1);
+            auto child = resolve(e.children[0], n->path + "/m", inner, parentAxis);
             if (!child) {
                 // Modifiers of nothing draw nothing, except backgrounds and overlays, which still
                 // stand for their decoration of an empty frame.
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
-                child = std::make_unique<RNode>(EmptyNode(), path + "/m", inner, parentAxis);
+                child = std::make_unique<RNode>(EmptyNode(), n->path + "/m", inner, parentAxis);
             }
             n->kids.push_back(std::move(child));
-            if (e.mod == Mod::background || e.mod == Mod::overlay) {
-                auto deco = resolve(e.children[1], path + (e.mod == Mod::background ? "/bg" : "/ov"), inner,
+            if (decorated) {
+                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"), inner,
                                     std::nullopt);
-                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), path + "/bg", inner, std::nullopt);
+                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), n->path + "/bg", inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
             if (e.mod == Mod::environment) n->env = inner;
             return n;
         }
         case Kind::scroll: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
-            auto content = resolve(e.children[0], path + "/c", env, std::nullopt);
-            if (!content) content = std::make_unique<RNode>(EmptyNode(), path + "/c", env, std::nullopt);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            auto content = resolve(e.children[0], n->path + "/c", env, std::nullopt);
+            if (!content) content = std::make_unique<RNode>(EmptyNode(), n->path + "/c", env, std::nullopt);
             n->kids.push_back(std::move(content));
             return n;
         }
         case Kind::list: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
             for (const ListRow& row : e.list->rows) {
-                auto content = resolve(row.content, path + "/#" + row.id, env, std::nullopt);
+                auto content = resolve(row.content, n->path + "/#" + row.id, env, std::nullopt);
                 if (!content)
-                    content = std::make_unique<RNode>(EmptyNode(), path + "/#" + row.id, env, std::nullopt);
+                    content = std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
                 n->kids.push_back(std::move(content));
             }
             return n;
         }
         case Kind::textField: {
             if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path;
-            return std::make_unique<RNode>(node, path, env, parentAxis);
+            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
         }
         case Kind::group:
         case Kind::stack:
         case Kind::zstack: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
             std::optional<Axis> childAxis;
             if (e.kind == Kind::stack) childAxis = e.axis;
             if (e.kind == Kind::group) childAxis = parentAxis;
-            resolveChildren(e.children, path, env, childAxis, n->kids);
+            n->kids.reserve(e.children.size());
+            resolveChildren(e.children, n->path, env, childAxis, n->kids);
             if (e.kind == Kind::group && n->kids.size() == 1) return std::move(n->kids[0]);
             if (n->kids.empty() && e.kind == Kind::group) return nullptr;
             return n;
         }
         default:
-            return std::make_unique<RNode>(node, path, env, parentAxis);
+            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
     }
 }
 
@@ -275,15 +281,26 @@ void LayoutPass::resolveChildren(const std::vector<Node>& children, const std::s
     for (size_t i = 0; i < children.size(); ++i) {
         const Node& c = children[i];
         if (!c) continue;
-        std::string seg =
-            c->kind == Kind::modifier && c->mod == Mod::id ? "#" + c->identifier : std::to_string(i);
-        std::string childPath = path + "/" + seg;
+        // The child's identity: its id, else its place among its siblings.
+        const bool byID = c->kind == Kind::modifier && c->mod == Mod::id;
+        char digits[24];
+        char* digitsEnd = std::to_chars(digits, digits + sizeof digits, i).ptr;
+        std::string childPath;
+        childPath.reserve(path.size() + 2 + (byID ? c->identifier.size() : size_t(digitsEnd - digits)));
+        childPath += path;
+        childPath += '/';
+        if (byID) {
+            childPath += '#';
+            childPath += c->identifier;
+        } else {
+            childPath.append(digits, size_t(digitsEnd - digits));
+        }
         if (c->kind == Kind::group) {
             // Groups have no layout of their own: their children join the parent.
             resolveChildren(c->children, childPath, env, axis, out);
             continue;
         }
-        if (auto r = resolve(c, childPath, env, axis)) {
+        if (auto r = resolve(c, std::move(childPath), env, axis)) {
             if (r->el->kind == Kind::group) {
                 for (auto& k : r->kids) out.push_back(std::move(k));
             } else {
@@ -296,10 +313,10 @@ void LayoutPass::resolveChildren(const std::vector<Node>& children, const std::s
 // --- Measuring ---
 
 Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
-    auto key = std::make_pair(p.width.value_or(-1.0), p.height.value_or(-1.0));
-    if (auto it = n.cache.find(key); it != n.cache.end()) return it->second;
+    const double w = p.width.value_or(-1.0), h = p.height.value_or(-1.0);
+    if (const Size* known = n.cache.find(w, h)) return *known;
     Size s = measureUncached(n, p);
-    n.cache.emplace(key, s);
+    n.cache.add(w, h, s);
     return s;
 }
 
@@ -499,10 +516,17 @@ Rect LayoutPass::Context::map(const Rect& r) const {
     return {ox + sx * r.origin.x, oy + sy * r.origin.y, sx * r.size.width, sy * r.size.height};
 }
 
+void LayoutPass::Context::addClip(const ClipRegion& clip) {
+    auto more = clips ? std::make_shared<std::vector<ClipRegion>>(*clips)
+                      : std::make_shared<std::vector<ClipRegion>>();
+    more->push_back(clip);
+    clips = std::move(more);
+}
+
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
-    region.clips = ctx.clips;
+    region.clips = ctx.clipList();
     region.path = n.path;
     region.enabled = n.env.isEnabled;
     out_->regions.push_back(std::move(region));
@@ -514,7 +538,7 @@ void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, D
     op.path = n.path;
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
-    op.clips = ctx.clips;
+    op.clips = ctx.clipList();
     op.scheme = n.env.colorScheme;
     out_->ops.push_back(std::move(op));
 }
@@ -722,7 +746,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             ctx.oy += ctx.sy * e.offsetBy.y;
             break;
         case Mod::clip:
-            ctx.clips.push_back({ctx.map(frame), e.shape});
+            ctx.addClip({ctx.map(frame), e.shape});
             ctx.clipShapeHint = e.shape;
             break;
         case Mod::shadow: {
@@ -859,7 +883,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     r.enabled = !e.scrollDisabled;
     emitRegion(n, frame, ctx, r);
     if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
-    ctx.clips.push_back({ctx.map(frame), Shape::rect()});
+    ctx.addClip({ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
     ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
@@ -1000,7 +1024,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     emitRegion(n, frame, ctx, listRegion);
 
     Context inner = ctx;
-    inner.clips.push_back({ctx.map(frame), Shape::rect()});
+    inner.addClip({ctx.map(frame), Shape::rect()});
     std::vector<Rect> rects;
     double y = frame.minY() - offset;
     for (const ListRow& row : spec.rows) {

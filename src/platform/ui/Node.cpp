@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/BlockPool.h"
+
 namespace qv {
 
 namespace {
 
+template <class... Args>
+std::shared_ptr<Element> newElement(Args&&... args) {
+    return std::allocate_shared<Element>(blockpool::Allocator<Element>{}, std::forward<Args>(args)...);
+}
+
 std::shared_ptr<Element> make(Element::Kind kind) {
-    auto e = std::make_shared<Element>();
+    auto e = newElement();
     e->kind = kind;
     return e;
 }
@@ -281,13 +288,13 @@ Node Element::cursor(Cursor c) const {
 }
 
 Node Element::fillWith(Paint p) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->fill = std::move(p);
     return e;
 }
 
 Node Element::strokeWith(Paint p, double w) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->stroke = std::move(p);
     e->lineWidth = w;
     e->strokeInside = false;
@@ -295,7 +302,7 @@ Node Element::strokeWith(Paint p, double w) const {
 }
 
 Node Element::strokeBorder(Paint p, double w) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->stroke = std::move(p);
     e->lineWidth = w;
     e->strokeInside = true;
@@ -303,13 +310,13 @@ Node Element::strokeBorder(Paint p, double w) const {
 }
 
 Node Element::resizableImage() const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->resizable = true;
     return e;
 }
 
 Node Element::aspectRatio(ContentMode mode) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->contentMode = mode;
     return e;
 }
