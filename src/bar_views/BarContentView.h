@@ -92,7 +92,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     Node body() override;
 
     // --- The row while a chip is dragged ---
-    double pinnedChipOffset(const std::string& id, const std::vector<std::string>& visiblePinnedBundleIDs) const;
+    double pinnedChipOffset(const std::string& id,
+                            const std::vector<std::string>& visiblePinnedBundleIDs) const;
     double chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const;
     // The first change of a drag fixes its chip and the frames; every change moves it.
     void pinnedDragChanged(const std::string& id, const DragValue& value);
@@ -109,6 +110,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     void quitApp(uint32_t windowID);
 
   private:
+    // inputs(), written over `in`, whose storage each evaluation reuses.
+    void fillInputs(Inputs& in) const;
     void startObservingIfNeeded();
     void reportFrame(bool pinnedRow, const std::string& id, const Rect& frame);
     Binding<bool> pinBinding(const std::string& bundleID, PinDestination destination) const;

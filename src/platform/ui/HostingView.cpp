@@ -203,8 +203,9 @@ void HostingView::update() {
     list.ops.reserve(list_.ops.size());
     list.regions.reserve(list_.regions.size());
     LayoutPass pass(*this, &list);
-    pass.frameReports_.reserve(reportedFrames_.size());
-    pass.animationKeys_.reserve(animationKeys_.size());
+    if (!scratch_) scratch_ = std::make_unique<LayoutScratch>();
+    pass.frameReports_ = std::move(scratch_->frameReports);
+    pass.animationKeys_ = std::move(scratch_->animationKeys);
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
@@ -294,6 +295,10 @@ void HostingView::update() {
         }
     }
     reportedFrames_ = std::move(frames);
+    scratch_->frameReports = std::move(pass.frameReports_);
+    scratch_->frameReports.clear();
+    scratch_->animationKeys = std::move(pass.animationKeys_);
+    scratch_->animationKeys.clear();
     updating_ = false;
 
     for (auto& call : calls) call();

@@ -120,7 +120,13 @@ double zIndexOf(const RNode& n) {
     return 0;
 }
 
-std::vector<size_t> paintOrder(const std::vector<std::unique_ptr<RNode>>& kids) {
+// The children in the order they paint: by z-index, in their own order among equals; none when
+// that is their own order, as it nearly always is.
+std::optional<std::vector<size_t>> paintOrder(const std::vector<std::unique_ptr<RNode>>& kids) {
+    bool inOrder = true;
+    for (size_t i = 1; i < kids.size() && inOrder; ++i)
+        inOrder = zIndexOf(*kids[i - 1]) <= zIndexOf(*kids[i]);
+    if (inOrder) return std::nullopt;
     std::vector<size_t> order(kids.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
@@ -228,8 +234,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, c
             }
             n->kids.push_back(std::move(child));
             if (decorated) {
-                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"), inner,
-                                    std::nullopt);
+                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"),
+                                    inner, std::nullopt);
                 if (!deco) deco = std::make_unique<RNode>(EmptyNode(), n->path + "/bg", inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
@@ -248,7 +254,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, c
             for (const ListRow& row : e.list->rows) {
                 auto content = resolve(row.content, n->path + "/#" + row.id, env, std::nullopt);
                 if (!content)
-                    content = std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
+                    content =
+                        std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
                 n->kids.push_back(std::move(content));
             }
             return n;
@@ -558,7 +565,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
         case Kind::divider: {
             DrawOp op;
             op.fill = resolvePaint(Color::separator(), scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::text: {
@@ -586,7 +593,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
                     op.lines.push_back(l.text);
                 }
             }
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::image: {
@@ -596,7 +603,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.imageName = e.imageName;
             op.bitmap = e.bitmap;
             op.color = colorOf(n).resolve(scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::shape: {
@@ -611,7 +618,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
             if (!e.fill && !e.stroke)
                 op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::material: {
@@ -620,14 +627,14 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.material = e.material;
             op.blending = e.blending;
             op.shape = ctx.clipShapeHint;
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::spinner: {
             DrawOp op;
             op.kind = DrawOp::Kind::spinner;
             op.color = Color::secondary().resolve(scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::textField:
@@ -641,32 +648,46 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             return;
         case Kind::group:
         case Kind::zstack: {
-            for (size_t i : paintOrder(n.kids)) {
+            auto placeKid = [&](size_t i) {
                 Size c = measure(*n.kids[i], prop);
                 Context k = ctx;
                 k.proposal = prop;
                 place(*n.kids[i], aligned(frame, c, e.alignment), k);
+            };
+            if (auto order = paintOrder(n.kids)) {
+                for (size_t i : *order) placeKid(i);
+            } else {
+                for (size_t i = 0; i < n.kids.size(); ++i) placeKid(i);
             }
             return;
         }
         case Kind::stack: {
             Axis a = e.axis;
             auto sizes = stackSizes(n, prop);
-            std::vector<Rect> rects(sizes.size());
-            double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
-            for (size_t i = 0; i < sizes.size(); ++i) {
+            auto rectAt = [&](size_t i, double pos) -> Rect {
                 Size s = sizes[i];
-                if (a == Axis::horizontal) {
-                    rects[i] = {pos,
-                                frame.minY() + alignOffset(e.alignment.vertical, frame.height(), s.height),
-                                s.width, s.height};
-                } else {
-                    rects[i] = {frame.minX() + alignOffset(e.alignment.horizontal, frame.width(), s.width),
-                                pos, s.width, s.height};
+                if (a == Axis::horizontal)
+                    return {pos, frame.minY() + alignOffset(e.alignment.vertical, frame.height(), s.height),
+                            s.width, s.height};
+                return {frame.minX() + alignOffset(e.alignment.horizontal, frame.width(), s.width), pos,
+                        s.width, s.height};
+            };
+            double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
+            auto order = paintOrder(n.kids);
+            if (!order) {
+                for (size_t i = 0; i < sizes.size(); ++i) {
+                    Rect r = rectAt(i, pos);
+                    pos += along(a, sizes[i]) + e.spacing;
+                    place(*n.kids[i], r, ctx);
                 }
-                pos += along(a, s) + e.spacing;
+                return;
             }
-            for (size_t i : paintOrder(n.kids)) place(*n.kids[i], rects[i], ctx);
+            std::vector<Rect> rects(sizes.size());
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                rects[i] = rectAt(i, pos);
+                pos += along(a, sizes[i]) + e.spacing;
+            }
+            for (size_t i : *order) place(*n.kids[i], rects[i], ctx);
             return;
         }
         case Kind::modifier:
@@ -685,7 +706,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     auto emitRegionWith = [&](auto&& fill) {
         HitRegion r;
         fill(r);
-        emitRegion(n, frame, ctx, r);
+        emitRegion(n, frame, ctx, std::move(r));
     };
     auto emitGesture = [&](auto&& fill) {
         emitRegionWith([&](HitRegion& r) {
@@ -755,7 +776,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             op.fill = resolvePaint(e.shadowColor, n.env.colorScheme);
             op.blur = e.shadowRadius;
             op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
-            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, op);
+            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
             break;
         }
         case Mod::help:
@@ -881,7 +902,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     r.scrollPath = n.path;
     r.scrollAxis = a;
     r.enabled = !e.scrollDisabled;
-    emitRegion(n, frame, ctx, r);
+    emitRegion(n, frame, ctx, std::move(r));
     if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
     ctx.addClip({ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
@@ -913,7 +934,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
         DrawOp caret;
         caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, caret);
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, std::move(caret));
     }
     HitRegion r;
     r.focusable = true;
@@ -950,7 +971,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
     r.text = e.textBinding;
-    emitRegion(n, frame, ctx, r);
+    emitRegion(n, frame, ctx, std::move(r));
 }
 
 void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
@@ -1021,7 +1042,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         return false;
     };
     if (!spec.dropTypes.empty()) listRegion.dropTarget = listDropTarget(n, ctx.map(frame), offset);
-    emitRegion(n, frame, ctx, listRegion);
+    emitRegion(n, frame, ctx, std::move(listRegion));
 
     Context inner = ctx;
     inner.addClip({ctx.map(frame), Shape::rect()});
@@ -1042,7 +1063,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp hl;
             hl.shape = Shape::roundedRect(5);
             hl.fill = resolvePaint(Color::accent().opacity(0.25), scheme);
-            emitOp(n, r.insetBy(2, 1), rowCtx, hl);
+            emitOp(n, r.insetBy(2, 1), rowCtx, std::move(hl));
         }
         place(*n.kids[i], r, rowCtx);
     };
@@ -1102,7 +1123,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         } else if (row.pasteboard) {
             rr.drag = rowDragSession(n, i, rects[i].minY() + offset - frame.minY());
         }
-        emitRegion(*n.kids[i], rects[i], inner, rr);
+        emitRegion(*n.kids[i], rects[i], inner, std::move(rr));
     }
     if (dragState.sessionActive) {
         // The drag image: the dragged row under the pointer.
@@ -1138,7 +1159,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         }
         DrawOp line;
         line.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, line);
+        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, std::move(line));
         Context lifted = inner;
         lifted.opacity *= 0.8;
         placeRow(i, rects[i].offsetBy(0, dragState.translation), lifted);

@@ -58,7 +58,9 @@ struct RNode final {
     mutable MeasureCache cache;
 
     // A layout makes and drops one per node.
-    static void* operator new(size_t) { return blockpool::FreeList<sizeof(RNode), alignof(RNode)>::allocate(); }
+    static void* operator new(size_t) {
+        return blockpool::FreeList<sizeof(RNode), alignof(RNode)>::allocate();
+    }
     static void operator delete(void* p) noexcept {
         blockpool::FreeList<sizeof(RNode), alignof(RNode)>::release(p);
     }
@@ -142,6 +144,12 @@ class LayoutPass {
 
     HostingView& host_;
     DisplayList* out_;
+};
+
+// What one layout gathers for the hosting view, kept emptied between layouts for its storage.
+struct LayoutScratch {
+    std::vector<LayoutPass::FrameReport> frameReports;
+    std::vector<LayoutPass::AnimationKey> animationKeys;
 };
 
 }  // namespace qv
