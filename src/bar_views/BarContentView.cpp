@@ -27,9 +27,7 @@ struct MenuButton {
         Node label = ZStack(Alignment::leading(), {tile})
                          ->frame(m.menuButtonWidth + m.scrollHorizontalPadding + 5, barHeight(m.barSize))
                          ->contentShape();
-        return Button(
-                   label, action ? action : [] {})
-            ->help("Applications");
+        return Button(label, action ? action : [] {})->help("Applications");
     }
 };
 
@@ -51,8 +49,7 @@ std::shared_ptr<Queue> BarContentView::mainQueue() const {
 
 // --- Inputs ---
 
-std::optional<size_t> BarContentView::screenFilter(bool showOnAllDisplays,
-                                                   std::optional<size_t> screenIndex) {
+std::optional<size_t> BarContentView::screenFilter(bool showOnAllDisplays, std::optional<size_t> screenIndex) {
     return showOnAllDisplays ? screenIndex : std::nullopt;
 }
 
@@ -75,8 +72,7 @@ void BarContentView::fillInputs(Inputs& in) const {
     in.screenFilter = screenFilter(settings->data->showOnAllDisplays, screenIndex);
     viewModel->displayItems(spaceID, in.screenFilter, in.items);
     in.bundleIDsWithWindows = viewModel->bundleIDsWithWindows(spaceID);
-    in.visiblePinnedBundleIDs =
-        visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
+    in.visiblePinnedBundleIDs = visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
     in.visibleChipIDs.resize(in.items.size());
     for (size_t i = 0; i < in.items.size(); ++i) in.visibleChipIDs[i] = in.items[i].id();
 }
@@ -121,14 +117,15 @@ Node BarContentView::body() {
     });
 
     const BarMetrics& m = metrics;
-    Node row = HStack(VerticalAlignment::center, 0,
-                      {MenuButton{m, onMenuTapped}.body(), barDivider(m),
-                       ScrollView(Axis::horizontal, chipsRow(shown_), {.showsIndicators = false})
-                           ->frame(Element::FlexFrame{.maxWidth = kInfinity}),
-                       barDivider(m)->padding(EdgeInsets{0, 5, 0, 0}),
-                       // The desktop switcher's place.
-                       Spacer()->frame(m.menuButtonWidth + kSpaceSwitcherExtraWidth, std::nullopt),
-                       ShowDesktopButton{platform_.dock, m}.body()});
+    Node row = HStack(
+        VerticalAlignment::center, 0,
+        {MenuButton{m, onMenuTapped}.body(), barDivider(m),
+         ScrollView(Axis::horizontal, chipsRow(shown_), {.showsIndicators = false})
+             ->frame(Element::FlexFrame{.maxWidth = kInfinity}),
+         barDivider(m)->padding(EdgeInsets{0, 5, 0, 0}),
+         // The desktop switcher's place.
+         Spacer()->frame(m.menuButtonWidth + kSpaceSwitcherExtraWidth, std::nullopt),
+         ShowDesktopButton{platform_.dock, m}.body()});
     std::weak_ptr<ThumbnailPopups> popups = thumbnailPopups;
     return row->frame(Element::FlexFrame{.maxWidth = kInfinity, .maxHeight = kInfinity})
         ->background(BarBackground{reduceTransparency, environment().colorScheme, settings->theme()}.body())
@@ -149,8 +146,7 @@ Node BarContentView::chipsRow(const Inputs& in) {
                             ->id(in.visibleChipIDs[i]));
     std::weak_ptr<BarContentView> weak = weak_from_this();
     // The hover area is the chips with their padding, not the empty scroll space beside them.
-    return HStack(VerticalAlignment::center, metrics.chipSpacing,
-                  {Group(std::move(pinned)), Group(std::move(items))})
+    return HStack(VerticalAlignment::center, metrics.chipSpacing, {Group(std::move(pinned)), Group(std::move(items))})
         ->padding(EdgeInsets::horizontal(kRowPadding))
         ->onHover([weak](bool hovering) {
             auto self = weak.lock();
@@ -199,13 +195,11 @@ void BarContentView::reportFrame(bool pinnedRow, const std::string& id, const Re
 
 double BarContentView::pinnedChipOffset(const std::string& id,
                                         const std::vector<std::string>& visiblePinnedBundleIDs) const {
-    return reorder::pinnedChipOffset(id, visiblePinnedBundleIDs, draggedPinnedBundleID,
-                                     pinnedDragInsertionIndex, pinnedDragTranslation,
-                                     metrics.chipHeight + metrics.chipSpacing);
+    return reorder::pinnedChipOffset(id, visiblePinnedBundleIDs, draggedPinnedBundleID, pinnedDragInsertionIndex,
+                                     pinnedDragTranslation, metrics.chipHeight + metrics.chipSpacing);
 }
 
-double BarContentView::chipOffset(const std::string& id,
-                                  const std::vector<std::string>& visibleChipIDs) const {
+double BarContentView::chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const {
     return reorder::chipOffset(id, visibleChipIDs, draggedChipID, chipDragInsertionIndex, chipDragTranslation,
                                chipDragStartFrames, chipFrames, metrics.chipSpacing);
 }
@@ -220,19 +214,20 @@ Binding<bool> BarContentView::pinBinding(const std::string& bundleID, PinDestina
 
 Node BarContentView::pinnedChip(const std::string& bundleID) {
     std::weak_ptr<BarViewModel> model = viewModel;
-    return PinnedChipView{.windowing = platform_.windowing,
-                          .runtime = platform_.runtime,
-                          .bundleID = bundleID,
-                          .appName = viewModel->appName(bundleID),
-                          .icon = viewModel->icon(bundleID),
-                          .metrics = metrics,
-                          .badge = viewModel->badge(bundleID),
-                          .wantsAttention = viewModel->badgeService->attentionByBundleID->contains(bundleID),
-                          .onTap =
-                              [model, bundleID] {
-                                  if (auto m = model.lock()) m->launchApp(bundleID);
-                              },
-                          .pinToBar = pinBinding(bundleID, PinDestination::bar())}
+    return PinnedChipView{
+        .windowing = platform_.windowing,
+        .runtime = platform_.runtime,
+        .bundleID = bundleID,
+        .appName = viewModel->appName(bundleID),
+        .icon = viewModel->icon(bundleID),
+        .metrics = metrics,
+        .badge = viewModel->badge(bundleID),
+        .wantsAttention = viewModel->badgeService->attentionByBundleID->contains(bundleID),
+        .onTap =
+            [model, bundleID] {
+                if (auto m = model.lock()) m->launchApp(bundleID);
+            },
+        .pinToBar = pinBinding(bundleID, PinDestination::bar())}
         .body();
 }
 
@@ -253,8 +248,7 @@ Node BarContentView::chipView(const DisplayItem& item) {
                       .showWindowTitles = data.showWindowNamesInChips,
                       .usesLightBar = usesLightBar};
         view.onHoverChanged = [popups, c](bool hovering, Rect frame, std::optional<Rect> window, Point p) {
-            if (auto t = popups.lock())
-                t->handleChipHover(hovering, HoverTarget::single(c, frame, window, p));
+            if (auto t = popups.lock()) t->handleChipHover(hovering, HoverTarget::single(c, frame, window, p));
         };
         view.onMinimize = [model, id] {
             if (auto m = model.lock()) m->minimizeWindow(id);

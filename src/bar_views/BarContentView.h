@@ -92,8 +92,7 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     Node body() override;
 
     // --- The row while a chip is dragged ---
-    double pinnedChipOffset(const std::string& id,
-                            const std::vector<std::string>& visiblePinnedBundleIDs) const;
+    double pinnedChipOffset(const std::string& id, const std::vector<std::string>& visiblePinnedBundleIDs) const;
     double chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const;
     // The first change of a drag fixes its chip and the frames; every change moves it.
     void pinnedDragChanged(const std::string& id, const DragValue& value);
