@@ -139,6 +139,17 @@ expect chips 1 "Inbox — 3 unread" "Compass — Start Page" "Shopping list" "Co
 screenshot 12-code-editor-launched
 close-window "Code Editor"
 advance 1
+say "The switcher near the bar's right end numbers the display's desktops; a click opens their list"
+say "above the bar, the full-screen desktop by its app. A row closes the list and switches."
+click-switcher 1
+advance 1
+expect desktop-list 1732 44 180 132 "Studio Display" "● Desktop 1" "4" "Desktop 2" "4" "Canvas"
+screenshot 13-desktop-list
+click "Desktop 2"
+advance 1
+expect desktop-list none
+expect active-desktop main 2
+switch-desktop 1
 
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings
@@ -153,7 +164,7 @@ key-down opt+tab
 advance 0.3
 expect switcher-cards "Inbox — 3 unread" "Tempo" "New Message" "Compass — Release Notes" "Compass — Start Page" "Shopping list"
 expect switcher "Inbox — 3 unread"
-screenshot 15-window-switcher
+screenshot 14-window-switcher
 key-down opt+tab
 key-down opt+tab
 expect switcher "New Message"
@@ -189,13 +200,13 @@ drag-to 938 61
 expect hovered-zone 2 1
 advance 0.14
 expect preview 8 33 1265 1002 "Compass — Release Notes"
-screenshot 13-snap-layout-flyout
+screenshot 15-snap-layout-flyout
 release 938 61
 expect frame "Compass — Release Notes" 8 33 1265 1002
 say "Control-option-right snaps the focused window to the right half."
 key ctrl+opt+right
 expect frame "Compass — Release Notes" 964 33 948 1002
-screenshot 14-keyboard-snap
+screenshot 16-keyboard-snap
 )";
     return script;
 }

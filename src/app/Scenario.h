@@ -99,6 +99,7 @@ void addWorldSteps(StepTable& table);
 void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
 void addBarSteps(StepTable& table);
+void addDesktopListSteps(StepTable& table);  // ScenarioDesktopListSteps.cpp
 void addChipSteps(StepTable& table);
 void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
 void addNavigationSteps(StepTable& table);

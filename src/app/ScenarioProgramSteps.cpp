@@ -174,6 +174,7 @@ const StepTable& scenarioSteps() {
         addUserSteps(t);
         addExpectSteps(t);
         addBarSteps(t);
+        addDesktopListSteps(t);
         addChipSteps(t);
         addSystemSteps(t);
         addNavigationSteps(t);

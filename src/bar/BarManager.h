@@ -134,6 +134,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     WorkItemPtr pendingFullscreenProxyCleanupWork;
     // Window tiling, made once where the system supports it.
     std::shared_ptr<WindowTilingController> windowTiling;
+    // The settings window, shown from the bar's own menu; the composition root sets it (the bar
+    // cannot link the settings window). Unset, the menu item does nothing.
+    std::function<void()> openSettings;
     // The environment switches, read once when the bar first needs them.
     const BarDebug debug;
     const std::shared_ptr<BarPanelEnvironment> panelEnvironment;

@@ -40,6 +40,9 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
         if (auto self = weakSelf.lock()) self->handleThumbnailWillShow();
     };
     view->thumbnailPopups = ThumbnailHoverController::forBar(platform_, view);
+    view->onSettingsRequested = [weakSelf] {
+        if (auto self = weakSelf.lock(); self && self->openSettings) self->openSettings();
+    };
     return view;
 }
 

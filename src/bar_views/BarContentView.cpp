@@ -3,8 +3,10 @@
 #include "bar_views/BarBackground.h"
 #include "bar_views/ChipView.h"
 #include "bar_views/GroupedChipView.h"
+#include "bar_views/MoveToGroups.h"
 #include "bar_views/PinnedChipView.h"
 #include "bar_views/ShowDesktopButton.h"
+#include "bar_views/SpaceSwitcher.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
@@ -27,7 +29,9 @@ struct MenuButton {
         Node label = ZStack(Alignment::leading(), {tile})
                          ->frame(m.menuButtonWidth + m.scrollHorizontalPadding + 5, barHeight(m.barSize))
                          ->contentShape();
-        return Button(label, action ? action : [] {})->help("Applications");
+        return Button(
+                   label, action ? action : [] {})
+            ->help("Applications");
     }
 };
 
@@ -39,7 +43,13 @@ Node barDivider(const BarMetrics& m) {
 
 BarContentView::BarContentView(Platform& platform)
     : reduceTransparency(platform.windowing.accessibilityDisplayShouldReduceTransparency()),
-      platform_(platform) {}
+      platform_(platform) {
+    contextMenuMonitor_ =
+        std::make_unique<ContextMenuSuppressionMonitor>(platform.windowing, [this](const Event& e) {
+            if (rightPressSuppressesThumbnails(*thumbnailPopups, e.windowNumber))
+                thumbnailPopups->suppressPendingThumbnailForContextMenuIfNeeded();
+        });
+}
 
 BarContentView::~BarContentView() = default;
 
@@ -49,7 +59,8 @@ std::shared_ptr<Queue> BarContentView::mainQueue() const {
 
 // --- Inputs ---
 
-std::optional<size_t> BarContentView::screenFilter(bool showOnAllDisplays, std::optional<size_t> screenIndex) {
+std::optional<size_t> BarContentView::screenFilter(bool showOnAllDisplays,
+                                                   std::optional<size_t> screenIndex) {
     return showOnAllDisplays ? screenIndex : std::nullopt;
 }
 
@@ -72,7 +83,8 @@ void BarContentView::fillInputs(Inputs& in) const {
     in.screenFilter = screenFilter(settings->data->showOnAllDisplays, screenIndex);
     viewModel->displayItems(spaceID, in.screenFilter, in.items);
     in.bundleIDsWithWindows = viewModel->bundleIDsWithWindows(spaceID);
-    in.visiblePinnedBundleIDs = visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
+    in.visiblePinnedBundleIDs =
+        visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
     in.visibleChipIDs.resize(in.items.size());
     for (size_t i = 0; i < in.items.size(); ++i) in.visibleChipIDs[i] = in.items[i].id();
 }
@@ -106,6 +118,7 @@ Node BarContentView::body() {
     shownSpaceID_ = spaceID;
 
     fillInputs(shown_);
+    shownMoveToGroups_ = moveToGroupsExcludingCurrentSpace();
     // Frames of chips that left the row are dropped; they are no one's insertion point.
     std::erase_if(chipFrames, [&](const auto& kv) {
         return std::find(shown_.visibleChipIDs.begin(), shown_.visibleChipIDs.end(), kv.first) ==
@@ -117,20 +130,36 @@ Node BarContentView::body() {
     });
 
     const BarMetrics& m = metrics;
-    Node row = HStack(
-        VerticalAlignment::center, 0,
-        {MenuButton{m, onMenuTapped}.body(), barDivider(m),
-         ScrollView(Axis::horizontal, chipsRow(shown_), {.showsIndicators = false})
-             ->frame(Element::FlexFrame{.maxWidth = kInfinity}),
-         barDivider(m)->padding(EdgeInsets{0, 5, 0, 0}),
-         // The desktop switcher's place.
-         Spacer()->frame(m.menuButtonWidth + kSpaceSwitcherExtraWidth, std::nullopt),
-         ShowDesktopButton{platform_.dock, m}.body()});
-    std::weak_ptr<ThumbnailPopups> popups = thumbnailPopups;
+    Node row = HStack(VerticalAlignment::center, 0,
+                      {MenuButton{m, onMenuTapped}.body(), barDivider(m),
+                       ScrollView(Axis::horizontal, chipsRow(shown_), {.showsIndicators = false})
+                           ->frame(Element::FlexFrame{.maxWidth = kInfinity}),
+                       barDivider(m)->padding(EdgeInsets{0, 5, 0, 0}),
+                       SpaceSwitcher{.platform = platform_,
+                                     .viewModel = viewModel,
+                                     .metrics = m,
+                                     .spaceID = spaceID,
+                                     .onSwitchToSpace = onSpaceSwitchRequested}
+                           .body(),
+                       ShowDesktopButton{platform_.dock, m}.body()});
+    std::weak_ptr<BarContentView> weak = weak_from_this();
+    Platform* platform = &platform_;
     return row->frame(Element::FlexFrame{.maxWidth = kInfinity, .maxHeight = kInfinity})
         ->background(BarBackground{reduceTransparency, environment().colorScheme, settings->theme()}.body())
-        ->onDisappear([popups] {
-            if (auto p = popups.lock()) p->dismissThumbnailPopupImmediate();
+        // The bar's own menu, wherever a chip's does not answer the right click.
+        ->contextMenu([weak, platform] {
+            auto self = weak.lock();
+            return barContextMenu(platform->dock, platform->workspace,
+                                  self ? self->onSettingsRequested : nullptr);
+        })
+        ->onAppear([weak] {
+            if (auto self = weak.lock()) self->startContextMenuSuppressionMonitor();
+        })
+        ->onDisappear([weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->stopContextMenuSuppressionMonitor();
+            self->thumbnailPopups->dismissThumbnailPopupImmediate();
         });
 }
 
@@ -146,7 +175,8 @@ Node BarContentView::chipsRow(const Inputs& in) {
                             ->id(in.visibleChipIDs[i]));
     std::weak_ptr<BarContentView> weak = weak_from_this();
     // The hover area is the chips with their padding, not the empty scroll space beside them.
-    return HStack(VerticalAlignment::center, metrics.chipSpacing, {Group(std::move(pinned)), Group(std::move(items))})
+    return HStack(VerticalAlignment::center, metrics.chipSpacing,
+                  {Group(std::move(pinned)), Group(std::move(items))})
         ->padding(EdgeInsets::horizontal(kRowPadding))
         ->onHover([weak](bool hovering) {
             auto self = weak.lock();
@@ -195,11 +225,13 @@ void BarContentView::reportFrame(bool pinnedRow, const std::string& id, const Re
 
 double BarContentView::pinnedChipOffset(const std::string& id,
                                         const std::vector<std::string>& visiblePinnedBundleIDs) const {
-    return reorder::pinnedChipOffset(id, visiblePinnedBundleIDs, draggedPinnedBundleID, pinnedDragInsertionIndex,
-                                     pinnedDragTranslation, metrics.chipHeight + metrics.chipSpacing);
+    return reorder::pinnedChipOffset(id, visiblePinnedBundleIDs, draggedPinnedBundleID,
+                                     pinnedDragInsertionIndex, pinnedDragTranslation,
+                                     metrics.chipHeight + metrics.chipSpacing);
 }
 
-double BarContentView::chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const {
+double BarContentView::chipOffset(const std::string& id,
+                                  const std::vector<std::string>& visibleChipIDs) const {
     return reorder::chipOffset(id, visibleChipIDs, draggedChipID, chipDragInsertionIndex, chipDragTranslation,
                                chipDragStartFrames, chipFrames, metrics.chipSpacing);
 }
@@ -214,20 +246,19 @@ Binding<bool> BarContentView::pinBinding(const std::string& bundleID, PinDestina
 
 Node BarContentView::pinnedChip(const std::string& bundleID) {
     std::weak_ptr<BarViewModel> model = viewModel;
-    return PinnedChipView{
-        .windowing = platform_.windowing,
-        .runtime = platform_.runtime,
-        .bundleID = bundleID,
-        .appName = viewModel->appName(bundleID),
-        .icon = viewModel->icon(bundleID),
-        .metrics = metrics,
-        .badge = viewModel->badge(bundleID),
-        .wantsAttention = viewModel->badgeService->attentionByBundleID->contains(bundleID),
-        .onTap =
-            [model, bundleID] {
-                if (auto m = model.lock()) m->launchApp(bundleID);
-            },
-        .pinToBar = pinBinding(bundleID, PinDestination::bar())}
+    return PinnedChipView{.windowing = platform_.windowing,
+                          .runtime = platform_.runtime,
+                          .bundleID = bundleID,
+                          .appName = viewModel->appName(bundleID),
+                          .icon = viewModel->icon(bundleID),
+                          .metrics = metrics,
+                          .badge = viewModel->badge(bundleID),
+                          .wantsAttention = viewModel->badgeService->attentionByBundleID->contains(bundleID),
+                          .onTap =
+                              [model, bundleID] {
+                                  if (auto m = model.lock()) m->launchApp(bundleID);
+                              },
+                          .pinToBar = pinBinding(bundleID, PinDestination::bar())}
         .body();
 }
 
@@ -248,7 +279,8 @@ Node BarContentView::chipView(const DisplayItem& item) {
                       .showWindowTitles = data.showWindowNamesInChips,
                       .usesLightBar = usesLightBar};
         view.onHoverChanged = [popups, c](bool hovering, Rect frame, std::optional<Rect> window, Point p) {
-            if (auto t = popups.lock()) t->handleChipHover(hovering, HoverTarget::single(c, frame, window, p));
+            if (auto t = popups.lock())
+                t->handleChipHover(hovering, HoverTarget::single(c, frame, window, p));
         };
         view.onMinimize = [model, id] {
             if (auto m = model.lock()) m->minimizeWindow(id);
@@ -264,8 +296,7 @@ Node BarContentView::chipView(const DisplayItem& item) {
             view.pinToAppMenu = pinBinding(*c.bundleIdentifier, PinDestination::appMenu());
         }
         view.canPin = c.bundleIdentifier.has_value();
-        // The desktops to move to join with the bar's menus; none until then.
-        view.moveToGroups = {};
+        view.moveToGroups = shownMoveToGroups_;
         view.onMoveToSpace = [weak, id](uint64_t target) {
             auto self = weak.lock();
             if (self && self->onMoveWindowToSpaceRequested)
@@ -298,6 +329,20 @@ Node BarContentView::chipView(const DisplayItem& item) {
     return view.body()->onTapGesture([weak, g] {
         if (auto self = weak.lock()) self->handleGroupedChipTap(g);
     });
+}
+
+// --- Menus ---
+
+std::vector<MoveToDisplayGroup> BarContentView::moveToGroupsExcludingCurrentSpace() const {
+    return qv::moveToGroupsExcludingCurrentSpace(*viewModel->spaces, spaceID, moveToDisplayLookup(platform_));
+}
+
+void BarContentView::startContextMenuSuppressionMonitor() {
+    contextMenuMonitor_->start();
+}
+
+void BarContentView::stopContextMenuSuppressionMonitor() {
+    contextMenuMonitor_->stop();
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bar_views/BarMenu.h"
 #include "bar_views/ChipReorder.h"
 #include "bar_views/MoveToMenu.h"
 #include "bar_views/ThumbnailPopups.h"
@@ -47,6 +48,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
         onMoveWindowToSpaceRequested;
     std::function<void(bool overChips)> onChipsAreaHoverChanged;
     std::function<void()> onThumbnailWillShow;
+    // Opens the settings window; the bar's menu item does nothing without it.
+    std::function<void()> onSettingsRequested;
 
     // --- State ---
     // The hover and pop-up state of the bar's thumbnails.
@@ -69,8 +72,6 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     static constexpr Seconds kInsertionAnimation = 0.16;
     static constexpr Seconds kDraggedAnimation = 0.12;
     static constexpr double kRowPadding = 5;
-    // Where the desktop switcher stands, beyond the launcher button's width.
-    static constexpr double kSpaceSwitcherExtraWidth = 11;
 
     // What one evaluation of the bar is built from.
     struct Inputs {
@@ -92,7 +93,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     Node body() override;
 
     // --- The row while a chip is dragged ---
-    double pinnedChipOffset(const std::string& id, const std::vector<std::string>& visiblePinnedBundleIDs) const;
+    double pinnedChipOffset(const std::string& id,
+                            const std::vector<std::string>& visiblePinnedBundleIDs) const;
     double chipOffset(const std::string& id, const std::vector<std::string>& visibleChipIDs) const;
     // The first change of a drag fixes its chip and the frames; every change moves it.
     void pinnedDragChanged(const std::string& id, const DragValue& value);
@@ -107,6 +109,15 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     void activateWindowDeferred(uint32_t windowID);
     // A normal quit request to the app of a tracked window; nothing for an untracked one.
     void quitApp(uint32_t windowID);
+
+    // --- Menus ---
+    // Where a window of this bar can be sent, worked out afresh on every call.
+    std::vector<MoveToDisplayGroup> moveToGroupsExcludingCurrentSpace() const;
+    // The right presses that close and hold back the thumbnails, heard from when the bar shows
+    // until it goes.
+    void startContextMenuSuppressionMonitor();
+    void stopContextMenuSuppressionMonitor();
+    const ContextMenuSuppressionMonitor& contextMenuMouseMonitor() const { return *contextMenuMonitor_; }
 
   private:
     // inputs(), written over `in`, whose storage each evaluation reuses.
@@ -126,6 +137,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     std::optional<uint64_t> shownSpaceID_;
     Inputs shown_;
     Subscription accessibilityObserver_;
+    std::unique_ptr<ContextMenuSuppressionMonitor> contextMenuMonitor_;
+    std::vector<MoveToDisplayGroup> shownMoveToGroups_;  // of the last evaluation, for its chips
 };
 
 }  // namespace qv

@@ -1,20 +1,13 @@
 #include "bar_views/PinnedChipView.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "bar_views/AppNameTooltipPanel.h"
 #include "bar_views/ChipChrome.h"
 #include "bar_views/ChipDecorations.h"
+#include "bar_views/PopupPlacement.h"
 
 namespace qv {
-
-double tooltipAnchorX(const Rect& chipFrame, const std::optional<Rect>& windowFrame, Point pointer) {
-    double a = chipFrame.midX();
-    if (!windowFrame) return a;
-    double b = windowFrame->minX() + chipFrame.midX();
-    return std::abs(b - pointer.x) < std::abs(a - pointer.x) ? b : a;
-}
 
 std::optional<Screen> tooltipScreen(Windowing& windowing, double anchorX, Point pointer) {
     for (const Screen& s : windowing.screens()) {
@@ -65,7 +58,8 @@ class PinnedChipTooltip : public std::enable_shared_from_this<PinnedChipTooltip>
   private:
     void show(Rect c, std::optional<Rect> w, Point p, const std::string& appName, BarSize barSize) {
         showWork_.reset();
-        double anchor = tooltipAnchorX(c, w, p);
+        // The tooltip goes where the pointer entered the chip, captured then.
+        double anchor = anchorXNearerPointer(c, w, p);
         auto screen = tooltipScreen(windowing_, anchor, p);
         if (!screen) return;
         ensureMonitor();

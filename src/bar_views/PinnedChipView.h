@@ -36,10 +36,6 @@ struct PinnedChipView {
     Node body() const;
 };
 
-// Where the tooltip of a chip goes, from what was captured when the pointer entered it: the centre
-// of the chip in its window (content coordinates of `windowFrame`) or, when nearer the pointer, the
-// chip's centre taken as a screen x; whichever lies closer to the pointer wins, ties keep the first.
-double tooltipAnchorX(const Rect& chipFrame, const std::optional<Rect>& windowFrame, Point pointer);
 // The screen that shows the tooltip: the first containing (anchor x, pointer y), else the main one.
 std::optional<Screen> tooltipScreen(Windowing& windowing, double anchorX, Point pointer);
 // The tooltip's frame: its bottom 4 points above the bar, centred on the anchor and kept 8 points

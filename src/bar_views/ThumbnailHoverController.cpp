@@ -1,6 +1,7 @@
 #include "bar_views/ThumbnailHoverController.h"
 
 #include "bar_views/BarContentView.h"
+#include "bar_views/PopupPlacement.h"
 #include "bar_views/ThumbnailPlacement.h"
 #include "previews/ThumbnailPopupContent.h"
 #include "previews/ThumbnailPopupShell.h"
@@ -32,14 +33,12 @@ std::shared_ptr<ThumbnailHoverController> ThumbnailHoverController::forBar(
             v->spaceID, BarContentView::screenFilter(v->settings->data->showOnAllDisplays, v->screenIndex));
     };
     host.preferredScreen = [windowing](std::optional<Rect> sourceWindowFrame, Point fallbackPoint) {
-        return preferredScreen(windowing->screens(), windowing->mainScreen(), sourceWindowFrame,
-                               fallbackPoint);
+        return preferredScreen(*windowing, sourceWindowFrame, fallbackPoint);
     };
-    // Shown whether or not the program is active, fading in.
-    host.fadeIn = [](Panel& panel, Seconds duration) {
-        panel.setAlphaValue(0);
-        panel.orderFrontRegardless();
-        panel.animateAlpha(1, Animation::easeOut(duration));
+    host.fadeIn = [](Panel& panel, Seconds duration) { fadeIn(panel, duration); };
+    host.moveToGroups = [weak] {
+        auto v = weak.lock();
+        return v ? v->moveToGroupsExcludingCurrentSpace() : std::vector<MoveToDisplayGroup>{};
     };
     host.activateWindowDeferred = [weak](uint32_t windowID) {
         if (auto v = weak.lock()) v->activateWindowDeferred(windowID);
@@ -185,7 +184,7 @@ void ThumbnailHoverController::showSingleThumbnailPopup(const ChipData& chip, co
     if (!screen) return;
     const BarSize size = host_.barSize();
     const double centerX =
-        thumbnailPopupCenterX(target.chipFrame, target.sourceWindowFrame, target.hoverPoint);
+        anchorXNearerPointer(target.chipFrame, target.sourceWindowFrame, target.hoverPoint);
     const Rect frame = thumbnailPopupFrame(size, kSinglePopupWidth, centerX, *screen);
     auto content = std::make_shared<SingleThumbnailContent>();
     content->barSize = size;
@@ -213,7 +212,7 @@ void ThumbnailHoverController::showGroupedThumbnailPopup(const GroupedChipData& 
     if (!screen) return;
     const BarSize size = host_.barSize();
     const double centerX =
-        thumbnailPopupCenterX(target.chipFrame, target.sourceWindowFrame, target.hoverPoint);
+        anchorXNearerPointer(target.chipFrame, target.sourceWindowFrame, target.hoverPoint);
     const double width = groupedThumbnailPopupWidth(group.windowIDs.size(), *screen);
     const Rect frame = thumbnailPopupFrame(size, width, centerX, *screen);
     const uint64_t spaceID = host_.spaceID();

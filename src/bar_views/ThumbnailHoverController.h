@@ -62,6 +62,7 @@ class ThumbnailHoverController : public ThumbnailPopups,
     void dismissThumbnailPopupImmediate() override;
     void suppressPendingThumbnailForContextMenuIfNeeded() override;
     bool isThumbnailPopupWindow(uint32_t windowNumber) const override;
+    bool hasThumbnailPopup() const override { return activeThumbnailPanel_ != nullptr; }
 
     // --- State, for whoever looks ---
     const std::shared_ptr<ThumbnailPopupPanel>& activeThumbnailPanel() const { return activeThumbnailPanel_; }

@@ -8,14 +8,6 @@
 
 namespace qv {
 
-double thumbnailPopupCenterX(const Rect& chipFrame, const std::optional<Rect>& sourceWindowFrame,
-                             Point hoverPoint) {
-    const double own = chipFrame.midX();
-    if (!sourceWindowFrame) return own;
-    const double windowRelative = sourceWindowFrame->minX() + chipFrame.midX();
-    return std::abs(windowRelative - hoverPoint.x) < std::abs(own - hoverPoint.x) ? windowRelative : own;
-}
-
 Rect thumbnailPopupFrame(BarSize barSize, double width, double centerX, const Screen& screen) {
     const double y = screen.frame.minY() + barHeight(barSize) + kThumbnailPopupGap;
     return Rect{clampedPopupX(centerX, width, screen.visibleFrame), y, width, thumbnailPopupHeight(barSize)};
@@ -24,21 +16,6 @@ Rect thumbnailPopupFrame(BarSize barSize, double width, double centerX, const Sc
 double groupedThumbnailPopupWidth(size_t windowCount, const Screen& screen) {
     return groupedThumbnailPopupWidth(windowCount,
                                       screen.visibleFrame.width() - 2 * ThumbnailPopupPanel::kScreenMargin);
-}
-
-std::optional<Screen> preferredScreen(const std::vector<Screen>& screens,
-                                      const std::optional<Screen>& mainScreen,
-                                      const std::optional<Rect>& sourceWindowFrame, Point fallbackPoint) {
-    if (sourceWindowFrame) {
-        const Point centre{sourceWindowFrame->midX(), sourceWindowFrame->midY()};
-        for (const Screen& s : screens) {
-            if (s.frame.contains(centre)) return s;
-        }
-    }
-    for (const Screen& s : screens) {
-        if (s.frame.contains(fallbackPoint)) return s;
-    }
-    return mainScreen;
 }
 
 std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>& items,

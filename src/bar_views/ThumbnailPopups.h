@@ -54,6 +54,7 @@ class ThumbnailPopups {
     virtual void suppressPendingThumbnailForContextMenuIfNeeded() = 0;
     // Whether the window with this number is the open pop-up.
     virtual bool isThumbnailPopupWindow(uint32_t windowNumber) const = 0;
+    virtual bool hasThumbnailPopup() const = 0;
 };
 
 // The state while no thumbnail pop-ups exist: nothing to show, nothing to close.
@@ -63,6 +64,7 @@ class NoThumbnailPopups : public ThumbnailPopups {
     void dismissThumbnailPopupImmediate() override {}
     void suppressPendingThumbnailForContextMenuIfNeeded() override {}
     bool isThumbnailPopupWindow(uint32_t) const override { return false; }
+    bool hasThumbnailPopup() const override { return false; }
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "launcher/AppLauncherPanel.h"
 
 #include "launcher/AppLauncherPanelContent.h"
+#include "platform/ui/ArrowCursor.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
@@ -82,29 +83,8 @@ void AppLauncherPanel::requestDismiss() {
 }
 
 void AppLauncherPanel::sendEvent(const Event& event) {
-    switch (event.type) {
-        case EventType::leftMouseDown:
-        case EventType::leftMouseUp:
-        case EventType::leftMouseDragged:
-        case EventType::rightMouseDown:
-        case EventType::rightMouseUp:
-        case EventType::rightMouseDragged:
-        case EventType::otherMouseDown:
-        case EventType::otherMouseUp:
-        case EventType::otherMouseDragged:
-        case EventType::mouseMoved:
-        case EventType::mouseEntered:
-        case EventType::mouseExited:
-        case EventType::cursorUpdate:
-        case EventType::scrollWheel:
-            // The pointer over the launcher is the arrow, whatever lies beneath.
-            windowing_.setCursor(Cursor::arrow);
-            Panel::sendEvent(event);
-            windowing_.setCursor(Cursor::arrow);
-            return;
-        default:
-            Panel::sendEvent(event);
-    }
+    // The pointer over the launcher is the arrow, whatever lies beneath.
+    sendEventKeepingArrowCursor(*this, event);
 }
 
 void AppLauncherPanel::resignKey() {

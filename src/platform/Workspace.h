@@ -84,6 +84,10 @@ class Workspace {
     // --- Opening addresses ---
     // NSWorkspace.open(_:) with a URL; false when no application opened it.
     virtual bool openURL(const std::string& url) = 0;
+    // NSWorkspace.open(_:) with a file URL made from the path: what is there opens (an application
+    // bundle launches, or comes forward when it runs) after the call returns; false when nothing
+    // is there to open.
+    virtual bool openFile(const std::string& path) = 0;
 };
 
 }  // namespace qv

@@ -169,6 +169,10 @@ class WorldDriver {
     virtual void flagsChanged(uint64_t heldModifierFlags) = 0;
     // Chooses an item of the open menu by its titles through submenus; false when there is none.
     virtual bool pickMenuItem(const std::vector<std::string>& titles) = 0;
+    // The items of the open menu, or of its submenu reached by titles: each title, after the name
+    // of its symbol when it has one; a separator as "-". None when no menu is open or the path
+    // leads to no submenu.
+    virtual std::optional<std::vector<std::string>> openMenuItems(const std::vector<std::string>& path) = 0;
 
     // --- Our own windows, and what the window server keeps for our process ---
     // One of our windows by its window number; none when it does not exist.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "bar_views/PopupPlacement.h"
 #include "bar_views/ThumbnailPlacement.h"
 #include "previews/ThumbnailPopupShell.h"
 
@@ -21,12 +22,12 @@ Screen screenOf(Rect frame, Rect visible) {
 
 TEST(ThumbnailPlacementTest, TheCentreIsTheReadingStrictlyNearerThePointer) {
     const Rect chip{100, 0, 80, 36};  // midX 140
-    EXPECT_EQ(thumbnailPopupCenterX(chip, std::nullopt, {900, 10}), 140);
+    EXPECT_EQ(anchorXNearerPointer(chip, std::nullopt, {900, 10}), 140);
     // The bar's window starts at 1440 (a second display): the pointer is over the chip there.
-    EXPECT_EQ(thumbnailPopupCenterX(chip, Rect{1440, 0, 1440, 36}, {1580, 10}), 1580);
-    EXPECT_EQ(thumbnailPopupCenterX(chip, Rect{0, 0, 1440, 36}, {140, 10}), 140);
+    EXPECT_EQ(anchorXNearerPointer(chip, Rect{1440, 0, 1440, 36}, {1580, 10}), 1580);
+    EXPECT_EQ(anchorXNearerPointer(chip, Rect{0, 0, 1440, 36}, {140, 10}), 140);
     // Equally near: the frame as reported.
-    EXPECT_EQ(thumbnailPopupCenterX(chip, Rect{200, 0, 1440, 36}, {240, 10}), 140);
+    EXPECT_EQ(anchorXNearerPointer(chip, Rect{200, 0, 1440, 36}, {240, 10}), 140);
 }
 
 TEST(ThumbnailPlacementTest, PopupsStandEightPointsAboveTheBarAndEightInsideTheScreen) {

@@ -256,6 +256,17 @@ std::optional<Value> SimApplications::bundleInfoDictionary(const std::string& pa
 void SimApplications::openApplication(const std::string& path) {
     sim_.record("NSWorkspace.openApplication", Value::string(path));
     // LaunchServices does the work later and reports to a completion handler we do not give.
+    openBundleLater(path);
+}
+
+bool SimApplications::openFile(const std::string& path) {
+    sim_.record("NSWorkspace.open", Value::string(path));
+    if (!installedAt(path)) return false;
+    openBundleLater(path);
+    return true;
+}
+
+void SimApplications::openBundleLater(const std::string& path) {
     sim_.runtime().mainQueue()->async([this, path] {
         std::optional<SimInstalledApp> bundle;
         std::optional<int32_t> running;
@@ -403,6 +414,10 @@ bool SimWorkspace::terminateApplication(int32_t pid) {
 
 bool SimWorkspace::openURL(const std::string& url) {
     return sim_.applications().openURL(url);
+}
+
+bool SimWorkspace::openFile(const std::string& path) {
+    return sim_.applications().openFile(path);
 }
 
 bool SimApplications::openURL(const std::string& url) {

@@ -103,11 +103,16 @@ class SimApplications {
     void yieldActivation(const std::string& bundleID);
     // Opens an address with a scheme that is not refused; anything else fails.
     bool openURL(const std::string& url);
+    // Opens the bundle at the path, as openApplication does; false when no bundle is there.
+    bool openFile(const std::string& path);
 
   private:
     // The application becomes frontmost; our own process stops being the active one.
     void bringForward(int32_t pid);
     int32_t launch(const SimInstalledApp& app);
+    // On the next turn: brings forward the application running from the bundle at the path, or
+    // launches it.
+    void openBundleLater(const std::string& path);
     static std::shared_ptr<const Image> namedIcon(const std::string& name);
 
     // Where a bundle stands in the order the application folders are searched.

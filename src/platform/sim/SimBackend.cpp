@@ -146,6 +146,28 @@ class SimWorldDriver : public WorldDriver {
     void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
     void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
     bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
+    std::optional<std::vector<std::string>> openMenuItems(const std::vector<std::string>& path) override {
+        const SimPresentedMenu* open = sim_.windowing().openMenu();
+        if (!open) return std::nullopt;
+        const Menu* menu = &open->menu;
+        if (!path.empty()) {
+            const MenuItem* item = menu->find(path);
+            if (!item || !item->submenu) return std::nullopt;
+            menu = item->submenu.get();
+        }
+        std::vector<std::string> out;
+        for (const MenuItem& item : menu->items) {
+            if (item.isSeparator) {
+                out.push_back("-");
+                continue;
+            }
+            // Titles after a symbol start with spaces of their own.
+            const size_t start = item.title.find_first_not_of(' ');
+            const std::string title = start == std::string::npos ? std::string() : item.title.substr(start);
+            out.push_back(item.symbolName.empty() ? title : item.symbolName + " " + title);
+        }
+        return out;
+    }
 
     std::optional<WorldWindow> ourWindow(uint32_t windowNumber) override {
         std::lock_guard lock(sim_.worldMutex());

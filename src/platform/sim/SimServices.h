@@ -42,6 +42,7 @@ class SimWorkspace : public Workspace {
     bool activateApplication(int32_t pid, uint32_t options) override;
     bool terminateApplication(int32_t pid) override;
     bool openURL(const std::string& url) override;
+    bool openFile(const std::string& path) override;
 
   private:
     SimDesktop& sim_;

@@ -39,8 +39,8 @@ OutsideClickMonitor::OutsideClickMonitor(Windowing& windowing, std::weak_ptr<Pan
 }
 
 OutsideClickMonitor::~OutsideClickMonitor() {
-    if (local_) windowing_.removeMonitor(local_);
     if (global_) windowing_.removeMonitor(global_);
+    if (local_) windowing_.removeMonitor(local_);
 }
 
 void OutsideClickMonitor::setTogglePressTest(TogglePressTest test) {

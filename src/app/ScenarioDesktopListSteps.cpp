@@ -1,0 +1,110 @@
+// Steps of the bar's menus and its desktop switcher: what an open menu offers, the switcher's
+// click, and the desktop list it opens above the bar.
+#include <algorithm>
+#include <sstream>
+
+#include "app/ScenarioContext.h"
+#include "bar/BarPanel.h"
+#include "bar_views/SpaceListPanel.h"
+
+namespace qv {
+
+namespace {
+
+using A = ArgKind;
+
+std::shared_ptr<SpaceListPanel> openDesktopList(ScenarioContext& ctx) {
+    for (auto& p : ctx.visiblePanels()) {
+        if (auto list = std::dynamic_pointer_cast<SpaceListPanel>(p)) return list;
+    }
+    return nullptr;
+}
+
+// The list's texts top to bottom, the active desktop's title after a "●".
+std::vector<std::string> listTexts(const SpaceListPanel& panel) {
+    const DisplayList& list = panel.contentView()->displayList();
+    std::vector<Rect> marks;
+    for (const DrawOp& op : list.ops) {
+        if (op.kind == DrawOp::Kind::shape && op.shape.kind == ShapeKind::circle && op.fill &&
+            op.fill->color.a > 0)
+            marks.push_back(op.frame);
+    }
+    std::vector<std::string> out;
+    for (const DrawOp* op : list.texts()) {
+        const bool marked = std::any_of(marks.begin(), marks.end(), [&](const Rect& m) {
+            return m.midY() >= op->frame.minY() && m.midY() <= op->frame.maxY() &&
+                   m.maxX() <= op->frame.minX() && op->frame.minX() - m.maxX() < 20;
+        });
+        out.push_back(marked ? "● " + op->joinedText() : op->joinedText());
+    }
+    return out;
+}
+
+}  // namespace
+
+void addDesktopListSteps(StepTable& t) {
+    t.push_back({"click-switcher",
+                 "BAR",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar bar = scriptBar(ctx, call.text(0));
+                     const DisplayList& list = bar.panel->contentView()->displayList();
+                     const HitRegion* button = nullptr;
+                     for (const HitRegion& r : list.regions) {
+                         if (r.help.starts_with("Desktop ")) button = &r;
+                     }
+                     if (!button) throw ScenarioFailure("bar " + call.text(0) + " shows no desktop switcher");
+                     const Point p = bar.panel->convertToScreen({button->frame.midX(), button->frame.midY()});
+                     ctx.world.mouseDown(p, false);
+                     ctx.settle();
+                     ctx.world.mouseUp(p, false);
+                 },
+                 "Clicks the desktop switcher of a bar (\"N\" desktop N's, \"N@DISPLAY\" its mirror on a "
+                 "display)."});
+    const size_t firstExpectation = t.size();
+    t.push_back(
+        {"expect menu",
+         "[TITLE... >] ITEM...",
+         {{A::text, A::texts}},
+         [](ScenarioContext& ctx, const StepCall& call) {
+             std::vector<std::string> path, items;
+             bool inPath = false;
+             for (size_t i = 0; i < call.count(); ++i) inPath = inPath || call.is(i, ">");
+             for (size_t i = 0; i < call.count(); ++i) {
+                 if (inPath && call.is(i, ">")) {
+                     inPath = false;
+                     continue;
+                 }
+                 (inPath ? path : items).push_back(call.text(i));
+             }
+             auto found = ctx.world.openMenuItems(path);
+             expectEqual(ctx, quotedList(items), found ? quotedList(*found) : "no open menu");
+         },
+         "The items of the open menu in order, a separator as \"-\" and a submenu's symbol before its "
+         "title; with titles before a \">\", the items of that submenu: expect menu \"Move to\" > "
+         "\"Desktop 2\"."});
+    t.push_back({"expect desktop-list",
+                 "none | X Y WIDTH HEIGHT TEXT...",
+                 {{A::text}, {A::number, A::number, A::number, A::number, A::text, A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto list = openDesktopList(ctx);
+                     if (call.form == 0) {
+                         if (list) failExpectation("no desktop list", rectText(list->frame()));
+                         held(ctx);
+                         return;
+                     }
+                     if (!list) failExpectation("a desktop list", "none open");
+                     if (!near(list->frame(), rectAt(call, 0)))
+                         failExpectation(rectText(rectAt(call, 0)), rectText(list->frame()));
+                     expectEqual(ctx, quotedList(call.texts(4)), quotedList(listTexts(*list)));
+                 },
+                 "The open desktop list: its frame (from the primary screen's bottom-left corner, y up) and "
+                 "its texts top to bottom (header, titles, window counts), the active desktop's title after "
+                 "\"● \"; none: no list is open.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     return call.form == 0 ? oneOf(0, {"none"})(call) : std::nullopt;
+                 }});
+    for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
+}
+
+}  // namespace qv
