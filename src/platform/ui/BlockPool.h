@@ -68,7 +68,36 @@ class FreeList {
     static inline thread_local bool gone_ = false;
 };
 
-// An allocator over those free lists, for std::allocate_shared.
+// Small arrays (the children of a node, mostly one or two) by size class of 16 bytes.
+inline constexpr size_t kSmallArray = 64;
+
+inline void* allocateSmall(size_t bytes) {
+    switch ((bytes + 15) / 16) {
+        case 1:
+            return FreeList<16, 16>::allocate();
+        case 2:
+            return FreeList<32, 16>::allocate();
+        case 3:
+            return FreeList<48, 16>::allocate();
+        default:
+            return FreeList<64, 16>::allocate();
+    }
+}
+
+inline void releaseSmall(void* p, size_t bytes) noexcept {
+    switch ((bytes + 15) / 16) {
+        case 1:
+            return FreeList<16, 16>::release(p);
+        case 2:
+            return FreeList<32, 16>::release(p);
+        case 3:
+            return FreeList<48, 16>::release(p);
+        default:
+            return FreeList<64, 16>::release(p);
+    }
+}
+
+// An allocator over those free lists, for std::allocate_shared and the containers of tree nodes.
 template <class T>
 struct Allocator {
     using value_type = T;
@@ -78,11 +107,14 @@ struct Allocator {
 
     T* allocate(size_t n) {
         if (n == 1) return static_cast<T*>(FreeList<sizeof(T), alignof(T)>::allocate());
+        if (fitsSmall(n)) return static_cast<T*>(allocateSmall(n * sizeof(T)));
         return static_cast<T*>(::operator new(n * sizeof(T)));
     }
     void deallocate(T* p, size_t n) noexcept {
         if (n == 1) {
             FreeList<sizeof(T), alignof(T)>::release(p);
+        } else if (fitsSmall(n)) {
+            releaseSmall(p, n * sizeof(T));
         } else {
             ::operator delete(p);
         }
@@ -91,6 +123,9 @@ struct Allocator {
     bool operator==(const Allocator<U>&) const noexcept {
         return true;
     }
+
+  private:
+    static bool fitsSmall(size_t n) { return alignof(T) <= 16 && n * sizeof(T) <= kSmallArray; }
 };
 
 }  // namespace qv::blockpool

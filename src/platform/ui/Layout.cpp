@@ -122,7 +122,7 @@ double zIndexOf(const RNode& n) {
 
 // The children in the order they paint: by z-index, in their own order among equals; none when
 // that is their own order, as it nearly always is.
-std::optional<std::vector<size_t>> paintOrder(const std::vector<std::unique_ptr<RNode>>& kids) {
+std::optional<std::vector<size_t>> paintOrder(const RNode::Kids& kids) {
     bool inOrder = true;
     for (size_t i = 1; i < kids.size() && inOrder; ++i)
         inOrder = zIndexOf(*kids[i - 1]) <= zIndexOf(*kids[i]);
@@ -282,9 +282,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, c
     }
 }
 
-void LayoutPass::resolveChildren(const std::vector<Node>& children, const std::string& path,
-                                 const Environment& env, std::optional<Axis> axis,
-                                 std::vector<std::unique_ptr<RNode>>& out) {
+void LayoutPass::resolveChildren(const Element::Children& children, const std::string& path,
+                                 const Environment& env, std::optional<Axis> axis, RNode::Kids& out) {
     for (size_t i = 0; i < children.size(); ++i) {
         const Node& c = children[i];
         if (!c) continue;

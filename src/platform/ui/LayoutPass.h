@@ -54,7 +54,8 @@ struct RNode final {
     std::string path;
     Environment env;
     std::optional<Axis> parentAxis;  // the axis of the stack this node stands in
-    std::vector<std::unique_ptr<RNode>> kids;
+    using Kids = std::vector<std::unique_ptr<RNode>, blockpool::Allocator<std::unique_ptr<RNode>>>;
+    Kids kids;
     mutable MeasureCache cache;
 
     // A layout makes and drops one per node.
@@ -125,8 +126,8 @@ class LayoutPass {
     std::map<std::string, HostingView::ScrollInfo> scrollInfo_;
 
   private:
-    void resolveChildren(const std::vector<Node>& children, const std::string& path, const Environment& env,
-                         std::optional<Axis> axis, std::vector<std::unique_ptr<RNode>>& out);
+    void resolveChildren(const Element::Children& children, const std::string& path, const Environment& env,
+                         std::optional<Axis> axis, RNode::Kids& out);
     Size measureUncached(const RNode& n, const ProposedSize& p);
     Size measureModifier(const RNode& n, const ProposedSize& p);
     ProposedSize childProposal(const RNode& n, const ProposedSize& p);

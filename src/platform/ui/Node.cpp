@@ -20,9 +20,13 @@ std::shared_ptr<Element> make(Element::Kind kind) {
     return e;
 }
 
-std::vector<Node> compact(std::vector<Node> children) {
-    std::erase_if(children, [](const Node& n) { return !n; });
-    return children;
+Element::Children compact(std::vector<Node> children) {
+    Element::Children out;
+    out.reserve(children.size());
+    for (Node& n : children) {
+        if (n) out.push_back(std::move(n));
+    }
+    return out;
 }
 
 }  // namespace
