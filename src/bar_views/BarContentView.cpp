@@ -75,14 +75,18 @@ std::vector<std::string> BarContentView::visiblePinned(const std::vector<std::st
 
 BarContentView::Inputs BarContentView::inputs() const {
     Inputs in;
+    fillInputs(in);
+    return in;
+}
+
+void BarContentView::fillInputs(Inputs& in) const {
     in.screenFilter = screenFilter(settings->data->showOnAllDisplays, screenIndex);
-    in.items = viewModel->displayItems(spaceID, in.screenFilter);
+    viewModel->displayItems(spaceID, in.screenFilter, in.items);
     in.bundleIDsWithWindows = viewModel->bundleIDsWithWindows(spaceID);
     in.visiblePinnedBundleIDs =
         visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
-    in.visibleChipIDs.reserve(in.items.size());
-    for (const DisplayItem& item : in.items) in.visibleChipIDs.push_back(item.id());
-    return in;
+    in.visibleChipIDs.resize(in.items.size());
+    for (size_t i = 0; i < in.items.size(); ++i) in.visibleChipIDs[i] = in.items[i].id();
 }
 
 void BarContentView::startObservingIfNeeded() {
@@ -113,7 +117,7 @@ Node BarContentView::body() {
     if (shownSpaceID_ && *shownSpaceID_ != spaceID) thumbnailPopups->dismissThumbnailPopupImmediate();
     shownSpaceID_ = spaceID;
 
-    shown_ = inputs();
+    fillInputs(shown_);
     shownMoveToGroups_ = moveToGroupsExcludingCurrentSpace();
     // Frames of chips that left the row are dropped; they are no one's insertion point.
     std::erase_if(chipFrames, [&](const auto& kv) {

@@ -120,6 +120,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     const ContextMenuSuppressionMonitor& contextMenuMouseMonitor() const { return *contextMenuMonitor_; }
 
   private:
+    // inputs(), written over `in`, whose storage each evaluation reuses.
+    void fillInputs(Inputs& in) const;
     void startObservingIfNeeded();
     void reportFrame(bool pinnedRow, const std::string& id, const Rect& frame);
     Binding<bool> pinBinding(const std::string& bundleID, PinDestination destination) const;

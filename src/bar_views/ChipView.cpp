@@ -27,7 +27,8 @@ Node ChipView::body() const {
     std::vector<Node> row;
     if (chip.icon) row.push_back(IconWithBadge{chip.icon, metrics.iconSize, chip.badge}.body());
     if (auto t = title()) row.push_back(chipTitleText(*t, metrics));
-    ChipView self = *this;
+    // The menu is built from this evaluation's chip; one copy of it, however often the menu opens.
+    auto self = std::make_shared<const ChipView>(*this);
     Windowing* w = &windowing;
     return ChipChrome{
         .windowing = windowing,
@@ -36,7 +37,7 @@ Node ChipView::body() const {
         .usesLightBar = usesLightBar,
         .pulses = pulses(),
         .onHoverChanged = onHoverChanged,
-        .contextMenu = [self, w] { return self.contextMenu(w->screens().size()); },
+        .contextMenu = [self, w] { return self->contextMenu(w->screens().size()); },
     }
         .wrap(HStack(VerticalAlignment::center, metrics.iconTextSpacing, std::move(row)));
 }

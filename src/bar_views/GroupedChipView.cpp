@@ -34,7 +34,7 @@ Node GroupedChipView::body() const {
                        {.font = Font::system(s * 0.6, FontWeight::medium, FontDesign::rounded),
                         .color = Color::secondary(),
                         .lineLimit = 1}));
-    GroupedChipView self = *this;
+    auto self = std::make_shared<const GroupedChipView>(*this);
     return ChipChrome{
         .windowing = windowing,
         .metrics = metrics,
@@ -42,7 +42,7 @@ Node GroupedChipView::body() const {
         .usesLightBar = usesLightBar,
         .pulses = pulses(),
         .onHoverChanged = onHoverChanged,
-        .contextMenu = [self] { return self.contextMenu(); },
+        .contextMenu = [self] { return self->contextMenu(); },
     }
         .wrap(HStack(VerticalAlignment::center, metrics.iconTextSpacing, std::move(row)));
 }

@@ -120,7 +120,7 @@ Node PinnedChipView::body() const {
                         : SymbolImage("app.dashed", Font::system(m.iconSize), Color::secondary());
     Windowing* w = &windowing;
     Runtime* rt = &runtime;
-    PinnedChipView self = *this;
+    auto self = std::make_shared<const PinnedChipView>(*this);
     return WithStateObject<PinnedChipTooltip>(
         [w, rt] { return std::make_shared<PinnedChipTooltip>(*w, *rt); },
         [self, content, m](const std::shared_ptr<PinnedChipTooltip>& tooltip, std::function<void()>) {
@@ -129,9 +129,9 @@ Node PinnedChipView::body() const {
                     ->background(RoundedRectangle(m.chipCornerRadius)
                                      ->fillWith(Color::primary().opacity(0.06))
                                      ->onGlobalFrameChange([tooltip](Rect r) { tooltip->chipFrame = r; }));
-            std::string name = self.appName;
-            auto onTap = self.onTap;
-            return AttentionPulse{self.wantsAttention, m.chipCornerRadius}
+            std::string name = self->appName;
+            auto onTap = self->onTap;
+            return AttentionPulse{self->wantsAttention, m.chipCornerRadius}
                 .applied(chip)
                 ->frame(std::nullopt, barHeight(m.barSize))
                 ->contentShape()
@@ -147,7 +147,7 @@ Node PinnedChipView::body() const {
                     if (onTap) onTap();
                 })
                 ->accessibilityLabel(name, true)
-                ->contextMenu([self] { return self.contextMenu(); })
+                ->contextMenu([self] { return self->contextMenu(); })
                 ->onDisappear([tooltip] { tooltip->hide(); });
         });
 }

@@ -86,12 +86,29 @@ BarViewModel::FocusDecision BarViewModel::resolveFocus(std::optional<uint32_t> p
 
 std::vector<DisplayItem> BarViewModel::displayItems(uint64_t spaceID,
                                                     std::optional<size_t> screenIndex) const {
+    std::vector<DisplayItem> out;
+    displayItems(spaceID, screenIndex, out);
+    return out;
+}
+
+void BarViewModel::displayItems(uint64_t spaceID, std::optional<size_t> screenIndex,
+                                std::vector<DisplayItem>& out) const {
     auto found = displayItemsBySpace->find(spaceID);
-    if (found == displayItemsBySpace->end()) return {};
+    if (found == displayItemsBySpace->end()) {
+        out.clear();
+        return;
+    }
     const std::vector<DisplayItem>& items = found->second;
-    if (!screenIndex) return items;
+    // Assigned, the items keep the strings and the buffer `out` already has.
+    if (!screenIndex) {
+        out = items;
+        return;
+    }
     const std::vector<Screen> screens = platform_.displays.screens();
-    if (screens.size() < 2 || *screenIndex >= screens.size()) return items;
+    if (screens.size() < 2 || *screenIndex >= screens.size()) {
+        out = items;
+        return;
+    }
 
     const Rect screenFrame = screens[*screenIndex].frame;
     const double primaryHeight = screens.front().frame.height();
@@ -107,7 +124,7 @@ std::vector<DisplayItem> BarViewModel::displayItems(uint64_t spaceID,
         return converted.intersects(screenFrame);
     };
 
-    std::vector<DisplayItem> out;
+    out.clear();
     for (const DisplayItem& item : items) {
         if (const ChipData* chip = item.chip()) {
             if (onScreen(chip->id)) out.push_back(item);
@@ -144,7 +161,6 @@ std::vector<DisplayItem> BarViewModel::displayItems(uint64_t spaceID,
         }
         out.push_back(DisplayItem::group(std::move(narrowed)));
     }
-    return out;
 }
 
 std::set<std::string> BarViewModel::bundleIDsWithWindows(uint64_t spaceID) const {

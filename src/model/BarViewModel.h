@@ -77,6 +77,9 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     // The items the bar of a Space shows on one screen; all of them without an index or with
     // fewer than two screens.
     std::vector<DisplayItem> displayItems(uint64_t spaceID, std::optional<size_t> screenIndex) const;
+    // The same, written over `into`, whose storage a bar evaluating on every change reuses.
+    void displayItems(uint64_t spaceID, std::optional<size_t> screenIndex,
+                      std::vector<DisplayItem>& into) const;
     std::set<std::string> bundleIDsWithWindows(uint64_t spaceID) const;
     std::shared_ptr<const Image> icon(const std::string& bundleID);
     std::optional<std::string> badge(const std::string& bundleID) const;

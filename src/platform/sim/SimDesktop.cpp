@@ -424,15 +424,18 @@ bool SimDesktop::isOnScreen(const SimWindow& w) const {
 }
 
 std::vector<const SimWindow*> SimDesktop::windowsInListOrder() const {
-    std::vector<const SimWindow*> out;
-    out.reserve(windows_.size());
-    for (const auto& [id, w] : windows_) out.push_back(&w);
-    std::stable_sort(out.begin(), out.end(), [&](const SimWindow* a, const SimWindow* b) {
-        bool ao = isOnScreen(*a), bo = isOnScreen(*b);
-        if (ao != bo) return ao;
-        if (a->layer != b->layer) return a->layer > b->layer;
-        return a->z > b->z;
+    // Whether a window is on screen is found once per window, not at every comparison.
+    std::vector<std::pair<bool, const SimWindow*>> keyed;
+    keyed.reserve(windows_.size());
+    for (const auto& [id, w] : windows_) keyed.emplace_back(isOnScreen(w), &w);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first;
+        if (a.second->layer != b.second->layer) return a.second->layer > b.second->layer;
+        return a.second->z > b.second->z;
     });
+    std::vector<const SimWindow*> out;
+    out.reserve(keyed.size());
+    for (const auto& [onScreen, w] : keyed) out.push_back(w);
     return out;
 }
 

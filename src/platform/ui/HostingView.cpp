@@ -196,9 +196,16 @@ void HostingView::update() {
     env.colorScheme = effectiveColorScheme();
     env.reduceTransparency = reduceTransparency_;
 
-    DisplayList list;
+    // The list is built in the storage of the one before the last, emptied: a layout of the same
+    // size allocates none of it again.
+    DisplayList list = std::move(spareList_);
     list.size = size_;
+    list.ops.reserve(list_.ops.size());
+    list.regions.reserve(list_.regions.size());
     LayoutPass pass(*this, &list);
+    if (!scratch_) scratch_ = std::make_unique<LayoutScratch>();
+    pass.frameReports_ = std::move(scratch_->frameReports);
+    pass.animationKeys_ = std::move(scratch_->animationKeys);
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
@@ -211,7 +218,10 @@ void HostingView::update() {
         Rect frame{(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height};
         pass.place(*tree, frame, LayoutPass::Context{});
     }
-    list_ = std::move(list);
+    std::swap(list_, list);
+    spareList_ = std::move(list);
+    spareList_.ops.clear();
+    spareList_.regions.clear();
     for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;
 
     // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
@@ -285,6 +295,10 @@ void HostingView::update() {
         }
     }
     reportedFrames_ = std::move(frames);
+    scratch_->frameReports = std::move(pass.frameReports_);
+    scratch_->frameReports.clear();
+    scratch_->animationKeys = std::move(pass.animationKeys_);
+    scratch_->animationKeys.clear();
     updating_ = false;
 
     for (auto& call : calls) call();

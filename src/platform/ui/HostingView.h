@@ -20,6 +20,7 @@ class Panel;
 class Pasteboard;
 struct RNode;
 class LayoutPass;
+struct LayoutScratch;
 
 // NSAppearance names the panels give their content.
 enum class Appearance { aqua, darkAqua };
@@ -151,6 +152,9 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     bool updating_ = false;
     int evaluations_ = 0;
     DisplayList list_;
+    // Emptied, kept for their storage: the next update fills as many again.
+    DisplayList spareList_;
+    std::unique_ptr<LayoutScratch> scratch_;
     std::weak_ptr<Panel> window_;
     std::function<void(const Menu&, Point)> menuPresenter_;
 

@@ -1,6 +1,7 @@
 // Resolving a node tree (views, state, environment), laying it out SwiftUI's way (a size proposed
 // to each child, the child's answer, placement by alignment) and emitting the display list.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numeric>
 
@@ -119,7 +120,13 @@ double zIndexOf(const RNode& n) {
     return 0;
 }
 
-std::vector<size_t> paintOrder(const std::vector<std::unique_ptr<RNode>>& kids) {
+// The children in the order they paint: by z-index, in their own order among equals; none when
+// that is their own order, as it nearly always is.
+std::optional<std::vector<size_t>> paintOrder(const RNode::Kids& kids) {
+    bool inOrder = true;
+    for (size_t i = 1; i < kids.size() && inOrder; ++i)
+        inOrder = zIndexOf(*kids[i - 1]) <= zIndexOf(*kids[i]);
+    if (inOrder) return std::nullopt;
     std::vector<size_t> order(kids.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
@@ -190,7 +197,7 @@ std::optional<Shape> outlineOf(const RNode& n) {
 
 // --- Resolving ---
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const std::string& path, const Environment& env,
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, const Environment& env,
                                            std::optional<Axis> parentAxis) {
     if (!node) return nullptr;
     const Element& e = *node;
@@ -202,88 +209,104 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const std::string& 
             e.viewObject->invalidate_ = host_.invalidator();
             e.viewObject->environment_ = env;
             views_.push_back(e.viewObject);
-            return resolve(e.viewObject->body(), path, env, parentAxis);
+            return resolve(e.viewObject->body(), std::move(path), env, parentAxis);
         }
         case Kind::stateful: {
             std::any& storage = host_.stateFor(path, e.statefulInitial);
             liveState_.insert(path);
-            return resolve(e.statefulBuild(storage, host_.invalidator()), path + "~", env, parentAxis);
+            Node built = e.statefulBuild(storage, host_.invalidator());
+            path += '~';
+            return resolve(built, std::move(path), env, parentAxis);
         }
         case Kind::modifier: {
             Environment inner = env;
             if (e.mod == Mod::environment && e.environmentChange) e.environmentChange(inner);
             if (e.mod == Mod::disabled && e.flag) inner.isEnabled = false;
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
-            auto child = resolve(e.children[0], path + "/m", inner, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
+            n->kids.reserve(decorated ? 2 : 1);
+            auto child = resolve(e.children[0], n->path + "/m", inner, parentAxis);
             if (!child) {
                 // Modifiers of nothing draw nothing, except backgrounds and overlays, which still
                 // stand for their decoration of an empty frame.
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
-                child = std::make_unique<RNode>(EmptyNode(), path + "/m", inner, parentAxis);
+                child = std::make_unique<RNode>(EmptyNode(), n->path + "/m", inner, parentAxis);
             }
             n->kids.push_back(std::move(child));
-            if (e.mod == Mod::background || e.mod == Mod::overlay) {
-                auto deco = resolve(e.children[1], path + (e.mod == Mod::background ? "/bg" : "/ov"), inner,
-                                    std::nullopt);
-                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), path + "/bg", inner, std::nullopt);
+            if (decorated) {
+                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"),
+                                    inner, std::nullopt);
+                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), n->path + "/bg", inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
             if (e.mod == Mod::environment) n->env = inner;
             return n;
         }
         case Kind::scroll: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
-            auto content = resolve(e.children[0], path + "/c", env, std::nullopt);
-            if (!content) content = std::make_unique<RNode>(EmptyNode(), path + "/c", env, std::nullopt);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            auto content = resolve(e.children[0], n->path + "/c", env, std::nullopt);
+            if (!content) content = std::make_unique<RNode>(EmptyNode(), n->path + "/c", env, std::nullopt);
             n->kids.push_back(std::move(content));
             return n;
         }
         case Kind::list: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
             for (const ListRow& row : e.list->rows) {
-                auto content = resolve(row.content, path + "/#" + row.id, env, std::nullopt);
+                auto content = resolve(row.content, n->path + "/#" + row.id, env, std::nullopt);
                 if (!content)
-                    content = std::make_unique<RNode>(EmptyNode(), path + "/#" + row.id, env, std::nullopt);
+                    content =
+                        std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
                 n->kids.push_back(std::move(content));
             }
             return n;
         }
         case Kind::textField: {
             if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path;
-            return std::make_unique<RNode>(node, path, env, parentAxis);
+            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
         }
         case Kind::group:
         case Kind::stack:
         case Kind::zstack: {
-            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
             std::optional<Axis> childAxis;
             if (e.kind == Kind::stack) childAxis = e.axis;
             if (e.kind == Kind::group) childAxis = parentAxis;
-            resolveChildren(e.children, path, env, childAxis, n->kids);
+            n->kids.reserve(e.children.size());
+            resolveChildren(e.children, n->path, env, childAxis, n->kids);
             if (e.kind == Kind::group && n->kids.size() == 1) return std::move(n->kids[0]);
             if (n->kids.empty() && e.kind == Kind::group) return nullptr;
             return n;
         }
         default:
-            return std::make_unique<RNode>(node, path, env, parentAxis);
+            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
     }
 }
 
-void LayoutPass::resolveChildren(const std::vector<Node>& children, const std::string& path,
-                                 const Environment& env, std::optional<Axis> axis,
-                                 std::vector<std::unique_ptr<RNode>>& out) {
+void LayoutPass::resolveChildren(const Element::Children& children, const std::string& path,
+                                 const Environment& env, std::optional<Axis> axis, RNode::Kids& out) {
     for (size_t i = 0; i < children.size(); ++i) {
         const Node& c = children[i];
         if (!c) continue;
-        std::string seg =
-            c->kind == Kind::modifier && c->mod == Mod::id ? "#" + c->identifier : std::to_string(i);
-        std::string childPath = path + "/" + seg;
+        // The child's identity: its id, else its place among its siblings.
+        const bool byID = c->kind == Kind::modifier && c->mod == Mod::id;
+        char digits[24];
+        char* digitsEnd = std::to_chars(digits, digits + sizeof digits, i).ptr;
+        std::string childPath;
+        childPath.reserve(path.size() + 2 + (byID ? c->identifier.size() : size_t(digitsEnd - digits)));
+        childPath += path;
+        childPath += '/';
+        if (byID) {
+            childPath += '#';
+            childPath += c->identifier;
+        } else {
+            childPath.append(digits, size_t(digitsEnd - digits));
+        }
         if (c->kind == Kind::group) {
             // Groups have no layout of their own: their children join the parent.
             resolveChildren(c->children, childPath, env, axis, out);
             continue;
         }
-        if (auto r = resolve(c, childPath, env, axis)) {
+        if (auto r = resolve(c, std::move(childPath), env, axis)) {
             if (r->el->kind == Kind::group) {
                 for (auto& k : r->kids) out.push_back(std::move(k));
             } else {
@@ -296,10 +319,10 @@ void LayoutPass::resolveChildren(const std::vector<Node>& children, const std::s
 // --- Measuring ---
 
 Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
-    auto key = std::make_pair(p.width.value_or(-1.0), p.height.value_or(-1.0));
-    if (auto it = n.cache.find(key); it != n.cache.end()) return it->second;
+    const double w = p.width.value_or(-1.0), h = p.height.value_or(-1.0);
+    if (const Size* known = n.cache.find(w, h)) return *known;
     Size s = measureUncached(n, p);
-    n.cache.emplace(key, s);
+    n.cache.add(w, h, s);
     return s;
 }
 
@@ -499,10 +522,17 @@ Rect LayoutPass::Context::map(const Rect& r) const {
     return {ox + sx * r.origin.x, oy + sy * r.origin.y, sx * r.size.width, sy * r.size.height};
 }
 
+void LayoutPass::Context::addClip(const ClipRegion& clip) {
+    auto more = clips ? std::make_shared<std::vector<ClipRegion>>(*clips)
+                      : std::make_shared<std::vector<ClipRegion>>();
+    more->push_back(clip);
+    clips = std::move(more);
+}
+
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
-    region.clips = ctx.clips;
+    region.clips = ctx.clipList();
     region.path = n.path;
     region.enabled = n.env.isEnabled;
     out_->regions.push_back(std::move(region));
@@ -514,7 +544,7 @@ void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, D
     op.path = n.path;
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
-    op.clips = ctx.clips;
+    op.clips = ctx.clipList();
     op.scheme = n.env.colorScheme;
     out_->ops.push_back(std::move(op));
 }
@@ -534,7 +564,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
         case Kind::divider: {
             DrawOp op;
             op.fill = resolvePaint(Color::separator(), scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::text: {
@@ -562,7 +592,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
                     op.lines.push_back(l.text);
                 }
             }
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::image: {
@@ -572,7 +602,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.imageName = e.imageName;
             op.bitmap = e.bitmap;
             op.color = colorOf(n).resolve(scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::shape: {
@@ -587,7 +617,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
             if (!e.fill && !e.stroke)
                 op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::material: {
@@ -596,14 +626,14 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.material = e.material;
             op.blending = e.blending;
             op.shape = ctx.clipShapeHint;
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::spinner: {
             DrawOp op;
             op.kind = DrawOp::Kind::spinner;
             op.color = Color::secondary().resolve(scheme);
-            emitOp(n, frame, ctx, op);
+            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::textField:
@@ -617,32 +647,46 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             return;
         case Kind::group:
         case Kind::zstack: {
-            for (size_t i : paintOrder(n.kids)) {
+            auto placeKid = [&](size_t i) {
                 Size c = measure(*n.kids[i], prop);
                 Context k = ctx;
                 k.proposal = prop;
                 place(*n.kids[i], aligned(frame, c, e.alignment), k);
+            };
+            if (auto order = paintOrder(n.kids)) {
+                for (size_t i : *order) placeKid(i);
+            } else {
+                for (size_t i = 0; i < n.kids.size(); ++i) placeKid(i);
             }
             return;
         }
         case Kind::stack: {
             Axis a = e.axis;
             auto sizes = stackSizes(n, prop);
-            std::vector<Rect> rects(sizes.size());
-            double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
-            for (size_t i = 0; i < sizes.size(); ++i) {
+            auto rectAt = [&](size_t i, double pos) -> Rect {
                 Size s = sizes[i];
-                if (a == Axis::horizontal) {
-                    rects[i] = {pos,
-                                frame.minY() + alignOffset(e.alignment.vertical, frame.height(), s.height),
-                                s.width, s.height};
-                } else {
-                    rects[i] = {frame.minX() + alignOffset(e.alignment.horizontal, frame.width(), s.width),
-                                pos, s.width, s.height};
+                if (a == Axis::horizontal)
+                    return {pos, frame.minY() + alignOffset(e.alignment.vertical, frame.height(), s.height),
+                            s.width, s.height};
+                return {frame.minX() + alignOffset(e.alignment.horizontal, frame.width(), s.width), pos,
+                        s.width, s.height};
+            };
+            double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
+            auto order = paintOrder(n.kids);
+            if (!order) {
+                for (size_t i = 0; i < sizes.size(); ++i) {
+                    Rect r = rectAt(i, pos);
+                    pos += along(a, sizes[i]) + e.spacing;
+                    place(*n.kids[i], r, ctx);
                 }
-                pos += along(a, s) + e.spacing;
+                return;
             }
-            for (size_t i : paintOrder(n.kids)) place(*n.kids[i], rects[i], ctx);
+            std::vector<Rect> rects(sizes.size());
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                rects[i] = rectAt(i, pos);
+                pos += along(a, sizes[i]) + e.spacing;
+            }
+            for (size_t i : *order) place(*n.kids[i], rects[i], ctx);
             return;
         }
         case Kind::modifier:
@@ -661,7 +705,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     auto emitRegionWith = [&](auto&& fill) {
         HitRegion r;
         fill(r);
-        emitRegion(n, frame, ctx, r);
+        emitRegion(n, frame, ctx, std::move(r));
     };
     auto emitGesture = [&](auto&& fill) {
         emitRegionWith([&](HitRegion& r) {
@@ -722,7 +766,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             ctx.oy += ctx.sy * e.offsetBy.y;
             break;
         case Mod::clip:
-            ctx.clips.push_back({ctx.map(frame), e.shape});
+            ctx.addClip({ctx.map(frame), e.shape});
             ctx.clipShapeHint = e.shape;
             break;
         case Mod::shadow: {
@@ -731,7 +775,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             op.fill = resolvePaint(e.shadowColor, n.env.colorScheme);
             op.blur = e.shadowRadius;
             op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
-            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, op);
+            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
             break;
         }
         case Mod::help:
@@ -857,9 +901,9 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     r.scrollPath = n.path;
     r.scrollAxis = a;
     r.enabled = !e.scrollDisabled;
-    emitRegion(n, frame, ctx, r);
+    emitRegion(n, frame, ctx, std::move(r));
     if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
-    ctx.clips.push_back({ctx.map(frame), Shape::rect()});
+    ctx.addClip({ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
     ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
@@ -889,7 +933,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
         DrawOp caret;
         caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, caret);
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, std::move(caret));
     }
     HitRegion r;
     r.focusable = true;
@@ -926,7 +970,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
     r.text = e.textBinding;
-    emitRegion(n, frame, ctx, r);
+    emitRegion(n, frame, ctx, std::move(r));
 }
 
 void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
@@ -997,10 +1041,10 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         return false;
     };
     if (!spec.dropTypes.empty()) listRegion.dropTarget = listDropTarget(n, ctx.map(frame), offset);
-    emitRegion(n, frame, ctx, listRegion);
+    emitRegion(n, frame, ctx, std::move(listRegion));
 
     Context inner = ctx;
-    inner.clips.push_back({ctx.map(frame), Shape::rect()});
+    inner.addClip({ctx.map(frame), Shape::rect()});
     std::vector<Rect> rects;
     double y = frame.minY() - offset;
     for (const ListRow& row : spec.rows) {
@@ -1018,7 +1062,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp hl;
             hl.shape = Shape::roundedRect(5);
             hl.fill = resolvePaint(Color::accent().opacity(0.25), scheme);
-            emitOp(n, r.insetBy(2, 1), rowCtx, hl);
+            emitOp(n, r.insetBy(2, 1), rowCtx, std::move(hl));
         }
         place(*n.kids[i], r, rowCtx);
     };
@@ -1078,7 +1122,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         } else if (row.pasteboard) {
             rr.drag = rowDragSession(n, i, rects[i].minY() + offset - frame.minY());
         }
-        emitRegion(*n.kids[i], rects[i], inner, rr);
+        emitRegion(*n.kids[i], rects[i], inner, std::move(rr));
     }
     if (dragState.sessionActive) {
         // The drag image: the dragged row under the pointer.
@@ -1114,7 +1158,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
         }
         DrawOp line;
         line.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, line);
+        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, std::move(line));
         Context lifted = inner;
         lifted.opacity *= 0.8;
         placeRow(i, rects[i].offsetBy(0, dragState.translation), lifted);

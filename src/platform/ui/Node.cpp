@@ -3,19 +3,30 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/BlockPool.h"
+
 namespace qv {
 
 namespace {
 
+template <class... Args>
+std::shared_ptr<Element> newElement(Args&&... args) {
+    return std::allocate_shared<Element>(blockpool::Allocator<Element>{}, std::forward<Args>(args)...);
+}
+
 std::shared_ptr<Element> make(Element::Kind kind) {
-    auto e = std::make_shared<Element>();
+    auto e = newElement();
     e->kind = kind;
     return e;
 }
 
-std::vector<Node> compact(std::vector<Node> children) {
-    std::erase_if(children, [](const Node& n) { return !n; });
-    return children;
+Element::Children compact(std::vector<Node> children) {
+    Element::Children out;
+    out.reserve(children.size());
+    for (Node& n : children) {
+        if (n) out.push_back(std::move(n));
+    }
+    return out;
 }
 
 }  // namespace
@@ -281,13 +292,13 @@ Node Element::cursor(Cursor c) const {
 }
 
 Node Element::fillWith(Paint p) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->fill = std::move(p);
     return e;
 }
 
 Node Element::strokeWith(Paint p, double w) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->stroke = std::move(p);
     e->lineWidth = w;
     e->strokeInside = false;
@@ -295,7 +306,7 @@ Node Element::strokeWith(Paint p, double w) const {
 }
 
 Node Element::strokeBorder(Paint p, double w) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->stroke = std::move(p);
     e->lineWidth = w;
     e->strokeInside = true;
@@ -303,13 +314,13 @@ Node Element::strokeBorder(Paint p, double w) const {
 }
 
 Node Element::resizableImage() const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->resizable = true;
     return e;
 }
 
 Node Element::aspectRatio(ContentMode mode) const {
-    auto e = std::make_shared<Element>(*this);
+    auto e = newElement(*this);
     e->contentMode = mode;
     return e;
 }

@@ -16,6 +16,7 @@
 #include "platform/Geometry.h"
 #include "platform/Image.h"
 #include "platform/ui/Animation.h"
+#include "platform/ui/BlockPool.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Event.h"
 #include "platform/ui/Menu.h"
@@ -293,7 +294,9 @@ struct Element : std::enable_shared_from_this<Element> {
 
     Kind kind = Kind::empty;
     Mod mod = Mod::frame;
-    std::vector<Node> children;
+    // Mostly one or two: from recycled blocks, as the elements themselves.
+    using Children = std::vector<Node, blockpool::Allocator<Node>>;
+    Children children;
 
     // Stacks.
     Axis axis = Axis::horizontal;
@@ -432,6 +435,10 @@ struct Element : std::enable_shared_from_this<Element> {
     static std::string animationKeyOf(const T& v) {
         if constexpr (std::is_same_v<T, std::string>) {
             return v;
+        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, int> || std::is_same_v<T, long> ||
+                             std::is_same_v<T, long long> || std::is_same_v<T, unsigned> ||
+                             std::is_same_v<T, unsigned long> || std::is_same_v<T, unsigned long long>) {
+            return std::to_string(v);  // as a stream writes it, without making one
         } else if constexpr (requires {
                                  v.has_value();
                                  *v;

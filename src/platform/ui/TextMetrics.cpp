@@ -56,38 +56,40 @@ double ems(char32_t c) {
     return 0.6;
 }
 
+// The code point starting at `i`, and where the next one starts; malformed bytes decode one at a
+// time as the replacement character.
+char32_t decodeAt(std::string_view s, size_t& i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + size_t(len) > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    bool ok = true;
+    for (int k = 1; k < len; ++k) {
+        auto cb = static_cast<unsigned char>(s[i + size_t(k)]);
+        if ((cb & 0xC0) != 0x80) ok = false;
+        c = (c << 6) | (cb & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are malformed too: decoding them would
+    // let "\xC0\xBC" pass for '<'.
+    static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && (c < kShortest[len] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) ok = false;
+    if (!ok) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += size_t(len);
+    return c;
+}
+
 }  // namespace
 
 std::vector<char32_t> codePoints(std::string_view s) {
     std::vector<char32_t> out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + size_t(len) > s.size()) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = true;
-        for (int k = 1; k < len; ++k) {
-            auto cb = static_cast<unsigned char>(s[i + size_t(k)]);
-            if ((cb & 0xC0) != 0x80) ok = false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are malformed too: decoding them would
-        // let "\xC0\xBC" pass for '<'.
-        static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (ok && (c < kShortest[len] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) ok = false;
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(c);
-        i += size_t(len);
-    }
+    for (size_t i = 0; i < s.size();) out.push_back(decodeAt(s, i));
     return out;
 }
 
@@ -123,7 +125,8 @@ double advance(char32_t c, const Font& font) {
 
 double width(std::string_view utf8, const Font& font, double tracking) {
     double w = 0;
-    for (char32_t c : codePoints(utf8)) w += advance(c, font) + tracking;
+    // Measured on every layout of every text: decoded in place, without a copy.
+    for (size_t i = 0; i < utf8.size();) w += advance(decodeAt(utf8, i), font) + tracking;
     return w;
 }
 
