@@ -8,6 +8,20 @@
 
 namespace qv::blockpool {
 
+// Under a memory sanitizer every block goes back to the allocator, so a node used after its release
+// is still caught there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kRecycle = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kRecycle = false;
+#else
+inline constexpr bool kRecycle = true;
+#endif
+#else
+inline constexpr bool kRecycle = true;
+#endif
+
 // Freed blocks of one size and alignment, kept per thread for the next allocation of that size.
 // Elements are larger than the general allocator's fast per-thread caches, which makes each of
 // their allocations and releases a trip through its shared bins; a free list costs two pointer
@@ -18,7 +32,7 @@ class FreeList {
     static constexpr size_t kKeep = 4096;
 
     static void* allocate() {
-        if (!gone_) {
+        if (kRecycle && !gone_) {
             FreeList& list = instance();
             if (list.head_) {
                 Block* b = list.head_;
@@ -31,7 +45,7 @@ class FreeList {
     }
 
     static void release(void* p) noexcept {
-        if (!gone_) {
+        if (kRecycle && !gone_) {
             FreeList& list = instance();
             if (list.count_ < kKeep) {
                 list.head_ = new (p) Block{list.head_};
