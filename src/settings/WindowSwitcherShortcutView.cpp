@@ -65,11 +65,12 @@ Node WindowSwitcherShortcutView::body() {
     row.toggleRecording = [this] { toggleRecording(); };
     constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
     if (current != kDefault && !recording) {
-        row.sideButton = {"arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault), [this] {
-                              rejection_ = std::nullopt;
-                              settings_.setWindowSwitcherShortcut(kDefault);
-                              setNeedsUpdate();
-                          }};
+        row.sideButton = {
+            "arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault), [this] {
+                rejection_ = std::nullopt;
+                settings_.setWindowSwitcherShortcut(UserSettings::kDefaultWindowSwitcherShortcut);
+                setNeedsUpdate();
+            }};
     }
     return row.body();
 }
