@@ -7,16 +7,7 @@
 namespace qv::testing {
 namespace {
 
-class WindowSwitcherSourceTest : public SwitcherDesktop {
-  protected:
-    std::vector<std::string> snapshotTitles(WindowSwitcherWindowSource& source, Point at = {2500, 450}) {
-        std::vector<std::string> out;
-        auto snap = source.snapshot(at);
-        if (!snap) return {"<none>"};
-        for (const SwitcherEntry& e : snap->entries) out.push_back(e.title);
-        return out;
-    }
-};
+using WindowSwitcherSourceTest = SwitcherDesktop;
 
 TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUntrackedWindows) {
     startModel();
@@ -37,7 +28,7 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
     for (const SwitcherEntry& e : snap->entries) EXPECT_EQ(e.isTracked, e.id != dialog) << e.title;
 
     // No display under the point: no snapshot.
-    EXPECT_EQ(snapshotTitles(source, {-500, -500}), std::vector<std::string>{"<none>"});
+    EXPECT_FALSE(source.snapshot({-500, -500}));
 }
 
 TEST_F(WindowSwitcherSourceTest, UntrackedWindowsFollowAccessibilityOrTheApplicationsPolicy) {
