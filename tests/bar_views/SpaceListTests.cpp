@@ -4,11 +4,7 @@
 #include "bar_views/SpaceListPanel.h"
 #include "bar_views/SpaceListPopover.h"
 #include "bar_views/SpaceSwitcher.h"
-#include "model/BadgeService.h"
-#include "model/BarViewModel.h"
-#include "model/UserSettings.h"
 #include "support/PreviewScreens.h"
-#include "tracking/WindowStore.h"
 
 namespace qv {
 namespace {
@@ -20,22 +16,15 @@ class SpaceListTest : public testing::BarRowFixture {
     uint64_t full = sim.addSpace(display, kSimSpaceTypeFullScreen);
     uint64_t d2 = sim.addSpace(display);
     uint64_t d3 = sim.addSpace(display);
-    int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
     int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
-    std::shared_ptr<WindowStore> store;
-    std::shared_ptr<BarViewModel> model;
     uint64_t barSpace = 0;
     std::vector<uint64_t> switches;
 
     void SetUp() override {
         sim.openWindow(viewer, "Slides", full);
-        sim.openWindow(editor, "a", space);
-        sim.openWindow(editor, "b", space);
-        store = WindowStore::create(sim.platform());
-        store->populate();
-        model = BarViewModel::create(
-            sim.platform(), store, UserSettings::create(sim.platform()),
-            std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices));
+        sim.openWindow(editor, "a", desk);
+        sim.openWindow(editor, "b", desk);
+        startModel();
         barSpace = d2;
         showBar([this] {
             return row(
@@ -149,7 +138,7 @@ TEST_F(SpaceListTest, RefusedMonitorsLeaveTheButtonAndRowsWorking) {
     sim.click(row);
     EXPECT_FALSE(list());
     rt.runUntilIdle();
-    EXPECT_EQ(switches, (std::vector<uint64_t>{space}));
+    EXPECT_EQ(switches, (std::vector<uint64_t>{desk}));
 }
 
 TEST_F(SpaceListTest, GrowingContentStopsEightBelowTheVisibleTop) {

@@ -170,6 +170,12 @@ class ThumbnailContentTest : public ThumbnailPopupTest {
         startModel();
         rt.runUntilIdle();
     }
+    std::shared_ptr<SingleThumbnailContent> single(ChipData chip) {
+        auto content = std::make_shared<SingleThumbnailContent>();
+        content->chip = std::move(chip);
+        content->environment = environment();
+        return content;
+    }
     std::shared_ptr<GroupedThumbnailContent> grouped(std::vector<uint32_t> ids) {
         auto content = std::make_shared<GroupedThumbnailContent>();
         content->group.id = "group-com.example.editor";
@@ -196,9 +202,7 @@ class ThumbnailContentTest : public ThumbnailPopupTest {
 };
 
 TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimisedWindow) {
-    auto content = std::make_shared<SingleThumbnailContent>();
-    content->chip = model->chipsBySpace->at(desk)[0];
-    content->environment = environment();
+    auto content = single(model->chipsBySpace->at(desk)[0]);
     sim.screenCapture().setCaptureFault(CaptureFault::hold);
     auto panel = popup({100, 44, 358, 336}, content);
     EXPECT_TRUE(content->isLoading);
@@ -212,10 +216,8 @@ TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimised
     EXPECT_EQ(sim.screenCapture().captures().size(), 1u);
 
     // A minimised window: the cached picture, no capture, no minimise control.
-    auto minimised = std::make_shared<SingleThumbnailContent>();
-    minimised->chip = content->chip;
+    auto minimised = single(content->chip);
     minimised->chip.isMinimized = true;
-    minimised->environment = environment();
     popup({100, 44, 358, 336}, minimised);
     EXPECT_EQ(minimised->thumbnail, content->thumbnail);
     EXPECT_FALSE(minimised->isLoading);
@@ -223,9 +225,7 @@ TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimised
 
     // A result that arrives after its content is gone goes nowhere.
     rt.advance(31);
-    auto gone = std::make_shared<SingleThumbnailContent>();
-    gone->chip = content->chip;
-    gone->environment = environment();
+    auto gone = single(content->chip);
     std::weak_ptr<SingleThumbnailContent> weak = gone;
     auto p = popup({100, 44, 358, 336}, std::exchange(gone, nullptr));
     p->close();
