@@ -72,6 +72,16 @@ TEST_F(PinnedChipTooltipTest, ThePointerRestingForTheDelayShowsTheNameAboveTheBa
     sim.mouseMove(away);
     EXPECT_FALSE(tooltip());
     EXPECT_EQ(windowing.monitorCount(), 0u);
+
+    // Without monitors it still shows, and leaving hides it (formerly
+    // WithoutMonitorsItStillShowsAndLeavingHidesIt).
+    windowing.setMonitorsRefused(true);
+    inset = 0;
+    relayout();
+    rest("Atlas");
+    ASSERT_TRUE(tooltip());
+    sim.mouseMove(away);
+    EXPECT_FALSE(tooltip());
 }
 
 // A tooltip still pending shows nothing once the pointer leaves or the chip goes (formerly
@@ -134,14 +144,6 @@ TEST_F(PinnedChipTooltipTest, AtEitherEdgeOfTheScreenItStaysEightPointsInside) {
     rest(apps[0]);
     ASSERT_TRUE(tooltip());
     EXPECT_EQ(tooltip()->frame().maxX(), 1440 - 8);
-}
-
-TEST_F(PinnedChipTooltipTest, WithoutMonitorsItStillShowsAndLeavingHidesIt) {
-    windowing.setMonitorsRefused(true);
-    rest("Atlas");
-    ASSERT_TRUE(tooltip());
-    sim.mouseMove(away);
-    EXPECT_FALSE(tooltip());
 }
 
 TEST_F(PinnedChipTooltipTest, ClosingTwiceClosesOnce) {

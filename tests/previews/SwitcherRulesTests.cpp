@@ -69,7 +69,7 @@ TEST(SwitcherOrderTest, RecentWindowsLeadAndOthersSlotInByStacking) {
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{1, 6}));
 }
 
-TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsAndScrollsBeyondTheRoom) {
+TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsScrollsBeyondTheRoomAndNeverClamps) {
     const Screen screen = screenOf(Rect{0, 0, 1440, 875});
     SwitcherLayout seven = SwitcherMetrics::layout(7, screen, BarSize::medium);
     EXPECT_EQ(seven.columns, 4);
@@ -97,19 +97,20 @@ TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsAndScrollsBeyondTheRoom)
     EXPECT_EQ(SwitcherMetrics::layout(7, screen, BarSize::xxl).frame.height(), 451);
     EXPECT_EQ(SwitcherMetrics::layout(15, screenOf({0, 0, 1440, 750}), BarSize::medium).gridHeight, 598);
     EXPECT_EQ(SwitcherMetrics::layout(15, screenOf({0, 0, 1440, 750}), BarSize::xxl).gridHeight, 404);
-}
 
-TEST(SwitcherLayoutTest, NeverClampsAndRoundsHalvesAwayFromZero) {
-    // 200 wide: one card, wider than the display, still centred on it.
+    // Never clamped (formerly NeverClampsAndRoundsHalvesAwayFromZero): 200 wide, one card, wider
+    // than the display, still centred on it.
     SwitcherLayout narrow = SwitcherMetrics::layout(3, screenOf({0, 0, 200, 900}), BarSize::medium);
     EXPECT_EQ(narrow.columns, 1);
     EXPECT_EQ(narrow.frame.width(), 240);
     EXPECT_EQ(narrow.frame.minX(), -20);
-    // midX - 120 = 100.5 and -100.5.
-    EXPECT_EQ(SwitcherMetrics::layout(1, screenOf({0.5, 0, 440, 900}), BarSize::medium).frame.minX(), 101);
-    EXPECT_EQ(SwitcherMetrics::layout(1, screenOf({-441.5, 0, 440, 900}), BarSize::medium).frame.minX(),
-              -342);
-    EXPECT_EQ(SwitcherMetrics::layout(1, screenOf({-0.5, 0, 40, 900}), BarSize::medium).frame.minX(), -101);
+    // Halves round away from zero: midX - 120 = 100.5 and -100.5.
+    auto minX = [](Rect visible) {
+        return SwitcherMetrics::layout(1, screenOf(visible), BarSize::medium).frame.minX();
+    };
+    EXPECT_EQ(minX({0.5, 0, 440, 900}), 101);
+    EXPECT_EQ(minX({-441.5, 0, 440, 900}), -342);
+    EXPECT_EQ(minX({-0.5, 0, 40, 900}), -101);
 }
 
 TEST(WindowSwitcherModelTest, TheSelectedEntryExistsOnlyInRange) {

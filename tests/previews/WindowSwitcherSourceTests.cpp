@@ -29,10 +29,9 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
 
     // No display under the point: no snapshot.
     EXPECT_FALSE(source.snapshot({-500, -500}));
-}
 
-TEST_F(WindowSwitcherSourceTest, UntrackedWindowsFollowAccessibilityOrTheApplicationsPolicy) {
-    startModel();
+    // Untracked windows follow Accessibility or the application's policy (formerly
+    // UntrackedWindowsFollowAccessibilityOrTheApplicationsPolicy).
     SimAccessibility& ax = sim.accessibility();
     uint32_t palette = sim.openWindow(mail, "Palette", side, Rect{2500, 400, 200, 200},
                                       [](SimWindowSpec& s) { s.subrole = "AXSystemDialog"; });
@@ -44,7 +43,6 @@ TEST_F(WindowSwitcherSourceTest, UntrackedWindowsFollowAccessibilityOrTheApplica
         s.inAXWindowList = false;
         s.subrole = "AXDialog";
     });
-    WindowSwitcherWindowSource source(sim.platform(), store);
     auto listed = [&](uint32_t id) {
         auto snap = source.snapshot({2500, 450});
         return std::any_of(snap->entries.begin(), snap->entries.end(),
