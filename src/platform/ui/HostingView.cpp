@@ -123,7 +123,7 @@ Size HostingView::fittingSize() {
     env.reduceTransparency = reduceTransparency_;
     LayoutPass pass(*this, nullptr);
     root_->environment_ = env;
-    auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+    auto tree = pass.resolve(root_->body(), "r", env);
     return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
 }
 
@@ -206,18 +206,21 @@ void HostingView::update() {
     if (!scratch_) scratch_ = std::make_unique<LayoutScratch>();
     pass.frameReports_ = std::move(scratch_->frameReports);
     pass.animationKeys_ = std::move(scratch_->animationKeys);
+    pass.segmentBlocks_ = std::move(scratch_->segmentBlocks);
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
         root_->environment_ = env;
-        tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+        tree = pass.resolve(root_->body(), "r", env);
     }
     if (!pass.focusCandidate_.empty()) focusedPath_ = pass.focusCandidate_;
     if (tree) {
         Size s = pass.measure(*tree, {size_.width, size_.height});
         Rect frame{(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height};
         pass.place(*tree, frame, LayoutPass::Context{});
+        tree.reset();
     }
+    scratch_->segmentBlocks = std::move(pass.segmentBlocks_);
     std::swap(list_, list);
     spareList_ = std::move(list);
     spareList_.ops.clear();

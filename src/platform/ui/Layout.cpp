@@ -197,7 +197,54 @@ std::optional<Shape> outlineOf(const RNode& n) {
 
 // --- Resolving ---
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, const Environment& env,
+const std::string& PathSegment::str() const {
+    if (!spelt.empty() || (separator.empty() && text.empty())) return spelt;
+    // From here up to the nearest ancestor already spelt, whose spelling is the prefix.
+    size_t length = 0;
+    const PathSegment* top = this;
+    for (; top && top->spelt.empty(); top = top->parent) length += top->separator.size() + top->text.size();
+    const size_t prefix = top ? top->spelt.size() : 0;
+    spelt.resize(prefix + length);
+    if (top) spelt.replace(0, prefix, top->spelt);
+    size_t end = prefix + length;
+    for (const PathSegment* s = this; s != top; s = s->parent) {
+        end -= s->text.size();
+        std::copy(s->text.begin(), s->text.end(), spelt.begin() + static_cast<std::ptrdiff_t>(end));
+        end -= s->separator.size();
+        std::copy(s->separator.begin(), s->separator.end(), spelt.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return spelt;
+}
+
+const PathSegment* LayoutPass::segment(const PathSegment* parent, std::string_view separator,
+                                       std::string_view text) {
+    const size_t block = segmentCount_ / kSegmentBlock;
+    if (block == segmentBlocks_.size()) segmentBlocks_.emplace_back(new PathSegment[kSegmentBlock]);
+    PathSegment& s = segmentBlocks_[block][segmentCount_++ % kSegmentBlock];
+    s.spelt.clear();  // a block handed over from an earlier pass
+    s.parent = parent;
+    s.separator = separator;
+    s.text = text;
+    return &s;
+}
+
+const PathSegment* LayoutPass::segment(const PathSegment* parent, size_t index) {
+    auto* s = const_cast<PathSegment*>(segment(parent, "/"));
+    char* end = std::to_chars(s->digits, s->digits + sizeof s->digits, index).ptr;
+    s->text = std::string_view(s->digits, size_t(end - s->digits));
+    return s;
+}
+
+const Environment& LayoutPass::keepEnvironment(const Environment& env) {
+    return environments_.emplace_back(env);
+}
+
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string_view rootPath, const Environment& env) {
+    pathTexts_.push_back(node);
+    return resolve(node, segment(nullptr, {}, rootPath), keepEnvironment(env), std::nullopt);
+}
+
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* path, const Environment& env,
                                            std::optional<Axis> parentAxis) {
     if (!node) return nullptr;
     const Element& e = *node;
@@ -209,104 +256,103 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, c
             e.viewObject->invalidate_ = host_.invalidator();
             e.viewObject->environment_ = env;
             views_.push_back(e.viewObject);
-            return resolve(e.viewObject->body(), std::move(path), env, parentAxis);
+            return resolve(e.viewObject->body(), path, env, parentAxis);
         }
         case Kind::stateful: {
-            std::any& storage = host_.stateFor(path, e.statefulInitial);
-            liveState_.insert(path);
+            const std::string& spelt = path->str();
+            std::any& storage = host_.stateFor(spelt, e.statefulInitial);
+            liveState_.insert(spelt);
             Node built = e.statefulBuild(storage, host_.invalidator());
-            path += '~';
-            return resolve(built, std::move(path), env, parentAxis);
+            return resolve(built, segment(path, "~"), env, parentAxis);
         }
         case Kind::modifier: {
-            Environment inner = env;
-            if (e.mod == Mod::environment && e.environmentChange) e.environmentChange(inner);
-            if (e.mod == Mod::disabled && e.flag) inner.isEnabled = false;
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            const Environment* inner = &env;
+            if ((e.mod == Mod::environment && e.environmentChange) || (e.mod == Mod::disabled && e.flag)) {
+                Environment changed = env;
+                if (e.mod == Mod::environment) e.environmentChange(changed);
+                if (e.mod == Mod::disabled) changed.isEnabled = false;
+                inner = &keepEnvironment(changed);
+            }
+            auto n = std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
             const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
             n->kids.reserve(decorated ? 2 : 1);
-            auto child = resolve(e.children[0], n->path + "/m", inner, parentAxis);
+            const PathSegment* childPath = segment(path, "/m");
+            auto child = resolve(e.children[0], childPath, *inner, parentAxis);
             if (!child) {
                 // Modifiers of nothing draw nothing, except backgrounds and overlays, which still
                 // stand for their decoration of an empty frame.
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
-                child = std::make_unique<RNode>(EmptyNode(), n->path + "/m", inner, parentAxis);
+                child = std::make_unique<RNode>(EmptyNode(), childPath, *inner, parentAxis);
             }
             n->kids.push_back(std::move(child));
             if (decorated) {
-                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"),
-                                    inner, std::nullopt);
-                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), n->path + "/bg", inner, std::nullopt);
+                auto deco = resolve(e.children[1], segment(path, e.mod == Mod::background ? "/bg" : "/ov"),
+                                    *inner, std::nullopt);
+                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), segment(path, "/bg"), *inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
-            if (e.mod == Mod::environment) n->env = inner;
             return n;
         }
         case Kind::scroll: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
-            auto content = resolve(e.children[0], n->path + "/c", env, std::nullopt);
-            if (!content) content = std::make_unique<RNode>(EmptyNode(), n->path + "/c", env, std::nullopt);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            const PathSegment* contentPath = segment(path, "/c");
+            auto content = resolve(e.children[0], contentPath, env, std::nullopt);
+            if (!content) content = std::make_unique<RNode>(EmptyNode(), contentPath, env, std::nullopt);
             n->kids.push_back(std::move(content));
             return n;
         }
         case Kind::list: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            pathTexts_.push_back(node);
             for (const ListRow& row : e.list->rows) {
-                auto content = resolve(row.content, n->path + "/#" + row.id, env, std::nullopt);
-                if (!content)
-                    content =
-                        std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
+                const PathSegment* rowPath = segment(path, "/#", row.id);
+                auto content = resolve(row.content, rowPath, env, std::nullopt);
+                if (!content) content = std::make_unique<RNode>(EmptyNode(), rowPath, env, std::nullopt);
                 n->kids.push_back(std::move(content));
             }
             return n;
         }
         case Kind::textField: {
-            if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path;
-            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path->str();
+            return std::make_unique<RNode>(node, path, env, parentAxis);
         }
         case Kind::group:
         case Kind::stack:
         case Kind::zstack: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             std::optional<Axis> childAxis;
             if (e.kind == Kind::stack) childAxis = e.axis;
             if (e.kind == Kind::group) childAxis = parentAxis;
             n->kids.reserve(e.children.size());
-            resolveChildren(e.children, n->path, env, childAxis, n->kids);
+            resolveChildren(e.children, path, env, childAxis, n->kids);
             if (e.kind == Kind::group && n->kids.size() == 1) return std::move(n->kids[0]);
             if (n->kids.empty() && e.kind == Kind::group) return nullptr;
             return n;
         }
         default:
-            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            return std::make_unique<RNode>(node, path, env, parentAxis);
     }
 }
 
-void LayoutPass::resolveChildren(const Element::Children& children, const std::string& path,
+void LayoutPass::resolveChildren(const Element::Children& children, const PathSegment* path,
                                  const Environment& env, std::optional<Axis> axis, RNode::Kids& out) {
     for (size_t i = 0; i < children.size(); ++i) {
         const Node& c = children[i];
         if (!c) continue;
         // The child's identity: its id, else its place among its siblings.
-        const bool byID = c->kind == Kind::modifier && c->mod == Mod::id;
-        char digits[24];
-        char* digitsEnd = std::to_chars(digits, digits + sizeof digits, i).ptr;
-        std::string childPath;
-        childPath.reserve(path.size() + 2 + (byID ? c->identifier.size() : size_t(digitsEnd - digits)));
-        childPath += path;
-        childPath += '/';
-        if (byID) {
-            childPath += '#';
-            childPath += c->identifier;
+        const PathSegment* childPath;
+        if (c->kind == Kind::modifier && c->mod == Mod::id) {
+            pathTexts_.push_back(c);
+            childPath = segment(path, "/#", c->identifier);
         } else {
-            childPath.append(digits, size_t(digitsEnd - digits));
+            childPath = segment(path, i);
         }
         if (c->kind == Kind::group) {
             // Groups have no layout of their own: their children join the parent.
             resolveChildren(c->children, childPath, env, axis, out);
             continue;
         }
-        if (auto r = resolve(c, std::move(childPath), env, axis)) {
+        if (auto r = resolve(c, childPath, env, axis)) {
             if (r->el->kind == Kind::group) {
                 for (auto& k : r->kids) out.push_back(std::move(k));
             } else {
@@ -522,18 +568,24 @@ Rect LayoutPass::Context::map(const Rect& r) const {
     return {ox + sx * r.origin.x, oy + sy * r.origin.y, sx * r.size.width, sy * r.size.height};
 }
 
-void LayoutPass::Context::addClip(const ClipRegion& clip) {
-    auto more = clips ? std::make_shared<std::vector<ClipRegion>>(*clips)
-                      : std::make_shared<std::vector<ClipRegion>>();
-    more->push_back(clip);
-    clips = std::move(more);
+void LayoutPass::Context::addClip(ClipLink& storage, const ClipRegion& clip) {
+    storage = {clip, clips};
+    clips = &storage;
+}
+
+std::vector<ClipRegion> LayoutPass::Context::clipList() const {
+    size_t count = 0;
+    for (const ClipLink* l = clips; l; l = l->outer) ++count;
+    std::vector<ClipRegion> out(count);
+    for (const ClipLink* l = clips; l; l = l->outer) out[--count] = l->clip;
+    return out;
 }
 
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
-    region.path = n.path;
+    region.path = n.path();
     region.enabled = n.env.isEnabled;
     out_->regions.push_back(std::move(region));
 }
@@ -541,7 +593,7 @@ void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ct
 void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op) {
     if (!out_) return;
     op.frame = ctx.map(frame);
-    op.path = n.path;
+    op.path = n.path();
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
     op.clips = ctx.clipList();
@@ -701,6 +753,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     const RNode& child = *n.kids[0];
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal = prop;
+    Context::ClipLink clipLink;  // a clip's, for the placement of the child below
     // A gesture answers within the content shape beneath it.
     auto emitRegionWith = [&](auto&& fill) {
         HitRegion r;
@@ -766,7 +819,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             ctx.oy += ctx.sy * e.offsetBy.y;
             break;
         case Mod::clip:
-            ctx.addClip({ctx.map(frame), e.shape});
+            ctx.addClip(clipLink, {ctx.map(frame), e.shape});
             ctx.clipShapeHint = e.shape;
             break;
         case Mod::shadow: {
@@ -830,16 +883,16 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             });
             break;
         case Mod::appear:
-            if (e.action) appears_[n.path] = e.action;
+            if (e.action) appears_[n.path()] = e.action;
             break;
         case Mod::disappear:
-            if (e.action) disappears_[n.path] = e.action;
+            if (e.action) disappears_[n.path()] = e.action;
             break;
         case Mod::frameReport:
-            if (e.onFrame && out_) frameReports_.push_back({n.path, ctx.map(frame), e.onFrame});
+            if (e.onFrame && out_) frameReports_.push_back({n.path(), ctx.map(frame), e.onFrame});
             break;
         case Mod::animation:
-            animationKeys_.push_back({n.path, e.animationKey, e.animationValue});
+            animationKeys_.push_back({n.path(), e.animationKey, e.animationValue});
             break;
         case Mod::rotation:
             ctx.rotation += e.amount;
@@ -863,8 +916,8 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     } else {
         cs.width = frame.width();
     }
-    auto controller = e.scroller ? e.scroller : host_.scrollerFor(n.path);
-    host_.scrollers_[n.path] = controller;
+    auto controller = e.scroller ? e.scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
     // Only the pass that draws takes the request: the dry placement below, which finds where the
@@ -888,22 +941,23 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
             controller->setOffset(a == Axis::horizontal ? Point{to, 0} : Point{0, to});
             if (request->animation && from != to) {
                 scrollAnimations_.push_back(
-                    {n.path + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
+                    {n.path() + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
             }
         }
     }
     Point off = controller->offset();
     double cur = std::clamp(a == Axis::horizontal ? off.x : off.y, 0.0, maxOffset);
     controller->setOffset(a == Axis::horizontal ? Point{cur, 0} : Point{0, cur});
-    scrollInfo_[n.path] = {a, along(a, cs), viewport};
+    scrollInfo_[n.path()] = {a, along(a, cs), viewport};
 
     HitRegion r;
-    r.scrollPath = n.path;
+    r.scrollPath = n.path();
     r.scrollAxis = a;
     r.enabled = !e.scrollDisabled;
     emitRegion(n, frame, ctx, std::move(r));
     if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
-    ctx.addClip({ctx.map(frame), Shape::rect()});
+    Context::ClipLink clipLink;
+    ctx.addClip(clipLink, {ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
     ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
@@ -915,7 +969,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     const ColorScheme scheme = n.env.colorScheme;
     Font f = e.fontValue.value_or(Font::system(13));
     std::string value = e.textBinding ? e.textBinding.get() : std::string();
-    bool focused = host_.focusedPath_ == n.path || focusCandidate_ == n.path;
+    bool focused = host_.focusedPath_ == n.path() || focusCandidate_ == n.path();
     DrawOp op;
     op.kind = DrawOp::Kind::text;
     op.font = f;
@@ -977,12 +1031,12 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
     const ListSpec& spec = *e.list;
     const ColorScheme scheme = n.env.colorScheme;
-    const std::string dragKey = n.path + "#drag";
+    const std::string dragKey = n.path() + "#drag";
     auto& dragState =
         std::any_cast<ListDragState&>(host_.stateFor(dragKey, [] { return std::any(ListDragState{}); }));
     liveState_.insert(dragKey);
-    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path);
-    host_.scrollers_[n.path] = controller;
+    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
     double contentHeight = 0;
     for (const ListRow& row : spec.rows) contentHeight += row.height;
     double maxOffset = std::max(0.0, contentHeight - frame.height());
@@ -1002,12 +1056,12 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     }
     double offset = std::clamp(controller->offset().y, 0.0, maxOffset);
     controller->setOffset({0, offset});
-    scrollInfo_[n.path] = {Axis::vertical, contentHeight, frame.height()};
+    scrollInfo_[n.path()] = {Axis::vertical, contentHeight, frame.height()};
     // Rows the owner moved slide to their new places.
     for (const ListRowMove& move : spec.rowMoves) {
         if (!out_ || move.serial <= dragState.lastMoveSerial) continue;
         dragState.lastMoveSerial = move.serial;
-        scrollAnimations_.push_back({n.path + "/" + move.rowID + "#move", move.animation,
+        scrollAnimations_.push_back({n.path() + "/" + move.rowID + "#move", move.animation,
                                      std::to_string(move.from), std::to_string(move.to)});
     }
     std::optional<std::string> selected = spec.selection ? spec.selection.get() : std::nullopt;
@@ -1015,7 +1069,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     // The list takes keys while focused: arrows move the selection, Return activates it.
     HitRegion listRegion;
     listRegion.focusable = true;
-    listRegion.scrollPath = n.path;
+    listRegion.scrollPath = n.path();
     listRegion.scrollAxis = Axis::vertical;
     auto specPtr = e.list;
     listRegion.keyHandler = [specPtr](uint16_t key, const std::string&, uint64_t) {
@@ -1044,7 +1098,8 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     emitRegion(n, frame, ctx, std::move(listRegion));
 
     Context inner = ctx;
-    inner.addClip({ctx.map(frame), Shape::rect()});
+    Context::ClipLink clipLink;
+    inner.addClip(clipLink, {ctx.map(frame), Shape::rect()});
     std::vector<Rect> rects;
     double y = frame.minY() - offset;
     for (const ListRow& row : spec.rows) {
