@@ -63,10 +63,10 @@ Rect aligned(const Rect& frame, Size child, Alignment a) {
 }
 
 Font fontOf(const RNode& n) {
-    return n.el->fontValue.value_or(n.env.font.value_or(Font::system(13)));
+    return n.el->extras().fontValue.value_or(n.env.font.value_or(Font::system(13)));
 }
 Color colorOf(const RNode& n) {
-    return n.el->color.value_or(n.env.foreground.value_or(Color::primary()));
+    return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
 }
 
 ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme) {
@@ -252,24 +252,25 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
         case Kind::empty:
             return nullptr;
         case Kind::view: {
-            if (!e.viewObject) return nullptr;
-            e.viewObject->invalidate_ = host_.invalidator();
-            e.viewObject->environment_ = env;
-            views_.push_back(e.viewObject);
-            return resolve(e.viewObject->body(), path, env, parentAxis);
+            if (!e.extras().viewObject) return nullptr;
+            e.extras().viewObject->invalidate_ = host_.invalidator();
+            e.extras().viewObject->environment_ = env;
+            views_.push_back(e.extras().viewObject);
+            return resolve(e.extras().viewObject->body(), path, env, parentAxis);
         }
         case Kind::stateful: {
             const std::string& spelt = path->str();
-            std::any& storage = host_.stateFor(spelt, e.statefulInitial);
+            std::any& storage = host_.stateFor(spelt, e.extras().statefulInitial);
             liveState_.insert(spelt);
-            Node built = e.statefulBuild(storage, host_.invalidator());
+            Node built = e.extras().statefulBuild(storage, host_.invalidator());
             return resolve(built, segment(path, "~"), env, parentAxis);
         }
         case Kind::modifier: {
             const Environment* inner = &env;
-            if ((e.mod == Mod::environment && e.environmentChange) || (e.mod == Mod::disabled && e.flag)) {
+            const auto* change = e.handlerAs<std::function<void(Environment&)>>();
+            if ((e.mod == Mod::environment && change && *change) || (e.mod == Mod::disabled && e.flag)) {
                 Environment changed = env;
-                if (e.mod == Mod::environment) e.environmentChange(changed);
+                if (e.mod == Mod::environment) (*change)(changed);
                 if (e.mod == Mod::disabled) changed.isEnabled = false;
                 inner = &keepEnvironment(changed);
             }
@@ -304,7 +305,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
         case Kind::list: {
             auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             pathTexts_.push_back(node);
-            for (const ListRow& row : e.list->rows) {
+            for (const ListRow& row : e.extras().list->rows) {
                 const PathSegment* rowPath = segment(path, "/#", row.id);
                 auto content = resolve(row.content, rowPath, env, std::nullopt);
                 if (!content) content = std::make_unique<RNode>(EmptyNode(), rowPath, env, std::nullopt);
@@ -313,7 +314,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::textField: {
-            if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path->str();
+            if (e.extras().focusBinding && e.extras().focusBinding.get()) focusCandidate_ = path->str();
             return std::make_unique<RNode>(node, path, env, parentAxis);
         }
         case Kind::group:
@@ -343,7 +344,7 @@ void LayoutPass::resolveChildren(const Element::Children& children, const PathSe
         const PathSegment* childPath;
         if (c->kind == Kind::modifier && c->mod == Mod::id) {
             pathTexts_.push_back(c);
-            childPath = segment(path, "/#", c->identifier);
+            childPath = segment(path, "/#", c->label);
         } else {
             childPath = segment(path, i);
         }
@@ -400,7 +401,7 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     double spacerMinimums = 0;
     for (size_t i = 0; i < count; ++i) {
         if (isSpacer(i)) {
-            spacerMinimums += n.kids[i]->el->minLength.value_or(8);
+            spacerMinimums += n.kids[i]->el->extras().minLength.value_or(8);
             ++spacers;
         } else {
             ++left;
@@ -416,7 +417,7 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     }
     for (size_t i : order) {
         if (!isSpacer(i)) continue;
-        const double minimum = n.kids[i]->el->minLength.value_or(8);
+        const double minimum = n.kids[i]->el->extras().minLength.value_or(8);
         double share = std::max(0.0, (remaining + spacerMinimums) / double(spacers));
         sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
         remaining -= along(axis, sizes[i]) - minimum;
@@ -434,7 +435,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::stateful:
             return {0, 0};
         case Kind::spacer: {
-            double mn = e.minLength.value_or(8);
+            double mn = e.extras().minLength.value_or(8);
             if (!n.parentAxis) return {p.width.value_or(0), p.height.value_or(0)};
             double a = std::max(mn, along(*n.parentAxis, p).value_or(mn));
             return makeSize(*n.parentAxis, a, 0);
@@ -446,11 +447,11 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::text: {
             Font f = fontOf(n);
             double lh = textmetrics::lineHeight(f);
-            double ideal = textmetrics::width(e.text, f, e.tracking);
-            std::optional<int> limit = e.lineLimitValue ? e.lineLimitValue : n.env.lineLimit;
+            double ideal = textmetrics::width(e.label, f, e.extras().tracking);
+            std::optional<int> limit = e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
             if (!p.width || *p.width + 1e-9 >= ideal) return {ideal, lh};
-            if (limit == 1) return {textmetrics::truncateTail(e.text, f, *p.width, e.tracking).width, lh};
-            auto lines = textmetrics::wrap(e.text, f, *p.width, limit.value_or(0), e.tracking);
+            if (limit == 1) return {textmetrics::truncateTail(e.label, f, *p.width, e.extras().tracking).width, lh};
+            auto lines = textmetrics::wrap(e.label, f, *p.width, limit.value_or(0), e.extras().tracking);
             double w = 0;
             for (const auto& l : lines) w = std::max(w, l.width);
             return {w, lh * double(lines.size())};
@@ -460,15 +461,15 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
             if (e.imageKind == ImageKind::symbol) {
                 double s = fontOf(n).size;
                 intrinsic = {s, s};
-            } else if (e.bitmap && !e.bitmap->isEmpty()) {
-                intrinsic = {double(e.bitmap->width), double(e.bitmap->height)};
+            } else if (e.extras().bitmap && !e.extras().bitmap->isEmpty()) {
+                intrinsic = {double(e.extras().bitmap->width), double(e.extras().bitmap->height)};
             }
             if (!e.resizable) return intrinsic;
-            if (!e.contentMode)
+            if (!e.extras().contentMode)
                 return {p.width.value_or(intrinsic.width), p.height.value_or(intrinsic.height)};
             double sx = p.width ? *p.width / intrinsic.width : kInfinity;
             double sy = p.height ? *p.height / intrinsic.height : kInfinity;
-            double s = e.contentMode == ContentMode::fit ? std::min(sx, sy) : std::max(sx, sy);
+            double s = e.extras().contentMode == ContentMode::fit ? std::min(sx, sy) : std::max(sx, sy);
             if (std::isinf(s)) s = std::isinf(sx) ? sy : sx;
             if (std::isinf(s)) s = 1;
             return {intrinsic.width * s, intrinsic.height * s};
@@ -479,15 +480,15 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::spinner:
             return {32, 32};
         case Kind::textField: {
-            Font f = e.fontValue.value_or(Font::system(13));
-            return {p.width.value_or(std::max(120.0, textmetrics::width(e.placeholder, f))),
+            Font f = e.extras().fontValue.value_or(Font::system(13));
+            return {p.width.value_or(std::max(120.0, textmetrics::width(e.label, f))),
                     textmetrics::lineHeight(f) + 4};
         }
         case Kind::list: {
             double h = 0, w = 0;
-            for (size_t i = 0; i < e.list->rows.size(); ++i) {
-                h += e.list->rows[i].height;
-                w = std::max(w, measure(*n.kids[i], {p.width, e.list->rows[i].height}).width);
+            for (size_t i = 0; i < e.extras().list->rows.size(); ++i) {
+                h += e.extras().list->rows[i].height;
+                w = std::max(w, measure(*n.kids[i], {p.width, e.extras().list->rows[i].height}).width);
             }
             return {p.width.value_or(w), p.height.value_or(h)};
         }
@@ -533,8 +534,8 @@ ProposedSize LayoutPass::childProposal(const RNode& n, const ProposedSize& p) {
         case Mod::frame:
             return {e.width ? e.width : p.width, e.height ? e.height : p.height};
         case Mod::flexFrame:
-            return {clampProposal(p.width, e.minWidth, e.maxWidth, e.idealWidth),
-                    clampProposal(p.height, e.minHeight, e.maxHeight, e.idealHeight)};
+            return {clampProposal(p.width, e.extras().minWidth, e.extras().maxWidth, e.extras().idealWidth),
+                    clampProposal(p.height, e.extras().minHeight, e.extras().maxHeight, e.extras().idealHeight)};
         case Mod::padding:
             return {minus(p.width, e.insets.leading + e.insets.trailing),
                     minus(p.height, e.insets.top + e.insets.bottom)};
@@ -552,8 +553,8 @@ Size LayoutPass::measureModifier(const RNode& n, const ProposedSize& p) {
         case Mod::frame:
             return {e.width.value_or(c.width), e.height.value_or(c.height)};
         case Mod::flexFrame:
-            return {flexDimension(e.minWidth, e.maxWidth, p.width, c.width),
-                    flexDimension(e.minHeight, e.maxHeight, p.height, c.height)};
+            return {flexDimension(e.extras().minWidth, e.extras().maxWidth, p.width, c.width),
+                    flexDimension(e.extras().minHeight, e.extras().maxHeight, p.height, c.height)};
         case Mod::padding:
             return {c.width + e.insets.leading + e.insets.trailing,
                     c.height + e.insets.top + e.insets.bottom};
@@ -606,7 +607,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal.reset();
     const ColorScheme scheme = n.env.colorScheme;
-    if (e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.identifier] = ctx.map(frame);
+    if (e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.label] = ctx.map(frame);
     switch (e.kind) {
         case Kind::empty:
         case Kind::view:
@@ -625,21 +626,21 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.kind = DrawOp::Kind::text;
             op.font = f;
             op.font.size *= ctx.sy;
-            op.tracking = e.tracking * ctx.sx;
+            op.tracking = e.extras().tracking * ctx.sx;
             op.color = colorOf(n).resolve(scheme);
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
-            std::optional<int> limit = e.lineLimitValue ? e.lineLimitValue : n.env.lineLimit;
-            double ideal = textmetrics::width(e.text, f, e.tracking);
+            std::optional<int> limit = e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+            double ideal = textmetrics::width(e.label, f, e.extras().tracking);
             // Text breaks its lines for the width it was offered, as when it was measured.
             double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
             if (ideal <= width) {
-                op.lines = {e.text};
+                op.lines = {e.label};
             } else if (limit == 1) {
-                auto line = textmetrics::truncateTail(e.text, f, frame.width() + 1e-6, e.tracking);
+                auto line = textmetrics::truncateTail(e.label, f, frame.width() + 1e-6, e.extras().tracking);
                 op.lines = {line.text};
                 op.truncated = line.truncated;
             } else {
-                for (auto& l : textmetrics::wrap(e.text, f, width, limit.value_or(0), e.tracking)) {
+                for (auto& l : textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking)) {
                     op.truncated = op.truncated || l.truncated;
                     op.lines.push_back(l.text);
                 }
@@ -651,8 +652,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.kind = DrawOp::Kind::image;
             op.imageKind = e.imageKind;
-            op.imageName = e.imageName;
-            op.bitmap = e.bitmap;
+            op.imageName = e.label;
+            op.bitmap = e.extras().bitmap;
             op.color = colorOf(n).resolve(scheme);
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -661,13 +662,13 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.shape = e.shape;
             if (e.fill) op.fill = resolvePaint(*e.fill, scheme);
-            if (e.stroke) {
-                op.stroke = resolvePaint(*e.stroke, scheme);
-                op.lineWidth = e.lineWidth * ctx.sx;
-                op.strokeInside = e.strokeInside;
+            if (e.extras().stroke) {
+                op.stroke = resolvePaint(*e.extras().stroke, scheme);
+                op.lineWidth = e.extras().lineWidth * ctx.sx;
+                op.strokeInside = e.extras().strokeInside;
             }
             // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
-            if (!e.fill && !e.stroke)
+            if (!e.fill && !e.extras().stroke)
                 op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -675,8 +676,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
         case Kind::material: {
             DrawOp op;
             op.kind = DrawOp::Kind::material;
-            op.material = e.material;
-            op.blending = e.blending;
+            op.material = e.extras().material;
+            op.blending = e.extras().blending;
             op.shape = ctx.clipShapeHint;
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -825,18 +826,18 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         case Mod::shadow: {
             DrawOp op;
             op.kind = DrawOp::Kind::shadow;
-            op.fill = resolvePaint(e.shadowColor, n.env.colorScheme);
-            op.blur = e.shadowRadius;
+            op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
+            op.blur = e.extras().shadowRadius;
             op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
             emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
             break;
         }
         case Mod::help:
-            emitRegionWith([&](HitRegion& r) { r.help = e.helpText; });
+            emitRegionWith([&](HitRegion& r) { r.help = e.label; });
             break;
         case Mod::accessibility:
             emitRegionWith([&](HitRegion& r) {
-                r.accessibilityLabel = e.accessibilityText;
+                r.accessibilityLabel = e.label;
                 r.accessibilityButton = e.flag;
             });
             break;
@@ -850,19 +851,25 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             if (!e.flag) ctx.hitTesting = false;
             break;
         case Mod::hover:
-            emitGesture([&](HitRegion& r) { r.onHover = e.hoverHandler; });
+            emitGesture([&](HitRegion& r) {
+                if (auto h = e.handlerAs<std::function<void(bool)>>()) r.onHover = *h;
+            });
             break;
         case Mod::tap:
             emitGesture([&](HitRegion& r) {
-                r.onTap = e.action;
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onTap = *a;
                 r.tapCount = e.tapCount;
             });
             break;
         case Mod::rightClick:
-            emitGesture([&](HitRegion& r) { r.onRightClick = e.action; });
+            emitGesture([&](HitRegion& r) {
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onRightClick = *a;
+            });
             break;
         case Mod::contextMenu:
-            emitGesture([&](HitRegion& r) { r.contextMenu = e.menuBuilder; });
+            emitGesture([&](HitRegion& r) {
+                if (auto m = e.handlerAs<std::function<Menu()>>()) r.contextMenu = *m;
+            });
             break;
         case Mod::drag:
             emitGesture([&](HitRegion& r) {
@@ -873,26 +880,27 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         case Mod::focusable:
             emitRegionWith([&](HitRegion& r) {
                 r.focusable = true;
-                r.keyHandler = e.keyHandler;
+                if (auto k = e.handlerAs<KeyHandler>()) r.keyHandler = *k;
             });
             break;
         case Mod::cursor:
             emitRegionWith([&](HitRegion& r) {
-                r.cursor = e.cursorKind;
+                r.cursor = e.extras().cursorKind;
                 r.blocksOnly = true;
             });
             break;
         case Mod::appear:
-            if (e.action) appears_[n.path()] = e.action;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) appears_[n.path()] = *a;
             break;
         case Mod::disappear:
-            if (e.action) disappears_[n.path()] = e.action;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) disappears_[n.path()] = *a;
             break;
         case Mod::frameReport:
-            if (e.onFrame && out_) frameReports_.push_back({n.path(), ctx.map(frame), e.onFrame});
+            if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_)
+                frameReports_.push_back({n.path(), ctx.map(frame), *f});
             break;
         case Mod::animation:
-            animationKeys_.push_back({n.path(), e.animationKey, e.animationValue});
+            animationKeys_.push_back({n.path(), e.label, e.animationValue});
             break;
         case Mod::rotation:
             ctx.rotation += e.amount;
@@ -916,7 +924,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     } else {
         cs.width = frame.width();
     }
-    auto controller = e.scroller ? e.scroller : host_.scrollerFor(n.path());
+    auto controller = e.extras().scroller ? e.extras().scroller : host_.scrollerFor(n.path());
     host_.scrollers_[n.path()] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
@@ -953,9 +961,9 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     HitRegion r;
     r.scrollPath = n.path();
     r.scrollAxis = a;
-    r.enabled = !e.scrollDisabled;
+    r.enabled = !e.extras().scrollDisabled;
     emitRegion(n, frame, ctx, std::move(r));
-    if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
+    if (out_ && ctx.hitTesting && e.extras().scrollDisabled) out_->regions.back().enabled = false;
     Context::ClipLink clipLink;
     ctx.addClip(clipLink, {ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
@@ -967,8 +975,8 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
 void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
     const ColorScheme scheme = n.env.colorScheme;
-    Font f = e.fontValue.value_or(Font::system(13));
-    std::string value = e.textBinding ? e.textBinding.get() : std::string();
+    Font f = e.extras().fontValue.value_or(Font::system(13));
+    std::string value = e.extras().textBinding ? e.extras().textBinding.get() : std::string();
     bool focused = host_.focusedPath_ == n.path() || focusCandidate_ == n.path();
     DrawOp op;
     op.kind = DrawOp::Kind::text;
@@ -976,7 +984,7 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     op.lineHeight = textmetrics::lineHeight(f);
     Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
     if (value.empty()) {
-        op.lines = {textmetrics::truncateTail(e.placeholder, f, frame.width()).text};
+        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
         op.color = Color::tertiary().resolve(scheme);
     } else {
         op.lines = {value};
@@ -992,10 +1000,10 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     HitRegion r;
     r.focusable = true;
     r.cursor = Cursor::iBeam;
-    auto binding = e.textBinding;
-    auto focusBinding = e.focusBinding;
-    auto submit = e.onSubmit;
-    auto exit = e.onExitCommand;
+    auto binding = e.extras().textBinding;
+    auto focusBinding = e.extras().focusBinding;
+    auto submit = e.extras().onSubmit;
+    auto exit = e.extras().onExitCommand;
     r.keyHandler = [binding, submit, exit](uint16_t key, const std::string& chars, uint64_t mods) {
         if (key == keycodes::kReturn) {
             if (submit) submit();
@@ -1023,13 +1031,13 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         return true;
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
-    r.text = e.textBinding;
+    r.text = e.extras().textBinding;
     emitRegion(n, frame, ctx, std::move(r));
 }
 
 void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
-    const ListSpec& spec = *e.list;
+    const ListSpec& spec = *e.extras().list;
     const ColorScheme scheme = n.env.colorScheme;
     const std::string dragKey = n.path() + "#drag";
     auto& dragState =
@@ -1071,7 +1079,7 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     listRegion.focusable = true;
     listRegion.scrollPath = n.path();
     listRegion.scrollAxis = Axis::vertical;
-    auto specPtr = e.list;
+    auto specPtr = e.extras().list;
     listRegion.keyHandler = [specPtr](uint16_t key, const std::string&, uint64_t) {
         const auto& rows = specPtr->rows;
         std::optional<size_t> current;
