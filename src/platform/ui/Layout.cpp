@@ -239,7 +239,8 @@ const Environment& LayoutPass::keepEnvironment(const Environment& env) {
     return environments_.emplace_back(env);
 }
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string_view rootPath, const Environment& env) {
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string_view rootPath,
+                                           const Environment& env) {
     pathTexts_.push_back(node);
     return resolve(node, segment(nullptr, {}, rootPath), keepEnvironment(env), std::nullopt);
 }
@@ -260,8 +261,9 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
         }
         case Kind::stateful: {
             const std::string& spelt = path->str();
-            std::any& storage = host_.stateFor(spelt, e.extras().statefulInitial);
-            liveState_.insert(spelt);
+            // Only the tree of an update keeps state alive; a measuring pass's does not.
+            std::any& storage = out_ ? host_.liveStateFor(spelt, e.extras().statefulInitial)
+                                     : host_.stateFor(spelt, e.extras().statefulInitial);
             Node built = e.extras().statefulBuild(storage, host_.invalidator());
             return resolve(built, segment(path, "~"), env, parentAxis);
         }
@@ -274,7 +276,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
                 if (e.mod == Mod::disabled) changed.isEnabled = false;
                 inner = &keepEnvironment(changed);
             }
-            auto n = std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
+            auto n =
+                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
             const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
             n->kids.reserve(decorated ? 2 : 1);
             const PathSegment* childPath = segment(path, "/m");
@@ -289,7 +292,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             if (decorated) {
                 auto deco = resolve(e.children[1], segment(path, e.mod == Mod::background ? "/bg" : "/ov"),
                                     *inner, std::nullopt);
-                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), segment(path, "/bg"), *inner, std::nullopt);
+                if (!deco)
+                    deco = std::make_unique<RNode>(EmptyNode(), segment(path, "/bg"), *inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
             return n;
@@ -448,9 +452,11 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
             Font f = fontOf(n);
             double lh = textmetrics::lineHeight(f);
             double ideal = textmetrics::width(e.label, f, e.extras().tracking);
-            std::optional<int> limit = e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+            std::optional<int> limit =
+                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
             if (!p.width || *p.width + 1e-9 >= ideal) return {ideal, lh};
-            if (limit == 1) return {textmetrics::truncateTail(e.label, f, *p.width, e.extras().tracking).width, lh};
+            if (limit == 1)
+                return {textmetrics::truncateTail(e.label, f, *p.width, e.extras().tracking).width, lh};
             auto lines = textmetrics::wrap(e.label, f, *p.width, limit.value_or(0), e.extras().tracking);
             double w = 0;
             for (const auto& l : lines) w = std::max(w, l.width);
@@ -534,8 +540,9 @@ ProposedSize LayoutPass::childProposal(const RNode& n, const ProposedSize& p) {
         case Mod::frame:
             return {e.width ? e.width : p.width, e.height ? e.height : p.height};
         case Mod::flexFrame:
-            return {clampProposal(p.width, e.extras().minWidth, e.extras().maxWidth, e.extras().idealWidth),
-                    clampProposal(p.height, e.extras().minHeight, e.extras().maxHeight, e.extras().idealHeight)};
+            return {
+                clampProposal(p.width, e.extras().minWidth, e.extras().maxWidth, e.extras().idealWidth),
+                clampProposal(p.height, e.extras().minHeight, e.extras().maxHeight, e.extras().idealHeight)};
         case Mod::padding:
             return {minus(p.width, e.insets.leading + e.insets.trailing),
                     minus(p.height, e.insets.top + e.insets.bottom)};
@@ -570,16 +577,22 @@ Rect LayoutPass::Context::map(const Rect& r) const {
 }
 
 void LayoutPass::Context::addClip(ClipLink& storage, const ClipRegion& clip) {
-    storage = {clip, clips};
+    storage.clip = clip;
+    storage.outer = clips;
+    storage.list = {};
     clips = &storage;
 }
 
-std::vector<ClipRegion> LayoutPass::Context::clipList() const {
-    size_t count = 0;
-    for (const ClipLink* l = clips; l; l = l->outer) ++count;
-    std::vector<ClipRegion> out(count);
-    for (const ClipLink* l = clips; l; l = l->outer) out[--count] = l->clip;
-    return out;
+ClipList LayoutPass::Context::clipList() const {
+    if (!clips) return {};
+    if (clips->list.empty()) {
+        size_t count = 0;
+        for (const ClipLink* l = clips; l; l = l->outer) ++count;
+        auto out = std::make_shared<std::vector<ClipRegion>>(count);
+        for (const ClipLink* l = clips; l; l = l->outer) (*out)[--count] = l->clip;
+        clips->list = ClipList(std::move(out));
+    }
+    return clips->list;
 }
 
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
@@ -607,7 +620,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal.reset();
     const ColorScheme scheme = n.env.colorScheme;
-    if (e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.label] = ctx.map(frame);
+    // Where ids stand matters only to the dry placement that looks for a scroll target.
+    if (!out_ && e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.label] = ctx.map(frame);
     switch (e.kind) {
         case Kind::empty:
         case Kind::view:
@@ -629,7 +643,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.tracking = e.extras().tracking * ctx.sx;
             op.color = colorOf(n).resolve(scheme);
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
-            std::optional<int> limit = e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+            std::optional<int> limit =
+                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
             double ideal = textmetrics::width(e.label, f, e.extras().tracking);
             // Text breaks its lines for the width it was offered, as when it was measured.
             double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
@@ -897,10 +912,10 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             break;
         case Mod::frameReport:
             if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_)
-                frameReports_.push_back({n.path(), ctx.map(frame), *f});
+                frameReports_.push_back({&n.path(), ctx.map(frame), *f});
             break;
         case Mod::animation:
-            animationKeys_.push_back({n.path(), e.label, e.animationValue});
+            animationKeys_.push_back({&n.path(), e.label, e.animationValue});
             break;
         case Mod::rotation:
             ctx.rotation += e.amount;
@@ -1040,9 +1055,9 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     const ListSpec& spec = *e.extras().list;
     const ColorScheme scheme = n.env.colorScheme;
     const std::string dragKey = n.path() + "#drag";
-    auto& dragState =
-        std::any_cast<ListDragState&>(host_.stateFor(dragKey, [] { return std::any(ListDragState{}); }));
-    liveState_.insert(dragKey);
+    auto initialDragState = [] { return std::any(ListDragState{}); };
+    auto& dragState = std::any_cast<ListDragState&>(out_ ? host_.liveStateFor(dragKey, initialDragState)
+                                                         : host_.stateFor(dragKey, initialDragState));
     auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path());
     host_.scrollers_[n.path()] = controller;
     double contentHeight = 0;

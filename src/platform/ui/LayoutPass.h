@@ -111,23 +111,25 @@ class LayoutPass {
         struct ClipLink {
             ClipRegion clip;
             const ClipLink* outer = nullptr;
+            mutable ClipList list;  // spelt once for every step beneath it
         };
         const ClipLink* clips = nullptr;
         void addClip(ClipLink& storage, const ClipRegion& clip);
-        std::vector<ClipRegion> clipList() const;
+        ClipList clipList() const;
         Shape clipShapeHint;
         // The size the parent proposed, when it differs from the frame (SwiftUI places with the
         // proposal it measured with); consumed by the node it is meant for.
         std::optional<ProposedSize> proposal;
         Rect map(const Rect& r) const;
     };
+    // Paths point into the pass's path segments, spelt and kept until the host's next pass.
     struct FrameReport {
-        std::string path;
+        const std::string* path;
         Rect frame;
         std::function<void(Rect)> handler;
     };
     struct AnimationKey {
-        std::string path;
+        const std::string* path;
         std::string key;
         std::optional<Animation> animation;
     };
@@ -138,7 +140,6 @@ class LayoutPass {
     void place(const RNode& n, const Rect& frame, Context ctx);
 
     std::vector<std::shared_ptr<View>> views_;
-    std::set<std::string> liveState_;
     std::string focusCandidate_;
     std::map<std::string, std::function<void()>> appears_;
     std::map<std::string, std::function<void()>> disappears_;

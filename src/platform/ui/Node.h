@@ -330,9 +330,9 @@ struct Element : std::enable_shared_from_this<Element> {
     std::string label;
     // The handler of a modifier: an action (tap, right click, appear, disappear), a hover handler,
     // a menu builder, a frame report, an environment change or a key handler.
-    using Handler = std::variant<std::monostate, std::function<void()>, std::function<void(bool)>,
-                                 std::function<Menu()>, std::function<void(Rect)>,
-                                 std::function<void(Environment&)>, KeyHandler>;
+    using Handler =
+        std::variant<std::monostate, std::function<void()>, std::function<void(bool)>, std::function<Menu()>,
+                     std::function<void(Rect)>, std::function<void(Environment&)>, KeyHandler>;
     Handler handler;
     template <class F>
     const F* handlerAs() const {
