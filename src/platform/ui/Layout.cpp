@@ -65,6 +65,12 @@ Rect aligned(const Rect& frame, Size child, Alignment a) {
 Font fontOf(const RNode& n) {
     return n.el->extras().fontValue.value_or(n.env.font.value_or(Font::system(13)));
 }
+
+// A text's width on one line in its font, measured once however often it is proposed a size.
+double idealTextWidth(const RNode& n, const Font& f) {
+    if (n.textWidth < 0) n.textWidth = textmetrics::width(n.el->label, f, n.el->extras().tracking);
+    return n.textWidth;
+}
 Color colorOf(const RNode& n) {
     return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
 }
@@ -377,10 +383,10 @@ Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
     return s;
 }
 
-std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) {
+LayoutPass::StackSizes LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) {
     const Axis axis = n.el->axis;
     const size_t count = n.kids.size();
-    std::vector<Size> sizes(count);
+    StackSizes sizes(count);
     if (count == 0) return sizes;
     auto al = along(axis, p);
     auto ac = across(axis, p);
@@ -389,15 +395,19 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
         return sizes;
     }
     double remaining = *al - n.el->spacing * double(count - 1);
-    std::vector<double> flex(count);
+    SmallArray<double, 16> flex(count);
     for (size_t i = 0; i < count; ++i) {
         double mn = along(axis, measure(*n.kids[i], makeProposal(axis, 0.0, ac)));
         double mx = along(axis, measure(*n.kids[i], makeProposal(axis, kInfinity, ac)));
         flex[i] = mx - mn;
     }
-    std::vector<size_t> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return flex[a] < flex[b]; });
+    // The least flexible first, in their own order among equals (an insertion sort: stacks are short).
+    SmallArray<size_t, 16> order(count);
+    for (size_t i = 0; i < count; ++i) {
+        size_t j = i;
+        for (; j > 0 && flex[i] < flex[order[j - 1]]; --j) order[j] = order[j - 1];
+        order[j] = i;
+    }
     // Spacers yield: the other children share what is left once the spacers' minimums are set
     // aside, and the spacers take what remains after them.
     auto isSpacer = [&](size_t i) { return n.kids[i]->el->kind == Kind::spacer; };
@@ -451,7 +461,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::text: {
             Font f = fontOf(n);
             double lh = textmetrics::lineHeight(f);
-            double ideal = textmetrics::width(e.label, f, e.extras().tracking);
+            double ideal = idealTextWidth(n, f);
             std::optional<int> limit =
                 e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
             if (!p.width || *p.width + 1e-9 >= ideal) return {ideal, lh};
@@ -525,7 +535,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
                 al += along(a, s);
                 ac = std::max(ac, across(a, s));
             }
-            if (!sizes.empty()) al += e.spacing * double(sizes.size() - 1);
+            if (sizes.size() > 0) al += e.spacing * double(sizes.size() - 1);
             return makeSize(a, al, ac);
         }
         case Kind::modifier:
@@ -645,7 +655,7 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
             std::optional<int> limit =
                 e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
-            double ideal = textmetrics::width(e.label, f, e.extras().tracking);
+            double ideal = idealTextWidth(n, f);
             // Text breaks its lines for the width it was offered, as when it was measured.
             double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
             if (ideal <= width) {
@@ -772,6 +782,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     Context::ClipLink clipLink;  // a clip's, for the placement of the child below
     // A gesture answers within the content shape beneath it.
     auto emitRegionWith = [&](auto&& fill) {
+        if (!ctx.hitTesting || !out_) return;
         HitRegion r;
         fill(r);
         emitRegion(n, frame, ctx, std::move(r));

@@ -19,6 +19,28 @@ namespace qv {
 
 // The sizes a node answered, by proposal (a missing dimension as -1); most nodes are asked a few
 // times only, so the first answers stand inline.
+// A few values inline, more on the heap: the children of most stacks fit inline, and a layout
+// measures stacks by the thousand.
+template <class T, size_t N>
+class SmallArray {
+  public:
+    explicit SmallArray(size_t n) : size_(n) {
+        if (n > N) heap_.resize(n);
+    }
+    size_t size() const { return size_; }
+    T* begin() { return size_ > N ? heap_.data() : inline_.data(); }
+    T* end() { return begin() + size_; }
+    const T* begin() const { return size_ > N ? heap_.data() : inline_.data(); }
+    const T* end() const { return begin() + size_; }
+    T& operator[](size_t i) { return begin()[i]; }
+    const T& operator[](size_t i) const { return begin()[i]; }
+
+  private:
+    std::array<T, N> inline_{};
+    std::vector<T> heap_;
+    size_t size_;
+};
+
 class MeasureCache {
   public:
     const Size* find(double width, double height) const {
@@ -73,6 +95,7 @@ struct RNode final {
     using Kids = std::vector<std::unique_ptr<RNode>, blockpool::Allocator<std::unique_ptr<RNode>>>;
     Kids kids;
     mutable MeasureCache cache;
+    mutable double textWidth = -1;  // a text's width on one line, once measured
 
     const std::string& path() const { return segment->str(); }
 
@@ -164,7 +187,8 @@ class LayoutPass {
     Size measureUncached(const RNode& n, const ProposedSize& p);
     Size measureModifier(const RNode& n, const ProposedSize& p);
     ProposedSize childProposal(const RNode& n, const ProposedSize& p);
-    std::vector<Size> stackSizes(const RNode& n, const ProposedSize& p);
+    using StackSizes = SmallArray<Size, 16>;
+    StackSizes stackSizes(const RNode& n, const ProposedSize& p);
     void placeModifier(const RNode& n, const Rect& frame, Context ctx);
     void placeScroll(const RNode& n, const Rect& frame, Context ctx);
     void placeTextField(const RNode& n, const Rect& frame, Context ctx);
