@@ -394,6 +394,11 @@ TEST_F(HostingViewTest, StateAppearanceAndFrameReportsFollowTheTree) {
     host->layoutNow();
     EXPECT_EQ(events.back(), "disappear");
     EXPECT_TRUE(host->displayList().findText("taps 1"));  // state survived
+    // Back again, it appears and reports its frame anew, though the frame is the one it had.
+    showDetail = true;
+    host->layoutNow();
+    EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
+              (std::vector<std::string>{"appear", "frame 52"}));
 }
 
 TEST_F(HostingViewTest, AnimationsStartWhenTheirValueChangesAndCompleteOnTheClock) {
