@@ -190,6 +190,12 @@ std::shared_ptr<ScrollController> HostingView::scrollerFor(const std::string& pa
     return s;
 }
 
+namespace {
+
+constexpr size_t kSpareStrings = 8192;
+
+}  // namespace
+
 void HostingView::update() {
     if (updating_) {
         updatePending_ = true;
@@ -215,6 +221,7 @@ void HostingView::update() {
     pass.frameReports_ = std::move(scratch_->frameReports);
     pass.animationKeys_ = std::move(scratch_->animationKeys);
     pass.segmentBlocks_ = std::move(scratch_->segmentBlocks);
+    pass.spareStrings_ = &scratch_->spareStrings;
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
@@ -231,6 +238,12 @@ void HostingView::update() {
     scratch_->segmentBlocks = std::move(pass.segmentBlocks_);
     std::swap(list_, list);
     spareList_ = std::move(list);
+    // The old list's paths lend their storage to the next pass's.
+    auto& spareStrings = scratch_->spareStrings;
+    if (spareStrings.size() < kSpareStrings) {
+        for (DrawOp& op : spareList_.ops) spareStrings.push_back(std::move(op.path));
+        for (HitRegion& r : spareList_.regions) spareStrings.push_back(std::move(r.path));
+    }
     spareList_.ops.clear();
     spareList_.regions.clear();
     for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;

@@ -605,11 +605,20 @@ ClipList LayoutPass::Context::clipList() const {
     return clips->list;
 }
 
+std::string LayoutPass::pathCopy(const RNode& n) {
+    const std::string& path = n.path();
+    if (!spareStrings_ || spareStrings_->empty()) return path;
+    std::string copy = std::move(spareStrings_->back());
+    spareStrings_->pop_back();
+    copy.assign(path);
+    return copy;
+}
+
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
-    region.path = n.path();
+    region.path = pathCopy(n);
     region.enabled = n.env.isEnabled;
     out_->regions.push_back(std::move(region));
 }
@@ -617,7 +626,7 @@ void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ct
 void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op) {
     if (!out_) return;
     op.frame = ctx.map(frame);
-    op.path = n.path();
+    op.path = pathCopy(n);
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
     op.clips = ctx.clipList();

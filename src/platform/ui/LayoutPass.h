@@ -14,6 +14,7 @@
 
 #include "platform/ui/BlockPool.h"
 #include "platform/ui/HostingView.h"
+#include "platform/ui/InlineVector.h"
 
 namespace qv {
 
@@ -92,7 +93,7 @@ struct RNode final {
     // Shared by the nodes beneath until an environment modifier changes it; owned by the pass.
     const Environment& env;
     std::optional<Axis> parentAxis;  // the axis of the stack this node stands in
-    using Kids = std::vector<std::unique_ptr<RNode>, blockpool::Allocator<std::unique_ptr<RNode>>>;
+    using Kids = InlineVector<std::unique_ptr<RNode>, 2>;
     Kids kids;
     mutable MeasureCache cache;
     mutable double textWidth = -1;  // a text's width on one line, once measured
@@ -174,6 +175,7 @@ class LayoutPass {
     // Storage of path segments, in blocks; a host hands the blocks of its last pass to the next.
     static constexpr size_t kSegmentBlock = 256;
     std::vector<std::unique_ptr<PathSegment[]>> segmentBlocks_;
+    std::vector<std::string>* spareStrings_ = nullptr;
 
   private:
     std::unique_ptr<RNode> resolve(const Node& node, const PathSegment* path, const Environment& env,
@@ -199,6 +201,8 @@ class LayoutPass {
     std::shared_ptr<const DragGesture> rowDragSession(const RNode& n, size_t row, double rowTop);
     void emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op);
     void emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region);
+    // A node's path for the display list, in a spare string's storage when there is one.
+    std::string pathCopy(const RNode& n);
 
     HostingView& host_;
     DisplayList* out_;
@@ -211,6 +215,8 @@ class LayoutPass {
 
 // What one layout gathers for the hosting view, kept emptied between layouts for its storage.
 struct LayoutScratch {
+    // The path strings of the list before last, whose storage the next pass's paths reuse.
+    std::vector<std::string> spareStrings;
     std::vector<LayoutPass::FrameReport> frameReports;
     std::vector<LayoutPass::AnimationKey> animationKeys;
     std::vector<std::unique_ptr<PathSegment[]>> segmentBlocks;

@@ -19,6 +19,7 @@
 #include "platform/ui/BlockPool.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Event.h"
+#include "platform/ui/InlineVector.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TextMetrics.h"
 
@@ -294,8 +295,8 @@ struct Element : std::enable_shared_from_this<Element> {
 
     Kind kind = Kind::empty;
     Mod mod = Mod::frame;
-    // Mostly one or two: from recycled blocks, as the elements themselves.
-    using Children = std::vector<Node, blockpool::Allocator<Node>>;
+    // Mostly one or two, standing inside the element.
+    using Children = InlineVector<Node, 2>;
     Children children;
 
     // An evaluation makes thousands of elements, most of them modifiers that use one or two of the
