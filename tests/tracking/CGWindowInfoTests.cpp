@@ -33,9 +33,8 @@ TEST(CGWindowInfoTest, NumberObjectsAreBridgedWithTruncation) {
     EXPECT_EQ(info.ownerPID(), -5);
     EXPECT_EQ(info.layer(), 2);
     EXPECT_EQ(info.alpha(), 1.0f);
-}
 
-TEST(CGWindowInfoTest, NativeValuesCountOnlyInTheirExactType) {
+    // Native values count only in their exact type.
     CGWindowInfo exact = entry({
         {CGWindowKeys::windowNumber, Value::uint32(77)},
         {CGWindowKeys::ownerPID, Value::int32(501)},
@@ -87,12 +86,10 @@ TEST(DockEligibleOwnerPIDsTest, OnlyRunningRegularAppsOutsideTheSystemList) {
 
     auto pids = dockEligibleOwnerPIDs(sim.platform().workspace, 5.0);
     EXPECT_EQ(pids, (std::unordered_set<int32_t>{regular, noBundle, cased}));
-}
 
-TEST(DockEligibleOwnerPIDsTest, NoRegularAppGivesTheEmptySet) {
-    ManualRuntime rt;
-    SimDesktop sim(rt);  // only our own accessory process runs
-    EXPECT_TRUE(dockEligibleOwnerPIDs(sim.platform().workspace).empty());
+    // No regular application gives the empty set.
+    SimDesktop bare(rt);  // only our own accessory process runs
+    EXPECT_TRUE(dockEligibleOwnerPIDs(bare.platform().workspace).empty());
 }
 
 }  // namespace

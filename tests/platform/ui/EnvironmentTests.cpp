@@ -5,6 +5,7 @@
 #include "platform/sim/SimWindowing.h"
 #include "platform/ui/HostingView.h"
 #include "platform/ui/Panel.h"
+#include "support/HostedView.h"
 
 namespace qv {
 namespace {
@@ -17,15 +18,10 @@ struct Probe {
     }
 };
 
-class EnvironmentTest : public ::testing::Test {
+class EnvironmentTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
-    std::shared_ptr<HostingView> host;
-
     void show(std::function<Node()> build, Size size = {300, 200}) {
-        host = std::make_shared<HostingView>(rt, std::make_shared<ClosureView>(std::move(build)));
-        host->setFrameSize(size);
-        host->layoutNow();
+        present(std::make_shared<ClosureView>(std::move(build)), size);
     }
     const DrawOp& text(const std::string& t) const {
         const DrawOp* op = host->displayList().findText(t);
