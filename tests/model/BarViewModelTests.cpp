@@ -172,11 +172,7 @@ TEST_F(BarModelTest, RefreshPublishesThePendingFocusUntilAnotherApplicationTakes
 // --- Icons and names ---
 
 TEST_F(BarModelTest, IconsAreLookedUpOncePerBundleAndAskedOfTheRunningApplicationWithoutOne) {
-    SimInstalledApp installed;
-    installed.bundleID = kEditor;
-    installed.name = "Editor";
-    installed.icon = Image::filled(2, 2, 0xFF0000FF);
-    simApps.install(installed);
+    install(kEditor, "Editor", [](auto& a) { a.icon = Image::filled(2, 2, 0xFF0000FF); });
     uint32_t doc = open(editor, "Doc", m1);
     uint32_t inbox = open(mail, "Inbox", m1);
     uint32_t scratch = open(plain, "Scratch", m1);
@@ -227,10 +223,7 @@ TEST_F(BarModelTest, IconForABundleIdentifierIsCachedOnlyWhenTheApplicationIsFou
     start();
     EXPECT_FALSE(model->icon("com.example.nowhere"));
     EXPECT_FALSE(model->iconCache.contains("com.example.nowhere"));
-    SimInstalledApp notes;
-    notes.bundleID = kNotes;
-    notes.name = "Notes";
-    simApps.install(notes);
+    install(kNotes, "Notes");
     auto icon = model->icon(kNotes);
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->name, "Notes");
@@ -241,22 +234,13 @@ TEST_F(BarModelTest, IconForABundleIdentifierIsCachedOnlyWhenTheApplicationIsFou
 
 TEST_F(BarModelTest, AppNamePrefersTheDisplayNameThenTheBundleNameThenTheFileName) {
     start();
-    SimInstalledApp notes;
-    notes.bundleID = kNotes;
-    notes.name = "Notes";
-    notes.displayName = "Notes Pro";
-    simApps.install(notes);
-    SimInstalledApp calc;
-    calc.bundleID = "com.example.calc";
-    calc.name = "Calculator";
-    simApps.install(calc);
-    SimInstalledApp odd;
-    odd.bundleID = "com.example.odd";
-    odd.name = "Odd";
-    odd.path = "/Applications/Utilities/Odd Tool.app";
-    odd.infoDictionary =
-        Value::dictionary({{"CFBundleDisplayName", Value::number(5)}, {"CFBundleName", Value::array({})}});
-    simApps.install(odd);
+    install(kNotes, "Notes", [](auto& a) { a.displayName = "Notes Pro"; });
+    install("com.example.calc", "Calculator");
+    install("com.example.odd", "Odd", [](auto& a) {
+        a.path = "/Applications/Utilities/Odd Tool.app";
+        a.infoDictionary = Value::dictionary(
+            {{"CFBundleDisplayName", Value::number(5)}, {"CFBundleName", Value::array({})}});
+    });
 
     EXPECT_EQ(model->appName(kNotes), "Notes Pro");
     EXPECT_EQ(model->appName("com.example.calc"), "Calculator");
@@ -853,11 +837,7 @@ TEST_F(BarModelTest, ClosingPressesTheCloseButtonWhenThereIsOne) {
 
 TEST_F(BarModelTest, LaunchingOpensTheInstalledApplication) {
     start();
-    SimInstalledApp notes;
-    notes.bundleID = kNotes;
-    notes.name = "Notes";
-    notes.windowsOnLaunch = {"Untitled"};
-    simApps.install(notes);
+    install(kNotes, "Notes", [](auto& a) { a.windowsOnLaunch = {"Untitled"}; });
 
     model->launchApp("com.example.nowhere");
     EXPECT_EQ(callCount("NSWorkspace.openApplication"), 0u);

@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
 #include "settings/ShortcutRecorder.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
 using namespace modifierflags;
 
-class ShortcutRecorderTest : public ::testing::Test {
+class ShortcutRecorderTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
     std::vector<std::string> posts;  // "true" / "false", as posted
     Subscription observer = sim.platform().notifications.addObserver(
         kShortcutRecordingNotification, nullptr, [this](const Notification& n) {

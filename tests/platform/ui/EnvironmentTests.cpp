@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
-#include "platform/ui/HostingView.h"
 #include "platform/ui/Panel.h"
 #include "support/HostedView.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -159,13 +157,8 @@ TEST_F(EnvironmentTest, ADisabledAncestorCannotBeReenabledFromInside) {
 
 // --- Through the panels of the simulated desktop ---
 
-class PanelEnvironmentTest : public ::testing::Test {
+class PanelEnvironmentTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-
     std::shared_ptr<Panel> panelShowing(std::function<Node()> build) {
         auto panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 300, 40},
                                         stylemask::kNonactivatingPanel);
