@@ -11,18 +11,7 @@ CGWindowInfo entry(Value::Dictionary d) {
     return CGWindowInfo{Value::dictionary(std::move(d))};
 }
 
-TEST(CGWindowInfoTest, EmptyEntryGivesNothing) {
-    CGWindowInfo info = entry({});
-    EXPECT_FALSE(info.windowID());
-    EXPECT_FALSE(info.ownerPID());
-    EXPECT_FALSE(info.layer());
-    EXPECT_FALSE(info.bounds());
-    EXPECT_FALSE(info.alpha());
-    EXPECT_FALSE(info.ownerName());
-    EXPECT_FALSE(info.windowName());
-}
-
-TEST(CGWindowInfoTest, NumberObjectsAreBridgedWithTruncation) {
+TEST(CGWindowInfoTest, FieldsBridgeNumberObjectsAndTakeNativeValuesOnlyInTheirExactType) {
     CGWindowInfo info = entry({
         {CGWindowKeys::windowNumber, Value::number(NumberObject::ofUnsigned(0x1000000FFull))},
         {CGWindowKeys::ownerPID, Value::number(NumberObject::ofSigned(-5))},
@@ -54,6 +43,16 @@ TEST(CGWindowInfoTest, NumberObjectsAreBridgedWithTruncation) {
     EXPECT_FALSE(wrong.ownerPID());
     EXPECT_FALSE(wrong.alpha());
     EXPECT_FALSE(wrong.ownerName());
+
+    // An empty entry gives nothing.
+    CGWindowInfo empty = entry({});
+    EXPECT_FALSE(empty.windowID());
+    EXPECT_FALSE(empty.ownerPID());
+    EXPECT_FALSE(empty.layer());
+    EXPECT_FALSE(empty.bounds());
+    EXPECT_FALSE(empty.alpha());
+    EXPECT_FALSE(empty.ownerName());
+    EXPECT_FALSE(empty.windowName());
 }
 
 TEST(CGWindowInfoTest, BoundsMustBeACompleteRectangleDictionary) {
