@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWindowing.h"
 #include "settings/ShortcutRecorder.h"
-#include "support/SimDesktops.h"
+#include "support/KeyboardDesktop.h"
 
 namespace qv {
 namespace {
 
 using namespace modifierflags;
 
-class ShortcutRecorderTest : public testing::OneDesktop<> {
+class ShortcutRecorderTest : public testing::KeyboardDesktop {
   protected:
     std::vector<std::string> posts;  // "true" / "false", as posted
     Subscription observer = sim.platform().notifications.addObserver(
@@ -18,17 +17,8 @@ class ShortcutRecorderTest : public testing::OneDesktop<> {
             posts.push_back(number && number->boolValue() ? "true" : "false");
         });
 
-    void SetUp() override { sim.windowing().activate(true); }
     std::shared_ptr<ShortcutRecorder> make() {
         return ShortcutRecorder::create(sim.platform().windowing, sim.platform().notifications);
-    }
-    void key(uint16_t code, uint64_t flags = 0) {
-        sim.keyDown(code, "", flags);
-        rt.runUntilIdle();
-    }
-    void flags(uint64_t held) {
-        sim.flagsChanged(held);
-        rt.runUntilIdle();
     }
 };
 
