@@ -6,10 +6,10 @@
 namespace qv {
 namespace {
 
-// A right click on empty bar space opens the bar's own menu; its Settings item reaches the
-// composition root's hook, and does nothing while none is set.
 using BarMenuHookTest = testing::WithBar<testing::OneDesktop<>>;
 
+// A right click on empty bar space opens the bar's own menu; its Settings item reaches the
+// composition root's hook, and does nothing while none is set.
 TEST_F(BarMenuHookTest, SettingsGoesThroughTheHook) {
     store->populate();
     int opened = 0;

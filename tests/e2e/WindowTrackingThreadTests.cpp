@@ -11,13 +11,10 @@
 namespace qv {
 namespace {
 
+using WindowTrackingThreadTest = testing::WideAppDesktop<RealRuntime>;
+
 // The store on the main thread and the observer manager on its own thread: windows opened and
 // closed in the world reach the store, and every change call comes on the main thread.
-class WindowTrackingThreadTest : public testing::OneAppDesktop<RealRuntime> {
-  protected:
-    WindowTrackingThreadTest() : OneAppDesktop("com.example.app", "App", {0, 0, 1920, 1080}) {}
-};
-
 TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObserverThread) {
     uint32_t first = open("First");
 

@@ -41,6 +41,13 @@ class OneAppDesktop : public OneDesktop<Runtime> {
     }
 };
 
+// One application on a display of 1920 x 1080.
+template <class Runtime = ManualRuntime>
+class WideAppDesktop : public OneAppDesktop<Runtime> {
+  protected:
+    WideAppDesktop() : OneAppDesktop<Runtime>("com.example.app", "App", {0, 0, 1920, 1080}) {}
+};
+
 // A main display of 1440 x 900 and a second one to its right, by default 1280 x 800 (its bottom
 // edge 100 points above the main one's), without desktops.
 class TwoDisplays : public ::testing::Test {

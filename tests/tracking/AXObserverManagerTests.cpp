@@ -12,10 +12,8 @@ const std::vector<std::string> kWindowNotifications = {
     "AXWindowMiniaturized", "AXWindowMoved",        "AXWindowResized",
 };
 
-class AXObserverManagerTest : public testing::OneAppDesktop<> {
+class AXObserverManagerTest : public testing::WideAppDesktop<> {
   protected:
-    AXObserverManagerTest() : OneAppDesktop("com.example.app", "App", {0, 0, 1920, 1080}) {}
-
     struct Delivered {
         AXWindowEvent event;
         double at;

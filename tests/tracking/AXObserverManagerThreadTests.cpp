@@ -10,13 +10,10 @@
 namespace qv {
 namespace {
 
+using AXObserverManagerThreadTest = testing::WideAppDesktop<RealRuntime>;
+
 // The manager on a real thread: the world changes on the main thread while the observer thread
 // reads the Accessibility tree, and events come back on the main queue.
-class AXObserverManagerThreadTest : public testing::OneAppDesktop<RealRuntime> {
-  protected:
-    AXObserverManagerThreadTest() : OneAppDesktop("com.example.app", "App", {0, 0, 1920, 1080}) {}
-};
-
 TEST_F(AXObserverManagerThreadTest, AttachNotifyCoalesceAndStopOnARealThread) {
     uint32_t win = open("Doc");
 

@@ -17,10 +17,8 @@ void record(AXObserver&, const AXElement& element, const std::string& notificati
     if (heardLog) heardLog->push_back({notification, element, refcon});
 }
 
-class SimAccessibilityTest : public testing::OneAppDesktop<> {
+class SimAccessibilityTest : public testing::WideAppDesktop<> {
   protected:
-    SimAccessibilityTest() : OneAppDesktop("com.example.app", "App", {0, 0, 1920, 1080}) {}
-
     SimAccessibility& simAX = sim.accessibility();
     Accessibility& ax = sim.platform().accessibility;
     uint64_t full = sim.addSpace(display, kSimSpaceTypeFullScreen);
