@@ -1,22 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "bar_views/BarMenu.h"
+#include "bar_views/BarRowFixture.h"
 #include "bar_views/MoveToGroups.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/Panel.h"
 
 namespace qv {
 namespace {
 
 using SpaceInfo = SpaceWindows::SpaceInfo;
-
-class BarMenuTest : public ::testing::Test {
-  protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-};
+using BarMenuTest = testing::BarRowFixture;
 
 // A pop-up that is open in a window of a given number, or not at all.
 struct FakePopups : NoThumbnailPopups {
@@ -25,7 +17,7 @@ struct FakePopups : NoThumbnailPopups {
     bool hasThumbnailPopup() const override { return window != 0; }
 };
 
-TEST_F(BarMenuTest, RightPressesSuppressThumbnailsOutsideTheOpenPopUp) {
+TEST(BarMenuRulesTest, RightPressesSuppressThumbnailsOutsideTheOpenPopUp) {
     const uint32_t none = 0, bar = 11;
     FakePopups popups;
     EXPECT_FALSE(rightPressSuppressesThumbnails(popups, none));  // nowhere of ours, nothing open
@@ -37,8 +29,6 @@ TEST_F(BarMenuTest, RightPressesSuppressThumbnailsOutsideTheOpenPopUp) {
 }
 
 TEST_F(BarMenuTest, TheMonitorPassesEveryRightPressOnAndIsReplacedWhenStartedAgain) {
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    sim.addSpace(display);
     auto panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 600, 600},
                                     stylemask::kNonactivatingPanel);
     panel->orderFrontRegardless();
@@ -49,14 +39,14 @@ TEST_F(BarMenuTest, TheMonitorPassesEveryRightPressOnAndIsReplacedWhenStartedAga
     });
     monitor.start();
     monitor.start();
-    EXPECT_EQ(sim.windowing().monitorCount(), 1u);
+    EXPECT_EQ(windowing.monitorCount(), 1u);
     sim.rightClick({300, 300});
     sim.click({300, 300});
     EXPECT_EQ(heard, 1);
     monitor.stop();
-    EXPECT_EQ(sim.windowing().monitorCount(), 0u);
+    EXPECT_EQ(windowing.monitorCount(), 0u);
     // Refused by the system: no token, and nothing to remove later.
-    sim.windowing().setMonitorsRefused(true);
+    windowing.setMonitorsRefused(true);
     monitor.start();
     EXPECT_FALSE(monitor.token());
 }

@@ -7,21 +7,14 @@
 #include <string>
 
 #include "model/BarMetrics.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
 #include "platform/ui/Panel.h"
+#include "support/PreviewDesktop.h"
 
 namespace qv::testing {
 
-// A simulated display with a medium bar panel along its bottom edge whose content the test builds.
-class BarRowFixture : public ::testing::Test {
+// The preview desktop with a medium bar panel along its bottom edge whose content the test builds.
+class BarRowFixture : public PreviewDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    SimWindowing& windowing = sim.windowing();
     BarMetrics metrics = BarMetrics::forSize(BarSize::medium);
     std::shared_ptr<Panel> bar;
     std::shared_ptr<HostingView> host;

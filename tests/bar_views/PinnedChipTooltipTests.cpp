@@ -72,9 +72,21 @@ TEST_F(PinnedChipTooltipTest, ThePointerRestingForTheDelayShowsTheNameAboveTheBa
     sim.mouseMove(away);
     EXPECT_FALSE(tooltip());
     EXPECT_EQ(windowing.monitorCount(), 0u);
+
+    // Without monitors it still shows, and leaving hides it (formerly
+    // WithoutMonitorsItStillShowsAndLeavingHidesIt).
+    windowing.setMonitorsRefused(true);
+    inset = 0;
+    relayout();
+    rest("Atlas");
+    ASSERT_TRUE(tooltip());
+    sim.mouseMove(away);
+    EXPECT_FALSE(tooltip());
 }
 
-TEST_F(PinnedChipTooltipTest, LeavingWithinTheDelayShowsNothing) {
+// A tooltip still pending shows nothing once the pointer leaves or the chip goes (formerly
+// LeavingWithinTheDelayShowsNothing and AChipRemovedWhilePendingShowsNothing).
+TEST_F(PinnedChipTooltipTest, APendingTooltipShowsNothingWhenThePointerLeavesOrTheChipGoes) {
     Point p = rest("Atlas");
     sim.mouseMove(away);
     sim.mouseMove(p);
@@ -82,6 +94,17 @@ TEST_F(PinnedChipTooltipTest, LeavingWithinTheDelayShowsNothing) {
     sim.mouseMove(away);
     rt.advance(2);
     EXPECT_FALSE(tooltip());
+
+    rest("Atlas");
+    sim.mouseMove(away);
+    size_t made = panelsMade();
+    sim.mouseMove(p);
+    rt.advance(0.2);
+    apps.clear();
+    relayout();
+    rt.advance(1);
+    EXPECT_EQ(panelsMade(), made);
+    EXPECT_EQ(windowing.monitorCount(), 0u);
 }
 
 TEST_F(PinnedChipTooltipTest, AContextMenuClickHidesItAndAPlainPressDoesNot) {
@@ -121,27 +144,6 @@ TEST_F(PinnedChipTooltipTest, AtEitherEdgeOfTheScreenItStaysEightPointsInside) {
     rest(apps[0]);
     ASSERT_TRUE(tooltip());
     EXPECT_EQ(tooltip()->frame().maxX(), 1440 - 8);
-}
-
-TEST_F(PinnedChipTooltipTest, WithoutMonitorsItStillShowsAndLeavingHidesIt) {
-    windowing.setMonitorsRefused(true);
-    rest("Atlas");
-    ASSERT_TRUE(tooltip());
-    sim.mouseMove(away);
-    EXPECT_FALSE(tooltip());
-}
-
-TEST_F(PinnedChipTooltipTest, AChipRemovedWhilePendingShowsNothing) {
-    Point p = rest("Atlas");
-    sim.mouseMove(away);
-    size_t made = panelsMade();
-    sim.mouseMove(p);
-    rt.advance(0.2);
-    apps.clear();
-    relayout();
-    rt.advance(1);
-    EXPECT_EQ(panelsMade(), made);
-    EXPECT_EQ(windowing.monitorCount(), 0u);
 }
 
 TEST_F(PinnedChipTooltipTest, ClosingTwiceClosesOnce) {

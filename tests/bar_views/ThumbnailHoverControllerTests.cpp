@@ -2,48 +2,23 @@
 
 #include "bar_views/ThumbnailHoverController.h"
 #include "bar_views/ThumbnailPlacement.h"
-#include "model/BadgeService.h"
-#include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimScreenCapture.h"
-#include "platform/sim/SimWindowing.h"
-#include "tracking/WindowStore.h"
+#include "support/PreviewDesktop.h"
 
-namespace qv {
+namespace qv::testing {
 namespace {
 
-// A bar's hover thumbnails on a desktop with an app of three windows and two one-window apps.
-class ThumbnailHoverTest : public ::testing::Test {
+// A bar's hover thumbnails on a desktop with an app of three windows and a one-window app.
+class ThumbnailHoverTest : public PreviewDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
-    int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
-    int32_t mail = sim.launchApp(std::string("com.example.mail"), "Mail");
-    SimWindowing& windowing = sim.windowing();
-    std::vector<uint32_t> docs;
     uint32_t inbox = 0;
-    std::shared_ptr<WindowStore> store;
-    std::shared_ptr<UserSettings> settings;
-    std::shared_ptr<BadgeService> badges;
-    std::shared_ptr<BarViewModel> model;
-    std::shared_ptr<ThumbnailService> service = ThumbnailService::create(rt, sim.platform().screenCapture);
     std::shared_ptr<ThumbnailHoverController> hover;
     std::vector<std::string> events;
     bool noScreen = false;
 
     void SetUp() override {
-        for (int i = 0; i < 3; ++i)
-            docs.push_back(sim.openWindow(editor, "Doc " + std::to_string(i), desk,
-                                          Rect{100.0 + 10 * i, 100, 800, 600}));
+        openDocs(10);
         inbox = sim.openWindow(mail, "Inbox", desk, Rect{300, 200, 900, 500});
-        store = WindowStore::create(sim.platform());
-        store->populate();
-        settings = UserSettings::create(sim.platform());
-        badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
-        model = BarViewModel::create(sim.platform(), store, settings, badges);
+        startModel();
         ThumbnailHoverHost host;
         host.viewModel = model;
         host.service = service;
@@ -79,10 +54,24 @@ class ThumbnailHoverTest : public ::testing::Test {
         return HoverTarget::single(chip, Rect{x, 0, 120, 36}, std::nullopt, {x + 60, 18});
     }
     std::shared_ptr<ThumbnailPopupPanel> popup() const { return hover->activeThumbnailPanel(); }
+    // The pointer enters the target's chip and rests there for the delay.
+    std::shared_ptr<ThumbnailPopupPanel> rest(const HoverTarget& target) {
+        hover->handleChipHover(true, target);
+        rt.advance(0.25);
+        return popup();
+    }
 };
 
+// Also the former TheShowTimerShowsTheTargetOfItsArmingAndExitKeepsThePendingTarget.
 TEST_F(ThumbnailHoverTest, ThePointerRestingAQuarterSecondShowsThePopupAboveTheChip) {
     auto target = groupTarget();
+    // Leaving before the delay shows nothing, though the pending target is kept.
+    hover->handleChipHover(true, target);
+    hover->handleChipHover(false, target);
+    EXPECT_TRUE(hover->pendingHoverTarget());
+    rt.advance(1);
+    EXPECT_FALSE(popup());
+
     // The bar the chip stands on: moves over it restart the delay.
     auto bar = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 1440, 36},
                                   stylemask::kNonactivatingPanel);
@@ -103,18 +92,8 @@ TEST_F(ThumbnailHoverTest, ThePointerRestingAQuarterSecondShowsThePopupAboveTheC
     EXPECT_EQ(popup()->animations().back().animation, Animation::easeOut(0.15));
 }
 
-TEST_F(ThumbnailHoverTest, TheShowTimerShowsTheTargetOfItsArmingAndExitKeepsThePendingTarget) {
-    hover->handleChipHover(true, groupTarget());
-    hover->handleChipHover(false, groupTarget());
-    EXPECT_TRUE(hover->pendingHoverTarget());
-    rt.advance(1);
-    EXPECT_FALSE(popup());
-}
-
 TEST_F(ThumbnailHoverTest, FromOnePopupToTheNextChipAtOnceInANewPanelSlidingFromTheLast) {
-    hover->handleChipHover(true, groupTarget());
-    rt.advance(0.25);
-    auto first = popup();
+    auto first = rest(groupTarget());
     const Rect from = first->frame();
     hover->handleChipHover(false, groupTarget());
     hover->handleChipHover(true, singleTarget());
@@ -131,9 +110,7 @@ TEST_F(ThumbnailHoverTest, FromOnePopupToTheNextChipAtOnceInANewPanelSlidingFrom
 }
 
 TEST_F(ThumbnailHoverTest, WithNoScreenNothingIsShownAndAnOpenPopupStays) {
-    hover->handleChipHover(true, groupTarget());
-    rt.advance(0.25);
-    auto open = popup();
+    auto open = rest(groupTarget());
     noScreen = true;
     hover->handleChipHover(true, singleTarget());
     EXPECT_EQ(popup(), open);
@@ -141,15 +118,12 @@ TEST_F(ThumbnailHoverTest, WithNoScreenNothingIsShownAndAnOpenPopupStays) {
 }
 
 TEST_F(ThumbnailHoverTest, ARightClickElsewhereClosesThePopupWithoutSilencingTheNextChip) {
-    hover->handleChipHover(true, groupTarget());
-    rt.advance(0.25);
+    rest(groupTarget());
     hover->handleChipHover(false, groupTarget());
     hover->suppressPendingThumbnailForContextMenuIfNeeded();  // in the dismissal's 0.2 s
     EXPECT_FALSE(popup());
     EXPECT_FALSE(hover->suppressThumbnailForCurrentHover());
-    hover->handleChipHover(true, singleTarget());
-    rt.advance(0.25);
-    EXPECT_TRUE(popup());
+    EXPECT_TRUE(rest(singleTarget()));
 
     // Over a chip, a context menu keeps that chip's pop-up shut until the pointer leaves it.
     hover->suppressPendingThumbnailForContextMenuIfNeeded();
@@ -158,14 +132,11 @@ TEST_F(ThumbnailHoverTest, ARightClickElsewhereClosesThePopupWithoutSilencingThe
     rt.advance(1);
     EXPECT_FALSE(popup());
     hover->handleChipHover(false, singleTarget());
-    hover->handleChipHover(true, singleTarget());
-    rt.advance(0.25);
-    EXPECT_TRUE(popup());
+    EXPECT_TRUE(rest(singleTarget()));
 }
 
 TEST_F(ThumbnailHoverTest, ThePopupStaysWhileThePointerIsOnItAndCardsCloseItBeforeActivating) {
-    hover->handleChipHover(true, singleTarget());
-    rt.advance(0.25);
+    rest(singleTarget());
     hover->handleChipHover(false, singleTarget());
     const Rect f = popup()->frame();
     rt.advance(kThumbnailFadeInDuration);
@@ -181,4 +152,4 @@ TEST_F(ThumbnailHoverTest, ThePopupStaysWhileThePointerIsOnItAndCardsCloseItBefo
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::testing

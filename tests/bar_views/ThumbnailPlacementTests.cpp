@@ -3,21 +3,17 @@
 #include "bar_views/PopupPlacement.h"
 #include "bar_views/ThumbnailPlacement.h"
 #include "previews/ThumbnailPopupShell.h"
+#include "support/PreviewScreens.h"
 
 namespace qv {
 namespace {
+
+using testing::screenOf;
 
 DisplayItem single(uint32_t id) {
     ChipData chip;
     chip.id = id;
     return DisplayItem::single(chip);
-}
-
-Screen screenOf(Rect frame, Rect visible) {
-    Screen s;
-    s.frame = frame;
-    s.visibleFrame = visible;
-    return s;
 }
 
 TEST(ThumbnailPlacementTest, TheCentreIsTheReadingStrictlyNearerThePointer) {
@@ -28,6 +24,8 @@ TEST(ThumbnailPlacementTest, TheCentreIsTheReadingStrictlyNearerThePointer) {
     EXPECT_EQ(anchorXNearerPointer(chip, Rect{0, 0, 1440, 36}, {140, 10}), 140);
     // Equally near: the frame as reported.
     EXPECT_EQ(anchorXNearerPointer(chip, Rect{200, 0, 1440, 36}, {240, 10}), 140);
+    // A mirror bar's switcher button centre is taken from its own window when nearer the click.
+    EXPECT_EQ(anchorXNearerPointer({1300, 0, 30, 36}, Rect{1440, 0, 1440, 36}, {2755, 20}), 1440 + 1315);
 }
 
 TEST(ThumbnailPlacementTest, PopupsStandEightPointsAboveTheBarAndEightInsideTheScreen) {
@@ -38,7 +36,7 @@ TEST(ThumbnailPlacementTest, PopupsStandEightPointsAboveTheBarAndEightInsideTheS
     EXPECT_EQ(thumbnailPopupFrame(BarSize::medium, kSinglePopupWidth, 20, screen).minX(), 8);
     EXPECT_EQ(thumbnailPopupFrame(BarSize::medium, kSinglePopupWidth, 1430, screen).maxX(), 1432);
     // Narrower than the pop-up and its margins: the left margin wins.
-    const Screen narrow = screenOf({0, 0, 300, 900}, {0, 0, 300, 900});
+    const Screen narrow = screenOf({0, 0, 300, 900});
     EXPECT_EQ(thumbnailPopupFrame(BarSize::medium, kSinglePopupWidth, 150, narrow).minX(), 8);
     EXPECT_EQ(groupedThumbnailPopupWidth(3, screen), 1046);
     EXPECT_EQ(groupedThumbnailPopupWidth(10, screen), 1424);

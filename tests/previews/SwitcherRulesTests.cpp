@@ -4,9 +4,12 @@
 #include "previews/WindowSwitcherController.h"
 #include "previews/WindowSwitcherPanel.h"
 #include "previews/WindowSwitcherWindowSource.h"
+#include "support/PreviewScreens.h"
 
 namespace qv {
 namespace {
+
+using testing::screenOf;
 
 SwitcherEntry entry(uint32_t id, bool minimized = false) {
     SwitcherEntry e;
@@ -19,13 +22,6 @@ std::vector<uint32_t> ids(const std::vector<SwitcherEntry>& entries) {
     std::vector<uint32_t> out;
     for (const SwitcherEntry& e : entries) out.push_back(e.id);
     return out;
-}
-
-Screen screenWithVisibleFrame(Rect visible) {
-    Screen s;
-    s.frame = visible;
-    s.visibleFrame = visible;
-    return s;
 }
 
 TEST(WindowRecencyTrackerTest, KeepsEachIdOnceMostRecentFirstWithinItsBound) {
@@ -73,8 +69,8 @@ TEST(SwitcherOrderTest, RecentWindowsLeadAndOthersSlotInByStacking) {
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{1, 6}));
 }
 
-TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsAndScrollsBeyondTheRoom) {
-    const Screen screen = screenWithVisibleFrame(Rect{0, 0, 1440, 875});
+TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsScrollsBeyondTheRoomAndNeverClamps) {
+    const Screen screen = screenOf(Rect{0, 0, 1440, 875});
     SwitcherLayout seven = SwitcherMetrics::layout(7, screen, BarSize::medium);
     EXPECT_EQ(seven.columns, 4);
     EXPECT_FALSE(seven.scrolls);
@@ -99,30 +95,22 @@ TEST(SwitcherLayoutTest, TheWorkedExampleBalancesColumnsAndScrollsBeyondTheRoom)
     }
     // The header follows the bar size, and a tall header costs a row.
     EXPECT_EQ(SwitcherMetrics::layout(7, screen, BarSize::xxl).frame.height(), 451);
-    EXPECT_EQ(
-        SwitcherMetrics::layout(15, screenWithVisibleFrame({0, 0, 1440, 750}), BarSize::medium).gridHeight,
-        598);
-    EXPECT_EQ(SwitcherMetrics::layout(15, screenWithVisibleFrame({0, 0, 1440, 750}), BarSize::xxl).gridHeight,
-              404);
-}
+    EXPECT_EQ(SwitcherMetrics::layout(15, screenOf({0, 0, 1440, 750}), BarSize::medium).gridHeight, 598);
+    EXPECT_EQ(SwitcherMetrics::layout(15, screenOf({0, 0, 1440, 750}), BarSize::xxl).gridHeight, 404);
 
-TEST(SwitcherLayoutTest, NeverClampsAndRoundsHalvesAwayFromZero) {
-    // 200 wide: one card, wider than the display, still centred on it.
-    SwitcherLayout narrow =
-        SwitcherMetrics::layout(3, screenWithVisibleFrame({0, 0, 200, 900}), BarSize::medium);
+    // Never clamped (formerly NeverClampsAndRoundsHalvesAwayFromZero): 200 wide, one card, wider
+    // than the display, still centred on it.
+    SwitcherLayout narrow = SwitcherMetrics::layout(3, screenOf({0, 0, 200, 900}), BarSize::medium);
     EXPECT_EQ(narrow.columns, 1);
     EXPECT_EQ(narrow.frame.width(), 240);
     EXPECT_EQ(narrow.frame.minX(), -20);
-    // midX - 120 = 100.5 and -100.5.
-    EXPECT_EQ(
-        SwitcherMetrics::layout(1, screenWithVisibleFrame({0.5, 0, 440, 900}), BarSize::medium).frame.minX(),
-        101);
-    EXPECT_EQ(SwitcherMetrics::layout(1, screenWithVisibleFrame({-441.5, 0, 440, 900}), BarSize::medium)
-                  .frame.minX(),
-              -342);
-    EXPECT_EQ(
-        SwitcherMetrics::layout(1, screenWithVisibleFrame({-0.5, 0, 40, 900}), BarSize::medium).frame.minX(),
-        -101);
+    // Halves round away from zero: midX - 120 = 100.5 and -100.5.
+    auto minX = [](Rect visible) {
+        return SwitcherMetrics::layout(1, screenOf(visible), BarSize::medium).frame.minX();
+    };
+    EXPECT_EQ(minX({0.5, 0, 440, 900}), 101);
+    EXPECT_EQ(minX({-441.5, 0, 440, 900}), -342);
+    EXPECT_EQ(minX({-0.5, 0, 40, 900}), -101);
 }
 
 TEST(WindowSwitcherModelTest, TheSelectedEntryExistsOnlyInRange) {
@@ -179,9 +167,9 @@ TEST(WindowSwitcherControllerRulesTest, RecordingIsANumberAndPointsFlipOnThePrim
     EXPECT_FALSE(C::isRecording(Notification{"n", {}, Value::number(0)}));
     EXPECT_FALSE(C::isRecording(Notification{"n", {}, Value::string("true")}));
 
-    Screen side = screenWithVisibleFrame({1920, 0, 1440, 900});
+    Screen side = screenOf({1920, 0, 1440, 900});
     side.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(2u)}});
-    Screen main = screenWithVisibleFrame({0, 0, 1920, 1080});
+    Screen main = screenOf({0, 0, 1920, 1080});
     main.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(1u)}});
     EXPECT_EQ(C::cgPoint({10, 80}, {side, main}, 1), (Point{10, 1000}));
     EXPECT_EQ(C::cgPoint({10, 80}, {side, main}, 7), (Point{10, 820}));

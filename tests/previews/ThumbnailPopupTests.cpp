@@ -1,30 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "model/BadgeService.h"
-#include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimScreenCapture.h"
-#include "platform/sim/SimWindowing.h"
 #include "previews/ThumbnailCard.h"
 #include "previews/ThumbnailPopupContent.h"
 #include "previews/ThumbnailPopupPanel.h"
 #include "previews/ThumbnailPopupShell.h"
-#include "tracking/WindowStore.h"
+#include "support/PreviewDesktop.h"
 
-namespace qv {
+namespace qv::testing {
 namespace {
 
-class ThumbnailPopupTest : public ::testing::Test {
+class ThumbnailPopupTest : public PreviewDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
-    int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
-    int32_t other = sim.launchApp(std::string("com.example.other"), "Other");
-    SimWindowing& windowing = sim.windowing();
-    std::shared_ptr<ThumbnailService> service = ThumbnailService::create(rt, sim.platform().screenCapture);
     int dismissals = 0, entered = 0, exited = 0;
 
     std::shared_ptr<ThumbnailPopupPanel> popup(Rect frame, std::shared_ptr<View> root) {
@@ -74,7 +60,7 @@ TEST_F(ThumbnailPopupTest, ThePanelFloatsNeverTakesTheKeysAndCallsItsDismissHand
 }
 
 TEST_F(ThumbnailPopupTest, ARightClickInAnotherApplicationClosesThePanelButNotOneInOurOwn) {
-    sim.openWindow(other, "Other", desk, Rect{0, 0, 400, 300});
+    sim.openWindow(mail, "Other", desk, Rect{0, 0, 400, 300});
     auto own = Panel::make<Panel>(sim.platform().windowing, rt, Rect{900, 0, 200, 36},
                                   stylemask::kNonactivatingPanel);
     own->orderFrontRegardless();
@@ -179,23 +165,16 @@ TEST_F(ThumbnailPopupTest, ControlsShowOnlyOnTheHoveredCardAndOnlyForTheCallback
 
 class ThumbnailContentTest : public ThumbnailPopupTest {
   protected:
-    std::shared_ptr<WindowStore> store;
-    std::shared_ptr<UserSettings> settings;
-    std::shared_ptr<BadgeService> badges;
-    std::shared_ptr<BarViewModel> model;
-    std::vector<uint32_t> windows;
-
     void SetUp() override {
-        for (int i = 0; i < 3; ++i) {
-            windows.push_back(
-                sim.openWindow(editor, "Doc " + std::to_string(i), desk, Rect{100.0 + i, 100, 800, 600}));
-        }
-        store = WindowStore::create(sim.platform());
-        store->populate();
-        settings = UserSettings::create(sim.platform());
-        badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
-        model = BarViewModel::create(sim.platform(), store, settings, badges);
+        openDocs(1);
+        startModel();
         rt.runUntilIdle();
+    }
+    std::shared_ptr<SingleThumbnailContent> single(ChipData chip) {
+        auto content = std::make_shared<SingleThumbnailContent>();
+        content->chip = std::move(chip);
+        content->environment = environment();
+        return content;
     }
     std::shared_ptr<GroupedThumbnailContent> grouped(std::vector<uint32_t> ids) {
         auto content = std::make_shared<GroupedThumbnailContent>();
@@ -223,9 +202,7 @@ class ThumbnailContentTest : public ThumbnailPopupTest {
 };
 
 TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimisedWindow) {
-    auto content = std::make_shared<SingleThumbnailContent>();
-    content->chip = model->chipsBySpace->at(desk)[0];
-    content->environment = environment();
+    auto content = single(model->chipsBySpace->at(desk)[0]);
     sim.screenCapture().setCaptureFault(CaptureFault::hold);
     auto panel = popup({100, 44, 358, 336}, content);
     EXPECT_TRUE(content->isLoading);
@@ -239,10 +216,8 @@ TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimised
     EXPECT_EQ(sim.screenCapture().captures().size(), 1u);
 
     // A minimised window: the cached picture, no capture, no minimise control.
-    auto minimised = std::make_shared<SingleThumbnailContent>();
-    minimised->chip = content->chip;
+    auto minimised = single(content->chip);
     minimised->chip.isMinimized = true;
-    minimised->environment = environment();
     popup({100, 44, 358, 336}, minimised);
     EXPECT_EQ(minimised->thumbnail, content->thumbnail);
     EXPECT_FALSE(minimised->isLoading);
@@ -250,9 +225,7 @@ TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimised
 
     // A result that arrives after its content is gone goes nowhere.
     rt.advance(31);
-    auto gone = std::make_shared<SingleThumbnailContent>();
-    gone->chip = content->chip;
-    gone->environment = environment();
+    auto gone = single(content->chip);
     std::weak_ptr<SingleThumbnailContent> weak = gone;
     auto p = popup({100, 44, 358, 336}, std::exchange(gone, nullptr));
     p->close();
@@ -263,32 +236,32 @@ TEST_F(ThumbnailContentTest, TheSingleContentLoadsOnceAndNeverCapturesAMinimised
 
 TEST_F(ThumbnailContentTest, TheGroupFollowsItsWindowsAndNeverReplacesAPicture) {
     // The group's order, not the bar's; a window not on the desktop is left out.
-    auto content = grouped({windows[2], 999, windows[0], windows[1]});
+    auto content = grouped({docs[2], 999, docs[0], docs[1]});
     std::vector<uint32_t> shown;
     for (const ChipData& c : content->windows()) shown.push_back(c.id);
-    EXPECT_EQ(shown, (std::vector<uint32_t>{windows[2], windows[0], windows[1]}));
+    EXPECT_EQ(shown, (std::vector<uint32_t>{docs[2], docs[0], docs[1]}));
 
-    service->prefetch({windows[0]});
+    service->prefetch({docs[0]});
     rt.runUntilIdle();
-    auto cached = service->cachedThumbnail(windows[0]);
+    auto cached = service->cachedThumbnail(docs[0]);
     sim.screenCapture().setCaptureFault(CaptureFault::hold);
     auto panel = popup({100, 44, 1046, 336}, content);
-    EXPECT_EQ(content->thumbnails.at(windows[0]), cached);
-    EXPECT_EQ(content->loadingIDs, (std::set<uint32_t>{windows[1], windows[2]}));
+    EXPECT_EQ(content->thumbnails.at(docs[0]), cached);
+    EXPECT_EQ(content->loadingIDs, (std::set<uint32_t>{docs[1], docs[2]}));
 
     // A window closes while the others still load: narrower, and nothing is asked twice.
     const size_t asked = sim.screenCapture().captures().size();
-    dropChips({windows[2]});
+    dropChips({docs[2]});
     EXPECT_EQ(widths, (std::vector<double>{702}));
     EXPECT_EQ(sim.screenCapture().captures().size(), asked);
     sim.screenCapture().releaseHeldCaptures();
     rt.runUntilIdle();
     EXPECT_TRUE(content->loadingIDs.empty());
-    EXPECT_EQ(content->thumbnails.at(windows[0]), cached);
+    EXPECT_EQ(content->thumbnails.at(docs[0]), cached);
 
-    dropChips({windows[0], windows[1]});
+    dropChips({docs[0], docs[1]});
     EXPECT_EQ(empties, 1);
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::testing

@@ -1,25 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimScreenCapture.h"
-#include "previews/ThumbnailService.h"
+#include "support/PreviewDesktop.h"
 
-namespace qv {
+namespace qv::testing {
 namespace {
 
-class ThumbnailServiceTest : public ::testing::Test {
+class ThumbnailServiceTest : public PreviewDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.a"), "A");
     SimScreenCapture& capture = sim.screenCapture();
-    std::shared_ptr<ThumbnailService> service = ThumbnailService::create(rt, sim.platform().screenCapture);
 
     uint32_t open(uint32_t id, Rect frame = {100, 100, 800, 600}) {
-        return sim.openWindow(app, "w" + std::to_string(id), desk, frame,
+        return sim.openWindow(editor, "w" + std::to_string(id), desk, frame,
                               [id](SimWindowSpec& s) { s.id = id; });
     }
     // Asks for the pop-up's picture and waits until everything due now has run.
@@ -203,4 +194,4 @@ TEST_F(ThumbnailServiceTest, WithoutScreenRecordingThereAreNoPictures) {
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::testing

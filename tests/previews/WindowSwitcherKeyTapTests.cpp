@@ -1,25 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimEventTaps.h"
 #include "previews/WindowSwitcherKeyTap.h"
+#include "support/PreviewDesktop.h"
 
-namespace qv {
+namespace qv::testing {
 namespace {
 
 using Event = WindowSwitcherKeyTap::Event;
 using Direction = WindowSwitcherKeyTap::Direction;
 
-class WindowSwitcherKeyTapTest : public ::testing::Test {
+class WindowSwitcherKeyTapTest : public PreviewDesktop {
   protected:
     static constexpr CGEventFlags kOption = eventflags::kAlternate;
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
-    uint32_t window = sim.openWindow(editor, "Draft", space);
+    uint32_t window = sim.openWindow(editor, "Draft", desk);
     std::shared_ptr<WindowSwitcherKeyTap> tap = WindowSwitcherKeyTap::create(sim.platform());
     std::vector<Event> events;
 
@@ -108,4 +102,4 @@ TEST_F(WindowSwitcherKeyTapTest, AStalledOrFailedSetUpGivesUpInsteadOfFreezingSt
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::testing

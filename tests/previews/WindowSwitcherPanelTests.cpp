@@ -1,22 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "previews/WindowSwitcherPanel.h"
+#include "support/PreviewDesktop.h"
+#include "support/PreviewScreens.h"
 
-namespace qv {
+namespace qv::testing {
 namespace {
 
-TEST(WindowSwitcherPanelTest, TheSelectedRowIsCentredWithinTheGridsScrollLimits) {
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    sim.addDisplay("Main", Rect{0, 0, 1440, 900});
+using WindowSwitcherPanelTest = PreviewDesktop;
+
+TEST_F(WindowSwitcherPanelTest, TheSelectedRowIsCentredWithinTheGridsScrollLimits) {
     auto model = std::make_shared<WindowSwitcherModel>();
     auto panel = WindowSwitcherPanel::make(sim.platform().windowing, rt, sim.platform().workspace, model);
     model->entries = std::vector<SwitcherEntry>(40);
-    Screen screen;
-    screen.frame = screen.visibleFrame = Rect{0, 0, 1440, 875};
-    model->layout = SwitcherMetrics::layout(40, screen, BarSize::medium);
+    model->layout = SwitcherMetrics::layout(40, screenOf({0, 0, 1440, 875}), BarSize::medium);
     panel->setFrame(model->layout->frame, false);
     panel->orderFrontRegardless();
     // Where the grid really scrolls to, for a middle row, the last and the first.
@@ -30,4 +27,4 @@ TEST(WindowSwitcherPanelTest, TheSelectedRowIsCentredWithinTheGridsScrollLimits)
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::testing
