@@ -190,25 +190,31 @@ Node BarContentView::wrapChip(Node chip, const std::string& id, bool pinnedRow,
     const std::optional<int>& insertion = pinnedRow ? pinnedDragInsertionIndex : chipDragInsertionIndex;
     const bool dragged = draggedID == id;
     const double x = pinnedRow ? pinnedChipOffset(id, visible) : chipOffset(id, visible);
-    std::weak_ptr<BarContentView> weak = weak_from_this();
+    // One copy of what the chip's handlers need, shared by them.
+    struct Target {
+        std::weak_ptr<BarContentView> view;
+        std::string id;
+        bool pinnedRow;
+    };
+    auto target = std::make_shared<const Target>(Target{weak_from_this(), id, pinnedRow});
     DragGesture drag;
     drag.minimumDistance = kDragMinimumDistance;
-    drag.onChanged = [weak, id, pinnedRow](const DragValue& v) {
-        auto self = weak.lock();
+    drag.onChanged = [target](const DragValue& v) {
+        auto self = target->view.lock();
         if (!self) return;
-        pinnedRow ? self->pinnedDragChanged(id, v) : self->chipDragChanged(id, v);
+        target->pinnedRow ? self->pinnedDragChanged(target->id, v) : self->chipDragChanged(target->id, v);
     };
-    drag.onEnded = [weak, id, pinnedRow](const DragValue& v) {
-        auto self = weak.lock();
+    drag.onEnded = [target](const DragValue& v) {
+        auto self = target->view.lock();
         if (!self) return;
-        pinnedRow ? self->pinnedDragEnded(id, v) : self->chipDragEnded(id, v);
+        target->pinnedRow ? self->pinnedDragEnded(target->id, v) : self->chipDragEnded(target->id, v);
     };
     // The others slide to their preview places; the dragged chip follows the pointer without lag.
     std::optional<Animation> slide;
     if (!dragged) slide = Animation::easeInOut(kInsertionAnimation);
     return chip
-        ->onGlobalFrameChange([weak, id, pinnedRow](Rect frame) {
-            if (auto self = weak.lock()) self->reportFrame(pinnedRow, id, frame);
+        ->onGlobalFrameChange([target](Rect frame) {
+            if (auto self = target->view.lock()) self->reportFrame(target->pinnedRow, target->id, frame);
         })
         ->opacity(dragged ? kDraggedOpacity : 1)
         ->scaleEffect(dragged ? kDraggedScale : 1)
@@ -239,9 +245,14 @@ double BarContentView::chipOffset(const std::string& id,
 // --- Chips ---
 
 Binding<bool> BarContentView::pinBinding(const std::string& bundleID, PinDestination destination) const {
-    std::shared_ptr<PinStore> store = pinStore;
-    return {[store, bundleID, destination] { return store->isPinned(bundleID, destination); },
-            [store, bundleID, destination](bool on) { store->setPin(bundleID, destination, on); }};
+    struct Pin {
+        std::shared_ptr<PinStore> store;
+        std::string bundleID;
+        PinDestination destination;
+    };
+    auto pin = std::make_shared<const Pin>(Pin{pinStore, bundleID, destination});
+    return {[pin] { return pin->store->isPinned(pin->bundleID, pin->destination); },
+            [pin](bool on) { pin->store->setPin(pin->bundleID, pin->destination, on); }};
 }
 
 Node BarContentView::pinnedChip(const std::string& bundleID) {
@@ -268,7 +279,7 @@ Node BarContentView::chipView(const DisplayItem& item) {
     std::weak_ptr<BarContentView> weak = weak_from_this();
     std::weak_ptr<ThumbnailPopups> popups = thumbnailPopups;
     if (const ChipData* found = item.chip()) {
-        const ChipData c = *found;
+        const ChipData& c = *found;
         const uint32_t id = c.id;
         std::weak_ptr<BarViewModel> model = viewModel;
         ChipView view{.windowing = platform_.windowing,
@@ -278,9 +289,11 @@ Node BarContentView::chipView(const DisplayItem& item) {
                       .showChipTitles = data.showChipTitles,
                       .showWindowTitles = data.showWindowNamesInChips,
                       .usesLightBar = usesLightBar};
-        view.onHoverChanged = [popups, c](bool hovering, Rect frame, std::optional<Rect> window, Point p) {
+        auto hovered = std::make_shared<const ChipData>(c);
+        view.onHoverChanged = [popups, hovered](bool hovering, Rect frame, std::optional<Rect> window,
+                                                Point p) {
             if (auto t = popups.lock())
-                t->handleChipHover(hovering, HoverTarget::single(c, frame, window, p));
+                t->handleChipHover(hovering, HoverTarget::single(*hovered, frame, window, p));
         };
         view.onMinimize = [model, id] {
             if (auto m = model.lock()) m->minimizeWindow(id);
@@ -303,31 +316,31 @@ Node BarContentView::chipView(const DisplayItem& item) {
                 self->onMoveWindowToSpaceRequested(id, self->spaceID, target);
         };
         const bool focused = c.isFocused;
-        return view.body()->onTapGesture([weak, id, focused] {
+        return std::move(view).body()->onTapGesture([weak, id, focused] {
             if (auto self = weak.lock()) self->handlePrimaryChipTap(id, focused);
         });
     }
-    const GroupedChipData g = *item.groupData();
+    auto g = std::make_shared<const GroupedChipData>(*item.groupData());
     GroupedChipView view{.windowing = platform_.windowing,
-                         .group = g,
+                         .group = *g,
                          .metrics = metrics,
                          .showChipTitles = data.showChipTitles,
                          .showWindowTitles = data.showWindowNamesInChips,
                          .usesLightBar = usesLightBar};
     view.onHoverChanged = [popups, g](bool hovering, Rect frame, std::optional<Rect> window, Point p) {
-        if (auto t = popups.lock()) t->handleChipHover(hovering, HoverTarget::group(g, frame, window, p));
+        if (auto t = popups.lock()) t->handleChipHover(hovering, HoverTarget::group(*g, frame, window, p));
     };
-    view.onQuitApp = [weak, windows = g.windowIDs] {
+    view.onQuitApp = [weak, g] {
         auto self = weak.lock();
-        if (self && !windows.empty()) self->quitApp(windows.front());
+        if (self && !g->windowIDs.empty()) self->quitApp(g->windowIDs.front());
     };
-    if (g.bundleIdentifier) {
-        view.pinToBar = pinBinding(*g.bundleIdentifier, PinDestination::bar());
-        view.pinToAppMenu = pinBinding(*g.bundleIdentifier, PinDestination::appMenu());
+    if (g->bundleIdentifier) {
+        view.pinToBar = pinBinding(*g->bundleIdentifier, PinDestination::bar());
+        view.pinToAppMenu = pinBinding(*g->bundleIdentifier, PinDestination::appMenu());
     }
-    view.canPin = g.bundleIdentifier.has_value();
-    return view.body()->onTapGesture([weak, g] {
-        if (auto self = weak.lock()) self->handleGroupedChipTap(g);
+    view.canPin = g->bundleIdentifier.has_value();
+    return std::move(view).body()->onTapGesture([weak, g] {
+        if (auto self = weak.lock()) self->handleGroupedChipTap(*g);
     });
 }
 

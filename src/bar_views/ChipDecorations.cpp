@@ -40,7 +40,7 @@ double IconWithBadge::reservedBadgeWidth() const {
 Node IconWithBadge::body() const {
     const double s = iconSize;
     Node image =
-        icon ? IconImage(*icon)->resizableImage()->frame(s, s) : Rectangle()->fillWith(Color::clear());
+        icon ? IconImage(icon)->resizableImage()->frame(s, s) : Rectangle()->fillWith(Color::clear());
     Node badgeNode = badge ? BadgeOverlay{*badge, s}.body()->offset(0.75 * s, 0) : EmptyNode();
     return ZStack(Alignment::topLeading(), {image->frame(s, s), badgeNode})
         ->frame(s + reservedBadgeWidth(), s, Alignment::leading());

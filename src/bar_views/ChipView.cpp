@@ -23,23 +23,23 @@ Menu ChipView::contextMenu(size_t screenCount) const {
     return menu;
 }
 
-Node ChipView::body() const {
+Node ChipView::body() && {
     std::vector<Node> row;
     if (chip.icon) row.push_back(IconWithBadge{chip.icon, metrics.iconSize, chip.badge}.body());
     if (auto t = title()) row.push_back(chipTitleText(*t, metrics));
     // The menu is built from this evaluation's chip; one copy of it, however often the menu opens.
-    auto self = std::make_shared<const ChipView>(*this);
-    Windowing* w = &windowing;
+    auto self = std::make_shared<const ChipView>(std::move(*this));
+    Windowing* w = &self->windowing;
     return ChipChrome{
-        .windowing = windowing,
-        .metrics = metrics,
-        .isFocused = isFocused,
-        .usesLightBar = usesLightBar,
-        .pulses = pulses(),
-        .onHoverChanged = onHoverChanged,
+        .windowing = self->windowing,
+        .metrics = self->metrics,
+        .isFocused = self->isFocused,
+        .usesLightBar = self->usesLightBar,
+        .pulses = self->pulses(),
+        .onHoverChanged = self->onHoverChanged,
         .contextMenu = [self, w] { return self->contextMenu(w->screens().size()); },
     }
-        .wrap(HStack(VerticalAlignment::center, metrics.iconTextSpacing, std::move(row)));
+        .wrap(HStack(VerticalAlignment::center, self->metrics.iconTextSpacing, std::move(row)));
 }
 
 }  // namespace qv

@@ -41,7 +41,9 @@ struct ChipView {
     bool pulses() const { return chip.wantsAttention && !isFocused; }
     // Built afresh each time it opens; `screenCount` decides how "Move to" lists its targets.
     Menu contextMenu(size_t screenCount) const;
-    Node body() const;
+    Node body() const& { return ChipView(*this).body(); }
+    // The menu keeps the view: an rvalue moves into it rather than being copied.
+    Node body() &&;
 };
 
 }  // namespace qv

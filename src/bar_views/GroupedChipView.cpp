@@ -19,7 +19,7 @@ Menu GroupedChipView::contextMenu() const {
     return menu;
 }
 
-Node GroupedChipView::body() const {
+Node GroupedChipView::body() && {
     const double s = metrics.iconSize;
     std::vector<Node> row;
     if (group.icon) row.push_back(IconWithBadge{group.icon, s, group.badge}.body());
@@ -34,17 +34,17 @@ Node GroupedChipView::body() const {
                        {.font = Font::system(s * 0.6, FontWeight::medium, FontDesign::rounded),
                         .color = Color::secondary(),
                         .lineLimit = 1}));
-    auto self = std::make_shared<const GroupedChipView>(*this);
+    auto self = std::make_shared<const GroupedChipView>(std::move(*this));
     return ChipChrome{
-        .windowing = windowing,
-        .metrics = metrics,
-        .isFocused = group.isFocused,
-        .usesLightBar = usesLightBar,
-        .pulses = pulses(),
-        .onHoverChanged = onHoverChanged,
+        .windowing = self->windowing,
+        .metrics = self->metrics,
+        .isFocused = self->group.isFocused,
+        .usesLightBar = self->usesLightBar,
+        .pulses = self->pulses(),
+        .onHoverChanged = self->onHoverChanged,
         .contextMenu = [self] { return self->contextMenu(); },
     }
-        .wrap(HStack(VerticalAlignment::center, metrics.iconTextSpacing, std::move(row)));
+        .wrap(HStack(VerticalAlignment::center, self->metrics.iconTextSpacing, std::move(row)));
 }
 
 }  // namespace qv

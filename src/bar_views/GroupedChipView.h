@@ -32,7 +32,9 @@ struct GroupedChipView {
     bool pulses() const { return group.wantsAttention && !group.isFocused; }
     double separatorOpacity() const { return usesLightBar ? 0.18 : 0.3; }
     Menu contextMenu() const;
-    Node body() const;
+    Node body() const& { return GroupedChipView(*this).body(); }
+    // The menu keeps the view: an rvalue moves into it rather than being copied.
+    Node body() &&;
 };
 
 }  // namespace qv

@@ -13,7 +13,7 @@ Node cell(const AppListItem& item) {
                            Spacer(0)})
                 ->padding(EdgeInsets::horizontal(10));
         case AppListItem::Kind::app: {
-            Node icon = item.app.icon ? IconImage(*item.app.icon) : SymbolImage("app");
+            Node icon = item.app.icon ? IconImage(item.app.icon) : SymbolImage("app");
             return HStack(VerticalAlignment::center, 10,
                           {icon->resizableImage()->aspectRatio(ContentMode::fit)->frame(24, 24),
                            Text(item.app.name, {Font::system(12), Color::primary(), 1}), Spacer(0)})

@@ -11,24 +11,7 @@ size_t sizeIndex(BarSize size) {
     return static_cast<size_t>(size);
 }
 
-Node sharedImage(std::shared_ptr<const Image> image, ImageKind kind) {
-    auto e = std::make_shared<Element>();
-    e->kind = Element::Kind::image;
-    e->imageKind = kind;
-    if (image) e->imageName = image->name;
-    e->bitmap = std::move(image);
-    return e;
-}
-
 }  // namespace
-
-Node sharedBitmapImage(std::shared_ptr<const Image> picture) {
-    return sharedImage(std::move(picture), ImageKind::bitmap);
-}
-
-Node sharedIconImage(std::shared_ptr<const Image> icon) {
-    return sharedImage(std::move(icon), ImageKind::appIcon);
-}
 
 double thumbnailHeaderIconSize(BarSize size) {
     static constexpr std::array<double, 5> sides{18, 18, 20, 22, 24};
@@ -55,7 +38,7 @@ double groupedThumbnailPopupWidth(size_t windowCount, double maxAvailableWidth) 
 Node ThumbnailPopupShell::body() const {
     const double iconSide = thumbnailHeaderIconSize(barSize);
     std::vector<Node> header;
-    Node iconNode = icon ? sharedIconImage(icon) : SymbolImage("app");
+    Node iconNode = icon ? IconImage(icon) : SymbolImage("app");
     header.push_back(iconNode->resizableImage()->frame(iconSide, iconSide)->clipShape(Shape::roundedRect(4)));
     header.push_back(Text(
         title, {.font = Font::system(12, FontWeight::semibold), .color = Color::primary(), .lineLimit = 1}));
@@ -83,7 +66,7 @@ Node ThumbnailImage::body() const {
     const Shape box = Shape::roundedRect(8);
     switch (look()) {
         case Look::picture:
-            return sharedBitmapImage(thumbnail)
+            return BitmapImage(thumbnail)
                 ->resizableImage()
                 ->aspectRatio(ContentMode::fit)
                 ->frame(kThumbnailImageWidth, kThumbnailImageHeight)

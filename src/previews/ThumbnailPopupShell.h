@@ -29,11 +29,6 @@ double thumbnailPopupHeight(BarSize size);
 // `maxAvailableWidth` (one 358, two 702, three 1046).
 double groupedThumbnailPopupWidth(size_t windowCount, double maxAvailableWidth);
 
-// A window's picture, or an application's icon, shared rather than copied: pictures are large and
-// the views that show them are rebuilt on every change.
-Node sharedBitmapImage(std::shared_ptr<const Image> picture);
-Node sharedIconImage(std::shared_ptr<const Image> icon);
-
 // The rounded translucent card that frames a pop-up: a header with the app's icon, a title and an
 // optional subtitle, a divider, then the content, which sizes itself. The window switcher's panel
 // wears it too.

@@ -17,7 +17,7 @@ constexpr const char* kApplicationBundleType = "com.apple.application-bundle";
 
 Node iconNode(const std::shared_ptr<const Image>& icon, const std::shared_ptr<const Image>& generic) {
     const std::shared_ptr<const Image>& shown = icon ? icon : generic;
-    if (shown) return sharedIconImage(shown)->resizableImage();
+    if (shown) return IconImage(shown)->resizableImage();
     return SymbolImage("app");
 }
 
@@ -110,7 +110,7 @@ Node WindowSwitcherView::card(int index) const {
 
     Node pictureArea;
     if (picture) {
-        pictureArea = sharedBitmapImage(picture)
+        pictureArea = BitmapImage(picture)
                           ->resizableImage()
                           ->aspectRatio(ContentMode::fit)
                           ->frame(kCardInnerWidth, kPictureHeight)

@@ -22,6 +22,26 @@ struct ClipRegion {
     Shape shape;
 };
 
+// The clips of a drawing step or region, outermost first; the steps of one clipped subtree share
+// one list.
+class ClipList {
+  public:
+    ClipList() = default;
+    ClipList(std::initializer_list<ClipRegion> clips)
+        : list_(clips.size() ? std::make_shared<const std::vector<ClipRegion>>(clips) : nullptr) {}
+    explicit ClipList(std::shared_ptr<const std::vector<ClipRegion>> list) : list_(std::move(list)) {}
+
+    size_t size() const { return list_ ? list_->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const ClipRegion& operator[](size_t i) const { return (*list_)[i]; }
+    const ClipRegion& back() const { return list_->back(); }
+    const ClipRegion* begin() const { return list_ ? list_->data() : nullptr; }
+    const ClipRegion* end() const { return list_ ? list_->data() + list_->size() : nullptr; }
+
+  private:
+    std::shared_ptr<const std::vector<ClipRegion>> list_;
+};
+
 // One drawing step, in the coordinates of the hosting view's content (origin at its top-left
 // corner, y down), with every transform, opacity and clip of its ancestors applied.
 struct DrawOp {
@@ -31,7 +51,7 @@ struct DrawOp {
     std::string path;  // identity of the node that drew it
     double opacity = 1;
     double rotation = 0;  // radians about the frame's centre
-    std::vector<ClipRegion> clips;
+    ClipList clips;
 
     // Shapes (and the shape of a shadow or material).
     Shape shape;
@@ -75,7 +95,7 @@ struct ListDropTarget {
 struct HitRegion {
     Rect frame;
     Shape shape;
-    std::vector<ClipRegion> clips;
+    ClipList clips;
     std::string path;
     bool enabled = true;
 

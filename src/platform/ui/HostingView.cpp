@@ -123,7 +123,7 @@ Size HostingView::fittingSize() {
     env.reduceTransparency = reduceTransparency_;
     LayoutPass pass(*this, nullptr);
     root_->environment_ = env;
-    auto tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+    auto tree = pass.resolve(root_->body(), "r", env);
     return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
 }
 
@@ -173,8 +173,15 @@ void HostingView::layoutNow() {
 
 std::any& HostingView::stateFor(const std::string& path, const std::function<std::any()>& initial) {
     auto it = state_.find(path);
-    if (it == state_.end()) it = state_.emplace(path, initial ? initial() : std::any()).first;
-    return it->second;
+    if (it == state_.end()) it = state_.emplace(path, StateEntry{initial ? initial() : std::any()}).first;
+    return it->second.value;
+}
+
+std::any& HostingView::liveStateFor(const std::string& path, const std::function<std::any()>& initial) {
+    auto it = state_.find(path);
+    if (it == state_.end()) it = state_.emplace(path, StateEntry{initial ? initial() : std::any()}).first;
+    it->second.layout = layouts_;
+    return it->second.value;
 }
 
 std::shared_ptr<ScrollController> HostingView::scrollerFor(const std::string& path) {
@@ -191,6 +198,7 @@ void HostingView::update() {
     updating_ = true;
     updatePending_ = false;
     ++evaluations_;
+    const uint64_t layout = ++layouts_;
 
     Environment env;
     env.colorScheme = effectiveColorScheme();
@@ -206,18 +214,21 @@ void HostingView::update() {
     if (!scratch_) scratch_ = std::make_unique<LayoutScratch>();
     pass.frameReports_ = std::move(scratch_->frameReports);
     pass.animationKeys_ = std::move(scratch_->animationKeys);
+    pass.segmentBlocks_ = std::move(scratch_->segmentBlocks);
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
         root_->environment_ = env;
-        tree = pass.resolve(root_->body(), "r", env, std::nullopt);
+        tree = pass.resolve(root_->body(), "r", env);
     }
     if (!pass.focusCandidate_.empty()) focusedPath_ = pass.focusCandidate_;
     if (tree) {
         Size s = pass.measure(*tree, {size_.width, size_.height});
         Rect frame{(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height};
         pass.place(*tree, frame, LayoutPass::Context{});
+        tree.reset();
     }
+    scratch_->segmentBlocks = std::move(pass.segmentBlocks_);
     std::swap(list_, list);
     spareList_ = std::move(list);
     spareList_.ops.clear();
@@ -226,9 +237,9 @@ void HostingView::update() {
 
     // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
     // which may still write it, have run at the end of this update.
-    std::map<std::string, std::any> gone;
+    std::map<std::string, StateEntry> gone;
     for (auto it = state_.begin(); it != state_.end();) {
-        if (pass.liveState_.contains(it->first)) {
+        if (it->second.layout == layout) {
             ++it;
         } else {
             gone.insert(state_.extract(it++));
@@ -244,16 +255,20 @@ void HostingView::update() {
     }
 
     // Animations whose key changed since the last evaluation.
-    std::map<std::string, std::string> keys;
     std::vector<AnimationRecord> started = pass.scrollAnimations_;
     for (const auto& k : pass.animationKeys_) {
-        keys[k.path] = k.key;
-        auto old = animationKeys_.find(k.path);
-        if (old != animationKeys_.end() && old->second != k.key && k.animation) {
-            started.push_back({k.path, *k.animation, old->second, k.key});
+        auto [it, added] = animationKeys_.try_emplace(*k.path);
+        auto& entry = it->second;
+        if (entry.layout != layout) {
+            entry.before = std::move(entry.value);
+            entry.existed = !added;
         }
+        if (entry.existed && entry.before != k.key && k.animation)
+            started.push_back({*k.path, *k.animation, entry.before, k.key});
+        entry.value = k.key;
+        entry.layout = layout;
     }
-    animationKeys_ = std::move(keys);
+    std::erase_if(animationKeys_, [layout](const auto& e) { return e.second.layout != layout; });
     for (AnimationRecord& rec : started) {
         rec.startTime = runtime_.now();
         // A new animation of the same target replaces the running one.
@@ -274,27 +289,31 @@ void HostingView::update() {
 
     // Appearing and disappearing nodes.
     std::vector<std::function<void()>> calls;
-    std::set<std::string> appeared;
     for (auto& [path, action] : pass.appears_) {
-        appeared.insert(path);
-        if (!appeared_.contains(path)) calls.push_back(action);
+        auto [it, added] = appeared_.try_emplace(path, layout);
+        if (added) calls.push_back(action);
+        it->second = layout;
     }
     for (auto& [path, action] : disappearHandlers_) {
         if (!pass.disappears_.contains(path)) calls.push_back(action);
     }
-    appeared_ = std::move(appeared);
+    std::erase_if(appeared_, [layout](const auto& e) { return e.second != layout; });
     disappearHandlers_ = std::move(pass.disappears_);
 
     // Frames that moved.
-    std::map<std::string, Rect> frames;
     for (auto& report : pass.frameReports_) {
-        frames[report.path] = report.frame;
-        auto old = reportedFrames_.find(report.path);
-        if (old == reportedFrames_.end() || old->second != report.frame) {
-            calls.push_back([handler = report.handler, f = report.frame] { handler(f); });
+        auto [it, added] = reportedFrames_.try_emplace(*report.path);
+        auto& entry = it->second;
+        if (entry.layout != layout) {
+            entry.before = entry.value;
+            entry.existed = !added;
         }
+        if (!entry.existed || entry.before != report.frame)
+            calls.push_back([handler = report.handler, f = report.frame] { handler(f); });
+        entry.value = report.frame;
+        entry.layout = layout;
     }
-    reportedFrames_ = std::move(frames);
+    std::erase_if(reportedFrames_, [layout](const auto& e) { return e.second.layout != layout; });
     scratch_->frameReports = std::move(pass.frameReports_);
     scratch_->frameReports.clear();
     scratch_->animationKeys = std::move(pass.animationKeys_);

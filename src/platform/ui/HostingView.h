@@ -137,6 +137,8 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
 
     void update();
     std::any& stateFor(const std::string& path, const std::function<std::any()>& initial);
+    // The same, for a node of the update's tree: its state lives on past this update.
+    std::any& liveStateFor(const std::string& path, const std::function<std::any()>& initial);
     std::shared_ptr<ScrollController> scrollerFor(const std::string& path);
     void updateHover();
     void focus(const std::string& path);
@@ -158,13 +160,28 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     std::weak_ptr<Panel> window_;
     std::function<void(const Menu&, Point)> menuPresenter_;
 
-    std::map<std::string, std::any> state_;
+    struct StateEntry {
+        std::any value;
+        uint64_t layout = 0;  // the last update whose tree had the node
+    };
+    std::map<std::string, StateEntry> state_;
     std::map<std::string, std::shared_ptr<ScrollController>> scrollers_;
     std::map<std::string, ScrollInfo> scrollInfo_;
-    std::map<std::string, Rect> reportedFrames_;
+    // What the layouts reported, by node, kept in place from one layout to the next (mostly the
+    // same nodes report again): the value, the one before this layout's and whether there was one,
+    // and the layout that last reported it.
+    template <class T>
+    struct Reported {
+        T value;
+        T before;
+        bool existed = false;
+        uint64_t layout = 0;
+    };
+    uint64_t layouts_ = 0;
+    std::map<std::string, Reported<Rect>> reportedFrames_;
     std::map<std::string, std::function<void()>> disappearHandlers_;
-    std::set<std::string> appeared_;
-    std::map<std::string, std::string> animationKeys_;
+    std::map<std::string, uint64_t> appeared_;  // by the layout that last saw each
+    std::map<std::string, Reported<std::string>> animationKeys_;
     std::vector<AnimationRecord> animations_;
     std::vector<WorkItemPtr> animationWork_;
 

@@ -63,10 +63,16 @@ Rect aligned(const Rect& frame, Size child, Alignment a) {
 }
 
 Font fontOf(const RNode& n) {
-    return n.el->fontValue.value_or(n.env.font.value_or(Font::system(13)));
+    return n.el->extras().fontValue.value_or(n.env.font.value_or(Font::system(13)));
+}
+
+// A text's width on one line in its font, measured once however often it is proposed a size.
+double idealTextWidth(const RNode& n, const Font& f) {
+    if (n.textWidth < 0) n.textWidth = textmetrics::width(n.el->label, f, n.el->extras().tracking);
+    return n.textWidth;
 }
 Color colorOf(const RNode& n) {
-    return n.el->color.value_or(n.env.foreground.value_or(Color::primary()));
+    return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
 }
 
 ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme) {
@@ -197,7 +203,55 @@ std::optional<Shape> outlineOf(const RNode& n) {
 
 // --- Resolving ---
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, const Environment& env,
+const std::string& PathSegment::str() const {
+    if (!spelt.empty() || (separator.empty() && text.empty())) return spelt;
+    // From here up to the nearest ancestor already spelt, whose spelling is the prefix.
+    size_t length = 0;
+    const PathSegment* top = this;
+    for (; top && top->spelt.empty(); top = top->parent) length += top->separator.size() + top->text.size();
+    const size_t prefix = top ? top->spelt.size() : 0;
+    spelt.resize(prefix + length);
+    if (top) spelt.replace(0, prefix, top->spelt);
+    size_t end = prefix + length;
+    for (const PathSegment* s = this; s != top; s = s->parent) {
+        end -= s->text.size();
+        std::copy(s->text.begin(), s->text.end(), spelt.begin() + static_cast<std::ptrdiff_t>(end));
+        end -= s->separator.size();
+        std::copy(s->separator.begin(), s->separator.end(), spelt.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return spelt;
+}
+
+const PathSegment* LayoutPass::segment(const PathSegment* parent, std::string_view separator,
+                                       std::string_view text) {
+    const size_t block = segmentCount_ / kSegmentBlock;
+    if (block == segmentBlocks_.size()) segmentBlocks_.emplace_back(new PathSegment[kSegmentBlock]);
+    PathSegment& s = segmentBlocks_[block][segmentCount_++ % kSegmentBlock];
+    s.spelt.clear();  // a block handed over from an earlier pass
+    s.parent = parent;
+    s.separator = separator;
+    s.text = text;
+    return &s;
+}
+
+const PathSegment* LayoutPass::segment(const PathSegment* parent, size_t index) {
+    auto* s = const_cast<PathSegment*>(segment(parent, "/"));
+    char* end = std::to_chars(s->digits, s->digits + sizeof s->digits, index).ptr;
+    s->text = std::string_view(s->digits, size_t(end - s->digits));
+    return s;
+}
+
+const Environment& LayoutPass::keepEnvironment(const Environment& env) {
+    return environments_.emplace_back(env);
+}
+
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string_view rootPath,
+                                           const Environment& env) {
+    pathTexts_.push_back(node);
+    return resolve(node, segment(nullptr, {}, rootPath), keepEnvironment(env), std::nullopt);
+}
+
+std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* path, const Environment& env,
                                            std::optional<Axis> parentAxis) {
     if (!node) return nullptr;
     const Element& e = *node;
@@ -205,108 +259,111 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string path, c
         case Kind::empty:
             return nullptr;
         case Kind::view: {
-            if (!e.viewObject) return nullptr;
-            e.viewObject->invalidate_ = host_.invalidator();
-            e.viewObject->environment_ = env;
-            views_.push_back(e.viewObject);
-            return resolve(e.viewObject->body(), std::move(path), env, parentAxis);
+            if (!e.extras().viewObject) return nullptr;
+            e.extras().viewObject->invalidate_ = host_.invalidator();
+            e.extras().viewObject->environment_ = env;
+            views_.push_back(e.extras().viewObject);
+            return resolve(e.extras().viewObject->body(), path, env, parentAxis);
         }
         case Kind::stateful: {
-            std::any& storage = host_.stateFor(path, e.statefulInitial);
-            liveState_.insert(path);
-            Node built = e.statefulBuild(storage, host_.invalidator());
-            path += '~';
-            return resolve(built, std::move(path), env, parentAxis);
+            const std::string& spelt = path->str();
+            // Only the tree of an update keeps state alive; a measuring pass's does not.
+            std::any& storage = out_ ? host_.liveStateFor(spelt, e.extras().statefulInitial)
+                                     : host_.stateFor(spelt, e.extras().statefulInitial);
+            Node built = e.extras().statefulBuild(storage, host_.invalidator());
+            return resolve(built, segment(path, "~"), env, parentAxis);
         }
         case Kind::modifier: {
-            Environment inner = env;
-            if (e.mod == Mod::environment && e.environmentChange) e.environmentChange(inner);
-            if (e.mod == Mod::disabled && e.flag) inner.isEnabled = false;
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            const Environment* inner = &env;
+            const auto* change = e.handlerAs<std::function<void(Environment&)>>();
+            if ((e.mod == Mod::environment && change && *change) || (e.mod == Mod::disabled && e.flag)) {
+                Environment changed = env;
+                if (e.mod == Mod::environment) (*change)(changed);
+                if (e.mod == Mod::disabled) changed.isEnabled = false;
+                inner = &keepEnvironment(changed);
+            }
+            auto n =
+                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
             const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
             n->kids.reserve(decorated ? 2 : 1);
-            auto child = resolve(e.children[0], n->path + "/m", inner, parentAxis);
+            const PathSegment* childPath = segment(path, "/m");
+            auto child = resolve(e.children[0], childPath, *inner, parentAxis);
             if (!child) {
                 // Modifiers of nothing draw nothing, except backgrounds and overlays, which still
                 // stand for their decoration of an empty frame.
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
-                child = std::make_unique<RNode>(EmptyNode(), n->path + "/m", inner, parentAxis);
+                child = std::make_unique<RNode>(EmptyNode(), childPath, *inner, parentAxis);
             }
             n->kids.push_back(std::move(child));
             if (decorated) {
-                auto deco = resolve(e.children[1], n->path + (e.mod == Mod::background ? "/bg" : "/ov"),
-                                    inner, std::nullopt);
-                if (!deco) deco = std::make_unique<RNode>(EmptyNode(), n->path + "/bg", inner, std::nullopt);
+                auto deco = resolve(e.children[1], segment(path, e.mod == Mod::background ? "/bg" : "/ov"),
+                                    *inner, std::nullopt);
+                if (!deco)
+                    deco = std::make_unique<RNode>(EmptyNode(), segment(path, "/bg"), *inner, std::nullopt);
                 n->kids.push_back(std::move(deco));
             }
-            if (e.mod == Mod::environment) n->env = inner;
             return n;
         }
         case Kind::scroll: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
-            auto content = resolve(e.children[0], n->path + "/c", env, std::nullopt);
-            if (!content) content = std::make_unique<RNode>(EmptyNode(), n->path + "/c", env, std::nullopt);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            const PathSegment* contentPath = segment(path, "/c");
+            auto content = resolve(e.children[0], contentPath, env, std::nullopt);
+            if (!content) content = std::make_unique<RNode>(EmptyNode(), contentPath, env, std::nullopt);
             n->kids.push_back(std::move(content));
             return n;
         }
         case Kind::list: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
-            for (const ListRow& row : e.list->rows) {
-                auto content = resolve(row.content, n->path + "/#" + row.id, env, std::nullopt);
-                if (!content)
-                    content =
-                        std::make_unique<RNode>(EmptyNode(), n->path + "/#" + row.id, env, std::nullopt);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+            pathTexts_.push_back(node);
+            for (const ListRow& row : e.extras().list->rows) {
+                const PathSegment* rowPath = segment(path, "/#", row.id);
+                auto content = resolve(row.content, rowPath, env, std::nullopt);
+                if (!content) content = std::make_unique<RNode>(EmptyNode(), rowPath, env, std::nullopt);
                 n->kids.push_back(std::move(content));
             }
             return n;
         }
         case Kind::textField: {
-            if (e.focusBinding && e.focusBinding.get()) focusCandidate_ = path;
-            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            if (e.extras().focusBinding && e.extras().focusBinding.get()) focusCandidate_ = path->str();
+            return std::make_unique<RNode>(node, path, env, parentAxis);
         }
         case Kind::group:
         case Kind::stack:
         case Kind::zstack: {
-            auto n = std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             std::optional<Axis> childAxis;
             if (e.kind == Kind::stack) childAxis = e.axis;
             if (e.kind == Kind::group) childAxis = parentAxis;
             n->kids.reserve(e.children.size());
-            resolveChildren(e.children, n->path, env, childAxis, n->kids);
+            resolveChildren(e.children, path, env, childAxis, n->kids);
             if (e.kind == Kind::group && n->kids.size() == 1) return std::move(n->kids[0]);
             if (n->kids.empty() && e.kind == Kind::group) return nullptr;
             return n;
         }
         default:
-            return std::make_unique<RNode>(node, std::move(path), env, parentAxis);
+            return std::make_unique<RNode>(node, path, env, parentAxis);
     }
 }
 
-void LayoutPass::resolveChildren(const Element::Children& children, const std::string& path,
+void LayoutPass::resolveChildren(const Element::Children& children, const PathSegment* path,
                                  const Environment& env, std::optional<Axis> axis, RNode::Kids& out) {
     for (size_t i = 0; i < children.size(); ++i) {
         const Node& c = children[i];
         if (!c) continue;
         // The child's identity: its id, else its place among its siblings.
-        const bool byID = c->kind == Kind::modifier && c->mod == Mod::id;
-        char digits[24];
-        char* digitsEnd = std::to_chars(digits, digits + sizeof digits, i).ptr;
-        std::string childPath;
-        childPath.reserve(path.size() + 2 + (byID ? c->identifier.size() : size_t(digitsEnd - digits)));
-        childPath += path;
-        childPath += '/';
-        if (byID) {
-            childPath += '#';
-            childPath += c->identifier;
+        const PathSegment* childPath;
+        if (c->kind == Kind::modifier && c->mod == Mod::id) {
+            pathTexts_.push_back(c);
+            childPath = segment(path, "/#", c->label);
         } else {
-            childPath.append(digits, size_t(digitsEnd - digits));
+            childPath = segment(path, i);
         }
         if (c->kind == Kind::group) {
             // Groups have no layout of their own: their children join the parent.
             resolveChildren(c->children, childPath, env, axis, out);
             continue;
         }
-        if (auto r = resolve(c, std::move(childPath), env, axis)) {
+        if (auto r = resolve(c, childPath, env, axis)) {
             if (r->el->kind == Kind::group) {
                 for (auto& k : r->kids) out.push_back(std::move(k));
             } else {
@@ -326,10 +383,10 @@ Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
     return s;
 }
 
-std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) {
+LayoutPass::StackSizes LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) {
     const Axis axis = n.el->axis;
     const size_t count = n.kids.size();
-    std::vector<Size> sizes(count);
+    StackSizes sizes(count);
     if (count == 0) return sizes;
     auto al = along(axis, p);
     auto ac = across(axis, p);
@@ -338,15 +395,19 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
         return sizes;
     }
     double remaining = *al - n.el->spacing * double(count - 1);
-    std::vector<double> flex(count);
+    SmallArray<double, 16> flex(count);
     for (size_t i = 0; i < count; ++i) {
         double mn = along(axis, measure(*n.kids[i], makeProposal(axis, 0.0, ac)));
         double mx = along(axis, measure(*n.kids[i], makeProposal(axis, kInfinity, ac)));
         flex[i] = mx - mn;
     }
-    std::vector<size_t> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return flex[a] < flex[b]; });
+    // The least flexible first, in their own order among equals (an insertion sort: stacks are short).
+    SmallArray<size_t, 16> order(count);
+    for (size_t i = 0; i < count; ++i) {
+        size_t j = i;
+        for (; j > 0 && flex[i] < flex[order[j - 1]]; --j) order[j] = order[j - 1];
+        order[j] = i;
+    }
     // Spacers yield: the other children share what is left once the spacers' minimums are set
     // aside, and the spacers take what remains after them.
     auto isSpacer = [&](size_t i) { return n.kids[i]->el->kind == Kind::spacer; };
@@ -354,7 +415,7 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     double spacerMinimums = 0;
     for (size_t i = 0; i < count; ++i) {
         if (isSpacer(i)) {
-            spacerMinimums += n.kids[i]->el->minLength.value_or(8);
+            spacerMinimums += n.kids[i]->el->extras().minLength.value_or(8);
             ++spacers;
         } else {
             ++left;
@@ -370,7 +431,7 @@ std::vector<Size> LayoutPass::stackSizes(const RNode& n, const ProposedSize& p) 
     }
     for (size_t i : order) {
         if (!isSpacer(i)) continue;
-        const double minimum = n.kids[i]->el->minLength.value_or(8);
+        const double minimum = n.kids[i]->el->extras().minLength.value_or(8);
         double share = std::max(0.0, (remaining + spacerMinimums) / double(spacers));
         sizes[i] = measure(*n.kids[i], makeProposal(axis, share, ac));
         remaining -= along(axis, sizes[i]) - minimum;
@@ -388,7 +449,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::stateful:
             return {0, 0};
         case Kind::spacer: {
-            double mn = e.minLength.value_or(8);
+            double mn = e.extras().minLength.value_or(8);
             if (!n.parentAxis) return {p.width.value_or(0), p.height.value_or(0)};
             double a = std::max(mn, along(*n.parentAxis, p).value_or(mn));
             return makeSize(*n.parentAxis, a, 0);
@@ -400,11 +461,13 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::text: {
             Font f = fontOf(n);
             double lh = textmetrics::lineHeight(f);
-            double ideal = textmetrics::width(e.text, f, e.tracking);
-            std::optional<int> limit = e.lineLimitValue ? e.lineLimitValue : n.env.lineLimit;
+            double ideal = idealTextWidth(n, f);
+            std::optional<int> limit =
+                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
             if (!p.width || *p.width + 1e-9 >= ideal) return {ideal, lh};
-            if (limit == 1) return {textmetrics::truncateTail(e.text, f, *p.width, e.tracking).width, lh};
-            auto lines = textmetrics::wrap(e.text, f, *p.width, limit.value_or(0), e.tracking);
+            if (limit == 1)
+                return {textmetrics::truncateTail(e.label, f, *p.width, e.extras().tracking).width, lh};
+            auto lines = textmetrics::wrap(e.label, f, *p.width, limit.value_or(0), e.extras().tracking);
             double w = 0;
             for (const auto& l : lines) w = std::max(w, l.width);
             return {w, lh * double(lines.size())};
@@ -414,15 +477,15 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
             if (e.imageKind == ImageKind::symbol) {
                 double s = fontOf(n).size;
                 intrinsic = {s, s};
-            } else if (e.bitmap && !e.bitmap->isEmpty()) {
-                intrinsic = {double(e.bitmap->width), double(e.bitmap->height)};
+            } else if (e.extras().bitmap && !e.extras().bitmap->isEmpty()) {
+                intrinsic = {double(e.extras().bitmap->width), double(e.extras().bitmap->height)};
             }
             if (!e.resizable) return intrinsic;
-            if (!e.contentMode)
+            if (!e.extras().contentMode)
                 return {p.width.value_or(intrinsic.width), p.height.value_or(intrinsic.height)};
             double sx = p.width ? *p.width / intrinsic.width : kInfinity;
             double sy = p.height ? *p.height / intrinsic.height : kInfinity;
-            double s = e.contentMode == ContentMode::fit ? std::min(sx, sy) : std::max(sx, sy);
+            double s = e.extras().contentMode == ContentMode::fit ? std::min(sx, sy) : std::max(sx, sy);
             if (std::isinf(s)) s = std::isinf(sx) ? sy : sx;
             if (std::isinf(s)) s = 1;
             return {intrinsic.width * s, intrinsic.height * s};
@@ -433,15 +496,15 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::spinner:
             return {32, 32};
         case Kind::textField: {
-            Font f = e.fontValue.value_or(Font::system(13));
-            return {p.width.value_or(std::max(120.0, textmetrics::width(e.placeholder, f))),
+            Font f = e.extras().fontValue.value_or(Font::system(13));
+            return {p.width.value_or(std::max(120.0, textmetrics::width(e.label, f))),
                     textmetrics::lineHeight(f) + 4};
         }
         case Kind::list: {
             double h = 0, w = 0;
-            for (size_t i = 0; i < e.list->rows.size(); ++i) {
-                h += e.list->rows[i].height;
-                w = std::max(w, measure(*n.kids[i], {p.width, e.list->rows[i].height}).width);
+            for (size_t i = 0; i < e.extras().list->rows.size(); ++i) {
+                h += e.extras().list->rows[i].height;
+                w = std::max(w, measure(*n.kids[i], {p.width, e.extras().list->rows[i].height}).width);
             }
             return {p.width.value_or(w), p.height.value_or(h)};
         }
@@ -472,7 +535,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
                 al += along(a, s);
                 ac = std::max(ac, across(a, s));
             }
-            if (!sizes.empty()) al += e.spacing * double(sizes.size() - 1);
+            if (sizes.size() > 0) al += e.spacing * double(sizes.size() - 1);
             return makeSize(a, al, ac);
         }
         case Kind::modifier:
@@ -487,8 +550,9 @@ ProposedSize LayoutPass::childProposal(const RNode& n, const ProposedSize& p) {
         case Mod::frame:
             return {e.width ? e.width : p.width, e.height ? e.height : p.height};
         case Mod::flexFrame:
-            return {clampProposal(p.width, e.minWidth, e.maxWidth, e.idealWidth),
-                    clampProposal(p.height, e.minHeight, e.maxHeight, e.idealHeight)};
+            return {
+                clampProposal(p.width, e.extras().minWidth, e.extras().maxWidth, e.extras().idealWidth),
+                clampProposal(p.height, e.extras().minHeight, e.extras().maxHeight, e.extras().idealHeight)};
         case Mod::padding:
             return {minus(p.width, e.insets.leading + e.insets.trailing),
                     minus(p.height, e.insets.top + e.insets.bottom)};
@@ -506,8 +570,8 @@ Size LayoutPass::measureModifier(const RNode& n, const ProposedSize& p) {
         case Mod::frame:
             return {e.width.value_or(c.width), e.height.value_or(c.height)};
         case Mod::flexFrame:
-            return {flexDimension(e.minWidth, e.maxWidth, p.width, c.width),
-                    flexDimension(e.minHeight, e.maxHeight, p.height, c.height)};
+            return {flexDimension(e.extras().minWidth, e.extras().maxWidth, p.width, c.width),
+                    flexDimension(e.extras().minHeight, e.extras().maxHeight, p.height, c.height)};
         case Mod::padding:
             return {c.width + e.insets.leading + e.insets.trailing,
                     c.height + e.insets.top + e.insets.bottom};
@@ -522,18 +586,30 @@ Rect LayoutPass::Context::map(const Rect& r) const {
     return {ox + sx * r.origin.x, oy + sy * r.origin.y, sx * r.size.width, sy * r.size.height};
 }
 
-void LayoutPass::Context::addClip(const ClipRegion& clip) {
-    auto more = clips ? std::make_shared<std::vector<ClipRegion>>(*clips)
-                      : std::make_shared<std::vector<ClipRegion>>();
-    more->push_back(clip);
-    clips = std::move(more);
+void LayoutPass::Context::addClip(ClipLink& storage, const ClipRegion& clip) {
+    storage.clip = clip;
+    storage.outer = clips;
+    storage.list = {};
+    clips = &storage;
+}
+
+ClipList LayoutPass::Context::clipList() const {
+    if (!clips) return {};
+    if (clips->list.empty()) {
+        size_t count = 0;
+        for (const ClipLink* l = clips; l; l = l->outer) ++count;
+        auto out = std::make_shared<std::vector<ClipRegion>>(count);
+        for (const ClipLink* l = clips; l; l = l->outer) (*out)[--count] = l->clip;
+        clips->list = ClipList(std::move(out));
+    }
+    return clips->list;
 }
 
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
-    region.path = n.path;
+    region.path = n.path();
     region.enabled = n.env.isEnabled;
     out_->regions.push_back(std::move(region));
 }
@@ -541,7 +617,7 @@ void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ct
 void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op) {
     if (!out_) return;
     op.frame = ctx.map(frame);
-    op.path = n.path;
+    op.path = n.path();
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
     op.clips = ctx.clipList();
@@ -554,7 +630,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal.reset();
     const ColorScheme scheme = n.env.colorScheme;
-    if (e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.identifier] = ctx.map(frame);
+    // Where ids stand matters only to the dry placement that looks for a scroll target.
+    if (!out_ && e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.label] = ctx.map(frame);
     switch (e.kind) {
         case Kind::empty:
         case Kind::view:
@@ -573,21 +650,22 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             op.kind = DrawOp::Kind::text;
             op.font = f;
             op.font.size *= ctx.sy;
-            op.tracking = e.tracking * ctx.sx;
+            op.tracking = e.extras().tracking * ctx.sx;
             op.color = colorOf(n).resolve(scheme);
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
-            std::optional<int> limit = e.lineLimitValue ? e.lineLimitValue : n.env.lineLimit;
-            double ideal = textmetrics::width(e.text, f, e.tracking);
+            std::optional<int> limit =
+                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+            double ideal = idealTextWidth(n, f);
             // Text breaks its lines for the width it was offered, as when it was measured.
             double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
             if (ideal <= width) {
-                op.lines = {e.text};
+                op.lines = {e.label};
             } else if (limit == 1) {
-                auto line = textmetrics::truncateTail(e.text, f, frame.width() + 1e-6, e.tracking);
+                auto line = textmetrics::truncateTail(e.label, f, frame.width() + 1e-6, e.extras().tracking);
                 op.lines = {line.text};
                 op.truncated = line.truncated;
             } else {
-                for (auto& l : textmetrics::wrap(e.text, f, width, limit.value_or(0), e.tracking)) {
+                for (auto& l : textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking)) {
                     op.truncated = op.truncated || l.truncated;
                     op.lines.push_back(l.text);
                 }
@@ -599,8 +677,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.kind = DrawOp::Kind::image;
             op.imageKind = e.imageKind;
-            op.imageName = e.imageName;
-            op.bitmap = e.bitmap;
+            op.imageName = e.label;
+            op.bitmap = e.extras().bitmap;
             op.color = colorOf(n).resolve(scheme);
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -609,13 +687,13 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             DrawOp op;
             op.shape = e.shape;
             if (e.fill) op.fill = resolvePaint(*e.fill, scheme);
-            if (e.stroke) {
-                op.stroke = resolvePaint(*e.stroke, scheme);
-                op.lineWidth = e.lineWidth * ctx.sx;
-                op.strokeInside = e.strokeInside;
+            if (e.extras().stroke) {
+                op.stroke = resolvePaint(*e.extras().stroke, scheme);
+                op.lineWidth = e.extras().lineWidth * ctx.sx;
+                op.strokeInside = e.extras().strokeInside;
             }
             // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
-            if (!e.fill && !e.stroke)
+            if (!e.fill && !e.extras().stroke)
                 op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -623,8 +701,8 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
         case Kind::material: {
             DrawOp op;
             op.kind = DrawOp::Kind::material;
-            op.material = e.material;
-            op.blending = e.blending;
+            op.material = e.extras().material;
+            op.blending = e.extras().blending;
             op.shape = ctx.clipShapeHint;
             emitOp(n, frame, ctx, std::move(op));
             return;
@@ -701,8 +779,10 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     const RNode& child = *n.kids[0];
     const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
     ctx.proposal = prop;
+    Context::ClipLink clipLink;  // a clip's, for the placement of the child below
     // A gesture answers within the content shape beneath it.
     auto emitRegionWith = [&](auto&& fill) {
+        if (!ctx.hitTesting || !out_) return;
         HitRegion r;
         fill(r);
         emitRegion(n, frame, ctx, std::move(r));
@@ -766,24 +846,24 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             ctx.oy += ctx.sy * e.offsetBy.y;
             break;
         case Mod::clip:
-            ctx.addClip({ctx.map(frame), e.shape});
+            ctx.addClip(clipLink, {ctx.map(frame), e.shape});
             ctx.clipShapeHint = e.shape;
             break;
         case Mod::shadow: {
             DrawOp op;
             op.kind = DrawOp::Kind::shadow;
-            op.fill = resolvePaint(e.shadowColor, n.env.colorScheme);
-            op.blur = e.shadowRadius;
+            op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
+            op.blur = e.extras().shadowRadius;
             op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
             emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
             break;
         }
         case Mod::help:
-            emitRegionWith([&](HitRegion& r) { r.help = e.helpText; });
+            emitRegionWith([&](HitRegion& r) { r.help = e.label; });
             break;
         case Mod::accessibility:
             emitRegionWith([&](HitRegion& r) {
-                r.accessibilityLabel = e.accessibilityText;
+                r.accessibilityLabel = e.label;
                 r.accessibilityButton = e.flag;
             });
             break;
@@ -797,19 +877,25 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             if (!e.flag) ctx.hitTesting = false;
             break;
         case Mod::hover:
-            emitGesture([&](HitRegion& r) { r.onHover = e.hoverHandler; });
+            emitGesture([&](HitRegion& r) {
+                if (auto h = e.handlerAs<std::function<void(bool)>>()) r.onHover = *h;
+            });
             break;
         case Mod::tap:
             emitGesture([&](HitRegion& r) {
-                r.onTap = e.action;
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onTap = *a;
                 r.tapCount = e.tapCount;
             });
             break;
         case Mod::rightClick:
-            emitGesture([&](HitRegion& r) { r.onRightClick = e.action; });
+            emitGesture([&](HitRegion& r) {
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onRightClick = *a;
+            });
             break;
         case Mod::contextMenu:
-            emitGesture([&](HitRegion& r) { r.contextMenu = e.menuBuilder; });
+            emitGesture([&](HitRegion& r) {
+                if (auto m = e.handlerAs<std::function<Menu()>>()) r.contextMenu = *m;
+            });
             break;
         case Mod::drag:
             emitGesture([&](HitRegion& r) {
@@ -820,26 +906,27 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
         case Mod::focusable:
             emitRegionWith([&](HitRegion& r) {
                 r.focusable = true;
-                r.keyHandler = e.keyHandler;
+                if (auto k = e.handlerAs<KeyHandler>()) r.keyHandler = *k;
             });
             break;
         case Mod::cursor:
             emitRegionWith([&](HitRegion& r) {
-                r.cursor = e.cursorKind;
+                r.cursor = e.extras().cursorKind;
                 r.blocksOnly = true;
             });
             break;
         case Mod::appear:
-            if (e.action) appears_[n.path] = e.action;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) appears_[n.path()] = *a;
             break;
         case Mod::disappear:
-            if (e.action) disappears_[n.path] = e.action;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) disappears_[n.path()] = *a;
             break;
         case Mod::frameReport:
-            if (e.onFrame && out_) frameReports_.push_back({n.path, ctx.map(frame), e.onFrame});
+            if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_)
+                frameReports_.push_back({&n.path(), ctx.map(frame), *f});
             break;
         case Mod::animation:
-            animationKeys_.push_back({n.path, e.animationKey, e.animationValue});
+            animationKeys_.push_back({&n.path(), e.label, e.animationValue});
             break;
         case Mod::rotation:
             ctx.rotation += e.amount;
@@ -863,8 +950,8 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     } else {
         cs.width = frame.width();
     }
-    auto controller = e.scroller ? e.scroller : host_.scrollerFor(n.path);
-    host_.scrollers_[n.path] = controller;
+    auto controller = e.extras().scroller ? e.extras().scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
     // Only the pass that draws takes the request: the dry placement below, which finds where the
@@ -888,22 +975,23 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
             controller->setOffset(a == Axis::horizontal ? Point{to, 0} : Point{0, to});
             if (request->animation && from != to) {
                 scrollAnimations_.push_back(
-                    {n.path + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
+                    {n.path() + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
             }
         }
     }
     Point off = controller->offset();
     double cur = std::clamp(a == Axis::horizontal ? off.x : off.y, 0.0, maxOffset);
     controller->setOffset(a == Axis::horizontal ? Point{cur, 0} : Point{0, cur});
-    scrollInfo_[n.path] = {a, along(a, cs), viewport};
+    scrollInfo_[n.path()] = {a, along(a, cs), viewport};
 
     HitRegion r;
-    r.scrollPath = n.path;
+    r.scrollPath = n.path();
     r.scrollAxis = a;
-    r.enabled = !e.scrollDisabled;
+    r.enabled = !e.extras().scrollDisabled;
     emitRegion(n, frame, ctx, std::move(r));
-    if (out_ && ctx.hitTesting && e.scrollDisabled) out_->regions.back().enabled = false;
-    ctx.addClip({ctx.map(frame), Shape::rect()});
+    if (out_ && ctx.hitTesting && e.extras().scrollDisabled) out_->regions.back().enabled = false;
+    Context::ClipLink clipLink;
+    ctx.addClip(clipLink, {ctx.map(frame), Shape::rect()});
     Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
     ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
@@ -913,16 +1001,16 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
 void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
     const ColorScheme scheme = n.env.colorScheme;
-    Font f = e.fontValue.value_or(Font::system(13));
-    std::string value = e.textBinding ? e.textBinding.get() : std::string();
-    bool focused = host_.focusedPath_ == n.path || focusCandidate_ == n.path;
+    Font f = e.extras().fontValue.value_or(Font::system(13));
+    std::string value = e.extras().textBinding ? e.extras().textBinding.get() : std::string();
+    bool focused = host_.focusedPath_ == n.path() || focusCandidate_ == n.path();
     DrawOp op;
     op.kind = DrawOp::Kind::text;
     op.font = f;
     op.lineHeight = textmetrics::lineHeight(f);
     Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
     if (value.empty()) {
-        op.lines = {textmetrics::truncateTail(e.placeholder, f, frame.width()).text};
+        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
         op.color = Color::tertiary().resolve(scheme);
     } else {
         op.lines = {value};
@@ -938,10 +1026,10 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
     HitRegion r;
     r.focusable = true;
     r.cursor = Cursor::iBeam;
-    auto binding = e.textBinding;
-    auto focusBinding = e.focusBinding;
-    auto submit = e.onSubmit;
-    auto exit = e.onExitCommand;
+    auto binding = e.extras().textBinding;
+    auto focusBinding = e.extras().focusBinding;
+    auto submit = e.extras().onSubmit;
+    auto exit = e.extras().onExitCommand;
     r.keyHandler = [binding, submit, exit](uint16_t key, const std::string& chars, uint64_t mods) {
         if (key == keycodes::kReturn) {
             if (submit) submit();
@@ -969,20 +1057,20 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         return true;
     };
     if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
-    r.text = e.textBinding;
+    r.text = e.extras().textBinding;
     emitRegion(n, frame, ctx, std::move(r));
 }
 
 void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     const Element& e = *n.el;
-    const ListSpec& spec = *e.list;
+    const ListSpec& spec = *e.extras().list;
     const ColorScheme scheme = n.env.colorScheme;
-    const std::string dragKey = n.path + "#drag";
-    auto& dragState =
-        std::any_cast<ListDragState&>(host_.stateFor(dragKey, [] { return std::any(ListDragState{}); }));
-    liveState_.insert(dragKey);
-    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path);
-    host_.scrollers_[n.path] = controller;
+    const std::string dragKey = n.path() + "#drag";
+    auto initialDragState = [] { return std::any(ListDragState{}); };
+    auto& dragState = std::any_cast<ListDragState&>(out_ ? host_.liveStateFor(dragKey, initialDragState)
+                                                         : host_.stateFor(dragKey, initialDragState));
+    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
     double contentHeight = 0;
     for (const ListRow& row : spec.rows) contentHeight += row.height;
     double maxOffset = std::max(0.0, contentHeight - frame.height());
@@ -1002,12 +1090,12 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     }
     double offset = std::clamp(controller->offset().y, 0.0, maxOffset);
     controller->setOffset({0, offset});
-    scrollInfo_[n.path] = {Axis::vertical, contentHeight, frame.height()};
+    scrollInfo_[n.path()] = {Axis::vertical, contentHeight, frame.height()};
     // Rows the owner moved slide to their new places.
     for (const ListRowMove& move : spec.rowMoves) {
         if (!out_ || move.serial <= dragState.lastMoveSerial) continue;
         dragState.lastMoveSerial = move.serial;
-        scrollAnimations_.push_back({n.path + "/" + move.rowID + "#move", move.animation,
+        scrollAnimations_.push_back({n.path() + "/" + move.rowID + "#move", move.animation,
                                      std::to_string(move.from), std::to_string(move.to)});
     }
     std::optional<std::string> selected = spec.selection ? spec.selection.get() : std::nullopt;
@@ -1015,9 +1103,9 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     // The list takes keys while focused: arrows move the selection, Return activates it.
     HitRegion listRegion;
     listRegion.focusable = true;
-    listRegion.scrollPath = n.path;
+    listRegion.scrollPath = n.path();
     listRegion.scrollAxis = Axis::vertical;
-    auto specPtr = e.list;
+    auto specPtr = e.extras().list;
     listRegion.keyHandler = [specPtr](uint16_t key, const std::string&, uint64_t) {
         const auto& rows = specPtr->rows;
         std::optional<size_t> current;
@@ -1044,7 +1132,8 @@ void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
     emitRegion(n, frame, ctx, std::move(listRegion));
 
     Context inner = ctx;
-    inner.addClip({ctx.map(frame), Shape::rect()});
+    Context::ClipLink clipLink;
+    inner.addClip(clipLink, {ctx.map(frame), Shape::rect()});
     std::vector<Rect> rects;
     double y = frame.minY() - offset;
     for (const ListRow& row : spec.rows) {

@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/BlockPool.h"
@@ -17,6 +19,28 @@ namespace qv {
 
 // The sizes a node answered, by proposal (a missing dimension as -1); most nodes are asked a few
 // times only, so the first answers stand inline.
+// A few values inline, more on the heap: the children of most stacks fit inline, and a layout
+// measures stacks by the thousand.
+template <class T, size_t N>
+class SmallArray {
+  public:
+    explicit SmallArray(size_t n) : size_(n) {
+        if (n > N) heap_.resize(n);
+    }
+    size_t size() const { return size_; }
+    T* begin() { return size_ > N ? heap_.data() : inline_.data(); }
+    T* end() { return begin() + size_; }
+    const T* begin() const { return size_ > N ? heap_.data() : inline_.data(); }
+    const T* end() const { return begin() + size_; }
+    T& operator[](size_t i) { return begin()[i]; }
+    const T& operator[](size_t i) const { return begin()[i]; }
+
+  private:
+    std::array<T, N> inline_{};
+    std::vector<T> heap_;
+    size_t size_;
+};
+
 class MeasureCache {
   public:
     const Size* find(double width, double height) const {
@@ -46,17 +70,34 @@ class MeasureCache {
     std::vector<Entry> more_;
 };
 
+// The identity of a node: its parent's path and the suffix that tells it from its siblings. Most
+// nodes never need theirs spelt out (only drawing, regions, state and handlers do), so a path is
+// kept as this chain and spelt once, when asked.
+struct PathSegment {
+    const PathSegment* parent = nullptr;
+    std::string_view separator;  // "/", "/#", "/m", "~" ...
+    std::string_view text;       // an id, or the place among siblings (in `digits`)
+    char digits[24];
+    mutable std::string spelt;
+
+    const std::string& str() const;
+};
+
 // One node of a tree with its views evaluated, its identity (path) and its environment.
 struct RNode final {
-    RNode(Node e, std::string p, Environment en, std::optional<Axis> axis)
-        : el(std::move(e)), path(std::move(p)), env(std::move(en)), parentAxis(axis) {}
+    RNode(Node e, const PathSegment* p, const Environment& en, std::optional<Axis> axis)
+        : el(std::move(e)), segment(p), env(en), parentAxis(axis) {}
     Node el;
-    std::string path;
-    Environment env;
+    const PathSegment* segment;
+    // Shared by the nodes beneath until an environment modifier changes it; owned by the pass.
+    const Environment& env;
     std::optional<Axis> parentAxis;  // the axis of the stack this node stands in
     using Kids = std::vector<std::unique_ptr<RNode>, blockpool::Allocator<std::unique_ptr<RNode>>>;
     Kids kids;
     mutable MeasureCache cache;
+    mutable double textWidth = -1;  // a text's width on one line, once measured
+
+    const std::string& path() const { return segment->str(); }
 
     // A layout makes and drops one per node.
     static void* operator new(size_t) {
@@ -87,35 +128,41 @@ class LayoutPass {
         double opacity = 1;
         double rotation = 0;
         bool hitTesting = true;
-        // Shared by the contexts of a subtree: copying a context, which placing does at every
-        // node, copies no clips.
-        std::shared_ptr<const std::vector<ClipRegion>> clips;
-        void addClip(const ClipRegion& clip);
-        std::vector<ClipRegion> clipList() const { return clips ? *clips : std::vector<ClipRegion>{}; }
+        // The innermost clip, linked to the ones outside it; each link lives in the frame of the
+        // placement that added it, so copying a context, which placing does at every node, copies
+        // no clips.
+        struct ClipLink {
+            ClipRegion clip;
+            const ClipLink* outer = nullptr;
+            mutable ClipList list;  // spelt once for every step beneath it
+        };
+        const ClipLink* clips = nullptr;
+        void addClip(ClipLink& storage, const ClipRegion& clip);
+        ClipList clipList() const;
         Shape clipShapeHint;
         // The size the parent proposed, when it differs from the frame (SwiftUI places with the
         // proposal it measured with); consumed by the node it is meant for.
         std::optional<ProposedSize> proposal;
         Rect map(const Rect& r) const;
     };
+    // Paths point into the pass's path segments, spelt and kept until the host's next pass.
     struct FrameReport {
-        std::string path;
+        const std::string* path;
         Rect frame;
         std::function<void(Rect)> handler;
     };
     struct AnimationKey {
-        std::string path;
+        const std::string* path;
         std::string key;
         std::optional<Animation> animation;
     };
 
-    std::unique_ptr<RNode> resolve(const Node& node, std::string path, const Environment& env,
-                                   std::optional<Axis> parentAxis);
+    // Resolves a root node: its path is `rootPath`.
+    std::unique_ptr<RNode> resolve(const Node& node, std::string_view rootPath, const Environment& env);
     Size measure(const RNode& n, const ProposedSize& p);
     void place(const RNode& n, const Rect& frame, Context ctx);
 
     std::vector<std::shared_ptr<View>> views_;
-    std::set<std::string> liveState_;
     std::string focusCandidate_;
     std::map<std::string, std::function<void()>> appears_;
     std::map<std::string, std::function<void()>> disappears_;
@@ -124,14 +171,24 @@ class LayoutPass {
     std::vector<AnimationRecord> scrollAnimations_;
     std::map<std::string, Rect> idFrames_;
     std::map<std::string, HostingView::ScrollInfo> scrollInfo_;
+    // Storage of path segments, in blocks; a host hands the blocks of its last pass to the next.
+    static constexpr size_t kSegmentBlock = 256;
+    std::vector<std::unique_ptr<PathSegment[]>> segmentBlocks_;
 
   private:
-    void resolveChildren(const Element::Children& children, const std::string& path, const Environment& env,
+    std::unique_ptr<RNode> resolve(const Node& node, const PathSegment* path, const Environment& env,
+                                   std::optional<Axis> parentAxis);
+    void resolveChildren(const Element::Children& children, const PathSegment* path, const Environment& env,
                          std::optional<Axis> axis, RNode::Kids& out);
+    const PathSegment* segment(const PathSegment* parent, std::string_view separator,
+                               std::string_view text = {});
+    const PathSegment* segment(const PathSegment* parent, size_t index);
+    const Environment& keepEnvironment(const Environment& env);
     Size measureUncached(const RNode& n, const ProposedSize& p);
     Size measureModifier(const RNode& n, const ProposedSize& p);
     ProposedSize childProposal(const RNode& n, const ProposedSize& p);
-    std::vector<Size> stackSizes(const RNode& n, const ProposedSize& p);
+    using StackSizes = SmallArray<Size, 16>;
+    StackSizes stackSizes(const RNode& n, const ProposedSize& p);
     void placeModifier(const RNode& n, const Rect& frame, Context ctx);
     void placeScroll(const RNode& n, const Rect& frame, Context ctx);
     void placeTextField(const RNode& n, const Rect& frame, Context ctx);
@@ -145,12 +202,18 @@ class LayoutPass {
 
     HostingView& host_;
     DisplayList* out_;
+    // Paths and environments of this pass's nodes, at stable addresses while its tree lives.
+    size_t segmentCount_ = 0;
+    std::deque<Environment> environments_;
+    // Elements whose texts paths point into (ids, list rows), kept for as long as the paths.
+    std::vector<Node> pathTexts_;
 };
 
 // What one layout gathers for the hosting view, kept emptied between layouts for its storage.
 struct LayoutScratch {
     std::vector<LayoutPass::FrameReport> frameReports;
     std::vector<LayoutPass::AnimationKey> animationKeys;
+    std::vector<std::unique_ptr<PathSegment[]>> segmentBlocks;
 };
 
 }  // namespace qv

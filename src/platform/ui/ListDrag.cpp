@@ -29,16 +29,16 @@ ListDragInfo dragInfo(const ListDropTarget& target, const std::string& sourceLis
 
 std::shared_ptr<const ListDropTarget> LayoutPass::listDropTarget(const RNode& n, const Rect& mappedFrame,
                                                                  double offset) {
-    const ListSpec& spec = *n.el->list;
+    const ListSpec& spec = *n.el->extras().list;
     return std::make_shared<const ListDropTarget>(
-        ListDropTarget{n.path, spec.dropTypes, mappedFrame, offset, spec.validateDrop, spec.acceptDrop});
+        ListDropTarget{n.path(), spec.dropTypes, mappedFrame, offset, spec.validateDrop, spec.acceptDrop});
 }
 
 std::shared_ptr<const DragGesture> LayoutPass::rowDragSession(const RNode& n, size_t row, double rowTop) {
-    auto spec = n.el->list;
+    auto spec = n.el->extras().list;
     auto host = host_.weak_from_this();
-    const std::string listPath = n.path;
-    const std::string key = n.path + "#drag";
+    const std::string listPath = n.path();
+    const std::string key = n.path() + "#drag";
     const ListPasteboardItem item = *spec->rows[row].pasteboard;
     const std::string rowID = spec->rows[row].id;
     auto state = [key](HostingView& h) -> ListDragState& {

@@ -7,6 +7,8 @@
 
 namespace qv {
 
+const Element::Extras Element::kNoExtras{};
+
 namespace {
 
 template <class... Args>
@@ -78,12 +80,13 @@ Node Element::frame(std::optional<double> w, std::optional<double> h, Alignment 
 
 Node Element::frame(const FlexFrame& f) const {
     auto e = wrap(Mod::flexFrame);
-    e->minWidth = f.minWidth;
-    e->idealWidth = f.idealWidth;
-    e->maxWidth = f.maxWidth;
-    e->minHeight = f.minHeight;
-    e->idealHeight = f.idealHeight;
-    e->maxHeight = f.maxHeight;
+    Element::Extras& x = e->editExtras();
+    x.minWidth = f.minWidth;
+    x.idealWidth = f.idealWidth;
+    x.maxWidth = f.maxWidth;
+    x.minHeight = f.minHeight;
+    x.idealHeight = f.idealHeight;
+    x.maxHeight = f.maxHeight;
     e->alignment = f.alignment;
     return e;
 }
@@ -147,21 +150,21 @@ Node Element::clipShape(Shape s) const {
 
 Node Element::shadow(Color c, double radius, double x, double y) const {
     auto e = wrap(Mod::shadow);
-    e->shadowColor = c;
-    e->shadowRadius = radius;
+    e->editExtras().shadowColor = c;
+    e->editExtras().shadowRadius = radius;
     e->offsetBy = {x, y};
     return e;
 }
 
 Node Element::help(std::string t) const {
     auto e = wrap(Mod::help);
-    e->helpText = std::move(t);
+    e->label = std::move(t);
     return e;
 }
 
 Node Element::accessibilityLabel(std::string label, bool isButton) const {
     auto e = wrap(Mod::accessibility);
-    e->accessibilityText = std::move(label);
+    e->label = std::move(label);
     e->flag = isButton;
     return e;
 }
@@ -186,26 +189,26 @@ Node Element::disabled(bool d) const {
 
 Node Element::onHover(std::function<void(bool)> handler) const {
     auto e = wrap(Mod::hover);
-    e->hoverHandler = std::move(handler);
+    e->handler = std::move(handler);
     return e;
 }
 
 Node Element::onTapGesture(std::function<void()> a, int count) const {
     auto e = wrap(Mod::tap);
-    e->action = std::move(a);
+    e->handler = std::move(a);
     e->tapCount = count;
     return e;
 }
 
 Node Element::onRightClick(std::function<void()> a) const {
     auto e = wrap(Mod::rightClick);
-    e->action = std::move(a);
+    e->handler = std::move(a);
     return e;
 }
 
 Node Element::contextMenu(std::function<Menu()> builder) const {
     auto e = wrap(Mod::contextMenu);
-    e->menuBuilder = std::move(builder);
+    e->handler = std::move(builder);
     return e;
 }
 
@@ -218,32 +221,32 @@ Node Element::gesture(DragGesture d, bool high) const {
 
 Node Element::onAppear(std::function<void()> a) const {
     auto e = wrap(Mod::appear);
-    e->action = std::move(a);
+    e->handler = std::move(a);
     return e;
 }
 
 Node Element::onDisappear(std::function<void()> a) const {
     auto e = wrap(Mod::disappear);
-    e->action = std::move(a);
+    e->handler = std::move(a);
     return e;
 }
 
 Node Element::onGlobalFrameChange(std::function<void(Rect)> handler) const {
     auto e = wrap(Mod::frameReport);
-    e->onFrame = std::move(handler);
+    e->handler = std::move(handler);
     return e;
 }
 
 Node Element::animationKeyed(std::optional<Animation> a, std::string key) const {
     auto e = wrap(Mod::animation);
     e->animationValue = a;
-    e->animationKey = std::move(key);
+    e->label = std::move(key);
     return e;
 }
 
 Node Element::environment(std::function<void(Environment&)> change) const {
     auto e = wrap(Mod::environment);
-    e->environmentChange = std::move(change);
+    e->handler = std::move(change);
     return e;
 }
 
@@ -262,7 +265,7 @@ Node Element::lineLimit(std::optional<int> n) const {
 
 Node Element::id(std::string identifier) const {
     auto e = wrap(Mod::id);
-    e->identifier = std::move(identifier);
+    e->label = std::move(identifier);
     return e;
 }
 
@@ -281,13 +284,13 @@ Node Element::rotationEffect(double radians) const {
 
 Node Element::onKeyDown(KeyHandler handler) const {
     auto e = wrap(Mod::focusable);
-    e->keyHandler = std::move(handler);
+    e->handler = std::move(handler);
     return e;
 }
 
 Node Element::cursor(Cursor c) const {
     auto e = wrap(Mod::cursor);
-    e->cursorKind = c;
+    e->editExtras().cursorKind = c;
     return e;
 }
 
@@ -299,17 +302,17 @@ Node Element::fillWith(Paint p) const {
 
 Node Element::strokeWith(Paint p, double w) const {
     auto e = newElement(*this);
-    e->stroke = std::move(p);
-    e->lineWidth = w;
-    e->strokeInside = false;
+    e->editExtras().stroke = std::move(p);
+    e->editExtras().lineWidth = w;
+    e->editExtras().strokeInside = false;
     return e;
 }
 
 Node Element::strokeBorder(Paint p, double w) const {
     auto e = newElement(*this);
-    e->stroke = std::move(p);
-    e->lineWidth = w;
-    e->strokeInside = true;
+    e->editExtras().stroke = std::move(p);
+    e->editExtras().lineWidth = w;
+    e->editExtras().strokeInside = true;
     return e;
 }
 
@@ -321,7 +324,7 @@ Node Element::resizableImage() const {
 
 Node Element::aspectRatio(ContentMode mode) const {
     auto e = newElement(*this);
-    e->contentMode = mode;
+    e->editExtras().contentMode = mode;
     return e;
 }
 
@@ -362,7 +365,7 @@ Node EmptyNode() {
 
 Node Spacer(std::optional<double> minLength) {
     auto e = make(Element::Kind::spacer);
-    e->minLength = minLength;
+    if (minLength) e->editExtras().minLength = minLength;
     return e;
 }
 
@@ -372,37 +375,54 @@ Node Divider() {
 
 Node Text(std::string text, TextStyle style) {
     auto e = make(Element::Kind::text);
-    e->text = std::move(text);
-    e->fontValue = style.font;
-    e->color = style.color;
-    e->lineLimitValue = style.lineLimit;
-    e->tracking = style.tracking;
+    e->label = std::move(text);
+    if (style.font || style.color || style.lineLimit || style.tracking != 0) {
+        Element::Extras& x = e->editExtras();
+        x.fontValue = style.font;
+        x.color = style.color;
+        x.lineLimitValue = style.lineLimit;
+        x.tracking = style.tracking;
+    }
     return e;
 }
 
 Node SymbolImage(std::string name, std::optional<Font> font, std::optional<Color> color) {
     auto e = make(Element::Kind::image);
     e->imageKind = ImageKind::symbol;
-    e->imageName = std::move(name);
-    e->fontValue = font;
-    e->color = color;
+    e->label = std::move(name);
+    if (font || color) {
+        e->editExtras().fontValue = font;
+        e->editExtras().color = color;
+    }
     return e;
 }
 
-Node IconImage(const Image& icon) {
+namespace {
+
+Node imageNode(std::shared_ptr<const Image> image, ImageKind kind) {
     auto e = make(Element::Kind::image);
-    e->imageKind = ImageKind::appIcon;
-    e->imageName = icon.name;
-    e->bitmap = std::make_shared<const Image>(icon);
+    e->imageKind = kind;
+    if (image) e->label = image->name;
+    e->editExtras().bitmap = std::move(image);
     return e;
+}
+
+}  // namespace
+
+Node IconImage(const Image& icon) {
+    return imageNode(std::make_shared<const Image>(icon), ImageKind::appIcon);
 }
 
 Node BitmapImage(const Image& bitmap) {
-    auto e = make(Element::Kind::image);
-    e->imageKind = ImageKind::bitmap;
-    e->imageName = bitmap.name;
-    e->bitmap = std::make_shared<const Image>(bitmap);
-    return e;
+    return imageNode(std::make_shared<const Image>(bitmap), ImageKind::bitmap);
+}
+
+Node IconImage(std::shared_ptr<const Image> icon) {
+    return imageNode(std::move(icon), ImageKind::appIcon);
+}
+
+Node BitmapImage(std::shared_ptr<const Image> bitmap) {
+    return imageNode(std::move(bitmap), ImageKind::bitmap);
 }
 
 Node ShapeView(Shape s) {
@@ -417,8 +437,8 @@ Node Fill(Paint p) {
 
 Node MaterialView(Material m, BlendingMode blending) {
     auto e = make(Element::Kind::material);
-    e->material = m;
-    e->blending = blending;
+    e->editExtras().material = m;
+    e->editExtras().blending = blending;
     return e;
 }
 
@@ -430,9 +450,12 @@ Node ScrollView(Axis axis, Node content, ScrollOptions options) {
     auto e = make(Element::Kind::scroll);
     e->axis = axis;
     e->children.push_back(content ? content : EmptyNode());
-    e->showsIndicators = options.showsIndicators;
-    e->scrollDisabled = options.disabled;
-    e->scroller = options.controller;
+    if (!options.showsIndicators || options.disabled || options.controller) {
+        Element::Extras& x = e->editExtras();
+        x.showsIndicators = options.showsIndicators;
+        x.scrollDisabled = options.disabled;
+        x.scroller = options.controller;
+    }
     return e;
 }
 
@@ -502,32 +525,33 @@ Node SegmentedPicker(std::vector<PickerOption> options, Binding<std::string> sel
 
 Node TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options) {
     auto e = make(Element::Kind::textField);
-    e->placeholder = std::move(placeholder);
-    e->textBinding = std::move(text);
-    e->focusBinding = std::move(options.focused);
-    e->onSubmit = std::move(options.onSubmit);
-    e->onExitCommand = std::move(options.onExitCommand);
-    e->fontValue = options.font;
+    e->label = std::move(placeholder);
+    Element::Extras& x = e->editExtras();
+    x.textBinding = std::move(text);
+    x.focusBinding = std::move(options.focused);
+    x.onSubmit = std::move(options.onSubmit);
+    x.onExitCommand = std::move(options.onExitCommand);
+    x.fontValue = options.font;
     return e;
 }
 
 Node List(ListSpec spec) {
     auto e = make(Element::Kind::list);
-    e->list = std::make_shared<const ListSpec>(std::move(spec));
+    e->editExtras().list = std::make_shared<const ListSpec>(std::move(spec));
     return e;
 }
 
 Node ViewNode(std::shared_ptr<View> view) {
     auto e = make(Element::Kind::view);
-    e->viewObject = std::move(view);
+    e->editExtras().viewObject = std::move(view);
     return e;
 }
 
 Node StatefulNode(std::function<std::any()> initial,
                   std::function<Node(std::any&, std::function<void()> invalidate)> build) {
     auto e = make(Element::Kind::stateful);
-    e->statefulInitial = std::move(initial);
-    e->statefulBuild = std::move(build);
+    e->editExtras().statefulInitial = std::move(initial);
+    e->editExtras().statefulBuild = std::move(build);
     return e;
 }
 

@@ -298,76 +298,131 @@ struct Element : std::enable_shared_from_this<Element> {
     using Children = std::vector<Node, blockpool::Allocator<Node>>;
     Children children;
 
-    // Stacks.
+    // An evaluation makes thousands of elements, most of them modifiers that use one or two of the
+    // values below: the common ones stand inline, the rest in `Extras`, made only for the elements
+    // that set them, and the texts and handlers share one slot each, as no element has two.
+
+    // Stacks, frames, decorations.
     Axis axis = Axis::horizontal;
     Alignment alignment;
     double spacing = 8;
-    // Spacer.
-    std::optional<double> minLength;
-    // Text.
-    std::string text;
-    std::optional<Font> fontValue;
-    std::optional<Color> color;
-    std::optional<int> lineLimitValue;
-    double tracking = 0;
-    // Image.
-    ImageKind imageKind = ImageKind::symbol;
-    std::string imageName;
-    std::shared_ptr<const Image> bitmap;
-    bool resizable = false;
-    std::optional<ContentMode> contentMode;
-    // Shapes.
+    // Shapes, clips and content shapes.
     Shape shape;
     std::optional<Paint> fill;
-    std::optional<Paint> stroke;
-    double lineWidth = 1;
-    bool strokeInside = false;
-    // Material.
-    Material material = Material::regular;
-    BlendingMode blending = BlendingMode::behindWindow;
-    // Scroll view.
-    bool showsIndicators = true;
-    bool scrollDisabled = false;
-    std::shared_ptr<ScrollController> scroller;
-    // Text field.
-    std::string placeholder;
-    Binding<std::string> textBinding;
-    Binding<bool> focusBinding;
-    std::function<void()> onSubmit;
-    std::function<void()> onExitCommand;
-    // List.
-    std::shared_ptr<const ListSpec> list;
-    // View and stateful builder.
-    std::shared_ptr<View> viewObject;
-    std::function<Node(std::any&, std::function<void()> invalidate)> statefulBuild;
-    std::function<std::any()> statefulInitial;
-
+    // Images.
+    ImageKind imageKind = ImageKind::symbol;
+    bool resizable = false;
     // Modifiers.
-    std::optional<double> width, height, minWidth, idealWidth, maxWidth, minHeight, idealHeight, maxHeight;
+    std::optional<double> width, height;
     EdgeInsets insets;
     double amount = 1;  // opacity, z-index, rotation in radians
     Size scale{1, 1};
     UnitPoint anchor = UnitPoint::center();
     Point offsetBy;
-    bool flag = true;   // hit testing allowed, disabled, fixed size horizontally
+    bool flag = true;   // hit testing allowed, disabled, fixed size horizontally, accessibility button
     bool flag2 = true;  // fixed size vertically
-    Color shadowColor = Color::black(0.33);
-    double shadowRadius = 0;
-    std::string helpText;
-    std::string accessibilityText;
-    std::function<void(bool)> hoverHandler;
-    std::function<void()> action;  // tap, right click, appear, disappear
-    int tapCount = 1;
-    std::function<Menu()> menuBuilder;
-    std::shared_ptr<const DragGesture> drag;
     bool highPriority = false;
-    std::function<void(Rect)> onFrame;
+    int tapCount = 1;
+    std::shared_ptr<const DragGesture> drag;
     std::optional<Animation> animationValue;
-    std::string animationKey;
-    std::function<void(Environment&)> environmentChange;
-    std::string identifier;
-    KeyHandler keyHandler;
-    Cursor cursorKind = Cursor::arrow;
+    // The text of a text, the name of an image, the placeholder of a text field; the identifier,
+    // animation key, help or accessibility text of those modifiers.
+    std::string label;
+    // The handler of a modifier: an action (tap, right click, appear, disappear), a hover handler,
+    // a menu builder, a frame report, an environment change or a key handler.
+    using Handler =
+        std::variant<std::monostate, std::function<void()>, std::function<void(bool)>, std::function<Menu()>,
+                     std::function<void(Rect)>, std::function<void(Environment&)>, KeyHandler>;
+    Handler handler;
+    template <class F>
+    const F* handlerAs() const {
+        return std::get_if<F>(&handler);
+    }
+
+    struct Extras {
+        // Spacer.
+        std::optional<double> minLength;
+        // Text and symbols.
+        std::optional<Font> fontValue;
+        std::optional<Color> color;
+        std::optional<int> lineLimitValue;
+        double tracking = 0;
+        // Images.
+        std::shared_ptr<const Image> bitmap;
+        std::optional<ContentMode> contentMode;
+        // Shapes.
+        std::optional<Paint> stroke;
+        double lineWidth = 1;
+        bool strokeInside = false;
+        // Material.
+        Material material = Material::regular;
+        BlendingMode blending = BlendingMode::behindWindow;
+        // Scroll view.
+        bool showsIndicators = true;
+        bool scrollDisabled = false;
+        std::shared_ptr<ScrollController> scroller;
+        // Text field.
+        Binding<std::string> textBinding;
+        Binding<bool> focusBinding;
+        std::function<void()> onSubmit;
+        std::function<void()> onExitCommand;
+        // List.
+        std::shared_ptr<const ListSpec> list;
+        // View and stateful builder.
+        std::shared_ptr<View> viewObject;
+        std::function<Node(std::any&, std::function<void()> invalidate)> statefulBuild;
+        std::function<std::any()> statefulInitial;
+        // Flexible frame.
+        std::optional<double> minWidth, idealWidth, maxWidth, minHeight, idealHeight, maxHeight;
+        // Shadow.
+        Color shadowColor = Color::black(0.33);
+        double shadowRadius = 0;
+        Cursor cursorKind = Cursor::arrow;
+
+        static void* operator new(size_t) {
+            return blockpool::FreeList<sizeof(Extras), alignof(Extras)>::allocate();
+        }
+        static void operator delete(void* p) noexcept {
+            blockpool::FreeList<sizeof(Extras), alignof(Extras)>::release(p);
+        }
+    };
+    // The extras, or their defaults for an element that has none.
+    const Extras& extras() const { return extras_ ? *extras_ : kNoExtras; }
+    Extras& editExtras() {
+        if (!extras_) extras_ = std::make_unique<Extras>();
+        return *extras_;
+    }
+
+    Element() = default;
+    Element(const Element& other)
+        : std::enable_shared_from_this<Element>(other),
+          kind(other.kind),
+          mod(other.mod),
+          children(other.children),
+          axis(other.axis),
+          alignment(other.alignment),
+          spacing(other.spacing),
+          shape(other.shape),
+          fill(other.fill),
+          imageKind(other.imageKind),
+          resizable(other.resizable),
+          width(other.width),
+          height(other.height),
+          insets(other.insets),
+          amount(other.amount),
+          scale(other.scale),
+          anchor(other.anchor),
+          offsetBy(other.offsetBy),
+          flag(other.flag),
+          flag2(other.flag2),
+          highPriority(other.highPriority),
+          tapCount(other.tapCount),
+          drag(other.drag),
+          animationValue(other.animationValue),
+          label(other.label),
+          handler(other.handler),
+          extras_(other.extras_ ? std::make_unique<Extras>(*other.extras_) : nullptr) {}
+    Element& operator=(const Element&) = delete;
 
     // Modifiers, as SwiftUI's; each wraps the node in a new one.
     Node frame(std::optional<double> width, std::optional<double> height,
@@ -453,6 +508,8 @@ struct Element : std::enable_shared_from_this<Element> {
 
   private:
     std::shared_ptr<Element> wrap(Mod m) const;
+    static const Extras kNoExtras;
+    std::unique_ptr<Extras> extras_;
 };
 
 // --- Builders ---
@@ -489,6 +546,9 @@ Node SymbolImage(std::string name, std::optional<Font> font = std::nullopt,
 // An application's icon: its pixels when it has them, else a tile drawn from its name.
 Node IconImage(const Image& icon);
 Node BitmapImage(const Image& bitmap);
+// The same, drawing an image shared with its owner rather than a copy of it (none: an empty tile).
+Node IconImage(std::shared_ptr<const Image> icon);
+Node BitmapImage(std::shared_ptr<const Image> bitmap);
 
 Node ShapeView(Shape s);
 inline Node Rectangle() {

@@ -57,7 +57,7 @@ struct Writer {
     }
 
     // Opens one group per clip; returns how many to close.
-    int openClips(const std::vector<ClipRegion>& clips) {
+    int openClips(const ClipList& clips) {
         for (const ClipRegion& c : clips) {
             std::string id = newID("c");
             out << "<clipPath id=\"" << id << "\">";
