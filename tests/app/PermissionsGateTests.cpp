@@ -2,23 +2,18 @@
 
 #include "app/PermissionsGateContent.h"
 #include "app/PermissionsGatePanel.h"
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/ui/StandardKeyEquivalents.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class PermissionsGateTest : public ::testing::Test {
+class PermissionsGateTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
     int quits = 0, continues = 0;
     std::shared_ptr<PermissionsGateWindowController> controller = PermissionsGateWindowController::create(
         sim.platform(), [this] { ++continues; }, [this] { ++quits; });

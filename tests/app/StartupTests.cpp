@@ -5,20 +5,15 @@
 #include "app/LaunchCoordinator.h"
 #include "app/MainRuntime.h"
 #include "app/QuillVorn.h"
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAppKit.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimUpdater.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
     std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
     std::shared_ptr<BadgeService> badges =
         std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);

@@ -1,34 +1,21 @@
 #include <gtest/gtest.h>
 
-#include "bar/BarManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "support/SharedBarServices.h"
+#include "support/BarDesktop.h"
 
 namespace qv {
 namespace {
 
 // A main display with two desktops, a side display with none (it shows mirrors; its bottom edge is
 // 100 points above the main one's), and the bar.
-class BarLauncherTest : public ::testing::Test {
+class BarLauncherTest : public testing::BarDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
     uint64_t desk1 = sim.addSpace(main);
     uint64_t desk2 = sim.addSpace(main);
-    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
-    std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
-    testing::SharedBarServices services{sim.platform(), *settings};
     std::shared_ptr<BarManager> bar;
 
     void SetUp() override {
         settings->setShowOnAllDisplays(true);
-        bar = BarManager::create(
-            sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings,
-            std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices));
-        rt.runUntilIdle();
+        bar = makeBar();
     }
     BarContentView& content(const std::shared_ptr<BarPanel>& panel) {
         return *std::dynamic_pointer_cast<BarContentView>(panel->contentView()->rootView());

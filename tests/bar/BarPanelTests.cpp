@@ -2,19 +2,14 @@
 
 #include "bar/BarPanel.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class BarPanelTest : public ::testing::Test {
+class BarPanelTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
     std::map<std::optional<uint32_t>, bool> verdicts;
     int verdictReads = 0;
 

@@ -2,11 +2,8 @@
 
 #include "bar/BarDebug.h"
 #include "bar/BarGeometry.h"
-#include "bar/BarManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
-#include "support/SharedBarServices.h"
+#include "support/BarDesktop.h"
 
 namespace qv {
 namespace {
@@ -41,30 +38,14 @@ TEST(BarGeometryTest, CoveredScreensKeepOneScreenPerDisplayNumber) {
     EXPECT_TRUE(coveredScreenIndices({0}, {}).empty());
 }
 
-class BarManagerTest : public ::testing::Test {
+class BarManagerTest : public testing::BarDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
     uint64_t desk = sim.addSpace(main);
-    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
-    std::shared_ptr<BadgeService> badges =
-        std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
-    std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
-    testing::SharedBarServices services{sim.platform(), *settings};
-
-    std::shared_ptr<BarManager> make() {
-        auto bar =
-            BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
-        rt.runUntilIdle();
-        return bar;
-    }
 };
 
 TEST_F(BarManagerTest, AStaleStripWhoseClearingWasRefusedIsClearedByTheNextPass) {
     settings->setShowOnAllDisplays(true);
-    auto bar = make();
+    auto bar = makeBar();
     ASSERT_EQ(bar->mirrorPanels.size(), 1u);
     EXPECT_EQ(sim.dockRects[side], (Rect{1440, 764, 1280, 36}));
     EXPECT_EQ(bar->barHeight(side), 36);
@@ -88,7 +69,7 @@ TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize
     const int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
     const uint32_t tall = sim.openWindow(app, "Tall", desk, Rect{100, 100, 800, 800});
     store->populate();
-    auto bar = make();
+    auto bar = makeBar();
     EXPECT_TRUE(bar->mouseDisplayTracker->isStarted());
     EXPECT_EQ(bar->avoidanceManager->barHeight(), 36);
 
@@ -110,7 +91,7 @@ TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize
 
 TEST_F(BarManagerTest, CursorOwnershipIsObservedOverABarAndRepeatsAreKeptQuiet) {
     sim.setEnvironmentVariable(BarDebug::kCursorOwnershipLogVariable, "1");
-    auto bar = make();
+    auto bar = makeBar();
     const std::string own = std::to_string(bar->panels.at(desk)->windowNumber());
     sim.mouseMove({700, 20});
     EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|" + own + "|0|20");

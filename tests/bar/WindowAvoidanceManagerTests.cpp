@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/WindowAvoidanceManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -33,12 +32,8 @@ TEST(WindowAvoidanceRules, TheLimitIsOnePointAboveTheBarAndWindowsKeepAHundredPo
     EXPECT_FALSE(Manager::mustShorten(Point{0, 300}, Size{800, 563}, 863));
 }
 
-class WindowAvoidanceTest : public ::testing::Test {
+class WindowAvoidanceTest : public testing::TwoDisplays {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
     uint64_t desk1 = sim.addSpace(main);
     uint64_t desk2 = sim.addSpace(main);
     uint64_t sideDesk = sim.addSpace(side);

@@ -1,37 +1,24 @@
 #include <gtest/gtest.h>
 
-#include "bar/BarManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "support/SharedBarServices.h"
+#include "support/BarDesktop.h"
 
 namespace qv {
 namespace {
 
 // A main display with three desktops and a side display with two (the first active), an editor
 // window on desktop 1 (numbers: 1 to 3 on the main display, 4 and 5 on the side), and the bar.
-class WindowMoveTest : public ::testing::Test {
+class WindowMoveTest : public testing::BarDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
     uint64_t d1 = sim.addSpace(main), d2 = sim.addSpace(main), d3 = sim.addSpace(main);
     uint64_t s1 = sim.addSpace(side), s2 = sim.addSpace(side);
     int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
     uint32_t doc = sim.openWindow(editor, "Doc", d1, Rect{100, 100, 800, 600});
-    std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
-    std::shared_ptr<WindowStore> store = WindowStore::create(sim.platform());
-    testing::SharedBarServices services{sim.platform(), *settings};
     std::shared_ptr<BarManager> bar;
 
     void SetUp() override {
         sim.activateApp(editor);
         store->populate();
-        bar = BarManager::create(
-            sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings,
-            std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices));
-        rt.runUntilIdle();
+        bar = makeBar();
     }
     // The content view's request to carry a window, as a chip's move menu makes it.
     void requestMove(uint64_t from, uint64_t to) {

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -49,12 +48,8 @@ TEST(WallpaperBrightnessRules, LuminanceOfTheByteRoundedAverage) {
     EXPECT_FALSE(Monitor::luminance(Image{}));
 }
 
-class WallpaperMonitorTest : public ::testing::Test {
+class WallpaperMonitorTest : public testing::TwoDisplays {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1280, 800});
     uint64_t mainDesk = sim.addSpace(main);
     std::shared_ptr<Monitor> monitor = Monitor::create(sim.platform());
     int posts = 0;

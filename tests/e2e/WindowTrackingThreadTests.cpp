@@ -4,28 +4,18 @@
 
 #include "platform/dispatch/RealRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "tracking/AXObserverManager.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
 namespace {
 
+using WindowTrackingThreadTest = testing::WideAppDesktop<RealRuntime>;
+
 // The store on the main thread and the observer manager on its own thread: windows opened and
 // closed in the world reach the store, and every change call comes on the main thread.
-TEST(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObserverThread) {
-    RealRuntime rt;
-    SimDesktop sim(rt);
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
-    auto open = [&](std::string title) {
-        SimWindowSpec spec;
-        spec.pid = app;
-        spec.title = std::move(title);
-        spec.space = space;
-        return sim.openWindow(spec);
-    };
+TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObserverThread) {
     uint32_t first = open("First");
 
     const std::thread::id mainThread = std::this_thread::get_id();

@@ -2,21 +2,16 @@
 
 #include "launcher/AppLauncherPanel.h"
 #include "launcher/AppLauncherPanelContent.h"
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
 // The launcher over a bar along the bottom of one display, opened as the bar's owner opens it.
-class LauncherPanelTest : public ::testing::Test {
+class LauncherPanelTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
     std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
     PinStore pins{*settings};
     std::shared_ptr<AppLauncher> launcher;
@@ -82,7 +77,7 @@ class LauncherPanelTest : public ::testing::Test {
 TEST_F(LauncherPanelTest, ThePanelTakesTheKeysWithoutActivatingAndIsDismissedOnce) {
     install("Compass", "com.example.compass");
     int32_t other = sim.launchApp(std::string("com.example.other"), "Other");
-    uint32_t otherWindow = sim.openWindow(other, "Elsewhere", desk, Rect{600, 100, 400, 300});
+    uint32_t otherWindow = sim.openWindow(other, "Elsewhere", space, Rect{600, 100, 400, 300});
     open(false);  // before the first scan has ended
     host().layoutNow();
     EXPECT_TRUE(host().displayList().findText("Loading applications..."));

@@ -54,6 +54,16 @@ class BarModelTest : public ::testing::Test {
         return sim.openWindow(pid, std::move(title), space, frame, tweak);
     }
 
+    // An installed application; `tweak` adjusts the rest of its description.
+    void install(std::string bundleID, std::string name,
+                 const std::function<void(SimInstalledApp&)>& tweak = {}) {
+        SimInstalledApp app;
+        app.bundleID = std::move(bundleID);
+        app.name = std::move(name);
+        if (tweak) tweak(app);
+        simApps.install(std::move(app));
+    }
+
     // The store's first population, then the model on top of it.
     BarViewModel& start() {
         store = WindowStore::create(sim.platform());

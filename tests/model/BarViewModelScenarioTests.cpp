@@ -281,11 +281,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     store->populate();
     EXPECT_EQ(model->chipsBySpace->at(m1).size(), 1u);
 
-    SimInstalledApp sketch;
-    sketch.bundleID = "com.example.sketch";
-    sketch.name = "Sketch";
-    sketch.windowsOnLaunch = {"Untitled sketch"};
-    simApps.install(sketch);
+    install("com.example.sketch", "Sketch", [](auto& a) { a.windowsOnLaunch = {"Untitled sketch"}; });
     model->launchApp("com.example.sketch");
     rt.runUntilIdle();
     ASSERT_TRUE(sim.frontmostPID());

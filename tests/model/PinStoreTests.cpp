@@ -83,6 +83,9 @@ TEST_F(PinStoreTest, PinsAreSavedThroughTheSettingsStore) {
     EXPECT_EQ(PinStore(*reread).pinnedAppIDs(kMenu), Ids{"com.example.notes"});
 }
 
+// Moves reorder one place within the slots it already holds; records in both places move with
+// their bits; a target outside the place sends the id to the end; moves that would not change the
+// order do nothing.
 TEST_F(PinStoreTest, MovingReordersOnePlaceWithinTheSlotsItAlreadyHolds) {
     auto pins = storeWith({{"A", 1}, {"X", 2}, {"B", 1}, {"C", 1}});
     pins->movePinnedApp("C", "A", kBar);
@@ -93,17 +96,19 @@ TEST_F(PinStoreTest, MovingReordersOnePlaceWithinTheSlotsItAlreadyHolds) {
     pins->movePinnedApp("C", std::nullopt, kBar);
     EXPECT_EQ(pins->pinnedAppIDs(kBar), (Ids{"A", "B", "C"}));
     EXPECT_EQ(settings->data->pinnedApps[1], (PinnedAppRecord{"X", 2}));
-}
 
-TEST_F(PinStoreTest, RecordsInBothPlacesMoveWithTheirBits) {
-    auto pins = storeWith({{"A", 3}, {"X", 2}, {"B", 1}});
+    pins = storeWith({{"A", 3}, {"X", 2}, {"B", 1}});  // in both places
     pins->movePinnedApp("A", std::nullopt, kBar);
     EXPECT_EQ(*pins->pinnedApps, (Records{{"B", 1}, {"X", 2}, {"A", 3}}));
     EXPECT_EQ(pins->pinnedAppIDs(kMenu), (Ids{"X", "A"}));
-}
 
-TEST_F(PinStoreTest, MovesThatWouldNotChangeTheOrderDoNothing) {
-    auto pins = storeWith({{"A", 1}, {"B", 1}, {"M", 2}});
+    pins = storeWith({{"A", 1}, {"B", 1}, {"M", 2}, {"C", 1}});  // targets outside the place
+    pins->movePinnedApp("A", "M", kBar);
+    EXPECT_EQ(*pins->pinnedApps, (Records{{"B", 1}, {"C", 1}, {"M", 2}, {"A", 1}}));
+    pins->movePinnedApp("C", "nowhere", kBar);
+    EXPECT_EQ(pins->pinnedAppIDs(kBar), (Ids{"B", "A", "C"}));
+
+    pins = storeWith({{"A", 1}, {"B", 1}, {"M", 2}});  // moves that change nothing
     int published = 0;
     auto sub = pins->pinnedApps.subscribeToChanges([&](const Records&) { ++published; });
     pins->movePinnedApp("A", "B", kBar);           // already right before B
@@ -112,14 +117,6 @@ TEST_F(PinStoreTest, MovesThatWouldNotChangeTheOrderDoNothing) {
     pins->movePinnedApp("M", "A", kBar);  // not pinned to the bar
     pins->movePinnedApp("Z", "A", kBar);
     EXPECT_EQ(published, 0);
-}
-
-TEST_F(PinStoreTest, ATargetOutsideThePlaceSendsTheIdToTheEnd) {
-    auto pins = storeWith({{"A", 1}, {"B", 1}, {"M", 2}, {"C", 1}});
-    pins->movePinnedApp("A", "M", kBar);
-    EXPECT_EQ(*pins->pinnedApps, (Records{{"B", 1}, {"C", 1}, {"M", 2}, {"A", 1}}));
-    pins->movePinnedApp("C", "nowhere", kBar);
-    EXPECT_EQ(pins->pinnedAppIDs(kBar), (Ids{"B", "A", "C"}));
 }
 
 TEST_F(PinStoreTest, QueriesOnAnEmptyList) {

@@ -353,9 +353,8 @@ TEST_F(UserSettingsTest, TheDefaultSwitcherShortcutIsNeverStored) {
 
     settings->setWindowSwitcherShortcut({48, carbon::kControl});  // Tab with another modifier is stored
     EXPECT_EQ(settings->data->windowSwitcherModifiers, 4096u);
-}
 
-TEST_F(UserSettingsTest, AKeyCodeWithoutModifiersReadsAsTheDefaultShortcut) {
+    // A key code stored without modifiers reads as the default shortcut.
     put(path(), R"({"windowSwitcherKeyCode": 50})");
     EXPECT_EQ(open()->windowSwitcherShortcut(), (KeyboardShortcut{48, 0x800}));
 }

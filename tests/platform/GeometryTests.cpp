@@ -22,9 +22,8 @@ TEST(GeometryTest, RectanglesSharingOnlyAnEdgeDoNotIntersect) {
     EXPECT_TRUE(left.intersects(Rect{99.5, 0, 100, 100}));
     EXPECT_EQ(left.intersection(Rect{50, 50, 100, 100}), (Rect{50, 50, 50, 50}));
     EXPECT_EQ(left.intersection(Rect{200, 0, 10, 10}), Rect{});
-}
 
-TEST(GeometryTest, ContainsIsHalfOpen) {
+    // Containment is half-open as well.
     Rect r{0, 0, 10, 10};
     EXPECT_TRUE(r.contains(Point{0, 0}));
     EXPECT_FALSE(r.contains(Point{10, 5}));

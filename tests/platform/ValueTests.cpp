@@ -40,9 +40,8 @@ TEST(ValueTest, ExactReadersTakeOnlyTheirOwnKind) {
     EXPECT_EQ(Value::float32(0.5f).asFloat(), 0.5f);
     EXPECT_EQ(Value::string("x").asString()->size(), 1u);
     EXPECT_EQ(Value::number(1).asString(), nullptr);
-}
 
-TEST(ValueTest, BooleansBridgeToNumberObjectsButNotTheOtherWay) {
+    // Booleans bridge to number objects, but not the other way.
     ASSERT_TRUE(Value::boolean(true).asNumberObject());
     EXPECT_TRUE(Value::boolean(true).asNumberObject()->boolValue());
     EXPECT_FALSE(Value::number(1).asBool());
@@ -61,6 +60,12 @@ TEST(ValueTest, ContainerConversionsFailAsAWhole) {
     EXPECT_FALSE(Value::string("x").asNumberArray());
     EXPECT_TRUE(Value::array({Value::element(AXElement(5, 1))}).asElementArray());
     EXPECT_FALSE(Value::array({Value::number(1)}).asElementArray());
+
+    // Number arrays are number objects.
+    Value ids = numberArray(std::vector<uint64_t>{1, 0xFFFFFFFFFFull});
+    auto nums = ids.asNumberArray();
+    ASSERT_TRUE(nums);
+    EXPECT_EQ((*nums)[1].uint64Value(), 0xFFFFFFFFFFull);
 }
 
 TEST(ValueTest, DictionaryLookupGivesNullForMissingKeysAndNonDictionaries) {
@@ -91,13 +96,6 @@ TEST(ValueTest, EqualityIsDeepAndKindSensitive) {
     EXPECT_NE(Value::number(1), Value::int32(1));
     EXPECT_EQ(Value::uuid("abc-def"), Value::uuid("ABC-DEF"));
     EXPECT_EQ(Value::number(1), Value::number(1.0));
-}
-
-TEST(ValueTest, NumberArraysAreNumberObjects) {
-    Value ids = numberArray(std::vector<uint64_t>{1, 0xFFFFFFFFFFull});
-    auto nums = ids.asNumberArray();
-    ASSERT_TRUE(nums);
-    EXPECT_EQ((*nums)[1].uint64Value(), 0xFFFFFFFFFFull);
 }
 
 }  // namespace

@@ -4,21 +4,21 @@
 #include <thread>
 
 #include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "previews/ThumbnailService.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-TEST(ThumbnailServiceRealRuntimeTest, ConcurrentCallersFromManyThreadsEachGetOneAnswerOnTheMainQueue) {
-    RealRuntime rt;
-    SimDesktop sim(rt);
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.a"), "A");
+class ThumbnailServiceRealRuntimeTest : public testing::OneAppDesktop<RealRuntime> {
+  protected:
+    ThumbnailServiceRealRuntimeTest() : OneAppDesktop("com.example.a", "A") {}
+};
+
+TEST_F(ThumbnailServiceRealRuntimeTest, ConcurrentCallersFromManyThreadsEachGetOneAnswerOnTheMainQueue) {
     std::vector<uint32_t> windows;
-    for (int i = 0; i < 8; ++i) windows.push_back(sim.openWindow(app, "w", desk, Rect{0, 0, 200, 100}));
+    for (int i = 0; i < 8; ++i) windows.push_back(open("w", Rect{0, 0, 200, 100}));
     sim.screenCapture().setWindowCaptureFault(windows[7], CaptureFault::answerTwice);
     auto service = ThumbnailService::create(rt, sim.platform().screenCapture);
 

@@ -1,22 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "bar/DockController.h"
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAppKit.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
 #include "settings/SettingsWindowController.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
 // The settings window on a desktop of two displays, built as the program builds it.
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public testing::TwoDisplays {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Studio", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1920, 1080});
+    SettingsWindowTest() : TwoDisplays({1440, 0, 1920, 1080}, "Studio") {}
+
     uint64_t desk = sim.addSpace(main);
     uint64_t sideDesk = sim.addSpace(side);
     std::shared_ptr<UserSettings> settings;

@@ -1,21 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
 #include "settings/ShortcutRecorder.h"
+#include "support/KeyboardDesktop.h"
 
 namespace qv {
 namespace {
 
 using namespace modifierflags;
 
-class ShortcutRecorderTest : public ::testing::Test {
+class ShortcutRecorderTest : public testing::KeyboardDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
     std::vector<std::string> posts;  // "true" / "false", as posted
     Subscription observer = sim.platform().notifications.addObserver(
         kShortcutRecordingNotification, nullptr, [this](const Notification& n) {
@@ -23,17 +17,8 @@ class ShortcutRecorderTest : public ::testing::Test {
             posts.push_back(number && number->boolValue() ? "true" : "false");
         });
 
-    void SetUp() override { sim.windowing().activate(true); }
     std::shared_ptr<ShortcutRecorder> make() {
         return ShortcutRecorder::create(sim.platform().windowing, sim.platform().notifications);
-    }
-    void key(uint16_t code, uint64_t flags = 0) {
-        sim.keyDown(code, "", flags);
-        rt.runUntilIdle();
-    }
-    void flags(uint64_t held) {
-        sim.flagsChanged(held);
-        rt.runUntilIdle();
     }
 };
 

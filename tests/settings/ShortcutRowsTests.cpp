@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
 #include "settings/KeyboardSnapShortcutView.h"
 #include "settings/WindowSwitcherShortcutView.h"
+#include "support/KeyboardDesktop.h"
 
 namespace qv {
 namespace {
@@ -31,24 +29,10 @@ TEST(SnapModifierBitsTest, FnIsItsOwnBitAndOtherFlagsAddNothing) {
     EXPECT_EQ(snapModifierBits(kCapsLock | kNumericPad | kHelp), 0u);
 }
 
-class ShortcutRowTest : public ::testing::Test {
+class ShortcutRowTest : public testing::KeyboardDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
     std::shared_ptr<UserSettings> settings = UserSettings::create(sim.platform());
     std::shared_ptr<HotkeyManager> hotkey = HotkeyManager::create(sim.platform(), *settings);
-
-    void SetUp() override { sim.windowing().activate(true); }
-    void key(uint16_t code, uint64_t flags) {
-        sim.keyDown(code, "", flags);
-        rt.runUntilIdle();
-    }
-    void flags(uint64_t held) {
-        sim.flagsChanged(held);
-        rt.runUntilIdle();
-    }
 };
 
 TEST_F(ShortcutRowTest, TheSwitcherRowStoresOptionTabAsNothingAndKeepsTheShortcutOnARefusal) {

@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "support/WindowStoreProbe.h"
 #include "tracking/WindowStore.h"
 
@@ -18,16 +16,11 @@ namespace qv::testing {
 
 // A simulated desktop with one display and two desktops, and a window store that counts its
 // change calls.
-class StoreDesktop : public ::testing::Test {
+class StoreDesktop : public TwoDesktops {
   protected:
     using Reconcile = WindowStore::ReconcileState;
 
-    ManualRuntime rt;
-    SimDesktop sim{rt};
     SimAccessibility& simAX = sim.accessibility();
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t s1 = sim.addSpace(display);
-    uint64_t s2 = sim.addSpace(display);
     std::shared_ptr<WindowStore> store = makeStore();
     int changes = 0;
 
@@ -35,14 +28,6 @@ class StoreDesktop : public ::testing::Test {
         auto s = WindowStore::create(sim.platform());
         s->onChange = [this] { ++changes; };
         return s;
-    }
-    int32_t launch(const char* bundleID, const char* name,
-                   ActivationPolicy policy = ActivationPolicy::regular) {
-        return sim.launchApp(std::string(bundleID), name, policy);
-    }
-    uint32_t open(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
-                  const std::function<void(SimWindowSpec&)>& tweak = {}) {
-        return sim.openWindow(pid, std::move(title), space, frame, tweak);
     }
     // The first population, with the change count started afresh.
     void populate() {
@@ -91,6 +76,16 @@ class StoreDesktop : public ::testing::Test {
         rt.advanceTo(until);
         return times;
     }
+};
+
+// The same with two windows of one application on the first desktop, populated.
+class StoreDesktopWithDocs : public StoreDesktop {
+  protected:
+    int32_t app = launch("com.example.app", "App");
+    uint32_t doc = open(app, "Doc", s1);
+    uint32_t notes = open(app, "Notes", s1, {900, 100, 600, 400});
+
+    void SetUp() override { populate(); }
 };
 
 // Equal within the rounding of sums of decimal delays.

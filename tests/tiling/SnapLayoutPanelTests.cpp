@@ -1,22 +1,18 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "tiling/SnapLayoutPanel.h"
 
 namespace qv {
 namespace {
 
-class SnapLayoutPanelTest : public ::testing::Test {
+class SnapLayoutPanelTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
-    uint32_t back = sim.openWindow(app, "Back", space, Rect{0, 0, 800, 600});
-    uint32_t dragged = sim.openWindow(app, "Dragged", space, Rect{100, 100, 800, 600});
-    uint32_t front = sim.openWindow(app, "Front", space, Rect{900, 100, 400, 400});
+    SnapLayoutPanelTest() : OneAppDesktop("com.example.editor", "Editor") {}
+
+    uint32_t back = open("Back", Rect{0, 0, 800, 600});
+    uint32_t dragged = open("Dragged", Rect{100, 100, 800, 600});
+    uint32_t front = open("Front", Rect{900, 100, 400, 400});
 
     // The shape fills drawn in the flyout: each one's alpha, or -1 for the accent colour.
     static std::vector<double> fills(const SnapLayoutPanel& panel) {

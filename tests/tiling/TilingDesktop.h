@@ -4,21 +4,21 @@
 
 #include <memory>
 
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimEventTaps.h"
 #include "platform/ui/Panel.h"
+#include "support/SimDesktops.h"
 
 namespace qv::testing {
 
 // One display with three application windows (one nearly transparent) and a bar panel of ours, the
 // editor frontmost. Points of the helpers are in window-server space.
 template <class Runtime>
-class TilingDesktop : public ::testing::Test {
+class TilingDesktop : public OneDesktop<Runtime> {
   protected:
-    Runtime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
+    using OneDesktop<Runtime>::rt;
+    using OneDesktop<Runtime>::sim;
+    using OneDesktop<Runtime>::space;
+
     int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
     int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
     uint32_t back = sim.openWindow(editor, "Back", space, Rect{0, 0, 800, 600});

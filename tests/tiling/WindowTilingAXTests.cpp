@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "tiling/WindowTilingAX.h"
 
 namespace qv {
@@ -10,14 +9,11 @@ namespace {
 
 using Key = WindowTilingAX::WindowKey;
 
-class WindowTilingAXTest : public ::testing::Test {
+class WindowTilingAXTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
-    uint32_t win = sim.openWindow(app, "Doc", space, Rect{100, 100, 1000, 600});
+    WindowTilingAXTest() : OneAppDesktop("com.example.editor", "Editor") {}
+
+    uint32_t win = open("Doc", Rect{100, 100, 1000, 600});
     Key key{app, win};
     std::shared_ptr<WindowTilingAX> ax = WindowTilingAX::create(sim.platform());
 

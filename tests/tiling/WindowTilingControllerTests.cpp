@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimPreferences.h"
+#include "support/SimDesktops.h"
 #include "tiling/WindowTilingController.h"
 
 namespace qv {
@@ -15,12 +14,10 @@ constexpr uint32_t kCtrlOpt = carbon::kControl | carbon::kOption;
 
 // Two displays side by side, a 36 pt bar on each, one editor window; every tiling setting on
 // unless a test says otherwise. Points are in window-server space.
-class WindowTilingControllerTest : public ::testing::Test {
+class WindowTilingControllerTest : public testing::TwoDisplays {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint32_t side = sim.addDisplay("Side", Rect{1440, 0, 1440, 900});
+    WindowTilingControllerTest() : TwoDisplays({1440, 0, 1440, 900}) {}
+
     uint64_t space = sim.addSpace(main);
     uint64_t sideSpace = sim.addSpace(side);
     int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "tracking/AXObserverManager.h"
 
 namespace qv {
@@ -13,7 +12,7 @@ const std::vector<std::string> kWindowNotifications = {
     "AXWindowMiniaturized", "AXWindowMoved",        "AXWindowResized",
 };
 
-class AXObserverManagerTest : public ::testing::Test {
+class AXObserverManagerTest : public testing::WideAppDesktop<> {
   protected:
     struct Delivered {
         AXWindowEvent event;
@@ -22,13 +21,8 @@ class AXObserverManagerTest : public ::testing::Test {
         std::optional<Point> position;  // read when the event arrived
     };
 
-    ManualRuntime rt;
-    SimDesktop sim{rt};
     SimAccessibility& simAX = sim.accessibility();
     Accessibility& ax = sim.platform().accessibility;
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
     uint32_t win = open(app, "Doc");
     std::shared_ptr<AXObserverManager> manager = AXObserverManager::create(rt, ax, rt.mainQueue());
     std::vector<Delivered> events;
@@ -49,13 +43,7 @@ class AXObserverManagerTest : public ::testing::Test {
         };
     }
 
-    uint32_t open(int32_t pid, std::string title) {
-        SimWindowSpec spec;
-        spec.pid = pid;
-        spec.title = std::move(title);
-        spec.space = space;
-        return sim.openWindow(spec);
-    }
+    uint32_t open(int32_t pid, std::string title) { return sim.openWindow(pid, std::move(title), space); }
     void startObserving() {
         manager->start();
         manager->observe(app);

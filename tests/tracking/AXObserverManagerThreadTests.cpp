@@ -4,25 +4,18 @@
 
 #include "platform/dispatch/RealRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 #include "tracking/AXObserverManager.h"
 
 namespace qv {
 namespace {
 
+using AXObserverManagerThreadTest = testing::WideAppDesktop<RealRuntime>;
+
 // The manager on a real thread: the world changes on the main thread while the observer thread
 // reads the Accessibility tree, and events come back on the main queue.
-TEST(AXObserverManagerThreadTest, AttachNotifyCoalesceAndStopOnARealThread) {
-    RealRuntime rt;
-    SimDesktop sim(rt);
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
-    SimWindowSpec spec;
-    spec.pid = app;
-    spec.title = "Doc";
-    spec.space = space;
-    uint32_t win = sim.openWindow(spec);
+TEST_F(AXObserverManagerThreadTest, AttachNotifyCoalesceAndStopOnARealThread) {
+    uint32_t win = open("Doc");
 
     const std::thread::id mainThread = std::this_thread::get_id();
     std::vector<AXWindowEvent> events;  // main thread only

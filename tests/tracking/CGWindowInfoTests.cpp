@@ -11,18 +11,7 @@ CGWindowInfo entry(Value::Dictionary d) {
     return CGWindowInfo{Value::dictionary(std::move(d))};
 }
 
-TEST(CGWindowInfoTest, EmptyEntryGivesNothing) {
-    CGWindowInfo info = entry({});
-    EXPECT_FALSE(info.windowID());
-    EXPECT_FALSE(info.ownerPID());
-    EXPECT_FALSE(info.layer());
-    EXPECT_FALSE(info.bounds());
-    EXPECT_FALSE(info.alpha());
-    EXPECT_FALSE(info.ownerName());
-    EXPECT_FALSE(info.windowName());
-}
-
-TEST(CGWindowInfoTest, NumberObjectsAreBridgedWithTruncation) {
+TEST(CGWindowInfoTest, FieldsBridgeNumberObjectsAndTakeNativeValuesOnlyInTheirExactType) {
     CGWindowInfo info = entry({
         {CGWindowKeys::windowNumber, Value::number(NumberObject::ofUnsigned(0x1000000FFull))},
         {CGWindowKeys::ownerPID, Value::number(NumberObject::ofSigned(-5))},
@@ -33,9 +22,8 @@ TEST(CGWindowInfoTest, NumberObjectsAreBridgedWithTruncation) {
     EXPECT_EQ(info.ownerPID(), -5);
     EXPECT_EQ(info.layer(), 2);
     EXPECT_EQ(info.alpha(), 1.0f);
-}
 
-TEST(CGWindowInfoTest, NativeValuesCountOnlyInTheirExactType) {
+    // Native values count only in their exact type.
     CGWindowInfo exact = entry({
         {CGWindowKeys::windowNumber, Value::uint32(77)},
         {CGWindowKeys::ownerPID, Value::int32(501)},
@@ -55,6 +43,16 @@ TEST(CGWindowInfoTest, NativeValuesCountOnlyInTheirExactType) {
     EXPECT_FALSE(wrong.ownerPID());
     EXPECT_FALSE(wrong.alpha());
     EXPECT_FALSE(wrong.ownerName());
+
+    // An empty entry gives nothing.
+    CGWindowInfo empty = entry({});
+    EXPECT_FALSE(empty.windowID());
+    EXPECT_FALSE(empty.ownerPID());
+    EXPECT_FALSE(empty.layer());
+    EXPECT_FALSE(empty.bounds());
+    EXPECT_FALSE(empty.alpha());
+    EXPECT_FALSE(empty.ownerName());
+    EXPECT_FALSE(empty.windowName());
 }
 
 TEST(CGWindowInfoTest, BoundsMustBeACompleteRectangleDictionary) {
@@ -87,12 +85,10 @@ TEST(DockEligibleOwnerPIDsTest, OnlyRunningRegularAppsOutsideTheSystemList) {
 
     auto pids = dockEligibleOwnerPIDs(sim.platform().workspace, 5.0);
     EXPECT_EQ(pids, (std::unordered_set<int32_t>{regular, noBundle, cased}));
-}
 
-TEST(DockEligibleOwnerPIDsTest, NoRegularAppGivesTheEmptySet) {
-    ManualRuntime rt;
-    SimDesktop sim(rt);  // only our own accessory process runs
-    EXPECT_TRUE(dockEligibleOwnerPIDs(sim.platform().workspace).empty());
+    // No regular application gives the empty set.
+    SimDesktop bare(rt);  // only our own accessory process runs
+    EXPECT_TRUE(dockEligibleOwnerPIDs(bare.platform().workspace).empty());
 }
 
 }  // namespace

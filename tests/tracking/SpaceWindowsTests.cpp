@@ -72,9 +72,8 @@ TEST_F(SpaceWindowsTest, GetSpacesReadsOddListings) {
                   {0, "Display 0", 0, 10, 0}, {2, "Display 2", 1, 12, 0}, {3, "AB-CD", 0, 13, 4}}));
     EXPECT_EQ(SpaceWindows::displayIdentifier(Value::number(42), 1), "42");
     EXPECT_EQ(SpaceWindows::displayIdentifier(Value::string(" DEAD-BEEF "), 1), "DEAD-BEEF");
-}
 
-TEST_F(SpaceWindowsTest, UnusableListingsGiveNoSpaces) {
+    // Unusable listings give no Spaces.
     answerSpaces(Value::string("no"));
     EXPECT_TRUE(spaces().getSpaces(cid).empty());
     answerSpaces(Value::array({Value::dictionary({}), Value::number(1)}));
@@ -114,9 +113,8 @@ TEST_F(SpaceWindowsTest, ActiveSpaceIDsOnePerDisplayWithoutDuplicates) {
     }));
     // The last display's flag is a number, not boolean true: it names no current Space.
     EXPECT_EQ(spaces().getActiveSpaceIDs(cid), (std::vector<uint64_t>{8, 21}));
-}
 
-TEST_F(SpaceWindowsTest, NoCurrentSpaceAnywhereFallsBackToTheActiveSpaceCall) {
+    // No current Space anywhere: the active Space call answers.
     sim.overrides.activeSpace = 777;
     answerSpaces(Value::array({Value::dictionary({{"Spaces", Value::array({spaceDict(1)})}})}));
     EXPECT_EQ(spaces().getActiveSpaceIDs(cid), std::vector<uint64_t>{777});
@@ -144,13 +142,11 @@ TEST_F(SpaceWindowsTest, DisplayIdentifiersAreNormalisedBeforeMatching) {
     EXPECT_FALSE(sw.screenIndex("9", list));
     EXPECT_FALSE(sw.screenIndex("{}", list));
     EXPECT_FALSE(sw.screenIndex("NOT-A-UUID", list));
-}
 
-TEST_F(SpaceWindowsTest, DecimalIdentifiersAreNeverComparedAsUUIDs) {
+    // DecimalIdentifiersAreNeverComparedAsUUIDs.
     SimDesktop odd(rt);
     odd.addDisplay("Odd", Rect{0, 0, 100, 100}, 5, "3");  // a display whose UUID text is "3"
-    SpaceWindows sw(odd.platform());
-    EXPECT_FALSE(sw.screenIndex("3", odd.platform().displays.screens()));
+    EXPECT_FALSE(SpaceWindows(odd.platform()).screenIndex("3", odd.platform().displays.screens()));
 }
 
 TEST_F(SpaceWindowsTest, ScreenIndexForASpaceFallsBackToItsDisplayPosition) {
@@ -220,13 +216,12 @@ TEST_F(SpaceWindowsTest, MoveWindowExclusivelyPinsTheWindowToOneSpace) {
     spaces().moveWindowExclusively(w, s1);  // already only there
     EXPECT_TRUE(sim.callsNamed("CGSRemoveWindowsFromSpaces").empty());
     EXPECT_EQ(sim.callsNamed("CGSAddWindowsToSpaces").size(), 1u);
-}
 
-TEST_F(SpaceWindowsTest, AFailedAddNeverLeavesTheWindowOnNoSpace) {
-    uint32_t w = openWindow({m1});
+    // AFailedAddNeverLeavesTheWindowOnNoSpace.
+    uint32_t refused = openWindow({m1});
     sim.overrides.refuseAddWindowsToSpaces = true;
-    spaces().moveWindowExclusively(w, s1);
-    EXPECT_EQ(sim.window(w)->spaces, std::set<uint64_t>{m1});
+    spaces().moveWindowExclusively(refused, s1);
+    EXPECT_EQ(sim.window(refused)->spaces, std::set<uint64_t>{m1});
     EXPECT_TRUE(sim.callsNamed("CGSRemoveWindowsFromSpaces").empty());
 }
 

@@ -7,14 +7,7 @@ namespace {
 
 using testing::sameTimes;
 
-class WindowStoreEventsTest : public testing::StoreDesktop {
-  protected:
-    int32_t app = launch("com.example.app", "App");
-    uint32_t doc = open(app, "Doc", s1);
-    uint32_t notes = open(app, "Notes", s1, {900, 100, 600, 400});
-
-    void SetUp() override { populate(); }
-};
+using WindowStoreEventsTest = testing::StoreDesktopWithDocs;
 
 TEST_F(WindowStoreEventsTest, UnknownNotificationsChangeNothingAndPublishNothing) {
     store->handleAXEvent(event("AXApplicationActivated", doc));

@@ -5,13 +5,8 @@
 namespace qv {
 namespace {
 
-class ReconcileTest : public testing::StoreDesktop {
+class ReconcileTest : public testing::StoreDesktopWithDocs {
   protected:
-    int32_t app = launch("com.example.app", "App");
-    uint32_t doc = open(app, "Doc", s1);
-    uint32_t notes = open(app, "Notes", s1, {900, 100, 600, 400});
-
-    void SetUp() override { populate(); }
     int reconcile() { return WindowStoreProbe::reconcileWindowsForPID(*store, app); }
 };
 

@@ -1,52 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
-#include "tracking/WindowStore.h"
+#include "support/StoreDesktop.h"
 
 namespace qv {
 namespace {
 
-using Reconcile = WindowStore::ReconcileState;
-
-class WindowStoreTest : public ::testing::Test {
+// A store made afresh over the world each test builds, rather than the fixture's own.
+class WindowStoreTest : public testing::StoreDesktop {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    SimAccessibility& simAX = sim.accessibility();
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t s1 = sim.addSpace(display);
-    uint64_t s2 = sim.addSpace(display);
-    std::shared_ptr<WindowStore> store;
-    int changes = 0;
-
-    uint32_t open(int32_t pid, std::string title, uint64_t space, Rect frame = {100, 100, 800, 600},
-                  const std::function<void(SimWindowSpec&)>& tweak = {}) {
-        return sim.openWindow(pid, std::move(title), space, frame, tweak);
-    }
-    int32_t launch(const char* bundleID, const char* name,
-                   ActivationPolicy policy = ActivationPolicy::regular) {
-        return sim.launchApp(std::string(bundleID), name, policy);
-    }
     WindowStore& makeStore() {
-        store = WindowStore::create(sim.platform());
-        store->onChange = [this] { ++changes; };
+        store = StoreDesktop::makeStore();
         return *store;
-    }
-    std::set<uint32_t> trackedIDs() const {
-        std::set<uint32_t> ids;
-        for (const auto& [id, w] : store->windows) ids.insert(id);
-        return ids;
-    }
-    const TrackedWindow& tracked(uint32_t id) const { return store->windows.at(id); }
-    void answerTitle(uint32_t windowID, Value title) {
-        AXElement element = simAX.windowElement(windowID);
-        simAX.overrides.copyAttributeValue =
-            [element, title](const AXElement& e, const std::string& attribute) -> std::optional<SimAXAnswer> {
-            if (e == element && attribute == "AXTitle") return SimAXAnswer{kAXErrorSuccess, title};
-            return std::nullopt;
-        };
     }
 };
 
@@ -98,7 +62,7 @@ class PopulateTest : public WindowStoreTest {
     void SetUp() override {
         sim.setWindowSpaces(everywhere, {s1, s2});
         simAX.faults(ledger).windowListUnreadable = true;
-        answerTitle(notes, Value::string(""));
+        answer(simAX.windowElement(notes), "AXTitle", SimAXAnswer{kAXErrorSuccess, Value::string("")});
         sim.focusWindow(everywhere);
     }
 };

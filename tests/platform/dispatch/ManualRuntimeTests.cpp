@@ -21,6 +21,16 @@ TEST_F(ManualRuntimeTest, NothingRunsUntilTheTestAdvances) {
     EXPECT_TRUE(log.empty());
     rt.runUntilIdle();
     EXPECT_EQ(log, std::vector<std::string>{"a"});
+
+    // Running until idle does not move the clock.
+    log.clear();
+    rt.mainQueue()->async([&] { rt.mainQueue()->async([&] { log.push_back("chained"); }); });
+    rt.mainQueue()->asyncAfter(0.01, [&] { log.push_back("later"); });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"chained"});
+    EXPECT_EQ(elapsed(), 0);
+    EXPECT_EQ(rt.pendingCount(), 1u);
+    EXPECT_DOUBLE_EQ(*rt.nextDeadline() - start, 0.01);
 }
 
 TEST_F(ManualRuntimeTest, DelayedItemFiresExactlyAtItsDeadline) {
@@ -71,16 +81,6 @@ TEST_F(ManualRuntimeTest, WorkPostedByWorkRunsInTimeOrderWithinOneAdvance) {
     EXPECT_DOUBLE_EQ(elapsed(), 3);
 }
 
-TEST_F(ManualRuntimeTest, RunUntilIdleDoesNotMoveTheClock) {
-    rt.mainQueue()->async([&] { rt.mainQueue()->async([&] { log.push_back("chained"); }); });
-    rt.mainQueue()->asyncAfter(0.01, [&] { log.push_back("later"); });
-    rt.runUntilIdle();
-    EXPECT_EQ(log, std::vector<std::string>{"chained"});
-    EXPECT_EQ(elapsed(), 0);
-    EXPECT_EQ(rt.pendingCount(), 1u);
-    EXPECT_DOUBLE_EQ(*rt.nextDeadline() - start, 0.01);
-}
-
 TEST_F(ManualRuntimeTest, RepeatingTimerFirstFiresAfterItsDelayThenEveryInterval) {
     std::vector<double> fires;
     auto timer = rt.makeSerialQueue("com.quillvorn.badges")->scheduleTimer(0.5, 7, 2, [&] {
@@ -93,15 +93,14 @@ TEST_F(ManualRuntimeTest, RepeatingTimerFirstFiresAfterItsDelayThenEveryInterval
     timer->cancel();
     rt.advance(30);
     EXPECT_EQ(fires.size(), 4u);
-}
 
-TEST_F(ManualRuntimeTest, ReleasingTheTimerHandleStopsIt) {
-    int fires = 0;
-    auto timer = rt.mainQueue()->scheduleTimer(1, 1, 0, [&] { ++fires; });
+    // Releasing the timer's handle stops it.
+    int ticks = 0;
+    auto released = rt.mainQueue()->scheduleTimer(1, 1, 0, [&] { ++ticks; });
     rt.advance(2);
-    timer.reset();
+    released.reset();
     rt.advance(5);
-    EXPECT_EQ(fires, 2);
+    EXPECT_EQ(ticks, 2);
 }
 
 TEST_F(ManualRuntimeTest, IsCurrentFollowsTheRunningQueue) {
@@ -131,18 +130,18 @@ TEST_F(ManualRuntimeTest, SemaphoreWaitRunsOtherQueuesWorkSynchronously) {
     });
     rt.runUntilIdle();
     EXPECT_EQ(log, std::vector<std::string>{"after wait 42"});
-}
 
-TEST_F(ManualRuntimeTest, SemaphoreWaitNeverRunsTheWaitingQueueTwice) {
-    auto sem = rt.makeSemaphore(0);
-    auto worker = rt.makeSerialQueue("worker");
+    // It never runs the waiting queue twice.
+    log.clear();
+    auto again = rt.makeSemaphore(0);
+    auto worker2 = rt.makeSerialQueue("worker");
     rt.mainQueue()->async([&] {
         rt.mainQueue()->async([&] { log.push_back("main-later"); });
-        worker->async([&] {
+        worker2->async([&] {
             log.push_back("worker");
-            sem->signal();
+            again->signal();
         });
-        sem->wait();
+        again->wait();
         log.push_back("main-done");
     });
     rt.runUntilIdle();

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -18,30 +17,17 @@ void record(AXObserver&, const AXElement& element, const std::string& notificati
     if (heardLog) heardLog->push_back({notification, element, refcon});
 }
 
-class SimAccessibilityTest : public ::testing::Test {
+class SimAccessibilityTest : public testing::WideAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
     SimAccessibility& simAX = sim.accessibility();
     Accessibility& ax = sim.platform().accessibility;
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t s1 = sim.addSpace(main);
-    uint64_t full = sim.addSpace(main, kSimSpaceTypeFullScreen);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
+    uint64_t full = sim.addSpace(display, kSimSpaceTypeFullScreen);
     std::shared_ptr<RunLoopThread> thread = rt.startRunLoopThread("observers");
     std::vector<Heard> heard;
 
     void SetUp() override { heardLog = &heard; }
     void TearDown() override { heardLog = nullptr; }
 
-    uint32_t open(std::string title, Rect frame = {100, 100, 800, 600}) {
-        SimWindowSpec spec;
-        spec.pid = app;
-        spec.title = std::move(title);
-        spec.frame = frame;
-        spec.space = s1;
-        return sim.openWindow(spec);
-    }
     Value read(const AXElement& e, const std::string& attribute, AXError expected = kAXErrorSuccess) {
         Value v;
         EXPECT_EQ(ax.copyAttributeValue(e, attribute, v), expected) << attribute;
@@ -248,7 +234,7 @@ TEST_F(SimAccessibilityTest, ObserversHearTheWorldOnTheirRunLoop) {
 TEST_F(SimAccessibilityTest, SilentClosesAndCarryingWindowsToOtherDesktops) {
     uint32_t side = sim.addDisplay("Side", Rect{1920, 200, 1440, 900});
     uint64_t sideSpace = sim.addSpace(side);
-    uint64_t s2 = sim.addSpace(main);
+    uint64_t s2 = sim.addSpace(display);
     uint32_t a = open("A", Rect{100, 150, 800, 600});
     uint32_t b = open("B");
     AXObserverRef obs = observer(app);
@@ -333,7 +319,7 @@ TEST_F(SimAccessibilityTest, RegistrationFaultsAndTermination) {
     // A crash announces nothing.
     heard.clear();
     AXObserverRef otherObserver = observer(other);
-    uint32_t b = sim.openWindow(other, "B", s1);
+    uint32_t b = sim.openWindow(other, "B", space);
     ax.observerAddNotification(*otherObserver, simAX.windowElement(b), "AXUIElementDestroyed", nullptr);
     sim.crashApp(other);
     rt.runUntilIdle();

@@ -9,19 +9,17 @@
 #include "platform/sim/SimPreferences.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class SimCaptureTest : public ::testing::Test {
+class SimCaptureTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1000, 500});
-    uint64_t desk = sim.addSpace(main);
-    uint64_t other = sim.addSpace(main);
-    int32_t app = sim.launchApp(std::string("com.example.a"), "A");
-    uint32_t shown = sim.openWindow(app, "shown", desk, Rect{0, 0, 500, 500});
+    SimCaptureTest() : OneAppDesktop("com.example.a", "A", {0, 0, 1000, 500}) {}
+
+    uint64_t other = sim.addSpace(display);
+    uint32_t shown = open("shown", Rect{0, 0, 500, 500});
     uint32_t hidden = sim.openWindow(app, "hidden", other, Rect{0, 0, 500, 500});
     ScreenCapture& capture = sim.platform().screenCapture;
 
@@ -59,7 +57,7 @@ TEST_F(SimCaptureTest, ContentListsWhatWasAskedForAndNothingWithoutPermission) {
 }
 
 TEST_F(SimCaptureTest, TheStripIsTheDesktopPictureWithoutTheWindowsLeftOutAtTheAskedSize) {
-    sim.setWallpaper(main, {0x000000, 0xFFFFFF});
+    sim.setWallpaper(display, {0x000000, 0xFFFFFF});
     auto c = content(true, true);
     SCStreamConfiguration config;
     config.sourceRect = Rect{0, 450, 1000, 50};

@@ -1,28 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class SimDesktopTest : public ::testing::Test {
+class SimDesktopTest : public testing::TwoDesktops {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
     Platform& p = sim.platform();
-    uint32_t main = sim.addDisplay("Main", Rect{0, 0, 1920, 1080});
-    uint64_t s1 = sim.addSpace(main);
-    uint64_t s2 = sim.addSpace(main);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
+    int32_t app = launch("com.example.app", "App");
 
     uint32_t open(std::string title, uint64_t space, Rect frame = {100, 100, 800, 600}) {
-        SimWindowSpec spec;
-        spec.pid = app;
-        spec.title = std::move(title);
-        spec.space = space;
-        spec.frame = frame;
-        return sim.openWindow(spec);
+        return TwoDesktops::open(app, std::move(title), space, frame);
     }
     static std::vector<uint64_t> ids(const std::optional<Value>& v) {
         std::vector<uint64_t> out;
@@ -94,7 +83,7 @@ TEST_F(SimDesktopTest, ManagedDisplaySpacesPerDisplayOrOneMainEntry) {
     ASSERT_TRUE(listing && listing->asDictionaryArray());
     const auto& displays = *listing->asArray();
     ASSERT_EQ(displays.size(), 2u);
-    EXPECT_EQ(*displays[0]["Display Identifier"].asString(), sim.display(main)->uuid);
+    EXPECT_EQ(*displays[0]["Display Identifier"].asString(), sim.display(display)->uuid);
     EXPECT_EQ(displays[0]["Current Space"]["id64"].asNumberObject()->uint64Value(), s2);
     EXPECT_EQ(displays[0]["Spaces"].asArray()->size(), 2u);
     EXPECT_EQ((*displays[1]["Spaces"].asArray())[0]["type"].asNumberObject()->int64Value(), 4);

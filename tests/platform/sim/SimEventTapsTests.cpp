@@ -1,20 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimEventTaps.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class SimEventTapsTest : public ::testing::Test {
+class SimEventTapsTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.app"), "App");
-    uint32_t window = sim.openWindow(app, "Doc", space, Rect{100, 100, 800, 600});
+    uint32_t window = open("Doc");
     EventTaps& taps = sim.platform().eventTaps;
     std::vector<std::string> seen;  // tap name and key code, in the order the taps saw them
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "support/HostedView.h"
 
 namespace qv {
 namespace {
@@ -43,22 +42,16 @@ class ControlsView : public View {
     }
 };
 
-class ControlTest : public ::testing::Test {
+class ControlTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
     std::shared_ptr<ControlsView> view = std::make_shared<ControlsView>();
-    std::shared_ptr<HostingView> host;
 
     void show(std::function<Node(ControlsView&)> build, Size size) {
         view->build = std::move(build);
-        host = std::make_shared<HostingView>(rt, view);
-        host->setFrameSize(size);
-        host->layoutNow();
+        present(view, size);
     }
-    const DisplayList& list() const { return host->displayList(); }
     void click(Point p) {
-        host->mouseDown(p);
-        host->mouseUp(p);
+        HostedView::click(p);
         rt.runUntilIdle();
     }
     // The first shape op of a kind, drawn as a plain shape (not a shadow).

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
-#include "platform/ui/HostingView.h"
 #include "platform/ui/Panel.h"
+#include "support/HostedView.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -17,15 +16,10 @@ struct Probe {
     }
 };
 
-class EnvironmentTest : public ::testing::Test {
+class EnvironmentTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
-    std::shared_ptr<HostingView> host;
-
     void show(std::function<Node()> build, Size size = {300, 200}) {
-        host = std::make_shared<HostingView>(rt, std::make_shared<ClosureView>(std::move(build)));
-        host->setFrameSize(size);
-        host->layoutNow();
+        present(std::make_shared<ClosureView>(std::move(build)), size);
     }
     const DrawOp& text(const std::string& t) const {
         const DrawOp* op = host->displayList().findText(t);
@@ -163,13 +157,8 @@ TEST_F(EnvironmentTest, ADisabledAncestorCannotBeReenabledFromInside) {
 
 // --- Through the panels of the simulated desktop ---
 
-class PanelEnvironmentTest : public ::testing::Test {
+class PanelEnvironmentTest : public testing::OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-
     std::shared_ptr<Panel> panelShowing(std::function<Node()> build) {
         auto panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 300, 40},
                                         stylemask::kNonactivatingPanel);

@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "support/HostedView.h"
 
 namespace qv {
 namespace {
 
-class HitTestingTest : public ::testing::Test {
+class HitTestingTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
-    std::shared_ptr<HostingView> host;
     std::vector<std::string> log;
 
     void show(Node node, Size size) {
-        host = std::make_shared<HostingView>(rt, std::make_shared<ClosureView>([node] { return node; }));
-        host->setFrameSize(size);
-        host->layoutNow();
-    }
-    const DisplayList& list() const { return host->displayList(); }
-    void click(Point p) {
-        host->mouseDown(p);
-        host->mouseUp(p);
+        present(std::make_shared<ClosureView>([node] { return node; }), size);
     }
     // A filled box that logs its taps.
     Node box(const std::string& name, Color color, double w = 60, double h = 40) {
@@ -65,9 +55,9 @@ TEST_F(HitTestingTest, AHigherZIndexDrawsASiblingAboveLaterOnesAndGivesItTheClic
     EXPECT_LT(drawIndex(Color::red()), drawIndex(Color::blue()));
     click({45, 20});
     EXPECT_EQ(log, (std::vector<std::string>{"blue"}));
-}
 
-TEST_F(HitTestingTest, NegativeAndEqualZIndicesKeepTheirPlacesInTheStack) {
+    // Negative and equal indices keep their places in the stack.
+    log.clear();
     // Overlapping neighbours in a stack: a negative index sends the second one below the first,
     // however deep in its modifiers the index is given; equal indices keep the order of the code.
     show(HStack(VerticalAlignment::center, -20,
@@ -86,9 +76,9 @@ TEST_F(HitTestingTest, NegativeAndEqualZIndicesKeepTheirPlacesInTheStack) {
          {200, 40});
     click({100, 20});
     EXPECT_EQ(log, (std::vector<std::string>{"blue"}));
-}
 
-TEST_F(HitTestingTest, AZIndexOrdersOnlyTheSiblingsOfItsOwnStack) {
+    // A z-index orders only the siblings of its own stack.
+    log.clear();
     show(ZStack(Alignment::topLeading(),
                 {ZStack({box("red", Color::red())->zIndex(10)}), box("blue", Color::blue())->offset(30, 0)})
              ->frame(100, 40, Alignment::topLeading()),

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "support/HostedView.h"
 
 namespace qv {
 namespace {
@@ -32,18 +31,14 @@ class TestView : public View {
     }
 };
 
-class HostingViewTest : public ::testing::Test {
+class HostingViewTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
     std::shared_ptr<TestView> view = std::make_shared<TestView>();
-    std::shared_ptr<HostingView> host;
     std::vector<std::string> log;
 
     void show(std::function<Node()> build, Size size = {300, 100}) {
         view->build = std::move(build);
-        host = std::make_shared<HostingView>(rt, view);
-        host->setFrameSize(size);
-        host->layoutNow();
+        present(view, size);
     }
     Node hoverBox(const std::string& name, double w, double h) {
         return Rectangle()->frame(w, h)->help(name)->onHover(

@@ -3,25 +3,20 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindowing.h"
 #include "platform/ui/OutsideClickMonitor.h"
 #include "platform/ui/Panel.h"
 #include "platform/ui/SampleBarView.h"
 #include "platform/ui/SvgRenderer.h"
 #include "platform/ui/XmlLint.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.compass"), "Compass");
+    PanelTest() : OneAppDesktop("com.example.compass", "Compass") {}
 
     std::shared_ptr<Panel> makePanel(Rect frame, int level, std::shared_ptr<View> view = nullptr,
                                      uint64_t style = stylemask::kNonactivatingPanel) {
@@ -31,12 +26,7 @@ class PanelTest : public ::testing::Test {
         return panel;
     }
     uint32_t openAppWindow(Rect wsFrame, std::string title = "Start Page") {
-        SimWindowSpec spec;
-        spec.pid = app;
-        spec.title = std::move(title);
-        spec.frame = wsFrame;
-        spec.space = space;
-        return sim.openWindow(spec);
+        return open(std::move(title), wsFrame);
     }
     std::vector<uint32_t> onScreenIDs() {
         std::vector<uint32_t> ids;

@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "support/HostedView.h"
 
 namespace qv {
 namespace {
 
-class ScrollViewTest : public ::testing::Test {
+class ScrollViewTest : public testing::HostedView {
   protected:
-    ManualRuntime rt;
     int rows = 10;
     std::shared_ptr<ScrollController> controller = std::make_shared<ScrollController>();
     std::shared_ptr<ClosureView> view;
-    std::shared_ptr<HostingView> host;
     std::vector<std::string> taps;
 
     // Rows 20 points high, 100 wide, each with an id, a help text and a tap handler.
@@ -31,9 +28,7 @@ class ScrollViewTest : public ::testing::Test {
     }
     void show(std::function<Node()> build, Size size) {
         view = std::make_shared<ClosureView>(std::move(build));
-        host = std::make_shared<HostingView>(rt, view);
-        host->setFrameSize(size);
-        host->layoutNow();
+        present(view, size);
     }
     void showColumn(Size size = {100, 60}) {
         show([this] { return ScrollView(Axis::vertical, column("row", rows), {.controller = controller}); },

@@ -9,6 +9,7 @@
 #include "platform/ui/Panel.h"
 #include "platform/ui/SvgQuery.h"
 #include "platform/ui/XmlLint.h"
+#include "support/SimDesktops.h"
 
 namespace qv {
 namespace {
@@ -20,13 +21,10 @@ class FirstMouseView : public HostingView {
     bool acceptsFirstMouse(const Event&) const override { return true; }
 };
 
-class WindowingTest : public ::testing::Test {
+class WindowingTest : public testing::OneAppDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t space = sim.addSpace(display);
-    int32_t app = sim.launchApp(std::string("com.example.atlas"), "Atlas");
+    WindowingTest() : OneAppDesktop("com.example.atlas", "Atlas") {}
+
     SimWindowing& windowing = sim.windowing();
     int taps = 0;
 
