@@ -9,23 +9,19 @@
 #include "model/BadgeService.h"
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimWindowing.h"
 #include "previews/ThumbnailService.h"
+#include "support/SimDesktops.h"
 #include "tracking/WindowStore.h"
 
 namespace qv::testing {
 
 // One display with one desktop, an editor and a mail application, and the thumbnail service. The
 // editor's three windows and the bar model over them come with `openDocs` and `startModel`.
-class PreviewDesktop : public ::testing::Test {
+class PreviewDesktop : public OneDesktop<> {
   protected:
-    ManualRuntime rt;
-    SimDesktop sim{rt};
-    uint32_t display = sim.addDisplay("Main", Rect{0, 0, 1440, 900});
-    uint64_t desk = sim.addSpace(display);
+    const uint64_t desk = space;
     int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
     int32_t mail = sim.launchApp(std::string("com.example.mail"), "Mail");
     SimWindowing& windowing = sim.windowing();
