@@ -116,6 +116,11 @@ std::optional<double> minus(std::optional<double> v, double d) {
     return std::max(0.0, *v - d);
 }
 
+// Whether a modifier proposes its content what it was proposed and takes the content's answer.
+bool takesContentSize(Mod m) {
+    return m != Mod::frame && m != Mod::flexFrame && m != Mod::padding && m != Mod::fixedSize;
+}
+
 double zIndexOf(const RNode& n) {
     const RNode* cur = &n;
     while (cur->el->kind == Kind::modifier) {
@@ -375,11 +380,15 @@ void LayoutPass::resolveChildren(const Element::Children& children, const PathSe
 
 // --- Measuring ---
 
-Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
+Size LayoutPass::measure(const RNode& node, const ProposedSize& p) {
+    // Most modifiers answer with their content's size for the very proposal they were given: the
+    // content's answer, cached there, is theirs.
+    const RNode* n = &node;
+    while (n->el->kind == Kind::modifier && takesContentSize(n->el->mod)) n = n->kids[0].get();
     const double w = p.width.value_or(-1.0), h = p.height.value_or(-1.0);
-    if (const Size* known = n.cache.find(w, h)) return *known;
-    Size s = measureUncached(n, p);
-    n.cache.add(w, h, s);
+    if (const Size* known = n->cache.find(w, h)) return *known;
+    Size s = measureUncached(*n, p);
+    n->cache.add(w, h, s);
     return s;
 }
 
@@ -614,7 +623,7 @@ std::string LayoutPass::pathCopy(const RNode& n) {
     return copy;
 }
 
-void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
+void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
@@ -623,7 +632,7 @@ void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ct
     out_->regions.push_back(std::move(region));
 }
 
-void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op) {
+void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op) {
     if (!out_) return;
     op.frame = ctx.map(frame);
     op.path = pathCopy(n);
@@ -1025,12 +1034,13 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         op.lines = {value};
         op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
     }
-    emitOp(n, textRect, ctx, op);
+    const double lineHeight = op.lineHeight;
+    emitOp(n, textRect, ctx, std::move(op));
     if (focused) {
         double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
         DrawOp caret;
         caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, std::move(caret));
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
     }
     HitRegion r;
     r.focusable = true;
