@@ -204,6 +204,52 @@ std::optional<Shape> outlineOf(const RNode& n) {
     }
 }
 
+// A modifier that changes nothing where it stands: full opacity, no scale, offset, rotation or
+// z-index.
+bool isNeutral(const Element& e) {
+    switch (e.mod) {
+        case Mod::opacity:
+            return e.amount == 1;
+        case Mod::scale:
+            return e.scale.width == 1 && e.scale.height == 1;
+        case Mod::offset:
+            return e.offsetBy.x == 0 && e.offsetBy.y == 0;
+        case Mod::rotation:
+        case Mod::zIndex:
+            return e.amount == 0;
+        default:
+            return false;
+    }
+}
+
+// Whether a neutral modifier's content can stand in its place: only where no rule that looks at
+// the nodes around it (stacks' spacers, groups joining their parent, the walks for a gesture's
+// content shape, a shadow's outline and the z-index) would see the difference.
+bool mayStandInPlaceOf(const RNode& content, Mod m) {
+    const Element& c = *content.el;
+    if (c.kind == Kind::spacer || c.kind == Kind::group) return false;
+    if (c.kind == Kind::modifier) {
+        switch (c.mod) {
+            case Mod::contentShape:
+            case Mod::hover:
+            case Mod::tap:
+            case Mod::rightClick:
+            case Mod::contextMenu:
+            case Mod::drag:
+            case Mod::help:
+            case Mod::accessibility:
+            case Mod::focusable:
+            case Mod::cursor:
+            case Mod::id:
+                return false;
+            default:
+                break;
+        }
+    }
+    if (m != Mod::opacity && outlineOf(content)) return false;
+    return m != Mod::zIndex || zIndexOf(content) == 0;
+}
+
 }  // namespace
 
 // --- Resolving ---
@@ -287,10 +333,6 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
                 if (e.mod == Mod::disabled) changed.isEnabled = false;
                 inner = &keepEnvironment(changed);
             }
-            auto n =
-                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
-            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
-            n->kids.reserve(decorated ? 2 : 1);
             const PathSegment* childPath = segment(path, "/m");
             auto child = resolve(e.children[0], childPath, *inner, parentAxis);
             if (!child) {
@@ -299,6 +341,12 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
                 child = std::make_unique<RNode>(EmptyNode(), childPath, *inner, parentAxis);
             }
+            // The content keeps its own path, so its state is the same with or without the modifier.
+            if (isNeutral(e) && mayStandInPlaceOf(*child, e.mod)) return child;
+            auto n =
+                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
+            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
+            n->kids.reserve(decorated ? 2 : 1);
             n->kids.push_back(std::move(child));
             if (decorated) {
                 auto deco = resolve(e.children[1], segment(path, e.mod == Mod::background ? "/bg" : "/ov"),
