@@ -116,6 +116,11 @@ std::optional<double> minus(std::optional<double> v, double d) {
     return std::max(0.0, *v - d);
 }
 
+// Whether a modifier proposes its content what it was proposed and takes the content's answer.
+bool takesContentSize(Mod m) {
+    return m != Mod::frame && m != Mod::flexFrame && m != Mod::padding && m != Mod::fixedSize;
+}
+
 double zIndexOf(const RNode& n) {
     const RNode* cur = &n;
     while (cur->el->kind == Kind::modifier) {
@@ -197,6 +202,52 @@ std::optional<Shape> outlineOf(const RNode& n) {
         default:
             return std::nullopt;
     }
+}
+
+// A modifier that changes nothing where it stands: full opacity, no scale, offset, rotation or
+// z-index.
+bool isNeutral(const Element& e) {
+    switch (e.mod) {
+        case Mod::opacity:
+            return e.amount == 1;
+        case Mod::scale:
+            return e.scale.width == 1 && e.scale.height == 1;
+        case Mod::offset:
+            return e.offsetBy.x == 0 && e.offsetBy.y == 0;
+        case Mod::rotation:
+        case Mod::zIndex:
+            return e.amount == 0;
+        default:
+            return false;
+    }
+}
+
+// Whether a neutral modifier's content can stand in its place: only where no rule that looks at
+// the nodes around it (stacks' spacers, groups joining their parent, the walks for a gesture's
+// content shape, a shadow's outline and the z-index) would see the difference.
+bool mayStandInPlaceOf(const RNode& content, Mod m) {
+    const Element& c = *content.el;
+    if (c.kind == Kind::spacer || c.kind == Kind::group) return false;
+    if (c.kind == Kind::modifier) {
+        switch (c.mod) {
+            case Mod::contentShape:
+            case Mod::hover:
+            case Mod::tap:
+            case Mod::rightClick:
+            case Mod::contextMenu:
+            case Mod::drag:
+            case Mod::help:
+            case Mod::accessibility:
+            case Mod::focusable:
+            case Mod::cursor:
+            case Mod::id:
+                return false;
+            default:
+                break;
+        }
+    }
+    if (m != Mod::opacity && outlineOf(content)) return false;
+    return m != Mod::zIndex || zIndexOf(content) == 0;
 }
 
 }  // namespace
@@ -282,10 +333,6 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
                 if (e.mod == Mod::disabled) changed.isEnabled = false;
                 inner = &keepEnvironment(changed);
             }
-            auto n =
-                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
-            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
-            n->kids.reserve(decorated ? 2 : 1);
             const PathSegment* childPath = segment(path, "/m");
             auto child = resolve(e.children[0], childPath, *inner, parentAxis);
             if (!child) {
@@ -294,6 +341,12 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
                 if (e.mod != Mod::frame && e.mod != Mod::flexFrame && e.mod != Mod::padding) return nullptr;
                 child = std::make_unique<RNode>(EmptyNode(), childPath, *inner, parentAxis);
             }
+            // The content keeps its own path, so its state is the same with or without the modifier.
+            if (isNeutral(e) && mayStandInPlaceOf(*child, e.mod)) return child;
+            auto n =
+                std::make_unique<RNode>(node, path, e.mod == Mod::environment ? *inner : env, parentAxis);
+            const bool decorated = e.mod == Mod::background || e.mod == Mod::overlay;
+            n->kids.reserve(decorated ? 2 : 1);
             n->kids.push_back(std::move(child));
             if (decorated) {
                 auto deco = resolve(e.children[1], segment(path, e.mod == Mod::background ? "/bg" : "/ov"),
@@ -375,11 +428,15 @@ void LayoutPass::resolveChildren(const Element::Children& children, const PathSe
 
 // --- Measuring ---
 
-Size LayoutPass::measure(const RNode& n, const ProposedSize& p) {
+Size LayoutPass::measure(const RNode& node, const ProposedSize& p) {
+    // Most modifiers answer with their content's size for the very proposal they were given: the
+    // content's answer, cached there, is theirs.
+    const RNode* n = &node;
+    while (n->el->kind == Kind::modifier && takesContentSize(n->el->mod)) n = n->kids[0].get();
     const double w = p.width.value_or(-1.0), h = p.height.value_or(-1.0);
-    if (const Size* known = n.cache.find(w, h)) return *known;
-    Size s = measureUncached(n, p);
-    n.cache.add(w, h, s);
+    if (const Size* known = n->cache.find(w, h)) return *known;
+    Size s = measureUncached(*n, p);
+    n->cache.add(w, h, s);
     return s;
 }
 
@@ -614,7 +671,7 @@ std::string LayoutPass::pathCopy(const RNode& n) {
     return copy;
 }
 
-void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion region) {
+void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region) {
     if (!ctx.hitTesting || !out_) return;
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
@@ -623,7 +680,7 @@ void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ct
     out_->regions.push_back(std::move(region));
 }
 
-void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp op) {
+void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op) {
     if (!out_) return;
     op.frame = ctx.map(frame);
     op.path = pathCopy(n);
@@ -1025,12 +1082,13 @@ void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) 
         op.lines = {value};
         op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
     }
-    emitOp(n, textRect, ctx, op);
+    const double lineHeight = op.lineHeight;
+    emitOp(n, textRect, ctx, std::move(op));
     if (focused) {
         double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
         DrawOp caret;
         caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, op.lineHeight}, ctx, std::move(caret));
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
     }
     HitRegion r;
     r.focusable = true;
