@@ -233,7 +233,6 @@ void HostingView::update() {
         Size s = pass.measure(*tree, {size_.width, size_.height});
         Rect frame{(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height};
         pass.place(*tree, frame, LayoutPass::Context{});
-        tree.reset();
     }
     scratch_->segmentBlocks = std::move(pass.segmentBlocks_);
     std::swap(list_, list);
@@ -303,9 +302,12 @@ void HostingView::update() {
     // Appearing and disappearing nodes.
     std::vector<std::function<void()>> calls;
     for (auto& [path, action] : pass.appears_) {
-        auto [it, added] = appeared_.try_emplace(path, layout);
-        if (added) calls.push_back(action);
-        it->second = layout;
+        if (auto it = appeared_.find(path); it != appeared_.end()) {
+            it->second = layout;
+        } else {
+            appeared_.emplace(std::string(path), layout);
+            calls.push_back(*action);
+        }
     }
     for (auto& [path, action] : disappearHandlers_) {
         if (!pass.disappears_.contains(path)) calls.push_back(action);
@@ -322,7 +324,7 @@ void HostingView::update() {
             entry.existed = !added;
         }
         if (!entry.existed || entry.before != report.frame)
-            calls.push_back([handler = report.handler, f = report.frame] { handler(f); });
+            calls.push_back([handler = *report.handler, f = report.frame] { handler(f); });
         entry.value = report.frame;
         entry.layout = layout;
     }
@@ -331,6 +333,8 @@ void HostingView::update() {
     scratch_->frameReports.clear();
     scratch_->animationKeys = std::move(pass.animationKeys_);
     scratch_->animationKeys.clear();
+    // The pass's appear and frame handlers stand in the tree's elements: the tree goes only now.
+    tree.reset();
     updating_ = false;
 
     for (auto& call : calls) call();

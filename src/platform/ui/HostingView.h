@@ -180,7 +180,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     uint64_t layouts_ = 0;
     std::map<std::string, Reported<Rect>> reportedFrames_;
     std::map<std::string, std::function<void()>> disappearHandlers_;
-    std::map<std::string, uint64_t> appeared_;  // by the layout that last saw each
+    std::map<std::string, uint64_t, std::less<>> appeared_;  // by the layout that last saw each
     std::map<std::string, Reported<std::string>> animationKeys_;
     std::vector<AnimationRecord> animations_;
     std::vector<WorkItemPtr> animationWork_;

@@ -982,14 +982,14 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             });
             break;
         case Mod::appear:
-            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) appears_[n.path()] = *a;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) appears_[n.path()] = a;
             break;
         case Mod::disappear:
             if (auto a = e.handlerAs<std::function<void()>>(); a && *a) disappears_[n.path()] = *a;
             break;
         case Mod::frameReport:
             if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_)
-                frameReports_.push_back({&n.path(), ctx.map(frame), *f});
+                frameReports_.push_back({&n.path(), ctx.map(frame), f});
             break;
         case Mod::animation:
             animationKeys_.push_back({&n.path(), e.label, e.animationValue});

@@ -150,7 +150,7 @@ class LayoutPass {
     struct FrameReport {
         const std::string* path;
         Rect frame;
-        std::function<void(Rect)> handler;
+        const std::function<void(Rect)>* handler;  // the element's, which the tree keeps
     };
     struct AnimationKey {
         const std::string* path;
@@ -165,7 +165,8 @@ class LayoutPass {
 
     std::vector<std::shared_ptr<View>> views_;
     std::string focusCandidate_;
-    std::map<std::string, std::function<void()>> appears_;
+    // Paths and handlers of this pass's tree, which keeps them.
+    std::map<std::string_view, const std::function<void()>*> appears_;
     std::map<std::string, std::function<void()>> disappears_;
     std::vector<FrameReport> frameReports_;
     std::vector<AnimationKey> animationKeys_;
