@@ -147,27 +147,31 @@ std::optional<std::vector<size_t>> paintOrder(const RNode::Kids& kids) {
 
 // The shape the gestures of a modifier answer in: a content shape given beneath it, through the
 // other pointer modifiers of the same view, else its whole frame.
+// The pointer modifiers of a view, which the walk for a gesture's content shape passes through.
+bool isPointerModifier(Mod m) {
+    switch (m) {
+        case Mod::hover:
+        case Mod::tap:
+        case Mod::rightClick:
+        case Mod::contextMenu:
+        case Mod::drag:
+        case Mod::help:
+        case Mod::accessibility:
+        case Mod::focusable:
+        case Mod::cursor:
+        case Mod::id:
+            return true;
+        default:
+            return false;
+    }
+}
+
 Shape gestureShape(const RNode& child) {
     const RNode* n = &child;
     while (n->el->kind == Kind::modifier && !n->kids.empty()) {
-        switch (n->el->mod) {
-            case Mod::contentShape:
-                return n->el->shape;
-            case Mod::hover:
-            case Mod::tap:
-            case Mod::rightClick:
-            case Mod::contextMenu:
-            case Mod::drag:
-            case Mod::help:
-            case Mod::accessibility:
-            case Mod::focusable:
-            case Mod::cursor:
-            case Mod::id:
-                n = n->kids[0].get();
-                break;
-            default:
-                return Shape::rect();
-        }
+        if (n->el->mod == Mod::contentShape) return n->el->shape;
+        if (!isPointerModifier(n->el->mod)) return Shape::rect();
+        n = n->kids[0].get();
     }
     return Shape::rect();
 }
@@ -228,24 +232,7 @@ bool isNeutral(const Element& e) {
 bool mayStandInPlaceOf(const RNode& content, Mod m) {
     const Element& c = *content.el;
     if (c.kind == Kind::spacer || c.kind == Kind::group) return false;
-    if (c.kind == Kind::modifier) {
-        switch (c.mod) {
-            case Mod::contentShape:
-            case Mod::hover:
-            case Mod::tap:
-            case Mod::rightClick:
-            case Mod::contextMenu:
-            case Mod::drag:
-            case Mod::help:
-            case Mod::accessibility:
-            case Mod::focusable:
-            case Mod::cursor:
-            case Mod::id:
-                return false;
-            default:
-                break;
-        }
-    }
+    if (c.kind == Kind::modifier && (c.mod == Mod::contentShape || isPointerModifier(c.mod))) return false;
     if (m != Mod::opacity && outlineOf(content)) return false;
     return m != Mod::zIndex || zIndexOf(content) == 0;
 }
