@@ -30,7 +30,7 @@ std::string scriptPath(ScenarioContext& ctx, const std::string& path) {
 const std::vector<std::vector<ArgKind>> kInstallForms = {
     {A::text, A::text}, {A::text, A::text, A::text}, {A::text, A::text, A::text, A::text}};
 
-struct BundleSpec {
+struct BundleArgs {
     std::string path;
     std::optional<std::string> bundleID;
     std::string name;
@@ -38,7 +38,7 @@ struct BundleSpec {
 };
 
 // PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]; the name is the file's without ".app" unless given.
-BundleSpec bundleSpec(const StepCall& call) {
+BundleArgs bundleArgs(const StepCall& call) {
     std::string name = call.count() > 2 ? call.text(2) : call.text(0);
     if (call.count() <= 2) {
         name = name.substr(name.rfind('/') + 1);
@@ -60,7 +60,7 @@ void addLauncherSteps(StepTable& t) {
                  "PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]",
                  kInstallForms,
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const BundleSpec b = bundleSpec(call);
+                     const BundleArgs b = bundleArgs(call);
                      ctx.world.installBundle(b.path, b.bundleID, b.name, b.displayName);
                  },
                  "Puts an application bundle at a path (\"~/\" is the user's home folder), with a bundle "
@@ -71,7 +71,7 @@ void addLauncherSteps(StepTable& t) {
                  "PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]",
                  kInstallForms,
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     const BundleSpec b = bundleSpec(call);
+                     const BundleArgs b = bundleArgs(call);
                      ctx.world.installBundleAfterListing(b.path, b.bundleID, b.name, b.displayName);
                  },
                  "As install-app, but the bundle lands just after the program next lists its folder, so "
