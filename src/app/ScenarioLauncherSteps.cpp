@@ -27,6 +27,27 @@ std::string scriptPath(ScenarioContext& ctx, const std::string& path) {
     return path.starts_with(home + "/") ? "~" + path.substr(home.size()) : path;
 }
 
+const std::vector<std::vector<ArgKind>> kInstallForms = {
+    {A::text, A::text}, {A::text, A::text, A::text}, {A::text, A::text, A::text, A::text}};
+
+struct BundleArgs {
+    std::string path;
+    std::optional<std::string> bundleID;
+    std::string name;
+    std::optional<std::string> displayName;
+};
+
+// PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]; the name is the file's without ".app" unless given.
+BundleArgs bundleArgs(const StepCall& call) {
+    std::string name = call.count() > 2 ? call.text(2) : call.text(0);
+    if (call.count() <= 2) {
+        name = name.substr(name.rfind('/') + 1);
+        if (name.ends_with(".app")) name.resize(name.size() - 4);
+    }
+    return {call.text(0), call.is(1, "none") ? std::nullopt : std::optional(call.text(1)), name,
+            call.count() > 3 ? std::optional(call.text(3)) : std::nullopt};
+}
+
 void held(ScenarioContext& ctx, const std::string& expected, const std::string& found) {
     if (expected != found) failExpectation(expected, found);
     ++ctx.expectationsHeld;
@@ -37,20 +58,24 @@ void held(ScenarioContext& ctx, const std::string& expected, const std::string& 
 void addLauncherSteps(StepTable& t) {
     t.push_back({"install-app",
                  "PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]",
-                 {{A::text, A::text}, {A::text, A::text, A::text}, {A::text, A::text, A::text, A::text}},
+                 kInstallForms,
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     std::string name = call.count() > 2 ? call.text(2) : call.text(0);
-                     if (call.count() <= 2) {
-                         name = name.substr(name.rfind('/') + 1);
-                         if (name.ends_with(".app")) name.resize(name.size() - 4);
-                     }
-                     ctx.world.installBundle(
-                         call.text(0), call.is(1, "none") ? std::nullopt : std::optional(call.text(1)), name,
-                         call.count() > 3 ? std::optional(call.text(3)) : std::nullopt);
+                     const BundleArgs b = bundleArgs(call);
+                     ctx.world.installBundle(b.path, b.bundleID, b.name, b.displayName);
                  },
                  "Puts an application bundle at a path (\"~/\" is the user's home folder), with a bundle "
                  "identifier or none; its name is the file's unless given, and it may have a display name of "
                  "its own, empty too.",
+                 [](const StepCall& call) { return bundlePath(call, 0); }});
+    t.push_back({"install-app-after-listing",
+                 "PATH BUNDLE-ID|none [NAME [DISPLAY-NAME]]",
+                 kInstallForms,
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const BundleArgs b = bundleArgs(call);
+                     ctx.world.installBundleAfterListing(b.path, b.bundleID, b.name, b.displayName);
+                 },
+                 "As install-app, but the bundle lands just after the program next lists its folder, so "
+                 "that listing misses it: an installer finishing while a scan runs.",
                  [](const StepCall& call) { return bundlePath(call, 0); }});
     t.push_back({"remove-app",
                  "PATH",

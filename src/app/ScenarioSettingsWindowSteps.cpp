@@ -161,6 +161,21 @@ void addSettingsWindowSteps(StepTable& t) {
                  },
                  "Clicks the shortcut field of the recorder row with that title: starts or ends its "
                  "recording. Keys then come with key, key-down and key-up."});
+    t.push_back({"click-side-button",
+                 "TOOLTIP",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto panel = settingsPanel(ctx);
+                     const Rect button = reveal(ctx, panel, [&](const DisplayList& list) {
+                         // A side button is named by its tooltip as a field is by its row's title.
+                         const HitRegion* r = rowField(list, call.text(0));
+                         if (!r) throw ScenarioFailure("no side button \"" + call.text(0) + "\"");
+                         return r->frame;
+                     });
+                     clickAt(ctx, panel, {button.midX(), button.midY()});
+                 },
+                 "Clicks the button beside a recorder row's field, named by its tooltip, scrolling the "
+                 "window to it first."});
     const size_t firstLook = t.size();
     t.push_back(
         {"expect switch",

@@ -35,6 +35,7 @@ void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
     });
     panel->setContentSize(AppLauncherPanel::kContentSize);
     panel->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
+    panel->setAnchorDisplayID(anchor->displayID());
     launcherPanel = panel;
     panel->makeKeyAndOrderFront();
 }

@@ -43,7 +43,10 @@ std::shared_ptr<const Image> listIcon(const std::shared_ptr<const Image>& icon) 
 
 std::shared_ptr<AppLauncher> AppLauncher::create(Platform& platform) {
     auto launcher = std::make_shared<AppLauncher>(Token{}, platform);
-    launcher->startScan(true);
+    // Watching starts first: an application installed while the first scan runs is then rescanned
+    // for, where it would otherwise be missed by both.
+    launcher->startFileSystemMonitoring();
+    launcher->startScan();
     return launcher;
 }
 
@@ -63,7 +66,7 @@ std::string AppLauncher::userApplicationsFolder(Platform& platform) {
 }
 
 void AppLauncher::refresh() {
-    startScan(false);
+    startScan();
 }
 
 std::vector<AppInfo> AppLauncher::searchResults(const std::vector<AppInfo>& apps,
@@ -73,7 +76,7 @@ std::vector<AppInfo> AppLauncher::searchResults(const std::vector<AppInfo>& apps
 
 // --- Scans ---
 
-void AppLauncher::startScan(bool thenStartMonitoring) {
+void AppLauncher::startScan() {
     const uint64_t number = ++scansStarted_;
     const std::string locale = platform_.system.currentLocaleIdentifier();
     // A queue of its own per scan: scans may overlap, as on a global concurrent queue.
@@ -82,16 +85,15 @@ void AppLauncher::startScan(bool thenStartMonitoring) {
     auto main = platform_.runtime.mainQueue();
     std::weak_ptr<AppLauncher> weak = weak_from_this();
     Platform* platform = &platform_;
-    queue->async([main, weak, platform, number, locale, thenStartMonitoring] {
+    queue->async([main, weak, platform, number, locale] {
         if (weak.expired()) return;
         auto apps = discoverApplications(*platform, locale);
         auto index = std::make_shared<const SearchIndex>(makeSearchIndex(apps, locale));
-        main->async([weak, number, apps = std::move(apps), index, thenStartMonitoring]() mutable {
+        main->async([weak, number, apps = std::move(apps), index]() mutable {
             auto self = weak.lock();
             if (!self) return;
             self->scanQueues_.erase(number);
             self->applyScan(number, std::move(apps), std::move(index));
-            if (thenStartMonitoring) self->startFileSystemMonitoring();
         });
     });
 }

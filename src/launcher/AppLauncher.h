@@ -33,7 +33,7 @@ class AppLauncher : public std::enable_shared_from_this<AppLauncher> {
     static constexpr const char* kFinderPath = "/System/Library/CoreServices/Finder.app";
     static constexpr const char* kBrowserBundleID = "com.apple.Safari";
 
-    // Starts the first scan; monitoring starts when it has been applied.
+    // Starts watching the application folders, then the first scan.
     static std::shared_ptr<AppLauncher> create(Platform& platform);
     AppLauncher(Token, Platform& platform);
     ~AppLauncher();
@@ -61,7 +61,7 @@ class AppLauncher : public std::enable_shared_from_this<AppLauncher> {
     uint64_t scansStarted() const { return scansStarted_; }
 
   private:
-    void startScan(bool thenStartMonitoring);
+    void startScan();
     // A finished scan replaces the list only when no scan that started later has been applied.
     void applyScan(uint64_t number, std::vector<AppInfo> apps, std::shared_ptr<const SearchIndex> index);
     void startFileSystemMonitoring();

@@ -3,6 +3,7 @@
 #include "launcher/AppLauncherPanelContent.h"
 #include "platform/ui/ArrowCursor.h"
 #include "platform/ui/Windowing.h"
+#include "tracking/SpaceWindows.h"
 
 namespace qv {
 
@@ -22,11 +23,18 @@ std::shared_ptr<AppLauncherPanel> AppLauncherPanel::create(Platform& platform, R
         weak);
     panel->setContentView(std::make_shared<HostingView>(platform.runtime, content));
     panel->installMonitors();
+    panel->screensObserver_ = platform.notifications.addObserver(
+        notifications::kApplicationDidChangeScreenParameters, platform.runtime.mainQueue(),
+        [weak](const Notification&) {
+            if (auto p = weak.lock()) p->handleScreensChanged();
+        });
     return panel;
 }
 
 AppLauncherPanel::AppLauncherPanel(Token, Platform& platform, Rect contentRect)
-    : Panel(platform.windowing, platform.runtime, contentRect, kStyleMask), windowing_(platform.windowing) {
+    : Panel(platform.windowing, platform.runtime, contentRect, kStyleMask),
+      windowing_(platform.windowing),
+      displays_(platform.displays) {
     isFloatingPanel = true;
     setLevel(windowlevel::kFloating);
     collectionBehavior = kCollectionBehavior;
@@ -74,6 +82,14 @@ void AppLauncherPanel::installMonitors() {
 
 void AppLauncherPanel::setTogglePressTest(OutsideClickMonitor::TogglePressTest test) {
     if (mouseMonitors_) mouseMonitors_->setTogglePressTest(std::move(test));
+}
+
+void AppLauncherPanel::handleScreensChanged() {
+    if (!anchorDisplayID_ || didRequestDismiss) return;
+    for (const Screen& screen : displays_.screens()) {
+        if (SpaceWindows::displayID(screen) == anchorDisplayID_) return;
+    }
+    requestDismiss();
 }
 
 void AppLauncherPanel::requestDismiss() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "launcher/AppLauncher.h"
 #include "model/PinStore.h"
@@ -45,6 +47,9 @@ class AppLauncherPanel : public Panel {
 
     // Every path to dismissal comes here; only the first request calls the handler.
     void requestDismiss();
+    // The display of the bar the panel opens above. When the screens change and it is gone, the
+    // panel asks to be dismissed rather than stay where no screen shows it.
+    void setAnchorDisplayID(std::optional<uint32_t> displayID) { anchorDisplayID_ = displayID; }
     // A left press for which this answers true (a control that toggles the launcher) does not
     // dismiss it: the control's own action does.
     void setTogglePressTest(OutsideClickMonitor::TogglePressTest test);
@@ -61,8 +66,12 @@ class AppLauncherPanel : public Panel {
 
   private:
     void installMonitors();
+    void handleScreensChanged();
 
     Windowing& windowing_;
+    Displays& displays_;
+    std::optional<uint32_t> anchorDisplayID_;
+    Subscription screensObserver_;
     MonitorToken localKeyEventMonitor_ = 0;
     std::unique_ptr<OutsideClickMonitor> mouseMonitors_;
 };

@@ -150,6 +150,11 @@ class WorldDriver {
     // (CFBundleDisplayName) may be empty.
     virtual void installBundle(const std::string& path, const std::optional<std::string>& bundleID,
                                const std::string& name, const std::optional<std::string>& displayName) = 0;
+    // The same, landing just after our process next lists the bundle's folder, so that listing
+    // misses it: an installer finishing while a scan runs.
+    virtual void installBundleAfterListing(const std::string& path, const std::optional<std::string>& bundleID,
+                                           const std::string& name,
+                                           const std::optional<std::string>& displayName) = 0;
     // False when there is no bundle at the path (or something is at the copy's path already).
     virtual bool removeBundle(const std::string& path) = 0;
     virtual bool copyBundle(const std::string& from, const std::string& to) = 0;

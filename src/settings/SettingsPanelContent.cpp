@@ -46,7 +46,9 @@ SettingsPanelContent::SettingsPanelContent(Platform& platform, SettingsServices 
       services_(std::move(services)),
       barSizeOptions_(std::move(barSizeOptions)),
       isTahoe_(BarPanelEnvironment::isTahoeSystem(platform.system)),
-      launcherRow_(std::make_shared<ShortcutRecorderView>(platform, services_.hotkey)),
+      launcherRow_(std::make_shared<ShortcutRecorderView>(platform, services_.settings, services_.hotkey,
+                                                          services_.switcherSupported,
+                                                          services_.tilingSupported)),
       switcherRow_(
           std::make_shared<WindowSwitcherShortcutView>(platform, services_.settings, services_.hotkey)),
       snapKeysRow_(

@@ -54,9 +54,28 @@ Node ShortcutRecorderRow::body() const {
     });
 }
 
-ShortcutRecorderView::ShortcutRecorderView(Platform& platform, HotkeyManager& hotkey)
+std::optional<SnapKeyModifiers> storedSnapKeys(const UserSettings& settings) {
+    const auto& bits = settings.data->keyboardSnapModifiers;
+    return bits ? std::optional(SnapKeyModifiers{*bits}) : std::nullopt;
+}
+
+std::optional<std::string> launcherShortcutRejection(const KeyboardShortcut& recorded,
+                                                     const std::optional<KeyboardShortcut>& switcherShortcut,
+                                                     std::optional<SnapKeyModifiers> snapKeys) {
+    if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
+        return "Use Option, Command or Control.";
+    if (switcherShortcut && *switcherShortcut == recorded) return "Already used by the window switcher.";
+    if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
+    return std::nullopt;
+}
+
+ShortcutRecorderView::ShortcutRecorderView(Platform& platform, UserSettings& settings, HotkeyManager& hotkey,
+                                           bool switcherSupported, bool tilingSupported)
     : carbon_(platform.carbon),
+      settings_(settings),
       hotkey_(hotkey),
+      switcherSupported_(switcherSupported),
+      tilingSupported_(tilingSupported),
       recorder_(ShortcutRecorder::create(platform.windowing, platform.notifications)) {
     observe(recorder_->isRecording);
     shortcutSubscription_ =
@@ -68,9 +87,27 @@ void ShortcutRecorderView::toggleRecording() {
         recorder_->stopRecording();
         return;
     }
-    HotkeyManager* hotkey = &hotkey_;
-    recorder_->startRecording(
-        [hotkey](uint16_t keyCode, uint64_t flags) { hotkey->recordShortcut(keyCode, flags); });
+    rejection_ = std::nullopt;
+    setNeedsUpdate();
+    ShortcutRecorderView* self = this;
+    recorder_->startRecording([self](uint16_t keyCode, uint64_t flags) { self->record(keyCode, flags); });
+}
+
+void ShortcutRecorderView::record(uint16_t keyCode, uint64_t modifierFlags) {
+    const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
+    rejection_ = launcherShortcutRejection(
+        recorded, switcherSupported_ ? std::optional(settings_.windowSwitcherShortcut()) : std::nullopt,
+        tilingSupported_ ? storedSnapKeys(settings_) : std::nullopt);
+    if (!rejection_) hotkey_.recordShortcut(keyCode, modifierFlags);
+    setNeedsUpdate();
+}
+
+std::string ShortcutRecorderView::subtitle() const {
+    if (*recorder_->isRecording) return "Press a key combination with modifiers. Press Esc to cancel.";
+    const auto& shortcut = hotkey_.currentShortcut();
+    if (rejection_ && !shortcut) return *rejection_;
+    if (rejection_) return *rejection_ + " Kept " + shortcutDisplayText(shortcut, carbon_) + ".";
+    return "Used to open the app launcher from anywhere.";
 }
 
 Node ShortcutRecorderView::body() {
@@ -79,17 +116,18 @@ Node ShortcutRecorderView::body() {
     ShortcutRecorderRow row;
     row.icon = "keyboard";
     row.title = "App Launcher Shortcut";
-    row.subtitle = recording ? "Press a key combination with modifiers. Press Esc to cancel."
-                             : "Used to open the app launcher from anywhere.";
-    row.subtitleIsWarning = recording;
+    row.subtitle = subtitle();
+    row.subtitleIsWarning = recording || rejection_;
     row.fieldText = shortcutDisplayText(shortcut, carbon_);
     row.fieldIsPlaceholder = !shortcut;
     row.recorder = recorder_;
     row.toggleRecording = [this] { toggleRecording(); };
     if (shortcut && !recording) {
-        HotkeyManager* hotkey = &hotkey_;
-        row.sideButton = {"xmark.circle.fill", "Clear Shortcut",
-                          [hotkey] { hotkey->setCurrentShortcut(std::nullopt); }};
+        row.sideButton = {"xmark.circle.fill", "Clear Shortcut", [this] {
+                              rejection_ = std::nullopt;
+                              hotkey_.setCurrentShortcut(std::nullopt);
+                              setNeedsUpdate();
+                          }};
     }
     return row.body();
 }

@@ -6,9 +6,11 @@
 #include <string>
 
 #include "launcher/HotkeyManager.h"
+#include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/ui/View.h"
 #include "settings/ShortcutRecorder.h"
+#include "tiling/SnapKeyModifiers.h"
 
 namespace qv {
 
@@ -34,19 +36,40 @@ struct ShortcutRecorderRow {
     Node body() const;
 };
 
-// The launcher's row: records the global hot key that opens the app launcher.
+// The snap keys as stored; none while none are recorded.
+std::optional<SnapKeyModifiers> storedSnapKeys(const UserSettings& settings);
+
+// Why a recorded key cannot open the app launcher, or none when it can: Shift alone would take a
+// capital letter from every application, and a key the window switcher or the snap keys hold
+// would never reach the hot key. `modifiers` are Carbon bits; a feature this system lacks is none.
+std::optional<std::string> launcherShortcutRejection(const KeyboardShortcut& recorded,
+                                                     const std::optional<KeyboardShortcut>& switcherShortcut,
+                                                     std::optional<SnapKeyModifiers> snapKeys);
+
+// The launcher's row: records the global hot key that opens the app launcher, refusing a key the
+// other rows hold.
 class ShortcutRecorderView : public View {
   public:
-    ShortcutRecorderView(Platform& platform, HotkeyManager& hotkey);
+    // Whether this system runs the window switcher and window tiling, whose keys are then taken.
+    ShortcutRecorderView(Platform& platform, UserSettings& settings, HotkeyManager& hotkey,
+                         bool switcherSupported, bool tilingSupported);
 
     Node body() override;
     void toggleRecording();
+    std::string subtitle() const;
+    const std::optional<std::string>& rejection() const { return rejection_; }
     const std::shared_ptr<ShortcutRecorder>& recorder() const { return recorder_; }
 
   private:
+    void record(uint16_t keyCode, uint64_t modifierFlags);
+
     Carbon& carbon_;
+    UserSettings& settings_;
     HotkeyManager& hotkey_;
+    bool switcherSupported_;
+    bool tilingSupported_;
     std::shared_ptr<ShortcutRecorder> recorder_;
+    std::optional<std::string> rejection_;
     Subscription shortcutSubscription_;
 };
 

@@ -5,12 +5,14 @@
 
 namespace qv {
 
-std::optional<std::string> switcherShortcutRejection(
-    const KeyboardShortcut& recorded, const std::optional<KeyboardShortcut>& launcherShortcut) {
+std::optional<std::string> switcherShortcutRejection(const KeyboardShortcut& recorded,
+                                                     const std::optional<KeyboardShortcut>& launcherShortcut,
+                                                     std::optional<SnapKeyModifiers> snapKeys) {
     if (recorded.modifiers & carbon::kShift) return "Shift is reserved for moving backwards.";
     if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
         return "Use Option, Command or Control.";
     if (launcherShortcut && *launcherShortcut == recorded) return "Already used by the app launcher.";
+    if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
     return std::nullopt;
 }
 
@@ -41,7 +43,7 @@ void WindowSwitcherShortcutView::toggleRecording() {
 
 void WindowSwitcherShortcutView::record(uint16_t keyCode, uint64_t modifierFlags) {
     const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
-    rejection_ = switcherShortcutRejection(recorded, hotkey_.currentShortcut());
+    rejection_ = switcherShortcutRejection(recorded, hotkey_.currentShortcut(), storedSnapKeys(settings_));
     if (!rejection_) settings_.setWindowSwitcherShortcut(recorded);
     setNeedsUpdate();
 }

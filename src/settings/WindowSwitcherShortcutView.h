@@ -9,14 +9,16 @@
 #include "platform/Platform.h"
 #include "platform/ui/View.h"
 #include "settings/ShortcutRecorder.h"
+#include "tiling/SnapKeyModifiers.h"
 
 namespace qv {
 
 // Why a recorded combination cannot drive the window switcher, or none when it can: Shift is kept
 // for going backwards, one of Option, Command or Control is needed, and the app launcher's own
-// shortcut is taken. `modifiers` are Carbon bits.
+// shortcut and what the snap keys take are taken. `modifiers` are Carbon bits.
 std::optional<std::string> switcherShortcutRejection(const KeyboardShortcut& recorded,
-                                                     const std::optional<KeyboardShortcut>& launcherShortcut);
+                                                     const std::optional<KeyboardShortcut>& launcherShortcut,
+                                                     std::optional<SnapKeyModifiers> snapKeys = std::nullopt);
 
 // The row that records the window switcher's shortcut into the settings, with its refusals and a
 // button back to Option-Tab.

@@ -16,6 +16,11 @@ std::optional<std::string> SnapKeyModifiers::rejectionReason() const {
                            UserSettings::shared().windowSwitcherShortcut());
 }
 
+bool SnapKeyModifiers::takes(const KeyboardShortcut& shortcut) const {
+    return !(rawValue & carbon::kFunction) && shortcut.modifiers == rawValue &&
+           WindowTilingKeyTap::actions().contains(shortcut.keyCode);
+}
+
 std::optional<std::string> SnapKeyModifiers::rejectionReason(
     const std::optional<KeyboardShortcut>& launcherShortcut, const KeyboardShortcut& switcherShortcut) const {
     constexpr uint32_t kModifierBits =
@@ -27,10 +32,7 @@ std::optional<std::string> SnapKeyModifiers::rejectionReason(
         {switcherShortcut, "the window switcher"},
     }};
     for (const auto& [shortcut, name] : shortcuts) {
-        if (!shortcut || shortcut->modifiers != rawValue ||
-            !WindowTilingKeyTap::actions().contains(shortcut->keyCode)) {
-            continue;
-        }
+        if (!shortcut || !takes(*shortcut)) continue;
         // Every snap key has a fixed name, so the keyboard layout is never needed here.
         return modifierSymbols(rawValue) + fixedKeyName(shortcut->keyCode).value_or("?") + " is used by " +
                name + ".";

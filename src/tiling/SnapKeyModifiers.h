@@ -14,6 +14,10 @@ struct SnapKeyModifiers {
 
     friend bool operator==(const SnapKeyModifiers&, const SnapKeyModifiers&) = default;
 
+    // Whether holding these keys snaps instead of letting `shortcut` through: without fn, exactly
+    // its modifiers, on a key the snap keys act on.
+    bool takes(const KeyboardShortcut& shortcut) const;
+
     // Why the combination cannot be the snap keys, or none when it can: fewer than two modifiers,
     // or without fn the combination of the app launcher's hot key or the window switcher's shortcut
     // on a snap key (the launcher named first). Reads the shared hot-key manager and settings.

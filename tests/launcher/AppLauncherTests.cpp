@@ -110,7 +110,7 @@ TEST_F(AppLauncherTest, OnlyTheNewestScanIsAppliedWhenScansOverlap) {
     EXPECT_EQ(rt.now(), 3);
     EXPECT_EQ(launcher->scansStarted(), 2u);
     EXPECT_EQ(names(), (std::vector<std::string>{"New", "Old"}));
-    EXPECT_NE(launcher->eventStream(), 0u) << "monitoring starts after the first scan all the same";
+    EXPECT_NE(launcher->eventStream(), 0u) << "the folders are watched all the same";
 }
 
 TEST_F(AppLauncherTest, ABurstOfFileEventsCostsOneRescanTwoSecondsAfterTheLastDelivery) {

@@ -24,6 +24,16 @@ TEST_F(WindowSwitcherPanelTest, TheSelectedRowIsCentredWithinTheGridsScrollLimit
         EXPECT_DOUBLE_EQ(panel->view()->scroller()->offset().y, expected) << index;
         EXPECT_EQ(expected > 0, index > 0) << index;
     }
+    // A new presentation whose selection landed on a hidden row while the grid could not scroll:
+    // once the grid is built, it goes to that row.
+    const SwitcherLayout scrolling = *model->layout;
+    model->layout = SwitcherMetrics::layout(1, screenOf({0, 0, 1440, 875}), BarSize::medium);
+    model->selectedIndex = 35;
+    model->layout = scrolling;
+    model->presentationID = *model->presentationID + 1;
+    rt.runUntilIdle();
+    EXPECT_DOUBLE_EQ(panel->view()->scroller()->offset().y,
+                     WindowSwitcherView::rowCentringOffset(35, 40, scrolling));
 }
 
 }  // namespace

@@ -56,6 +56,10 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
     ax.faults(mail).windowListUnreadable = true;
     EXPECT_TRUE(listed(hidden));
     EXPECT_TRUE(listed(dialog));
+    EXPECT_FALSE(listed(sim.openWindow(mail, "Sheet", side, Rect{2500, 400, 200, 200}, [&](SimWindowSpec& s) {
+        s.parent = dialog;
+        s.subrole = "AXDialog";
+    })));  // but not its child windows
 }
 
 TEST_F(WindowSwitcherSourceTest, AFocusedWindowOnAnotherDisplayIsRecordedButNotFocusedHere) {

@@ -131,6 +131,14 @@ class SimWorldDriver : public WorldDriver {
         app.displayName = displayName;
         sim_.applications().install(std::move(app));
     }
+    void installBundleAfterListing(const std::string& path, const std::optional<std::string>& bundleID,
+                                   const std::string& name, const std::optional<std::string>& displayName) override {
+        const std::string absolute = sim_.applications().absolutePath(path);
+        const std::string folder = absolute.substr(0, absolute.rfind('/'));
+        std::lock_guard lock(sim_.worldMutex());
+        sim_.fileSystem().afterNextListing.emplace(
+            folder, [this, absolute, bundleID, name, displayName] { installBundle(absolute, bundleID, name, displayName); });
+    }
     bool removeBundle(const std::string& path) override { return sim_.applications().removeBundle(path); }
     bool copyBundle(const std::string& from, const std::string& to) override {
         return sim_.applications().copyBundle(from, to);

@@ -74,6 +74,7 @@ bool SimFileSystem::copyItem(const std::string& from, const std::string& to) {
 std::optional<std::vector<DirectoryEntry>> SimFileSystem::contentsOfDirectory(const std::string& path) {
     sim_.record("FileManager.contentsOfDirectory", Value::string(path));
     std::optional<Seconds> delay;
+    std::vector<std::function<void()>> afterwards;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (auto it = slowNextListing.find(path); it != slowNextListing.end()) {
@@ -81,9 +82,13 @@ std::optional<std::vector<DirectoryEntry>> SimFileSystem::contentsOfDirectory(co
             slowNextListing.erase(it);
         }
         if (unreadableFolders.contains(path)) return std::nullopt;
+        auto [from, to] = afterNextListing.equal_range(path);
+        for (auto it = from; it != to; ++it) afterwards.push_back(std::move(it->second));
+        afterNextListing.erase(from, to);
     }
     auto listed = sim_.applications().listFolder(path);
     if (!listed) listed = disk_.contentsOfDirectory(path);
+    for (const auto& act : afterwards) act();
     // Read at once, handed back late: what changes meanwhile is not in the answer.
     if (delay) sim_.runtime().makeSemaphore(0)->wait(*delay);
     return listed;

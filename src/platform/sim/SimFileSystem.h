@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,9 @@ class SimFileSystem : public FileSystem {
     // A slow disk: the next listing of the folder comes back this long after it was read (the
     // caller's thread waits on the clock, so other queues run meanwhile). Used once.
     std::map<std::string, Seconds> slowNextListing;
+    // The world acts right after the next listing of the folder was read, so that listing misses
+    // what it changes (an installer finishing while a scan runs). Used once.
+    std::multimap<std::string, std::function<void()>> afterNextListing;
     // Folders whose listing fails.
     std::set<std::string> unreadableFolders;
 
