@@ -508,6 +508,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
                                     [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
         return;
+    // An open menu tracks the keyboard itself: Escape closes it and reaches no window.
+    if (keyCode == keycodes::kEscape && openMenu()) {
+        dismissMenu();
+        sim_.record("NSMenu.cancelTracking");
+        return;
+    }
     auto key = keyWindow();
     Event e = makeEvent(EventType::keyDown, mouse_, key);
     e.keyCode = keyCode;
