@@ -61,6 +61,15 @@ void addNavigationSteps(StepTable& t) {
                  },
                  "Scrolls at a point with natural scrolling: the event reports its direction inverted "
                  "from the device's, so a negative DY is the upward gesture."});
+    t.push_back({"momentum-scroll",
+                 "X Y DX DY",
+                 {{A::number, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.momentumScroll(ctx.toScreen({call.number(0), call.number(1)}), call.number(2),
+                                              call.number(3));
+                 },
+                 "Scrolls at a point as a trackpad coasts after the fingers lift: the event carries a "
+                 "momentum phase."});
     const size_t firstExpectation = t.size();
     t.push_back({"expect active-desktop",
                  "DISPLAY DESKTOP",

@@ -150,13 +150,16 @@ Scenario parseScenario(const std::string& text, const std::string& fileName, con
     scenario.fileName = fileName;
     std::map<const StepRow*, int> onceLines;
     int lineNumber = 0;
-    size_t start = 0;
+    // Editors that save UTF-8 with a byte-order mark put it before the first line.
+    size_t start = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         const std::string line = text.substr(start, end - start);
         start = end + 1;
         ++lineNumber;
+        if (line.find('\0') != std::string::npos)
+            throw ScenarioScriptError(lineNumber, "a NUL byte: a script is plain text");
         std::vector<ScenarioToken> tokens = tokenize(line, lineNumber);
         if (tokens.empty()) continue;
         if (tokens[0].quoted) throw ScenarioScriptError(lineNumber, "a step name is never quoted");

@@ -32,11 +32,15 @@ std::optional<std::string> prepareOutput(const std::filesystem::path& dir) {
 }  // namespace
 
 int runScenario(const std::string& script, const ScenarioRunOptions& options) {
+    return runScenario(script, options, scenarioSteps());
+}
+
+int runScenario(const std::string& script, const ScenarioRunOptions& options, const StepTable& table) {
     std::ostream& out = *options.out;
     std::ostream& err = *options.err;
     Scenario scenario;
     try {
-        scenario = parseScenario(script, options.fileName, scenarioSteps());
+        scenario = parseScenario(script, options.fileName, table);
     } catch (const ScenarioScriptError& e) {
         err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
         return 2;
@@ -53,6 +57,9 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options) {
     auto backend = makeBackend(runtime);
     int played = 0;
     const StepCall* current = nullptr;
+    auto where = [&](const StepCall* step) {
+        return options.fileName + ":" + std::to_string(step ? step->line : 0) + ": ";
+    };
     try {
         ScenarioContext ctx(runtime, *backend, options.outDir, out);
         for (const StepCall& step : scenario.steps) {
@@ -71,10 +78,20 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options) {
     } catch (const ScenarioScriptError& e) {
         err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
         return 2;
-    } catch (const std::exception& e) {
-        err << options.fileName << ":" << (current ? current->line : 0) << ": "
-            << (current ? current->row->name + ": " : "") << e.what() << "\n";
+    } catch (const ScenarioFailure& e) {
+        err << where(current) << (current ? current->row->name + ": " : "") << e.what() << "\n";
         return 1;
+    } catch (const NeverSettled& e) {
+        err << where(current) << "the program never settled: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        // Not the script's fault nor a broken expectation: a fault of the program or the player.
+        err << where(current) << (current ? current->row->name + ": " : "") << "internal error: " << e.what()
+            << "\n";
+        return 3;
+    } catch (...) {
+        err << where(current) << "internal error: an exception of unknown type\n";
+        return 3;
     }
 }
 

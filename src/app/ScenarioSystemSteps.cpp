@@ -154,6 +154,17 @@ void addWorldRows(StepTable& t) {
                  },
                  "How \"/usr/bin/killall Dock\" behaves from now on.",
                  oneOf(0, {"works", "fails-to-launch", "exits-nonzero", "hangs"})});
+    t.push_back({"updater",
+                 "works|fails-to-start|cannot-check",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setUpdaterState(call.is(0, "fails-to-start") ? UpdaterState::failsToStart
+                                               : call.is(0, "cannot-check") ? UpdaterState::cannotCheck
+                                                                            : UpdaterState::works);
+                 },
+                 "How the update framework's updater behaves: it fails to start from now on, or, started, "
+                 "cannot check now (as while a check runs); works undoes both.",
+                 oneOf(0, {"works", "fails-to-start", "cannot-check"})});
     t.push_back(
         {"folder-event",
          "FOLDER EVENT...",

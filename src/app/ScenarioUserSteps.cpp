@@ -259,6 +259,21 @@ void addUserSteps(StepTable& t) {
                  },
                  "Releases a key, with the modifier flags still held.",
                  checkChord});
+    t.push_back({"key-repeat",
+                 "CHORD",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const Chord chord = *parseChord(call.text(0));
+                     if (!ctx.world.keyRepeat(chord.keyCode, chord.characters, chord.flags))
+                         throw ScenarioFailure("\"" + call.text(0) + "\": its key is not held (key-down first)");
+                 },
+                 "The system repeats a key held down with key-down: one auto-repeated key-down, with the "
+                 "modifier flags given.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     if (auto error = checkChord(call)) return error;
+                     if (parseChord(call.text(0))->modifierKey) return "a modifier key does not repeat";
+                     return std::nullopt;
+                 }});
     t.push_back(
         {"type",
          "TEXT",

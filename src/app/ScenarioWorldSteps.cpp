@@ -1,5 +1,7 @@
 // Steps of the world around the program: displays, desktops, other applications and their windows,
 // and the permissions the user grants. Before "start" they build the world the program finds.
+#include <set>
+
 #include "app/ScenarioContext.h"
 
 namespace qv {
@@ -13,6 +15,15 @@ std::optional<std::string> positiveSize(const StepCall& call, size_t i) {
     return std::nullopt;
 }
 
+// Scripts name displays by name: two of one name could not be told apart.
+void refuseSharedDisplayNames(ScenarioContext& ctx, const StepCall& call) {
+    std::set<std::string> names;
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        if (!names.insert(d.name).second)
+            throw ScenarioScriptError(call.line, call.row->name + ": two displays are named \"" + d.name + "\"");
+    }
+}
+
 Permission permissionNamed(const StepCall& call) {
     return call.is(0, "accessibility") ? Permission::accessibility : Permission::screenRecording;
 }
@@ -24,7 +35,10 @@ void addWorldSteps(StepTable& t) {
         {"demo-desktop",
          "",
          {{}},
-         [](ScenarioContext& ctx, const StepCall&) { ctx.world.buildDemoDesktop(); },
+         [](ScenarioContext& ctx, const StepCall& call) {
+             ctx.world.buildDemoDesktop();
+             refuseSharedDisplayNames(ctx, call);
+         },
          "Builds the ready-made demo world: the \"Studio Display\" (1920 x 1080) with desktops 1 and 2 "
          "and a full-screen desktop F1, the \"Side Monitor\" (1440 x 900) with desktop 3, and "
          "applications with windows on them; Compass is frontmost.",
@@ -40,6 +54,7 @@ void addWorldSteps(StepTable& t) {
                      } else {
                          ctx.world.addDisplay(call.text(0), rectAt(call, 1));
                      }
+                     refuseSharedDisplayNames(ctx, call);
                  },
                  "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
                  "comes with that many desktops of its own; otherwise add them with add-desktop.",

@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "app/ScenarioRunner.h"
@@ -11,17 +13,36 @@ constexpr const char* kUsage =
     "       quillvorn --scenario FILE [--out DIR] plays a scenario script, screenshots in DIR\n"
     "                                             (quillvorn-screenshots/ unless given)\n";
 
+// Why a path cannot be read as a script; none when it is a regular file.
+std::optional<std::string> notAScript(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) return "no such file";
+    if (std::filesystem::is_directory(status)) return "it is a folder";
+    // A device or a pipe may never end, or be read only once.
+    if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scenarioFile;
-    std::filesystem::path outDir;
+    std::optional<std::string> scenarioFile;
+    std::optional<std::filesystem::path> outDir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--scenario" && i + 1 < argc) {
-            scenarioFile = argv[++i];
-        } else if (arg == "--out" && i + 1 < argc) {
-            outDir = argv[++i];
+        if (arg == "--scenario" || arg == "--out") {
+            const bool isOut = arg == "--out";
+            if (i + 1 >= argc) {
+                std::cerr << "quillvorn: " << arg << " needs a " << (isOut ? "DIR" : "FILE") << " after it\n"
+                          << kUsage;
+                return 2;
+            }
+            if (isOut) {
+                outDir = argv[++i];
+            } else {
+                scenarioFile = argv[++i];
+            }
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -33,8 +54,8 @@ int main(int argc, char** argv) {
     qv::ScenarioRunOptions options;
     options.out = &std::cout;
     options.err = &std::cerr;
-    if (scenarioFile.empty()) {
-        if (!outDir.empty()) {
+    if (!scenarioFile) {
+        if (outDir) {
             std::cerr << "quillvorn: --out goes with --scenario\n" << kUsage;
             return 2;
         }
@@ -42,14 +63,18 @@ int main(int argc, char** argv) {
         options.outDir = "quillvorn-demo";
         return qv::runScenario(qv::demoScenario(), options);
     }
-    std::ifstream file(scenarioFile, std::ios::binary);
     std::ostringstream text;
-    text << file.rdbuf();
-    if (!file) {
-        std::cerr << scenarioFile << ": cannot read the scenario\n";
+    std::optional<std::string> why = notAScript(*scenarioFile);
+    if (!why) {
+        std::ifstream file(*scenarioFile, std::ios::binary);
+        if (file) text << file.rdbuf();
+        if (!file || file.bad()) why = "it cannot be opened or read";
+    }
+    if (why) {
+        std::cerr << *scenarioFile << ": cannot read the scenario: " << *why << "\n";
         return 2;
     }
-    options.fileName = scenarioFile;
-    options.outDir = outDir.empty() ? std::filesystem::path("quillvorn-screenshots") : outDir;
+    options.fileName = *scenarioFile;
+    options.outDir = outDir.value_or("quillvorn-screenshots");
     return qv::runScenario(text.str(), options);
 }

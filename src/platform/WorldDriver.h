@@ -59,6 +59,10 @@ struct WorldDock {
 // How a system command (such as the Dock's restart through killall) misbehaves.
 enum class CommandFault { none, hang, failToLaunch, exitNonZero };
 
+// The software-update framework's updater: it works, fails to start (its can-check flag stays
+// false), or is started but cannot check now (as while a check runs).
+enum class UpdaterState { works, failsToStart, cannotCheck };
+
 // How screenshots of the screen, or the listing of what may be captured, misbehave: fail, stay
 // unanswered until released, never answer, or answer twice.
 enum class CaptureFault { none, fail, hold, neverAnswer, answerTwice };
@@ -170,6 +174,8 @@ class WorldDriver {
     virtual void scroll(Point p, double deltaX, double deltaY) = 0;
     virtual void keyDown(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) = 0;
     virtual void keyUp(uint16_t keyCode, uint64_t modifierFlags) = 0;
+    // An auto-repeated key-down of a key the user holds down; false when the key is not held.
+    virtual bool keyRepeat(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) = 0;
     // The modifier keys held change (a modifier pressed or released alone).
     virtual void flagsChanged(uint64_t heldModifierFlags) = 0;
     // Chooses an item of the open menu by its titles through submenus; false when there is none.
@@ -207,6 +213,7 @@ class WorldDriver {
     // The user switches the Dock's auto-hide in System Settings: it shows at once.
     virtual void setDockAutoHide(bool on) = 0;
     virtual void setDockRestartFault(CommandFault fault) = 0;
+    virtual void setUpdaterState(UpdaterState state) = 0;
     // A value of another application's preferences domain; none: absent (or remove it).
     virtual std::optional<Value> preference(const std::string& domain, const std::string& key) = 0;
     virtual void setPreference(const std::string& domain, const std::string& key,
@@ -238,6 +245,8 @@ class WorldDriver {
     virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
     // A scroll whose event reports natural scrolling (the direction inverted from the device's).
     virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
+    // A scroll of the trackpad's momentum, the coasting after the fingers lifted.
+    virtual void momentumScroll(Point p, double deltaX, double deltaY) = 0;
     // Whether our own application is the frontmost one.
     virtual bool ourApplicationFrontmost() = 0;
     // Every event our process posted, oldest first.

@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "app/Scenario.h"
+#include "app/ScenarioContext.h"
+#include "app/ScenarioRunner.h"
 
 namespace qv {
 namespace {
@@ -59,6 +61,32 @@ TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
     EXPECT_EQ(faultAt("expect calls CGWindowListCopyWindowInfo 1.5").first, 1);
     EXPECT_EQ(faultAt("expect launcher-scans 2147483648").first, 1);
     EXPECT_EQ(faultAt("expect panel-level \"Bar\" -2147483648").first, 0);
+}
+
+// How a run ends when the fault is not the script's: a step that throws is an internal error, and a
+// step whose work keeps adding work due now stops the script instead of hanging it.
+TEST(ScenarioRunnerTest, InternalErrorsAndWorkThatNeverSettles) {
+    struct Endless {
+        static void post(const std::shared_ptr<Queue>& q) {
+            q->async([q] { post(q); });
+        }
+    };
+    const StepTable table = {
+        {"wake", "", {{}}, [](ScenarioContext& ctx, const StepCall&) { ctx.world.wake(); }, ""},
+        {"throw", "", {{}}, [](ScenarioContext&, const StepCall&) { throw std::logic_error("broken"); }, ""},
+        {"endless", "", {{}}, [](ScenarioContext& ctx, const StepCall&) {
+             Endless::post(ctx.runtime.makeSerialQueue("test.endless"));
+         }, ""},
+    };
+    auto play = [&](const std::string& script) {
+        std::ostringstream out, err;
+        const int code = runScenario(script, {.fileName = "s", .outDir = "", .out = &out, .err = &err}, table);
+        return std::make_pair(code, err.str());
+    };
+    EXPECT_EQ(play("wake\nthrow"), std::make_pair(3, std::string("s:2: throw: internal error: broken\n")));
+    const auto [code, message] = play("wake\nendless\nwake");
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(message.starts_with("s:2: the program never settled: the queue \"test.endless\"")) << message;
 }
 
 }  // namespace

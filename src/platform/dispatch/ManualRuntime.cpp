@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <deque>
 #include <limits>
+#include <sstream>
 
 namespace qv {
 
@@ -12,6 +13,10 @@ struct ManualRuntime::QueueState {
     std::string label;
     bool isMain = false;
     bool stopped = false;  // run loops only: a stopped loop drops what is still queued
+    // Blocks run at `instant` during drive `drive`.
+    Seconds instant = -1;
+    uint64_t drive = 0;
+    uint64_t blocksAtInstant = 0;
 };
 
 namespace {
@@ -208,6 +213,25 @@ bool ManualRuntime::isExecuting(const QueueState* q) const {
     return false;
 }
 
+void ManualRuntime::beginDrive() {
+    std::lock_guard lock(mutex_);
+    if (executing_.empty()) ++drive_;
+}
+
+void ManualRuntime::countBlockAtInstant(QueueState& q) {
+    if (q.instant != now_ || q.drive != drive_) {
+        q.instant = now_;
+        q.drive = drive_;
+        q.blocksAtInstant = 0;
+    }
+    if (++q.blocksAtInstant <= kMaxBlocksAtOneInstant) return;
+    q.blocksAtInstant = 0;
+    std::ostringstream message;
+    message << "the queue \"" << q.label << "\" ran " << kMaxBlocksAtOneInstant << " blocks at " << now_
+            << " s and keeps adding work due now";
+    throw NeverSettled(message.str(), q.label);
+}
+
 bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
     Entry entry;
     std::vector<std::function<void()>> dropped;  // blocks of stopped run loops, released unrun
@@ -230,13 +254,20 @@ bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
         entry = std::move(const_cast<Entry&>(*it));
         entries_.erase(it);
         if (entry.deadline > now_) now_ = entry.deadline;
+        countBlockAtInstant(*entry.queue);
         executing_.push_back(entry.queue.get());
     }
+    // Unmarked also when the block throws, so that the runtime stays usable.
+    struct Unmark {
+        ManualRuntime& rt;
+        std::function<void()>& fn;
+        ~Unmark() {
+            fn = nullptr;  // destroy captured state before unmarking
+            std::lock_guard lock(rt.mutex_);
+            rt.executing_.pop_back();
+        }
+    } unmark{*this, entry.fn};
     entry.fn();
-    std::function<void()> done = std::move(entry.fn);  // destroy captured state before unmarking
-    done = nullptr;
-    std::lock_guard lock(mutex_);
-    executing_.pop_back();
     return true;
 }
 
@@ -245,6 +276,7 @@ void ManualRuntime::advance(Seconds dt) {
 }
 
 void ManualRuntime::advanceTo(Seconds t) {
+    beginDrive();
     // Steps that add up to a deadline reach it: 2.5 + 0.199 + 0.001 falls an ulp short of 2.5 + 0.2
     // in doubles, so a deadline a few ulps past t counts as due at t.
     auto within = [](Seconds limit) {
@@ -258,6 +290,7 @@ void ManualRuntime::advanceTo(Seconds t) {
 }
 
 void ManualRuntime::runUntilIdle() {
+    beginDrive();
     while (runOne(now())) {
     }
 }

@@ -10,6 +10,7 @@
 #include "platform/sim/SimPreferences.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimUpdater.h"
 #include "platform/sim/SimWindowing.h"
 
 namespace qv {
@@ -161,6 +162,12 @@ class SimWorldDriver : public WorldDriver {
         sim_.keyDown(keyCode, characters, modifierFlags);
     }
     void keyUp(uint16_t keyCode, uint64_t modifierFlags) override { sim_.keyUp(keyCode, modifierFlags); }
+    bool keyRepeat(uint16_t keyCode, const std::string& characters, uint64_t modifierFlags) override {
+        if (!sim_.eventTaps().eventSourceKeyState(EventSourceStateID::combinedSessionState, keyCode))
+            return false;
+        sim_.keyRepeat(keyCode, characters, modifierFlags);
+        return true;
+    }
     void flagsChanged(uint64_t heldModifierFlags) override { sim_.flagsChanged(heldModifierFlags); }
     bool pickMenuItem(const std::vector<std::string>& titles) override { return sim_.pickMenuItem(titles); }
     std::optional<std::vector<std::string>> openMenuItems(const std::vector<std::string>& path) override {
@@ -234,6 +241,11 @@ class SimWorldDriver : public WorldDriver {
                                                    SimToolFault::failToLaunch, SimToolFault::exitNonZero};
         sim_.processes().killallFault = kFaults[static_cast<int>(fault)];
     }
+    void setUpdaterState(UpdaterState state) override {
+        sim_.updater().startError =
+            state == UpdaterState::failsToStart ? "The update feed is not configured" : "";
+        sim_.updater().setCheckingBlocked(state == UpdaterState::cannotCheck);
+    }
     std::optional<Value> preference(const std::string& domain, const std::string& key) override {
         return sim_.preferences().value(domain, key);
     }
@@ -290,6 +302,9 @@ class SimWorldDriver : public WorldDriver {
     }
     void naturalScroll(Point p, double deltaX, double deltaY) override {
         sim_.scroll(p, deltaX, deltaY, MomentumPhase::none, true);
+    }
+    void momentumScroll(Point p, double deltaX, double deltaY) override {
+        sim_.scroll(p, deltaX, deltaY, MomentumPhase::changed);
     }
     bool ourApplicationFrontmost() override { return sim_.frontmostPID() == sim_.ownPID(); }
     std::vector<WorldPostedEvent> postedEvents() override {

@@ -137,6 +137,8 @@ bool SimCarbon::takeHotKey(const CGEvent& event) {
         }
     }
     if (!hit) return false;
+    // A held hot key fires once: its auto-repeated key-downs are taken, and report nothing.
+    if (event.autorepeat) return true;
     if (hit->ownerPID != sim_.ownPID()) {
         sim_.record("hotKey.deliveredTo", Value::number(hit->ownerPID));
         return true;

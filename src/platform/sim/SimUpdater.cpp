@@ -12,9 +12,14 @@ bool SimUpdater::startUpdater(std::string& error) {
     }
     if (!started_) {
         started_ = true;
-        canCheck_ = true;
+        canCheck_ = !blocked_;
     }
     return true;
+}
+
+void SimUpdater::setCheckingBlocked(bool blocked) {
+    blocked_ = blocked;
+    if (started_ && *canCheck_ == blocked) canCheck_ = !blocked;
 }
 
 void SimUpdater::checkForUpdates() {

@@ -9,7 +9,7 @@ namespace qv {
 class SimDesktop;
 
 // The update framework: an updater that can be made to fail its start, and whose can-check flag
-// turns true once it has started.
+// is true once it has started, unless checking is blocked (as while a check runs).
 class SimUpdater : public Updater {
   public:
     explicit SimUpdater(SimDesktop& sim) : sim_(sim) {}
@@ -21,11 +21,13 @@ class SimUpdater : public Updater {
     std::string startError;
     bool isStarted() const { return started_; }
     int checkCount() const { return checks_; }
+    void setCheckingBlocked(bool blocked);
 
   private:
     SimDesktop& sim_;
     Published<bool> canCheck_{false};
     bool started_ = false;
+    bool blocked_ = false;
     int checks_ = 0;
 };
 

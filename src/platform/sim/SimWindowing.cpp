@@ -278,6 +278,8 @@ SimWindowing::Target SimWindowing::targetAt(Point p) const {
         if (w->ownerPID != sim_.ownPID()) return {nullptr, w->ownerPID, w->id};
         auto panel = this->panel(w->id);
         if (!panel || panel->ignoresMouseEvents) continue;
+        // The title bar and its buttons are the window's own: they never let the pointer through.
+        if (onTitleBar(*panel, p)) return {panel, 0, 0};
         // Transparent parts of a window let the pointer through.
         if (auto content = panel->contentView(); content && !content->hitTest(panel->convertFromScreen(p)))
             continue;
@@ -506,6 +508,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
                                     [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
         return;
+    // An open menu tracks the keyboard itself: Escape closes it and reaches no window.
+    if (keyCode == keycodes::kEscape && openMenu()) {
+        dismissMenu();
+        sim_.record("NSMenu.cancelTracking");
+        return;
+    }
     auto key = keyWindow();
     Event e = makeEvent(EventType::keyDown, mouse_, key);
     e.keyCode = keyCode;
@@ -532,6 +540,14 @@ bool SimWindowing::receivesKeys() {
 bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
     auto button = panel.closeButtonFrame();
     return button && button->contains(p);
+}
+
+bool SimWindowing::onTitleBar(const Panel& panel, Point p) const {
+    if (onCloseButton(panel, p)) return true;
+    // Without a full-size content view, the title bar is the part of the frame above the content.
+    const bool titled = panel.styleMask() & stylemask::kTitled;
+    const Rect frame = panel.frame();
+    return titled && frame.contains(p) && p.y > panel.contentRect().maxY();
 }
 
 // --- SimDesktop's side ---

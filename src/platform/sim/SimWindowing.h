@@ -103,6 +103,8 @@ class SimWindowing : public Windowing {
     bool dispatchLocal(const Event& event, const std::shared_ptr<Panel>& panel, bool keyEquivalent = false);
     // Whether a point lies on the close button of one of our titled, closable panels.
     bool onCloseButton(const Panel& panel, Point p) const;
+    // Whether a point lies on the title bar of one of our titled panels, its buttons included.
+    bool onTitleBar(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
     void updatePointerPanels(Point p);
     void syncWindow(Panel& panel);
