@@ -276,8 +276,10 @@ void Controller::updateMove(Point p) {
         return p.x >= screen.midX() - reach && p.x <= screen.midX() + reach;
     };
 
-    if (move.flyout && move.flyout->displayID != *display) {
-        // The pointer went on to another display: the flyout of the one it left goes.
+    if (move.flyout && (move.flyout->displayID != *display || move.flyout->screenFrame != screen ||
+                        move.flyout->visibleFrame != g->visible)) {
+        // The pointer went on to another display, or its display changed shape: the flyout of what
+        // was there goes, with the zones it would have snapped to.
         move.flyout.reset();
         hideFlyout();
     }
@@ -310,8 +312,8 @@ void Controller::updateMove(Point p) {
             panel->layoutView()->setHighlightedZone(std::nullopt);
             panel->show(toScreenCoordinates(frame));
             startEscapeWatch();
-            move.flyout =
-                FlyoutState{*display, screen, usable, std::move(metrics), tileMargin(), frame, std::nullopt};
+            move.flyout = FlyoutState{*display,           screen,       g->visible, usable,
+                                      std::move(metrics), tileMargin(), frame,      std::nullopt};
             return;
         }
     }

@@ -175,11 +175,12 @@ TEST_F(WindowTilingControllerTest, EdgesSharedWithAnotherDisplayArmNothing) {
     auto at = std::find_if(order.begin(), order.end(), [&](const SimWindow* w) { return w->id == notes; });
     ASSERT_NE(at + 1, order.end());
     EXPECT_EQ((*(at + 1))->id, tiling->previewPanel()->windowNumber());
-    // The flyout of the display the pointer left goes with it.
+    // Along the menu bar to the other display's centre: the flyout of the display the pointer left
+    // goes, and that display's own appears.
     drag({720, 10});
     EXPECT_TRUE(tiling->flyoutPanel()->isVisible());
-    drag({2000, 400});
-    EXPECT_FALSE(tiling->flyoutPanel()->isVisible());
+    drag({2160, 10});
+    EXPECT_EQ(flipVertically(tiling->flyoutPanel()->frame(), 900), (Rect{2028, 31, 264, 116}));
 }
 
 TEST_F(WindowTilingControllerTest, KeyboardSnapsRecordTheSizeFromBeforeTheFirstSnapAndCentreGivesItBack) {
