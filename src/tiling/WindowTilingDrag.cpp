@@ -219,10 +219,13 @@ void Controller::finishSession(Point) {
         }
         if (frame) snap(session_->target, *frame, move->naturalSize);
     } else if (auto* plan = std::get_if<AdjacentResizePlan>(&session_->phase)) {
-        if (auto current = currentFrame(session_->target.id))
-            submitFollowerFrames(plan->frames(*current), *plan);
+        const AdjacentResizePlan finished = *plan;
+        // The release's frames go after the worker's reset, which forgets the pending ones.
+        dropSession();
+        if (auto current = currentFrame(finished.target().id))
+            submitFollowerFrames(finished.frames(*current), finished);
         // Applications settle their frames a little later: follow once more, twice.
-        for (Seconds delay : kFollowerResendDelays) resendFollowers(delay, *plan);
+        for (Seconds delay : kFollowerResendDelays) resendFollowers(delay, finished);
     }
     if (session_) dropSession();
 }
