@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/Scenario.h"
+#include "app/ScenarioRunner.h"
 
 namespace qv {
 namespace {
@@ -59,6 +60,17 @@ TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
     EXPECT_EQ(faultAt("expect calls CGWindowListCopyWindowInfo 1.5").first, 1);
     EXPECT_EQ(faultAt("expect launcher-scans 2147483648").first, 1);
     EXPECT_EQ(faultAt("expect panel-level \"Bar\" -2147483648").first, 0);
+}
+
+TEST(ScenarioShowTest, SnapLayoutsAreThoseOfTheAreaTilingFills) {
+    std::ostringstream out, err;
+    const std::string script =
+        "add-display main 0 0 1440 900 1\nshow snap-layouts\nstart\nshow snap-layouts\n";
+    ASSERT_EQ(runScenario(script, {.fileName = "s", .outDir = {}, .out = &out, .err = &err}), 0) << err.str();
+    // Below the menu bar; once the program runs, above its 36 pt bar too.
+    EXPECT_NE(out.str().find("main, usable 1440 x 875: 5 snap layouts, flyout 264 x 120"), std::string::npos);
+    EXPECT_NE(out.str().find("main, usable 1440 x 838: 5 snap layouts, flyout 264 x 116"), std::string::npos)
+        << out.str();
 }
 
 }  // namespace
