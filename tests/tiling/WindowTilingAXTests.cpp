@@ -94,10 +94,12 @@ TEST_F(WindowTilingAXTest, LiveFramesAreCoalescedPerWindowAndKeepTheFarEdgeOfAWi
     EXPECT_EQ(frameOf(win), (Rect{300, 100, 900, 600}));
 
     // A snap drops the pending live frame; a reset drops them all and the queued pass finds nothing.
+    sim.callLog.clear();
     ax->submitLiveFrames({{key, {0, 0, 950, 500}}});
     ax->setFrame({10, 10, 1000, 700}, key);
     rt.runUntilIdle();
     EXPECT_EQ(frameOf(win), (Rect{10, 10, 1000, 700}));
+    EXPECT_EQ(writes(), (std::vector<std::string>{"AXSize", "AXPosition", "AXSize"}));  // the snap's only
     ax->submitLiveFrames({{key, {0, 0, 950, 500}}});
     ax->reset();
     rt.runUntilIdle();
