@@ -4,10 +4,13 @@
 #include <sstream>
 
 #include "app/ScenarioContext.h"
+#include "bar/BarManager.h"
 #include "bar_views/ChipSheet.h"
 #include "launcher/KeyNames.h"
 #include "model/BarMetrics.h"
 #include "tiling/SnapLayout.h"
+#include "tiling/WindowTilingController.h"
+#include "tracking/SpaceWindows.h"
 
 namespace qv {
 
@@ -60,12 +63,28 @@ void showSettings(ScenarioContext& ctx) {
     ctx.out << "  launcher shortcut: " << shortcutDisplayText(launcher, ctx.platform.carbon) << "\n";
 }
 
-// Each screen's snap layouts, as zones in percent of its usable area: "(x,y wxh)" each.
+// The program's bars, once it runs past the permissions gate.
+std::shared_ptr<BarManager> runningBars(ScenarioContext& ctx) {
+    if (!ctx.hasStarted()) return nullptr;
+    try {
+        return std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
+    } catch (const ScenarioFailure&) {
+        return nullptr;  // behind the gate: no bars yet
+    }
+}
+
+// Each screen's snap layouts, as zones in percent of its usable area (the area tiling fills: below
+// the menu bar and above the bar): "(x,y wxh)" each.
 void showSnapLayouts(ScenarioContext& ctx) {
     const auto screens = ctx.platform.displays.screens();
     const double primaryHeight = screens.empty() ? 0 : screens.front().frame.maxY();
+    const auto bars = runningBars(ctx);
     for (const Screen& screen : screens) {
-        const Rect usable = flipVertically(screen.visibleFrame, primaryHeight);
+        const auto display = SpaceWindows::displayID(screen);
+        const double barHeight = bars && display ? bars->barHeight(*display) : 0;
+        const Rect frame = flipVertically(screen.frame, primaryHeight);
+        const Rect visible = flipVertically(screen.visibleFrame, primaryHeight);
+        const Rect usable = WindowTilingController::usableFrame(frame, visible, barHeight);
         const double aspect = usable.width() / std::max(usable.height(), 1.0);
         SnapFlyoutMetrics metrics(SnapLayout::presets(aspect, usable.width()), aspect);
         ctx.out << "  " << screen.localizedName << ", usable " << usable.width() << " x " << usable.height()

@@ -128,6 +128,18 @@ void addTilingSteps(StepTable& t) {
                      if (call.form == 1) return oneOf(1, {"none"})(call);
                      return std::nullopt;
                  }});
+    t.push_back({"tiled-window-margins",
+                 "on|off|none",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     std::optional<Value> value;
+                     if (!call.is(0, "none")) value = Value::number(NumberObject::ofBool(call.is(0, "on")));
+                     ctx.world.setPreference(WindowTilingController::kWindowManagerDomain,
+                                             WindowTilingController::kTiledMarginsKey, value);
+                 },
+                 "The window manager's \"EnableTiledWindowMargins\" preference: on, off, or none (unset, "
+                 "which counts as on).",
+                 oneOf(0, {"on", "off", "none"})});
     t.push_back({"shortcut-recording",
                  "on|off",
                  {{A::text}},

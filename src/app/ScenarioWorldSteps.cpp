@@ -162,7 +162,21 @@ void addWorldSteps(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      ctx.world.setApplicationUnresponsive(ctx.application(call.text(0)).pid, true);
                  },
-                 "An application stops answering Accessibility requests and posts no notifications."});
+                 "An application stops answering Accessibility requests and posts no notifications: each "
+                 "request waits out its messaging timeout (6 s unless the caller set one)."});
+    t.push_back({"latency",
+                 "APP SECONDS",
+                 {{A::text, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setApplicationLatency(ctx.application(call.text(0)).pid, call.number(1));
+                 },
+                 "An application takes this long to answer each Accessibility request; a caller whose "
+                 "messaging timeout is shorter gives up when it runs out.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     const double seconds = call.number(1);
+                     if (seconds < 0 || seconds > 3600) return "a latency takes 0 to 3600 seconds";
+                     return std::nullopt;
+                 }});
     t.push_back({"badge",
                  "APP LABEL|none",
                  {{A::text, A::text}},

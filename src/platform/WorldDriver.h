@@ -135,8 +135,11 @@ class WorldDriver {
     // The application crashes: its windows vanish unannounced; only the workspace reports its end.
     virtual void crashApplication(int32_t pid) = 0;
     virtual void activateApplication(int32_t pid) = 0;
-    // An application whose Accessibility never answers and never notifies.
+    // An application whose Accessibility never answers and never notifies: each request waits out
+    // its messaging timeout.
     virtual void setApplicationUnresponsive(int32_t pid, bool unresponsive) = 0;
+    // Seconds the application takes to answer each Accessibility request.
+    virtual void setApplicationLatency(int32_t pid, double seconds) = 0;
     virtual void setBadge(int32_t pid, const std::optional<std::string>& label) = 0;
     virtual void setWantsAttention(int32_t pid, bool wants) = 0;
     // Without a desktop the window opens on the active desktop of the display under its frame.

@@ -177,6 +177,7 @@ void WindowTilingAX::queueApply(const Rect& target, const WindowKey& key, bool k
     // Applications with the enhanced interface on animate every change, which makes a burst of
     // writes land late and out of order: switch it off around them.
     AXElement app = ax_.createApplication(key.pid);
+    ax_.setMessagingTimeout(app, kMessagingTimeout);  // a hung application must not stall the worker
     const bool enhanced = boolAttribute(kEnhancedUserInterface, app) == true;
     if (enhanced) ax_.setAttributeValue(app, kEnhancedUserInterface, Value::boolean(false));
 

@@ -40,6 +40,7 @@ class WindowTilingController : public std::enable_shared_from_this<WindowTilingC
     struct FlyoutState {
         uint32_t displayID = 0;
         Rect screenFrame;
+        Rect visibleFrame;
         Rect usableFrame;
         SnapFlyoutMetrics metrics;
         double margin = 0;  // captured when the flyout appeared

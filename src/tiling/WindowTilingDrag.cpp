@@ -219,10 +219,13 @@ void Controller::finishSession(Point) {
         }
         if (frame) snap(session_->target, *frame, move->naturalSize);
     } else if (auto* plan = std::get_if<AdjacentResizePlan>(&session_->phase)) {
-        if (auto current = currentFrame(session_->target.id))
-            submitFollowerFrames(plan->frames(*current), *plan);
+        const AdjacentResizePlan finished = *plan;
+        // The release's frames go after the worker's reset, which forgets the pending ones.
+        dropSession();
+        if (auto current = currentFrame(finished.target().id))
+            submitFollowerFrames(finished.frames(*current), finished);
         // Applications settle their frames a little later: follow once more, twice.
-        for (Seconds delay : kFollowerResendDelays) resendFollowers(delay, *plan);
+        for (Seconds delay : kFollowerResendDelays) resendFollowers(delay, finished);
     }
     if (session_) dropSession();
 }
@@ -276,8 +279,10 @@ void Controller::updateMove(Point p) {
         return p.x >= screen.midX() - reach && p.x <= screen.midX() + reach;
     };
 
-    if (move.flyout && move.flyout->displayID != *display) {
-        // The pointer went on to another display: the flyout of the one it left goes.
+    if (move.flyout && (move.flyout->displayID != *display || move.flyout->screenFrame != screen ||
+                        move.flyout->visibleFrame != g->visible)) {
+        // The pointer went on to another display, or its display changed shape: the flyout of what
+        // was there goes, with the zones it would have snapped to.
         move.flyout.reset();
         hideFlyout();
     }
@@ -310,8 +315,8 @@ void Controller::updateMove(Point p) {
             panel->layoutView()->setHighlightedZone(std::nullopt);
             panel->show(toScreenCoordinates(frame));
             startEscapeWatch();
-            move.flyout =
-                FlyoutState{*display, screen, usable, std::move(metrics), tileMargin(), frame, std::nullopt};
+            move.flyout = FlyoutState{*display,           screen,       g->visible, usable,
+                                      std::move(metrics), tileMargin(), frame,      std::nullopt};
             return;
         }
     }

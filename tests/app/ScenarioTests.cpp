@@ -89,5 +89,16 @@ TEST(ScenarioRunnerTest, InternalErrorsAndWorkThatNeverSettles) {
     EXPECT_TRUE(message.starts_with("s:2: the program never settled: the queue \"test.endless\"")) << message;
 }
 
+TEST(ScenarioShowTest, SnapLayoutsAreThoseOfTheAreaTilingFills) {
+    std::ostringstream out, err;
+    const std::string script =
+        "add-display main 0 0 1440 900 1\nshow snap-layouts\nstart\nshow snap-layouts\n";
+    ASSERT_EQ(runScenario(script, {.fileName = "s", .outDir = {}, .out = &out, .err = &err}), 0) << err.str();
+    // Below the menu bar; once the program runs, above its 36 pt bar too.
+    EXPECT_NE(out.str().find("main, usable 1440 x 875: 5 snap layouts, flyout 264 x 120"), std::string::npos);
+    EXPECT_NE(out.str().find("main, usable 1440 x 838: 5 snap layouts, flyout 264 x 116"), std::string::npos)
+        << out.str();
+}
+
 }  // namespace
 }  // namespace qv

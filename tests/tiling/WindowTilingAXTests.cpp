@@ -50,11 +50,13 @@ TEST_F(WindowTilingAXTest, SetFrameWritesInThePlainOrderAndReportsTheFrameReadBa
     EXPECT_EQ(reported, (Rect{8, 46, 708, 808}));
     EXPECT_EQ(frameOf(win), (Rect{8, 46, 708, 808}));
     EXPECT_EQ(writes(), (std::vector<std::string>{"AXSize", "AXPosition", "AXSize"}));
-    // The lookup's application element and the found window answer within 0.25 s.
+    // The lookup's application element, the found window and the application element of the write
+    // answer within 0.25 s.
     auto timeouts = sim.callsNamed("AXUIElementSetMessagingTimeout");
-    ASSERT_EQ(timeouts.size(), 2u);
+    ASSERT_EQ(timeouts.size(), 3u);
     EXPECT_EQ(timeouts[0].args.asArray()->at(0).asElement(), AXElement(app, 0));
     EXPECT_EQ(timeouts[1].args.asArray()->at(0).asElement(), sim.accessibility().windowElement(win));
+    EXPECT_EQ(timeouts[2].args.asArray()->at(0).asElement(), AXElement(app, 0));
     for (const SimCall& call : timeouts) EXPECT_EQ(call.args.asArray()->at(1), Value::number(0.25));
 
     // A window that is gone answers none.
@@ -92,10 +94,12 @@ TEST_F(WindowTilingAXTest, LiveFramesAreCoalescedPerWindowAndKeepTheFarEdgeOfAWi
     EXPECT_EQ(frameOf(win), (Rect{300, 100, 900, 600}));
 
     // A snap drops the pending live frame; a reset drops them all and the queued pass finds nothing.
+    sim.callLog.clear();
     ax->submitLiveFrames({{key, {0, 0, 950, 500}}});
     ax->setFrame({10, 10, 1000, 700}, key);
     rt.runUntilIdle();
     EXPECT_EQ(frameOf(win), (Rect{10, 10, 1000, 700}));
+    EXPECT_EQ(writes(), (std::vector<std::string>{"AXSize", "AXPosition", "AXSize"}));  // the snap's only
     ax->submitLiveFrames({{key, {0, 0, 950, 500}}});
     ax->reset();
     rt.runUntilIdle();

@@ -175,11 +175,12 @@ TEST_F(WindowTilingControllerTest, EdgesSharedWithAnotherDisplayArmNothing) {
     auto at = std::find_if(order.begin(), order.end(), [&](const SimWindow* w) { return w->id == notes; });
     ASSERT_NE(at + 1, order.end());
     EXPECT_EQ((*(at + 1))->id, tiling->previewPanel()->windowNumber());
-    // The flyout of the display the pointer left goes with it.
+    // Along the menu bar to the other display's centre: the flyout of the display the pointer left
+    // goes, and that display's own appears.
     drag({720, 10});
     EXPECT_TRUE(tiling->flyoutPanel()->isVisible());
-    drag({2000, 400});
-    EXPECT_FALSE(tiling->flyoutPanel()->isVisible());
+    drag({2160, 10});
+    EXPECT_EQ(flipVertically(tiling->flyoutPanel()->frame(), 900), (Rect{2028, 31, 264, 116}));
 }
 
 TEST_F(WindowTilingControllerTest, KeyboardSnapsRecordTheSizeFromBeforeTheFirstSnapAndCentreGivesItBack) {
@@ -198,6 +199,19 @@ TEST_F(WindowTilingControllerTest, KeyboardSnapsRecordTheSizeFromBeforeTheFirstS
     EXPECT_EQ(frame(notes), (Rect{0, 294, 1440, 300}));
     chord(20);  // 3: handed to the owner whatever the window
     EXPECT_EQ(moves, (std::vector<std::pair<uint32_t, int>>{{notes, 3}}));
+    // Half on each display: it belongs to the one listed first.
+    sim.setWindowFrame(notes, {1040, 200, 800, 500});
+    chord(123);
+    EXPECT_EQ(frame(notes), (Rect{8, 33, 708, 822}));
+    // A drag that began while the focused window was looked up wins over the keys.
+    sim.flagsChanged(eventflags::kControl | eventflags::kAlternate);
+    sim.keyDown(3);
+    sim.keyUp(3);
+    sim.flagsChanged(0);
+    sim.mouseDown(appKit({300, 45}));
+    sim.mouseDrag(appKit({320, 45}));
+    rt.runUntilIdle();
+    EXPECT_EQ(frame(notes), (Rect{-10, 33, 800, 500}));
 }
 
 TEST_F(WindowTilingControllerTest, TheTileMarginFollowsTheWindowManagerPreferenceAtEachUse) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <mutex>
 
 #include "platform/sim/SimDesktop.h"
@@ -123,8 +124,11 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e) {
         std::lock_guard lock(sim_.worldMutex());
         const SimAXAppFaults* f = faultsOf(e.ownerPID());
         const SimApp* app = sim_.app(e.ownerPID());
-        if (!f || f->responseDelay <= 0 || !app || app->terminated) return kAXErrorSuccess;
-        delay = f->responseDelay;
+        // A refusal for want of trust comes at once, from our side.
+        if (!f || !app || app->terminated || !e.isValid() || !trusted_ || f->untrusted)
+            return kAXErrorSuccess;
+        delay = f->unresponsive ? std::numeric_limits<double>::infinity() : f->responseDelay;
+        if (delay <= 0) return kAXErrorSuccess;
         timeout = timeoutOf(e);
     }
     // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
@@ -142,7 +146,6 @@ AXError SimAccessibility::gate(const AXElement& e) const {
     }
     if (const SimAXAppFaults* f = faultsOf(e.ownerPID())) {
         if (f->untrusted) return kAXErrorAPIDisabled;
-        if (f->unresponsive) return kAXErrorCannotComplete;
     }
     if (kind != ElementKind::application && !windowOf(e)) return kAXErrorInvalidUIElement;
     return kAXErrorSuccess;

@@ -23,7 +23,9 @@ struct SimAXAppFaults {
     // virtual clock under ManualRuntime), or for the messaging timeout of the element reference it
     // asks through when that is shorter, and then gets kAXErrorCannotComplete.
     double responseDelay = 0;
-    bool unresponsive = false;              // every request fails at once; it posts no notifications
+    // A hung application: every request waits out the messaging timeout of the element reference
+    // (6 s unless one was set) and fails with kAXErrorCannotComplete; it posts no notifications.
+    bool unresponsive = false;
     bool untrusted = false;                 // every request is refused with kAXErrorAPIDisabled
     bool windowListUnreadable = false;      // "AXWindows" fails with kAXErrorCannotComplete
     bool privateWindowLookupFails = false;  // "_AXUIElementGetWindow" fails for its elements
@@ -159,7 +161,8 @@ class SimAccessibility : public Accessibility {
     static AXElement makeElement(int32_t pid, uint64_t token);
     float timeoutOf(const AXElement& e) const;
     // Waits as long as the element's application takes to answer; kAXErrorCannotComplete when the
-    // element's messaging timeout ran out first. Called without the world lock.
+    // element's messaging timeout ran out first (always, for a hung application). Called without
+    // the world lock.
     AXError awaitAnswer(const AXElement& e);
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;

@@ -99,6 +99,9 @@ class SimWorldDriver : public WorldDriver {
     void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
         sim_.accessibility().faults(pid).unresponsive = unresponsive;
     }
+    void setApplicationLatency(int32_t pid, double seconds) override {
+        sim_.accessibility().faults(pid).responseDelay = seconds;
+    }
     void setBadge(int32_t pid, const std::optional<std::string>& label) override {
         std::lock_guard lock(sim_.worldMutex());
         if (SimApp* a = sim_.app(pid)) a->badgeLabel = label;

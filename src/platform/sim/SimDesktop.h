@@ -412,7 +412,9 @@ class SimDesktop {
     void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
     struct WindowGrab {
         uint32_t windowID = 0;
-        Point offset;  // the pointer from the window's top-left corner
+        // The pointer from the window's top-left corner at the press. A window resized while it is
+        // carried keeps the pointer over the same fraction of its title bar's width.
+        Point offset;
         // An edge grab: the edges held, the frame and the pointer at the press.
         bool left = false, right = false, top = false, bottom = false;
         Rect startFrame;

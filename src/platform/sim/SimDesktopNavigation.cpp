@@ -94,7 +94,8 @@ bool SimDesktop::dragHeldWindow(Point pointer) {
     }
     auto under = std::find_if(displays_.begin(), displays_.end(),
                               [&](const SimDisplay& d) { return d.frame.contains(pointer); });
-    Point origin{pointer.x - grab_->offset.x, pointer.y - grab_->offset.y};
+    const double scale = w->frame.width() / grab_->startFrame.width();
+    Point origin{pointer.x - grab_->offset.x * scale, pointer.y - grab_->offset.y};
     // No window goes under the menu bar: its title bar stays reachable.
     if (under != displays_.end()) origin.y = std::max(origin.y, under->frame.minY() + kMenuBarHeight);
     setWindowFrame(w->id, Rect{origin, w->frame.size});
