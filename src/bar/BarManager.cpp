@@ -235,13 +235,16 @@ bool BarManager::createPanel(const SpaceInfo& space) {
     layPanel(*panel, *screen);
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
-    std::weak_ptr<BarManager> weak = weak_from_this();
-    const uint64_t spaceID = space.spaceID;
-    panel->onVerticalScroll = [weak, spaceID](const Event& event) {
-        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
-    };
+    panel->onVerticalScroll = scrollHandler(space.spaceID);
     panels[space.spaceID] = std::move(panel);
     return true;
+}
+
+std::function<void(const Event&)> BarManager::scrollHandler(uint64_t spaceID) {
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    return [weak, spaceID](const Event& event) {
+        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
+    };
 }
 
 void BarManager::repositionPanels() {

@@ -261,6 +261,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void layProxyPanel(BarPanel& panel, const Screen& screen);
     // Makes a panel key with the program active: the window server brings its desktop forward.
     void activatePanelToSwitch(BarPanel& panel);
+    // A bar's or mirror's vertical scrolls switch its desktop's display to a neighbouring desktop.
+    std::function<void(const Event&)> scrollHandler(uint64_t spaceID);
     void lockScrollSwitching();
     // Whether a desktop is the active one, or among each display's active desktops.
     bool hasLanded(uint64_t spaceID);
