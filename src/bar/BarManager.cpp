@@ -257,6 +257,9 @@ void BarManager::repositionPanels() {
         if (!screen) continue;  // no screen at all: the panels stay where they were
         layPanel(*it->second, *screen);
         it->second->setDisplayID(SpaceWindows::displayID(*screen));
+        // The screen list may have changed under the content: its chips follow the desktop's
+        // screen where it stands now.
+        followScreenIndex(*it->second, spaceWindows_.screenIndex(space, screens).value_or(0));
     }
     repositionFullscreenProxyPanels();
     applyDockRectRegistrations(desktops, screens);
@@ -264,6 +267,14 @@ void BarManager::repositionPanels() {
     repositionMirrorPanels();
     applyDockRectRegistrations(desktops, screens);
     scheduleAvoidance(0.1);
+}
+
+void BarManager::followScreenIndex(BarPanel& panel, size_t screenIndex) {
+    const auto& host = panel.contentView();
+    auto content = host ? std::dynamic_pointer_cast<BarContentView>(host->rootView()) : nullptr;
+    if (!content || content->screenIndex == screenIndex) return;
+    content->screenIndex = screenIndex;
+    content->setNeedsUpdate();
 }
 
 double BarManager::barHeight(uint32_t onDisplay) {

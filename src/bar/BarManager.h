@@ -257,6 +257,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // Gives a panel's content the index of its screen in the current screen list.
+    void followScreenIndex(BarPanel& panel, size_t screenIndex);
     // A full-screen stand-in: a one-point strip along the bottom of its screen.
     void layProxyPanel(BarPanel& panel, const Screen& screen);
     // Makes a panel key with the program active: the window server brings its desktop forward.
