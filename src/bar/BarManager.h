@@ -127,6 +127,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     bool isScrollSwitchLocked = false;
     WorkItemPtr scrollUnlockWork;
     std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
+    bool windowMoveRequested = false;  // a move waits out its delay before pressing the title bar
     std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
     WorkItemPtr pendingWindowMoveDragTimeoutWork;
     std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
