@@ -201,6 +201,9 @@ class WorldDriver {
     virtual WorldDock dock() = 0;
     // The user switches the Dock's auto-hide in System Settings: it shows at once.
     virtual void setDockAutoHide(bool on) = 0;
+    // The user puts the Dock on the "bottom", "left" or "right" edge in System Settings: it moves
+    // at once.
+    virtual void setDockPosition(const std::string& side) = 0;
     virtual void setDockRestartFault(CommandFault fault) = 0;
     // A value of another application's preferences domain; none: absent (or remove it).
     virtual std::optional<Value> preference(const std::string& domain, const std::string& key) = 0;
