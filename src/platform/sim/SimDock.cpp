@@ -34,8 +34,9 @@ bool SimDock::isShowing() const {
     std::lock_guard lock(sim_.worldMutex());
     if (look_.autoHide) return false;
     const auto& apps = sim_.apps();
-    return std::any_of(apps.begin(), apps.end(),
-                       [](const auto& kv) { return !kv.second.terminated && kv.second.bundleID == kBundleID; });
+    return std::any_of(apps.begin(), apps.end(), [](const auto& kv) {
+        return !kv.second.terminated && kv.second.bundleID == kBundleID;
+    });
 }
 
 const char* SimDock::sideName(SimDockSide side) {
