@@ -233,6 +233,25 @@ void addBarSteps(StepTable& t) {
                  },
                  "The mirror bars on a display, by the desktop each shows and is pinned to; none listed: no "
                  "mirrors."});
+    t.push_back({"expect mirror-frame",
+                 "BAR X Y WIDTH HEIGHT [shown|hidden]",
+                 {{A::text, A::number, A::number, A::number, A::number},
+                  {A::text, A::number, A::number, A::number, A::number, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const ScriptBar mirror = scriptBar(ctx, call.text(0));
+                     const Rect frame = mirror.panel->frame();
+                     if (!near(frame, rectAt(call, 1)))
+                         failExpectation(rectText(rectAt(call, 1)), rectText(frame));
+                     const bool shown = inWorld(ctx, *mirror.panel).shown;
+                     if (call.count() == 6) expectEqual(ctx, call.text(5), shown ? "shown" : "hidden");
+                     held(ctx);
+                 },
+                 "A mirror bar (N@DISPLAY): its frame from the primary screen's bottom-left corner, and "
+                 "whether it shows.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     if (call.text(0).find('@') == std::string::npos) return "a mirror is named N@DISPLAY";
+                     return oneOf(5, {"shown", "hidden"})(call);
+                 }});
     t.push_back({"expect dock-rect",
                  "DISPLAY X Y WIDTH HEIGHT | DISPLAY none",
                  {{A::text, A::number, A::number, A::number, A::number}, {A::text, A::text}},

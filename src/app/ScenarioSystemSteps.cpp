@@ -126,6 +126,14 @@ void addWorldRows(StepTable& t) {
          "The user switches the Dock's auto-hide in System Settings; it shows at once.",
          oneOf(0, {"on", "off"})});
     t.push_back(
+        {"dock-position",
+         "bottom|left|right",
+         {{A::text}},
+         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockPosition(call.text(0)); },
+         "The user puts the Dock on another edge of the main display in System Settings; it moves at "
+         "once.",
+         oneOf(0, {"bottom", "left", "right"})});
+    t.push_back(
         {"dock-pref",
          "KEY VALUE|none",
          {{A::text, A::text}},

@@ -235,13 +235,16 @@ bool BarManager::createPanel(const SpaceInfo& space) {
     layPanel(*panel, *screen);
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
-    std::weak_ptr<BarManager> weak = weak_from_this();
-    const uint64_t spaceID = space.spaceID;
-    panel->onVerticalScroll = [weak, spaceID](const Event& event) {
-        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
-    };
+    panel->onVerticalScroll = scrollHandler(space.spaceID);
     panels[space.spaceID] = std::move(panel);
     return true;
+}
+
+std::function<void(const Event&)> BarManager::scrollHandler(uint64_t spaceID) {
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    return [weak, spaceID](const Event& event) {
+        if (auto self = weak.lock()) self->handleScrollEvent(event, spaceID);
+    };
 }
 
 void BarManager::repositionPanels() {
@@ -254,6 +257,9 @@ void BarManager::repositionPanels() {
         if (!screen) continue;  // no screen at all: the panels stay where they were
         layPanel(*it->second, *screen);
         it->second->setDisplayID(SpaceWindows::displayID(*screen));
+        // The screen list may have changed under the content: its chips follow the desktop's
+        // screen where it stands now.
+        followScreenIndex(*it->second, spaceWindows_.screenIndex(space, screens).value_or(0));
     }
     repositionFullscreenProxyPanels();
     applyDockRectRegistrations(desktops, screens);
@@ -261,6 +267,14 @@ void BarManager::repositionPanels() {
     repositionMirrorPanels();
     applyDockRectRegistrations(desktops, screens);
     scheduleAvoidance(0.1);
+}
+
+void BarManager::followScreenIndex(BarPanel& panel, size_t screenIndex) {
+    const auto& host = panel.contentView();
+    auto content = host ? std::dynamic_pointer_cast<BarContentView>(host->rootView()) : nullptr;
+    if (!content || content->screenIndex == screenIndex) return;
+    content->screenIndex = screenIndex;
+    content->setNeedsUpdate();
 }
 
 double BarManager::barHeight(uint32_t onDisplay) {

@@ -127,6 +127,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     bool isScrollSwitchLocked = false;
     WorkItemPtr scrollUnlockWork;
     std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
+    bool windowMoveRequested = false;  // a move waits out its delay before pressing the title bar
     std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
     WorkItemPtr pendingWindowMoveDragTimeoutWork;
     std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
@@ -257,10 +258,14 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // Gives a panel's content the index of its screen in the current screen list.
+    void followScreenIndex(BarPanel& panel, size_t screenIndex);
     // A full-screen stand-in: a one-point strip along the bottom of its screen.
     void layProxyPanel(BarPanel& panel, const Screen& screen);
     // Makes a panel key with the program active: the window server brings its desktop forward.
     void activatePanelToSwitch(BarPanel& panel);
+    // A bar's or mirror's vertical scrolls switch its desktop's display to a neighbouring desktop.
+    std::function<void(const Event&)> scrollHandler(uint64_t spaceID);
     void lockScrollSwitching();
     // Whether a desktop is the active one, or among each display's active desktops.
     bool hasLanded(uint64_t spaceID);

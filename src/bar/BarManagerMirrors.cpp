@@ -155,6 +155,7 @@ void BarManager::createMirrorPanel(const SpaceInfo& space, size_t screenIndex, c
     layPanel(*panel, screen);
     panel->setDisplayID(SpaceWindows::displayID(screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
+    panel->onVerticalScroll = scrollHandler(space.spaceID);
     mirrorPanels[MirrorKey{space.spaceID, screenIndex}] = std::move(panel);
 }
 

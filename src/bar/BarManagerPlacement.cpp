@@ -47,8 +47,13 @@ void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& deskto
     for (const auto& [number, registration] : appliedDockRectRegistrations) {
         if (wanted.contains(number)) continue;
         auto screen = current.find(number);
-        // A display that went away is dropped without a word to the window server.
-        if (screen == current.end()) continue;
+        // A display no screen reports now (asleep, or away for a moment) may come back still
+        // holding its strip: its entry stays, to be cleared then. Its frame is forgotten, so that a
+        // bar it carries again is sent afresh.
+        if (screen == current.end()) {
+            applied[number] = DockRectRegistration{Rect{}, registration.barHeight};
+            continue;
+        }
         if (!sendDockStrip(screen->second.frame, 0)) applied[number] = registration;
     }
     appliedDockRectRegistrations = std::move(applied);

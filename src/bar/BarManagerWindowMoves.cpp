@@ -46,13 +46,19 @@ void BarManager::refreshSpacesSoon() {
 }
 
 void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_t to) {
-    if (pendingWindowMoveDrag || pendingSilicaWindowMove || !windowStore->windows.contains(id)) return;
+    // A move counts as pending from its request: a second one would bring its own window forward,
+    // over the title bar the first is about to press.
+    if (windowMoveRequested || pendingWindowMoveDrag || pendingSilicaWindowMove ||
+        !windowStore->windows.contains(id))
+        return;
+    windowMoveRequested = true;
     viewModel->activateWindow(id, false);
     const bool silica = shouldUseSilicaWindowMove(from, to);
     std::weak_ptr<BarManager> weak = weak_from_this();
     platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
         auto self = weak.lock();
         if (!self) return;
+        self->windowMoveRequested = false;
         if (silica) {
             self->beginSilicaWindowMove(id, from, to);
         } else {

@@ -215,6 +215,9 @@ class WorldDriver {
     virtual WorldDock dock() = 0;
     // The user switches the Dock's auto-hide in System Settings: it shows at once.
     virtual void setDockAutoHide(bool on) = 0;
+    // The user puts the Dock on the "bottom", "left" or "right" edge in System Settings: it moves
+    // at once.
+    virtual void setDockPosition(const std::string& side) = 0;
     virtual void setDockRestartFault(CommandFault fault) = 0;
     virtual void setUpdaterState(UpdaterState state) = 0;
     // A value of another application's preferences domain; none: absent (or remove it).

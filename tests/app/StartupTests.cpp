@@ -111,6 +111,37 @@ TEST_F(StartupTest, AnApplicationThatCrashesLeavesTheBarsAtOnce) {
     EXPECT_EQ(model.chipsBySpace->at(space).front().id, draft);
 }
 
+TEST_F(StartupTest, TheWorkspaceNotificationsKeepObserversAndAttentionCurrent) {
+    const int32_t editor = sim.launchApp(std::string("com.example.editor"), "Editor");
+    sim.app(editor)->wantsAttention = true;
+    QuillVorn program(sim.platform(), {settings, badges, updater});
+    program.main();
+    const auto& store = program.mainRuntime()->windowStore;
+    rt.advance(1);
+    ASSERT_TRUE(badges->attentionByBundleID->contains("com.example.editor"));
+    sim.activateApp(editor);
+    rt.runUntilIdle();
+    EXPECT_FALSE(badges->attentionByBundleID->contains("com.example.editor"));
+
+    const int32_t helper =
+        sim.launchApp(std::string("com.example.helper"), "Helper", ActivationPolicy::accessory);
+    const int32_t mail = sim.launchApp(std::string("com.example.mail"), "Mail");
+    sim.openWindow(mail, "Inbox", space);
+    rt.runUntilIdle();
+    EXPECT_FALSE(store->observerAttachedPIDs.contains(helper));
+    ASSERT_TRUE(store->observerAttachedPIDs.contains(mail));
+    // 0.8 s after its observer attached, the application's windows are registered once more.
+    const size_t registrations = sim.callsNamed("AXObserverAddNotification").size();
+    rt.advance(0.79);
+    EXPECT_EQ(sim.callsNamed("AXObserverAddNotification").size(), registrations);
+    rt.advance(0.02);
+    EXPECT_GT(sim.callsNamed("AXObserverAddNotification").size(), registrations);
+
+    sim.terminateApp(mail);
+    rt.runUntilIdle();
+    EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
+}
+
 TEST(ActivationBootstrapTest, OnlyRegularUnknownApplicationsAtMostOncePerThrottleInterval) {
     ActivationFacts f;
     f.bundleID = "com.example.notes";

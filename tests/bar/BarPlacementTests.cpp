@@ -65,6 +65,18 @@ TEST_F(BarManagerTest, AStaleStripWhoseClearingWasRefusedIsClearedByTheNextPass)
     EXPECT_EQ(sim.callsNamed("SLSSetDockRectWithOrientation").size(), sends);
 }
 
+TEST_F(BarManagerTest, ADisplayPluggedBackInUnderItsNumberIsGivenItsStripAgain) {
+    sim.addSpace(side);
+    auto bar = makeBar();
+    // As the start-up's observer of the screens does.
+    sim.removeDisplay(side);
+    bar->syncPanels();
+    sim.addDisplay("Side", Rect{1440, 0, 1280, 800}, side);
+    sim.addSpace(side);
+    bar->syncPanels();
+    EXPECT_EQ(sim.dockRects[side], (Rect{1440, 764, 1280, 36}));
+}
+
 TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize) {
     const int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
     const uint32_t tall = sim.openWindow(app, "Tall", desk, Rect{100, 100, 800, 800});

@@ -239,6 +239,9 @@ class SimWorldDriver : public WorldDriver {
         return {sim_.dock().getAutoHideEnabled(), sim_.dock().isShowing(), sim_.dock().restartCount()};
     }
     void setDockAutoHide(bool on) override { sim_.dock().setUserAutoHide(on); }
+    void setDockPosition(const std::string& side) override {
+        if (auto named = SimDock::sideNamed(side)) sim_.dock().setUserSide(*named);
+    }
     void setDockRestartFault(CommandFault fault) override {
         static constexpr SimToolFault kFaults[] = {SimToolFault::none, SimToolFault::hang,
                                                    SimToolFault::failToLaunch, SimToolFault::exitNonZero};

@@ -452,9 +452,7 @@ std::vector<Screen> SimDesktop::screens() const {
         Screen s;
         s.instance = d.screenInstance;
         s.frame = flipVertically(d.frame, primaryHeight());
-        constexpr double kMenuBarHeight = 25;
-        s.visibleFrame =
-            Rect{s.frame.minX(), s.frame.minY(), s.frame.width(), s.frame.height() - kMenuBarHeight};
+        s.visibleFrame = flipVertically(visibleFrame(d), primaryHeight());
         s.deviceDescription =
             d.reportsScreenNumber
                 ? Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}})
@@ -467,6 +465,33 @@ std::vector<Screen> SimDesktop::screens() const {
         if (&d != primary) add(d);
     }
     return out;
+}
+
+bool SimDesktop::showsMenuBar(const SimDisplay& d) const {
+    return separateSpaces_ || &d == primaryDisplay();
+}
+
+Rect SimDesktop::visibleFrame(const SimDisplay& d) const {
+    Rect visible = d.frame;
+    const double menuBar = showsMenuBar(d) ? kMenuBarHeight : 0;
+    visible.origin.y += menuBar;
+    visible.size.height -= menuBar;
+    if (&d != primaryDisplay() || !dock_->isShowing()) return visible;
+    // The Dock stands on the primary display, on the side its preferences name.
+    const double thickness = SimDock::kThickness;
+    switch (dock_->look().side) {
+        case SimDockSide::bottom:
+            visible.size.height -= thickness;
+            break;
+        case SimDockSide::left:
+            visible.origin.x += thickness;
+            visible.size.width -= thickness;
+            break;
+        case SimDockSide::right:
+            visible.size.width -= thickness;
+            break;
+    }
+    return visible;
 }
 
 void SimDesktop::record(std::string name, Value args) {
@@ -489,26 +514,62 @@ void SimDesktop::terminateOurApplication() {
     notifications_.post(notifications::kApplicationWillTerminate);
 }
 
+namespace {
+
+// Where the window server puts a window of an unplugged display: at the same place relative to
+// the display that takes it, kept on that display and below its menu bar as far as it fits.
+Rect placedOn(const Rect& window, const Rect& from, const Rect& to, double menuBar) {
+    double x = window.minX() - from.minX() + to.minX();
+    double y = window.minY() - from.minY() + to.minY();
+    x = std::clamp(x, to.minX(), std::max(to.minX(), to.maxX() - window.width()));
+    y = std::clamp(y, to.minY() + menuBar, std::max(to.minY() + menuBar, to.maxY() - window.height()));
+    return Rect{x, y, window.width(), window.height()};
+}
+
+}  // namespace
+
 void SimDesktop::removeDisplay(uint32_t displayID) {
     std::unique_lock lock(world_);
     auto it = std::find_if(displays_.begin(), displays_.end(),
                            [&](const SimDisplay& d) { return d.id == displayID; });
     if (it == displays_.end()) return;
+    std::set<uint32_t> shownThere;  // the windows that lie on the display
+    for (const auto& [id, w] : windows_) {
+        if (const SimDisplay* d = displayContaining(w.frame); d && d->id == displayID) shownThere.insert(id);
+    }
     const SimDisplay removed = *it;
     displays_.erase(it);
-    for (uint64_t s : removed.spaces) {
-        spaces_.erase(s);
-        edgeReservations.erase(s);
-    }
     dockRects.erase(displayID);
     const SimDisplay* primary = primaryDisplay();
+    SimDisplay* target = primary ? &displays_[static_cast<size_t>(primary - displays_.data())] : nullptr;
+    if (!target) {
+        // Nowhere to go: the desktops go, and their windows are on none.
+        for (uint64_t s : removed.spaces) removeSpace(s);
+        lock.unlock();
+        postScreenParametersChanged();
+        return;
+    }
+    // The desktop it showed joins the one the primary display shows; its other desktops move to
+    // the primary display, after that display's own.
+    const uint64_t merged = target->activeSpace ? removed.activeSpace : 0;
+    for (uint64_t s : removed.spaces) {
+        if (s == merged) continue;
+        spaces_[s].displayID = target->id;
+        target->spaces.push_back(s);
+    }
+    if (!target->activeSpace) target->activeSpace = removed.activeSpace;
+    if (merged) {
+        spaces_.erase(merged);
+        edgeReservations.erase(merged);
+    }
+    const double menuBar = visibleFrame(*target).minY() - target->frame.minY();
     for (auto& [id, w] : windows_) {
-        bool wasThere = false;
-        for (uint64_t s : removed.spaces) wasThere = w.spaces.erase(s) > 0 || wasThere;
-        if (!wasThere || !w.spaces.empty() || !primary || !primary->activeSpace) continue;
-        w.spaces = {primary->activeSpace};
-        w.frame = w.frame.offsetBy(primary->frame.minX() - removed.frame.minX(),
-                                   primary->frame.minY() - removed.frame.minY());
+        if (merged && w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
+        if (!shownThere.contains(id)) continue;
+        const Rect previous = w.frame;
+        w.frame = placedOn(w.frame, removed.frame, target->frame, menuBar);
+        // The application hears that its window moved, as from any move the system makes.
+        accessibility_->windowFrameChanged(w, previous);
     }
     lock.unlock();
     postScreenParametersChanged();

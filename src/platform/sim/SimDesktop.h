@@ -254,6 +254,13 @@ class SimDesktop {
     bool isOnScreen(const SimWindow& w) const;
     bool isActiveSpace(uint64_t spaceID) const;
     std::vector<Screen> screens() const;
+    // The menu bar is on every display while displays have separate Spaces, else on the primary
+    // display only.
+    static constexpr double kMenuBarHeight = 25;
+    bool showsMenuBar(const SimDisplay& d) const;
+    // What windows may use of a display (window-server space): below its menu bar, and clear of
+    // the Dock where the Dock shows.
+    Rect visibleFrame(const SimDisplay& d) const;
     double primaryHeight() const;
 
     uint32_t connectionID() const { return 0x1A2B; }
@@ -318,8 +325,10 @@ class SimDesktop {
     SimScreenCapture& screenCapture() { return *screenCapture_; }
     SimUpdater& updater() { return *updater_; }
     // Changes of the displays as the system makes them; each posts the screen-parameters
-    // notification on the default centre. A display removed takes its desktops with it, and their
-    // windows move to the primary display's active desktop.
+    // notification on the default centre. A display removed hands its desktops to the primary
+    // display: the one it showed joins the primary display's active desktop, the others follow the
+    // primary display's own; its windows move onto the primary display, and their applications
+    // hear that they moved.
     void removeDisplay(uint32_t displayID);
     void setDisplayFrame(uint32_t displayID, Rect frame);
     // No screen at all (every display asleep or mirrored away) while the desktops remain.

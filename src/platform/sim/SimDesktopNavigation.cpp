@@ -11,7 +11,6 @@ namespace qv {
 namespace {
 
 constexpr int32_t kCGErrorFailure = 1000;
-constexpr double kMenuBarHeight = 25;
 // The modifiers a shortcut is told apart by; the device-dependent and fn bits do not count.
 constexpr CGEventFlags kChordFlags =
     eventflags::kShift | eventflags::kControl | eventflags::kAlternate | eventflags::kCommand;
@@ -97,7 +96,7 @@ bool SimDesktop::dragHeldWindow(Point pointer) {
     const double scale = w->frame.width() / grab_->startFrame.width();
     Point origin{pointer.x - grab_->offset.x * scale, pointer.y - grab_->offset.y};
     // No window goes under the menu bar: its title bar stays reachable.
-    if (under != displays_.end()) origin.y = std::max(origin.y, under->frame.minY() + kMenuBarHeight);
+    if (under != displays_.end()) origin.y = std::max(origin.y, visibleFrame(*under).minY());
     setWindowFrame(w->id, Rect{origin, w->frame.size});
     if (under == displays_.end() || !under->activeSpace) return true;
     const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {

@@ -1,5 +1,7 @@
 #include "platform/sim/SimDock.h"
 
+#include <algorithm>
+
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimPreferences.h"
 
@@ -26,6 +28,40 @@ void SimDock::setAutoHideEnabled(bool enabled) {
     sim_.record("CoreDockSetAutoHideEnabled", Value::boolean(enabled));
     std::lock_guard lock(sim_.worldMutex());
     autoHide_ = enabled;
+}
+
+bool SimDock::isShowing() const {
+    std::lock_guard lock(sim_.worldMutex());
+    if (look_.autoHide) return false;
+    const auto& apps = sim_.apps();
+    return std::any_of(apps.begin(), apps.end(), [](const auto& kv) {
+        return !kv.second.terminated && kv.second.bundleID == kBundleID;
+    });
+}
+
+const char* SimDock::sideName(SimDockSide side) {
+    switch (side) {
+        case SimDockSide::left:
+            return "left";
+        case SimDockSide::right:
+            return "right";
+        case SimDockSide::bottom:
+            break;
+    }
+    return "bottom";
+}
+
+std::optional<SimDockSide> SimDock::sideNamed(const std::string& name) {
+    for (SimDockSide side : {SimDockSide::bottom, SimDockSide::left, SimDockSide::right}) {
+        if (name == sideName(side)) return side;
+    }
+    return std::nullopt;
+}
+
+void SimDock::setUserSide(SimDockSide side) {
+    std::lock_guard lock(sim_.worldMutex());
+    sim_.preferences().setValue(kPreferencesDomain, "orientation", Value::string(sideName(side)));
+    look_.side = side;
 }
 
 void SimDock::setUserAutoHide(bool on) {
@@ -69,6 +105,10 @@ bool SimDock::restart() {
     }
     lock.lock();
     look_.autoHide = autoHide_;
+    // An "orientation" it does not know puts it at the bottom.
+    const auto orientation = sim_.preferences().value(kPreferencesDomain, "orientation");
+    const auto named = orientation ? orientation->asString() : nullptr;
+    look_.side = named ? sideNamed(*named).value_or(SimDockSide::bottom) : SimDockSide::bottom;
     look_.autohideDelay = sim_.preferences().value(kPreferencesDomain, "autohide-delay");
     look_.noBouncing = sim_.preferences().value(kPreferencesDomain, "no-bouncing");
     ++restarts_;
