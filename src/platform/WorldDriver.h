@@ -231,6 +231,8 @@ class WorldDriver {
     // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.
     virtual std::optional<WorldHotKey> symbolicHotKey(int32_t id) = 0;
     virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
+    // The user switches every desktop shortcut the system has on or off; they start off.
+    virtual void setDesktopShortcutsEnabled(bool enabled) = 0;
     // A scroll whose event reports natural scrolling (the direction inverted from the device's).
     virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
     // Whether our own application is the frontmost one.

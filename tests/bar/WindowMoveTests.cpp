@@ -61,6 +61,7 @@ TEST_F(WindowMoveTest, ToAnotherDisplayItLandsNearTheTopLeftOfItsVisibleArea) {
 
 TEST_F(WindowMoveTest, ATargetNeverReachedReleasesTheWindowWhereItWasTaken) {
     // Desktop 5's shortcut is desktop 1's chord, so the system switches to desktop 1 instead.
+    sim.setDesktopHotKeysEnabled(true);
     sim.symbolicHotKeys[122] = sim.symbolicHotKeys[118];
     requestMove(d1, s2);
     rt.advance(0.18);

@@ -280,6 +280,7 @@ class SimWorldDriver : public WorldDriver {
         sim_.symbolicHotKeys[id] = SimSymbolicHotKey{key->keyCode, static_cast<uint32_t>(key->modifiers),
                                                      key->enabled, key->refuseEnabling};
     }
+    void setDesktopShortcutsEnabled(bool enabled) override { sim_.setDesktopHotKeysEnabled(enabled); }
     void naturalScroll(Point p, double deltaX, double deltaY) override {
         sim_.scroll(p, deltaX, deltaY, MomentumPhase::none, true);
     }
