@@ -2,6 +2,7 @@
 // folders and screenshots; and expectations on the Dock, the wallpaper verdicts and the display
 // under the pointer.
 #include <cmath>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 
@@ -72,6 +73,18 @@ std::string userPath(ScenarioContext& ctx, const std::string& path) {
     const std::string support = "Application Support/";
     if (path.starts_with(support)) return ctx.world.homeFolder() + "/Library/" + path;
     return path;
+}
+
+// Only files in the user's own folders, and never above them.
+std::optional<std::string> checkUserFile(const StepCall& call) {
+    const std::string& path = call.text(0);
+    if (!path.starts_with("~/") && !path.starts_with("Application Support/"))
+        return "\"" + path + "\" is not in the user's folders (\"~/...\" or \"Application Support/...\")";
+    for (const auto& part : std::filesystem::path(path)) {
+        if (part == "..") return "\"" + path + "\" leaves the user's folders";
+    }
+    if (path.ends_with("/")) return "\"" + path + "\" names no file";
+    return std::nullopt;
 }
 
 const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
@@ -182,6 +195,16 @@ void addWorldRows(StepTable& t) {
                      ctx.world.createFolder(userPath(ctx, call.text(0)));
                  },
                  "Someone else makes a folder of the user's."});
+    t.push_back({"write-file",
+                 "PATH TEXT",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const std::string path = userPath(ctx, call.text(0));
+                     if (!ctx.world.writeFile(path, call.text(1))) throw ScenarioFailure("cannot write " + path);
+                 },
+                 "Someone else writes a file of the user's with the text, making its folders: a settings "
+                 "file or a Dock state file left by an earlier run.",
+                 checkUserFile});
     t.push_back({"folder-watch",
                  "FOLDER allowed|refused",
                  {{A::text, A::text}},
@@ -237,6 +260,7 @@ void addWorldRows(StepTable& t) {
 }
 
 void addExpectRows(StepTable& t) {
+    const size_t firstAfterQuit = t.size();
     t.push_back({"expect dock",
                  "shown|hidden",
                  {{A::text}},
@@ -279,6 +303,8 @@ void addExpectRows(StepTable& t) {
                          ctx.platform.fileSystem.fileExists(path) ? "a file " + path : "no file " + path);
                  },
                  "No file of the user's at the path (\"~/...\" or \"Application Support/...\")."});
+    // What quitting left of the Dock and the user's files may be looked at once the program has quit.
+    for (size_t i = firstAfterQuit; i < t.size(); ++i) t[i].looksOnly = true;
     t.push_back({"expect wallpaper",
                  "DISPLAY light|dark|none",
                  {{A::text, A::text}},

@@ -214,6 +214,8 @@ class WorldDriver {
     virtual void folderEvent(const std::string& path, uint32_t events) = 0;
     virtual void deleteFolder(const std::string& path) = 0;
     virtual void createFolder(const std::string& path) = 0;
+    // Someone else writes a file with the text, making its folders; false when it cannot.
+    virtual bool writeFile(const std::string& path, const std::string& text) = 0;
     virtual void setFolderWatchRefused(const std::string& path, bool refused) = 0;
     virtual void setCaptureFault(CaptureFault fault) = 0;
     // Answers the screenshots held so far.

@@ -246,6 +246,9 @@ class SimWorldDriver : public WorldDriver {
     }
     void deleteFolder(const std::string& path) override { sim_.fileSystem().deleteFolder(path); }
     void createFolder(const std::string& path) override { sim_.fileSystem().createFolder(path); }
+    bool writeFile(const std::string& path, const std::string& text) override {
+        return sim_.fileSystem().writeFile(path, text);
+    }
     void setFolderWatchRefused(const std::string& path, bool refused) override {
         if (refused) {
             sim_.fileSystem().refuseOpenForEvents.insert(path);
