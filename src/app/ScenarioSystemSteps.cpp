@@ -200,7 +200,8 @@ void addWorldRows(StepTable& t) {
                  {{A::text, A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      const std::string path = userPath(ctx, call.text(0));
-                     if (!ctx.world.writeFile(path, call.text(1))) throw ScenarioFailure("cannot write " + path);
+                     if (!ctx.world.writeFile(path, call.text(1)))
+                         throw ScenarioFailure("cannot write " + path);
                  },
                  "Someone else writes a file of the user's with the text, making its folders: a settings "
                  "file or a Dock state file left by an earlier run.",

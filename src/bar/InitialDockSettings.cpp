@@ -67,7 +67,9 @@ void read(const json& object, const char* key, SavedDockPreference& saved) {
 }  // namespace
 
 InitialDockSettings recoveryDockSettings() {
-    return {.autoHideEnabled = false, .autoHideDelay = std::optional<Value>(), .noBouncing = std::optional<Value>()};
+    return {.autoHideEnabled = false,
+            .autoHideDelay = std::optional<Value>(),
+            .noBouncing = std::optional<Value>()};
 }
 
 std::string encodeInitialDockSettings(const InitialDockSettings& settings) {
