@@ -75,15 +75,20 @@ std::string userPath(ScenarioContext& ctx, const std::string& path) {
     return path;
 }
 
-// Only files in the user's own folders, and never above them.
-std::optional<std::string> checkUserFile(const StepCall& call) {
+// A script changes only the user's own folders, never what lies above them.
+std::optional<std::string> checkUserPath(const StepCall& call) {
     const std::string& path = call.text(0);
     if (!path.starts_with("~/") && !path.starts_with("Application Support/"))
         return "\"" + path + "\" is not in the user's folders (\"~/...\" or \"Application Support/...\")";
     for (const auto& part : std::filesystem::path(path)) {
         if (part == "..") return "\"" + path + "\" leaves the user's folders";
     }
-    if (path.ends_with("/")) return "\"" + path + "\" names no file";
+    return std::nullopt;
+}
+
+std::optional<std::string> checkUserFile(const StepCall& call) {
+    if (auto error = checkUserPath(call)) return error;
+    if (call.text(0).ends_with("/")) return "\"" + call.text(0) + "\" names no file";
     return std::nullopt;
 }
 
@@ -96,6 +101,7 @@ const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
 }
 
 std::optional<std::string> checkFolderEvents(const StepCall& call) {
+    if (auto error = checkUserPath(call)) return error;
     if (call.count() < 2) return "name at least one event";
     for (size_t i = 1; i < call.count(); ++i) {
         bool known = false;
@@ -187,14 +193,16 @@ void addWorldRows(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      ctx.world.deleteFolder(userPath(ctx, call.text(0)));
                  },
-                 "Someone else deletes a folder of the user's with what it holds."});
+                 "Someone else deletes a folder of the user's with what it holds.",
+                 checkUserPath});
     t.push_back({"create-folder",
                  "FOLDER",
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      ctx.world.createFolder(userPath(ctx, call.text(0)));
                  },
-                 "Someone else makes a folder of the user's."});
+                 "Someone else makes a folder of the user's.",
+                 checkUserPath});
     t.push_back({"write-file",
                  "PATH TEXT",
                  {{A::text, A::text}},
@@ -213,7 +221,10 @@ void addWorldRows(StepTable& t) {
                      ctx.world.setFolderWatchRefused(userPath(ctx, call.text(0)), call.is(1, "refused"));
                  },
                  "Whether our program may open a folder to watch it.",
-                 oneOf(1, {"allowed", "refused"})});
+                 [](const StepCall& call) {
+                     auto error = checkUserPath(call);
+                     return error ? error : oneOf(1, {"allowed", "refused"})(call);
+                 }});
     t.push_back({"capture",
                  "works|fails|holds|never|twice [WINDOW|listing]",
                  {{A::text}, {A::text, A::text}},
