@@ -52,6 +52,15 @@ void addNavigationSteps(StepTable& t) {
              if (auto error = oneOf(2, {"on", "off"})(call)) return error;
              return oneOf(3, {"refuse-enabling"})(call);
          }});
+    t.push_back({"desktop-shortcuts",
+                 "on|off",
+                 {{A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     ctx.world.setDesktopShortcutsEnabled(call.is(0, "on"));
+                 },
+                 "The user switches every \"Switch to Desktop N\" shortcut on or off in the keyboard "
+                 "settings; a fresh system has them off.",
+                 oneOf(0, {"on", "off"})});
     t.push_back({"natural-scroll",
                  "X Y DX DY",
                  {{A::number, A::number, A::number, A::number}},

@@ -2,6 +2,7 @@
 // folders and screenshots; and expectations on the Dock, the wallpaper verdicts and the display
 // under the pointer.
 #include <cmath>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 
@@ -74,6 +75,23 @@ std::string userPath(ScenarioContext& ctx, const std::string& path) {
     return path;
 }
 
+// A script changes only the user's own folders, never what lies above them.
+std::optional<std::string> checkUserPath(const StepCall& call) {
+    const std::string& path = call.text(0);
+    if (!path.starts_with("~/") && !path.starts_with("Application Support/"))
+        return "\"" + path + "\" is not in the user's folders (\"~/...\" or \"Application Support/...\")";
+    for (const auto& part : std::filesystem::path(path)) {
+        if (part == "..") return "\"" + path + "\" leaves the user's folders";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> checkUserFile(const StepCall& call) {
+    if (auto error = checkUserPath(call)) return error;
+    if (call.text(0).ends_with("/")) return "\"" + call.text(0) + "\" names no file";
+    return std::nullopt;
+}
+
 const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
     static const std::vector<std::pair<std::string, uint32_t>> names = {
         {"write", vnodeevent::kWrite},   {"delete", vnodeevent::kDelete}, {"rename", vnodeevent::kRename},
@@ -83,6 +101,7 @@ const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
 }
 
 std::optional<std::string> checkFolderEvents(const StepCall& call) {
+    if (auto error = checkUserPath(call)) return error;
     if (call.count() < 2) return "name at least one event";
     for (size_t i = 1; i < call.count(); ++i) {
         bool known = false;
@@ -193,14 +212,27 @@ void addWorldRows(StepTable& t) {
                  [](ScenarioContext& ctx, const StepCall& call) {
                      ctx.world.deleteFolder(userPath(ctx, call.text(0)));
                  },
-                 "Someone else deletes a folder of the user's with what it holds."});
+                 "Someone else deletes a folder of the user's with what it holds.",
+                 checkUserPath});
     t.push_back({"create-folder",
                  "FOLDER",
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) {
                      ctx.world.createFolder(userPath(ctx, call.text(0)));
                  },
-                 "Someone else makes a folder of the user's."});
+                 "Someone else makes a folder of the user's.",
+                 checkUserPath});
+    t.push_back({"write-file",
+                 "PATH TEXT",
+                 {{A::text, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const std::string path = userPath(ctx, call.text(0));
+                     if (!ctx.world.writeFile(path, call.text(1)))
+                         throw ScenarioFailure("cannot write " + path);
+                 },
+                 "Someone else writes a file of the user's with the text, making its folders: a settings "
+                 "file or a Dock state file left by an earlier run.",
+                 checkUserFile});
     t.push_back({"folder-watch",
                  "FOLDER allowed|refused",
                  {{A::text, A::text}},
@@ -208,7 +240,10 @@ void addWorldRows(StepTable& t) {
                      ctx.world.setFolderWatchRefused(userPath(ctx, call.text(0)), call.is(1, "refused"));
                  },
                  "Whether our program may open a folder to watch it.",
-                 oneOf(1, {"allowed", "refused"})});
+                 [](const StepCall& call) {
+                     auto error = checkUserPath(call);
+                     return error ? error : oneOf(1, {"allowed", "refused"})(call);
+                 }});
     t.push_back({"capture",
                  "works|fails|holds|never|twice [WINDOW|listing]",
                  {{A::text}, {A::text, A::text}},
@@ -256,6 +291,7 @@ void addWorldRows(StepTable& t) {
 }
 
 void addExpectRows(StepTable& t) {
+    const size_t firstAfterQuit = t.size();
     t.push_back({"expect dock",
                  "shown|hidden",
                  {{A::text}},
@@ -298,6 +334,8 @@ void addExpectRows(StepTable& t) {
                          ctx.platform.fileSystem.fileExists(path) ? "a file " + path : "no file " + path);
                  },
                  "No file of the user's at the path (\"~/...\" or \"Application Support/...\")."});
+    // What quitting left of the Dock and the user's files may be looked at once the program has quit.
+    for (size_t i = firstAfterQuit; i < t.size(); ++i) t[i].looksOnly = true;
     t.push_back({"expect wallpaper",
                  "DISPLAY light|dark|none",
                  {{A::text, A::text}},

@@ -157,8 +157,7 @@ bool DockController::captureInitialSettings() {
             saved.noBouncing = dockDefaults_->object(kNoBouncingKey);
         }
     } else {
-        saved.autoHideDelay = std::optional<Value>();
-        saved.noBouncing = std::optional<Value>();
+        saved = recoveryDockSettings();
     }
     return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved));
 }
@@ -185,19 +184,36 @@ void DockController::restorePreference(const char* key, const SavedDockPreferenc
     }
 }
 
+bool DockController::writeBack(const InitialDockSettings& saved) {
+    platform_.dock.setAutoHideEnabled(saved.autoHideEnabled);
+    if (!dockDefaults_) return false;
+    restorePreference(kDelayKey, saved.autoHideDelay, Value::number(kRestoredDelay));
+    bool written = dockDefaults_->synchronize();
+    restorePreference(kNoBouncingKey, saved.noBouncing, Value::number(NumberObject::ofBool(false)));
+    return dockDefaults_->synchronize() && written;
+}
+
 void DockController::restore(bool synchronous) {
     if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return;
-    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
+    // A domain that could not be opened before may open now.
+    if (!dockDefaults_) dockDefaults_ = platform_.preferences.openSuite(kDomain);
+    FileSystem& files = platform_.fileSystem;
+    auto bytes = files.contentsOfFile(*fileURL_);
     auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
-    if (!saved) return;  // the Dock, its preferences and the file stay as they are
-    platform_.dock.setAutoHideEnabled(saved->autoHideEnabled);
-    if (dockDefaults_) {
-        restorePreference(kDelayKey, saved->autoHideDelay, Value::number(kRestoredDelay));
-        dockDefaults_->synchronize();
-        restorePreference(kNoBouncingKey, saved->noBouncing, Value::number(NumberObject::ofBool(false)));
-        dockDefaults_->synchronize();
+    const bool unreadable = !saved;
+    if (unreadable) {
+        // Left alone, a file we cannot read would keep a Dock we hid hidden for good: when the Dock
+        // shows our hiding, the bytes go aside and the Dock gets the recovery state. Any other Dock,
+        // and the file, stay as they are.
+        if (!dockLooksHidden() || !moveUnreadableFileAside()) return;
+        saved = recoveryDockSettings();
     }
-    (void)platform_.fileSystem.removeItem(*fileURL_);
+    if (writeBack(*saved)) {
+        if (!unreadable) (void)files.removeItem(*fileURL_);
+    } else if (unreadable) {
+        // The file stays until every value is back, so the next restore finishes the work.
+        (void)files.writeAtomically(*fileURL_, encodeInitialDockSettings(*saved));
+    }
     if (synchronous) {
         restartDockProcess();
     } else {

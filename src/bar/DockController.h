@@ -42,8 +42,11 @@ class DockController : public std::enable_shared_from_this<DockController> {
     DockController(const DockController&) = delete;
     DockController& operator=(const DockController&) = delete;
 
-    // Gives the Dock back when the file exists. Synchronous (the quit path): the restart runs on the
-    // calling thread and has ended, or timed out, when this returns.
+    // Gives the Dock back when the file exists. The file goes only once every value it holds is
+    // written back and synchronised; otherwise it stays for the next restore. A file that cannot be
+    // read is moved aside, and the recovery state restored, only when the Dock shows our hiding.
+    // Synchronous (the quit path): the restart runs on the calling thread and has ended, or timed
+    // out, when this returns.
     void restore(bool synchronous);
 
     // None when the system gives no Application Support folder: nothing can be saved, so the Dock
@@ -78,6 +81,8 @@ class DockController : public std::enable_shared_from_this<DockController> {
     bool moveUnreadableFileAside();
     // Writes one saved preference back: its value, a removal for null, the default when not saved.
     void restorePreference(const char* key, const SavedDockPreference& saved, const Value& fallback);
+    // Puts the saved state back; true when every preference was written and synchronised.
+    bool writeBack(const InitialDockSettings& saved);
 
     Platform& platform_;
     std::shared_ptr<UserSettings> settings_;

@@ -54,20 +54,23 @@ void put(json& object, const char* key, const SavedDockPreference& saved) {
     object[key] = value ? *value : json(nullptr);
 }
 
-bool read(const json& object, const char* key, SavedDockPreference& saved) {
+void read(const json& object, const char* key, SavedDockPreference& saved) {
     auto it = object.find(key);
-    if (it == object.end()) return true;
+    if (it == object.end()) return;
     if (it->is_null()) {
         saved = std::optional<Value>();
-        return true;
+    } else if (auto value = fromJSON(*it)) {
+        saved = std::optional<Value>(*value);
     }
-    auto value = fromJSON(*it);
-    if (!value) return false;
-    saved = std::optional<Value>(*value);
-    return true;
 }
 
 }  // namespace
+
+InitialDockSettings recoveryDockSettings() {
+    return {.autoHideEnabled = false,
+            .autoHideDelay = std::optional<Value>(),
+            .noBouncing = std::optional<Value>()};
+}
 
 std::string encodeInitialDockSettings(const InitialDockSettings& settings) {
     json j = json::object();  // keys sorted
@@ -84,8 +87,8 @@ std::optional<InitialDockSettings> decodeInitialDockSettings(std::string_view by
     if (enabled == j.end() || !enabled->is_boolean()) return std::nullopt;
     InitialDockSettings settings;
     settings.autoHideEnabled = enabled->get<bool>();
-    if (!read(j, kAutoHideDelay, settings.autoHideDelay) || !read(j, kNoBouncing, settings.noBouncing))
-        return std::nullopt;
+    read(j, kAutoHideDelay, settings.autoHideDelay);
+    read(j, kNoBouncing, settings.noBouncing);
     return settings;
 }
 

@@ -21,11 +21,14 @@ struct InitialDockSettings {
     friend bool operator==(const InitialDockSettings&, const InitialDockSettings&) = default;
 };
 
+// What brings back a Dock whose own state is not known: auto-hide off, both preferences removed.
+InitialDockSettings recoveryDockSettings();
+
 // One JSON object, pretty-printed with sorted keys: "autoHideEnabled" (a Boolean), and
 // "autoHideDelay" and "noBouncing" when saved (their values, or null).
 std::string encodeInitialDockSettings(const InitialDockSettings& settings);
-// None unless the text is such an object with a Boolean "autoHideEnabled"; an optional key that
-// holds a value that is no property-list scalar counts as unreadable too.
+// None unless the text is such an object with a Boolean "autoHideEnabled". An optional key that
+// holds no property-list scalar counts as not saved, so restoring writes the default for it.
 std::optional<InitialDockSettings> decodeInitialDockSettings(std::string_view bytes);
 
 }  // namespace qv

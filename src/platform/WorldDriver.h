@@ -232,6 +232,8 @@ class WorldDriver {
     virtual void folderEvent(const std::string& path, uint32_t events) = 0;
     virtual void deleteFolder(const std::string& path) = 0;
     virtual void createFolder(const std::string& path) = 0;
+    // Someone else writes a file with the text, making its folders; false when it cannot.
+    virtual bool writeFile(const std::string& path, const std::string& text) = 0;
     virtual void setFolderWatchRefused(const std::string& path, bool refused) = 0;
     virtual void setCaptureFault(CaptureFault fault) = 0;
     // Answers the screenshots held so far.
@@ -249,6 +251,8 @@ class WorldDriver {
     // The system's shortcut with an id (118 to 133 switch to desktops 1 to 16); none: no value.
     virtual std::optional<WorldHotKey> symbolicHotKey(int32_t id) = 0;
     virtual void setSymbolicHotKey(int32_t id, const std::optional<WorldHotKey>& key) = 0;
+    // The user switches every desktop shortcut the system has on or off; they start off.
+    virtual void setDesktopShortcutsEnabled(bool enabled) = 0;
     // A scroll whose event reports natural scrolling (the direction inverted from the device's).
     virtual void naturalScroll(Point p, double deltaX, double deltaY) = 0;
     // A scroll of the trackpad's momentum, the coasting after the fingers lifted.

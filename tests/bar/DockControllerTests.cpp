@@ -151,6 +151,18 @@ TEST_F(DockControllerTest, AnUnreadableFileIsLeftByRestoreAndMovedAsideWhenHidin
     EXPECT_EQ(restarts(), 1);
 }
 
+TEST_F(DockControllerTest, ARestoreThatCannotWriteThePreferencesOutKeepsAFileToFinishFrom) {
+    looksHidden();
+    put("not json");  // unreadable while the Dock shows our hiding: the bytes go aside
+    sim.preferences().unsavableSuites.insert(DockController::kDomain);
+    start(false);
+    EXPECT_EQ(sim.platform().fileSystem.contentsOfFile(file() + ".unreadable"), "not json");
+    EXPECT_EQ(fileText(), encodeInitialDockSettings(recoveryDockSettings()));
+    sim.preferences().unsavableSuites.clear();
+    dock->restore(true);
+    EXPECT_FALSE(fileText());
+}
+
 TEST_F(DockControllerTest, TheQuitPathReturnsAfterTheRestartOrItsTenSecondTimeOut) {
     start(true);
     dock->restore(true);
@@ -190,7 +202,9 @@ TEST(InitialDockSettingsTest, TheFileKeepsKindsOfNumbersAndRefusesWhatItCannotTr
     EXPECT_FALSE(decodeInitialDockSettings(""));
     EXPECT_FALSE(decodeInitialDockSettings("{}"));
     EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": 1}"));
-    EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": true, \"noBouncing\": [1]}"));
+    // A value of an unexpected kind counts as not saved; the rest is read.
+    const auto odd = decodeInitialDockSettings("{\"autoHideEnabled\": true, \"noBouncing\": [1]}");
+    EXPECT_EQ(odd, (InitialDockSettings{true, std::nullopt, std::nullopt}));
 }
 
 }  // namespace

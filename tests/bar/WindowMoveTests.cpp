@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/sim/SimEventTaps.h"
 #include "support/BarDesktop.h"
 
 namespace qv {
@@ -29,6 +30,7 @@ class WindowMoveTest : public testing::BarDesktop {
     Rect frame() { return sim.window(doc)->frame; }
     std::set<uint64_t> desktops() { return sim.window(doc)->spaces; }
     size_t posted() { return sim.callsNamed("CGEventPost").size(); }
+    std::vector<SimCall> yields() { return sim.callsNamed("NSApp.yieldActivation"); }
 };
 
 TEST_F(WindowMoveTest, OnOneDisplayTheWindowStaysWhereItWasOnTheNewDesktop) {
@@ -57,10 +59,12 @@ TEST_F(WindowMoveTest, ToAnotherDisplayItLandsNearTheTopLeftOfItsVisibleArea) {
     EXPECT_EQ(desktops(), std::set<uint64_t>{s2});
     rt.advance(0.2);
     EXPECT_EQ(store->windows.at(doc).spaceIDs, std::set<uint64_t>{s2});
+    EXPECT_EQ(yields().size(), 2u);  // to the editor as its window was activated, and after the move
 }
 
 TEST_F(WindowMoveTest, ATargetNeverReachedReleasesTheWindowWhereItWasTaken) {
     // Desktop 5's shortcut is desktop 1's chord, so the system switches to desktop 1 instead.
+    sim.setDesktopHotKeysEnabled(true);
     sim.symbolicHotKeys[122] = sim.symbolicHotKeys[118];
     requestMove(d1, s2);
     rt.advance(0.18);
@@ -77,6 +81,59 @@ TEST_F(WindowMoveTest, ATargetNeverReachedReleasesTheWindowWhereItWasTaken) {
     EXPECT_EQ(frame(), (Rect{100, 100, 800, 600}));
     EXPECT_EQ(desktops(), std::set<uint64_t>{d1});
     EXPECT_FALSE(bar->pendingWindowMoveDrag);
+}
+
+TEST_F(WindowMoveTest, MovesOnOneDisplayAndPanelSwitchesLetGoAndGiveActivationBack) {
+    // Without the shortcut's keys the window is let go where it was taken.
+    sim.eventTaps().setKeyboardEventCreationFails(true);
+    requestMove(d1, d3);
+    rt.advance(0.3);
+    EXPECT_EQ(sim.heldWindow(), std::nullopt);
+    sim.eventTaps().setKeyboardEventCreationFails(false);
+    // Our program came to the front meanwhile: activation is yielded back to the window's owner.
+    requestMove(d1, d3);
+    rt.advance(0.3);
+    sim.platform().windowing.activate(true);
+    const size_t yielded = yields().size();
+    rt.advance(0.5);
+    EXPECT_EQ(yields().size(), yielded + 1);
+    // Another application did: the window is activated again.
+    requestMove(d3, d2);
+    rt.advance(0.3);
+    sim.activateApp(sim.launchApp(std::string("com.example.mail"), "Mail"));
+    rt.advance(0.6);
+    EXPECT_EQ(sim.frontmostPID(), editor);
+    // A switch through a bar while our program is at the front yields to Finder.
+    sim.symbolicHotKeys.erase(119);
+    sim.switchToSpace(d1);
+    rt.runUntilIdle();
+    sim.platform().windowing.activate(true);
+    bar->switchToSpace(d2, std::nullopt);
+    rt.advance(0.5);
+    EXPECT_EQ(yields().back().args, Value::string("com.apple.finder"));
+}
+
+TEST_F(WindowMoveTest, AFullScreenSwitchThatDoesNotLandByItselfIsSettledByItsCleanUp) {
+    const uint64_t full = sim.addSpace(main, kSimSpaceTypeFullScreen);
+    const uint32_t poster = sim.openWindow(editor, "Poster", full, Rect{0, 0, 1440, 900});
+    sim.switchToSpace(full);  // showing already: making its stand-in key changes nothing
+    store->refreshSpaces();
+    rt.runUntilIdle();
+    bar->switchToFullscreenSpace(full);
+    rt.advance(1.01);
+    EXPECT_EQ(*bar->viewModel->focusedWindowID, poster);  // completed by the clean-up
+    // A change that lands elsewhere drops the switch at once,
+    bar->switchToFullscreenSpace(full);
+    sim.switchToSpace(d1);
+    rt.runUntilIdle();
+    EXPECT_FALSE(bar->pendingFullscreenAXActivation);
+    // and so does the clean-up when the desktop is not showing.
+    sim.switchToSpace(full);
+    rt.runUntilIdle();
+    bar->switchToFullscreenSpace(full);
+    sim.switchToSpace(d1);
+    bar->cleanupFullscreenProxySwitchIfNeeded(full);
+    EXPECT_FALSE(bar->pendingFullscreenAXActivation);
 }
 
 TEST_F(WindowMoveTest, TheKeyboardActionMovesOnlyToAnotherDesktopOfTheWindowsDisplay) {

@@ -272,6 +272,9 @@ class SimWorldDriver : public WorldDriver {
     }
     void deleteFolder(const std::string& path) override { sim_.fileSystem().deleteFolder(path); }
     void createFolder(const std::string& path) override { sim_.fileSystem().createFolder(path); }
+    bool writeFile(const std::string& path, const std::string& text) override {
+        return sim_.fileSystem().writeFile(path, text);
+    }
     void setFolderWatchRefused(const std::string& path, bool refused) override {
         if (refused) {
             sim_.fileSystem().refuseOpenForEvents.insert(path);
@@ -306,6 +309,7 @@ class SimWorldDriver : public WorldDriver {
         sim_.symbolicHotKeys[id] = SimSymbolicHotKey{key->keyCode, static_cast<uint32_t>(key->modifiers),
                                                      key->enabled, key->refuseEnabling};
     }
+    void setDesktopShortcutsEnabled(bool enabled) override { sim_.setDesktopHotKeysEnabled(enabled); }
     void naturalScroll(Point p, double deltaX, double deltaY) override {
         sim_.scroll(p, deltaX, deltaY, MomentumPhase::none, true);
     }

@@ -366,10 +366,13 @@ class SimDesktop {
 
     // --- Switching desktops by shortcut, and windows held by their title bar (SimDesktopNavigation.cpp) ---
     // The shortcuts for switching to desktop 1 (118) to 16 (133): Control with 1 to 0 for the first
-    // ten, Control-Option with 1 to 6 for the rest. An id left out reports no value.
+    // ten, Control-Option with 1 to 6 for the rest, switched off as a fresh system ships them. An id
+    // left out reports no value.
     static constexpr int32_t kFirstDesktopHotKey = 118;
     static constexpr int32_t kLastDesktopHotKey = 133;
     std::map<int32_t, SimSymbolicHotKey> symbolicHotKeys;
+    // The user switches every desktop shortcut the system reports on or off in the keyboard settings.
+    void setDesktopHotKeysEnabled(bool enabled);
     // The n-th desktop that is not full screen, display by display, in the order of each display's
     // desktops: the numbering the shortcuts follow.
     std::optional<uint64_t> numberedDesktop(int n) const;

@@ -26,7 +26,15 @@ void SimDesktop::installDesktopHotKeys() {
         key.keyCode = kDigits[n % 10];
         key.modifiers = static_cast<uint32_t>(n < 10 ? eventflags::kControl
                                                      : eventflags::kControl | eventflags::kAlternate);
+        key.enabled = false;
         symbolicHotKeys[id] = key;
+    }
+}
+
+void SimDesktop::setDesktopHotKeysEnabled(bool enabled) {
+    std::lock_guard lock(world_);
+    for (int32_t id = kFirstDesktopHotKey; id <= kLastDesktopHotKey; ++id) {
+        if (auto it = symbolicHotKeys.find(id); it != symbolicHotKeys.end()) it->second.enabled = enabled;
     }
 }
 

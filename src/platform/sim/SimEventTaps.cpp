@@ -196,7 +196,7 @@ std::optional<CGEvent> SimEventTaps::create() {
 
 std::optional<CGEvent> SimEventTaps::createKeyboardEvent(uint16_t keyCode, bool keyDown) {
     std::lock_guard lock(mutex_);
-    if (eventCreationFails_) return std::nullopt;
+    if (eventCreationFails_ || keyboardEventCreationFails_) return std::nullopt;
     CGEvent e;
     e.type = keyDown ? eventtype::kKeyDown : eventtype::kKeyUp;
     e.keyCode = keyCode;
@@ -242,6 +242,11 @@ void SimEventTaps::stallNextSetUp(Seconds duration) {
 void SimEventTaps::setEventCreationFails(bool fails) {
     std::lock_guard lock(mutex_);
     eventCreationFails_ = fails;
+}
+
+void SimEventTaps::setKeyboardEventCreationFails(bool fails) {
+    std::lock_guard lock(mutex_);
+    keyboardEventCreationFails_ = fails;
 }
 
 void SimEventTaps::dropNextFlagsChange() {

@@ -63,6 +63,8 @@ class SimEventTaps : public EventTaps, public Events {
     // until its tap is invalidated.
     void stallNextSetUp(Seconds duration);
     void setEventCreationFails(bool fails);
+    // Only keyboard events cannot be made; mouse events still can.
+    void setKeyboardEventCreationFails(bool fails);
     // The next change of the held modifiers never reaches the taps or any application (a lost
     // release); the modifier state still follows it.
     void dropNextFlagsChange();
@@ -120,6 +122,7 @@ class SimEventTaps : public EventTaps, public Events {
     std::shared_ptr<Semaphore> stall_;
     std::shared_ptr<SimTap> stalledTap_;
     bool eventCreationFails_ = false;
+    bool keyboardEventCreationFails_ = false;
     bool dropNextFlags_ = false;
     CGEventFlags heldFlags_ = 0;
     std::set<uint16_t> heldKeys_;

@@ -74,6 +74,8 @@ class SimFileSystem : public FileSystem {
     void deleteFolder(const std::string& path);
     void renameFolder(const std::string& from, const std::string& to);
     void createFolder(const std::string& path);
+    // Someone else writes a file, making its folders; false when it cannot be written.
+    bool writeFile(const std::string& path, std::string_view text);
     // Paths that open(O_EVTONLY) refuses, as for a folder we may not read.
     std::set<std::string> refuseOpenForEvents;
     bool refuseRemoves = false;

@@ -1,6 +1,8 @@
-// SimFileSystem: removing and moving items, folders, and the events of watched folders.
+// SimFileSystem: removing and moving items, folders, files written by others, and the events of
+// watched folders.
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "platform/FileSystemSourceHandlers.h"
@@ -153,6 +155,17 @@ void SimFileSystem::createFolder(const std::string& path) {
     if (fs::is_directory(path, ec)) return;
     fs::create_directories(path, ec);
     raiseFolderEvents(parentOf(path), vnodeevent::kWrite);
+}
+
+bool SimFileSystem::writeFile(const std::string& path, std::string_view text) {
+    std::error_code ec;
+    fs::create_directories(parentOf(path), ec);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) return false;
+    raiseFolderEvents(parentOf(path), vnodeevent::kWrite);
+    return true;
 }
 
 }  // namespace qv

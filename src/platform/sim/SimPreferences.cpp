@@ -21,7 +21,8 @@ class SimPreferences::Domain : public PreferencesDomain {
     }
     bool synchronize() override {
         owner_.sim_.record("UserDefaults.synchronize", Value::string(suite_));
-        return true;
+        std::lock_guard lock(owner_.mutex_);
+        return !owner_.unsavableSuites.contains(suite_);
     }
 
   private:

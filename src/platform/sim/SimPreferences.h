@@ -25,6 +25,8 @@ class SimPreferences : public Preferences {
     void setValue(const std::string& suite, const std::string& key, std::optional<Value> value);
     // Suites that cannot be opened.
     std::set<std::string> unavailableSuites;
+    // Suites whose values cannot be written out: synchronize() fails.
+    std::set<std::string> unsavableSuites;
 
   private:
     class Domain;
