@@ -76,6 +76,26 @@ void addDesktopListSteps(StepTable& t) {
          "The items of the open menu in order, a separator as \"-\" and a submenu's symbol before its "
          "title; with titles before a \">\", the items of that submenu: expect menu \"Move to\" > "
          "\"Desktop 2\"."});
+    t.push_back({"expect menu-mark",
+                 "TITLE... check|mixed|none",
+                 {{A::text, A::texts}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     std::vector<std::string> path = call.texts(0);
+                     path.pop_back();
+                     const auto mark = ctx.world.openMenuItemMark(path);
+                     if (!mark) throw ScenarioFailure("no item " + quotedList(path) + " in an open menu");
+                     static const char* const kWords[] = {"none", "check", "mixed"};
+                     expectEqual(ctx, call.text(call.count() - 1), kWords[static_cast<int>(*mark)]);
+                 },
+                 "The mark before an item of the open menu, reached by its titles through submenus: a check "
+                 "mark, a dash for a mixed state, or none.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     if (call.count() < 2) return "an item's titles and its mark";
+                     const size_t last = call.count() - 1;
+                     if (call.is(last, "check") || call.is(last, "mixed") || call.is(last, "none"))
+                         return std::nullopt;
+                     return "\"" + call.text(last) + "\" is not one of check, mixed, none";
+                 }});
     t.push_back({"expect desktop-list",
                  "[shown] none | X Y WIDTH HEIGHT TEXT...",
                  {{A::text},
