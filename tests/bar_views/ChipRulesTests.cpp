@@ -90,6 +90,15 @@ TEST_F(ChipMenuTest, DividersStandOnlyBetweenPresentEntriesAndPinTogglesNeedCanP
     EXPECT_EQ(chip.contextMenu(1).titles(), (Titles{"Quit Atlas", "-", "Close Window"}));
 }
 
+TEST_F(ChipMenuTest, TheGroupSeparatorAndTheFocusEdgeFollowTheBarsLook) {
+    group.usesLightBar = true;
+    EXPECT_EQ(group.separatorOpacity(), 0.18);
+    group.usesLightBar = false;
+    EXPECT_EQ(group.separatorOpacity(), 0.3);
+    EXPECT_EQ((ActiveChipEdge{.usesLightBar = true}.lineOpacity()), 0.5);
+    EXPECT_EQ((ActiveChipEdge{.usesLightBar = false}.lineOpacity()), 0.35);
+}
+
 TEST_F(ChipMenuTest, MoveToListsOneDisplayDirectlyOnOneScreenOnly) {
     std::vector<uint64_t> moved;
     MoveToDisplayGroup display1{"UUID-1", "Display 1", 1, {{11, "Desktop 1"}, {13, "Desktop 3"}}};

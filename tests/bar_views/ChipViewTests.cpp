@@ -91,10 +91,11 @@ TEST_F(ChipViewTest, APinnedChipKeepsItsIconAndAWideBadgeInItsOwnSquare) {
                                    .badge = "1234"}
                         .body()});
     });
-    Rect square, icon, badge;
+    Rect square, icon, badge;  // the square is filled with the primary colour at 0.06
+    const RGBA squareFill = Color::primary().opacity(0.06).resolve(ColorScheme::light);
     for (const DrawOp& op : host->displayList().ops) {
         if (op.kind == DrawOp::Kind::image) icon = op.frame;
-        if (op.fill && op.shape.kind == ShapeKind::roundedRectangle && op.opacity > 0) square = op.frame;
+        if (op.fill && op.fill->color == squareFill && op.opacity > 0) square = op.frame;
         if (op.fill && op.shape.kind == ShapeKind::capsule) badge = op.frame;
     }
     EXPECT_EQ(square.width(), metrics.chipHeight);
