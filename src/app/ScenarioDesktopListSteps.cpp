@@ -90,7 +90,7 @@ void addDesktopListSteps(StepTable& t) {
                  "The mark before an item of the open menu, reached by its titles through submenus: a check "
                  "mark, a dash for a mixed state, or none.",
                  [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.count() < 2) return "an item's titles and its mark";
+                     if (call.count() < 2) return "an item's titles, then its mark";
                      const size_t last = call.count() - 1;
                      if (call.is(last, "check") || call.is(last, "mixed") || call.is(last, "none"))
                          return std::nullopt;

@@ -196,7 +196,7 @@ void addExpectSteps(StepTable& t) {
                  "The tooltip the program shows of its own above the bar (a pinned app's name): its text, "
                  "and its frame from the primary screen's bottom-left corner, y up; or none shown.",
                  [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.form == 1 && call.is(0, "none")) return "no tooltip has no frame";
+                     if (call.form == 1 && call.is(0, "none")) return "none takes no frame";
                      return std::nullopt;
                  }});
     t.push_back({"expect setting",
