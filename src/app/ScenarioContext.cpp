@@ -187,6 +187,25 @@ std::vector<std::shared_ptr<Panel>> ScenarioContext::visiblePanels() {
     return panels;
 }
 
+std::vector<std::shared_ptr<Panel>> ScenarioContext::heldPanels() {
+    auto panels = platform.application.windows();
+    std::erase_if(panels, [](const auto& p) { return p->isClosed(); });
+    return panels;
+}
+
+bool ScenarioContext::drawnOnScreen(const Panel& panel) {
+    const auto w = world.ourWindow(panel.windowNumber());
+    if (!w || !w->onScreen) return false;
+    const auto displays = world.displays();
+    return std::any_of(displays.begin(), displays.end(),
+                       [&](const WorldDisplay& d) { return d.frame.intersects(w->frame); });
+}
+
+PanelSight panelSight(const StepCall& call, bool worded) {
+    if (!worded) return PanelSight::orderedIn;
+    return call.is(0, "held") ? PanelSight::held : PanelSight::drawn;
+}
+
 std::shared_ptr<Panel> ScenarioContext::panelTitled(const std::string& title) {
     for (auto& p : visiblePanels()) {
         if (p->title() == title) return p;

@@ -77,6 +77,11 @@ class ScenarioContext {
     Point toScreen(Point scriptPoint);
     // Our visible panels, the key window first.
     std::vector<std::shared_ptr<Panel>> visiblePanels();
+    // Every panel of ours that is not closed, shown or ordered out.
+    std::vector<std::shared_ptr<Panel>> heldPanels();
+    // Whether the window server really draws one of our panels: ordered in, on a desktop that is
+    // active, over a display.
+    bool drawnOnScreen(const Panel& panel);
     std::shared_ptr<Panel> panelTitled(const std::string& title);
     // The `occurrence`-th (1-based) place a text is drawn on our visible panels.
     std::optional<PanelElement> findElement(const std::string& text, int occurrence = 1);
@@ -96,6 +101,21 @@ class ScenarioContext {
     std::unique_ptr<QuillVorn> program_;
     Subscription wallpaperPosts_;
 };
+
+// How a step looks for one of our panels: shown as the program holds it (ordered in), held open
+// whether shown or not (a step's word "held"), or really drawn by the window server ("shown").
+enum class PanelSight { orderedIn, held, drawn };
+PanelSight panelSight(const StepCall& call, bool worded);
+
+// The first of our panels of type T seen so.
+template <class T>
+std::shared_ptr<T> findOurPanel(ScenarioContext& ctx, PanelSight sight) {
+    for (const auto& panel : sight == PanelSight::held ? ctx.heldPanels() : ctx.visiblePanels()) {
+        auto found = std::dynamic_pointer_cast<T>(panel);
+        if (found && (sight != PanelSight::drawn || ctx.drawnOnScreen(*found))) return found;
+    }
+    return nullptr;
+}
 
 // The title of a bar item as the bar shows it: the window's title (its application's name when it
 // has none), or the group's title.

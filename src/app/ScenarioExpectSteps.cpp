@@ -4,7 +4,9 @@
 #include <sstream>
 
 #include "app/ScenarioContext.h"
+#include "bar_views/AppNameTooltipPanel.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Windowing.h"
 
 namespace qv {
 
@@ -24,6 +26,24 @@ void expectElementEnabled(ScenarioContext& ctx, const StepCall& call, bool enabl
         failExpectation("\"" + call.text(0) + "\" " + (enabled ? "enabled" : "disabled"),
                         enabled ? "disabled" : "enabled");
     held(ctx);
+}
+
+// The help text of the control under a point (AppKit space), which the system shows as its
+// tooltip: in the topmost window there, if it is ours, the innermost control that has one.
+std::optional<std::string> helpAt(ScenarioContext& ctx, Point p) {
+    const uint32_t topmost = ctx.platform.windowing.windowNumberAt(p, 0);
+    for (const auto& panel : ctx.visiblePanels()) {
+        if (panel->windowNumber() != topmost || !panel->contentView()) continue;
+        const HitRegion* control = panel->contentView()->displayList().topmost(
+            panel->convertFromScreen(p), [](const HitRegion& r) { return !r.help.empty(); });
+        if (control) return control->help;
+    }
+    return std::nullopt;
+}
+
+// A text as a message names it, "none" for no text.
+std::string named(const std::optional<std::string>& text) {
+    return text ? "\"" + *text + "\"" : "none";
 }
 
 int32_t trackedPID(ScenarioContext& ctx, const StepCall& call) {
@@ -149,6 +169,36 @@ void addExpectSteps(StepTable& t) {
                  {{A::text}},
                  [](ScenarioContext& ctx, const StepCall& call) { expectElementEnabled(ctx, call, false); },
                  "The control labelled with the text is shown but takes no clicks."});
+    t.push_back({"expect help",
+                 "X Y TEXT|none",
+                 {{A::number, A::number, A::text}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     const auto expected = call.is(2, "none") ? std::nullopt : std::optional(call.text(2));
+                     expectEqual(ctx, named(expected),
+                                 named(helpAt(ctx, ctx.toScreen({call.number(0), call.number(1)}))));
+                 },
+                 "The help text that the control at a point shows as its tooltip, or none."});
+    t.push_back({"expect tooltip",
+                 "TEXT|none [X Y WIDTH HEIGHT]",
+                 {{A::text}, {A::text, A::number, A::number, A::number, A::number}},
+                 [](ScenarioContext& ctx, const StepCall& call) {
+                     auto tooltip = findOurPanel<AppNameTooltipPanel>(ctx, PanelSight::orderedIn);
+                     std::optional<std::string> text;
+                     if (tooltip) {
+                         for (const DrawOp* op : tooltip->contentView()->displayList().texts())
+                             text = text.value_or("") + op->joinedText();
+                     }
+                     const auto expected = call.is(0, "none") ? std::nullopt : std::optional(call.text(0));
+                     if (call.form == 1 && tooltip && !near(tooltip->frame(), rectAt(call, 1)))
+                         failExpectation(rectText(rectAt(call, 1)), rectText(tooltip->frame()));
+                     expectEqual(ctx, named(expected), named(text));
+                 },
+                 "The tooltip the program shows of its own above the bar (a pinned app's name): its text, "
+                 "and its frame from the primary screen's bottom-left corner, y up; or none shown.",
+                 [](const StepCall& call) -> std::optional<std::string> {
+                     if (call.form == 1 && call.is(0, "none")) return "none takes no frame";
+                     return std::nullopt;
+                 }});
     t.push_back({"expect setting",
                  "SETTING VALUE",
                  {{A::text, A::text}},

@@ -13,10 +13,7 @@ using A = ArgKind;
 
 // The thumbnail pop-up on screen, if one is.
 std::shared_ptr<ThumbnailPopupPanel> openPopup(ScenarioContext& ctx) {
-    for (const auto& panel : ctx.visiblePanels()) {
-        if (auto popup = std::dynamic_pointer_cast<ThumbnailPopupPanel>(panel)) return popup;
-    }
-    return nullptr;
+    return findOurPanel<ThumbnailPopupPanel>(ctx, PanelSight::orderedIn);
 }
 
 std::shared_ptr<ThumbnailPopupPanel> requirePopup(ScenarioContext& ctx) {
@@ -48,28 +45,36 @@ std::vector<std::string> cardLooks(const ThumbnailPopupPanel& popup) {
 
 void addThumbnailSteps(StepTable& t) {
     t.push_back({"expect popup",
-                 "X Y WIDTH HEIGHT|none",
-                 {{A::text}, {A::number, A::number, A::number, A::number}},
+                 "[held|shown] X Y WIDTH HEIGHT|none",
+                 {{A::text},
+                  {A::number, A::number, A::number, A::number},
+                  {A::text, A::text},
+                  {A::text, A::number, A::number, A::number, A::number}},
                  [](ScenarioContext& ctx, const StepCall& call) {
-                     auto popup = openPopup(ctx);
-                     if (call.count() == 1) {
+                     const bool worded = call.form >= 2;
+                     auto popup = findOurPanel<ThumbnailPopupPanel>(ctx, panelSight(call, worded));
+                     if (call.form == 0 || call.form == 2) {
                          if (popup)
                              failExpectation("no thumbnail pop-up", "one at " + rectText(popup->frame()));
                          held(ctx);
                          return;
                      }
-                     if (!popup)
-                         failExpectation("a thumbnail pop-up at " + rectText(rectAt(call, 0)), "none");
-                     if (!near(popup->frame(), rectAt(call, 0)))
-                         failExpectation(rectText(rectAt(call, 0)), rectText(popup->frame()));
+                     const Rect expected = rectAt(call, worded ? 1 : 0);
+                     if (!popup) failExpectation("a thumbnail pop-up at " + rectText(expected), "none");
+                     if (!near(popup->frame(), expected))
+                         failExpectation(rectText(expected), rectText(popup->frame()));
                      if (popup->level() != ThumbnailPopupPanel::kLevel)
                          failExpectation("level 101", "level " + std::to_string(popup->level()));
                      held(ctx);
                  },
                  "The thumbnail pop-up open at that frame (from the primary screen's bottom-left corner, "
-                 "y up) and level 101, or none open.",
+                 "y up) and level 101, or none open; held: the pop-up the program holds, shown or not; "
+                 "shown: one the window server really draws.",
                  [](const StepCall& call) -> std::optional<std::string> {
-                     return call.form == 0 ? oneOf(0, {"none"})(call) : std::nullopt;
+                     if (call.form == 0) return oneOf(0, {"none"})(call);
+                     if (call.form == 1) return std::nullopt;
+                     if (auto fault = oneOf(0, {"held", "shown"})(call)) return fault;
+                     return call.form == 2 ? oneOf(1, {"none"})(call) : std::nullopt;
                  }});
     t.push_back({"expect popup-cards",
                  "picture|spinner|placeholder...",

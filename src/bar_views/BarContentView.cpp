@@ -118,7 +118,6 @@ Node BarContentView::body() {
     shownSpaceID_ = spaceID;
 
     fillInputs(shown_);
-    shownMoveToGroups_ = moveToGroupsExcludingCurrentSpace();
     // Frames of chips that left the row are dropped; they are no one's insertion point.
     std::erase_if(chipFrames, [&](const auto& kv) {
         return std::find(shown_.visibleChipIDs.begin(), shown_.visibleChipIDs.end(), kv.first) ==
@@ -309,7 +308,10 @@ Node BarContentView::chipView(const DisplayItem& item) {
             view.pinToAppMenu = pinBinding(*c.bundleIdentifier, PinDestination::appMenu());
         }
         view.canPin = c.bundleIdentifier.has_value();
-        view.moveToGroups = shownMoveToGroups_;
+        view.moveToGroups = [weak] {
+            auto self = weak.lock();
+            return self ? self->moveToGroupsExcludingCurrentSpace() : std::vector<MoveToDisplayGroup>{};
+        };
         view.onMoveToSpace = [weak, id](uint64_t target) {
             auto self = weak.lock();
             if (self && self->onMoveWindowToSpaceRequested)

@@ -138,7 +138,6 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     Inputs shown_;
     Subscription accessibilityObserver_;
     std::unique_ptr<ContextMenuSuppressionMonitor> contextMenuMonitor_;
-    std::vector<MoveToDisplayGroup> shownMoveToGroups_;  // of the last evaluation, for its chips
 };
 
 }  // namespace qv

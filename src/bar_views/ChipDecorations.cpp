@@ -15,7 +15,7 @@ double BadgeOverlay::fontSize(double iconSize) {
 double BadgeOverlay::width() const {
     double m = side(iconSize);
     Font font = Font::system(fontSize(iconSize), FontWeight::bold, FontDesign::rounded);
-    return std::clamp(textmetrics::width(badge, font) + 6, m, 2.5 * m);
+    return std::min(std::clamp(textmetrics::width(badge, font) + 6, m, 2.5 * m), maxWidth);
 }
 
 Node BadgeOverlay::body() const {
@@ -44,6 +44,27 @@ Node IconWithBadge::body() const {
     Node badgeNode = badge ? BadgeOverlay{*badge, s}.body()->offset(0.75 * s, 0) : EmptyNode();
     return ZStack(Alignment::topLeading(), {image->frame(s, s), badgeNode})
         ->frame(s + reservedBadgeWidth(), s, Alignment::leading());
+}
+
+IconWithBadge::SquareLayout IconWithBadge::squareLayout(double side) const {
+    const double s = iconSize;
+    SquareLayout layout;
+    layout.iconX = std::max(0.0, (side - s - reservedBadgeWidth()) / 2);
+    if (!badge) return layout;
+    layout.badgeWidth = BadgeOverlay{*badge, s, side}.width();
+    layout.badgeX = std::max(0.0, std::min(layout.iconX + 0.75 * s, side - layout.badgeWidth));
+    return layout;
+}
+
+Node IconWithBadge::bodyInSquare(double side) const {
+    const double s = iconSize;
+    const SquareLayout layout = squareLayout(side);
+    const double top = (side - s) / 2;
+    Node image =
+        icon ? IconImage(icon)->resizableImage()->frame(s, s) : Rectangle()->fillWith(Color::clear());
+    Node badgeNode = badge ? BadgeOverlay{*badge, s, side}.body()->offset(layout.badgeX, top) : EmptyNode();
+    return ZStack(Alignment::topLeading(), {image->frame(s, s)->offset(layout.iconX, top), badgeNode})
+        ->frame(side, side, Alignment::topLeading());
 }
 
 Node ActiveChipEdge::applied(Node chip) const {

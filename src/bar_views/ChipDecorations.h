@@ -13,6 +13,7 @@ namespace qv {
 struct BadgeOverlay {
     std::string badge;
     double iconSize = 0;
+    double maxWidth = kInfinity;  // the room there is for it; the text is cut at the tail
 
     // The badge's height and least width, and the size of its text, for an icon of `iconSize`.
     static double side(double iconSize);
@@ -32,6 +33,19 @@ struct IconWithBadge {
     // The width the badge adds beside the icon: 0 without a badge.
     double reservedBadgeWidth() const;
     Node body() const;
+
+    // In a chip of a fixed width `side` (the pinned chip's square) there is no room beside the
+    // icon: the icon with its badge is centred there as far as it fits, but the icon stays in the
+    // square and the badge, at most `side` wide, ends inside it, reaching left over the icon
+    // rather than into the next chip. Offsets from the square's leading edge.
+    struct SquareLayout {
+        double iconX = 0;
+        double badgeX = 0;
+        double badgeWidth = 0;  // 0 without a badge
+    };
+    SquareLayout squareLayout(double side) const;
+    // The icon and its badge in a `side` x `side` square, the icon centred vertically.
+    Node bodyInSquare(double side) const;
 };
 
 // The thin outline of the focused chip.

@@ -32,7 +32,8 @@ struct ChipView {
     Binding<bool> pinToBar = {};
     Binding<bool> pinToAppMenu = {};
     bool canPin = false;
-    std::vector<MoveToDisplayGroup> moveToGroups = {};
+    // The targets of "Move to", without the window's own desktop; asked each time the menu opens.
+    std::function<std::vector<MoveToDisplayGroup>()> moveToGroups = nullptr;
     std::function<void(uint64_t spaceID)> onMoveToSpace = nullptr;
 
     // The title shown, none when titles are off.

@@ -116,7 +116,7 @@ Menu PinnedChipView::contextMenu() const {
 
 Node PinnedChipView::body() const {
     const BarMetrics m = metrics;
-    Node content = icon ? IconWithBadge{icon, m.iconSize, badge}.body()
+    Node content = icon ? IconWithBadge{icon, m.iconSize, badge}.bodyInSquare(m.chipHeight)
                         : SymbolImage("app.dashed", Font::system(m.iconSize), Color::secondary());
     Windowing* w = &windowing;
     Runtime* rt = &runtime;

@@ -122,21 +122,23 @@ Node SpaceListPopover::body() {
     }
     auto reported = reportedHeight_;
     auto report = onHeightChange_;
-    return VStack(HorizontalAlignment::leading, 4, std::move(children))
-        ->padding(EdgeInsets::vertical(6))
-        ->frame(SpaceListPanel::kWidth, std::nullopt, Alignment::leading())
-        ->fixedSize(false, true)
+    Node list = VStack(HorizontalAlignment::leading, 4, std::move(children))
+                    ->padding(EdgeInsets::vertical(6))
+                    ->frame(SpaceListPanel::kWidth, std::nullopt, Alignment::leading())
+                    ->fixedSize(false, true)
+                    ->onGlobalFrameChange([reported, report, queue](Rect r) {
+                        if (r.height() == *reported) return;
+                        *reported = r.height();
+                        const double h = r.height();
+                        queue->async([report, h] {
+                            if (report && h > 0) report(h);
+                        });
+                    });
+    // Taller than the panel may grow, the list starts at its header and scrolls to the rest.
+    return ScrollView(Axis::vertical, std::move(list), {.showsIndicators = false})
         ->background(MaterialView(Material::ultraThick)->clipShape(Shape::roundedRect(10)))
         ->overlay(RoundedRectangle(10)->strokeBorder(Color::primary().opacity(0.1), 1))
         ->clipShape(Shape::roundedRect(10))
-        ->onGlobalFrameChange([reported, report, queue](Rect r) {
-            if (r.height() == *reported) return;
-            *reported = r.height();
-            const double h = r.height();
-            queue->async([report, h] {
-                if (report && h > 0) report(h);
-            });
-        })
         ->frame(
             Element::FlexFrame{.maxWidth = kInfinity, .maxHeight = kInfinity, .alignment = Alignment::top()});
 }

@@ -82,6 +82,9 @@ struct WorldHotKey {
     bool refuseEnabling = false;  // the system refuses to switch it on
 };
 
+// The mark a menu item shows before its title: none, a check mark, or a dash for a mixed state.
+enum class WorldMenuMark { none, check, mixed };
+
 // An event our process posted into the system's event stream.
 struct WorldPostedEvent {
     uint32_t type = 0;  // event type: 1 left down, 2 left up, 5 moved, 6 left dragged, 10 key down, 11 key up
@@ -187,6 +190,9 @@ class WorldDriver {
     // of its symbol when it has one; a separator as "-". None when no menu is open or the path
     // leads to no submenu.
     virtual std::optional<std::vector<std::string>> openMenuItems(const std::vector<std::string>& path) = 0;
+    // The mark before the title of the open menu's item reached by titles through submenus; none when
+    // no menu is open or the item is missing.
+    virtual std::optional<WorldMenuMark> openMenuItemMark(const std::vector<std::string>& titles) = 0;
 
     // --- Our own windows, and what the window server keeps for our process ---
     // One of our windows by its window number; none when it does not exist.

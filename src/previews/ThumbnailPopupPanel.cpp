@@ -35,6 +35,9 @@ std::shared_ptr<ThumbnailPopupPanel> ThumbnailPopupPanel::make(Windowing& window
     panel->backgroundColor = Color::clear();
     panel->hasShadow = true;
     panel->acceptsMouseMovedEvents = true;
+    // Hidden without a close, the pop-up would stay its bar's open pop-up, out of sight and deaf
+    // to the pointer; it stays until its bar closes it.
+    panel->hidesOnDeactivate = false;
     panel->setContentView(std::make_shared<FirstMouseHostingView>(runtime, std::move(rootView)));
     if (const auto& content = panel->contentView()) {
         auto area = std::make_shared<TrackingArea>();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -295,9 +296,14 @@ void ThumbnailService::captureWindow(uint32_t windowID, std::optional<double> ma
             double scale = 1.0;
             const double longer = std::max(frame.width(), frame.height());
             if (maxPixelDimension && longer > *maxPixelDimension) scale = *maxPixelDimension / longer;
+            // However large the window, the size asked for is a number of pixels the platform can
+            // hold; the platform itself scales a capture down to what a display can show.
+            auto pixels = [](double points) {
+                return static_cast<int>(std::clamp(std::trunc(points), 1.0, double(std::numeric_limits<int>::max())));
+            };
             SCStreamConfiguration config;
-            config.width = std::max(1, static_cast<int>(std::trunc(frame.width() * scale)));
-            config.height = std::max(1, static_cast<int>(std::trunc(frame.height() * scale)));
+            config.width = pixels(frame.width() * scale);
+            config.height = pixels(frame.height() * scale);
             config.scalesToFit = true;
             config.showsCursor = false;
             config.captureResolution = SCCaptureResolution::nominal;

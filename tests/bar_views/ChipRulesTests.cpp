@@ -90,10 +90,20 @@ TEST_F(ChipMenuTest, DividersStandOnlyBetweenPresentEntriesAndPinTogglesNeedCanP
     EXPECT_EQ(chip.contextMenu(1).titles(), (Titles{"Quit Atlas", "-", "Close Window"}));
 }
 
+TEST_F(ChipMenuTest, TheGroupSeparatorAndTheFocusEdgeFollowTheBarsLook) {
+    group.usesLightBar = true;
+    EXPECT_EQ(group.separatorOpacity(), 0.18);
+    group.usesLightBar = false;
+    EXPECT_EQ(group.separatorOpacity(), 0.3);
+    EXPECT_EQ((ActiveChipEdge{.usesLightBar = true}.lineOpacity()), 0.5);
+    EXPECT_EQ((ActiveChipEdge{.usesLightBar = false}.lineOpacity()), 0.35);
+}
+
 TEST_F(ChipMenuTest, MoveToListsOneDisplayDirectlyOnOneScreenOnly) {
     std::vector<uint64_t> moved;
     MoveToDisplayGroup display1{"UUID-1", "Display 1", 1, {{11, "Desktop 1"}, {13, "Desktop 3"}}};
-    chip.moveToGroups = {display1};
+    std::vector<MoveToDisplayGroup> groups = {display1};
+    chip.moveToGroups = [&] { return groups; };
     EXPECT_TRUE(chip.contextMenu(1).items.empty());  // no callback, no entry
     chip.onMoveToSpace = [&](uint64_t id) { moved.push_back(id); };
     chip.onMinimize = noop;
@@ -103,10 +113,10 @@ TEST_F(ChipMenuTest, MoveToListsOneDisplayDirectlyOnOneScreenOnly) {
     Menu two = chip.contextMenu(2);
     EXPECT_EQ(two.find({"Move to", "  Display 1"})->symbolName, "1.square.fill");
     two.find({"Move to", "  Display 1", "Desktop 1"})->action();
-    chip.moveToGroups.push_back({"UUID-2", "Display 2", 2, {{21, "Desktop 4"}}});
+    groups.push_back({"UUID-2", "Display 2", 2, {{21, "Desktop 4"}}});
     chip.contextMenu(1).find({"Move to", "  Display 2", "Desktop 4"})->action();
     EXPECT_EQ(moved, (std::vector<uint64_t>{13, 11, 21}));
-    chip.moveToGroups.clear();
+    groups.clear();
     EXPECT_EQ(chip.contextMenu(1).titles(), (Titles{"Minimize"}));
 }
 

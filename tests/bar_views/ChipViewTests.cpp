@@ -2,6 +2,7 @@
 
 #include "bar_views/BarRowFixture.h"
 #include "bar_views/ChipView.h"
+#include "bar_views/PinnedChipView.h"
 
 namespace qv {
 namespace {
@@ -76,6 +77,29 @@ TEST_F(ChipViewTest, AnUnfocusedChipPulsesWhileItsAppWantsAttention) {
     rt.advance(10);
     EXPECT_EQ(host->animations().size(), 4u);  // no timer flips it
     EXPECT_TRUE(host->activeAnimations().empty());
+}
+
+TEST_F(ChipViewTest, APinnedChipKeepsItsIconAndAWideBadgeInItsOwnSquare) {
+    metrics = BarMetrics::forSize(BarSize::small);
+    showBar([this] {
+        return row({PinnedChipView{.windowing = sim.platform().windowing,
+                                   .runtime = rt,
+                                   .bundleID = "com.example.atlas",
+                                   .appName = "Atlas",
+                                   .icon = std::make_shared<const Image>(Image::named("Atlas", 64, 64)),
+                                   .metrics = metrics,
+                                   .badge = "1234"}
+                        .body()});
+    });
+    Rect square, icon, badge;  // the square is filled with the primary colour at 0.06
+    const RGBA squareFill = Color::primary().opacity(0.06).resolve(ColorScheme::light);
+    for (const DrawOp& op : host->displayList().ops) {
+        if (op.kind == DrawOp::Kind::image) icon = op.frame;
+        if (op.fill && op.fill->color == squareFill && op.opacity > 0) square = op.frame;
+        if (op.fill && op.shape.kind == ShapeKind::capsule) badge = op.frame;
+    }
+    EXPECT_TRUE(square.contains(icon)) << icon;
+    EXPECT_TRUE(square.contains(badge)) << badge;
 }
 
 }  // namespace

@@ -103,10 +103,12 @@ TEST_F(ThumbnailHoverTest, FromOnePopupToTheNextChipAtOnceInANewPanelSlidingFrom
     EXPECT_EQ(popup()->frame(), from);
     rt.advance(0.15);
     EXPECT_EQ(popup()->frame(), (Rect{860 - 179, 44, 358, 336}));
-    // The old panel's late dismissal leaves the new one alone.
+    // The old panel's late dismissal leaves the new one alone, and so does its content's new width.
     EXPECT_EQ(hover->thumbnailTargetID(), singleTarget().id());
+    std::dynamic_pointer_cast<GroupedThumbnailContent>(first->contentView()->rootView())->onWidthChange(702);
     rt.advance(1);
-    EXPECT_TRUE(popup());
+    ASSERT_TRUE(popup());
+    EXPECT_EQ(popup()->frame().width(), 358);
 }
 
 TEST_F(ThumbnailHoverTest, WithNoScreenNothingIsShownAndAnOpenPopupStays) {

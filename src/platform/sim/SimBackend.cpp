@@ -196,6 +196,21 @@ class SimWorldDriver : public WorldDriver {
         return out;
     }
 
+    std::optional<WorldMenuMark> openMenuItemMark(const std::vector<std::string>& titles) override {
+        const SimPresentedMenu* open = sim_.windowing().openMenu();
+        const MenuItem* item = open ? open->menu.find(titles) : nullptr;
+        if (!item) return std::nullopt;
+        switch (item->state) {
+            case MenuItemState::on:
+                return WorldMenuMark::check;
+            case MenuItemState::mixed:
+                return WorldMenuMark::mixed;
+            case MenuItemState::off:
+                break;
+        }
+        return WorldMenuMark::none;
+    }
+
     std::optional<WorldWindow> ourWindow(uint32_t windowNumber) override {
         std::lock_guard lock(sim_.worldMutex());
         const SimWindow* w = sim_.window(windowNumber);

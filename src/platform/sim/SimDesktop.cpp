@@ -458,6 +458,7 @@ std::vector<Screen> SimDesktop::screens() const {
                 ? Value::dictionary({{"NSScreenNumber", Value::number(NumberObject::ofUnsigned(d.id))}})
                 : Value::dictionary({});
         s.localizedName = d.name;
+        s.backingScaleFactor = d.backingScaleFactor;
         out.push_back(std::move(s));
     };
     if (primary) add(*primary);

@@ -55,6 +55,7 @@ struct SimDisplay {
     uint64_t screenInstance = 0;
     bool reportsScreenNumber = true;  // false: its screen's description has no "NSScreenNumber"
     bool reportsUUID = true;          // false: the system gives no UUID for it
+    double backingScaleFactor = 2.0;  // pixels per point of its backing store
 };
 
 struct SimApp {

@@ -38,6 +38,18 @@ void paintWindowButtons(Image& image, double scale, int rows) {
     }
 }
 
+// The size of a screenshot asked at `width` x `height` points (0: the content's own): as asked,
+// scaled down to the display's backing store when larger, keeping its proportions, as the capture
+// service does. None when there is nothing to capture.
+std::optional<std::pair<int, int>> screenshotSize(double width, double height, const SimDisplay& display) {
+    if (!(width >= 1) || !(height >= 1)) return std::nullopt;
+    const double maxWidth = display.frame.width() * display.backingScaleFactor;
+    const double maxHeight = display.frame.height() * display.backingScaleFactor;
+    const double scale = std::min({1.0, maxWidth / width, maxHeight / height});
+    if (!(scale > 0)) return std::nullopt;
+    return std::pair{std::max(1, static_cast<int>(width * scale)), std::max(1, static_cast<int>(height * scale))};
+}
+
 }  // namespace
 
 SimScreenCapture::SimScreenCapture(SimDesktop& sim) : sim_(sim) {}
@@ -211,12 +223,17 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
             error = "The window is gone";
             return nullptr;
         }
-        const int width = config.width > 0 ? config.width : static_cast<int>(w->frame.width());
-        const int height = config.height > 0 ? config.height : static_cast<int>(w->frame.height());
-        if (width <= 0 || height <= 0) {
+        // A window is captured at most at the size of the display that shows most of it.
+        const SimDisplay* shownOn = sim_.displayContaining(w->frame);
+        const auto size = shownOn ? screenshotSize(config.width > 0 ? config.width : w->frame.width(),
+                                                   config.height > 0 ? config.height : w->frame.height(),
+                                                   *shownOn)
+                                  : std::nullopt;
+        if (!size) {
             error = "Nothing to capture";
             return nullptr;
         }
+        const auto [width, height] = *size;
         auto image =
             std::make_shared<Image>(Image::filled(width, height, opaque(w->layer ? kOverlay : kWindowBody)));
         const int titleRows =
@@ -241,12 +258,13 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
     Rect source = config.sourceRect.size.width > 0 && config.sourceRect.size.height > 0
                       ? config.sourceRect
                       : Rect{0, 0, d->frame.width(), d->frame.height()};
-    const int width = config.width > 0 ? config.width : static_cast<int>(source.width());
-    const int height = config.height > 0 ? config.height : static_cast<int>(source.height());
-    if (width <= 0 || height <= 0) {
+    const auto size = screenshotSize(config.width > 0 ? config.width : source.width(),
+                                     config.height > 0 ? config.height : source.height(), *d);
+    if (!size) {
         error = "Nothing to capture";
         return nullptr;
     }
+    const auto [width, height] = *size;
     auto excluded = [&](uint32_t id) {
         return std::any_of(filter.excludedWindows.begin(), filter.excludedWindows.end(),
                            [id](const SCWindow& w) { return w.windowID == id; });

@@ -159,6 +159,13 @@ std::string SimDesktop::renderSvg() const {
             if (w->ownerPID == ownPID_) {
                 auto panel = windowing_->panel(w->id);
                 if (!panel || !panel->contentView()) continue;
+                // The window server shows a window's content within its frame, whatever the
+                // content's own extent.
+                const std::string frameClip = "win" + std::to_string(w->id) + "d" + std::to_string(d.id);
+                out << "<clipPath id=\"" << frameClip << "\"><rect x=\"" << N::number(w->frame.minX())
+                    << "\" y=\"" << N::number(w->frame.minY()) << "\" width=\"" << N::number(w->frame.width())
+                    << "\" height=\"" << N::number(w->frame.height()) << "\"/></clipPath><g clip-path=\"url(#"
+                    << frameClip << ")\">";
                 Rect content = flipVertically(panel->contentRect(), primaryHeight());
                 if (content != w->frame) {
                     // A titled panel: its frame and title bar around the content.
@@ -181,6 +188,7 @@ std::string SimDesktop::renderSvg() const {
                                          underTitleBar && !panel->titlebarAppearsTransparent,
                                          underTitleBar && panel->titleVisible);
                 }
+                out << "</g>";
             } else {
                 const SimApp* a = app(w->ownerPID);
                 // A Dock that hides itself stays out of sight.

@@ -63,14 +63,18 @@ void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> bel
         return;
     }
     // A window goes to the active Space when first shown; one that moves to the active Space
-    // follows the user on every showing; one that joins all Spaces is on every Space.
+    // follows the user on every showing; one that joins all Spaces is on every Space. A display
+    // without Spaces of its own has no active one to give: a window shown there joins all Spaces,
+    // so that it shows whichever is active.
     uint64_t behavior = panel.collectionBehavior;
-    if (behavior & collectionbehavior::kCanJoinAllSpaces) {
+    const bool placed = !w->spaces.empty() && !(behavior & collectionbehavior::kMoveToActiveSpace);
+    const uint64_t active = activeSpaceFor(sim_, w->frame);
+    if ((behavior & collectionbehavior::kCanJoinAllSpaces) || (!placed && !active)) {
         std::set<uint64_t> all;
         for (const SimDisplay& d : sim_.displays()) all.insert(d.spaces.begin(), d.spaces.end());
         w->spaces = all;
-    } else if (w->spaces.empty() || (behavior & collectionbehavior::kMoveToActiveSpace)) {
-        if (uint64_t s = activeSpaceFor(sim_, w->frame)) w->spaces = {s};
+    } else if (!placed) {
+        w->spaces = {active};
     }
     w->orderedIn = true;
     uint32_t id = w->id;

@@ -357,6 +357,23 @@ TEST_F(ScreenshotTest, EachDisplayShowsThePanelsOnItsActiveSpace) {
     EXPECT_TRUE(verdict->ok) << verdict->output;
 }
 
+TEST_F(ScreenshotTest, APanelShowsItsContentOnlyWithinItsFrame) {
+    auto panel = labelled({100, 400, 200, 40}, "Clipped");
+    auto all = parseSvg(sim.renderSvg());
+    std::vector<Rect> clips;  // the rectangles the label is clipped to
+    for (const SvgElement* t : named(all, "text")) {
+        for (size_t a : t->text == "Clipped" ? t->ancestors : std::vector<size_t>{}) {
+            auto id = urlTarget(all[a].attr("clip-path"));
+            for (const SvgElement* r : named(all, "rect")) {
+                if (id && !r->ancestors.empty() && all[r->ancestors.back()].attr("id") == *id)
+                    clips.push_back({r->num("x"), r->num("y"), r->num("width"), r->num("height")});
+            }
+        }
+    }
+    const Rect frame = sim.window(panel->windowNumber())->frame;
+    EXPECT_NE(std::find(clips.begin(), clips.end(), frame), clips.end());
+}
+
 TEST_F(ScreenshotTest, PanelsCarryTheirAlphaAndTitledOnesTheirFrameAndTitle) {
     auto faded = labelled({100, 400, 200, 40}, "Faded");
     faded->setAlphaValue(0.5);
