@@ -261,10 +261,6 @@ std::string quotedList(const std::vector<std::string>& items) {
     return out;
 }
 
-Rect rectAt(const StepCall& call, size_t i) {
-    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
-}
-
 std::string rectText(const Rect& r) {
     std::ostringstream os;
     os << r.minX() << " " << r.minY() << " " << r.width() << " " << r.height();
@@ -275,18 +271,6 @@ bool near(const Rect& a, const Rect& b) {
     constexpr double kTolerance = 0.01;
     return std::abs(a.minX() - b.minX()) < kTolerance && std::abs(a.minY() - b.minY()) < kTolerance &&
            std::abs(a.width() - b.width()) < kTolerance && std::abs(a.height() - b.height()) < kTolerance;
-}
-
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
-    return [i, words](const StepCall& call) -> std::optional<std::string> {
-        if (i >= call.count()) return std::nullopt;
-        for (const std::string& w : words) {
-            if (call.is(i, w.c_str())) return std::nullopt;
-        }
-        std::string list;
-        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
-        return "\"" + call.text(i) + "\" is not one of " + list;
-    };
 }
 
 void held(ScenarioContext& ctx) {
