@@ -72,7 +72,7 @@ void ScenarioContext::restartProgram() {
     if (!hasQuit()) platform.application.terminate();
     settle();
     // Its process ends: its windows go with it, and nothing of it runs any more.
-    for (auto& panel : platform.application.windows()) panel->close();
+    endProcess();
     program_.reset();
     UpdaterService::setShared(nullptr);
     BadgeService::setShared(nullptr);
@@ -85,12 +85,17 @@ void ScenarioContext::restartProgram() {
     startProgram();
 }
 
+void ScenarioContext::endProcess() {
+    for (auto& panel : platform.application.windows()) panel->close();
+}
+
 bool ScenarioContext::hasQuit() {
     return program_ && !platform.application.isRunning();
 }
 
 MainRuntime& ScenarioContext::mainRuntime() {
     if (!program_) throw ScenarioFailure("the program has not started (no \"start\" before this line)");
+    if (hasQuit()) throw ScenarioFailure("the program has quit: there is no running program to look at");
     if (!program_->mainRuntime())
         throw ScenarioFailure("the program's runtime has not started: it waits behind the permissions gate");
     return *program_->mainRuntime();

@@ -54,13 +54,15 @@ class ScenarioContext {
     void restartProgram();
     bool hasStarted() const { return program_ != nullptr; }
     bool hasQuit();
-    // The running program's runtime; fails when the program has not started or is still behind
-    // the permissions gate.
+    // The running program's runtime; fails when the program has not started, is still behind the
+    // permissions gate or has quit.
     MainRuntime& mainRuntime();
     // The program's bar view model.
     BarViewModel& barViewModel();
     // The program's launcher model.
     AppLauncher& appLauncher();
+    // The program's process ends once it has quit: its windows go with it.
+    void endProcess();
     // Runs what is due now on every queue, as the run loop would between two events.
     void settle() { runtime.runUntilIdle(); }
 

@@ -67,6 +67,7 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options, co
             if (ctx.hasQuit() && !onlyLooks(*step.row)) throw ScenarioFailure("the program has quit");
             step.row->run(ctx, step);
             ctx.settle();
+            if (ctx.hasQuit()) ctx.endProcess();
             ++played;
         }
         out << "Played " << played << " steps of " << options.fileName << " in " << runtime.now()
