@@ -10,12 +10,6 @@ namespace qv {
 
 namespace {
 
-BarManager& barManager(ScenarioContext& ctx) {
-    auto bar = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    if (!bar) throw ScenarioFailure("the program has no bar manager");
-    return *bar;
-}
-
 // The desktops one of our panels is pinned to, by reference, and whether it shows.
 struct PanelInWorld {
     std::vector<std::string> desktops;
@@ -35,7 +29,7 @@ PanelInWorld inWorld(ScenarioContext& ctx, const BarPanel& panel) {
 // The mirrors on a display's screen, by the desktop each mirrors; each must be pinned to it.
 std::vector<std::string> mirrorsOn(ScenarioContext& ctx, uint32_t displayID) {
     std::vector<std::string> out;
-    for (const auto& [key, panel] : barManager(ctx).mirrorPanels) {
+    for (const auto& [key, panel] : ctx.barManager().mirrorPanels) {
         if (panel->displayID() != displayID) continue;
         const std::string desktop = ctx.desktopReference(key.spaceID);
         if (inWorld(ctx, *panel).desktops != std::vector<std::string>{desktop})
@@ -51,7 +45,7 @@ std::string stripText(const std::optional<Rect>& strip) {
 }
 
 void showBars(ScenarioContext& ctx) {
-    BarManager& bar = barManager(ctx);
+    BarManager& bar = ctx.barManager();
     const auto strips = ctx.world.dockRects();
     const auto reservations = ctx.world.edgeReservations();
     ctx.out << "  bar size " << rawValue(bar.metrics.barSize) << ", " << barHeight(bar.metrics.barSize)
@@ -121,7 +115,7 @@ void addBarServiceSteps(StepTable& t) {
     t.push_back(step(
         "expect launcher", {{orWord(text("DISPLAY"), "closed")}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            const auto& launcher = barManager(ctx).launcherPanel;
+            const auto& launcher = ctx.barManager().launcherPanel;
             if (call.is(0, "closed")) {
                 expectEqual(ctx, "closed", launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
                 return;
@@ -170,7 +164,7 @@ void addBarSteps(StepTable& t) {
         {{desktop, words({"none"})}, form(desktop, frame()), form(desktop, frame(), shownOrHidden)},
         [](ScenarioContext& ctx, const StepCall& call) {
             const uint64_t desktop = ctx.desktop(call.text(0));
-            const auto& panels = barManager(ctx).panels;
+            const auto& panels = ctx.barManager().panels;
             auto it = panels.find(desktop);
             if (call.form == 0) {
                 if (it != panels.end()) failExpectation("no bar on desktop " + call.text(0), "one");

@@ -117,10 +117,7 @@ std::string rounded(double v) {
 
 void pressChip(ScenarioContext& ctx, const StepCall& call, bool right) {
     const ScriptBar bar = shownBar(ctx, call.text(0));
-    const Point p = centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1))));
-    ctx.world.mouseDown(p, right);
-    ctx.settle();
-    ctx.world.mouseUp(p, right);
+    ctx.click(centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1)))), right);
 }
 
 void dragChip(ScenarioContext& ctx, const StepCall& call) {
@@ -267,16 +264,15 @@ void addExpectations(StepTable& t) {
 }  // namespace
 
 ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference) {
-    auto manager = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    if (!manager) throw ScenarioFailure("the program has no bar manager");
+    BarManager& manager = ctx.barManager();
     const size_t at = reference.find('@');
     const uint64_t desktop = ctx.desktop(reference.substr(0, at));
     std::shared_ptr<BarPanel> panel;
     if (at == std::string::npos) {
-        if (auto it = manager->panels.find(desktop); it != manager->panels.end()) panel = it->second;
+        if (auto it = manager.panels.find(desktop); it != manager.panels.end()) panel = it->second;
     } else {
         const uint32_t display = ctx.display({reference.substr(at + 1), false}).id;
-        for (const auto& [key, mirror] : manager->mirrorPanels) {
+        for (const auto& [key, mirror] : manager.mirrorPanels) {
             if (key.spaceID == desktop && mirror->displayID() == display) panel = mirror;
         }
     }

@@ -101,6 +101,12 @@ MainRuntime& ScenarioContext::mainRuntime() {
     return *program_->mainRuntime();
 }
 
+BarManager& ScenarioContext::barManager() {
+    auto bar = std::dynamic_pointer_cast<BarManager>(mainRuntime().barManager);
+    if (!bar) throw ScenarioFailure("the program has no bar manager");
+    return *bar;
+}
+
 BarViewModel& ScenarioContext::barViewModel() {
     MainRuntime& runtime = mainRuntime();
     if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel;
@@ -109,9 +115,15 @@ BarViewModel& ScenarioContext::barViewModel() {
 }
 
 AppLauncher& ScenarioContext::appLauncher() {
-    auto bar = std::dynamic_pointer_cast<BarManager>(mainRuntime().barManager);
-    if (!bar || !bar->appLauncher) throw ScenarioFailure("the program has no launcher");
-    return *bar->appLauncher;
+    const auto& launcher = barManager().appLauncher;
+    if (!launcher) throw ScenarioFailure("the program has no launcher");
+    return *launcher;
+}
+
+void ScenarioContext::click(Point screenPoint, bool right) {
+    world.mouseDown(screenPoint, right);
+    settle();
+    world.mouseUp(screenPoint, right);
 }
 
 WorldApplication ScenarioContext::application(const std::string& name) {

@@ -17,6 +17,7 @@
 
 namespace qv {
 
+class BarManager;
 class BarPanel;
 class BarContentView;
 
@@ -57,12 +58,15 @@ class ScenarioContext {
     // The running program's runtime; fails when the program has not started, is still behind the
     // permissions gate or has quit.
     MainRuntime& mainRuntime();
-    // The program's bar view model.
+    // The program's bar manager and its bar view model.
+    BarManager& barManager();
     BarViewModel& barViewModel();
     // The program's launcher model.
     AppLauncher& appLauncher();
     // The program's process ends once it has quit: its windows go with it.
     void endProcess();
+    // The user clicks at a point (AppKit space): the button goes down, what is due runs, it comes up.
+    void click(Point screenPoint, bool right = false);
     // Runs what is due now on every queue, as the run loop would between two events.
     void settle() { runtime.runUntilIdle(); }
 

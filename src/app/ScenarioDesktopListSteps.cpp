@@ -45,10 +45,7 @@ void addDesktopListSteps(StepTable& t) {
                 if (r.help.starts_with("Desktop ")) button = &r;
             }
             if (!button) throw ScenarioFailure("bar " + call.text(0) + " shows no desktop switcher");
-            const Point p = bar.panel->convertToScreen({button->frame.midX(), button->frame.midY()});
-            ctx.world.mouseDown(p, false);
-            ctx.settle();
-            ctx.world.mouseUp(p, false);
+            ctx.click(bar.panel->convertToScreen({button->frame.midX(), button->frame.midY()}));
         },
         "Clicks the desktop switcher of a bar (\"N\" desktop N's, \"N@DISPLAY\" its mirror on a "
         "display)."));

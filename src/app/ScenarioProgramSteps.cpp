@@ -64,10 +64,10 @@ void showSettings(ScenarioContext& ctx) {
 }
 
 // The program's bars, once it runs past the permissions gate.
-std::shared_ptr<BarManager> runningBars(ScenarioContext& ctx) {
+BarManager* runningBars(ScenarioContext& ctx) {
     if (!ctx.hasStarted()) return nullptr;
     try {
-        return std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
+        return &ctx.barManager();
     } catch (const ScenarioFailure&) {
         return nullptr;  // behind the gate: no bars yet
     }
@@ -78,7 +78,7 @@ std::shared_ptr<BarManager> runningBars(ScenarioContext& ctx) {
 void showSnapLayouts(ScenarioContext& ctx) {
     const auto screens = ctx.platform.displays.screens();
     const double primaryHeight = screens.empty() ? 0 : screens.front().frame.maxY();
-    const auto bars = runningBars(ctx);
+    BarManager* bars = runningBars(ctx);
     for (const Screen& screen : screens) {
         const auto display = SpaceWindows::displayID(screen);
         const double barHeight = bars && display ? bars->barHeight(*display) : 0;

@@ -80,13 +80,6 @@ Rect reveal(ScenarioContext& ctx, const std::shared_ptr<Panel>& panel, Find find
     return find(listOf(panel));
 }
 
-void clickAt(ScenarioContext& ctx, const std::shared_ptr<Panel>& panel, Point local) {
-    const Point p = panel->convertToScreen(local);
-    ctx.world.mouseDown(p, false);
-    ctx.settle();
-    ctx.world.mouseUp(p, false);
-}
-
 std::string switchState(const DisplayList& list, const DrawOp& track) {
     // The knob stands at the trailing end while the switch is on.
     bool on = false;
@@ -139,7 +132,7 @@ void addSettingsWindowSteps(StepTable& t) {
                 if (!s) throw ScenarioFailure("the row \"" + call.text(0) + "\" has no switch");
                 return s->frame;
             });
-            clickAt(ctx, panel, {track.midX(), track.midY()});
+            ctx.click(panel->convertToScreen({track.midX(), track.midY()}));
         },
         "Clicks the switch of the settings row with that title, scrolling the window to it first. "
         "A dimmed switch takes no click."));
@@ -152,7 +145,7 @@ void addSettingsWindowSteps(StepTable& t) {
                 if (!r) throw ScenarioFailure("no shortcut field in a row \"" + call.text(0) + "\"");
                 return r->frame;
             });
-            clickAt(ctx, panel, {field.midX(), field.midY()});
+            ctx.click(panel->convertToScreen({field.midX(), field.midY()}));
         },
         "Clicks the shortcut field of the recorder row with that title: starts or ends its "
         "recording. Keys then come with key, key-down and key-up."));
@@ -166,7 +159,7 @@ void addSettingsWindowSteps(StepTable& t) {
                 if (!r) throw ScenarioFailure("no side button \"" + call.text(0) + "\"");
                 return r->frame;
             });
-            clickAt(ctx, panel, {button.midX(), button.midY()});
+            ctx.click(panel->convertToScreen({button.midX(), button.midY()}));
         },
         "Clicks the button beside a recorder row's field, named by its tooltip, scrolling the "
         "window to it first."));

@@ -12,8 +12,7 @@ namespace {
 
 // The switcher of the running program; none where the system does not support it.
 std::shared_ptr<WindowSwitcherController> switcher(ScenarioContext& ctx) {
-    auto bar = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    return bar ? bar->windowSwitcher : nullptr;
+    return ctx.barManager().windowSwitcher;
 }
 
 std::string cardTitle(const SwitcherEntry& entry) {
@@ -34,12 +33,6 @@ std::vector<std::string> cardPictures(const WindowSwitcherController& controller
         looks.push_back(picture ? "picture" : "icon");
     }
     return looks;
-}
-
-std::string joined(const std::vector<std::string>& words) {
-    std::string out;
-    for (const std::string& w : words) out += (out.empty() ? "\"" : " \"") + w + "\"";
-    return out.empty() ? "nothing" : out;
 }
 
 }  // namespace
@@ -94,7 +87,7 @@ void addSwitcherSteps(StepTable& t) {
             if (!controller) throw ScenarioFailure("the program has no window switcher");
             std::vector<std::string> found;
             for (const SwitcherEntry& e : *controller->model().entries) found.push_back(cardTitle(e));
-            expectEqual(ctx, joined(call.texts(0)), joined(found));
+            expectEqual(ctx, quotedList(call.texts(0)), quotedList(found));
         },
         "The cards of the switcher's last opening, in order."));
     t.push_back(step(
@@ -103,14 +96,14 @@ void addSwitcherSteps(StepTable& t) {
             auto controller = switcher(ctx);
             if (!controller || !controller->panel()->isVisible())
                 failExpectation("the switcher on screen", "none");
-            expectEqual(ctx, joined(call.texts(0)), joined(cardPictures(*controller)));
+            expectEqual(ctx, quotedList(call.texts(0)), quotedList(cardPictures(*controller)));
         },
         "What each card of the open switcher shows, in order: the window's picture, or its "
         "application's icon while there is none."));
     t.push_back(step(
         "expect event-taps", {{repeated(text("THREAD"))}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            expectEqual(ctx, joined(call.texts(0)), joined(ctx.world.eventTaps()));
+            expectEqual(ctx, quotedList(call.texts(0)), quotedList(ctx.world.eventTaps()));
         },
         "The event taps events pass, in order, each named by the thread serving it; none listed: "
         "no tap."));
@@ -120,7 +113,7 @@ void addSwitcherSteps(StepTable& t) {
             std::vector<std::string> found;
             for (const WorldPostedEvent& e : ctx.world.receivedKeys(ctx.application(call.text(0)).pid))
                 found.push_back(keyEventText(e));
-            expectEqual(ctx, joined(call.texts(1)), joined(found));
+            expectEqual(ctx, quotedList(call.texts(1)), quotedList(found));
         },
         "Every key event the application received from the user since the start, in order; none "
         "listed: it received none."));

@@ -12,9 +12,9 @@ namespace qv {
 namespace {
 
 WindowTilingController& tiling(ScenarioContext& ctx) {
-    auto bar = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    if (!bar || !bar->windowTiling) throw ScenarioFailure("the program has no window tiling");
-    return *bar->windowTiling;
+    const auto& tiling = ctx.barManager().windowTiling;
+    if (!tiling) throw ScenarioFailure("the program has no window tiling");
+    return *tiling;
 }
 
 // A panel's frame as the script writes frames: from the primary display's top-left corner.

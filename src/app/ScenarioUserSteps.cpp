@@ -149,13 +149,6 @@ const std::vector<Form> kPointForms = {{arg::number("X"), arg::number("Y")},
                                        {arg::text("ELEMENT")},
                                        {arg::text("ELEMENT"), arg::whole("N", 1, 1000)}};
 
-void click(ScenarioContext& ctx, const StepCall& call, bool right) {
-    const Point p = pointOf(ctx, call);
-    ctx.world.mouseDown(p, right);
-    ctx.settle();
-    ctx.world.mouseUp(p, right);
-}
-
 // A modifier alone changes the flags held; any other key goes down and up with them.
 void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
     if (down) {
@@ -183,12 +176,13 @@ void addUserSteps(StepTable& t) {
         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.mouseMove(pointOf(ctx, call)); },
         "Moves the pointer to a point, or over the N-th place (1 unless given) a text shows on our panels."));
     t.push_back(step(
-        "click", kPointForms, [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, false); },
+        "click", kPointForms,
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.click(pointOf(ctx, call)); },
         "Presses and releases the left button at a point, or on an element of our panels (a button by "
         "its label). An element that is not there fails."));
     t.push_back(step(
         "right-click", kPointForms,
-        [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, true); },
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.click(pointOf(ctx, call), true); },
         "The same with the right button."));
     t.push_back(step(
         "click-close-button", {{arg::text("PANEL-TITLE")}},
@@ -197,10 +191,7 @@ void addUserSteps(StepTable& t) {
             if (!panel) throw ScenarioFailure("no panel titled \"" + call.text(0) + "\" on screen");
             auto button = panel->closeButtonFrame();
             if (!button) throw ScenarioFailure("\"" + call.text(0) + "\" has no close button");
-            const Point p{button->midX(), button->midY()};
-            ctx.world.mouseDown(p, false);
-            ctx.settle();
-            ctx.world.mouseUp(p, false);
+            ctx.click({button->midX(), button->midY()});
         },
         "Clicks the close button in the title bar of one of our panels, as the user closes it."));
     t.push_back(step(
