@@ -10,14 +10,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
-BarManager& barManager(ScenarioContext& ctx) {
-    auto bar = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    if (!bar) throw ScenarioFailure("the program has no bar manager");
-    return *bar;
-}
-
 // The desktops one of our panels is pinned to, by reference, and whether it shows.
 struct PanelInWorld {
     std::vector<std::string> desktops;
@@ -37,7 +29,7 @@ PanelInWorld inWorld(ScenarioContext& ctx, const BarPanel& panel) {
 // The mirrors on a display's screen, by the desktop each mirrors; each must be pinned to it.
 std::vector<std::string> mirrorsOn(ScenarioContext& ctx, uint32_t displayID) {
     std::vector<std::string> out;
-    for (const auto& [key, panel] : barManager(ctx).mirrorPanels) {
+    for (const auto& [key, panel] : ctx.barManager().mirrorPanels) {
         if (panel->displayID() != displayID) continue;
         const std::string desktop = ctx.desktopReference(key.spaceID);
         if (inWorld(ctx, *panel).desktops != std::vector<std::string>{desktop})
@@ -53,7 +45,7 @@ std::string stripText(const std::optional<Rect>& strip) {
 }
 
 void showBars(ScenarioContext& ctx) {
-    BarManager& bar = barManager(ctx);
+    BarManager& bar = ctx.barManager();
     const auto strips = ctx.world.dockRects();
     const auto reservations = ctx.world.edgeReservations();
     ctx.out << "  bar size " << rawValue(bar.metrics.barSize) << ", " << barHeight(bar.metrics.barSize)
@@ -103,202 +95,166 @@ std::string launcherPlace(ScenarioContext& ctx, const AppLauncherPanel& launcher
 // The bar's services: the look it takes from the wallpaper, the private lookups it may miss, and
 // the launcher it opens.
 void addBarServiceSteps(StepTable& t) {
-    t.push_back({"entry-point",
-                 "NAME on|off",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setEntryPointAvailable(call.text(0), call.is(1, "on"));
-                 },
-                 "Whether the run-time lookup of a private platform function by name finds it. The "
-                 "program looks most of them up when it starts.",
-                 oneOf(1, {"on", "off"})});
-    t.push_back({"expect bar-look",
-                 "BAR light|dark|system",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto& content = scriptBar(ctx, call.text(0)).panel->contentView();
-                     expectEqual(ctx, call.text(1), content ? lookText(content->appearance()) : "no content");
-                 },
-                 "The look of a desktop's bar (N) or of a mirror bar (N@DISPLAY): light (Aqua) or dark (Dark "
-                 "Aqua) by the wallpaper under it, or the system's own when Reduce Transparency is on.",
-                 oneOf(1, {"light", "dark", "system"})});
-    t.back().looksOnly = true;
-    t.push_back({"expect launcher",
-                 "DISPLAY|closed",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto& launcher = barManager(ctx).launcherPanel;
-                     if (!call.args[0].quoted && call.is(0, "closed")) {
-                         expectEqual(ctx, "closed",
-                                     launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
-                         return;
-                     }
-                     const std::string name = ctx.display(call.args[0]).name;
-                     if (!launcher) failExpectation("open on " + name, "closed");
-                     const std::string place = launcherPlace(ctx, *launcher);
-                     if (!place.starts_with(name + " at "))
-                         failExpectation("open on " + name, "open on " + place);
-                     held(ctx);
-                 },
-                 "The launcher is open on a display's screen (above one of its bars), or closed."});
-    t.back().looksOnly = true;
+    using namespace arg;
+    t.push_back(step(
+        "entry-point", {{text("NAME"), words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setEntryPointAvailable(call.text(0), call.choice(1, kOnOff));
+        },
+        "Whether the run-time lookup of a private platform function by name finds it. The "
+        "program looks most of them up when it starts."));
+    t.push_back(step(
+        "expect bar-look", {{text("BAR"), words({"light", "dark", "system"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto& content = scriptBar(ctx, call.text(0)).panel->contentView();
+            expectEqual(ctx, call.text(1), content ? lookText(content->appearance()) : "no content");
+        },
+        "The look of a desktop's bar (N) or of a mirror bar (N@DISPLAY): light (Aqua) or dark "
+        "(Dark Aqua) by the wallpaper under it, or the system's own when Reduce Transparency is "
+        "on."));
+    t.push_back(step(
+        "expect launcher", {{orWord(text("DISPLAY"), "closed")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto& launcher = ctx.barManager().launcherPanel;
+            if (call.is(0, "closed")) {
+                expectEqual(ctx, "closed", launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
+                return;
+            }
+            const std::string name = ctx.display(call.args[0]).name;
+            if (!launcher) failExpectation("open on " + name, "closed");
+            const std::string place = launcherPlace(ctx, *launcher);
+            if (!place.starts_with(name + " at ")) failExpectation("open on " + name, "open on " + place);
+            held(ctx);
+        },
+        "The launcher is open on a display's screen (above one of its bars), or closed."));
 }
 
 }  // namespace
 
 void addBarSteps(StepTable& t) {
-    t.push_back(
-        {"environment",
-         "NAME VALUE|none",
-         {{A::text, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             std::optional<std::string> value;
-             if (!call.is(1, "none")) value = call.text(1);
-             ctx.world.setEnvironmentVariable(call.text(0), value);
-         },
-         "Sets a variable of the environment the program runs in (none removes it). The program reads "
-         "its switches once, so after start it changes nothing."});
-    t.push_back({"full-screen",
-                 "DESKTOP on|off",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setDesktopFullScreen(ctx.desktop(call.text(0)), call.is(1, "on"));
-                 },
-                 "Turns a desktop into a full-screen one (on) or back (off); it keeps its place, and the "
-                 "desktops are numbered afresh.",
-                 oneOf(1, {"on", "off"})});
-    t.push_back(
-        {"refuse-dock-rect",
-         "on|off",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockRectRefused(call.is(0, "on")); },
-         "With on, the window server refuses every strip the bar registers as the Dock's; off accepts "
-         "them again.",
-         oneOf(0, {"on", "off"})});
-    t.push_back({"show bars",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) { showBars(ctx); },
-                 "Prints each display's registered strip, each desktop's bar (frame, shown or hidden) and "
-                 "reservation, and the mirror bars."});
-    const size_t firstExpectation = t.size();
-    t.push_back(
-        {"expect bar",
-         "DESKTOP none | DESKTOP X Y WIDTH HEIGHT [shown|hidden]",
-         {{A::text, A::text},
-          {A::text, A::number, A::number, A::number, A::number},
-          {A::text, A::number, A::number, A::number, A::number, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             const uint64_t desktop = ctx.desktop(call.text(0));
-             const auto& panels = barManager(ctx).panels;
-             auto it = panels.find(desktop);
-             if (call.form == 0) {
-                 if (it != panels.end()) failExpectation("no bar on desktop " + call.text(0), "one");
-                 held(ctx);
-                 return;
-             }
-             if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
-             const Rect frame = it->second->frame();
-             if (!near(frame, rectAt(call, 1))) failExpectation(rectText(rectAt(call, 1)), rectText(frame));
-             const PanelInWorld w = inWorld(ctx, *it->second);
-             if (w.desktops != std::vector<std::string>{call.text(0)})
-                 failExpectation("pinned to desktop " + call.text(0), "pinned to " + quotedList(w.desktops));
-             if (call.count() == 6) expectEqual(ctx, call.text(5), w.shown ? "shown" : "hidden");
-             held(ctx);
-         },
-         "A desktop's bar panel: its frame from the primary screen's bottom-left corner, pinned to that "
-         "desktop alone, and whether it shows; none: the desktop has no bar.",
-         [](const StepCall& call) -> std::optional<std::string> {
-             if (call.form == 0) return oneOf(1, {"none"})(call);
-             return oneOf(5, {"shown", "hidden"})(call);
-         }});
-    t.push_back(
-        {"expect bar-content",
-         "BAR SIZE",
-         {{A::text, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             expectEqual(ctx, call.text(1),
-                         std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
-         },
-         "The bar size the content of a desktop's bar (N) or of a mirror bar (N@DISPLAY) was built for.",
-         oneOf(1, {"small", "medium", "large", "xl", "xxl"})});
-    t.push_back({"expect mirrors",
-                 "DISPLAY [DESKTOP...]",
-                 {{A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     std::vector<std::string> expected = call.texts(1);
-                     std::sort(expected.begin(), expected.end());
-                     expectEqual(ctx, quotedList(expected),
-                                 quotedList(mirrorsOn(ctx, ctx.display(call.args[0]).id)));
-                 },
-                 "The mirror bars on a display, by the desktop each shows and is pinned to; none listed: no "
-                 "mirrors."});
-    t.push_back({"expect mirror-frame",
-                 "BAR X Y WIDTH HEIGHT [shown|hidden]",
-                 {{A::text, A::number, A::number, A::number, A::number},
-                  {A::text, A::number, A::number, A::number, A::number, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar mirror = scriptBar(ctx, call.text(0));
-                     const Rect frame = mirror.panel->frame();
-                     if (!near(frame, rectAt(call, 1)))
-                         failExpectation(rectText(rectAt(call, 1)), rectText(frame));
-                     const bool shown = inWorld(ctx, *mirror.panel).shown;
-                     if (call.count() == 6) expectEqual(ctx, call.text(5), shown ? "shown" : "hidden");
-                     held(ctx);
-                 },
-                 "A mirror bar (N@DISPLAY): its frame from the primary screen's bottom-left corner, and "
-                 "whether it shows.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.text(0).find('@') == std::string::npos) return "a mirror is named N@DISPLAY";
-                     return oneOf(5, {"shown", "hidden"})(call);
-                 }});
-    t.push_back({"expect dock-rect",
-                 "DISPLAY X Y WIDTH HEIGHT | DISPLAY none",
-                 {{A::text, A::number, A::number, A::number, A::number}, {A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto strips = ctx.world.dockRects();
-                     auto it = strips.find(ctx.display(call.args[0]).id);
-                     const std::optional<Rect> found =
-                         it == strips.end() ? std::nullopt : std::optional<Rect>(it->second);
-                     if (call.form == 1) {
-                         expectEqual(ctx, "none", stripText(found));
-                         return;
-                     }
-                     if (!found || !near(*found, rectAt(call, 1)))
-                         failExpectation(rectText(rectAt(call, 1)), stripText(found));
-                     held(ctx);
-                 },
-                 "The strip the window server holds as the Dock's on a display, from the primary display's "
-                 "top-left corner; none: no strip.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     return call.form == 1 ? oneOf(1, {"none"})(call) : std::nullopt;
-                 }});
-    t.push_back(
-        {"expect calls",
-         "NAME COUNT",
-         {{A::text, A::whole}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             expectEqual(ctx, std::to_string(call.whole(1)),
-                         std::to_string(ctx.world.callCount(call.text(0))));
-         },
-         "How often the program has made a platform call of that name so far, refused ones included."});
-    t.push_back({"expect reservation",
-                 "DESKTOP HEIGHT|none",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto reservations = ctx.world.edgeReservations();
-                     auto it = reservations.find(ctx.desktop(call.text(0)));
-                     std::ostringstream found;
-                     if (it == reservations.end()) {
-                         found << "none";
-                     } else {
-                         found << it->second;
-                     }
-                     expectEqual(ctx, call.text(1), found.str());
-                 },
-                 "The height reserved along the bottom edge of a desktop; none: no reservation."});
-    for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
-    t[firstExpectation - 1].looksOnly = true;  // show bars
+    using namespace arg;
+    const Arg desktop = text("DESKTOP"), shownOrHidden = words({"shown", "hidden"});
+    t.push_back(step(
+        "environment", {{text("NAME"), orNone(text("VALUE"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setEnvironmentVariable(call.text(0), call.textOrNone(1));
+        },
+        "Sets a variable of the environment the program runs in (none removes it). The program "
+        "reads its switches once, so after start it changes nothing."));
+    t.push_back(step(
+        "full-screen", {{desktop, words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setDesktopFullScreen(ctx.desktop(call.text(0)), call.choice(1, kOnOff));
+        },
+        "Turns a desktop into a full-screen one (on) or back (off); it keeps its place, and the "
+        "desktops are numbered afresh."));
+    t.push_back(step(
+        "refuse-dock-rect", {{words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setDockRectRefused(call.choice(0, kOnOff));
+        },
+        "With on, the window server refuses every strip the bar registers as the Dock's; off "
+        "accepts them again."));
+    t.push_back(step(
+        "show bars", {{}}, [](ScenarioContext& ctx, const StepCall&) { showBars(ctx); },
+        "Prints each display's registered strip, each desktop's bar (frame, shown or hidden) and "
+        "reservation, and the mirror bars."));
+    t.push_back(step(
+        "expect bar",
+        {{desktop, words({"none"})}, form(desktop, frame()), form(desktop, frame(), shownOrHidden)},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const uint64_t desktop = ctx.desktop(call.text(0));
+            const auto& panels = ctx.barManager().panels;
+            auto it = panels.find(desktop);
+            if (call.form == 0) {
+                if (it != panels.end()) failExpectation("no bar on desktop " + call.text(0), "one");
+                held(ctx);
+                return;
+            }
+            if (it == panels.end()) failExpectation("a bar on desktop " + call.text(0), "none");
+            const Rect frame = it->second->frame();
+            if (!near(frame, call.rect(1))) failExpectation(rectText(call.rect(1)), rectText(frame));
+            const PanelInWorld w = inWorld(ctx, *it->second);
+            if (w.desktops != std::vector<std::string>{call.text(0)})
+                failExpectation("pinned to desktop " + call.text(0), "pinned to " + quotedList(w.desktops));
+            if (call.count() == 6) expectEqual(ctx, call.text(5), w.shown ? "shown" : "hidden");
+            held(ctx);
+        },
+        "A desktop's bar panel: its frame from the primary screen's bottom-left corner, pinned to that "
+        "desktop "
+        "alone, and whether it shows; none: the desktop has no bar."));
+    t.push_back(step(
+        "expect bar-content", {{text("BAR"), words({"small", "medium", "large", "xl", "xxl"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, call.text(1),
+                        std::string(rawValue(scriptBar(ctx, call.text(0)).view->metrics.barSize)));
+        },
+        "The bar size the content of a desktop's bar (N) or of a mirror bar (N@DISPLAY) was built "
+        "for."));
+    t.push_back(step(
+        "expect mirrors", {{text("DISPLAY"), repeated(desktop)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::vector<std::string> expected = call.texts(1);
+            std::sort(expected.begin(), expected.end());
+            expectEqual(ctx, quotedList(expected), quotedList(mirrorsOn(ctx, ctx.display(call.args[0]).id)));
+        },
+        "The mirror bars on a display, by the desktop each shows and is pinned to; none listed: no "
+        "mirrors."));
+    const Arg mirror = ruled("N@DISPLAY", [](const std::string& bar) -> std::optional<std::string> {
+        if (bar.find('@') == std::string::npos) return "a mirror is named N@DISPLAY";
+        return std::nullopt;
+    });
+    t.push_back(step(
+        "expect mirror-frame", {form(mirror, frame()), form(mirror, frame(), shownOrHidden)},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar mirror = scriptBar(ctx, call.text(0));
+            const Rect frame = mirror.panel->frame();
+            if (!near(frame, call.rect(1))) failExpectation(rectText(call.rect(1)), rectText(frame));
+            const bool shown = inWorld(ctx, *mirror.panel).shown;
+            if (call.count() == 6) expectEqual(ctx, call.text(5), shown ? "shown" : "hidden");
+            held(ctx);
+        },
+        "A mirror bar (N@DISPLAY): its frame from the primary screen's bottom-left corner, and "
+        "whether it shows."));
+    t.push_back(step(
+        "expect dock-rect", {form(text("DISPLAY"), frame()), {text("DISPLAY"), words({"none"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto strips = ctx.world.dockRects();
+            auto it = strips.find(ctx.display(call.args[0]).id);
+            const std::optional<Rect> found =
+                it == strips.end() ? std::nullopt : std::optional<Rect>(it->second);
+            if (call.form == 1) {
+                expectEqual(ctx, "none", stripText(found));
+                return;
+            }
+            if (!found || !near(*found, call.rect(1)))
+                failExpectation(rectText(call.rect(1)), stripText(found));
+            held(ctx);
+        },
+        "The strip the window server holds as the Dock's on a display, from the primary display's "
+        "top-left corner; none: no strip."));
+    t.push_back(step(
+        "expect calls", {{text("NAME"), whole("COUNT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, std::to_string(call.whole(1)),
+                        std::to_string(ctx.world.callCount(call.text(0))));
+        },
+        "How often the program has made a platform call of that name so far, refused ones "
+        "included."));
+    t.push_back(step(
+        "expect reservation", {{desktop, orNone(number("HEIGHT"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto reservations = ctx.world.edgeReservations();
+            auto it = reservations.find(ctx.desktop(call.text(0)));
+            std::ostringstream found;
+            if (it == reservations.end()) {
+                found << "none";
+            } else {
+                found << it->second;
+            }
+            expectEqual(ctx, call.text(1), found.str());
+        },
+        "The height reserved along the bottom edge of a desktop; none: no reservation."));
     addBarServiceSteps(t);
 }
 

@@ -16,8 +16,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 // A bar the user's hands can reach: its desktop is active.
 ScriptBar shownBar(ScenarioContext& ctx, const std::string& reference) {
     ScriptBar bar = scriptBar(ctx, reference);
@@ -111,7 +109,7 @@ std::string drawnBackground(const DisplayList& list) {
     return "unknown";
 }
 
-std::string number(double v) {
+std::string rounded(double v) {
     std::ostringstream os;
     os << std::round(v * 100) / 100;
     return os.str();
@@ -119,10 +117,7 @@ std::string number(double v) {
 
 void pressChip(ScenarioContext& ctx, const StepCall& call, bool right) {
     const ScriptBar bar = shownBar(ctx, call.text(0));
-    const Point p = centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1))));
-    ctx.world.mouseDown(p, right);
-    ctx.settle();
-    ctx.world.mouseUp(p, right);
+    ctx.click(centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1)))), right);
 }
 
 void dragChip(ScenarioContext& ctx, const StepCall& call) {
@@ -130,11 +125,13 @@ void dragChip(ScenarioContext& ctx, const StepCall& call) {
     const Rect from = frameOf(bar, chipTitled(bar, call.text(1)));
     const double y = from.midY();
     const double startX = from.midX();
-    double toX = startX + parseScenarioNumber(call.text(3)).value_or(0);
+    double toX = startX;
     if (call.is(2, "past")) {
         // One point beyond the other chip's centre, on the far side.
         const Rect other = frameOf(bar, chipTitled(bar, call.text(3)));
         toX = other.midX() + (other.midX() >= startX ? 1 : -1);
+    } else {
+        toX += call.number(3);
     }
     ctx.world.mouseDown(bar.panel->convertToScreen({startX, y}), false);
     ctx.settle();
@@ -146,164 +143,136 @@ void dragChip(ScenarioContext& ctx, const StepCall& call) {
     if (!call.is(4, "hold")) ctx.world.mouseUp(bar.panel->convertToScreen({toX, y}), false);
 }
 
-std::optional<std::string> checkDrag(const StepCall& call) {
-    if (!call.is(2, "past") && !call.is(2, "by")) return "\"" + call.text(2) + "\" is neither past nor by";
-    if (call.is(2, "by") && (call.quoted(3) || !parseScenarioNumber(call.text(3))))
-        return "by takes a number of points";
-    if (call.count() == 5 && !call.is(4, "hold")) return "\"" + call.text(4) + "\" is not hold";
-    return std::nullopt;
-}
-
 void addActionSteps(StepTable& t) {
-    t.push_back({"click-chip",
-                 "BAR TITLE",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, false); },
-                 "Clicks the chip with that title (a window's or group's title, a pinned app's name) at its "
-                 "centre on a shown bar."});
-    t.push_back({"right-click-chip",
-                 "BAR TITLE",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, true); },
-                 "The same with the right button: the chip's menu opens."});
-    t.push_back({"hover-chip",
-                 "BAR TITLE",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar bar = shownBar(ctx, call.text(0));
-                     ctx.world.mouseMove(centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1)))));
-                 },
-                 "Moves the pointer over the centre of a chip."});
-    t.push_back({"drag-chip",
-                 "BAR TITLE past OTHER [hold] | BAR TITLE by DX [hold]",
-                 {{A::text, A::text, A::text, A::text}, {A::text, A::text, A::text, A::text, A::text}},
-                 dragChip,
-                 "Presses a chip at its centre and drags it sideways in four moves, to one point beyond the "
-                 "other chip's centre or by DX points, and releases there; hold keeps the button down.",
-                 checkDrag});
-    t.push_back({"release",
-                 "[X Y]",
-                 {{}, {A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const Point at = call.count() == 2 ? ctx.toScreen({call.number(0), call.number(1)})
-                                                        : ctx.platform.windowing.mouseLocation();
-                     ctx.world.mouseUp(at, false);
-                 },
-                 "Releases the left button where the pointer is, or at a point."});
-    t.push_back({"reduce-transparency",
-                 "on|off",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setReduceTransparency(call.is(0, "on"));
-                 },
-                 "Turns the system's Reduce Transparency on or off.",
-                 oneOf(0, {"on", "off"})});
-    t.push_back({"unsaved-work",
-                 "APP on|off",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setDeclinesTermination(ctx.application(call.text(0)).pid, call.is(1, "on"));
-                 },
-                 "With on, the application has unsaved work and declines requests to quit; off: it quits "
-                 "when asked.",
-                 oneOf(1, {"on", "off"})});
-    t.push_back({"restart",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) { ctx.restartProgram(); },
-                 "The program quits (saving its settings), the computer restarts and every desktop comes "
-                 "back with a new id; the program starts again on the same settings file."});
+    using namespace arg;
+    const Arg bar = text("BAR"), title = text("TITLE");
+    t.push_back(step(
+        "click-chip", {{bar, title}},
+        [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, false); },
+        "Clicks the chip with that title (a window's or group's title, a pinned app's name) at its "
+        "centre on a shown bar."));
+    t.push_back(step(
+        "right-click-chip", {{bar, title}},
+        [](ScenarioContext& ctx, const StepCall& call) { pressChip(ctx, call, true); },
+        "The same with the right button: the chip's menu opens."));
+    t.push_back(step(
+        "hover-chip", {{bar, title}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar bar = shownBar(ctx, call.text(0));
+            ctx.world.mouseMove(centreOnScreen(bar, frameOf(bar, chipTitled(bar, call.text(1)))));
+        },
+        "Moves the pointer over the centre of a chip."));
+    const Form past = {bar, title, words({"past"}), text("OTHER")},
+               by = {bar, title, words({"by"}), number("DX")};
+    const Arg hold = words({"hold"});
+    t.push_back(
+        step("drag-chip", {past, form(past, hold), by, form(by, hold)}, dragChip,
+             "Presses a chip at its centre and drags it sideways in four moves, to one point beyond the "
+             "other chip's centre or by DX points, and releases there; hold keeps the button down."));
+    t.push_back(step(
+        "release", {{}, {number("X"), number("Y")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const Point at =
+                call.count() == 2 ? ctx.toScreen(call.point(0)) : ctx.platform.windowing.mouseLocation();
+            ctx.world.mouseUp(at, false);
+        },
+        "Releases the left button where the pointer is, or at a point."));
+    t.push_back(step(
+        "reduce-transparency", {{words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setReduceTransparency(call.choice(0, kOnOff));
+        },
+        "Turns the system's Reduce Transparency on or off."));
+    t.push_back(step(
+        "unsaved-work", {{text("APP"), words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setDeclinesTermination(ctx.application(call.text(0)).pid, call.choice(1, kOnOff));
+        },
+        "With on, the application has unsaved work and declines requests to quit; off: it quits "
+        "when asked."));
+    t.push_back(step(
+        "restart", {{}}, [](ScenarioContext& ctx, const StepCall&) { ctx.restartProgram(); },
+        "The program quits (saving its settings), the computer restarts and every desktop comes "
+        "back with a new id; the program starts again on the same settings file."));
 }
 
 void addExpectations(StepTable& t) {
-    t.push_back({"expect bar-chips",
-                 "BAR [ITEM...]",
-                 {{A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, quotedList(call.texts(1)),
-                                 quotedList(drawnChips(scriptBar(ctx, call.text(0)))));
-                 },
-                 "A bar's chips from left to right as drawn: titles, and pin:NAME for a pinned app."});
-    t.push_back({"expect chip-focus",
-                 "BAR TITLE yes|no",
-                 {{A::text, A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar bar = scriptBar(ctx, call.text(0));
-                     const DrawOp& body = chipBody(bar, chipTitled(bar, call.text(1)));
-                     const ColorScheme scheme = bar.view->environment().colorScheme;
-                     const double focused = Color::primary()
-                                                .opacity(chipFillOpacity(true, scheme == ColorScheme::light))
-                                                .resolve(scheme)
-                                                .a;
-                     expectEqual(ctx, call.text(2),
-                                 std::abs(body.fill->color.a - focused) < 1e-9 ? "yes" : "no");
-                 },
-                 "Whether a chip is drawn with the focused window's look.",
-                 oneOf(2, {"yes", "no"})});
-    t.push_back({"expect chip-drawn",
-                 "BAR TITLE OPACITY SCALE OFFSET",
-                 {{A::text, A::text, A::number, A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar bar = scriptBar(ctx, call.text(0));
-                     const Chip chip = chipTitled(bar, call.text(1));
-                     const DrawOp& body = chipBody(bar, chip);
-                     const ChipFrameMap& start =
-                         chip.pinned ? bar.view->pinnedDragStartFrames : bar.view->chipDragStartFrames;
-                     double offset = 0;
-                     if (auto it = start.find(chip.id); it != start.end())
-                         offset = body.frame.midX() - it->second.midX();
-                     const std::string found = number(body.opacity) + " " +
-                                               number(body.frame.height() / bar.view->metrics.chipHeight) +
-                                               " " + number(offset);
-                     expectEqual(
-                         ctx,
-                         number(call.number(2)) + " " + number(call.number(3)) + " " + number(call.number(4)),
-                         found);
-                 },
-                 "A chip's opacity, scale and sideways offset from where the drag found it, as drawn."});
-    t.push_back({"expect minimised",
-                 "TITLE yes|no",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(1), ctx.window(call.text(0)).minimized ? "yes" : "no");
-                 },
-                 "Whether a window is minimised in the world.",
-                 oneOf(1, {"yes", "no"})});
-    t.push_back({"expect chips-hover",
-                 "BAR yes|no",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(1),
-                                 scriptBar(ctx, call.text(0)).panel->mouseIsOverChipsArea ? "yes" : "no");
-                 },
-                 "Whether the bar's panel holds the pointer as over its row of chips.",
-                 oneOf(1, {"yes", "no"})});
-    t.push_back({"expect bar-background",
-                 "BAR STYLE",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar bar = scriptBar(ctx, call.text(0));
-                     expectEqual(ctx, call.text(1), drawnBackground(bar.panel->contentView()->displayList()));
-                 },
-                 "The background a bar is drawn over: frosted, longhorn, aero, light, reduced-dark or "
-                 "reduced-light.",
-                 oneOf(1, {"frosted", "longhorn", "aero", "light", "reduced-dark", "reduced-light"})});
-    for (size_t i = t.size() - 6; i < t.size(); ++i) t[i].looksOnly = true;
+    using namespace arg;
+    const Arg bar = text("BAR"), title = text("TITLE");
+    t.push_back(step(
+        "expect bar-chips", {{bar, repeated(text("ITEM"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, quotedList(call.texts(1)), quotedList(drawnChips(scriptBar(ctx, call.text(0)))));
+        },
+        "A bar's chips from left to right as drawn: titles, and pin:NAME for a pinned app."));
+    t.push_back(step(
+        "expect chip-focus", {{bar, title, words(kYesNo)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar bar = scriptBar(ctx, call.text(0));
+            const DrawOp& body = chipBody(bar, chipTitled(bar, call.text(1)));
+            const ColorScheme scheme = bar.view->environment().colorScheme;
+            const double focused = Color::primary()
+                                       .opacity(chipFillOpacity(true, scheme == ColorScheme::light))
+                                       .resolve(scheme)
+                                       .a;
+            expectEqual(ctx, call.text(2), std::abs(body.fill->color.a - focused) < 1e-9 ? "yes" : "no");
+        },
+        "Whether a chip is drawn with the focused window's look."));
+    t.push_back(step(
+        "expect chip-drawn", {{bar, title, number("OPACITY"), number("SCALE"), number("OFFSET")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar bar = scriptBar(ctx, call.text(0));
+            const Chip chip = chipTitled(bar, call.text(1));
+            const DrawOp& body = chipBody(bar, chip);
+            const ChipFrameMap& start =
+                chip.pinned ? bar.view->pinnedDragStartFrames : bar.view->chipDragStartFrames;
+            double offset = 0;
+            if (auto it = start.find(chip.id); it != start.end())
+                offset = body.frame.midX() - it->second.midX();
+            const std::string found = rounded(body.opacity) + " " +
+                                      rounded(body.frame.height() / bar.view->metrics.chipHeight) + " " +
+                                      rounded(offset);
+            expectEqual(
+                ctx, rounded(call.number(2)) + " " + rounded(call.number(3)) + " " + rounded(call.number(4)),
+                found);
+        },
+        "A chip's opacity, scale and sideways offset from where the drag found it, as drawn."));
+    t.push_back(step(
+        "expect minimised", {{title, words(kYesNo)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, call.text(1), ctx.window(call.text(0)).minimized ? "yes" : "no");
+        },
+        "Whether a window is minimised in the world."));
+    t.push_back(step(
+        "expect chips-hover", {{bar, words(kYesNo)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, call.text(1),
+                        scriptBar(ctx, call.text(0)).panel->mouseIsOverChipsArea ? "yes" : "no");
+        },
+        "Whether the bar's panel holds the pointer as over its row of chips."));
+    t.push_back(step(
+        "expect bar-background",
+        {{bar, words({"frosted", "longhorn", "aero", "light", "reduced-dark", "reduced-light"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar bar = scriptBar(ctx, call.text(0));
+            expectEqual(ctx, call.text(1), drawnBackground(bar.panel->contentView()->displayList()));
+        },
+        "The background a bar is drawn over: frosted, longhorn, aero, light, reduced-dark or "
+        "reduced-light."));
 }
 
 }  // namespace
 
 ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference) {
-    auto manager = std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
-    if (!manager) throw ScenarioFailure("the program has no bar manager");
+    BarManager& manager = ctx.barManager();
     const size_t at = reference.find('@');
     const uint64_t desktop = ctx.desktop(reference.substr(0, at));
     std::shared_ptr<BarPanel> panel;
     if (at == std::string::npos) {
-        if (auto it = manager->panels.find(desktop); it != manager->panels.end()) panel = it->second;
+        if (auto it = manager.panels.find(desktop); it != manager.panels.end()) panel = it->second;
     } else {
         const uint32_t display = ctx.display({reference.substr(at + 1), false}).id;
-        for (const auto& [key, mirror] : manager->mirrorPanels) {
+        for (const auto& [key, mirror] : manager.mirrorPanels) {
             if (key.spaceID == desktop && mirror->displayID() == display) panel = mirror;
         }
     }

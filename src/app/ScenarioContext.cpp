@@ -72,7 +72,7 @@ void ScenarioContext::restartProgram() {
     if (!hasQuit()) platform.application.terminate();
     settle();
     // Its process ends: its windows go with it, and nothing of it runs any more.
-    for (auto& panel : platform.application.windows()) panel->close();
+    endProcess();
     program_.reset();
     UpdaterService::setShared(nullptr);
     BadgeService::setShared(nullptr);
@@ -85,15 +85,26 @@ void ScenarioContext::restartProgram() {
     startProgram();
 }
 
+void ScenarioContext::endProcess() {
+    for (auto& panel : platform.application.windows()) panel->close();
+}
+
 bool ScenarioContext::hasQuit() {
     return program_ && !platform.application.isRunning();
 }
 
 MainRuntime& ScenarioContext::mainRuntime() {
     if (!program_) throw ScenarioFailure("the program has not started (no \"start\" before this line)");
+    if (hasQuit()) throw ScenarioFailure("the program has quit: there is no running program to look at");
     if (!program_->mainRuntime())
         throw ScenarioFailure("the program's runtime has not started: it waits behind the permissions gate");
     return *program_->mainRuntime();
+}
+
+BarManager& ScenarioContext::barManager() {
+    auto bar = std::dynamic_pointer_cast<BarManager>(mainRuntime().barManager);
+    if (!bar) throw ScenarioFailure("the program has no bar manager");
+    return *bar;
 }
 
 BarViewModel& ScenarioContext::barViewModel() {
@@ -104,9 +115,15 @@ BarViewModel& ScenarioContext::barViewModel() {
 }
 
 AppLauncher& ScenarioContext::appLauncher() {
-    auto bar = std::dynamic_pointer_cast<BarManager>(mainRuntime().barManager);
-    if (!bar || !bar->appLauncher) throw ScenarioFailure("the program has no launcher");
-    return *bar->appLauncher;
+    const auto& launcher = barManager().appLauncher;
+    if (!launcher) throw ScenarioFailure("the program has no launcher");
+    return *launcher;
+}
+
+void ScenarioContext::click(Point screenPoint, bool right) {
+    world.mouseDown(screenPoint, right);
+    settle();
+    world.mouseUp(screenPoint, right);
 }
 
 WorldApplication ScenarioContext::application(const std::string& name) {
@@ -261,10 +278,6 @@ std::string quotedList(const std::vector<std::string>& items) {
     return out;
 }
 
-Rect rectAt(const StepCall& call, size_t i) {
-    return {call.number(i), call.number(i + 1), call.number(i + 2), call.number(i + 3)};
-}
-
 std::string rectText(const Rect& r) {
     std::ostringstream os;
     os << r.minX() << " " << r.minY() << " " << r.width() << " " << r.height();
@@ -275,18 +288,6 @@ bool near(const Rect& a, const Rect& b) {
     constexpr double kTolerance = 0.01;
     return std::abs(a.minX() - b.minX()) < kTolerance && std::abs(a.minY() - b.minY()) < kTolerance &&
            std::abs(a.width() - b.width()) < kTolerance && std::abs(a.height() - b.height()) < kTolerance;
-}
-
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words) {
-    return [i, words](const StepCall& call) -> std::optional<std::string> {
-        if (i >= call.count()) return std::nullopt;
-        for (const std::string& w : words) {
-            if (call.is(i, w.c_str())) return std::nullopt;
-        }
-        std::string list;
-        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
-        return "\"" + call.text(i) + "\" is not one of " + list;
-    };
 }
 
 void held(ScenarioContext& ctx) {

@@ -17,6 +17,7 @@
 
 namespace qv {
 
+class BarManager;
 class BarPanel;
 class BarContentView;
 
@@ -54,13 +55,18 @@ class ScenarioContext {
     void restartProgram();
     bool hasStarted() const { return program_ != nullptr; }
     bool hasQuit();
-    // The running program's runtime; fails when the program has not started or is still behind
-    // the permissions gate.
+    // The running program's runtime; fails when the program has not started, is still behind the
+    // permissions gate or has quit.
     MainRuntime& mainRuntime();
-    // The program's bar view model.
+    // The program's bar manager and its bar view model.
+    BarManager& barManager();
     BarViewModel& barViewModel();
     // The program's launcher model.
     AppLauncher& appLauncher();
+    // The program's process ends once it has quit: its windows go with it.
+    void endProcess();
+    // The user clicks at a point (AppKit space): the button goes down, what is due runs, it comes up.
+    void click(Point screenPoint, bool right = false);
     // Runs what is due now on every queue, as the run loop would between two events.
     void settle() { runtime.runUntilIdle(); }
 
@@ -134,16 +140,15 @@ struct ScriptBar {
     std::shared_ptr<BarContentView> view;
 };
 ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference);
-// Four numbers from argument `i` on: X Y WIDTH HEIGHT.
-Rect rectAt(const StepCall& call, size_t i);
 std::string rectText(const Rect& r);
 // Equal to within a hundredth of a point.
 bool near(const Rect& a, const Rect& b);
-// A check that argument `i`, when given, is one of the words.
-std::function<std::optional<std::string>(const StepCall&)> oneOf(size_t i, std::vector<std::string> words);
 // An expectation held; one that compares texts.
 void held(ScenarioContext& ctx);
 void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::string& found);
+
+inline const Choices<Permission> kPermissions = {{"accessibility", Permission::accessibility},
+                                                 {"screen-recording", Permission::screenRecording}};
 
 // --- Key chords (ScenarioUserSteps.cpp) ---
 struct Chord {
@@ -158,8 +163,10 @@ std::optional<Chord> parseChord(const std::string& text);
 std::string chordText(uint16_t keyCode, uint64_t flags);
 // A key event as scripts write it: "down:ctrl+2" or "up:2".
 std::string keyEventText(const WorldPostedEvent& event);
-// Every argument from `from` on is a key event as scripts write it.
-std::optional<std::string> checkKeyEvents(const StepCall& call, size_t from);
+// A key chord argument, and a run of key events as scripts write them ("down:CHORD", "up:CHORD").
+Arg chordArg();
+Arg keyEventsArg();
+Chord chordAt(const StepCall& call, size_t i);
 
 // Writes an SVG picture to DIR/NAME.svg and names it on the output (ScenarioProgramSteps.cpp).
 void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg);

@@ -11,8 +11,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 // The list's texts top to bottom, the active desktop's title after a "●".
 std::vector<std::string> listTexts(const SpaceListPanel& panel) {
     const DisplayList& list = panel.contentView()->displayList();
@@ -36,96 +34,72 @@ std::vector<std::string> listTexts(const SpaceListPanel& panel) {
 }  // namespace
 
 void addDesktopListSteps(StepTable& t) {
-    t.push_back({"click-switcher",
-                 "BAR",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const ScriptBar bar = scriptBar(ctx, call.text(0));
-                     const DisplayList& list = bar.panel->contentView()->displayList();
-                     const HitRegion* button = nullptr;
-                     for (const HitRegion& r : list.regions) {
-                         if (r.help.starts_with("Desktop ")) button = &r;
-                     }
-                     if (!button) throw ScenarioFailure("bar " + call.text(0) + " shows no desktop switcher");
-                     const Point p = bar.panel->convertToScreen({button->frame.midX(), button->frame.midY()});
-                     ctx.world.mouseDown(p, false);
-                     ctx.settle();
-                     ctx.world.mouseUp(p, false);
-                 },
-                 "Clicks the desktop switcher of a bar (\"N\" desktop N's, \"N@DISPLAY\" its mirror on a "
-                 "display)."});
-    const size_t firstExpectation = t.size();
-    t.push_back(
-        {"expect menu",
-         "[TITLE... >] ITEM...",
-         {{A::text, A::texts}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             std::vector<std::string> path, items;
-             bool inPath = false;
-             for (size_t i = 0; i < call.count(); ++i) inPath = inPath || call.is(i, ">");
-             for (size_t i = 0; i < call.count(); ++i) {
-                 if (inPath && call.is(i, ">")) {
-                     inPath = false;
-                     continue;
-                 }
-                 (inPath ? path : items).push_back(call.text(i));
-             }
-             auto found = ctx.world.openMenuItems(path);
-             expectEqual(ctx, quotedList(items), found ? quotedList(*found) : "no open menu");
-         },
-         "The items of the open menu in order, a separator as \"-\" and a submenu's symbol before its "
-         "title; with titles before a \">\", the items of that submenu: expect menu \"Move to\" > "
-         "\"Desktop 2\"."});
-    t.push_back({"expect menu-mark",
-                 "TITLE... check|mixed|none",
-                 {{A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     std::vector<std::string> path = call.texts(0);
-                     path.pop_back();
-                     const auto mark = ctx.world.openMenuItemMark(path);
-                     if (!mark) throw ScenarioFailure("no item " + quotedList(path) + " in an open menu");
-                     static const char* const kWords[] = {"none", "check", "mixed"};
-                     expectEqual(ctx, call.text(call.count() - 1), kWords[static_cast<int>(*mark)]);
-                 },
-                 "The mark before an item of the open menu, reached by its titles through submenus: a check "
-                 "mark, a dash for a mixed state, or none.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.count() < 2) return "an item's titles, then its mark";
-                     const size_t last = call.count() - 1;
-                     if (call.is(last, "check") || call.is(last, "mixed") || call.is(last, "none"))
-                         return std::nullopt;
-                     return "\"" + call.text(last) + "\" is not one of check, mixed, none";
-                 }});
-    t.push_back({"expect desktop-list",
-                 "[shown] none | X Y WIDTH HEIGHT TEXT...",
-                 {{A::text},
-                  {A::number, A::number, A::number, A::number, A::text, A::texts},
-                  {A::text, A::text},
-                  {A::text, A::number, A::number, A::number, A::number, A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const bool worded = call.form >= 2;
-                     auto list = findOurPanel<SpaceListPanel>(ctx, panelSight(call, worded));
-                     if (call.form == 0 || call.form == 2) {
-                         if (list) failExpectation("no desktop list", rectText(list->frame()));
-                         held(ctx);
-                         return;
-                     }
-                     const size_t at = worded ? 1 : 0;
-                     if (!list) failExpectation("a desktop list", "none open");
-                     if (!near(list->frame(), rectAt(call, at)))
-                         failExpectation(rectText(rectAt(call, at)), rectText(list->frame()));
-                     expectEqual(ctx, quotedList(call.texts(at + 4)), quotedList(listTexts(*list)));
-                 },
-                 "The open desktop list: its frame (from the primary screen's bottom-left corner, y up) and "
-                 "its texts top to bottom (header, titles, window counts), the active desktop's title after "
-                 "\"● \"; none: no list is open. shown: one the window server really draws.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.form == 0) return oneOf(0, {"none"})(call);
-                     if (call.form == 1) return std::nullopt;
-                     if (auto fault = oneOf(0, {"shown"})(call)) return fault;
-                     return call.form == 2 ? oneOf(1, {"none"})(call) : std::nullopt;
-                 }});
-    for (size_t i = firstExpectation; i < t.size(); ++i) t[i].looksOnly = true;
+    using namespace arg;
+    t.push_back(step(
+        "click-switcher", {{text("BAR")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ScriptBar bar = scriptBar(ctx, call.text(0));
+            const DisplayList& list = bar.panel->contentView()->displayList();
+            const HitRegion* button = nullptr;
+            for (const HitRegion& r : list.regions) {
+                if (r.help.starts_with("Desktop ")) button = &r;
+            }
+            if (!button) throw ScenarioFailure("bar " + call.text(0) + " shows no desktop switcher");
+            ctx.click(bar.panel->convertToScreen({button->frame.midX(), button->frame.midY()}));
+        },
+        "Clicks the desktop switcher of a bar (\"N\" desktop N's, \"N@DISPLAY\" its mirror on a "
+        "display)."));
+    t.push_back(step(
+        "expect menu", {{repeated(text("[TITLE... >] ITEM"), 1)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::vector<std::string> path, items;
+            bool inPath = false;
+            for (size_t i = 0; i < call.count(); ++i) inPath = inPath || call.is(i, ">");
+            for (size_t i = 0; i < call.count(); ++i) {
+                if (inPath && call.is(i, ">")) {
+                    inPath = false;
+                    continue;
+                }
+                (inPath ? path : items).push_back(call.text(i));
+            }
+            auto found = ctx.world.openMenuItems(path);
+            expectEqual(ctx, quotedList(items), found ? quotedList(*found) : "no open menu");
+        },
+        "The items of the open menu in order, a separator as \"-\" and a submenu's symbol before "
+        "its title; with titles before a \">\", the items of that submenu: expect menu \"Move to\" > "
+        "\"Desktop 2\"."));
+    t.push_back(step(
+        "expect menu-mark", {{repeated(text("TITLE"), 1), words({"check", "mixed", "none"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::vector<std::string> path = call.texts(0);
+            path.pop_back();
+            const auto mark = ctx.world.openMenuItemMark(path);
+            if (!mark) throw ScenarioFailure("no item " + quotedList(path) + " in an open menu");
+            static const char* const kWords[] = {"none", "check", "mixed"};
+            expectEqual(ctx, call.text(call.count() - 1), kWords[static_cast<int>(*mark)]);
+        },
+        "The mark before an item of the open menu, reached by its titles through submenus: a check "
+        "mark, a dash for a mixed state, or none."));
+    const Form none = {words({"none"})}, list = form(frame(), repeated(text("TEXT"), 1));
+    t.push_back(step(
+        "expect desktop-list", {none, list, form(words({"shown"}), none), form(words({"shown"}), list)},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const bool worded = call.form >= 2;
+            auto list = findOurPanel<SpaceListPanel>(ctx, panelSight(call, worded));
+            if (call.form == 0 || call.form == 2) {
+                if (list) failExpectation("no desktop list", rectText(list->frame()));
+                held(ctx);
+                return;
+            }
+            const size_t at = worded ? 1 : 0;
+            if (!list) failExpectation("a desktop list", "none open");
+            if (!near(list->frame(), call.rect(at)))
+                failExpectation(rectText(call.rect(at)), rectText(list->frame()));
+            expectEqual(ctx, quotedList(call.texts(at + 4)), quotedList(listTexts(*list)));
+        },
+        "The open desktop list: its frame (from the primary screen's bottom-left corner, y up) and "
+        "its texts top to bottom (header, titles, window counts), the active desktop's title after "
+        "\"● \"; none: no list is open. shown: one the window server really draws."));
 }
 
 }  // namespace qv

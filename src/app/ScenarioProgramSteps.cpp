@@ -64,10 +64,10 @@ void showSettings(ScenarioContext& ctx) {
 }
 
 // The program's bars, once it runs past the permissions gate.
-std::shared_ptr<BarManager> runningBars(ScenarioContext& ctx) {
+BarManager* runningBars(ScenarioContext& ctx) {
     if (!ctx.hasStarted()) return nullptr;
     try {
-        return std::dynamic_pointer_cast<BarManager>(ctx.mainRuntime().barManager);
+        return &ctx.barManager();
     } catch (const ScenarioFailure&) {
         return nullptr;  // behind the gate: no bars yet
     }
@@ -78,7 +78,7 @@ std::shared_ptr<BarManager> runningBars(ScenarioContext& ctx) {
 void showSnapLayouts(ScenarioContext& ctx) {
     const auto screens = ctx.platform.displays.screens();
     const double primaryHeight = screens.empty() ? 0 : screens.front().frame.maxY();
-    const auto bars = runningBars(ctx);
+    BarManager* bars = runningBars(ctx);
     for (const Screen& screen : screens) {
         const auto display = SpaceWindows::displayID(screen);
         const double barHeight = bars && display ? bars->barHeight(*display) : 0;
@@ -113,76 +113,50 @@ void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string&
     ctx.out << "  picture " << path.string() << "\n";
 }
 
-
 void addProgramSteps(StepTable& table) {
-    table.push_back(
-        {"start",
-         "",
-         {{}},
-         [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
-         "Starts the program: the entry point's steps, then its run loop plays the rest of the script.",
-         nullptr,
-         true});
-    table.push_back({"advance",
-                     "SECONDS",
-                     {{ArgKind::number}},
-                     [](ScenarioContext& ctx, const StepCall& call) { ctx.runtime.advance(call.number(0)); },
-                     "Moves the clock on; everything due meanwhile runs in time order.",
-                     [](const StepCall& call) -> std::optional<std::string> {
-                         const double s = call.number(0);
-                         if (s < 0 || s > kLongestAdvance) return "takes 0 to 3600 seconds";
-                         return std::nullopt;
-                     }});
-    table.push_back({"screenshot",
-                     "NAME",
-                     {{ArgKind::name}},
-                     [](ScenarioContext& ctx, const StepCall& call) {
-                         writePicture(ctx, call, ctx.backend.screenshotSvg());
-                     },
-                     "Writes a picture of every display, as the user sees them, to DIR/NAME.svg."});
+    table.push_back(step(
+        "start", {{}}, [](ScenarioContext& ctx, const StepCall&) { ctx.startProgram(); },
+        "Starts the program: the entry point's steps, then its run loop plays the rest of the "
+        "script."));
+    table.back().once = true;
+    table.push_back(step(
+        "advance", {{arg::number("SECONDS", 0, kLongestAdvance)}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.runtime.advance(call.number(0)); },
+        "Moves the clock on; everything due meanwhile runs in time order."));
+    table.push_back(step(
+        "screenshot", {{arg::name("NAME")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            writePicture(ctx, call, ctx.backend.screenshotSvg());
+        },
+        "Writes a picture of every display, as the user sees them, to DIR/NAME.svg."));
     table.back().looksOnly = table.back().writesPictures = true;
-    table.push_back(
-        {"chip-sheet",
-         "NAME",
-         {{ArgKind::name}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             writePicture(ctx, call, chipSheetSvg(ctx.platform));
-         },
-         "Writes the sheet of chips at every bar size over every bar background to DIR/NAME.svg."});
+    table.push_back(step(
+        "chip-sheet", {{arg::name("NAME")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            writePicture(ctx, call, chipSheetSvg(ctx.platform));
+        },
+        "Writes the sheet of chips at every bar size over every bar background to DIR/NAME.svg."));
     table.back().looksOnly = table.back().writesPictures = true;
     table.push_back(setSettingStep());
-    table.push_back({"say",
-                     "TEXT...",
-                     {{ArgKind::texts}},
-                     [](ScenarioContext& ctx, const StepCall& call) {
-                         std::string line;
-                         for (const std::string& word : call.texts(0))
-                             line += (line.empty() ? "" : " ") + word;
-                         ctx.out << line << "\n";
-                     },
-                     "Prints a line of the script's own, to tell what comes next."});
+    table.push_back(step(
+        "say", {{arg::repeated(arg::text("TEXT"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::string line;
+            for (const std::string& word : call.texts(0)) line += (line.empty() ? "" : " ") + word;
+            ctx.out << line << "\n";
+        },
+        "Prints a line of the script's own, to tell what comes next."));
     table.back().looksOnly = true;
-    table.push_back(
-        {"show chips",
-         "",
-         {{}},
-         [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
-         "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."});
-    table.back().looksOnly = true;
-    table.push_back({"show snap-layouts",
-                     "",
-                     {{}},
-                     [](ScenarioContext& ctx, const StepCall&) { showSnapLayouts(ctx); },
-                     "Prints each screen's snap layouts as zones in percent of its usable area."});
-    table.back().looksOnly = true;
-    table.push_back(
-        {"show settings",
-         "",
-         {{}},
-         [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
-         "Prints where the settings are kept, what the bar size and theme come to, and the launcher's "
-         "shortcut."});
-    table.back().looksOnly = true;
+    table.push_back(step(
+        "show chips", {{}}, [](ScenarioContext& ctx, const StepCall&) { showChips(ctx); },
+        "Prints every desktop's chips as the bar model holds them (\">\" marks the focused one)."));
+    table.push_back(step(
+        "show snap-layouts", {{}}, [](ScenarioContext& ctx, const StepCall&) { showSnapLayouts(ctx); },
+        "Prints each screen's snap layouts as zones in percent of its usable area."));
+    table.push_back(step(
+        "show settings", {{}}, [](ScenarioContext& ctx, const StepCall&) { showSettings(ctx); },
+        "Prints where the settings are kept, what the bar size and theme come to, and the "
+        "launcher's shortcut."));
 }
 
 const StepTable& scenarioSteps() {

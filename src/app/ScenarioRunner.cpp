@@ -64,9 +64,10 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options, co
         ScenarioContext ctx(runtime, *backend, options.outDir, out);
         for (const StepCall& step : scenario.steps) {
             current = &step;
-            if (ctx.hasQuit() && !step.row->looksOnly) throw ScenarioFailure("the program has quit");
+            if (ctx.hasQuit() && !onlyLooks(*step.row)) throw ScenarioFailure("the program has quit");
             step.row->run(ctx, step);
             ctx.settle();
+            if (ctx.hasQuit()) ctx.endProcess();
             ++played;
         }
         out << "Played " << played << " steps of " << options.fileName << " in " << runtime.now()

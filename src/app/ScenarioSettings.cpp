@@ -167,14 +167,13 @@ bool isSettingKey(const std::string& key) {
 }
 
 StepRow setSettingStep() {
-    return {"set",
-            "SETTING VALUE...",
-            {{ArgKind::text, ArgKind::text, ArgKind::texts}},
-            [](ScenarioContext& ctx, const StepCall& call) {
-                if (auto error = setSetting(call, ctx.settings().get())) throw ScenarioFailure(*error);
-            },
-            "Changes a setting through the settings store, as the settings window does.",
-            [](const StepCall& call) { return setSetting(call, nullptr); }};
+    return step(
+        "set", {{arg::text("SETTING"), arg::repeated(arg::text("VALUE"), 1)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            if (auto error = setSetting(call, ctx.settings().get())) throw ScenarioFailure(*error);
+        },
+        "Changes a setting through the settings store, as the settings window does.",
+        [](const StepCall& call) { return setSetting(call, nullptr); });
 }
 
 }  // namespace qv

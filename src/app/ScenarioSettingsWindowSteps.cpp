@@ -13,8 +13,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 std::shared_ptr<Panel> settingsPanel(ScenarioContext& ctx) {
     auto panel = ctx.panelTitled(SettingsPanel::kTitle);
     if (!panel || !panel->contentView()) throw ScenarioFailure("the settings window is not on screen");
@@ -82,13 +80,6 @@ Rect reveal(ScenarioContext& ctx, const std::shared_ptr<Panel>& panel, Find find
     return find(listOf(panel));
 }
 
-void clickAt(ScenarioContext& ctx, const std::shared_ptr<Panel>& panel, Point local) {
-    const Point p = panel->convertToScreen(local);
-    ctx.world.mouseDown(p, false);
-    ctx.settle();
-    ctx.world.mouseUp(p, false);
-}
-
 std::string switchState(const DisplayList& list, const DrawOp& track) {
     // The knob stands at the trailing end while the switch is on.
     bool on = false;
@@ -117,137 +108,125 @@ std::string callOrder(const std::vector<std::string>& calls, const std::vector<s
 }  // namespace
 
 void addSettingsWindowSteps(StepTable& t) {
-    t.push_back({"no-display-uuid",
-                 "DISPLAY",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setDisplayUUIDReported(ctx.display(call.args[0]).id, false);
-                 },
-                 "The system gives no UUID for the display from now on."});
-    t.push_back({"open-settings",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) {
-                     ctx.mainRuntime();
-                     SettingsWindowController::shared().show();
-                 },
-                 "Opens the settings window as the bar menu's \"Settings\" does: a window on screen comes "
-                 "forward where it is, otherwise a new one is built centred on the main screen."});
-    t.push_back({"click-switch",
-                 "ROW-TITLE",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     const Rect track = reveal(ctx, panel, [&](const DisplayList& list) {
-                         const DrawOp* s = rowSwitch(list, *requireRowTitle(list, call.text(0)));
-                         if (!s) throw ScenarioFailure("the row \"" + call.text(0) + "\" has no switch");
-                         return s->frame;
-                     });
-                     clickAt(ctx, panel, {track.midX(), track.midY()});
-                 },
-                 "Clicks the switch of the settings row with that title, scrolling the window to it first. "
-                 "A dimmed switch takes no click."});
-    t.push_back({"click-field",
-                 "ROW-TITLE",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     const Rect field = reveal(ctx, panel, [&](const DisplayList& list) {
-                         const HitRegion* r = rowField(list, call.text(0));
-                         if (!r) throw ScenarioFailure("no shortcut field in a row \"" + call.text(0) + "\"");
-                         return r->frame;
-                     });
-                     clickAt(ctx, panel, {field.midX(), field.midY()});
-                 },
-                 "Clicks the shortcut field of the recorder row with that title: starts or ends its "
-                 "recording. Keys then come with key, key-down and key-up."});
-    t.push_back({"click-side-button",
-                 "TOOLTIP",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     const Rect button = reveal(ctx, panel, [&](const DisplayList& list) {
-                         // A side button is named by its tooltip as a field is by its row's title.
-                         const HitRegion* r = rowField(list, call.text(0));
-                         if (!r) throw ScenarioFailure("no side button \"" + call.text(0) + "\"");
-                         return r->frame;
-                     });
-                     clickAt(ctx, panel, {button.midX(), button.midY()});
-                 },
-                 "Clicks the button beside a recorder row's field, named by its tooltip, scrolling the "
-                 "window to it first."});
-    const size_t firstLook = t.size();
-    t.push_back(
-        {"expect switch",
-         "ROW-TITLE on|off|\"on dimmed\"|\"off dimmed\"",
-         {{A::text, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             auto panel = settingsPanel(ctx);
-             const DisplayList& list = listOf(panel);
-             const DrawOp* s = rowSwitch(list, *requireRowTitle(list, call.text(0)));
-             if (!s) throw ScenarioFailure("the row \"" + call.text(0) + "\" has no switch");
-             expectEqual(ctx, call.text(1), switchState(list, *s));
-         },
-         "The state of a settings row's switch, and whether the row is dimmed (drawn faint, taking no "
-         "clicks)."});
-    t.push_back({"expect subtitle",
-                 "ROW-TITLE TEXT",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     const DisplayList& list = listOf(panel);
-                     const DrawOp* title = requireRowTitle(list, call.text(0));
-                     std::string found = "no subtitle";
-                     for (const DrawOp* op : list.texts()) {
-                         if (std::abs(op->frame.minX() - title->frame.minX()) < 0.5 &&
-                             op->frame.minY() >= title->frame.maxY() - 0.5 &&
-                             op->frame.minY() <= title->frame.maxY() + 4) {
-                             found = op->joinedText();
-                             break;
-                         }
-                     }
-                     expectEqual(ctx, call.text(1), found);
-                 },
-                 "The text under a settings row's title."});
-    t.push_back({"expect field",
-                 "ROW-TITLE TEXT",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     const DisplayList& list = listOf(panel);
-                     const HitRegion* field = rowField(list, call.text(0));
-                     if (!field) throw ScenarioFailure("no shortcut field in a row \"" + call.text(0) + "\"");
-                     std::string found = "nothing";
-                     for (const DrawOp* op : list.texts()) {
-                         if (field->frame.contains({op->frame.midX(), op->frame.midY()})) {
-                             found = op->joinedText();
-                             break;
-                         }
-                     }
-                     expectEqual(ctx, call.text(1), found);
-                 },
-                 "The shortcut a recorder row's field shows (\"Not Set\" for none)."});
-    t.push_back({"expect call-order",
-                 "NAME NAME...",
-                 {{A::text, A::text, A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const auto names = call.texts(0);
-                     expectEqual(ctx, quotedList(names), callOrder(ctx.world.callNames(), names));
-                 },
-                 "The program's last calls of these names came in this order."});
-    t.push_back({"settings-picture",
-                 "NAME",
-                 {{A::name}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = settingsPanel(ctx);
-                     writePicture(ctx, call,
-                                  SvgRenderer::render(listOf(panel),
-                                                      Color::windowBackground().resolve(
-                                                          panel->contentView()->effectiveColorScheme())));
-                 },
-                 "Writes a picture of the settings window's content as it shows now to DIR/NAME.svg."});
-    t.back().writesPictures = true;
-    for (size_t i = firstLook; i < t.size(); ++i) t[i].looksOnly = true;
+    const Arg row = arg::text("ROW-TITLE");
+    t.push_back(step(
+        "no-display-uuid", {{arg::text("DISPLAY")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setDisplayUUIDReported(ctx.display(call.args[0]).id, false);
+        },
+        "The system gives no UUID for the display from now on."));
+    t.push_back(step(
+        "open-settings", {{}},
+        [](ScenarioContext& ctx, const StepCall&) {
+            ctx.mainRuntime();
+            SettingsWindowController::shared().show();
+        },
+        "Opens the settings window as the bar menu's \"Settings\" does: a window on screen comes "
+        "forward where it is, otherwise a new one is built centred on the main screen."));
+    t.push_back(step(
+        "click-switch", {{row}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const Rect track = reveal(ctx, panel, [&](const DisplayList& list) {
+                const DrawOp* s = rowSwitch(list, *requireRowTitle(list, call.text(0)));
+                if (!s) throw ScenarioFailure("the row \"" + call.text(0) + "\" has no switch");
+                return s->frame;
+            });
+            ctx.click(panel->convertToScreen({track.midX(), track.midY()}));
+        },
+        "Clicks the switch of the settings row with that title, scrolling the window to it first. "
+        "A dimmed switch takes no click."));
+    t.push_back(step(
+        "click-field", {{row}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const Rect field = reveal(ctx, panel, [&](const DisplayList& list) {
+                const HitRegion* r = rowField(list, call.text(0));
+                if (!r) throw ScenarioFailure("no shortcut field in a row \"" + call.text(0) + "\"");
+                return r->frame;
+            });
+            ctx.click(panel->convertToScreen({field.midX(), field.midY()}));
+        },
+        "Clicks the shortcut field of the recorder row with that title: starts or ends its "
+        "recording. Keys then come with key, key-down and key-up."));
+    t.push_back(step(
+        "click-side-button", {{arg::text("TOOLTIP")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const Rect button = reveal(ctx, panel, [&](const DisplayList& list) {
+                // A side button is named by its tooltip as a field is by its row's title.
+                const HitRegion* r = rowField(list, call.text(0));
+                if (!r) throw ScenarioFailure("no side button \"" + call.text(0) + "\"");
+                return r->frame;
+            });
+            ctx.click(panel->convertToScreen({button.midX(), button.midY()}));
+        },
+        "Clicks the button beside a recorder row's field, named by its tooltip, scrolling the "
+        "window to it first."));
+    t.push_back(step(
+        "expect switch", {{row, arg::words({"on", "off", "on dimmed", "off dimmed"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const DisplayList& list = listOf(panel);
+            const DrawOp* s = rowSwitch(list, *requireRowTitle(list, call.text(0)));
+            if (!s) throw ScenarioFailure("the row \"" + call.text(0) + "\" has no switch");
+            expectEqual(ctx, call.text(1), switchState(list, *s));
+        },
+        "The state of a settings row's switch, and whether the row is dimmed (drawn faint, taking no "
+        "clicks)."));
+    t.push_back(step(
+        "expect subtitle", {{row, arg::text("TEXT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const DisplayList& list = listOf(panel);
+            const DrawOp* title = requireRowTitle(list, call.text(0));
+            std::string found = "no subtitle";
+            for (const DrawOp* op : list.texts()) {
+                if (std::abs(op->frame.minX() - title->frame.minX()) < 0.5 &&
+                    op->frame.minY() >= title->frame.maxY() - 0.5 &&
+                    op->frame.minY() <= title->frame.maxY() + 4) {
+                    found = op->joinedText();
+                    break;
+                }
+            }
+            expectEqual(ctx, call.text(1), found);
+        },
+        "The text under a settings row's title."));
+    t.push_back(step(
+        "expect field", {{row, arg::text("TEXT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            const DisplayList& list = listOf(panel);
+            const HitRegion* field = rowField(list, call.text(0));
+            if (!field) throw ScenarioFailure("no shortcut field in a row \"" + call.text(0) + "\"");
+            std::string found = "nothing";
+            for (const DrawOp* op : list.texts()) {
+                if (field->frame.contains({op->frame.midX(), op->frame.midY()})) {
+                    found = op->joinedText();
+                    break;
+                }
+            }
+            expectEqual(ctx, call.text(1), found);
+        },
+        "The shortcut a recorder row's field shows (\"Not Set\" for none)."));
+    t.push_back(step(
+        "expect call-order", {{arg::text("NAME"), arg::repeated(arg::text("NAME"), 1)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto names = call.texts(0);
+            expectEqual(ctx, quotedList(names), callOrder(ctx.world.callNames(), names));
+        },
+        "The program's last calls of these names came in this order."));
+    t.push_back(step(
+        "settings-picture", {{arg::name("NAME")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = settingsPanel(ctx);
+            writePicture(
+                ctx, call,
+                SvgRenderer::render(listOf(panel), Color::windowBackground().resolve(
+                                                       panel->contentView()->effectiveColorScheme())));
+        },
+        "Writes a picture of the settings window's content as it shows now to DIR/NAME.svg."));
+    t.back().looksOnly = t.back().writesPictures = true;
 }
 
 }  // namespace qv

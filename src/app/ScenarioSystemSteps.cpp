@@ -15,8 +15,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 constexpr const char* kDockDomain = DockController::kDomain;
 
 // Six hexadecimal digits, with or without a leading "#" (which starts a comment unless quoted).
@@ -35,12 +33,10 @@ std::optional<uint32_t> parseColour(std::string text) {
     return rgb;
 }
 
-std::optional<std::string> checkColours(const StepCall& call) {
-    for (size_t i = 1; i < call.count(); ++i) {
-        if (!parseColour(call.text(i))) return "\"" + call.text(i) + "\" is no colour (rrggbb)";
-    }
-    return std::nullopt;
-}
+const Arg kColour = arg::ruled("COLOR", [](const std::string& word) -> std::optional<std::string> {
+    if (parseColour(word)) return std::nullopt;
+    return "\"" + word + "\" is no colour (rrggbb)";
+});
 
 // "true" and "false" are Booleans, a number with a point or an exponent a double, any other number
 // an integer: number objects, as a preferences domain holds them.
@@ -76,8 +72,7 @@ std::string userPath(ScenarioContext& ctx, const std::string& path) {
 }
 
 // A script changes only the user's own folders, never what lies above them.
-std::optional<std::string> checkUserPath(const StepCall& call) {
-    const std::string& path = call.text(0);
+std::optional<std::string> userPathFault(const std::string& path) {
     if (!path.starts_with("~/") && !path.starts_with("Application Support/"))
         return "\"" + path + "\" is not in the user's folders (\"~/...\" or \"Application Support/...\")";
     for (const auto& part : std::filesystem::path(path)) {
@@ -86,30 +81,30 @@ std::optional<std::string> checkUserPath(const StepCall& call) {
     return std::nullopt;
 }
 
-std::optional<std::string> checkUserFile(const StepCall& call) {
-    if (auto error = checkUserPath(call)) return error;
-    if (call.text(0).ends_with("/")) return "\"" + call.text(0) + "\" names no file";
+const Arg kUserFolder = arg::ruled("FOLDER", userPathFault);
+const Arg kUserFile = arg::ruled("PATH", [](const std::string& path) -> std::optional<std::string> {
+    if (auto fault = userPathFault(path)) return fault;
+    if (path.ends_with("/")) return "\"" + path + "\" names no file";
     return std::nullopt;
-}
+});
 
-const std::vector<std::pair<std::string, uint32_t>>& folderEventNames() {
-    static const std::vector<std::pair<std::string, uint32_t>> names = {
-        {"write", vnodeevent::kWrite},   {"delete", vnodeevent::kDelete}, {"rename", vnodeevent::kRename},
-        {"extend", vnodeevent::kExtend}, {"attrib", vnodeevent::kAttrib},
-    };
-    return names;
-}
+const Choices<uint32_t> kFolderEvents = {
+    {"write", vnodeevent::kWrite},   {"delete", vnodeevent::kDelete}, {"rename", vnodeevent::kRename},
+    {"extend", vnodeevent::kExtend}, {"attrib", vnodeevent::kAttrib},
+};
 
-std::optional<std::string> checkFolderEvents(const StepCall& call) {
-    if (auto error = checkUserPath(call)) return error;
-    if (call.count() < 2) return "name at least one event";
-    for (size_t i = 1; i < call.count(); ++i) {
-        bool known = false;
-        for (const auto& [name, bit] : folderEventNames()) known = known || call.is(i, name.c_str());
-        if (!known) return "\"" + call.text(i) + "\" is not write, delete, rename, extend or attrib";
-    }
-    return std::nullopt;
-}
+const Choices<CommandFault> kDockRestarts = {{"works", CommandFault::none},
+                                             {"fails-to-launch", CommandFault::failToLaunch},
+                                             {"exits-nonzero", CommandFault::exitNonZero},
+                                             {"hangs", CommandFault::hang}};
+const Choices<UpdaterState> kUpdaterStates = {{"works", UpdaterState::works},
+                                              {"fails-to-start", UpdaterState::failsToStart},
+                                              {"cannot-check", UpdaterState::cannotCheck}};
+const Choices<CaptureFault> kCaptureFaults = {{"works", CaptureFault::none},
+                                              {"fails", CaptureFault::fail},
+                                              {"holds", CaptureFault::hold},
+                                              {"never", CaptureFault::neverAnswer},
+                                              {"twice", CaptureFault::answerTwice}};
 
 std::optional<std::string> displayText(ScenarioContext& ctx, std::optional<uint32_t> displayID) {
     if (!displayID) return std::nullopt;
@@ -119,286 +114,224 @@ std::optional<std::string> displayText(ScenarioContext& ctx, std::optional<uint3
     return "display " + std::to_string(*displayID);
 }
 
+// The display an expectation names, "none" for none.
+std::string displayNamed(ScenarioContext& ctx, const StepCall& call) {
+    return call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
+}
+
 MouseDisplayTracker& tracker(ScenarioContext& ctx) {
     ctx.mainRuntime();  // fails with the reason when the program does not run
     return MouseDisplayTracker::shared();
 }
 
 void addWorldRows(StepTable& t) {
-    t.push_back(
-        {"wallpaper",
-         "DISPLAY COLOR [COLOR]",
-         {{A::text, A::text}, {A::text, A::text, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             const uint32_t from = *parseColour(call.text(1));
-             const uint32_t to = call.count() == 3 ? *parseColour(call.text(2)) : from;
-             ctx.world.setWallpaper(ctx.display(call.args[0]).id, from, to);
-         },
-         "The user picks a desktop picture for a display: one colour, or a diagonal gradient from the "
-         "top-left corner to the bottom-right one (six hexadecimal digits, rrggbb).",
-         checkColours});
-    t.push_back(
-        {"dock-auto-hide",
-         "on|off",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockAutoHide(call.is(0, "on")); },
-         "The user switches the Dock's auto-hide in System Settings; it shows at once.",
-         oneOf(0, {"on", "off"})});
-    t.push_back(
-        {"dock-position",
-         "bottom|left|right",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockPosition(call.text(0)); },
-         "The user puts the Dock on another edge of the main display in System Settings; it moves at "
-         "once.",
-         oneOf(0, {"bottom", "left", "right"})});
-    t.push_back(
-        {"dock-pref",
-         "KEY VALUE|none",
-         {{A::text, A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             ctx.world.setPreference(kDockDomain, call.text(0), preferenceValue(call, 1));
-         },
-         "Sets or removes a value of the Dock's preferences domain \"com.apple.dock\": true or false, a "
-         "number (a double with a point), or a text."});
-    t.push_back({"dock-domain",
-                 "available|unavailable",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setPreferencesDomainAvailable(kDockDomain, call.is(0, "available"));
-                 },
-                 "Whether the Dock's preferences domain can be opened.",
-                 oneOf(0, {"available", "unavailable"})});
-    t.push_back({"dock-restart",
-                 "works|fails-to-launch|exits-nonzero|hangs",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setDockRestartFault(call.is(0, "hangs") ? CommandFault::hang
-                                                   : call.is(0, "fails-to-launch")
-                                                       ? CommandFault::failToLaunch
-                                                   : call.is(0, "exits-nonzero") ? CommandFault::exitNonZero
-                                                                                 : CommandFault::none);
-                 },
-                 "How \"/usr/bin/killall Dock\" behaves from now on.",
-                 oneOf(0, {"works", "fails-to-launch", "exits-nonzero", "hangs"})});
-    t.push_back({"updater",
-                 "works|fails-to-start|cannot-check",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setUpdaterState(call.is(0, "fails-to-start") ? UpdaterState::failsToStart
-                                               : call.is(0, "cannot-check") ? UpdaterState::cannotCheck
-                                                                            : UpdaterState::works);
-                 },
-                 "How the update framework's updater behaves: it fails to start from now on, or, started, "
-                 "cannot check now (as while a check runs); works undoes both.",
-                 oneOf(0, {"works", "fails-to-start", "cannot-check"})});
-    t.push_back(
-        {"folder-event",
-         "FOLDER EVENT...",
-         {{A::text, A::texts}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             uint32_t events = 0;
-             for (size_t i = 1; i < call.count(); ++i) {
-                 for (const auto& [name, bit] : folderEventNames())
-                     if (call.is(i, name.c_str())) events |= bit;
-             }
-             ctx.world.folderEvent(userPath(ctx, call.text(0)), events);
-         },
-         "Something changes a folder of the user's (\"~/...\"): write, delete, rename, extend, attrib.",
-         checkFolderEvents});
-    t.push_back({"delete-folder",
-                 "FOLDER",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.deleteFolder(userPath(ctx, call.text(0)));
-                 },
-                 "Someone else deletes a folder of the user's with what it holds.",
-                 checkUserPath});
-    t.push_back({"create-folder",
-                 "FOLDER",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.createFolder(userPath(ctx, call.text(0)));
-                 },
-                 "Someone else makes a folder of the user's.",
-                 checkUserPath});
-    t.push_back({"write-file",
-                 "PATH TEXT",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const std::string path = userPath(ctx, call.text(0));
-                     if (!ctx.world.writeFile(path, call.text(1)))
-                         throw ScenarioFailure("cannot write " + path);
-                 },
-                 "Someone else writes a file of the user's with the text, making its folders: a settings "
-                 "file or a Dock state file left by an earlier run.",
-                 checkUserFile});
-    t.push_back({"folder-watch",
-                 "FOLDER allowed|refused",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.world.setFolderWatchRefused(userPath(ctx, call.text(0)), call.is(1, "refused"));
-                 },
-                 "Whether our program may open a folder to watch it.",
-                 [](const StepCall& call) {
-                     auto error = checkUserPath(call);
-                     return error ? error : oneOf(1, {"allowed", "refused"})(call);
-                 }});
-    t.push_back({"capture",
-                 "works|fails|holds|never|twice [WINDOW|listing]",
-                 {{A::text}, {A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const CaptureFault fault = call.is(0, "fails")   ? CaptureFault::fail
-                                                : call.is(0, "holds") ? CaptureFault::hold
-                                                : call.is(0, "never") ? CaptureFault::neverAnswer
-                                                : call.is(0, "twice") ? CaptureFault::answerTwice
-                                                                      : CaptureFault::none;
-                     if (call.count() == 1) {
-                         ctx.world.setCaptureFault(fault);
-                     } else if (call.is(1, "listing")) {
-                         ctx.world.setCaptureListingFault(fault);
-                     } else {
-                         ctx.world.setWindowCaptureFault(ctx.window(call.text(1)).id, fault);
-                     }
-                 },
-                 "How screenshots behave from now on: answered, failing, held until released, never "
-                 "answered, or answered twice; of every window, of one window, or the listing of what may "
-                 "be captured.",
-                 oneOf(0, {"works", "fails", "holds", "never", "twice"})});
-    t.push_back(
-        {"release-captures",
-         "[WINDOW]",
-         {{}, {A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             if (call.count() == 0) {
-                 ctx.world.releaseHeldCaptures();
-             } else {
-                 ctx.world.releaseHeldCapturesOf(ctx.window(call.text(0)).id);
-             }
-         },
-         "Answers what is held, in the order it was asked: everything, or one window's screenshots."});
-    t.push_back({"restore-dock",
-                 "",
-                 {{}},
-                 [](ScenarioContext& ctx, const StepCall&) {
-                     ctx.mainRuntime();
-                     const Seconds before = ctx.runtime.now();
-                     DockController::shared().restore(true);
-                     ctx.out << "  the Dock was restored in " << ctx.runtime.now() - before << " s\n";
-                 },
-                 "What quitting from the settings window does with start at login off: gives the Dock back "
-                 "and waits for its restart; prints how long that took."});
+    using namespace arg;
+    t.push_back(step(
+        "wallpaper", {{text("DISPLAY"), kColour}, {text("DISPLAY"), kColour, kColour}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const uint32_t from = *parseColour(call.text(1));
+            const uint32_t to = call.count() == 3 ? *parseColour(call.text(2)) : from;
+            ctx.world.setWallpaper(ctx.display(call.args[0]).id, from, to);
+        },
+        "The user picks a desktop picture for a display: one colour, or a diagonal gradient from "
+        "the top-left corner to the bottom-right one (six hexadecimal digits, rrggbb)."));
+    t.push_back(step(
+        "dock-auto-hide", {{words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockAutoHide(call.choice(0, kOnOff)); },
+        "The user switches the Dock's auto-hide in System Settings; it shows at once."));
+    t.push_back(step(
+        "dock-position", {{words({"bottom", "left", "right"})}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDockPosition(call.text(0)); },
+        "The user puts the Dock on another edge of the main display in System Settings; it moves "
+        "at once."));
+    t.push_back(step(
+        "dock-pref", {{text("KEY"), orNone(text("VALUE"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setPreference(kDockDomain, call.text(0), preferenceValue(call, 1));
+        },
+        "Sets or removes a value of the Dock's preferences domain \"com.apple.dock\": true or false, "
+        "a number (a double with a point), or a text."));
+    t.push_back(step(
+        "dock-domain", {{words({"available", "unavailable"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setPreferencesDomainAvailable(kDockDomain, call.is(0, "available"));
+        },
+        "Whether the Dock's preferences domain can be opened."));
+    t.push_back(step(
+        "dock-restart", {{words(kDockRestarts)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setDockRestartFault(call.choice(0, kDockRestarts));
+        },
+        "How \"/usr/bin/killall Dock\" behaves from now on."));
+    t.push_back(step(
+        "updater", {{words(kUpdaterStates)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setUpdaterState(call.choice(0, kUpdaterStates));
+        },
+        "How the update framework's updater behaves: it fails to start from now on, or, started, "
+        "cannot check now (as while a check runs); works undoes both."));
+    t.push_back(step(
+        "folder-event", {{kUserFolder, repeated(words(kFolderEvents), 1)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            uint32_t events = 0;
+            for (size_t i = 1; i < call.count(); ++i) events |= call.choice(i, kFolderEvents);
+            ctx.world.folderEvent(userPath(ctx, call.text(0)), events);
+        },
+        "Something changes a folder of the user's (\"~/...\"): write, delete, rename, extend, "
+        "attrib."));
+    t.push_back(step(
+        "delete-folder", {{kUserFolder}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.deleteFolder(userPath(ctx, call.text(0)));
+        },
+        "Someone else deletes a folder of the user's with what it holds."));
+    t.push_back(step(
+        "create-folder", {{kUserFolder}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.createFolder(userPath(ctx, call.text(0)));
+        },
+        "Someone else makes a folder of the user's."));
+    t.push_back(step(
+        "write-file", {{kUserFile, text("TEXT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const std::string path = userPath(ctx, call.text(0));
+            if (!ctx.world.writeFile(path, call.text(1))) throw ScenarioFailure("cannot write " + path);
+        },
+        "Someone else writes a file of the user's with the text, making its folders: a settings "
+        "file or a Dock state file left by an earlier run."));
+    t.push_back(step(
+        "folder-watch", {{kUserFolder, words({"allowed", "refused"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.setFolderWatchRefused(userPath(ctx, call.text(0)), call.is(1, "refused"));
+        },
+        "Whether our program may open a folder to watch it."));
+    t.push_back(step(
+        "capture", {{words(kCaptureFaults)}, {words(kCaptureFaults), orWord(text("WINDOW"), "listing")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const CaptureFault fault = call.choice(0, kCaptureFaults);
+            if (call.count() == 1) {
+                ctx.world.setCaptureFault(fault);
+            } else if (call.is(1, "listing")) {
+                ctx.world.setCaptureListingFault(fault);
+            } else {
+                ctx.world.setWindowCaptureFault(ctx.window(call.text(1)).id, fault);
+            }
+        },
+        "How screenshots behave from now on: answered, failing, held until released, never "
+        "answered, or answered twice; of every window, of one window, or the listing of what may "
+        "be captured."));
+    t.push_back(step(
+        "release-captures", {{}, {text("WINDOW")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            if (call.count() == 0) {
+                ctx.world.releaseHeldCaptures();
+            } else {
+                ctx.world.releaseHeldCapturesOf(ctx.window(call.text(0)).id);
+            }
+        },
+        "Answers what is held, in the order it was asked: everything, or one window's "
+        "screenshots."));
+    t.push_back(step(
+        "restore-dock", {{}},
+        [](ScenarioContext& ctx, const StepCall&) {
+            ctx.mainRuntime();
+            const Seconds before = ctx.runtime.now();
+            DockController::shared().restore(true);
+            ctx.out << "  the Dock was restored in " << ctx.runtime.now() - before << " s\n";
+        },
+        "What quitting from the settings window does with start at login off: gives the Dock back "
+        "and waits for its restart; prints how long that took."));
 }
 
 void addExpectRows(StepTable& t) {
-    const size_t firstAfterQuit = t.size();
-    t.push_back({"expect dock",
-                 "shown|hidden",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(0), ctx.world.dock().showing ? "shown" : "hidden");
-                 },
-                 "Whether the Dock shows on screen.",
-                 oneOf(0, {"shown", "hidden"})});
-    t.push_back({"expect dock-auto-hide",
-                 "on|off",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, call.text(0), ctx.world.dock().autoHide ? "on" : "off");
-                 },
-                 "The Dock's auto-hide switch as set now.",
-                 oneOf(0, {"on", "off"})});
-    t.push_back({"expect dock-pref",
-                 "KEY VALUE|none",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, preferenceText(preferenceValue(call, 1)),
-                                 preferenceText(ctx.world.preference(kDockDomain, call.text(0))));
-                 },
-                 "A value of the Dock's preferences domain, or none when it holds none."});
-    t.push_back({"expect dock-restarts",
-                 "COUNT",
-                 {{A::whole}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(call.whole(0)),
-                                 std::to_string(ctx.world.dock().restarts));
-                 },
-                 "How often the Dock has restarted."});
-    t.push_back({"expect no-file",
-                 "PATH",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const std::string path = userPath(ctx, call.text(0));
-                     expectEqual(
-                         ctx, "no file " + path,
-                         ctx.platform.fileSystem.fileExists(path) ? "a file " + path : "no file " + path);
-                 },
-                 "No file of the user's at the path (\"~/...\" or \"Application Support/...\")."});
-    // What quitting left of the Dock and the user's files may be looked at once the program has quit.
-    for (size_t i = firstAfterQuit; i < t.size(); ++i) t[i].looksOnly = true;
-    t.push_back({"expect wallpaper",
-                 "DISPLAY light|dark|none",
-                 {{A::text, A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     ctx.mainRuntime();
-                     const uint32_t id = ctx.display(call.args[0]).id;
-                     const WallpaperBrightnessMonitor* monitor = WallpaperBrightnessMonitor::shared();
-                     std::string found = "none";
-                     if (monitor) {
-                         auto it = monitor->lightByDisplay().find(id);
-                         if (it != monitor->lightByDisplay().end()) found = it->second ? "light" : "dark";
-                     }
-                     expectEqual(ctx, call.text(1), found);
-                 },
-                 "The program's verdict on the desktop picture under a display's bar; none before one.",
-                 oneOf(1, {"light", "dark", "none"})});
-    t.push_back({"expect wallpaper-posts",
-                 "COUNT",
-                 {{A::whole}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(call.whole(0)),
-                                 std::to_string(ctx.wallpaperBrightnessPosts));
-                 },
-                 "How often the program has announced a change of its wallpaper verdicts since it started."});
-    t.push_back({"expect capture-requests",
-                 "COUNT",
-                 {{A::whole}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, std::to_string(call.whole(0)),
-                                 std::to_string(ctx.world.callCount("SCShareableContent.get")));
-                 },
-                 "How often the program has asked what it may capture: once for each measurement of the "
-                 "wallpapers."});
-    t.push_back(
-        {"expect pointer-display",
-         "DISPLAY|none",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             const std::string expected = call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
-             expectEqual(ctx, expected, displayText(ctx, tracker(ctx).preferredDisplayID()).value_or("none"));
-         },
-         "The display the program takes to be under the pointer."});
-    t.push_back(
-        {"expect debounced-display",
-         "DISPLAY|none",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             const std::string expected = call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
-             expectEqual(ctx, expected, displayText(ctx, tracker(ctx).debouncedDisplayID()).value_or("none"));
-         },
-         "The display the pointer has rested on for 0.06 s."});
-    t.push_back({"expect clock",
-                 "SECONDS",
-                 {{A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto text = [](double s) {
-                         std::ostringstream os;
-                         os << std::fixed << std::setprecision(3) << s << " s";
-                         return os.str();
-                     };
-                     expectEqual(ctx, text(call.number(0)), text(ctx.runtime.now()));
-                 },
-                 "The virtual clock's reading, counted from the start of the script."});
+    using namespace arg;
+    t.push_back(step(
+        "expect dock", {{words({"shown", "hidden"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, call.text(0), ctx.world.dock().showing ? "shown" : "hidden");
+        },
+        "Whether the Dock shows on screen."));
+    t.push_back(step(
+        "expect dock-auto-hide", {{words(kOnOff)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, call.text(0), ctx.world.dock().autoHide ? "on" : "off");
+        },
+        "The Dock's auto-hide switch as set now."));
+    t.push_back(step(
+        "expect dock-pref", {{text("KEY"), orNone(text("VALUE"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, preferenceText(preferenceValue(call, 1)),
+                        preferenceText(ctx.world.preference(kDockDomain, call.text(0))));
+        },
+        "A value of the Dock's preferences domain, or none when it holds none."));
+    t.push_back(step(
+        "expect dock-restarts", {{whole("COUNT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, std::to_string(call.whole(0)), std::to_string(ctx.world.dock().restarts));
+        },
+        "How often the Dock has restarted."));
+    t.push_back(step(
+        "expect no-file", {{text("PATH")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const std::string path = userPath(ctx, call.text(0));
+            expectEqual(ctx, "no file " + path,
+                        ctx.platform.fileSystem.fileExists(path) ? "a file " + path : "no file " + path);
+        },
+        "No file of the user's at the path (\"~/...\" or \"Application Support/...\")."));
+    t.push_back(step(
+        "expect wallpaper", {{text("DISPLAY"), words({"light", "dark", "none"})}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.mainRuntime();
+            const uint32_t id = ctx.display(call.args[0]).id;
+            const WallpaperBrightnessMonitor* monitor = WallpaperBrightnessMonitor::shared();
+            std::string found = "none";
+            if (monitor) {
+                auto it = monitor->lightByDisplay().find(id);
+                if (it != monitor->lightByDisplay().end()) found = it->second ? "light" : "dark";
+            }
+            expectEqual(ctx, call.text(1), found);
+        },
+        "The program's verdict on the desktop picture under a display's bar; none before one."));
+    t.push_back(step(
+        "expect wallpaper-posts", {{whole("COUNT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, std::to_string(call.whole(0)), std::to_string(ctx.wallpaperBrightnessPosts));
+        },
+        "How often the program has announced a change of its wallpaper verdicts since it "
+        "started."));
+    t.push_back(step(
+        "expect capture-requests", {{whole("COUNT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, std::to_string(call.whole(0)),
+                        std::to_string(ctx.world.callCount("SCShareableContent.get")));
+        },
+        "How often the program has asked what it may capture: once for each measurement of the "
+        "wallpapers."));
+    t.push_back(step(
+        "expect pointer-display", {{orNone(text("DISPLAY"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const std::string expected = displayNamed(ctx, call);
+            expectEqual(ctx, expected, displayText(ctx, tracker(ctx).preferredDisplayID()).value_or("none"));
+        },
+        "The display the program takes to be under the pointer."));
+    t.push_back(step(
+        "expect debounced-display", {{orNone(text("DISPLAY"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const std::string expected = displayNamed(ctx, call);
+            expectEqual(ctx, expected, displayText(ctx, tracker(ctx).debouncedDisplayID()).value_or("none"));
+        },
+        "The display the pointer has rested on for 0.06 s."));
+    t.push_back(step(
+        "expect clock", {{number("SECONDS")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto text = [](double s) {
+                std::ostringstream os;
+                os << std::fixed << std::setprecision(3) << s << " s";
+                return os.str();
+            };
+            expectEqual(ctx, text(call.number(0)), text(ctx.runtime.now()));
+        },
+        "The virtual clock's reading, counted from the start of the script."));
 }
 
 }  // namespace

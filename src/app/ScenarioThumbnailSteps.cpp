@@ -9,8 +9,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 // The thumbnail pop-up on screen, if one is.
 std::shared_ptr<ThumbnailPopupPanel> openPopup(ScenarioContext& ctx) {
     return findOurPanel<ThumbnailPopupPanel>(ctx, PanelSight::orderedIn);
@@ -44,78 +42,59 @@ std::vector<std::string> cardLooks(const ThumbnailPopupPanel& popup) {
 }  // namespace
 
 void addThumbnailSteps(StepTable& t) {
-    t.push_back({"expect popup",
-                 "[held|shown] X Y WIDTH HEIGHT|none",
-                 {{A::text},
-                  {A::number, A::number, A::number, A::number},
-                  {A::text, A::text},
-                  {A::text, A::number, A::number, A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const bool worded = call.form >= 2;
-                     auto popup = findOurPanel<ThumbnailPopupPanel>(ctx, panelSight(call, worded));
-                     if (call.form == 0 || call.form == 2) {
-                         if (popup)
-                             failExpectation("no thumbnail pop-up", "one at " + rectText(popup->frame()));
-                         held(ctx);
-                         return;
-                     }
-                     const Rect expected = rectAt(call, worded ? 1 : 0);
-                     if (!popup) failExpectation("a thumbnail pop-up at " + rectText(expected), "none");
-                     if (!near(popup->frame(), expected))
-                         failExpectation(rectText(expected), rectText(popup->frame()));
-                     if (popup->level() != ThumbnailPopupPanel::kLevel)
-                         failExpectation("level 101", "level " + std::to_string(popup->level()));
-                     held(ctx);
-                 },
-                 "The thumbnail pop-up open at that frame (from the primary screen's bottom-left corner, "
-                 "y up) and level 101, or none open; held: the pop-up the program holds, shown or not; "
-                 "shown: one the window server really draws.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (call.form == 0) return oneOf(0, {"none"})(call);
-                     if (call.form == 1) return std::nullopt;
-                     if (auto fault = oneOf(0, {"held", "shown"})(call)) return fault;
-                     return call.form == 2 ? oneOf(1, {"none"})(call) : std::nullopt;
-                 }});
-    t.push_back({"expect popup-cards",
-                 "picture|spinner|placeholder...",
-                 {{A::texts}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     expectEqual(ctx, quotedList(call.texts(0)), quotedList(cardLooks(*requirePopup(ctx))));
-                 },
-                 "What each card of the open pop-up shows, left to right: the window's picture, a spinner "
-                 "while it is captured, or the placeholder.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     for (const std::string& look : call.texts(0)) {
-                         if (look != "picture" && look != "spinner" && look != "placeholder")
-                             return "\"" + look + "\" is not one of picture, spinner, placeholder";
-                     }
-                     return std::nullopt;
-                 }});
-    t.push_back({"expect popup-slid-from",
-                 "X Y WIDTH HEIGHT",
-                 {{A::number, A::number, A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto popup = requirePopup(ctx);
-                     std::ostringstream expected;
-                     expected << rectAt(call, 0);
-                     std::string found = "no move";
-                     for (const AnimationRecord& a : popup->animations()) {
-                         if (a.target == "frame") found = a.fromValue;
-                     }
-                     expectEqual(ctx, expected.str(), found);
-                 },
-                 "The frame the open pop-up slid from into its place."});
-    t.push_back({"expect captures",
-                 "WINDOW COUNT",
-                 {{A::text, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const uint32_t id = ctx.window(call.text(0)).id;
-                     const auto all = ctx.world.captures();
-                     const auto n = std::count_if(all.begin(), all.end(),
-                                                  [id](const WorldCapture& c) { return c.windowID == id; });
-                     expectEqual(ctx, std::to_string(static_cast<int>(call.number(1))), std::to_string(n));
-                 },
-                 "How many screenshots of a window the program has asked for."});
+    using namespace arg;
+    const Arg none = words({"none"}), sight = words({"held", "shown"});
+    t.push_back(step(
+        "expect popup", {{none}, frame(), {sight, none}, form(sight, frame())},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const bool worded = call.form >= 2;
+            auto popup = findOurPanel<ThumbnailPopupPanel>(ctx, panelSight(call, worded));
+            if (call.form == 0 || call.form == 2) {
+                if (popup) failExpectation("no thumbnail pop-up", "one at " + rectText(popup->frame()));
+                held(ctx);
+                return;
+            }
+            const Rect expected = call.rect(worded ? 1 : 0);
+            if (!popup) failExpectation("a thumbnail pop-up at " + rectText(expected), "none");
+            if (!near(popup->frame(), expected))
+                failExpectation(rectText(expected), rectText(popup->frame()));
+            if (popup->level() != ThumbnailPopupPanel::kLevel)
+                failExpectation("level 101", "level " + std::to_string(popup->level()));
+            held(ctx);
+        },
+        "The thumbnail pop-up open at that frame (from the primary screen's bottom-left corner, y "
+        "up) and level 101, or none open; held: the pop-up the program holds, shown or not; shown: "
+        "one the window server really draws."));
+    t.push_back(step(
+        "expect popup-cards", {{repeated(words({"picture", "spinner", "placeholder"}))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            expectEqual(ctx, quotedList(call.texts(0)), quotedList(cardLooks(*requirePopup(ctx))));
+        },
+        "What each card of the open pop-up shows, left to right: the window's picture, a spinner "
+        "while it is captured, or the placeholder."));
+    t.push_back(step(
+        "expect popup-slid-from", {frame()},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto popup = requirePopup(ctx);
+            std::ostringstream expected;
+            expected << call.rect(0);
+            std::string found = "no move";
+            for (const AnimationRecord& a : popup->animations()) {
+                if (a.target == "frame") found = a.fromValue;
+            }
+            expectEqual(ctx, expected.str(), found);
+        },
+        "The frame the open pop-up slid from into its place."));
+    t.push_back(step(
+        "expect captures", {{text("WINDOW"), whole("COUNT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const uint32_t id = ctx.window(call.text(0)).id;
+            const auto all = ctx.world.captures();
+            const auto n = std::count_if(all.begin(), all.end(),
+                                         [id](const WorldCapture& c) { return c.windowID == id; });
+            expectEqual(ctx, std::to_string(call.whole(1)), std::to_string(n));
+        },
+        "How many screenshots of a window the program has asked for."));
 }
 
 }  // namespace qv

@@ -11,8 +11,6 @@ namespace qv {
 
 namespace {
 
-using A = ArgKind;
-
 struct KeyName {
     const char* name;
     uint16_t code;
@@ -115,48 +113,41 @@ std::string keyEventText(const WorldPostedEvent& e) {
     return std::string(e.type == 10 ? "down:" : "up:") + chordText(e.keyCode, e.flags);
 }
 
-std::optional<std::string> checkKeyEvents(const StepCall& call, size_t from) {
-    for (const std::string& word : call.texts(from)) {
-        const size_t colon = word.find(':');
-        const std::string kind = word.substr(0, colon);
-        if (colon == std::string::npos || (kind != "down" && kind != "up") ||
-            !parseChord(word.substr(colon + 1)))
-            return "\"" + word + "\" is no key event (down:CHORD or up:CHORD)";
-    }
-    return std::nullopt;
+Arg chordArg() {
+    return arg::ruled("CHORD", [](const std::string& word) -> std::optional<std::string> {
+        if (parseChord(word)) return std::nullopt;
+        return "\"" + word +
+               "\" is no key chord (modifiers cmd, shift, opt, ctrl, fn joined by + to one key)";
+    });
+}
+
+Arg keyEventsArg() {
+    return arg::repeated(
+        arg::ruled("down:CHORD|up:CHORD", [](const std::string& word) -> std::optional<std::string> {
+            const size_t colon = word.find(':');
+            const std::string kind = word.substr(0, colon);
+            if (colon == std::string::npos || (kind != "down" && kind != "up") ||
+                !parseChord(word.substr(colon + 1)))
+                return "\"" + word + "\" is no key event (down:CHORD or up:CHORD)";
+            return std::nullopt;
+        }));
+}
+
+Chord chordAt(const StepCall& call, size_t i) {
+    return *parseChord(call.text(i));
 }
 
 namespace {
 
-std::optional<std::string> checkChord(const StepCall& call) {
-    if (parseChord(call.text(0))) return std::nullopt;
-    return "\"" + call.text(0) +
-           "\" is no key chord (modifiers cmd, shift, opt, ctrl, fn joined by + to one key)";
-}
-
 // Where a pointer step acts: a point of the script, or the centre of an element's text.
 Point pointOf(ScenarioContext& ctx, const StepCall& call) {
-    if (call.form == 0) return ctx.toScreen({call.number(0), call.number(1)});
-    const int occurrence = call.count() == 2 ? static_cast<int>(call.number(1)) : 1;
-    return ctx.element(call.text(0), occurrence).screenPoint;
+    if (call.form == 0) return ctx.toScreen(call.point(0));
+    return ctx.element(call.text(0), call.count() == 2 ? call.whole(1) : 1).screenPoint;
 }
 
-std::optional<std::string> checkOccurrence(const StepCall& call) {
-    if (call.form == 2 &&
-        (call.number(1) < 1 || call.number(1) > 1000 || call.number(1) != static_cast<int>(call.number(1))))
-        return "the occurrence is a whole number from 1";
-    return std::nullopt;
-}
-
-const std::vector<std::vector<ArgKind>> kPointForms = {
-    {A::number, A::number}, {A::text}, {A::text, A::number}};
-
-void click(ScenarioContext& ctx, const StepCall& call, bool right) {
-    const Point p = pointOf(ctx, call);
-    ctx.world.mouseDown(p, right);
-    ctx.settle();
-    ctx.world.mouseUp(p, right);
-}
+const std::vector<Form> kPointForms = {{arg::number("X"), arg::number("Y")},
+                                       {arg::text("ELEMENT")},
+                                       {arg::text("ELEMENT"), arg::whole("N", 1, 1000)}};
 
 // A modifier alone changes the flags held; any other key goes down and up with them.
 void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
@@ -180,133 +171,107 @@ void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
 }  // namespace
 
 void addUserSteps(StepTable& t) {
-    t.push_back(
-        {"move", "X Y | ELEMENT [N]", kPointForms,
-         [](ScenarioContext& ctx, const StepCall& call) { ctx.world.mouseMove(pointOf(ctx, call)); },
-         "Moves the pointer to a point, or over the N-th place (1 unless given) a text shows on our panels.",
-         checkOccurrence});
-    t.push_back(
-        {"click", "X Y | ELEMENT [N]", kPointForms,
-         [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, false); },
-         "Presses and releases the left button at a point, or on an element of our panels (a button by "
-         "its label). An element that is not there fails.",
-         checkOccurrence});
-    t.push_back({"right-click", "X Y | ELEMENT [N]", kPointForms,
-                 [](ScenarioContext& ctx, const StepCall& call) { click(ctx, call, true); },
-                 "The same with the right button.", checkOccurrence});
-    t.push_back({"click-close-button",
-                 "PANEL-TITLE",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     auto panel = ctx.panelTitled(call.text(0));
-                     if (!panel) throw ScenarioFailure("no panel titled \"" + call.text(0) + "\" on screen");
-                     auto button = panel->closeButtonFrame();
-                     if (!button) throw ScenarioFailure("\"" + call.text(0) + "\" has no close button");
-                     const Point p{button->midX(), button->midY()};
-                     ctx.world.mouseDown(p, false);
-                     ctx.settle();
-                     ctx.world.mouseUp(p, false);
-                 },
-                 "Clicks the close button in the title bar of one of our panels, as the user closes it."});
-    t.push_back(
-        {"scroll",
-         "X Y DX DY",
-         {{A::number, A::number, A::number, A::number}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             ctx.world.scroll(ctx.toScreen({call.number(0), call.number(1)}), call.number(2), call.number(3));
-         },
-         "Scrolls at a point by DX and DY points (positive DY scrolls up)."});
-    t.push_back({"drag",
-                 "X1 Y1 X2 Y2",
-                 {{A::number, A::number, A::number, A::number}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const Point from{call.number(0), call.number(1)}, to{call.number(2), call.number(3)};
-                     constexpr int kSteps = 4;
-                     ctx.world.mouseDown(ctx.toScreen(from), false);
-                     ctx.settle();
-                     for (int i = 1; i <= kSteps; ++i) {
-                         const double f = double(i) / kSteps;
-                         ctx.world.mouseDragged(
-                             ctx.toScreen({from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f}));
-                         ctx.settle();
-                     }
-                     ctx.world.mouseUp(ctx.toScreen(to), false);
-                 },
-                 "Presses at the first point, drags in four moves to the second and releases there."});
-    t.push_back({"key",
-                 "CHORD",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     pressKey(ctx, *parseChord(call.text(0)), true, true);
-                 },
-                 "Presses and releases a key with modifiers: cmd+w, cmd+shift+w, opt+tab, escape, f5.",
-                 checkChord});
-    t.push_back(
-        {"key-down",
-         "CHORD",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             pressKey(ctx, *parseChord(call.text(0)), true, false);
-         },
-         "Presses a key with the modifier flags given and holds it; a modifier alone (shift, cmd+opt) "
-         "changes the modifiers held.",
-         checkChord});
-    t.push_back({"key-up",
-                 "CHORD",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     pressKey(ctx, *parseChord(call.text(0)), false, true);
-                 },
-                 "Releases a key, with the modifier flags still held.",
-                 checkChord});
-    t.push_back({"key-repeat",
-                 "CHORD",
-                 {{A::text}},
-                 [](ScenarioContext& ctx, const StepCall& call) {
-                     const Chord chord = *parseChord(call.text(0));
-                     if (!ctx.world.keyRepeat(chord.keyCode, chord.characters, chord.flags))
-                         throw ScenarioFailure("\"" + call.text(0) + "\": its key is not held (key-down first)");
-                 },
-                 "The system repeats a key held down with key-down: one auto-repeated key-down, with the "
-                 "modifier flags given.",
-                 [](const StepCall& call) -> std::optional<std::string> {
-                     if (auto error = checkChord(call)) return error;
-                     if (parseChord(call.text(0))->modifierKey) return "a modifier key does not repeat";
-                     return std::nullopt;
-                 }});
-    t.push_back(
-        {"type",
-         "TEXT",
-         {{A::text}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             for (char32_t cp : textmetrics::codePoints(call.text(0))) {
-                 const std::string ch = textmetrics::encode({cp});
-                 Chord chord;
-                 chord.characters = ch;
-                 std::string lower = ch;
-                 if (cp < 0x80 && std::isupper(static_cast<int>(cp))) {
-                     lower[0] = static_cast<char>(std::tolower(static_cast<int>(cp)));
-                     chord.flags = modifierflags::kShift;
-                 }
-                 for (const KeyName& k : kKeys) {
-                     if (lower == k.characters) chord.keyCode = k.code;
-                 }
-                 pressKey(ctx, chord, true, true);
-                 ctx.settle();
-             }
-         },
-         "Types a text, one key per character (characters beyond a US keyboard come with key code 0)."});
-    t.push_back(
-        {"pick-menu",
-         "TITLE...",
-         {{A::text, A::texts}},
-         [](ScenarioContext& ctx, const StepCall& call) {
-             if (!ctx.world.pickMenuItem(call.texts(0)))
-                 throw ScenarioFailure("no enabled menu item " + quotedList(call.texts(0)) +
-                                       " in an open menu");
-         },
-         "Chooses an item of the open context menu by its title, through submenus: pick-menu \"Move to\" "
-         "\"Desktop 2\"."});
+    t.push_back(step(
+        "move", kPointForms,
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.mouseMove(pointOf(ctx, call)); },
+        "Moves the pointer to a point, or over the N-th place (1 unless given) a text shows on our panels."));
+    t.push_back(step(
+        "click", kPointForms,
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.click(pointOf(ctx, call)); },
+        "Presses and releases the left button at a point, or on an element of our panels (a button by "
+        "its label). An element that is not there fails."));
+    t.push_back(step(
+        "right-click", kPointForms,
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.click(pointOf(ctx, call), true); },
+        "The same with the right button."));
+    t.push_back(step(
+        "click-close-button", {{arg::text("PANEL-TITLE")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            auto panel = ctx.panelTitled(call.text(0));
+            if (!panel) throw ScenarioFailure("no panel titled \"" + call.text(0) + "\" on screen");
+            auto button = panel->closeButtonFrame();
+            if (!button) throw ScenarioFailure("\"" + call.text(0) + "\" has no close button");
+            ctx.click({button->midX(), button->midY()});
+        },
+        "Clicks the close button in the title bar of one of our panels, as the user closes it."));
+    t.push_back(step(
+        "scroll", {{arg::number("X"), arg::number("Y"), arg::number("DX"), arg::number("DY")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            ctx.world.scroll(ctx.toScreen(call.point(0)), call.number(2), call.number(3));
+        },
+        "Scrolls at a point by DX and DY points (positive DY scrolls up)."));
+    t.push_back(step(
+        "drag", {{arg::number("X1"), arg::number("Y1"), arg::number("X2"), arg::number("Y2")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const Point from = call.point(0), to = call.point(2);
+            constexpr int kSteps = 4;
+            ctx.world.mouseDown(ctx.toScreen(from), false);
+            ctx.settle();
+            for (int i = 1; i <= kSteps; ++i) {
+                const double f = double(i) / kSteps;
+                ctx.world.mouseDragged(
+                    ctx.toScreen({from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f}));
+                ctx.settle();
+            }
+            ctx.world.mouseUp(ctx.toScreen(to), false);
+        },
+        "Presses at the first point, drags in four moves to the second and releases there."));
+    t.push_back(step(
+        "key", {{chordArg()}},
+        [](ScenarioContext& ctx, const StepCall& call) { pressKey(ctx, chordAt(call, 0), true, true); },
+        "Presses and releases a key with modifiers: cmd+w, cmd+shift+w, opt+tab, escape, f5."));
+    t.push_back(step(
+        "key-down", {{chordArg()}},
+        [](ScenarioContext& ctx, const StepCall& call) { pressKey(ctx, chordAt(call, 0), true, false); },
+        "Presses a key with the modifier flags given and holds it; a modifier alone (shift, cmd+opt) "
+        "changes the modifiers held."));
+    t.push_back(step(
+        "key-up", {{chordArg()}},
+        [](ScenarioContext& ctx, const StepCall& call) { pressKey(ctx, chordAt(call, 0), false, true); },
+        "Releases a key, with the modifier flags still held."));
+    t.push_back(step(
+        "key-repeat", {{chordArg()}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const Chord chord = chordAt(call, 0);
+            if (!ctx.world.keyRepeat(chord.keyCode, chord.characters, chord.flags))
+                throw ScenarioFailure("\"" + call.text(0) + "\": its key is not held (key-down first)");
+        },
+        "The system repeats a key held down with key-down: one auto-repeated key-down, with the modifier "
+        "flags "
+        "given.",
+        [](const StepCall& call) -> std::optional<std::string> {
+            if (chordAt(call, 0).modifierKey) return "a modifier key does not repeat";
+            return std::nullopt;
+        }));
+    t.push_back(step(
+        "type", {{arg::text("TEXT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            for (char32_t cp : textmetrics::codePoints(call.text(0))) {
+                const std::string ch = textmetrics::encode({cp});
+                Chord chord;
+                chord.characters = ch;
+                std::string lower = ch;
+                if (cp < 0x80 && std::isupper(static_cast<int>(cp))) {
+                    lower[0] = static_cast<char>(std::tolower(static_cast<int>(cp)));
+                    chord.flags = modifierflags::kShift;
+                }
+                for (const KeyName& k : kKeys) {
+                    if (lower == k.characters) chord.keyCode = k.code;
+                }
+                pressKey(ctx, chord, true, true);
+                ctx.settle();
+            }
+        },
+        "Types a text, one key per character (characters beyond a US keyboard come with key code 0)."));
+    t.push_back(step(
+        "pick-menu", {{arg::repeated(arg::text("TITLE"), 1)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            if (!ctx.world.pickMenuItem(call.texts(0)))
+                throw ScenarioFailure("no enabled menu item " + quotedList(call.texts(0)) +
+                                      " in an open menu");
+        },
+        "Chooses an item of the open context menu by its title, through submenus: pick-menu \"Move "
+        "to\" \"Desktop 2\"."));
 }
 
 }  // namespace qv

@@ -63,6 +63,37 @@ TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
     EXPECT_EQ(faultAt("expect panel-level \"Bar\" -2147483648").first, 0);
 }
 
+// Arguments fit the forms their row declares; the usage shown is made from those forms, and a
+// fault is told by the form that fits furthest.
+TEST(ScenarioParserTest, ArgumentsAreCheckedAgainstTheirDeclaredForms) {
+    using namespace arg;
+    const Form chip = {text("BAR"), words({"past"}), text("OTHER")},
+               by = {text("BAR"), words({"by"}), number("DX")};
+    const StepTable table = {
+        step("drag", {chip, form(chip, words({"hold"})), by}, nullptr, ""),
+        step("mark", {{repeated(text("TITLE"), 1), words({"on", "on dimmed"})}}, nullptr, ""),
+        step("wait", {{}, {number("SECONDS", 0, 10)}}, nullptr, ""),
+    };
+    EXPECT_EQ(table[0].usage, "BAR past OTHER [hold] | BAR by DX");
+    EXPECT_EQ(table[1].usage, "TITLE... on|\"on dimmed\"");
+    EXPECT_EQ(table[2].usage, "[SECONDS]");
+    auto faultOf = [&](const std::string& line) {
+        try {
+            parseScenario(line, "s", table);
+        } catch (const ScenarioScriptError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(parseScenario("mark a b \"on dimmed\"", "s", table).steps[0].texts(0).size(), 3u);
+    EXPECT_TRUE(faultOf("mark a \"on\"").starts_with("mark: \"on\" is quoted")) << faultOf("mark a \"on\"");
+    EXPECT_TRUE(faultOf("drag 1 over 2").starts_with("drag: \"over\" is not one of past, by"))
+        << faultOf("drag 1 over 2");
+    EXPECT_TRUE(faultOf("drag 1 by x").starts_with("drag: bad DX \"x\"")) << faultOf("drag 1 by x");
+    EXPECT_TRUE(faultOf("wait 11").starts_with("wait: bad SECONDS \"11\" (a number from 0 to 10"))
+        << faultOf("wait 11");
+}
+
 // How a run ends when the fault is not the script's: a step that throws is an internal error, and a
 // step whose work keeps adding work due now stops the script instead of hanging it.
 TEST(ScenarioRunnerTest, InternalErrorsAndWorkThatNeverSettles) {
