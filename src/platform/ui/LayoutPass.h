@@ -200,6 +200,8 @@ class LayoutPass {
     std::shared_ptr<const ListDropTarget> listDropTarget(const RNode& n, const Rect& mappedFrame,
                                                          double offset);
     std::shared_ptr<const DragGesture> rowDragSession(const RNode& n, size_t row, double rowTop);
+    // The drawing step of a divider, text, image, shape, material or spinner (Emit.cpp).
+    void drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop);
     void emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op);
     void emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region);
     // A node's path for the display list, in a spare string's storage when there is one.
