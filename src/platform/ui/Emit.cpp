@@ -29,37 +29,56 @@ std::string LayoutPass::pathCopy(const RNode& n) {
 
 void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region) {
     if (!ctx.hitTesting || !out_) return;
+    finishRegion(n, frame, ctx, region);
+    out_->regions.push_back(std::move(region));
+}
+
+HitRegion& LayoutPass::newRegion(const RNode& n, const Rect& frame, const Context& ctx) {
+    HitRegion& region = out_->regions.emplace_back();
+    finishRegion(n, frame, ctx, region);
+    return region;
+}
+
+void LayoutPass::finishRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion& region) {
     region.frame = ctx.map(frame);
     region.clips = ctx.clipList();
     region.path = pathCopy(n);
     region.enabled = n.env.isEnabled;
-    out_->regions.push_back(std::move(region));
 }
 
 void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op) {
     if (!out_) return;
+    finishOp(n, frame, ctx, op);
+    out_->ops.push_back(std::move(op));
+}
+
+DrawOp& LayoutPass::newOp(const RNode& n, const Rect& frame, const Context& ctx) {
+    DrawOp& op = out_->ops.emplace_back();
+    finishOp(n, frame, ctx, op);
+    return op;
+}
+
+void LayoutPass::finishOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp& op) {
     op.frame = ctx.map(frame);
     op.path = pathCopy(n);
     op.opacity = ctx.opacity;
     op.rotation = ctx.rotation;
     op.clips = ctx.clipList();
     op.scheme = n.env.colorScheme;
-    out_->ops.push_back(std::move(op));
 }
 
 void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop) {
+    if (!out_) return;
     const Element& e = *n.el;
     const ColorScheme scheme = n.env.colorScheme;
+    // Made in place at the end of the list: the leaves draw most of the steps.
+    DrawOp& op = newOp(n, frame, ctx);
     switch (e.kind) {
-        case Kind::divider: {
-            DrawOp op;
+        case Kind::divider:
             op.fill = resolvePaint(Color::separator(), scheme);
-            emitOp(n, frame, ctx, std::move(op));
             return;
-        }
         case Kind::text: {
             Font f = fontOf(n);
-            DrawOp op;
             op.kind = DrawOp::Kind::text;
             op.font = f;
             op.font.size *= ctx.sy;
@@ -83,21 +102,17 @@ void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx,
                     op.lines.push_back(l.text);
                 }
             }
-            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::image: {
-            DrawOp op;
             op.kind = DrawOp::Kind::image;
             op.imageKind = e.imageKind;
             op.imageName = e.label;
             op.bitmap = e.extras().bitmap;
             op.color = colorOf(n).resolve(scheme);
-            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::shape: {
-            DrawOp op;
             op.shape = e.shape;
             if (e.fill) op.fill = resolvePaint(*e.fill, scheme);
             if (e.extras().stroke) {
@@ -108,26 +123,22 @@ void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx,
             // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
             if (!e.fill && !e.extras().stroke)
                 op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
-            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::material: {
-            DrawOp op;
             op.kind = DrawOp::Kind::material;
             op.material = e.extras().material;
             op.blending = e.extras().blending;
             op.shape = ctx.clipShapeHint;
-            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         case Kind::spinner: {
-            DrawOp op;
             op.kind = DrawOp::Kind::spinner;
             op.color = Color::secondary().resolve(scheme);
-            emitOp(n, frame, ctx, std::move(op));
             return;
         }
         default:
+            out_->ops.pop_back();  // not a leaf: nothing to draw
             return;
     }
 }

@@ -3,9 +3,6 @@
 // Resolve.cpp), measuring them SwiftUI's way, a size proposed to each child and the child's answer
 // (Measure.cpp), and placing them by alignment (Place.cpp), which builds the display list as it
 // goes (Emit.cpp). This file holds the rules that several of the steps read.
-#include <algorithm>
-#include <numeric>
-
 #include "platform/ui/LayoutRules.h"
 
 namespace qv::layout {
@@ -35,58 +32,6 @@ ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme) {
     }
     return r;
 }
-
-double zIndexOf(const RNode& n) {
-    const RNode* cur = &n;
-    while (cur->el->kind == Kind::modifier) {
-        if (cur->el->mod == Mod::zIndex) return cur->el->amount;
-        if (cur->kids.empty()) break;
-        cur = cur->kids[0].get();
-    }
-    return 0;
-}
-
-std::optional<std::vector<size_t>> paintOrder(const RNode::Kids& kids) {
-    bool inOrder = true;
-    for (size_t i = 1; i < kids.size() && inOrder; ++i)
-        inOrder = zIndexOf(*kids[i - 1]) <= zIndexOf(*kids[i]);
-    if (inOrder) return std::nullopt;
-    std::vector<size_t> order(kids.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return zIndexOf(*kids[a]) < zIndexOf(*kids[b]); });
-    return order;
-}
-
-bool isPointerModifier(Mod m) {
-    switch (m) {
-        case Mod::hover:
-        case Mod::tap:
-        case Mod::rightClick:
-        case Mod::contextMenu:
-        case Mod::drag:
-        case Mod::help:
-        case Mod::accessibility:
-        case Mod::focusable:
-        case Mod::cursor:
-        case Mod::id:
-            return true;
-        default:
-            return false;
-    }
-}
-
-Shape gestureShape(const RNode& child) {
-    const RNode* n = &child;
-    while (n->el->kind == Kind::modifier && !n->kids.empty()) {
-        if (n->el->mod == Mod::contentShape) return n->el->shape;
-        if (!isPointerModifier(n->el->mod)) return Shape::rect();
-        n = n->kids[0].get();
-    }
-    return Shape::rect();
-}
-
-// The outline a shadow follows: the shape its content draws in the shadow's own frame, seen through
 
 std::optional<Shape> outlineOf(const RNode& n) {
     const Element& e = *n.el;

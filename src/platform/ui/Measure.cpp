@@ -220,6 +220,8 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         }
         case Kind::modifier:
             return measureModifier(n, p);
+        case Kind::memo:
+            return measureMemo(n, p);
     }
     return {0, 0};
 }

@@ -149,6 +149,9 @@ void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
             ctx.proposal = prop;
             placeModifier(n, frame, ctx);
             return;
+        case Kind::memo:
+            placeMemo(n, frame, ctx, prop);
+            return;
     }
 }
 
@@ -161,9 +164,7 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
     // A gesture answers within the content shape beneath it.
     auto emitRegionWith = [&](auto&& fill) {
         if (!ctx.hitTesting || !out_) return;
-        HitRegion r;
-        fill(r);
-        emitRegion(n, frame, ctx, std::move(r));
+        fill(newRegion(n, frame, ctx));
     };
     auto emitGesture = [&](auto&& fill) {
         emitRegionWith([&](HitRegion& r) {
@@ -294,14 +295,23 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             });
             break;
         case Mod::appear:
-            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) appears_[n.path()] = a;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
+                appears_[n.path()] =
+                    recording_ ? Appear{a, recording_, recording_->appears.size()} : Appear{a};
+                if (recording_) recording_->appears.push_back(nullptr);
+            }
             break;
         case Mod::disappear:
-            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) disappears_[n.path()] = *a;
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
+                disappears_[n.path()] = *a;
+                if (recording_) recording_->disappears.emplace_back(n.path(), *a);
+            }
             break;
         case Mod::frameReport:
-            if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_)
+            if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_) {
                 frameReports_.push_back({&n.path(), ctx.map(frame), f});
+                if (recording_) recording_->elements.push_back(n.el);
+            }
             break;
         case Mod::animation:
             animationKeys_.push_back({&n.path(), e.label, e.animationValue});
@@ -339,6 +349,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     if (request) {
         // Find where the child stands: a placement into nothing, at the content's origin.
         LayoutPass dry(host_, nullptr);
+        dry.owner_ = this;
         Context dryCtx;
         dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
         dry.place(content, Rect{{0, 0}, cs}, dryCtx);

@@ -103,6 +103,8 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return nullptr;
         case Kind::view: {
             if (!e.extras().viewObject) return nullptr;
+            // A view object keeps state that no memo around it sees change.
+            if (memoScope_) memoScope_->reusable = false;
             e.extras().viewObject->invalidate_ = host_.invalidator();
             e.extras().viewObject->environment_ = env;
             views_.push_back(e.extras().viewObject);
@@ -111,12 +113,22 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
         case Kind::stateful: {
             const std::string& spelt = path->str();
             // Only the tree of an update keeps state alive; a measuring pass's does not.
-            std::any& storage = out_ ? host_.liveStateFor(spelt, e.extras().statefulInitial)
-                                     : host_.stateFor(spelt, e.extras().statefulInitial);
-            Node built = e.extras().statefulBuild(storage, host_.invalidator());
+            std::any* storage;
+            if (out_) {
+                auto& entry = host_.liveStateEntry(spelt, e.extras().statefulInitial);
+                if (recording_) recording_->states.push_back(&entry.layout);
+                storage = &entry.value;
+            } else {
+                storage = &host_.stateFor(spelt, e.extras().statefulInitial);
+            }
+            Node built = e.extras().statefulBuild(*storage, invalidator());
             return resolve(built, segment(path, "~"), env, parentAxis);
         }
+        case Kind::memo:
+            return resolveMemo(node, path, env, parentAxis);
         case Kind::modifier: {
+            // Clips and identifiers inside a memo are placed where the memo stands.
+            if ((e.mod == Mod::clip || e.mod == Mod::id) && memoScope_) memoScope_->relative = false;
             const Environment* inner = &env;
             const auto* change = e.handlerAs<std::function<void(Environment&)>>();
             if ((e.mod == Mod::environment && change && *change) || (e.mod == Mod::disabled && e.flag)) {
@@ -150,6 +162,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::scroll: {
+            if (memoScope_) memoScope_->relative = false;
             auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             const PathSegment* contentPath = segment(path, "/c");
             auto content = resolve(e.children[0], contentPath, env, std::nullopt);
@@ -158,6 +171,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::list: {
+            if (memoScope_) memoScope_->relative = false;
             auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             pathTexts_.push_back(node);
             for (const ListRow& row : e.extras().list->rows) {
@@ -169,6 +183,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::textField: {
+            if (memoScope_) memoScope_->relative = false;
             if (e.extras().focusBinding && e.extras().focusBinding.get()) focusCandidate_ = path->str();
             return std::make_unique<RNode>(node, path, env, parentAxis);
         }
