@@ -13,7 +13,8 @@ Menu ChipView::contextMenu(size_t screenCount) const {
     Menu menu;
     const bool hasQuit = static_cast<bool>(onQuitApp);
     const bool hasPin = pinToBar && pinToAppMenu;
-    auto moveTo = moveToMenuItem(moveToGroups, screenCount, onMoveToSpace);
+    auto moveTo = moveToMenuItem(moveToGroupsWhenOpened ? moveToGroupsWhenOpened() : moveToGroups,
+                                 screenCount, onMoveToSpace);
     if (hasQuit) menu.items.push_back(quitMenuItem(chip.appName, onQuitApp));
     if (hasQuit && hasPin) menu.items.push_back(MenuItem::separator());
     if (hasPin) menu.items.push_back(pinToMenuItem(pinToBar, pinToAppMenu, canPin));

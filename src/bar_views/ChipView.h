@@ -33,6 +33,8 @@ struct ChipView {
     Binding<bool> pinToAppMenu = {};
     bool canPin = false;
     std::vector<MoveToDisplayGroup> moveToGroups = {};
+    // Where the menu finds its targets as it opens, in place of `moveToGroups`.
+    std::function<std::vector<MoveToDisplayGroup>()> moveToGroupsWhenOpened = nullptr;
     std::function<void(uint64_t spaceID)> onMoveToSpace = nullptr;
 
     // The title shown, none when titles are off.
