@@ -83,6 +83,9 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     // Evaluates on the next turn of the main queue as a host shown for the first time would: every
     // subtree built anew, none reused from the last evaluation.
     void setNeedsFullUpdate();
+    // Whether updates take memoised subtrees over from the last one (they do unless told not to);
+    // a host that does not builds everything on every update.
+    void setReusesSubtrees(bool reuses) { reusesSubtrees_ = reuses; }
     const DisplayList& displayList() const { return list_; }
     int evaluationCount() const { return evaluations_; }
     // The memoised subtrees the last update took over from the one before instead of building them.
@@ -165,6 +168,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     // Some request of the pending update wants it whatever the root view's inputs are.
     bool updateForced_ = false;
     bool updating_ = false;
+    bool reusesSubtrees_ = true;
     int evaluations_ = 0;
     size_t reused_ = 0;
     DisplayList list_;

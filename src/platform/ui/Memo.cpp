@@ -68,7 +68,7 @@ std::unique_ptr<RNode> LayoutPass::resolveMemo(const Node& node, const PathSegme
     auto n = std::make_unique<RNode>(node, path, env, parentAxis);
     // Only the outermost memos of an update keep records; a path met twice keeps the first one's.
     MemoRecord* rec = nullptr;
-    if (out_ && !memoScope_) {
+    if (out_ && !memoScope_ && host_.reusesSubtrees_) {
         const uint64_t layout = host_.layouts_;
         const std::string& key = path->str();
         auto& slot = host_.memos_[key];
