@@ -3,6 +3,8 @@
 // every bar.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
 #include "bar/BarManager.h"
 #include "launcher/HotkeyManager.h"
 #include "platform/dispatch/ManualRuntime.h"
@@ -30,9 +32,11 @@ struct OneBar {
     ManualRuntime runtime;
     SimDesktop sim{runtime};
     std::shared_ptr<UserSettings> settings;
+    std::shared_ptr<WindowStore> store;
     std::optional<SharedServices> shared;
     std::shared_ptr<BarManager> bar;
     std::shared_ptr<HostingView> host;
+    std::vector<uint32_t> windows;
 
     OneBar() {
         sim.recordCalls = false;
@@ -42,16 +46,17 @@ struct OneBar {
             const int32_t pid =
                 sim.launchApp("com.example.app" + std::to_string(a), "App " + std::to_string(a));
             if (a % 4 == 0) sim.app(pid)->badgeLabel = std::to_string(a);
-            const int windows = a % 10 == 0 ? 3 : a % 5 == 0 ? 2 : 1;
-            for (int w = 0; w < windows; ++w)
-                sim.openWindow(pid, "Document " + std::to_string(a) + "." + std::to_string(w), space,
-                               Rect{40 + double(a) * 20, 60, 700, 500});
+            const int count = a % 10 == 0 ? 3 : a % 5 == 0 ? 2 : 1;
+            for (int w = 0; w < count; ++w)
+                windows.push_back(sim.openWindow(pid,
+                                                 "Document " + std::to_string(a) + "." + std::to_string(w),
+                                                 space, Rect{40 + double(a) * 20, 60, 700, 500}));
         }
         settings = UserSettings::create(sim.platform());
         settings->setPinnedApps({{"com.example.pin1", 1}, {"com.example.pin2", 1}, {"com.example.pin3", 1}});
         auto badges =
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
-        auto store = WindowStore::create(sim.platform());
+        store = WindowStore::create(sim.platform());
         store->populate();
         shared.emplace(sim.platform(), *settings);
         bar =
@@ -68,12 +73,38 @@ void BM_OneBarEvaluatedAndLaidOut(benchmark::State& state) {
         view->shownInputs().visiblePinnedBundleIDs.size() != 3)
         state.SkipWithError("bad set-up");
     for (auto _ : state) {
-        desk.host->setNeedsUpdate();
+        // All of it, as for a bar just shown: nothing is reused from the evaluation before.
+        desk.host->setNeedsFullUpdate();
         desk.runtime.runUntilIdle();
         benchmark::DoNotOptimize(desk.host->displayList().ops.size());
     }
 }
 BENCHMARK(BM_OneBarEvaluatedAndLaidOut)->Unit(benchmark::kMicrosecond);
+
+// One chip of the same bar retitled, in the middle of the row: the bar evaluated and laid out.
+void BM_OneChipRetitled(benchmark::State& state) {
+    OneBar desk;
+    auto view = std::dynamic_pointer_cast<BarContentView>(desk.host->rootView());
+    // The only window of the 22nd app, whose chip has 21 chips before it and 18 after it.
+    const ChipData* chip = view ? view->shownInputs().items.at(21).chip() : nullptr;
+    const uint32_t window = chip ? chip->id : 0;
+    if (!view || view->shownInputs().items.size() != 40 || !chip || window != desk.windows[29])
+        state.SkipWithError("bad set-up");
+    int n = 0;
+    for (auto _ : state) {
+        // Titles of changing length: the chips after it move. The model takes the change untimed.
+        desk.store->windows.at(window).windowTitle = "Retitled " + std::string(size_t(++n % 7), 'x');
+        desk.store->onChange();
+        const auto start = std::chrono::steady_clock::now();
+        desk.runtime.runUntilIdle();
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    if (!view->shownInputs().items[21].chip() ||
+        view->shownInputs().items[21].chip()->windowTitle != desk.store->windows.at(window).windowTitle)
+        state.SkipWithError("the title did not arrive");
+}
+BENCHMARK(BM_OneChipRetitled)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The same bar's evaluation alone: its inputs and view tree, without the layout.
 void BM_OneBarEvaluatedOnly(benchmark::State& state) {

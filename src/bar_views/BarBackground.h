@@ -26,6 +26,7 @@ struct BarBackground {
 
     BarBackgroundStyle style() const { return barBackgroundStyle(reduceTransparency, colorScheme, theme); }
     Node body() const;
+    friend bool operator==(const BarBackground&, const BarBackground&) = default;
 };
 
 }  // namespace qv

@@ -1,10 +1,7 @@
 #include "bar_views/BarContentView.h"
 
 #include "bar_views/BarBackground.h"
-#include "bar_views/ChipView.h"
-#include "bar_views/GroupedChipView.h"
 #include "bar_views/MoveToGroups.h"
-#include "bar_views/PinnedChipView.h"
 #include "bar_views/ShowDesktopButton.h"
 #include "bar_views/SpaceSwitcher.h"
 #include "platform/ui/Windowing.h"
@@ -14,13 +11,19 @@ namespace qv {
 namespace {
 
 // The launcher's button at the bar's left end: a tile with the grid symbol, the whole height of
-// the bar answering clicks.
+// the bar answering clicks. The bar's action is read when it is clicked.
 struct MenuButton {
     BarMetrics metrics;
-    std::function<void()> action;
+    std::weak_ptr<BarContentView> bar;
 
+    bool operator==(const MenuButton& o) const { return metrics == o.metrics && sameOwner(bar, o.bar); }
+    static Node build(const MenuButton& button) { return button.body(); }
     Node body() const {
         const BarMetrics& m = metrics;
+        std::weak_ptr<BarContentView> weak = bar;
+        auto action = [weak] {
+            if (auto b = weak.lock(); b && b->onMenuTapped) b->onMenuTapped();
+        };
         Node tile = ZStack({RoundedRectangle(0.6 * m.cornerRadius)->fillWith(Color::primary().opacity(0.1)),
                             SymbolImage("square.grid.2x2", Font::system(m.menuIconSize, FontWeight::medium),
                                         Color::primary())})
@@ -29,11 +32,49 @@ struct MenuButton {
         Node label = ZStack(Alignment::leading(), {tile})
                          ->frame(m.menuButtonWidth + m.scrollHorizontalPadding + 5, barHeight(m.barSize))
                          ->contentShape();
-        return Button(
-                   label, action ? action : [] {})
-            ->help("Applications");
+        return Button(label, action)->help("Applications");
     }
 };
+
+// The desktop switcher as the bar shows it: the number it draws comes from `desktop`, and the
+// switch is the bar's when it is asked for.
+struct SwitcherInputs {
+    Platform* platform;
+    std::shared_ptr<BarViewModel> viewModel;
+    BarMetrics metrics;
+    uint64_t spaceID;
+    DesktopPosition desktop;
+    std::weak_ptr<BarContentView> bar;
+
+    bool operator==(const SwitcherInputs& o) const {
+        return platform == o.platform && viewModel == o.viewModel && metrics == o.metrics &&
+               spaceID == o.spaceID && desktop == o.desktop && sameOwner(bar, o.bar);
+    }
+    static Node build(const SwitcherInputs& in) {
+        std::weak_ptr<BarContentView> weak = in.bar;
+        return SpaceSwitcher{.platform = *in.platform,
+                             .viewModel = in.viewModel,
+                             .metrics = in.metrics,
+                             .spaceID = in.spaceID,
+                             .onSwitchToSpace =
+                                 [weak](uint64_t target) {
+                                     auto b = weak.lock();
+                                     if (b && b->onSpaceSwitchRequested) b->onSpaceSwitchRequested(target);
+                                 }}
+            .body();
+    }
+};
+
+struct ShowDesktopInputs {
+    Dock* dock;
+    BarMetrics metrics;
+    bool operator==(const ShowDesktopInputs&) const = default;
+    static Node build(const ShowDesktopInputs& in) { return ShowDesktopButton{*in.dock, in.metrics}.body(); }
+};
+
+Node backgroundOf(const BarBackground& background) {
+    return background.body();
+}
 
 Node barDivider(const BarMetrics& m) {
     return Divider()->frame(std::nullopt, 0.7 * m.menuButtonHeight)->opacity(0.3);
@@ -87,16 +128,33 @@ void BarContentView::fillInputs(Inputs& in) const {
         visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
     in.visibleChipIDs.resize(in.items.size());
     for (size_t i = 0; i < in.items.size(); ++i) in.visibleChipIDs[i] = in.items[i].id();
+    const auto& attention = *viewModel->badgeService->attentionByBundleID;
+    in.pinned.resize(in.visiblePinnedBundleIDs.size());
+    for (size_t i = 0; i < in.pinned.size(); ++i) {
+        const std::string& b = in.visiblePinnedBundleIDs[i];
+        in.pinned[i] = {viewModel->appName(b), viewModel->icon(b), viewModel->badge(b),
+                        attention.contains(b)};
+    }
+    in.desktop = desktopPosition(*viewModel->spaces, spaceID);
+}
+
+bool BarContentView::inputsChanged() {
+    if (!shownSpaceID_ || *shownSpaceID_ != spaceID) return true;
+    fillInputs(next_);
+    // The evaluation that follows at once takes these inputs as they are.
+    nextIsFresh_ = !next_.sameAs(shown_);
+    return nextIsFresh_;
 }
 
 void BarContentView::startObservingIfNeeded() {
     if (std::exchange(observing_, true)) return;
     // A refresh assigns every published value of the model at once; the display items stand for
-    // all of them. Several changes in one turn make one evaluation.
-    observe(viewModel->displayItemsBySpace);
-    observe(pinStore->pinnedApps);
+    // all of them. Several changes in one turn make one evaluation, and none when this bar's inputs
+    // stayed the same.
+    observeInputs(viewModel->displayItemsBySpace);
+    observeInputs(pinStore->pinnedApps);
     observe(settings->data);
-    observe(viewModel->badgeService->attentionByBundleID);
+    observeInputs(viewModel->badgeService->attentionByBundleID);
     std::weak_ptr<BarContentView> weak = weak_from_this();
     Windowing* windowing = &platform_.windowing;
     accessibilityObserver_ = platform_.workspace.notificationCenter().addObserver(
@@ -117,7 +175,12 @@ Node BarContentView::body() {
     if (shownSpaceID_ && *shownSpaceID_ != spaceID) thumbnailPopups->dismissThumbnailPopupImmediate();
     shownSpaceID_ = spaceID;
 
-    fillInputs(shown_);
+    if (std::exchange(nextIsFresh_, false)) {
+        std::swap(shown_, next_);
+    } else {
+        fillInputs(shown_);
+    }
+    updateChipContext();
     // Frames of chips that left the row are dropped; they are no one's insertion point.
     std::erase_if(chipFrames, [&](const auto& kv) {
         return std::find(shown_.visibleChipIDs.begin(), shown_.visibleChipIDs.end(), kv.first) ==
@@ -128,23 +191,21 @@ Node BarContentView::body() {
                          kv.first) == shown_.visiblePinnedBundleIDs.end();
     });
 
+    // The parts are built from their inputs alone, and reused while those stay the same.
     const BarMetrics& m = metrics;
+    std::weak_ptr<BarContentView> weak = weak_from_this();
     Node row = HStack(VerticalAlignment::center, 0,
-                      {MenuButton{m, onMenuTapped}.body(), barDivider(m),
+                      {Memo(MenuButton{m, weak}, &MenuButton::build), barDivider(m),
                        ScrollView(Axis::horizontal, chipsRow(shown_), {.showsIndicators = false})
                            ->frame(Element::FlexFrame{.maxWidth = kInfinity}),
                        barDivider(m)->padding(EdgeInsets{0, 5, 0, 0}),
-                       SpaceSwitcher{.platform = platform_,
-                                     .viewModel = viewModel,
-                                     .metrics = m,
-                                     .spaceID = spaceID,
-                                     .onSwitchToSpace = onSpaceSwitchRequested}
-                           .body(),
-                       ShowDesktopButton{platform_.dock, m}.body()});
-    std::weak_ptr<BarContentView> weak = weak_from_this();
+                       Memo(SwitcherInputs{&platform_, viewModel, m, spaceID, shown_.desktop, weak},
+                            &SwitcherInputs::build),
+                       Memo(ShowDesktopInputs{&platform_.dock, m}, &ShowDesktopInputs::build)});
     Platform* platform = &platform_;
     return row->frame(Element::FlexFrame{.maxWidth = kInfinity, .maxHeight = kInfinity})
-        ->background(BarBackground{reduceTransparency, environment().colorScheme, settings->theme()}.body())
+        ->background(Memo(BarBackground{reduceTransparency, environment().colorScheme, settings->theme()},
+                          &backgroundOf))
         // The bar's own menu, wherever a chip's does not answer the right click.
         ->contextMenu([weak, platform] {
             auto self = weak.lock();
@@ -162,16 +223,55 @@ Node BarContentView::body() {
         });
 }
 
+void BarContentView::updateChipContext() {
+    const UserSettingsData& data = *settings->data;
+    ChipContext next{.platform = &platform_,
+                     .view = weak_from_this(),
+                     .popups = thumbnailPopups,
+                     .viewModel = viewModel,
+                     .pinStore = pinStore,
+                     .metrics = metrics,
+                     .showChipTitles = data.showChipTitles,
+                     .showWindowTitles = data.showWindowNamesInChips,
+                     .usesLightBar = environment().colorScheme == ColorScheme::light};
+    if (!chipContext_ || !chipContext_->sameAs(next))
+        chipContext_ = std::make_shared<const ChipContext>(std::move(next));
+}
+
+BarContentView::ChipSlot BarContentView::slot(const std::string& id, bool pinnedRow,
+                                              const std::vector<std::string>& visible) const {
+    const std::optional<std::string>& draggedID = pinnedRow ? draggedPinnedBundleID : draggedChipID;
+    return {.id = id,
+            .dragged = draggedID == id,
+            .offset = pinnedRow ? pinnedChipOffset(id, visible) : chipOffset(id, visible),
+            .insertionIndex = pinnedRow ? pinnedDragInsertionIndex : chipDragInsertionIndex,
+            .draggedID = draggedID};
+}
+
 Node BarContentView::chipsRow(const Inputs& in) {
+    // Each chip is built from its inputs alone: one whose inputs did not change is reused.
     std::vector<Node> pinned;
     pinned.reserve(in.visiblePinnedBundleIDs.size());
-    for (const std::string& b : in.visiblePinnedBundleIDs)
-        pinned.push_back(wrapChip(pinnedChip(b), b, true, in.visiblePinnedBundleIDs)->id(b));
+    for (size_t i = 0; i < in.visiblePinnedBundleIDs.size(); ++i) {
+        const std::string& b = in.visiblePinnedBundleIDs[i];
+        PinnedChipInputs chip{.context = chipContext_,
+                              .slot = slot(b, true, in.visiblePinnedBundleIDs),
+                              .bundleID = b,
+                              .appName = in.pinned[i].appName,
+                              .icon = in.pinned[i].icon,
+                              .badge = in.pinned[i].badge,
+                              .wantsAttention = in.pinned[i].wantsAttention};
+        pinned.push_back(Memo(std::move(chip), &BarContentView::pinnedChip)->id(b));
+    }
     std::vector<Node> items;
     items.reserve(in.items.size());
-    for (size_t i = 0; i < in.items.size(); ++i)
-        items.push_back(wrapChip(chipView(in.items[i]), in.visibleChipIDs[i], false, in.visibleChipIDs)
-                            ->id(in.visibleChipIDs[i]));
+    for (size_t i = 0; i < in.items.size(); ++i) {
+        const std::string& id = in.visibleChipIDs[i];
+        ItemChipInputs chip{.context = chipContext_,
+                            .slot = slot(id, false, in.visibleChipIDs),
+                            .item = std::make_shared<const DisplayItem>(in.items[i])};
+        items.push_back(Memo(std::move(chip), &BarContentView::itemChip)->id(id));
+    }
     std::weak_ptr<BarContentView> weak = weak_from_this();
     // The hover area is the chips with their padding, not the empty scroll space beside them.
     return HStack(VerticalAlignment::center, metrics.chipSpacing,
@@ -183,49 +283,12 @@ Node BarContentView::chipsRow(const Inputs& in) {
         });
 }
 
-Node BarContentView::wrapChip(Node chip, const std::string& id, bool pinnedRow,
-                              const std::vector<std::string>& visible) {
-    const std::optional<std::string>& draggedID = pinnedRow ? draggedPinnedBundleID : draggedChipID;
-    const std::optional<int>& insertion = pinnedRow ? pinnedDragInsertionIndex : chipDragInsertionIndex;
-    const bool dragged = draggedID == id;
-    const double x = pinnedRow ? pinnedChipOffset(id, visible) : chipOffset(id, visible);
-    // One copy of what the chip's handlers need, shared by them.
-    struct Target {
-        std::weak_ptr<BarContentView> view;
-        std::string id;
-        bool pinnedRow;
-    };
-    auto target = std::make_shared<const Target>(Target{weak_from_this(), id, pinnedRow});
-    DragGesture drag;
-    drag.minimumDistance = kDragMinimumDistance;
-    drag.onChanged = [target](const DragValue& v) {
-        auto self = target->view.lock();
-        if (!self) return;
-        target->pinnedRow ? self->pinnedDragChanged(target->id, v) : self->chipDragChanged(target->id, v);
-    };
-    drag.onEnded = [target](const DragValue& v) {
-        auto self = target->view.lock();
-        if (!self) return;
-        target->pinnedRow ? self->pinnedDragEnded(target->id, v) : self->chipDragEnded(target->id, v);
-    };
-    // The others slide to their preview places; the dragged chip follows the pointer without lag.
-    std::optional<Animation> slide;
-    if (!dragged) slide = Animation::easeInOut(kInsertionAnimation);
-    return chip
-        ->onGlobalFrameChange([target](Rect frame) {
-            if (auto self = target->view.lock()) self->reportFrame(target->pinnedRow, target->id, frame);
-        })
-        ->opacity(dragged ? kDraggedOpacity : 1)
-        ->scaleEffect(dragged ? kDraggedScale : 1)
-        ->offset(x, 0)
-        ->zIndex(dragged ? 1 : 0)
-        ->animation(slide, insertion)
-        ->animation(std::optional<Animation>(Animation::easeInOut(kDraggedAnimation)), draggedID)
-        ->gesture(std::move(drag), true);
-}
-
 void BarContentView::reportFrame(bool pinnedRow, const std::string& id, const Rect& frame) {
-    if (reorder::recordFrame(pinnedRow ? pinnedChipFrames : chipFrames, id, frame)) setNeedsUpdate();
+    // Only the neighbours of a dragged window chip are placed by the frames: other moves change
+    // nothing the bar draws.
+    if (reorder::recordFrame(pinnedRow ? pinnedChipFrames : chipFrames, id, frame) && !pinnedRow &&
+        draggedChipID)
+        setNeedsUpdate();
 }
 
 double BarContentView::pinnedChipOffset(const std::string& id,
@@ -239,111 +302,6 @@ double BarContentView::chipOffset(const std::string& id,
                                   const std::vector<std::string>& visibleChipIDs) const {
     return reorder::chipOffset(id, visibleChipIDs, draggedChipID, chipDragInsertionIndex, chipDragTranslation,
                                chipDragStartFrames, chipFrames, metrics.chipSpacing);
-}
-
-// --- Chips ---
-
-Binding<bool> BarContentView::pinBinding(const std::string& bundleID, PinDestination destination) const {
-    struct Pin {
-        std::shared_ptr<PinStore> store;
-        std::string bundleID;
-        PinDestination destination;
-    };
-    auto pin = std::make_shared<const Pin>(Pin{pinStore, bundleID, destination});
-    return {[pin] { return pin->store->isPinned(pin->bundleID, pin->destination); },
-            [pin](bool on) { pin->store->setPin(pin->bundleID, pin->destination, on); }};
-}
-
-Node BarContentView::pinnedChip(const std::string& bundleID) {
-    std::weak_ptr<BarViewModel> model = viewModel;
-    return PinnedChipView{.windowing = platform_.windowing,
-                          .runtime = platform_.runtime,
-                          .bundleID = bundleID,
-                          .appName = viewModel->appName(bundleID),
-                          .icon = viewModel->icon(bundleID),
-                          .metrics = metrics,
-                          .badge = viewModel->badge(bundleID),
-                          .wantsAttention = viewModel->badgeService->attentionByBundleID->contains(bundleID),
-                          .onTap =
-                              [model, bundleID] {
-                                  if (auto m = model.lock()) m->launchApp(bundleID);
-                              },
-                          .pinToBar = pinBinding(bundleID, PinDestination::bar())}
-        .body();
-}
-
-Node BarContentView::chipView(const DisplayItem& item) {
-    const UserSettingsData& data = *settings->data;
-    const bool usesLightBar = environment().colorScheme == ColorScheme::light;
-    std::weak_ptr<BarContentView> weak = weak_from_this();
-    std::weak_ptr<ThumbnailPopups> popups = thumbnailPopups;
-    if (const ChipData* found = item.chip()) {
-        const ChipData& c = *found;
-        const uint32_t id = c.id;
-        std::weak_ptr<BarViewModel> model = viewModel;
-        ChipView view{.windowing = platform_.windowing,
-                      .chip = c,
-                      .metrics = metrics,
-                      .isFocused = c.isFocused,
-                      .showChipTitles = data.showChipTitles,
-                      .showWindowTitles = data.showWindowNamesInChips,
-                      .usesLightBar = usesLightBar};
-        auto hovered = std::make_shared<const ChipData>(c);
-        view.onHoverChanged = [popups, hovered](bool hovering, Rect frame, std::optional<Rect> window,
-                                                Point p) {
-            if (auto t = popups.lock())
-                t->handleChipHover(hovering, HoverTarget::single(*hovered, frame, window, p));
-        };
-        view.onMinimize = [model, id] {
-            if (auto m = model.lock()) m->minimizeWindow(id);
-        };
-        view.onClose = [model, id] {
-            if (auto m = model.lock()) m->closeWindow(id);
-        };
-        view.onQuitApp = [weak, id] {
-            if (auto self = weak.lock()) self->quitApp(id);
-        };
-        if (c.bundleIdentifier) {
-            view.pinToBar = pinBinding(*c.bundleIdentifier, PinDestination::bar());
-            view.pinToAppMenu = pinBinding(*c.bundleIdentifier, PinDestination::appMenu());
-        }
-        view.canPin = c.bundleIdentifier.has_value();
-        view.moveToGroups = [weak] {
-            auto self = weak.lock();
-            return self ? self->moveToGroupsExcludingCurrentSpace() : std::vector<MoveToDisplayGroup>{};
-        };
-        view.onMoveToSpace = [weak, id](uint64_t target) {
-            auto self = weak.lock();
-            if (self && self->onMoveWindowToSpaceRequested)
-                self->onMoveWindowToSpaceRequested(id, self->spaceID, target);
-        };
-        const bool focused = c.isFocused;
-        return std::move(view).body()->onTapGesture([weak, id, focused] {
-            if (auto self = weak.lock()) self->handlePrimaryChipTap(id, focused);
-        });
-    }
-    auto g = std::make_shared<const GroupedChipData>(*item.groupData());
-    GroupedChipView view{.windowing = platform_.windowing,
-                         .group = *g,
-                         .metrics = metrics,
-                         .showChipTitles = data.showChipTitles,
-                         .showWindowTitles = data.showWindowNamesInChips,
-                         .usesLightBar = usesLightBar};
-    view.onHoverChanged = [popups, g](bool hovering, Rect frame, std::optional<Rect> window, Point p) {
-        if (auto t = popups.lock()) t->handleChipHover(hovering, HoverTarget::group(*g, frame, window, p));
-    };
-    view.onQuitApp = [weak, g] {
-        auto self = weak.lock();
-        if (self && !g->windowIDs.empty()) self->quitApp(g->windowIDs.front());
-    };
-    if (g->bundleIdentifier) {
-        view.pinToBar = pinBinding(*g->bundleIdentifier, PinDestination::bar());
-        view.pinToAppMenu = pinBinding(*g->bundleIdentifier, PinDestination::appMenu());
-    }
-    view.canPin = g->bundleIdentifier.has_value();
-    return std::move(view).body()->onTapGesture([weak, g] {
-        if (auto self = weak.lock()) self->handleGroupedChipTap(*g);
-    });
 }
 
 // --- Menus ---

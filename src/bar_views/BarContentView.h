@@ -11,6 +11,7 @@
 #include "bar_views/BarMenu.h"
 #include "bar_views/ChipReorder.h"
 #include "bar_views/MoveToMenu.h"
+#include "bar_views/SpaceSwitcher.h"
 #include "bar_views/ThumbnailPopups.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -80,6 +81,18 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
         std::set<std::string> bundleIDsWithWindows;  // the whole desktop, every screen
         std::vector<std::string> visiblePinnedBundleIDs;
         std::vector<std::string> visibleChipIDs;
+        // What the chip of each visible pin shows.
+        struct Pinned {
+            std::string appName;
+            std::shared_ptr<const Image> icon;
+            std::optional<std::string> badge;
+            bool wantsAttention = false;
+            friend bool operator==(const Pinned&, const Pinned&) = default;
+        };
+        std::vector<Pinned> pinned;
+        DesktopPosition desktop;  // the switcher's number
+
+        bool sameAs(const Inputs& other) const;
     };
     Inputs inputs() const;
     // The items are filtered to the bar's screen only while every display shows bars.
@@ -91,6 +104,8 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     const Inputs& shownInputs() const { return shown_; }
 
     Node body() override;
+    // Whether the models now give other inputs than those of the last evaluation.
+    bool inputsChanged() override;
 
     // --- The row while a chip is dragged ---
     double pinnedChipOffset(const std::string& id,
@@ -120,24 +135,73 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     const ContextMenuSuppressionMonitor& contextMenuMouseMonitor() const { return *contextMenuMonitor_; }
 
   private:
+    // --- What a chip of the row is built from (BarContentChips.cpp) ---
+    // Everything a chip and the modifiers around it read, so that the bar reuses a chip whose inputs
+    // equal the last evaluation's. What all chips share is one record, replaced only when it
+    // changes, so that chips compare it by identity.
+    struct ChipContext {
+        Platform* platform = nullptr;
+        std::weak_ptr<BarContentView> view;
+        std::weak_ptr<ThumbnailPopups> popups;
+        std::weak_ptr<BarViewModel> viewModel;
+        std::shared_ptr<PinStore> pinStore;
+        BarMetrics metrics;
+        bool showChipTitles = true;
+        bool showWindowTitles = true;
+        bool usesLightBar = false;
+        bool sameAs(const ChipContext& other) const;
+    };
+    // A chip's place in its row while one of the row's chips is dragged.
+    struct ChipSlot {
+        std::string id;
+        bool dragged = false;
+        double offset = 0;
+        std::optional<int> insertionIndex;
+        std::optional<std::string> draggedID;
+        friend bool operator==(const ChipSlot&, const ChipSlot&) = default;
+    };
+    struct ItemChipInputs {
+        std::shared_ptr<const ChipContext> context;
+        ChipSlot slot;
+        std::shared_ptr<const DisplayItem> item;  // shared with the handlers that report it
+        bool operator==(const ItemChipInputs& other) const;
+    };
+    struct PinnedChipInputs {
+        std::shared_ptr<const ChipContext> context;
+        ChipSlot slot;
+        std::string bundleID;
+        std::string appName;
+        std::shared_ptr<const Image> icon;
+        std::optional<std::string> badge;
+        bool wantsAttention = false;
+        friend bool operator==(const PinnedChipInputs&, const PinnedChipInputs&) = default;
+    };
+    static Node itemChip(const ItemChipInputs& in);
+    static Node pinnedChip(const PinnedChipInputs& in);
+    // The modifiers every chip of a row gets: frame report, drag look, offset, animations, gesture.
+    static Node wrapChip(Node chip, const ChipContext& context, const ChipSlot& slot, bool pinnedRow);
+    static Binding<bool> pinBinding(const std::shared_ptr<PinStore>& store, const std::string& bundleID,
+                                    PinDestination destination);
+
     // inputs(), written over `in`, whose storage each evaluation reuses.
     void fillInputs(Inputs& in) const;
     void startObservingIfNeeded();
     void reportFrame(bool pinnedRow, const std::string& id, const Rect& frame);
-    Binding<bool> pinBinding(const std::string& bundleID, PinDestination destination) const;
-    Node pinnedChip(const std::string& bundleID);
-    Node chipView(const DisplayItem& item);
+    // The context of this evaluation's chips: the last one while nothing in it changed.
+    void updateChipContext();
+    ChipSlot slot(const std::string& id, bool pinnedRow, const std::vector<std::string>& visible) const;
     Node chipsRow(const Inputs& in);
-    // The modifiers every chip of a row gets: frame report, drag look, offset, animations, gesture.
-    Node wrapChip(Node chip, const std::string& id, bool pinnedRow, const std::vector<std::string>& visible);
     std::shared_ptr<Queue> mainQueue() const;
 
     Platform& platform_;
     bool observing_ = false;
     std::optional<uint64_t> shownSpaceID_;
     Inputs shown_;
+    Inputs next_;               // inputsChanged()'s, kept for its storage
+    bool nextIsFresh_ = false;  // inputsChanged() just found them changed
     Subscription accessibilityObserver_;
     std::unique_ptr<ContextMenuSuppressionMonitor> contextMenuMonitor_;
+    std::shared_ptr<const ChipContext> chipContext_;
 };
 
 }  // namespace qv

@@ -98,7 +98,10 @@ HostingView::HostingView(Runtime& runtime, std::shared_ptr<View> root)
 
 HostingView::~HostingView() {
     for (auto& w : animationWork_) w->cancel();
-    if (root_) root_->invalidate_ = nullptr;
+    if (root_) {
+        root_->invalidate_ = nullptr;
+        root_->invalidateIfInputsChanged_ = nullptr;
+    }
 }
 
 void HostingView::setRootView(std::shared_ptr<View> root) {
@@ -158,6 +161,11 @@ std::function<void()> HostingView::invalidator() {
 }
 
 void HostingView::setNeedsUpdate() {
+    updateForced_ = true;
+    scheduleUpdate();
+}
+
+void HostingView::scheduleUpdate() {
     if (updatePending_) return;
     updatePending_ = true;
     std::weak_ptr<HostingView> weak = weak_from_this();
@@ -168,7 +176,13 @@ void HostingView::setNeedsUpdate() {
 }
 
 void HostingView::layoutNow() {
+    updateForced_ = true;
     update();
+}
+
+void HostingView::setNeedsFullUpdate() {
+    for (auto& [path, record] : memos_) record->dirty = true;
+    setNeedsUpdate();
 }
 
 std::any& HostingView::stateFor(const std::string& path, const std::function<std::any()>& initial) {
@@ -178,10 +192,15 @@ std::any& HostingView::stateFor(const std::string& path, const std::function<std
 }
 
 std::any& HostingView::liveStateFor(const std::string& path, const std::function<std::any()>& initial) {
+    return liveStateEntry(path, initial).value;
+}
+
+HostingView::StateEntry& HostingView::liveStateEntry(const std::string& path,
+                                                     const std::function<std::any()>& initial) {
     auto it = state_.find(path);
     if (it == state_.end()) it = state_.emplace(path, StateEntry{initial ? initial() : std::any()}).first;
     it->second.layout = layouts_;
-    return it->second.value;
+    return it->second;
 }
 
 std::shared_ptr<ScrollController> HostingView::scrollerFor(const std::string& path) {
@@ -199,6 +218,12 @@ constexpr size_t kSpareStrings = 8192;
 void HostingView::update() {
     if (updating_) {
         updatePending_ = true;
+        return;
+    }
+    // Asked for by the root view's observations only, and none of its inputs changed: the tree it
+    // would build is the last one, and so is everything made of it.
+    if (!std::exchange(updateForced_, false) && root_ && !root_->inputsChanged()) {
+        updatePending_ = false;
         return;
     }
     updating_ = true;
@@ -225,6 +250,10 @@ void HostingView::update() {
     std::unique_ptr<RNode> tree;
     if (root_) {
         root_->invalidate_ = invalidator();
+        std::weak_ptr<HostingView> weak = weak_from_this();
+        root_->invalidateIfInputsChanged_ = [weak] {
+            if (auto h = weak.lock()) h->scheduleUpdate();
+        };
         root_->environment_ = env;
         tree = pass.resolve(root_->body(), "r", env);
     }
@@ -247,6 +276,8 @@ void HostingView::update() {
     spareList_.regions.clear();
     for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;
 
+    // What is kept of memos that are gone goes with them.
+    std::erase_if(memos_, [layout](const auto& e) { return e.second->resolved != layout; });
     // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
     // which may still write it, have run at the end of this update.
     std::map<std::string, StateEntry> gone;
@@ -268,15 +299,20 @@ void HostingView::update() {
 
     // Animations whose key changed since the last evaluation.
     std::vector<AnimationRecord> started = pass.scrollAnimations_;
-    for (const auto& k : pass.animationKeys_) {
-        auto [it, added] = animationKeys_.try_emplace(*k.path);
-        auto& entry = it->second;
+    for (auto& k : pass.animationKeys_) {
+        bool added = false;
+        if (!k.entry) {
+            auto found = animationKeys_.try_emplace(*k.path);
+            k.entry = &*found.first;
+            added = found.second;
+        }
+        auto& entry = k.entry->second;
         if (entry.layout != layout) {
             entry.before = std::move(entry.value);
             entry.existed = !added;
         }
         if (entry.existed && entry.before != k.key && k.animation)
-            started.push_back({*k.path, *k.animation, entry.before, k.key});
+            started.push_back({k.entry->first, *k.animation, entry.before, k.key});
         entry.value = k.key;
         entry.layout = layout;
     }
@@ -301,13 +337,15 @@ void HostingView::update() {
 
     // Appearing and disappearing nodes.
     std::vector<std::function<void()>> calls;
-    for (auto& [path, action] : pass.appears_) {
-        if (auto it = appeared_.find(path); it != appeared_.end()) {
+    for (auto& [path, appear] : pass.appears_) {
+        auto it = appeared_.find(path);
+        if (it != appeared_.end()) {
             it->second = layout;
         } else {
-            appeared_.emplace(std::string(path), layout);
-            calls.push_back(*action);
+            it = appeared_.emplace(std::string(path), layout).first;
+            calls.push_back(*appear.action);
         }
+        if (appear.record) appear.record->appears[appear.slot] = &*it;
     }
     for (auto& [path, action] : disappearHandlers_) {
         if (!pass.disappears_.contains(path)) calls.push_back(action);
@@ -317,8 +355,13 @@ void HostingView::update() {
 
     // Frames that moved.
     for (auto& report : pass.frameReports_) {
-        auto [it, added] = reportedFrames_.try_emplace(*report.path);
-        auto& entry = it->second;
+        bool added = false;
+        if (!report.entry) {
+            auto found = reportedFrames_.try_emplace(*report.path);
+            report.entry = &*found.first;
+            added = found.second;
+        }
+        auto& entry = report.entry->second;
         if (entry.layout != layout) {
             entry.before = entry.value;
             entry.existed = !added;
@@ -327,6 +370,14 @@ void HostingView::update() {
             calls.push_back([handler = *report.handler, f = report.frame] { handler(f); });
         entry.value = report.frame;
         entry.layout = layout;
+    }
+    reused_ = pass.reused_;
+    // The memos built in this update keep where their reports are kept, for the next to reuse.
+    for (MemoRecord* rec : pass.recorded_) {
+        for (size_t i = 0; i < rec->frameReports.size(); ++i)
+            rec->frameReports[i].entry = pass.frameReports_[rec->reportBegin + i].entry;
+        for (size_t i = 0; i < rec->animationKeys.size(); ++i)
+            rec->animationKeys[i].entry = pass.animationKeys_[rec->keyBegin + i].entry;
     }
     std::erase_if(reportedFrames_, [layout](const auto& e) { return e.second.layout != layout; });
     scratch_->frameReports = std::move(pass.frameReports_);

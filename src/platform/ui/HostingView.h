@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/dispatch/Runtime.h"
@@ -19,6 +20,7 @@ namespace qv {
 class Panel;
 class Pasteboard;
 struct RNode;
+struct MemoRecord;
 class LayoutPass;
 struct LayoutScratch;
 
@@ -78,8 +80,16 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     bool needsUpdate() const { return updatePending_; }
     // Evaluates and lays out at once.
     void layoutNow();
+    // Evaluates on the next turn of the main queue as a host shown for the first time would: every
+    // subtree built anew, none reused from the last evaluation.
+    void setNeedsFullUpdate();
+    // Whether updates take memoised subtrees over from the last one (they do unless told not to);
+    // a host that does not builds everything on every update.
+    void setReusesSubtrees(bool reuses) { reusesSubtrees_ = reuses; }
     const DisplayList& displayList() const { return list_; }
     int evaluationCount() const { return evaluations_; }
+    // The memoised subtrees the last update took over from the one before instead of building them.
+    size_t reusedSubtreeCount() const { return reused_; }
 
     // --- Events, in content coordinates ---
     void mouseMoved(Point p);
@@ -129,6 +139,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
 
   private:
     friend class LayoutPass;
+    friend struct MemoRecord;
     struct ScrollInfo {
         Axis axis = Axis::vertical;
         double contentLength = 0;
@@ -136,9 +147,12 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     };
 
     void update();
+    void scheduleUpdate();
     std::any& stateFor(const std::string& path, const std::function<std::any()>& initial);
     // The same, for a node of the update's tree: its state lives on past this update.
     std::any& liveStateFor(const std::string& path, const std::function<std::any()>& initial);
+    struct StateEntry;
+    StateEntry& liveStateEntry(const std::string& path, const std::function<std::any()>& initial);
     std::shared_ptr<ScrollController> scrollerFor(const std::string& path);
     void updateHover();
     void focus(const std::string& path);
@@ -151,8 +165,12 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     ColorScheme systemScheme_ = ColorScheme::light;
     bool reduceTransparency_ = false;
     bool updatePending_ = false;
+    // Some request of the pending update wants it whatever the root view's inputs are.
+    bool updateForced_ = false;
     bool updating_ = false;
+    bool reusesSubtrees_ = true;
     int evaluations_ = 0;
+    size_t reused_ = 0;
     DisplayList list_;
     // Emptied, kept for their storage: the next update fills as many again.
     DisplayList spareList_;
@@ -165,6 +183,8 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
         uint64_t layout = 0;  // the last update whose tree had the node
     };
     std::map<std::string, StateEntry> state_;
+    // What the last update made of each memo, by path (LayoutPass.h).
+    std::unordered_map<std::string, std::shared_ptr<MemoRecord>> memos_;
     std::map<std::string, std::shared_ptr<ScrollController>> scrollers_;
     std::map<std::string, ScrollInfo> scrollInfo_;
     // What the layouts reported, by node, kept in place from one layout to the next (mostly the
@@ -178,6 +198,11 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
         uint64_t layout = 0;
     };
     uint64_t layouts_ = 0;
+    // Entries of the maps below stay where they are while they live: the records of memos that
+    // reuse the last layout's subtree keep them instead of looking them up again.
+    using FrameEntry = std::pair<const std::string, Reported<Rect>>;
+    using AnimationEntry = std::pair<const std::string, Reported<std::string>>;
+    using AppearEntry = std::pair<const std::string, uint64_t>;
     std::map<std::string, Reported<Rect>> reportedFrames_;
     std::map<std::string, std::function<void()>> disappearHandlers_;
     std::map<std::string, uint64_t, std::less<>> appeared_;  // by the layout that last saw each

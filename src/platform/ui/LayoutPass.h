@@ -84,6 +84,8 @@ struct PathSegment {
     const std::string& str() const;
 };
 
+struct MemoRecord;
+
 // One node of a tree with its views evaluated, its identity (path) and its environment.
 struct RNode final {
     RNode(Node e, const PathSegment* p, const Environment& en, std::optional<Axis> axis)
@@ -97,6 +99,11 @@ struct RNode final {
     Kids kids;
     mutable MeasureCache cache;
     mutable double textWidth = -1;  // a text's width on one line, once measured
+    // A memo: what the host kept of it (none where nothing is kept), and whether its content is
+    // placed at the origin and moved to its frame afterwards, which keeps its steps the same
+    // wherever it stands. A memo that reuses what was kept has no kids until it must be built.
+    MemoRecord* memo = nullptr;
+    bool relative = false;
 
     const std::string& path() const { return segment->str(); }
 
@@ -118,6 +125,57 @@ struct ListDragState {
     double sessionRowTop = 0;  // where the row stood among the rows when the session began
     double sessionTranslation = 0;
     uint64_t lastMoveSerial = 0;
+};
+
+// What the host keeps of a memoised subtree from the layout that last built or reused it, to stand
+// for it in the next layout while its inputs, environment and placement stay the same.
+struct MemoRecord : std::enable_shared_from_this<MemoRecord> {
+    std::shared_ptr<const MemoInputs> inputs;
+    Environment env;
+    std::optional<Axis> parentAxis;
+    bool reusable = false;  // nothing in it reads what the record cannot tell apart
+    bool dirty = false;     // a state of the subtree changed since it was built
+    uint64_t resolved = 0;  // the layout that last had it
+    uint64_t placed = 0;    // the layout whose display list holds its steps
+    double zIndex = 0;
+    // The sizes its root answered, by proposal.
+    std::vector<std::pair<ProposedSize, Size>> sizes;
+
+    // Where it was placed: all but the origin, which its steps are relative to.
+    Size size;
+    ProposedSize proposal;
+    double sx = 1, sy = 1, opacity = 1, rotation = 0;
+    bool hitTesting = true;
+    ClipList clips;
+    Shape clipShapeHint;
+    // Its steps and regions in the display list of layout `placed`, and their origins.
+    size_t opBegin = 0, opEnd = 0, regionBegin = 0, regionEnd = 0;
+    std::vector<Point> origins;  // of its steps, then of its regions
+    // What its placing reported, and where the host keeps it.
+    struct FrameReport {
+        Rect frame;
+        const std::function<void(Rect)>* handler;
+        HostingView::FrameEntry* entry = nullptr;
+    };
+    std::vector<FrameReport> frameReports;
+    struct AnimationKey {
+        std::string key;
+        std::optional<Animation> animation;
+        HostingView::AnimationEntry* entry = nullptr;
+    };
+    std::vector<AnimationKey> animationKeys;
+    std::vector<HostingView::AppearEntry*> appears;
+    std::vector<std::pair<std::string, std::function<void()>>> disappears;
+    std::vector<Node> elements;     // whose handlers the frame reports point to
+    std::vector<uint64_t*> states;  // the last layouts of the host's state entries it holds
+    // Until the host has taken the update that built it: where its reports stand in the pass.
+    size_t reportBegin = 0, keyBegin = 0;
+
+    // A new build from `inputs`, nothing of the last one kept.
+    void rebuild(std::shared_ptr<const MemoInputs> in, const Environment& e, std::optional<Axis> axis);
+    // Whether the last layout's subtree stands for one built from `in` here.
+    bool standsFor(const MemoInputs& in, const Environment& e, std::optional<Axis> axis,
+                   uint64_t lastLayout) const;
 };
 
 class LayoutPass {
@@ -146,16 +204,19 @@ class LayoutPass {
         std::optional<ProposedSize> proposal;
         Rect map(const Rect& r) const;
     };
-    // Paths point into the pass's path segments, spelt and kept until the host's next pass.
+    // Paths point into the pass's path segments, spelt and kept until the host's next pass; where a
+    // memo's record knows the host's entry, the entry stands for the path.
     struct FrameReport {
         const std::string* path;
         Rect frame;
         const std::function<void(Rect)>* handler;  // the element's, which the tree keeps
+        HostingView::FrameEntry* entry = nullptr;
     };
     struct AnimationKey {
         const std::string* path;
         std::string key;
         std::optional<Animation> animation;
+        HostingView::AnimationEntry* entry = nullptr;
     };
 
     // Resolves a root node: its path is `rootPath`.
@@ -166,13 +227,22 @@ class LayoutPass {
     std::vector<std::shared_ptr<View>> views_;
     std::string focusCandidate_;
     // Paths and handlers of this pass's tree, which keeps them.
-    std::map<std::string_view, const std::function<void()>*> appears_;
+    // With, inside a memo being recorded, the record's slot for the host's entry.
+    struct Appear {
+        const std::function<void()>* action;
+        MemoRecord* record = nullptr;
+        size_t slot = 0;
+    };
+    std::map<std::string_view, Appear> appears_;
     std::map<std::string, std::function<void()>> disappears_;
     std::vector<FrameReport> frameReports_;
     std::vector<AnimationKey> animationKeys_;
     std::vector<AnimationRecord> scrollAnimations_;
     std::map<std::string, Rect> idFrames_;
     std::map<std::string, HostingView::ScrollInfo> scrollInfo_;
+    // The memos whose records this pass made, for the host to tell where it keeps their reports.
+    std::vector<MemoRecord*> recorded_;
+    size_t reused_ = 0;  // memos replayed
     // Storage of path segments, in blocks; a host hands the blocks of its last pass to the next.
     static constexpr size_t kSegmentBlock = 256;
     std::vector<std::unique_ptr<PathSegment[]>> segmentBlocks_;
@@ -193,6 +263,19 @@ class LayoutPass {
     using StackSizes = SmallArray<Size, 16>;
     StackSizes stackSizes(const RNode& n, const ProposedSize& p);
     void placeModifier(const RNode& n, const Rect& frame, Context ctx);
+    // Memos (Memo.cpp).
+    std::unique_ptr<RNode> resolveMemo(const Node& node, const PathSegment* path, const Environment& env,
+                                       std::optional<Axis> parentAxis);
+    void resolveMemoContent(RNode& n);
+    // Builds the content of a memo that was to reuse the last layout's, which no longer can.
+    void materialize(const RNode& n);
+    Size measureMemo(const RNode& n, const ProposedSize& p);
+    void placeMemo(const RNode& n, const Rect& frame, Context ctx, const ProposedSize& prop);
+    void replayMemo(MemoRecord& rec, Point origin);
+    void recordMemo(MemoRecord& rec, const Rect& frame, const Context& ctx, size_t ops, size_t regions,
+                    size_t reports, size_t keys);
+    // What a state of the tree calls when it changes: an update, and, inside a memo, a new build.
+    std::function<void()> invalidator();
     void placeScroll(const RNode& n, const Rect& frame, Context ctx);
     void placeTextField(const RNode& n, const Rect& frame, Context ctx);
     void placeList(const RNode& n, const Rect& frame, Context ctx);
@@ -200,13 +283,36 @@ class LayoutPass {
     std::shared_ptr<const ListDropTarget> listDropTarget(const RNode& n, const Rect& mappedFrame,
                                                          double offset);
     std::shared_ptr<const DragGesture> rowDragSession(const RNode& n, size_t row, double rowTop);
+    // The drawing step of a divider, text, image, shape, material or spinner (Emit.cpp).
+    void drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop);
     void emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op);
+    // A step made in place at the end of the list, with what every step takes from its node and
+    // the placement; the caller fills in the rest.
+    DrawOp& newOp(const RNode& n, const Rect& frame, const Context& ctx);
+    void finishOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp& op);
     void emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region);
+    // A region made in place at the end of the list (for the caller to give its handlers), where
+    // hit testing is on.
+    HitRegion& newRegion(const RNode& n, const Rect& frame, const Context& ctx);
+    void finishRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion& region);
     // A node's path for the display list, in a spare string's storage when there is one.
     std::string pathCopy(const RNode& n);
 
     HostingView& host_;
     DisplayList* out_;
+    // The pass whose tree this one places, which builds the memos it finds unbuilt (a dry placement
+    // places the tree of the pass that made it).
+    LayoutPass* owner_ = this;
+    // The memos being resolved, innermost first: whether their content can be placed at the origin
+    // and reused.
+    struct MemoScope {
+        MemoScope* outer = nullptr;
+        bool relative = true;
+        bool reusable = true;
+    };
+    MemoScope* memoScope_ = nullptr;
+    // The record of the outermost memo being resolved or placed; memos inside it keep none.
+    MemoRecord* recording_ = nullptr;
     // Paths and environments of this pass's nodes, at stable addresses while its tree lives.
     size_t segmentCount_ = 0;
     std::deque<Environment> environments_;

@@ -547,6 +547,12 @@ Node ViewNode(std::shared_ptr<View> view) {
     return e;
 }
 
+Node MemoNode(std::shared_ptr<const MemoInputs> inputs) {
+    auto e = make(Element::Kind::memo);
+    e->editExtras().memo = std::move(inputs);
+    return e;
+}
+
 Node StatefulNode(std::function<std::any()> initial,
                   std::function<Node(std::any&, std::function<void()> invalidate)> build) {
     auto e = make(Element::Kind::stateful);

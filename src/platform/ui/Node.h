@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -28,6 +29,7 @@ namespace qv {
 class View;
 struct Element;
 using Node = std::shared_ptr<const Element>;
+class MemoInputs;
 
 inline constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -131,6 +133,7 @@ struct Environment {
     std::optional<Font> font;
     std::optional<Color> foreground;
     std::optional<int> lineLimit;
+    friend bool operator==(const Environment&, const Environment&) = default;
 };
 
 // The values of a drag gesture, in the coordinate space of the hosting view's content (origin at
@@ -257,6 +260,7 @@ struct Element : std::enable_shared_from_this<Element> {
         list,
         view,      // a View object, whose body is evaluated in place
         stateful,  // a builder with state that lives in the hosting view
+        memo,      // a subtree built from a value, reused while the value stays the same
         modifier,
     };
     enum class Mod {
@@ -373,6 +377,8 @@ struct Element : std::enable_shared_from_this<Element> {
         std::shared_ptr<View> viewObject;
         std::function<Node(std::any&, std::function<void()> invalidate)> statefulBuild;
         std::function<std::any()> statefulInitial;
+        // Memo.
+        std::shared_ptr<const MemoInputs> memo;
         // Flexible frame.
         std::optional<double> minWidth, idealWidth, maxWidth, minHeight, idealHeight, maxHeight;
         // Shadow.
@@ -649,6 +655,49 @@ Node WithStateObject(std::function<std::shared_ptr<T>()> make,
                         [build = std::move(build)](std::any& storage, std::function<void()> invalidate) {
                             return build(std::any_cast<std::shared_ptr<T>&>(storage), std::move(invalidate));
                         });
+}
+
+// The value a memoised subtree is built from, and its build.
+class MemoInputs {
+  public:
+    virtual ~MemoInputs() = default;
+    virtual bool equals(const MemoInputs& other) const = 0;
+    virtual Node build() const = 0;
+};
+
+template <class T>
+class MemoInputsOf final : public MemoInputs {
+  public:
+    MemoInputsOf(T&& value, Node (*build)(const T&)) : value_(std::move(value)), build_(build) {}
+    bool equals(const MemoInputs& other) const override {
+        if (typeid(other) != typeid(*this)) return false;
+        const auto& o = static_cast<const MemoInputsOf&>(other);
+        return o.build_ == build_ && o.value_ == value_;
+    }
+    Node build() const override { return build_(value_); }
+
+  private:
+    T value_;
+    Node (*build_)(const T&);
+};
+
+Node MemoNode(std::shared_ptr<const MemoInputs> inputs);
+
+// Whether two weak pointers share one owner: the equality of memo inputs that hold an object weakly.
+template <class T>
+bool sameOwner(const std::weak_ptr<T>& a, const std::weak_ptr<T>& b) {
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+// A subtree built by `build` from `inputs` alone. While the inputs and the environment stay equal
+// to those of the last evaluation, the hosting view does not build, measure or place the subtree
+// again: it reuses what the last evaluation made of it, moved where it now stands. So the build
+// reads nothing but its argument, and the state it keeps (WithState, WithStateObject) tells its
+// changes through the invalidation it is given. The subtree is one child of its parent (it joins
+// no group and is no spacer), through which only its z-index shows.
+template <class T>
+Node Memo(T&& inputs, Node (*build)(const T&)) {
+    return MemoNode(std::make_shared<const MemoInputsOf<T>>(std::move(inputs), build));
 }
 
 // One child per item, each identified by its key.

@@ -16,6 +16,10 @@ class View {
   public:
     virtual ~View() = default;
     virtual Node body() = 0;
+    // Whether the body would now be built from other inputs than at its last evaluation. Before an
+    // update that only the root view's observations asked for (setNeedsUpdateIfInputsChanged), the
+    // hosting view asks it: false leaves the display list as it is. A view that cannot tell says true.
+    virtual bool inputsChanged() { return true; }
 
     // Asks the hosting view that shows this view to evaluate the bodies again.
     void setNeedsUpdate() {
@@ -31,11 +35,26 @@ class View {
     void observe(Published<T>& value) {
         subscriptions_.push_back(value.subscribeToChanges([this](const T&) { setNeedsUpdate(); }));
     }
+    // The same, for values the view's inputsChanged() covers: an assignment that changes none of the
+    // view's inputs leaves the view as it is.
+    template <class T>
+    void observeInputs(Published<T>& value) {
+        subscriptions_.push_back(
+            value.subscribeToChanges([this](const T&) { setNeedsUpdateIfInputsChanged(); }));
+    }
+    void setNeedsUpdateIfInputsChanged() {
+        if (invalidateIfInputsChanged_) {
+            invalidateIfInputsChanged_();
+        } else {
+            setNeedsUpdate();
+        }
+    }
 
   private:
     friend class HostingView;
     friend class LayoutPass;
     std::function<void()> invalidate_;
+    std::function<void()> invalidateIfInputsChanged_;  // the root view's; none for the others
     Environment environment_;
     Subscriptions subscriptions_;
 };

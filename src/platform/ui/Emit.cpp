@@ -1,0 +1,146 @@
+// Building the display list: the drawing steps of the leaves (dividers, texts, images, shapes,
+// materials, spinners) and the steps and hit regions that placing hands over, in the content's
+// coordinates with the transforms, opacity and clips of their ancestors applied.
+#include "platform/ui/LayoutRules.h"
+
+namespace qv {
+
+namespace {
+
+using Kind = Element::Kind;
+using layout::fontOf;
+using layout::idealTextWidth;
+using layout::resolvePaint;
+
+Color colorOf(const RNode& n) {
+    return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
+}
+
+}  // namespace
+
+std::string LayoutPass::pathCopy(const RNode& n) {
+    const std::string& path = n.path();
+    if (!spareStrings_ || spareStrings_->empty()) return path;
+    std::string copy = std::move(spareStrings_->back());
+    spareStrings_->pop_back();
+    copy.assign(path);
+    return copy;
+}
+
+void LayoutPass::emitRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion&& region) {
+    if (!ctx.hitTesting || !out_) return;
+    finishRegion(n, frame, ctx, region);
+    out_->regions.push_back(std::move(region));
+}
+
+HitRegion& LayoutPass::newRegion(const RNode& n, const Rect& frame, const Context& ctx) {
+    HitRegion& region = out_->regions.emplace_back();
+    finishRegion(n, frame, ctx, region);
+    return region;
+}
+
+void LayoutPass::finishRegion(const RNode& n, const Rect& frame, const Context& ctx, HitRegion& region) {
+    region.frame = ctx.map(frame);
+    region.clips = ctx.clipList();
+    region.path = pathCopy(n);
+    region.enabled = n.env.isEnabled;
+}
+
+void LayoutPass::emitOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp&& op) {
+    if (!out_) return;
+    finishOp(n, frame, ctx, op);
+    out_->ops.push_back(std::move(op));
+}
+
+DrawOp& LayoutPass::newOp(const RNode& n, const Rect& frame, const Context& ctx) {
+    DrawOp& op = out_->ops.emplace_back();
+    finishOp(n, frame, ctx, op);
+    return op;
+}
+
+void LayoutPass::finishOp(const RNode& n, const Rect& frame, const Context& ctx, DrawOp& op) {
+    op.frame = ctx.map(frame);
+    op.path = pathCopy(n);
+    op.opacity = ctx.opacity;
+    op.rotation = ctx.rotation;
+    op.clips = ctx.clipList();
+    op.scheme = n.env.colorScheme;
+}
+
+void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop) {
+    if (!out_) return;
+    const Element& e = *n.el;
+    const ColorScheme scheme = n.env.colorScheme;
+    // Made in place at the end of the list: the leaves draw most of the steps.
+    DrawOp& op = newOp(n, frame, ctx);
+    switch (e.kind) {
+        case Kind::divider:
+            op.fill = resolvePaint(Color::separator(), scheme);
+            return;
+        case Kind::text: {
+            Font f = fontOf(n);
+            op.kind = DrawOp::Kind::text;
+            op.font = f;
+            op.font.size *= ctx.sy;
+            op.tracking = e.extras().tracking * ctx.sx;
+            op.color = colorOf(n).resolve(scheme);
+            op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
+            std::optional<int> limit =
+                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+            double ideal = idealTextWidth(n, f);
+            // Text breaks its lines for the width it was offered, as when it was measured.
+            double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
+            if (ideal <= width) {
+                op.lines = {e.label};
+            } else if (limit == 1) {
+                auto line = textmetrics::truncateTail(e.label, f, frame.width() + 1e-6, e.extras().tracking);
+                op.lines = {line.text};
+                op.truncated = line.truncated;
+            } else {
+                for (auto& l : textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking)) {
+                    op.truncated = op.truncated || l.truncated;
+                    op.lines.push_back(l.text);
+                }
+            }
+            return;
+        }
+        case Kind::image: {
+            op.kind = DrawOp::Kind::image;
+            op.imageKind = e.imageKind;
+            op.imageName = e.label;
+            op.bitmap = e.extras().bitmap;
+            op.color = colorOf(n).resolve(scheme);
+            return;
+        }
+        case Kind::shape: {
+            op.shape = e.shape;
+            if (e.fill) op.fill = resolvePaint(*e.fill, scheme);
+            if (e.extras().stroke) {
+                op.stroke = resolvePaint(*e.extras().stroke, scheme);
+                op.lineWidth = e.extras().lineWidth * ctx.sx;
+                op.strokeInside = e.extras().strokeInside;
+            }
+            // A shape with neither fill nor stroke fills with the foreground style, as SwiftUI's.
+            if (!e.fill && !e.extras().stroke)
+                op.fill = resolvePaint(n.env.foreground.value_or(Color::primary()), scheme);
+            return;
+        }
+        case Kind::material: {
+            op.kind = DrawOp::Kind::material;
+            op.material = e.extras().material;
+            op.blending = e.extras().blending;
+            op.shape = ctx.clipShapeHint;
+            return;
+        }
+        case Kind::spinner: {
+            op.kind = DrawOp::Kind::spinner;
+            op.color = Color::secondary().resolve(scheme);
+            return;
+        }
+        default:
+            out_->ops.pop_back();  // not a leaf: nothing to draw
+            return;
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,281 @@
+// Memos: subtrees that a layout reuses from the one before while they are built from equal inputs.
+//
+// A memo's content is placed at the origin and its steps moved to where the memo stands, so that
+// they are the same numbers wherever it stands and whether they were made now or by an earlier
+// layout. The host keeps, per memo, what its last layout made of it: the sizes its root answered,
+// where it was placed, the range of its steps and regions in that layout's display list, and what
+// its placing reported (frames, animation keys, appear and disappear handlers) and kept alive
+// (state). A later layout whose memo has equal inputs, environment and placement takes all of that
+// over instead of building the subtree: the steps move from the last list into the new one, at
+// the memo's new origin. Content whose steps depend on more than that (clips, scroll views, lists,
+// text fields, identifiers that scroll targets look for, view objects with state of their own) is
+// built every time, in place.
+#include "platform/ui/LayoutRules.h"
+
+namespace qv {
+
+namespace {
+
+bool sameClips(const ClipList& a, const ClipList& b) {
+    if (a.size() != b.size()) return false;
+    if (a.begin() == b.begin()) return true;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!(a[i].rect == b[i].rect) || !(a[i].shape == b[i].shape)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void MemoRecord::rebuild(std::shared_ptr<const MemoInputs> in, const Environment& e,
+                         std::optional<Axis> axis) {
+    inputs = std::move(in);
+    env = e;
+    parentAxis = axis;
+    reusable = false;
+    dirty = false;
+    placed = 0;
+    sizes.clear();
+    origins.clear();
+    frameReports.clear();
+    animationKeys.clear();
+    appears.clear();
+    disappears.clear();
+    elements.clear();
+    states.clear();
+}
+
+bool MemoRecord::standsFor(const MemoInputs& in, const Environment& e, std::optional<Axis> axis,
+                           uint64_t lastLayout) const {
+    return reusable && !dirty && placed == lastLayout && parentAxis == axis && env == e && inputs &&
+           inputs->equals(in);
+}
+
+std::function<void()> LayoutPass::invalidator() {
+    if (!recording_) return host_.invalidator();
+    std::weak_ptr<HostingView> host = host_.weak_from_this();
+    std::weak_ptr<MemoRecord> record = recording_->weak_from_this();
+    return [host, record] {
+        if (auto r = record.lock()) r->dirty = true;
+        if (auto h = host.lock()) h->setNeedsUpdate();
+    };
+}
+
+std::unique_ptr<RNode> LayoutPass::resolveMemo(const Node& node, const PathSegment* path,
+                                               const Environment& env, std::optional<Axis> parentAxis) {
+    const auto& inputs = node->extras().memo;
+    if (!inputs) return nullptr;
+    auto n = std::make_unique<RNode>(node, path, env, parentAxis);
+    // Only the outermost memos of an update keep records; a path met twice keeps the first one's.
+    MemoRecord* rec = nullptr;
+    if (out_ && !memoScope_ && host_.reusesSubtrees_) {
+        const uint64_t layout = host_.layouts_;
+        const std::string& key = path->str();
+        auto& slot = host_.memos_[key];
+        if (!slot) slot = std::make_shared<MemoRecord>();
+        if (slot->resolved != layout) rec = slot.get();
+        if (rec) {
+            rec->resolved = layout;
+            if (rec->standsFor(*inputs, env, parentAxis, layout - 1)) {
+                for (uint64_t* state : rec->states) *state = layout;
+                n->memo = rec;
+                n->relative = true;
+                return n;
+            }
+            rec->rebuild(inputs, env, parentAxis);
+        }
+    }
+    n->memo = rec;
+    resolveMemoContent(*n);
+    if (n->kids.empty()) return nullptr;
+    return n;
+}
+
+void LayoutPass::resolveMemoContent(RNode& n) {
+    MemoScope scope{memoScope_};
+    memoScope_ = &scope;
+    MemoRecord* const outerRecording = recording_;
+    if (n.memo) recording_ = n.memo;
+    auto content = resolve(n.el->extras().memo->build(), n.segment, n.env, n.parentAxis);
+    recording_ = outerRecording;
+    memoScope_ = scope.outer;
+    if (scope.outer) {
+        scope.outer->relative = scope.outer->relative && scope.relative;
+        scope.outer->reusable = scope.outer->reusable && scope.reusable;
+    }
+    n.relative = scope.relative;
+    if (!content) return;
+    if (n.memo) {
+        n.memo->reusable = scope.relative && scope.reusable;
+        n.memo->zIndex = layout::zIndexOf(*content);
+    }
+    n.kids.push_back(std::move(content));
+}
+
+void LayoutPass::materialize(const RNode& n) {
+    // The node was made by this pass (or the one this dry placement serves) and is not otherwise
+    // shared: building its kids in place is safe.
+    auto& node = const_cast<RNode&>(n);
+    if (!node.kids.empty()) return;
+    // Replayed once already in this layout, the record stays as that placement needs it: the
+    // content is built as if nothing were kept.
+    if (node.memo->placed == host_.layouts_) {
+        node.memo = nullptr;
+    } else {
+        node.memo->rebuild(node.el->extras().memo, node.env, node.parentAxis);
+    }
+    owner_->resolveMemoContent(node);
+}
+
+Size LayoutPass::measureMemo(const RNode& n, const ProposedSize& p) {
+    if (n.kids.empty()) {
+        for (const auto& [proposal, size] : n.memo->sizes) {
+            if (proposal == p) return size;
+        }
+        materialize(n);
+        if (n.kids.empty()) return {0, 0};
+    }
+    Size s = measure(*n.kids[0], p);
+    if (n.memo && owner_ == this) n.memo->sizes.emplace_back(p, s);
+    return s;
+}
+
+void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const ProposedSize& prop) {
+    // A dry placement looks only for identifiers, which a relative memo holds none of.
+    if (!out_ && n.relative) return;
+    if (!n.relative) {
+        ctx.proposal = prop;
+        place(*n.kids[0], frame, ctx);
+        return;
+    }
+    const Point origin = ctx.map(frame).origin;
+    ctx.ox = 0;
+    ctx.oy = 0;
+    MemoRecord* rec = n.memo;
+    const uint64_t layout = host_.layouts_;
+    auto placedAlike = [&](const MemoRecord& r) {
+        return r.size == frame.size && r.proposal == prop && r.sx == ctx.sx && r.sy == ctx.sy &&
+               r.opacity == ctx.opacity && r.rotation == ctx.rotation && r.hitTesting == ctx.hitTesting &&
+               r.clipShapeHint == ctx.clipShapeHint && sameClips(r.clips, ctx.clipList());
+    };
+    if (n.kids.empty()) {
+        if (placedAlike(*rec)) {
+            replayMemo(*rec, origin);
+            return;
+        }
+        materialize(n);
+    }
+    // Placed once already in this layout (a list's lifted row): the steps again, where it now stands.
+    if (rec && rec->placed == layout && placedAlike(*rec)) {
+        replayMemo(*rec, origin);
+        return;
+    }
+    const bool records = rec && rec->placed != layout;
+    const size_t ops = out_->ops.size(), regions = out_->regions.size();
+    const size_t reports = frameReports_.size(), keys = animationKeys_.size();
+    MemoRecord* const outerRecording = recording_;
+    if (records) recording_ = rec;
+    ctx.proposal = prop;
+    place(*n.kids[0], Rect{{0, 0}, frame.size}, ctx);
+    recording_ = outerRecording;
+    if (records) recordMemo(*rec, frame, ctx, ops, regions, reports, keys);
+    for (size_t i = ops; i < out_->ops.size(); ++i) {
+        Point& o = out_->ops[i].frame.origin;
+        o = {origin.x + o.x, origin.y + o.y};
+    }
+    for (size_t i = regions; i < out_->regions.size(); ++i) {
+        Point& o = out_->regions[i].frame.origin;
+        o = {origin.x + o.x, origin.y + o.y};
+    }
+    for (size_t i = reports; i < frameReports_.size(); ++i) {
+        Point& o = frameReports_[i].frame.origin;
+        o = {origin.x + o.x, origin.y + o.y};
+    }
+}
+
+void LayoutPass::recordMemo(MemoRecord& rec, const Rect& frame, const Context& ctx, size_t ops,
+                            size_t regions, size_t reports, size_t keys) {
+    rec.placed = host_.layouts_;
+    rec.size = frame.size;
+    rec.proposal = *ctx.proposal;
+    rec.sx = ctx.sx;
+    rec.sy = ctx.sy;
+    rec.opacity = ctx.opacity;
+    rec.rotation = ctx.rotation;
+    rec.hitTesting = ctx.hitTesting;
+    rec.clips = ctx.clipList();
+    rec.clipShapeHint = ctx.clipShapeHint;
+    rec.opBegin = ops;
+    rec.opEnd = out_->ops.size();
+    rec.regionBegin = regions;
+    rec.regionEnd = out_->regions.size();
+    rec.origins.reserve((rec.opEnd - rec.opBegin) + (rec.regionEnd - rec.regionBegin));
+    for (size_t i = ops; i < rec.opEnd; ++i) rec.origins.push_back(out_->ops[i].frame.origin);
+    for (size_t i = regions; i < rec.regionEnd; ++i) rec.origins.push_back(out_->regions[i].frame.origin);
+    // The host tells where it keeps these once it has taken this update (HostingView::update).
+    rec.reportBegin = reports;
+    for (size_t i = reports; i < frameReports_.size(); ++i)
+        rec.frameReports.push_back({frameReports_[i].frame, frameReports_[i].handler});
+    rec.keyBegin = keys;
+    for (size_t i = keys; i < animationKeys_.size(); ++i)
+        rec.animationKeys.push_back({animationKeys_[i].key, animationKeys_[i].animation});
+    recorded_.push_back(&rec);
+}
+
+void LayoutPass::replayMemo(MemoRecord& rec, Point origin) {
+    // From the last layout's list, which goes once this one is made, the steps move; placed twice
+    // in this layout, they are copied from where the first placement put them.
+    const uint64_t layout = host_.layouts_;
+    const bool moves = rec.placed != layout;
+    ++reused_;
+    DisplayList& from = moves ? host_.list_ : *out_;
+    const size_t ops = out_->ops.size(), regions = out_->regions.size();
+    for (size_t i = rec.opBegin; i < rec.opEnd; ++i) {
+        if (moves) {
+            out_->ops.push_back(std::move(from.ops[i]));
+        } else {
+            DrawOp copy = from.ops[i];
+            out_->ops.push_back(std::move(copy));
+        }
+        const Point& o = rec.origins[i - rec.opBegin];
+        out_->ops.back().frame.origin = {origin.x + o.x, origin.y + o.y};
+    }
+    for (size_t i = rec.regionBegin; i < rec.regionEnd; ++i) {
+        if (moves) {
+            out_->regions.push_back(std::move(from.regions[i]));
+        } else {
+            HitRegion copy = from.regions[i];
+            out_->regions.push_back(std::move(copy));
+        }
+        const Point& o = rec.origins[(rec.opEnd - rec.opBegin) + (i - rec.regionBegin)];
+        out_->regions.back().frame.origin = {origin.x + o.x, origin.y + o.y};
+    }
+    if (moves) {
+        rec.opBegin = ops;
+        rec.opEnd = out_->ops.size();
+        rec.regionBegin = regions;
+        rec.regionEnd = out_->regions.size();
+    }
+    // The host takes the reports as it takes a new subtree's, only without looking their entries up;
+    // a record made in this layout has no entries yet and gives the paths of its first placement.
+    for (size_t i = 0; i < rec.frameReports.size(); ++i) {
+        const auto& r = rec.frameReports[i];
+        frameReports_.push_back(
+            {r.entry ? nullptr : frameReports_[rec.reportBegin + i].path,
+             Rect{{origin.x + r.frame.origin.x, origin.y + r.frame.origin.y}, r.frame.size}, r.handler,
+             r.entry});
+    }
+    for (size_t i = 0; i < rec.animationKeys.size(); ++i) {
+        const auto& k = rec.animationKeys[i];
+        animationKeys_.push_back(
+            {k.entry ? nullptr : animationKeys_[rec.keyBegin + i].path, k.key, k.animation, k.entry});
+    }
+    // Appearances are the last layout's: they are only kept.
+    for (HostingView::AppearEntry* a : rec.appears) {
+        if (a) a->second = layout;
+    }
+    for (const auto& [path, action] : rec.disappears) disappears_[path] = action;
+    rec.placed = layout;
+}
+
+}  // namespace qv

@@ -1,0 +1,647 @@
+// Placing: every node given its frame, by alignment within the frame of its parent, the
+// transforms, opacity and clips of its ancestors carried down; the display list is emitted as
+// the nodes are placed.
+#include <algorithm>
+
+#include "platform/ui/LayoutRules.h"
+
+namespace qv {
+
+namespace {
+
+using Kind = Element::Kind;
+using Mod = Element::Mod;
+using layout::across;
+using layout::along;
+using layout::gestureShape;
+using layout::makeProposal;
+using layout::outlineOf;
+using layout::paintOrder;
+using layout::resolvePaint;
+
+double alignOffset(HorizontalAlignment h, double space, double size) {
+    switch (h) {
+        case HorizontalAlignment::leading:
+            return 0;
+        case HorizontalAlignment::center:
+            return (space - size) / 2;
+        case HorizontalAlignment::trailing:
+            return space - size;
+    }
+    return 0;
+}
+double alignOffset(VerticalAlignment v, double space, double size) {
+    switch (v) {
+        case VerticalAlignment::top:
+            return 0;
+        case VerticalAlignment::center:
+            return (space - size) / 2;
+        case VerticalAlignment::bottom:
+            return space - size;
+    }
+    return 0;
+}
+Rect aligned(const Rect& frame, Size child, Alignment a) {
+    return {frame.origin.x + alignOffset(a.horizontal, frame.width(), child.width),
+            frame.origin.y + alignOffset(a.vertical, frame.height(), child.height), child.width,
+            child.height};
+}
+
+}  // namespace
+
+Rect LayoutPass::Context::map(const Rect& r) const {
+    return {ox + sx * r.origin.x, oy + sy * r.origin.y, sx * r.size.width, sy * r.size.height};
+}
+
+void LayoutPass::Context::addClip(ClipLink& storage, const ClipRegion& clip) {
+    storage.clip = clip;
+    storage.outer = clips;
+    storage.list = {};
+    clips = &storage;
+}
+
+ClipList LayoutPass::Context::clipList() const {
+    if (!clips) return {};
+    if (clips->list.empty()) {
+        size_t count = 0;
+        for (const ClipLink* l = clips; l; l = l->outer) ++count;
+        auto out = std::make_shared<std::vector<ClipRegion>>(count);
+        for (const ClipLink* l = clips; l; l = l->outer) (*out)[--count] = l->clip;
+        clips->list = ClipList(std::move(out));
+    }
+    return clips->list;
+}
+
+void LayoutPass::place(const RNode& n, const Rect& frame, Context ctx) {
+    const Element& e = *n.el;
+    const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
+    ctx.proposal.reset();
+    // Where ids stand matters only to the dry placement that looks for a scroll target.
+    if (!out_ && e.kind == Kind::modifier && e.mod == Mod::id) idFrames_[e.label] = ctx.map(frame);
+    switch (e.kind) {
+        case Kind::empty:
+        case Kind::view:
+        case Kind::stateful:
+        case Kind::spacer:
+            return;
+        case Kind::divider:
+        case Kind::text:
+        case Kind::image:
+        case Kind::shape:
+        case Kind::material:
+        case Kind::spinner:
+            drawLeaf(n, frame, ctx, prop);
+            return;
+        case Kind::textField:
+            placeTextField(n, frame, ctx);
+            return;
+        case Kind::list:
+            placeList(n, frame, ctx);
+            return;
+        case Kind::scroll:
+            placeScroll(n, frame, ctx);
+            return;
+        case Kind::group:
+        case Kind::zstack: {
+            auto placeKid = [&](size_t i) {
+                Size c = measure(*n.kids[i], prop);
+                Context k = ctx;
+                k.proposal = prop;
+                place(*n.kids[i], aligned(frame, c, e.alignment), k);
+            };
+            if (auto order = paintOrder(n.kids)) {
+                for (size_t i : *order) placeKid(i);
+            } else {
+                for (size_t i = 0; i < n.kids.size(); ++i) placeKid(i);
+            }
+            return;
+        }
+        case Kind::stack: {
+            Axis a = e.axis;
+            auto sizes = stackSizes(n, prop);
+            auto rectAt = [&](size_t i, double pos) -> Rect {
+                Size s = sizes[i];
+                if (a == Axis::horizontal)
+                    return {pos, frame.minY() + alignOffset(e.alignment.vertical, frame.height(), s.height),
+                            s.width, s.height};
+                return {frame.minX() + alignOffset(e.alignment.horizontal, frame.width(), s.width), pos,
+                        s.width, s.height};
+            };
+            double pos = a == Axis::horizontal ? frame.minX() : frame.minY();
+            auto order = paintOrder(n.kids);
+            if (!order) {
+                for (size_t i = 0; i < sizes.size(); ++i) {
+                    Rect r = rectAt(i, pos);
+                    pos += along(a, sizes[i]) + e.spacing;
+                    place(*n.kids[i], r, ctx);
+                }
+                return;
+            }
+            std::vector<Rect> rects(sizes.size());
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                rects[i] = rectAt(i, pos);
+                pos += along(a, sizes[i]) + e.spacing;
+            }
+            for (size_t i : *order) place(*n.kids[i], rects[i], ctx);
+            return;
+        }
+        case Kind::modifier:
+            ctx.proposal = prop;
+            placeModifier(n, frame, ctx);
+            return;
+        case Kind::memo:
+            placeMemo(n, frame, ctx, prop);
+            return;
+    }
+}
+
+void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
+    const Element& e = *n.el;
+    const RNode& child = *n.kids[0];
+    const ProposedSize prop = ctx.proposal.value_or(ProposedSize{frame.width(), frame.height()});
+    ctx.proposal = prop;
+    Context::ClipLink clipLink;  // a clip's, for the placement of the child below
+    // A gesture answers within the content shape beneath it.
+    auto emitRegionWith = [&](auto&& fill) {
+        if (!ctx.hitTesting || !out_) return;
+        fill(newRegion(n, frame, ctx));
+    };
+    auto emitGesture = [&](auto&& fill) {
+        emitRegionWith([&](HitRegion& r) {
+            fill(r);
+            r.shape = gestureShape(child);
+        });
+    };
+    switch (e.mod) {
+        case Mod::frame:
+        case Mod::flexFrame: {
+            ProposedSize inner = childProposal(n, prop);
+            Size c = measure(child, inner);
+            ctx.proposal = inner;
+            place(child, aligned(frame, c, e.alignment), ctx);
+            return;
+        }
+        case Mod::fixedSize: {
+            ProposedSize inner = childProposal(n, prop);
+            Size c = measure(child, inner);
+            ctx.proposal = inner;
+            place(child, aligned(frame, c, Alignment::center()), ctx);
+            return;
+        }
+        case Mod::padding: {
+            ctx.proposal = childProposal(n, prop);
+            Rect inner{frame.minX() + e.insets.leading, frame.minY() + e.insets.top,
+                       std::max(0.0, frame.width() - e.insets.leading - e.insets.trailing),
+                       std::max(0.0, frame.height() - e.insets.top - e.insets.bottom)};
+            place(child, inner, ctx);
+            return;
+        }
+        case Mod::background:
+        case Mod::overlay: {
+            const RNode& deco = *n.kids[1];
+            Size d = measure(deco, {frame.width(), frame.height()});
+            Rect decoRect = aligned(frame, d, e.alignment);
+            Context decoCtx = ctx;
+            decoCtx.proposal.reset();
+            if (e.mod == Mod::background) place(deco, decoRect, decoCtx);
+            place(child, frame, ctx);
+            if (e.mod == Mod::overlay) place(deco, decoRect, decoCtx);
+            return;
+        }
+        case Mod::opacity:
+            ctx.opacity *= e.amount;
+            break;
+        case Mod::scale: {
+            double axp = frame.minX() + frame.width() * e.anchor.x;
+            double ayp = frame.minY() + frame.height() * e.anchor.y;
+            ctx.ox += ctx.sx * axp * (1 - e.scale.width);
+            ctx.oy += ctx.sy * ayp * (1 - e.scale.height);
+            ctx.sx *= e.scale.width;
+            ctx.sy *= e.scale.height;
+            break;
+        }
+        case Mod::offset:
+            ctx.ox += ctx.sx * e.offsetBy.x;
+            ctx.oy += ctx.sy * e.offsetBy.y;
+            break;
+        case Mod::clip:
+            ctx.addClip(clipLink, {ctx.map(frame), e.shape});
+            ctx.clipShapeHint = e.shape;
+            break;
+        case Mod::shadow: {
+            DrawOp op;
+            op.kind = DrawOp::Kind::shadow;
+            op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
+            op.blur = e.extras().shadowRadius;
+            op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
+            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
+            break;
+        }
+        case Mod::help:
+            emitRegionWith([&](HitRegion& r) { r.help = e.label; });
+            break;
+        case Mod::accessibility:
+            emitRegionWith([&](HitRegion& r) {
+                r.accessibilityLabel = e.label;
+                r.accessibilityButton = e.flag;
+            });
+            break;
+        case Mod::contentShape:
+            emitRegionWith([&](HitRegion& r) {
+                r.shape = e.shape;
+                r.blocksOnly = true;
+            });
+            break;
+        case Mod::hitTesting:
+            if (!e.flag) ctx.hitTesting = false;
+            break;
+        case Mod::hover:
+            emitGesture([&](HitRegion& r) {
+                if (auto h = e.handlerAs<std::function<void(bool)>>()) r.onHover = *h;
+            });
+            break;
+        case Mod::tap:
+            emitGesture([&](HitRegion& r) {
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onTap = *a;
+                r.tapCount = e.tapCount;
+            });
+            break;
+        case Mod::rightClick:
+            emitGesture([&](HitRegion& r) {
+                if (auto a = e.handlerAs<std::function<void()>>()) r.onRightClick = *a;
+            });
+            break;
+        case Mod::contextMenu:
+            emitGesture([&](HitRegion& r) {
+                if (auto m = e.handlerAs<std::function<Menu()>>()) r.contextMenu = *m;
+            });
+            break;
+        case Mod::drag:
+            emitGesture([&](HitRegion& r) {
+                r.drag = e.drag;
+                r.highPriorityDrag = e.highPriority;
+            });
+            break;
+        case Mod::focusable:
+            emitRegionWith([&](HitRegion& r) {
+                r.focusable = true;
+                if (auto k = e.handlerAs<KeyHandler>()) r.keyHandler = *k;
+            });
+            break;
+        case Mod::cursor:
+            emitRegionWith([&](HitRegion& r) {
+                r.cursor = e.extras().cursorKind;
+                r.blocksOnly = true;
+            });
+            break;
+        case Mod::appear:
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
+                appears_[n.path()] =
+                    recording_ ? Appear{a, recording_, recording_->appears.size()} : Appear{a};
+                if (recording_) recording_->appears.push_back(nullptr);
+            }
+            break;
+        case Mod::disappear:
+            if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
+                disappears_[n.path()] = *a;
+                if (recording_) recording_->disappears.emplace_back(n.path(), *a);
+            }
+            break;
+        case Mod::frameReport:
+            if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_) {
+                frameReports_.push_back({&n.path(), ctx.map(frame), f});
+                if (recording_) recording_->elements.push_back(n.el);
+            }
+            break;
+        case Mod::animation:
+            animationKeys_.push_back({&n.path(), e.label, e.animationValue});
+            break;
+        case Mod::rotation:
+            ctx.rotation += e.amount;
+            break;
+        case Mod::zIndex:
+        case Mod::environment:
+        case Mod::disabled:
+        case Mod::id:
+            break;
+    }
+    place(child, frame, ctx);
+}
+
+void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
+    const Element& e = *n.el;
+    const Axis a = e.axis;
+    const RNode& content = *n.kids[0];
+    Size cs = measure(content, makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()})));
+    if (a == Axis::horizontal) {
+        cs.height = frame.height();
+    } else {
+        cs.width = frame.width();
+    }
+    auto controller = e.extras().scroller ? e.extras().scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
+    double viewport = along(a, Size{frame.width(), frame.height()});
+    double maxOffset = std::max(0.0, along(a, cs) - viewport);
+    // Only the pass that draws takes the request: the dry placement below, which finds where the
+    // target stands, must leave the requests of nested scroll views for their own turn.
+    std::optional<ScrollController::Request> request;
+    if (out_) request = controller->takeRequest();
+    if (request) {
+        // Find where the child stands: a placement into nothing, at the content's origin.
+        LayoutPass dry(host_, nullptr);
+        dry.owner_ = this;
+        Context dryCtx;
+        dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
+        dry.place(content, Rect{{0, 0}, cs}, dryCtx);
+        if (auto it = dry.idFrames_.find(request->childID); it != dry.idFrames_.end()) {
+            const Rect& target = it->second;
+            double anchor = a == Axis::horizontal ? request->anchor.x : request->anchor.y;
+            double targetPos = (a == Axis::horizontal ? target.minX() + target.width() * anchor
+                                                      : target.minY() + target.height() * anchor) -
+                               viewport * anchor;
+            double from = along(a, Size{controller->offset().x, controller->offset().y});
+            double to = std::clamp(targetPos, 0.0, maxOffset);
+            controller->setOffset(a == Axis::horizontal ? Point{to, 0} : Point{0, to});
+            if (request->animation && from != to) {
+                scrollAnimations_.push_back(
+                    {n.path() + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
+            }
+        }
+    }
+    Point off = controller->offset();
+    double cur = std::clamp(a == Axis::horizontal ? off.x : off.y, 0.0, maxOffset);
+    controller->setOffset(a == Axis::horizontal ? Point{cur, 0} : Point{0, cur});
+    scrollInfo_[n.path()] = {a, along(a, cs), viewport};
+
+    HitRegion r;
+    r.scrollPath = n.path();
+    r.scrollAxis = a;
+    r.enabled = !e.extras().scrollDisabled;
+    emitRegion(n, frame, ctx, std::move(r));
+    if (out_ && ctx.hitTesting && e.extras().scrollDisabled) out_->regions.back().enabled = false;
+    Context::ClipLink clipLink;
+    ctx.addClip(clipLink, {ctx.map(frame), Shape::rect()});
+    Rect contentRect = a == Axis::horizontal ? Rect{frame.minX() - cur, frame.minY(), cs.width, cs.height}
+                                             : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
+    ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
+    place(content, contentRect, ctx);
+}
+
+void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) {
+    const Element& e = *n.el;
+    const ColorScheme scheme = n.env.colorScheme;
+    Font f = e.extras().fontValue.value_or(Font::system(13));
+    std::string value = e.extras().textBinding ? e.extras().textBinding.get() : std::string();
+    bool focused = host_.focusedPath_ == n.path() || focusCandidate_ == n.path();
+    DrawOp op;
+    op.kind = DrawOp::Kind::text;
+    op.font = f;
+    op.lineHeight = textmetrics::lineHeight(f);
+    Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
+    if (value.empty()) {
+        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
+        op.color = Color::tertiary().resolve(scheme);
+    } else {
+        op.lines = {value};
+        op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
+    }
+    const double lineHeight = op.lineHeight;
+    emitOp(n, textRect, ctx, std::move(op));
+    if (focused) {
+        double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
+        DrawOp caret;
+        caret.fill = resolvePaint(Color::accent(), scheme);
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
+    }
+    HitRegion r;
+    r.focusable = true;
+    r.cursor = Cursor::iBeam;
+    auto binding = e.extras().textBinding;
+    auto focusBinding = e.extras().focusBinding;
+    auto submit = e.extras().onSubmit;
+    auto exit = e.extras().onExitCommand;
+    r.keyHandler = [binding, submit, exit](uint16_t key, const std::string& chars, uint64_t mods) {
+        if (key == keycodes::kReturn) {
+            if (submit) submit();
+            return true;
+        }
+        if (key == keycodes::kEscape) {
+            if (!exit) return false;
+            exit();
+            return true;
+        }
+        if (mods & (modifierflags::kCommand | modifierflags::kControl)) return false;
+        if (key >= keycodes::kLeftArrow && key <= keycodes::kUpArrow) return false;
+        if (!binding) return false;
+        if (key == keycodes::kDelete) {
+            auto cps = textmetrics::codePoints(binding.get());
+            if (!cps.empty()) cps.pop_back();
+            binding.set(textmetrics::encode(cps));
+            return true;
+        }
+        bool printable = !chars.empty() && std::none_of(chars.begin(), chars.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (!printable) return false;
+        binding.set(binding.get() + chars);
+        return true;
+    };
+    if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
+    r.text = e.extras().textBinding;
+    emitRegion(n, frame, ctx, std::move(r));
+}
+
+void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
+    const Element& e = *n.el;
+    const ListSpec& spec = *e.extras().list;
+    const ColorScheme scheme = n.env.colorScheme;
+    const std::string dragKey = n.path() + "#drag";
+    auto initialDragState = [] { return std::any(ListDragState{}); };
+    auto& dragState = std::any_cast<ListDragState&>(out_ ? host_.liveStateFor(dragKey, initialDragState)
+                                                         : host_.stateFor(dragKey, initialDragState));
+    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path());
+    host_.scrollers_[n.path()] = controller;
+    double contentHeight = 0;
+    for (const ListRow& row : spec.rows) contentHeight += row.height;
+    double maxOffset = std::max(0.0, contentHeight - frame.height());
+    if (auto request = out_ ? controller->takeRequest() : std::nullopt) {
+        double top = 0;
+        for (const ListRow& row : spec.rows) {
+            if (row.id == request->childID) {
+                double current = controller->offset().y;
+                double to = request->minimal
+                                ? std::clamp(current, top + row.height - frame.height(), top)
+                                : top + row.height * request->anchor.y - frame.height() * request->anchor.y;
+                controller->setOffset({0, to});
+                break;
+            }
+            top += row.height;
+        }
+    }
+    double offset = std::clamp(controller->offset().y, 0.0, maxOffset);
+    controller->setOffset({0, offset});
+    scrollInfo_[n.path()] = {Axis::vertical, contentHeight, frame.height()};
+    // Rows the owner moved slide to their new places.
+    for (const ListRowMove& move : spec.rowMoves) {
+        if (!out_ || move.serial <= dragState.lastMoveSerial) continue;
+        dragState.lastMoveSerial = move.serial;
+        scrollAnimations_.push_back({n.path() + "/" + move.rowID + "#move", move.animation,
+                                     std::to_string(move.from), std::to_string(move.to)});
+    }
+    std::optional<std::string> selected = spec.selection ? spec.selection.get() : std::nullopt;
+
+    // The list takes keys while focused: arrows move the selection, Return activates it.
+    HitRegion listRegion;
+    listRegion.focusable = true;
+    listRegion.scrollPath = n.path();
+    listRegion.scrollAxis = Axis::vertical;
+    auto specPtr = e.extras().list;
+    listRegion.keyHandler = [specPtr](uint16_t key, const std::string&, uint64_t) {
+        const auto& rows = specPtr->rows;
+        std::optional<size_t> current;
+        if (specPtr->selection) {
+            if (auto sel = specPtr->selection.get()) {
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    if (rows[i].id == *sel) current = i;
+                }
+            }
+        }
+        if (key == keycodes::kDownArrow || key == keycodes::kUpArrow) {
+            auto next = key == keycodes::kDownArrow ? nextSelectableRow(rows, current)
+                                                    : previousSelectableRow(rows, current);
+            if (next && specPtr->selection) specPtr->selection.set(rows[*next].id);
+            return true;
+        }
+        if (key == keycodes::kReturn && current && specPtr->onActivate) {
+            specPtr->onActivate(rows[*current].id);
+            return true;
+        }
+        return false;
+    };
+    if (!spec.dropTypes.empty()) listRegion.dropTarget = listDropTarget(n, ctx.map(frame), offset);
+    emitRegion(n, frame, ctx, std::move(listRegion));
+
+    Context inner = ctx;
+    Context::ClipLink clipLink;
+    inner.addClip(clipLink, {ctx.map(frame), Shape::rect()});
+    std::vector<Rect> rects;
+    double y = frame.minY() - offset;
+    for (const ListRow& row : spec.rows) {
+        rects.push_back({frame.minX(), y, frame.width(), row.height});
+        y += row.height;
+    }
+    std::optional<size_t> draggedIndex;
+    for (size_t i = 0; i < spec.rows.size(); ++i) {
+        if (!dragState.draggedID.empty() && spec.rows[i].id == dragState.draggedID) draggedIndex = i;
+    }
+    auto placeRow = [&](size_t i, const Rect& r, Context rowCtx) {
+        const ListRow& row = spec.rows[i];
+        rowCtx.opacity *= row.alpha;
+        if (spec.highlightSelection && selected && *selected == row.id && row.selectable) {
+            DrawOp hl;
+            hl.shape = Shape::roundedRect(5);
+            hl.fill = resolvePaint(Color::accent().opacity(0.25), scheme);
+            emitOp(n, r.insetBy(2, 1), rowCtx, std::move(hl));
+        }
+        place(*n.kids[i], r, rowCtx);
+    };
+    for (size_t i = 0; i < spec.rows.size(); ++i) {
+        if (draggedIndex == i) continue;
+        placeRow(i, rects[i], inner);
+        const ListRow& row = spec.rows[i];
+        HitRegion rr;
+        auto sel = spec.selection;
+        std::string id = row.id;
+        bool selectable = row.selectable;
+        auto onClick = spec.onClick;
+        rr.onTap = [sel, id, selectable, onClick] {
+            if (selectable && sel) sel.set(id);
+            if (onClick) onClick(id);
+        };
+        rr.onRightClick = [sel, id, selectable] {
+            if (selectable && sel) sel.set(id);
+        };
+        if (row.menu) {
+            auto menu = row.menu;
+            rr.contextMenu = [menu] { return menu().value_or(Menu{}); };
+        }
+        if (row.movable && spec.onMove) {
+            auto host = host_.weak_from_this();
+            std::string path = dragKey;
+            auto onMove = spec.onMove;
+            double rowTop = rects[i].minY() + offset - frame.minY();
+            DragGesture g;
+            g.minimumDistance = 3;
+            g.onChanged = [host, path, id](const DragValue& v) {
+                if (auto h = host.lock()) {
+                    auto& st = std::any_cast<ListDragState&>(
+                        h->stateFor(path, [] { return std::any(ListDragState{}); }));
+                    st.draggedID = id;
+                    st.translation = v.translation.height;
+                    h->setNeedsUpdate();
+                }
+            };
+            g.onEnded = [host, path, id, specPtr, onMove, rowTop, i](const DragValue& v) {
+                auto h = host.lock();
+                if (!h) return;
+                auto& st = std::any_cast<ListDragState&>(
+                    h->stateFor(path, [] { return std::any(ListDragState{}); }));
+                st = ListDragState{};
+                h->setNeedsUpdate();
+                double mid = rowTop + specPtr->rows[i].height / 2 + v.translation.height;
+                size_t to = listInsertionIndex(specPtr->rows, i, mid);
+                std::vector<std::string> before, after;
+                for (const auto& r : specPtr->rows) before.push_back(r.id);
+                after = before;
+                after.erase(after.begin() + long(i));
+                after.insert(after.begin() + long(std::min(to, after.size())), id);
+                if (after != before) onMove(id, to);
+            };
+            rr.drag = std::make_shared<const DragGesture>(std::move(g));
+        } else if (row.pasteboard) {
+            rr.drag = rowDragSession(n, i, rects[i].minY() + offset - frame.minY());
+        }
+        emitRegion(*n.kids[i], rects[i], inner, std::move(rr));
+    }
+    if (dragState.sessionActive) {
+        // The drag image: the dragged row under the pointer.
+        for (size_t i = 0; i < spec.rows.size(); ++i) {
+            if (spec.rows[i].id != dragState.sessionRowID) continue;
+            Context lifted = inner;
+            lifted.opacity *= 0.8;
+            Rect r{frame.minX(),
+                   frame.minY() - offset + dragState.sessionRowTop + dragState.sessionTranslation,
+                   frame.width(), spec.rows[i].height};
+            place(*n.kids[i], r, lifted);
+        }
+    }
+    if (draggedIndex) {
+        size_t i = *draggedIndex;
+        double mid = rects[i].midY() - frame.minY() + offset + dragState.translation;
+        size_t to = listInsertionIndex(spec.rows, i, mid);
+        // The insertion line between the other rows.
+        double lineY = frame.minY() - offset;
+        size_t seen = 0;
+        for (size_t k = 0; k < spec.rows.size() && seen < to; ++k) {
+            if (k == i) continue;
+            lineY = rects[k].maxY();
+            ++seen;
+        }
+        if (to == 0) {
+            for (size_t k = 0; k < spec.rows.size(); ++k) {
+                if (k != i) {
+                    lineY = rects[k].minY();
+                    break;
+                }
+            }
+        }
+        DrawOp line;
+        line.fill = resolvePaint(Color::accent(), scheme);
+        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, std::move(line));
+        Context lifted = inner;
+        lifted.opacity *= 0.8;
+        placeRow(i, rects[i].offsetBy(0, dragState.translation), lifted);
+    }
+}
+
+}  // namespace qv
