@@ -230,26 +230,22 @@ void LayoutPass::replayMemo(MemoRecord& rec, Point origin) {
     ++reused_;
     DisplayList& from = moves ? host_.list_ : *out_;
     const size_t ops = out_->ops.size(), regions = out_->regions.size();
-    for (size_t i = rec.opBegin; i < rec.opEnd; ++i) {
-        if (moves) {
-            out_->ops.push_back(std::move(from.ops[i]));
-        } else {
-            DrawOp copy = from.ops[i];
-            out_->ops.push_back(std::move(copy));
+    // Steps, then regions: each moved (or copied, when this layout placed them already) and put
+    // at the memo's origin. A copy is made first, for the copied step lives in the same list.
+    auto take = [&](auto& to, auto& steps, size_t begin, size_t end, size_t originsAt) {
+        for (size_t i = begin; i < end; ++i) {
+            if (moves) {
+                to.push_back(std::move(steps[i]));
+            } else {
+                auto copy = steps[i];
+                to.push_back(std::move(copy));
+            }
+            const Point& o = rec.origins[originsAt + (i - begin)];
+            to.back().frame.origin = {origin.x + o.x, origin.y + o.y};
         }
-        const Point& o = rec.origins[i - rec.opBegin];
-        out_->ops.back().frame.origin = {origin.x + o.x, origin.y + o.y};
-    }
-    for (size_t i = rec.regionBegin; i < rec.regionEnd; ++i) {
-        if (moves) {
-            out_->regions.push_back(std::move(from.regions[i]));
-        } else {
-            HitRegion copy = from.regions[i];
-            out_->regions.push_back(std::move(copy));
-        }
-        const Point& o = rec.origins[(rec.opEnd - rec.opBegin) + (i - rec.regionBegin)];
-        out_->regions.back().frame.origin = {origin.x + o.x, origin.y + o.y};
-    }
+    };
+    take(out_->ops, from.ops, rec.opBegin, rec.opEnd, 0);
+    take(out_->regions, from.regions, rec.regionBegin, rec.regionEnd, rec.opEnd - rec.opBegin);
     if (moves) {
         rec.opBegin = ops;
         rec.opEnd = out_->ops.size();
