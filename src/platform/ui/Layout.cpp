@@ -2,7 +2,8 @@
 // the nodes that lay out (views evaluated, state and environment attached, identities given;
 // Resolve.cpp), measuring them SwiftUI's way, a size proposed to each child and the child's answer
 // (Measure.cpp), and placing them by alignment (Place.cpp), which builds the display list as it
-// goes (Emit.cpp). This file holds the rules that several of the steps read.
+// goes (Emit.cpp). Memoised subtrees built from the same inputs as in the last layout take over
+// what it made of them instead (Memo.cpp). This file holds the rules that several steps read.
 #include "platform/ui/LayoutRules.h"
 
 namespace qv::layout {
