@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "support/PreviewDesktop.h"
 
 namespace qv::testing {
@@ -191,6 +193,18 @@ TEST_F(ThumbnailServiceTest, WithoutScreenRecordingThereAreNoPictures) {
     sim.setScreenRecordingGranted(false);
     EXPECT_FALSE(thumbnail(1));
     EXPECT_FALSE(service->isListingRequested());
+}
+
+// A window larger than any pixel count an int holds is asked for at the largest one, and the
+// platform scales the picture down to its display's backing store (1440 x 900 at 2x).
+TEST_F(ThumbnailServiceTest, AHugeWindowIsAskedForAtAPixelSizeTheRequestHolds) {
+    open(1, {0, 0, 1e10, 1e10});
+    auto picture = thumbnail(1);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(capture.captures().size(), 1u);
+    EXPECT_EQ(capture.captures()[0].width, std::numeric_limits<int>::max());
+    EXPECT_EQ(picture->width, 1800);
+    EXPECT_EQ(picture->height, 1800);
 }
 
 }  // namespace
