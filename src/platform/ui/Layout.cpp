@@ -64,6 +64,4 @@ std::optional<Shape> outlineOf(const RNode& n) {
     }
 }
 
-// A modifier that changes nothing where it stands: full opacity, no scale, offset, rotation or
-
 }  // namespace qv::layout
