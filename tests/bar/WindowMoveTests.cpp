@@ -95,8 +95,10 @@ TEST_F(WindowMoveTest, MovesOnOneDisplayAndPanelSwitchesLetGoAndGiveActivationBa
     rt.advance(0.3);
     sim.platform().windowing.activate(true);
     const size_t yielded = yields().size();
+    const size_t raised = sim.callsNamed("AXUIElementPerformAction").size();
     rt.advance(0.5);
     EXPECT_EQ(yields().size(), yielded + 1);
+    EXPECT_EQ(sim.callsNamed("AXUIElementPerformAction").size(), raised);  // handed back, not raised
     // Another application did: the window is activated again.
     requestMove(d3, d2);
     rt.advance(0.3);

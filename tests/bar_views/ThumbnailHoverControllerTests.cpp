@@ -103,12 +103,15 @@ TEST_F(ThumbnailHoverTest, FromOnePopupToTheNextChipAtOnceInANewPanelSlidingFrom
     EXPECT_EQ(popup()->frame(), from);
     rt.advance(0.15);
     EXPECT_EQ(popup()->frame(), (Rect{860 - 179, 44, 358, 336}));
-    // The old panel's late dismissal leaves the new one alone, and so does its content's new width.
+    // The old panel's late dismissal leaves the new one alone, and its content's new width resizes
+    // neither panel.
     EXPECT_EQ(hover->thumbnailTargetID(), singleTarget().id());
+    const Rect closedAt = first->frame();
     std::dynamic_pointer_cast<GroupedThumbnailContent>(first->contentView()->rootView())->onWidthChange(702);
     rt.advance(1);
     ASSERT_TRUE(popup());
     EXPECT_EQ(popup()->frame().width(), 358);
+    EXPECT_EQ(first->frame(), closedAt);
 }
 
 TEST_F(ThumbnailHoverTest, WithNoScreenNothingIsShownAndAnOpenPopupStays) {
