@@ -196,7 +196,7 @@ std::string SimDesktop::renderSvg() const {
                 drawAppWindow(out, *w, a ? a->name : "");
             }
         }
-        if (&d == primaryDisplay()) drawMenuBar(out, d, front);
+        if (showsMenuBar(d)) drawMenuBar(out, d, front);
         out << "</g>";
     }
     out << "</svg>\n";

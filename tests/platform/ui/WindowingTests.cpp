@@ -399,9 +399,12 @@ TEST_F(ScreenshotTest, PanelsCarryTheirAlphaAndTitledOnesTheirFrameAndTitle) {
     }
     EXPECT_TRUE(sawFaded);
     EXPECT_TRUE(sawTitle);
-    // The menu bar, with the frontmost application's name, is drawn on the primary display only.
+    // The menu bar, with the frontmost application's name, is drawn where it takes its room: on
+    // every display while displays have separate Spaces, else on the primary display only.
     std::string front = sim.frontmostPID() ? sim.app(*sim.frontmostPID())->name : "Finder";
-    EXPECT_EQ(displaysShowing(all, front), (std::vector<std::string>{clipOf(display)}));
+    EXPECT_EQ(displaysShowing(all, front), (std::vector<std::string>{clipOf(display), clipOf(side)}));
+    sim.setDisplaysHaveSeparateSpaces(false);
+    EXPECT_EQ(displaysShowing(parseSvg(sim.renderSvg()), front), (std::vector<std::string>{clipOf(display)}));
 }
 
 }  // namespace
