@@ -213,6 +213,16 @@ namespace {
 
 constexpr size_t kSpareStrings = 8192;
 
+// The host's entry of a report or animation key, looked up by path unless a reused memo already
+// knows it; whether it was added now.
+template <class Map, class Item>
+bool takeEntry(Map& entries, Item& item) {
+    if (item.entry) return false;
+    auto [it, added] = entries.try_emplace(*item.path);
+    item.entry = &*it;
+    return added;
+}
+
 }  // namespace
 
 void HostingView::update() {
@@ -300,12 +310,7 @@ void HostingView::update() {
     // Animations whose key changed since the last evaluation.
     std::vector<AnimationRecord> started = pass.scrollAnimations_;
     for (auto& k : pass.animationKeys_) {
-        bool added = false;
-        if (!k.entry) {
-            auto found = animationKeys_.try_emplace(*k.path);
-            k.entry = &*found.first;
-            added = found.second;
-        }
+        const bool added = takeEntry(animationKeys_, k);
         auto& entry = k.entry->second;
         if (entry.layout != layout) {
             entry.before = std::move(entry.value);
@@ -355,12 +360,7 @@ void HostingView::update() {
 
     // Frames that moved.
     for (auto& report : pass.frameReports_) {
-        bool added = false;
-        if (!report.entry) {
-            auto found = reportedFrames_.try_emplace(*report.path);
-            report.entry = &*found.first;
-            added = found.second;
-        }
+        const bool added = takeEntry(reportedFrames_, report);
         auto& entry = report.entry->second;
         if (entry.layout != layout) {
             entry.before = entry.value;

@@ -179,18 +179,15 @@ void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const
     place(*n.kids[0], Rect{{0, 0}, frame.size}, ctx);
     recording_ = outerRecording;
     if (records) recordMemo(*rec, frame, ctx, ops, regions, reports, keys);
-    for (size_t i = ops; i < out_->ops.size(); ++i) {
-        Point& o = out_->ops[i].frame.origin;
-        o = {origin.x + o.x, origin.y + o.y};
-    }
-    for (size_t i = regions; i < out_->regions.size(); ++i) {
-        Point& o = out_->regions[i].frame.origin;
-        o = {origin.x + o.x, origin.y + o.y};
-    }
-    for (size_t i = reports; i < frameReports_.size(); ++i) {
-        Point& o = frameReports_[i].frame.origin;
-        o = {origin.x + o.x, origin.y + o.y};
-    }
+    auto shift = [origin](auto& items, size_t from) {
+        for (size_t i = from; i < items.size(); ++i) {
+            Point& o = items[i].frame.origin;
+            o = {origin.x + o.x, origin.y + o.y};
+        }
+    };
+    shift(out_->ops, ops);
+    shift(out_->regions, regions);
+    shift(frameReports_, reports);
 }
 
 void LayoutPass::recordMemo(MemoRecord& rec, const Rect& frame, const Context& ctx, size_t ops,
