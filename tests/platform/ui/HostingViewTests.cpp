@@ -360,6 +360,37 @@ TEST_F(HostingViewTest, BodiesAreEvaluatedAgainOnceForSeveralPublishedChangesOnT
     EXPECT_EQ(view->bodies, 2);
 }
 
+// A view that tells whether its body would change: changes of what it observes that leave its
+// inputs as they were leave the display list alone, unless something else asked for the update too.
+TEST_F(HostingViewTest, ChangesThatLeaveAViewsInputsAsTheyWereEvaluateNothing) {
+    class Shown : public View {
+      public:
+        Published<int> value{0};
+        int bodies = 0, last = -1;
+        Shown() { observeInputs(value); }
+        bool inputsChanged() override { return value.get() != last; }
+        Node body() override {
+            ++bodies;
+            last = value.get();
+            return Text(std::to_string(last));
+        }
+        void force() { setNeedsUpdate(); }
+    };
+    auto shown = std::make_shared<Shown>();
+    present(shown, {100, 20});
+    shown->value = 0;
+    rt.runUntilIdle();
+    EXPECT_EQ(shown->bodies, 1);
+    shown->value = 0;
+    shown->force();
+    rt.runUntilIdle();
+    EXPECT_EQ(shown->bodies, 2);
+    shown->value = 5;
+    rt.runUntilIdle();
+    EXPECT_EQ(shown->bodies, 3);
+    EXPECT_TRUE(list().findText("5"));
+}
+
 TEST_F(HostingViewTest, StateAppearanceAndFrameReportsFollowTheTree) {
     std::vector<std::string> events;
     bool showDetail = true;

@@ -106,6 +106,12 @@ TEST(MemoTest, AReusedSubtreeShowsWhatBuildingItAgainShows) {
     parts.label->text = "two";
     relayout();
     EXPECT_TRUE(reusing->displayList().findText("two"));
+    // A full update, as for a host shown afresh, builds every memo again to the same list.
+    reusing->setNeedsFullUpdate();
+    full->setNeedsUpdate();
+    rt.runUntilIdle();
+    EXPECT_EQ(reusing->reusedSubtreeCount(), 0u);
+    EXPECT_EQ(describe(reusing->displayList()), describe(full->displayList()));
 }
 
 }  // namespace
