@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libicu-dev
+  nlohmann-json3-dev libicu-dev zlib1g-dev
   libxml2-utils librsvg2-bin
 )
 # Fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime.

@@ -179,9 +179,12 @@ std::string SimDesktop::renderSvg() const {
                            "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
                         << N::escape(w->title) << "</text>";
                 }
+                // Only what shows of the content on this display, at the display's pixels.
+                const Rect shown = w->frame.intersection(d.frame).offsetBy(-content.minX(), -content.minY());
                 SvgRenderer::renderGroup(
                     out, panel->contentView()->displayList(), content.origin, w->alpha,
-                    "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++));
+                    "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++),
+                    d.backingScaleFactor, shown);
                 if (panel->styleMask() & stylemask::kTitled) {
                     const bool underTitleBar = content == w->frame;
                     drawTitleBarControls(out, *w, panel->styleMask(),

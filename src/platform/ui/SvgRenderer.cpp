@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "platform/ui/ImageRendering.h"
+
 namespace qv {
 
 namespace {
@@ -117,25 +119,6 @@ RGBA materialTint(Material m, ColorScheme scheme) {
     return {0.5, 0.5, 0.5, 0.8};
 }
 
-uint32_t crc32(const std::string& data) {
-    static std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xFFFFFFFFu;
-    for (unsigned char b : data) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-void put32(std::string& s, uint32_t v) {
-    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 std::string base64(const std::string& in) {
     static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -157,6 +140,17 @@ std::string base64(const std::string& in) {
         out += '=';
     }
     return out;
+}
+
+// Where an op may leave ink: its frame, widened by strokes and blurs, and its whole turning circle
+// when it is rotated.
+Rect inkBounds(const DrawOp& op) {
+    const Rect& f = op.frame;
+    double margin = 2 + op.lineWidth + 3 * op.blur;
+    if (op.kind == DrawOp::Kind::shadow) margin += std::max(f.width(), f.height()) / 2;  // the filter's region
+    if (op.kind == DrawOp::Kind::text) margin += op.font.size;                            // overhanging glyphs
+    if (op.rotation != 0) margin += std::hypot(f.width(), f.height()) / 2;
+    return f.insetBy(-margin, -margin);
 }
 
 }  // namespace
@@ -216,51 +210,7 @@ std::string SvgRenderer::escape(const std::string& text) {
 }
 
 std::string SvgRenderer::pngDataURI(const Image& image) {
-    std::string raw;
-    for (int y = 0; y < image.height; ++y) {
-        raw += '\0';  // no filter
-        for (int x = 0; x < image.width; ++x) {
-            uint32_t p = image.pixel(x, y);
-            raw += static_cast<char>(p >> 24);
-            raw += static_cast<char>((p >> 16) & 0xFF);
-            raw += static_cast<char>((p >> 8) & 0xFF);
-            raw += static_cast<char>(p & 0xFF);
-        }
-    }
-    // zlib stream of stored blocks.
-    std::string z = "\x78\x01";
-    for (size_t i = 0; i < raw.size() || i == 0; i += 65535) {
-        size_t len = std::min<size_t>(65535, raw.size() - i);
-        bool last = i + len >= raw.size();
-        z += static_cast<char>(last ? 1 : 0);
-        z += static_cast<char>(len & 0xFF);
-        z += static_cast<char>(len >> 8);
-        z += static_cast<char>(~len & 0xFF);
-        z += static_cast<char>((~len >> 8) & 0xFF);
-        z += raw.substr(i, len);
-        if (raw.empty()) break;
-    }
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(z, (b << 16) | a);
-    auto chunk = [](const char* type, const std::string& data) {
-        std::string c;
-        put32(c, uint32_t(data.size()));
-        std::string body = std::string(type) + data;
-        c += body;
-        put32(c, crc32(body));
-        return c;
-    };
-    std::string ihdr;
-    put32(ihdr, uint32_t(image.width));
-    put32(ihdr, uint32_t(image.height));
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
-    std::string png =
-        std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
-    return "data:image/png;base64," + base64(png);
+    return "data:image/png;base64," + base64(imagerendering::png(image));
 }
 
 void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,
@@ -365,12 +315,17 @@ void SvgRenderer::drawSymbol(std::ostream& out, const std::string& name, double 
 }
 
 void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point origin, double opacity,
-                              const std::string& idPrefix) {
+                              const std::string& idPrefix, double pixelScale, std::optional<Rect> visible) {
     Writer w{out, idPrefix};
     out << "<g transform=\"translate(" << number(origin.x) << "," << number(origin.y) << ")\""
         << opacityAttr("opacity", opacity) << ">";
+    const Rect shown = visible.value_or(Rect{{0, 0}, list.size});
     for (const DrawOp& op : list.ops) {
         if (op.opacity <= 0.001) continue;
+        // What its clips and the picture's edges cut away is left out.
+        Rect seen = shown;
+        for (const ClipRegion& c : op.clips) seen = seen.intersects(c.rect) ? seen.intersection(c.rect) : Rect{};
+        if (seen.isEmpty() || !inkBounds(op).intersects(seen)) continue;
         int clips = w.openClips(op.clips);
         const Rect& f = op.frame;
         if (op.rotation != 0) {
@@ -422,10 +377,15 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
                     drawSymbol(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.color,
                                op.opacity);
                 } else if (op.bitmap && op.bitmap->hasPixels()) {
-                    out << "<image x=\"" << number(f.minX()) << "\" y=\"" << number(f.minY()) << "\" width=\""
-                        << number(f.width()) << "\" height=\"" << number(f.height())
-                        << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity)
-                        << " href=\"" << pngDataURI(*op.bitmap) << "\"/>";
+                    // A turned picture keeps all of its pixels: its clips are not upright to it.
+                    const auto placed = imagerendering::place(f, op.rotation != 0 ? f : seen, op.bitmap->width,
+                                                              op.bitmap->height, pixelScale);
+                    if (!placed) break;
+                    const Rect& p = placed->frame;
+                    out << "<image x=\"" << number(p.minX()) << "\" y=\"" << number(p.minY()) << "\" width=\""
+                        << number(p.width()) << "\" height=\"" << number(p.height())
+                        << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity) << " href=\""
+                        << pngDataURI(imagerendering::resample(*op.bitmap, *placed)) << "\"/>";
                 } else {
                     drawNamedIcon(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.opacity);
                 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -13,14 +14,17 @@ class SvgRenderer {
     // A standalone document of the list's size.
     static std::string render(const DisplayList& list, RGBA background = {0, 0, 0, 0});
     // The list's drawing as an SVG group placed at `origin`; `idPrefix` keeps its definitions' ids
-    // apart from the other groups of the same document.
+    // apart from the other groups of the same document. Only what shows within `visible` (in the
+    // list's coordinates; the list's own size when none) is drawn, and bitmaps are embedded at
+    // `pixelScale` pixels per point at most.
     static void renderGroup(std::ostream& out, const DisplayList& list, Point origin, double opacity,
-                            const std::string& idPrefix);
+                            const std::string& idPrefix, double pixelScale = 1,
+                            std::optional<Rect> visible = std::nullopt);
 
     static std::string escape(const std::string& text);
     static std::string color(const RGBA& c);  // "rgb(r,g,b)" with the alpha left to the caller
     static std::string number(double v);
-    // An uncompressed PNG of the bitmap, as a data URI.
+    // A PNG of the bitmap, as a data URI.
     static std::string pngDataURI(const Image& image);
     // A symbol drawn as simple strokes in a square of `size` at (x, y).
     static void drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w, double h,
