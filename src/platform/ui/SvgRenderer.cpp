@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/ui/ImageRendering.h"
+#include "platform/ui/SymbolDrawings.h"
 
 namespace qv {
 
@@ -227,89 +228,31 @@ void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, doub
     auto cps = textmetrics::codePoints(name);
     std::string initial = cps.empty() ? "?" : textmetrics::encode(cps, 0, 1);
     out << "<text x=\"" << number(x + w / 2) << "\" y=\"" << number(y + h * 0.68) << "\" font-size=\""
-        << number(h * 0.5) << "\" font-family=\"Helvetica, Arial, sans-serif\" font-weight=\"700\" "
+        << number(h * 0.5) << "\" font-family=\"" << kSansFonts << "\" font-weight=\"700\" "
         << "text-anchor=\"middle\" fill=\"#ffffff\">" << escape(initial) << "</text></g>";
 }
 
 void SvgRenderer::drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w,
                              double h, const RGBA& c, double opacity) {
-    double s = std::min(w, h);
-    double cx = x + w / 2, cy = y + h / 2;
-    double lw = std::max(1.0, s * 0.09);
-    out << "<g fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\"" << number(lw)
-        << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"" << opacityAttr("opacity", c.a * opacity)
-        << ">";
-    auto line = [&](double x1, double y1, double x2, double y2) {
-        out << "<line x1=\"" << number(cx + x1 * s) << "\" y1=\"" << number(cy + y1 * s) << "\" x2=\""
-            << number(cx + x2 * s) << "\" y2=\"" << number(cy + y2 * s) << "\"/>";
-    };
-    auto rect = [&](double x0, double y0, double ww, double hh, double rr, bool filled) {
-        out << "<rect x=\"" << number(cx + x0 * s) << "\" y=\"" << number(cy + y0 * s) << "\" width=\""
-            << number(ww * s) << "\" height=\"" << number(hh * s) << "\" rx=\"" << number(rr * s) << "\""
-            << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
-    };
-    auto circle = [&](double x0, double y0, double r, bool filled) {
-        out << "<circle cx=\"" << number(cx + x0 * s) << "\" cy=\"" << number(cy + y0 * s) << "\" r=\""
-            << number(r * s) << "\"" << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
-    };
-    auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
-    if (has("grid")) {
-        rect(-0.42, -0.42, 0.36, 0.36, 0.08, false);
-        rect(0.06, -0.42, 0.36, 0.36, 0.08, false);
-        rect(-0.42, 0.06, 0.36, 0.36, 0.08, false);
-        rect(0.06, 0.06, 0.36, 0.36, 0.08, false);
-    } else if (has("xmark")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        line(-0.22, -0.22, 0.22, 0.22);
-        line(0.22, -0.22, -0.22, 0.22);
-    } else if (has("minus")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        if (has("rectangle")) rect(-0.45, -0.35, 0.9, 0.7, 0.1, false);
-        line(-0.25, 0, 0.25, 0);
-    } else if (has("checkmark")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        line(-0.22, 0.02, -0.06, 0.18);
-        line(-0.06, 0.18, 0.24, -0.16);
-    } else if (has("exclamationmark")) {
-        out << "<path d=\"M" << number(cx) << " " << number(cy - 0.42 * s) << " L" << number(cx + 0.45 * s)
-            << " " << number(cy + 0.4 * s) << " L" << number(cx - 0.45 * s) << " " << number(cy + 0.4 * s)
-            << " Z\"/>";
-        line(0, -0.12, 0, 0.12);
-        line(0, 0.26, 0, 0.27);
-    } else if (has("power")) {
-        out << "<path d=\"M" << number(cx - 0.26 * s) << " " << number(cy - 0.24 * s) << " A"
-            << number(0.36 * s) << " " << number(0.36 * s) << " 0 1 0 " << number(cx + 0.26 * s) << " "
-            << number(cy - 0.24 * s) << "\"/>";
-        line(0, -0.45, 0, -0.05);
-    } else if (has("magnifyingglass")) {
-        circle(-0.08, -0.08, 0.28, false);
-        line(0.13, 0.13, 0.42, 0.42);
-    } else if (has("display")) {
-        rect(-0.45, -0.38, 0.9, 0.6, 0.06, false);
-        line(-0.18, 0.4, 0.18, 0.4);
-        line(0, 0.22, 0, 0.4);
-    } else if (has("lock")) {
-        rect(-0.3, -0.05, 0.6, 0.45, 0.06, false);
-        out << "<path d=\"M" << number(cx - 0.18 * s) << " " << number(cy - 0.05 * s) << " V"
-            << number(cy - 0.22 * s) << " A" << number(0.18 * s) << " " << number(0.18 * s) << " 0 0 1 "
-            << number(cx + 0.18 * s) << " " << number(cy - 0.22 * s) << " V" << number(cy - 0.05 * s)
-            << "\"/>";
-    } else if (has("square") && has("fill")) {
-        rect(-0.42, -0.42, 0.84, 0.84, 0.14, true);
-    } else if (has("app")) {
-        out << "<rect x=\"" << number(cx - 0.42 * s) << "\" y=\"" << number(cy - 0.42 * s) << "\" width=\""
-            << number(0.84 * s) << "\" height=\"" << number(0.84 * s) << "\" rx=\"" << number(0.2 * s)
-            << "\" stroke-dasharray=\"" << number(0.12 * s) << "\"/>";
-    } else if (has("rectangle") || has("menubar")) {
-        rect(-0.45, -0.32, 0.9, 0.64, 0.1, false);
-    } else if (has("keyboard")) {
-        rect(-0.46, -0.28, 0.92, 0.56, 0.08, false);
-        line(-0.25, 0.12, 0.25, 0.12);
-    } else if (has("circle")) {
-        circle(0, 0, 0.42, has("fill"));
-    } else {
-        circle(0, 0, 0.4, false);
-        circle(0, 0, 0.08, true);
+    const symbols::Drawing d = symbols::drawing(name).value_or(symbols::placeholder());
+    const double s = std::min(w, h);
+    if (!(s > 0)) return;
+    const double k = s / symbols::kBox;
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "%.4g", k);
+    out << "<g transform=\"translate(" << number(x + (w - s) / 2) << "," << number(y + (h - s) / 2) << ") scale("
+        << scale << ")\"" << opacityAttr("opacity", c.a * opacity) << ">";
+    if (!d.stroke.empty()) {
+        // At least a pixel wide, however small the symbol.
+        out << "<path d=\"" << d.stroke << "\" fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\""
+            << number(std::max(1.0, s * 0.085) / k) << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\""
+            << (d.dashed ? " stroke-dasharray=\"2.5 2\"" : "") << "/>";
+    }
+    if (!d.fill.empty()) out << "<path d=\"" << d.fill << "\" fill=\"" << color(c) << "\" fill-rule=\"evenodd\"/>";
+    if (!d.label.empty()) {
+        out << "<text x=\"12\" y=\"16\" font-size=\"" << (d.label.size() > 1 ? 10 : 12)
+            << "\" font-weight=\"700\" text-anchor=\"middle\" font-family=\"" << kSansFonts << "\" fill=\""
+            << color(c) << "\">" << escape(d.label) << "</text>";
     }
     out << "</g>";
 }
@@ -401,8 +344,8 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
                         << number(op.font.size) << "\" font-weight=\"" << fontWeight(op.font.weight)
                         << "\" font-family=\""
                         << (op.font.design == FontDesign::monospaced
-                                ? "Menlo, DejaVu Sans Mono, monospace"
-                                : "Helvetica, Arial, DejaVu Sans, sans-serif")
+                                ? kMonospacedFonts
+                                : kSansFonts)
                         << "\" fill=\"" << color(op.color) << "\""
                         << opacityAttr("fill-opacity", op.color.a * op.opacity);
                     if (op.tracking != 0) out << " letter-spacing=\"" << number(op.tracking) << "\"";

@@ -11,6 +11,11 @@ namespace qv {
 // Turns display lists into SVG, so that a bar, a pop-up or a whole simulated screen can be looked at.
 class SvgRenderer {
   public:
+    // Faces whose advances are those text is measured with come first: Debian's metric-compatible
+    // faces, then the ones they stand in for.
+    static constexpr const char* kSansFonts = "Liberation Sans, Helvetica, Arial, DejaVu Sans, sans-serif";
+    static constexpr const char* kMonospacedFonts = "Liberation Mono, Menlo, DejaVu Sans Mono, monospace";
+
     // A standalone document of the list's size.
     static std::string render(const DisplayList& list, RGBA background = {0, 0, 0, 0});
     // The list's drawing as an SVG group placed at `origin`; `idPrefix` keeps its definitions' ids
@@ -26,7 +31,7 @@ class SvgRenderer {
     static std::string number(double v);
     // A PNG of the bitmap, as a data URI.
     static std::string pngDataURI(const Image& image);
-    // A symbol drawn as simple strokes in a square of `size` at (x, y).
+    // A symbol from its drawing (platform/ui/SymbolDrawings), square and centred in the frame.
     static void drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w, double h,
                            const RGBA& color, double opacity);
     // An application icon without pixels: a rounded tile coloured from its name, with its initial.
