@@ -214,6 +214,30 @@ std::string SvgRenderer::pngDataURI(const Image& image) {
     return "data:image/png;base64," + base64(imagerendering::png(image));
 }
 
+void SvgRenderer::drawText(std::ostream& out, std::string_view line, const Font& font, double left,
+                           double baseline, const std::string& paint, double tracking) {
+    out << "<text y=\"" << number(baseline) << "\" font-size=\"" << number(font.size) << "\" font-weight=\""
+        << fontWeight(font.weight) << "\" font-family=\""
+        << (font.design == FontDesign::monospaced ? kMonospacedFonts : kSansFonts) << "\"" << paint
+        << " text-anchor=\"middle\" xml:space=\"preserve\">";
+    const std::vector<char32_t> cps = textmetrics::codePoints(line);
+    double x = left;
+    for (size_t i = 0; i < cps.size();) {
+        double w = textmetrics::advance(cps[i], font);
+        size_t j = i + 1;
+        // Marks, joiners and what a joiner joins stay with the character they belong to.
+        while (j < cps.size() && (textmetrics::advance(cps[j], font) == 0 || cps[j - 1] == 0x200D)) {
+            w += textmetrics::advance(cps[j], font);
+            ++j;
+        }
+        out << "<tspan x=\"" << number(x + w / 2) << "\">" << escape(textmetrics::encode(cps, i, j - i))
+            << "</tspan>";
+        x += w + tracking * double(j - i);
+        i = j;
+    }
+    out << "</text>";
+}
+
 void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,
                                 double h, double opacity) {
     uint32_t hash = 2166136261u;
@@ -337,19 +361,12 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
             case DrawOp::Kind::text: {
                 double ascent =
                     op.font.size * 0.8 + (op.lineHeight - op.font.size * 1.2) / 2 + op.font.size * 0.1;
+                const std::string paint =
+                    " fill=\"" + color(op.color) + "\"" + opacityAttr("fill-opacity", op.color.a * op.opacity);
                 for (size_t i = 0; i < op.lines.size(); ++i) {
                     if (op.lines[i].empty()) continue;
-                    out << "<text x=\"" << number(f.minX()) << "\" y=\""
-                        << number(f.minY() + op.lineHeight * double(i) + ascent) << "\" font-size=\""
-                        << number(op.font.size) << "\" font-weight=\"" << fontWeight(op.font.weight)
-                        << "\" font-family=\""
-                        << (op.font.design == FontDesign::monospaced
-                                ? kMonospacedFonts
-                                : kSansFonts)
-                        << "\" fill=\"" << color(op.color) << "\""
-                        << opacityAttr("fill-opacity", op.color.a * op.opacity);
-                    if (op.tracking != 0) out << " letter-spacing=\"" << number(op.tracking) << "\"";
-                    out << " xml:space=\"preserve\">" << escape(op.lines[i]) << "</text>";
+                    drawText(out, op.lines[i], op.font, f.minX(), f.minY() + op.lineHeight * double(i) + ascent,
+                             paint, op.tracking);
                 }
                 break;
             }

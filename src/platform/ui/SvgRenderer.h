@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "platform/ui/DisplayList.h"
 
@@ -31,6 +32,11 @@ class SvgRenderer {
     static std::string number(double v);
     // A PNG of the bitmap, as a data URI.
     static std::string pngDataURI(const Image& image);
+    // One line of text as wide as it was measured, whatever face the viewer draws it in: each
+    // character (with its marks) centred in the room the text metrics give it, from `left`.
+    // `paint` holds the fill attributes.
+    static void drawText(std::ostream& out, std::string_view line, const Font& font, double left,
+                         double baseline, const std::string& paint, double tracking = 0);
     // A symbol from its drawing (platform/ui/SymbolDrawings), square and centred in the frame.
     static void drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w, double h,
                            const RGBA& color, double opacity);

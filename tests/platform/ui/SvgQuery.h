@@ -13,11 +13,13 @@
 namespace qv {
 
 // One element of a rendered SVG document, as the tests read it back: its attributes, the raw text
-// that directly follows its start tag, and the elements it stands in (outermost first).
+// that directly follows its start tag, that text with its descendants' (a text's characters stand
+// in spans of their own), and the elements it stands in (outermost first).
 struct SvgElement {
     std::string name;
     std::map<std::string, std::string> attrs;
     std::string text;
+    std::string content;
     std::vector<size_t> ancestors;
 
     bool has(const std::string& key) const { return attrs.contains(key); }
@@ -66,6 +68,8 @@ inline std::vector<SvgElement> parseSvg(std::string_view doc) {
         size_t next = doc.find('<', end);
         e.text = std::string(doc.substr(end + 1, next == std::string_view::npos ? 0 : next - end - 1));
         e.ancestors = open;
+        e.content = e.text;
+        for (size_t a : open) out[a].content += e.text;
         out.push_back(std::move(e));
         if (!selfClosing) open.push_back(out.size() - 1);
         i = end;
@@ -79,6 +83,14 @@ inline std::vector<const SvgElement*> named(const std::vector<SvgElement>& all, 
         if (e.name == name) out.push_back(&e);
     }
     return out;
+}
+
+// The first text element whose characters hold `text` (escaped as in the document), or none.
+inline std::optional<size_t> textIndex(const std::vector<SvgElement>& all, const std::string& text) {
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].name == "text" && all[i].content.find(text) != std::string::npos) return i;
+    }
+    return std::nullopt;
 }
 
 // The id a "url(#id)" reference names, or none.
