@@ -142,6 +142,8 @@ std::string SimDesktop::renderSvg() const {
         if (const SimApp* a = app(*frontmost_)) front = a->name;
     }
 
+    const std::vector<SimOpenMenu> menus = windowing_->openMenus();
+    const ColorScheme scheme = windowing_->systemAppearanceIsDark() ? ColorScheme::dark : ColorScheme::light;
     for (size_t i = 0; i < displays_.size(); ++i) {
         const SimDisplay& d = displays_[i];
         std::string clip = "disp" + std::to_string(d.id);
@@ -193,6 +195,13 @@ std::string SimDesktop::renderSvg() const {
             }
         }
         if (showsMenuBar(d)) drawMenuBar(out, d, front);
+        // Open menus stand above everything, the menu bar included.
+        for (size_t m = 0; m < menus.size(); ++m) {
+            const MenuLayout& layout = menus[m].layout;
+            if (!layout.frame.intersects(d.frame)) continue;
+            SvgRenderer::renderGroup(out, layout.drawing(scheme, menus[m].highlighted), layout.frame.origin, 1,
+                                     "m" + std::to_string(m) + "d" + std::to_string(d.id), d.backingScaleFactor);
+        }
         out << "</g>";
     }
     out << "</svg>\n";
