@@ -52,7 +52,8 @@ std::vector<std::string> overrunningTexts(const DisplayList& bar, const fs::path
     std::vector<std::string> out;
     for (size_t row = 0; row < texts.size() && image.error.empty(); ++row) {
         int first = image.width, last = -1;
-        for (int y = int(kRow * double(row) * kZoom); y < int(kRow * double(row + 1) * kZoom) && y < image.height; ++y) {
+        for (int y = int(kRow * double(row) * kZoom);
+             y < int(kRow * double(row + 1) * kZoom) && y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
                 if ((image.pixels[size_t(y) * size_t(image.width) + size_t(x)] >> 24) < 160) {
                     first = std::min(first, x);
@@ -93,8 +94,9 @@ TEST(DemoPictureTest, TheBarsTextsStayWithinTheRoomLaidOutForThem) {
         };
     }
     std::ostringstream out, err;
-    ASSERT_EQ(runScenario(demoScenario(), {.fileName = "demo", .outDir = folder, .out = &out, .err = &err}, table),
-              0)
+    ASSERT_EQ(
+        runScenario(demoScenario(), {.fileName = "demo", .outDir = folder, .out = &out, .err = &err}, table),
+        0)
         << err.str();
     fs::remove_all(folder);
     EXPECT_GE(barsChecked, 20);

@@ -165,7 +165,8 @@ TEST_F(SettingsWindowTest, EveryRowDrawsASymbolOfItsOwn) {
     std::set<std::string> names;
     auto collect = [&] {
         for (const DrawOp& op : list().ops) {
-            if (op.kind == DrawOp::Kind::image && op.imageKind == ImageKind::symbol) names.insert(op.imageName);
+            if (op.kind == DrawOp::Kind::image && op.imageKind == ImageKind::symbol)
+                names.insert(op.imageName);
         }
     };
     collect();
@@ -176,7 +177,8 @@ TEST_F(SettingsWindowTest, EveryRowDrawsASymbolOfItsOwn) {
     for (const std::string& name : names) {
         const auto drawing = symbols::drawing(name);
         ASSERT_TRUE(drawing) << name;
-        const std::string key = std::string(drawing->stroke) + "|" + std::string(drawing->fill) + "|" + drawing->label;
+        const std::string key =
+            std::string(drawing->stroke) + "|" + std::string(drawing->fill) + "|" + drawing->label;
         EXPECT_TRUE(drawnAs.emplace(key, name).second) << name << " draws as " << drawnAs[key];
     }
 }

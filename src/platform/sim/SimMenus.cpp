@@ -12,7 +12,8 @@ namespace {
 Rect menuScreen(const SimDesktop& sim, Point p) {
     const std::vector<SimDisplay>& displays = sim.displays();
     if (displays.empty()) return {p.x, p.y, 0, 0};
-    auto shown = std::find_if(displays.begin(), displays.end(), [&](const SimDisplay& d) { return d.frame.contains(p); });
+    auto shown = std::find_if(displays.begin(), displays.end(),
+                              [&](const SimDisplay& d) { return d.frame.contains(p); });
     const SimDisplay& d = shown != displays.end() ? *shown : displays.front();
     Rect usable = d.frame;
     if (sim.showsMenuBar(d)) {

@@ -72,8 +72,8 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
             << N::number(f.width()) << "\" height=\"" << N::number(f.height())
             << "\" rx=\"10\" fill=\"#2c2c2e\" fill-opacity=\"0.6\"/>";
-        drawLabel(out, owner + (w.title.empty() ? "" : " — " + w.title), Font::system(12), f.midX(), f.midY() + 4,
-                  Align::middle, " fill=\"#ffffff\" fill-opacity=\"0.7\"");
+        drawLabel(out, owner + (w.title.empty() ? "" : " — " + w.title), Font::system(12), f.midX(),
+                  f.midY() + 4, Align::middle, " fill=\"#ffffff\" fill-opacity=\"0.7\"");
         out << "</g>";
         return;
     }
@@ -93,7 +93,8 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
     std::string title = w.title.empty() ? owner : w.title;
     auto line = textmetrics::truncateTail(title, kTitleFont, std::max(0.0, f.width() - 150));
     drawLabel(out, line.text, kTitleFont, f.midX(), f.minY() + tb / 2 + 4.5, Align::middle, kTitlePaint);
-    drawLabel(out, owner, Font::system(12), f.minX() + 16, f.minY() + tb + 22, Align::start, " fill=\"#8e8e93\"");
+    drawLabel(out, owner, Font::system(12), f.minX() + 16, f.minY() + tb + 22, Align::start,
+              " fill=\"#8e8e93\"");
     out << "</g>";
 }
 
@@ -199,8 +200,9 @@ std::string SimDesktop::renderSvg() const {
         for (size_t m = 0; m < menus.size(); ++m) {
             const MenuLayout& layout = menus[m].layout;
             if (!layout.frame.intersects(d.frame)) continue;
-            SvgRenderer::renderGroup(out, layout.drawing(scheme, menus[m].highlighted), layout.frame.origin, 1,
-                                     "m" + std::to_string(m) + "d" + std::to_string(d.id), d.backingScaleFactor);
+            SvgRenderer::renderGroup(out, layout.drawing(scheme, menus[m].highlighted), layout.frame.origin,
+                                     1, "m" + std::to_string(m) + "d" + std::to_string(d.id),
+                                     d.backingScaleFactor);
         }
         out << "</g>";
     }

@@ -40,7 +40,9 @@ std::string filteredRows(const Image& image) {
             std::string& c = candidates[size_t(f)];
             c.assign(stride, '\0');
             for (size_t i = 0; i < stride; ++i) {
-                const uint8_t prior = f == 1 ? (i >= 4 ? uint8_t(row[i - 4]) : 0) : f == 2 ? uint8_t(previous[i]) : 0;
+                const uint8_t prior = f == 1   ? (i >= 4 ? uint8_t(row[i - 4]) : 0)
+                                      : f == 2 ? uint8_t(previous[i])
+                                               : 0;
                 c[i] = static_cast<char>(uint8_t(row[i]) - prior);
             }
         }
@@ -65,7 +67,8 @@ std::string filteredRows(const Image& image) {
 
 std::optional<PlacedBitmap> place(const Rect& frame, const Rect& visible, int imageWidth, int imageHeight,
                                   double pixelScale) {
-    if (imageWidth <= 0 || imageHeight <= 0 || frame.isEmpty() || !frame.intersects(visible)) return std::nullopt;
+    if (imageWidth <= 0 || imageHeight <= 0 || frame.isEmpty() || !frame.intersects(visible))
+        return std::nullopt;
     const Rect shown = frame.intersection(visible);
     const double perX = imageWidth / frame.width(), perY = imageHeight / frame.height();
     // Whole pixels around what shows, so the embedded part lands exactly where it is in the whole.
@@ -81,7 +84,8 @@ std::optional<PlacedBitmap> place(const Rect& frame, const Rect& visible, int im
     p.sourceY = y0;
     p.sourceWidth = x1 - x0;
     p.sourceHeight = y1 - y0;
-    p.frame = {frame.minX() + x0 / perX, frame.minY() + y0 / perY, p.sourceWidth / perX, p.sourceHeight / perY};
+    p.frame = {frame.minX() + x0 / perX, frame.minY() + y0 / perY, p.sourceWidth / perX,
+               p.sourceHeight / perY};
     const double scale = std::isfinite(pixelScale) && pixelScale > 0 ? pixelScale : 1;
     p.width = std::clamp(int(std::ceil(p.frame.width() * scale - 1e-9)), 1, p.sourceWidth);
     p.height = std::clamp(int(std::ceil(p.frame.height() * scale - 1e-9)), 1, p.sourceHeight);
@@ -133,7 +137,8 @@ std::string png(const Image& image) {
     std::string ihdr;
     put32(ihdr, uint32_t(image.width));
     put32(ihdr, uint32_t(image.height));
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits per channel, RGBA, deflate, filters, no interlace
+    ihdr +=
+        std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits per channel, RGBA, deflate, filters, no interlace
     return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
 }
 

@@ -15,7 +15,7 @@ namespace imagerendering {
 // Whole source pixels of a bitmap and the part of the drawing frame they cover.
 struct PlacedBitmap {
     int sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
-    Rect frame;  // where those pixels land, inside the drawing frame
+    Rect frame;                 // where those pixels land, inside the drawing frame
     int width = 0, height = 0;  // the pixel size to embed them at
 };
 

@@ -17,13 +17,12 @@ constexpr double kMinimumWidth = 120;
 constexpr double kCornerRadius = 6;
 
 bool anySymbol(const Menu& menu) {
-    return std::any_of(menu.items.begin(), menu.items.end(), [](const MenuItem& i) { return !i.symbolName.empty(); });
+    return std::any_of(menu.items.begin(), menu.items.end(),
+                       [](const MenuItem& i) { return !i.symbolName.empty(); });
 }
 bool anySubmenu(const Menu& menu) {
-    return std::any_of(menu.items.begin(), menu.items.end(), [](const MenuItem& i) { return i.submenu != nullptr; });
-}
-double titleLeft(const Menu& menu) {
-    return kCheckColumn + (anySymbol(menu) ? kSymbolColumn : 0);
+    return std::any_of(menu.items.begin(), menu.items.end(),
+                       [](const MenuItem& i) { return i.submenu != nullptr; });
 }
 
 // The rows stacked from the top of a menu placed with its top-left corner at `origin`.
@@ -32,9 +31,10 @@ MenuLayout stacked(const Menu& menu, Point origin) {
     for (const MenuItem& item : menu.items) {
         if (!item.isSeparator) widest = std::max(widest, textmetrics::width(item.title, kFont));
     }
-    const double width =
-        std::max(kMinimumWidth, titleLeft(menu) + widest + (anySubmenu(menu) ? kArrowColumn : 0) + kRightMargin);
     MenuLayout layout;
+    layout.titleLeft = kCheckColumn + (anySymbol(menu) ? kSymbolColumn : 0);
+    const double width = std::max(
+        kMinimumWidth, layout.titleLeft + widest + (anySubmenu(menu) ? kArrowColumn : 0) + kRightMargin);
     double y = origin.y + MenuLayout::kPadding;
     for (const MenuItem& item : menu.items) {
         const double h = item.isSeparator ? MenuLayout::kSeparatorHeight : MenuLayout::kRowHeight;
@@ -94,7 +94,8 @@ MenuLayout MenuLayout::contextMenu(const Menu& menu, Point anchor, const Rect& s
 
 MenuLayout MenuLayout::submenu(const Menu& submenu, const Rect& parent, const Rect& row, const Rect& screen) {
     MenuLayout layout = stacked(submenu, {parent.maxX() - 2, row.minY() - kPadding});
-    if (layout.frame.maxX() > screen.maxX()) layout = movedBy(std::move(layout), parent.minX() + 2 - layout.frame.maxX(), 0);
+    if (layout.frame.maxX() > screen.maxX())
+        layout = movedBy(std::move(layout), parent.minX() + 2 - layout.frame.maxX(), 0);
     return keptOn(std::move(layout), screen);
 }
 
@@ -116,14 +117,12 @@ DisplayList MenuLayout::drawing(ColorScheme scheme, const MenuItem* highlighted)
     shadow.kind = DrawOp::Kind::shadow;
     shadow.blur = 12;
     list.ops.push_back(shadow);
-    DrawOp back = shapeOp(sheet, Shape::roundedRect(kCornerRadius), dark ? RGBA{0.17, 0.17, 0.18, 0.97}
-                                                                          : RGBA{0.96, 0.96, 0.965, 0.97});
+    DrawOp back = shapeOp(sheet, Shape::roundedRect(kCornerRadius),
+                          dark ? RGBA{0.17, 0.17, 0.18, 0.97} : RGBA{0.96, 0.96, 0.965, 0.97});
     back.stroke = ResolvedPaint{false, dark ? grey(1, 0.18) : grey(0, 0.16), {}, {}, {}};
     back.lineWidth = 0.5;
     back.strokeInside = true;
     list.ops.push_back(back);
-    const bool symbols = std::any_of(rows.begin(), rows.end(), [](const Row& r) { return !r.item->symbolName.empty(); });
-    const double left = kCheckColumn + (symbols ? kSymbolColumn : 0);
     for (const Row& row : rows) {
         const Rect r = row.frame.offsetBy(-frame.minX(), -frame.minY());
         const MenuItem& item = *row.item;
@@ -134,10 +133,7 @@ DisplayList MenuLayout::drawing(ColorScheme scheme, const MenuItem* highlighted)
         }
         const bool lit = &item == highlighted && item.enabled;
         if (lit) list.ops.push_back(shapeOp(r.insetBy(5, 0), Shape::roundedRect(4), accent));
-        const RGBA ink = lit                ? grey(1, 1)
-                         : !item.enabled    ? disabled
-                         : item.destructive ? destructive
-                                            : text;
+        const RGBA ink = lit ? grey(1, 1) : !item.enabled ? disabled : item.destructive ? destructive : text;
         if (item.state != MenuItemState::off)
             list.ops.push_back(symbolOp({9, r.midY() - 6, 12, 12},
                                         item.state == MenuItemState::on ? "checkmark" : "minus", ink));
@@ -149,10 +145,12 @@ DisplayList MenuLayout::drawing(ColorScheme scheme, const MenuItem* highlighted)
         title.lineHeight = textmetrics::lineHeight(kFont);
         title.lines = {item.title};
         title.color = ink;
-        title.frame = {left, r.midY() - title.lineHeight / 2, textmetrics::width(item.title, kFont), title.lineHeight};
+        title.frame = {titleLeft, r.midY() - title.lineHeight / 2, textmetrics::width(item.title, kFont),
+                       title.lineHeight};
         list.ops.push_back(title);
         if (item.submenu)
-            list.ops.push_back(symbolOp({r.width() - kRightMargin - 11, r.midY() - 5.5, 11, 11}, "chevron.right", ink));
+            list.ops.push_back(
+                symbolOp({r.width() - kRightMargin - 11, r.midY() - 5.5, 11, 11}, "chevron.right", ink));
     }
     return list;
 }

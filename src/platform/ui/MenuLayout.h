@@ -19,6 +19,7 @@ struct MenuLayout {
     };
     Rect frame;
     std::vector<Row> rows;
+    double titleLeft = 0;  // from the left edge: after the check marks, and the symbols if any
 
     static constexpr double kRowHeight = 22;
     static constexpr double kSeparatorHeight = 11;

@@ -148,8 +148,9 @@ std::string base64(const std::string& in) {
 Rect inkBounds(const DrawOp& op) {
     const Rect& f = op.frame;
     double margin = 2 + op.lineWidth + 3 * op.blur;
-    if (op.kind == DrawOp::Kind::shadow) margin += std::max(f.width(), f.height()) / 2;  // the filter's region
-    if (op.kind == DrawOp::Kind::text) margin += op.font.size;                            // overhanging glyphs
+    if (op.kind == DrawOp::Kind::shadow)
+        margin += std::max(f.width(), f.height()) / 2;          // the filter's region
+    if (op.kind == DrawOp::Kind::text) margin += op.font.size;  // overhanging glyphs
     if (op.rotation != 0) margin += std::hypot(f.width(), f.height()) / 2;
     return f.insetBy(-margin, -margin);
 }
@@ -264,15 +265,16 @@ void SvgRenderer::drawSymbol(std::ostream& out, const std::string& name, double 
     const double k = s / symbols::kBox;
     char scale[32];
     std::snprintf(scale, sizeof scale, "%.4g", k);
-    out << "<g transform=\"translate(" << number(x + (w - s) / 2) << "," << number(y + (h - s) / 2) << ") scale("
-        << scale << ")\"" << opacityAttr("opacity", c.a * opacity) << ">";
+    out << "<g transform=\"translate(" << number(x + (w - s) / 2) << "," << number(y + (h - s) / 2)
+        << ") scale(" << scale << ")\"" << opacityAttr("opacity", c.a * opacity) << ">";
     if (!d.stroke.empty()) {
         // At least a pixel wide, however small the symbol.
         out << "<path d=\"" << d.stroke << "\" fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\""
             << number(std::max(1.0, s * 0.085) / k) << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\""
             << (d.dashed ? " stroke-dasharray=\"2.5 2\"" : "") << "/>";
     }
-    if (!d.fill.empty()) out << "<path d=\"" << d.fill << "\" fill=\"" << color(c) << "\" fill-rule=\"evenodd\"/>";
+    if (!d.fill.empty())
+        out << "<path d=\"" << d.fill << "\" fill=\"" << color(c) << "\" fill-rule=\"evenodd\"/>";
     if (!d.label.empty()) {
         out << "<text x=\"12\" y=\"16\" font-size=\"" << (d.label.size() > 1 ? 10 : 12)
             << "\" font-weight=\"700\" text-anchor=\"middle\" font-family=\"" << kSansFonts << "\" fill=\""
@@ -291,7 +293,8 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
         if (op.opacity <= 0.001) continue;
         // What its clips and the picture's edges cut away is left out.
         Rect seen = shown;
-        for (const ClipRegion& c : op.clips) seen = seen.intersects(c.rect) ? seen.intersection(c.rect) : Rect{};
+        for (const ClipRegion& c : op.clips)
+            seen = seen.intersects(c.rect) ? seen.intersection(c.rect) : Rect{};
         if (seen.isEmpty() || !inkBounds(op).intersects(seen)) continue;
         int clips = w.openClips(op.clips);
         const Rect& f = op.frame;
@@ -345,14 +348,14 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
                                op.opacity);
                 } else if (op.bitmap && op.bitmap->hasPixels()) {
                     // A turned picture keeps all of its pixels: its clips are not upright to it.
-                    const auto placed = imagerendering::place(f, op.rotation != 0 ? f : seen, op.bitmap->width,
-                                                              op.bitmap->height, pixelScale);
+                    const auto placed = imagerendering::place(
+                        f, op.rotation != 0 ? f : seen, op.bitmap->width, op.bitmap->height, pixelScale);
                     if (!placed) break;
                     const Rect& p = placed->frame;
                     out << "<image x=\"" << number(p.minX()) << "\" y=\"" << number(p.minY()) << "\" width=\""
                         << number(p.width()) << "\" height=\"" << number(p.height())
-                        << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity) << " href=\""
-                        << pngDataURI(imagerendering::resample(*op.bitmap, *placed)) << "\"/>";
+                        << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity)
+                        << " href=\"" << pngDataURI(imagerendering::resample(*op.bitmap, *placed)) << "\"/>";
                 } else {
                     drawNamedIcon(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.opacity);
                 }
@@ -361,12 +364,12 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
             case DrawOp::Kind::text: {
                 double ascent =
                     op.font.size * 0.8 + (op.lineHeight - op.font.size * 1.2) / 2 + op.font.size * 0.1;
-                const std::string paint =
-                    " fill=\"" + color(op.color) + "\"" + opacityAttr("fill-opacity", op.color.a * op.opacity);
+                const std::string paint = " fill=\"" + color(op.color) + "\"" +
+                                          opacityAttr("fill-opacity", op.color.a * op.opacity);
                 for (size_t i = 0; i < op.lines.size(); ++i) {
                     if (op.lines[i].empty()) continue;
-                    drawText(out, op.lines[i], op.font, f.minX(), f.minY() + op.lineHeight * double(i) + ascent,
-                             paint, op.tracking);
+                    drawText(out, op.lines[i], op.font, f.minX(),
+                             f.minY() + op.lineHeight * double(i) + ascent, paint, op.tracking);
                 }
                 break;
             }

@@ -16,8 +16,9 @@ TEST_F(SimMenusTest, ScreenshotsDrawTheOpenMenuAndTheSubmenuThePointerOpens) {
     MenuItem bar = MenuItem::button("Bar", [] {});
     bar.state = MenuItemState::on;
     bar.enabled = false;
-    Menu menu{"", {MenuItem::button("Show Desktop", [] {}), MenuItem::separator(),
-                   MenuItem::sub("Pin to", Menu{"", {bar, MenuItem::button("App menu", [] {})}})}};
+    Menu menu{"",
+              {MenuItem::button("Show Desktop", [] {}), MenuItem::separator(),
+               MenuItem::sub("Pin to", Menu{"", {bar, MenuItem::button("App menu", [] {})}})}};
     sim.windowing().popUpContextMenu(menu, {200, 700}, nullptr);  // 200 points below the top
     auto all = parseSvg(sim.renderSvg());
     const auto item = textIndex(all, "Show Desktop");
@@ -34,7 +35,8 @@ TEST_F(SimMenusTest, ScreenshotsDrawTheOpenMenuAndTheSubmenuThePointerOpens) {
     ASSERT_TRUE(dimmed);
     EXPECT_LT(all[*dimmed].num("fill-opacity"), all[*textIndex(all, "App menu")].num("fill-opacity"));
     const std::string check(symbols::drawing("checkmark")->stroke);
-    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const SvgElement& e) { return e.attr("d") == check; }));
+    EXPECT_TRUE(
+        std::any_of(all.begin(), all.end(), [&](const SvgElement& e) { return e.attr("d") == check; }));
 
     sim.windowing().dismissMenu();
     EXPECT_FALSE(textIndex(parseSvg(sim.renderSvg()), "Show Desktop"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -7,8 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <zlib.h>
 
 namespace qv {
 
@@ -162,7 +162,8 @@ inline DecodedPng decodePng(const std::string& png) {
         }
         std::string type = png.substr(at + 4, 4);
         const std::string body = png.substr(at + 4, 4 + len);
-        if (be32(at + 8 + len) != uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())))) {
+        if (be32(at + 8 + len) !=
+            uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())))) {
             d.error = "bad CRC in " + type;
             return d;
         }
@@ -201,7 +202,9 @@ inline DecodedPng decodePng(const std::string& png) {
             const int predictor = filter == 1   ? a
                                   : filter == 2 ? b
                                   : filter == 3 ? (a + b) / 2
-                                  : filter == 4 ? (pa <= pb && pa <= pc ? a : pb <= pc ? b : c)
+                                  : filter == 4 ? (pa <= pb && pa <= pc ? a
+                                                   : pb <= pc           ? b
+                                                                        : c)
                                                 : 0;
             row[i] = uint8_t(uint8_t(raw[size_t(y) * (stride + 1) + 1 + i]) + predictor);
         }

@@ -425,7 +425,8 @@ TEST(SvgSymbolTest, SymbolsAreTheirDrawingsSquareAndCentredInTheirColour) {
     };
     EXPECT_EQ(label("3.square.fill"), "3");
     EXPECT_EQ(label("number.square.fill"), "#");
-    for (const char* unknown : {"no.such.symbol", "51.square.fill", "03.square.fill"}) EXPECT_EQ(label(unknown), "?");
+    for (const char* unknown : {"no.such.symbol", "51.square.fill", "03.square.fill"})
+        EXPECT_EQ(label(unknown), "?");
 }
 
 TEST(SvgSymbolTest, IconsWithoutPixelsAreTilesWithTheirInitialInAStableColour) {
