@@ -3,6 +3,7 @@
 #include "bar_views/AppNameTooltipPanel.h"
 #include "bar_views/BarRowFixture.h"
 #include "bar_views/PinnedChipView.h"
+#include "platform/ui/SvgQuery.h"
 
 namespace qv {
 namespace {
@@ -67,7 +68,9 @@ TEST_F(PinnedChipTooltipTest, ThePointerRestingForTheDelayShowsTheNameAboveTheBa
     EXPECT_NE(windowing.panelAt({t->frame().midX(), t->frame().midY()}), t);
     t->makeKeyWindow();
     EXPECT_NE(windowing.keyWindow(), t);
-    EXPECT_NE(sim.renderSvg().find(">Atlas</text>"), std::string::npos);  // in the screenshot
+    const auto shot = parseSvg(sim.renderSvg());
+    const auto label = textIndex(shot, "Atlas");  // in the screenshot
+    EXPECT_TRUE(label && shot[*label].content == "Atlas");
 
     sim.mouseMove(away);
     EXPECT_FALSE(tooltip());

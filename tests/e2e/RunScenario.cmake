@@ -2,6 +2,8 @@
 # say what to expect: "# exit: N" (0 unless said), and "# exit: N at line L" for a script that must
 # stop at that line, whose message then names FILE:L.
 #   cmake -DPROGRAM=quillvorn -DSCRIPT=file.scenario -DOUT=dir [-DEXPECT_EXIT=N] -P RunScenario.cmake
+# Every picture the run names must open in rsvg-convert (a PNG of it is left beside it) and stay
+# within 1 MiB.
 # For the command line itself: -DARGS="a;b" runs the program with those arguments instead, and
 # -DEXPECT_MESSAGE=REGEX is what its messages must say.
 set(expected 0)
@@ -31,3 +33,22 @@ endif()
 if(DEFINED EXPECT_MESSAGE AND NOT err MATCHES "${EXPECT_MESSAGE}")
   message(FATAL_ERROR "the message does not say \"${EXPECT_MESSAGE}\"")
 endif()
+string(REGEX MATCHALL "  picture [^\n]+" pictures "${out}")
+if(pictures)
+  find_program(RSVG rsvg-convert)
+  if(NOT RSVG)
+    message(FATAL_ERROR "rsvg-convert is missing (bash scripts/setup.sh installs it)")
+  endif()
+endif()
+foreach(picture IN LISTS pictures)
+  string(REPLACE "  picture " "" svg "${picture}")
+  string(REGEX REPLACE "\\.svg$" ".png" png "${svg}")
+  execute_process(COMMAND "${RSVG}" -o "${png}" "${svg}" RESULT_VARIABLE opened ERROR_VARIABLE why)
+  if(NOT opened EQUAL 0)
+    message(FATAL_ERROR "rsvg-convert cannot open ${svg}: ${why}")
+  endif()
+  file(SIZE "${svg}" bytes)
+  if(bytes GREATER 1048576)
+    message(FATAL_ERROR "${svg} is ${bytes} bytes, over 1 MiB")
+  endif()
+endforeach()

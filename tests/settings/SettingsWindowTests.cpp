@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "bar/DockController.h"
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimWindowing.h"
+#include "platform/ui/SymbolDrawings.h"
 #include "settings/SettingsWindowController.h"
 #include "support/SimDesktops.h"
 
@@ -153,6 +157,30 @@ TEST_F(SettingsWindowTest, SectionsFollowTheSystemVersion) {
     scrollDown(2000);
     EXPECT_TRUE(shows("WINDOW SWITCHER"));
     EXPECT_TRUE(shows("WINDOW TILING"));
+}
+
+// Each symbol the window names has a drawing, and no two names share one.
+TEST_F(SettingsWindowTest, EveryRowDrawsASymbolOfItsOwn) {
+    open();
+    std::set<std::string> names;
+    auto collect = [&] {
+        for (const DrawOp& op : list().ops) {
+            if (op.kind == DrawOp::Kind::image && op.imageKind == ImageKind::symbol)
+                names.insert(op.imageName);
+        }
+    };
+    collect();
+    scrollDown(2000);
+    collect();
+    EXPECT_GE(names.size(), 15u);
+    std::map<std::string, std::string> drawnAs;
+    for (const std::string& name : names) {
+        const auto drawing = symbols::drawing(name);
+        ASSERT_TRUE(drawing) << name;
+        const std::string key =
+            std::string(drawing->stroke) + "|" + std::string(drawing->fill) + "|" + drawing->label;
+        EXPECT_TRUE(drawnAs.emplace(key, name).second) << name << " draws as " << drawnAs[key];
+    }
 }
 
 TEST_F(SettingsWindowTest, SwitchesReadAndWriteTheirSettingAndDimmedRowsTakeNoClicks) {

@@ -29,21 +29,28 @@ void drawWallpaper(std::ostream& out, const SimDisplay& d, const SimWallpaper& w
         << ")\"/>";
 }
 
+enum class Align { start, middle, end };
+
+// A text of the desktop's own, at its measured width, starting, centred or ending at `x`.
+void drawLabel(std::ostream& out, const std::string& text, const Font& font, double x, double baseline,
+               Align align, const std::string& paint) {
+    const double width = textmetrics::width(text, font);
+    const double left = align == Align::start ? x : align == Align::middle ? x - width / 2 : x - width;
+    N::drawText(out, text, font, left, baseline, paint);
+}
+
+const Font kTitleFont = Font::system(13, FontWeight::semibold);
+const std::string kTitlePaint = " fill=\"#3a3a3c\"";
+
 void drawMenuBar(std::ostream& out, const SimDisplay& d, const std::string& appName) {
     const Rect& f = d.frame;
     out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
         << N::number(f.width()) << "\" height=\"" << kMenuBarHeight
         << "\" fill=\"#1c1c1e\" fill-opacity=\"0.55\"/>";
-    out << "<text x=\"" << N::number(f.minX() + 14) << "\" y=\"" << N::number(f.minY() + 17)
-        << "\" font-size=\"13\" font-weight=\"700\" font-family=\"Helvetica, Arial, DejaVu Sans, "
-           "sans-serif\" "
-           "fill=\"#ffffff\">"
-        << N::escape(appName) << "</text>";
-    out << "<text x=\"" << N::number(f.maxX() - 14) << "\" y=\"" << N::number(f.minY() + 17)
-        << "\" font-size=\"12\" text-anchor=\"end\" font-family=\"Helvetica, Arial, DejaVu Sans, "
-           "sans-serif\" "
-           "fill=\"#ffffff\" fill-opacity=\"0.8\">"
-        << N::escape(d.name) << "</text>";
+    drawLabel(out, appName, Font::system(13, FontWeight::bold), f.minX() + 14, f.minY() + 17, Align::start,
+              " fill=\"#ffffff\"");
+    drawLabel(out, d.name, Font::system(12), f.maxX() - 14, f.minY() + 17, Align::end,
+              " fill=\"#ffffff\" fill-opacity=\"0.8\"");
 }
 
 // A window's title bar: the top `height` points of its frame with rounded upper corners.
@@ -65,11 +72,9 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
             << N::number(f.width()) << "\" height=\"" << N::number(f.height())
             << "\" rx=\"10\" fill=\"#2c2c2e\" fill-opacity=\"0.6\"/>";
-        out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.midY() + 4)
-            << "\" font-size=\"12\" text-anchor=\"middle\" font-family=\"Helvetica, Arial, DejaVu Sans, "
-               "sans-serif\" "
-               "fill=\"#ffffff\" fill-opacity=\"0.7\">"
-            << N::escape(owner + (w.title.empty() ? "" : " — " + w.title)) << "</text></g>";
+        drawLabel(out, owner + (w.title.empty() ? "" : " — " + w.title), Font::system(12), f.midX(),
+                  f.midY() + 4, Align::middle, " fill=\"#ffffff\" fill-opacity=\"0.7\"");
+        out << "</g>";
         return;
     }
     out << "<rect x=\"" << N::number(f.minX() + 2) << "\" y=\"" << N::number(f.minY() + 6) << "\" width=\""
@@ -86,15 +91,11 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
             << N::number(f.minY() + tb / 2) << "\" r=\"6\" fill=\"" << kLights[i] << "\"/>";
     }
     std::string title = w.title.empty() ? owner : w.title;
-    Font font = Font::system(13, FontWeight::semibold);
-    auto line = textmetrics::truncateTail(title, font, std::max(0.0, f.width() - 150));
-    out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.minY() + tb / 2 + 4.5)
-        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
-           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
-        << N::escape(line.text) << "</text>";
-    out << "<text x=\"" << N::number(f.minX() + 16) << "\" y=\"" << N::number(f.minY() + tb + 22)
-        << "\" font-size=\"12\" font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#8e8e93\">"
-        << N::escape(owner) << "</text></g>";
+    auto line = textmetrics::truncateTail(title, kTitleFont, std::max(0.0, f.width() - 150));
+    drawLabel(out, line.text, kTitleFont, f.midX(), f.minY() + tb / 2 + 4.5, Align::middle, kTitlePaint);
+    drawLabel(out, owner, Font::system(12), f.minX() + 16, f.minY() + tb + 22, Align::start,
+              " fill=\"#8e8e93\"");
+    out << "</g>";
 }
 
 // The window buttons of one of our titled panels; when the content runs under the title bar, the
@@ -111,11 +112,7 @@ void drawTitleBarControls(std::ostream& out, const SimWindow& w, uint64_t style,
         out << "<circle cx=\"" << N::number(close.midX() + 20 * i) << "\" cy=\"" << N::number(close.midY())
             << "\" r=\"6\" fill=\"" << (enabled[i] ? kLights[i] : "#c8c8cc") << "\"/>";
     }
-    if (!drawTitle) return;
-    out << "<text x=\"" << N::number(f.midX()) << "\" y=\"" << N::number(f.minY() + 18)
-        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
-           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
-        << N::escape(w.title) << "</text>";
+    if (drawTitle) drawLabel(out, w.title, kTitleFont, f.midX(), f.minY() + 18, Align::middle, kTitlePaint);
 }
 
 }  // namespace
@@ -146,6 +143,8 @@ std::string SimDesktop::renderSvg() const {
         if (const SimApp* a = app(*frontmost_)) front = a->name;
     }
 
+    const std::vector<SimOpenMenu> menus = windowing_->openMenus();
+    const ColorScheme scheme = windowing_->systemAppearanceIsDark() ? ColorScheme::dark : ColorScheme::light;
     for (size_t i = 0; i < displays_.size(); ++i) {
         const SimDisplay& d = displays_[i];
         std::string clip = "disp" + std::to_string(d.id);
@@ -173,15 +172,15 @@ std::string SimDesktop::renderSvg() const {
                         << N::number(w->frame.minY()) << "\" width=\"" << N::number(w->frame.width())
                         << "\" height=\"" << N::number(w->frame.height())
                         << "\" rx=\"10\" fill=\"#ececec\"/>";
-                    out << "<text x=\"" << N::number(w->frame.midX()) << "\" y=\""
-                        << N::number(w->frame.minY() + 18)
-                        << "\" font-size=\"13\" font-weight=\"600\" text-anchor=\"middle\" "
-                           "font-family=\"Helvetica, Arial, DejaVu Sans, sans-serif\" fill=\"#3a3a3c\">"
-                        << N::escape(w->title) << "</text>";
+                    drawLabel(out, w->title, kTitleFont, w->frame.midX(), w->frame.minY() + 18, Align::middle,
+                              kTitlePaint);
                 }
+                // Only what shows of the content on this display, at the display's pixels.
+                const Rect shown = w->frame.intersection(d.frame).offsetBy(-content.minX(), -content.minY());
                 SvgRenderer::renderGroup(
                     out, panel->contentView()->displayList(), content.origin, w->alpha,
-                    "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++));
+                    "p" + std::to_string(w->id) + "d" + std::to_string(d.id) + "_" + std::to_string(n++),
+                    d.backingScaleFactor, shown);
                 if (panel->styleMask() & stylemask::kTitled) {
                     const bool underTitleBar = content == w->frame;
                     drawTitleBarControls(out, *w, panel->styleMask(),
@@ -197,6 +196,14 @@ std::string SimDesktop::renderSvg() const {
             }
         }
         if (showsMenuBar(d)) drawMenuBar(out, d, front);
+        // Open menus stand above everything, the menu bar included.
+        for (size_t m = 0; m < menus.size(); ++m) {
+            const MenuLayout& layout = menus[m].layout;
+            if (!layout.frame.intersects(d.frame)) continue;
+            SvgRenderer::renderGroup(out, layout.drawing(scheme, menus[m].highlighted), layout.frame.origin,
+                                     1, "m" + std::to_string(m) + "d" + std::to_string(d.id),
+                                     d.backingScaleFactor);
+        }
         out << "</g>";
     }
     out << "</svg>\n";

@@ -197,7 +197,7 @@ void SimWindowing::setCursor(Cursor cursor) {
 
 void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* panel) {
     for (auto& m : menus_) m.open = false;
-    menus_.push_back({menu, location, panel ? panel->windowNumber() : 0, true});
+    menus_.push_back({menu, location, panel ? panel->windowNumber() : 0, true, {}});
     Value::Array titles;
     for (const auto& t : menu.titles()) titles.push_back(Value::string(t));
     sim_.record("NSMenu.popUpContextMenu", Value::array(std::move(titles)));
@@ -390,6 +390,7 @@ void SimWindowing::mouseMove(Point p) {
         mouseDrag(p);
         return;
     }
+    trackOpenMenu(p);
     updatePointerPanels(p);
     auto target = targetAt(p);
     Event e = makeEvent(EventType::mouseMoved, p, target.panel);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/MenuLayout.h"
 #include "platform/ui/Panel.h"
 #include "platform/ui/Windowing.h"
 
@@ -19,6 +20,13 @@ struct SimPresentedMenu {
     Point location;  // AppKit global space
     uint32_t windowNumber = 0;
     bool open = true;
+    std::vector<std::string> openSubmenus;  // the titles of the items whose submenus are open
+};
+
+// One menu on screen, the open menu or one of its open submenus, and its highlighted item.
+struct SimOpenMenu {
+    MenuLayout layout;
+    const MenuItem* highlighted = nullptr;
 };
 
 // AppKit for our process on the simulated desktop: every panel is a window of our own pid in the
@@ -75,6 +83,9 @@ class SimWindowing : public Windowing {
     std::shared_ptr<Panel> panelAt(Point p) const;
     const std::vector<SimPresentedMenu>& presentedMenus() const { return menus_; }
     const SimPresentedMenu* openMenu() const;
+    // The open menu where it stands, then its open submenus (SimMenus.cpp). The item under the
+    // pointer is highlighted, and in a menu whose submenu is open, that submenu's item.
+    std::vector<SimOpenMenu> openMenus() const;
     Cursor cursor() const { return cursor_; }
     int cursorSetCount() const { return cursorSets_; }
     size_t monitorCount() const { return monitors_.size(); }
@@ -107,6 +118,8 @@ class SimWindowing : public Windowing {
     bool onTitleBar(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
     void updatePointerPanels(Point p);
+    // The pointer resting on an item of an open menu opens its submenu and closes deeper ones.
+    void trackOpenMenu(Point p);
     void syncWindow(Panel& panel);
 
     SimDesktop& sim_;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "platform/ui/ImageRendering.h"
+#include "platform/ui/SymbolDrawings.h"
+
 namespace qv {
 
 namespace {
@@ -117,25 +120,6 @@ RGBA materialTint(Material m, ColorScheme scheme) {
     return {0.5, 0.5, 0.5, 0.8};
 }
 
-uint32_t crc32(const std::string& data) {
-    static std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xFFFFFFFFu;
-    for (unsigned char b : data) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-void put32(std::string& s, uint32_t v) {
-    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 std::string base64(const std::string& in) {
     static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -157,6 +141,18 @@ std::string base64(const std::string& in) {
         out += '=';
     }
     return out;
+}
+
+// Where an op may leave ink: its frame, widened by strokes and blurs, and its whole turning circle
+// when it is rotated.
+Rect inkBounds(const DrawOp& op) {
+    const Rect& f = op.frame;
+    double margin = 2 + op.lineWidth + 3 * op.blur;
+    if (op.kind == DrawOp::Kind::shadow)
+        margin += std::max(f.width(), f.height()) / 2;          // the filter's region
+    if (op.kind == DrawOp::Kind::text) margin += op.font.size;  // overhanging glyphs
+    if (op.rotation != 0) margin += std::hypot(f.width(), f.height()) / 2;
+    return f.insetBy(-margin, -margin);
 }
 
 }  // namespace
@@ -216,51 +212,31 @@ std::string SvgRenderer::escape(const std::string& text) {
 }
 
 std::string SvgRenderer::pngDataURI(const Image& image) {
-    std::string raw;
-    for (int y = 0; y < image.height; ++y) {
-        raw += '\0';  // no filter
-        for (int x = 0; x < image.width; ++x) {
-            uint32_t p = image.pixel(x, y);
-            raw += static_cast<char>(p >> 24);
-            raw += static_cast<char>((p >> 16) & 0xFF);
-            raw += static_cast<char>((p >> 8) & 0xFF);
-            raw += static_cast<char>(p & 0xFF);
+    return "data:image/png;base64," + base64(imagerendering::png(image));
+}
+
+void SvgRenderer::drawText(std::ostream& out, std::string_view line, const Font& font, double left,
+                           double baseline, const std::string& paint, double tracking) {
+    out << "<text y=\"" << number(baseline) << "\" font-size=\"" << number(font.size) << "\" font-weight=\""
+        << fontWeight(font.weight) << "\" font-family=\""
+        << (font.design == FontDesign::monospaced ? kMonospacedFonts : kSansFonts) << "\"" << paint
+        << " text-anchor=\"middle\" xml:space=\"preserve\">";
+    const std::vector<char32_t> cps = textmetrics::codePoints(line);
+    double x = left;
+    for (size_t i = 0; i < cps.size();) {
+        double w = textmetrics::advance(cps[i], font);
+        size_t j = i + 1;
+        // Marks, joiners and what a joiner joins stay with the character they belong to.
+        while (j < cps.size() && (textmetrics::advance(cps[j], font) == 0 || cps[j - 1] == 0x200D)) {
+            w += textmetrics::advance(cps[j], font);
+            ++j;
         }
+        out << "<tspan x=\"" << number(x + w / 2) << "\">" << escape(textmetrics::encode(cps, i, j - i))
+            << "</tspan>";
+        x += w + tracking * double(j - i);
+        i = j;
     }
-    // zlib stream of stored blocks.
-    std::string z = "\x78\x01";
-    for (size_t i = 0; i < raw.size() || i == 0; i += 65535) {
-        size_t len = std::min<size_t>(65535, raw.size() - i);
-        bool last = i + len >= raw.size();
-        z += static_cast<char>(last ? 1 : 0);
-        z += static_cast<char>(len & 0xFF);
-        z += static_cast<char>(len >> 8);
-        z += static_cast<char>(~len & 0xFF);
-        z += static_cast<char>((~len >> 8) & 0xFF);
-        z += raw.substr(i, len);
-        if (raw.empty()) break;
-    }
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(z, (b << 16) | a);
-    auto chunk = [](const char* type, const std::string& data) {
-        std::string c;
-        put32(c, uint32_t(data.size()));
-        std::string body = std::string(type) + data;
-        c += body;
-        put32(c, crc32(body));
-        return c;
-    };
-    std::string ihdr;
-    put32(ihdr, uint32_t(image.width));
-    put32(ihdr, uint32_t(image.height));
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
-    std::string png =
-        std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
-    return "data:image/png;base64," + base64(png);
+    out << "</text>";
 }
 
 void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,
@@ -277,100 +253,49 @@ void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, doub
     auto cps = textmetrics::codePoints(name);
     std::string initial = cps.empty() ? "?" : textmetrics::encode(cps, 0, 1);
     out << "<text x=\"" << number(x + w / 2) << "\" y=\"" << number(y + h * 0.68) << "\" font-size=\""
-        << number(h * 0.5) << "\" font-family=\"Helvetica, Arial, sans-serif\" font-weight=\"700\" "
+        << number(h * 0.5) << "\" font-family=\"" << kSansFonts << "\" font-weight=\"700\" "
         << "text-anchor=\"middle\" fill=\"#ffffff\">" << escape(initial) << "</text></g>";
 }
 
 void SvgRenderer::drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w,
                              double h, const RGBA& c, double opacity) {
-    double s = std::min(w, h);
-    double cx = x + w / 2, cy = y + h / 2;
-    double lw = std::max(1.0, s * 0.09);
-    out << "<g fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\"" << number(lw)
-        << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"" << opacityAttr("opacity", c.a * opacity)
-        << ">";
-    auto line = [&](double x1, double y1, double x2, double y2) {
-        out << "<line x1=\"" << number(cx + x1 * s) << "\" y1=\"" << number(cy + y1 * s) << "\" x2=\""
-            << number(cx + x2 * s) << "\" y2=\"" << number(cy + y2 * s) << "\"/>";
-    };
-    auto rect = [&](double x0, double y0, double ww, double hh, double rr, bool filled) {
-        out << "<rect x=\"" << number(cx + x0 * s) << "\" y=\"" << number(cy + y0 * s) << "\" width=\""
-            << number(ww * s) << "\" height=\"" << number(hh * s) << "\" rx=\"" << number(rr * s) << "\""
-            << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
-    };
-    auto circle = [&](double x0, double y0, double r, bool filled) {
-        out << "<circle cx=\"" << number(cx + x0 * s) << "\" cy=\"" << number(cy + y0 * s) << "\" r=\""
-            << number(r * s) << "\"" << (filled ? " fill=\"" + color(c) + "\"" : std::string()) << "/>";
-    };
-    auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
-    if (has("grid")) {
-        rect(-0.42, -0.42, 0.36, 0.36, 0.08, false);
-        rect(0.06, -0.42, 0.36, 0.36, 0.08, false);
-        rect(-0.42, 0.06, 0.36, 0.36, 0.08, false);
-        rect(0.06, 0.06, 0.36, 0.36, 0.08, false);
-    } else if (has("xmark")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        line(-0.22, -0.22, 0.22, 0.22);
-        line(0.22, -0.22, -0.22, 0.22);
-    } else if (has("minus")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        if (has("rectangle")) rect(-0.45, -0.35, 0.9, 0.7, 0.1, false);
-        line(-0.25, 0, 0.25, 0);
-    } else if (has("checkmark")) {
-        if (has("circle")) circle(0, 0, 0.45, false);
-        line(-0.22, 0.02, -0.06, 0.18);
-        line(-0.06, 0.18, 0.24, -0.16);
-    } else if (has("exclamationmark")) {
-        out << "<path d=\"M" << number(cx) << " " << number(cy - 0.42 * s) << " L" << number(cx + 0.45 * s)
-            << " " << number(cy + 0.4 * s) << " L" << number(cx - 0.45 * s) << " " << number(cy + 0.4 * s)
-            << " Z\"/>";
-        line(0, -0.12, 0, 0.12);
-        line(0, 0.26, 0, 0.27);
-    } else if (has("power")) {
-        out << "<path d=\"M" << number(cx - 0.26 * s) << " " << number(cy - 0.24 * s) << " A"
-            << number(0.36 * s) << " " << number(0.36 * s) << " 0 1 0 " << number(cx + 0.26 * s) << " "
-            << number(cy - 0.24 * s) << "\"/>";
-        line(0, -0.45, 0, -0.05);
-    } else if (has("magnifyingglass")) {
-        circle(-0.08, -0.08, 0.28, false);
-        line(0.13, 0.13, 0.42, 0.42);
-    } else if (has("display")) {
-        rect(-0.45, -0.38, 0.9, 0.6, 0.06, false);
-        line(-0.18, 0.4, 0.18, 0.4);
-        line(0, 0.22, 0, 0.4);
-    } else if (has("lock")) {
-        rect(-0.3, -0.05, 0.6, 0.45, 0.06, false);
-        out << "<path d=\"M" << number(cx - 0.18 * s) << " " << number(cy - 0.05 * s) << " V"
-            << number(cy - 0.22 * s) << " A" << number(0.18 * s) << " " << number(0.18 * s) << " 0 0 1 "
-            << number(cx + 0.18 * s) << " " << number(cy - 0.22 * s) << " V" << number(cy - 0.05 * s)
-            << "\"/>";
-    } else if (has("square") && has("fill")) {
-        rect(-0.42, -0.42, 0.84, 0.84, 0.14, true);
-    } else if (has("app")) {
-        out << "<rect x=\"" << number(cx - 0.42 * s) << "\" y=\"" << number(cy - 0.42 * s) << "\" width=\""
-            << number(0.84 * s) << "\" height=\"" << number(0.84 * s) << "\" rx=\"" << number(0.2 * s)
-            << "\" stroke-dasharray=\"" << number(0.12 * s) << "\"/>";
-    } else if (has("rectangle") || has("menubar")) {
-        rect(-0.45, -0.32, 0.9, 0.64, 0.1, false);
-    } else if (has("keyboard")) {
-        rect(-0.46, -0.28, 0.92, 0.56, 0.08, false);
-        line(-0.25, 0.12, 0.25, 0.12);
-    } else if (has("circle")) {
-        circle(0, 0, 0.42, has("fill"));
-    } else {
-        circle(0, 0, 0.4, false);
-        circle(0, 0, 0.08, true);
+    const symbols::Drawing d = symbols::drawing(name).value_or(symbols::placeholder());
+    const double s = std::min(w, h);
+    if (!(s > 0)) return;
+    const double k = s / symbols::kBox;
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "%.4g", k);
+    out << "<g transform=\"translate(" << number(x + (w - s) / 2) << "," << number(y + (h - s) / 2)
+        << ") scale(" << scale << ")\"" << opacityAttr("opacity", c.a * opacity) << ">";
+    if (!d.stroke.empty()) {
+        // At least a pixel wide, however small the symbol.
+        out << "<path d=\"" << d.stroke << "\" fill=\"none\" stroke=\"" << color(c) << "\" stroke-width=\""
+            << number(std::max(1.0, s * 0.085) / k) << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\""
+            << (d.dashed ? " stroke-dasharray=\"2.5 2\"" : "") << "/>";
+    }
+    if (!d.fill.empty())
+        out << "<path d=\"" << d.fill << "\" fill=\"" << color(c) << "\" fill-rule=\"evenodd\"/>";
+    if (!d.label.empty()) {
+        out << "<text x=\"12\" y=\"16\" font-size=\"" << (d.label.size() > 1 ? 10 : 12)
+            << "\" font-weight=\"700\" text-anchor=\"middle\" font-family=\"" << kSansFonts << "\" fill=\""
+            << color(c) << "\">" << escape(d.label) << "</text>";
     }
     out << "</g>";
 }
 
 void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point origin, double opacity,
-                              const std::string& idPrefix) {
+                              const std::string& idPrefix, double pixelScale, std::optional<Rect> visible) {
     Writer w{out, idPrefix};
     out << "<g transform=\"translate(" << number(origin.x) << "," << number(origin.y) << ")\""
         << opacityAttr("opacity", opacity) << ">";
+    const Rect shown = visible.value_or(Rect{{0, 0}, list.size});
     for (const DrawOp& op : list.ops) {
         if (op.opacity <= 0.001) continue;
+        // What its clips and the picture's edges cut away is left out.
+        Rect seen = shown;
+        for (const ClipRegion& c : op.clips)
+            seen = seen.intersects(c.rect) ? seen.intersection(c.rect) : Rect{};
+        if (seen.isEmpty() || !inkBounds(op).intersects(seen)) continue;
         int clips = w.openClips(op.clips);
         const Rect& f = op.frame;
         if (op.rotation != 0) {
@@ -422,10 +347,15 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
                     drawSymbol(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.color,
                                op.opacity);
                 } else if (op.bitmap && op.bitmap->hasPixels()) {
-                    out << "<image x=\"" << number(f.minX()) << "\" y=\"" << number(f.minY()) << "\" width=\""
-                        << number(f.width()) << "\" height=\"" << number(f.height())
+                    // A turned picture keeps all of its pixels: its clips are not upright to it.
+                    const auto placed = imagerendering::place(
+                        f, op.rotation != 0 ? f : seen, op.bitmap->width, op.bitmap->height, pixelScale);
+                    if (!placed) break;
+                    const Rect& p = placed->frame;
+                    out << "<image x=\"" << number(p.minX()) << "\" y=\"" << number(p.minY()) << "\" width=\""
+                        << number(p.width()) << "\" height=\"" << number(p.height())
                         << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity)
-                        << " href=\"" << pngDataURI(*op.bitmap) << "\"/>";
+                        << " href=\"" << pngDataURI(imagerendering::resample(*op.bitmap, *placed)) << "\"/>";
                 } else {
                     drawNamedIcon(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.opacity);
                 }
@@ -434,19 +364,12 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
             case DrawOp::Kind::text: {
                 double ascent =
                     op.font.size * 0.8 + (op.lineHeight - op.font.size * 1.2) / 2 + op.font.size * 0.1;
+                const std::string paint = " fill=\"" + color(op.color) + "\"" +
+                                          opacityAttr("fill-opacity", op.color.a * op.opacity);
                 for (size_t i = 0; i < op.lines.size(); ++i) {
                     if (op.lines[i].empty()) continue;
-                    out << "<text x=\"" << number(f.minX()) << "\" y=\""
-                        << number(f.minY() + op.lineHeight * double(i) + ascent) << "\" font-size=\""
-                        << number(op.font.size) << "\" font-weight=\"" << fontWeight(op.font.weight)
-                        << "\" font-family=\""
-                        << (op.font.design == FontDesign::monospaced
-                                ? "Menlo, DejaVu Sans Mono, monospace"
-                                : "Helvetica, Arial, DejaVu Sans, sans-serif")
-                        << "\" fill=\"" << color(op.color) << "\""
-                        << opacityAttr("fill-opacity", op.color.a * op.opacity);
-                    if (op.tracking != 0) out << " letter-spacing=\"" << number(op.tracking) << "\"";
-                    out << " xml:space=\"preserve\">" << escape(op.lines[i]) << "</text>";
+                    drawText(out, op.lines[i], op.font, f.minX(),
+                             f.minY() + op.lineHeight * double(i) + ascent, paint, op.tracking);
                 }
                 break;
             }

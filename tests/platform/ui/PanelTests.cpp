@@ -7,6 +7,7 @@
 #include "platform/ui/OutsideClickMonitor.h"
 #include "platform/ui/Panel.h"
 #include "platform/ui/SampleBarView.h"
+#include "platform/ui/SvgQuery.h"
 #include "platform/ui/SvgRenderer.h"
 #include "platform/ui/XmlLint.h"
 #include "support/SimDesktops.h"
@@ -331,13 +332,14 @@ TEST_F(PanelTest, TheSampleBarAtTheBottomOfTheDisplayRendersToValidSvg) {
     EXPECT_FALSE(view->hoveredChip);
 
     std::string barSvg = SvgRenderer::render(list);
-    EXPECT_NE(barSvg.find("Inkwell &lt;notes&gt; &amp; "), std::string::npos);  // cut at 140 points
+    EXPECT_TRUE(textIndex(parseSvg(barSvg), "Inkwell &lt;notes&gt; &amp; "));  // cut at 140 points
     EXPECT_NE(barSvg.find("data:image/png;base64,"), std::string::npos);
     std::string screenshot = sim.renderSvg();
-    EXPECT_NE(screenshot.find("Inbox — 3 unread &amp; more"), std::string::npos);
-    EXPECT_NE(screenshot.find("Harbor Mail"), std::string::npos);
+    const auto shot = parseSvg(screenshot);
+    ASSERT_TRUE(textIndex(shot, "Inbox — 3 unread &amp; more"));
+    ASSERT_TRUE(textIndex(shot, "Harbor Mail"));
     // Our bar is drawn after (above) the app's window.
-    EXPECT_GT(screenshot.find("Harbor Mail"), screenshot.find("Inbox"));
+    EXPECT_GT(*textIndex(shot, "Harbor Mail"), *textIndex(shot, "Inbox"));
 
     for (const std::string* doc : {&barSvg, &screenshot}) {
         auto verdict = xmllint(*doc);

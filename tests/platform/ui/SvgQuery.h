@@ -1,5 +1,7 @@
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -11,11 +13,13 @@
 namespace qv {
 
 // One element of a rendered SVG document, as the tests read it back: its attributes, the raw text
-// that directly follows its start tag, and the elements it stands in (outermost first).
+// that directly follows its start tag, that text with its descendants' (a text's characters stand
+// in spans of their own), and the elements it stands in (outermost first).
 struct SvgElement {
     std::string name;
     std::map<std::string, std::string> attrs;
     std::string text;
+    std::string content;
     std::vector<size_t> ancestors;
 
     bool has(const std::string& key) const { return attrs.contains(key); }
@@ -64,6 +68,8 @@ inline std::vector<SvgElement> parseSvg(std::string_view doc) {
         size_t next = doc.find('<', end);
         e.text = std::string(doc.substr(end + 1, next == std::string_view::npos ? 0 : next - end - 1));
         e.ancestors = open;
+        e.content = e.text;
+        for (size_t a : open) out[a].content += e.text;
         out.push_back(std::move(e));
         if (!selfClosing) open.push_back(out.size() - 1);
         i = end;
@@ -77,6 +83,14 @@ inline std::vector<const SvgElement*> named(const std::vector<SvgElement>& all, 
         if (e.name == name) out.push_back(&e);
     }
     return out;
+}
+
+// The first text element whose characters hold `text` (escaped as in the document), or none.
+inline std::optional<size_t> textIndex(const std::vector<SvgElement>& all, const std::string& text) {
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].name == "text" && all[i].content.find(text) != std::string::npos) return i;
+    }
+    return std::nullopt;
 }
 
 // The id a "url(#id)" reference names, or none.
@@ -119,29 +133,16 @@ inline std::string base64Decode(std::string_view in) {
     return out;
 }
 
-// Bit by bit, so that it does not share a table with the code under test.
-inline uint32_t crc32Bitwise(std::string_view data) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 struct DecodedPng {
     std::string error;  // empty when the file is sound
     int width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
     std::vector<uint32_t> pixels;  // 0xRRGGBBAA
     std::vector<std::string> chunkTypes;
-    std::vector<uint32_t> chunkCRCs;
-    int deflateBlocks = 0;
 };
 
-// Decodes a PNG whose image data is a zlib stream of stored (uncompressed) blocks, checking every
-// length, checksum and framing field on the way.
-inline DecodedPng decodeStoredPng(const std::string& png) {
+// Decodes an 8-bit RGB or RGBA PNG, checking every chunk's checksum and undoing every row filter.
+inline DecodedPng decodePng(const std::string& png) {
     DecodedPng d;
     auto be32 = [&](size_t at) {
         return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
@@ -160,98 +161,59 @@ inline DecodedPng decodeStoredPng(const std::string& png) {
             return d;
         }
         std::string type = png.substr(at + 4, 4);
-        std::string data = png.substr(at + 8, len);
-        uint32_t crc = be32(at + 8 + len);
-        if (crc != crc32Bitwise(png.substr(at + 4, 4 + len))) {
+        const std::string body = png.substr(at + 4, 4 + len);
+        if (be32(at + 8 + len) !=
+            uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())))) {
             d.error = "bad CRC in " + type;
             return d;
         }
         d.chunkTypes.push_back(type);
-        d.chunkCRCs.push_back(crc);
         if (type == "IHDR") {
-            if (len != 13) {
-                d.error = "IHDR length";
-                return d;
-            }
             d.width = int(be32(at + 8));
             d.height = int(be32(at + 12));
-            d.bitDepth = uint8_t(data[8]);
-            d.colorType = uint8_t(data[9]);
-            if (data[10] != 0 || data[11] != 0 || data[12] != 0) {
-                d.error = "compression, filter or interlace method";
-                return d;
-            }
+            d.bitDepth = uint8_t(png[at + 16]);
+            d.colorType = uint8_t(png[at + 17]);
         } else if (type == "IDAT") {
-            idat += data;
+            idat += png.substr(at + 8, len);
         }
         at += 12 + len;
     }
-    if (at != png.size()) {
-        d.error = "trailing bytes";
+    if (at != png.size() || d.bitDepth != 8 || (d.colorType != 2 && d.colorType != 6)) {
+        d.error = "framing, depth or colour type";
         return d;
     }
-    if (idat.size() < 6 || ((uint8_t(idat[0]) << 8) | uint8_t(idat[1])) % 31 != 0 || (idat[0] & 0x0F) != 8) {
-        d.error = "zlib header";
+    const size_t channels = d.colorType == 6 ? 4 : 3;
+    const size_t stride = size_t(d.width) * channels;
+    uLongf size = uLongf((stride + 1) * size_t(d.height));
+    std::string raw(size, '\0');
+    if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &size, reinterpret_cast<const Bytef*>(idat.data()),
+                   uLong(idat.size())) != Z_OK ||
+        size != raw.size()) {
+        d.error = "image data";
         return d;
     }
-    std::string raw;
-    size_t p = 2;
-    bool last = false;
-    while (!last) {
-        if (p + 5 > idat.size()) {
-            d.error = "truncated deflate block";
-            return d;
-        }
-        uint8_t header = uint8_t(idat[p]);
-        last = header & 1;
-        if ((header >> 1) & 3) {
-            d.error = "not a stored block";
-            return d;
-        }
-        uint32_t len = uint8_t(idat[p + 1]) | (uint32_t(uint8_t(idat[p + 2])) << 8);
-        uint32_t nlen = uint8_t(idat[p + 3]) | (uint32_t(uint8_t(idat[p + 4])) << 8);
-        if ((len ^ 0xFFFFu) != nlen) {
-            d.error = "LEN and NLEN disagree";
-            return d;
-        }
-        if (p + 5 + len > idat.size()) {
-            d.error = "stored block overruns the stream";
-            return d;
-        }
-        raw += idat.substr(p + 5, len);
-        p += 5 + len;
-        ++d.deflateBlocks;
-    }
-    if (p + 4 != idat.size()) {
-        d.error = "no Adler-32 at the end of the stream";
-        return d;
-    }
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    uint32_t adler = (uint32_t(uint8_t(idat[p])) << 24) | (uint32_t(uint8_t(idat[p + 1])) << 16) |
-                     (uint32_t(uint8_t(idat[p + 2])) << 8) | uint32_t(uint8_t(idat[p + 3]));
-    if (adler != ((b << 16) | a)) {
-        d.error = "Adler-32";
-        return d;
-    }
-    size_t stride = size_t(d.width) * 4 + 1;
-    if (raw.size() != stride * size_t(d.height)) {
-        d.error = "image data size";
-        return d;
-    }
+    std::vector<uint8_t> previous(stride, 0), row(stride);
     for (int y = 0; y < d.height; ++y) {
-        if (raw[size_t(y) * stride] != 0) {
-            d.error = "row filter";
-            return d;
+        const uint8_t filter = uint8_t(raw[size_t(y) * (stride + 1)]);
+        for (size_t i = 0; i < stride; ++i) {
+            const int a = i >= channels ? row[i - channels] : 0, b = previous[i],
+                      c = i >= channels ? previous[i - channels] : 0;
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int predictor = filter == 1   ? a
+                                  : filter == 2 ? b
+                                  : filter == 3 ? (a + b) / 2
+                                  : filter == 4 ? (pa <= pb && pa <= pc ? a
+                                                   : pb <= pc           ? b
+                                                                        : c)
+                                                : 0;
+            row[i] = uint8_t(uint8_t(raw[size_t(y) * (stride + 1) + 1 + i]) + predictor);
         }
-        for (int x = 0; x < d.width; ++x) {
-            size_t o = size_t(y) * stride + 1 + size_t(x) * 4;
-            d.pixels.push_back((uint32_t(uint8_t(raw[o])) << 24) | (uint32_t(uint8_t(raw[o + 1])) << 16) |
-                               (uint32_t(uint8_t(raw[o + 2])) << 8) | uint32_t(uint8_t(raw[o + 3])));
+        for (size_t x = 0; x < size_t(d.width); ++x) {
+            const uint8_t* p = &row[x * channels];
+            d.pixels.push_back(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 |
+                               (channels == 4 ? p[3] : 0xFF));
         }
+        previous = row;
     }
     return d;
 }
