@@ -512,10 +512,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
                                     [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
         return;
-    // An open menu tracks the keyboard itself: Escape closes it and reaches no window.
-    if (keyCode == keycodes::kEscape && openMenu()) {
-        dismissMenu();
-        sim_.record("NSMenu.cancelTracking");
+    // An open menu tracks the keyboard itself: every key is the menu's, and Escape closes it.
+    if (openMenu()) {
+        if (keyCode == keycodes::kEscape) {
+            dismissMenu();
+            sim_.record("NSMenu.cancelTracking");
+        }
         return;
     }
     auto key = keyWindow();
@@ -533,6 +535,11 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+int32_t SimWindowing::keyboardOwner() {
+    if (openMenu() || receivesKeys()) return sim_.ownPID();
+    return sim_.frontmostPID().value_or(0);
 }
 
 bool SimWindowing::receivesKeys() {

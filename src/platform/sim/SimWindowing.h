@@ -69,6 +69,9 @@ class SimWindowing : public Windowing {
     void setMonitorsRefused(bool refused) { refuseMonitors_ = refused; }
 
     // --- Reading ---
+    // The process that gets the keyboard now: ours while a menu of ours tracks it or a window of
+    // ours is key and receives keys, else the frontmost application (0: none).
+    int32_t keyboardOwner();
     std::shared_ptr<Panel> panel(uint32_t windowNumber) const;
     std::vector<std::shared_ptr<Panel>> panels() const;
     // Our panel under the point that takes the pointer, if it is the topmost window there.
