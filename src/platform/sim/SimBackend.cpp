@@ -134,6 +134,7 @@ class SimWorldDriver : public WorldDriver {
     void activateApplication(int32_t pid) override { sim_.activateApp(pid); }
     void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
         sim_.accessibility().faults(pid).unresponsive = unresponsive;
+        if (!unresponsive) sim_.applications().answersAgain(pid);
     }
     void setApplicationLatency(int32_t pid, double seconds) override {
         sim_.accessibility().faults(pid).responseDelay = seconds;
