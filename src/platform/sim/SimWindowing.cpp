@@ -438,6 +438,10 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
         closeButtonPress_ = panel;
         return;
     }
+    if (!right && panel->isMovable && onTitleBar(*panel, p)) {
+        titleBarPress_ = panel;
+        titleBarGrip_ = {p.x - panel->frame().minX(), p.y - panel->frame().minY()};
+    }
     if (!right) {
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
         if (!nonactivating) activate(false);
@@ -464,8 +468,22 @@ void SimWindowing::mouseDrag(Point p) {
         mouseMove(p);
         return;
     }
+    if (titleBarPress_) {
+        moveByTitleBar(*titleBarPress_, p);
+        return;
+    }
     Event e = makeEvent(EventType::leftMouseDragged, p, mouseDownPanel_);
     dispatchLocal(e, mouseDownPanel_);
+}
+
+void SimWindowing::moveByTitleBar(Panel& panel, Point p) {
+    const double height = panel.frame().height();
+    Point origin{p.x - titleBarGrip_.x, p.y - titleBarGrip_.y};
+    // No window goes under the menu bar: its title bar stays reachable.
+    for (const Screen& screen : sim_.screens()) {
+        if (screen.frame.contains(p)) origin.y = std::min(origin.y, screen.visibleFrame.maxY() - height);
+    }
+    panel.setFrameOrigin(origin);
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
@@ -474,7 +492,10 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
-    if (!right) sim_.releaseHeldWindow();
+    if (!right) {
+        sim_.releaseHeldWindow();
+        titleBarPress_.reset();
+    }
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
             sim_.record("NSWindow.performClose",

@@ -110,6 +110,7 @@ class SimWindowing : public Windowing {
     bool onTitleBar(const Panel& panel, Point p) const;
     void dispatchGlobal(const Event& event);
     void updatePointerPanels(Point p);
+    void moveByTitleBar(Panel& panel, Point p);
     void syncWindow(Panel& panel);
 
     SimDesktop& sim_;
@@ -130,6 +131,10 @@ class SimWindowing : public Windowing {
     std::map<TrackingArea*, bool> insideAreas_;
     std::shared_ptr<Panel> mouseDownPanel_;
     std::shared_ptr<Panel> closeButtonPress_;  // the panel whose close button is held down
+    // A titled panel of ours held by its title bar, and the pointer from its origin at the press:
+    // the window server moves it while the button is held, as it moves every window.
+    std::shared_ptr<Panel> titleBarPress_;
+    Point titleBarGrip_;
     std::vector<uint32_t> hiddenOnDeactivate_;
 };
 
