@@ -152,12 +152,14 @@ void SimWindowing::activate(bool ignoringOtherApps) {
 }
 
 void SimWindowing::deactivate() {
-    if (!active_) return;
-    active_ = false;
+    // Another application's window takes the keyboard: ours, a non-activating panel too, is key no
+    // more.
     if (auto key = keyWindow()) {
         key_ = 0;
         key->resignKey();
     }
+    if (!active_) return;
+    active_ = false;
     for (auto& p : panels()) {
         if (p->hidesOnDeactivate && p->isVisible()) {
             p->orderOut();
@@ -416,13 +418,9 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     if (!target.panel) {
         dispatchGlobal(e);
         if (target.otherPID) {
-            // Clicking another application's window activates it and brings the window forward;
-            // our key window, a non-activating panel perhaps, is key no more.
+            // Clicking another application's window activates it, frontmost already or not, and
+            // brings the window forward.
             deactivate();
-            if (auto key = keyWindow()) {
-                key_ = 0;
-                key->resignKey();
-            }
             sim_.activateApp(target.otherPID);
             sim_.raiseWindow(target.otherWindow);
             if (!right) sim_.grabWindow(target.otherWindow, flipVertically(p, sim_.primaryHeight()));

@@ -61,7 +61,8 @@ class SimWindowing : public Windowing {
     void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     bool pickMenuItem(const std::vector<std::string>& titles);
     void dismissMenu();
-    // Our application loses the active state (another application was activated).
+    // Another application was activated: ours loses the active state, and our key window, a
+    // non-activating panel too, its key status.
     void deactivate();
     void setSystemAppearanceDark(bool dark);
     // Posts the workspace's accessibility-display-options notification when the value changes.
