@@ -482,6 +482,18 @@ void SimWindowing::moveByTitleBar(Panel& panel, Point p) {
         if (screen.frame.contains(p)) origin.y = std::min(origin.y, screen.visibleFrame.maxY() - height);
     }
     panel.setFrameOrigin(origin);
+    // Carried onto another display, it joins that display's active desktop.
+    std::lock_guard lock(sim_.worldMutex());
+    SimWindow* w = sim_.window(panel.windowNumber());
+    if (!w) return;
+    const Point pointer = flipVertically(p, sim_.primaryHeight());
+    for (const SimDisplay& d : sim_.displays()) {
+        if (!d.frame.contains(pointer) || !d.activeSpace) continue;
+        if (std::none_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
+                return std::find(d.spaces.begin(), d.spaces.end(), s) != d.spaces.end();
+            }))
+            w->spaces = {d.activeSpace};
+    }
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
