@@ -262,9 +262,10 @@ void addBarSteps(StepTable& t) {
         [](ScenarioContext& ctx, const StepCall& call) {
             const auto calls = ctx.world.callArguments(call.text(0));
             const size_t n = call.form == 0 ? calls.size() : static_cast<size_t>(call.whole(1));
-            if (n == 0 || n > calls.size())
+            if (calls.empty()) throw ScenarioFailure("the program made no call of " + call.text(0));
+            if (n > calls.size())
                 throw ScenarioFailure("the program made " + std::to_string(calls.size()) + " calls of " +
-                                      call.text(0) + ", not " + (call.form == 0 ? "one" : call.text(1)));
+                                      call.text(0) + ", not " + call.text(1));
             std::vector<std::string> expected;
             for (size_t i = 2; i < call.count(); ++i) expected.push_back(callArgument(ctx, call.args[i]));
             expectEqual(ctx, quotedList(expected), quotedList(calls[n - 1]));

@@ -23,11 +23,11 @@ std::string argumentWord(const Value& v) {
     if (auto flag = v.asBool()) return *flag ? "true" : "false";
     if (auto number = v.asNumberObject()) return number->stringValue();
     if (auto uuid = v.asUUIDString()) return *uuid;
-    if (auto n = v.asInt64()) return NumberObject::ofSigned(*n).stringValue();
-    if (auto n = v.asUInt64()) return NumberObject::ofUnsigned(*n).stringValue();
-    if (auto n = v.asDouble()) return NumberObject::ofDouble(*n).stringValue();
+    if (auto n = v.asInt64()) return std::to_string(*n);
+    if (auto n = v.asUInt64()) return std::to_string(*n);
     if (auto n = v.asInt32()) return std::to_string(*n);
     if (auto n = v.asUInt32()) return std::to_string(*n);
+    if (auto n = v.asDouble()) return NumberObject::ofDouble(*n).stringValue();
     if (auto n = v.asFloat()) return NumberObject::ofDouble(*n).stringValue();
     return v.debugDescription();
 }
