@@ -10,6 +10,20 @@ namespace qv {
 
 namespace {
 
+// A call's argument as a script writes it: "pid:APP" the process of an application, running or
+// ended ("pid:program" our own), "window:TITLE" a window's number; any other word as it is.
+std::string callArgument(ScenarioContext& ctx, const ScenarioToken& word) {
+    const std::string& w = word.text;
+    if (w.starts_with("pid:")) {
+        const std::string app = w.substr(4);
+        if (app == "program") return std::to_string(ctx.world.ourProcess());
+        if (auto pid = ctx.world.processNamed(app)) return std::to_string(*pid);
+        throw ScenarioFailure("no application named \"" + app + "\" has run");
+    }
+    if (w.starts_with("window:")) return std::to_string(ctx.window(w.substr(7)).id);
+    return w;
+}
+
 // The desktops one of our panels is pinned to, by reference, and whether it shows.
 struct PanelInWorld {
     std::vector<std::string> desktops;
@@ -241,6 +255,23 @@ void addBarSteps(StepTable& t) {
         },
         "How often the program has made a platform call of that name so far, refused ones "
         "included."));
+    t.push_back(step(
+        "expect call-args",
+        {{text("NAME"), words({"last"}), repeated(text("ARG"))},
+         {text("NAME"), whole("N", 1), repeated(text("ARG"))}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const auto calls = ctx.world.callArguments(call.text(0));
+            const size_t n = call.form == 0 ? calls.size() : static_cast<size_t>(call.whole(1));
+            if (calls.empty()) throw ScenarioFailure("the program made no call of " + call.text(0));
+            if (n > calls.size())
+                throw ScenarioFailure("the program made " + std::to_string(calls.size()) + " calls of " +
+                                      call.text(0) + ", not " + call.text(1));
+            std::vector<std::string> expected;
+            for (size_t i = 2; i < call.count(); ++i) expected.push_back(callArgument(ctx, call.args[i]));
+            expectEqual(ctx, quotedList(expected), quotedList(calls[n - 1]));
+        },
+        "The arguments of the program's last, or N-th, call of a platform function; pid:APP and "
+        "window:TITLE stand for an application's process and a window's number."));
     t.push_back(step(
         "expect reservation", {{desktop, orNone(number("HEIGHT"))}},
         [](ScenarioContext& ctx, const StepCall& call) {

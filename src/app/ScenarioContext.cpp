@@ -230,34 +230,60 @@ std::shared_ptr<Panel> ScenarioContext::panelTitled(const std::string& title) {
     return nullptr;
 }
 
-std::optional<PanelElement> ScenarioContext::findElement(const std::string& text, int occurrence) {
-    int seen = 0;
+std::vector<ScenarioContext::Sighting> ScenarioContext::sightings(const std::string& text) {
+    std::vector<Sighting> out;
+    const auto displays = world.displays();
     for (auto& panel : visiblePanels()) {
         const auto& content = panel->contentView();
         if (!content) continue;
         const DisplayList& list = content->displayList();
+        std::optional<std::string> panelHidden;
+        if (panel->alpha() <= 0) {
+            panelHidden = "its panel is transparent (alpha 0), as it is until its fade-in ends";
+        } else if (!drawnOnScreen(*panel)) {
+            panelHidden = "its panel is not on screen (its desktop is not active, or it is off every display)";
+        }
         for (const DrawOp* op : list.texts()) {
             const Point local{op->frame.midX(), op->frame.midY()};
-            // Only what shows counts: not what is scrolled or clipped away.
-            const bool shows = content->bounds().contains(local) &&
-                               std::all_of(op->clips.begin(), op->clips.end(), [&](const ClipRegion& c) {
-                                   return c.shape.contains(c.rect, local);
-                               });
-            if (!shows || op->joinedText() != text || ++seen != occurrence) continue;
+            // What is scrolled or clipped away is not there at all.
+            const bool inside = content->bounds().contains(local) &&
+                                std::all_of(op->clips.begin(), op->clips.end(), [&](const ClipRegion& c) {
+                                    return c.shape.contains(c.rect, local);
+                                });
+            if (!inside || op->joinedText() != text) continue;
             const HitRegion* region = list.topmost(local, [](const HitRegion& r) {
                 return r.onTap || r.onRightClick || r.contextMenu || r.focusable || r.drag;
             });
-            return PanelElement{panel, panel->convertToScreen(local), !region || region->enabled};
+            Sighting seen{PanelElement{panel, panel->convertToScreen(local), !region || region->enabled},
+                          panelHidden};
+            const Point onScreen = toScreen(seen.element.screenPoint);  // the flip is its own inverse
+            if (!seen.hidden && op->opacity <= 0) seen.hidden = "it is drawn fully transparent";
+            if (!seen.hidden && std::none_of(displays.begin(), displays.end(), [&](const WorldDisplay& d) {
+                    return d.frame.contains(onScreen);
+                }))
+                seen.hidden = "it lies off every display";
+            out.push_back(std::move(seen));
         }
+    }
+    return out;
+}
+
+std::optional<PanelElement> ScenarioContext::findElement(const std::string& text, int occurrence) {
+    int seen = 0;
+    for (const Sighting& s : sightings(text)) {
+        if (!s.hidden && ++seen == occurrence) return s.element;
     }
     return std::nullopt;
 }
 
 PanelElement ScenarioContext::element(const std::string& text, int occurrence) {
     if (auto e = findElement(text, occurrence)) return *e;
-    throw ScenarioFailure("no element \"" + text + "\"" +
-                          (occurrence > 1 ? " (occurrence " + std::to_string(occurrence) + ")" : "") +
-                          " on our panels");
+    const std::string named = "\"" + text + "\"" +
+                              (occurrence > 1 ? " (occurrence " + std::to_string(occurrence) + ")" : "");
+    for (const Sighting& s : sightings(text)) {
+        if (s.hidden) throw ScenarioFailure(named + " is not visible yet: " + *s.hidden);
+    }
+    throw ScenarioFailure("no element " + named + " on our panels");
 }
 
 std::string itemTitle(const DisplayItem& item) {

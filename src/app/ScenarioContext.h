@@ -89,8 +89,11 @@ class ScenarioContext {
     // active, over a display.
     bool drawnOnScreen(const Panel& panel);
     std::shared_ptr<Panel> panelTitled(const std::string& title);
-    // The `occurrence`-th (1-based) place a text is drawn on our visible panels.
+    // The `occurrence`-th (1-based) place a text is drawn where the user sees it: on one of our
+    // panels that is ordered in, above alpha 0, on an active desktop, over a display, and not
+    // scrolled, clipped or faded away; a panel the window server draws at alpha 0 takes no clicks.
     std::optional<PanelElement> findElement(const std::string& text, int occurrence = 1);
+    // The same, failing when there is none; a text that is there but cannot be seen says why.
     PanelElement element(const std::string& text, int occurrence = 1);
 
     // --- What was played ---
@@ -101,6 +104,14 @@ class ScenarioContext {
     std::vector<std::filesystem::path> screenshots;
 
   private:
+    // Every place a text is drawn on our panels, scrolled or clipped away aside; `hidden` says why
+    // the user cannot see one.
+    struct Sighting {
+        PanelElement element;
+        std::optional<std::string> hidden;
+    };
+    std::vector<Sighting> sightings(const std::string& text);
+
     std::shared_ptr<UserSettings> settings_;
     std::shared_ptr<BadgeService> badges_;
     std::shared_ptr<UpdaterService> updater_;

@@ -130,12 +130,14 @@ void addWorldSteps(StepTable& t) {
         },
         "Brings an application to the front, as a click in its window or the app switcher does."));
     t.push_back(step(
-        "unresponsive", {{app}},
+        "unresponsive", {{app}, {app, words(kOnOff)}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            ctx.world.setApplicationUnresponsive(ctx.application(call.text(0)).pid, true);
+            ctx.world.setApplicationUnresponsive(ctx.application(call.text(0)).pid,
+                                                 call.count() == 1 || call.choice(1, kOnOff));
         },
-        "An application stops answering Accessibility requests and posts no notifications: each "
-        "request waits out its messaging timeout (6 s unless the caller set one)."));
+        "An application hangs (on unless said): it answers no Accessibility request, each waiting out "
+        "its messaging timeout (6 s unless the caller set one), posts no notifications, and comes "
+        "forward or quits when asked only once it answers again (off)."));
     t.push_back(step(
         "latency", {{app, number("SECONDS", 0, 3600)}},
         [](ScenarioContext& ctx, const StepCall& call) {

@@ -112,6 +112,13 @@ class WorldDriver {
     virtual std::vector<std::string> openedURLs() = 0;
     // How often our process made a platform call of this name.
     virtual size_t callCount(const std::string& name) = 0;
+    // The arguments of each call of this name our process made, oldest first, as words: numbers
+    // in decimal, texts as they are, the items of a list one by one.
+    virtual std::vector<std::vector<std::string>> callArguments(const std::string& name) = 0;
+    // Our own process.
+    virtual int32_t ourProcess() = 0;
+    // The process of the application with this name that launched last, running or ended.
+    virtual std::optional<int32_t> processNamed(const std::string& name) = 0;
 
     // --- Displays and desktops ---
     // A ready-made world: two displays, four desktops and a handful of applications with windows.

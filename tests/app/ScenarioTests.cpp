@@ -131,5 +131,21 @@ TEST(ScenarioShowTest, SnapLayoutsAreThoseOfTheAreaTilingFills) {
         << out.str();
 }
 
+// A panel at alpha 0 takes no clicks: a step that finds an element by its text fails at its own
+// line, and says why, until the panel's fade-in ends.
+TEST(ScenarioElementTest, ATextOnAPanelStillFadingInIsNotVisibleYet) {
+    auto play = [](const std::string& then) {
+        std::ostringstream out, err;
+        const int code = runScenario("demo-desktop\nstart\nadvance 1\nclick-switcher 1\n" + then,
+                                     {.fileName = "s", .outDir = {}, .out = &out, .err = &err});
+        return std::make_pair(code, err.str());
+    };
+    const auto [code, message] = play("advance 0.1\nclick \"Desktop 2\"\n");
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(message.starts_with("s:6: click: \"Desktop 2\" is not visible yet: its panel is transparent"))
+        << message;
+    EXPECT_EQ(play("advance 0.15\nclick \"Desktop 2\"\nadvance 1\nexpect active-desktop main 2\n").first, 0);
+}
+
 }  // namespace
 }  // namespace qv

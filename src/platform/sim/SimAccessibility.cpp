@@ -103,6 +103,12 @@ const SimAXAppFaults* SimAccessibility::faultsOf(int32_t pid) const {
     return it == apps_.end() ? nullptr : &it->second.faults;
 }
 
+bool SimAccessibility::isHung(int32_t pid) const {
+    std::lock_guard lock(sim_.worldMutex());
+    const SimAXAppFaults* f = faultsOf(pid);
+    return f && f->unresponsive;
+}
+
 AXElement SimAccessibility::makeElement(int32_t pid, uint64_t token) {
     return AXElement(pid, token, std::make_shared<SimAXReference>());
 }

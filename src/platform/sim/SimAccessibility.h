@@ -102,6 +102,8 @@ class SimAccessibility : public Accessibility {
     // How often asking for trust prompted the user; a prompt grants nothing by itself.
     int trustPromptCount() const { return trustPrompts_; }
     SimAXAppFaults& faults(int32_t pid);
+    // Whether the application is hung (unresponsive).
+    bool isHung(int32_t pid) const;
     SimAXOverrides overrides;
 
     // --- The tree, as tests see it ---

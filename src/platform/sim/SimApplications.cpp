@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/dispatch/Runtime.h"
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFileEventStreams.h"
 #include "platform/sim/SimFileSystem.h"
@@ -283,7 +284,7 @@ void SimApplications::openBundleLater(const std::string& path) {
             }
         }
         if (running) {
-            bringForward(*running);
+            bringForwardWhenItAnswers(*running);
         } else if (bundle) {
             bringForward(launch(*bundle));
         }
@@ -321,7 +322,6 @@ std::shared_ptr<const Image> SimApplications::runningApplicationIcon(int32_t pid
 }
 
 void SimApplications::bringForward(int32_t pid) {
-    if (pid != sim_.ownPID()) sim_.windowing().deactivate();
     sim_.activateApp(pid);
 }
 
@@ -334,7 +334,7 @@ bool SimApplications::activateFrom(int32_t pid, int32_t fromPID, uint32_t option
     if (sim_.frontmostPID() != fromPID) return false;
     if (fromPID == sim_.ownPID() && pid != fromPID && yieldedTo != pid) return false;
     yieldedTo.reset();
-    bringForward(pid);
+    bringForwardWhenItAnswers(pid);
     return true;
 }
 
@@ -343,8 +343,31 @@ bool SimApplications::activate(int32_t pid, uint32_t options) {
                 Value::array({Value::number(pid), Value::number(options)}));
     const SimApp* app = sim_.app(pid);
     if (!app || app->terminated || refuseActivation.contains(pid)) return false;
-    bringForward(pid);
+    bringForwardWhenItAnswers(pid);
     return true;
+}
+
+// The request is sent at once and costs the caller nothing; the application handles it.
+void SimApplications::bringForwardWhenItAnswers(int32_t pid) {
+    if (!sim_.accessibility().isHung(pid)) {
+        bringForward(pid);
+        return;
+    }
+    pendingActivations_[pid] = sim_.frontmostPID();
+}
+
+void SimApplications::answersAgain(int32_t pid) {
+    if (pendingQuits_.erase(pid)) {
+        pendingActivations_.erase(pid);
+        quitLater(pid);
+        return;
+    }
+    auto pending = pendingActivations_.find(pid);
+    if (pending == pendingActivations_.end()) return;
+    const std::optional<int32_t> frontmostThen = pendingActivations_.extract(pending).mapped();
+    const SimApp* app = sim_.app(pid);
+    // A later activation of another application supersedes the request.
+    if (app && !app->terminated && sim_.frontmostPID() == frontmostThen) bringForward(pid);
 }
 
 void SimApplications::yieldActivation(int32_t pid) {
@@ -360,10 +383,18 @@ bool SimApplications::terminate(int32_t pid) {
         const SimApp* app = sim_.app(pid);
         if (!app || app->terminated) return false;
     }
-    if (declineTermination.contains(pid)) return true;
+    if (sim_.accessibility().isHung(pid)) {
+        pendingQuits_.insert(pid);
+    } else {
+        quitLater(pid);
+    }
+    return true;
+}
+
+void SimApplications::quitLater(int32_t pid) {
+    if (declineTermination.contains(pid)) return;
     // The application handles the request in its own run loop, after the caller's turn.
     sim_.runtime().mainQueue()->async([this, pid] { sim_.terminateApp(pid); });
-    return true;
 }
 
 void SimApplications::yieldActivation(const std::string& bundleID) {

@@ -100,6 +100,10 @@ class SimApplications {
     // A request to quit: the application quits on the next turn, windows and all, unless it
     // declines; false when it is not running.
     bool terminate(int32_t pid);
+    // A hung application takes requests to activate and to quit, but handles them only once it
+    // answers again: the request to quit then, and the one to activate unless another application
+    // came forward meanwhile. A forced quit (SimDesktop::terminateApp) ends it at once.
+    void answersAgain(int32_t pid);
     void yieldActivation(const std::string& bundleID);
     // Opens an address with a scheme that is not refused; anything else fails.
     bool openURL(const std::string& url);
@@ -109,6 +113,9 @@ class SimApplications {
   private:
     // The application becomes frontmost; our own process stops being the active one.
     void bringForward(int32_t pid);
+    // Brings it forward, or, while it is hung, once it answers again.
+    void bringForwardWhenItAnswers(int32_t pid);
+    void quitLater(int32_t pid);
     int32_t launch(const SimInstalledApp& app);
     // On the next turn: brings forward the application running from the bundle at the path, or
     // launches it.
@@ -123,6 +130,10 @@ class SimApplications {
     SimDesktop& sim_;
     std::map<std::string, SimInstalledApp> installed_;  // by path
     std::set<std::string> folders_;                     // besides the ancestors of bundles
+    // Requests hung applications have yet to handle: activations, with the application that was
+    // frontmost when each was asked, and quits.
+    std::map<int32_t, std::optional<int32_t>> pendingActivations_;
+    std::set<int32_t> pendingQuits_;
 };
 
 }  // namespace qv

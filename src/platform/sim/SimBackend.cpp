@@ -17,6 +17,21 @@ namespace qv {
 
 namespace {
 
+// One argument of a recorded call as a script writes it.
+std::string argumentWord(const Value& v) {
+    if (const std::string* text = v.asString()) return *text;
+    if (auto flag = v.asBool()) return *flag ? "true" : "false";
+    if (auto number = v.asNumberObject()) return number->stringValue();
+    if (auto uuid = v.asUUIDString()) return *uuid;
+    if (auto n = v.asInt64()) return std::to_string(*n);
+    if (auto n = v.asUInt64()) return std::to_string(*n);
+    if (auto n = v.asInt32()) return std::to_string(*n);
+    if (auto n = v.asUInt32()) return std::to_string(*n);
+    if (auto n = v.asDouble()) return NumberObject::ofDouble(*n).stringValue();
+    if (auto n = v.asFloat()) return NumberObject::ofDouble(*n).stringValue();
+    return v.debugDescription();
+}
+
 // The simulated world, driven as a scenario drives it.
 class SimWorldDriver : public WorldDriver {
   public:
@@ -70,6 +85,27 @@ class SimWorldDriver : public WorldDriver {
         sim_.setDisplayUUIDReported(displayID, reported);
     }
     size_t callCount(const std::string& name) override { return sim_.callsNamed(name).size(); }
+    std::vector<std::vector<std::string>> callArguments(const std::string& name) override {
+        std::vector<std::vector<std::string>> out;
+        for (const SimCall& call : sim_.callsNamed(name)) {
+            std::vector<std::string>& words = out.emplace_back();
+            if (const Value::Array* items = call.args.asArray()) {
+                for (const Value& item : *items) words.push_back(argumentWord(item));
+            } else if (!call.args.isNull()) {
+                words.push_back(argumentWord(call.args));
+            }
+        }
+        return out;
+    }
+    int32_t ourProcess() override { return sim_.ownPID(); }
+    std::optional<int32_t> processNamed(const std::string& name) override {
+        std::lock_guard lock(sim_.worldMutex());
+        std::optional<int32_t> last;
+        for (const auto& [pid, app] : sim_.apps()) {
+            if (app.name == name && pid != sim_.ownPID()) last = pid;  // pids grow with each launch
+        }
+        return last;
+    }
 
     void buildDemoDesktop() override { qv::buildDemoDesktop(sim_); }
     uint32_t addDisplay(const std::string& name, Rect frame) override { return sim_.addDisplay(name, frame); }
@@ -98,6 +134,7 @@ class SimWorldDriver : public WorldDriver {
     void activateApplication(int32_t pid) override { sim_.activateApp(pid); }
     void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
         sim_.accessibility().faults(pid).unresponsive = unresponsive;
+        if (!unresponsive) sim_.applications().answersAgain(pid);
     }
     void setApplicationLatency(int32_t pid, double seconds) override {
         sim_.accessibility().faults(pid).responseDelay = seconds;

@@ -220,6 +220,8 @@ void SimDesktop::activateApp(int32_t pid) {
     a->hidden = false;
     accessibility_->appActivated(pid, previous);
     lock.unlock();
+    // One application is active at a time: ours stops being it, whoever brought the other forward.
+    if (pid != ownPID_) windowing_->deactivate();
     postWorkspace(notifications::kWorkspaceDidActivateApplication, pid);
 }
 

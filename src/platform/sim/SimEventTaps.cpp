@@ -47,10 +47,6 @@ struct SimTapHop {
 
 namespace {
 
-bool isKeyboardEvent(CGEventType type) {
-    return type == eventtype::kKeyDown || type == eventtype::kKeyUp || type == eventtype::kFlagsChanged;
-}
-
 // Arrow and navigation keys carry the fn and keypad flags in their own events, held or not.
 CGEventFlags keyOwnFlags(uint16_t keyCode) {
     switch (keyCode) {
@@ -417,21 +413,36 @@ void SimEventTaps::advance(std::shared_ptr<Flight> flight) {
 void SimEventTaps::finish(Flight& flight) {
     const CGEvent& e = flight.event;
     bool wasDelivering = std::exchange(delivering_, true);
-    // The system's own shortcuts come first, then the hot keys applications hold.
-    if (e.type == eventtype::kKeyDown && (sim_.takeSymbolicHotKey(e) || sim_.carbon().takeHotKey(e))) {
+    const bool key = e.type == eventtype::kKeyDown || e.type == eventtype::kKeyUp;
+    const int32_t receiver = key ? keyReceiver(e) : 0;
+    if (key && receiver == kTakenBySystem) {
         delivering_ = wasDelivering;
         return;
     }
     if (flight.deliver) {
         flight.deliver(e);
     } else {
-        deliverByType(e);
+        deliverByType(e, receiver);
     }
-    recordReception(e);
+    recordReception(e, receiver);
     delivering_ = wasDelivering;
 }
 
-void SimEventTaps::deliverByType(const CGEvent& e) {
+int32_t SimEventTaps::keyReceiver(const CGEvent& e) {
+    const auto code = static_cast<uint16_t>(e.keyCode);
+    if (e.type == eventtype::kKeyUp) {
+        if (auto it = pressedBy_.find(code); it != pressedBy_.end()) return pressedBy_.extract(it).mapped();
+        return sim_.windowing().keyboardOwner();
+    }
+    // The system's own shortcuts come first, then the hot keys applications hold.
+    const int32_t receiver = sim_.takeSymbolicHotKey(e) || sim_.carbon().takeHotKey(e)
+                                 ? kTakenBySystem
+                                 : sim_.windowing().keyboardOwner();
+    if (!e.autorepeat) pressedBy_[code] = receiver;
+    return receiver;
+}
+
+void SimEventTaps::deliverByType(const CGEvent& e, int32_t keyReceiver) {
     SimWindowing& w = sim_.windowing();
     Point p = flipVertically(e.location, sim_.primaryHeight());
     switch (e.type) {
@@ -454,13 +465,14 @@ void SimEventTaps::deliverByType(const CGEvent& e) {
             break;
         case eventtype::kKeyUp:
         case eventtype::kFlagsChanged: {
-            // Our key window and local monitors while we are active, the global monitors otherwise.
+            // Our key window and local monitors while we are active (a key-up: when its key-down
+            // was ours), the global monitors otherwise.
             auto key = w.keyWindow();
             Event event = w.makeEvent(
                 e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.mouse_, key);
             event.keyCode = static_cast<uint16_t>(e.keyCode);
             event.modifierFlags = e.flags;
-            if (w.receivesKeys()) {
+            if (e.type == eventtype::kKeyUp ? keyReceiver == sim_.ownPID() : w.receivesKeys()) {
                 w.dispatchLocal(event, key);
             } else {
                 w.dispatchGlobal(event);
@@ -472,9 +484,11 @@ void SimEventTaps::deliverByType(const CGEvent& e) {
     }
 }
 
-void SimEventTaps::recordReception(const CGEvent& e) {
+void SimEventTaps::recordReception(const CGEvent& e, int32_t keyReceiver) {
     int32_t pid = 0;
-    if (isKeyboardEvent(e.type)) {
+    if (e.type == eventtype::kKeyDown || e.type == eventtype::kKeyUp) {
+        pid = keyReceiver;
+    } else if (e.type == eventtype::kFlagsChanged) {
         pid = sim_.frontmostPID().value_or(0);
     } else if (e.type == eventtype::kLeftMouseDown || e.type == eventtype::kRightMouseDown) {
         std::lock_guard world(sim_.worldMutex());

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,8 +34,9 @@ struct SimReceivedEvent {
 // enabled taps in order, head taps before tail taps, each handed over on the run loop that holds
 // the tap's source; an active tap may swallow the event, a listen-only one only sees it. What is
 // left reaches, on the main queue, a hot key, our panels and event monitors (SimWindowing), or
-// another application, which records what it receives. With no tap interested and nothing in
-// flight, the user's input is delivered at once, as without taps.
+// another application, which records what it receives: a key goes to the frontmost application
+// only when no system shortcut, hot key, open menu or key window of ours takes it. With no tap
+// interested and nothing in flight, the user's input is delivered at once, as without taps.
 class SimEventTaps : public EventTaps, public Events {
   public:
     explicit SimEventTaps(SimDesktop& sim);
@@ -105,8 +107,13 @@ class SimEventTaps : public EventTaps, public Events {
     void advance(std::shared_ptr<Flight> flight);
     void finish(Flight& flight);
     void route(CGEvent event, Delivery deliver, bool mayDeliverNow);
-    void deliverByType(const CGEvent& event);
-    void recordReception(const CGEvent& event);
+    // Who receives a key event: its key-down goes to a system shortcut or hot key that takes it
+    // (kTakenBySystem), else to whoever holds the keyboard (SimWindowing::keyboardOwner); its
+    // key-up goes where its key-down went.
+    static constexpr int32_t kTakenBySystem = -1;
+    int32_t keyReceiver(const CGEvent& event);
+    void deliverByType(const CGEvent& event, int32_t keyReceiver);
+    void recordReception(const CGEvent& event, int32_t keyReceiver);
     std::shared_ptr<SimTap> tapOf(EventTap& tap) const;
     bool anyTapWants(CGEventType type) const;  // with mutex_ held
 
@@ -128,6 +135,7 @@ class SimEventTaps : public EventTaps, public Events {
     std::set<uint16_t> heldKeys_;
     std::vector<SimReceivedEvent> received_;
     int32_t pressedPID_ = 0;   // the application that got the last left press
+    std::map<uint16_t, int32_t> pressedBy_;  // held keys: who got the key-down (main queue only)
     bool delivering_ = false;  // main queue only
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

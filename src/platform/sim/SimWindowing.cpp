@@ -152,12 +152,14 @@ void SimWindowing::activate(bool ignoringOtherApps) {
 }
 
 void SimWindowing::deactivate() {
-    if (!active_) return;
-    active_ = false;
+    // Another application's window takes the keyboard: ours, a non-activating panel too, is key no
+    // more.
     if (auto key = keyWindow()) {
         key_ = 0;
         key->resignKey();
     }
+    if (!active_) return;
+    active_ = false;
     for (auto& p : panels()) {
         if (p->hidesOnDeactivate && p->isVisible()) {
             p->orderOut();
@@ -417,13 +419,9 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
     if (!target.panel) {
         dispatchGlobal(e);
         if (target.otherPID) {
-            // Clicking another application's window activates it and brings the window forward;
-            // our key window, a non-activating panel perhaps, is key no more.
+            // Clicking another application's window activates it, frontmost already or not, and
+            // brings the window forward.
             deactivate();
-            if (auto key = keyWindow()) {
-                key_ = 0;
-                key->resignKey();
-            }
             sim_.activateApp(target.otherPID);
             sim_.raiseWindow(target.otherWindow);
             if (!right) sim_.grabWindow(target.otherWindow, flipVertically(p, sim_.primaryHeight()));
@@ -438,6 +436,10 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
         panel->makeKeyWindow();
         closeButtonPress_ = panel;
         return;
+    }
+    if (!right && panel->isMovable && onTitleBar(*panel, p)) {
+        titleBarPress_ = panel;
+        titleBarGrip_ = {p.x - panel->frame().minX(), p.y - panel->frame().minY()};
     }
     if (!right) {
         bool nonactivating = panel->styleMask() & stylemask::kNonactivatingPanel;
@@ -465,8 +467,34 @@ void SimWindowing::mouseDrag(Point p) {
         mouseMove(p);
         return;
     }
+    if (titleBarPress_) {
+        moveByTitleBar(*titleBarPress_, p);
+        return;
+    }
     Event e = makeEvent(EventType::leftMouseDragged, p, mouseDownPanel_);
     dispatchLocal(e, mouseDownPanel_);
+}
+
+void SimWindowing::moveByTitleBar(Panel& panel, Point p) {
+    const double height = panel.frame().height();
+    Point origin{p.x - titleBarGrip_.x, p.y - titleBarGrip_.y};
+    // No window goes under the menu bar: its title bar stays reachable.
+    for (const Screen& screen : sim_.screens()) {
+        if (screen.frame.contains(p)) origin.y = std::min(origin.y, screen.visibleFrame.maxY() - height);
+    }
+    panel.setFrameOrigin(origin);
+    // Carried onto another display, it joins that display's active desktop.
+    std::lock_guard lock(sim_.worldMutex());
+    SimWindow* w = sim_.window(panel.windowNumber());
+    if (!w) return;
+    const Point pointer = flipVertically(p, sim_.primaryHeight());
+    for (const SimDisplay& d : sim_.displays()) {
+        if (!d.frame.contains(pointer) || !d.activeSpace) continue;
+        if (std::none_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
+                return std::find(d.spaces.begin(), d.spaces.end(), s) != d.spaces.end();
+            }))
+            w->spaces = {d.activeSpace};
+    }
 }
 
 void SimWindowing::mouseUp(Point p, bool right) {
@@ -475,7 +503,10 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
-    if (!right) sim_.releaseHeldWindow();
+    if (!right) {
+        sim_.releaseHeldWindow();
+        titleBarPress_.reset();
+    }
     if (auto pressed = std::exchange(closeButtonPress_, nullptr); pressed && !right) {
         if (onCloseButton(*pressed, p)) {
             sim_.record("NSWindow.performClose",
@@ -513,10 +544,12 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
     if (sim_.eventTaps().routeInput(sim_.eventTaps().keyEvent(eventtype::kKeyDown, keyCode, modifierFlags),
                                     [=, this](const CGEvent& e) { keyDown(keyCode, characters, e.flags); }))
         return;
-    // An open menu tracks the keyboard itself: Escape closes it and reaches no window.
-    if (keyCode == keycodes::kEscape && openMenu()) {
-        dismissMenu();
-        sim_.record("NSMenu.cancelTracking");
+    // An open menu tracks the keyboard itself: every key is the menu's, and Escape closes it.
+    if (openMenu()) {
+        if (keyCode == keycodes::kEscape) {
+            dismissMenu();
+            sim_.record("NSMenu.cancelTracking");
+        }
         return;
     }
     auto key = keyWindow();
@@ -534,6 +567,11 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         sim_.record("keyDown.deliveredTo",
                     Value::array({Value::number(*front), Value::number(int64_t(keyCode))}));
     }
+}
+
+int32_t SimWindowing::keyboardOwner() {
+    if (openMenu() || receivesKeys()) return sim_.ownPID();
+    return sim_.frontmostPID().value_or(0);
 }
 
 bool SimWindowing::receivesKeys() {

@@ -69,7 +69,8 @@ class SimWindowing : public Windowing {
     void keyDown(uint16_t keyCode, std::string characters, uint64_t modifierFlags);
     bool pickMenuItem(const std::vector<std::string>& titles);
     void dismissMenu();
-    // Our application loses the active state (another application was activated).
+    // Another application was activated: ours loses the active state, and our key window, a
+    // non-activating panel too, its key status.
     void deactivate();
     void setSystemAppearanceDark(bool dark);
     // Posts the workspace's accessibility-display-options notification when the value changes.
@@ -77,6 +78,9 @@ class SimWindowing : public Windowing {
     void setMonitorsRefused(bool refused) { refuseMonitors_ = refused; }
 
     // --- Reading ---
+    // The process that gets the keyboard now: ours while a menu of ours tracks it or a window of
+    // ours is key and receives keys, else the frontmost application (0: none).
+    int32_t keyboardOwner();
     std::shared_ptr<Panel> panel(uint32_t windowNumber) const;
     std::vector<std::shared_ptr<Panel>> panels() const;
     // Our panel under the point that takes the pointer, if it is the topmost window there.
@@ -120,6 +124,7 @@ class SimWindowing : public Windowing {
     void updatePointerPanels(Point p);
     // The pointer resting on an item of an open menu opens its submenu and closes deeper ones.
     void trackOpenMenu(Point p);
+    void moveByTitleBar(Panel& panel, Point p);
     void syncWindow(Panel& panel);
 
     SimDesktop& sim_;
@@ -140,6 +145,10 @@ class SimWindowing : public Windowing {
     std::map<TrackingArea*, bool> insideAreas_;
     std::shared_ptr<Panel> mouseDownPanel_;
     std::shared_ptr<Panel> closeButtonPress_;  // the panel whose close button is held down
+    // A titled panel of ours held by its title bar, and the pointer from its origin at the press:
+    // the window server moves it while the button is held, as it moves every window.
+    std::shared_ptr<Panel> titleBarPress_;
+    Point titleBarGrip_;
     std::vector<uint32_t> hiddenOnDeactivate_;
 };
 
