@@ -42,9 +42,13 @@ void WindowSwitcherShortcutView::toggleRecording() {
 }
 
 void WindowSwitcherShortcutView::record(uint16_t keyCode, uint64_t modifierFlags) {
-    const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
-    rejection_ = switcherShortcutRejection(recorded, hotkey_.currentShortcut(), storedSnapKeys(settings_));
-    if (!rejection_) settings_.setWindowSwitcherShortcut(recorded);
+    store(KeyboardShortcut{keyCode, carbonModifiers(modifierFlags)});
+}
+
+void WindowSwitcherShortcutView::store(const KeyboardShortcut& shortcut) {
+    // Recorded or reset, a shortcut another row holds is refused the same way.
+    rejection_ = switcherShortcutRejection(shortcut, hotkey_.currentShortcut(), storedSnapKeys(settings_));
+    if (!rejection_) settings_.setWindowSwitcherShortcut(shortcut);
     setNeedsUpdate();
 }
 
@@ -68,11 +72,8 @@ Node WindowSwitcherShortcutView::body() {
     constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
     if (current != kDefault && !recording) {
         row.sideButton = {
-            "arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault), [this] {
-                rejection_ = std::nullopt;
-                settings_.setWindowSwitcherShortcut(UserSettings::kDefaultWindowSwitcherShortcut);
-                setNeedsUpdate();
-            }};
+            "arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault),
+            [this] { store(UserSettings::kDefaultWindowSwitcherShortcut); }};
     }
     return row.body();
 }
