@@ -9,8 +9,7 @@ std::optional<std::string> switcherShortcutRejection(const KeyboardShortcut& rec
                                                      const std::optional<KeyboardShortcut>& launcherShortcut,
                                                      std::optional<SnapKeyModifiers> snapKeys) {
     if (recorded.modifiers & carbon::kShift) return "Shift is reserved for moving backwards.";
-    if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
-        return "Use Option, Command or Control.";
+    if (!holdsCommandOptionOrControl(recorded)) return "Use Option, Command or Control.";
     if (launcherShortcut && *launcherShortcut == recorded) return "Already used by the app launcher.";
     if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
     return std::nullopt;
