@@ -177,12 +177,13 @@ InitialDockSettings DockController::saveUnsavedPreferences(PreferencesDomain& do
     if (!saved) return {};  // nothing known to be saved: nothing may be overwritten
     InitialDockSettings completed = *saved;
     // What hiding wrote before is not the user's: it stays unsaved, and restoring gives the default.
-    if (!completed.autoHideDelay && !isHiddenDelay(currentAutoHideDelay())) completed.autoHideDelay = domain.object(kDelayKey);
+    if (!completed.autoHideDelay && !isHiddenDelay(currentAutoHideDelay()))
+        completed.autoHideDelay = domain.object(kDelayKey);
     if (!completed.noBouncing && currentBounceEnabled() != false)
         completed.noBouncing = domain.object(kNoBouncingKey);
     if (completed == *saved) return completed;
     return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(completed)) ? completed
-                                                                                                : *saved;
+                                                                                                 : *saved;
 }
 
 void DockController::applyHideSettings() {

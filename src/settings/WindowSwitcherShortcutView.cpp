@@ -70,9 +70,8 @@ Node WindowSwitcherShortcutView::body() {
     row.toggleRecording = [this] { toggleRecording(); };
     constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
     if (current != kDefault && !recording) {
-        row.sideButton = {
-            "arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault),
-            [this] { store(UserSettings::kDefaultWindowSwitcherShortcut); }};
+        row.sideButton = {"arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault),
+                          [this] { store(UserSettings::kDefaultWindowSwitcherShortcut); }};
     }
     return row.body();
 }

@@ -113,7 +113,8 @@ TEST_F(HotkeyManagerTest, AShortcutHeldElsewhereStaysStoredAndOnlyOneRegistratio
 TEST_F(HotkeyManagerTest, AStoredPairLoadsOnlyWithBothHalvesAndCommandOptionOrControl) {
     std::filesystem::create_directories(std::filesystem::path(settingsFile()).parent_path());
     // One half missing, or Shift alone, which would take a capital letter from every application.
-    for (const char* stored : {R"({"hotkeyKeyCode": 49})", R"({"hotkeyKeyCode": 0, "hotkeyModifiers": 512})"}) {
+    for (const char* stored :
+         {R"({"hotkeyKeyCode": 49})", R"({"hotkeyKeyCode": 0, "hotkeyModifiers": 512})"}) {
         std::ofstream(settingsFile()) << stored;
         open();
         EXPECT_FALSE(hotkeys->currentShortcut());
