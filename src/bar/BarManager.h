@@ -26,8 +26,9 @@
 #include "platform/Platform.h"
 #include "platform/ui/Windowing.h"
 #include "previews/WindowSwitcherController.h"
-#include "tracking/SpaceWindows.h"
 #include "tiling/WindowTilingController.h"
+#include "tracking/AXRequestBudget.h"
+#include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
@@ -202,16 +203,21 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Desktop numbers count the desktops of the window's own display.
     void moveWindow(uint32_t windowID, int toDesktopNumber);
     bool shouldUseSilicaWindowMove(uint64_t from, uint64_t to);
-    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
-    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
-    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    // The budget is the move's, shared from its activation to its hand-back.
+    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                               std::shared_ptr<AXRequestBudget> budget);
+    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp,
+                                std::shared_ptr<AXRequestBudget> budget);
+    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                             AXRequestBudget& budget);
     void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
                                      std::optional<RunningApplication> previousApp);
-    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid);
-    std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t matching);
-    std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
-    std::optional<Point> pointAttribute(const AXElement& element, const std::string& attribute);
-    std::optional<Size> sizeAttribute(const AXElement& element, const std::string& attribute);
+    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid,
+                                                      AXRequestBudget& budget);
+    std::optional<Point> pointAttribute(AXRequestBudget& budget, const AXElement& element,
+                                        const std::string& attribute);
+    std::optional<Size> sizeAttribute(AXRequestBudget& budget, const AXElement& element,
+                                      const std::string& attribute);
     // A rectangle of the screens' space (bottom-left origin) in the window server's space.
     Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
     Point dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry);
