@@ -113,6 +113,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::shared_ptr<AppLauncher> appLauncher;
     std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker;  // the shared one
     std::shared_ptr<AppLauncherPanel> launcherPanel;           // the open launcher
+    std::weak_ptr<BarPanel> launcherAnchor;                    // the bar it opened above
     std::shared_ptr<WindowAvoidanceManager> avoidanceManager;  // replaced whenever the bar size changes
     // Only where the system supports the switcher.
     std::shared_ptr<WindowSwitcherController> windowSwitcher;
@@ -165,6 +166,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void showAppLauncher(const std::shared_ptr<BarPanel>& anchor);
     // A hover thumbnail is about to show: an open launcher goes first.
     void handleThumbnailWillShow();
+    // After the bars were placed again: the open launcher stands above its bar where it is now, or
+    // closes when that bar is gone.
+    void followLauncherAnchor();
     // The bar to open the launcher above when its hot key fires: the active desktop's on the screen
     // under the pointer, else another active desktop's, else any; none without bars.
     std::shared_ptr<BarPanel> resolveLauncherAnchorPanel();
@@ -264,6 +268,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // The content view a bar panel shows; none for a stand-in.
+    static std::shared_ptr<BarContentView> barContent(const BarPanel& panel);
     // Gives a panel's content the index of its screen in the current screen list.
     void followScreenIndex(BarPanel& panel, size_t screenIndex);
     // A full-screen stand-in: a one-point strip along the bottom of its screen.
