@@ -50,8 +50,13 @@ void addDesktopListSteps(StepTable& t) {
         "Clicks the desktop switcher of a bar (\"N\" desktop N's, \"N@DISPLAY\" its mirror on a "
         "display)."));
     t.push_back(step(
-        "expect menu", {{repeated(text("[TITLE... >] ITEM"), 1)}},
+        "expect menu", {{words({"none"})}, {repeated(text("[TITLE... >] ITEM"), 1)}},
         [](ScenarioContext& ctx, const StepCall& call) {
+            if (call.form == 0) {
+                if (auto open = ctx.world.openMenuItems({}))
+                    failExpectation("no open menu", quotedList(*open));
+                return;
+            }
             std::vector<std::string> path, items;
             bool inPath = false;
             for (size_t i = 0; i < call.count(); ++i) inPath = inPath || call.is(i, ">");
@@ -67,7 +72,7 @@ void addDesktopListSteps(StepTable& t) {
         },
         "The items of the open menu in order, a separator as \"-\" and a submenu's symbol before "
         "its title; with titles before a \">\", the items of that submenu: expect menu \"Move to\" > "
-        "\"Desktop 2\"."));
+        "\"Desktop 2\". none: no menu is open."));
     t.push_back(step(
         "expect menu-mark", {{repeated(text("TITLE"), 1), words({"check", "mixed", "none"})}},
         [](ScenarioContext& ctx, const StepCall& call) {

@@ -180,9 +180,15 @@ std::optional<Screen> BarManager::screenForSpace(const SpaceInfo& space,
 }
 
 void BarManager::layPanel(BarPanel& panel, const Screen& screen) {
+    const Rect before = panel.frame();
     panel.isProgrammaticResize = true;
     panel.setFrame(barPanelFrame(screen.frame, qv::barHeight(metrics.barSize)), true);
     panel.isProgrammaticResize = false;
+    if (before == Rect{} || panel.frame() == before) return;
+    // The pointer is no longer known to be over a bar that moved: its hovers end until the pointer
+    // moves over it again, and what was opened above it where no bar is now goes.
+    if (const auto& host = panel.contentView()) host->mouseExited();
+    if (auto content = barContent(panel)) content->barDidMove();
 }
 
 void BarManager::syncPanels() {
@@ -266,12 +272,17 @@ void BarManager::repositionPanels() {
     applyEdgeReservationsIfNeeded();
     repositionMirrorPanels();
     applyDockRectRegistrations(desktops, screens);
+    followLauncherAnchor();
     scheduleAvoidance(0.1);
 }
 
-void BarManager::followScreenIndex(BarPanel& panel, size_t screenIndex) {
+std::shared_ptr<BarContentView> BarManager::barContent(const BarPanel& panel) {
     const auto& host = panel.contentView();
-    auto content = host ? std::dynamic_pointer_cast<BarContentView>(host->rootView()) : nullptr;
+    return host ? std::dynamic_pointer_cast<BarContentView>(host->rootView()) : nullptr;
+}
+
+void BarManager::followScreenIndex(BarPanel& panel, size_t screenIndex) {
+    auto content = barContent(panel);
     if (!content || content->screenIndex == screenIndex) return;
     content->screenIndex = screenIndex;
     content->setNeedsUpdate();

@@ -26,8 +26,9 @@
 #include "platform/Platform.h"
 #include "platform/ui/Windowing.h"
 #include "previews/WindowSwitcherController.h"
-#include "tracking/SpaceWindows.h"
 #include "tiling/WindowTilingController.h"
+#include "tracking/AXRequestBudget.h"
+#include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
@@ -112,6 +113,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::shared_ptr<AppLauncher> appLauncher;
     std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker;  // the shared one
     std::shared_ptr<AppLauncherPanel> launcherPanel;           // the open launcher
+    std::weak_ptr<BarPanel> launcherAnchor;                    // the bar it opened above
     std::shared_ptr<WindowAvoidanceManager> avoidanceManager;  // replaced whenever the bar size changes
     // Only where the system supports the switcher.
     std::shared_ptr<WindowSwitcherController> windowSwitcher;
@@ -164,6 +166,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void showAppLauncher(const std::shared_ptr<BarPanel>& anchor);
     // A hover thumbnail is about to show: an open launcher goes first.
     void handleThumbnailWillShow();
+    // After the bars were placed again: the open launcher stands above its bar where it is now, or
+    // closes when that bar is gone.
+    void followLauncherAnchor();
     // The bar to open the launcher above when its hot key fires: the active desktop's on the screen
     // under the pointer, else another active desktop's, else any; none without bars.
     std::shared_ptr<BarPanel> resolveLauncherAnchorPanel();
@@ -202,16 +207,21 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Desktop numbers count the desktops of the window's own display.
     void moveWindow(uint32_t windowID, int toDesktopNumber);
     bool shouldUseSilicaWindowMove(uint64_t from, uint64_t to);
-    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
-    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
-    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    // The budget is the move's, shared from its activation to its hand-back.
+    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                               std::shared_ptr<AXRequestBudget> budget);
+    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp,
+                                std::shared_ptr<AXRequestBudget> budget);
+    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                             AXRequestBudget& budget);
     void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
                                      std::optional<RunningApplication> previousApp);
-    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid);
-    std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t matching);
-    std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
-    std::optional<Point> pointAttribute(const AXElement& element, const std::string& attribute);
-    std::optional<Size> sizeAttribute(const AXElement& element, const std::string& attribute);
+    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid,
+                                                      AXRequestBudget& budget);
+    std::optional<Point> pointAttribute(AXRequestBudget& budget, const AXElement& element,
+                                        const std::string& attribute);
+    std::optional<Size> sizeAttribute(AXRequestBudget& budget, const AXElement& element,
+                                      const std::string& attribute);
     // A rectangle of the screens' space (bottom-left origin) in the window server's space.
     Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
     Point dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry);
@@ -258,6 +268,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // The content view a bar panel shows; none for a stand-in.
+    static std::shared_ptr<BarContentView> barContent(const BarPanel& panel);
     // Gives a panel's content the index of its screen in the current screen list.
     void followScreenIndex(BarPanel& panel, size_t screenIndex);
     // A full-screen stand-in: a one-point strip along the bottom of its screen.

@@ -37,7 +37,19 @@ void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
     panel->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
     panel->setAnchorDisplayID(anchor->displayID());
     launcherPanel = panel;
+    launcherAnchor = anchor;
     panel->makeKeyAndOrderFront();
+}
+
+void BarManager::followLauncherAnchor() {
+    if (!launcherPanel || launcherPanel->didRequestDismiss) return;
+    auto anchor = launcherAnchor.lock();
+    // The bar it opened above went with its desktop: the launcher goes too.
+    if (!anchor || anchor->isClosed()) {
+        launcherPanel->requestDismiss();
+        return;
+    }
+    launcherPanel->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
 }
 
 void BarManager::handleThumbnailWillShow() {

@@ -7,7 +7,7 @@
 
 #include "bar/BarManager.h"
 #include "platform/ui/Windowing.h"
-#include "tracking/AXWindowID.h"
+#include "tracking/AXRequestBudget.h"
 
 namespace qv {
 
@@ -52,17 +52,20 @@ void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_
         !windowStore->windows.contains(id))
         return;
     windowMoveRequested = true;
-    viewModel->activateWindow(id, false);
+    // One move is one action: its Accessibility requests, from the activation to the hand-back,
+    // share one budget.
+    auto budget = viewModel->makeAXBudget();
+    viewModel->activateWindow(id, false, budget);
     const bool silica = shouldUseSilicaWindowMove(from, to);
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
+    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica, budget] {
         auto self = weak.lock();
         if (!self) return;
         self->windowMoveRequested = false;
         if (silica) {
-            self->beginSilicaWindowMove(id, from, to);
+            self->beginSilicaWindowMove(id, from, to, budget);
         } else {
-            self->beginWindowMoveDrag(id, from, to);
+            self->beginWindowMoveDrag(id, from, to, *budget);
         }
     });
 }
@@ -85,7 +88,8 @@ bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
     return a != spaces.end() && b != spaces.end() && a->displayIdentifier == b->displayIdentifier;
 }
 
-void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                       std::shared_ptr<AXRequestBudget> budget) {
     if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
     auto tracked = windowStore->windows.find(windowID);
     if (tracked == windowStore->windows.end()) return;
@@ -93,7 +97,7 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
     const auto number = missionControlDesktopNumber(targetSpaceID);
     const auto shortcut = number ? desktopSwitchShortcut(*number) : std::nullopt;
     if (!shortcut) return;
-    const auto geometry = dragGeometryForWindow(windowID, pid);
+    const auto geometry = dragGeometryForWindow(windowID, pid, *budget);
     if (!geometry) return;
     const Point grab = geometry->grabPoint;
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
@@ -109,7 +113,7 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
 
     std::weak_ptr<BarManager> weak = weak_from_this();
     std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
-    main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut = *shortcut, grab, app] {
+    main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut = *shortcut, grab, app, budget] {
         auto self = weak.lock();
         if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID)
             return;
@@ -120,13 +124,14 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
             self->postMouseEvent(eventtype::kLeftMouseUp, grab);
             return;
         }
-        main->asyncAfter(kSilicaFinishDelay, [weak, windowID, app] {
-            if (auto self = weak.lock()) self->finishSilicaWindowMove(windowID, app);
+        main->asyncAfter(kSilicaFinishDelay, [weak, windowID, app, budget] {
+            if (auto self = weak.lock()) self->finishSilicaWindowMove(windowID, app, budget);
         });
     });
 }
 
-void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp) {
+void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp,
+                                        std::shared_ptr<AXRequestBudget> budget) {
     if (!pendingSilicaWindowMove || pendingSilicaWindowMove->windowID != windowID) return;
     const PendingSilicaWindowMove pending = *std::exchange(pendingSilicaWindowMove, std::nullopt);
     pendingPreviousApp.reset();
@@ -134,24 +139,25 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
     refreshSpacesSoon();
     if (!previousApp || isProgram(*previousApp)) return;
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay,
-                                              [weak, windowID, pid = previousApp->processIdentifier] {
-                                                  auto self = weak.lock();
-                                                  if (!self) return;
-                                                  if (self->platform_.windowing.isActive()) {
-                                                      self->platform_.windowing.yieldActivation(pid);
-                                                  } else {
-                                                      self->viewModel->activateWindow(windowID, false);
-                                                  }
-                                              });
+    platform_.runtime.mainQueue()->asyncAfter(
+        kHandBackDelay, [weak, windowID, pid = previousApp->processIdentifier, budget] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (self->platform_.windowing.isActive()) {
+                self->platform_.windowing.yieldActivation(pid);
+            } else {
+                self->viewModel->activateWindow(windowID, false, budget);
+            }
+        });
 }
 
-void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                     AXRequestBudget& budget) {
     if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
     auto tracked = windowStore->windows.find(windowID);
     if (tracked == windowStore->windows.end()) return;
     const int32_t pid = tracked->second.pid;
-    const auto geometry = dragGeometryForWindow(windowID, pid);
+    const auto geometry = dragGeometryForWindow(windowID, pid, budget);
     if (!geometry) return;
     const Point grab = geometry->grabPoint;
     // The button stays down until the target desktop shows.
@@ -201,49 +207,34 @@ void BarManager::finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
 
 // --- Where to take hold of a window, and where to let it go ---
 
-std::optional<DragGeometry> BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid) {
-    Accessibility& ax = platform_.accessibility;
-    const auto window = findAXWindow(ax.createApplication(pid), windowID);
+std::optional<DragGeometry> BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
+                                                              AXRequestBudget& budget) {
+    const auto window =
+        findAXWindow(budget, axGetWindow, platform_.accessibility.createApplication(pid), windowID);
     if (!window) return std::nullopt;
-    const auto position = pointAttribute(*window, "AXPosition");
-    const auto size = sizeAttribute(*window, "AXSize");
+    const auto position = pointAttribute(budget, *window, "AXPosition");
+    const auto size = sizeAttribute(budget, *window, "AXSize");
     if (!position || !size) return std::nullopt;
     const Rect frame{*position, *size};
     std::optional<Rect> zoom;
     Value button;
-    if (ax.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
+    if (budget.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
         if (auto element = button.asElement()) {
-            const auto at = pointAttribute(*element, "AXPosition");
-            const auto extent = sizeAttribute(*element, "AXSize");
+            const auto at = pointAttribute(budget, *element, "AXPosition");
+            const auto extent = sizeAttribute(budget, *element, "AXSize");
             if (at && extent) zoom = Rect{*at, *extent};
         }
     }
     return DragGeometry{dragGrabPoint(frame, zoom), frame};
 }
 
-std::optional<AXElement> BarManager::findAXWindow(const AXElement& appElement, uint32_t matching) {
-    const auto windows = copyAXWindows(appElement);
-    if (!windows) return std::nullopt;
-    for (const AXElement& element : *windows) {
-        if (resolveAXWindowID(platform_.accessibility, axGetWindow, element) == matching) return element;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::vector<AXElement>> BarManager::copyAXWindows(const AXElement& appElement) {
-    Value value;
-    if (platform_.accessibility.copyAttributeValue(appElement, "AXWindows", value) != kAXErrorSuccess)
-        return std::nullopt;
-    return value.asElementArray();
-}
-
 namespace {
 
 // An Accessibility value attribute of the given type (a point or a size); none for anything else.
-std::optional<AXValueData> axValueAttribute(Accessibility& ax, const AXElement& element,
+std::optional<AXValueData> axValueAttribute(AXRequestBudget& budget, const AXElement& element,
                                             const std::string& attribute, AXValueData::Type type) {
     Value value;
-    if (ax.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
+    if (budget.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
     auto data = value.asAXValue();
     if (!data || data->type != type) return std::nullopt;
     return data;
@@ -251,13 +242,15 @@ std::optional<AXValueData> axValueAttribute(Accessibility& ax, const AXElement& 
 
 }  // namespace
 
-std::optional<Point> BarManager::pointAttribute(const AXElement& element, const std::string& attribute) {
-    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Point);
+std::optional<Point> BarManager::pointAttribute(AXRequestBudget& budget, const AXElement& element,
+                                                const std::string& attribute) {
+    auto data = axValueAttribute(budget, element, attribute, AXValueData::Type::Point);
     return data ? std::optional<Point>(data->point) : std::nullopt;
 }
 
-std::optional<Size> BarManager::sizeAttribute(const AXElement& element, const std::string& attribute) {
-    auto data = axValueAttribute(platform_.accessibility, element, attribute, AXValueData::Type::Size);
+std::optional<Size> BarManager::sizeAttribute(AXRequestBudget& budget, const AXElement& element,
+                                              const std::string& attribute) {
+    auto data = axValueAttribute(budget, element, attribute, AXValueData::Type::Size);
     return data ? std::optional<Size>(data->size) : std::nullopt;
 }
 

@@ -109,8 +109,11 @@ bool DockController::moveUnreadableFileAside() {
 
 bool DockController::looksHidden(bool autoHide, std::optional<double> delay,
                                  std::optional<bool> bounceEnabled) {
-    return autoHide && bounceEnabled == false && delay &&
-           std::fabs(*delay - kHiddenDelay) < kHiddenDelayTolerance;
+    return autoHide && bounceEnabled == false && isHiddenDelay(delay);
+}
+
+bool DockController::isHiddenDelay(std::optional<double> delay) {
+    return delay && std::fabs(*delay - kHiddenDelay) < kHiddenDelayTolerance;
 }
 
 bool DockController::dockLooksHidden() {
@@ -133,15 +136,21 @@ std::optional<bool> DockController::boolValue(const Value& value) {
     return std::nullopt;
 }
 
+PreferencesDomain* DockController::dockDomain() {
+    // A domain that could not be opened before may open now.
+    if (!dockDefaults_) dockDefaults_ = platform_.preferences.openSuite(kDomain);
+    return dockDefaults_.get();
+}
+
 std::optional<double> DockController::currentAutoHideDelay() {
-    if (!dockDefaults_) return std::nullopt;
-    auto value = dockDefaults_->object(kDelayKey);
+    PreferencesDomain* domain = dockDomain();
+    auto value = domain ? domain->object(kDelayKey) : std::nullopt;
     return value ? doubleValue(*value) : std::nullopt;
 }
 
 std::optional<bool> DockController::currentBounceEnabled() {
-    if (!dockDefaults_) return std::nullopt;
-    auto value = dockDefaults_->object(kNoBouncingKey);
+    PreferencesDomain* domain = dockDomain();
+    auto value = domain ? domain->object(kNoBouncingKey) : std::nullopt;
     auto noBouncing = value ? boolValue(*value) : std::nullopt;
     if (!noBouncing) return std::nullopt;
     return !*noBouncing;
@@ -152,9 +161,9 @@ bool DockController::captureInitialSettings() {
     InitialDockSettings saved;
     if (!dockLooksHidden()) {
         saved.autoHideEnabled = platform_.dock.getAutoHideEnabled();
-        if (dockDefaults_) {
-            saved.autoHideDelay = dockDefaults_->object(kDelayKey);
-            saved.noBouncing = dockDefaults_->object(kNoBouncingKey);
+        if (PreferencesDomain* domain = dockDomain()) {
+            saved.autoHideDelay = domain->object(kDelayKey);
+            saved.noBouncing = domain->object(kNoBouncingKey);
         }
     } else {
         saved = recoveryDockSettings();
@@ -162,41 +171,61 @@ bool DockController::captureInitialSettings() {
     return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved));
 }
 
+InitialDockSettings DockController::saveUnsavedPreferences(PreferencesDomain& domain) {
+    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
+    auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
+    if (!saved) return {};  // nothing known to be saved: nothing may be overwritten
+    InitialDockSettings completed = *saved;
+    // What hiding wrote before is not the user's: it stays unsaved, and restoring gives the default.
+    if (!completed.autoHideDelay && !isHiddenDelay(currentAutoHideDelay()))
+        completed.autoHideDelay = domain.object(kDelayKey);
+    if (!completed.noBouncing && currentBounceEnabled() != false)
+        completed.noBouncing = domain.object(kNoBouncingKey);
+    if (completed == *saved) return completed;
+    return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(completed)) ? completed
+                                                                                                 : *saved;
+}
+
 void DockController::applyHideSettings() {
     platform_.dock.setAutoHideEnabled(true);
-    if (dockDefaults_) {
-        dockDefaults_->set(Value::number(kHiddenDelay), kDelayKey);
-        dockDefaults_->synchronize();
-        dockDefaults_->set(Value::number(NumberObject::ofBool(true)), kNoBouncingKey);
-        dockDefaults_->synchronize();
+    if (PreferencesDomain* domain = dockDomain()) {
+        // A value is overwritten only once it is saved, so that restoring can give it back.
+        const InitialDockSettings saved = saveUnsavedPreferences(*domain);
+        if (saved.autoHideDelay) domain->set(Value::number(kHiddenDelay), kDelayKey);
+        domain->synchronize();
+        if (saved.noBouncing) domain->set(Value::number(NumberObject::ofBool(true)), kNoBouncingKey);
+        domain->synchronize();
     }
     restartDock();
 }
 
-void DockController::restorePreference(const char* key, const SavedDockPreference& saved,
+void DockController::restorePreference(PreferencesDomain& domain, const char* key,
+                                       const SavedDockPreference& saved, bool holdsHiddenValue,
                                        const Value& fallback) {
     if (!saved) {
-        dockDefaults_->set(fallback, key);
+        // Never saved: only a value our hiding wrote (an earlier version saved none) is undone.
+        if (holdsHiddenValue) domain.set(fallback, key);
     } else if (*saved) {
-        dockDefaults_->set(**saved, key);
+        domain.set(**saved, key);
     } else {
-        dockDefaults_->removeObject(key);
+        domain.removeObject(key);
     }
 }
 
 bool DockController::writeBack(const InitialDockSettings& saved) {
     platform_.dock.setAutoHideEnabled(saved.autoHideEnabled);
-    if (!dockDefaults_) return false;
-    restorePreference(kDelayKey, saved.autoHideDelay, Value::number(kRestoredDelay));
-    bool written = dockDefaults_->synchronize();
-    restorePreference(kNoBouncingKey, saved.noBouncing, Value::number(NumberObject::ofBool(false)));
-    return dockDefaults_->synchronize() && written;
+    PreferencesDomain* domain = dockDomain();
+    if (!domain) return false;
+    restorePreference(*domain, kDelayKey, saved.autoHideDelay, isHiddenDelay(currentAutoHideDelay()),
+                      Value::number(kRestoredDelay));
+    bool written = domain->synchronize();
+    restorePreference(*domain, kNoBouncingKey, saved.noBouncing, currentBounceEnabled() == false,
+                      Value::number(NumberObject::ofBool(false)));
+    return domain->synchronize() && written;
 }
 
 void DockController::restore(bool synchronous) {
     if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return;
-    // A domain that could not be opened before may open now.
-    if (!dockDefaults_) dockDefaults_ = platform_.preferences.openSuite(kDomain);
     FileSystem& files = platform_.fileSystem;
     auto bytes = files.contentsOfFile(*fileURL_);
     auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;

@@ -67,6 +67,8 @@ class DockController : public std::enable_shared_from_this<DockController> {
     // --- The rules ---
     // Auto-hide on, bouncing present and off, a delay within 0.0001 of 1000.
     static bool looksHidden(bool autoHide, std::optional<double> delay, std::optional<bool> bounceEnabled);
+    // A delay within 0.0001 of the one hiding writes.
+    static bool isHiddenDelay(std::optional<double> delay);
     // A preference read as a number or as a Boolean: native numbers, number objects and Booleans.
     static std::optional<double> doubleValue(const Value& value);
     static std::optional<bool> boolValue(const Value& value);
@@ -79,8 +81,15 @@ class DockController : public std::enable_shared_from_this<DockController> {
     FileState fileState();
     // An unreadable file goes aside before a fresh capture takes its place; false when it cannot.
     bool moveUnreadableFileAside();
-    // Writes one saved preference back: its value, a removal for null, the default when not saved.
-    void restorePreference(const char* key, const SavedDockPreference& saved, const Value& fallback);
+    // The Dock's domain, opened afresh when it could not be opened before; none while it cannot.
+    PreferencesDomain* dockDomain();
+    // Saves in the file the values of keys it does not hold yet, before hiding overwrites them.
+    // Returns what the file holds: a key without a saved value is not to be overwritten.
+    InitialDockSettings saveUnsavedPreferences(PreferencesDomain& domain);
+    // Writes one saved preference back: its value, a removal for null; a key never saved keeps its
+    // value, unless it holds what hiding writes, which gives way to the default.
+    void restorePreference(PreferencesDomain& domain, const char* key, const SavedDockPreference& saved,
+                           bool holdsHiddenValue, const Value& fallback);
     // Puts the saved state back; true when every preference was written and synchronised.
     bool writeBack(const InitialDockSettings& saved);
 

@@ -45,6 +45,20 @@ void BarContentView::activateWindowDeferred(uint32_t windowID) {
     });
 }
 
+void BarContentView::barDidMove() {
+    thumbnailPopups->dismissThumbnailPopupImmediate();
+    platform_.windowing.cancelMenuTracking();
+    barMoves = *barMoves + 1;
+}
+
+BarMoveObserver BarContentView::observeMoves(std::weak_ptr<BarContentView> bar) {
+    return [bar](std::function<void()> handler) {
+        auto view = bar.lock();
+        if (!view) return Subscription();
+        return view->barMoves.subscribeToChanges([handler = std::move(handler)](uint64_t) { handler(); });
+    };
+}
+
 void BarContentView::quitApp(uint32_t windowID) {
     const auto& windows = viewModel->windowStore->windows;
     auto tracked = windows.find(windowID);
@@ -81,7 +95,8 @@ void BarContentView::pinnedDragEnded(const std::string& id, const DragValue& val
     pinnedDragInsertionIndex.reset();
     setNeedsUpdate();
     // A chip that left the row mid-drag is not dropped anywhere.
-    if (contains(visible, id) && preview != visible) pinStore->movePinnedApp(id, target, PinDestination::bar());
+    if (contains(visible, id) && preview != visible)
+        pinStore->movePinnedApp(id, target, PinDestination::bar());
 }
 
 void BarContentView::chipDragChanged(const std::string& id, const DragValue& value) {

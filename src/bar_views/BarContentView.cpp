@@ -60,7 +60,8 @@ struct SwitcherInputs {
                                  [weak](uint64_t target) {
                                      auto b = weak.lock();
                                      if (b && b->onSpaceSwitchRequested) b->onSpaceSwitchRequested(target);
-                                 }}
+                                 },
+                             .observeBarMoves = BarContentView::observeMoves(weak)}
             .body();
     }
 };

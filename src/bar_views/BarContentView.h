@@ -11,6 +11,7 @@
 #include "bar_views/BarMenu.h"
 #include "bar_views/ChipReorder.h"
 #include "bar_views/MoveToMenu.h"
+#include "bar_views/PopupPlacement.h"
 #include "bar_views/SpaceSwitcher.h"
 #include "bar_views/ThumbnailPopups.h"
 #include "model/BarMetrics.h"
@@ -124,6 +125,13 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     void activateWindowDeferred(uint32_t windowID);
     // A normal quit request to the app of a tracked window; nothing for an untracked one.
     void quitApp(uint32_t windowID);
+
+    // --- The bar's panel moved, its display's frame having changed ---
+    // What stands above the bar where the bar no longer is closes: the thumbnail pop-up, the
+    // context menu, and through `barMoves` the desktop list.
+    void barDidMove();
+    Published<uint64_t> barMoves{0};
+    static BarMoveObserver observeMoves(std::weak_ptr<BarContentView> bar);
 
     // --- Menus ---
     // Where a window of this bar can be sent, worked out afresh on every call.

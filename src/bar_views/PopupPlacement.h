@@ -3,15 +3,21 @@
 // What every floating panel opened from a bar shares: the screen it opens on, the x it centres on,
 // and its fade-in.
 
+#include <functional>
 #include <optional>
 
 #include "platform/Displays.h"
 #include "platform/Geometry.h"
+#include "platform/dispatch/Published.h"
 #include "platform/dispatch/Runtime.h"
 #include "platform/ui/Panel.h"
 #include "platform/ui/Windowing.h"
 
 namespace qv {
+
+// Lets a panel opened from a bar hear when that bar moves, its display's frame having changed: the
+// handler runs at each move while the subscription lives. Empty where no bar gives one.
+using BarMoveObserver = std::function<Subscription(std::function<void()>)>;
 
 // The screen a pop-up opens on: the first whose frame holds the centre of the window the click or
 // hover came through, else the first holding the fallback point, else the main screen; none when

@@ -43,6 +43,7 @@ void SpaceSwitcherState::toggleSpaceListPanel(const SpaceSwitcher& switcher) {
 }
 
 void SpaceSwitcherState::closeSpaceListPanel() {
+    barMoveSubscription.cancel();
     if (auto panel = std::exchange(spaceListPanel, nullptr)) panel->close();
 }
 
@@ -86,7 +87,10 @@ void SpaceSwitcherState::showSpaceListPanel(const SpaceSwitcher& switcher) {
     auto panel = SpaceListPanel::create(
         platform_.windowing, platform_.runtime, frame, content,
         [weak] {
-            if (auto self = weak.lock()) self->spaceListPanel.reset();
+            if (auto self = weak.lock()) {
+                self->spaceListPanel.reset();
+                self->barMoveSubscription.cancel();
+            }
         },
         [weak](Point where) {
             auto self = weak.lock();
@@ -95,6 +99,11 @@ void SpaceSwitcherState::showSpaceListPanel(const SpaceSwitcher& switcher) {
     *panelRef = panel;
     fadeIn(*panel, SpaceListPanel::kFadeInDuration);
     spaceListPanel = panel;
+    if (switcher.observeBarMoves) {
+        barMoveSubscription = switcher.observeBarMoves([weak] {
+            if (auto self = weak.lock()) self->closeSpaceListPanel();
+        });
+    }
 }
 
 std::string SpaceSwitcher::helpText() const {

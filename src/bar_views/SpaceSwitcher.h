@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bar_views/PopupPlacement.h"
 #include "bar_views/SpaceListPanel.h"
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
@@ -40,6 +41,7 @@ class SpaceSwitcherState : public std::enable_shared_from_this<SpaceSwitcherStat
     std::optional<Rect> triggerWindowFrame;
     std::optional<Point> triggerPoint;
     std::weak_ptr<Panel> triggerWindow;  // the bar window the click came through
+    Subscription barMoveSubscription;    // while a list is open
 
     void captureTriggerContext();
     void toggleSpaceListPanel(const SpaceSwitcher& switcher);
@@ -62,6 +64,7 @@ struct SpaceSwitcher {
     BarMetrics metrics;
     uint64_t spaceID = 0;
     std::function<void(uint64_t spaceID)> onSwitchToSpace;
+    BarMoveObserver observeBarMoves = nullptr;  // an open list closes when its bar moves
 
     static constexpr double kExtraWidth = 11;  // 5 before the button, 6 after it
 

@@ -23,6 +23,12 @@ struct KeyboardShortcut {
     friend bool operator==(const KeyboardShortcut&, const KeyboardShortcut&) = default;
 };
 
+// Whether a shortcut holds Command, Option or Control. Without one, a plain or shifted key would be
+// taken from whatever the user types.
+inline bool holdsCommandOptionOrControl(const KeyboardShortcut& shortcut) {
+    return (shortcut.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)) != 0;
+}
+
 // JSON form {"keyCode": n, "modifiers": n}. Both keys are required and must fit 32 unsigned bits;
 // anything else fails with the decoder's own error.
 inline void to_json(nlohmann::json& j, const KeyboardShortcut& s) {

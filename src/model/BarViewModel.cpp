@@ -345,41 +345,21 @@ std::vector<std::string> BarViewModel::mergedAppOrder(std::vector<std::string> s
 
 // --- Actions ---
 
-std::optional<std::vector<AXElement>> BarViewModel::copyAXWindows(const AXElement& appElement) {
-    Value list;
-    if (platform_.accessibility.copyAttributeValue(appElement, "AXWindows", list) != kAXErrorSuccess)
-        return std::nullopt;
-    return list.asElementArray();
+std::shared_ptr<AXRequestBudget> BarViewModel::makeAXBudget() {
+    return std::make_shared<AXRequestBudget>(platform_.accessibility, platform_.runtime);
 }
 
-std::optional<AXElement> BarViewModel::findAXWindow(const AXElement& appElement, uint32_t windowID) {
-    auto windows = copyAXWindows(appElement);
-    if (!windows || windows->empty()) return std::nullopt;
-    for (const AXElement& element : *windows) {
-        std::optional<uint32_t> id;
-        if (axGetWindow) {
-            uint32_t found = 0;
-            if (axGetWindow(element, found) == kAXErrorSuccess && found != 0) id = found;
-        }
-        if (!id) {
-            Value number;
-            if (platform_.accessibility.copyAttributeValue(element, "AXWindowNumber", number) ==
-                kAXErrorSuccess) {
-                if (auto n = number.asNumberObject(); n && n->uint32Value() != 0) id = n->uint32Value();
-            }
-        }
-        if (id == windowID) return element;
-    }
-    return std::nullopt;
+std::optional<AXElement> BarViewModel::findAXWindow(AXRequestBudget& budget, const AXElement& appElement,
+                                                    uint32_t windowID) {
+    return qv::findAXWindow(budget, axGetWindow, appElement, windowID);
 }
 
-void BarViewModel::applyAXFocusAndRaise(const AXElement& axWindow, uint32_t /*windowID*/, bool isMinimized,
-                                        uint64_t /*seq*/) {
-    Accessibility& ax = platform_.accessibility;
-    if (isMinimized) (void)ax.setAttributeValue(axWindow, "AXMinimized", Value::boolean(false));
-    (void)ax.setAttributeValue(axWindow, "AXMain", Value::boolean(true));
-    (void)ax.setAttributeValue(axWindow, "AXFocused", Value::boolean(true));
-    (void)ax.performAction(axWindow, "AXRaise");
+void BarViewModel::applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow,
+                                        uint32_t /*windowID*/, bool isMinimized, uint64_t /*seq*/) {
+    if (isMinimized) (void)budget.setAttributeValue(axWindow, "AXMinimized", Value::boolean(false));
+    (void)budget.setAttributeValue(axWindow, "AXMain", Value::boolean(true));
+    (void)budget.setAttributeValue(axWindow, "AXFocused", Value::boolean(true));
+    (void)budget.performAction(axWindow, "AXRaise");
 }
 
 void BarViewModel::requestActivation(const RunningApplication& app, uint64_t /*seq*/) {
@@ -400,13 +380,15 @@ void BarViewModel::cancelActivationRetry() {
     activationRetryWindowID = 0;
 }
 
-void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
+void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation,
+                                  std::shared_ptr<AXRequestBudget> budget) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
     const TrackedWindow window = found->second;  // the calls below may change the store
     const uint64_t seq = ++debugEventSequence;
     // An older retry would raise its window over this one, or drop this one's pending focus.
     cancelActivationRetry();
+    if (!budget) budget = makeAXBudget();
 
     const std::string& appKey = window.bundleIdentifier ? *window.bundleIdentifier : window.appName;
     std::vector<uint64_t> spaceIDs(window.spaceIDs.begin(), window.spaceIDs.end());
@@ -417,37 +399,38 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
     if (window.bundleIdentifier) badgeService->clearAttention(*window.bundleIdentifier);
     pendingFocusedWindowID = id;
 
-    Accessibility& ax = platform_.accessibility;
-    const AXElement appElement = ax.createApplication(window.pid);
+    const AXElement appElement = platform_.accessibility.createApplication(window.pid);
     if (focusBeforeActivation) {
-        if (auto element = findAXWindow(appElement, id)) {
-            (void)ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
-            (void)ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
-            applyAXFocusAndRaise(*element, id, window.isMinimized, seq);
+        if (auto element = findAXWindow(*budget, appElement, id)) {
+            (void)budget->setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
+            (void)budget->setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
+            applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
         }
     }
     if (auto app = platform_.workspace.runningApplication(window.pid)) requestActivation(*app, seq);
 
-    if (auto element = findAXWindow(appElement, id)) {
-        applyAXFocusAndRaise(*element, id, window.isMinimized, seq);
+    if (auto element = findAXWindow(*budget, appElement, id)) {
+        applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
     } else {
         std::weak_ptr<BarViewModel> weak = weak_from_this();
         activationRetryWindowID = id;
+        // The retry spends what the first attempt left of the action's budget.
         activationRetry = platform_.runtime.mainQueue()->asyncAfter(
             kActivationRetryDelay,
-            [weak, appElement, id, pid = window.pid, minimized = window.isMinimized, seq] {
-                if (auto self = weak.lock()) self->focusAndRaiseAXWindow(appElement, id, pid, minimized, seq);
+            [weak, appElement, id, pid = window.pid, minimized = window.isMinimized, seq, budget] {
+                if (auto self = weak.lock())
+                    self->focusAndRaiseAXWindow(*budget, appElement, id, pid, minimized, seq);
             });
     }
     focusedWindowID = id;
 }
 
-void BarViewModel::focusAndRaiseAXWindow(const AXElement& appElement, uint32_t windowID, int32_t pid,
-                                         bool isMinimized, uint64_t seq) {
+void BarViewModel::focusAndRaiseAXWindow(AXRequestBudget& budget, const AXElement& appElement,
+                                         uint32_t windowID, int32_t pid, bool isMinimized, uint64_t seq) {
     activationRetry.reset();
     activationRetryWindowID = 0;
-    if (auto element = findAXWindow(appElement, windowID)) {
-        applyAXFocusAndRaise(*element, windowID, isMinimized, seq);
+    if (auto element = findAXWindow(budget, appElement, windowID)) {
+        applyAXFocusAndRaise(budget, *element, windowID, isMinimized, seq);
         return;
     }
     windowStore->scheduleDeferredScan(pid);
@@ -461,25 +444,25 @@ bool BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*conte
     const TrackedWindow window = found->second;
     ++debugEventSequence;
     cancelActivationRetry();
-    Accessibility& ax = platform_.accessibility;
-    const AXElement appElement = ax.createApplication(window.pid);
+    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
+    const AXElement appElement = platform_.accessibility.createApplication(window.pid);
     pendingFocusedWindowID = id;
 
-    auto element = findAXWindow(appElement, id);
+    auto element = findAXWindow(budget, appElement, id);
     if (!element) {
         pendingFocusedWindowID.reset();
         windowStore->scheduleDeferredScan(window.pid);
         return false;
     }
-    (void)ax.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
+    (void)budget.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
     bool ok =
-        ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)) == kAXErrorSuccess;
-    ok &= ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)) == kAXErrorSuccess;
+        budget.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)) == kAXErrorSuccess;
+    ok &= budget.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)) == kAXErrorSuccess;
     if (window.isMinimized)
-        ok &= ax.setAttributeValue(*element, "AXMinimized", Value::boolean(false)) == kAXErrorSuccess;
-    ok &= ax.setAttributeValue(*element, "AXMain", Value::boolean(true)) == kAXErrorSuccess;
-    ok &= ax.setAttributeValue(*element, "AXFocused", Value::boolean(true)) == kAXErrorSuccess;
-    ok &= ax.performAction(*element, "AXRaise") == kAXErrorSuccess;
+        ok &= budget.setAttributeValue(*element, "AXMinimized", Value::boolean(false)) == kAXErrorSuccess;
+    ok &= budget.setAttributeValue(*element, "AXMain", Value::boolean(true)) == kAXErrorSuccess;
+    ok &= budget.setAttributeValue(*element, "AXFocused", Value::boolean(true)) == kAXErrorSuccess;
+    ok &= budget.performAction(*element, "AXRaise") == kAXErrorSuccess;
     focusedWindowID = id;
     return ok;
 }
@@ -488,8 +471,10 @@ void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMini
     const uint64_t seq = ++debugEventSequence;
     cancelActivationRetry();
     if (auto app = platform_.workspace.runningApplication(pid)) requestActivation(*app, seq);
+    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
     const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(appElement, id)) applyAXFocusAndRaise(*element, id, isMinimized, seq);
+    if (auto element = findAXWindow(budget, appElement, id))
+        applyAXFocusAndRaise(budget, *element, id, isMinimized, seq);
 }
 
 void BarViewModel::minimizeWindow(uint32_t id) {
@@ -500,21 +485,22 @@ void BarViewModel::minimizeWindow(uint32_t id) {
     if (activationRetry && activationRetryWindowID == id) cancelActivationRetry();
     if (pendingFocusedWindowID == id) pendingFocusedWindowID.reset();
     if (*focusedWindowID == id) focusedWindowID = std::nullopt;
+    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
     const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(appElement, id))
-        (void)platform_.accessibility.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
+    if (auto element = findAXWindow(budget, appElement, id))
+        (void)budget.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
 }
 
 void BarViewModel::closeWindow(uint32_t id) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
-    Accessibility& ax = platform_.accessibility;
-    const AXElement appElement = ax.createApplication(found->second.pid);
-    auto element = findAXWindow(appElement, id);
+    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
+    const AXElement appElement = platform_.accessibility.createApplication(found->second.pid);
+    auto element = findAXWindow(budget, appElement, id);
     if (!element) return;
     Value button;
-    if (ax.copyAttributeValue(*element, "AXCloseButton", button) != kAXErrorSuccess) return;
-    if (auto closeButton = button.asElement()) (void)ax.performAction(*closeButton, "AXPress");
+    if (budget.copyAttributeValue(*element, "AXCloseButton", button) != kAXErrorSuccess) return;
+    if (auto closeButton = button.asElement()) (void)budget.performAction(*closeButton, "AXPress");
 }
 
 void BarViewModel::launchApp(const std::string& bundleID) {

@@ -18,6 +18,7 @@
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/dispatch/Published.h"
+#include "tracking/AXRequestBudget.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
@@ -110,7 +111,11 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
                                                    const std::vector<std::string>& visible, size_t limit);
 
     // --- Actions ---
-    void activateWindow(uint32_t id, bool focusBeforeActivation = false);
+    // Every Accessibility request of one action, its retry included, spends one budget: a hung
+    // application holds the program at most that long. A caller whose action goes on after the
+    // activation hands in the budget it goes on with.
+    void activateWindow(uint32_t id, bool focusBeforeActivation = false,
+                        std::shared_ptr<AXRequestBudget> budget = nullptr);
     void activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized);
     // True when every request that counts succeeded.
     bool focusWindowWithAXOnly(uint32_t id, const std::string& context);
@@ -118,9 +123,11 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void closeWindow(uint32_t id);
     void launchApp(const std::string& bundleID);
 
-    std::optional<AXElement> findAXWindow(const AXElement& appElement, uint32_t windowID);
-    std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
-    void applyAXFocusAndRaise(const AXElement& axWindow, uint32_t windowID, bool isMinimized, uint64_t seq);
+    std::shared_ptr<AXRequestBudget> makeAXBudget();
+    std::optional<AXElement> findAXWindow(AXRequestBudget& budget, const AXElement& appElement,
+                                          uint32_t windowID);
+    void applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow, uint32_t windowID,
+                              bool isMinimized, uint64_t seq);
     void requestActivation(const RunningApplication& app, uint64_t seq);
 
   private:
@@ -163,8 +170,8 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     std::shared_ptr<const Image> resolveIcon(const TrackedWindow& window);
     std::shared_ptr<const Image> locatedIcon(const std::string& bundleID);
     void cancelActivationRetry();
-    void focusAndRaiseAXWindow(const AXElement& appElement, uint32_t windowID, int32_t pid, bool isMinimized,
-                               uint64_t seq);
+    void focusAndRaiseAXWindow(AXRequestBudget& budget, const AXElement& appElement, uint32_t windowID,
+                               int32_t pid, bool isMinimized, uint64_t seq);
 
     Platform& platform_;
     SpaceWindows spaceWindows_;

@@ -16,7 +16,7 @@ bool WindowSwitcherController::isSupported(SystemInfo& system) {
 SwitcherTrigger WindowSwitcherController::trigger(const KeyboardShortcut& shortcut) {
     const uint32_t m = shortcut.modifiers;
     const bool accepted = shortcut.keyCode != WindowSwitcherKeyTap::kEscapeKeyCode && !(m & carbon::kShift) &&
-                          (m & (carbon::kCommand | carbon::kOption | carbon::kControl)) != 0;
+                          holdsCommandOptionOrControl(shortcut);
     if (!accepted) return SwitcherTrigger{};
     CGEventFlags flags = 0;
     if (m & carbon::kCommand) flags |= eventflags::kCommand;

@@ -62,8 +62,7 @@ std::optional<SnapKeyModifiers> storedSnapKeys(const UserSettings& settings) {
 std::optional<std::string> launcherShortcutRejection(const KeyboardShortcut& recorded,
                                                      const std::optional<KeyboardShortcut>& switcherShortcut,
                                                      std::optional<SnapKeyModifiers> snapKeys) {
-    if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
-        return "Use Option, Command or Control.";
+    if (!holdsCommandOptionOrControl(recorded)) return "Use Option, Command or Control.";
     if (switcherShortcut && *switcherShortcut == recorded) return "Already used by the window switcher.";
     if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
     return std::nullopt;

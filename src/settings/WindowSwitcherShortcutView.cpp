@@ -9,8 +9,7 @@ std::optional<std::string> switcherShortcutRejection(const KeyboardShortcut& rec
                                                      const std::optional<KeyboardShortcut>& launcherShortcut,
                                                      std::optional<SnapKeyModifiers> snapKeys) {
     if (recorded.modifiers & carbon::kShift) return "Shift is reserved for moving backwards.";
-    if (!(recorded.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)))
-        return "Use Option, Command or Control.";
+    if (!holdsCommandOptionOrControl(recorded)) return "Use Option, Command or Control.";
     if (launcherShortcut && *launcherShortcut == recorded) return "Already used by the app launcher.";
     if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
     return std::nullopt;
@@ -42,9 +41,13 @@ void WindowSwitcherShortcutView::toggleRecording() {
 }
 
 void WindowSwitcherShortcutView::record(uint16_t keyCode, uint64_t modifierFlags) {
-    const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
-    rejection_ = switcherShortcutRejection(recorded, hotkey_.currentShortcut(), storedSnapKeys(settings_));
-    if (!rejection_) settings_.setWindowSwitcherShortcut(recorded);
+    store(KeyboardShortcut{keyCode, carbonModifiers(modifierFlags)});
+}
+
+void WindowSwitcherShortcutView::store(const KeyboardShortcut& shortcut) {
+    // Recorded or reset, a shortcut another row holds is refused the same way.
+    rejection_ = switcherShortcutRejection(shortcut, hotkey_.currentShortcut(), storedSnapKeys(settings_));
+    if (!rejection_) settings_.setWindowSwitcherShortcut(shortcut);
     setNeedsUpdate();
 }
 
@@ -67,12 +70,8 @@ Node WindowSwitcherShortcutView::body() {
     row.toggleRecording = [this] { toggleRecording(); };
     constexpr KeyboardShortcut kDefault = UserSettings::kDefaultWindowSwitcherShortcut;
     if (current != kDefault && !recording) {
-        row.sideButton = {
-            "arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault), [this] {
-                rejection_ = std::nullopt;
-                settings_.setWindowSwitcherShortcut(UserSettings::kDefaultWindowSwitcherShortcut);
-                setNeedsUpdate();
-            }};
+        row.sideButton = {"arrow.counterclockwise.circle.fill", "Reset to " + shortcutText(kDefault),
+                          [this] { store(UserSettings::kDefaultWindowSwitcherShortcut); }};
     }
     return row.body();
 }

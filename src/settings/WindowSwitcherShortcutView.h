@@ -34,6 +34,8 @@ class WindowSwitcherShortcutView : public View {
 
   private:
     void record(uint16_t keyCode, uint64_t modifierFlags);
+    // Stores the shortcut unless another row holds it; the refusal shows instead.
+    void store(const KeyboardShortcut& shortcut);
     std::string shortcutText(const KeyboardShortcut& shortcut) const;
 
     Carbon& carbon_;

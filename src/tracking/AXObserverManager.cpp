@@ -279,6 +279,9 @@ void AXObserverManager::refreshWindowObservations(int32_t pid) {
         if (it == pidStates_.end()) return;
         state = it->second;
     }
+    // Refreshes follow every change of desktop: a hung application holds this thread, and every
+    // notification behind it, no longer than the window store waits for one.
+    ax_.setMessagingTimeout(state.appElement, kRefreshMessagingTimeoutSeconds);
     auto windows = copyAXWindows(state.appElement);
     if (!windows || windows->empty()) return;
     for (const AXElement& window : *windows) {

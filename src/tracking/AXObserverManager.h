@@ -39,6 +39,7 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
                                                                           "AXWindowMoved"};
     static constexpr std::array<double, 5> retryDelays = {0.5, 1, 2, 4, 8};
     static constexpr double kCoalescingDelay = 0.25;
+    static constexpr float kRefreshMessagingTimeoutSeconds = 0.05f;
 
     static std::shared_ptr<AXObserverManager> create(Runtime& runtime, Accessibility& accessibility,
                                                      std::shared_ptr<Queue> callbackQueue);

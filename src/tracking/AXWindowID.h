@@ -15,8 +15,20 @@ using AXGetWindowFunction = std::function<AXError(const AXElement&, uint32_t&)>;
 AXGetWindowFunction lookUpAXGetWindow(Accessibility& ax);
 
 // The window-server id of an Accessibility window: the private lookup first, then the
-// "AXWindowNumber" attribute as a number cut to 32 bits; 0 counts as none.
-std::optional<uint32_t> resolveAXWindowID(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                                          const AXElement& element);
+// "AXWindowNumber" attribute as a number cut to 32 bits; 0 counts as none. Asked through `ax`: the
+// Accessibility service, or anything that sends its requests (copyAttributeValue) on.
+template <class AX>
+std::optional<uint32_t> resolveAXWindowID(AX& ax, const AXGetWindowFunction& axGetWindow,
+                                          const AXElement& element) {
+    if (axGetWindow) {
+        uint32_t id = 0;
+        if (axGetWindow(element, id) == kAXErrorSuccess && id != 0) return id;
+    }
+    Value number;
+    if (ax.copyAttributeValue(element, "AXWindowNumber", number) == kAXErrorSuccess) {
+        if (auto n = number.asNumberObject(); n && n->uint32Value() != 0) return n->uint32Value();
+    }
+    return std::nullopt;
+}
 
 }  // namespace qv

@@ -72,15 +72,18 @@ TEST_F(DockControllerTest, ADelayJustOffTheHiddenOneIsHiddenAgainKeepingAnEarlie
     sim.dock().setUserAutoHide(true);
     setPref("autohide-delay", dbl(999.9));
     setPref("no-bouncing", flag(true));
-    put("{\"autoHideEnabled\": false}");
+    const std::string earlier = "{\"autoHideDelay\": 0.5, \"autoHideEnabled\": false, \"noBouncing\": false}";
+    put(earlier);
     start(true);
-    EXPECT_EQ(fileText(), "{\"autoHideEnabled\": false}");
+    EXPECT_EQ(fileText(), earlier);
     EXPECT_EQ(pref("autohide-delay"), dbl(1000));
     EXPECT_EQ(restarts(), 1);
     EXPECT_TRUE(sim.dock().look().autoHide);
 }
 
 TEST_F(DockControllerTest, AStartWithTheSettingOffAfterACrashRestoresOnceAndWithoutAFileDoesNothing) {
+    // A file of an earlier version saved no preferences: what its hiding wrote gives way to defaults.
+    looksHidden();
     put("{\"autoHideEnabled\": true}");
     start(false);
     EXPECT_TRUE(sim.dock().getAutoHideEnabled());
@@ -120,12 +123,64 @@ TEST_F(DockControllerTest, WithoutADomainTheFileHoldsOnlyAutoHideAndTheDockIsSti
     start(true);
     EXPECT_EQ(fileText(), "{\n  \"autoHideEnabled\": false\n}");
     EXPECT_TRUE(sim.dock().look().autoHide);
-    // A file without the optional keys restores what was always restored.
+    // Keys that hiding never wrote keep the user's values.
     sim.preferences().unavailableSuites.clear();
     dock.reset();
     start(false);
-    EXPECT_EQ(pref("autohide-delay"), dbl(0.2));
-    EXPECT_EQ(pref("no-bouncing"), flag(false));
+    EXPECT_EQ(pref("autohide-delay"), dbl(0.5));
+    EXPECT_FALSE(pref("no-bouncing"));
+}
+
+TEST_F(DockControllerTest, TheUsersDelayAndBouncingComeBackWhateverMomentsTheDomainIsAway) {
+    enum Moment { atStart, atHiding, atRestart, atRestore, atQuit, kMoments };
+    const char* names[kMoments] = {"start", "hiding", "restart", "restore", "quit"};
+    for (unsigned away = 0; away < (1u << kMoments); ++away) {
+        ManualRuntime runtime;
+        SimDesktop world{runtime};
+        world.launchApp(std::string(SimDock::kBundleID), SimDock::kProcessName);
+        auto store = UserSettings::create(world.platform());
+        SimPreferences& prefs = world.preferences();
+        prefs.setValue(DockController::kDomain, "autohide-delay", dbl(0.7));
+        std::string trace;
+        for (int m = 0; m < kMoments; ++m) {
+            if (away & (1u << m)) trace += std::string(names[m]) + " ";
+        }
+        SCOPED_TRACE("domain away at: " + trace);
+        auto moment = [&](Moment m) {
+            if (away & (1u << m)) {
+                prefs.unavailableSuites.insert(DockController::kDomain);
+            } else {
+                prefs.unavailableSuites.clear();
+            }
+        };
+        auto run = [&](bool hide) {
+            store->setHideDock(hide);
+            auto controller = DockController::create(world.platform(), store);
+            runtime.runUntilIdle();
+            return controller;
+        };
+        moment(atStart);
+        auto controller = run(false);
+        moment(atHiding);
+        store->setHideDock(true);
+        runtime.runUntilIdle();
+        moment(atRestart);
+        controller = run(true);
+        moment(atRestore);
+        store->setHideDock(false);
+        store->setHideDock(true);
+        runtime.runUntilIdle();
+        moment(atQuit);
+        controller->restore(true);
+        // The next start, with the domain back, finishes whatever is left.
+        prefs.unavailableSuites.clear();
+        controller = run(false);
+        EXPECT_EQ(prefs.value(DockController::kDomain, "autohide-delay"), dbl(0.7));
+        EXPECT_FALSE(prefs.value(DockController::kDomain, "no-bouncing"));
+        EXPECT_FALSE(world.dock().getAutoHideEnabled());
+        EXPECT_FALSE(world.platform().fileSystem.contentsOfFile(
+            world.fileSystem().applicationSupportDirectory() + "/quillVorn/initialDockSettings.json"));
+    }
 }
 
 TEST_F(DockControllerTest, AStateThatCannotBeSavedHidesNothing) {

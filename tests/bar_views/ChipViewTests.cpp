@@ -2,6 +2,7 @@
 
 #include "bar_views/BarRowFixture.h"
 #include "bar_views/ChipView.h"
+#include "bar_views/GroupedChipView.h"
 #include "bar_views/PinnedChipView.h"
 
 namespace qv {
@@ -100,6 +101,33 @@ TEST_F(ChipViewTest, APinnedChipKeepsItsIconAndAWideBadgeInItsOwnSquare) {
     }
     EXPECT_TRUE(square.contains(icon)) << icon;
     EXPECT_TRUE(square.contains(badge)) << badge;
+}
+
+TEST_F(ChipViewTest, TheGroupSeparatorIsDrawnFainterOnALightBar) {
+    GroupedChipData group;
+    group.appName = group.displayTitle = "Harbor Mail";
+    group.windowCount = 2;
+    bool light = true;
+    showBar([&] {
+        return row({GroupedChipView{
+            .windowing = sim.platform().windowing, .group = group, .metrics = metrics, .usesLightBar = light}
+                        .body()});
+    });
+    // The separator is the only shape one point wide.
+    auto separatorAlpha = [&] {
+        for (const DrawOp& op : host->displayList().ops) {
+            if (op.fill && op.shape.kind == ShapeKind::rectangle && op.frame.width() == 1)
+                return op.fill->color.a;
+        }
+        return -1.0;
+    };
+    auto primaryAt = [](double opacity) {
+        return Color::primary().opacity(opacity).resolve(ColorScheme::light).a;
+    };
+    EXPECT_NEAR(separatorAlpha(), primaryAt(0.18), 1e-9);
+    light = false;
+    relayout();
+    EXPECT_NEAR(separatorAlpha(), primaryAt(0.3), 1e-9);
 }
 
 }  // namespace

@@ -345,7 +345,7 @@ TEST_F(AXObserverManagerTest, StopObservingDropsPendingEventsWhileTheObserverThr
     startObserving();
     simAX.faults(slow).responseDelay = 1.0;  // the observer thread waits out each of its answers
     sim.setWindowFrame(win, Rect{1, 1, 800, 600});
-    manager->refreshWindows({slow});
+    manager->observe(slow);
     // The process ends while the thread is still busy, before its move is delivered.
     rt.mainQueue()->asyncAfter(0.1, [&] { manager->stopObserving(app); });
     rt.advance(5);

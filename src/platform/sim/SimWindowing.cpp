@@ -205,6 +205,12 @@ void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* pan
     sim_.record("NSMenu.popUpContextMenu", Value::array(std::move(titles)));
 }
 
+void SimWindowing::cancelMenuTracking() {
+    if (!openMenu()) return;
+    sim_.record("NSMenu.cancelTracking", Value::null());
+    dismissMenu();
+}
+
 const SimPresentedMenu* SimWindowing::openMenu() const {
     if (menus_.empty() || !menus_.back().open) return nullptr;
     return &menus_.back();

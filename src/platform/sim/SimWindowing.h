@@ -56,6 +56,7 @@ class SimWindowing : public Windowing {
     Point mouseLocation() override { return mouse_; }
     void setCursor(Cursor cursor) override;
     void popUpContextMenu(const Menu& menu, Point location, Panel* panel) override;
+    void cancelMenuTracking() override;
     bool systemAppearanceIsDark() override { return dark_; }
     bool accessibilityDisplayShouldReduceTransparency() override { return reduceTransparency_; }
     uint32_t windowNumberAt(Point location, uint32_t belowWindowWithWindowNumber) override;

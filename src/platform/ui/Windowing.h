@@ -61,6 +61,8 @@ class Windowing {
     virtual void setCursor(Cursor cursor) = 0;
     // NSMenu.popUpContextMenu(_:with:for:): `location` in AppKit's global space.
     virtual void popUpContextMenu(const Menu& menu, Point location, Panel* panel) = 0;
+    // NSMenu.cancelTracking() of the context menu being tracked; nothing when none is.
+    virtual void cancelMenuTracking() = 0;
 
     // The system's appearance and NSWorkspace.accessibilityDisplayShouldReduceTransparency.
     virtual bool systemAppearanceIsDark() = 0;
