@@ -87,8 +87,11 @@ void addWorldSteps(StepTable& t) {
         "switch-desktop", {{desktop}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.switchToDesktop(ctx.desktop(call.text(0)));
+            // The world the program finds when it starts has finished switching.
+            if (!ctx.hasStarted()) ctx.world.finishDesktopSwitches();
         },
-        "Makes a desktop the active one of its display, as Mission Control does."));
+        "Makes a desktop the active one of its display, as Mission Control does: the switch takes "
+        "its time (0.33 s unless set) and is announced at its end; before start it is done at once."));
     t.push_back(step(
         "wake", {{}}, [](ScenarioContext& ctx, const StepCall&) { ctx.world.wake(); },
         "The computer wakes from sleep."));

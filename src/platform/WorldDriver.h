@@ -128,7 +128,13 @@ class WorldDriver {
     virtual void removeDesktop(uint64_t desktopID) = 0;
     // A desktop turns into a full-screen one, or back, keeping its place.
     virtual void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) = 0;
+    // A switch takes its time (see setDesktopSwitchDuration): the display shows the desktop, and
+    // the change is announced, at its end.
     virtual void switchToDesktop(uint64_t desktopID) = 0;
+    // How long every desktop switch takes from now on; 0: at once.
+    virtual void setDesktopSwitchDuration(double seconds) = 0;
+    // Ends every switch under way at once.
+    virtual void finishDesktopSwitches() = 0;
     virtual void wake() = 0;
 
     // --- Applications and windows ---

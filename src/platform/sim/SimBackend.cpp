@@ -87,6 +87,8 @@ class SimWorldDriver : public WorldDriver {
         sim_.setSpaceType(desktopID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }
     void switchToDesktop(uint64_t desktopID) override { sim_.switchToSpace(desktopID); }
+    void setDesktopSwitchDuration(double seconds) override { sim_.desktopSwitchDuration = seconds; }
+    void finishDesktopSwitches() override { sim_.finishDesktopSwitches(); }
     void wake() override { sim_.wake(); }
 
     int32_t launchApplication(const std::string& name, const std::optional<std::string>& bundleID,

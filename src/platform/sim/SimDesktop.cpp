@@ -92,7 +92,9 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     installDesktopHotKeys();
 }
 
-SimDesktop::~SimDesktop() = default;
+SimDesktop::~SimDesktop() {
+    for (auto& [display, pending] : switches_) pending.work->cancel();
+}
 
 uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::string uuid) {
     SimDisplay d;
@@ -156,18 +158,6 @@ void SimDesktop::renumberSpaces() {
         w.spaces = std::move(moved);
     }
     edgeReservations.clear();
-}
-
-void SimDesktop::switchToSpace(uint64_t spaceID) {
-    auto sit = spaces_.find(spaceID);
-    if (sit == spaces_.end()) return;
-    for (SimDisplay& d : displays_) {
-        if (d.id == sit->second.displayID && d.activeSpace != spaceID) {
-            d.activeSpace = spaceID;
-            carryHeldWindow(d.id, spaceID);
-            postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
-        }
-    }
 }
 
 int32_t SimDesktop::launchApp(SimAppSpec spec) {

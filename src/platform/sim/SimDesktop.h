@@ -186,7 +186,15 @@ class SimDesktop {
     uint32_t addDisplay(std::string name, Rect frame, uint32_t id = 0, std::string uuid = {});
     uint64_t addSpace(uint32_t displayID, int64_t type = kSimSpaceTypeOrdinary);
     void removeSpace(uint64_t spaceID);
+    // Starts switching the space's display to it (SimDesktopNavigation.cpp). The switch animates for
+    // `desktopSwitchDuration`; the display shows its old desktop until the end, when a held window
+    // is taken along and the change is announced. A new switch of that display meanwhile takes the
+    // place of the one under way and starts afresh.
     void switchToSpace(uint64_t spaceID);
+    static constexpr double kDesktopSwitchSeconds = 0.33;
+    double desktopSwitchDuration = kDesktopSwitchSeconds;
+    // Ends every switch under way at once.
+    void finishDesktopSwitches();
     void setDisplaysHaveSeparateSpaces(bool separate) { separateSpaces_ = separate; }
     bool displaysHaveSeparateSpaces() const { return separateSpaces_; }
 
@@ -423,6 +431,14 @@ class SimDesktop {
     void installDesktopHotKeys();
     // A desktop switch of the held window's display takes the window to the new desktop.
     void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
+    // The end of a display's switch: its active desktop changes and the change is announced.
+    void landSwitch(uint32_t displayID, uint64_t spaceID);
+    struct DesktopSwitch {
+        uint64_t target = 0;
+        WorkItemPtr work;
+    };
+    std::map<uint32_t, DesktopSwitch> switches_;  // by display, the switches under way
+    std::shared_ptr<Queue> switchQueue_;
     struct WindowGrab {
         uint32_t windowID = 0;
         // The pointer from the window's top-left corner at the press. A window resized while it is

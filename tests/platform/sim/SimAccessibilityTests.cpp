@@ -341,6 +341,7 @@ TEST_F(SimAccessibilityTest, TheWindowListHoldsTheShowingDesktopsAndMinimisedWin
     };
     EXPECT_EQ(listed(), (std::set<uint64_t>{here, docked}));
     sim.switchToSpace(full);
+    sim.finishDesktopSwitches();
     EXPECT_EQ(listed(), (std::set<uint64_t>{away, docked}));
 }
 

@@ -79,6 +79,7 @@ TEST_F(SimDesktopTest, ManagedDisplaySpacesPerDisplayOrOneMainEntry) {
     uint32_t side = sim.addDisplay("Side", Rect{1920, 0, 1440, 900});
     uint64_t s3 = sim.addSpace(side, kSimSpaceTypeFullScreen);
     sim.switchToSpace(s2);
+    sim.finishDesktopSwitches();
     auto listing = p.windowServer.copyManagedDisplaySpaces(sim.connectionID());
     ASSERT_TRUE(listing && listing->asDictionaryArray());
     const auto& displays = *listing->asArray();
