@@ -71,6 +71,11 @@ void addWorldSteps(StepTable& t) {
         },
         "With off, the system reports no screen at all while the desktops remain; on brings them back."));
     t.push_back(step(
+        "screen-change-notices", {{whole("COUNT", 1, 3)}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setScreenChangeNotices(call.whole(0)); },
+        "How many times the system tells of each change of the displays (2 unless set); windows of "
+        "an unplugged display move after the notices."));
+    t.push_back(step(
         "add-desktop", {{display}, {display, words({"full-screen"})}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.addDesktop(ctx.display(call.args[0]).id, call.count() == 2);

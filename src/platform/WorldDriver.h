@@ -124,6 +124,8 @@ class WorldDriver {
     virtual void moveDisplay(uint32_t displayID, Rect frame) = 0;
     // No screen at all while the desktops remain (all displays asleep), and back.
     virtual void setScreensAvailable(bool available) = 0;
+    // How many screen-parameters notifications each change of the displays brings (1 to 3).
+    virtual void setScreenChangeNotices(int count) = 0;
     virtual uint64_t addDesktop(uint32_t displayID, bool fullScreen) = 0;
     virtual void removeDesktop(uint64_t desktopID) = 0;
     // A desktop turns into a full-screen one, or back, keeping its place.

@@ -79,6 +79,7 @@ class SimWorldDriver : public WorldDriver {
     void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
     void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
     void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }
+    void setScreenChangeNotices(int count) override { sim_.screenChangeNotices = count; }
     uint64_t addDesktop(uint32_t displayID, bool fullScreen) override {
         return sim_.addSpace(displayID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }

@@ -333,11 +333,15 @@ class SimDesktop {
     SimAppKit& appKit() { return *appKit_; }
     SimScreenCapture& screenCapture() { return *screenCapture_; }
     SimUpdater& updater() { return *updater_; }
-    // Changes of the displays as the system makes them; each posts the screen-parameters
-    // notification on the default centre. A display removed hands its desktops to the primary
+    // Changes of the displays as the system makes them (SimDisplayChanges.cpp); each posts the
+    // screen-parameters notification on the default centre, `screenChangeNotices` times over, as
+    // one change often brings several. A display removed hands its desktops to the primary
     // display: the one it showed joins the primary display's active desktop, the others follow the
-    // primary display's own; its windows move onto the primary display, and their applications
-    // hear that they moved.
+    // primary display's own. Its windows follow `kWindowsFollowScreenChange` after the notices:
+    // each that lies on no display any more moves onto the primary display, and its application
+    // hears that it moved; ours are moved by AppKit, through the panel's own frame rules.
+    static constexpr double kWindowsFollowScreenChange = 0.1;
+    int screenChangeNotices = 2;
     void removeDisplay(uint32_t displayID);
     void setDisplayFrame(uint32_t displayID, Rect frame);
     // No screen at all (every display asleep or mirrored away) while the desktops remain.
@@ -438,7 +442,12 @@ class SimDesktop {
         WorkItemPtr work;
     };
     std::map<uint32_t, DesktopSwitch> switches_;  // by display, the switches under way
-    std::shared_ptr<Queue> switchQueue_;
+    // Where the window server's own delayed work runs: switches, windows that follow a display.
+    std::shared_ptr<Queue> serverQueue_;
+    const std::shared_ptr<Queue>& serverQueue();
+    // The windows a display left, moved onto the primary display once the change is told.
+    std::vector<WorkItemPtr> relocations_;
+    void relocateWindows(const std::set<uint32_t>& windowIDs, const Rect& from);
     struct WindowGrab {
         uint32_t windowID = 0;
         // The pointer from the window's top-left corner at the press. A window resized while it is
@@ -472,7 +481,8 @@ class SimDesktop {
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<SimPreferences> preferences_;
-    std::map<uint32_t, SimWallpaper> wallpapers_;
+    std::map<std::string, SimWallpaper> wallpapers_;  // by display UUID: they follow the monitor
+    void giveWallpaper(const SimDisplay& d);
     std::unique_ptr<SimFileEventStreams> fileEventStreams_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;

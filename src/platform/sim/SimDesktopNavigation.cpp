@@ -65,9 +65,8 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
         landSwitch(displayID, spaceID);
         return;
     }
-    if (!switchQueue_) switchQueue_ = runtime_.makeSerialQueue("sim.desktop-switch");
     switches_[displayID] = DesktopSwitch{
-        spaceID, switchQueue_->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
+        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
             {
                 std::lock_guard worldLock(world_);
                 switches_.erase(displayID);
