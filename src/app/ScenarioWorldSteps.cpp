@@ -59,6 +59,21 @@ void addWorldSteps(StepTable& t) {
         },
         "Disconnects a display; its desktops go and their windows move to the primary display."));
     t.push_back(step(
+        "reconnect-display",
+        {{text("NAME")},
+         {text("NAME"), whole("DESKTOPS", 1, 16)},
+         form(text("NAME"), frame(true)),
+         form(text("NAME"), frame(true), whole("DESKTOPS", 1, 16))},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::optional<Rect> frame;
+            if (call.count() >= 5) frame = call.rect(1);
+            const int desktops = call.count() == 2 || call.count() == 6 ? call.whole(call.count() - 1) : 0;
+            if (!ctx.world.reconnectDisplay(call.text(0), frame, desktops))
+                throw ScenarioFailure("no display named \"" + call.text(0) + "\" was unplugged");
+        },
+        "The display of that name unplugged last is plugged back: the same monitor, with its UUID and "
+        "a new display id, where it was unless a frame is given, with DESKTOPS desktops of its own."));
+    t.push_back(step(
         "move-display", {form(display, frame(true))},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.moveDisplay(ctx.display(call.args[0]).id, call.rect(1));

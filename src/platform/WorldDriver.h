@@ -121,6 +121,11 @@ class WorldDriver {
     // A display connected with desktops of its own: the system reports the change once they exist.
     virtual uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) = 0;
     virtual void removeDisplay(uint32_t displayID) = 0;
+    // The monitor of that name unplugged last comes back: its UUID as before, a new display id,
+    // where it was unless a frame is given, with that many desktops of its own. None when no
+    // display of that name was unplugged.
+    virtual std::optional<uint32_t> reconnectDisplay(const std::string& name, std::optional<Rect> frame,
+                                                     int desktops) = 0;
     virtual void moveDisplay(uint32_t displayID, Rect frame) = 0;
     // No screen at all while the desktops remain (all displays asleep), and back.
     virtual void setScreensAvailable(bool available) = 0;

@@ -77,6 +77,11 @@ class SimWorldDriver : public WorldDriver {
         return sim_.connectDisplay(name, frame, desktops);
     }
     void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
+    std::optional<uint32_t> reconnectDisplay(const std::string& name, std::optional<Rect> frame,
+                                             int desktops) override {
+        const uint32_t id = sim_.reconnectDisplay(name, frame, desktops);
+        return id ? std::optional<uint32_t>(id) : std::nullopt;
+    }
     void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
     void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }
     void setScreenChangeNotices(int count) override { sim_.screenChangeNotices = count; }

@@ -361,7 +361,12 @@ class SimDesktop {
     // A desktop turns full screen (or back) and keeps its id; nothing is announced.
     void setSpaceType(uint64_t spaceID, int64_t type);
     // A display that comes with `desktops` desktops of its own; the screens change once they exist.
-    uint32_t connectDisplay(std::string name, Rect frame, int desktops);
+    // `uuid`: the monitor's own; a new one unless given.
+    uint32_t connectDisplay(std::string name, Rect frame, int desktops, std::string uuid = {});
+    // The monitor of that name unplugged last comes back with its UUID and a new display id, where
+    // it was unless a frame is given (SimDisplayChanges.cpp); 0 when none of that name was
+    // unplugged.
+    uint32_t reconnectDisplay(const std::string& name, std::optional<Rect> frame, int desktops);
     // The computer restarted: every desktop comes back in its place with a new id, the windows on
     // it, and the reservations made for the old ids are gone.
     void renumberSpaces();
@@ -411,6 +416,7 @@ class SimDesktop {
     NotificationCenter workspaceNotifications_;
 
     std::vector<SimDisplay> displays_;
+    std::vector<SimDisplay> unplugged_;  // the displays removed, oldest first, as they were
     std::map<uint64_t, SimSpace> spaces_;
     std::map<int32_t, SimApp> apps_;
     std::map<uint32_t, SimWindow> windows_;

@@ -36,6 +36,7 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
         if (const SimDisplay* d = displayContaining(w.frame); d && d->id == displayID) shownThere.insert(id);
     }
     const SimDisplay removed = *it;
+    unplugged_.push_back(removed);
     displays_.erase(it);
     dockRects.erase(displayID);
     const SimDisplay* primary = primaryDisplay();
@@ -69,6 +70,22 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
     lock.unlock();
     // The system tells of the change first; the windows follow.
     postScreenParametersChanged();
+}
+
+uint32_t SimDesktop::reconnectDisplay(const std::string& name, std::optional<Rect> frame, int desktops) {
+    std::unique_lock lock(world_);
+    auto it = std::find_if(unplugged_.rbegin(), unplugged_.rend(),
+                           [&](const SimDisplay& d) { return d.name == name; });
+    if (it == unplugged_.rend()) return 0;
+    const SimDisplay monitor = *it;
+    unplugged_.erase(std::next(it).base());
+    lock.unlock();
+    const uint32_t id = connectDisplay(monitor.name, frame.value_or(monitor.frame), desktops, monitor.uuid);
+    lock.lock();
+    for (SimDisplay& d : displays_) {
+        if (d.id == id) d.backingScaleFactor = monitor.backingScaleFactor;
+    }
+    return id;
 }
 
 void SimDesktop::relocateWindows(const std::set<uint32_t>& windowIDs, const Rect& from) {
