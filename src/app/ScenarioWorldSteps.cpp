@@ -1,22 +1,10 @@
 // Steps of the world around the program: displays, desktops, other applications and their windows,
 // and the permissions the user grants. Before "start" they build the world the program finds.
-#include <set>
-
 #include "app/ScenarioContext.h"
 
 namespace qv {
 
 namespace {
-
-// Scripts name displays by name: two of one name could not be told apart.
-void refuseSharedDisplayNames(ScenarioContext& ctx, const StepCall& call) {
-    std::set<std::string> names;
-    for (const WorldDisplay& d : ctx.world.displays()) {
-        if (!names.insert(d.name).second)
-            throw ScenarioScriptError(call.line,
-                                      call.row->name + ": two displays are named \"" + d.name + "\"");
-    }
-}
 
 const Choices<ActivationPolicy> kPolicies = {
     {"regular", ActivationPolicy::regular},
@@ -33,7 +21,7 @@ void addWorldSteps(StepTable& t) {
         "demo-desktop", {{}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.buildDemoDesktop();
-            refuseSharedDisplayNames(ctx, call);
+            ctx.checkDisplayNames(call);
         },
         "Builds the ready-made demo world: the \"Studio Display\" (1920 x 1080) with desktops 1 and 2 "
         "and a full-screen desktop F1, the \"Side Monitor\" (1440 x 900) with desktop 3, and "
@@ -48,7 +36,7 @@ void addWorldSteps(StepTable& t) {
             } else {
                 ctx.world.addDisplay(call.text(0), call.rect(1));
             }
-            refuseSharedDisplayNames(ctx, call);
+            ctx.checkDisplayNames(call);
         },
         "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
         "comes with that many desktops of its own; otherwise add them with add-desktop."));
@@ -70,6 +58,7 @@ void addWorldSteps(StepTable& t) {
             const int desktops = call.count() == 2 || call.count() == 6 ? call.whole(call.count() - 1) : 0;
             if (!ctx.world.reconnectDisplay(call.text(0), frame, desktops))
                 throw ScenarioFailure("no display named \"" + call.text(0) + "\" was unplugged");
+            ctx.checkDisplayNames(call);
         },
         "The display of that name unplugged last is plugged back: the same monitor, with its UUID and "
         "a new display id, where it was unless a frame is given, with DESKTOPS desktops of its own."));

@@ -196,10 +196,7 @@ class SimWorldDriver : public WorldDriver {
                 out.push_back("-");
                 continue;
             }
-            // Titles after a symbol start with spaces of their own.
-            const size_t start = item.title.find_first_not_of(' ');
-            const std::string title = start == std::string::npos ? std::string() : item.title.substr(start);
-            out.push_back(item.symbolName.empty() ? title : item.symbolName + " " + title);
+            out.push_back(item.shownTitle());
         }
         return out;
     }
