@@ -6,6 +6,16 @@ namespace qv {
 
 namespace {
 
+// A change of the world, made without a word when the step ends with "silently": its
+// Accessibility notifications are lost.
+void perhapsSilently(ScenarioContext& ctx, const StepCall& call, const std::function<void()>& change) {
+    if (call.is(call.count() - 1, "silently")) {
+        ctx.world.silently(change);
+    } else {
+        change();
+    }
+}
+
 const Choices<ActivationPolicy> kPolicies = {
     {"regular", ActivationPolicy::regular},
     {"accessory", ActivationPolicy::accessory},
@@ -110,7 +120,8 @@ void addWorldSteps(StepTable& t) {
         {{name},
          {name, bundle},
          {name, bundle, words(kPolicies)},
-         {name, bundle, words(kPolicies), words({"unresponsive"})}},
+         {name, bundle, words(kPolicies), words({"unresponsive"})},
+         {name, bundle, words(kPolicies), words({"ready-after"}), number("SECONDS", 0, 3600)}},
         [](ScenarioContext& ctx, const StepCall& call) {
             std::optional<std::string> bundleID;
             if (call.count() >= 2) bundleID = call.text(1);
@@ -119,9 +130,11 @@ void addWorldSteps(StepTable& t) {
             const int32_t pid = ctx.world.launchApplication(call.text(0), bundleID, policy);
             // Before the program hears of the launch.
             if (call.count() == 4) ctx.world.setApplicationUnresponsive(pid, true);
+            if (call.count() == 5) ctx.world.setApplicationReadyAfter(pid, call.number(4));
         },
         "Launches an application (regular unless said otherwise); it has no window yet. An "
-        "unresponsive one never answers Accessibility requests."));
+        "unresponsive one never answers Accessibility requests; one ready after SECONDS lists no "
+        "windows, announces nothing and takes no observer until then."));
     t.push_back(step(
         "quit", {{app}},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -167,31 +180,42 @@ void addWorldSteps(StepTable& t) {
             ctx.world.setWantsAttention(ctx.application(call.text(0)).pid, call.choice(1, kOnOff));
         },
         "An application starts or stops asking for the user's attention."));
+    const Arg silently = words({"silently"});
     t.push_back(step(
-        "open-window", {{app, title}, form(app, title, frame(true)), form(app, title, frame(true), desktop)},
+        "open-window",
+        {{app, title},
+         {app, title, silently},
+         form(app, title, frame(true)),
+         form(app, title, frame(true), silently),
+         form(app, title, frame(true), desktop),
+         form(app, title, frame(true), desktop, silently)},
         [](ScenarioContext& ctx, const StepCall& call) {
             const WorldApplication app = ctx.application(call.text(0));
             const Rect frame = call.count() >= 6 ? call.rect(2) : Rect{100, 100, 800, 600};
             std::optional<uint64_t> desktop;
-            if (call.count() == 7) desktop = ctx.desktop(call.text(6));
-            ctx.world.openWindow(app.pid, call.text(1), frame, desktop);
+            if (call.count() >= 7 && !call.is(6, "silently")) desktop = ctx.desktop(call.text(6));
+            perhapsSilently(ctx, call, [&] { ctx.world.openWindow(app.pid, call.text(1), frame, desktop); });
         },
         "An application opens a window (at 100 100 800 600 unless given), on the given desktop or "
-        "the active desktop of the display under it."));
+        "the active desktop of the display under it; silently: without a notification."));
     t.push_back(step(
-        "close-window", {{title}},
+        "close-window", {{title}, {title, silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            ctx.world.closeWindow(ctx.window(call.text(0)).id);
+            const uint32_t id = ctx.window(call.text(0)).id;
+            perhapsSilently(ctx, call, [&] { ctx.world.closeWindow(id); });
         },
-        "A window's application closes it."));
+        "A window's application closes it; silently: without a notification."));
     t.push_back(step(
-        "move-window", {{title, number("X"), number("Y")}},
+        "move-window", {{title, number("X"), number("Y")}, {title, number("X"), number("Y"), silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
             const WorldWindow w = ctx.window(call.text(0));
-            ctx.world.setWindowFrame(w.id,
-                                     Rect{call.number(1), call.number(2), w.frame.width(), w.frame.height()});
+            perhapsSilently(ctx, call, [&] {
+                ctx.world.setWindowFrame(w.id, Rect{call.number(1), call.number(2), w.frame.width(),
+                                                    w.frame.height()});
+            });
         },
-        "Moves a window's top-left corner to a point; its size stays."));
+        "Moves a window's top-left corner to a point; its size stays. Silently: without a "
+        "notification."));
     t.push_back(step(
         "resize-window", {{title, positive("WIDTH"), positive("HEIGHT")}},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -213,11 +237,12 @@ void addWorldSteps(StepTable& t) {
         },
         "A minimised window comes back."));
     t.push_back(step(
-        "retitle", {{title, text("NEW-TITLE")}},
+        "retitle", {{title, text("NEW-TITLE")}, {title, text("NEW-TITLE"), silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            ctx.world.setWindowTitle(ctx.window(call.text(0)).id, call.text(1));
+            const uint32_t id = ctx.window(call.text(0)).id;
+            perhapsSilently(ctx, call, [&] { ctx.world.setWindowTitle(id, call.text(1)); });
         },
-        "A window's title changes."));
+        "A window's title changes; silently: without a notification."));
     t.push_back(step(
         "move-to-desktop", {{title, desktop}},
         [](ScenarioContext& ctx, const StepCall& call) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -156,6 +157,11 @@ class WorldDriver {
     virtual void setApplicationUnresponsive(int32_t pid, bool unresponsive) = 0;
     // Seconds the application takes to answer each Accessibility request.
     virtual void setApplicationLatency(int32_t pid, double seconds) = 0;
+    // The application is still getting ready for this long: its Accessibility lists no windows and
+    // announces nothing meanwhile.
+    virtual void setApplicationReadyAfter(int32_t pid, double seconds) = 0;
+    // The world changes without a word: the change's Accessibility notifications are lost.
+    virtual void silently(const std::function<void()>& change) = 0;
     virtual void setBadge(int32_t pid, const std::optional<std::string>& label) = 0;
     virtual void setWantsAttention(int32_t pid, bool wants) = 0;
     // Without a desktop the window opens on the active desktop of the display under its frame.

@@ -103,6 +103,11 @@ const SimAXAppFaults* SimAccessibility::faultsOf(int32_t pid) const {
     return it == apps_.end() ? nullptr : &it->second.faults;
 }
 
+bool SimAccessibility::gettingReady(int32_t pid) const {
+    const SimAXAppFaults* f = faultsOf(pid);
+    return f && f->readyAt && sim_.runtime().now() < *f->readyAt;
+}
+
 AXElement SimAccessibility::makeElement(int32_t pid, uint64_t token) {
     return AXElement(pid, token, std::make_shared<SimAXReference>());
 }
@@ -153,6 +158,7 @@ AXError SimAccessibility::gate(const AXElement& e) const {
 
 std::vector<const SimWindow*> SimAccessibility::axWindowsOf(int32_t pid) const {
     std::vector<const SimWindow*> out;
+    if (gettingReady(pid)) return out;
     for (const auto& [id, w] : sim_.windows()) {
         if (w.ownerPID != pid || !w.inAXWindowList) continue;
         // Windows on other desktops are not the application's to list until their desktop shows.
@@ -511,6 +517,8 @@ AXError SimAccessibility::observerAddNotification(AXObserver& observer, const AX
         }
     }
     if (obs->pid != element.ownerPID()) return kAXErrorIllegalArgument;
+    // An application still getting ready cannot take registrations yet.
+    if (gettingReady(element.ownerPID())) return kAXErrorCannotComplete;
     ElementKind kind = kindOf(element);
     bool supported = kind == ElementKind::application ? contains(kApplicationNotifications, notification)
                      : kind == ElementKind::window    ? contains(kWindowNotifications, notification)
@@ -590,6 +598,7 @@ size_t SimAccessibility::installedObserverCount(int32_t pid) const {
 void SimAccessibility::postNotification(const AXElement& registeredOn, const AXElement& subject,
                                         const std::string& notification) {
     std::lock_guard lock(sim_.worldMutex());
+    if (!announcing || gettingReady(registeredOn.ownerPID())) return;
     if (const SimAXAppFaults* f = faultsOf(registeredOn.ownerPID()); f && f->unresponsive) return;
     const auto key = SimAXObserver::keyOf(registeredOn, notification);
     for (const auto& obs : liveObservers(registeredOn.ownerPID())) {

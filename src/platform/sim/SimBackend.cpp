@@ -110,6 +110,10 @@ class SimWorldDriver : public WorldDriver {
     void setApplicationLatency(int32_t pid, double seconds) override {
         sim_.accessibility().faults(pid).responseDelay = seconds;
     }
+    void setApplicationReadyAfter(int32_t pid, double seconds) override {
+        sim_.accessibility().faults(pid).readyAt = sim_.runtime().now() + seconds;
+    }
+    void silently(const std::function<void()>& change) override { sim_.silently(change); }
     void setBadge(int32_t pid, const std::optional<std::string>& label) override {
         std::lock_guard lock(sim_.worldMutex());
         if (SimApp* a = sim_.app(pid)) a->badgeLabel = label;

@@ -312,9 +312,11 @@ void SimDesktop::focusWindow(uint32_t windowID) {
     activateApp(owner);
 }
 
-void SimDesktop::closeWindowSilently(uint32_t windowID) {
+void SimDesktop::silently(const std::function<void()>& change) {
     std::lock_guard lock(world_);
-    windows_.erase(windowID);
+    const bool announcing = std::exchange(accessibility_->announcing, false);
+    change();
+    accessibility_->announcing = announcing;
 }
 
 void SimDesktop::moveWindowToSpace(uint32_t windowID, uint64_t spaceID) {

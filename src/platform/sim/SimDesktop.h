@@ -226,9 +226,12 @@ class SimDesktop {
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
     // The user brings a window forward: it is raised and its application activated.
     void focusWindow(uint32_t windowID);
-    // The window goes without a word: no Accessibility notification (a lost notification, or an
-    // application that tears a window down behind its own back).
-    void closeWindowSilently(uint32_t windowID);
+    // The change goes without a word: its Accessibility notifications are lost, as notifications
+    // can be, or as from an application that changes a window behind its own back.
+    void silently(const std::function<void()>& change);
+    void closeWindowSilently(uint32_t windowID) {
+        silently([&] { closeWindow(windowID); });
+    }
     // The user carries a window to another desktop. On another display the window lands at the
     // same place relative to that display and its application announces the move, as a real one
     // would; between desktops of one display nothing is announced.
