@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <sstream>
 
 #include "app/ProgramServices.h"
@@ -165,10 +166,17 @@ std::vector<std::string> displayHandles(const std::vector<std::string>& names) {
 
 namespace {
 
+// Each display's handle, in the displays' own order; they are numbered in screen order.
 std::vector<std::string> handlesOf(const std::vector<WorldDisplay>& displays) {
+    std::vector<size_t> screenOrder(displays.size());
+    std::iota(screenOrder.begin(), screenOrder.end(), 0);
+    std::stable_partition(screenOrder.begin(), screenOrder.end(), [&](size_t i) { return displays[i].primary; });
     std::vector<std::string> names;
-    for (const WorldDisplay& d : displays) names.push_back(d.name);
-    return displayHandles(names);
+    for (size_t i : screenOrder) names.push_back(displays[i].name);
+    const std::vector<std::string> numbered = displayHandles(names);
+    std::vector<std::string> handles(displays.size());
+    for (size_t k = 0; k < screenOrder.size(); ++k) handles[screenOrder[k]] = numbered[k];
+    return handles;
 }
 
 }  // namespace
@@ -187,7 +195,7 @@ WorldDisplay ScenarioContext::display(const ScenarioToken& name) {
             each += (i == 0 ? "" : i + 1 == sharing.size() ? " and " : ", ") + sharing[i];
         // A fault of the script, at the line being played.
         throw ScenarioScriptError(0, std::to_string(sharing.size()) + " displays are named \"" + name.text +
-                                         "\": name them " + each + ", in the order they were connected");
+                                         "\": name them " + each + " as the settings window numbers them");
     }
     for (const WorldDisplay& d : displays) {
         if (!name.quoted && name.text == "main" && d.primary) return d;

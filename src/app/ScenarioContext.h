@@ -130,8 +130,9 @@ std::shared_ptr<T> findOurPanel(ScenarioContext& ctx, PanelSight sight) {
     return nullptr;
 }
 
-// How scripts name displays, given their names in the order they were connected: by the name, or
-// "NAME N" for the N-th of the displays that share the name, as the settings window numbers them.
+// How scripts name displays, given their names in screen order (the primary display first, then
+// the others in the order they were connected): by the name, or "NAME N" for the N-th of the
+// displays that share the name, as the settings window numbers them.
 std::vector<std::string> displayHandles(const std::vector<std::string>& names);
 
 // The title of a bar item as the bar shows it: the window's title (its application's name when it
