@@ -61,24 +61,29 @@ expect bar F1 none
 expect dock-rect main 0 1044 1920 36
 expect dock-rect "Side Monitor" 1920 864 1440 36
 screenshot 03-bars
-say "Switching to desktop 2 shows desktop 2's bar; at size xl the bars are 54 points high."
+say "Switching to desktop 2 takes a third of a second and then shows desktop 2's bar; at size xl"
+say "the bars are 54 points high."
 switch-desktop 2
+advance 0.33
 set barSize xl
 expect bar 2 0 0 1920 54 shown
 screenshot 04-desktop-2-xl
 set barSize medium
 switch-desktop 1
+advance 0.33
 
 say "Scrolling up over a bar with the setting \"right\" moves one desktop right, through the system's"
 say "own shortcut for desktop 2; its bar comes to the front."
 set scrollUpSpaceSwitch right
 scroll 1000 1062 0 100
 expect posted-keys down:ctrl+2 up:2
+advance 0.33
 expect active-desktop main 2
 expect bar 2 0 0 1920 36 shown
 screenshot 05-scrolled-to-desktop-2
-advance 0.4
+advance 0.1
 scroll 1000 1062 0 -100
+advance 0.33
 expect active-desktop main 1
 
 say "Sketchbook launches and opens a window on desktop 1; the program observes it."
@@ -150,6 +155,7 @@ advance 1
 expect desktop-list none
 expect active-desktop main 2
 switch-desktop 1
+advance 0.33
 
 say "Settings, the launcher's shortcut, and the snap layouts each screen offers:"
 show settings

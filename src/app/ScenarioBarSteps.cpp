@@ -66,7 +66,7 @@ void showBars(ScenarioContext& ctx) {
             << " pt high\n";
     for (const WorldDisplay& d : ctx.world.displays()) {
         auto strip = strips.find(d.id);
-        ctx.out << "  " << d.name << ": strip "
+        ctx.out << "  " << ctx.displayName(d.id) << ": strip "
                 << stripText(strip == strips.end() ? std::nullopt : std::optional<Rect>(strip->second))
                 << "\n";
         for (const WorldDesktop& desk : d.desktops) {
@@ -99,9 +99,7 @@ std::string launcherPlace(ScenarioContext& ctx, const AppLauncherPanel& launcher
     for (const Screen& screen : ctx.platform.displays.screens()) {
         if (!screen.frame.contains(frame.origin)) continue;
         const auto id = SpaceWindows::displayID(screen);
-        for (const WorldDisplay& d : ctx.world.displays()) {
-            if (id == d.id) return d.name + " at " + rectText(frame);
-        }
+        if (id) return ctx.displayName(*id) + " at " + rectText(frame);
     }
     return "off every display at " + rectText(frame);
 }
@@ -134,7 +132,7 @@ void addBarServiceSteps(StepTable& t) {
                 expectEqual(ctx, "closed", launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
                 return;
             }
-            const std::string name = ctx.display(call.args[0]).name;
+            const std::string name = ctx.displayName(ctx.display(call.args[0]).id);
             if (!launcher) failExpectation("open on " + name, "closed");
             const std::string place = launcherPlace(ctx, *launcher);
             if (!place.starts_with(name + " at ")) failExpectation("open on " + name, "open on " + place);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <numeric>
 #include <sstream>
 
 #include "app/ProgramServices.h"
@@ -153,11 +155,75 @@ std::optional<std::string> ScenarioContext::windowTitle(uint32_t windowID) {
     return std::nullopt;
 }
 
+std::vector<std::string> displayHandles(const std::vector<std::string>& names) {
+    std::map<std::string, int> shared, seen;
+    for (const std::string& name : names) ++shared[name];
+    std::vector<std::string> handles;
+    for (const std::string& name : names)
+        handles.push_back(shared[name] > 1 ? name + " " + std::to_string(++seen[name]) : name);
+    return handles;
+}
+
+namespace {
+
+// Each display's handle, in the displays' own order; they are numbered in screen order.
+std::vector<std::string> handlesOf(const std::vector<WorldDisplay>& displays) {
+    std::vector<size_t> screenOrder(displays.size());
+    std::iota(screenOrder.begin(), screenOrder.end(), 0);
+    std::stable_partition(screenOrder.begin(), screenOrder.end(), [&](size_t i) { return displays[i].primary; });
+    std::vector<std::string> names;
+    for (size_t i : screenOrder) names.push_back(displays[i].name);
+    const std::vector<std::string> numbered = displayHandles(names);
+    std::vector<std::string> handles(displays.size());
+    for (size_t k = 0; k < screenOrder.size(); ++k) handles[screenOrder[k]] = numbered[k];
+    return handles;
+}
+
+}  // namespace
+
 WorldDisplay ScenarioContext::display(const ScenarioToken& name) {
-    for (const WorldDisplay& d : world.displays()) {
-        if (d.name == name.text || (!name.quoted && name.text == "main" && d.primary)) return d;
+    const auto displays = world.displays();
+    const auto handles = handlesOf(displays);
+    std::vector<std::string> sharing;
+    for (size_t i = 0; i < displays.size(); ++i) {
+        if (handles[i] == name.text) return displays[i];
+        if (displays[i].name == name.text) sharing.push_back("\"" + handles[i] + "\"");
+    }
+    if (!sharing.empty()) {
+        std::string each;
+        for (size_t i = 0; i < sharing.size(); ++i)
+            each += (i == 0 ? "" : i + 1 == sharing.size() ? " and " : ", ") + sharing[i];
+        // A fault of the script, at the line being played.
+        throw ScenarioScriptError(0, std::to_string(sharing.size()) + " displays are named \"" + name.text +
+                                         "\": name them " + each + " as the settings window numbers them");
+    }
+    for (const WorldDisplay& d : displays) {
+        if (!name.quoted && name.text == "main" && d.primary) return d;
     }
     throw ScenarioFailure("no display named \"" + name.text + "\"");
+}
+
+std::string ScenarioContext::displayName(uint32_t displayID) {
+    const auto displays = world.displays();
+    const auto handles = handlesOf(displays);
+    for (size_t i = 0; i < displays.size(); ++i) {
+        if (displays[i].id == displayID) return handles[i];
+    }
+    return "display " + std::to_string(displayID);
+}
+
+void ScenarioContext::checkDisplayNames(const StepCall& call) {
+    const auto displays = world.displays();
+    const auto handles = handlesOf(displays);
+    for (size_t i = 0; i < displays.size(); ++i) {
+        for (size_t j = 0; j < displays.size(); ++j) {
+            if (i == j || handles[i] != displays[j].name || displays[i].name == displays[j].name) continue;
+            throw ScenarioScriptError(call.line, call.row->name + ": \"" + handles[i] +
+                                                     "\" would name two displays, the one named so and one of "
+                                                     "those named \"" + displays[i].name +
+                                                     "\": give one of them another name");
+        }
+    }
 }
 
 uint64_t ScenarioContext::desktop(const std::string& reference) {

@@ -73,7 +73,14 @@ class ScenarioContext {
     // --- Names to things; each fails when nothing matches ---
     WorldApplication application(const std::string& name);
     WorldWindow window(const std::string& title);
+    // A display as scripts name it (see displayHandles), or "main" unquoted for the primary one. A
+    // name that several displays share, written alone, is a fault of the script: it says how to
+    // name each.
     WorldDisplay display(const ScenarioToken& name);
+    // How scripts name a display.
+    std::string displayName(uint32_t displayID);
+    // Fails as a fault of the script's line when one name would stand for two displays.
+    void checkDisplayNames(const StepCall& call);
     // "N": the N-th desktop that is not full screen, over all displays in order; "FN": the N-th
     // full-screen desktop.
     uint64_t desktop(const std::string& reference);
@@ -133,6 +140,11 @@ std::shared_ptr<T> findOurPanel(ScenarioContext& ctx, PanelSight sight) {
     }
     return nullptr;
 }
+
+// How scripts name displays, given their names in screen order (the primary display first, then
+// the others in the order they were connected): by the name, or "NAME N" for the N-th of the
+// displays that share the name, as the settings window numbers them.
+std::vector<std::string> displayHandles(const std::vector<std::string>& names);
 
 // The title of a bar item as the bar shows it: the window's title (its application's name when it
 // has none), or the group's title.

@@ -44,6 +44,11 @@ void addNavigationSteps(StepTable& t) {
         },
         "The user switches every \"Switch to Desktop N\" shortcut on or off in the keyboard "
         "settings; a fresh system has them off."));
+    t.push_back(step(
+        "desktop-switch-duration", {{number("SECONDS", 0, 60)}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setDesktopSwitchDuration(call.number(0)); },
+        "How long every desktop switch takes from now on (0.33 s unless set; 0: at once); the "
+        "change is announced at its end."));
     const Form scroll = {number("X"), number("Y"), number("DX"), number("DY")};
     t.push_back(step(
         "natural-scroll", {scroll},

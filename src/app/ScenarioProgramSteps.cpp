@@ -21,7 +21,7 @@ constexpr double kLongestAdvance = 3600;
 void showChips(ScenarioContext& ctx) {
     BarViewModel& model = ctx.barViewModel();
     for (const WorldDisplay& d : ctx.world.displays()) {
-        ctx.out << "  " << d.name << "\n";
+        ctx.out << "  " << ctx.displayName(d.id) << "\n";
         for (const WorldDesktop& desk : d.desktops) {
             const std::string ref = ctx.desktopReference(desk.id);
             if (desk.fullScreen) {
@@ -87,7 +87,7 @@ void showSnapLayouts(ScenarioContext& ctx) {
         const Rect usable = WindowTilingController::usableFrame(frame, visible, barHeight);
         const double aspect = usable.width() / std::max(usable.height(), 1.0);
         SnapFlyoutMetrics metrics(SnapLayout::presets(aspect, usable.width()), aspect);
-        ctx.out << "  " << screen.localizedName << ", usable " << usable.width() << " x " << usable.height()
+        ctx.out << "  " << (display ? ctx.displayName(*display) : screen.localizedName) << ", usable " << usable.width() << " x " << usable.height()
                 << ": " << metrics.layouts.size() << " snap layouts, flyout " << metrics.size.width << " x "
                 << metrics.size.height << "\n";
         for (const SnapLayout& layout : metrics.layouts) {

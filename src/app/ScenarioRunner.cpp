@@ -77,7 +77,12 @@ int runScenario(const std::string& script, const ScenarioRunOptions& options, co
         out << "\n";
         return 0;
     } catch (const ScenarioScriptError& e) {
-        err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
+        // Without a line of its own, the fault lies in the line being played.
+        if (e.line || !current) {
+            err << options.fileName << ":" << e.line << ": " << e.what() << "\n";
+        } else {
+            err << where(current) << current->row->name << ": " << e.what() << "\n";
+        }
         return 2;
     } catch (const ScenarioFailure& e) {
         err << where(current) << (current ? current->row->name + ": " : "") << e.what() << "\n";

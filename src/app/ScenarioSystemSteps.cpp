@@ -108,15 +108,12 @@ const Choices<CaptureFault> kCaptureFaults = {{"works", CaptureFault::none},
 
 std::optional<std::string> displayText(ScenarioContext& ctx, std::optional<uint32_t> displayID) {
     if (!displayID) return std::nullopt;
-    for (const WorldDisplay& d : ctx.world.displays()) {
-        if (d.id == *displayID) return d.name;
-    }
-    return "display " + std::to_string(*displayID);
+    return ctx.displayName(*displayID);
 }
 
 // The display an expectation names, "none" for none.
 std::string displayNamed(ScenarioContext& ctx, const StepCall& call) {
-    return call.is(0, "none") ? "none" : ctx.display(call.args[0]).name;
+    return call.is(0, "none") ? "none" : ctx.displayName(ctx.display(call.args[0]).id);
 }
 
 MouseDisplayTracker& tracker(ScenarioContext& ctx) {

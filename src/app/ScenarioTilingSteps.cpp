@@ -111,7 +111,7 @@ void addTilingSteps(StepTable& t) {
         [](ScenarioContext& ctx, const StepCall& call) {
             const WorldDisplay display = ctx.display(call.args[0]);
             auto uuid = ctx.platform.displays.displayUUIDString(display.id);
-            if (!uuid) throw ScenarioFailure("the display " + display.name + " has no identifier");
+            if (!uuid) throw ScenarioFailure("the display " + ctx.displayName(display.id) + " has no identifier");
             ctx.settings()->setWindowTilingDisabled(!call.choice(1, kOnOff), *uuid);
         },
         "The user's per-display tiling choice in the settings window: off lists the display's "

@@ -1,20 +1,18 @@
 // Steps of the world around the program: displays, desktops, other applications and their windows,
 // and the permissions the user grants. Before "start" they build the world the program finds.
-#include <set>
-
 #include "app/ScenarioContext.h"
 
 namespace qv {
 
 namespace {
 
-// Scripts name displays by name: two of one name could not be told apart.
-void refuseSharedDisplayNames(ScenarioContext& ctx, const StepCall& call) {
-    std::set<std::string> names;
-    for (const WorldDisplay& d : ctx.world.displays()) {
-        if (!names.insert(d.name).second)
-            throw ScenarioScriptError(call.line,
-                                      call.row->name + ": two displays are named \"" + d.name + "\"");
+// A change of the world, made without a word when the step ends with "silently": its
+// Accessibility notifications are lost.
+void perhapsSilently(ScenarioContext& ctx, const StepCall& call, const std::function<void()>& change) {
+    if (call.is(call.count() - 1, "silently")) {
+        ctx.world.silently(change);
+    } else {
+        change();
     }
 }
 
@@ -33,7 +31,7 @@ void addWorldSteps(StepTable& t) {
         "demo-desktop", {{}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.buildDemoDesktop();
-            refuseSharedDisplayNames(ctx, call);
+            ctx.checkDisplayNames(call);
         },
         "Builds the ready-made demo world: the \"Studio Display\" (1920 x 1080) with desktops 1 and 2 "
         "and a full-screen desktop F1, the \"Side Monitor\" (1440 x 900) with desktop 3, and "
@@ -48,7 +46,7 @@ void addWorldSteps(StepTable& t) {
             } else {
                 ctx.world.addDisplay(call.text(0), call.rect(1));
             }
-            refuseSharedDisplayNames(ctx, call);
+            ctx.checkDisplayNames(call);
         },
         "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
         "comes with that many desktops of its own; otherwise add them with add-desktop."));
@@ -58,6 +56,22 @@ void addWorldSteps(StepTable& t) {
             ctx.world.removeDisplay(ctx.display(call.args[0]).id);
         },
         "Disconnects a display; its desktops go and their windows move to the primary display."));
+    t.push_back(step(
+        "reconnect-display",
+        {{text("NAME")},
+         {text("NAME"), whole("DESKTOPS", 1, 16)},
+         form(text("NAME"), frame(true)),
+         form(text("NAME"), frame(true), whole("DESKTOPS", 1, 16))},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            std::optional<Rect> frame;
+            if (call.count() >= 5) frame = call.rect(1);
+            const int desktops = call.count() == 2 || call.count() == 6 ? call.whole(call.count() - 1) : 0;
+            if (!ctx.world.reconnectDisplay(call.text(0), frame, desktops))
+                throw ScenarioFailure("no display named \"" + call.text(0) + "\" was unplugged");
+            ctx.checkDisplayNames(call);
+        },
+        "The display of that name unplugged last is plugged back: the same monitor, with its UUID and "
+        "a new display id, where it was unless a frame is given, with DESKTOPS desktops of its own."));
     t.push_back(step(
         "move-display", {form(display, frame(true))},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -70,6 +84,11 @@ void addWorldSteps(StepTable& t) {
             ctx.world.setScreensAvailable(call.choice(0, kOnOff));
         },
         "With off, the system reports no screen at all while the desktops remain; on brings them back."));
+    t.push_back(step(
+        "screen-change-notices", {{whole("COUNT", 1, 3)}},
+        [](ScenarioContext& ctx, const StepCall& call) { ctx.world.setScreenChangeNotices(call.whole(0)); },
+        "How many times the system tells of each change of the displays (2 unless set); windows of "
+        "an unplugged display move after the notices."));
     t.push_back(step(
         "add-desktop", {{display}, {display, words({"full-screen"})}},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -87,8 +106,11 @@ void addWorldSteps(StepTable& t) {
         "switch-desktop", {{desktop}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.switchToDesktop(ctx.desktop(call.text(0)));
+            // The world the program finds when it starts has finished switching.
+            if (!ctx.hasStarted()) ctx.world.finishDesktopSwitches();
         },
-        "Makes a desktop the active one of its display, as Mission Control does."));
+        "Makes a desktop the active one of its display, as Mission Control does: the switch takes "
+        "its time (0.33 s unless set) and is announced at its end; before start it is done at once."));
     t.push_back(step(
         "wake", {{}}, [](ScenarioContext& ctx, const StepCall&) { ctx.world.wake(); },
         "The computer wakes from sleep."));
@@ -98,7 +120,8 @@ void addWorldSteps(StepTable& t) {
         {{name},
          {name, bundle},
          {name, bundle, words(kPolicies)},
-         {name, bundle, words(kPolicies), words({"unresponsive"})}},
+         {name, bundle, words(kPolicies), words({"unresponsive"})},
+         {name, bundle, words(kPolicies), words({"ready-after"}), number("SECONDS", 0, 3600)}},
         [](ScenarioContext& ctx, const StepCall& call) {
             std::optional<std::string> bundleID;
             if (call.count() >= 2) bundleID = call.text(1);
@@ -107,9 +130,11 @@ void addWorldSteps(StepTable& t) {
             const int32_t pid = ctx.world.launchApplication(call.text(0), bundleID, policy);
             // Before the program hears of the launch.
             if (call.count() == 4) ctx.world.setApplicationUnresponsive(pid, true);
+            if (call.count() == 5) ctx.world.setApplicationReadyAfter(pid, call.number(4));
         },
         "Launches an application (regular unless said otherwise); it has no window yet. An "
-        "unresponsive one never answers Accessibility requests."));
+        "unresponsive one never answers Accessibility requests; one ready after SECONDS lists no "
+        "windows, announces nothing and takes no observer until then."));
     t.push_back(step(
         "quit", {{app}},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -157,31 +182,42 @@ void addWorldSteps(StepTable& t) {
             ctx.world.setWantsAttention(ctx.application(call.text(0)).pid, call.choice(1, kOnOff));
         },
         "An application starts or stops asking for the user's attention."));
+    const Arg silently = words({"silently"});
     t.push_back(step(
-        "open-window", {{app, title}, form(app, title, frame(true)), form(app, title, frame(true), desktop)},
+        "open-window",
+        {{app, title},
+         {app, title, silently},
+         form(app, title, frame(true)),
+         form(app, title, frame(true), silently),
+         form(app, title, frame(true), desktop),
+         form(app, title, frame(true), desktop, silently)},
         [](ScenarioContext& ctx, const StepCall& call) {
             const WorldApplication app = ctx.application(call.text(0));
             const Rect frame = call.count() >= 6 ? call.rect(2) : Rect{100, 100, 800, 600};
             std::optional<uint64_t> desktop;
-            if (call.count() == 7) desktop = ctx.desktop(call.text(6));
-            ctx.world.openWindow(app.pid, call.text(1), frame, desktop);
+            if (call.count() >= 7 && !call.is(6, "silently")) desktop = ctx.desktop(call.text(6));
+            perhapsSilently(ctx, call, [&] { ctx.world.openWindow(app.pid, call.text(1), frame, desktop); });
         },
         "An application opens a window (at 100 100 800 600 unless given), on the given desktop or "
-        "the active desktop of the display under it."));
+        "the active desktop of the display under it; silently: without a notification."));
     t.push_back(step(
-        "close-window", {{title}},
+        "close-window", {{title}, {title, silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            ctx.world.closeWindow(ctx.window(call.text(0)).id);
+            const uint32_t id = ctx.window(call.text(0)).id;
+            perhapsSilently(ctx, call, [&] { ctx.world.closeWindow(id); });
         },
-        "A window's application closes it."));
+        "A window's application closes it; silently: without a notification."));
     t.push_back(step(
-        "move-window", {{title, number("X"), number("Y")}},
+        "move-window", {{title, number("X"), number("Y")}, {title, number("X"), number("Y"), silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
             const WorldWindow w = ctx.window(call.text(0));
-            ctx.world.setWindowFrame(w.id,
-                                     Rect{call.number(1), call.number(2), w.frame.width(), w.frame.height()});
+            perhapsSilently(ctx, call, [&] {
+                ctx.world.setWindowFrame(w.id, Rect{call.number(1), call.number(2), w.frame.width(),
+                                                    w.frame.height()});
+            });
         },
-        "Moves a window's top-left corner to a point; its size stays."));
+        "Moves a window's top-left corner to a point; its size stays. Silently: without a "
+        "notification."));
     t.push_back(step(
         "resize-window", {{title, positive("WIDTH"), positive("HEIGHT")}},
         [](ScenarioContext& ctx, const StepCall& call) {
@@ -203,11 +239,12 @@ void addWorldSteps(StepTable& t) {
         },
         "A minimised window comes back."));
     t.push_back(step(
-        "retitle", {{title, text("NEW-TITLE")}},
+        "retitle", {{title, text("NEW-TITLE")}, {title, text("NEW-TITLE"), silently}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            ctx.world.setWindowTitle(ctx.window(call.text(0)).id, call.text(1));
+            const uint32_t id = ctx.window(call.text(0)).id;
+            perhapsSilently(ctx, call, [&] { ctx.world.setWindowTitle(id, call.text(1)); });
         },
-        "A window's title changes."));
+        "A window's title changes; silently: without a notification."));
     t.push_back(step(
         "move-to-desktop", {{title, desktop}},
         [](ScenarioContext& ctx, const StepCall& call) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -128,14 +129,27 @@ class WorldDriver {
     // A display connected with desktops of its own: the system reports the change once they exist.
     virtual uint32_t connectDisplay(const std::string& name, Rect frame, int desktops) = 0;
     virtual void removeDisplay(uint32_t displayID) = 0;
+    // The monitor of that name unplugged last comes back: its UUID as before, a new display id,
+    // where it was unless a frame is given, with that many desktops of its own. None when no
+    // display of that name was unplugged.
+    virtual std::optional<uint32_t> reconnectDisplay(const std::string& name, std::optional<Rect> frame,
+                                                     int desktops) = 0;
     virtual void moveDisplay(uint32_t displayID, Rect frame) = 0;
     // No screen at all while the desktops remain (all displays asleep), and back.
     virtual void setScreensAvailable(bool available) = 0;
+    // How many screen-parameters notifications each change of the displays brings (1 to 3).
+    virtual void setScreenChangeNotices(int count) = 0;
     virtual uint64_t addDesktop(uint32_t displayID, bool fullScreen) = 0;
     virtual void removeDesktop(uint64_t desktopID) = 0;
     // A desktop turns into a full-screen one, or back, keeping its place.
     virtual void setDesktopFullScreen(uint64_t desktopID, bool fullScreen) = 0;
+    // A switch takes its time (see setDesktopSwitchDuration): the display shows the desktop, and
+    // the change is announced, at its end.
     virtual void switchToDesktop(uint64_t desktopID) = 0;
+    // How long every desktop switch takes from now on; 0: at once.
+    virtual void setDesktopSwitchDuration(double seconds) = 0;
+    // Ends every switch under way at once.
+    virtual void finishDesktopSwitches() = 0;
     virtual void wake() = 0;
 
     // --- Applications and windows ---
@@ -150,6 +164,11 @@ class WorldDriver {
     virtual void setApplicationUnresponsive(int32_t pid, bool unresponsive) = 0;
     // Seconds the application takes to answer each Accessibility request.
     virtual void setApplicationLatency(int32_t pid, double seconds) = 0;
+    // The application is still getting ready for this long: its Accessibility lists no windows and
+    // announces nothing meanwhile.
+    virtual void setApplicationReadyAfter(int32_t pid, double seconds) = 0;
+    // The world changes without a word: the change's Accessibility notifications are lost.
+    virtual void silently(const std::function<void()>& change) = 0;
     virtual void setBadge(int32_t pid, const std::optional<std::string>& label) = 0;
     virtual void setWantsAttention(int32_t pid, bool wants) = 0;
     // Without a desktop the window opens on the active desktop of the display under its frame.

@@ -120,6 +120,11 @@ TEST(ScenarioRunnerTest, InternalErrorsAndWorkThatNeverSettles) {
     EXPECT_TRUE(message.starts_with("s:2: the program never settled: the queue \"test.endless\"")) << message;
 }
 
+TEST(ScenarioDisplayNamesTest, DisplaysThatShareANameAreNumberedInScreenOrder) {
+    EXPECT_EQ(displayHandles({"Main", "Dell", "Side", "Dell", "Dell"}),
+              (std::vector<std::string>{"Main", "Dell 1", "Side", "Dell 2", "Dell 3"}));
+}
+
 TEST(ScenarioShowTest, SnapLayoutsAreThoseOfTheAreaTilingFills) {
     std::ostringstream out, err;
     const std::string script =

@@ -37,10 +37,13 @@ TEST_F(WindowMoveTest, OnOneDisplayTheWindowStaysWhereItWasOnTheNewDesktop) {
     requestMove(d1, d3);
     rt.advance(0.18);
     EXPECT_EQ(sim.heldWindow(), doc);  // grabbed just right of its zoom button
-    rt.advance(0.05);                  // Control-3 while held
+    rt.advance(0.05);                  // Control-3 while held: the window waits for the switch
+    EXPECT_EQ(desktops(), std::set<uint64_t>{d1});
+    rt.advance(SimDesktop::kDesktopSwitchSeconds);
+    EXPECT_EQ(sim.heldWindow(), doc);
     EXPECT_EQ(desktops(), std::set<uint64_t>{d3});
     EXPECT_TRUE(sim.isActiveSpace(d3));
-    rt.advance(0.4);
+    rt.advance(0.4 - SimDesktop::kDesktopSwitchSeconds);
     EXPECT_EQ(sim.heldWindow(), std::nullopt);
     EXPECT_EQ(frame(), (Rect{100, 100, 800, 600}));
     EXPECT_EQ(store->windows.at(doc).spaceIDs, std::set<uint64_t>{d1});  // the chip follows 0.2 s later
@@ -51,7 +54,8 @@ TEST_F(WindowMoveTest, OnOneDisplayTheWindowStaysWhereItWasOnTheNewDesktop) {
 TEST_F(WindowMoveTest, ToAnotherDisplayItLandsNearTheTopLeftOfItsVisibleArea) {
     requestMove(d1, s2);
     rt.advance(0.18);  // pressed, then Control-5 brings the side display's desktop 5 forward
-    rt.runUntilIdle();
+    EXPECT_EQ(sim.heldWindow(), doc);  // held until the change of the active desktop
+    rt.advance(SimDesktop::kDesktopSwitchSeconds);
     EXPECT_TRUE(sim.isActiveSpace(s2));
     EXPECT_EQ(sim.heldWindow(), std::nullopt);
     // The visible area starts at (1440, 25); the grab offset (67, 5) is kept.
@@ -108,6 +112,7 @@ TEST_F(WindowMoveTest, MovesOnOneDisplayAndPanelSwitchesLetGoAndGiveActivationBa
     // A switch through a bar while our program is at the front yields to Finder.
     sim.symbolicHotKeys.erase(119);
     sim.switchToSpace(d1);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     sim.platform().windowing.activate(true);
     bar->switchToSpace(d2, std::nullopt);
@@ -119,6 +124,7 @@ TEST_F(WindowMoveTest, AFullScreenSwitchThatDoesNotLandByItselfIsSettledByItsCle
     const uint64_t full = sim.addSpace(main, kSimSpaceTypeFullScreen);
     const uint32_t poster = sim.openWindow(editor, "Poster", full, Rect{0, 0, 1440, 900});
     sim.switchToSpace(full);  // showing already: making its stand-in key changes nothing
+    sim.finishDesktopSwitches();
     store->refreshSpaces();
     rt.runUntilIdle();
     bar->switchToFullscreenSpace(full);
@@ -127,13 +133,16 @@ TEST_F(WindowMoveTest, AFullScreenSwitchThatDoesNotLandByItselfIsSettledByItsCle
     // A change that lands elsewhere drops the switch at once,
     bar->switchToFullscreenSpace(full);
     sim.switchToSpace(d1);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     EXPECT_FALSE(bar->pendingFullscreenAXActivation);
     // and so does the clean-up when the desktop is not showing.
     sim.switchToSpace(full);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     bar->switchToFullscreenSpace(full);
     sim.switchToSpace(d1);
+    sim.finishDesktopSwitches();
     bar->cleanupFullscreenProxySwitchIfNeeded(full);
     EXPECT_FALSE(bar->pendingFullscreenAXActivation);
 }

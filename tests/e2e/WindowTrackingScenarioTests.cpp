@@ -164,6 +164,7 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     rt.runUntilIdle();
     EXPECT_EQ(tracked(inbox).spaceIDs, std::set<uint64_t>{s1});
     sim.switchToSpace(s2);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     EXPECT_EQ(tracked(inbox).spaceIDs, std::set<uint64_t>{s2});
 
@@ -185,6 +186,7 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     EXPECT_EQ(store->focusedWindowID, compose);
     EXPECT_GT(changes, beforeFocus);
     sim.switchToSpace(s1);  // back to the draft's desktop, where its application lists it
+    sim.finishDesktopSwitches();
     sim.activateApp(editor);
     rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, draft);
@@ -288,6 +290,7 @@ TEST_F(TwoDesktopsAtStart, AnApplicationOnTwoDesktopsHasChipsOnBoth) {
 
     // Once its desktop shows, the window is observed like any other.
     sim.switchToSpace(s2);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     sim.setWindowTitle(archive, "Archive 2026");
     rt.advance(0.25);
@@ -303,6 +306,7 @@ TEST_F(BarTrackingScenario, WithoutScreenRecordingADiscoveredWindowIsTitled) {
     rt.advance(5);
     EXPECT_FALSE(tracks(drafts));
     sim.switchToSpace(s2);
+    sim.finishDesktopSwitches();
     rt.runUntilIdle();
     EXPECT_EQ(bar(s2), std::vector<std::string>{"Drafts"});
 }

@@ -98,6 +98,7 @@ TEST_F(SpaceWindowsTest, SpaceIDConversionRules) {
 
 TEST_F(SpaceWindowsTest, ActiveSpaceIDsOnePerDisplayWithoutDuplicates) {
     sim.switchToSpace(m2);
+    sim.finishDesktopSwitches();
     EXPECT_EQ(spaces().getActiveSpaceIDs(cid), (std::vector<uint64_t>{m2, s1}));
 
     answerSpaces(Value::array({
@@ -162,6 +163,7 @@ TEST_F(SpaceWindowsTest, ActiveSpaceOfAScreen) {
     auto sw = spaces();
     auto list = screens();
     sim.switchToSpace(m2);
+    sim.finishDesktopSwitches();
     EXPECT_EQ(sw.activeSpace(list[0], cid)->spaceID, m2);
     EXPECT_EQ(sw.activeSpace(list[1], cid)->spaceID, s1);
 

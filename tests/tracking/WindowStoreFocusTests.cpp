@@ -145,6 +145,7 @@ TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
     uint32_t w = open(app, "Poster", full, {0, 0, 1920, 1080});
     sim.setWindowSpaces(w, {full, s2});
     sim.switchToSpace(full);  // its application lists it once its desktop shows
+    sim.finishDesktopSwitches();
     sim.callLog.clear();
     EXPECT_EQ(store->trackSoleWindow(full), w);
     ASSERT_TRUE(tracks(w));

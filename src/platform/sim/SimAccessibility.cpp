@@ -109,6 +109,11 @@ bool SimAccessibility::isHung(int32_t pid) const {
     return f && f->unresponsive;
 }
 
+bool SimAccessibility::gettingReady(int32_t pid) const {
+    const SimAXAppFaults* f = faultsOf(pid);
+    return f && f->readyAt && sim_.runtime().now() < *f->readyAt;
+}
+
 AXElement SimAccessibility::makeElement(int32_t pid, uint64_t token) {
     return AXElement(pid, token, std::make_shared<SimAXReference>());
 }
@@ -159,6 +164,7 @@ AXError SimAccessibility::gate(const AXElement& e) const {
 
 std::vector<const SimWindow*> SimAccessibility::axWindowsOf(int32_t pid) const {
     std::vector<const SimWindow*> out;
+    if (gettingReady(pid)) return out;
     for (const auto& [id, w] : sim_.windows()) {
         if (w.ownerPID != pid || !w.inAXWindowList) continue;
         // Windows on other desktops are not the application's to list until their desktop shows.
@@ -517,6 +523,8 @@ AXError SimAccessibility::observerAddNotification(AXObserver& observer, const AX
         }
     }
     if (obs->pid != element.ownerPID()) return kAXErrorIllegalArgument;
+    // An application still getting ready cannot take registrations yet.
+    if (gettingReady(element.ownerPID())) return kAXErrorCannotComplete;
     ElementKind kind = kindOf(element);
     bool supported = kind == ElementKind::application ? contains(kApplicationNotifications, notification)
                      : kind == ElementKind::window    ? contains(kWindowNotifications, notification)
@@ -596,6 +604,7 @@ size_t SimAccessibility::installedObserverCount(int32_t pid) const {
 void SimAccessibility::postNotification(const AXElement& registeredOn, const AXElement& subject,
                                         const std::string& notification) {
     std::lock_guard lock(sim_.worldMutex());
+    if (!announcing || gettingReady(registeredOn.ownerPID())) return;
     if (const SimAXAppFaults* f = faultsOf(registeredOn.ownerPID()); f && f->unresponsive) return;
     const auto key = SimAXObserver::keyOf(registeredOn, notification);
     for (const auto& obs : liveObservers(registeredOn.ownerPID())) {

@@ -26,6 +26,9 @@ struct SimAXAppFaults {
     // A hung application: every request waits out the messaging timeout of the element reference
     // (6 s unless one was set) and fails with kAXErrorCannotComplete; it posts no notifications.
     bool unresponsive = false;
+    // A freshly launched application still getting ready until this time on the clock: meanwhile it
+    // lists no windows, announces nothing and cannot take observers' registrations.
+    std::optional<double> readyAt;
     bool untrusted = false;                 // every request is refused with kAXErrorAPIDisabled
     bool windowListUnreadable = false;      // "AXWindows" fails with kAXErrorCannotComplete
     bool privateWindowLookupFails = false;  // "_AXUIElementGetWindow" fails for its elements
@@ -105,6 +108,8 @@ class SimAccessibility : public Accessibility {
     // Whether the application is hung (unresponsive).
     bool isHung(int32_t pid) const;
     SimAXOverrides overrides;
+    // False while the world's changes go unannounced: their notifications are lost.
+    bool announcing = true;
 
     // --- The tree, as tests see it ---
     // The element of a window (none when the window does not exist) and of its close button.
@@ -157,6 +162,7 @@ class SimAccessibility : public Accessibility {
     ElementKind kindOf(const AXElement& e) const;
     const SimWindow* windowOf(const AXElement& e) const;
     const SimAXAppFaults* faultsOf(int32_t pid) const;
+    bool gettingReady(int32_t pid) const;
     // Whether the element's application answers a request at all, and how it refuses.
     AXError gate(const AXElement& e) const;
     // A fresh reference to an element, with the default messaging timeout.

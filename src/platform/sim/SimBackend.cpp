@@ -113,8 +113,14 @@ class SimWorldDriver : public WorldDriver {
         return sim_.connectDisplay(name, frame, desktops);
     }
     void removeDisplay(uint32_t displayID) override { sim_.removeDisplay(displayID); }
+    std::optional<uint32_t> reconnectDisplay(const std::string& name, std::optional<Rect> frame,
+                                             int desktops) override {
+        const uint32_t id = sim_.reconnectDisplay(name, frame, desktops);
+        return id ? std::optional<uint32_t>(id) : std::nullopt;
+    }
     void moveDisplay(uint32_t displayID, Rect frame) override { sim_.setDisplayFrame(displayID, frame); }
     void setScreensAvailable(bool available) override { sim_.setScreensAvailable(available); }
+    void setScreenChangeNotices(int count) override { sim_.screenChangeNotices = count; }
     uint64_t addDesktop(uint32_t displayID, bool fullScreen) override {
         return sim_.addSpace(displayID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }
@@ -123,6 +129,8 @@ class SimWorldDriver : public WorldDriver {
         sim_.setSpaceType(desktopID, fullScreen ? kSimSpaceTypeFullScreen : kSimSpaceTypeOrdinary);
     }
     void switchToDesktop(uint64_t desktopID) override { sim_.switchToSpace(desktopID); }
+    void setDesktopSwitchDuration(double seconds) override { sim_.desktopSwitchDuration = seconds; }
+    void finishDesktopSwitches() override { sim_.finishDesktopSwitches(); }
     void wake() override { sim_.wake(); }
 
     int32_t launchApplication(const std::string& name, const std::optional<std::string>& bundleID,
@@ -139,6 +147,10 @@ class SimWorldDriver : public WorldDriver {
     void setApplicationLatency(int32_t pid, double seconds) override {
         sim_.accessibility().faults(pid).responseDelay = seconds;
     }
+    void setApplicationReadyAfter(int32_t pid, double seconds) override {
+        sim_.accessibility().faults(pid).readyAt = sim_.runtime().now() + seconds;
+    }
+    void silently(const std::function<void()>& change) override { sim_.silently(change); }
     void setBadge(int32_t pid, const std::optional<std::string>& label) override {
         std::lock_guard lock(sim_.worldMutex());
         if (SimApp* a = sim_.app(pid)) a->badgeLabel = label;
@@ -225,10 +237,7 @@ class SimWorldDriver : public WorldDriver {
                 out.push_back("-");
                 continue;
             }
-            // Titles after a symbol start with spaces of their own.
-            const size_t start = item.title.find_first_not_of(' ');
-            const std::string title = start == std::string::npos ? std::string() : item.title.substr(start);
-            out.push_back(item.symbolName.empty() ? title : item.symbolName + " " + title);
+            out.push_back(item.shownTitle());
         }
         return out;
     }

@@ -92,7 +92,10 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     installDesktopHotKeys();
 }
 
-SimDesktop::~SimDesktop() = default;
+SimDesktop::~SimDesktop() {
+    for (auto& [display, pending] : switches_) pending.work->cancel();
+    for (const WorkItemPtr& work : relocations_) work->cancel();
+}
 
 uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::string uuid) {
     SimDisplay d;
@@ -102,6 +105,7 @@ uint32_t SimDesktop::addDisplay(std::string name, Rect frame, uint32_t id, std::
     d.name = std::move(name);
     d.frame = frame;
     d.screenInstance = 0x5C0000 + d.id;
+    giveWallpaper(d);
     displays_.push_back(d);
     postScreenParametersChanged();
     return d.id;
@@ -156,18 +160,6 @@ void SimDesktop::renumberSpaces() {
         w.spaces = std::move(moved);
     }
     edgeReservations.clear();
-}
-
-void SimDesktop::switchToSpace(uint64_t spaceID) {
-    auto sit = spaces_.find(spaceID);
-    if (sit == spaces_.end()) return;
-    for (SimDisplay& d : displays_) {
-        if (d.id == sit->second.displayID && d.activeSpace != spaceID) {
-            d.activeSpace = spaceID;
-            carryHeldWindow(d.id, spaceID);
-            postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
-        }
-    }
 }
 
 int32_t SimDesktop::launchApp(SimAppSpec spec) {
@@ -322,9 +314,11 @@ void SimDesktop::focusWindow(uint32_t windowID) {
     activateApp(owner);
 }
 
-void SimDesktop::closeWindowSilently(uint32_t windowID) {
+void SimDesktop::silently(const std::function<void()>& change) {
     std::lock_guard lock(world_);
-    windows_.erase(windowID);
+    const bool announcing = std::exchange(accessibility_->announcing, false);
+    change();
+    accessibility_->announcing = announcing;
 }
 
 void SimDesktop::moveWindowToSpace(uint32_t windowID, uint64_t spaceID) {
@@ -517,91 +511,8 @@ void SimDesktop::terminateOurApplication() {
     notifications_.post(notifications::kApplicationWillTerminate);
 }
 
-namespace {
-
-// Where the window server puts a window of an unplugged display: at the same place relative to
-// the display that takes it, kept on that display and below its menu bar as far as it fits.
-Rect placedOn(const Rect& window, const Rect& from, const Rect& to, double menuBar) {
-    double x = window.minX() - from.minX() + to.minX();
-    double y = window.minY() - from.minY() + to.minY();
-    x = std::clamp(x, to.minX(), std::max(to.minX(), to.maxX() - window.width()));
-    y = std::clamp(y, to.minY() + menuBar, std::max(to.minY() + menuBar, to.maxY() - window.height()));
-    return Rect{x, y, window.width(), window.height()};
-}
-
-}  // namespace
-
-void SimDesktop::removeDisplay(uint32_t displayID) {
-    std::unique_lock lock(world_);
-    auto it = std::find_if(displays_.begin(), displays_.end(),
-                           [&](const SimDisplay& d) { return d.id == displayID; });
-    if (it == displays_.end()) return;
-    std::set<uint32_t> shownThere;  // the windows that lie on the display
-    for (const auto& [id, w] : windows_) {
-        if (const SimDisplay* d = displayContaining(w.frame); d && d->id == displayID) shownThere.insert(id);
-    }
-    const SimDisplay removed = *it;
-    displays_.erase(it);
-    dockRects.erase(displayID);
-    const SimDisplay* primary = primaryDisplay();
-    SimDisplay* target = primary ? &displays_[static_cast<size_t>(primary - displays_.data())] : nullptr;
-    if (!target) {
-        // Nowhere to go: the desktops go, and their windows are on none.
-        for (uint64_t s : removed.spaces) removeSpace(s);
-        lock.unlock();
-        postScreenParametersChanged();
-        return;
-    }
-    // The desktop it showed joins the one the primary display shows; its other desktops move to
-    // the primary display, after that display's own.
-    const uint64_t merged = target->activeSpace ? removed.activeSpace : 0;
-    for (uint64_t s : removed.spaces) {
-        if (s == merged) continue;
-        spaces_[s].displayID = target->id;
-        target->spaces.push_back(s);
-    }
-    if (!target->activeSpace) target->activeSpace = removed.activeSpace;
-    if (merged) {
-        spaces_.erase(merged);
-        edgeReservations.erase(merged);
-    }
-    const double menuBar = visibleFrame(*target).minY() - target->frame.minY();
-    for (auto& [id, w] : windows_) {
-        if (merged && w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
-        if (!shownThere.contains(id)) continue;
-        const Rect previous = w.frame;
-        w.frame = placedOn(w.frame, removed.frame, target->frame, menuBar);
-        // The application hears that its window moved, as from any move the system makes.
-        accessibility_->windowFrameChanged(w, previous);
-    }
-    lock.unlock();
-    postScreenParametersChanged();
-}
-
-void SimDesktop::setDisplayFrame(uint32_t displayID, Rect frame) {
-    {
-        std::lock_guard lock(world_);
-        auto it = std::find_if(displays_.begin(), displays_.end(),
-                               [&](const SimDisplay& d) { return d.id == displayID; });
-        if (it == displays_.end() || it->frame == frame) return;
-        it->frame = frame;
-    }
-    postScreenParametersChanged();
-}
-
-void SimDesktop::setScreensAvailable(bool available) {
-    if (available == screensAvailable_) return;
-    screensAvailable_ = available;
-    postScreenParametersChanged();
-}
-
 void SimDesktop::wake() {
     postWorkspace(notifications::kWorkspaceDidWake, 0);
-}
-
-void SimDesktop::postScreenParametersChanged() {
-    if (holdScreenChange_) return;
-    notifications_.post(notifications::kApplicationDidChangeScreenParameters);
 }
 
 void SimDesktop::postWorkspace(const char* name, int32_t pid) {

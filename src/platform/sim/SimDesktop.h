@@ -186,7 +186,15 @@ class SimDesktop {
     uint32_t addDisplay(std::string name, Rect frame, uint32_t id = 0, std::string uuid = {});
     uint64_t addSpace(uint32_t displayID, int64_t type = kSimSpaceTypeOrdinary);
     void removeSpace(uint64_t spaceID);
+    // Starts switching the space's display to it (SimDesktopNavigation.cpp). The switch animates for
+    // `desktopSwitchDuration`; the display shows its old desktop until the end, when a held window
+    // is taken along and the change is announced. A new switch of that display meanwhile takes the
+    // place of the one under way and starts afresh.
     void switchToSpace(uint64_t spaceID);
+    static constexpr double kDesktopSwitchSeconds = 0.33;
+    double desktopSwitchDuration = kDesktopSwitchSeconds;
+    // Ends every switch under way at once.
+    void finishDesktopSwitches();
     void setDisplaysHaveSeparateSpaces(bool separate) { separateSpaces_ = separate; }
     bool displaysHaveSeparateSpaces() const { return separateSpaces_; }
 
@@ -218,9 +226,12 @@ class SimDesktop {
     void setWindowSpaces(uint32_t windowID, std::set<uint64_t> spaces);
     // The user brings a window forward: it is raised and its application activated.
     void focusWindow(uint32_t windowID);
-    // The window goes without a word: no Accessibility notification (a lost notification, or an
-    // application that tears a window down behind its own back).
-    void closeWindowSilently(uint32_t windowID);
+    // The change goes without a word: its Accessibility notifications are lost, as notifications
+    // can be, or as from an application that changes a window behind its own back.
+    void silently(const std::function<void()>& change);
+    void closeWindowSilently(uint32_t windowID) {
+        silently([&] { closeWindow(windowID); });
+    }
     // The user carries a window to another desktop. On another display the window lands at the
     // same place relative to that display and its application announces the move, as a real one
     // would; between desktops of one display nothing is announced.
@@ -325,11 +336,15 @@ class SimDesktop {
     SimAppKit& appKit() { return *appKit_; }
     SimScreenCapture& screenCapture() { return *screenCapture_; }
     SimUpdater& updater() { return *updater_; }
-    // Changes of the displays as the system makes them; each posts the screen-parameters
-    // notification on the default centre. A display removed hands its desktops to the primary
+    // Changes of the displays as the system makes them (SimDisplayChanges.cpp); each posts the
+    // screen-parameters notification on the default centre, `screenChangeNotices` times over, as
+    // one change often brings several. A display removed hands its desktops to the primary
     // display: the one it showed joins the primary display's active desktop, the others follow the
-    // primary display's own; its windows move onto the primary display, and their applications
-    // hear that they moved.
+    // primary display's own. Its windows follow `kWindowsFollowScreenChange` after the notices:
+    // each that lies on no display any more moves onto the primary display, and its application
+    // hears that it moved; ours are moved by AppKit, through the panel's own frame rules.
+    static constexpr double kWindowsFollowScreenChange = 0.1;
+    int screenChangeNotices = 2;
     void removeDisplay(uint32_t displayID);
     void setDisplayFrame(uint32_t displayID, Rect frame);
     // No screen at all (every display asleep or mirrored away) while the desktops remain.
@@ -349,7 +364,12 @@ class SimDesktop {
     // A desktop turns full screen (or back) and keeps its id; nothing is announced.
     void setSpaceType(uint64_t spaceID, int64_t type);
     // A display that comes with `desktops` desktops of its own; the screens change once they exist.
-    uint32_t connectDisplay(std::string name, Rect frame, int desktops);
+    // `uuid`: the monitor's own; a new one unless given.
+    uint32_t connectDisplay(std::string name, Rect frame, int desktops, std::string uuid = {});
+    // The monitor of that name unplugged last comes back with its UUID and a new display id, where
+    // it was unless a frame is given (SimDisplayChanges.cpp); 0 when none of that name was
+    // unplugged.
+    uint32_t reconnectDisplay(const std::string& name, std::optional<Rect> frame, int desktops);
     // The computer restarted: every desktop comes back in its place with a new id, the windows on
     // it, and the reservations made for the old ids are gone.
     void renumberSpaces();
@@ -399,6 +419,7 @@ class SimDesktop {
     NotificationCenter workspaceNotifications_;
 
     std::vector<SimDisplay> displays_;
+    std::vector<SimDisplay> unplugged_;  // the displays removed, oldest first, as they were
     std::map<uint64_t, SimSpace> spaces_;
     std::map<int32_t, SimApp> apps_;
     std::map<uint32_t, SimWindow> windows_;
@@ -423,6 +444,19 @@ class SimDesktop {
     void installDesktopHotKeys();
     // A desktop switch of the held window's display takes the window to the new desktop.
     void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
+    // The end of a display's switch: its active desktop changes and the change is announced.
+    void landSwitch(uint32_t displayID, uint64_t spaceID);
+    struct DesktopSwitch {
+        uint64_t target = 0;
+        WorkItemPtr work;
+    };
+    std::map<uint32_t, DesktopSwitch> switches_;  // by display, the switches under way
+    // Where the window server's own delayed work runs: switches, windows that follow a display.
+    std::shared_ptr<Queue> serverQueue_;
+    const std::shared_ptr<Queue>& serverQueue();
+    // The windows a display left, moved onto the primary display once the change is told.
+    std::vector<WorkItemPtr> relocations_;
+    void relocateWindows(const std::set<uint32_t>& windowIDs, const Rect& from);
     struct WindowGrab {
         uint32_t windowID = 0;
         // The pointer from the window's top-left corner at the press. A window resized while it is
@@ -456,7 +490,8 @@ class SimDesktop {
     std::unique_ptr<SimScreenCapture> screenCapture_;
     std::unique_ptr<SimUpdater> updater_;
     std::unique_ptr<SimPreferences> preferences_;
-    std::map<uint32_t, SimWallpaper> wallpapers_;
+    std::map<std::string, SimWallpaper> wallpapers_;  // by display UUID: they follow the monitor
+    void giveWallpaper(const SimDisplay& d);
     std::unique_ptr<SimFileEventStreams> fileEventStreams_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;

@@ -50,6 +50,58 @@ std::optional<uint64_t> SimDesktop::numberedDesktop(int n) const {
     return std::nullopt;
 }
 
+void SimDesktop::switchToSpace(uint64_t spaceID) {
+    std::unique_lock lock(world_);
+    const SimSpace* s = space(spaceID);
+    const SimDisplay* d = s ? display(s->displayID) : nullptr;
+    if (!d) return;
+    const uint32_t displayID = d->id;
+    auto pending = switches_.find(displayID);
+    if (pending == switches_.end() && d->activeSpace == spaceID) return;
+    if (pending != switches_.end()) pending->second.work->cancel();
+    if (desktopSwitchDuration <= 0) {
+        switches_.erase(displayID);
+        lock.unlock();
+        landSwitch(displayID, spaceID);
+        return;
+    }
+    switches_[displayID] = DesktopSwitch{
+        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
+            {
+                std::lock_guard worldLock(world_);
+                switches_.erase(displayID);
+            }
+            landSwitch(displayID, spaceID);
+        })};
+}
+
+void SimDesktop::finishDesktopSwitches() {
+    std::map<uint32_t, DesktopSwitch> pending;
+    {
+        std::lock_guard lock(world_);
+        pending.swap(switches_);
+    }
+    for (auto& [displayID, s] : pending) {
+        s.work->cancel();
+        landSwitch(displayID, s.target);
+    }
+}
+
+void SimDesktop::landSwitch(uint32_t displayID, uint64_t spaceID) {
+    {
+        std::lock_guard lock(world_);
+        auto d = std::find_if(displays_.begin(), displays_.end(),
+                              [&](const SimDisplay& x) { return x.id == displayID; });
+        // The desktop or its display may have gone meanwhile.
+        if (d == displays_.end() || d->activeSpace == spaceID ||
+            std::find(d->spaces.begin(), d->spaces.end(), spaceID) == d->spaces.end())
+            return;
+        d->activeSpace = spaceID;
+        carryHeldWindow(displayID, spaceID);
+    }
+    postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
+}
+
 bool SimDesktop::takeSymbolicHotKey(const CGEvent& keyDown) {
     std::optional<int32_t> matched;
     {

@@ -12,7 +12,8 @@ namespace qv {
 
 namespace {
 
-// The pictures displays have until the user picks one, by the display's place in the list.
+// The pictures displays have until the user picks one, by the order in which they were first
+// connected.
 constexpr SimWallpaper kDefaultWallpapers[] = {
     {0x2b5876, 0x4e4376}, {0x614385, 0x516395}, {0x134e5e, 0x71b280}, {0x42275a, 0x734b6d}};
 
@@ -39,10 +40,16 @@ std::string SimDesktop::wallpaperStoreFolder() const {
     return fileSystem_->homeDirectory() + "/Library/Application Support/com.apple.wallpaper/Store";
 }
 
+void SimDesktop::giveWallpaper(const SimDisplay& d) {
+    // A monitor that comes back shows the picture it had.
+    if (!wallpapers_.contains(d.uuid))
+        wallpapers_[d.uuid] = kDefaultWallpapers[wallpapers_.size() % std::size(kDefaultWallpapers)];
+}
+
 void SimDesktop::setWallpaper(uint32_t displayID, SimWallpaper wallpaper) {
     {
         std::lock_guard lock(world_);
-        wallpapers_[displayID] = wallpaper;
+        if (const SimDisplay* d = display(displayID)) wallpapers_[d->uuid] = wallpaper;
     }
     const std::string folder = wallpaperStoreFolder();
     std::error_code ec;
@@ -55,11 +62,9 @@ void SimDesktop::setWallpaper(uint32_t displayID, SimWallpaper wallpaper) {
 
 SimWallpaper SimDesktop::wallpaper(uint32_t displayID) const {
     std::lock_guard lock(world_);
-    if (auto it = wallpapers_.find(displayID); it != wallpapers_.end()) return it->second;
-    for (size_t i = 0; i < displays_.size(); ++i) {
-        if (displays_[i].id == displayID) return kDefaultWallpapers[i % std::size(kDefaultWallpapers)];
-    }
-    return kDefaultWallpapers[0];
+    const SimDisplay* d = display(displayID);
+    auto it = d ? wallpapers_.find(d->uuid) : wallpapers_.end();
+    return it != wallpapers_.end() ? it->second : kDefaultWallpapers[0];
 }
 
 }  // namespace qv

@@ -358,9 +358,9 @@ void SimDesktop::setDisplayUUIDReported(uint32_t displayID, bool reported) {
     }
 }
 
-uint32_t SimDesktop::connectDisplay(std::string name, Rect frame, int desktops) {
+uint32_t SimDesktop::connectDisplay(std::string name, Rect frame, int desktops, std::string uuid) {
     holdScreenChange_ = true;
-    const uint32_t id = addDisplay(std::move(name), frame);
+    const uint32_t id = addDisplay(std::move(name), frame, 0, std::move(uuid));
     for (int i = 0; i < desktops; ++i) addSpace(id);
     holdScreenChange_ = false;
     postScreenParametersChanged();

@@ -168,6 +168,10 @@ void SimWindowing::deactivate() {
     }
 }
 
+void SimWindowing::relocatePanel(uint32_t windowNumber, Rect frame) {
+    if (auto p = panel(windowNumber)) p->setFrame(flipVertically(frame, sim_.primaryHeight()), true);
+}
+
 MonitorToken SimWindowing::addLocalMonitor(EventMask mask, LocalMonitorHandler handler) {
     if (refuseMonitors_) return 0;
     monitors_.push_back({nextToken_, mask, true, std::move(handler), nullptr});

@@ -73,6 +73,9 @@ class SimWindowing : public Windowing {
     // Another application was activated: ours loses the active state, and our key window, a
     // non-activating panel too, its key status.
     void deactivate();
+    // The window server moves one of our windows (as off a display that went): AppKit gives the
+    // panel the frame (window-server space) through its own frame rules, which may refuse it.
+    void relocatePanel(uint32_t windowNumber, Rect frame);
     void setSystemAppearanceDark(bool dark);
     // Posts the workspace's accessibility-display-options notification when the value changes.
     void setReduceTransparency(bool reduce);

@@ -37,6 +37,13 @@ struct MenuItem {
         return item;
     }
     static MenuItem sub(std::string title, Menu menu);
+    // The item as one reads it: its symbol's name, then its title without the blanks that keep it
+    // clear of the symbol ("2.square.fill Side Monitor"); the title alone without a symbol.
+    std::string shownTitle() const {
+        const size_t start = title.find_first_not_of(' ');
+        const std::string text = start == std::string::npos ? std::string() : title.substr(start);
+        return symbolName.empty() ? text : symbolName + " " + text;
+    }
 };
 
 struct Menu {
@@ -44,7 +51,8 @@ struct Menu {
     std::vector<MenuItem> items;
 
     // The item reached by following titles through submenus ("Pin to", "Bar"); none when a title
-    // is missing on the way.
+    // is missing on the way. An item drawn after a symbol is also found as it reads
+    // ("2.square.fill Side Monitor"), which tells apart two items of one title.
     const MenuItem* find(const std::vector<std::string>& titles) const;
     // The titles of the items, a separator as "-".
     std::vector<std::string> titles() const;
@@ -65,7 +73,7 @@ inline const MenuItem* Menu::find(const std::vector<std::string>& path) const {
         if (!menu) return nullptr;
         found = nullptr;
         for (const MenuItem& item : menu->items) {
-            if (!item.isSeparator && item.title == path[i]) {
+            if (!item.isSeparator && (item.title == path[i] || item.shownTitle() == path[i])) {
                 found = &item;
                 break;
             }

@@ -79,6 +79,7 @@ TEST_F(SimDesktopTest, ManagedDisplaySpacesPerDisplayOrOneMainEntry) {
     uint32_t side = sim.addDisplay("Side", Rect{1920, 0, 1440, 900});
     uint64_t s3 = sim.addSpace(side, kSimSpaceTypeFullScreen);
     sim.switchToSpace(s2);
+    sim.finishDesktopSwitches();
     auto listing = p.windowServer.copyManagedDisplaySpaces(sim.connectionID());
     ASSERT_TRUE(listing && listing->asDictionaryArray());
     const auto& displays = *listing->asArray();
@@ -171,6 +172,49 @@ TEST_F(SimDesktopTest, WorkspaceFollowsLaunchActivationAndTermination) {
     auto own = p.workspace.runningApplication(p.system.currentProcessID());
     ASSERT_TRUE(own);
     EXPECT_EQ(own->activationPolicy, ActivationPolicy::accessory);
+}
+
+TEST_F(SimDesktopTest, ADesktopSwitchLandsAtItsEndAndALaterOneTakesItsPlace) {
+    const uint64_t s3 = sim.addSpace(display);
+    int changes = 0;
+    auto observer = sim.workspaceNotifications().addObserver(notifications::kWorkspaceActiveSpaceDidChange,
+                                                             nullptr, [&](const Notification&) { ++changes; });
+    const uint32_t held = open("Held", s1);
+    ASSERT_TRUE(sim.grabWindow(held, Point{300, 110}));
+    sim.switchToSpace(s2);
+    rt.advance(0.2);
+    EXPECT_TRUE(sim.isActiveSpace(s1));
+    sim.switchToSpace(s3);  // starts afresh
+    rt.advance(SimDesktop::kDesktopSwitchSeconds - 0.01);
+    EXPECT_TRUE(sim.isActiveSpace(s1));
+    EXPECT_EQ(changes, 0);
+    rt.advance(0.01);
+    EXPECT_TRUE(sim.isActiveSpace(s3));
+    EXPECT_EQ(sim.window(held)->spaces, std::set<uint64_t>{s3});  // taken along at the end
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(SimDesktopTest, AnUnpluggedDisplaysWindowsFollowTheNoticesAndItComesBackAsItself) {
+    const uint32_t side = sim.addDisplay("Side", Rect{1920, 0, 1440, 900});
+    const uint64_t sideSpace = sim.addSpace(side);
+    const uint32_t away = open("Away", sideSpace, Rect{2000, 100, 800, 600});
+    sim.setWallpaper(side, {0x102030, 0x405060});
+    int notices = 0;
+    auto observer = sim.notifications().addObserver(notifications::kApplicationDidChangeScreenParameters, nullptr,
+                                                    [&](const Notification&) { ++notices; });
+    const std::string uuid = sim.display(side)->uuid;
+    sim.removeDisplay(side);
+    EXPECT_EQ(notices, 2);
+    EXPECT_EQ(sim.window(away)->frame, (Rect{2000, 100, 800, 600}));
+    rt.advance(SimDesktop::kWindowsFollowScreenChange);
+    EXPECT_EQ(sim.window(away)->frame, (Rect{80, 100, 800, 600}));
+
+    const uint32_t back = sim.reconnectDisplay("Side", std::nullopt, 1);
+    EXPECT_NE(back, side);
+    EXPECT_EQ(sim.display(back)->uuid, uuid);
+    EXPECT_EQ(sim.display(back)->frame, (Rect{1920, 0, 1440, 900}));
+    EXPECT_EQ(sim.wallpaper(back).from, 0x102030u);
+    EXPECT_EQ(sim.reconnectDisplay("Side", std::nullopt, 0), 0u);  // none of that name is away now
 }
 
 TEST_F(SimDesktopTest, ParentLookupThroughTheWindowQueryEntryPoints) {

@@ -83,6 +83,7 @@ TEST_F(PanelTest, PanelsThatJoinAllSpacesOrMoveToTheActiveOneFollowTheUser) {
     settings->collectionBehavior = collectionbehavior::kMoveToActiveSpace;
     settings->orderFront();
     sim.switchToSpace(other);
+    sim.finishDesktopSwitches();
     EXPECT_FALSE(sim.isOnScreen(*sim.window(settings->windowNumber())));
     settings->orderFront();
     EXPECT_EQ(sim.window(settings->windowNumber())->spaces, (std::set<uint64_t>{other}));

@@ -346,6 +346,7 @@ TEST_F(ScreenshotTest, EachDisplayShowsThePanelsOnItsActiveSpace) {
 
     // Another Space on the main display: its panels go, the side display and joiners stay.
     sim.switchToSpace(otherSpace);
+    sim.finishDesktopSwitches();
     doc = sim.renderSvg();
     all = parseSvg(doc);
     EXPECT_TRUE(displaysShowing(all, "Main bar").empty());
