@@ -1,5 +1,6 @@
 // Steps of the world around the program: displays, desktops, other applications and their windows,
 // and the permissions the user grants. Before "start" they build the world the program finds.
+#include <algorithm>
 #include <set>
 
 #include "app/ScenarioContext.h"
@@ -16,6 +17,19 @@ void refuseSharedDisplayNames(ScenarioContext& ctx, const StepCall& call) {
             throw ScenarioScriptError(call.line,
                                       call.row->name + ": two displays are named \"" + d.name + "\"");
     }
+}
+
+// Scripts name desktops up to a limit: one beyond it could not be named.
+void refuseUnnamedDesktops(ScenarioContext& ctx, const StepCall& call) {
+    int ordinary = 0, fullScreen = 0;
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        for (const WorldDesktop& desk : d.desktops) ++(desk.fullScreen ? fullScreen : ordinary);
+    }
+    if (std::max(ordinary, fullScreen) > ScenarioContext::kMostDesktops)
+        throw ScenarioScriptError(call.line, call.row->name + ": more than " +
+                                                 std::to_string(ScenarioContext::kMostDesktops) +
+                                                 (fullScreen > ordinary ? " full-screen" : "") +
+                                                 " desktops, which scripts cannot name");
 }
 
 const Choices<ActivationPolicy> kPolicies = {
@@ -49,6 +63,7 @@ void addWorldSteps(StepTable& t) {
                 ctx.world.addDisplay(call.text(0), call.rect(1));
             }
             refuseSharedDisplayNames(ctx, call);
+            refuseUnnamedDesktops(ctx, call);
         },
         "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
         "comes with that many desktops of its own; otherwise add them with add-desktop."));
@@ -74,6 +89,7 @@ void addWorldSteps(StepTable& t) {
         "add-desktop", {{display}, {display, words({"full-screen"})}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.addDesktop(ctx.display(call.args[0]).id, call.count() == 2);
+            refuseUnnamedDesktops(ctx, call);
         },
         "Adds a desktop at the end of a display's desktops; the first one of a display is its active "
         "one."));

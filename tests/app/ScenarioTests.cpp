@@ -94,6 +94,53 @@ TEST(ScenarioParserTest, ArgumentsAreCheckedAgainstTheirDeclaredForms) {
         << faultOf("wait 11");
 }
 
+// A line that fits no form is told by the form it was meant for: a word written as a number the
+// language does not take is refused as that number, not looked for as a text on screen, and a line
+// that stops short names what it lacks.
+TEST(ScenarioParserTest, FaultsNameTheFormTheLineWasMeantFor) {
+    auto faultOf = [](const std::string& line) {
+        try {
+            parseScenario(line, "s", scenarioSteps());
+        } catch (const ScenarioScriptError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    for (const char* line : {"move nan 1", "move inf 1", "move 0x10 1", "click 1e400 3"})
+        EXPECT_NE(faultOf(line).find(": bad X \""), std::string::npos) << line << ": " << faultOf(line);
+    EXPECT_EQ(faultOf("click \"nan\" 2"), "");  // quoted, it is a text
+    EXPECT_TRUE(faultOf("expect popup shown 1 2 3")
+                    .starts_with("expect popup: missing HEIGHT for \"expect popup held|shown X Y WIDTH HEIGHT\""))
+        << faultOf("expect popup shown 1 2 3");
+    EXPECT_TRUE(faultOf("expect desktop-list shown")
+                    .starts_with("expect desktop-list: missing argument for \"expect desktop-list shown none | "
+                                 "shown X Y WIDTH HEIGHT TEXT...\""))
+        << faultOf("expect desktop-list shown");
+    EXPECT_TRUE(faultOf("expect tooltip \"x\" 1 2 3")
+                    .starts_with("expect tooltip: missing HEIGHT for \"expect tooltip TEXT|none X Y WIDTH HEIGHT\""))
+        << faultOf("expect tooltip \"x\" 1 2 3");
+    EXPECT_TRUE(faultOf("expect frame \"x\" 1 2 -3 4").starts_with("expect frame: bad WIDTH \"-3\""))
+        << faultOf("expect frame \"x\" 1 2 -3 4");
+}
+
+// Steps that name what is absent say what: no menu open, or a desktop beyond those scripts name,
+// which is also as many desktops as a world may hold.
+TEST(ScenarioRunnerTest, AbsentThingsAreNamed) {
+    auto play = [](const std::string& script) {
+        std::ostringstream out, err;
+        const int code = runScenario(script, {.fileName = "s", .outDir = "", .out = &out, .err = &err});
+        return std::make_pair(code, err.str());
+    };
+    EXPECT_EQ(play("demo-desktop\nstart\nexpect menu-mark \"Settings\" none"),
+              std::make_pair(1, std::string("s:3: expect menu-mark: no menu is open\n")));
+    std::string script = "add-display main 0 0 1440 900 1\n";
+    for (int i = 1; i < ScenarioContext::kMostDesktops; ++i) script += "add-desktop main\n";
+    EXPECT_EQ(play(script + "switch-desktop " + std::to_string(ScenarioContext::kMostDesktops)).first, 0);
+    const auto [code, message] = play(script + "add-desktop main");
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(message.find("add-desktop: more than 1000 desktops"), std::string::npos) << message;
+}
+
 // How a run ends when the fault is not the script's: a step that throws is an internal error, and a
 // step whose work keeps adding work due now stops the script instead of hanging it.
 TEST(ScenarioRunnerTest, InternalErrorsAndWorkThatNeverSettles) {
