@@ -51,7 +51,8 @@ void addWorldSteps(StepTable& t) {
         },
         "Builds the ready-made demo world: the \"Studio Display\" (1920 x 1080) with desktops 1 and 2 "
         "and a full-screen desktop F1, the \"Side Monitor\" (1440 x 900) with desktop 3, and "
-        "applications with windows on them; Compass is frontmost."));
+        "applications with windows on them. Compass is frontmost, with its focused window "
+        "\"Compass — Maps\" on the Side Monitor."));
     t.back().once = true;
     t.push_back(step(
         "add-display",
