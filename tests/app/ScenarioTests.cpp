@@ -133,6 +133,7 @@ TEST(ScenarioRunnerTest, AbsentThingsAreNamed) {
     };
     EXPECT_EQ(play("demo-desktop\nstart\nexpect menu-mark \"Settings\" none"),
               std::make_pair(1, std::string("s:3: expect menu-mark: no menu is open\n")));
+    EXPECT_EQ(play("demo-desktop\nstart\npick-menu \"Settings\"").second, "s:3: pick-menu: no menu is open\n");
     std::string script = "add-display main 0 0 1440 900 1\n";
     for (int i = 1; i < ScenarioContext::kMostDesktops; ++i) script += "add-desktop main\n";
     EXPECT_EQ(play(script + "switch-desktop " + std::to_string(ScenarioContext::kMostDesktops)).first, 0);
