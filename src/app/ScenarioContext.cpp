@@ -164,8 +164,9 @@ uint64_t ScenarioContext::desktop(const std::string& reference) {
     const bool fullScreen = !reference.empty() && reference.front() == 'F';
     const auto number = parseScenarioNumber(fullScreen ? reference.substr(1) : reference);
     if (!number || *number < 1 || *number > kMostDesktops || *number != static_cast<int>(*number))
-        throw ScenarioFailure("\"" + reference + "\" names no desktop (1 to " + std::to_string(kMostDesktops) +
-                              ", or F1 to F" + std::to_string(kMostDesktops) + " for full screen)");
+        throw ScenarioFailure("\"" + reference + "\" names no desktop (1 to " +
+                              std::to_string(kMostDesktops) + ", or F1 to F" + std::to_string(kMostDesktops) +
+                              " for full screen)");
     int seen = 0;
     for (const WorldDisplay& d : world.displays()) {
         for (const WorldDesktop& desk : d.desktops) {

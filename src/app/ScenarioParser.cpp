@@ -225,7 +225,8 @@ Fit fitOf(const StepRow& row, const Form& form, const std::vector<ScenarioToken>
         const ScenarioToken& token = args[fit.fitted];
         fit.error = misfit(arg, token);
         if (!fit.error && arg.kind == ArgKind::text) {
-            if (const Arg* number = meantAsNumber(row, fit.fitted, token)) fit.error = numberMisfit(*number, token);
+            if (const Arg* number = meantAsNumber(row, fit.fitted, token))
+                fit.error = numberMisfit(*number, token);
         }
         if (fit.error) {
             fit.kind = Fit::misfits;
