@@ -79,7 +79,7 @@ inline Arg orNone(Arg arg) {
 Arg ruled(std::string label, std::function<std::optional<std::string>(const std::string&)> rule);
 // Any number of such arguments, at least `atLeast`: at most one such run in a form.
 Arg repeated(Arg each, size_t atLeast = 0);
-// X Y WIDTH HEIGHT, with a size above 0 when `positiveSize`.
+// X Y WIDTH HEIGHT: a size of 0 or more, above 0 when `positiveSize`.
 Form frame(bool positiveSize = false);
 // A form of single arguments and runs of them: form(text("NAME"), frame(), whole("DESKTOPS")).
 inline void append(Form& to, const Arg& one) {

@@ -229,9 +229,10 @@ void ScenarioContext::checkDisplayNames(const StepCall& call) {
 uint64_t ScenarioContext::desktop(const std::string& reference) {
     const bool fullScreen = !reference.empty() && reference.front() == 'F';
     const auto number = parseScenarioNumber(fullScreen ? reference.substr(1) : reference);
-    if (!number || *number < 1 || *number > 1000 || *number != static_cast<int>(*number))
-        throw ScenarioFailure("\"" + reference +
-                              "\" names no desktop (1, 2, ... or F1, F2, ... for full screen)");
+    if (!number || *number < 1 || *number > kMostDesktops || *number != static_cast<int>(*number))
+        throw ScenarioFailure("\"" + reference + "\" names no desktop (1 to " +
+                              std::to_string(kMostDesktops) + ", or F1 to F" + std::to_string(kMostDesktops) +
+                              " for full screen)");
     int seen = 0;
     for (const WorldDisplay& d : world.displays()) {
         for (const WorldDesktop& desk : d.desktops) {
@@ -368,6 +369,10 @@ std::string quotedList(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& s : items) out += (out.empty() ? "\"" : ", \"") + s + "\"";
     return out;
+}
+
+void requireOpenMenu(ScenarioContext& ctx) {
+    if (!ctx.world.openMenuItems({})) throw ScenarioFailure("no menu is open");
 }
 
 std::string rectText(const Rect& r) {

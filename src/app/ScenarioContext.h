@@ -82,7 +82,8 @@ class ScenarioContext {
     // Fails as a fault of the script's line when one name would stand for two displays.
     void checkDisplayNames(const StepCall& call);
     // "N": the N-th desktop that is not full screen, over all displays in order; "FN": the N-th
-    // full-screen desktop.
+    // full-screen desktop. A world holds at most kMostDesktops of each kind, so that each can be named.
+    static constexpr int kMostDesktops = 1000;
     uint64_t desktop(const std::string& reference);
     std::string desktopReference(uint64_t desktopID);
     std::optional<std::string> windowTitle(uint32_t windowID);
@@ -153,6 +154,8 @@ std::string itemTitle(const DisplayItem& item);
 std::vector<std::string> chipTitles(const BarViewModel& model, uint64_t desktopID);
 // "a", "b" for messages.
 std::string quotedList(const std::vector<std::string>& items);
+// Fails when no menu is open, so that a step on a menu item says so before it looks for the item.
+void requireOpenMenu(ScenarioContext& ctx);
 
 // --- Helpers of the step files ---
 // A bar as scripts name it: "N" the bar of desktop N, "N@DISPLAY" the mirror of desktop N on a

@@ -78,6 +78,7 @@ void addDesktopListSteps(StepTable& t) {
         [](ScenarioContext& ctx, const StepCall& call) {
             std::vector<std::string> path = call.texts(0);
             path.pop_back();
+            requireOpenMenu(ctx);
             const auto mark = ctx.world.openMenuItemMark(path);
             if (!mark) throw ScenarioFailure("no item " + quotedList(path) + " in an open menu");
             static const char* const kWords[] = {"none", "check", "mixed"};

@@ -56,7 +56,7 @@ void addNavigationSteps(StepTable& t) {
             ctx.world.naturalScroll(ctx.toScreen(call.point(0)), call.number(2), call.number(3));
         },
         "Scrolls at a point with natural scrolling: the event reports its direction inverted "
-        "from the device's, so a negative DY is the upward gesture."));
+        "from the device's, so a negative DY scrolls up."));
     t.push_back(step(
         "momentum-scroll", {scroll},
         [](ScenarioContext& ctx, const StepCall& call) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <iomanip>
 #include <map>
 #include <sstream>
@@ -100,7 +101,8 @@ std::string numberMisfit(const Arg& arg, const ScenarioToken& token) {
     if (arg.aboveLeast) {
         what += " above " + numberText(least);
     } else if (!std::isinf(least)) {
-        what += " from " + numberText(least) + (std::isinf(most) ? "" : " to " + numberText(most));
+        what += std::isinf(most) ? " of " + numberText(least) + " or more"
+                                 : " from " + numberText(least) + " to " + numberText(most);
     } else if (!std::isinf(most)) {
         what += " up to " + numberText(most);
     }
@@ -163,49 +165,6 @@ const Arg& argFor(const Form& form, size_t i, size_t count) {
     return i >= count - after ? form[form.size() - (count - i)] : form[*run];
 }
 
-// The first form the arguments fit, or the clearest reason why none does: the fault of the form
-// that fits furthest, with the words of every form that expects a word there.
-size_t matchForm(const StepRow& row, const std::vector<ScenarioToken>& args, int line) {
-    std::optional<std::string> typeError;
-    size_t furthest = 0;
-    std::vector<std::string> wordsThere;
-    bool onlyWordsThere = true;
-    size_t fewest = SIZE_MAX, most = 0;
-    for (size_t f = 0; f < row.forms.size(); ++f) {
-        const Form& form = row.forms[f];
-        fewest = std::min(fewest, fewestOf(form));
-        most = std::max(most, mostOf(form));
-        if (args.size() < fewestOf(form) || args.size() > mostOf(form)) continue;
-        size_t i = 0;
-        std::optional<std::string> error;
-        for (; i < args.size(); ++i) {
-            if ((error = misfit(argFor(form, i, args.size()), args[i]))) break;
-        }
-        if (!error) return f;
-        const Arg& there = argFor(form, i, args.size());
-        if (typeError && i < furthest) continue;
-        if (!typeError || i > furthest) {
-            typeError = error;
-            furthest = i;
-            wordsThere.clear();
-            onlyWordsThere = true;
-        }
-        onlyWordsThere = onlyWordsThere && there.kind == ArgKind::word;
-        for (const std::string& w : there.words) {
-            if (std::find(wordsThere.begin(), wordsThere.end(), w) == wordsThere.end())
-                wordsThere.push_back(w);
-        }
-    }
-    const std::string usage = row.name + (row.usage.empty() ? "" : " " + row.usage);
-    if (typeError && onlyWordsThere && !args[furthest].quoted)
-        typeError = notAmong(args[furthest].text, wordsThere);
-    if (typeError) throw ScenarioScriptError(line, row.name + ": " + *typeError + "; usage: " + usage);
-    const char* what = args.size() < fewest ? "missing argument"
-                       : args.size() > most ? "extra argument"
-                                            : "wrong arguments";
-    throw ScenarioScriptError(line, row.name + ": " + what + "; usage: " + usage);
-}
-
 // How the usage shows one argument.
 std::string shown(const Arg& arg) {
     std::string text = arg.label;
@@ -219,6 +178,108 @@ std::string shown(const Arg& arg) {
     }
     if (arg.repeated) text = arg.atLeast ? text + "..." : "[" + text + "...]";
     return text;
+}
+
+// An unquoted word that reads as a number the language does not take ("nan", "inf", "0x10",
+// "1e400"), where another form of the step takes a number: it was meant as that number, and is
+// refused as one rather than read as a text.
+const Arg* meantAsNumber(const StepRow& row, size_t i, const ScenarioToken& token) {
+    if (token.quoted || token.text.empty() || parseScenarioNumber(token.text)) return nullptr;
+    char* end = nullptr;
+    std::strtod(token.text.c_str(), &end);
+    if (end != token.text.c_str() + token.text.size()) return nullptr;
+    for (const Form& form : row.forms) {
+        if (!runOf(form) && i < form.size() &&
+            (form[i].kind == ArgKind::number || form[i].kind == ArgKind::whole))
+            return &form[i];
+    }
+    return nullptr;
+}
+
+// How far a line's arguments go along one form: the leading arguments that fit it, and what
+// stops them (a misfit, the end of the line before the form's end, or words beyond it).
+struct Fit {
+    enum Kind { fits, missing, misfits, extra };
+    Kind kind = fits;
+    size_t fitted = 0;
+    std::optional<std::string> error;  // a misfit's reason
+    const Arg* next = nullptr;         // the argument at the place that stopped them
+};
+
+Fit fitOf(const StepRow& row, const Form& form, const std::vector<ScenarioToken>& args) {
+    const auto run = runOf(form);
+    const size_t count = args.size();
+    Fit fit;
+    if (count > mostOf(form)) fit.kind = Fit::extra;
+    if (count < fewestOf(form)) fit.kind = Fit::missing;
+    // A line too short for the form is read as the form's first arguments, its run at its fewest.
+    auto argAt = [&](size_t i) -> const Arg& {
+        if (fit.kind == Fit::fits) return argFor(form, i, count);
+        if (!run || i < *run) return form[i];
+        const size_t inRun = form[*run].atLeast;
+        return i < *run + inRun ? form[*run] : form[i + 1 - inRun];
+    };
+    const size_t checked = fit.kind == Fit::extra ? form.size() : count;
+    for (; fit.fitted < checked; ++fit.fitted) {
+        const Arg& arg = argAt(fit.fitted);
+        const ScenarioToken& token = args[fit.fitted];
+        fit.error = misfit(arg, token);
+        if (!fit.error && arg.kind == ArgKind::text) {
+            if (const Arg* number = meantAsNumber(row, fit.fitted, token))
+                fit.error = numberMisfit(*number, token);
+        }
+        if (fit.error) {
+            fit.kind = Fit::misfits;
+            fit.next = &arg;
+            return fit;
+        }
+    }
+    if (fit.kind == Fit::missing) fit.next = &argAt(count);
+    return fit;
+}
+
+// The first form the arguments fit, or the clearest reason why none does, told by the form the
+// line was meant for: the one whose arguments fit furthest. A line that stops short of a form
+// names what is missing; at a misfit, every form that expects a word there lends its words.
+size_t matchForm(const StepRow& row, const std::vector<ScenarioToken>& args, int line) {
+    std::vector<Fit> fits;
+    for (size_t f = 0; f < row.forms.size(); ++f) {
+        fits.push_back(fitOf(row, row.forms[f], args));
+        if (fits.back().kind == Fit::fits) return f;
+    }
+    // Furthest first; on a tie a line that stops short before one that misfits before one too long.
+    const auto rank = [](const Fit& fit) { return std::make_pair(fit.fitted, -static_cast<int>(fit.kind)); };
+    const Fit best = *std::max_element(fits.begin(), fits.end(),
+                                       [&](const Fit& a, const Fit& b) { return rank(a) < rank(b); });
+    const std::string usage = row.name + (row.usage.empty() ? "" : " " + row.usage);
+    std::string fault;
+    if (best.kind == Fit::missing) {
+        std::vector<Form> meant;
+        std::string next = shown(*best.next);
+        for (size_t f = 0; f < fits.size(); ++f) {
+            if (fits[f].kind != Fit::missing || fits[f].fitted != best.fitted) continue;
+            meant.push_back(row.forms[f]);
+            if (shown(*fits[f].next) != next) next = "argument";
+        }
+        fault = "missing " + next;
+        if (meant.size() < row.forms.size()) fault += " for \"" + row.name + " " + usageOf(meant) + "\"";
+    } else if (best.kind == Fit::extra) {
+        fault = "extra argument \"" + args[best.fitted].text + "\"";
+    } else {
+        fault = *best.error;
+        std::vector<std::string> wordsThere;
+        bool onlyWordsThere = true;
+        for (const Fit& fit : fits) {
+            if (fit.kind != Fit::misfits || fit.fitted != best.fitted) continue;
+            onlyWordsThere = onlyWordsThere && fit.next->kind == ArgKind::word;
+            for (const std::string& w : fit.next->words) {
+                if (std::find(wordsThere.begin(), wordsThere.end(), w) == wordsThere.end())
+                    wordsThere.push_back(w);
+            }
+        }
+        if (onlyWordsThere && !args[best.fitted].quoted) fault = notAmong(args[best.fitted].text, wordsThere);
+    }
+    throw ScenarioScriptError(line, row.name + ": " + fault + "; usage: " + usage);
 }
 
 }  // namespace
@@ -282,7 +343,7 @@ Arg repeated(Arg each, size_t atLeast) {
 
 Form frame(bool positiveSize) {
     if (positiveSize) return {number("X"), number("Y"), positive("WIDTH"), positive("HEIGHT")};
-    return {number("X"), number("Y"), number("WIDTH"), number("HEIGHT")};
+    return {number("X"), number("Y"), number("WIDTH", 0), number("HEIGHT", 0)};
 }
 
 }  // namespace arg

@@ -266,6 +266,7 @@ void addUserSteps(StepTable& t) {
     t.push_back(step(
         "pick-menu", {{arg::repeated(arg::text("TITLE"), 1)}},
         [](ScenarioContext& ctx, const StepCall& call) {
+            requireOpenMenu(ctx);
             if (!ctx.world.pickMenuItem(call.texts(0)))
                 throw ScenarioFailure("no enabled menu item " + quotedList(call.texts(0)) +
                                       " in an open menu");

@@ -1,5 +1,7 @@
 // Steps of the world around the program: displays, desktops, other applications and their windows,
 // and the permissions the user grants. Before "start" they build the world the program finds.
+#include <algorithm>
+
 #include "app/ScenarioContext.h"
 
 namespace qv {
@@ -14,6 +16,19 @@ void perhapsSilently(ScenarioContext& ctx, const StepCall& call, const std::func
     } else {
         change();
     }
+}
+
+// Scripts name desktops up to a limit: one beyond it could not be named.
+void refuseUnnamedDesktops(ScenarioContext& ctx, const StepCall& call) {
+    int ordinary = 0, fullScreen = 0;
+    for (const WorldDisplay& d : ctx.world.displays()) {
+        for (const WorldDesktop& desk : d.desktops) ++(desk.fullScreen ? fullScreen : ordinary);
+    }
+    if (std::max(ordinary, fullScreen) > ScenarioContext::kMostDesktops)
+        throw ScenarioScriptError(call.line, call.row->name + ": more than " +
+                                                 std::to_string(ScenarioContext::kMostDesktops) +
+                                                 (fullScreen > ordinary ? " full-screen" : "") +
+                                                 " desktops, which scripts cannot name");
 }
 
 const Choices<ActivationPolicy> kPolicies = {
@@ -35,7 +50,8 @@ void addWorldSteps(StepTable& t) {
         },
         "Builds the ready-made demo world: the \"Studio Display\" (1920 x 1080) with desktops 1 and 2 "
         "and a full-screen desktop F1, the \"Side Monitor\" (1440 x 900) with desktop 3, and "
-        "applications with windows on them; Compass is frontmost."));
+        "applications with windows on them. Compass is frontmost, with its focused window "
+        "\"Compass — Maps\" on the Side Monitor."));
     t.back().once = true;
     t.push_back(step(
         "add-display",
@@ -47,6 +63,7 @@ void addWorldSteps(StepTable& t) {
                 ctx.world.addDisplay(call.text(0), call.rect(1));
             }
             ctx.checkDisplayNames(call);
+            refuseUnnamedDesktops(ctx, call);
         },
         "Connects a display with its frame; the one at 0 0 is the primary display. With DESKTOPS it "
         "comes with that many desktops of its own; otherwise add them with add-desktop."));
@@ -69,6 +86,7 @@ void addWorldSteps(StepTable& t) {
             if (!ctx.world.reconnectDisplay(call.text(0), frame, desktops))
                 throw ScenarioFailure("no display named \"" + call.text(0) + "\" was unplugged");
             ctx.checkDisplayNames(call);
+            refuseUnnamedDesktops(ctx, call);
         },
         "The display of that name unplugged last is plugged back: the same monitor, with its UUID and "
         "a new display id, where it was unless a frame is given, with DESKTOPS desktops of its own."));
@@ -93,6 +111,7 @@ void addWorldSteps(StepTable& t) {
         "add-desktop", {{display}, {display, words({"full-screen"})}},
         [](ScenarioContext& ctx, const StepCall& call) {
             ctx.world.addDesktop(ctx.display(call.args[0]).id, call.count() == 2);
+            refuseUnnamedDesktops(ctx, call);
         },
         "Adds a desktop at the end of a display's desktops; the first one of a display is its active "
         "one."));

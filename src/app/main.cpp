@@ -28,7 +28,9 @@ std::optional<std::string> notAScript(const std::filesystem::path& path) {
 
 int main(int argc, char** argv) {
     std::optional<std::string> scenarioFile;
-    std::optional<std::filesystem::path> outDir;
+    std::optional<std::string> outDir;
+    bool help = false;
+    // Every argument is read before anything is done, so that none is ignored.
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--scenario" || arg == "--out") {
@@ -38,18 +40,24 @@ int main(int argc, char** argv) {
                           << kUsage;
                 return 2;
             }
-            if (isOut) {
-                outDir = argv[++i];
-            } else {
-                scenarioFile = argv[++i];
+            auto& value = isOut ? outDir : scenarioFile;
+            if (value) {
+                std::cerr << "quillvorn: " << arg << " is given twice: one " << (isOut ? "folder" : "script")
+                          << " at a time\n"
+                          << kUsage;
+                return 2;
             }
+            value = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
+            help = true;
         } else {
             std::cerr << "quillvorn: unexpected argument \"" << arg << "\"\n" << kUsage;
             return 2;
         }
+    }
+    if (help) {
+        std::cout << kUsage;
+        return 0;
     }
     qv::ScenarioRunOptions options;
     options.out = &std::cout;

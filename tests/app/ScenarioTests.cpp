@@ -61,6 +61,23 @@ TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
     EXPECT_EQ(faultAt("expect calls CGWindowListCopyWindowInfo 1.5").first, 1);
     EXPECT_EQ(faultAt("expect launcher-scans 2147483648").first, 1);
     EXPECT_EQ(faultAt("expect panel-level \"Bar\" -2147483648").first, 0);
+    // A line that fits no form is told by the form it was meant for: a word written as a number of
+    // another kind is refused as that number, not looked for as a text; a short line names what it lacks.
+    const std::pair<const char*, const char*> faults[] = {
+        {"move nan 1", "move: bad X \"nan\""},
+        {"move 0x10 1", "move: bad X \"0x10\""},
+        {"click 1e400 3", "click: bad X \"1e400\""},
+        {"expect popup shown 1 2 3",
+         "expect popup: missing HEIGHT for \"expect popup held|shown X Y WIDTH HEIGHT\""},
+        {"expect desktop-list shown",
+         "expect desktop-list: missing argument for \"expect desktop-list shown none | shown X Y WIDTH "
+         "HEIGHT TEXT...\""},
+        {"expect tooltip \"x\" 1 2 3",
+         "expect tooltip: missing HEIGHT for \"expect tooltip TEXT|none X Y WIDTH HEIGHT\""},
+        {"expect frame \"x\" 1 2 -3 4", "expect frame: bad WIDTH \"-3\""},
+    };
+    for (const auto& [line, fault] : faults) EXPECT_TRUE(faultAt(line).second.starts_with(fault)) << line;
+    EXPECT_EQ(faultAt("click \"nan\" 2").first, 0);  // quoted, it is a text
 }
 
 // Arguments fit the forms their row declares; the usage shown is made from those forms, and a
@@ -92,6 +109,26 @@ TEST(ScenarioParserTest, ArgumentsAreCheckedAgainstTheirDeclaredForms) {
     EXPECT_TRUE(faultOf("drag 1 by x").starts_with("drag: bad DX \"x\"")) << faultOf("drag 1 by x");
     EXPECT_TRUE(faultOf("wait 11").starts_with("wait: bad SECONDS \"11\" (a number from 0 to 10"))
         << faultOf("wait 11");
+}
+
+// Steps that name what is absent say what: no menu open, or a desktop beyond those scripts name,
+// which is also as many desktops as a world may hold.
+TEST(ScenarioRunnerTest, AbsentThingsAreNamed) {
+    auto play = [](const std::string& script) {
+        std::ostringstream out, err;
+        const int code = runScenario(script, {.fileName = "s", .outDir = "", .out = &out, .err = &err});
+        return std::make_pair(code, err.str());
+    };
+    EXPECT_EQ(play("demo-desktop\nstart\nexpect menu-mark \"Settings\" none"),
+              std::make_pair(1, std::string("s:3: expect menu-mark: no menu is open\n")));
+    EXPECT_EQ(play("demo-desktop\nstart\npick-menu \"Settings\"").second,
+              "s:3: pick-menu: no menu is open\n");
+    std::string script = "add-display main 0 0 1440 900 1\n";
+    for (int i = 1; i < ScenarioContext::kMostDesktops; ++i) script += "add-desktop main\n";
+    EXPECT_EQ(play(script + "switch-desktop " + std::to_string(ScenarioContext::kMostDesktops)).first, 0);
+    const auto [code, message] = play(script + "add-desktop main");
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(message.find("add-desktop: more than 1000 desktops"), std::string::npos) << message;
 }
 
 // How a run ends when the fault is not the script's: a step that throws is an internal error, and a
