@@ -1,6 +1,8 @@
-// Building the display list: the drawing steps of the leaves (dividers, texts, images, shapes,
-// materials, spinners) and the steps and hit regions that placing hands over, in the content's
+// Building the display list: every drawing step (of the leaves, shadows, text fields, a list's
+// selected row and insertion line) and the hit regions that placing hands over, in the content's
 // coordinates with the transforms, opacity and clips of their ancestors applied.
+#include <algorithm>
+
 #include "platform/ui/LayoutRules.h"
 
 namespace qv {
@@ -65,6 +67,56 @@ void LayoutPass::finishOp(const RNode& n, const Rect& frame, const Context& ctx,
     op.rotation = ctx.rotation;
     op.clips = ctx.clipList();
     op.scheme = n.env.colorScheme;
+}
+
+void LayoutPass::drawShadow(const RNode& n, const Rect& frame, const Context& ctx, const Shape& outline) {
+    const Element& e = *n.el;
+    DrawOp op;
+    op.kind = DrawOp::Kind::shadow;
+    op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
+    op.blur = e.extras().shadowRadius;
+    op.shape = outline;
+    emitOp(n, frame, ctx, std::move(op));
+}
+
+void LayoutPass::drawTextField(const RNode& n, const Rect& frame, const Context& ctx,
+                               const std::string& value, bool focused) {
+    const Element& e = *n.el;
+    const ColorScheme scheme = n.env.colorScheme;
+    Font f = e.extras().fontValue.value_or(Font::system(13));
+    DrawOp op;
+    op.kind = DrawOp::Kind::text;
+    op.font = f;
+    op.lineHeight = textmetrics::lineHeight(f);
+    Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
+    if (value.empty()) {
+        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
+        op.color = Color::tertiary().resolve(scheme);
+    } else {
+        op.lines = {value};
+        op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
+    }
+    const double lineHeight = op.lineHeight;
+    emitOp(n, textRect, ctx, std::move(op));
+    if (focused) {
+        double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
+        DrawOp caret;
+        caret.fill = resolvePaint(Color::accent(), scheme);
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
+    }
+}
+
+void LayoutPass::drawSelectedRow(const RNode& list, const Rect& row, const Context& ctx) {
+    DrawOp hl;
+    hl.shape = Shape::roundedRect(5);
+    hl.fill = resolvePaint(Color::accent().opacity(0.25), list.env.colorScheme);
+    emitOp(list, row.insetBy(2, 1), ctx, std::move(hl));
+}
+
+void LayoutPass::drawInsertionLine(const RNode& list, const Rect& listFrame, double y, const Context& ctx) {
+    DrawOp line;
+    line.fill = resolvePaint(Color::accent(), list.env.colorScheme);
+    emitOp(list, Rect{listFrame.minX() + 4, y - 1, listFrame.width() - 8, 2}, ctx, std::move(line));
 }
 
 void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop) {
