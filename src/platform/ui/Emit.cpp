@@ -13,6 +13,8 @@ using Kind = Element::Kind;
 using layout::fontOf;
 using layout::idealTextWidth;
 using layout::resolvePaint;
+using layout::textFits;
+using layout::textLines;
 
 Color colorOf(const RNode& n) {
     return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
@@ -83,7 +85,7 @@ void LayoutPass::drawTextField(const RNode& n, const Rect& frame, const Context&
                                const std::string& value, bool focused) {
     const Element& e = *n.el;
     const ColorScheme scheme = n.env.colorScheme;
-    Font f = e.extras().fontValue.value_or(Font::system(13));
+    Font f = fontOf(n);
     DrawOp op;
     op.kind = DrawOp::Kind::text;
     op.font = f;
@@ -137,22 +139,16 @@ void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx,
             op.tracking = e.extras().tracking * ctx.sx;
             op.color = colorOf(n).resolve(scheme);
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
-            std::optional<int> limit =
-                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
-            double ideal = idealTextWidth(n, f);
-            // Text breaks its lines for the width it was offered, as when it was measured.
-            double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
-            if (ideal <= width) {
+            // Text stands in the width it was offered, as when it was measured.
+            std::optional<double> offered;
+            if (prop.width) offered = std::max(frame.width(), *prop.width);
+            if (textFits(idealTextWidth(n, f), offered)) {
                 op.lines = {e.label};
-            } else if (limit == 1) {
-                auto line = textmetrics::truncateTail(e.label, f, frame.width() + 1e-6, e.extras().tracking);
-                op.lines = {line.text};
-                op.truncated = line.truncated;
-            } else {
-                for (auto& l : textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking)) {
-                    op.truncated = op.truncated || l.truncated;
-                    op.lines.push_back(l.text);
-                }
+                return;
+            }
+            for (auto& l : textLines(n, f, *offered)) {
+                op.truncated = op.truncated || l.truncated;
+                op.lines.push_back(std::move(l.text));
             }
             return;
         }

@@ -15,6 +15,17 @@ double idealTextWidth(const RNode& n, const Font& f) {
     return n.textWidth;
 }
 
+bool textFits(double idealWidth, std::optional<double> width) {
+    return !width || idealWidth <= *width + 1e-9;
+}
+
+std::vector<textmetrics::Line> textLines(const RNode& n, const Font& f, double width) {
+    const Element& e = *n.el;
+    const std::optional<int> limit = e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
+    if (limit == 1) return {textmetrics::truncateTail(e.label, f, width, e.extras().tracking)};
+    return textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking);
+}
+
 ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme) {
     ResolvedPaint r;
     if (const Color* c = std::get_if<Color>(&p)) {

@@ -44,6 +44,12 @@ Font fontOf(const RNode& n);
 double idealTextWidth(const RNode& n, const Font& f);
 ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme);
 
+// How a text stands in the width it is offered (none: as wide as it likes): whole on one line when
+// it fits, else cut at its tail under a one-line limit, else wrapped. Measuring and drawing ask this
+// one rule with the width measuring offered, so that what is drawn is what was measured.
+bool textFits(double idealWidth, std::optional<double> width);
+std::vector<textmetrics::Line> textLines(const RNode& n, const Font& f, double width);
+
 inline double zIndexOf(const RNode& n) {
     using Kind = Element::Kind;
     const RNode* cur = &n;
