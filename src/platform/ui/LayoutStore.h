@@ -108,6 +108,8 @@ struct MemoRecord : std::enable_shared_from_this<MemoRecord> {
 
     // A new build from `inputs`, nothing of the last one kept.
     void rebuild(std::shared_ptr<const MemoInputs> in, const Environment& e, std::optional<Axis> axis);
+    // What its root answered `p`, if it was asked.
+    const Size* sizeFor(const ProposedSize& p) const;
     // Whether the last layout's subtree stands for one built from `in` here.
     bool standsFor(const MemoInputs& in, const Environment& e, std::optional<Axis> axis,
                    uint64_t lastLayout) const;

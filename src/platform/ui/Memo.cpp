@@ -45,6 +45,13 @@ void MemoRecord::rebuild(std::shared_ptr<const MemoInputs> in, const Environment
     states.clear();
 }
 
+const Size* MemoRecord::sizeFor(const ProposedSize& p) const {
+    for (const auto& [proposal, size] : sizes) {
+        if (proposal == p) return &size;
+    }
+    return nullptr;
+}
+
 bool MemoRecord::standsFor(const MemoInputs& in, const Environment& e, std::optional<Axis> axis,
                            uint64_t lastLayout) const {
     return reusable && !dirty && placed == lastLayout && parentAxis == axis && env == e && inputs &&
@@ -129,21 +136,22 @@ void LayoutPass::buildDeferredMemo(const RNode& n) {
     if (node.memo->placed == in_.layout) {
         node.memo = nullptr;
     } else {
+        // What its content answered stays true of the content built now, from the same inputs.
+        auto sizes = std::move(node.memo->sizes);
         node.memo->rebuild(node.el->extras().memo, node.env, node.parentAxis);
+        node.memo->sizes = std::move(sizes);
     }
     owner_->resolveMemoContent(node);
 }
 
 Size LayoutPass::measureMemo(const RNode& n, const ProposedSize& p) {
     if (n.kids.empty()) {
-        for (const auto& [proposal, size] : n.memo->sizes) {
-            if (proposal == p) return size;
-        }
+        if (const Size* known = n.memo->sizeFor(p)) return *known;
         buildDeferredMemo(n);
         if (n.kids.empty()) return {0, 0};
     }
     Size s = measure(*n.kids[0], p);
-    if (n.memo && owner_ == this) n.memo->sizes.emplace_back(p, s);
+    if (n.memo && owner_ == this && !n.memo->sizeFor(p)) n.memo->sizes.emplace_back(p, s);
     return s;
 }
 
