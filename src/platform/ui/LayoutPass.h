@@ -15,7 +15,8 @@
 // act), with one exception: a memo taken over from the last layout stands for its content without
 // building it (Memo.cpp). When measuring meets it with a proposal, or placing with a placement,
 // that the last layout did not see, `buildDeferredMemo` resolves its content there and then. That
-// is the one place where measuring or placing makes nodes or state.
+// is the only place where measuring or placing resolves: makes nodes, evaluates bodies or attaches
+// state.
 
 #include <any>
 #include <array>
@@ -35,8 +36,6 @@
 
 namespace qv {
 
-// The sizes a node answered, by proposal (a missing dimension as -1); most nodes are asked a few
-// times only, so the first answers stand inline.
 // A few values inline, more on the heap: the children of most stacks fit inline, and a layout
 // measures stacks by the thousand.
 template <class T, size_t N>
@@ -59,6 +58,8 @@ class SmallArray {
     size_t size_;
 };
 
+// The sizes a node answered, by proposal (a missing dimension as -1); most nodes are asked a few
+// times only, so the first answers stand inline.
 class MeasureCache {
   public:
     const Size* find(double width, double height) const {
