@@ -71,6 +71,16 @@ class MeasureCache {
         }
         return nullptr;
     }
+    // Every proposal and answer, the missing dimensions spelt as such again.
+    template <class F>
+    void forEach(F f) const {
+        auto proposal = [](const Entry& e) {
+            return ProposedSize{e.width == -1 ? std::nullopt : std::optional(e.width),
+                                e.height == -1 ? std::nullopt : std::optional(e.height)};
+        };
+        for (uint8_t i = 0; i < count_; ++i) f(proposal(inline_[i]), inline_[i].size);
+        for (const Entry& e : more_) f(proposal(e), e.size);
+    }
     void add(double width, double height, Size size) {
         if (count_ < inline_.size()) {
             inline_[count_++] = {width, height, size};

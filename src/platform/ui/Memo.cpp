@@ -136,10 +136,10 @@ void LayoutPass::buildDeferredMemo(const RNode& n) {
     if (node.memo->placed == in_.layout) {
         node.memo = nullptr;
     } else {
-        // What its content answered stays true of the content built now, from the same inputs.
-        auto sizes = std::move(node.memo->sizes);
         node.memo->rebuild(node.el->extras().memo, node.env, node.parentAxis);
-        node.memo->sizes = std::move(sizes);
+        // What this layout asked of it before, the next will likely ask again: the answers, which
+        // the content built now gives as well, stay known.
+        node.cache.forEach([&](ProposedSize p, Size size) { node.memo->sizes.emplace_back(p, size); });
     }
     owner_->resolveMemoContent(node);
 }
@@ -151,7 +151,7 @@ Size LayoutPass::measureMemo(const RNode& n, const ProposedSize& p) {
         if (n.kids.empty()) return {0, 0};
     }
     Size s = measure(*n.kids[0], p);
-    if (n.memo && owner_ == this && !n.memo->sizeFor(p)) n.memo->sizes.emplace_back(p, s);
+    if (n.memo && owner_ == this) n.memo->sizes.emplace_back(p, s);
     return s;
 }
 
