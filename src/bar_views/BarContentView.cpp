@@ -56,6 +56,7 @@ struct SwitcherInputs {
                              .viewModel = in.viewModel,
                              .metrics = in.metrics,
                              .spaceID = in.spaceID,
+                             .position = in.desktop,
                              .onSwitchToSpace =
                                  [weak](uint64_t target) {
                                      auto b = weak.lock();

@@ -107,8 +107,7 @@ void SpaceSwitcherState::showSpaceListPanel(const SpaceSwitcher& switcher) {
 }
 
 std::string SpaceSwitcher::helpText() const {
-    const DesktopPosition at = position();
-    return "Desktop " + std::to_string(at.number) + " of " + std::to_string(at.total);
+    return "Desktop " + std::to_string(position.number) + " of " + std::to_string(position.total);
 }
 
 Node SpaceSwitcher::body() const {
@@ -120,7 +119,7 @@ Node SpaceSwitcher::body() const {
             const BarMetrics& m = self.metrics;
             std::weak_ptr<SpaceSwitcherState> weak = state;
             Node label =
-                Text(std::to_string(self.spaceIndex()),
+                Text(std::to_string(self.position.number),
                      {.font = Font::system(m.menuIconSize, FontWeight::semibold, FontDesign::rounded),
                       .color = Color::primary()})
                     ->frame(m.menuButtonWidth, m.menuButtonHeight)

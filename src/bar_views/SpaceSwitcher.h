@@ -57,20 +57,19 @@ class SpaceSwitcherState : public std::enable_shared_from_this<SpaceSwitcherStat
 };
 
 // The button near the right end of the bar with the number of the bar's desktop; a click opens or
-// closes the list of its display's desktops above the bar.
+// closes the list of its display's desktops above the bar. What it shows is its position alone;
+// the model's desktops are read when the list opens.
 struct SpaceSwitcher {
     Platform& platform;
     std::shared_ptr<BarViewModel> viewModel;
     BarMetrics metrics;
     uint64_t spaceID = 0;
+    DesktopPosition position;
     std::function<void(uint64_t spaceID)> onSwitchToSpace;
     BarMoveObserver observeBarMoves = nullptr;  // an open list closes when its bar moves
 
     static constexpr double kExtraWidth = 11;  // 5 before the button, 6 after it
 
-    DesktopPosition position() const { return desktopPosition(*viewModel->spaces, spaceID); }
-    int spaceIndex() const { return position().number; }
-    int totalSpaces() const { return position().total; }
     // "Desktop 2 of 3"
     std::string helpText() const;
     Node body() const;

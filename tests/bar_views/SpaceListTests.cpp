@@ -18,6 +18,7 @@ class SpaceListTest : public testing::BarRowFixture {
     uint64_t d3 = sim.addSpace(display);
     int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
     uint64_t barSpace = 0;
+    std::optional<DesktopPosition> given;  // the model's position of the bar's desktop unless set
     std::vector<uint64_t> switches;
 
     void SetUp() override {
@@ -27,13 +28,14 @@ class SpaceListTest : public testing::BarRowFixture {
         startModel();
         barSpace = d2;
         showBar([this] {
-            return row(
-                {Spacer(), SpaceSwitcher{.platform = sim.platform(),
-                                         .viewModel = model,
-                                         .metrics = metrics,
-                                         .spaceID = barSpace,
-                                         .onSwitchToSpace = [this](uint64_t id) { switches.push_back(id); }}
-                               .body()});
+            return row({Spacer(),
+                        SpaceSwitcher{.platform = sim.platform(),
+                                      .viewModel = model,
+                                      .metrics = metrics,
+                                      .spaceID = barSpace,
+                                      .position = given.value_or(desktopPosition(*model->spaces, barSpace)),
+                                      .onSwitchToSpace = [this](uint64_t id) { switches.push_back(id); }}
+                            .body()});
         });
     }
     Point button() const {
@@ -76,6 +78,11 @@ TEST_F(SpaceListTest, TheButtonCountsOrdinaryDesktopsOnly) {
     EXPECT_EQ(desktopPosition(*model->spaces, 999), (DesktopPosition{1, 1}));  // not in the model yet
     Point p = button();
     EXPECT_EQ(host->helpText(bar->convertFromScreen(p)), "Desktop 2 of 3");
+    // The button shows the position it is given, and reads nothing else.
+    given = DesktopPosition{4, 7};
+    relayout();
+    EXPECT_TRUE(host->displayList().findText("4"));
+    EXPECT_EQ(host->helpText(bar->convertFromScreen(p)), "Desktop 4 of 7");
 }
 
 TEST_F(SpaceListTest, TheButtonTogglesTheListAndOutsidePressesCloseIt) {

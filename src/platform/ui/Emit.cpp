@@ -1,6 +1,8 @@
-// Building the display list: the drawing steps of the leaves (dividers, texts, images, shapes,
-// materials, spinners) and the steps and hit regions that placing hands over, in the content's
+// Building the display list: every drawing step (of the leaves, shadows, text fields, a list's
+// selected row and insertion line) and the hit regions that placing hands over, in the content's
 // coordinates with the transforms, opacity and clips of their ancestors applied.
+#include <algorithm>
+
 #include "platform/ui/LayoutRules.h"
 
 namespace qv {
@@ -11,6 +13,8 @@ using Kind = Element::Kind;
 using layout::fontOf;
 using layout::idealTextWidth;
 using layout::resolvePaint;
+using layout::textFits;
+using layout::textLines;
 
 Color colorOf(const RNode& n) {
     return n.el->extras().color.value_or(n.env.foreground.value_or(Color::primary()));
@@ -67,6 +71,56 @@ void LayoutPass::finishOp(const RNode& n, const Rect& frame, const Context& ctx,
     op.scheme = n.env.colorScheme;
 }
 
+void LayoutPass::drawShadow(const RNode& n, const Rect& frame, const Context& ctx, const Shape& outline) {
+    const Element& e = *n.el;
+    DrawOp op;
+    op.kind = DrawOp::Kind::shadow;
+    op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
+    op.blur = e.extras().shadowRadius;
+    op.shape = outline;
+    emitOp(n, frame, ctx, std::move(op));
+}
+
+void LayoutPass::drawTextField(const RNode& n, const Rect& frame, const Context& ctx,
+                               const std::string& value, bool focused) {
+    const Element& e = *n.el;
+    const ColorScheme scheme = n.env.colorScheme;
+    Font f = fontOf(n);
+    DrawOp op;
+    op.kind = DrawOp::Kind::text;
+    op.font = f;
+    op.lineHeight = textmetrics::lineHeight(f);
+    Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
+    if (value.empty()) {
+        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
+        op.color = Color::tertiary().resolve(scheme);
+    } else {
+        op.lines = {value};
+        op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
+    }
+    const double lineHeight = op.lineHeight;
+    emitOp(n, textRect, ctx, std::move(op));
+    if (focused) {
+        double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
+        DrawOp caret;
+        caret.fill = resolvePaint(Color::accent(), scheme);
+        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
+    }
+}
+
+void LayoutPass::drawSelectedRow(const RNode& list, const Rect& row, const Context& ctx) {
+    DrawOp hl;
+    hl.shape = Shape::roundedRect(5);
+    hl.fill = resolvePaint(Color::accent().opacity(0.25), list.env.colorScheme);
+    emitOp(list, row.insetBy(2, 1), ctx, std::move(hl));
+}
+
+void LayoutPass::drawInsertionLine(const RNode& list, const Rect& listFrame, double y, const Context& ctx) {
+    DrawOp line;
+    line.fill = resolvePaint(Color::accent(), list.env.colorScheme);
+    emitOp(list, Rect{listFrame.minX() + 4, y - 1, listFrame.width() - 8, 2}, ctx, std::move(line));
+}
+
 void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx, const ProposedSize& prop) {
     if (!out_) return;
     const Element& e = *n.el;
@@ -85,22 +139,16 @@ void LayoutPass::drawLeaf(const RNode& n, const Rect& frame, const Context& ctx,
             op.tracking = e.extras().tracking * ctx.sx;
             op.color = colorOf(n).resolve(scheme);
             op.lineHeight = textmetrics::lineHeight(f) * ctx.sy;
-            std::optional<int> limit =
-                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
-            double ideal = idealTextWidth(n, f);
-            // Text breaks its lines for the width it was offered, as when it was measured.
-            double width = std::max(frame.width(), prop.width.value_or(ideal)) + 1e-6;
-            if (ideal <= width) {
+            // Text stands in the width it was offered, as when it was measured.
+            std::optional<double> offered;
+            if (prop.width) offered = std::max(frame.width(), *prop.width);
+            if (textFits(idealTextWidth(n, f), offered)) {
                 op.lines = {e.label};
-            } else if (limit == 1) {
-                auto line = textmetrics::truncateTail(e.label, f, frame.width() + 1e-6, e.extras().tracking);
-                op.lines = {line.text};
-                op.truncated = line.truncated;
-            } else {
-                for (auto& l : textmetrics::wrap(e.label, f, width, limit.value_or(0), e.extras().tracking)) {
-                    op.truncated = op.truncated || l.truncated;
-                    op.lines.push_back(l.text);
-                }
+                return;
+            }
+            for (auto& l : textLines(n, f, *offered)) {
+                op.truncated = op.truncated || l.truncated;
+                op.lines.push_back(std::move(l.text));
             }
             return;
         }

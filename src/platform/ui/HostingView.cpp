@@ -8,93 +8,8 @@
 
 namespace qv {
 
-// --- Display list queries ---
-
-std::string DrawOp::joinedText() const {
-    std::string out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i) out += "\n";
-        out += lines[i];
-    }
-    return out;
-}
-
-bool HitRegion::contains(Point p) const {
-    if (!shape.contains(frame, p)) return false;
-    for (const ClipRegion& c : clips) {
-        if (!c.shape.contains(c.rect, p)) return false;
-    }
-    return true;
-}
-
-const DrawOp* DisplayList::findText(const std::string& text) const {
-    for (const DrawOp& op : ops) {
-        if (op.kind == DrawOp::Kind::text && op.joinedText() == text) return &op;
-    }
-    return nullptr;
-}
-
-std::vector<const DrawOp*> DisplayList::texts() const {
-    std::vector<const DrawOp*> out;
-    for (const DrawOp& op : ops) {
-        if (op.kind == DrawOp::Kind::text) out.push_back(&op);
-    }
-    return out;
-}
-
-std::vector<const DrawOp*> DisplayList::opsAt(const std::string& suffix) const {
-    std::vector<const DrawOp*> out;
-    for (const DrawOp& op : ops) {
-        if (op.path.size() >= suffix.size() &&
-            op.path.compare(op.path.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            out.push_back(&op);
-        }
-    }
-    return out;
-}
-
-const HitRegion* DisplayList::topmost(Point p, const std::function<bool(const HitRegion&)>& want) const {
-    for (auto it = regions.rbegin(); it != regions.rend(); ++it) {
-        if (want(*it) && it->contains(p)) return &*it;
-    }
-    return nullptr;
-}
-
-// --- List navigation ---
-
-std::optional<size_t> nextSelectableRow(const std::vector<ListRow>& rows, std::optional<size_t> current) {
-    size_t from = current ? *current + 1 : 0;
-    for (size_t i = from; i < rows.size(); ++i) {
-        if (rows[i].selectable) return i;
-    }
-    return std::nullopt;
-}
-
-std::optional<size_t> previousSelectableRow(const std::vector<ListRow>& rows, std::optional<size_t> current) {
-    size_t end = current ? *current : rows.size();
-    for (size_t i = end; i-- > 0;) {
-        if (rows[i].selectable) return i;
-    }
-    return std::nullopt;
-}
-
-size_t listInsertionIndex(const std::vector<ListRow>& rows, size_t draggedIndex, double pointerY) {
-    double y = 0;
-    size_t index = 0;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        double mid = y + rows[i].height / 2;
-        y += rows[i].height;
-        if (i == draggedIndex) continue;
-        if (mid > pointerY) return index;
-        ++index;
-    }
-    return index;
-}
-
-// --- Hosting view ---
-
 HostingView::HostingView(Runtime& runtime, std::shared_ptr<View> root)
-    : runtime_(runtime), root_(std::move(root)) {}
+    : runtime_(runtime), root_(std::move(root)), kept_(std::make_unique<Kept>()) {}
 
 HostingView::~HostingView() {
     for (auto& w : animationWork_) w->cancel();
@@ -121,13 +36,9 @@ void HostingView::setFrameSize(Size size) {
 
 Size HostingView::fittingSize() {
     if (!root_) return {0, 0};
-    Environment env;
-    env.colorScheme = effectiveColorScheme();
-    env.reduceTransparency = reduceTransparency_;
-    LayoutPass pass(*this, nullptr);
-    root_->environment_ = env;
-    auto tree = pass.resolve(root_->body(), "r", env);
-    return tree ? pass.measure(*tree, ProposedSize{}) : Size{0, 0};
+    const LayoutInputs in = layoutInputs();
+    root_->environment_ = in.env;
+    return LayoutPass::idealSize(in, root_->body());
 }
 
 void HostingView::setAppearance(std::optional<Appearance> a) {
@@ -151,6 +62,25 @@ void HostingView::setReduceTransparency(bool reduce) {
 ColorScheme HostingView::effectiveColorScheme() const {
     if (appearance_) return *appearance_ == Appearance::darkAqua ? ColorScheme::dark : ColorScheme::light;
     return systemScheme_;
+}
+
+LayoutInputs HostingView::layoutInputs() {
+    Environment env;
+    env.colorScheme = effectiveColorScheme();
+    env.reduceTransparency = reduceTransparency_;
+    return {.host = weak_from_this(),
+            .attachView =
+                [this](View& view, const Environment& e) {
+                    view.invalidate_ = invalidator();
+                    view.environment_ = e;
+                },
+            .env = env,
+            .layout = layouts_,
+            .states = kept_->states,
+            .scrollers = kept_->scrollers,
+            .memos = reusesSubtrees_ ? &kept_->memos : nullptr,
+            .lastList = &list_,
+            .focusedPath = focusedPath_};
 }
 
 std::function<void()> HostingView::invalidator() {
@@ -181,215 +111,18 @@ void HostingView::layoutNow() {
 }
 
 void HostingView::setNeedsFullUpdate() {
-    for (auto& [path, record] : memos_) record->dirty = true;
+    for (auto& [path, record] : kept_->memos) record->dirty = true;
     setNeedsUpdate();
 }
 
-std::any& HostingView::stateFor(const std::string& path, const std::function<std::any()>& initial) {
-    auto it = state_.find(path);
-    if (it == state_.end()) it = state_.emplace(path, StateEntry{initial ? initial() : std::any()}).first;
-    return it->second.value;
+size_t HostingView::reusedSubtreeCount() const {
+    return kept_->reused.size();
 }
 
-std::any& HostingView::liveStateFor(const std::string& path, const std::function<std::any()>& initial) {
-    return liveStateEntry(path, initial).value;
-}
-
-HostingView::StateEntry& HostingView::liveStateEntry(const std::string& path,
-                                                     const std::function<std::any()>& initial) {
-    auto it = state_.find(path);
-    if (it == state_.end()) it = state_.emplace(path, StateEntry{initial ? initial() : std::any()}).first;
-    it->second.layout = layouts_;
-    return it->second;
-}
-
-std::shared_ptr<ScrollController> HostingView::scrollerFor(const std::string& path) {
-    auto& s = scrollers_[path];
-    if (!s) s = std::make_shared<ScrollController>();
-    return s;
-}
-
-namespace {
-
-constexpr size_t kSpareStrings = 8192;
-
-// The host's entry of a report or animation key, looked up by path unless a reused memo already
-// knows it; whether it was added now.
-template <class Map, class Item>
-bool takeEntry(Map& entries, Item& item) {
-    if (item.entry) return false;
-    auto [it, added] = entries.try_emplace(*item.path);
-    item.entry = &*it;
-    return added;
-}
-
-}  // namespace
-
-void HostingView::update() {
-    if (updating_) {
-        updatePending_ = true;
-        return;
-    }
-    // Asked for by the root view's observations only, and none of its inputs changed: the tree it
-    // would build is the last one, and so is everything made of it.
-    if (!std::exchange(updateForced_, false) && root_ && !root_->inputsChanged()) {
-        updatePending_ = false;
-        return;
-    }
-    updating_ = true;
-    updatePending_ = false;
-    ++evaluations_;
-    const uint64_t layout = ++layouts_;
-
-    Environment env;
-    env.colorScheme = effectiveColorScheme();
-    env.reduceTransparency = reduceTransparency_;
-
-    // The list is built in the storage of the one before the last, emptied: a layout of the same
-    // size allocates none of it again.
-    DisplayList list = std::move(spareList_);
-    list.size = size_;
-    list.ops.reserve(list_.ops.size());
-    list.regions.reserve(list_.regions.size());
-    LayoutPass pass(*this, &list);
-    if (!scratch_) scratch_ = std::make_unique<LayoutScratch>();
-    pass.frameReports_ = std::move(scratch_->frameReports);
-    pass.animationKeys_ = std::move(scratch_->animationKeys);
-    pass.segmentBlocks_ = std::move(scratch_->segmentBlocks);
-    pass.spareStrings_ = &scratch_->spareStrings;
-    std::unique_ptr<RNode> tree;
-    if (root_) {
-        root_->invalidate_ = invalidator();
-        std::weak_ptr<HostingView> weak = weak_from_this();
-        root_->invalidateIfInputsChanged_ = [weak] {
-            if (auto h = weak.lock()) h->scheduleUpdate();
-        };
-        root_->environment_ = env;
-        tree = pass.resolve(root_->body(), "r", env);
-    }
-    if (!pass.focusCandidate_.empty()) focusedPath_ = pass.focusCandidate_;
-    if (tree) {
-        Size s = pass.measure(*tree, {size_.width, size_.height});
-        Rect frame{(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height};
-        pass.place(*tree, frame, LayoutPass::Context{});
-    }
-    scratch_->segmentBlocks = std::move(pass.segmentBlocks_);
-    std::swap(list_, list);
-    spareList_ = std::move(list);
-    // The old list's paths lend their storage to the next pass's.
-    auto& spareStrings = scratch_->spareStrings;
-    if (spareStrings.size() < kSpareStrings) {
-        for (DrawOp& op : spareList_.ops) spareStrings.push_back(std::move(op.path));
-        for (HitRegion& r : spareList_.regions) spareStrings.push_back(std::move(r.path));
-    }
-    spareList_.ops.clear();
-    spareList_.regions.clear();
-    for (auto& [path, info] : pass.scrollInfo_) scrollInfo_[path] = info;
-
-    // What is kept of memos that are gone goes with them.
-    std::erase_if(memos_, [layout](const auto& e) { return e.second->resolved != layout; });
-    // State of nodes that are gone goes with them, once their disappear and hover-exit handlers,
-    // which may still write it, have run at the end of this update.
-    std::map<std::string, StateEntry> gone;
-    for (auto it = state_.begin(); it != state_.end();) {
-        if (it->second.layout == layout) {
-            ++it;
-        } else {
-            gone.insert(state_.extract(it++));
-        }
-    }
-    // A focused control that is no longer there, or now disabled, loses the focus.
-    if (!focusedPath_.empty() &&
-        std::none_of(list_.regions.begin(), list_.regions.end(), [&](const HitRegion& r) {
-            return r.focusable && r.enabled && r.path == focusedPath_;
-        })) {
-        focusedPath_.clear();
-        focusChange_ = nullptr;
-    }
-
-    // Animations whose key changed since the last evaluation.
-    std::vector<AnimationRecord> started = pass.scrollAnimations_;
-    for (auto& k : pass.animationKeys_) {
-        const bool added = takeEntry(animationKeys_, k);
-        auto& entry = k.entry->second;
-        if (entry.layout != layout) {
-            entry.before = std::move(entry.value);
-            entry.existed = !added;
-        }
-        if (entry.existed && entry.before != k.key && k.animation)
-            started.push_back({k.entry->first, *k.animation, entry.before, k.key});
-        entry.value = k.key;
-        entry.layout = layout;
-    }
-    std::erase_if(animationKeys_, [layout](const auto& e) { return e.second.layout != layout; });
-    for (AnimationRecord& rec : started) {
-        rec.startTime = runtime_.now();
-        // A new animation of the same target replaces the running one.
-        for (auto& a : animations_) {
-            if (a.target == rec.target && !a.completed) a.completed = true;
-        }
-        animations_.push_back(rec);
-        if (auto end = rec.endTime()) {
-            std::weak_ptr<HostingView> weak = weak_from_this();
-            size_t index = animations_.size() - 1;
-            auto work = runtime_.mainQueue()->asyncAfter(rec.animation.duration, [weak, index] {
-                if (auto h = weak.lock(); h && index < h->animations_.size())
-                    h->animations_[index].completed = true;
-            });
-            animationWork_.push_back(work);
-        }
-    }
-
-    // Appearing and disappearing nodes.
-    std::vector<std::function<void()>> calls;
-    for (auto& [path, appear] : pass.appears_) {
-        auto it = appeared_.find(path);
-        if (it != appeared_.end()) {
-            it->second = layout;
-        } else {
-            it = appeared_.emplace(std::string(path), layout).first;
-            calls.push_back(*appear.action);
-        }
-        if (appear.record) appear.record->appears[appear.slot] = &*it;
-    }
-    for (auto& [path, action] : disappearHandlers_) {
-        if (!pass.disappears_.contains(path)) calls.push_back(action);
-    }
-    std::erase_if(appeared_, [layout](const auto& e) { return e.second != layout; });
-    disappearHandlers_ = std::move(pass.disappears_);
-
-    // Frames that moved.
-    for (auto& report : pass.frameReports_) {
-        const bool added = takeEntry(reportedFrames_, report);
-        auto& entry = report.entry->second;
-        if (entry.layout != layout) {
-            entry.before = entry.value;
-            entry.existed = !added;
-        }
-        if (!entry.existed || entry.before != report.frame)
-            calls.push_back([handler = *report.handler, f = report.frame] { handler(f); });
-        entry.value = report.frame;
-        entry.layout = layout;
-    }
-    reused_ = pass.reused_;
-    // The memos built in this update keep where their reports are kept, for the next to reuse.
-    for (MemoRecord* rec : pass.recorded_) {
-        for (size_t i = 0; i < rec->frameReports.size(); ++i)
-            rec->frameReports[i].entry = pass.frameReports_[rec->reportBegin + i].entry;
-        for (size_t i = 0; i < rec->animationKeys.size(); ++i)
-            rec->animationKeys[i].entry = pass.animationKeys_[rec->keyBegin + i].entry;
-    }
-    std::erase_if(reportedFrames_, [layout](const auto& e) { return e.second.layout != layout; });
-    scratch_->frameReports = std::move(pass.frameReports_);
-    scratch_->frameReports.clear();
-    scratch_->animationKeys = std::move(pass.animationKeys_);
-    scratch_->animationKeys.clear();
-    // The pass's appear and frame handlers stand in the tree's elements: the tree goes only now.
-    tree.reset();
-    updating_ = false;
-
-    for (auto& call : calls) call();
-    if (pointer_) updateHover();
+std::vector<std::string> HostingView::reusedSubtreePaths() const {
+    std::vector<std::string> out;
+    for (const MemoRecord* rec : kept_->reused) out.push_back(*rec->path);
+    return out;
 }
 
 std::vector<AnimationRecord> HostingView::activeAnimations() const {
@@ -537,14 +270,14 @@ void HostingView::rightMouseDown(Point p) {
 bool HostingView::scrollWheel(Point p, double deltaX, double deltaY) {
     const HitRegion* r = list_.topmost(p, [](const HitRegion& r) { return !r.scrollPath.empty(); });
     if (!r || !r->enabled) return false;
-    auto info = scrollInfo_.find(r->scrollPath);
-    if (info == scrollInfo_.end()) return false;
+    auto info = kept_->scrollInfo.find(r->scrollPath);
+    if (info == kept_->scrollInfo.end()) return false;
     double maxOffset = std::max(0.0, info->second.contentLength - info->second.viewportLength);
     if (maxOffset <= 0) return false;
     // A plain wheel turns a horizontal-only view sideways.
     double delta = r->scrollAxis == Axis::horizontal ? (deltaX != 0 ? deltaX : deltaY) : deltaY;
     if (delta == 0) return false;
-    auto scroller = scrollerFor(r->scrollPath);
+    auto scroller = scrollerFor(kept_->scrollers, r->scrollPath);
     Point off = scroller->offset();
     double cur = r->scrollAxis == Axis::horizontal ? off.x : off.y;
     double next = std::clamp(cur - delta, 0.0, maxOffset);

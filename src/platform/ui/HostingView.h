@@ -1,13 +1,11 @@
 #pragma once
 
-#include <any>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/dispatch/Runtime.h"
@@ -19,10 +17,8 @@ namespace qv {
 
 class Panel;
 class Pasteboard;
-struct RNode;
-struct MemoRecord;
-class LayoutPass;
-struct LayoutScratch;
+struct LayoutInputs;
+struct LayoutResult;
 
 // NSAppearance names the panels give their content.
 enum class Appearance { aqua, darkAqua };
@@ -88,8 +84,10 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     void setReusesSubtrees(bool reuses) { reusesSubtrees_ = reuses; }
     const DisplayList& displayList() const { return list_; }
     int evaluationCount() const { return evaluations_; }
-    // The memoised subtrees the last update took over from the one before instead of building them.
-    size_t reusedSubtreeCount() const { return reused_; }
+    // The memoised subtrees the last update took over from the one before instead of building them,
+    // and their paths.
+    size_t reusedSubtreeCount() const;
+    std::vector<std::string> reusedSubtreePaths() const;
 
     // --- Events, in content coordinates ---
     void mouseMoved(Point p);
@@ -138,25 +136,25 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     Runtime& runtime() { return runtime_; }
 
   private:
-    friend class LayoutPass;
-    friend struct MemoRecord;
-    struct ScrollInfo {
-        Axis axis = Axis::vertical;
-        double contentLength = 0;
-        double viewportLength = 0;
-    };
+    // What the host keeps of its layouts (LayoutPass.h).
+    struct Kept;
 
+    // Lays the tree out, reconciles the result and runs the calls it asks for (Reconcile.cpp).
     void update();
+    // What the host keeps, brought in line with a layout's result; the appear, disappear and
+    // frame-report calls it asks for, to run once the update is done.
+    std::vector<std::function<void()>> reconcile(LayoutResult& result);
+    void takeList(LayoutResult& result);
+    void dropLostFocus();
+    void startAnimations(LayoutResult& result);
+    void takeAppearances(LayoutResult& result, std::vector<std::function<void()>>& calls);
+    void takeFrameReports(LayoutResult& result, std::vector<std::function<void()>>& calls);
     void scheduleUpdate();
-    std::any& stateFor(const std::string& path, const std::function<std::any()>& initial);
-    // The same, for a node of the update's tree: its state lives on past this update.
-    std::any& liveStateFor(const std::string& path, const std::function<std::any()>& initial);
-    struct StateEntry;
-    StateEntry& liveStateEntry(const std::string& path, const std::function<std::any()>& initial);
-    std::shared_ptr<ScrollController> scrollerFor(const std::string& path);
+    // What the next layout is handed.
+    LayoutInputs layoutInputs();
+    std::function<void()> invalidator();
     void updateHover();
     void focus(const std::string& path);
-    std::function<void()> invalidator();
 
     Runtime& runtime_;
     std::shared_ptr<View> root_;
@@ -170,43 +168,11 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     bool updating_ = false;
     bool reusesSubtrees_ = true;
     int evaluations_ = 0;
-    size_t reused_ = 0;
+    uint64_t layouts_ = 0;
     DisplayList list_;
-    // Emptied, kept for their storage: the next update fills as many again.
-    DisplayList spareList_;
-    std::unique_ptr<LayoutScratch> scratch_;
     std::weak_ptr<Panel> window_;
     std::function<void(const Menu&, Point)> menuPresenter_;
-
-    struct StateEntry {
-        std::any value;
-        uint64_t layout = 0;  // the last update whose tree had the node
-    };
-    std::map<std::string, StateEntry> state_;
-    // What the last update made of each memo, by path (LayoutPass.h).
-    std::unordered_map<std::string, std::shared_ptr<MemoRecord>> memos_;
-    std::map<std::string, std::shared_ptr<ScrollController>> scrollers_;
-    std::map<std::string, ScrollInfo> scrollInfo_;
-    // What the layouts reported, by node, kept in place from one layout to the next (mostly the
-    // same nodes report again): the value, the one before this layout's and whether there was one,
-    // and the layout that last reported it.
-    template <class T>
-    struct Reported {
-        T value;
-        T before;
-        bool existed = false;
-        uint64_t layout = 0;
-    };
-    uint64_t layouts_ = 0;
-    // Entries of the maps below stay where they are while they live: the records of memos that
-    // reuse the last layout's subtree keep them instead of looking them up again.
-    using FrameEntry = std::pair<const std::string, Reported<Rect>>;
-    using AnimationEntry = std::pair<const std::string, Reported<std::string>>;
-    using AppearEntry = std::pair<const std::string, uint64_t>;
-    std::map<std::string, Reported<Rect>> reportedFrames_;
-    std::map<std::string, std::function<void()>> disappearHandlers_;
-    std::map<std::string, uint64_t, std::less<>> appeared_;  // by the layout that last saw each
-    std::map<std::string, Reported<std::string>> animationKeys_;
+    std::unique_ptr<Kept> kept_;
     std::vector<AnimationRecord> animations_;
     std::vector<WorkItemPtr> animationWork_;
 
@@ -224,12 +190,5 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     std::vector<CursorRect> cursorRects_;
     std::vector<std::shared_ptr<TrackingArea>> trackingAreas_;
 };
-
-// Keyboard moves of a list's selection: the next or previous selectable row, none at the end.
-std::optional<size_t> nextSelectableRow(const std::vector<ListRow>& rows, std::optional<size_t> current);
-std::optional<size_t> previousSelectableRow(const std::vector<ListRow>& rows, std::optional<size_t> current);
-// Where a row dragged to `pointerY` (content coordinates of the list, y down) goes among the other
-// rows: before the first other row whose middle lies below the pointer, else after them all.
-size_t listInsertionIndex(const std::vector<ListRow>& rows, size_t draggedIndex, double pointerY);
 
 }  // namespace qv

@@ -30,10 +30,25 @@ inline ProposedSize makeProposal(Axis a, std::optional<double> al, std::optional
     return a == Axis::horizontal ? ProposedSize{al, ac} : ProposedSize{ac, al};
 }
 
+// What a memo around a node may do, by the node's kind or modifier. One switch over every kind and
+// modifier, without a default, so that a new one is not reused before its author says it may be.
+enum class MemoUse {
+    reuse,         // taken over while its inputs, environment, state and placement stay the same
+    buildInPlace,  // built every time, where it stands: its steps depend on where that is
+    build,         // built every time: it reads what no record tells apart
+};
+MemoUse memoUse(const Element& e);
+
 Font fontOf(const RNode& n);
 // A text's width on one line in its font, measured once however often it is proposed a size.
 double idealTextWidth(const RNode& n, const Font& f);
 ResolvedPaint resolvePaint(const Paint& p, ColorScheme scheme);
+
+// How a text stands in the width it is offered (none: as wide as it likes): whole on one line when
+// it fits, else cut at its tail under a one-line limit, else wrapped. Measuring and drawing ask this
+// one rule with the width measuring offered, so that what is drawn is what was measured.
+bool textFits(double idealWidth, std::optional<double> width);
+std::vector<textmetrics::Line> textLines(const RNode& n, const Font& f, double width);
 
 inline double zIndexOf(const RNode& n) {
     using Kind = Element::Kind;

@@ -1,8 +1,10 @@
-// Drag sessions of list rows: the source side (a row's drag begins, moves and ends) and the
-// destination side (a list under the pointer validates and accepts the drop).
+// Drags of list rows: a movable row dragged to a new place among the others, and drag sessions,
+// with their source side (a row's drag begins, moves and ends) and their destination side (a list
+// under the pointer validates and accepts the drop).
 #include <algorithm>
 
 #include "platform/ui/LayoutPass.h"
+#include "platform/ui/List.h"
 
 namespace qv {
 
@@ -17,6 +19,11 @@ std::shared_ptr<const ListDropTarget> dropTargetAt(const HostingView& host, Poin
                    region.dropTarget->types.end();
     });
     return r ? r->dropTarget : nullptr;
+}
+
+// A list's drag, looked up as the pointer moves: the list may have been laid out again meanwhile.
+ListDragState& dragState(ViewStates& states, const std::string& key) {
+    return std::any_cast<ListDragState&>(states.value(key, [] { return std::any(ListDragState{}); }));
 }
 
 ListDragInfo dragInfo(const ListDropTarget& target, const std::string& sourceList,
@@ -34,36 +41,71 @@ std::shared_ptr<const ListDropTarget> LayoutPass::listDropTarget(const RNode& n,
         ListDropTarget{n.path(), spec.dropTypes, mappedFrame, offset, spec.validateDrop, spec.acceptDrop});
 }
 
+std::shared_ptr<const DragGesture> LayoutPass::rowReorderGesture(const RNode& n, size_t row, double rowTop) {
+    auto spec = n.el->extras().list;
+    auto host = in_.host;
+    std::weak_ptr<ViewStates> states = in_.states;
+    const std::string key = n.path() + "#drag";
+    const std::string id = spec->rows[row].id;
+    DragGesture g;
+    g.minimumDistance = 3;
+    g.onChanged = [host, states, key, id](const DragValue& v) {
+        auto h = host.lock();
+        auto s = states.lock();
+        if (!h || !s) return;
+        ListDragState& st = dragState(*s, key);
+        st.draggedID = id;
+        st.translation = v.translation.height;
+        h->setNeedsUpdate();
+    };
+    g.onEnded = [host, states, key, id, spec, rowTop, row](const DragValue& v) {
+        auto h = host.lock();
+        auto s = states.lock();
+        if (!h || !s) return;
+        dragState(*s, key) = ListDragState{};
+        h->setNeedsUpdate();
+        double mid = rowTop + spec->rows[row].height / 2 + v.translation.height;
+        size_t to = listInsertionIndex(spec->rows, row, mid);
+        std::vector<std::string> before, after;
+        for (const auto& r : spec->rows) before.push_back(r.id);
+        after = before;
+        after.erase(after.begin() + long(row));
+        after.insert(after.begin() + long(std::min(to, after.size())), id);
+        if (after != before) spec->onMove(id, to);
+    };
+    return std::make_shared<const DragGesture>(std::move(g));
+}
+
 std::shared_ptr<const DragGesture> LayoutPass::rowDragSession(const RNode& n, size_t row, double rowTop) {
     auto spec = n.el->extras().list;
-    auto host = host_.weak_from_this();
+    auto host = in_.host;
+    std::weak_ptr<ViewStates> states = in_.states;
     const std::string listPath = n.path();
     const std::string key = n.path() + "#drag";
     const ListPasteboardItem item = *spec->rows[row].pasteboard;
     const std::string rowID = spec->rows[row].id;
-    auto state = [key](HostingView& h) -> ListDragState& {
-        return std::any_cast<ListDragState&>(h.stateFor(key, [] { return std::any(ListDragState{}); }));
-    };
     DragGesture g;
     g.minimumDistance = 3;
     g.onChanged = [=](const DragValue& v) {
         auto h = host.lock();
-        if (!h) return;
-        if (ListDragState& st = state(*h); !st.sessionActive) {
+        auto s = states.lock();
+        if (!h || !s) return;
+        if (ListDragState& st = dragState(*s, key); !st.sessionActive) {
             st.sessionActive = true;
             st.sessionRowID = rowID;
             st.sessionRowTop = rowTop;
             if (spec->onDragBegin) spec->onDragBegin(row);
         }
-        state(*h).sessionTranslation = v.translation.height;
+        dragState(*s, key).sessionTranslation = v.translation.height;
         if (auto target = dropTargetAt(*h, v.location, item); target && target->validate)
             target->validate(dragInfo(*target, listPath, item, v.location));
         h->setNeedsUpdate();
     };
     g.onEnded = [=](const DragValue& v) {
         auto h = host.lock();
-        if (!h) return;
-        state(*h).sessionActive = false;
+        auto s = states.lock();
+        if (!h || !s) return;
+        dragState(*s, key).sessionActive = false;
         bool dropped = false;
         if (auto target = dropTargetAt(*h, v.location, item); target && target->validate) {
             const ListDragInfo info = dragInfo(*target, listPath, item, v.location);

@@ -16,6 +16,8 @@ using layout::fontOf;
 using layout::idealTextWidth;
 using layout::makeProposal;
 using layout::makeSize;
+using layout::textFits;
+using layout::textLines;
 
 // The flexible frame's rule for one dimension, as SwiftUI documents it.
 double flexDimension(std::optional<double> mn, std::optional<double> mx, std::optional<double> proposed,
@@ -142,12 +144,8 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
             Font f = fontOf(n);
             double lh = textmetrics::lineHeight(f);
             double ideal = idealTextWidth(n, f);
-            std::optional<int> limit =
-                e.extras().lineLimitValue ? e.extras().lineLimitValue : n.env.lineLimit;
-            if (!p.width || *p.width + 1e-9 >= ideal) return {ideal, lh};
-            if (limit == 1)
-                return {textmetrics::truncateTail(e.label, f, *p.width, e.extras().tracking).width, lh};
-            auto lines = textmetrics::wrap(e.label, f, *p.width, limit.value_or(0), e.extras().tracking);
+            if (textFits(ideal, p.width)) return {ideal, lh};
+            auto lines = textLines(n, f, *p.width);
             double w = 0;
             for (const auto& l : lines) w = std::max(w, l.width);
             return {w, lh * double(lines.size())};
@@ -176,7 +174,7 @@ Size LayoutPass::measureUncached(const RNode& n, const ProposedSize& p) {
         case Kind::spinner:
             return {32, 32};
         case Kind::textField: {
-            Font f = e.extras().fontValue.value_or(Font::system(13));
+            Font f = fontOf(n);
             return {p.width.value_or(std::max(120.0, textmetrics::width(e.label, f))),
                     textmetrics::lineHeight(f) + 4};
         }

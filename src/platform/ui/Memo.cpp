@@ -7,9 +7,9 @@
 // its placing reported (frames, animation keys, appear and disappear handlers) and kept alive
 // (state). A later layout whose memo has equal inputs, environment and placement takes all of that
 // over instead of building the subtree: the steps move from the last list into the new one, at
-// the memo's new origin. Content whose steps depend on more than that (clips, scroll views, lists,
-// text fields, identifiers that scroll targets look for, view objects with state of their own) is
-// built every time, in place.
+// the memo's new origin, and its content is built only if a proposal or placement it has not seen
+// comes (buildDeferredMemo). Content whose steps depend on more than that is built every time, by
+// one rule over the kinds of nodes and modifiers (layout::memoUse).
 #include "platform/ui/LayoutRules.h"
 
 namespace qv {
@@ -45,6 +45,13 @@ void MemoRecord::rebuild(std::shared_ptr<const MemoInputs> in, const Environment
     states.clear();
 }
 
+const Size* MemoRecord::sizeFor(const ProposedSize& p) const {
+    for (const auto& [proposal, size] : sizes) {
+        if (proposal == p) return &size;
+    }
+    return nullptr;
+}
+
 bool MemoRecord::standsFor(const MemoInputs& in, const Environment& e, std::optional<Axis> axis,
                            uint64_t lastLayout) const {
     return reusable && !dirty && placed == lastLayout && parentAxis == axis && env == e && inputs &&
@@ -52,8 +59,12 @@ bool MemoRecord::standsFor(const MemoInputs& in, const Environment& e, std::opti
 }
 
 std::function<void()> LayoutPass::invalidator() {
-    if (!recording_) return host_.invalidator();
-    std::weak_ptr<HostingView> host = host_.weak_from_this();
+    std::weak_ptr<HostingView> host = in_.host;
+    if (!recording_) {
+        return [host] {
+            if (auto h = host.lock()) h->setNeedsUpdate();
+        };
+    }
     std::weak_ptr<MemoRecord> record = recording_->weak_from_this();
     return [host, record] {
         if (auto r = record.lock()) r->dirty = true;
@@ -68,11 +79,14 @@ std::unique_ptr<RNode> LayoutPass::resolveMemo(const Node& node, const PathSegme
     auto n = std::make_unique<RNode>(node, path, env, parentAxis);
     // Only the outermost memos of an update keep records; a path met twice keeps the first one's.
     MemoRecord* rec = nullptr;
-    if (out_ && !memoScope_ && host_.reusesSubtrees_) {
-        const uint64_t layout = host_.layouts_;
-        const std::string& key = path->str();
-        auto& slot = host_.memos_[key];
-        if (!slot) slot = std::make_shared<MemoRecord>();
+    if (out_ && !memoScope_ && in_.memos) {
+        const uint64_t layout = in_.layout;
+        auto it = in_.memos->try_emplace(path->str()).first;
+        auto& slot = it->second;
+        if (!slot) {
+            slot = std::make_shared<MemoRecord>();
+            slot->path = &it->first;
+        }
         if (slot->resolved != layout) rec = slot.get();
         if (rec) {
             rec->resolved = layout;
@@ -112,27 +126,28 @@ void LayoutPass::resolveMemoContent(RNode& n) {
     n.kids.push_back(std::move(content));
 }
 
-void LayoutPass::materialize(const RNode& n) {
+void LayoutPass::buildDeferredMemo(const RNode& n) {
     // The node was made by this pass (or the one this dry placement serves) and is not otherwise
     // shared: building its kids in place is safe.
     auto& node = const_cast<RNode&>(n);
     if (!node.kids.empty()) return;
     // Replayed once already in this layout, the record stays as that placement needs it: the
     // content is built as if nothing were kept.
-    if (node.memo->placed == host_.layouts_) {
+    if (node.memo->placed == in_.layout) {
         node.memo = nullptr;
     } else {
         node.memo->rebuild(node.el->extras().memo, node.env, node.parentAxis);
+        // What this layout asked of it before, the next will likely ask again: the answers, which
+        // the content built now gives as well, stay known.
+        node.cache.forEach([&](ProposedSize p, Size size) { node.memo->sizes.emplace_back(p, size); });
     }
     owner_->resolveMemoContent(node);
 }
 
 Size LayoutPass::measureMemo(const RNode& n, const ProposedSize& p) {
     if (n.kids.empty()) {
-        for (const auto& [proposal, size] : n.memo->sizes) {
-            if (proposal == p) return size;
-        }
-        materialize(n);
+        if (const Size* known = n.memo->sizeFor(p)) return *known;
+        buildDeferredMemo(n);
         if (n.kids.empty()) return {0, 0};
     }
     Size s = measure(*n.kids[0], p);
@@ -152,7 +167,7 @@ void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const
     ctx.ox = 0;
     ctx.oy = 0;
     MemoRecord* rec = n.memo;
-    const uint64_t layout = host_.layouts_;
+    const uint64_t layout = in_.layout;
     auto placedAlike = [&](const MemoRecord& r) {
         return r.size == frame.size && r.proposal == prop && r.sx == ctx.sx && r.sy == ctx.sy &&
                r.opacity == ctx.opacity && r.rotation == ctx.rotation && r.hitTesting == ctx.hitTesting &&
@@ -163,7 +178,7 @@ void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const
             replayMemo(*rec, origin);
             return;
         }
-        materialize(n);
+        buildDeferredMemo(n);
     }
     // Placed once already in this layout (a list's lifted row): the steps again, where it now stands.
     if (rec && rec->placed == layout && placedAlike(*rec)) {
@@ -172,7 +187,7 @@ void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const
     }
     const bool records = rec && rec->placed != layout;
     const size_t ops = out_->ops.size(), regions = out_->regions.size();
-    const size_t reports = frameReports_.size(), keys = animationKeys_.size();
+    const size_t reports = result_.frameReports.size(), keys = result_.animationKeys.size();
     MemoRecord* const outerRecording = recording_;
     if (records) recording_ = rec;
     ctx.proposal = prop;
@@ -187,12 +202,12 @@ void LayoutPass::placeMemo(const RNode& n, const Rect& frame, Context ctx, const
     };
     shift(out_->ops, ops);
     shift(out_->regions, regions);
-    shift(frameReports_, reports);
+    shift(result_.frameReports, reports);
 }
 
 void LayoutPass::recordMemo(MemoRecord& rec, const Rect& frame, const Context& ctx, size_t ops,
                             size_t regions, size_t reports, size_t keys) {
-    rec.placed = host_.layouts_;
+    rec.placed = in_.layout;
     rec.size = frame.size;
     rec.proposal = *ctx.proposal;
     rec.sx = ctx.sx;
@@ -209,23 +224,37 @@ void LayoutPass::recordMemo(MemoRecord& rec, const Rect& frame, const Context& c
     rec.origins.reserve((rec.opEnd - rec.opBegin) + (rec.regionEnd - rec.regionBegin));
     for (size_t i = ops; i < rec.opEnd; ++i) rec.origins.push_back(out_->ops[i].frame.origin);
     for (size_t i = regions; i < rec.regionEnd; ++i) rec.origins.push_back(out_->regions[i].frame.origin);
-    // The host tells where it keeps these once it has taken this update (HostingView::update).
+    // Where the host keeps these is known once it has reconciled this layout (finishMemoRecords).
+    const auto& frames = result_.frameReports;
     rec.reportBegin = reports;
-    for (size_t i = reports; i < frameReports_.size(); ++i)
-        rec.frameReports.push_back({frameReports_[i].frame, frameReports_[i].handler});
+    for (size_t i = reports; i < frames.size(); ++i)
+        rec.frameReports.push_back({frames[i].frame, frames[i].handler});
+    const auto& animationKeys = result_.animationKeys;
     rec.keyBegin = keys;
-    for (size_t i = keys; i < animationKeys_.size(); ++i)
-        rec.animationKeys.push_back({animationKeys_[i].key, animationKeys_[i].animation});
-    recorded_.push_back(&rec);
+    for (size_t i = keys; i < animationKeys.size(); ++i)
+        rec.animationKeys.push_back({animationKeys[i].key, animationKeys[i].animation});
+    result_.recorded.push_back(&rec);
+}
+
+void finishMemoRecords(LayoutResult& result) {
+    for (MemoRecord* rec : result.recorded) {
+        for (size_t i = 0; i < rec->frameReports.size(); ++i)
+            rec->frameReports[i].entry = result.frameReports[rec->reportBegin + i].entry;
+        for (size_t i = 0; i < rec->animationKeys.size(); ++i)
+            rec->animationKeys[i].entry = result.animationKeys[rec->keyBegin + i].entry;
+    }
+    for (auto& [path, appear] : result.appears) {
+        if (appear.record) appear.record->appears[appear.slot] = appear.entry;
+    }
 }
 
 void LayoutPass::replayMemo(MemoRecord& rec, Point origin) {
     // From the last layout's list, which goes once this one is made, the steps move; placed twice
     // in this layout, they are copied from where the first placement put them.
-    const uint64_t layout = host_.layouts_;
+    const uint64_t layout = in_.layout;
     const bool moves = rec.placed != layout;
-    ++reused_;
-    DisplayList& from = moves ? host_.list_ : *out_;
+    result_.reused.push_back(&rec);
+    DisplayList& from = moves ? *in_.lastList : *out_;
     const size_t ops = out_->ops.size(), regions = out_->regions.size();
     // Steps, then regions: each moved (or copied, when this layout placed them already) and put
     // at the memo's origin. A copy is made first, for the copied step lives in the same list.
@@ -251,23 +280,24 @@ void LayoutPass::replayMemo(MemoRecord& rec, Point origin) {
     }
     // The host takes the reports as it takes a new subtree's, only without looking their entries up;
     // a record made in this layout has no entries yet and gives the paths of its first placement.
+    auto& frames = result_.frameReports;
     for (size_t i = 0; i < rec.frameReports.size(); ++i) {
         const auto& r = rec.frameReports[i];
-        frameReports_.push_back(
-            {r.entry ? nullptr : frameReports_[rec.reportBegin + i].path,
-             Rect{{origin.x + r.frame.origin.x, origin.y + r.frame.origin.y}, r.frame.size}, r.handler,
-             r.entry});
+        frames.push_back({r.entry ? nullptr : frames[rec.reportBegin + i].path,
+                          Rect{{origin.x + r.frame.origin.x, origin.y + r.frame.origin.y}, r.frame.size},
+                          r.handler, r.entry});
     }
+    auto& animationKeys = result_.animationKeys;
     for (size_t i = 0; i < rec.animationKeys.size(); ++i) {
         const auto& k = rec.animationKeys[i];
-        animationKeys_.push_back(
-            {k.entry ? nullptr : animationKeys_[rec.keyBegin + i].path, k.key, k.animation, k.entry});
+        animationKeys.push_back(
+            {k.entry ? nullptr : animationKeys[rec.keyBegin + i].path, k.key, k.animation, k.entry});
     }
     // Appearances are the last layout's: they are only kept.
-    for (HostingView::AppearEntry* a : rec.appears) {
+    for (AppearEntry* a : rec.appears) {
         if (a) a->second = layout;
     }
-    for (const auto& [path, action] : rec.disappears) disappears_[path] = action;
+    for (const auto& [path, action] : rec.disappears) result_.disappears[path] = action;
     rec.placed = layout;
 }
 

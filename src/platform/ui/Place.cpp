@@ -1,6 +1,6 @@
 // Placing: every node given its frame, by alignment within the frame of its parent, the
 // transforms, opacity and clips of its ancestors carried down; the display list is emitted as
-// the nodes are placed.
+// the nodes are placed. Text fields and lists place themselves (TextField.cpp, List.cpp).
 #include <algorithm>
 
 #include "platform/ui/LayoutRules.h"
@@ -17,7 +17,6 @@ using layout::gestureShape;
 using layout::makeProposal;
 using layout::outlineOf;
 using layout::paintOrder;
-using layout::resolvePaint;
 
 double alignOffset(HorizontalAlignment h, double space, double size) {
     switch (h) {
@@ -228,15 +227,10 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             ctx.addClip(clipLink, {ctx.map(frame), e.shape});
             ctx.clipShapeHint = e.shape;
             break;
-        case Mod::shadow: {
-            DrawOp op;
-            op.kind = DrawOp::Kind::shadow;
-            op.fill = resolvePaint(e.extras().shadowColor, n.env.colorScheme);
-            op.blur = e.extras().shadowRadius;
-            op.shape = outlineOf(child).value_or(ctx.clipShapeHint);
-            emitOp(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx, std::move(op));
+        case Mod::shadow:
+            drawShadow(n, frame.offsetBy(e.offsetBy.x, e.offsetBy.y), ctx,
+                       outlineOf(child).value_or(ctx.clipShapeHint));
             break;
-        }
         case Mod::help:
             emitRegionWith([&](HitRegion& r) { r.help = e.label; });
             break;
@@ -296,25 +290,26 @@ void LayoutPass::placeModifier(const RNode& n, const Rect& frame, Context ctx) {
             break;
         case Mod::appear:
             if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
-                appears_[n.path()] =
-                    recording_ ? Appear{a, recording_, recording_->appears.size()} : Appear{a};
+                result_.appears[n.path()] =
+                    recording_ ? LayoutResult::Appear{a, recording_, recording_->appears.size()}
+                               : LayoutResult::Appear{a};
                 if (recording_) recording_->appears.push_back(nullptr);
             }
             break;
         case Mod::disappear:
             if (auto a = e.handlerAs<std::function<void()>>(); a && *a) {
-                disappears_[n.path()] = *a;
+                result_.disappears[n.path()] = *a;
                 if (recording_) recording_->disappears.emplace_back(n.path(), *a);
             }
             break;
         case Mod::frameReport:
             if (auto f = e.handlerAs<std::function<void(Rect)>>(); f && *f && out_) {
-                frameReports_.push_back({&n.path(), ctx.map(frame), f});
+                result_.frameReports.push_back({&n.path(), ctx.map(frame), f});
                 if (recording_) recording_->elements.push_back(n.el);
             }
             break;
         case Mod::animation:
-            animationKeys_.push_back({&n.path(), e.label, e.animationValue});
+            result_.animationKeys.push_back({&n.path(), e.label, e.animationValue});
             break;
         case Mod::rotation:
             ctx.rotation += e.amount;
@@ -338,8 +333,8 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     } else {
         cs.width = frame.width();
     }
-    auto controller = e.extras().scroller ? e.extras().scroller : host_.scrollerFor(n.path());
-    host_.scrollers_[n.path()] = controller;
+    auto controller = e.extras().scroller ? e.extras().scroller : scrollerFor(in_.scrollers, n.path());
+    in_.scrollers[n.path()] = controller;
     double viewport = along(a, Size{frame.width(), frame.height()});
     double maxOffset = std::max(0.0, along(a, cs) - viewport);
     // Only the pass that draws takes the request: the dry placement below, which finds where the
@@ -348,7 +343,9 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     if (out_) request = controller->takeRequest();
     if (request) {
         // Find where the child stands: a placement into nothing, at the content's origin.
-        LayoutPass dry(host_, nullptr);
+        LayoutResult dryResult;
+        dryResult.focusedPath = result_.focusedPath;
+        LayoutPass dry(in_, dryResult, nullptr);
         dry.owner_ = this;
         Context dryCtx;
         dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
@@ -363,7 +360,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
             double to = std::clamp(targetPos, 0.0, maxOffset);
             controller->setOffset(a == Axis::horizontal ? Point{to, 0} : Point{0, to});
             if (request->animation && from != to) {
-                scrollAnimations_.push_back(
+                result_.scrollAnimations.push_back(
                     {n.path() + "#scroll", *request->animation, std::to_string(from), std::to_string(to)});
             }
         }
@@ -371,7 +368,7 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     Point off = controller->offset();
     double cur = std::clamp(a == Axis::horizontal ? off.x : off.y, 0.0, maxOffset);
     controller->setOffset(a == Axis::horizontal ? Point{cur, 0} : Point{0, cur});
-    scrollInfo_[n.path()] = {a, along(a, cs), viewport};
+    result_.scrollInfo[n.path()] = {a, along(a, cs), viewport};
 
     HitRegion r;
     r.scrollPath = n.path();
@@ -385,263 +382,6 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
                                              : Rect{frame.minX(), frame.minY() - cur, cs.width, cs.height};
     ctx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
     place(content, contentRect, ctx);
-}
-
-void LayoutPass::placeTextField(const RNode& n, const Rect& frame, Context ctx) {
-    const Element& e = *n.el;
-    const ColorScheme scheme = n.env.colorScheme;
-    Font f = e.extras().fontValue.value_or(Font::system(13));
-    std::string value = e.extras().textBinding ? e.extras().textBinding.get() : std::string();
-    bool focused = host_.focusedPath_ == n.path() || focusCandidate_ == n.path();
-    DrawOp op;
-    op.kind = DrawOp::Kind::text;
-    op.font = f;
-    op.lineHeight = textmetrics::lineHeight(f);
-    Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
-    if (value.empty()) {
-        op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
-        op.color = Color::tertiary().resolve(scheme);
-    } else {
-        op.lines = {value};
-        op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
-    }
-    const double lineHeight = op.lineHeight;
-    emitOp(n, textRect, ctx, std::move(op));
-    if (focused) {
-        double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
-        DrawOp caret;
-        caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
-    }
-    HitRegion r;
-    r.focusable = true;
-    r.cursor = Cursor::iBeam;
-    auto binding = e.extras().textBinding;
-    auto focusBinding = e.extras().focusBinding;
-    auto submit = e.extras().onSubmit;
-    auto exit = e.extras().onExitCommand;
-    r.keyHandler = [binding, submit, exit](uint16_t key, const std::string& chars, uint64_t mods) {
-        if (key == keycodes::kReturn) {
-            if (submit) submit();
-            return true;
-        }
-        if (key == keycodes::kEscape) {
-            if (!exit) return false;
-            exit();
-            return true;
-        }
-        if (mods & (modifierflags::kCommand | modifierflags::kControl)) return false;
-        if (key >= keycodes::kLeftArrow && key <= keycodes::kUpArrow) return false;
-        if (!binding) return false;
-        if (key == keycodes::kDelete) {
-            auto cps = textmetrics::codePoints(binding.get());
-            if (!cps.empty()) cps.pop_back();
-            binding.set(textmetrics::encode(cps));
-            return true;
-        }
-        bool printable = !chars.empty() && std::none_of(chars.begin(), chars.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-        });
-        if (!printable) return false;
-        binding.set(binding.get() + chars);
-        return true;
-    };
-    if (focusBinding) r.onFocusChange = [focusBinding](bool on) { focusBinding.set(on); };
-    r.text = e.extras().textBinding;
-    emitRegion(n, frame, ctx, std::move(r));
-}
-
-void LayoutPass::placeList(const RNode& n, const Rect& frame, Context ctx) {
-    const Element& e = *n.el;
-    const ListSpec& spec = *e.extras().list;
-    const ColorScheme scheme = n.env.colorScheme;
-    const std::string dragKey = n.path() + "#drag";
-    auto initialDragState = [] { return std::any(ListDragState{}); };
-    auto& dragState = std::any_cast<ListDragState&>(out_ ? host_.liveStateFor(dragKey, initialDragState)
-                                                         : host_.stateFor(dragKey, initialDragState));
-    auto controller = spec.scroller ? spec.scroller : host_.scrollerFor(n.path());
-    host_.scrollers_[n.path()] = controller;
-    double contentHeight = 0;
-    for (const ListRow& row : spec.rows) contentHeight += row.height;
-    double maxOffset = std::max(0.0, contentHeight - frame.height());
-    if (auto request = out_ ? controller->takeRequest() : std::nullopt) {
-        double top = 0;
-        for (const ListRow& row : spec.rows) {
-            if (row.id == request->childID) {
-                double current = controller->offset().y;
-                double to = request->minimal
-                                ? std::clamp(current, top + row.height - frame.height(), top)
-                                : top + row.height * request->anchor.y - frame.height() * request->anchor.y;
-                controller->setOffset({0, to});
-                break;
-            }
-            top += row.height;
-        }
-    }
-    double offset = std::clamp(controller->offset().y, 0.0, maxOffset);
-    controller->setOffset({0, offset});
-    scrollInfo_[n.path()] = {Axis::vertical, contentHeight, frame.height()};
-    // Rows the owner moved slide to their new places.
-    for (const ListRowMove& move : spec.rowMoves) {
-        if (!out_ || move.serial <= dragState.lastMoveSerial) continue;
-        dragState.lastMoveSerial = move.serial;
-        scrollAnimations_.push_back({n.path() + "/" + move.rowID + "#move", move.animation,
-                                     std::to_string(move.from), std::to_string(move.to)});
-    }
-    std::optional<std::string> selected = spec.selection ? spec.selection.get() : std::nullopt;
-
-    // The list takes keys while focused: arrows move the selection, Return activates it.
-    HitRegion listRegion;
-    listRegion.focusable = true;
-    listRegion.scrollPath = n.path();
-    listRegion.scrollAxis = Axis::vertical;
-    auto specPtr = e.extras().list;
-    listRegion.keyHandler = [specPtr](uint16_t key, const std::string&, uint64_t) {
-        const auto& rows = specPtr->rows;
-        std::optional<size_t> current;
-        if (specPtr->selection) {
-            if (auto sel = specPtr->selection.get()) {
-                for (size_t i = 0; i < rows.size(); ++i) {
-                    if (rows[i].id == *sel) current = i;
-                }
-            }
-        }
-        if (key == keycodes::kDownArrow || key == keycodes::kUpArrow) {
-            auto next = key == keycodes::kDownArrow ? nextSelectableRow(rows, current)
-                                                    : previousSelectableRow(rows, current);
-            if (next && specPtr->selection) specPtr->selection.set(rows[*next].id);
-            return true;
-        }
-        if (key == keycodes::kReturn && current && specPtr->onActivate) {
-            specPtr->onActivate(rows[*current].id);
-            return true;
-        }
-        return false;
-    };
-    if (!spec.dropTypes.empty()) listRegion.dropTarget = listDropTarget(n, ctx.map(frame), offset);
-    emitRegion(n, frame, ctx, std::move(listRegion));
-
-    Context inner = ctx;
-    Context::ClipLink clipLink;
-    inner.addClip(clipLink, {ctx.map(frame), Shape::rect()});
-    std::vector<Rect> rects;
-    double y = frame.minY() - offset;
-    for (const ListRow& row : spec.rows) {
-        rects.push_back({frame.minX(), y, frame.width(), row.height});
-        y += row.height;
-    }
-    std::optional<size_t> draggedIndex;
-    for (size_t i = 0; i < spec.rows.size(); ++i) {
-        if (!dragState.draggedID.empty() && spec.rows[i].id == dragState.draggedID) draggedIndex = i;
-    }
-    auto placeRow = [&](size_t i, const Rect& r, Context rowCtx) {
-        const ListRow& row = spec.rows[i];
-        rowCtx.opacity *= row.alpha;
-        if (spec.highlightSelection && selected && *selected == row.id && row.selectable) {
-            DrawOp hl;
-            hl.shape = Shape::roundedRect(5);
-            hl.fill = resolvePaint(Color::accent().opacity(0.25), scheme);
-            emitOp(n, r.insetBy(2, 1), rowCtx, std::move(hl));
-        }
-        place(*n.kids[i], r, rowCtx);
-    };
-    for (size_t i = 0; i < spec.rows.size(); ++i) {
-        if (draggedIndex == i) continue;
-        placeRow(i, rects[i], inner);
-        const ListRow& row = spec.rows[i];
-        HitRegion rr;
-        auto sel = spec.selection;
-        std::string id = row.id;
-        bool selectable = row.selectable;
-        auto onClick = spec.onClick;
-        rr.onTap = [sel, id, selectable, onClick] {
-            if (selectable && sel) sel.set(id);
-            if (onClick) onClick(id);
-        };
-        rr.onRightClick = [sel, id, selectable] {
-            if (selectable && sel) sel.set(id);
-        };
-        if (row.menu) {
-            auto menu = row.menu;
-            rr.contextMenu = [menu] { return menu().value_or(Menu{}); };
-        }
-        if (row.movable && spec.onMove) {
-            auto host = host_.weak_from_this();
-            std::string path = dragKey;
-            auto onMove = spec.onMove;
-            double rowTop = rects[i].minY() + offset - frame.minY();
-            DragGesture g;
-            g.minimumDistance = 3;
-            g.onChanged = [host, path, id](const DragValue& v) {
-                if (auto h = host.lock()) {
-                    auto& st = std::any_cast<ListDragState&>(
-                        h->stateFor(path, [] { return std::any(ListDragState{}); }));
-                    st.draggedID = id;
-                    st.translation = v.translation.height;
-                    h->setNeedsUpdate();
-                }
-            };
-            g.onEnded = [host, path, id, specPtr, onMove, rowTop, i](const DragValue& v) {
-                auto h = host.lock();
-                if (!h) return;
-                auto& st = std::any_cast<ListDragState&>(
-                    h->stateFor(path, [] { return std::any(ListDragState{}); }));
-                st = ListDragState{};
-                h->setNeedsUpdate();
-                double mid = rowTop + specPtr->rows[i].height / 2 + v.translation.height;
-                size_t to = listInsertionIndex(specPtr->rows, i, mid);
-                std::vector<std::string> before, after;
-                for (const auto& r : specPtr->rows) before.push_back(r.id);
-                after = before;
-                after.erase(after.begin() + long(i));
-                after.insert(after.begin() + long(std::min(to, after.size())), id);
-                if (after != before) onMove(id, to);
-            };
-            rr.drag = std::make_shared<const DragGesture>(std::move(g));
-        } else if (row.pasteboard) {
-            rr.drag = rowDragSession(n, i, rects[i].minY() + offset - frame.minY());
-        }
-        emitRegion(*n.kids[i], rects[i], inner, std::move(rr));
-    }
-    if (dragState.sessionActive) {
-        // The drag image: the dragged row under the pointer.
-        for (size_t i = 0; i < spec.rows.size(); ++i) {
-            if (spec.rows[i].id != dragState.sessionRowID) continue;
-            Context lifted = inner;
-            lifted.opacity *= 0.8;
-            Rect r{frame.minX(),
-                   frame.minY() - offset + dragState.sessionRowTop + dragState.sessionTranslation,
-                   frame.width(), spec.rows[i].height};
-            place(*n.kids[i], r, lifted);
-        }
-    }
-    if (draggedIndex) {
-        size_t i = *draggedIndex;
-        double mid = rects[i].midY() - frame.minY() + offset + dragState.translation;
-        size_t to = listInsertionIndex(spec.rows, i, mid);
-        // The insertion line between the other rows.
-        double lineY = frame.minY() - offset;
-        size_t seen = 0;
-        for (size_t k = 0; k < spec.rows.size() && seen < to; ++k) {
-            if (k == i) continue;
-            lineY = rects[k].maxY();
-            ++seen;
-        }
-        if (to == 0) {
-            for (size_t k = 0; k < spec.rows.size(); ++k) {
-                if (k != i) {
-                    lineY = rects[k].minY();
-                    break;
-                }
-            }
-        }
-        DrawOp line;
-        line.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + 4, lineY - 1, frame.width() - 8, 2}, inner, std::move(line));
-        Context lifted = inner;
-        lifted.opacity *= 0.8;
-        placeRow(i, rects[i].offsetBy(0, dragState.translation), lifted);
-    }
 }
 
 }  // namespace qv

@@ -67,9 +67,10 @@ const std::string& PathSegment::str() const {
 
 const PathSegment* LayoutPass::segment(const PathSegment* parent, std::string_view separator,
                                        std::string_view text) {
+    auto& blocks = result_.segmentBlocks;
     const size_t block = segmentCount_ / kSegmentBlock;
-    if (block == segmentBlocks_.size()) segmentBlocks_.emplace_back(new PathSegment[kSegmentBlock]);
-    PathSegment& s = segmentBlocks_[block][segmentCount_++ % kSegmentBlock];
+    if (block == blocks.size()) blocks.emplace_back(new PathSegment[kSegmentBlock]);
+    PathSegment& s = blocks[block][segmentCount_++ % kSegmentBlock];
     s.spelt.clear();  // a block handed over from an earlier pass
     s.parent = parent;
     s.separator = separator;
@@ -85,50 +86,56 @@ const PathSegment* LayoutPass::segment(const PathSegment* parent, size_t index) 
 }
 
 const Environment& LayoutPass::keepEnvironment(const Environment& env) {
-    return environments_.emplace_back(env);
+    return result_.environments.emplace_back(env);
 }
 
-std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, std::string_view rootPath,
-                                           const Environment& env) {
-    pathTexts_.push_back(node);
-    return resolve(node, segment(nullptr, {}, rootPath), keepEnvironment(env), std::nullopt);
+std::any& LayoutPass::stateOf(const std::string& path, const std::function<std::any()>& initial) {
+    if (!out_) return in_.states->value(path, initial);
+    auto& entry = in_.states->live(path, initial, in_.layout);
+    if (recording_) recording_->states.push_back(&entry.layout);
+    return entry.value;
+}
+
+std::unique_ptr<RNode> LayoutPass::resolveRoot(const Node& node) {
+    result_.pathTexts.push_back(node);
+    return resolve(node, segment(nullptr, {}, "r"), keepEnvironment(in_.env), std::nullopt);
 }
 
 std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* path, const Environment& env,
                                            std::optional<Axis> parentAxis) {
     if (!node) return nullptr;
     const Element& e = *node;
+    if (e.kind == Kind::view && !e.extras().viewObject) return nullptr;
+    if (memoScope_) {
+        switch (layout::memoUse(e)) {
+            case layout::MemoUse::reuse:
+                break;
+            case layout::MemoUse::buildInPlace:
+                memoScope_->relative = false;
+                break;
+            case layout::MemoUse::build:
+                memoScope_->reusable = false;
+                break;
+        }
+    }
     switch (e.kind) {
         case Kind::empty:
             return nullptr;
         case Kind::view: {
-            if (!e.extras().viewObject) return nullptr;
-            // A view object keeps state that no memo around it sees change.
-            if (memoScope_) memoScope_->reusable = false;
-            e.extras().viewObject->invalidate_ = host_.invalidator();
-            e.extras().viewObject->environment_ = env;
-            views_.push_back(e.extras().viewObject);
-            return resolve(e.extras().viewObject->body(), path, env, parentAxis);
+            const auto& view = e.extras().viewObject;
+            in_.attachView(*view, env);
+            result_.views.push_back(view);
+            return resolve(view->body(), path, env, parentAxis);
         }
         case Kind::stateful: {
-            const std::string& spelt = path->str();
             // Only the tree of an update keeps state alive; a measuring pass's does not.
-            std::any* storage;
-            if (out_) {
-                auto& entry = host_.liveStateEntry(spelt, e.extras().statefulInitial);
-                if (recording_) recording_->states.push_back(&entry.layout);
-                storage = &entry.value;
-            } else {
-                storage = &host_.stateFor(spelt, e.extras().statefulInitial);
-            }
-            Node built = e.extras().statefulBuild(*storage, invalidator());
+            std::any& storage = stateOf(path->str(), e.extras().statefulInitial);
+            Node built = e.extras().statefulBuild(storage, invalidator());
             return resolve(built, segment(path, "~"), env, parentAxis);
         }
         case Kind::memo:
             return resolveMemo(node, path, env, parentAxis);
         case Kind::modifier: {
-            // Clips and identifiers inside a memo are placed where the memo stands.
-            if ((e.mod == Mod::clip || e.mod == Mod::id) && memoScope_) memoScope_->relative = false;
             const Environment* inner = &env;
             const auto* change = e.handlerAs<std::function<void(Environment&)>>();
             if ((e.mod == Mod::environment && change && *change) || (e.mod == Mod::disabled && e.flag)) {
@@ -162,7 +169,6 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::scroll: {
-            if (memoScope_) memoScope_->relative = false;
             auto n = std::make_unique<RNode>(node, path, env, parentAxis);
             const PathSegment* contentPath = segment(path, "/c");
             auto content = resolve(e.children[0], contentPath, env, std::nullopt);
@@ -171,9 +177,10 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::list: {
-            if (memoScope_) memoScope_->relative = false;
             auto n = std::make_unique<RNode>(node, path, env, parentAxis);
-            pathTexts_.push_back(node);
+            // The list's drag, which the drawing reads, lives as long as the list.
+            if (out_) n->state = &stateOf(path->str() + "#drag", [] { return std::any(ListDragState{}); });
+            result_.pathTexts.push_back(node);
             for (const ListRow& row : e.extras().list->rows) {
                 const PathSegment* rowPath = segment(path, "/#", row.id);
                 auto content = resolve(row.content, rowPath, env, std::nullopt);
@@ -183,8 +190,7 @@ std::unique_ptr<RNode> LayoutPass::resolve(const Node& node, const PathSegment* 
             return n;
         }
         case Kind::textField: {
-            if (memoScope_) memoScope_->relative = false;
-            if (e.extras().focusBinding && e.extras().focusBinding.get()) focusCandidate_ = path->str();
+            if (e.extras().focusBinding && e.extras().focusBinding.get()) result_.focusedPath = path->str();
             return std::make_unique<RNode>(node, path, env, parentAxis);
         }
         case Kind::group:
@@ -213,7 +219,7 @@ void LayoutPass::resolveChildren(const Element::Children& children, const PathSe
         // The child's identity: its id, else its place among its siblings.
         const PathSegment* childPath;
         if (c->kind == Kind::modifier && c->mod == Mod::id) {
-            pathTexts_.push_back(c);
+            result_.pathTexts.push_back(c);
             childPath = segment(path, "/#", c->label);
         } else {
             childPath = segment(path, i);

@@ -52,7 +52,6 @@ class View {
 
   private:
     friend class HostingView;
-    friend class LayoutPass;
     std::function<void()> invalidate_;
     std::function<void()> invalidateIfInputsChanged_;  // the root view's; none for the others
     Environment environment_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/ui/List.h"
 #include "support/HostedView.h"
 
 namespace qv {

@@ -169,6 +169,11 @@ TEST(LayoutTest, TextIsTruncatedAtItsTailWithinItsFrameAndWrapsWithoutALineLimit
     list = h.layout(Text("Mail", {.font = f})->frame(200, 20), {200, 20});
     EXPECT_FALSE(list.texts().front()->truncated);
     EXPECT_NEAR(list.texts().front()->frame.width(), textmetrics::width("Mail", f), 1e-9);
+
+    // Offered a hair less than its width, a text is drawn as it was measured: cut.
+    const double offered = textmetrics::width("Harbor Mail", f) - 5e-7;
+    list = h.layout(Text("Harbor Mail", {.font = f, .lineLimit = 1})->frame(offered, 20), {200, 20});
+    EXPECT_EQ(list.texts().front()->joinedText(), textmetrics::truncateTail("Harbor Mail", f, offered).text);
 }
 
 TEST(LayoutTest, BackgroundsTakeTheContentsFrameAndZIndexReordersDrawing) {
