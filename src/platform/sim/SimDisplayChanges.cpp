@@ -64,7 +64,6 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
             if (w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
         }
     }
-    std::erase_if(relocations_, [](const WorkItemPtr& work) { return work->isCancelled(); });
     relocations_.push_back(serverQueue()->asyncAfter(
         kWindowsFollowScreenChange, [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
     lock.unlock();
