@@ -218,10 +218,6 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
                                      std::optional<RunningApplication> previousApp);
     std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid,
                                                       AXRequestBudget& budget);
-    std::optional<Point> pointAttribute(AXRequestBudget& budget, const AXElement& element,
-                                        const std::string& attribute);
-    std::optional<Size> sizeAttribute(AXRequestBudget& budget, const AXElement& element,
-                                      const std::string& attribute);
     // A rectangle of the screens' space (bottom-left origin) in the window server's space.
     Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
     Point dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry);

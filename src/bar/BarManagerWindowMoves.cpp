@@ -207,51 +207,36 @@ void BarManager::finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
 
 // --- Where to take hold of a window, and where to let it go ---
 
+namespace {
+
+// An element's frame from its "AXPosition" and "AXSize", both asked; none unless both are values
+// of their kind.
+std::optional<Rect> axFrame(AXRequestBudget& budget, const AXElement& element) {
+    Value position, size;
+    const bool placed = budget.copyAttributeValue(element, "AXPosition", position) == kAXErrorSuccess;
+    const bool sized = budget.copyAttributeValue(element, "AXSize", size) == kAXErrorSuccess;
+    const auto at = placed ? position.asAXValue() : std::nullopt;
+    const auto extent = sized ? size.asAXValue() : std::nullopt;
+    if (!at || at->type != AXValueData::Type::Point || !extent || extent->type != AXValueData::Type::Size)
+        return std::nullopt;
+    return Rect{at->point, extent->size};
+}
+
+}  // namespace
+
 std::optional<DragGeometry> BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
                                                               AXRequestBudget& budget) {
     const auto window =
         findAXWindow(budget, axGetWindow, platform_.accessibility.createApplication(pid), windowID);
     if (!window) return std::nullopt;
-    const auto position = pointAttribute(budget, *window, "AXPosition");
-    const auto size = sizeAttribute(budget, *window, "AXSize");
-    if (!position || !size) return std::nullopt;
-    const Rect frame{*position, *size};
+    const auto frame = axFrame(budget, *window);
+    if (!frame) return std::nullopt;
     std::optional<Rect> zoom;
     Value button;
     if (budget.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
-        if (auto element = button.asElement()) {
-            const auto at = pointAttribute(budget, *element, "AXPosition");
-            const auto extent = sizeAttribute(budget, *element, "AXSize");
-            if (at && extent) zoom = Rect{*at, *extent};
-        }
+        if (auto element = button.asElement()) zoom = axFrame(budget, *element);
     }
-    return DragGeometry{dragGrabPoint(frame, zoom), frame};
-}
-
-namespace {
-
-// An Accessibility value attribute of the given type (a point or a size); none for anything else.
-std::optional<AXValueData> axValueAttribute(AXRequestBudget& budget, const AXElement& element,
-                                            const std::string& attribute, AXValueData::Type type) {
-    Value value;
-    if (budget.copyAttributeValue(element, attribute, value) != kAXErrorSuccess) return std::nullopt;
-    auto data = value.asAXValue();
-    if (!data || data->type != type) return std::nullopt;
-    return data;
-}
-
-}  // namespace
-
-std::optional<Point> BarManager::pointAttribute(AXRequestBudget& budget, const AXElement& element,
-                                                const std::string& attribute) {
-    auto data = axValueAttribute(budget, element, attribute, AXValueData::Type::Point);
-    return data ? std::optional<Point>(data->point) : std::nullopt;
-}
-
-std::optional<Size> BarManager::sizeAttribute(AXRequestBudget& budget, const AXElement& element,
-                                              const std::string& attribute) {
-    auto data = axValueAttribute(budget, element, attribute, AXValueData::Type::Size);
-    return data ? std::optional<Size>(data->size) : std::nullopt;
+    return DragGeometry{dragGrabPoint(*frame, zoom), *frame};
 }
 
 Rect BarManager::cgScreenRect(const Rect& rect, const std::vector<Screen>& among) {

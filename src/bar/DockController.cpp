@@ -63,41 +63,36 @@ void DockController::handleHideDockChanged(bool hide) {
         restore(false);
         return;
     }
-    switch (fileState()) {
-        case FileState::readable:
-            break;  // the state saved before an earlier hiding wins
-        case FileState::unreadable:
-            if (!moveUnreadableFileAside() || !captureInitialSettings()) return;
-            break;
-        case FileState::missing:
-            if (!captureInitialSettings()) return;
-            break;
-    }
-    applyHideSettings();
+    // The state saved before an earlier hiding wins; a file that cannot be read goes aside first.
+    auto saved = savedSettings();
+    if (!saved && hasFile() && !moveUnreadableFileAside()) return;
+    if (!saved) saved = captureInitialSettings();
+    if (saved) applyHideSettings(*saved);
 }
 
 void DockController::reconcileOnStartup() {
-    const bool hide = settings_->data->hideDock;
-    const FileState state = fileState();
-    if (!hide) {
-        if (state != FileState::missing) restore(false);
+    if (!settings_->data->hideDock) {
+        if (hasFile()) restore(false);
         return;
     }
-    if (state == FileState::unreadable && !moveUnreadableFileAside()) return;
-    const bool haveFile = state == FileState::readable;
+    auto saved = savedSettings();
+    if (!saved && hasFile() && !moveUnreadableFileAside()) return;
     if (dockLooksHidden()) {
         // Nothing to do to the Dock; without a file a later restore must still find one.
-        if (!haveFile) (void)captureInitialSettings();
+        if (!saved) (void)captureInitialSettings();
         return;
     }
-    if (!haveFile && !captureInitialSettings()) return;
-    applyHideSettings();
+    if (!saved) saved = captureInitialSettings();
+    if (saved) applyHideSettings(*saved);
 }
 
-DockController::FileState DockController::fileState() {
-    if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return FileState::missing;
-    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
-    return bytes && decodeInitialDockSettings(*bytes) ? FileState::readable : FileState::unreadable;
+bool DockController::hasFile() {
+    return fileURL_ && platform_.fileSystem.fileExists(*fileURL_);
+}
+
+std::optional<InitialDockSettings> DockController::savedSettings() {
+    auto bytes = fileURL_ ? platform_.fileSystem.contentsOfFile(*fileURL_) : std::nullopt;
+    return bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
 }
 
 bool DockController::moveUnreadableFileAside() {
@@ -156,8 +151,8 @@ std::optional<bool> DockController::currentBounceEnabled() {
     return !*noBouncing;
 }
 
-bool DockController::captureInitialSettings() {
-    if (!fileURL_) return false;
+std::optional<InitialDockSettings> DockController::captureInitialSettings() {
+    if (!fileURL_) return std::nullopt;
     InitialDockSettings saved;
     if (!dockLooksHidden()) {
         saved.autoHideEnabled = platform_.dock.getAutoHideEnabled();
@@ -168,29 +163,29 @@ bool DockController::captureInitialSettings() {
     } else {
         saved = recoveryDockSettings();
     }
-    return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved));
+    if (!platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved)))
+        return std::nullopt;
+    return saved;
 }
 
-InitialDockSettings DockController::saveUnsavedPreferences(PreferencesDomain& domain) {
-    auto bytes = platform_.fileSystem.contentsOfFile(*fileURL_);
-    auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
-    if (!saved) return {};  // nothing known to be saved: nothing may be overwritten
-    InitialDockSettings completed = *saved;
+InitialDockSettings DockController::saveUnsavedPreferences(PreferencesDomain& domain,
+                                                           const InitialDockSettings& saved) {
+    InitialDockSettings completed = saved;
     // What hiding wrote before is not the user's: it stays unsaved, and restoring gives the default.
     if (!completed.autoHideDelay && !isHiddenDelay(currentAutoHideDelay()))
         completed.autoHideDelay = domain.object(kDelayKey);
     if (!completed.noBouncing && currentBounceEnabled() != false)
         completed.noBouncing = domain.object(kNoBouncingKey);
-    if (completed == *saved) return completed;
+    if (completed == saved) return completed;
     return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(completed)) ? completed
-                                                                                                 : *saved;
+                                                                                                 : saved;
 }
 
-void DockController::applyHideSettings() {
+void DockController::applyHideSettings(const InitialDockSettings& savedBefore) {
     platform_.dock.setAutoHideEnabled(true);
     if (PreferencesDomain* domain = dockDomain()) {
         // A value is overwritten only once it is saved, so that restoring can give it back.
-        const InitialDockSettings saved = saveUnsavedPreferences(*domain);
+        const InitialDockSettings saved = saveUnsavedPreferences(*domain, savedBefore);
         if (saved.autoHideDelay) domain->set(Value::number(kHiddenDelay), kDelayKey);
         domain->synchronize();
         if (saved.noBouncing) domain->set(Value::number(NumberObject::ofBool(true)), kNoBouncingKey);
@@ -225,10 +220,9 @@ bool DockController::writeBack(const InitialDockSettings& saved) {
 }
 
 void DockController::restore(bool synchronous) {
-    if (!fileURL_ || !platform_.fileSystem.fileExists(*fileURL_)) return;
+    if (!hasFile()) return;
     FileSystem& files = platform_.fileSystem;
-    auto bytes = files.contentsOfFile(*fileURL_);
-    auto saved = bytes ? decodeInitialDockSettings(*bytes) : std::nullopt;
+    auto saved = savedSettings();
     const bool unreadable = !saved;
     if (unreadable) {
         // Left alone, a file we cannot read would keep a Dock we hid hidden for good: when the Dock

@@ -55,10 +55,12 @@ class DockController : public std::enable_shared_from_this<DockController> {
 
     // --- The steps ---
     void reconcileOnStartup();
-    // Saves the Dock's state; a Dock that already looks hidden saves the recovery state instead
-    // (auto-hide off, both preferences null), so that restoring brings it back.
-    bool captureInitialSettings();
-    void applyHideSettings();
+    // Saves the Dock's state and returns it, none when it cannot be written; a Dock that already
+    // looks hidden saves the recovery state instead (auto-hide off, both preferences null), so that
+    // restoring brings it back.
+    std::optional<InitialDockSettings> captureInitialSettings();
+    // Hides the Dock, `saved` being what the file holds.
+    void applyHideSettings(const InitialDockSettings& saved);
     void restartDock();
     void restartDockProcess();
     std::optional<double> currentAutoHideDelay();
@@ -77,15 +79,16 @@ class DockController : public std::enable_shared_from_this<DockController> {
     void subscribe();
     void handleHideDockChanged(bool hide);
     bool dockLooksHidden();
-    enum class FileState { missing, readable, unreadable };
-    FileState fileState();
+    bool hasFile();
+    // What the file saved; none when it is missing or cannot be read.
+    std::optional<InitialDockSettings> savedSettings();
     // An unreadable file goes aside before a fresh capture takes its place; false when it cannot.
     bool moveUnreadableFileAside();
     // The Dock's domain, opened afresh when it could not be opened before; none while it cannot.
     PreferencesDomain* dockDomain();
-    // Saves in the file the values of keys it does not hold yet, before hiding overwrites them.
-    // Returns what the file holds: a key without a saved value is not to be overwritten.
-    InitialDockSettings saveUnsavedPreferences(PreferencesDomain& domain);
+    // Saves in the file the values of keys it does not hold yet (`saved`), before hiding overwrites
+    // them. Returns what the file holds: a key without a saved value is not to be overwritten.
+    InitialDockSettings saveUnsavedPreferences(PreferencesDomain& domain, const InitialDockSettings& saved);
     // Writes one saved preference back: its value, a removal for null; a key never saved keeps its
     // value, unless it holds what hiding writes, which gives way to the default.
     void restorePreference(PreferencesDomain& domain, const char* key, const SavedDockPreference& saved,

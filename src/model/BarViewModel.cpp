@@ -349,11 +349,6 @@ std::shared_ptr<AXRequestBudget> BarViewModel::makeAXBudget() {
     return std::make_shared<AXRequestBudget>(platform_.accessibility, platform_.runtime);
 }
 
-std::optional<AXElement> BarViewModel::findAXWindow(AXRequestBudget& budget, const AXElement& appElement,
-                                                    uint32_t windowID) {
-    return qv::findAXWindow(budget, axGetWindow, appElement, windowID);
-}
-
 void BarViewModel::applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow,
                                         uint32_t /*windowID*/, bool isMinimized, uint64_t /*seq*/) {
     if (isMinimized) (void)budget.setAttributeValue(axWindow, "AXMinimized", Value::boolean(false));
@@ -401,7 +396,7 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation,
 
     const AXElement appElement = platform_.accessibility.createApplication(window.pid);
     if (focusBeforeActivation) {
-        if (auto element = findAXWindow(*budget, appElement, id)) {
+        if (auto element = findAXWindow(*budget, axGetWindow, appElement, id)) {
             (void)budget->setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
             (void)budget->setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
             applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
@@ -409,7 +404,7 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation,
     }
     if (auto app = platform_.workspace.runningApplication(window.pid)) requestActivation(*app, seq);
 
-    if (auto element = findAXWindow(*budget, appElement, id)) {
+    if (auto element = findAXWindow(*budget, axGetWindow, appElement, id)) {
         applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
     } else {
         std::weak_ptr<BarViewModel> weak = weak_from_this();
@@ -429,7 +424,7 @@ void BarViewModel::focusAndRaiseAXWindow(AXRequestBudget& budget, const AXElemen
                                          uint32_t windowID, int32_t pid, bool isMinimized, uint64_t seq) {
     activationRetry.reset();
     activationRetryWindowID = 0;
-    if (auto element = findAXWindow(budget, appElement, windowID)) {
+    if (auto element = findAXWindow(budget, axGetWindow, appElement, windowID)) {
         applyAXFocusAndRaise(budget, *element, windowID, isMinimized, seq);
         return;
     }
@@ -448,7 +443,7 @@ bool BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*conte
     const AXElement appElement = platform_.accessibility.createApplication(window.pid);
     pendingFocusedWindowID = id;
 
-    auto element = findAXWindow(budget, appElement, id);
+    auto element = findAXWindow(budget, axGetWindow, appElement, id);
     if (!element) {
         pendingFocusedWindowID.reset();
         windowStore->scheduleDeferredScan(window.pid);
@@ -473,7 +468,7 @@ void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMini
     if (auto app = platform_.workspace.runningApplication(pid)) requestActivation(*app, seq);
     AXRequestBudget budget(platform_.accessibility, platform_.runtime);
     const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(budget, appElement, id))
+    if (auto element = findAXWindow(budget, axGetWindow, appElement, id))
         applyAXFocusAndRaise(budget, *element, id, isMinimized, seq);
 }
 
@@ -487,7 +482,7 @@ void BarViewModel::minimizeWindow(uint32_t id) {
     if (*focusedWindowID == id) focusedWindowID = std::nullopt;
     AXRequestBudget budget(platform_.accessibility, platform_.runtime);
     const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(budget, appElement, id))
+    if (auto element = findAXWindow(budget, axGetWindow, appElement, id))
         (void)budget.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
 }
 
@@ -496,7 +491,7 @@ void BarViewModel::closeWindow(uint32_t id) {
     if (found == windowStore->windows.end()) return;
     AXRequestBudget budget(platform_.accessibility, platform_.runtime);
     const AXElement appElement = platform_.accessibility.createApplication(found->second.pid);
-    auto element = findAXWindow(budget, appElement, id);
+    auto element = findAXWindow(budget, axGetWindow, appElement, id);
     if (!element) return;
     Value button;
     if (budget.copyAttributeValue(*element, "AXCloseButton", button) != kAXErrorSuccess) return;

@@ -124,8 +124,6 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void launchApp(const std::string& bundleID);
 
     std::shared_ptr<AXRequestBudget> makeAXBudget();
-    std::optional<AXElement> findAXWindow(AXRequestBudget& budget, const AXElement& appElement,
-                                          uint32_t windowID);
     void applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow, uint32_t windowID,
                               bool isMinimized, uint64_t seq);
     void requestActivation(const RunningApplication& app, uint64_t seq);

@@ -604,10 +604,10 @@ size_t SimAccessibility::installedObserverCount(int32_t pid) const {
 void SimAccessibility::postNotification(const AXElement& registeredOn, const AXElement& subject,
                                         const std::string& notification) {
     std::lock_guard lock(sim_.worldMutex());
-    if (!announcing || gettingReady(registeredOn.ownerPID())) return;
-    if (const SimAXAppFaults* f = faultsOf(registeredOn.ownerPID()); f && f->unresponsive) return;
+    const int32_t pid = registeredOn.ownerPID();
+    if (!announcing || gettingReady(pid) || isHung(pid)) return;
     const auto key = SimAXObserver::keyOf(registeredOn, notification);
-    for (const auto& obs : liveObservers(registeredOn.ownerPID())) {
+    for (const auto& obs : liveObservers(pid)) {
         std::vector<std::shared_ptr<RunLoop>> loops;
         {
             std::lock_guard observerLock(obs->mutex);

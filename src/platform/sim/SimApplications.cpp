@@ -286,7 +286,7 @@ void SimApplications::openBundleLater(const std::string& path) {
         if (running) {
             bringForwardWhenItAnswers(*running);
         } else if (bundle) {
-            bringForward(launch(*bundle));
+            sim_.activateApp(launch(*bundle));
         }
     });
 }
@@ -321,10 +321,6 @@ std::shared_ptr<const Image> SimApplications::runningApplicationIcon(int32_t pid
     return namedIcon(app->name);
 }
 
-void SimApplications::bringForward(int32_t pid) {
-    sim_.activateApp(pid);
-}
-
 bool SimApplications::activateFrom(int32_t pid, int32_t fromPID, uint32_t options) {
     sim_.record("NSRunningApplication.activateFromApplication",
                 Value::array({Value::number(pid), Value::number(fromPID), Value::number(options)}));
@@ -350,7 +346,7 @@ bool SimApplications::activate(int32_t pid, uint32_t options) {
 // The request is sent at once and costs the caller nothing; the application handles it.
 void SimApplications::bringForwardWhenItAnswers(int32_t pid) {
     if (!sim_.accessibility().isHung(pid)) {
-        bringForward(pid);
+        sim_.activateApp(pid);
         return;
     }
     pendingActivations_[pid] = sim_.frontmostPID();
@@ -367,7 +363,7 @@ void SimApplications::answersAgain(int32_t pid) {
     const std::optional<int32_t> frontmostThen = pendingActivations_.extract(pending).mapped();
     const SimApp* app = sim_.app(pid);
     // A later activation of another application supersedes the request.
-    if (app && !app->terminated && sim_.frontmostPID() == frontmostThen) bringForward(pid);
+    if (app && !app->terminated && sim_.frontmostPID() == frontmostThen) sim_.activateApp(pid);
 }
 
 void SimApplications::yieldActivation(int32_t pid) {

@@ -111,9 +111,7 @@ class SimApplications {
     bool openFile(const std::string& path);
 
   private:
-    // The application becomes frontmost; our own process stops being the active one.
-    void bringForward(int32_t pid);
-    // Brings it forward, or, while it is hung, once it answers again.
+    // Activates the application now, or, while it is hung, once it answers again.
     void bringForwardWhenItAnswers(int32_t pid);
     void quitLater(int32_t pid);
     int32_t launch(const SimInstalledApp& app);

@@ -64,7 +64,6 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
             if (w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
         }
     }
-    std::erase_if(relocations_, [](const WorkItemPtr& work) { return work->isCancelled(); });
     relocations_.push_back(serverQueue()->asyncAfter(
         kWindowsFollowScreenChange, [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
     lock.unlock();
@@ -80,12 +79,7 @@ uint32_t SimDesktop::reconnectDisplay(const std::string& name, std::optional<Rec
     const SimDisplay monitor = *it;
     unplugged_.erase(std::next(it).base());
     lock.unlock();
-    const uint32_t id = connectDisplay(monitor.name, frame.value_or(monitor.frame), desktops, monitor.uuid);
-    lock.lock();
-    for (SimDisplay& d : displays_) {
-        if (d.id == id) d.backingScaleFactor = monitor.backingScaleFactor;
-    }
-    return id;
+    return connectDisplay(monitor.name, frame.value_or(monitor.frame), desktops, monitor.uuid);
 }
 
 void SimDesktop::relocateWindows(const std::set<uint32_t>& windowIDs, const Rect& from) {

@@ -211,7 +211,7 @@ void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* pan
 
 void SimWindowing::cancelMenuTracking() {
     if (!openMenu()) return;
-    sim_.record("NSMenu.cancelTracking", Value::null());
+    sim_.record("NSMenu.cancelTracking");
     dismissMenu();
 }
 
@@ -556,10 +556,7 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         return;
     // An open menu tracks the keyboard itself: every key is the menu's, and Escape closes it.
     if (openMenu()) {
-        if (keyCode == keycodes::kEscape) {
-            dismissMenu();
-            sim_.record("NSMenu.cancelTracking");
-        }
+        if (keyCode == keycodes::kEscape) cancelMenuTracking();
         return;
     }
     auto key = keyWindow();
