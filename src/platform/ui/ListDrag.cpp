@@ -23,7 +23,7 @@ std::shared_ptr<const ListDropTarget> dropTargetAt(const HostingView& host, Poin
 
 // A list's drag, looked up as the pointer moves: the list may have been laid out again meanwhile.
 ListDragState& dragState(ViewStates& states, const std::string& key) {
-    return std::any_cast<ListDragState&>(states.value(key, [] { return std::any(ListDragState{}); }));
+    return std::any_cast<ListDragState&>(states.entry(key, [] { return std::any(ListDragState{}); }).value);
 }
 
 ListDragInfo dragInfo(const ListDropTarget& target, const std::string& sourceList,
