@@ -69,7 +69,6 @@ LayoutInputs HostingView::layoutInputs() {
     env.colorScheme = effectiveColorScheme();
     env.reduceTransparency = reduceTransparency_;
     return {.host = weak_from_this(),
-            .invalidate = invalidator(),
             .attachView =
                 [this](View& view, const Environment& e) {
                     view.invalidate_ = invalidator();

@@ -157,10 +157,8 @@ struct ListDragState {
 
 // What a layout is handed by its host: what it reads, and what it extends for the next layouts.
 struct LayoutInputs {
-    // What the tree's invalidations and the controls' handlers act on, and the call that asks it for
-    // an update.
+    // What the tree's invalidations and the controls' handlers act on.
     std::weak_ptr<HostingView> host;
-    std::function<void()> invalidate;
     // Attaches a view object of the tree to the host before its body is evaluated.
     std::function<void(View&, const Environment&)> attachView;
     Environment env;

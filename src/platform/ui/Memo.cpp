@@ -59,8 +59,12 @@ bool MemoRecord::standsFor(const MemoInputs& in, const Environment& e, std::opti
 }
 
 std::function<void()> LayoutPass::invalidator() {
-    if (!recording_) return in_.invalidate;
     std::weak_ptr<HostingView> host = in_.host;
+    if (!recording_) {
+        return [host] {
+            if (auto h = host.lock()) h->setNeedsUpdate();
+        };
+    }
     std::weak_ptr<MemoRecord> record = recording_->weak_from_this();
     return [host, record] {
         if (auto r = record.lock()) r->dirty = true;
