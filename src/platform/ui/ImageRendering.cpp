@@ -2,9 +2,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace qv::imagerendering {
 
@@ -23,42 +25,31 @@ std::string chunk(const char* type, const std::string& data) {
     return c;
 }
 
-// Each row behind the PNG filter that leaves the smallest bytes, which deflate packs best.
+// Each row behind the PNG filter that leaves the smallest bytes, which deflate packs best; the
+// first of them on a tie.
 std::string filteredRows(const Image& image) {
     const size_t stride = size_t(image.width) * 4;
-    std::string out;
-    out.reserve((stride + 1) * size_t(image.height));
-    std::string row(stride, '\0'), previous(stride, '\0');
-    std::array<std::string, 3> candidates;
+    std::string out((stride + 1) * size_t(image.height), '\0');
+    // The bytes of this row and the one above, after four zeros that stand left of the first pixel.
+    std::vector<uint8_t> row(stride + 4), above(stride + 4);
+    // 0 none, 1 the byte to the left, 2 the byte above.
+    auto filtered = [&](size_t f, size_t i) {
+        return uint8_t(row[i] - (f == 1 ? row[i - 4] : f == 2 ? above[i] : 0));
+    };
+    char* to = out.data();
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const uint32_t p = image.pixel(x, y);
-            for (int k = 0; k < 4; ++k) row[size_t(x) * 4 + size_t(k)] = static_cast<char>(p >> (24 - 8 * k));
+            for (int k = 0; k < 4; ++k) row[size_t(x + 1) * 4 + size_t(k)] = uint8_t(p >> (24 - 8 * k));
         }
-        // 0 none, 1 the byte to the left, 2 the byte above.
-        for (int f = 0; f < 3; ++f) {
-            std::string& c = candidates[size_t(f)];
-            c.assign(stride, '\0');
-            for (size_t i = 0; i < stride; ++i) {
-                const uint8_t prior = f == 1   ? (i >= 4 ? uint8_t(row[i - 4]) : 0)
-                                      : f == 2 ? uint8_t(previous[i])
-                                               : 0;
-                c[i] = static_cast<char>(uint8_t(row[i]) - prior);
-            }
+        std::array<uint64_t, 3> cost{};
+        for (size_t i = 4; i < row.size(); ++i) {
+            for (size_t f = 0; f < cost.size(); ++f) cost[f] += uint64_t(std::abs(int8_t(filtered(f, i))));
         }
-        size_t best = 0;
-        uint64_t bestCost = UINT64_MAX;
-        for (size_t f = 0; f < candidates.size(); ++f) {
-            uint64_t cost = 0;
-            for (char b : candidates[f]) cost += uint64_t(std::abs(int(int8_t(b))));
-            if (cost < bestCost) {
-                bestCost = cost;
-                best = f;
-            }
-        }
-        out += static_cast<char>(best);
-        out += candidates[best];
-        std::swap(row, previous);
+        const size_t best = size_t(std::min_element(cost.begin(), cost.end()) - cost.begin());
+        *to++ = static_cast<char>(best);
+        for (size_t i = 4; i < row.size(); ++i) *to++ = static_cast<char>(filtered(best, i));
+        std::swap(row, above);
     }
     return out;
 }

@@ -5,16 +5,15 @@ namespace qv {
 
 ViewStates::Entry& ViewStates::live(const std::string& path, const std::function<std::any()>& initial,
                                     uint64_t layout) {
-    auto it = entries_.find(path);
-    if (it == entries_.end()) it = entries_.emplace(path, Entry{initial ? initial() : std::any()}).first;
-    it->second.layout = layout;
-    return it->second;
+    Entry& e = entry(path, initial);
+    e.layout = layout;
+    return e;
 }
 
-std::any& ViewStates::value(const std::string& path, const std::function<std::any()>& initial) {
+ViewStates::Entry& ViewStates::entry(const std::string& path, const std::function<std::any()>& initial) {
     auto it = entries_.find(path);
     if (it == entries_.end()) it = entries_.emplace(path, Entry{initial ? initial() : std::any()}).first;
-    return it->second.value;
+    return it->second;
 }
 
 std::map<std::string, ViewStates::Entry> ViewStates::collect(uint64_t layout) {

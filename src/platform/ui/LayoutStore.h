@@ -28,9 +28,9 @@ class ViewStates {
     };
     // The entry of a node of layout `layout`'s tree, which keeps it alive.
     Entry& live(const std::string& path, const std::function<std::any()>& initial, uint64_t layout);
-    // A node's value, made when missing, kept alive by no layout: a measuring pass's, or a handler's
+    // A node's entry, made when missing, kept alive by no layout: a measuring pass's, or a handler's
     // of a node that may be gone.
-    std::any& value(const std::string& path, const std::function<std::any()>& initial);
+    Entry& entry(const std::string& path, const std::function<std::any()>& initial);
     // Takes out the entries of the nodes that layout `layout`'s tree no longer has.
     std::map<std::string, Entry> collect(uint64_t layout);
 

@@ -23,7 +23,7 @@ std::shared_ptr<const ListDropTarget> dropTargetAt(const HostingView& host, Poin
 
 // A list's drag, looked up as the pointer moves: the list may have been laid out again meanwhile.
 ListDragState& dragState(ViewStates& states, const std::string& key) {
-    return std::any_cast<ListDragState&>(states.value(key, [] { return std::any(ListDragState{}); }));
+    return std::any_cast<ListDragState&>(states.entry(key, [] { return std::any(ListDragState{}); }).value);
 }
 
 ListDragInfo dragInfo(const ListDropTarget& target, const std::string& sourceList,
@@ -65,13 +65,9 @@ std::shared_ptr<const DragGesture> LayoutPass::rowReorderGesture(const RNode& n,
         dragState(*s, key) = ListDragState{};
         h->setNeedsUpdate();
         double mid = rowTop + spec->rows[row].height / 2 + v.translation.height;
-        size_t to = listInsertionIndex(spec->rows, row, mid);
-        std::vector<std::string> before, after;
-        for (const auto& r : spec->rows) before.push_back(r.id);
-        after = before;
-        after.erase(after.begin() + long(row));
-        after.insert(after.begin() + long(std::min(to, after.size())), id);
-        if (after != before) spec->onMove(id, to);
+        // Among the other rows, the place it left is its own index: dropped there, it has not moved.
+        const size_t to = listInsertionIndex(spec->rows, row, mid);
+        if (to != row) spec->onMove(id, to);
     };
     return std::make_shared<const DragGesture>(std::move(g));
 }

@@ -344,7 +344,6 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     if (request) {
         // Find where the child stands: a placement into nothing, at the content's origin.
         LayoutResult dryResult;
-        dryResult.focusedPath = result_.focusedPath;
         LayoutPass dry(in_, dryResult, nullptr);
         dry.owner_ = this;
         Context dryCtx;

@@ -90,7 +90,7 @@ const Environment& LayoutPass::keepEnvironment(const Environment& env) {
 }
 
 std::any& LayoutPass::stateOf(const std::string& path, const std::function<std::any()>& initial) {
-    if (!out_) return in_.states->value(path, initial);
+    if (!out_) return in_.states->entry(path, initial).value;
     auto& entry = in_.states->live(path, initial, in_.layout);
     if (recording_) recording_->states.push_back(&entry.layout);
     return entry.value;
