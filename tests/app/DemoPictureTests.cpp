@@ -17,8 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kZoom = 4;     // pixels per point of the rasterised check
-constexpr double kRow = 40;     // points of sheet per text
+constexpr int kZoom = 4;        // pixels per point of the rasterised check
+constexpr int kRow = 40;        // points of sheet per text
 constexpr double kMargin = 10;  // the texts' left edge on the sheet
 
 // The texts of a bar, each on a row of its own, drawn as the pictures draw them but black, whole
@@ -29,21 +29,19 @@ std::vector<std::string> overrunningTexts(const DisplayList& bar, const fs::path
     std::vector<const DrawOp*> texts;
     for (const DrawOp& op : bar.ops) {
         if (op.kind != DrawOp::Kind::text || op.lines.size() != 1) continue;
-        DrawOp t = op;
+        DrawOp& t = sheet.ops.emplace_back(op);
         t.clips = {};
         t.rotation = 0;
         t.opacity = 1;
         t.color = {0, 0, 0, 1};
-        t.frame.origin = {kMargin, kRow * double(texts.size()) + kMargin};
-        sheet.size.width = std::max(sheet.size.width, t.frame.maxX() + 2 * kMargin);
-        sheet.ops.push_back(t);
+        t.frame.origin = {kMargin, double(kRow) * double(texts.size()) + kMargin};
+        sheet.size = {std::max(sheet.size.width, t.frame.maxX() + 2 * kMargin), t.frame.minY() + kRow};
         texts.push_back(&op);
     }
-    sheet.size.height = kRow * double(texts.size()) + kMargin;
     const fs::path svg = folder / "texts.svg", png = folder / "texts.png";
     std::ofstream(svg) << SvgRenderer::render(sheet, {1, 1, 1, 1});
     const std::string command =
-        "rsvg-convert -z " + std::to_string(int(kZoom)) + " -o '" + png.string() + "' '" + svg.string() + "'";
+        "rsvg-convert -z " + std::to_string(kZoom) + " -o '" + png.string() + "' '" + svg.string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     std::stringstream bytes;
     bytes << std::ifstream(png, std::ios::binary).rdbuf();
@@ -51,9 +49,8 @@ std::vector<std::string> overrunningTexts(const DisplayList& bar, const fs::path
     EXPECT_EQ(image.error, "");
     std::vector<std::string> out;
     for (size_t row = 0; row < texts.size() && image.error.empty(); ++row) {
-        int first = image.width, last = -1;
-        for (int y = int(kRow * double(row) * kZoom);
-             y < int(kRow * double(row + 1) * kZoom) && y < image.height; ++y) {
+        int first = image.width, last = -1;  // the row's inked columns
+        for (int y = int(row) * kRow * kZoom; y < std::min(int(row + 1) * kRow * kZoom, image.height); ++y) {
             for (int x = 0; x < image.width; ++x) {
                 if ((image.pixels[size_t(y) * size_t(image.width) + size_t(x)] >> 24) < 160) {
                     first = std::min(first, x);
@@ -62,7 +59,7 @@ std::vector<std::string> overrunningTexts(const DisplayList& bar, const fs::path
             }
         }
         // Half a point of slack for antialiasing and glyphs that lean past their advance.
-        const double left = first / kZoom - kMargin, right = (last + 1) / kZoom - kMargin;
+        const double left = double(first) / kZoom - kMargin, right = double(last + 1) / kZoom - kMargin;
         if (last >= 0 && (left < -0.5 || right > texts[row]->frame.width() + 0.5)) {
             out.push_back("\"" + texts[row]->joinedText() + "\" inks " + std::to_string(left) + " to " +
                           std::to_string(right) + " in " + std::to_string(texts[row]->frame.width()));
