@@ -131,57 +131,40 @@ TEST_F(DockControllerTest, WithoutADomainTheFileHoldsOnlyAutoHideAndTheDockIsSti
     EXPECT_FALSE(pref("no-bouncing"));
 }
 
-TEST_F(DockControllerTest, TheUsersDelayAndBouncingComeBackWhateverMomentsTheDomainIsAway) {
-    enum Moment { atStart, atHiding, atRestart, atRestore, atQuit, kMoments };
-    const char* names[kMoments] = {"start", "hiding", "restart", "restore", "quit"};
-    for (unsigned away = 0; away < (1u << kMoments); ++away) {
-        ManualRuntime runtime;
-        SimDesktop world{runtime};
-        world.launchApp(std::string(SimDock::kBundleID), SimDock::kProcessName);
-        auto store = UserSettings::create(world.platform());
-        SimPreferences& prefs = world.preferences();
-        prefs.setValue(DockController::kDomain, "autohide-delay", dbl(0.7));
-        std::string trace;
-        for (int m = 0; m < kMoments; ++m) {
-            if (away & (1u << m)) trace += std::string(names[m]) + " ";
-        }
-        SCOPED_TRACE("domain away at: " + trace);
-        auto moment = [&](Moment m) {
-            if (away & (1u << m)) {
-                prefs.unavailableSuites.insert(DockController::kDomain);
-            } else {
-                prefs.unavailableSuites.clear();
-            }
-        };
-        auto run = [&](bool hide) {
-            store->setHideDock(hide);
-            auto controller = DockController::create(world.platform(), store);
-            runtime.runUntilIdle();
-            return controller;
-        };
-        moment(atStart);
-        auto controller = run(false);
-        moment(atHiding);
-        store->setHideDock(true);
-        runtime.runUntilIdle();
-        moment(atRestart);
-        controller = run(true);
-        moment(atRestore);
-        store->setHideDock(false);
-        store->setHideDock(true);
-        runtime.runUntilIdle();
-        moment(atQuit);
-        controller->restore(true);
-        // The next start, with the domain back, finishes whatever is left.
-        prefs.unavailableSuites.clear();
-        controller = run(false);
-        EXPECT_EQ(prefs.value(DockController::kDomain, "autohide-delay"), dbl(0.7));
-        EXPECT_FALSE(prefs.value(DockController::kDomain, "no-bouncing"));
-        EXPECT_FALSE(world.dock().getAutoHideEnabled());
-        EXPECT_FALSE(world.platform().fileSystem.contentsOfFile(
-            world.fileSystem().applicationSupportDirectory() + "/quillVorn/initialDockSettings.json"));
+// Each set of moments the domain is away at (bits: start, hiding, restart, restore, quit): once a
+// start with it back finishes what is left, the Dock has the user's own delay and bouncing.
+class DockDomainAwayTest : public DockControllerTest, public ::testing::WithParamInterface<unsigned> {
+  protected:
+    void moment(int bit) {
+        auto& away = sim.preferences().unavailableSuites;
+        GetParam() >> bit & 1 ? void(away.insert(DockController::kDomain)) : away.clear();
     }
+};
+
+TEST_P(DockDomainAwayTest, TheUsersDelayAndBouncingComeBack) {
+    setPref("autohide-delay", dbl(0.7));
+    moment(0);
+    start(false);
+    moment(1);
+    settings->setHideDock(true);
+    rt.runUntilIdle();
+    moment(2);
+    start(true);
+    moment(3);
+    settings->setHideDock(false);
+    settings->setHideDock(true);
+    rt.runUntilIdle();
+    moment(4);
+    dock->restore(true);
+    moment(5);  // back
+    start(false);
+    EXPECT_EQ(pref("autohide-delay"), dbl(0.7));
+    EXPECT_FALSE(pref("no-bouncing"));
+    EXPECT_FALSE(sim.dock().getAutoHideEnabled());
+    EXPECT_FALSE(fileText());
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryMoment, DockDomainAwayTest, ::testing::Range(0u, 32u));
 
 TEST_F(DockControllerTest, AStateThatCannotBeSavedHidesNothing) {
     sim.fileSystem().refuseWrites = true;

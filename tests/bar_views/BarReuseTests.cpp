@@ -207,12 +207,9 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
                 const DragValue v{{50, 15}, {50 + dx, 15}, {dx, 0}};
                 const bool end = dragged && coin();
                 for (Bar* bar : {&reusing, &full}) {
-                    BarContentView& view = *bar->view;
-                    if (pinned) {
-                        end ? view.pinnedDragEnded(id, v) : view.pinnedDragChanged(id, v);
-                    } else {
-                        end ? view.chipDragEnded(id, v) : view.chipDragChanged(id, v);
-                    }
+                    BarContentView& b = *bar->view;
+                    pinned ? (end ? b.pinnedDragEnded(id, v) : b.pinnedDragChanged(id, v))
+                           : (end ? b.chipDragEnded(id, v) : b.chipDragChanged(id, v));
                 }
                 break;
             }
@@ -259,24 +256,18 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
     // The visible chips, pinned or not, that the reusing bar's last update built anew, but the one
     // that shows `window`.
     std::vector<std::string> rebuiltBesides(uint32_t window) const {
-        const std::vector<std::string> reused = reusing.host->reusedSubtreePaths();
-        auto wasReused = [&](const std::string& id) {
-            return std::any_of(reused.begin(), reused.end(),
-                               [&](const std::string& path) { return path.ends_with("#" + id + "/m"); });
-        };
         const auto& in = reusing.view->shownInputs();
-        std::vector<std::string> rebuilt;
-        for (const std::string& id : in.visiblePinnedBundleIDs) {
-            if (!wasReused(id)) rebuilt.push_back(id);
-        }
+        std::vector<std::string> ids = in.visiblePinnedBundleIDs;
         for (const DisplayItem& item : in.items) {
             const auto* group = item.groupData();
-            const bool shows = item.chip()
-                                   ? item.chip()->id == window
-                                   : std::ranges::find(group->windowIDs, window) != group->windowIDs.end();
-            if (!shows && !wasReused(item.id())) rebuilt.push_back(item.id());
+            if (item.chip() ? item.chip()->id != window : std::ranges::count(group->windowIDs, window) == 0)
+                ids.push_back(item.id());
         }
-        return rebuilt;
+        std::erase_if(ids, [reused = reusing.host->reusedSubtreePaths()](const std::string& id) {
+            return std::ranges::any_of(
+                reused, [&](const std::string& path) { return path.ends_with("#" + id + "/m"); });
+        });
+        return ids;
     }
 
     // The first difference between the two bars, or nothing; with `menus`, their menus as well.

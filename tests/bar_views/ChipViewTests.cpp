@@ -121,13 +121,10 @@ TEST_F(ChipViewTest, TheGroupSeparatorIsDrawnFainterOnALightBar) {
         }
         return -1.0;
     };
-    auto primaryAt = [](double opacity) {
-        return Color::primary().opacity(opacity).resolve(ColorScheme::light).a;
-    };
-    EXPECT_NEAR(separatorAlpha(), primaryAt(0.18), 1e-9);
+    EXPECT_NEAR(separatorAlpha(), Color::primary().opacity(0.18).resolve(ColorScheme::light).a, 1e-9);
     light = false;
     relayout();
-    EXPECT_NEAR(separatorAlpha(), primaryAt(0.3), 1e-9);
+    EXPECT_NEAR(separatorAlpha(), Color::primary().opacity(0.3).resolve(ColorScheme::light).a, 1e-9);
 }
 
 }  // namespace

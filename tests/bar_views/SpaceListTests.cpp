@@ -28,16 +28,17 @@ class SpaceListTest : public testing::BarRowFixture {
         startModel();
         barSpace = d2;
         showBar([this] {
-            return row({Spacer(),
-                        SpaceSwitcher{.platform = sim.platform(),
-                                      .viewModel = model,
-                                      .metrics = metrics,
-                                      .spaceID = barSpace,
-                                      .position = given.value_or(desktopPosition(*model->spaces, barSpace)),
-                                      .onSwitchToSpace = [this](uint64_t id) { switches.push_back(id); }}
-                            .body()});
+            return row(
+                {Spacer(), SpaceSwitcher{.platform = sim.platform(),
+                                         .viewModel = model,
+                                         .metrics = metrics,
+                                         .spaceID = barSpace,
+                                         .position = position(),
+                                         .onSwitchToSpace = [this](uint64_t id) { switches.push_back(id); }}
+                               .body()});
         });
     }
+    DesktopPosition position() const { return given.value_or(desktopPosition(*model->spaces, barSpace)); }
     Point button() const {
         const DrawOp* label = host->displayList().findText(std::to_string(number()));
         if (!label) {

@@ -262,23 +262,6 @@ TEST_F(SimAccessibilityTest, SilentClosesAndCarryingWindowsToOtherDesktops) {
     EXPECT_EQ(heard[0].element, simAX.windowElement(a));
 }
 
-TEST_F(SimAccessibilityTest, AnApplicationStillGettingReadyAndChangesMadeSilently) {
-    AXObserverRef obs = observer(app);
-    const AXElement appElement = ax.createApplication(app);
-    simAX.faults(app).readyAt = rt.now() + 1;
-    const uint32_t a = open("A");
-    EXPECT_EQ(read(appElement, "AXWindows"), Value::array({}));
-    EXPECT_EQ(ax.observerAddNotification(*obs, appElement, "AXWindowCreated", nullptr), kAXErrorCannotComplete);
-    rt.advance(1);
-    EXPECT_EQ(read(appElement, "AXWindows").asArray()->size(), 1u);
-    EXPECT_EQ(ax.observerAddNotification(*obs, simAX.windowElement(a), "AXTitleChanged", nullptr),
-              kAXErrorSuccess);
-    sim.silently([&] { sim.setWindowTitle(a, "A2"); });
-    sim.setWindowTitle(a, "A3");
-    rt.runUntilIdle();
-    EXPECT_EQ(names(), std::vector<std::string>{"AXTitleChanged"});  // the second change only
-}
-
 TEST_F(SimAccessibilityTest, NoCallbackOnceTheSourceIsRemovedOrTheObserverIsGone) {
     uint32_t a = open("A");
     AXObserverRef obs = observer(app);

@@ -364,31 +364,25 @@ TEST_F(HostingViewTest, BodiesAreEvaluatedAgainOnceForSeveralPublishedChangesOnT
 // A view that tells whether its body would change: changes of what it observes that leave its
 // inputs as they were leave the display list alone, unless something else asked for the update too.
 TEST_F(HostingViewTest, ChangesThatLeaveAViewsInputsAsTheyWereEvaluateNothing) {
-    class Shown : public View {
-      public:
+    struct Shown : View {
         Published<int> value{0};
         int bodies = 0, last = -1;
         Shown() { observeInputs(value); }
         bool inputsChanged() override { return value.get() != last; }
         Node body() override {
             ++bodies;
-            last = value.get();
-            return Text(std::to_string(last));
+            return Text(std::to_string(last = value.get()));
         }
-        void force() { setNeedsUpdate(); }
     };
     auto shown = std::make_shared<Shown>();
     present(shown, {100, 20});
-    shown->value = 0;
-    rt.runUntilIdle();
-    EXPECT_EQ(shown->bodies, 1);
-    shown->value = 0;
-    shown->force();
-    rt.runUntilIdle();
-    EXPECT_EQ(shown->bodies, 2);
-    shown->value = 5;
-    rt.runUntilIdle();
-    EXPECT_EQ(shown->bodies, 3);
+    // The same value, then the same value with an update asked for, then another value.
+    for (const auto& [value, forced, bodies] : {std::tuple(0, false, 1), {0, true, 2}, {5, false, 3}}) {
+        shown->value = value;
+        if (forced) shown->setNeedsUpdate();
+        rt.runUntilIdle();
+        EXPECT_EQ(shown->bodies, bodies) << value << forced;
+    }
     EXPECT_TRUE(list().findText("5"));
 }
 

@@ -181,10 +181,8 @@ TEST(SvgRendererTest, TextLinesStandOneLineHeightApartInTheirFont) {
     EXPECT_LT(texts[0]->num("y"), 20 + op.lineHeight);
     // Each character centred in the room it was measured with, from the frame's left edge: the line
     // is as wide as measured whatever face draws it.
-    std::vector<const SvgElement*> spans;
-    for (const SvgElement* t : named(all, "tspan")) {
-        if (&all[t->ancestors.back()] == texts[0]) spans.push_back(t);
-    }
+    std::vector<const SvgElement*> spans = named(all, "tspan");
+    std::erase_if(spans, [&](const SvgElement* t) { return &all[t->ancestors.back()] != texts[0]; });
     ASSERT_EQ(spans.size(), 10u);
     EXPECT_EQ(texts[0]->attr("text-anchor"), "middle");
     EXPECT_NEAR(spans[0]->num("x"), 10 + textmetrics::advance(U'F', op.font) / 2, 0.006);
