@@ -329,6 +329,22 @@ void addExpectRows(StepTable& t) {
             expectEqual(ctx, text(call.number(0)), text(ctx.runtime.now()));
         },
         "The virtual clock's reading, counted from the start of the script."));
+    t.push_back(step(
+        "expect main-held-at-most", {{number("SECONDS", 0, 3600)}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const ManualRuntime::MainHold hold = ctx.runtime.takeLongestMainHold();
+            if (hold.duration > call.number(0) + 1e-9) {
+                std::ostringstream expected, found;
+                expected << std::fixed << std::setprecision(3) << "the main thread held at most "
+                         << call.number(0) << " s";
+                found << std::fixed << std::setprecision(3) << hold.duration << " s from " << hold.start
+                      << " s, waiting for " << hold.waitingFor;
+                failExpectation(expected.str(), found.str());
+            }
+            held(ctx);
+        },
+        "The longest stretch since the script's start, or since the last such step, during which "
+        "the main thread waited for another application or process."));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/Updater.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
+#include "platform/dispatch/AppWorkers.h"
 #include "platform/dispatch/Runtime.h"
 
 namespace qv {
@@ -29,6 +30,8 @@ class Application;  // platform/ui/Application.h
 // services they use; the bundle outlives them all.
 struct Platform {
     Runtime& runtime;
+    // The worker of each application, on which every request that waits for its answer runs.
+    AppWorkers& appWorkers;
     WindowServer& windowServer;
     Displays& displays;
     Workspace& workspace;

@@ -106,8 +106,10 @@ TEST_F(AppLauncherTest, OnlyTheNewestScanIsAppliedWhenScansOverlap) {
         install("/Applications/New.app", "com.example.new");
         launcher->refresh();
     });
-    start();  // the first scan finishes last, at 3 s, with the list from before the install
-    EXPECT_EQ(rt.now(), 3);
+    start();
+    rt.advance(2);
+    EXPECT_EQ(names(), (std::vector<std::string>{"New", "Old"}));
+    rt.advance(1);  // the first scan finishes last, at 3 s, with the list from before the install
     EXPECT_EQ(launcher->scansStarted(), 2u);
     EXPECT_EQ(names(), (std::vector<std::string>{"New", "Old"}));
     EXPECT_NE(launcher->eventStream(), 0u) << "the folders are watched all the same";

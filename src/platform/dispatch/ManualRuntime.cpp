@@ -1,29 +1,151 @@
 #include "platform/dispatch/ManualRuntime.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <exception>
 #include <limits>
 #include <sstream>
+#include <thread>
+#include <utility>
 
 namespace qv {
+
+namespace {
+
+constexpr Seconds kNever = std::numeric_limits<Seconds>::infinity();
+
+[[noreturn]] void deadlock(const char* what) {
+    std::fprintf(stderr, "ManualRuntime: %s would block forever: nothing left to run\n", what);
+    std::abort();
+}
+
+// Steps that add up to a deadline reach it: 2.5 + 0.199 + 0.001 falls an ulp short of 2.5 + 0.2
+// in doubles, so a deadline a few ulps past t counts as due at t.
+Seconds within(Seconds limit) {
+    return limit + 16 * std::numeric_limits<Seconds>::epsilon() * std::abs(limit);
+}
+
+}  // namespace
 
 struct ManualRuntime::QueueState {
     std::string label;
     bool isMain = false;
     bool stopped = false;  // run loops only: a stopped loop drops what is still queued
+    bool busy = false;     // one of its blocks is running or parked
     // Blocks run at `instant` during drive `drive`.
     Seconds instant = -1;
     uint64_t drive = 0;
     uint64_t blocksAtInstant = 0;
+    std::vector<std::shared_ptr<Waiter>> joiners;  // carriers waiting for the loop to stop
+};
+
+// A parked block: the carrier it runs on, what it waits for and until when.
+struct ManualRuntime::Waiter {
+    Carrier* carrier = nullptr;
+    QueueState* queue = nullptr;
+    Seconds deadline = kNever;
+    uint64_t seq = 0;
+    bool woken = false;  // signalled (or its loop stopped) at `wokenAt`
+    Seconds wokenAt = 0;
+    std::function<void()> forget;  // drops it from what it waits on
+
+    Seconds readyAt() const { return woken ? wokenAt : deadline; }
+};
+
+// A thread of the runtime's own that runs one block at a time, and only while it holds the turn:
+// the runtime hands it the turn and waits until the block ends or parks.
+class ManualRuntime::Carrier {
+  public:
+    explicit Carrier(const ManualRuntime* owner) : owner_(owner), thread_([this] { loop(); }) {}
+    ~Carrier() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+            carrierTurn_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    Carrier(const Carrier&) = delete;
+    Carrier& operator=(const Carrier&) = delete;
+
+    // The carrier running the calling thread's block, when the calling thread is one.
+    static Carrier*& current() {
+        thread_local Carrier* carrier = nullptr;
+        return carrier;
+    }
+    const ManualRuntime* owner() const { return owner_; }
+    bool isParked() const { return parked_; }
+
+    // --- The runtime's side ---
+    void give(std::function<void()> job) { job_ = std::move(job); }
+    // Runs the carrier until its block ends or parks; rethrows what the block threw.
+    void handOver() {
+        std::unique_lock lock(mutex_);
+        carrierTurn_ = true;
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return !carrierTurn_; });
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+    // A parked block that is never resumed keeps its thread: the thread is left waiting, and the
+    // carrier with it, for the rest of the process.
+    static void abandon(std::unique_ptr<Carrier> carrier) {
+        static auto* abandoned = new std::vector<std::unique_ptr<Carrier>>;
+        carrier->thread_.detach();
+        abandoned->push_back(std::move(carrier));
+    }
+
+    // --- The block's side ---
+    void parkHere() {
+        std::unique_lock lock(mutex_);
+        parked_ = true;
+        carrierTurn_ = false;
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return carrierTurn_; });
+        parked_ = false;
+    }
+
+  private:
+    void loop() {
+        current() = this;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [this] { return carrierTurn_; });
+            if (quit_) return;
+            std::function<void()> job = std::move(job_);
+            lock.unlock();
+            try {
+                job();
+            } catch (...) {
+                error_ = std::current_exception();
+            }
+            job = nullptr;  // what the block captured goes on this thread, before the turn does
+            lock.lock();
+            carrierTurn_ = false;
+            cv_.notify_all();
+        }
+    }
+
+    const ManualRuntime* owner_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool carrierTurn_ = false;
+    bool quit_ = false;
+    bool parked_ = false;
+    std::function<void()> job_;
+    std::exception_ptr error_;
+    std::thread thread_;
 };
 
 namespace {
 
-[[noreturn]] void deadlock(const char* what) {
-    std::fprintf(stderr, "ManualRuntime: %s would block forever: nothing left to run\n", what);
-    std::abort();
+// The queue whose block runs on the calling thread; none on the test's thread outside blocks.
+const ManualRuntime::QueueState*& currentQueue() {
+    thread_local const ManualRuntime::QueueState* queue = nullptr;
+    return queue;
 }
 
 }  // namespace
@@ -41,14 +163,20 @@ class ManualQueue : public RunLoop {
     std::shared_ptr<RepeatingTimer> scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
                                                   std::function<void()> handler) override;
     bool isCurrent() const override {
-        std::lock_guard lock(rt_.mutex_);
-        if (state_->isMain && rt_.executing_.empty())
-            return true;  // the test's own thread is the main thread
-        return !rt_.executing_.empty() && rt_.executing_.back() == state_.get();
+        if (state_->isMain) {
+            // The test's own thread is the main thread.
+            return !ManualRuntime::Carrier::current() && (!currentQueue() || currentQueue() == state_.get());
+        }
+        return currentQueue() == state_.get();
     }
     void stop() override {
         std::lock_guard lock(rt_.mutex_);
         state_->stopped = true;
+        for (const auto& joiner : std::exchange(state_->joiners, {})) {
+            joiner->woken = true;
+            joiner->wokenAt = rt_.now_;
+            joiner->seq = rt_.seq_++;
+        }
     }
     bool isStopped() const override {
         std::lock_guard lock(rt_.mutex_);
@@ -90,39 +218,68 @@ std::shared_ptr<RepeatingTimer> ManualQueue::scheduleTimer(Seconds firstDelay, S
     return t;
 }
 
-// Signals remember their time: a block that blocks inside a timed wait can carry the clock past
-// the waiter's deadline, and a signal given after the deadline must not end that wait.
-class ManualSemaphore : public Semaphore {
+// Signals remember their time: the main thread's timed wait runs other work, which can carry the
+// clock past its deadline; a signal given after the deadline must not end that wait.
+class ManualSemaphore : public Semaphore, public std::enable_shared_from_this<ManualSemaphore> {
   public:
     ManualSemaphore(ManualRuntime& rt, long initial) : rt_(rt) {
         for (long i = 0; i < initial; ++i) signals_.push_back(rt_.now());
     }
-    void signal() override { signals_.push_back(rt_.now()); }
-    void wait() override {
-        ManualRuntime::MainThreadWait busy(rt_);
-        while (signals_.empty()) {
-            if (!rt_.runOne(rt_.now())) deadlock("Semaphore::wait");
+    void signal() override {
+        std::lock_guard lock(rt_.mutex_);
+        if (waiters_.empty()) {
+            signals_.push_back(rt_.now_);
+            return;
         }
-        signals_.pop_front();
+        auto waiter = waiters_.front();
+        waiters_.pop_front();
+        waiter->woken = true;
+        waiter->wokenAt = rt_.now_;
+        waiter->seq = rt_.seq_++;
     }
-    bool wait(Seconds timeout) override {
-        ManualRuntime::MainThreadWait busy(rt_);
-        Seconds deadline = rt_.now() + std::max(0.0, timeout);
-        while (signals_.empty()) {
-            if (!rt_.runOne(deadline)) {
-                std::lock_guard lock(rt_.mutex_);
-                if (rt_.now_ < deadline) rt_.now_ = deadline;
-                return false;
-            }
-        }
-        if (signals_.front() > deadline) return false;
+    void wait() override { (void)waitUntil(kNever); }
+    bool wait(Seconds timeout) override { return waitUntil(rt_.now() + std::max(0.0, timeout)); }
+
+  private:
+    bool waitUntil(Seconds deadline) {
+        if (rt_.onCarrier()) return waitOnCarrier(deadline);
+        const bool signalled = rt_.waitOnMainThread([this] { return hasSignal(); }, deadline, "a semaphore");
+        std::lock_guard lock(rt_.mutex_);
+        if (!signalled || signals_.front() > deadline) return false;
         signals_.pop_front();
         return true;
     }
 
-  private:
+    bool waitOnCarrier(Seconds deadline) {
+        std::shared_ptr<ManualRuntime::Waiter> waiter;
+        {
+            std::lock_guard lock(rt_.mutex_);
+            if (!signals_.empty()) {
+                signals_.pop_front();
+                return true;
+            }
+            if (rt_.releasing_) return false;
+            waiter = std::make_shared<ManualRuntime::Waiter>();
+            waiter->deadline = deadline;
+            waiters_.push_back(waiter);
+            std::weak_ptr<ManualSemaphore> weak = shared_from_this();
+            waiter->forget = [weak, raw = waiter.get()] {
+                if (auto self = weak.lock()) {
+                    std::erase_if(self->waiters_, [raw](const auto& w) { return w.get() == raw; });
+                }
+            };
+        }
+        return rt_.park(waiter);
+    }
+
+    bool hasSignal() const {
+        std::lock_guard lock(rt_.mutex_);
+        return !signals_.empty();
+    }
+
     ManualRuntime& rt_;
     std::deque<Seconds> signals_;
+    std::deque<std::shared_ptr<ManualRuntime::Waiter>> waiters_;
 };
 
 class ManualRunLoopThread : public RunLoopThread {
@@ -133,8 +290,24 @@ class ManualRunLoopThread : public RunLoopThread {
     std::shared_ptr<RunLoop> runLoop() const override { return loop_; }
     bool isFinished() const override { return loop_->isStopped(); }
     void join() override {
+        if (!rt_.onCarrier()) {
+            rt_.waitOnMainThread([this] { return loop_->isStopped(); }, kNever, "RunLoopThread::join");
+            return;
+        }
         while (!loop_->isStopped()) {
-            if (!rt_.runOne(rt_.now(), loop_->state().get())) deadlock("RunLoopThread::join");
+            std::shared_ptr<ManualRuntime::Waiter> waiter;
+            {
+                std::lock_guard lock(rt_.mutex_);
+                if (rt_.releasing_) return;
+                waiter = std::make_shared<ManualRuntime::Waiter>();
+                loop_->state()->joiners.push_back(waiter);
+                std::weak_ptr<ManualRuntime::QueueState> weak = loop_->state();
+                waiter->forget = [weak, raw = waiter.get()] {
+                    if (auto state = weak.lock())
+                        std::erase_if(state->joiners, [raw](const auto& w) { return w.get() == raw; });
+                };
+            }
+            rt_.park(waiter);
         }
     }
 
@@ -145,18 +318,26 @@ class ManualRunLoopThread : public RunLoopThread {
 };
 
 ManualRuntime::ManualRuntime(Seconds startTime) : now_(startTime) {
-    auto state = std::make_shared<QueueState>();
-    state->label = "com.apple.main-thread";
-    state->isMain = true;
-    main_ = std::make_shared<ManualQueue>(*this, state);
+    mainState_ = std::make_shared<QueueState>();
+    mainState_->label = "com.apple.main-thread";
+    mainState_->isMain = true;
+    main_ = std::make_shared<ManualQueue>(*this, mainState_);
 }
 
 ManualRuntime::~ManualRuntime() {
     // Pending blocks may own objects whose destructors post more work; drop them outside the lock.
     std::set<Entry> doomed;
+    std::vector<std::unique_ptr<Carrier>> carriers;
     {
         std::lock_guard lock(mutex_);
         doomed.swap(entries_);
+        carriers.swap(carriers_);
+        parked_.clear();
+    }
+    doomed.clear();
+    // A block still parked would resume into objects that are gone: it stays parked.
+    for (auto& carrier : carriers) {
+        if (carrier->isParked()) Carrier::abandon(std::move(carrier));
     }
 }
 
@@ -192,30 +373,13 @@ void ManualRuntime::post(const std::shared_ptr<QueueState>& q, Seconds deadline,
     entries_.insert(Entry{deadline, seq_++, q, std::move(fn)});
 }
 
-ManualRuntime::MainThreadWait::MainThreadWait(ManualRuntime& rt) : rt_(rt) {
-    std::lock_guard lock(rt_.mutex_);
-    if (!rt_.executing_.empty()) return;
-    // The test's own thread is the main thread: while it waits, so does the main queue.
-    occupied_ = static_cast<ManualQueue&>(*rt_.main_).state().get();
-    rt_.executing_.push_back(occupied_);
-}
-
-ManualRuntime::MainThreadWait::~MainThreadWait() {
-    if (!occupied_) return;
-    std::lock_guard lock(rt_.mutex_);
-    rt_.executing_.pop_back();
-}
-
-bool ManualRuntime::isExecuting(const QueueState* q) const {
-    for (const QueueState* e : executing_) {
-        if (e == q) return true;
-    }
-    return false;
-}
-
 void ManualRuntime::beginDrive() {
     std::lock_guard lock(mutex_);
-    if (executing_.empty()) ++drive_;
+    if (depth_ > 0 || onCarrier()) return;
+    ++drive_;
+    if (outside_.duration > 0) noteMainHold(outside_.start, outside_.duration, outside_.waitingFor);
+    outside_ = MainHold{};
+    outsideLongestWait_ = 0;
 }
 
 void ManualRuntime::countBlockAtInstant(QueueState& q) {
@@ -232,8 +396,9 @@ void ManualRuntime::countBlockAtInstant(QueueState& q) {
     throw NeverSettled(message.str(), q.label);
 }
 
-bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
+bool ManualRuntime::runOne(Seconds limit) {
     Entry entry;
+    std::shared_ptr<Waiter> waiter;
     std::vector<std::function<void()>> dropped;  // blocks of stopped run loops, released unrun
     {
         std::lock_guard lock(mutex_);
@@ -244,31 +409,246 @@ bool ManualRuntime::runOne(Seconds limit, const QueueState* onlyQueue) {
                 it = entries_.erase(it);
                 continue;
             }
-            if ((onlyQueue && it->queue.get() != onlyQueue) || isExecuting(it->queue.get())) {
+            if (it->queue->busy) {
                 ++it;  // a serial queue never runs two blocks at once
                 continue;
             }
             break;
         }
-        if (it == entries_.end() || it->deadline > limit) return false;
-        entry = std::move(const_cast<Entry&>(*it));
-        entries_.erase(it);
-        if (entry.deadline > now_) now_ = entry.deadline;
-        countBlockAtInstant(*entry.queue);
-        executing_.push_back(entry.queue.get());
+        const bool entryDue = it != entries_.end() && it->deadline <= limit;
+        auto best = parked_.end();
+        for (auto w = parked_.begin(); w != parked_.end(); ++w) {
+            const Seconds t = (*w)->readyAt();
+            if (t > limit) continue;
+            if (best == parked_.end() || t < (*best)->readyAt() ||
+                (t == (*best)->readyAt() && (*w)->seq < (*best)->seq))
+                best = w;
+        }
+        const bool resumeFirst =
+            best != parked_.end() &&
+            (!entryDue || (*best)->readyAt() < it->deadline ||
+             ((*best)->readyAt() == it->deadline && (*best)->seq < it->seq));
+        if (resumeFirst) {
+            waiter = *best;
+            parked_.erase(best);
+            if (!waiter->woken && waiter->forget) waiter->forget();
+            if (waiter->readyAt() > now_) now_ = waiter->readyAt();
+            countBlockAtInstant(*waiter->queue);
+        } else if (entryDue) {
+            entry = std::move(const_cast<Entry&>(*it));
+            entries_.erase(it);
+            if (entry.deadline > now_) now_ = entry.deadline;
+            countBlockAtInstant(*entry.queue);
+            entry.queue->busy = true;
+        } else {
+            return false;
+        }
     }
-    // Unmarked also when the block throws, so that the runtime stays usable.
+    dropped.clear();
+    if (waiter) {
+        resume(waiter);
+        return true;
+    }
+    if (!entry.queue->isMain) {
+        runOnCarrier(std::move(entry));
+        return true;
+    }
+    // A main-queue block runs here, on the test's thread; the virtual time it took is how long it
+    // held the main thread.
     struct Unmark {
         ManualRuntime& rt;
         std::function<void()>& fn;
+        const QueueState* previous = currentQueue();
+        Seconds start = rt.now();
+        Seconds outerLongest = std::exchange(rt.blockLongestWait_, 0);
+        std::string outerWaitingFor = std::exchange(rt.blockWaitingFor_, {});
         ~Unmark() {
             fn = nullptr;  // destroy captured state before unmarking
             std::lock_guard lock(rt.mutex_);
-            rt.executing_.pop_back();
+            currentQueue() = previous;
+            rt.mainState_->busy = false;
+            --rt.depth_;
+            if (rt.now_ > start) rt.noteMainHold(start, rt.now_ - start, rt.blockWaitingFor_);
+            rt.blockLongestWait_ = outerLongest;
+            rt.blockWaitingFor_ = std::move(outerWaitingFor);
         }
-    } unmark{*this, entry.fn};
+    };
+    {
+        std::lock_guard lock(mutex_);
+        ++depth_;
+    }
+    Unmark unmark{*this, entry.fn};
+    currentQueue() = mainState_.get();
     entry.fn();
     return true;
+}
+
+void ManualRuntime::runOnCarrier(Entry entry) {
+    Carrier* carrier = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (!idle_.empty()) {
+            carrier = idle_.back();
+            idle_.pop_back();
+        } else {
+            carriers_.push_back(std::make_unique<Carrier>(this));
+            carrier = carriers_.back().get();
+        }
+    }
+    carrier->give([this, entry = std::move(entry)]() mutable {
+        struct Unmark {
+            ManualRuntime& rt;
+            Entry& entry;
+            ~Unmark() {
+                entry.fn = nullptr;
+                std::lock_guard lock(rt.mutex_);
+                entry.queue->busy = false;
+                currentQueue() = nullptr;
+            }
+        } unmark{*this, entry};
+        currentQueue() = entry.queue.get();
+        entry.fn();
+    });
+    handTo(*carrier);
+}
+
+void ManualRuntime::resume(const std::shared_ptr<Waiter>& waiter) {
+    handTo(*waiter->carrier);
+}
+
+void ManualRuntime::handTo(Carrier& carrier) {
+    struct Back {
+        ManualRuntime& rt;
+        Carrier& carrier;
+        ~Back() {
+            if (carrier.isParked()) return;
+            std::lock_guard lock(rt.mutex_);
+            rt.idle_.push_back(&carrier);
+        }
+    } back{*this, carrier};
+    carrier.handOver();
+}
+
+bool ManualRuntime::onCarrier() const {
+    Carrier* carrier = Carrier::current();
+    return carrier && carrier->owner() == this;
+}
+
+bool ManualRuntime::park(const std::shared_ptr<Waiter>& waiter) {
+    {
+        std::lock_guard lock(mutex_);
+        if (releasing_) {
+            if (waiter->forget) waiter->forget();
+            return false;
+        }
+        waiter->carrier = Carrier::current();
+        waiter->queue = const_cast<QueueState*>(currentQueue());
+        waiter->seq = seq_++;
+        parked_.push_back(waiter);
+    }
+    waiter->carrier->parkHere();
+    std::lock_guard lock(mutex_);
+    return waiter->woken;
+}
+
+std::optional<Seconds> ManualRuntime::earliestParkedTime() const {
+    std::optional<Seconds> earliest;
+    for (const auto& w : parked_) {
+        const Seconds t = w->readyAt();
+        if (t < kNever && (!earliest || t < *earliest)) earliest = t;
+    }
+    return earliest;
+}
+
+bool ManualRuntime::waitOnMainThread(const std::function<bool()>& done, Seconds deadline, const char* what) {
+    Seconds start = 0;
+    bool marked = false;
+    {
+        std::lock_guard lock(mutex_);
+        start = now_;
+        // While the main thread waits, so does the main queue.
+        marked = !mainState_->busy;
+        mainState_->busy = true;
+    }
+    const std::string waitingFor = WaitingFor::current() ? *WaitingFor::current() : what;
+    struct Unmark {
+        ManualRuntime& rt;
+        bool marked;
+        Seconds start;
+        const std::string& waitingFor;
+        ~Unmark() {
+            std::lock_guard lock(rt.mutex_);
+            if (marked) rt.mainState_->busy = false;
+            const Seconds waited = rt.now_ - start;
+            if (waited <= 0) return;
+            if (rt.depth_ > 0) {
+                if (waited > rt.blockLongestWait_) {
+                    rt.blockLongestWait_ = waited;
+                    rt.blockWaitingFor_ = waitingFor;
+                }
+                return;
+            }
+            // The test's own code waited: its waits up to the next call that runs work form one stretch.
+            if (rt.outside_.duration == 0) rt.outside_.start = start;
+            rt.outside_.duration += waited;
+            if (waited > rt.outsideLongestWait_) {
+                rt.outsideLongestWait_ = waited;
+                rt.outside_.waitingFor = waitingFor;
+            }
+        }
+    } unmark{*this, marked, start, waitingFor};
+
+    while (!done()) {
+        Seconds limit = deadline;
+        if (deadline == kNever) {
+            // Without a time-out only a parked block can still wake it: wait up to the first of them.
+            std::lock_guard lock(mutex_);
+            limit = std::max(now_, earliestParkedTime().value_or(now_));
+        }
+        if (runOne(limit)) continue;
+        if (deadline == kNever) deadlock(what);
+        std::lock_guard lock(mutex_);
+        if (now_ < deadline) now_ = deadline;
+        return false;
+    }
+    return true;
+}
+
+void ManualRuntime::noteMainHold(Seconds start, Seconds duration, const std::string& waitingFor) {
+    if (duration > longest_.duration) longest_ = MainHold{start, duration, waitingFor};
+}
+
+ManualRuntime::MainHold ManualRuntime::takeLongestMainHold() {
+    std::lock_guard lock(mutex_);
+    if (outside_.duration > 0) noteMainHold(outside_.start, outside_.duration, outside_.waitingFor);
+    outside_ = MainHold{};
+    outsideLongestWait_ = 0;
+    return std::exchange(longest_, MainHold{});
+}
+
+void ManualRuntime::releaseParkedWork() {
+    if (onCarrier()) return;
+    {
+        std::lock_guard lock(mutex_);
+        releasing_ = true;
+    }
+    for (;;) {
+        std::shared_ptr<Waiter> waiter;
+        {
+            std::lock_guard lock(mutex_);
+            if (parked_.empty()) break;
+            waiter = parked_.front();
+            parked_.erase(parked_.begin());
+            if (!waiter->woken && waiter->forget) waiter->forget();
+        }
+        try {
+            resume(waiter);
+        } catch (...) {
+            // What a released block throws has nowhere to go: the platform it waited on is going.
+        }
+    }
+    std::lock_guard lock(mutex_);
+    releasing_ = false;
 }
 
 void ManualRuntime::advance(Seconds dt) {
@@ -277,12 +657,7 @@ void ManualRuntime::advance(Seconds dt) {
 
 void ManualRuntime::advanceTo(Seconds t) {
     beginDrive();
-    // Steps that add up to a deadline reach it: 2.5 + 0.199 + 0.001 falls an ulp short of 2.5 + 0.2
-    // in doubles, so a deadline a few ulps past t counts as due at t.
-    auto within = [](Seconds limit) {
-        return limit + 16 * std::numeric_limits<Seconds>::epsilon() * std::abs(limit);
-    };
-    // A blocking wait inside a block may carry the clock past t; what that made due runs too.
+    // A main thread's wait inside a block may carry the clock past t; what that made due runs too.
     while (runOne(within(std::max(t, now())))) {
     }
     std::lock_guard lock(mutex_);
@@ -297,17 +672,25 @@ void ManualRuntime::runUntilIdle() {
 
 size_t ManualRuntime::pendingCount() const {
     std::lock_guard lock(mutex_);
-    size_t n = 0;
+    size_t n = parked_.size();
     for (const Entry& e : entries_) n += e.queue->stopped ? 0 : 1;
     return n;
 }
 
+size_t ManualRuntime::parkedCount() const {
+    std::lock_guard lock(mutex_);
+    return parked_.size();
+}
+
 std::optional<Seconds> ManualRuntime::nextDeadline() const {
     std::lock_guard lock(mutex_);
+    std::optional<Seconds> next = earliestParkedTime();
     for (const Entry& e : entries_) {
-        if (!e.queue->stopped) return e.deadline;
+        if (e.queue->stopped) continue;
+        if (!next || e.deadline < *next) next = e.deadline;
+        break;
     }
-    return std::nullopt;
+    return next;
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -20,13 +21,19 @@ struct NeverSettled : std::runtime_error {
     std::string queue;  // the label of the queue that kept running
 };
 
-// The runtime of tests: a virtual clock, and every queue and run-loop thread a logical one that
-// runs on the caller's thread when the test advances time. Nothing runs by itself.
+// The runtime of tests: a virtual clock, and every queue and run-loop thread a logical one. Nothing
+// runs by itself: work runs, one block at a time and in virtual-time order, when the test advances
+// time. The main queue's blocks run on the test's own thread, which is the main thread; every other
+// queue's blocks run on threads of the runtime's own, handed the turn one at a time, so that a block
+// that blocks waits by itself.
 //
-// Blocking hand-overs complete synchronously: waiting on a semaphore runs the other queues' due
-// work (and moves the clock up to a timed wait's deadline), never the waiting queue's own, nor the
-// main queue's while the test's thread waits; joining a run-loop thread runs that loop until it
-// stops.
+// Blocking: a block of another queue that waits on a semaphore is parked; the main queue, the other
+// queues and the test's own steps go on at their own times, and the block resumes when it is
+// signalled or when the clock reaches its time-out. The main thread that waits (a main-queue block,
+// or the test's own code) runs the other queues' work meanwhile and moves the clock up to its
+// time-out, or, waiting without one, up to the next parked block's time; with nothing left that
+// could wake it, it aborts. Joining a run-loop thread waits the same way until its loop stops.
+// Every stretch during which the main thread waited is measured (takeLongestMainHold).
 //
 // One queue running more than kMaxBlocksAtOneInstant blocks at one instant, within one call that
 // runs due work, throws NeverSettled: no test waits on work that never ends.
@@ -48,11 +55,32 @@ class ManualRuntime : public Runtime {
     void advanceTo(Seconds t);
     // Runs everything due now, including work that work posts for now; the clock stays.
     void runUntilIdle();
-    // Number of blocks and timer fires waiting to run (cancelled work items included until due).
+    // Number of blocks and timer fires waiting to run (cancelled work items included until due), and
+    // of parked blocks.
     size_t pendingCount() const;
+    // The earliest time at which queued work is due or a parked block resumes.
     std::optional<Seconds> nextDeadline() const;
+    // Blocks parked in a wait.
+    size_t parkedCount() const;
+
+    // One stretch of virtual time during which the main thread was held waiting: a main-queue block
+    // from its start to its end, or the waits of the test's own code between two calls that run work.
+    struct MainHold {
+        Seconds start = 0;
+        Seconds duration = 0;
+        std::string waitingFor;  // what its longest wait waited for
+    };
+    // The longest stretch since the runtime started or since the last call; counting starts afresh.
+    MainHold takeLongestMainHold();
+
+    // Ends every parked wait at once, as if timed out, and lets the blocks run to their end; waits
+    // begun meanwhile end at once too. The simulated platform calls it before it goes, so that no
+    // parked block resumes into a platform that is gone.
+    void releaseParkedWork();
 
     struct QueueState;  // internal
+    struct Waiter;      // internal
+    class Carrier;      // internal
 
   private:
     struct Entry {
@@ -70,35 +98,49 @@ class ManualRuntime : public Runtime {
     friend class ManualSemaphore;
     friend class ManualRunLoopThread;
 
-    // Marks the main queue busy while the test's own thread, which is the main thread, blocks.
-    class MainThreadWait {
-      public:
-        explicit MainThreadWait(ManualRuntime& rt);
-        ~MainThreadWait();
-        MainThreadWait(const MainThreadWait&) = delete;
-        MainThreadWait& operator=(const MainThreadWait&) = delete;
-
-      private:
-        ManualRuntime& rt_;
-        const QueueState* occupied_ = nullptr;
-    };
-
     void post(const std::shared_ptr<QueueState>& q, Seconds deadline, std::function<void()> fn);
-    // Runs the earliest entry due by `limit` whose queue is free; false when there is none.
-    bool runOne(Seconds limit, const QueueState* onlyQueue = nullptr);
-    bool isExecuting(const QueueState* q) const;
+    // Runs or resumes the earliest work due by `limit` whose queue is free; false when there is none.
+    bool runOne(Seconds limit);
+    void runOnCarrier(Entry entry);
+    void resume(const std::shared_ptr<Waiter>& waiter);
+    // Hands the turn to the carrier and takes it back once the carrier parks or ends its block.
+    void handTo(Carrier& carrier);
     // Counts a block of `q` about to run now; throws NeverSettled past the bound. With mutex_ held.
     void countBlockAtInstant(QueueState& q);
-    // The start of an outermost call that runs due work: the counts begin again.
+    // The start of an outermost call that runs due work: the counts begin again, and the test's own
+    // waits since the last such call form one stretch.
     void beginDrive();
+
+    // --- Waiting ---
+    bool onCarrier() const;
+    // Parks the calling carrier until the waiter is woken; returns whether it was signalled.
+    bool park(const std::shared_ptr<Waiter>& waiter);
+    // The main thread waits until `done` holds or `deadline` passes; false on time-out.
+    bool waitOnMainThread(const std::function<bool()>& done, Seconds deadline, const char* what);
+    // The earliest time a parked block could resume by itself (signalled or timed); none: never.
+    std::optional<Seconds> earliestParkedTime() const;
+    void noteMainHold(Seconds start, Seconds duration, const std::string& waitingFor);
 
     mutable std::recursive_mutex mutex_;
     Seconds now_;
     uint64_t seq_ = 0;
     std::set<Entry> entries_;
-    std::vector<const QueueState*> executing_;
+    std::vector<std::shared_ptr<Waiter>> parked_;
+    std::vector<std::unique_ptr<Carrier>> carriers_;
+    std::vector<Carrier*> idle_;
     std::shared_ptr<Queue> main_;
+    std::shared_ptr<QueueState> mainState_;
     uint64_t drive_ = 0;  // counts the outermost calls that run due work
+    int depth_ = 0;       // main-queue blocks running on the test's thread
+    bool releasing_ = false;
+
+    MainHold longest_;
+    // The test's own waits outside any block, since the last call that ran work.
+    MainHold outside_;
+    Seconds outsideLongestWait_ = 0;
+    // The main-queue block running now: its longest wait.
+    Seconds blockLongestWait_ = 0;
+    std::string blockWaitingFor_;
 };
 
 }  // namespace qv

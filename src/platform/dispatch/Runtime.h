@@ -102,6 +102,27 @@ class Semaphore {
     virtual bool wait(Seconds timeout) = 0;
 };
 
+// What the calling thread is about to wait for, when that is another application or process: the
+// platform's stand-ins name it around a blocking wait, and a runtime that measures how long the
+// main thread waited tells by it who held it. Scopes nest; the innermost names the wait.
+class WaitingFor {
+  public:
+    explicit WaitingFor(std::string what) : what_(std::move(what)), outer_(top()) { top() = this; }
+    ~WaitingFor() { top() = outer_; }
+    WaitingFor(const WaitingFor&) = delete;
+    WaitingFor& operator=(const WaitingFor&) = delete;
+    // The innermost wait named on this thread; none outside every scope.
+    static const std::string* current() { return top() ? &top()->what_ : nullptr; }
+
+  private:
+    static const WaitingFor*& top() {
+        thread_local const WaitingFor* innermost = nullptr;
+        return innermost;
+    }
+    std::string what_;
+    const WaitingFor* outer_;
+};
+
 class Runtime {
   public:
     virtual ~Runtime() = default;

@@ -128,9 +128,10 @@ float SimAccessibility::messagingTimeout(const AXElement& element) const {
     return timeoutOf(element);
 }
 
-AXError SimAccessibility::awaitAnswer(const AXElement& e) {
+AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, const std::string& name) {
     double delay = 0;
     double timeout = 0;
+    std::string appName;
     {
         std::lock_guard lock(sim_.worldMutex());
         const SimAXAppFaults* f = faultsOf(e.ownerPID());
@@ -141,8 +142,10 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e) {
         delay = f->unresponsive ? std::numeric_limits<double>::infinity() : f->responseDelay;
         if (delay <= 0) return kAXErrorSuccess;
         timeout = timeoutOf(e);
+        appName = app->name;
     }
     // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
+    WaitingFor waiting(appName + "'s answer to " + call + (name.empty() ? "" : " \"" + name + "\""));
     sim_.runtime().makeSemaphore(0)->wait(std::min(delay, timeout));
     return delay > timeout ? kAXErrorCannotComplete : kAXErrorSuccess;
 }
@@ -325,7 +328,7 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, const std
         sim_.record("AXUIElementCopyAttributeValue",
                     Value::array({Value::element(element), Value::string(attribute)}));
     }
-    if (AXError err = awaitAnswer(element)) return err;
+    if (AXError err = awaitAnswer(element, "AXUIElementCopyAttributeValue", attribute)) return err;
     std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (overrides.copyAttributeValue) {
@@ -362,7 +365,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
     // The change itself goes through the desktop's operations after the lock is released, as the
     // application would carry it out and announce it.
     std::function<void()> effect;
-    if (AXError err = awaitAnswer(element)) return err;
+    if (AXError err = awaitAnswer(element, "AXUIElementSetAttributeValue", attribute)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
@@ -431,7 +434,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
 AXError SimAccessibility::performAction(const AXElement& element, const std::string& action) {
     sim_.record("AXUIElementPerformAction", Value::array({Value::element(element), Value::string(action)}));
     std::function<void()> effect;
-    if (AXError err = awaitAnswer(element)) return err;
+    if (AXError err = awaitAnswer(element, "AXUIElementPerformAction", action)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
@@ -483,7 +486,7 @@ bool SimAccessibility::hasEntryPoint(std::string_view name) {
 AXError SimAccessibility::getWindow(const AXElement& element, uint32_t& windowID) {
     if (sim_.recordCalls) sim_.record("_AXUIElementGetWindow", Value::element(element));
     if (!hasEntryPoint("_AXUIElementGetWindow")) return kAXErrorNotImplemented;
-    if (AXError err = awaitAnswer(element)) return err;
+    if (AXError err = awaitAnswer(element, "_AXUIElementGetWindow", {})) return err;
     std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->privateWindowLookupFails) {
@@ -514,7 +517,7 @@ AXError SimAccessibility::observerAddNotification(AXObserver& observer, const AX
                 Value::array({Value::element(element), Value::string(notification)}));
     auto* obs = dynamic_cast<SimAXObserver*>(&observer);
     if (!obs) return kAXErrorInvalidUIElementObserver;
-    if (AXError err = awaitAnswer(element)) return err;
+    if (AXError err = awaitAnswer(element, "AXObserverAddNotification", notification)) return err;
     std::lock_guard lock(sim_.worldMutex());
     if (AXError err = gate(element)) return err;
     if (const SimAXAppFaults* f = faultsOf(element.ownerPID()); f && f->addNotificationError) {

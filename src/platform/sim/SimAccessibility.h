@@ -170,8 +170,8 @@ class SimAccessibility : public Accessibility {
     float timeoutOf(const AXElement& e) const;
     // Waits as long as the element's application takes to answer; kAXErrorCannotComplete when the
     // element's messaging timeout ran out first (always, for a hung application). Called without
-    // the world lock.
-    AXError awaitAnswer(const AXElement& e);
+    // the world lock. `call` and `name` say what was asked, for whoever measures the wait.
+    AXError awaitAnswer(const AXElement& e, const char* call, const std::string& name);
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
     // The close button, or the zoom button when `zoom`.

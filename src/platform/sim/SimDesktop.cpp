@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/dispatch/ManualRuntime.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppKit.h"
 #include "platform/sim/SimApplications.h"
@@ -39,6 +40,7 @@ std::string makeUUID(uint64_t seed, uint32_t kind) {
 
 SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     : runtime_(runtime),
+      appWorkers_(std::make_unique<AppWorkers>(runtime)),
       windowServer_(std::make_unique<SimWindowServer>(*this)),
       displaysService_(std::make_unique<SimDisplays>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
@@ -60,6 +62,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     fileEventStreams_ = std::make_unique<SimFileEventStreams>(*this);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
+        .appWorkers = *appWorkers_,
         .windowServer = *windowServer_,
         .displays = *displaysService_,
         .workspace = *workspace_,
@@ -93,6 +96,8 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
 }
 
 SimDesktop::~SimDesktop() {
+    // Blocks still waiting on our applications' answers end now, while what they return into exists.
+    if (auto* manual = dynamic_cast<ManualRuntime*>(&runtime_)) manual->releaseParkedWork();
     for (auto& [display, pending] : switches_) pending.work->cancel();
     for (const WorkItemPtr& work : relocations_) work->cancel();
 }

@@ -473,6 +473,7 @@ class SimDesktop {
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
+    std::unique_ptr<AppWorkers> appWorkers_;
     std::unique_ptr<SimWindowServer> windowServer_;
     std::unique_ptr<SimDisplays> displaysService_;
     std::unique_ptr<SimWorkspace> workspace_;

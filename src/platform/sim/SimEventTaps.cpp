@@ -157,6 +157,7 @@ bool SimEventTaps::addToRunLoop(EventTap& tap, const std::shared_ptr<RunLoop>& r
         }
     }
     if (stall) {
+        WaitingFor waiting("the event tap's set-up");
         stall->wait(stallFor);
         std::lock_guard lock(mutex_);
         stall_.reset();

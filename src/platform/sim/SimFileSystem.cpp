@@ -90,7 +90,10 @@ std::optional<std::vector<DirectoryEntry>> SimFileSystem::contentsOfDirectory(co
     if (!listed) listed = disk_.contentsOfDirectory(path);
     for (const auto& act : afterwards) act();
     // Read at once, handed back late: what changes meanwhile is not in the answer.
-    if (delay) sim_.runtime().makeSemaphore(0)->wait(*delay);
+    if (delay) {
+        WaitingFor waiting("the listing of " + path);
+        sim_.runtime().makeSemaphore(0)->wait(*delay);
+    }
     return listed;
 }
 

@@ -86,6 +86,7 @@ bool SimProcesses::startOrStall(SimToolFault fault, Seconds timeout, ProcessResu
     result.launched = true;
     if (fault != SimToolFault::hang) return false;
     // The caller waits out its time-out: real time on real threads, the virtual clock in tests.
+    WaitingFor waiting("a process that does not end");
     sim_.runtime().makeSemaphore(0)->wait(timeout);
     result.timedOut = true;
     result.terminationReason = TerminationReason::uncaughtSignal;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/AppWorkers.h"
 #include "platform/dispatch/ManualRuntime.h"
 
 namespace qv {
@@ -187,6 +188,104 @@ TEST_F(ManualRuntimeTest, DestroyingTheRuntimeReleasesPendingWork) {
         EXPECT_FALSE(weak.expired());
     }
     EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(ManualRuntimeTest, ABlockedWorkerWaitsByItself) {
+    auto worker = rt.makeSerialQueue("worker");
+    auto sem = rt.makeSemaphore(0);
+    bool timedOut = false;
+    worker->async([&] {
+        WaitingFor waiting("Slow's answer");
+        timedOut = !sem->wait(15);
+        log.push_back("worker resumed");
+    });
+    rt.mainQueue()->asyncAfter(0.5, [&] { log.push_back("main"); });
+    rt.advance(1);
+    // The main queue and the test went on; the clock is the test's.
+    EXPECT_DOUBLE_EQ(elapsed(), 1.0);
+    EXPECT_EQ(log, std::vector<std::string>{"main"});
+    EXPECT_EQ(rt.parkedCount(), 1u);
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0.0);
+
+    // Its queue stays busy while it waits; a signal wakes it at the signal's time.
+    worker->async([&] { log.push_back("worker's next"); });
+    rt.mainQueue()->asyncAfter(1, [&] { sem->signal(); });
+    rt.advance(1);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(log, (std::vector<std::string>{"main", "worker resumed", "worker's next"}));
+
+    // A timed wait that is never signalled resumes at its time-out, in time order.
+    worker->async([&] { timedOut = !sem->wait(3); });
+    rt.mainQueue()->asyncAfter(2, [&] { log.push_back("main at 2"); });
+    rt.advance(2.5);
+    EXPECT_FALSE(timedOut);
+    rt.advance(1);
+    EXPECT_TRUE(timedOut);
+    EXPECT_EQ(rt.parkedCount(), 0u);
+}
+
+TEST_F(ManualRuntimeTest, TheMainThreadsWaitsAreMeasured) {
+    auto worker = rt.makeSerialQueue("worker");
+    auto answer = rt.makeSemaphore(0);
+    worker->async([&] {
+        rt.makeSemaphore(0)->wait(0.7);
+        answer->signal();
+    });
+    // One main-queue block waiting twice holds the main thread for both waits and the time between.
+    rt.mainQueue()->asyncAfter(0.1, [&] {
+        {
+            WaitingFor waiting("Slow's answer");
+            rt.makeSemaphore(0)->wait(0.2);
+        }
+        answer->wait();  // without a time-out: up to the worker's answer at 0.7
+    });
+    rt.advance(2);
+    auto hold = rt.takeLongestMainHold();
+    EXPECT_DOUBLE_EQ(hold.start, start + 0.1);
+    EXPECT_DOUBLE_EQ(hold.duration, 0.6);
+    EXPECT_EQ(hold.waitingFor, "a semaphore");  // its longest wait, 0.4 s
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0.0);  // counted afresh
+
+    // The test's own waits between two calls that run work form one stretch.
+    {
+        WaitingFor waiting("a process");
+        rt.makeSemaphore(0)->wait(0.25);
+        rt.makeSemaphore(0)->wait(0.25);
+    }
+    hold = rt.takeLongestMainHold();
+    EXPECT_DOUBLE_EQ(hold.duration, 0.5);
+    EXPECT_EQ(hold.waitingFor, "a process");
+}
+
+TEST_F(ManualRuntimeTest, ReleasingParkedWorkEndsItsWaitsAtOnce) {
+    auto worker = rt.makeSerialQueue("worker");
+    std::vector<bool> answered;
+    worker->async([&] {
+        answered.push_back(rt.makeSemaphore(0)->wait(100));
+        answered.push_back(rt.makeSemaphore(0)->wait(100));  // begun while released: ends at once
+    });
+    rt.advance(1);
+    rt.releaseParkedWork();
+    EXPECT_EQ(answered, (std::vector<bool>{false, false}));
+    EXPECT_DOUBLE_EQ(elapsed(), 1.0);
+    EXPECT_EQ(rt.pendingCount(), 0u);
+}
+
+TEST_F(ManualRuntimeTest, AppWorkersRunEachApplicationsRequestsInOrderOnItsOwnWorker) {
+    AppWorkers workers(rt);
+    auto hung = rt.makeSemaphore(0);
+    workers.ask(7, [&] { return hung->wait(6) ? "hung answered" : "hung timed out"; },
+                [&](std::string a) { log.push_back(a); });
+    workers.ask(7, [] { return std::string("second of 7"); }, [&](std::string a) { log.push_back(a); });
+    workers.ask(8, [] { return std::string("8 at once"); }, [&](std::string a) { log.push_back(a); });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"8 at once"});
+    EXPECT_EQ(workers.workerCount(), 2u);
+    rt.advance(6);
+    EXPECT_EQ(log, (std::vector<std::string>{"8 at once", "hung timed out", "second of 7"}));
+    workers.applicationTerminated(7);
+    EXPECT_FALSE(workers.hasWorker(7));
+    EXPECT_TRUE(workers.hasWorker(8));
 }
 
 }  // namespace
