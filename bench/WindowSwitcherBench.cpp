@@ -38,12 +38,12 @@ struct SwitcherWorld {
                                          "App " + std::to_string(a)));
         for (int w = 0; w < windowCount; ++w) {
             const bool dialog = w % 5 == 4;
-            windows.push_back(sim.openWindow(apps[static_cast<size_t>(w % 20)], "Window " + std::to_string(w),
-                                             space,
-                                             Rect{double(40 + (w * 7) % 1200), double(60 + (w * 5) % 600), 800, 600},
-                                             [&](SimWindowSpec& s) {
-                                                 if (dialog) s.subrole = "AXDialog";
-                                             }));
+            windows.push_back(
+                sim.openWindow(apps[static_cast<size_t>(w % 20)], "Window " + std::to_string(w), space,
+                               Rect{double(40 + (w * 7) % 1200), double(60 + (w * 5) % 600), 800, 600},
+                               [&](SimWindowSpec& s) {
+                                   if (dialog) s.subrole = "AXDialog";
+                               }));
         }
         sim.activateApp(apps.front());
         sim.mouseMove(Point{1280, 720});
@@ -108,7 +108,11 @@ void BM_OptionTabToDisplayList(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_OptionTabToDisplayList)->Arg(100)->Arg(2000)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OptionTabToDisplayList)
+    ->Arg(100)
+    ->Arg(2000)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qv

@@ -236,6 +236,18 @@ void ThumbnailService::releaseSwitcherSlot() {
 
 // --- The platform ---
 
+ThumbnailService::Listing::Listing(SCShareableContent listed) : content(std::move(listed)) {
+    // Looked up once per capture: the first of a window's entries is the one captured.
+    firstIndexByID.reserve(content.windows.size());
+    for (size_t i = 0; i < content.windows.size(); ++i)
+        firstIndexByID.emplace(content.windows[i].windowID, i);
+}
+
+const SCWindow* ThumbnailService::Listing::window(uint32_t windowID) const {
+    auto it = firstIndexByID.find(windowID);
+    return it == firstIndexByID.end() ? nullptr : &content.windows[it->second];
+}
+
 void ThumbnailService::fetchShareableContent(ContentHandler done) {
     uint64_t request = 0;
     ContentPtr fresh;
@@ -258,7 +270,7 @@ void ThumbnailService::fetchShareableContent(ContentHandler done) {
             if (auto self = weak.lock()) self->finishContentRequest(request, std::move(content));
         });
     capture_.getShareableContent(false, false, [answer](auto content, auto) {
-        answer(content ? std::make_shared<const SCShareableContent>(std::move(*content)) : nullptr);
+        answer(content ? std::make_shared<const Listing>(std::move(*content)) : nullptr);
     });
 }
 
@@ -286,9 +298,8 @@ void ThumbnailService::captureWindow(uint32_t windowID, std::optional<double> ma
                 done(nullptr);
                 return;
             }
-            auto window = std::find_if(content->windows.begin(), content->windows.end(),
-                                       [windowID](const SCWindow& w) { return w.windowID == windowID; });
-            if (window == content->windows.end()) {
+            const SCWindow* window = content->window(windowID);
+            if (!window) {
                 done(nullptr);
                 return;
             }
@@ -299,7 +310,8 @@ void ThumbnailService::captureWindow(uint32_t windowID, std::optional<double> ma
             // However large the window, the size asked for is a number of pixels the platform can
             // hold; the platform itself scales a capture down to what a display can show.
             auto pixels = [](double points) {
-                return static_cast<int>(std::clamp(std::trunc(points), 1.0, double(std::numeric_limits<int>::max())));
+                return static_cast<int>(
+                    std::clamp(std::trunc(points), 1.0, double(std::numeric_limits<int>::max())));
             };
             SCStreamConfiguration config;
             config.width = pixels(frame.width() * scale);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Image.h"
@@ -74,7 +75,15 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     bool isListingRequested() const;
 
   private:
-    using ContentPtr = std::shared_ptr<const SCShareableContent>;
+    // A listing of capturable windows, with where each window first stands in it.
+    struct Listing {
+        explicit Listing(SCShareableContent listed);
+        const SCWindow* window(uint32_t windowID) const;
+
+        SCShareableContent content;
+        std::unordered_map<uint32_t, size_t> firstIndexByID;
+    };
+    using ContentPtr = std::shared_ptr<const Listing>;
     using ContentHandler = std::function<void(ContentPtr)>;
 
     struct CachedThumbnail {
