@@ -30,7 +30,8 @@ struct WholeProgram {
         services.settings = UserSettings::create(platform);
         UserSettings::setShared(services.settings);
         if (configure) configure(*services.settings);
-        services.badges = std::make_shared<BadgeService>(runtime, platform.processes, platform.launchServices);
+        services.badges =
+            std::make_shared<BadgeService>(runtime, platform.processes, platform.launchServices);
         BadgeService::setShared(services.badges);
         services.updater = std::make_shared<UpdaterService>(platform.updater);
         UpdaterService::setShared(services.updater);

@@ -65,14 +65,14 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
         landSwitch(displayID, spaceID);
         return;
     }
-    switches_[displayID] = DesktopSwitch{
-        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
-            {
-                std::lock_guard worldLock(world_);
-                switches_.erase(displayID);
-            }
-            landSwitch(displayID, spaceID);
-        })};
+    switches_[displayID] =
+        DesktopSwitch{spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
+                          {
+                              std::lock_guard worldLock(world_);
+                              switches_.erase(displayID);
+                          }
+                          landSwitch(displayID, spaceID);
+                      })};
 }
 
 void SimDesktop::finishDesktopSwitches() {
@@ -162,7 +162,10 @@ bool SimDesktop::dragHeldWindow(Point pointer) {
     const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
         return std::find(under->spaces.begin(), under->spaces.end(), s) != under->spaces.end();
     });
-    if (!onThatDisplay) w->spaces = {under->activeSpace};
+    if (!onThatDisplay) {
+        windowsChanged();  // the window was looked up before the move
+        w->spaces = {under->activeSpace};
+    }
     return true;
 }
 

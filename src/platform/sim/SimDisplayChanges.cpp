@@ -60,12 +60,14 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
     if (merged) {
         spaces_.erase(merged);
         edgeReservations.erase(merged);
+        windowsChanged();
         for (auto& [id, w] : windows_) {
             if (w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
         }
     }
     relocations_.push_back(serverQueue()->asyncAfter(
-        kWindowsFollowScreenChange, [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
+        kWindowsFollowScreenChange,
+        [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
     lock.unlock();
     // The system tells of the change first; the windows follow.
     postScreenParametersChanged();
