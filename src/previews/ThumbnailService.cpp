@@ -310,8 +310,7 @@ void ThumbnailService::captureWindow(uint32_t windowID, std::optional<double> ma
             // However large the window, the size asked for is a number of pixels the platform can
             // hold; the platform itself scales a capture down to what a display can show.
             auto pixels = [](double points) {
-                return static_cast<int>(
-                    std::clamp(std::trunc(points), 1.0, double(std::numeric_limits<int>::max())));
+                return static_cast<int>(std::clamp(std::trunc(points), 1.0, double(std::numeric_limits<int>::max())));
             };
             SCStreamConfiguration config;
             config.width = pixels(frame.width() * scale);

@@ -198,21 +198,18 @@ Node WindowSwitcherView::grid() {
     // stand as room of their height, so the grid scrolls as if they were there.
     const double offset = scroller_->requestedOffset().value_or(scroller_->offset().y);
     const auto [firstRow, endRow] = visibleRows(offset, count, layout);
-    const int rowCount = (count + columns - 1) / columns;
-    std::vector<Node> rows;
+    const int rows = rowCount(count, layout);
+    std::vector<Node> built;
     for (int row = firstRow; row < endRow; ++row) {
         const int first = row * columns;
         std::vector<Node> cards;
         for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(cachedCard(i));
-        rows.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
-                           ->id("row-" + std::to_string(first)));
+        built.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
+                            ->id(rowID(first, columns)));
     }
-    const EdgeInsets room{
-        SwitcherMetrics::kPadding + firstRow * (SwitcherMetrics::kCardHeight + kRowSpacing),
-        SwitcherMetrics::kPadding,
-        SwitcherMetrics::kPadding + (rowCount - endRow) * (SwitcherMetrics::kCardHeight + kRowSpacing),
-        SwitcherMetrics::kPadding};
-    Node stack = VStack(HorizontalAlignment::center, kRowSpacing, std::move(rows))
+    const EdgeInsets room{SwitcherMetrics::kPadding + firstRow * kRowPitch, SwitcherMetrics::kPadding,
+                          SwitcherMetrics::kPadding + (rows - endRow) * kRowPitch, SwitcherMetrics::kPadding};
+    Node stack = VStack(HorizontalAlignment::center, kRowSpacing, std::move(built))
                      ->padding(room)
                      ->frame(Element::FlexFrame{.maxWidth = kInfinity});
     return ScrollView(

@@ -65,14 +65,14 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
         landSwitch(displayID, spaceID);
         return;
     }
-    switches_[displayID] =
-        DesktopSwitch{spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
-                          {
-                              std::lock_guard worldLock(world_);
-                              switches_.erase(displayID);
-                          }
-                          landSwitch(displayID, spaceID);
-                      })};
+    switches_[displayID] = DesktopSwitch{
+        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
+            {
+                std::lock_guard worldLock(world_);
+                switches_.erase(displayID);
+            }
+            landSwitch(displayID, spaceID);
+        })};
 }
 
 void SimDesktop::finishDesktopSwitches() {

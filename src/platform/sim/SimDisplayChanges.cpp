@@ -66,8 +66,7 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
         }
     }
     relocations_.push_back(serverQueue()->asyncAfter(
-        kWindowsFollowScreenChange,
-        [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
+        kWindowsFollowScreenChange, [this, shownThere, from = removed.frame] { relocateWindows(shownThere, from); }));
     lock.unlock();
     // The system tells of the change first; the windows follow.
     postScreenParametersChanged();

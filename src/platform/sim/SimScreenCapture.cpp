@@ -47,8 +47,7 @@ std::optional<std::pair<int, int>> screenshotSize(double width, double height, c
     const double maxHeight = display.frame.height() * display.backingScaleFactor;
     const double scale = std::min({1.0, maxWidth / width, maxHeight / height});
     if (!(scale > 0)) return std::nullopt;
-    return std::pair{std::max(1, static_cast<int>(width * scale)),
-                     std::max(1, static_cast<int>(height * scale))};
+    return std::pair{std::max(1, static_cast<int>(width * scale)), std::max(1, static_cast<int>(height * scale))};
 }
 
 }  // namespace
@@ -253,10 +252,10 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
         }
         // A window is captured at most at the size of the display that shows most of it.
         const SimDisplay* shownOn = sim_.displayContaining(w->frame);
-        const auto size =
-            shownOn ? screenshotSize(config.width > 0 ? config.width : w->frame.width(),
-                                     config.height > 0 ? config.height : w->frame.height(), *shownOn)
-                    : std::nullopt;
+        const auto size = shownOn ? screenshotSize(config.width > 0 ? config.width : w->frame.width(),
+                                                   config.height > 0 ? config.height : w->frame.height(),
+                                                   *shownOn)
+                                  : std::nullopt;
         if (!size) {
             error = "Nothing to capture";
             return nullptr;

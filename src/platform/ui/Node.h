@@ -176,8 +176,9 @@ class ScrollController {
         std::string childID;
         UnitPoint anchor;
         std::optional<Animation> animation;
-        bool minimal = false;                         // just into view, whatever the anchor
-        std::optional<double> offset = std::nullopt;  // an offset instead of a child
+        bool minimal = false;  // just into view, whatever the anchor
+        // Where to scroll to, instead of a child to find.
+        std::optional<double> offset = std::nullopt;
     };
     std::optional<Request> takeRequest() { return std::exchange(pending_, std::nullopt); }
 
