@@ -165,6 +165,9 @@ void ThumbnailService::prefetch(const std::vector<uint32_t>& windowIDs) {
         std::lock_guard lock(stateLock_);
         std::set<uint32_t> seen;
         for (uint32_t id : windowIDs) {
+            // More windows than the cache keeps would push out the first pictures as the last come
+            // in, only to be taken again at the next hover: the first of the list are warmed.
+            if (seen.size() == kMaxCacheSize) break;
             if (seen.insert(id).second && !freshImage(id)) missing.push_back(id);
         }
     }
