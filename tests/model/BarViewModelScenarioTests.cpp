@@ -111,6 +111,7 @@ struct Session {
 Session startSession(ManualRuntime& rt, SimDesktop& sim) {
     auto store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();
     auto settings = UserSettings::create(sim.platform());
     auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     auto model = BarViewModel::create(sim.platform(), store, settings, badges);
@@ -192,6 +193,7 @@ TEST_F(BarScenarioTest, AClickActivatesTheWindowAndTheSystemsReportConfirmsIt) {
 
     // The start-up code hands the activation to the store, whose change rebuilds the bar.
     store->handleAppActivated(editor);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"*Doc", "Inbox"}));
     EXPECT_FALSE(model->pendingFocusedWindowID) << "confirmed";
 }
@@ -259,6 +261,7 @@ TEST_F(BarScenarioTest, TwoQuickClicksLeaveTheSecondWindowInFront) {
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
     EXPECT_FALSE(store->pendingScans.contains(editor));
     store->handleAppActivated(mail);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"Doc", "*Inbox", "Groceries"}));
 }
 
@@ -274,11 +277,13 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     EXPECT_TRUE(sim.window(doc)->minimized);
     EXPECT_FALSE(*model->focusedWindowID);
     store->populate();  // the store's rescan picks up what the applications did
+    rt.runUntilIdle();
     EXPECT_TRUE(chip(m1, doc).isMinimized);
 
     model->closeWindow(inbox);
     EXPECT_FALSE(sim.window(inbox));
     store->populate();
+    rt.runUntilIdle();
     EXPECT_EQ(model->chipsBySpace->at(m1).size(), 1u);
 
     install("com.example.sketch", "Sketch", [](auto& a) { a.windowsOnLaunch = {"Untitled sketch"}; });
@@ -287,6 +292,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     ASSERT_TRUE(sim.frontmostPID());
     EXPECT_EQ(sim.app(*sim.frontmostPID())->bundleID, "com.example.sketch");
     store->populate();
+    rt.runUntilIdle();
     ASSERT_EQ(model->chipsBySpace->at(m1).size(), 2u);
     const ChipData& launched = model->chipsBySpace->at(m1).back();
     EXPECT_EQ(launched.windowTitle, "Untitled sketch");

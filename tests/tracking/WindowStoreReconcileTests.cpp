@@ -7,7 +7,12 @@ namespace {
 
 class ReconcileTest : public testing::StoreDesktopWithDocs {
   protected:
-    int reconcile() { return WindowStoreProbe::reconcileWindowsForPID(*store, app); }
+    int reconcile() { return StoreDesktopWithDocs::reconcile(app); }
+    // The scan of the application once its answers are in.
+    WindowStoreProbe::PIDWindowScan scan() {
+        return once<WindowStoreProbe::PIDWindowScan>(
+            [&](auto done) { WindowStoreProbe::scanWindows(*store, app, done); });
+    }
 };
 
 TEST_F(ReconcileTest, AVanishedWindowLeavesAtTheSecondMissAtLeastAFewTenthsLater) {
@@ -199,7 +204,7 @@ TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
         s.parent = doc;
     });
     uint32_t loose = open(app, "Loose", s1, {0, 0, 400, 400}, [](auto& s) { s.inAXWindowList = false; });
-    auto scan = WindowStoreProbe::scanWindows(*store, app);
+    auto scan = this->scan();
     EXPECT_TRUE(scan.ownerIsDockEligible);
     EXPECT_EQ(scan.layerZeroWindowIDs, (std::set<uint32_t>{doc, notes, faint, panel, child, loose}));
     EXPECT_EQ(scan.axRejectedWindowIDs, (std::set<uint32_t>{panel, child}));
@@ -214,8 +219,9 @@ TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
     // Below operating system 27 no parent is known, so the child is only left out.
     sim.setOperatingSystemMajorVersion(26);
     store = makeStore();
-    EXPECT_EQ(WindowStoreProbe::scanWindows(*store, app).axRejectedWindowIDs, std::set<uint32_t>{panel});
+    EXPECT_EQ(this->scan().axRejectedWindowIDs, std::set<uint32_t>{panel});
 }
 
 }  // namespace
 }  // namespace qv
+
