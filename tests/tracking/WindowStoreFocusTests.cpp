@@ -161,6 +161,17 @@ TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
     EXPECT_EQ(sim.callLog.size(), 1u);
 }
 
+TEST_F(SoleWindowTest, ACallerThatCannotWaitGetsTheChoiceAsIfTheAskedWindowsWereAdmitted) {
+    populate();
+    uint32_t w = open(app, "Poster", full, {0, 0, 1920, 1080});
+    sim.switchToSpace(full);
+    sim.finishDesktopSwitches();
+    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_FALSE(tracks(w));  // its application has not answered yet
+    rt.runUntilIdle();
+    EXPECT_TRUE(tracks(w));
+}
+
 TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned) {
     uint32_t tracked = open(app, "Tracked", s1);
     populate();
