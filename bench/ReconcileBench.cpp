@@ -22,7 +22,7 @@ BusyProcess::BusyProcess() {
     sim.recordCalls = false;  // a log of every call would grow without bound
     uint32_t display = sim.addDisplay("Main", Rect{0, 0, 2560, 1440});
     std::vector<uint64_t> spaces = {sim.addSpace(display), sim.addSpace(display), sim.addSpace(display)};
-    int32_t app = sim.launchApp(std::string("com.example.browser"), "Browser");
+    app = sim.launchApp(std::string("com.example.browser"), "Browser");
     for (int i = 0; i < 200; ++i) {
         SimWindowSpec spec;
         spec.pid = app;
