@@ -237,9 +237,10 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     std::set<uint32_t> trackedWindowIDs(int32_t pid) const;
 
     void scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then);
-    // The scan from the application's answer and the window server as it is now; the titles that
-    // have to be read live are added to `titleReads`.
-    PIDWindowScan scanFromAnswer(int32_t pid, const AXWindowList& axList, TitleReads& titleReads);
+    // The scan from the application's answer and the window server as it is now; the windows whose
+    // titles have to be read live are added to `titleReads`.
+    PIDWindowScan scanFromAnswer(int32_t pid, const AXWindowList& axList,
+                                 std::map<uint32_t, AXElement>& titleReads);
     void reconcileWindowsForPID(int32_t pid, std::function<void(WindowStore&, int)> then = {});
     int applyReconcile(int32_t pid, const PIDWindowScan& scan);
     int applyFirstFill(int32_t pid, const PIDWindowScan& scan);

@@ -222,24 +222,28 @@ bool WindowStore::hasMissingTrackedWindows(int32_t pid) const {
 
 void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then) {
     // The application's list first; the window server is read when it is in, so that both tell of
-    // the same moment as nearly as can be.
+    // the same moment as nearly as can be. The titles that must be read live are asked next, always
+    // through the worker, even when there are none: two scans of one process finish in the order
+    // they were asked.
     ask(
         pid, [reads = requests(), pid] { return reads.readWindowList(pid); },
         [pid, then = std::move(then)](WindowStore& self, AXWindowList axList) {
-            TitleReads titleReads;
+            std::map<uint32_t, AXElement> titleReads;
             auto scan = std::make_shared<PIDWindowScan>(self.scanFromAnswer(pid, axList, titleReads));
-            self.readTitles(std::move(titleReads), [pid, scan, then](WindowStore& self, Titles titles) {
-                for (auto& [id, title] : titles[pid]) {
-                    if (auto c = scan->candidates.find(id); title && c != scan->candidates.end())
-                        c->second.title = *title;
-                }
-                then(self, std::move(*scan));
-            });
+            self.ask(
+                pid, [reads = self.requests(), titleReads] { return reads.readTitles(titleReads); },
+                [scan, then](WindowStore& self, std::map<uint32_t, std::optional<std::string>> titles) {
+                    for (auto& [id, title] : titles) {
+                        if (auto c = scan->candidates.find(id); title && c != scan->candidates.end())
+                            c->second.title = *title;
+                    }
+                    then(self, std::move(*scan));
+                });
         });
 }
 
 WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWindowList& axList,
-                                                       TitleReads& titleReads) {
+                                                       std::map<uint32_t, AXElement>& titleReads) {
     WindowServer& ws = platform_.windowServer;
     const uint32_t cid = ws.mainConnectionID();
     const WindowSpacesMap windowSpaces = buildWindowSpacesMap(cid);
@@ -287,7 +291,7 @@ WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWind
         // Without a title in the metadata, the title is read live; the window name stands in.
         c.title = title ? *title : info.windowName().value_or("");
         if (auto element = axList.elementsByID.find(*id); !title && element != axList.elementsByID.end())
-            titleReads[pid][*id] = element->second;
+            titleReads[*id] = element->second;
         c.frame = *bounds;
         if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) c.spaces = s->second;
         c.isAXConfirmed = confirmed;
