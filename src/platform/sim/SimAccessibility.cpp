@@ -140,7 +140,7 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, cons
     double delay = 0;
     double timeout = 0;
     std::string appName;
-    std::shared_ptr<Semaphore> answer = sim_.runtime().makeSemaphore(0);
+    std::shared_ptr<Semaphore> answer;
     {
         std::lock_guard lock(sim_.worldMutex());
         const SimAXAppFaults* f = faultsOf(e.ownerPID());
@@ -152,6 +152,7 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, cons
         if (delay <= 0) return kAXErrorSuccess;
         timeout = timeoutOf(e);
         appName = app->name;
+        answer = sim_.runtime().makeSemaphore(0);
         if (f->unresponsive) waitingOnHung_[e.ownerPID()].push_back(answer);
     }
     // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
