@@ -3,11 +3,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
 #include "bar_views/ChipSheet.h"
 #include "launcher/KeyNames.h"
 #include "model/BarMetrics.h"
+#include "scenario/Context.h"
 #include "tiling/SnapLayout.h"
 #include "tiling/WindowTilingController.h"
 #include "tracking/SpaceWindows.h"

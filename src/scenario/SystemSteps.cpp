@@ -6,10 +6,10 @@
 #include <iomanip>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/DockController.h"
 #include "bar/MouseDisplayTracker.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -195,15 +195,15 @@ void addWorldSteps(StepTable& table);
 void addUserSteps(StepTable& table);
 void addExpectSteps(StepTable& table);
 void addBarSteps(StepTable& table);
-void addDesktopListSteps(StepTable& table);  // ScenarioDesktopListSteps.cpp
+void addDesktopListSteps(StepTable& table);  // DesktopListSteps.cpp
 void addChipSteps(StepTable& table);
-void addSystemSteps(StepTable& table);  // ScenarioSystemSteps.cpp
+void addSystemSteps(StepTable& table);  // SystemSteps.cpp
 void addNavigationSteps(StepTable& table);
 void addLauncherSteps(StepTable& table);
-void addTilingSteps(StepTable& table);          // ScenarioTilingSteps.cpp
-void addThumbnailSteps(StepTable& table);       // ScenarioThumbnailSteps.cpp
-void addSwitcherSteps(StepTable& table);        // ScenarioSwitcherSteps.cpp
-void addSettingsWindowSteps(StepTable& table);  // ScenarioSettingsWindowSteps.cpp
+void addTilingSteps(StepTable& table);          // TilingSteps.cpp
+void addThumbnailSteps(StepTable& table);       // ThumbnailSteps.cpp
+void addSwitcherSteps(StepTable& table);        // SwitcherSteps.cpp
+void addSettingsWindowSteps(StepTable& table);  // SettingsWindowSteps.cpp
 const StepTable& scenarioSteps();
 
 }  // namespace qv

@@ -3,8 +3,8 @@
 // applications show afterwards.
 #include <algorithm>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 // Steps of the app launcher: application bundles put into, copied within and taken from the
 // folders the launcher scans, and expectations on its list of applications and its search.
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

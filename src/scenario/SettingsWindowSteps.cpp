@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ScenarioContext.h"
 #include "platform/ui/SvgRenderer.h"
+#include "scenario/Context.h"
 #include "settings/SettingsWindowController.h"
 
 namespace qv {

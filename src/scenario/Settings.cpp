@@ -4,7 +4,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -3,9 +3,9 @@
 // drawn on our panels (a button's label).
 #include <cctype>
 
-#include "app/ScenarioContext.h"
 #include "platform/ui/Event.h"
 #include "platform/ui/TextMetrics.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

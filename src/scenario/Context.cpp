@@ -1,4 +1,4 @@
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,12 +5,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/Scenario.h"
-#include "app/ScenarioContext.h"
-#include "app/ScenarioRunner.h"
 #include "bar/BarPanel.h"
 #include "platform/ui/SvgQuery.h"
 #include "platform/ui/SvgRenderer.h"
+#include "scenario/Context.h"
+#include "scenario/Runner.h"
+#include "scenario/Scenario.h"
 
 namespace qv {
 namespace {

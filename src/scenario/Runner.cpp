@@ -1,9 +1,9 @@
-#include "app/ScenarioRunner.h"
+#include "scenario/Runner.h"
 
 #include <fstream>
 #include <iomanip>
 
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

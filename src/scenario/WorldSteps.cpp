@@ -2,7 +2,7 @@
 // and the permissions the user grants. Before "start" they build the world the program finds.
 #include <algorithm>
 
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

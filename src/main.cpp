@@ -4,7 +4,7 @@
 #include <optional>
 #include <sstream>
 
-#include "app/ScenarioRunner.h"
+#include "scenario/Runner.h"
 
 namespace {
 

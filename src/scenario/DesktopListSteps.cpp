@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarPanel.h"
 #include "bar_views/SpaceListPanel.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

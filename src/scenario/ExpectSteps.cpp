@@ -3,10 +3,10 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar_views/AppNameTooltipPanel.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Windowing.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

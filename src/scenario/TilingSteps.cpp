@@ -4,8 +4,8 @@
 // its place in the window order, the taps).
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -7,10 +7,10 @@
 #include <limits>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
 #include "bar_views/BarContentView.h"
 #include "bar_views/ChipChrome.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

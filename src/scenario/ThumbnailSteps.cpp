@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "previews/ThumbnailPopupPanel.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "app/QuillVorn.h"
-#include "app/Scenario.h"
 #include "launcher/AppLauncher.h"
 #include "platform/Backend.h"
 #include "platform/WorldDriver.h"
 #include "platform/dispatch/ManualRuntime.h"
 #include "platform/ui/Panel.h"
+#include "scenario/Scenario.h"
 
 namespace qv {
 
@@ -159,7 +159,7 @@ void requireOpenMenu(ScenarioContext& ctx);
 
 // --- Helpers of the step files ---
 // A bar as scripts name it: "N" the bar of desktop N, "N@DISPLAY" the mirror of desktop N on a
-// display (ScenarioChipSteps.cpp). Fails when there is none.
+// display (ChipSteps.cpp). Fails when there is none.
 struct ScriptBar {
     std::string reference;
     std::shared_ptr<BarPanel> panel;
@@ -176,7 +176,7 @@ void expectEqual(ScenarioContext& ctx, const std::string& expected, const std::s
 inline const Choices<Permission> kPermissions = {{"accessibility", Permission::accessibility},
                                                  {"screen-recording", Permission::screenRecording}};
 
-// --- Key chords (ScenarioUserSteps.cpp) ---
+// --- Key chords (UserSteps.cpp) ---
 struct Chord {
     uint16_t keyCode = 0;
     std::string characters;
@@ -194,10 +194,10 @@ Arg chordArg();
 Arg keyEventsArg();
 Chord chordAt(const StepCall& call, size_t i);
 
-// Writes an SVG picture to DIR/NAME.svg and names it on the output (ScenarioProgramSteps.cpp).
+// Writes an SVG picture to DIR/NAME.svg and names it on the output (ProgramSteps.cpp).
 void writePicture(ScenarioContext& ctx, const StepCall& call, const std::string& svg);
 
-// --- Settings (ScenarioSettings.cpp) ---
+// --- Settings (Settings.cpp) ---
 // The "set" row.
 StepRow setSettingStep();
 bool isSettingKey(const std::string& key);

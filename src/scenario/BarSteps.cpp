@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/ScenarioContext.h"
 #include "bar/BarManager.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 // switching to a desktop, scrolling with natural scrolling, and what the system shows afterwards
 // (each display's active desktop, the frontmost application, the keys our program posted and to
 // whom it gave activation back).
-#include "app/ScenarioContext.h"
+#include "scenario/Context.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/Scenario.h"
+#include "scenario/Scenario.h"
 
 namespace qv {
 

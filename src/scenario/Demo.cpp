@@ -1,4 +1,4 @@
-#include "app/ScenarioRunner.h"
+#include "scenario/Runner.h"
 
 namespace qv {
 
