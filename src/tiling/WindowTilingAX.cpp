@@ -25,16 +25,16 @@ WindowTilingAX::WindowTilingAX(Platform& platform)
 template <class Work>
 void WindowTilingAX::onWorker(int32_t pid, Work&& work) {
     noteAsked(pid);
-    workers_.ask(pid, [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable {
-        work(weak.lock());
-    });
+    workers_.ask(pid,
+                 [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable { work(weak.lock()); });
 }
 
 template <class Work, class Answer>
 void WindowTilingAX::onWorker(int32_t pid, Work&& work, Answer&& answer) {
     noteAsked(pid);
     workers_.ask(
-        pid, [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable { return work(weak.lock()); },
+        pid,
+        [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable { return work(weak.lock()); },
         std::forward<Answer>(answer));
 }
 
@@ -47,7 +47,8 @@ void WindowTilingAX::noteAsked(int32_t pid) {
 
 void WindowTilingAX::checkEligibility(WindowKey key, std::function<void(Eligibility)> completion) {
     onWorker(
-        key.pid, [key](const std::shared_ptr<WindowTilingAX>& self) { return self && self->queueCanTile(key); },
+        key.pid,
+        [key](const std::shared_ptr<WindowTilingAX>& self) { return self && self->queueCanTile(key); },
         [completion = std::move(completion)](bool canTile) { completion(Eligibility{canTile}); });
 }
 
@@ -76,7 +77,8 @@ void WindowTilingAX::setFrame(Rect frame, WindowKey key,
     if (completion)
         onWorker(key.pid, std::move(apply), std::move(completion));
     else
-        onWorker(key.pid, [apply = std::move(apply)](const std::shared_ptr<WindowTilingAX>& self) { apply(self); });
+        onWorker(key.pid,
+                 [apply = std::move(apply)](const std::shared_ptr<WindowTilingAX>& self) { apply(self); });
 }
 
 void WindowTilingAX::setFrameDuringDrag(Rect frame, WindowKey key) {
