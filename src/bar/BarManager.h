@@ -264,6 +264,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // A bar that moved or goes ends its hovers and closes what it opened above itself.
+    void barLeavesItsPlace(BarPanel& panel);
+    void closePanel(BarPanel& panel);
     // The content view a bar panel shows; none for a stand-in.
     static std::shared_ptr<BarContentView> barContent(const BarPanel& panel);
     // Gives a panel's content the index of its screen in the current screen list.
