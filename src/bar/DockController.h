@@ -14,7 +14,8 @@ namespace qv {
 // Dock's auto-hide on, sets its reveal delay to 1000 s, switches its bouncing off and restarts it;
 // before the first hiding the Dock's own state is saved in "initialDockSettings.json" beside the
 // settings file, and restoring puts exactly that back and deletes the file. The file thus exists
-// while the Dock is hidden by us and survives a crash. Main thread, except the restart.
+// while the Dock is hidden by us and survives a crash; once the Dock is shown it stays only for
+// preferences that could not be written back yet. Main thread, except the restart.
 class DockController : public std::enable_shared_from_this<DockController> {
     struct Token {};
 
