@@ -248,12 +248,6 @@ TEST(InitialDockSettingsTest, TheFileKeepsKindsOfNumbersAndRefusesWhatItCannotTr
               "{\n  \"autoHideDelay\": 1.0,\n  \"autoHideEnabled\": true,\n  \"dockShown\": true,\n"
               "  \"noBouncing\": false,\n  \"version\": 2\n}");
     EXPECT_EQ(decodeInitialDockSettings(text), s);
-    // A file of an earlier version stands for hiding, and its hiding may have written what it never
-    // saved.
-    const auto earlier = decodeInitialDockSettings("{\"autoHideEnabled\": false}");
-    ASSERT_TRUE(earlier);
-    EXPECT_FALSE(earlier->dockShown);
-    EXPECT_TRUE(earlier->hidingWroteUnsaved());
     EXPECT_FALSE(decodeInitialDockSettings(""));
     EXPECT_FALSE(decodeInitialDockSettings("{}"));
     EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": 1}"));

@@ -430,12 +430,6 @@ TEST_F(UserSettingsTest, OptionalNumbersAreStoredAndCleared) {
     EXPECT_FALSE(onDisk().contains("hotkeyKeyCode"));
     EXPECT_FALSE(onDisk().contains("hotkeyModifiers"));
     EXPECT_FALSE(onDisk().contains("keyboardSnapModifiers"));
-
-    // Snap keys the recorder would refuse read as none; the record keeps them for the file.
-    put(path(), R"({"keyboardSnapModifiers": 512})");
-    auto single = open();
-    EXPECT_FALSE(single->keyboardSnapModifiers());
-    EXPECT_EQ(single->data->keyboardSnapModifiers, 512u);
 }
 
 TEST_F(UserSettingsTest, EveryBooleanSetterWritesItsOwnField) {
