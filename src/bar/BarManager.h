@@ -97,6 +97,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     };
 
     static constexpr Seconds kScrollSwitchLock = 0.38;
+    // A switch not announced by then counts as not made: scrolls count from what shows again.
+    static constexpr Seconds kSwitchUnderWayLimit = 2.0;
     static constexpr Seconds kFullscreenProxyCleanupDelay = 1.0;
     static constexpr Seconds kWindowMoveBeginDelay = 0.18;
     static constexpr Seconds kWindowMoveDragTimeout = 1.5;
@@ -128,6 +130,12 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Desktop switching and window moves; at most one move of either kind is pending.
     bool isScrollSwitchLocked = false;
     WorkItemPtr scrollUnlockWork;
+    // The desktop the last switch goes to, until it shows: a scroll meanwhile counts from it.
+    struct SwitchUnderWay {
+        uint64_t targetSpaceID = 0;
+        Seconds startedAt = 0;
+    };
+    std::optional<SwitchUnderWay> switchUnderWay;
     std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
     bool windowMoveRequested = false;  // a move waits out its delay before pressing the title bar
     std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
@@ -264,6 +272,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // A bar that moved or goes ends its hovers and closes what it opened above itself.
+    void barLeavesItsPlace(BarPanel& panel);
+    void closePanel(BarPanel& panel);
     // The content view a bar panel shows; none for a stand-in.
     static std::shared_ptr<BarContentView> barContent(const BarPanel& panel);
     // Gives a panel's content the index of its screen in the current screen list.
@@ -274,7 +285,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void activatePanelToSwitch(BarPanel& panel);
     // A bar's or mirror's vertical scrolls switch its desktop's display to a neighbouring desktop.
     std::function<void(const Event&)> scrollHandler(uint64_t spaceID);
-    void lockScrollSwitching();
+    // Locks scrolling for a while and notes where the switch goes.
+    void lockScrollSwitching(uint64_t targetSpaceID);
     // Whether a desktop is the active one, or among each display's active desktops.
     bool hasLanded(uint64_t spaceID);
     bool isProgram(const RunningApplication& app);

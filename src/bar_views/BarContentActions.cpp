@@ -45,7 +45,7 @@ void BarContentView::activateWindowDeferred(uint32_t windowID) {
     });
 }
 
-void BarContentView::barDidMove() {
+void BarContentView::barLeftItsPlace() {
     thumbnailPopups->dismissThumbnailPopupImmediate();
     platform_.windowing.cancelMenuTracking();
     barMoves = *barMoves + 1;
