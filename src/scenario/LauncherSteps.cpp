@@ -1,5 +1,6 @@
 // Steps of the app launcher: application bundles put into, copied within and taken from the
 // folders the launcher scans, and expectations on its list of applications and its search.
+#include "bar/BarManager.h"
 #include "scenario/Context.h"
 
 namespace qv {
@@ -115,10 +116,15 @@ void addLauncherSteps(StepTable& t) {
         "expect search", {{text("QUERY"), repeated(text("NAME"))}},
         [](ScenarioContext& ctx, const StepCall& call) {
             AppLauncher& launcher = ctx.appLauncher();
+            // An open launcher is read as it stands: its field must hold the query the user typed.
+            if (ctx.barManager().launcherPanel)
+                expectEqual(ctx, "the field reading " + quotedList({call.text(0)}),
+                            "the field reading " + quotedList({*launcher.searchQuery}));
             expectEqual(ctx, quotedList(call.texts(1)),
                         quotedList(appNames(launcher.searchResults(*launcher.allApps, call.text(0)))));
         },
-        "The applications the launcher shows for a typed query, best match first."));
+        "The applications the launcher shows for a typed query, best match first; while the "
+        "launcher is open, its search field holds that query."));
     t.push_back(step(
         "expect launcher-scans", {{whole("COUNT")}},
         [](ScenarioContext& ctx, const StepCall& call) {

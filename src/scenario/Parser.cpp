@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/TextServices.h"
 #include "scenario/Scenario.h"
 
 namespace qv {
@@ -426,6 +427,8 @@ Scenario parseScenario(const std::string& text, const std::string& fileName, con
         ++lineNumber;
         if (line.find('\0') != std::string::npos)
             throw ScenarioScriptError(lineNumber, "a NUL byte: a script is plain text");
+        if (!TextServices::isValidUTF8(line))
+            throw ScenarioScriptError(lineNumber, "bytes that are not UTF-8: a script is UTF-8 text");
         std::vector<ScenarioToken> tokens = tokenize(line, lineNumber);
         if (tokens.empty()) continue;
         if (tokens[0].quoted) throw ScenarioScriptError(lineNumber, "a step name is never quoted");

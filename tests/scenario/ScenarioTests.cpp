@@ -61,6 +61,7 @@ TEST(ScenarioParserTest, WordsQuotesCommentsAndFaultsWithTheirLines) {
     EXPECT_EQ(faultAt("screenshot .hidden").first, 1);
     EXPECT_EQ(faultAt("launch A b c d").first, 1);              // neither a policy nor unresponsive
     EXPECT_EQ(faultAt(std::string("wake\n\"\0", 8)).first, 2);  // a NUL in an unterminated quote
+    EXPECT_EQ(faultAt("wake\nsay \"caf\xE9\"").first, 2);       // Latin-1, not UTF-8
     // A count must be whole and fit 32 bits: read as an integer it could otherwise overflow.
     EXPECT_EQ(faultAt("expect prompts accessibility 1e300").first, 1);
     EXPECT_EQ(faultAt("expect calls CGWindowListCopyWindowInfo 1.5").first, 1);
