@@ -153,20 +153,29 @@ void BarManager::handlePostSwitchYield() {
         }
         case PostSwitchStep::activateFinder: {
             const auto finders = platform_.workspace.runningApplications(kFinderBundleIdentifier);
-            if (!finders.empty())
-                platform_.workspace.activateApplication(finders.front().processIdentifier, 0);
+            if (!finders.empty()) {
+                // Finder is asked on its worker, like any application; its answer matters to no one.
+                const int32_t finder = finders.front().processIdentifier;
+                platform_.appWorkers.ask(finder, [workspace = &platform_.workspace, finder] {
+                    (void)workspace->activateApplication(finder, 0);
+                });
+            }
             break;
         }
         case PostSwitchStep::yieldToFinder:
             platform_.windowing.yieldActivationToApplicationWithBundleIdentifier(kFinderBundleIdentifier);
             break;
         case PostSwitchStep::yieldToPreviousApp:
-            platform_.windowing.yieldActivation(previous->processIdentifier);
+            yieldActivationTo(previous->processIdentifier);
             break;
         case PostSwitchStep::leaveToSilicaMove:
         case PostSwitchStep::nothing:
             break;
     }
+}
+
+void BarManager::yieldActivationTo(int32_t pid) {
+    platform_.appWorkers.ask(pid, [ourApp = &platform_.windowing, pid] { ourApp->yieldActivation(pid); });
 }
 
 }  // namespace qv
