@@ -98,6 +98,62 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
     out << "</g>";
 }
 
+// The Dock: a rounded platter along its screen edge, within its strip, holding a tile for each
+// application it shows, with a dot under each (they all run).
+void drawDock(std::ostream& out, const Rect& strip, SimDockSide side, const std::vector<std::string>& names) {
+    const bool vertical = side != SimDockSide::bottom;
+    const double thickness = vertical ? strip.width() : strip.height();
+    const double extent = vertical ? strip.height() : strip.width();
+    constexpr double kGap = 6, kPad = 8, kInset = 3;
+    const double n = double(std::max<size_t>(names.size(), 1));
+    // Tiles shrink when the strip cannot hold them all.
+    const double tile = std::max(4.0, std::min(thickness - 2 * kInset - 2 * kPad - 6,
+                                               (extent - 2 * kPad + kGap) / n - kGap));
+    const double length = std::min(extent, n * (tile + kGap) - kGap + 2 * kPad);
+    const double across = tile + 2 * kPad;
+    Rect platter;
+    const double start = (vertical ? strip.midY() : strip.midX()) - length / 2;
+    switch (side) {
+        case SimDockSide::bottom:
+            platter = {start, strip.maxY() - kInset - across, length, across};
+            break;
+        case SimDockSide::left:
+            platter = {strip.minX() + kInset, start, across, length};
+            break;
+        case SimDockSide::right:
+            platter = {strip.maxX() - kInset - across, start, across, length};
+            break;
+    }
+    out << "<rect x=\"" << N::number(platter.minX()) << "\" y=\"" << N::number(platter.minY()) << "\" width=\""
+        << N::number(platter.width()) << "\" height=\"" << N::number(platter.height())
+        << "\" rx=\"18\" fill=\"#f2f2f5\" fill-opacity=\"0.6\" stroke=\"#ffffff\" stroke-opacity=\"0.5\"/>";
+    for (size_t i = 0; i < names.size(); ++i) {
+        const double along = kPad + double(i) * (tile + kGap);
+        const Point at = vertical ? Point{platter.minX() + kPad - 3, platter.minY() + along}
+                                  : Point{platter.minX() + along, platter.minY() + kPad - 3};
+        N::drawNamedIcon(out, names[i], at.x, at.y, tile, tile, 1);
+        const Point dot = vertical ? Point{side == SimDockSide::left ? platter.minX() + 4 : platter.maxX() - 4,
+                                           at.y + tile / 2}
+                                   : Point{at.x + tile / 2, platter.maxY() - 4};
+        out << "<circle cx=\"" << N::number(dot.x) << "\" cy=\"" << N::number(dot.y)
+            << "\" r=\"1.5\" fill=\"#1c1c1e\" fill-opacity=\"0.7\"/>";
+    }
+}
+
+// The applications the Dock shows a tile for: the Finder first, then the other running
+// applications that have a tile, in launch order.
+std::vector<std::string> dockTiles(const std::map<int32_t, SimApp>& apps) {
+    std::vector<std::string> names;
+    for (const auto& [pid, a] : apps) {
+        if (a.terminated || a.policy != ActivationPolicy::regular || a.bundleID == SimDock::kBundleID) continue;
+        if (a.bundleID == "com.apple.finder")
+            names.insert(names.begin(), a.name);
+        else
+            names.push_back(a.name);
+    }
+    return names;
+}
+
 // The window buttons of one of our titled panels; when the content runs under the title bar, the
 // bar itself unless it is transparent, and the title. Buttons the style leaves out are greyed.
 void drawTitleBarControls(std::ostream& out, const SimWindow& w, uint64_t style, bool drawBar,
@@ -190,8 +246,11 @@ std::string SimDesktop::renderSvg() const {
                 out << "</g>";
             } else {
                 const SimApp* a = app(w->ownerPID);
-                // A Dock that hides itself stays out of sight.
-                if (a && a->bundleID == SimDock::kBundleID && !dock_->isShowing()) continue;
+                if (a && a->bundleID == SimDock::kBundleID) {
+                    // A Dock that hides itself stays out of sight.
+                    if (dock_->isShowing()) drawDock(out, w->frame, dock_->look().side, dockTiles(apps_));
+                    continue;
+                }
                 drawAppWindow(out, *w, a ? a->name : "");
             }
         }
