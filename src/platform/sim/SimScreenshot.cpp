@@ -63,7 +63,15 @@ void drawTitleBar(std::ostream& out, const Rect& f, double height, const char* e
         << extraAttributes << "/>";
 }
 
-void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner) {
+// Opens a group that shows only what lies within `frame`; the caller closes it.
+void openFrameClip(std::ostream& out, const Rect& frame, const std::string& id) {
+    out << "<clipPath id=\"" << id << "\"><rect x=\"" << N::number(frame.minX()) << "\" y=\""
+        << N::number(frame.minY()) << "\" width=\"" << N::number(frame.width()) << "\" height=\""
+        << N::number(frame.height()) << "\"/></clipPath><g clip-path=\"url(#" << id << ")\">";
+}
+
+// Another application's window; its texts stay within its frame, however long they are.
+void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner, const std::string& clipID) {
     const Rect& f = w.frame;
     double alpha = std::clamp(double(w.alpha), 0.0, 1.0);
     out << "<g opacity=\"" << N::number(alpha) << "\">";
@@ -72,9 +80,10 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
             << N::number(f.width()) << "\" height=\"" << N::number(f.height())
             << "\" rx=\"10\" fill=\"#2c2c2e\" fill-opacity=\"0.6\"/>";
+        openFrameClip(out, f, clipID);
         drawLabel(out, owner + (w.title.empty() ? "" : " — " + w.title), Font::system(12), f.midX(),
                   f.midY() + 4, Align::middle, " fill=\"#ffffff\" fill-opacity=\"0.7\"");
-        out << "</g>";
+        out << "</g></g>";
         return;
     }
     out << "<rect x=\"" << N::number(f.minX() + 2) << "\" y=\"" << N::number(f.minY() + 6) << "\" width=\""
@@ -90,12 +99,13 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<circle cx=\"" << N::number(f.minX() + 16 + 20 * i) << "\" cy=\""
             << N::number(f.minY() + tb / 2) << "\" r=\"6\" fill=\"" << kLights[i] << "\"/>";
     }
+    openFrameClip(out, f, clipID);
     std::string title = w.title.empty() ? owner : w.title;
     auto line = textmetrics::truncateTail(title, kTitleFont, std::max(0.0, f.width() - 150));
     drawLabel(out, line.text, kTitleFont, f.midX(), f.minY() + tb / 2 + 4.5, Align::middle, kTitlePaint);
     drawLabel(out, owner, Font::system(12), f.minX() + 16, f.minY() + tb + 22, Align::start,
               " fill=\"#8e8e93\"");
-    out << "</g>";
+    out << "</g></g>";
 }
 
 // The Dock: a rounded platter along its screen edge, within its strip, holding a tile for each
@@ -216,11 +226,7 @@ std::string SimDesktop::renderSvg() const {
                 if (!panel || !panel->contentView()) continue;
                 // The window server shows a window's content within its frame, whatever the
                 // content's own extent.
-                const std::string frameClip = "win" + std::to_string(w->id) + "d" + std::to_string(d.id);
-                out << "<clipPath id=\"" << frameClip << "\"><rect x=\"" << N::number(w->frame.minX())
-                    << "\" y=\"" << N::number(w->frame.minY()) << "\" width=\"" << N::number(w->frame.width())
-                    << "\" height=\"" << N::number(w->frame.height()) << "\"/></clipPath><g clip-path=\"url(#"
-                    << frameClip << ")\">";
+                openFrameClip(out, w->frame, "win" + std::to_string(w->id) + "d" + std::to_string(d.id));
                 Rect content = flipVertically(panel->contentRect(), primaryHeight());
                 if (content != w->frame) {
                     // A titled panel: its frame and title bar around the content.
@@ -251,7 +257,8 @@ std::string SimDesktop::renderSvg() const {
                     if (dock_->isShowing()) drawDock(out, w->frame, dock_->look().side, dockTiles(apps_));
                     continue;
                 }
-                drawAppWindow(out, *w, a ? a->name : "");
+                drawAppWindow(out, *w, a ? a->name : "",
+                              "win" + std::to_string(w->id) + "d" + std::to_string(d.id));
             }
         }
         if (showsMenuBar(d)) drawMenuBar(out, d, front);

@@ -337,11 +337,14 @@ std::vector<Line> wrap(std::string_view text, const Font& font, double maxWidth,
         const size_t n = s->clusters();
         if (n == 0) lines.push_back({"", 0, false});
         for (size_t i = 0; i < n;) {
-            // The line ends at the last blank before which it fits with the blank, or at the last
-            // cluster that fits when no blank does; it holds at least one cluster.
+            // The line ends at the last blank before which it fits (a blank at the end of a line
+            // takes no room), or at the last cluster that fits when no blank does; it holds at
+            // least one cluster. Wrapped again at the width of its widest line, the text keeps
+            // its lines.
             size_t stop = i + 1, lastBreak = 0;
-            while (stop < n && rangeWidth(*s, i, stop + 1, font, tracking) <= maxWidth + 1e-9) {
+            while (stop < n) {
                 if (s->isBlank(stop)) lastBreak = stop;
+                if (rangeWidth(*s, i, stop + 1, font, tracking) > maxWidth + 1e-9) break;
                 ++stop;
             }
             size_t next = stop;

@@ -84,6 +84,12 @@ TEST(TextMetricsTest, WrapBreaksAtSpacesAndTheLastAllowedLineIsCut) {
     ASSERT_EQ(limited.size(), 2u);
     EXPECT_TRUE(limited[1].truncated);
     EXPECT_EQ(textmetrics::wrap("a\nb", f, 100).size(), 2u);
+    // A blank that would overflow still ends the line before it: the text keeps its two lines at
+    // the width of its widest, where a stack places it after measuring it.
+    auto two = textmetrics::wrap("one two three", f, 36);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0].text, "one two");
+    EXPECT_EQ(textmetrics::wrap("one two three", f, two[0].width).size(), 2u);
 }
 
 TEST(LayoutTest, HStackPutsSpacingBetweenChildrenAndAlignsThemVertically) {
