@@ -258,10 +258,20 @@ TEST(DemoPictureTest, TheBarsTextsStayWithinTheRoomLaidOutForThem) {
             }
         };
     }
+    // Users' titles besides the demo's own: right-to-left ones, Arabic letters that join, accented
+    // letters and typographic punctuation.
+    const std::string otherTitles = R"(
+retitle "Budget 2027.ledger" "Mary’s “Draft” v2™"
+retitle "Compass — Start Page" "שלום עולם — מסמך חדש"
+retitle "Compass — Maps" "مرحبا بالعالم"
+retitle "Compass — Release Notes" "Æsthetics · Œuvre"
+advance 1
+screenshot 20-other-titles
+)";
     std::ostringstream out, err;
-    ASSERT_EQ(
-        runScenario(demoScenario(), {.fileName = "demo", .outDir = folder, .out = &out, .err = &err}, table),
-        0)
+    ASSERT_EQ(runScenario(demoScenario() + otherTitles,
+                          {.fileName = "demo", .outDir = folder, .out = &out, .err = &err}, table),
+              0)
         << err.str();
     fs::remove_all(folder);
     EXPECT_GE(barsChecked, 20);
