@@ -170,6 +170,8 @@ void MainRuntime::handleTermination(int32_t pid) {
     axManager->stopObserving(pid);
     windowStore->observerAttachedPIDs.erase(pid);
     windowStore->removeWindows(pid);
+    // Its worker goes once what it was already asked has run.
+    platform_.appWorkers.applicationTerminated(pid);
 }
 
 void MainRuntime::handleActivation(int32_t pid) {

@@ -128,7 +128,6 @@ TEST_F(PermissionsGateTest, StandardKeyEquivalentsNeedCommandAndTheExactLetter) 
     auto panel =
         Panel::make<Panel>(sim.platform().windowing, rt, Rect{100, 100, 300, 60}, stylemask::kTitled);
     panel->setContentView(std::make_shared<HostingView>(rt, field));
-    panel->makeKeyAndOrderFront();
     rt.runUntilIdle();
     Application& app = sim.platform().application;
     const uint64_t cmd = modifierflags::kCommand;
@@ -136,6 +135,7 @@ TEST_F(PermissionsGateTest, StandardKeyEquivalentsNeedCommandAndTheExactLetter) 
     EXPECT_FALSE(handleStandardKeyEquivalent(key("c", modifierflags::kControl), *panel, app));
     EXPECT_FALSE(handleStandardKeyEquivalent(key("q", cmd), *panel, app));
     EXPECT_FALSE(handleStandardKeyEquivalent(key("c", cmd), *panel, app));  // no text field has the focus
+    panel->makeKeyAndOrderFront();
     sim.click(panel->convertToScreen({150, 30}));
     rt.runUntilIdle();
     EXPECT_TRUE(handleStandardKeyEquivalent(key("a", cmd), *panel, app));

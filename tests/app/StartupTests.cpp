@@ -139,9 +139,11 @@ TEST_F(StartupTest, TheWorkspaceNotificationsKeepObserversAndAttentionCurrent) {
     rt.advance(0.02);
     EXPECT_GT(sim.callsNamed("AXObserverAddNotification").size(), registrations);
 
+    sim.platform().appWorkers.ask(mail, [] {});  // as any request to it makes its worker
     sim.terminateApp(mail);
     rt.runUntilIdle();
     EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
+    EXPECT_FALSE(sim.platform().appWorkers.hasWorker(mail)) << "its worker ends with it";
 }
 
 TEST(ActivationBootstrapTest, OnlyRegularUnknownApplicationsAtMostOncePerThrottleInterval) {

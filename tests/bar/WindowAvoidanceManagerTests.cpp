@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/WindowAvoidanceManager.h"
+#include "platform/sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 
 namespace qv {
@@ -83,6 +84,22 @@ TEST_F(WindowAvoidanceTest, WithoutThePrivateLookupTheWindowIsFoundByItsNumber) 
     manager->adjustNow();
     rt.runUntilIdle();
     EXPECT_EQ(frame(under), (Rect{100, 100, 800, 763}));
+}
+
+TEST_F(WindowAvoidanceTest, AHungApplicationHoldsBackOnlyItsOwnWindows) {
+    const int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
+    const uint32_t stuck = sim.openWindow(viewer, "v", desk1, Rect{300, 100, 800, 900});
+    const uint32_t under = open({100, 100, 800, 900}, desk1);
+    store->populate();
+    rt.runUntilIdle();
+    sim.accessibility().faults(viewer).unresponsive = true;
+    auto manager = make();
+    (void)rt.takeLongestMainHold();
+    EXPECT_EQ(manager->adjustNow().size(), 2u);
+    rt.runUntilIdle();
+    EXPECT_EQ(frame(under), (Rect{100, 100, 800, 763}));
+    EXPECT_EQ(frame(stuck), (Rect{300, 100, 800, 900}));
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0);
 }
 
 TEST_F(WindowAvoidanceTest, SpacesPanelsAndMirrorsDecideWhichWindowsCount) {

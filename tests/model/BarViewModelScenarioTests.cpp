@@ -42,10 +42,6 @@ class BarScenarioTest : public BarModelTest {
   protected:
     int32_t notes = sim.launchApp(kNotes, "Notes");
     Lines bar(uint64_t space) const { return describe(model->displayItemsBySpace->at(space)); }
-    size_t countOf(const std::string& action) const {
-        auto all = actions();
-        return static_cast<size_t>(std::count(all.begin(), all.end(), action));
-    }
 };
 
 TEST_F(BarScenarioTest, EachDesktopShowsItsChipsInTheSavedOrderWithBadgesAndAttention) {
@@ -181,6 +177,7 @@ TEST_F(BarScenarioTest, AClickActivatesTheWindowAndTheSystemsReportConfirmsIt) {
 
     size_t mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     const std::string pid = std::to_string(editor);
     EXPECT_EQ(actions(mark),
               (Lines{"yield " + pid, "activateFrom " + pid, "NSApp.activate", "activate " + pid,
@@ -207,6 +204,7 @@ TEST_F(BarScenarioTest, AWindowThatCannotBeFoundAtOnceIsTriedOnceMore150msLater)
     const Seconds clicked = rt.now();
     model->activateWindow(doc);
     EXPECT_EQ(*model->focusedWindowID, doc) << "the bar shows the click at once";
+    rt.runUntilIdle();  // the application answers the first attempt at once
     EXPECT_EQ(countOf("AXRaise " + w(doc)), 0u);
 
     simAX.faults(editor).windowListUnreadable = false;  // the application has caught up
@@ -229,7 +227,10 @@ TEST_F(BarScenarioTest, AFailedRetryGivesUpThePendingFocusAndRescansTheApplicati
     simAX.faults(editor).windowListUnreadable = true;
     simAX.faults(editor).unresponsive = true;  // it does not report its focused window either
     model->activateWindow(doc);
-    rt.advance(BarViewModel::kActivationRetryDelay);
+    // Each attempt waits out the default time-out on the application's worker.
+    rt.advance(SimAccessibility::kDefaultMessagingTimeout + BarViewModel::kActivationRetryDelay);
+    EXPECT_EQ(model->pendingFocusedWindowID, doc) << "the retry is still waiting for its answer";
+    rt.advance(SimAccessibility::kDefaultMessagingTimeout);
     EXPECT_FALSE(model->pendingFocusedWindowID);
     EXPECT_TRUE(store->pendingScans.contains(editor));
     EXPECT_EQ(*model->focusedWindowID, doc) << "the shown focus stays until the next refresh";
@@ -274,6 +275,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
 
     // A click on the focused chip minimises its window.
     model->minimizeWindow(doc);
+    rt.runUntilIdle();
     EXPECT_TRUE(sim.window(doc)->minimized);
     EXPECT_FALSE(*model->focusedWindowID);
     store->populate();  // the store's rescan picks up what the applications did
@@ -281,6 +283,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     EXPECT_TRUE(chip(m1, doc).isMinimized);
 
     model->closeWindow(inbox);
+    rt.runUntilIdle();
     EXPECT_FALSE(sim.window(inbox));
     store->populate();
     rt.runUntilIdle();

@@ -218,7 +218,19 @@ void SimDesktop::activateApp(int32_t pid) {
     accessibility_->appActivated(pid, previous);
     lock.unlock();
     // One application is active at a time: ours stops being it, whoever brought the other forward.
-    if (pid != ownPID_) windowing_->deactivate();
+    // Asked from another thread, our application learns it on its main thread, as AppKit tells it.
+    if (pid != ownPID_) {
+        if (runtime_.mainQueue()->isCurrent()) {
+            windowing_->deactivate();
+        } else {
+            runtime_.mainQueue()->async([this] {
+                std::unique_lock world(world_);
+                const bool stillBehind = frontmost_ != ownPID_;
+                world.unlock();
+                if (stillBehind) windowing_->deactivate();
+            });
+        }
+    }
     postWorkspace(notifications::kWorkspaceDidActivateApplication, pid);
 }
 

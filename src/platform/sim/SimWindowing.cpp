@@ -143,7 +143,8 @@ std::optional<Screen> SimWindowing::mainScreen() {
 
 void SimWindowing::activate(bool ignoringOtherApps) {
     sim_.record("NSApp.activate", Value::boolean(ignoringOtherApps));
-    if (active_) return;
+    // Still marked active while the news of another application's activation is on its way.
+    if (active_ && sim_.frontmostPID() == sim_.ownPID()) return;
     active_ = true;
     sim_.activateApp(sim_.ownPID());
     for (uint32_t id : std::exchange(hiddenOnDeactivate_, {})) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "platform/ui/Windowing.h"
 
@@ -131,6 +132,8 @@ bool Panel::canBecomeMain() const {
 
 void Panel::becomeKey() {
     isKey_ = true;
+    // The first time a window is key it picks its first responder, so typing has a taker at once.
+    if (!std::exchange(hasBeenKey_, true) && content_) content_->takeInitialFocus();
 }
 void Panel::resignKey() {
     isKey_ = false;
