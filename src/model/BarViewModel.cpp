@@ -449,8 +449,8 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
     activationRetryWindowID = id;
     askActivation(activationRequest(window.pid, id, window.isMinimized, focusBeforeActivation), seq, true,
                   false);
-    // The bar shows the new focus at once; the system confirms it later.
-    focusedWindowID = id;
+    // The bar shows the new focus at once, chips drawn with it; the system confirms it later.
+    publish(id);
 }
 
 void BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/,

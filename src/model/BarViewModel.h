@@ -148,6 +148,8 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     };
 
     void start();
+    // Publishes the focus and the chips and items drawn with it, over the Spaces last read.
+    void publish(std::optional<uint32_t> focused);
     // The chips of every Space, each list in ascending window id, written over `chips`.
     void buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spaceList, std::optional<uint32_t> focused);
     // The items of one Space, grouped and ordered, written over `items`.

@@ -90,6 +90,7 @@ TEST_F(StartupTest, WithoutABarManagerTheRuntimeMakesTheBarViewModelFromTheStore
     settings->setBarSize(BarSize::xl);
     auto runtime = MainRuntime::create(sim.platform(), settings, badges, updater);
     runtime->start();
+    rt.runUntilIdle();  // the first scan's answers are in
     ASSERT_TRUE(runtime->barViewModel);
     EXPECT_EQ(runtime->barViewModel->windowStore, runtime->windowStore);
     EXPECT_EQ(runtime->metrics, BarMetrics::forSize(BarSize::xl));

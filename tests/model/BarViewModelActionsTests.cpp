@@ -27,6 +27,8 @@ TEST_F(BarModelTest, ActivationPrefersTheWindowInEveryGroupItBelongsTo) {
     uint32_t scratch = open(plain, "Scratch", m1);
     sim.setWindowSpaces(both, {m1, m2});
     start();
+    // Ungrouped, so that the chips drawn at once with the new focus prune no group's preference.
+    settings->setGroupWindowsByApp(false);
     model->activateWindow(both);
     EXPECT_EQ(model->preferredWindowIDByGroupKey,
               (std::map<std::string, uint32_t>{{BarViewModel::groupKey(m1, kEditor), both},

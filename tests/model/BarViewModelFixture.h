@@ -69,6 +69,7 @@ class BarModelTest : public ::testing::Test {
     BarViewModel& start() {
         store = WindowStore::create(sim.platform());
         store->populate();
+        rt.runUntilIdle();
         settings = UserSettings::create(sim.platform());
         badges = std::make_shared<BadgeService>(sim.platform().runtime, sim.platform().processes,
                                                 sim.platform().launchServices);

@@ -107,6 +107,7 @@ struct Session {
 Session startSession(ManualRuntime& rt, SimDesktop& sim) {
     auto store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();
     auto settings = UserSettings::create(sim.platform());
     auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     auto model = BarViewModel::create(sim.platform(), store, settings, badges);
@@ -189,6 +190,7 @@ TEST_F(BarScenarioTest, AClickActivatesTheWindowAndTheSystemsReportConfirmsIt) {
 
     // The start-up code hands the activation to the store, whose change rebuilds the bar.
     store->handleAppActivated(editor);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"*Doc", "Inbox"}));
     EXPECT_FALSE(model->pendingFocusedWindowID) << "confirmed";
 }
@@ -260,6 +262,7 @@ TEST_F(BarScenarioTest, TwoQuickClicksLeaveTheSecondWindowInFront) {
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
     EXPECT_FALSE(store->pendingScans.contains(editor));
     store->handleAppActivated(mail);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"Doc", "*Inbox", "Groceries"}));
 }
 
@@ -276,12 +279,14 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     EXPECT_TRUE(sim.window(doc)->minimized);
     EXPECT_FALSE(*model->focusedWindowID);
     store->populate();  // the store's rescan picks up what the applications did
+    rt.runUntilIdle();
     EXPECT_TRUE(chip(m1, doc).isMinimized);
 
     model->closeWindow(inbox);
     rt.runUntilIdle();
     EXPECT_FALSE(sim.window(inbox));
     store->populate();
+    rt.runUntilIdle();
     EXPECT_EQ(model->chipsBySpace->at(m1).size(), 1u);
 
     install("com.example.sketch", "Sketch", [](auto& a) { a.windowsOnLaunch = {"Untitled sketch"}; });
@@ -290,6 +295,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     ASSERT_TRUE(sim.frontmostPID());
     EXPECT_EQ(sim.app(*sim.frontmostPID())->bundleID, "com.example.sketch");
     store->populate();
+    rt.runUntilIdle();
     ASSERT_EQ(model->chipsBySpace->at(m1).size(), 2u);
     const ChipData& launched = model->chipsBySpace->at(m1).back();
     EXPECT_EQ(launched.windowTitle, "Untitled sketch");

@@ -22,7 +22,9 @@ TEST(BarViewModelThreadTest, ASlowApplicationHoldsBackOnlyItsOwnRequests) {
     const uint32_t photo = sim.openWindow(viewer, "Photo", space, Rect{300, 200, 600, 400});
     sim.activateApp(viewer);
     auto store = WindowStore::create(sim.platform());
-    store->populate();
+    bool populated = false;
+    store->populate([&] { populated = true; });
+    ASSERT_TRUE(rt.runMainUntil([&] { return populated; }, 10.0));
     auto model = BarViewModel::create(sim.platform(), store, UserSettings::create(sim.platform()),
                                       std::make_shared<BadgeService>(rt, sim.platform().processes,
                                                                      sim.platform().launchServices));
