@@ -297,6 +297,23 @@ std::shared_ptr<Panel> ScenarioContext::panelTitled(const std::string& title) {
     return nullptr;
 }
 
+namespace {
+
+// What of a text, and of the control it labels, lies outside the window and the clips it is drawn in.
+EdgeInsets cutBy(const DrawOp& text, const HitRegion* control, const Rect& bounds) {
+    Rect shown = bounds;
+    Rect extent = text.frame;
+    for (const ClipRegion& c : text.clips) shown = shown.intersection(c.rect);
+    if (control) {
+        extent = extent.unionWith(control->frame);
+        for (const ClipRegion& c : control->clips) shown = shown.intersection(c.rect);
+    }
+    return {std::max(0.0, shown.minY() - extent.minY()), std::max(0.0, shown.minX() - extent.minX()),
+            std::max(0.0, extent.maxY() - shown.maxY()), std::max(0.0, extent.maxX() - shown.maxX())};
+}
+
+}  // namespace
+
 std::vector<ScenarioContext::Sighting> ScenarioContext::sightings(const std::string& text) {
     std::vector<Sighting> out;
     const auto displays = world.displays();
@@ -321,7 +338,8 @@ std::vector<ScenarioContext::Sighting> ScenarioContext::sightings(const std::str
             const HitRegion* region = list.topmost(local, [](const HitRegion& r) {
                 return r.onTap || r.onRightClick || r.contextMenu || r.focusable || r.drag;
             });
-            Sighting seen{PanelElement{panel, panel->convertToScreen(local), !region || region->enabled},
+            Sighting seen{PanelElement{panel, panel->convertToScreen(local), !region || region->enabled,
+                                       cutBy(*op, region, content->bounds())},
                           panelHidden};
             const Point onScreen = toScreen(seen.element.screenPoint);  // the flip is its own inverse
             if (!seen.hidden && op->opacity <= 0) seen.hidden = "it is drawn fully transparent";

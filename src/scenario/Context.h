@@ -26,6 +26,9 @@ struct PanelElement {
     std::shared_ptr<Panel> panel;
     Point screenPoint;  // the text's centre, AppKit space
     bool enabled = true;
+    // How far the text, and the control it labels, run past the edges that show them (the window's
+    // and every clip around them): top, left, bottom, right; all zero when it shows whole.
+    EdgeInsets cut;
 };
 
 // Everything the steps of one scenario share: the clock, the world, the program once started, and

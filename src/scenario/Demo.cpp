@@ -22,8 +22,8 @@ start
 say "Screen Recording is not granted yet, so the permissions gate comes first."
 expect panel "quillVorn Setup"
 expect text "Required"
-scroll 960 600 0 -100
-expect text "Grant both permissions to continue"
+expect whole "Grant both permissions to continue"
+expect whole "Continue"
 expect disabled "Continue"
 screenshot 01-permissions-gate
 click "Request Access"

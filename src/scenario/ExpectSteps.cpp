@@ -140,6 +140,24 @@ void addExpectSteps(StepTable& t) {
         },
         "The text is drawn on one of our panels on screen."));
     t.push_back(step(
+        "expect whole", {{text("ELEMENT")}},
+        [](ScenarioContext& ctx, const StepCall& call) {
+            const EdgeInsets cut = ctx.element(call.text(0)).cut;
+            const std::pair<const char*, double> edges[] = {
+                {"top", cut.top}, {"left", cut.leading}, {"bottom", cut.bottom}, {"right", cut.trailing}};
+            std::string found;
+            for (const auto& [edge, by] : edges) {
+                if (by <= 0) continue;
+                std::ostringstream os;
+                os << (found.empty() ? "cut by " : ", ") << by << " points at the " << edge;
+                found += os.str();
+            }
+            if (!found.empty()) failExpectation("\"" + call.text(0) + "\" shown whole", found);
+            held(ctx);
+        },
+        "The text, and the control it labels, show whole: no edge of their window or of a scroll view "
+        "cuts them."));
+    t.push_back(step(
         "expect no-text", {{text("TEXT")}},
         [](ScenarioContext& ctx, const StepCall& call) {
             if (ctx.findElement(call.text(0)))

@@ -84,13 +84,14 @@ TEST_F(PermissionsGateTest, TheGateIsCentredOnTheGivenScreenAndAtTheOriginWithou
     sim.addSpace(sim.addDisplay("Side", Rect{1440, 100, 1280, 800}));
     const Screen side = sim.screens().at(1);
     controller->show(side);
-    EXPECT_EQ(controller->panel->frame(), (Rect{side.frame.midX() - 250, side.frame.midY() - 280, 500, 560}));
+    EXPECT_EQ(controller->panel->contentRect(),
+              (Rect{side.frame.midX() - 250, side.frame.midY() - 280, 500, 560}));
     controller->close();
 
     sim.setScreensAvailable(false);
     auto gate = showGate();
     ASSERT_TRUE(gate);
-    EXPECT_EQ(gate->frame(), (Rect{0, 0, 500, 560}));
+    EXPECT_EQ(gate->contentRect(), (Rect{0, 0, 500, 560}));
     EXPECT_TRUE(gate->isVisible());
 }
 

@@ -595,7 +595,7 @@ bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
 
 bool SimWindowing::onTitleBar(const Panel& panel, Point p) const {
     if (onCloseButton(panel, p)) return true;
-    // Without a full-size content view, the title bar is the part of the frame above the content.
+    // The title bar is the part of the frame above the content.
     const bool titled = panel.styleMask() & stylemask::kTitled;
     const Rect frame = panel.frame();
     return titled && frame.contains(p) && p.y > panel.contentRect().maxY();

@@ -174,6 +174,17 @@ TEST(LayoutTest, PaddingPerEdgeAndFixedSizesAddUp) {
     EXPECT_EQ(regionOf(list, "a").minY(), 40);
 }
 
+// The platform's regular push button is 20 points tall, whichever bordered style it wears.
+TEST(LayoutTest, BorderedButtonsAreTheRegularControlHeight) {
+    Host h;
+    auto list = h.layout(HStack(VerticalAlignment::center, 8,
+                                {Button("Quit", [] {}, ButtonStyle::bordered)->help("quit"),
+                                 Button("Continue", [] {}, ButtonStyle::borderedProminent)->help("go")}),
+                         {300, 100});
+    EXPECT_EQ(regionOf(list, "quit").height(), 20);
+    EXPECT_EQ(regionOf(list, "go").height(), 20);
+}
+
 TEST(LayoutTest, TextIsTruncatedAtItsTailWithinItsFrameAndWrapsWithoutALineLimit) {
     Host h;
     Font f = Font::system(10);
