@@ -58,6 +58,7 @@ struct OneBar {
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
         store = WindowStore::create(sim.platform());
         store->populate();
+        runtime.runUntilIdle();  // the applications' answers are in
         shared.emplace(sim.platform(), *settings);
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
@@ -150,6 +151,7 @@ struct WholeDesk {
             std::make_shared<BadgeService>(runtime, sim.platform().processes, sim.platform().launchServices);
         store = WindowStore::create(sim.platform());
         store->populate();
+        runtime.runUntilIdle();  // the applications' answers are in
         shared.emplace(sim.platform(), *settings);
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
@@ -164,7 +166,7 @@ struct WholeDesk {
             auto o = weakObservers.lock();
             if (!s || !o) return;
             s->handleObserverAttached(pid);
-            (void)s->addWindowsForPID(pid);
+            s->addWindowsForPID(pid);
             o->refreshWindows({pid});
         };
         observers->start();

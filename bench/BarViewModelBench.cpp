@@ -61,6 +61,7 @@ struct Desk {
 
         store = WindowStore::create(sim.platform());
         store->populate();
+        runtime.runUntilIdle();  // the applications' answers are in
         settings = UserSettings::create(sim.platform());
         settings->setGroupWindowsByApp(grouped);
         badges = std::make_shared<BadgeService>(sim.platform().runtime, sim.platform().processes,

@@ -1,7 +1,8 @@
 // The first population of a busy desktop: 1,000 windows of 50 applications over 16 desktops, once
-// as fast as the applications can answer, once with every Accessibility message taking 1 ms. The
-// latency passes on the virtual clock: "virtual_s" is how long the user would wait for the scan,
-// and "ax_messages" how many messages it sent.
+// as fast as the applications can answer, once with every Accessibility message taking 1 ms. Each
+// run lets the applications' workers answer and the answers be applied. The latency passes on the
+// virtual clock: "virtual_s" is how long the scan took to complete, the applications answering side
+// by side, and "ax_messages_per_app" how many messages each application was sent in turn.
 #include <benchmark/benchmark.h>
 
 #include "platform/dispatch/ManualRuntime.h"
@@ -50,7 +51,9 @@ void populate(benchmark::State& state, double latency) {
         store = WindowStore::create(sim.platform());
         const double before = rt.now();
         state.ResumeTiming();
-        store->populate();
+        bool done = false;
+        store->populate([&done] { done = true; });
+        for (auto next = rt.nextDeadline(); !done && next; next = rt.nextDeadline()) rt.advanceTo(*next);
         waited = rt.now() - before;
         benchmark::DoNotOptimize(store->windows.size());
     }
@@ -58,7 +61,7 @@ void populate(benchmark::State& state, double latency) {
     state.counters["windows"] = double(store->windows.size());
     if (latency > 0) {
         state.counters["virtual_s"] = waited;
-        state.counters["ax_messages"] = waited / latency;
+        state.counters["ax_messages_per_app"] = waited / latency;
     }
 }
 

@@ -49,6 +49,7 @@ BusyDesktop::BusyDesktop() {
     }
     store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();  // the applications' answers are in
     panelSpaces = std::set<uint64_t>(spaces.begin(), spaces.end());
     manager = WindowAvoidanceManager::make(
         sim.platform(), store, [this] { return panelSpaces; }, [] { return std::vector<int64_t>{3}; },

@@ -49,6 +49,7 @@ struct SwitcherWorld {
         sim.mouseMove(Point{1280, 720});
         store = WindowStore::create(sim.platform());
         store->populate();
+        runtime.runUntilIdle();  // the applications' answers are in
         settings = UserSettings::create(sim.platform());
         settings->setWindowSwitcherEnabled(true);
         auto badges =

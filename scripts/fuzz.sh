@@ -36,7 +36,7 @@ run() {
   # sanitizers a busy machine can take seconds over that, where the other readers take milliseconds.
   if [ "$name" = scenario ]; then timeout=5; fi
   mkdir -p "build/fuzz/found/$name" "build/fuzz/artifacts/$name"
-  "$bin/fuzz_$name" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 -max_len=8192 \
+  LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp" "$bin/fuzz_$name" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name/" \
     "build/fuzz/found/$name" "tests/fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1 || status=$?
   echo "$status" >"build/fuzz/$name.status"

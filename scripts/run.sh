@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh >&2
-if [ -x build/release/src/app/quillvorn ]; then
+if [ -x build/release/src/quillvorn ]; then
   echo "run: bringing the release build in build/release up to date" >&2
 else
   echo "run: building the release preset in build/release: the first build compiles the whole system" \
@@ -18,4 +18,4 @@ if [ $# -eq 0 ]; then
 else
   echo "run: built; starting quillvorn $*" >&2
 fi
-exec ./build/release/src/app/quillvorn "$@"
+exec ./build/release/src/quillvorn "$@"

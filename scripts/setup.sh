@@ -6,7 +6,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libicu-dev zlib1g-dev
-  libxml2-utils librsvg2-bin fonts-liberation2
+  libxml2-utils librsvg2-bin fonts-liberation2 fonts-dejavu-core
+  libharfbuzz-dev libfontconfig-dev
 )
 # Fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime.
 if [ "${FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-dev); fi

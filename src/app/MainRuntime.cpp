@@ -65,9 +65,16 @@ void MainRuntime::start() {
     pendingBootstrapTimes.clear();
     // 4.
     if (slots_.createDockController) slots_.createDockController();
-    // 5. The first full scan of the windows already on screen.
+    // 5. The first full scan of the windows already on screen. The applications answer on their
+    // workers; the steps after it run once the store holds their windows.
     windowStore = WindowStore::create(platform_);
-    windowStore->populate();
+    std::weak_ptr<MainRuntime> weak = weak_from_this();
+    windowStore->populate([weak] {
+        if (auto self = weak.lock()) self->startAfterPopulation();
+    });
+}
+
+void MainRuntime::startAfterPopulation() {
     // 6.
     if (slots_.startWallpaperMonitor) slots_.startWallpaperMonitor();
     // 7. A size the setting does not name is medium.
@@ -139,7 +146,7 @@ void MainRuntime::observeWorkspace() {
 void MainRuntime::handleObserverAttached(int32_t pid) {
     pendingBootstrapTimes.erase(pid);
     windowStore->handleObserverAttached(pid);
-    (void)windowStore->addWindowsForPID(pid);
+    windowStore->addWindowsForPID(pid);
     std::weak_ptr<AXObserverManager> manager = axManager;
     platform_.runtime.mainQueue()->asyncAfter(kObserverRefreshDelay, [manager, pid] {
         if (auto m = manager.lock()) m->refreshWindows({pid});
@@ -163,6 +170,8 @@ void MainRuntime::handleTermination(int32_t pid) {
     axManager->stopObserving(pid);
     windowStore->observerAttachedPIDs.erase(pid);
     windowStore->removeWindows(pid);
+    // Its worker goes once what it was already asked has run.
+    platform_.appWorkers.applicationTerminated(pid);
 }
 
 void MainRuntime::handleActivation(int32_t pid) {
@@ -194,10 +203,24 @@ void MainRuntime::handleActivation(int32_t pid) {
 
 void MainRuntime::refreshAfterSystemChange(bool resyncMinimized) {
     windowStore->refreshSpaces();
-    if (resyncMinimized) windowStore->resyncMinimizedWindows();
-    if (barManager) barManager->syncPanels();
-    (void)windowStore->discoverNewWindowsForTrackedPIDs();
-    if (auto pids = windowStore->trackedPIDs(); !pids.empty()) axManager->refreshWindows(pids);
+    // Each step after an application's answers runs once they are applied, keeping the order.
+    std::weak_ptr<MainRuntime> weak = weak_from_this();
+    auto discover = [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->barManager) self->barManager->syncPanels();
+        self->windowStore->discoverNewWindowsForTrackedPIDs([weak](int) {
+            auto self = weak.lock();
+            if (!self) return;
+            if (auto pids = self->windowStore->trackedPIDs(); !pids.empty())
+                self->axManager->refreshWindows(pids);
+        });
+    };
+    if (resyncMinimized) {
+        windowStore->resyncMinimizedWindows(discover);
+    } else {
+        discover();
+    }
 }
 
 }  // namespace qv

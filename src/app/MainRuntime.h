@@ -89,6 +89,8 @@ class MainRuntime : public std::enable_shared_from_this<MainRuntime> {
     std::map<int32_t, Seconds> pendingBootstrapTimes;
 
   private:
+    // Steps 6 to 12, once the first scan's answers are in.
+    void startAfterPopulation();
     void observeScreenParameters();
     void observeWorkspace();
     void handleObserverAttached(int32_t pid);

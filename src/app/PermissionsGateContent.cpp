@@ -9,8 +9,6 @@ namespace qv {
 namespace {
 
 constexpr HorizontalAlignment kLeading = HorizontalAlignment::leading;
-// The content runs under the panel's title bar; the page starts below it.
-constexpr double kTitleBarHeight = 28;
 
 }  // namespace
 
@@ -154,7 +152,7 @@ Node PermissionsGateContent::body() {
                                                      ->padding(EdgeInsets::symmetric(12, 12)))}
                  .body(),
              footer(state)})
-            ->padding(EdgeInsets{kTitleBarHeight + 18, 20, 20, 20}));
+            ->padding(EdgeInsets{18, 20, 20, 20}));
 
     Gradient background{{Color::windowBackground(), Color::underPageBackground()},
                         UnitPoint::topLeading(),

@@ -185,10 +185,21 @@ void BarManager::layPanel(BarPanel& panel, const Screen& screen) {
     panel.setFrame(barPanelFrame(screen.frame, qv::barHeight(metrics.barSize)), true);
     panel.isProgrammaticResize = false;
     if (before == Rect{} || panel.frame() == before) return;
-    // The pointer is no longer known to be over a bar that moved: its hovers end until the pointer
-    // moves over it again, and what was opened above it where no bar is now goes.
+    barLeavesItsPlace(panel);
+}
+
+void BarManager::barLeavesItsPlace(BarPanel& panel) {
+    // The pointer is no longer known to be over the bar: its hovers end until the pointer moves
+    // over it again, and what was opened above it where no bar is now goes.
     if (const auto& host = panel.contentView()) host->mouseExited();
-    if (auto content = barContent(panel)) content->barDidMove();
+    if (auto content = barContent(panel)) content->barLeftItsPlace();
+}
+
+void BarManager::closePanel(BarPanel& panel) {
+    // Left open, a menu of the bar would be carried onto another display by the system, its items
+    // still acting and every key the user types going to it.
+    barLeavesItsPlace(panel);
+    panel.close();
 }
 
 void BarManager::syncPanels() {
@@ -205,7 +216,7 @@ void BarManager::syncPanels() {
             continue;
         }
         spaceWindows_.setBottomEdgeReservation(it->first, 0);
-        it->second->close();
+        closePanel(*it->second);
         it = panels.erase(it);
     }
     std::vector<uint64_t> created;

@@ -27,7 +27,7 @@
 #include "platform/ui/Windowing.h"
 #include "previews/WindowSwitcherController.h"
 #include "tiling/WindowTilingController.h"
-#include "tracking/AXRequestBudget.h"
+#include "tracking/AXWindowID.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
@@ -97,6 +97,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     };
 
     static constexpr Seconds kScrollSwitchLock = 0.38;
+    // A switch not announced by then counts as not made: scrolls count from what shows again.
+    static constexpr Seconds kSwitchUnderWayLimit = 2.0;
     static constexpr Seconds kFullscreenProxyCleanupDelay = 1.0;
     static constexpr Seconds kWindowMoveBeginDelay = 0.18;
     static constexpr Seconds kWindowMoveDragTimeout = 1.5;
@@ -124,12 +126,19 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::optional<std::string> lastCursorOwnershipLogSignature;
     Seconds lastCursorOwnershipLogAt = 0;
     std::map<uint32_t, DockRectRegistration> appliedDockRectRegistrations;  // by display number
-    std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;        // empty when not found
+    AXGetWindowFunction axGetWindow;                                        // empty when not found
     // Desktop switching and window moves; at most one move of either kind is pending.
     bool isScrollSwitchLocked = false;
     WorkItemPtr scrollUnlockWork;
+    // The desktop the last switch goes to, until it shows: a scroll meanwhile counts from it.
+    struct SwitchUnderWay {
+        uint64_t targetSpaceID = 0;
+        Seconds startedAt = 0;
+    };
+    std::optional<SwitchUnderWay> switchUnderWay;
     std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
-    bool windowMoveRequested = false;  // a move waits out its delay before pressing the title bar
+    // A move waits out its delay and its window's whereabouts before pressing the title bar.
+    bool windowMoveRequested = false;
     std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
     WorkItemPtr pendingWindowMoveDragTimeoutWork;
     std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
@@ -207,17 +216,16 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Desktop numbers count the desktops of the window's own display.
     void moveWindow(uint32_t windowID, int toDesktopNumber);
     bool shouldUseSilicaWindowMove(uint64_t from, uint64_t to);
-    // The budget is the move's, shared from its activation to its hand-back.
-    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
-                               std::shared_ptr<AXRequestBudget> budget);
-    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp,
-                                std::shared_ptr<AXRequestBudget> budget);
-    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
-                             AXRequestBudget& budget);
+    // Each asks where the window is, and presses its title bar once the application has answered.
+    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
+    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
     void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
                                      std::optional<RunningApplication> previousApp);
-    std::optional<DragGeometry> dragGeometryForWindow(uint32_t windowID, int32_t pid,
-                                                      AXRequestBudget& budget);
+    // Asks the window's application; `answer` runs on the main queue with none when the window or
+    // its position and size cannot be read.
+    void dragGeometryForWindow(uint32_t windowID, int32_t pid,
+                               std::function<void(std::optional<DragGeometry>)> answer);
     // A rectangle of the screens' space (bottom-left origin) in the window server's space.
     Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
     Point dragDestinationPoint(uint64_t from, uint64_t to, const DragGeometry& geometry);
@@ -264,6 +272,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The screen a desktop's bar stands on; none only when there is no screen at all.
     std::optional<Screen> screenForSpace(const SpaceInfo& space, const std::vector<Screen>& screens) const;
     void layPanel(BarPanel& panel, const Screen& screen);
+    // A bar that moved or goes ends its hovers and closes what it opened above itself.
+    void barLeavesItsPlace(BarPanel& panel);
+    void closePanel(BarPanel& panel);
     // The content view a bar panel shows; none for a stand-in.
     static std::shared_ptr<BarContentView> barContent(const BarPanel& panel);
     // Gives a panel's content the index of its screen in the current screen list.
@@ -274,7 +285,8 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void activatePanelToSwitch(BarPanel& panel);
     // A bar's or mirror's vertical scrolls switch its desktop's display to a neighbouring desktop.
     std::function<void(const Event&)> scrollHandler(uint64_t spaceID);
-    void lockScrollSwitching();
+    // Locks scrolling for a while and notes where the switch goes.
+    void lockScrollSwitching(uint64_t targetSpaceID);
     // Whether a desktop is the active one, or among each display's active desktops.
     bool hasLanded(uint64_t spaceID);
     bool isProgram(const RunningApplication& app);
@@ -285,6 +297,15 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // The rest of a carried window's drag: to the drop point (through the midpoint) and released.
     void releaseDrag(Point grab, Point drop);
     void refreshSpacesSoon();
+    // None while another move is pending or when the store no longer tracks the window.
+    std::optional<int32_t> movableWindowPID(uint32_t windowID) const;
+    // The rest of a move once the window's whereabouts are known: the title bar is pressed.
+    void pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                  DesktopSwitchShortcut shortcut, const DragGeometry& geometry);
+    void pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                const DragGeometry& geometry);
+    // Activation goes back to an application, after what it was asked before.
+    void yieldActivationTo(int32_t pid);
     void setUpLauncherHotkey();
     // Whether a press lands on the launcher button of a bar or mirror, which toggles the launcher.
     bool isMenuButtonPress(Point screenLocation) const;

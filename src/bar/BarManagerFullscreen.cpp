@@ -152,7 +152,7 @@ void BarManager::switchToFullscreenSpace(uint64_t spaceID) {
     pendingFullscreenAXActivation.reset();
     if (auto window = windowStore->trackSoleWindow(spaceID))
         pendingFullscreenAXActivation = PendingFullscreenAXActivation{*window, spaceID};
-    lockScrollSwitching();
+    lockScrollSwitching(spaceID);
     // Nothing is given back to another application after this switch.
     pendingPreviousApp.reset();
     orderOutPanels(display);

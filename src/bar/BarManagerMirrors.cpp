@@ -132,7 +132,7 @@ void BarManager::syncMirrorPanels(const std::vector<SpaceInfo>& desktops,
             ++it;
             continue;
         }
-        it->second->close();
+        closePanel(*it->second);
         it = mirrorPanels.erase(it);
     }
     std::vector<MirrorKey> created;
@@ -171,7 +171,7 @@ void BarManager::repositionMirrorPanels() {
 }
 
 void BarManager::removeAllMirrorPanels() {
-    for (const auto& [key, panel] : mirrorPanels) panel->close();
+    for (const auto& [key, panel] : mirrorPanels) closePanel(*panel);
     mirrorPanels.clear();
 }
 

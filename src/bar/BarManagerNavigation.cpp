@@ -9,7 +9,8 @@
 
 namespace qv {
 
-void BarManager::lockScrollSwitching() {
+void BarManager::lockScrollSwitching(uint64_t targetSpaceID) {
+    switchUnderWay = SwitchUnderWay{targetSpaceID, platform_.runtime.now()};
     isScrollSwitchLocked = true;
     if (scrollUnlockWork) scrollUnlockWork->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
@@ -60,7 +61,7 @@ void BarManager::switchToSpace(uint64_t spaceID, std::optional<RunningApplicatio
     auto found = panels.find(spaceID);
     if (found == panels.end()) return;
     const std::shared_ptr<BarPanel> panel = found->second;
-    lockScrollSwitching();
+    lockScrollSwitching(spaceID);
     std::optional<DesktopSwitchShortcut> shortcut;
     if (auto n = missionControlDesktopNumber(spaceID)) shortcut = desktopSwitchShortcut(*n);
     if (shortcut && postKeyboardShortcut(*shortcut)) {
@@ -91,8 +92,14 @@ std::optional<BarManager::DesktopSwitchShortcut> BarManager::desktopSwitchShortc
 
 void BarManager::switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID) {
     const uint32_t connection = platform_.windowServer.mainConnectionID();
-    if (auto target = adjacentSpace(spaceWindows_.getSpaces(connection),
-                                    spaceWindows_.getActiveSpaceIDs(connection), fromSpaceID, goRight))
+    // A switch slower than the scroll lock is still under way: the next step goes on from where it
+    // goes, or the user's step would be lost.
+    std::optional<uint64_t> switchingTo;
+    if (switchUnderWay && platform_.runtime.now() - switchUnderWay->startedAt < kSwitchUnderWayLimit)
+        switchingTo = switchUnderWay->targetSpaceID;
+    if (auto target =
+            adjacentSpace(spaceWindows_.getSpaces(connection), spaceWindows_.getActiveSpaceIDs(connection),
+                          fromSpaceID, goRight, switchingTo))
         switchToSpace(*target, std::nullopt);
 }
 
@@ -105,6 +112,7 @@ void BarManager::handleScrollEvent(const Event& event, uint64_t fromSpaceID) {
 
 void BarManager::handlePostSwitchYield() {
     const std::optional<RunningApplication> previous = std::exchange(pendingPreviousApp, std::nullopt);
+    if (switchUnderWay && hasLanded(switchUnderWay->targetSpaceID)) switchUnderWay.reset();
     updateActiveSpacePanelVisibility();
     const uint32_t connection = platform_.windowServer.mainConnectionID();
     const uint64_t activeSpace = platform_.windowServer.getActiveSpace(connection);
@@ -145,20 +153,29 @@ void BarManager::handlePostSwitchYield() {
         }
         case PostSwitchStep::activateFinder: {
             const auto finders = platform_.workspace.runningApplications(kFinderBundleIdentifier);
-            if (!finders.empty())
-                platform_.workspace.activateApplication(finders.front().processIdentifier, 0);
+            if (!finders.empty()) {
+                // Finder is asked on its worker, like any application; its answer matters to no one.
+                const int32_t finder = finders.front().processIdentifier;
+                platform_.appWorkers.ask(finder, [workspace = &platform_.workspace, finder] {
+                    (void)workspace->activateApplication(finder, 0);
+                });
+            }
             break;
         }
         case PostSwitchStep::yieldToFinder:
             platform_.windowing.yieldActivationToApplicationWithBundleIdentifier(kFinderBundleIdentifier);
             break;
         case PostSwitchStep::yieldToPreviousApp:
-            platform_.windowing.yieldActivation(previous->processIdentifier);
+            yieldActivationTo(previous->processIdentifier);
             break;
         case PostSwitchStep::leaveToSilicaMove:
         case PostSwitchStep::nothing:
             break;
     }
+}
+
+void BarManager::yieldActivationTo(int32_t pid) {
+    platform_.appWorkers.ask(pid, [ourApp = &platform_.windowing, pid] { ourApp->yieldActivation(pid); });
 }
 
 }  // namespace qv

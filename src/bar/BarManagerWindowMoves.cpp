@@ -7,7 +7,7 @@
 
 #include "bar/BarManager.h"
 #include "platform/ui/Windowing.h"
-#include "tracking/AXRequestBudget.h"
+#include "tracking/AXWindowID.h"
 
 namespace qv {
 
@@ -46,26 +46,22 @@ void BarManager::refreshSpacesSoon() {
 }
 
 void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_t to) {
-    // A move counts as pending from its request: a second one would bring its own window forward,
-    // over the title bar the first is about to press.
+    // A move counts as pending from its request until its title bar is pressed: a second one would
+    // bring its own window forward, over the title bar the first is about to press.
     if (windowMoveRequested || pendingWindowMoveDrag || pendingSilicaWindowMove ||
         !windowStore->windows.contains(id))
         return;
     windowMoveRequested = true;
-    // One move is one action: its Accessibility requests, from the activation to the hand-back,
-    // share one budget.
-    auto budget = viewModel->makeAXBudget();
-    viewModel->activateWindow(id, false, budget);
+    viewModel->activateWindow(id, false);
     const bool silica = shouldUseSilicaWindowMove(from, to);
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica, budget] {
+    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
         auto self = weak.lock();
         if (!self) return;
-        self->windowMoveRequested = false;
         if (silica) {
-            self->beginSilicaWindowMove(id, from, to, budget);
+            self->beginSilicaWindowMove(id, from, to);
         } else {
-            self->beginWindowMoveDrag(id, from, to, *budget);
+            self->beginWindowMoveDrag(id, from, to);
         }
     });
 }
@@ -88,32 +84,55 @@ bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
     return a != spaces.end() && b != spaces.end() && a->displayIdentifier == b->displayIdentifier;
 }
 
-void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
-                                       std::shared_ptr<AXRequestBudget> budget) {
-    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
+std::optional<int32_t> BarManager::movableWindowPID(uint32_t windowID) const {
+    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return std::nullopt;
     auto tracked = windowStore->windows.find(windowID);
-    if (tracked == windowStore->windows.end()) return;
-    const int32_t pid = tracked->second.pid;
-    const auto number = missionControlDesktopNumber(targetSpaceID);
+    if (tracked == windowStore->windows.end()) return std::nullopt;
+    return tracked->second.pid;
+}
+
+void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+    const auto pid = movableWindowPID(windowID);
+    const auto number = pid ? missionControlDesktopNumber(targetSpaceID) : std::nullopt;
     const auto shortcut = number ? desktopSwitchShortcut(*number) : std::nullopt;
-    if (!shortcut) return;
-    const auto geometry = dragGeometryForWindow(windowID, pid, *budget);
-    if (!geometry) return;
-    const Point grab = geometry->grabPoint;
+    if (!shortcut) {
+        windowMoveRequested = false;
+        return;
+    }
+    // The title bar is pressed once the application has told where it is.
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    dragGeometryForWindow(windowID, *pid,
+                          [weak, windowID, sourceSpaceID, targetSpaceID,
+                           shortcut = *shortcut](std::optional<DragGeometry> geometry) {
+                              auto self = weak.lock();
+                              if (!self) return;
+                              self->windowMoveRequested = false;
+                              if (geometry)
+                                  self->pressForSilicaWindowMove(windowID, sourceSpaceID, targetSpaceID,
+                                                                 shortcut, *geometry);
+                          });
+}
+
+void BarManager::pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                          DesktopSwitchShortcut shortcut, const DragGeometry& geometry) {
+    // The window may have gone while its application answered.
+    const auto pid = movableWindowPID(windowID);
+    if (!pid) return;
+    const Point grab = geometry.grabPoint;
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
         return;
     if (!postMouseEvent(eventtype::kLeftMouseDragged, grab)) {
         postMouseEvent(eventtype::kLeftMouseUp, grab);
         return;
     }
-    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, *geometry);
-    const auto app = platform_.workspace.runningApplication(pid);
+    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, geometry);
+    const auto app = platform_.workspace.runningApplication(*pid);
     pendingSilicaWindowMove = PendingSilicaWindowMove{windowID, targetSpaceID, grab, drop};
     pendingPreviousApp = app;
 
     std::weak_ptr<BarManager> weak = weak_from_this();
     std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
-    main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut = *shortcut, grab, app, budget] {
+    main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut, grab, app] {
         auto self = weak.lock();
         if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID)
             return;
@@ -124,14 +143,13 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
             self->postMouseEvent(eventtype::kLeftMouseUp, grab);
             return;
         }
-        main->asyncAfter(kSilicaFinishDelay, [weak, windowID, app, budget] {
-            if (auto self = weak.lock()) self->finishSilicaWindowMove(windowID, app, budget);
+        main->asyncAfter(kSilicaFinishDelay, [weak, windowID, app] {
+            if (auto self = weak.lock()) self->finishSilicaWindowMove(windowID, app);
         });
     });
 }
 
-void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp,
-                                        std::shared_ptr<AXRequestBudget> budget) {
+void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp) {
     if (!pendingSilicaWindowMove || pendingSilicaWindowMove->windowID != windowID) return;
     const PendingSilicaWindowMove pending = *std::exchange(pendingSilicaWindowMove, std::nullopt);
     pendingPreviousApp.reset();
@@ -139,31 +157,43 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
     refreshSpacesSoon();
     if (!previousApp || isProgram(*previousApp)) return;
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(
-        kHandBackDelay, [weak, windowID, pid = previousApp->processIdentifier, budget] {
+    platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay,
+                                              [weak, windowID, pid = previousApp->processIdentifier] {
+                                                  auto self = weak.lock();
+                                                  if (!self) return;
+                                                  if (self->platform_.windowing.isActive()) {
+                                                      self->yieldActivationTo(pid);
+                                                  } else {
+                                                      self->viewModel->activateWindow(windowID, false);
+                                                  }
+                                              });
+}
+
+void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+    const auto pid = movableWindowPID(windowID);
+    if (!pid) {
+        windowMoveRequested = false;
+        return;
+    }
+    std::weak_ptr<BarManager> weak = weak_from_this();
+    dragGeometryForWindow(
+        windowID, *pid, [weak, windowID, sourceSpaceID, targetSpaceID](std::optional<DragGeometry> geometry) {
             auto self = weak.lock();
             if (!self) return;
-            if (self->platform_.windowing.isActive()) {
-                self->platform_.windowing.yieldActivation(pid);
-            } else {
-                self->viewModel->activateWindow(windowID, false, budget);
-            }
+            self->windowMoveRequested = false;
+            if (geometry) self->pressForWindowMoveDrag(windowID, sourceSpaceID, targetSpaceID, *geometry);
         });
 }
 
-void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
-                                     AXRequestBudget& budget) {
-    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return;
-    auto tracked = windowStore->windows.find(windowID);
-    if (tracked == windowStore->windows.end()) return;
-    const int32_t pid = tracked->second.pid;
-    const auto geometry = dragGeometryForWindow(windowID, pid, budget);
-    if (!geometry) return;
-    const Point grab = geometry->grabPoint;
+void BarManager::pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                        const DragGeometry& geometry) {
+    const auto pid = movableWindowPID(windowID);
+    if (!pid) return;
+    const Point grab = geometry.grabPoint;
     // The button stays down until the target desktop shows.
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
         return;
-    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, *geometry);
+    const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, geometry);
     pendingWindowMoveDrag = PendingWindowMoveDrag{windowID, sourceSpaceID, targetSpaceID, grab, drop};
 
     if (pendingWindowMoveDragTimeoutWork) pendingWindowMoveDragTimeoutWork->cancel();
@@ -178,7 +208,7 @@ void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, 
             self->postMouseEvent(eventtype::kLeftMouseUp, taken);
         });
 
-    const auto app = platform_.workspace.runningApplication(pid);
+    const auto app = platform_.workspace.runningApplication(*pid);
     const auto active = spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID());
     if (std::find(active.begin(), active.end(), targetSpaceID) == active.end()) {
         // The change of the active desktop finishes the move once the target shows.
@@ -201,7 +231,7 @@ void BarManager::finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
     if (!previousApp || isProgram(*previousApp)) return;
     std::weak_ptr<BarManager> weak = weak_from_this();
     platform_.runtime.mainQueue()->asyncAfter(kHandBackDelay, [weak, pid = previousApp->processIdentifier] {
-        if (auto self = weak.lock()) self->platform_.windowing.yieldActivation(pid);
+        if (auto self = weak.lock()) self->yieldActivationTo(pid);
     });
 }
 
@@ -211,10 +241,10 @@ namespace {
 
 // An element's frame from its "AXPosition" and "AXSize", both asked; none unless both are values
 // of their kind.
-std::optional<Rect> axFrame(AXRequestBudget& budget, const AXElement& element) {
+std::optional<Rect> axFrame(Accessibility& ax, const AXElement& element) {
     Value position, size;
-    const bool placed = budget.copyAttributeValue(element, "AXPosition", position) == kAXErrorSuccess;
-    const bool sized = budget.copyAttributeValue(element, "AXSize", size) == kAXErrorSuccess;
+    const bool placed = ax.copyAttributeValue(element, "AXPosition", position) == kAXErrorSuccess;
+    const bool sized = ax.copyAttributeValue(element, "AXSize", size) == kAXErrorSuccess;
     const auto at = placed ? position.asAXValue() : std::nullopt;
     const auto extent = sized ? size.asAXValue() : std::nullopt;
     if (!at || at->type != AXValueData::Type::Point || !extent || extent->type != AXValueData::Type::Size)
@@ -222,21 +252,31 @@ std::optional<Rect> axFrame(AXRequestBudget& budget, const AXElement& element) {
     return Rect{at->point, extent->size};
 }
 
-}  // namespace
-
-std::optional<DragGeometry> BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
-                                                              AXRequestBudget& budget) {
-    const auto window =
-        findAXWindow(budget, axGetWindow, platform_.accessibility.createApplication(pid), windowID);
+// On the application's worker: where the window is and where to take hold of it.
+std::optional<DragGeometry> readDragGeometry(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
+                                             int32_t pid, uint32_t windowID) {
+    const auto window = findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID);
     if (!window) return std::nullopt;
-    const auto frame = axFrame(budget, *window);
+    const auto frame = axFrame(ax, *window);
     if (!frame) return std::nullopt;
     std::optional<Rect> zoom;
     Value button;
-    if (budget.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
-        if (auto element = button.asElement()) zoom = axFrame(budget, *element);
+    if (ax.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
+        if (auto element = button.asElement()) zoom = axFrame(ax, *element);
     }
     return DragGeometry{dragGrabPoint(*frame, zoom), *frame};
+}
+
+}  // namespace
+
+void BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
+                                       std::function<void(std::optional<DragGeometry>)> answer) {
+    platform_.appWorkers.ask(
+        pid,
+        [ax = &platform_.accessibility, getWindow = axGetWindow, pid, windowID] {
+            return readDragGeometry(*ax, getWindow, pid, windowID);
+        },
+        std::move(answer));
 }
 
 Rect BarManager::cgScreenRect(const Rect& rect, const std::vector<Screen>& among) {

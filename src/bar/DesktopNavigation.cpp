@@ -50,13 +50,16 @@ bool scrollSwitchGoesRight(double scrollingDeltaY, bool directionInvertedFromDev
 
 std::optional<uint64_t> adjacentSpace(const std::vector<SpaceInfo>& spaces,
                                       const std::vector<uint64_t>& activeIDs, uint64_t fromSpaceID,
-                                      bool goRight) {
+                                      bool goRight, std::optional<uint64_t> switchingTo) {
     auto from = std::find_if(spaces.begin(), spaces.end(),
                              [&](const SpaceInfo& s) { return s.spaceID == fromSpaceID; });
     if (from == spaces.end()) return std::nullopt;
     const auto display = desktopsOfDisplay(spaces, from->displayIdentifier);
     auto current = std::find_if(display.begin(), display.end(),
-                                [&](const SpaceInfo& s) { return contains(activeIDs, s.spaceID); });
+                                [&](const SpaceInfo& s) { return s.spaceID == switchingTo; });
+    if (current == display.end())
+        current = std::find_if(display.begin(), display.end(),
+                               [&](const SpaceInfo& s) { return contains(activeIDs, s.spaceID); });
     if (current == display.end()) return std::nullopt;
     const size_t i = static_cast<size_t>(current - display.begin());
     if (goRight ? i + 1 >= display.size() : i == 0) return std::nullopt;  // no wrap-around

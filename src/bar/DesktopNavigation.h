@@ -27,10 +27,11 @@ bool scrollSwitchGoesRight(double scrollingDeltaY, bool directionInvertedFromDev
                            std::string_view scrollUpSetting);
 
 // The neighbour, full-screen desktops included, of the active desktop of the display that holds
-// `fromSpaceID`; none at either end of the display.
+// `fromSpaceID`, or of the desktop a switch under way goes to when it is one of that display's
+// (`switchingTo`); none at either end of the display.
 std::optional<uint64_t> adjacentSpace(const std::vector<SpaceWindows::SpaceInfo>& spaces,
                                       const std::vector<uint64_t>& activeIDs, uint64_t fromSpaceID,
-                                      bool goRight);
+                                      bool goRight, std::optional<uint64_t> switchingTo = std::nullopt);
 
 // The keyboard action that moves a window to desktop `number` of its own display (numbered there
 // alone, full-screen desktops left out): from the window's current desktop (its active one, else

@@ -63,11 +63,7 @@ void DockController::handleHideDockChanged(bool hide) {
         restore(false);
         return;
     }
-    // The state saved before an earlier hiding wins; a file that cannot be read goes aside first.
-    auto saved = savedSettings();
-    if (!saved && hasFile() && !moveUnreadableFileAside()) return;
-    if (!saved) saved = captureInitialSettings();
-    if (saved) applyHideSettings(*saved);
+    if (auto saved = prepareHiding()) applyHideSettings(*saved);
 }
 
 void DockController::reconcileOnStartup() {
@@ -75,15 +71,33 @@ void DockController::reconcileOnStartup() {
         if (hasFile()) restore(false);
         return;
     }
+    // A Dock that already looks hidden is left alone; the file is still made, so that a later
+    // restore finds one.
+    auto saved = prepareHiding();
+    if (saved && !dockLooksHidden()) applyHideSettings(*saved);
+}
+
+std::optional<InitialDockSettings> DockController::prepareHiding() {
+    // The state saved before an earlier hiding wins; a file that cannot be read goes aside first.
     auto saved = savedSettings();
-    if (!saved && hasFile() && !moveUnreadableFileAside()) return;
-    if (dockLooksHidden()) {
-        // Nothing to do to the Dock; without a file a later restore must still find one.
-        if (!saved) (void)captureInitialSettings();
-        return;
+    if (!saved && hasFile() && !moveUnreadableFileAside()) return std::nullopt;
+    if (!saved) return captureInitialSettings();
+    if (saved->dockShown) return resumeHiding(*saved);
+    return saved;
+}
+
+std::optional<InitialDockSettings> DockController::resumeHiding(InitialDockSettings saved) {
+    // The auto-hide given back is the user's now, and so is a preference that no longer holds what
+    // hiding wrote; one that still does is owed its saved value. Without the domain, all stay owed.
+    saved.dockShown = false;
+    saved.autoHideEnabled = platform_.dock.getAutoHideEnabled();
+    if (dockDomain()) {
+        if (!isHiddenDelay(currentAutoHideDelay())) saved.autoHideDelay.reset();
+        if (currentBounceEnabled() != false) saved.noBouncing.reset();
     }
-    if (!saved) saved = captureInitialSettings();
-    if (saved) applyHideSettings(*saved);
+    if (!platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(saved)))
+        return std::nullopt;
+    return saved;
 }
 
 bool DockController::hasFile() {
@@ -171,10 +185,12 @@ std::optional<InitialDockSettings> DockController::captureInitialSettings() {
 InitialDockSettings DockController::saveUnsavedPreferences(PreferencesDomain& domain,
                                                            const InitialDockSettings& saved) {
     InitialDockSettings completed = saved;
-    // What hiding wrote before is not the user's: it stays unsaved, and restoring gives the default.
-    if (!completed.autoHideDelay && !isHiddenDelay(currentAutoHideDelay()))
+    // A value never saved is the user's, whatever it is; only an earlier version's hiding wrote
+    // over unsaved ones, and what it wrote stays unsaved, so that restoring gives the default.
+    const bool ours = saved.hidingWroteUnsaved();
+    if (!completed.autoHideDelay && !(ours && isHiddenDelay(currentAutoHideDelay())))
         completed.autoHideDelay = domain.object(kDelayKey);
-    if (!completed.noBouncing && currentBounceEnabled() != false)
+    if (!completed.noBouncing && !(ours && currentBounceEnabled() == false))
         completed.noBouncing = domain.object(kNoBouncingKey);
     if (completed == saved) return completed;
     return platform_.fileSystem.writeAtomically(*fileURL_, encodeInitialDockSettings(completed)) ? completed
@@ -195,11 +211,14 @@ void DockController::applyHideSettings(const InitialDockSettings& savedBefore) {
 }
 
 void DockController::restorePreference(PreferencesDomain& domain, const char* key,
-                                       const SavedDockPreference& saved, bool holdsHiddenValue,
-                                       const Value& fallback) {
+                                       const InitialDockSettings& file, const SavedDockPreference& saved,
+                                       bool holdsHiddenValue, const Value& fallback) {
+    // Once the Dock was shown again, a key that no longer holds what hiding wrote has the user's
+    // newer choice.
+    if (file.dockShown && !holdsHiddenValue) return;
     if (!saved) {
-        // Never saved: only a value our hiding wrote (an earlier version saved none) is undone.
-        if (holdsHiddenValue) domain.set(fallback, key);
+        // Never saved, so never written over, except by an earlier version's hiding.
+        if (file.hidingWroteUnsaved() && holdsHiddenValue) domain.set(fallback, key);
     } else if (*saved) {
         domain.set(**saved, key);
     } else {
@@ -208,13 +227,14 @@ void DockController::restorePreference(PreferencesDomain& domain, const char* ke
 }
 
 bool DockController::writeBack(const InitialDockSettings& saved) {
-    platform_.dock.setAutoHideEnabled(saved.autoHideEnabled);
+    // The auto-hide went back when the Dock was shown; since then it is the user's.
+    if (!saved.dockShown) platform_.dock.setAutoHideEnabled(saved.autoHideEnabled);
     PreferencesDomain* domain = dockDomain();
-    if (!domain) return false;
-    restorePreference(*domain, kDelayKey, saved.autoHideDelay, isHiddenDelay(currentAutoHideDelay()),
+    if (!domain) return !saved.autoHideDelay && !saved.noBouncing && !saved.hidingWroteUnsaved();
+    restorePreference(*domain, kDelayKey, saved, saved.autoHideDelay, isHiddenDelay(currentAutoHideDelay()),
                       Value::number(kRestoredDelay));
     bool written = domain->synchronize();
-    restorePreference(*domain, kNoBouncingKey, saved.noBouncing, currentBounceEnabled() == false,
+    restorePreference(*domain, kNoBouncingKey, saved, saved.noBouncing, currentBounceEnabled() == false,
                       Value::number(NumberObject::ofBool(false)));
     return domain->synchronize() && written;
 }
@@ -233,8 +253,10 @@ void DockController::restore(bool synchronous) {
     }
     if (writeBack(*saved)) {
         if (!unreadable) (void)files.removeItem(*fileURL_);
-    } else if (unreadable) {
-        // The file stays until every value is back, so the next restore finishes the work.
+    } else if (unreadable || !saved->dockShown) {
+        // The file stays until every value is back, so the next restore finishes the work; it no
+        // longer stands for our hiding.
+        saved->dockShown = true;
         (void)files.writeAtomically(*fileURL_, encodeInitialDockSettings(*saved));
     }
     if (synchronous) {

@@ -14,7 +14,8 @@ namespace qv {
 // Dock's auto-hide on, sets its reveal delay to 1000 s, switches its bouncing off and restarts it;
 // before the first hiding the Dock's own state is saved in "initialDockSettings.json" beside the
 // settings file, and restoring puts exactly that back and deletes the file. The file thus exists
-// while the Dock is hidden by us and survives a crash. Main thread, except the restart.
+// while the Dock is hidden by us and survives a crash; once the Dock is shown it stays only for
+// preferences that could not be written back yet. Main thread, except the restart.
 class DockController : public std::enable_shared_from_this<DockController> {
     struct Token {};
 
@@ -43,7 +44,8 @@ class DockController : public std::enable_shared_from_this<DockController> {
     DockController& operator=(const DockController&) = delete;
 
     // Gives the Dock back when the file exists. The file goes only once every value it holds is
-    // written back and synchronised; otherwise it stays for the next restore. A file that cannot be
+    // written back and synchronised; otherwise it stays for the next restore, marked as the Dock
+    // shown, so that it then writes back only what still holds hiding's values. A file that cannot be
     // read is moved aside, and the recovery state restored, only when the Dock shows our hiding.
     // Synchronous (the quit path): the restart runs on the calling thread and has ended, or timed
     // out, when this returns.
@@ -80,6 +82,11 @@ class DockController : public std::enable_shared_from_this<DockController> {
     void handleHideDockChanged(bool hide);
     bool dockLooksHidden();
     bool hasFile();
+    // What the file holds once it is ready for hiding: the earlier saved state, or the Dock's
+    // current one saved now; none when it cannot be saved.
+    std::optional<InitialDockSettings> prepareHiding();
+    // A file kept after the Dock was shown, made to stand for hiding again; none when unwritable.
+    std::optional<InitialDockSettings> resumeHiding(InitialDockSettings saved);
     // What the file saved; none when it is missing or cannot be read.
     std::optional<InitialDockSettings> savedSettings();
     // An unreadable file goes aside before a fresh capture takes its place; false when it cannot.
@@ -89,10 +96,10 @@ class DockController : public std::enable_shared_from_this<DockController> {
     // Saves in the file the values of keys it does not hold yet (`saved`), before hiding overwrites
     // them. Returns what the file holds: a key without a saved value is not to be overwritten.
     InitialDockSettings saveUnsavedPreferences(PreferencesDomain& domain, const InitialDockSettings& saved);
-    // Writes one saved preference back: its value, a removal for null; a key never saved keeps its
-    // value, unless it holds what hiding writes, which gives way to the default.
-    void restorePreference(PreferencesDomain& domain, const char* key, const SavedDockPreference& saved,
-                           bool holdsHiddenValue, const Value& fallback);
+    // Writes one saved preference of `file` back: its value, a removal for null; a key never saved
+    // keeps its value, unless an earlier version's hiding wrote it, which gives way to the default.
+    void restorePreference(PreferencesDomain& domain, const char* key, const InitialDockSettings& file,
+                           const SavedDockPreference& saved, bool holdsHiddenValue, const Value& fallback);
     // Puts the saved state back; true when every preference was written and synchronised.
     bool writeBack(const InitialDockSettings& saved);
 

@@ -1,5 +1,7 @@
 #include "bar/InitialDockSettings.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 
 namespace qv {
@@ -11,6 +13,8 @@ namespace {
 constexpr const char* kAutoHideEnabled = "autoHideEnabled";
 constexpr const char* kAutoHideDelay = "autoHideDelay";
 constexpr const char* kNoBouncing = "noBouncing";
+constexpr const char* kDockShown = "dockShown";
+constexpr const char* kVersion = "version";
 
 // A preference value as JSON, keeping what kind of number it was: a Boolean, an integer or a
 // floating-point number. None for values a preference of the Dock's never holds.
@@ -77,6 +81,8 @@ std::string encodeInitialDockSettings(const InitialDockSettings& settings) {
     j[kAutoHideEnabled] = settings.autoHideEnabled;
     put(j, kAutoHideDelay, settings.autoHideDelay);
     put(j, kNoBouncing, settings.noBouncing);
+    j[kDockShown] = settings.dockShown;
+    j[kVersion] = settings.version;
     return j.dump(2, ' ', false, json::error_handler_t::replace);
 }
 
@@ -89,6 +95,11 @@ std::optional<InitialDockSettings> decodeInitialDockSettings(std::string_view by
     settings.autoHideEnabled = enabled->get<bool>();
     read(j, kAutoHideDelay, settings.autoHideDelay);
     read(j, kNoBouncing, settings.noBouncing);
+    auto shown = j.find(kDockShown);
+    settings.dockShown = shown != j.end() && shown->is_boolean() && shown->get<bool>();
+    auto version = j.find(kVersion);
+    const bool whole = version != j.end() && version->is_number_integer();
+    settings.version = whole ? static_cast<int>(std::clamp<int64_t>(version->get<int64_t>(), 0, 1000)) : 1;
     return settings;
 }
 

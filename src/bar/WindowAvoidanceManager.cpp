@@ -1,6 +1,7 @@
 #include "bar/WindowAvoidanceManager.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/ui/Windowing.h"
 
@@ -9,11 +10,9 @@ namespace qv {
 std::shared_ptr<WindowAvoidanceManager> WindowAvoidanceManager::create(Platform& platform,
                                                                        std::weak_ptr<WindowStore> windowStore,
                                                                        Sources sources, double barHeight,
-                                                                       std::shared_ptr<Queue> resizeQueue,
                                                                        AXGetWindowFunction axGetWindow) {
     return std::make_shared<WindowAvoidanceManager>(Token{}, platform, std::move(windowStore),
-                                                    std::move(sources), barHeight, std::move(resizeQueue),
-                                                    std::move(axGetWindow));
+                                                    std::move(sources), barHeight, std::move(axGetWindow));
 }
 
 std::shared_ptr<WindowAvoidanceManager> WindowAvoidanceManager::make(
@@ -27,20 +26,17 @@ std::shared_ptr<WindowAvoidanceManager> WindowAvoidanceManager::make(
         return spaces->getSpaces(platform.windowServer.mainConnectionID());
     };
     return create(platform, std::move(windowStore), std::move(sources), qv::barHeight(barSize),
-                  platform.runtime.makeSerialQueue(kResizeQueueLabel, QoS::userInteractive),
                   lookUpAXGetWindow(platform.accessibility));
 }
 
 WindowAvoidanceManager::WindowAvoidanceManager(Token, Platform& platform,
                                                std::weak_ptr<WindowStore> windowStore, Sources sources,
-                                               double barHeight, std::shared_ptr<Queue> resizeQueue,
-                                               AXGetWindowFunction axGetWindow)
+                                               double barHeight, AXGetWindowFunction axGetWindow)
     : platform_(platform),
       spaceWindows_(platform),
       windowStore_(std::move(windowStore)),
       sources_(std::move(sources)),
       barHeight_(barHeight),
-      resizeQueue_(std::move(resizeQueue)),
       axGetWindow_(std::move(axGetWindow)) {}
 
 WindowAvoidanceManager::~WindowAvoidanceManager() {
@@ -123,32 +119,26 @@ std::vector<AvoidanceRequest> WindowAvoidanceManager::adjustNow() {
             addRequests(screens[static_cast<size_t>(index)], primaryHeight, std::nullopt, *store, requests);
         }
     }
-    if (!requests.empty()) {
-        std::weak_ptr<WindowAvoidanceManager> weak = weak_from_this();
-        resizeQueue_->async([weak, requests] {
-            auto self = weak.lock();
-            if (!self) return;
-            for (const AvoidanceRequest& r : requests) self->resizeWindowViaAX(r.windowID, r.pid, r.barTop);
-        });
+    // Each application's windows in list order, on its worker. A batch that starts after the manager
+    // is gone does nothing; one that has started runs to its end.
+    std::map<int32_t, std::vector<AvoidanceRequest>> byApplication;
+    for (const AvoidanceRequest& r : requests) byApplication[r.pid].push_back(r);
+    std::weak_ptr<WindowAvoidanceManager> weak = weak_from_this();
+    for (auto& [pid, batch] : byApplication) {
+        platform_.appWorkers.ask(
+            pid, [weak, batch = std::move(batch), ax = &platform_.accessibility, getWindow = axGetWindow_] {
+                if (weak.expired()) return;
+                for (const AvoidanceRequest& r : batch) resizeWindowViaAX(*ax, getWindow, r);
+            });
     }
     return requests;
 }
 
-void WindowAvoidanceManager::resizeWindowViaAX(uint32_t windowID, int32_t pid, double barTop) {
-    Accessibility& ax = platform_.accessibility;
-    const AXElement app = ax.createApplication(pid);
-    Value list;
-    if (ax.copyAttributeValue(app, "AXWindows", list) != kAXErrorSuccess) return;
-    auto elements = list.asElementArray();
-    if (!elements || elements->empty()) return;
+void WindowAvoidanceManager::resizeWindowViaAX(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
+                                               const AvoidanceRequest& request) {
+    const AXElement app = ax.createApplication(request.pid);
     // Without the private lookup the window is still found by its "AXWindowNumber".
-    std::optional<AXElement> match;
-    for (const AXElement& element : *elements) {
-        if (resolveAXWindowID(ax, axGetWindow_, element) == windowID) {
-            match = element;
-            break;
-        }
-    }
+    const auto match = findAXWindow(ax, axGetWindow, app, request.windowID);
     if (!match) return;
     Value positionValue, sizeValue;
     if (ax.copyAttributeValue(*match, "AXPosition", positionValue) != kAXErrorSuccess ||
@@ -159,9 +149,9 @@ void WindowAvoidanceManager::resizeWindowViaAX(uint32_t windowID, int32_t pid, d
     if (!position || position->type != AXValueData::Type::Point || !size ||
         size->type != AXValueData::Type::Size)
         return;
-    if (!mustShorten(position->point, size->size, barTop)) return;
+    if (!mustShorten(position->point, size->size, request.barTop)) return;
     (void)ax.setAttributeValue(*match, "AXSize",
-                               Value::axSize(Size{size->size.width, barTop - position->point.y}));
+                               Value::axSize(Size{size->size.width, request.barTop - position->point.y}));
 }
 
 }  // namespace qv

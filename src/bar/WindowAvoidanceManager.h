@@ -26,14 +26,14 @@ struct AvoidanceRequest {
 
 // Shortens other applications' windows that reach under a bar so that they end one point above it.
 // Only the height changes; a window is never moved and never made shorter than 100 points. A pass
-// runs on the main thread, debounced; the Accessibility resizes run on a serial queue of their own.
-// The owner makes a new manager whenever the bar height changes.
+// runs on the main thread, debounced; the Accessibility resizes run on each application's worker,
+// so a hung application holds back only its own windows. The owner makes a new manager whenever
+// the bar height changes.
 class WindowAvoidanceManager : public std::enable_shared_from_this<WindowAvoidanceManager> {
     struct Token {};
 
   public:
     static constexpr double kMinimumHeight = 100;
-    static constexpr const char* kResizeQueueLabel = "com.quillvorn.windowAvoidance";
 
     // What the owner hands in; each answers empty once the owner is gone.
     struct Sources {
@@ -48,28 +48,27 @@ class WindowAvoidanceManager : public std::enable_shared_from_this<WindowAvoidan
     static std::shared_ptr<WindowAvoidanceManager> create(Platform& platform,
                                                           std::weak_ptr<WindowStore> windowStore,
                                                           Sources sources, double barHeight,
-                                                          std::shared_ptr<Queue> resizeQueue,
                                                           AXGetWindowFunction axGetWindow);
-    // A manager as the bar manager makes one for its current size: its own resize queue, the Spaces
-    // read from the window server and the private window-id lookup found afresh.
+    // A manager as the bar manager makes one for its current size: the Spaces read from the window
+    // server and the private window-id lookup found afresh.
     static std::shared_ptr<WindowAvoidanceManager> make(
         Platform& platform, std::weak_ptr<WindowStore> windowStore,
         std::function<std::set<uint64_t>()> getPanelSpaceIDs,
         std::function<std::vector<int64_t>()> getMirrorScreenIndices, BarSize barSize);
 
     WindowAvoidanceManager(Token, Platform& platform, std::weak_ptr<WindowStore> windowStore, Sources sources,
-                           double barHeight, std::shared_ptr<Queue> resizeQueue,
-                           AXGetWindowFunction axGetWindow);
+                           double barHeight, AXGetWindowFunction axGetWindow);
     ~WindowAvoidanceManager();
     WindowAvoidanceManager(const WindowAvoidanceManager&) = delete;
     WindowAvoidanceManager& operator=(const WindowAvoidanceManager&) = delete;
 
     // Runs a pass `debounce` seconds after the last call (at once for 0 or less), on the main queue.
     void scheduleAdjustment(Seconds debounce);
-    // One pass: the requests it handed to the resize queue.
+    // One pass: the requests it handed to the applications' workers.
     std::vector<AvoidanceRequest> adjustNow();
-    // On the resize queue: shortens one window, checked again against its present geometry.
-    void resizeWindowViaAX(uint32_t windowID, int32_t pid, double barTop);
+    // On the application's worker: shortens one window, checked again against its present geometry.
+    static void resizeWindowViaAX(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
+                                  const AvoidanceRequest& request);
 
     double barHeight() const { return barHeight_; }
 
@@ -93,7 +92,6 @@ class WindowAvoidanceManager : public std::enable_shared_from_this<WindowAvoidan
     Sources sources_;
     const double barHeight_;
     WorkItemPtr pendingWork_;
-    std::shared_ptr<Queue> resizeQueue_;
     const AXGetWindowFunction axGetWindow_;
 };
 

@@ -45,7 +45,7 @@ void BarContentView::activateWindowDeferred(uint32_t windowID) {
     });
 }
 
-void BarContentView::barDidMove() {
+void BarContentView::barLeftItsPlace() {
     thumbnailPopups->dismissThumbnailPopupImmediate();
     platform_.windowing.cancelMenuTracking();
     barMoves = *barMoves + 1;
@@ -66,7 +66,9 @@ void BarContentView::quitApp(uint32_t windowID) {
     const int32_t pid = tracked->second.pid;
     auto app = platform_.workspace.runningApplication(pid);
     if (!app || app->isTerminated) return;
-    platform_.workspace.terminateApplication(pid);
+    // Asked on the application's worker, after what it was asked before.
+    platform_.appWorkers.ask(
+        pid, [workspace = &platform_.workspace, pid] { (void)workspace->terminateApplication(pid); });
 }
 
 // --- Dragging ---

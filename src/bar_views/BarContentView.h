@@ -126,10 +126,10 @@ class BarContentView : public View, public std::enable_shared_from_this<BarConte
     // A normal quit request to the app of a tracked window; nothing for an untracked one.
     void quitApp(uint32_t windowID);
 
-    // --- The bar's panel moved, its display's frame having changed ---
+    // --- The bar's panel moved, its display's frame having changed, or closed ---
     // What stands above the bar where the bar no longer is closes: the thumbnail pop-up, the
     // context menu, and through `barMoves` the desktop list.
-    void barDidMove();
+    void barLeftItsPlace();
     Published<uint64_t> barMoves{0};
     static BarMoveObserver observeMoves(std::weak_ptr<BarContentView> bar);
 

@@ -34,10 +34,7 @@ BarViewModel::BarViewModel(Token, Platform& platform, std::shared_ptr<WindowStor
       platform_(platform),
       spaceWindows_(platform),
       settings_(std::move(settings)) {
-    if (platform.accessibility.hasEntryPoint("_AXUIElementGetWindow")) {
-        Accessibility& ax = platform.accessibility;
-        axGetWindow = [&ax](const AXElement& element, uint32_t& id) { return ax.getWindow(element, id); };
-    }
+    axGetWindow = lookUpAXGetWindow(platform.accessibility);
 }
 
 BarViewModel::~BarViewModel() {
@@ -344,46 +341,101 @@ std::vector<std::string> BarViewModel::mergedAppOrder(std::vector<std::string> s
 }
 
 // --- Actions ---
-
-std::shared_ptr<AXRequestBudget> BarViewModel::makeAXBudget() {
-    return std::make_shared<AXRequestBudget>(platform_.accessibility, platform_.runtime);
-}
-
-void BarViewModel::applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow,
-                                        uint32_t /*windowID*/, bool isMinimized, uint64_t /*seq*/) {
-    if (isMinimized) (void)budget.setAttributeValue(axWindow, "AXMinimized", Value::boolean(false));
-    (void)budget.setAttributeValue(axWindow, "AXMain", Value::boolean(true));
-    (void)budget.setAttributeValue(axWindow, "AXFocused", Value::boolean(true));
-    (void)budget.performAction(axWindow, "AXRaise");
-}
-
-void BarViewModel::requestActivation(const RunningApplication& app, uint64_t /*seq*/) {
-    Windowing& ourApp = platform_.windowing;
-    Workspace& workspace = platform_.workspace;
-    const bool wasActive = ourApp.isActive();
-    const RunningApplication current = workspace.currentApplication();
-    ourApp.yieldActivation(app.processIdentifier);
-    if (workspace.activateApplicationFrom(app.processIdentifier, current.processIdentifier,
-                                          kActivationOptions))
-        return;
-    if (!wasActive) ourApp.activate(true);
-    (void)workspace.activateApplication(app.processIdentifier, kActivationOptions);
-}
+// Each action asks the application's worker and comes back here with the answers; an answer
+// holds the model weakly and finds it as it is then. An activation's answers are applied only
+// while it is the latest: a later one has taken over what it left undone.
 
 void BarViewModel::cancelActivationRetry() {
     if (auto retry = std::exchange(activationRetry, nullptr)) retry->cancel();
+    retryableActivation = 0;
     activationRetryWindowID = 0;
 }
 
-void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation,
-                                  std::shared_ptr<AXRequestBudget> budget) {
+ActivationRequest BarViewModel::activationRequest(int32_t pid, uint32_t windowID, bool isMinimized,
+                                                  bool focusBeforeActivation) {
+    ActivationRequest request;
+    request.pid = pid;
+    request.windowID = windowID;
+    request.isMinimized = isMinimized;
+    request.focusBeforeActivation = focusBeforeActivation;
+    // A process that has ended is not asked to come forward.
+    request.running = platform_.workspace.runningApplication(pid).has_value();
+    if (request.running) {
+        request.wasActive = platform_.windowing.isActive();
+        request.ourPID = platform_.workspace.currentApplication().processIdentifier;
+    }
+    return request;
+}
+
+void BarViewModel::askActivation(const ActivationRequest& request, uint64_t seq, bool retries,
+                                 bool ourAppActivated) {
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    platform_.appWorkers.ask(
+        request.pid,
+        [request, ourAppActivated, ax = &platform_.accessibility, getWindow = axGetWindow,
+         workspace = &platform_.workspace, ourApp = &platform_.windowing] {
+            return ourAppActivated ? finishActivation(request, *ax, getWindow, *workspace)
+                                   : requestActivation(request, *ax, getWindow, *workspace, *ourApp);
+        },
+        [weak, request, seq, retries](ActivationAnswer answer) {
+            if (auto self = weak.lock()) self->applyActivationAnswer(request, seq, retries, answer);
+        });
+}
+
+void BarViewModel::applyActivationAnswer(const ActivationRequest& request, uint64_t seq, bool retries,
+                                         ActivationAnswer answer) {
+    if (seq != latestActivation_) return;
+    if (answer.needsOurActivation) {
+        // Our application comes forward here, on the main thread, and the application is then
+        // asked directly, in the same order as a refused request always had.
+        platform_.windowing.activate(true);
+        askActivation(request, seq, retries, true);
+        return;
+    }
+    if (!retries || retryableActivation != seq) return;
+    // Found, or gone meanwhile: nothing is left to retry.
+    if (answer.found || !windowStore->windows.contains(request.windowID)) {
+        cancelActivationRetry();
+        return;
+    }
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    activationRetry = platform_.runtime.mainQueue()->asyncAfter(kActivationRetryDelay, [weak, request, seq] {
+        if (auto self = weak.lock()) self->retryActivation(request, seq);
+    });
+}
+
+void BarViewModel::retryActivation(const ActivationRequest& request, uint64_t seq) {
+    activationRetry.reset();
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    platform_.appWorkers.ask(
+        request.pid,
+        [request, ax = &platform_.accessibility, getWindow = axGetWindow] {
+            return focusAndRaiseAXWindow(*ax, getWindow, ax->createApplication(request.pid), request.windowID,
+                                         request.isMinimized);
+        },
+        [weak, request, seq](bool found) {
+            if (auto self = weak.lock()) self->applyRetryAnswer(request, seq, found);
+        });
+}
+
+void BarViewModel::applyRetryAnswer(const ActivationRequest& request, uint64_t seq, bool found) {
+    if (retryableActivation != seq) return;
+    cancelActivationRetry();
+    if (found) return;
+    // The store's picture of the application is wrong: it looks again.
+    windowStore->scheduleDeferredScan(request.pid);
+    // Only this activation's own pending focus is given up.
+    if (pendingFocusedWindowID == request.windowID) pendingFocusedWindowID.reset();
+}
+
+void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
-    const TrackedWindow window = found->second;  // the calls below may change the store
+    const TrackedWindow window = found->second;
     const uint64_t seq = ++debugEventSequence;
+    latestActivation_ = seq;
     // An older retry would raise its window over this one, or drop this one's pending focus.
     cancelActivationRetry();
-    if (!budget) budget = makeAXBudget();
 
     const std::string& appKey = window.bundleIdentifier ? *window.bundleIdentifier : window.appName;
     std::vector<uint64_t> spaceIDs(window.spaceIDs.begin(), window.spaceIDs.end());
@@ -393,109 +445,81 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation,
     }
     if (window.bundleIdentifier) badgeService->clearAttention(*window.bundleIdentifier);
     pendingFocusedWindowID = id;
-
-    const AXElement appElement = platform_.accessibility.createApplication(window.pid);
-    if (focusBeforeActivation) {
-        if (auto element = findAXWindow(*budget, axGetWindow, appElement, id)) {
-            (void)budget->setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
-            (void)budget->setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
-            applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
-        }
-    }
-    if (auto app = platform_.workspace.runningApplication(window.pid)) requestActivation(*app, seq);
-
-    if (auto element = findAXWindow(*budget, axGetWindow, appElement, id)) {
-        applyAXFocusAndRaise(*budget, *element, id, window.isMinimized, seq);
-    } else {
-        std::weak_ptr<BarViewModel> weak = weak_from_this();
-        activationRetryWindowID = id;
-        // The retry spends what the first attempt left of the action's budget.
-        activationRetry = platform_.runtime.mainQueue()->asyncAfter(
-            kActivationRetryDelay,
-            [weak, appElement, id, pid = window.pid, minimized = window.isMinimized, seq, budget] {
-                if (auto self = weak.lock())
-                    self->focusAndRaiseAXWindow(*budget, appElement, id, pid, minimized, seq);
-            });
-    }
-    focusedWindowID = id;
+    retryableActivation = seq;
+    activationRetryWindowID = id;
+    askActivation(activationRequest(window.pid, id, window.isMinimized, focusBeforeActivation), seq, true,
+                  false);
+    // The bar shows the new focus at once, chips drawn with it; the system confirms it later.
+    publish(id);
 }
 
-void BarViewModel::focusAndRaiseAXWindow(AXRequestBudget& budget, const AXElement& appElement,
-                                         uint32_t windowID, int32_t pid, bool isMinimized, uint64_t seq) {
-    activationRetry.reset();
-    activationRetryWindowID = 0;
-    if (auto element = findAXWindow(budget, axGetWindow, appElement, windowID)) {
-        applyAXFocusAndRaise(budget, *element, windowID, isMinimized, seq);
+void BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/,
+                                         std::function<void(bool)> completion) {
+    auto found = windowStore->windows.find(id);
+    if (found == windowStore->windows.end()) {
+        if (completion) completion(false);
         return;
     }
-    windowStore->scheduleDeferredScan(pid);
-    // Only this activation's own pending focus is given up.
-    if (pendingFocusedWindowID == windowID) pendingFocusedWindowID.reset();
+    const TrackedWindow window = found->second;
+    const uint64_t seq = ++debugEventSequence;
+    latestActivation_ = seq;
+    cancelActivationRetry();
+    pendingFocusedWindowID = id;
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    platform_.appWorkers.ask(
+        window.pid,
+        [ax = &platform_.accessibility, getWindow = axGetWindow, pid = window.pid, id,
+         minimized = window.isMinimized] {
+            return qv::focusWindowWithAXOnly(*ax, getWindow, pid, id, minimized);
+        },
+        [weak, id, pid = window.pid, seq, completion = std::move(completion)](AXOnlyFocusAnswer answer) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->applyAXOnlyFocus(id, pid, seq, answer);
+            if (completion) completion(answer.found && answer.succeeded);
+        });
 }
 
-bool BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/) {
-    auto found = windowStore->windows.find(id);
-    if (found == windowStore->windows.end()) return false;
-    const TrackedWindow window = found->second;
-    ++debugEventSequence;
-    cancelActivationRetry();
-    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
-    const AXElement appElement = platform_.accessibility.createApplication(window.pid);
-    pendingFocusedWindowID = id;
-
-    auto element = findAXWindow(budget, axGetWindow, appElement, id);
-    if (!element) {
-        pendingFocusedWindowID.reset();
-        windowStore->scheduleDeferredScan(window.pid);
-        return false;
+void BarViewModel::applyAXOnlyFocus(uint32_t windowID, int32_t pid, uint64_t seq, AXOnlyFocusAnswer answer) {
+    if (seq != latestActivation_) return;
+    if (!answer.found) {
+        if (pendingFocusedWindowID == windowID) pendingFocusedWindowID.reset();
+        windowStore->scheduleDeferredScan(pid);
+        return;
     }
-    (void)budget.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
-    bool ok =
-        budget.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)) == kAXErrorSuccess;
-    ok &= budget.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)) == kAXErrorSuccess;
-    if (window.isMinimized)
-        ok &= budget.setAttributeValue(*element, "AXMinimized", Value::boolean(false)) == kAXErrorSuccess;
-    ok &= budget.setAttributeValue(*element, "AXMain", Value::boolean(true)) == kAXErrorSuccess;
-    ok &= budget.setAttributeValue(*element, "AXFocused", Value::boolean(true)) == kAXErrorSuccess;
-    ok &= budget.performAction(*element, "AXRaise") == kAXErrorSuccess;
-    focusedWindowID = id;
-    return ok;
+    // Shown as focused while it is still the window waiting for the system's word: one minimised or
+    // gone meanwhile is not.
+    if (pendingFocusedWindowID == windowID) focusedWindowID = windowID;
 }
 
 void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized) {
     const uint64_t seq = ++debugEventSequence;
+    latestActivation_ = seq;
     cancelActivationRetry();
-    if (auto app = platform_.workspace.runningApplication(pid)) requestActivation(*app, seq);
-    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
-    const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(budget, axGetWindow, appElement, id))
-        applyAXFocusAndRaise(budget, *element, id, isMinimized, seq);
+    askActivation(activationRequest(pid, id, isMinimized, false), seq, false, false);
 }
 
 void BarViewModel::minimizeWindow(uint32_t id) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
     const int32_t pid = found->second.pid;
-    // A retry still waiting for this window would bring it straight back.
-    if (activationRetry && activationRetryWindowID == id) cancelActivationRetry();
+    // A retry still to come for this window would bring it straight back.
+    if (retryableActivation && activationRetryWindowID == id) cancelActivationRetry();
     if (pendingFocusedWindowID == id) pendingFocusedWindowID.reset();
     if (*focusedWindowID == id) focusedWindowID = std::nullopt;
-    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
-    const AXElement appElement = platform_.accessibility.createApplication(pid);
-    if (auto element = findAXWindow(budget, axGetWindow, appElement, id))
-        (void)budget.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
+    platform_.appWorkers.ask(pid, [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {
+        minimizeAXWindow(*ax, getWindow, pid, id);
+    });
 }
 
 void BarViewModel::closeWindow(uint32_t id) {
     auto found = windowStore->windows.find(id);
     if (found == windowStore->windows.end()) return;
-    AXRequestBudget budget(platform_.accessibility, platform_.runtime);
-    const AXElement appElement = platform_.accessibility.createApplication(found->second.pid);
-    auto element = findAXWindow(budget, axGetWindow, appElement, id);
-    if (!element) return;
-    Value button;
-    if (budget.copyAttributeValue(*element, "AXCloseButton", button) != kAXErrorSuccess) return;
-    if (auto closeButton = button.asElement()) (void)budget.performAction(*closeButton, "AXPress");
+    const int32_t pid = found->second.pid;
+    // The window's removal arrives later through the store's own events.
+    platform_.appWorkers.ask(pid, [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {
+        closeAXWindow(*ax, getWindow, pid, id);
+    });
 }
 
 void BarViewModel::launchApp(const std::string& bundleID) {

@@ -16,9 +16,9 @@
 #include "model/DisplayItem.h"
 #include "model/GroupedChipData.h"
 #include "model/UserSettings.h"
+#include "model/WindowRequests.h"
 #include "platform/Platform.h"
 #include "platform/dispatch/Published.h"
-#include "tracking/AXRequestBudget.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 
@@ -37,7 +37,6 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
 
     static constexpr Seconds kActivationRetryDelay = 0.15;
     static constexpr size_t kSavedAppOrderLimit = 100;
-    static constexpr uint32_t kActivationOptions = activation::kActivateIgnoringOtherApps;
 
     // Builds the model, sets the store's change hook to `refresh()`, follows the settings, badges
     // and attention requests, starts the badge service and refreshes once.
@@ -67,11 +66,14 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     // The window the user just activated and the system has not yet reported as focused.
     std::optional<uint32_t> pendingFocusedWindowID;
     // "_AXUIElementGetWindow" when the lookup found it; empty otherwise.
-    std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;
+    AXGetWindowFunction axGetWindow;
     uint64_t debugEventSequence = 0;
     // The one activation retry still waiting; a later activation cancels it.
     WorkItemPtr activationRetry;
-    uint32_t activationRetryWindowID = 0;  // the window the pending retry will raise
+    // The activation that may still retry (its answer or its retry outstanding), and its window;
+    // 0 when none.
+    uint64_t retryableActivation = 0;
+    uint32_t activationRetryWindowID = 0;
 
     // --- Chips ---
     void refresh();
@@ -120,22 +122,19 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
                                                    const std::vector<std::string>& visible, size_t limit);
 
     // --- Actions ---
-    // Every Accessibility request of one action, its retry included, spends one budget: a hung
-    // application holds the program at most that long. A caller whose action goes on after the
-    // activation hands in the budget it goes on with.
-    void activateWindow(uint32_t id, bool focusBeforeActivation = false,
-                        std::shared_ptr<AXRequestBudget> budget = nullptr);
+    // The model's part of an action happens at once; its requests to the application run on that
+    // application's worker, each waiting as long as it takes, and what depends on their answers is
+    // applied here when they come.
+    void activateWindow(uint32_t id, bool focusBeforeActivation = false);
     void activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized);
-    // True when every request that counts succeeded.
-    bool focusWindowWithAXOnly(uint32_t id, const std::string& context);
+    // `completion` learns whether every request that counts succeeded: false at once for a window
+    // the store does not hold, else when the application has answered. Not called once the model
+    // is gone.
+    void focusWindowWithAXOnly(uint32_t id, const std::string& context,
+                               std::function<void(bool)> completion = {});
     void minimizeWindow(uint32_t id);
     void closeWindow(uint32_t id);
     void launchApp(const std::string& bundleID);
-
-    std::shared_ptr<AXRequestBudget> makeAXBudget();
-    void applyAXFocusAndRaise(AXRequestBudget& budget, const AXElement& axWindow, uint32_t windowID,
-                              bool isMinimized, uint64_t seq);
-    void requestActivation(const RunningApplication& app, uint64_t seq);
 
   private:
     static constexpr const char* kGroupIDPrefix = "group-";
@@ -160,6 +159,8 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     };
 
     void start();
+    // Publishes the focus and the chips and items drawn with it, over the Spaces last read.
+    void publish(std::optional<uint32_t> focused);
     // The chips of every Space, each list in ascending window id, written over `chips`.
     void buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spaceList, std::optional<uint32_t> focused);
     // The items of one Space, grouped and ordered, written over `items`.
@@ -179,10 +180,19 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     std::shared_ptr<const Image> resolveIcon(const TrackedWindow& window);
     std::shared_ptr<const Image> locatedIcon(const std::string& bundleID);
     void cancelActivationRetry();
-    void focusAndRaiseAXWindow(AXRequestBudget& budget, const AXElement& appElement, uint32_t windowID,
-                               int32_t pid, bool isMinimized, uint64_t seq);
+    ActivationRequest activationRequest(int32_t pid, uint32_t windowID, bool isMinimized,
+                                        bool focusBeforeActivation);
+    // `retries`: a tracked window's activation, retried once when its window is not found.
+    void askActivation(const ActivationRequest& request, uint64_t seq, bool retries, bool ourAppActivated);
+    void applyActivationAnswer(const ActivationRequest& request, uint64_t seq, bool retries,
+                               ActivationAnswer answer);
+    void retryActivation(const ActivationRequest& request, uint64_t seq);
+    void applyRetryAnswer(const ActivationRequest& request, uint64_t seq, bool found);
+    void applyAXOnlyFocus(uint32_t windowID, int32_t pid, uint64_t seq, AXOnlyFocusAnswer answer);
 
     Platform& platform_;
+    // The latest activation's number: its answers are applied, an earlier one's dropped.
+    uint64_t latestActivation_ = 0;
     SpaceWindows spaceWindows_;
     std::shared_ptr<UserSettings> settings_;
     Subscription badgeCancellable_;

@@ -27,14 +27,17 @@ void BarViewModel::refresh() {
     ++debugEventSequence;
     const uint32_t connection = platform_.windowServer.mainConnectionID();
     spaces = spaceWindows_.getSpaces(connection);
-    const std::vector<SpaceInfo>& spaceList = *spaces;
-    indexDesktops(spaceList);
+    indexDesktops(*spaces);
     activeSpaceID = platform_.windowServer.getActiveSpace(connection);
 
     FocusDecision focus =
         resolveFocus(pendingFocusedWindowID, windowStore->focusedWindowID, windowStore->windows);
     pendingFocusedWindowID = focus.pendingAfterwards;
-    const std::optional<uint32_t> focused = focus.published;
+    publish(focus.published);
+}
+
+void BarViewModel::publish(std::optional<uint32_t> focused) {
+    const std::vector<SpaceInfo>& spaceList = *spaces;
     focusedWindowID = focused;
 
     ChipMap chips = std::move(spareChips_);

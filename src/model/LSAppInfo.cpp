@@ -9,6 +9,8 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "platform/TextServices.h"
+
 namespace qv {
 
 struct CompiledPattern::Impl {
@@ -253,7 +255,7 @@ std::string LSAppInfo::normalizedASN(std::string_view text) {
 }
 
 bool LSAppInfo::isValidUTF8(std::string_view bytes) {
-    return skipForward(bytes, [](UChar32 c) { return c >= 0; }) == bytes.size();
+    return TextServices::isValidUTF8(bytes);
 }
 
 }  // namespace qv

@@ -150,6 +150,12 @@ void UserSettings::setKeyboardSnapEnabled(bool on) {
     update([&](UserSettingsData& d) { d.keyboardSnapEnabled = on; });
 }
 
+std::optional<SnapKeyModifiers> UserSettings::keyboardSnapModifiers() const {
+    const auto& bits = data->keyboardSnapModifiers;
+    if (!bits || !SnapKeyModifiers{*bits}.holdsTwoModifiers()) return std::nullopt;
+    return SnapKeyModifiers{*bits};
+}
+
 void UserSettings::setKeyboardSnapModifiers(std::optional<SnapKeyModifiers> modifiers) {
     update([&](UserSettingsData& d) {
         d.keyboardSnapModifiers = modifiers ? std::optional<uint32_t>(modifiers->rawValue) : std::nullopt;

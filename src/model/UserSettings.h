@@ -58,6 +58,9 @@ class UserSettings : public std::enable_shared_from_this<UserSettings> {
     void setSnapLayoutsEnabled(bool on);
     void setResizeAdjacentWindowsEnabled(bool on);
     void setKeyboardSnapEnabled(bool on);
+    // The stored snap keys; none when none are stored or the recorder would refuse them (a file
+    // from an earlier run or edited by hand), which the file keeps as they are.
+    std::optional<SnapKeyModifiers> keyboardSnapModifiers() const;
     void setKeyboardSnapModifiers(std::optional<SnapKeyModifiers> modifiers);
     // Option-Tab unless both parts are stored; Option-Tab itself is never stored.
     KeyboardShortcut windowSwitcherShortcut() const;

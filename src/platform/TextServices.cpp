@@ -7,9 +7,11 @@
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <map>
 
 namespace qv {
@@ -27,6 +29,17 @@ std::string toUTF8(const icu::UnicodeString& s) {
 }
 
 }  // namespace
+
+bool TextServices::isValidUTF8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = static_cast<int64_t>(bytes.size());
+    for (int64_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(s, i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
 
 std::string TextServices::fromUTF16(std::u16string_view units) {
     return toUTF8(icu::UnicodeString(units.data(), static_cast<int32_t>(units.size())));

@@ -11,6 +11,9 @@ namespace qv {
 // every backend gives alike.
 class TextServices {
   public:
+    // Whether the bytes are well-formed UTF-8: no stray or cut-short sequence, overlong form,
+    // surrogate or value past U+10FFFF.
+    static bool isValidUTF8(std::string_view bytes);
     // UTF-16 code units to UTF-8; unpaired surrogates become U+FFFD.
     static std::string fromUTF16(std::u16string_view units);
     // Without white space and line ends at either end.

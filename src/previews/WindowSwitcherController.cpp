@@ -1,5 +1,6 @@
 #include "previews/WindowSwitcherController.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/ui/Windowing.h"
@@ -107,11 +108,9 @@ WindowSwitcherController::~WindowSwitcherController() {
 void WindowSwitcherController::start() {
     source_->recency.seedIfEmpty(source_->currentStackingOrder());
     lastStoreFocusedWindowID_ = windowStore_->focusedWindowID;
-    if (auto front = platform_.workspace.frontmostApplication()) {
-        if (auto id = source_->focusedWindowID(front->processIdentifier)) source_->recency.record(*id);
-    }
-
     std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    if (auto front = platform_.workspace.frontmostApplication())
+        recordFocusedWindow(front->processIdentifier);
     keyTap_->onEvent = [weak](TapEvent event) {
         if (auto self = weak.lock()) self->handle(event);
     };
@@ -235,13 +234,38 @@ void WindowSwitcherController::beginSession(bool backwards) {
         keyTap_->endSession();
         return;
     }
-    auto snap = source_->snapshot(pointerLocation());
-    if (!snap || snap->entries.empty()) {
+    auto draft = source_->draft(pointerLocation());
+    if (!draft) {
         keyTap_->endSession();
         return;
     }
-    const int count = static_cast<int>(snap->entries.size());
-    const int selection = initialSelection(count, backwards, snap->focusedWindowID, snap->entries.front().id);
+    if (!draft->asksApplications()) {
+        openSession(source_->complete(*draft, {}), backwards, false);
+        return;
+    }
+    // The session opens at once with what needs no application's answer (the store's windows, its
+    // focused window as a first guess); the answers complete it when they come.
+    if (!openSession(source_->provisionalSnapshot(*draft, windowStore_->focusedWindowID), backwards, true))
+        return;
+    auto asked = std::make_shared<const WindowSwitcherWindowSource::Draft>(std::move(*draft));
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    source_->ask(*asked,
+                 [weak, asked, serial = sessionSerial_, backwards](WindowSwitcherWindowSource::Answers a) {
+                     if (auto self = weak.lock()) self->completeSession(serial, *asked, a, backwards);
+                 });
+}
+
+bool WindowSwitcherController::openSession(SwitcherSnapshot snap, bool backwards, bool answersToCome) {
+    if (snap.entries.empty() && !answersToCome) {
+        keyTap_->endSession();
+        return false;
+    }
+    ++sessionSerial_;
+    selectionMoved_ = false;
+    showDue_ = false;
+    const int count = static_cast<int>(snap.entries.size());
+    const int selection =
+        count == 0 ? 0 : initialSelection(count, backwards, snap.focusedWindowID, snap.entries.front().id);
     snapshot_ = std::move(snap);
 
     model_->barSize = barSizeFromSetting(settings_->data->barSize);
@@ -257,29 +281,62 @@ void WindowSwitcherController::beginSession(bool backwards) {
     });
     platform_.runtime.mainQueue()->asyncAfter(kShowDelay, showWork_);
     startWatchdog();
+    return true;
+}
+
+void WindowSwitcherController::completeSession(uint64_t serial,
+                                               const WindowSwitcherWindowSource::Draft& draft,
+                                               const WindowSwitcherWindowSource::Answers& answers,
+                                               bool backwards) {
+    // Answers of a session already over change nothing, not even the history.
+    if (serial != sessionSerial_ || phase_ == Phase::idle) return;
+    SwitcherSnapshot snap = source_->complete(draft, answers);
+    if (snap.entries.empty()) {
+        endSession();
+        return;
+    }
+    const int count = static_cast<int>(snap.entries.size());
+    // A selection the user made stays on its window; otherwise the preselection follows the answers.
+    int selection = initialSelection(count, backwards, snap.focusedWindowID, snap.entries.front().id);
+    if (auto chosen = model_->selectedEntry(); selectionMoved_ && chosen) {
+        auto it = std::find_if(snap.entries.begin(), snap.entries.end(),
+                               [&](const SwitcherEntry& e) { return e.id == chosen->id; });
+        if (it != snap.entries.end()) selection = static_cast<int>(it - snap.entries.begin());
+    }
+    snapshot_ = std::move(snap);
+    model_->entries = snapshot_->entries;
+    model_->selectedIndex = selection;
+    model_->layout = SwitcherMetrics::layout(count, snapshot_->screen, *model_->barSize);
+    if (phase_ == Phase::visible) {
+        panel_->setFrame(model_->layout->frame, false);
+        addCachedThumbnails();
+        refreshThumbnails();
+    } else if (showDue_) {
+        showPanel();
+    }
 }
 
 void WindowSwitcherController::moveSelection(int delta, bool wrap) {
     const int count = static_cast<int>(model_->entries->size());
     if (count == 0) return;
+    selectionMoved_ = true;
     model_->selectedIndex = movedSelection(*model_->selectedIndex, delta, count, wrap);
 }
 
 void WindowSwitcherController::showPanel() {
     if (phase_ != Phase::pending || !snapshot_) return;
+    // Nothing to show until the applications' answers bring a window.
+    if (model_->entries->empty()) {
+        showDue_ = true;
+        return;
+    }
     if (showWork_) {
         showWork_->cancel();
         showWork_.reset();
     }
     // Whatever pictures are cached, of any age: the panel opens at once and the refresh follows.
-    std::map<uint32_t, std::shared_ptr<const Image>> cached;
-    if (thumbnails_) {
-        for (const SwitcherEntry& entry : *model_->entries) {
-            if (auto picture = thumbnails_->cachedSwitcherThumbnail(entry.id))
-                cached.emplace(entry.id, picture);
-        }
-    }
-    model_->thumbnails = std::move(cached);
+    // (The session's end left no pictures behind.)
+    addCachedThumbnails();
     model_->presentationID = *model_->presentationID + 1;
     panel_->setFrame(model_->layout->frame, false);
     panel_->setAlphaValue(0);
@@ -288,6 +345,17 @@ void WindowSwitcherController::showPanel() {
     mouseLocationAtShow_ = platform_.windowing.mouseLocation();
     phase_ = Phase::visible;
     refreshThumbnails();
+}
+
+void WindowSwitcherController::addCachedThumbnails() {
+    if (!thumbnails_) return;
+    auto pictures = *model_->thumbnails;
+    for (const SwitcherEntry& entry : *model_->entries) {
+        if (pictures.contains(entry.id)) continue;
+        if (auto picture = thumbnails_->cachedSwitcherThumbnail(entry.id))
+            pictures.emplace(entry.id, picture);
+    }
+    model_->thumbnails = std::move(pictures);
 }
 
 void WindowSwitcherController::refreshThumbnails() {
@@ -372,6 +440,7 @@ void WindowSwitcherController::handleHover(int index) {
             return;
         mouseLocationAtShow_.reset();
     }
+    selectionMoved_ = true;
     model_->selectedIndex = index;
 }
 
@@ -411,11 +480,16 @@ void WindowSwitcherController::handleAppActivated(int32_t pid) {
     if (pid == platform_.system.currentProcessID()) return;
     std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
     platform_.runtime.mainQueue()->asyncAfter(kActivationRecordDelay, makeWorkItem([weak, pid] {
-                                                  auto self = weak.lock();
-                                                  if (!self) return;
-                                                  if (auto id = self->source_->focusedWindowID(pid))
-                                                      self->source_->recency.record(*id);
+                                                  if (auto self = weak.lock()) self->recordFocusedWindow(pid);
                                               }));
+}
+
+void WindowSwitcherController::recordFocusedWindow(int32_t pid) {
+    std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
+    source_->focusedWindowID(pid, [weak](std::optional<uint32_t> id) {
+        auto self = weak.lock();
+        if (self && id) self->source_->recency.record(*id);
+    });
 }
 
 void WindowSwitcherController::handleRecording(bool recording) {

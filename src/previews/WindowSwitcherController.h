@@ -94,8 +94,16 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     void start();
     void handle(const WindowSwitcherKeyTap::Event& event);
     void beginSession(bool backwards);
+    // False, and no session, when the snapshot has no window and no answer is to come.
+    bool openSession(SwitcherSnapshot snap, bool backwards, bool answersToCome);
+    void completeSession(uint64_t serial, const WindowSwitcherWindowSource::Draft& draft,
+                         const WindowSwitcherWindowSource::Answers& answers, bool backwards);
+    // Asks the application for its focused window and records it in the history when it answers.
+    void recordFocusedWindow(int32_t pid);
     void moveSelection(int delta, bool wrap);
     void showPanel();
+    // The cached pictures of the cards that have none yet, of any age.
+    void addCachedThumbnails();
     void refreshThumbnails();
     void cancelCaptures();
     void commit();
@@ -122,6 +130,9 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
     std::shared_ptr<WindowSwitcherPanel> panel_;
     Phase phase_ = Phase::idle;
     std::optional<SwitcherSnapshot> snapshot_;
+    uint64_t sessionSerial_ = 0;   // counts sessions, so that late answers find theirs over
+    bool selectionMoved_ = false;  // the user moved the selection in this session
+    bool showDue_ = false;         // the show delay passed while there was nothing to show
     WorkItemPtr showWork_;
     std::shared_ptr<RepeatingTimer> watchdog_;
     CancellationTokenPtr captureTask_;  // the shown session's captures

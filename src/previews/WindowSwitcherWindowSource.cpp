@@ -84,43 +84,53 @@ std::vector<uint32_t> WindowSwitcherWindowSource::currentStackingOrder() {
     return ids;
 }
 
-std::optional<uint32_t> WindowSwitcherWindowSource::resolveWindowID(const AXElement& element) {
-    return resolveAXWindowID(platform_.accessibility, axGetWindow_, element);
-}
+namespace {
 
-std::optional<Value> WindowSwitcherWindowSource::applicationAttribute(int32_t pid, const char* name) {
-    Accessibility& ax = platform_.accessibility;
+std::optional<Value> applicationAttribute(Accessibility& ax, int32_t pid, const char* name) {
     AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, kAXMessagingTimeout);
+    ax.setMessagingTimeout(app, WindowSwitcherWindowSource::kAXMessagingTimeout);
     Value value;
     if (ax.copyAttributeValue(app, name, value) != kAXErrorSuccess) return std::nullopt;
     return value;
 }
 
-std::optional<uint32_t> WindowSwitcherWindowSource::focusedWindowID(int32_t pid) {
-    auto value = applicationAttribute(pid, "AXFocusedWindow");
+}  // namespace
+
+std::optional<uint32_t> WindowSwitcherWindowSource::readFocusedWindowID(
+    Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid) {
+    auto value = applicationAttribute(ax, pid, "AXFocusedWindow");
     if (!value) return std::nullopt;
     auto window = value->asElement();
     if (!window) return std::nullopt;
-    return resolveWindowID(*window);
+    return resolveAXWindowID(ax, axGetWindow, *window);
 }
 
-std::optional<WindowSwitcherWindowSource::AXWindows> WindowSwitcherWindowSource::copyAXWindows(int32_t pid) {
-    auto value = applicationAttribute(pid, "AXWindows");
+std::optional<WindowSwitcherWindowSource::AXWindows> WindowSwitcherWindowSource::copyAXWindows(
+    Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid) {
+    auto value = applicationAttribute(ax, pid, "AXWindows");
     if (!value) return std::nullopt;
     auto elements = value->asElementArray();
     if (!elements) return std::nullopt;
-    Accessibility& ax = platform_.accessibility;
     AXWindows windows;
     for (const AXElement& element : *elements) {
         ax.setMessagingTimeout(element, kAXMessagingTimeout);
-        auto id = resolveWindowID(element);
+        auto id = resolveAXWindowID(ax, axGetWindow, element);
         if (!id) continue;
         windows[*id] =
             AXWindowInfo{stringAttribute(ax, element, "AXRole"), stringAttribute(ax, element, "AXSubrole"),
                          stringAttribute(ax, element, "AXTitle"), boolAttribute(ax, element, "AXMinimized")};
     }
     return windows;
+}
+
+void WindowSwitcherWindowSource::focusedWindowID(int32_t pid,
+                                                 std::function<void(std::optional<uint32_t>)> done) {
+    platform_.appWorkers.ask(
+        pid,
+        [ax = &platform_.accessibility, getWindow = axGetWindow_, pid] {
+            return readFocusedWindowID(*ax, getWindow, pid);
+        },
+        std::move(done));
 }
 
 std::shared_ptr<const Image> WindowSwitcherWindowSource::icon(const RunningApplication& app) {
@@ -132,19 +142,11 @@ std::shared_ptr<const Image> WindowSwitcherWindowSource::icon(const RunningAppli
 }
 
 std::optional<SwitcherEntry> WindowSwitcherWindowSource::admitUntracked(
-    uint32_t id, const CGWindowInfo& facts, const RunningApplication& app,
-    std::map<int32_t, std::optional<AXWindows>>& axCache, uint32_t connection) {
-    if (facts.layer() != 0) return std::nullopt;
-    auto bounds = facts.bounds();
-    if (!bounds || bounds->width() < kMinimumUntrackedSize || bounds->height() < kMinimumUntrackedSize)
-        return std::nullopt;
-    if (auto alpha = facts.alpha(); alpha && !(*alpha > 0)) return std::nullopt;
-    if (app.activationPolicy == ActivationPolicy::prohibited) return std::nullopt;
-
-    auto cached = axCache.find(app.processIdentifier);
-    if (cached == axCache.end())
-        cached = axCache.emplace(app.processIdentifier, copyAXWindows(app.processIdentifier)).first;
-    const std::optional<AXWindows>& axWindows = cached->second;
+    const Draft::Candidate::Untracked& untracked, const std::optional<AXWindows>& axWindows,
+    uint32_t connection) {
+    const uint32_t id = untracked.id;
+    const CGWindowInfo& facts = untracked.facts;
+    const RunningApplication& app = untracked.app;
     const AXWindowInfo* axInfo = nullptr;
     if (axWindows) {
         auto it = axWindows->find(id);
@@ -173,24 +175,25 @@ std::optional<SwitcherEntry> WindowSwitcherWindowSource::admitUntracked(
     return entry;
 }
 
-std::optional<SwitcherSnapshot> WindowSwitcherWindowSource::snapshot(Point atCGPoint) {
+std::optional<WindowSwitcherWindowSource::Draft> WindowSwitcherWindowSource::draft(Point atCGPoint) {
     auto screenUnder = screen(atCGPoint);
     if (!screenUnder) return std::nullopt;
     const uint32_t connection = platform_.windowServer.mainConnectionID();
     auto active = spaces_.activeSpace(*screenUnder, connection);
     if (!active) return std::nullopt;
-    const uint64_t spaceID = active->spaceID;
+    Draft draft;
+    draft.screen = *screenUnder;
+    draft.spaceID = active->spaceID;
     const int32_t ownPID = platform_.system.currentProcessID();
 
     // Every window the server knows, and the stacking position of the on-screen ones (all layers).
     std::map<uint32_t, CGWindowInfo> facts;
-    std::map<uint32_t, int> stackIndexByID;
     for (CGWindowInfo& info :
          readWindowList(platform_.windowServer, windowlist::kOptionExcludeDesktopElements)) {
         auto id = info.windowID();
         if (!id) continue;
-        if (isOnscreen(info) && !stackIndexByID.contains(*id))
-            stackIndexByID[*id] = static_cast<int>(stackIndexByID.size());
+        if (isOnscreen(info) && !draft.stackIndexByID.contains(*id))
+            draft.stackIndexByID[*id] = static_cast<int>(draft.stackIndexByID.size());
         facts[*id] = std::move(info);
     }
 
@@ -198,7 +201,7 @@ std::optional<SwitcherSnapshot> WindowSwitcherWindowSource::snapshot(Point atCGP
     uint64_t setTags = 0;
     uint64_t clearTags = kDesktopWindowsClearTags;
     auto listed = platform_.windowServer.copyWindowsWithOptionsAndTags(
-        connection, 0, Value::array({Value::number(NumberObject::ofUnsigned(spaceID))}), 2, &setTags,
+        connection, 0, Value::array({Value::number(NumberObject::ofUnsigned(draft.spaceID))}), 2, &setTags,
         &clearTags);
     if (listed) {
         if (auto numbers = listed->asNumberArray()) {
@@ -207,12 +210,10 @@ std::optional<SwitcherSnapshot> WindowSwitcherWindowSource::snapshot(Point atCGP
     }
     const std::set<uint32_t> listedIDs(candidates.begin(), candidates.end());
     for (const auto& [id, w] : windowStore_->windows) {  // ascending ids
-        if (w.spaceIDs.contains(spaceID) && !listedIDs.contains(id)) candidates.push_back(id);
+        if (w.spaceIDs.contains(draft.spaceID) && !listedIDs.contains(id)) candidates.push_back(id);
     }
 
-    std::map<int32_t, std::optional<AXWindows>> axCache;
     std::set<uint32_t> seen;
-    std::vector<SwitcherEntry> admitted;
     for (uint32_t id : candidates) {
         if (!seen.insert(id).second) continue;
         auto tracked = windowStore_->windows.find(id);
@@ -230,35 +231,108 @@ std::optional<SwitcherSnapshot> WindowSwitcherWindowSource::snapshot(Point atCGP
         if (app->bundleIdentifier && excludedBundleIDs().contains(*app->bundleIdentifier)) continue;
         if (isTracked) {
             const TrackedWindow& w = tracked->second;
-            admitted.push_back(
-                SwitcherEntry{id, *pid, w.appName, w.windowTitle, icon(*app), w.isMinimized, true});
+            draft.candidates.push_back(
+                {SwitcherEntry{id, *pid, w.appName, w.windowTitle, icon(*app), w.isMinimized, true},
+                 std::nullopt});
             continue;
         }
         if (fact == facts.end()) continue;
-        if (auto entry = admitUntracked(id, fact->second, *app, axCache, connection))
-            admitted.push_back(std::move(*entry));
+        // The checks that need no application; its Accessibility windows decide the rest.
+        const CGWindowInfo& info = fact->second;
+        if (info.layer() != 0) continue;
+        auto bounds = info.bounds();
+        if (!bounds || bounds->width() < kMinimumUntrackedSize || bounds->height() < kMinimumUntrackedSize)
+            continue;
+        if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
+        if (app->activationPolicy == ActivationPolicy::prohibited) continue;
+        draft.candidates.push_back({SwitcherEntry{}, Draft::Candidate::Untracked{id, info, *app}});
+        draft.axWindowsOf.insert(*pid);
     }
 
-    std::optional<uint32_t> focused;
-    if (auto front = platform_.workspace.frontmostApplication()) {
-        focused = focusedWindowID(front->processIdentifier);
-        if (focused) recency.record(*focused);
-    }
-    // Only an empty history takes the stacking order, so the list is read only then.
-    if (recency.order().empty()) recency.seedIfEmpty(currentStackingOrder());
-    std::set<uint32_t> known;
-    for (const auto& [id, info] : facts) known.insert(id);
-    for (const auto& [id, w] : windowStore_->windows) known.insert(id);
-    recency.prune(known);
+    if (auto front = platform_.workspace.frontmostApplication())
+        draft.frontmostPID = front->processIdentifier;
+    for (const auto& [id, info] : facts) draft.knownIDs.insert(id);
+    for (const auto& [id, w] : windowStore_->windows) draft.knownIDs.insert(id);
+    return draft;
+}
 
+std::vector<SwitcherEntry> WindowSwitcherWindowSource::admitted(const Draft& draft, const Answers* answers) {
+    const uint32_t connection = platform_.windowServer.mainConnectionID();
+    const std::optional<AXWindows> unanswered;
+    std::vector<SwitcherEntry> entries;
+    for (const Draft::Candidate& candidate : draft.candidates) {
+        if (!candidate.untracked) {
+            entries.push_back(candidate.tracked);
+            continue;
+        }
+        if (!answers) continue;
+        auto axWindows = answers->axWindows.find(candidate.untracked->app.processIdentifier);
+        if (auto entry = admitUntracked(
+                *candidate.untracked, axWindows == answers->axWindows.end() ? unanswered : axWindows->second,
+                connection))
+            entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+SwitcherSnapshot WindowSwitcherWindowSource::assemble(const Draft& draft, std::vector<SwitcherEntry> entries,
+                                                      std::optional<uint32_t> focused,
+                                                      const WindowRecencyTracker& history) const {
     SwitcherSnapshot snap;
-    snap.screen = *screenUnder;
-    snap.spaceID = spaceID;
-    snap.entries = order(std::move(admitted), recency, stackIndexByID, focused);
+    snap.screen = draft.screen;
+    snap.spaceID = draft.spaceID;
+    snap.entries = order(std::move(entries), history, draft.stackIndexByID, focused);
     if (focused && std::any_of(snap.entries.begin(), snap.entries.end(),
                                [&](const SwitcherEntry& e) { return e.id == *focused; }))
         snap.focusedWindowID = focused;
     return snap;
+}
+
+SwitcherSnapshot WindowSwitcherWindowSource::provisionalSnapshot(const Draft& draft,
+                                                                 std::optional<uint32_t> focusGuess) {
+    return assemble(draft, admitted(draft, nullptr), focusGuess, recency);
+}
+
+void WindowSwitcherWindowSource::ask(const Draft& draft, std::function<void(Answers)> done) {
+    auto answers = std::make_shared<Answers>();
+    auto left = std::make_shared<size_t>(draft.axWindowsOf.size() + (draft.frontmostPID ? 1 : 0));
+    if (*left == 0) {
+        done(Answers{});
+        return;
+    }
+    // Answers arrive on the main queue, one by one; the last one completes the set.
+    auto arrived = [answers, left, done = std::move(done)] {
+        if (--*left == 0) done(std::move(*answers));
+    };
+    Accessibility* ax = &platform_.accessibility;
+    for (int32_t pid : draft.axWindowsOf) {
+        platform_.appWorkers.ask(
+            pid, [ax, getWindow = axGetWindow_, pid] { return copyAXWindows(*ax, getWindow, pid); },
+            [answers, arrived, pid](std::optional<AXWindows> windows) {
+                answers->axWindows[pid] = std::move(windows);
+                arrived();
+            });
+    }
+    if (draft.frontmostPID) {
+        platform_.appWorkers.ask(
+            *draft.frontmostPID,
+            [ax, getWindow = axGetWindow_, pid = *draft.frontmostPID] {
+                return readFocusedWindowID(*ax, getWindow, pid);
+            },
+            [answers, arrived](std::optional<uint32_t> focused) {
+                answers->focusedWindowID = focused;
+                arrived();
+            });
+    }
+}
+
+SwitcherSnapshot WindowSwitcherWindowSource::complete(const Draft& draft, const Answers& answers) {
+    std::vector<SwitcherEntry> entries = admitted(draft, &answers);
+    if (answers.focusedWindowID) recency.record(*answers.focusedWindowID);
+    // Only an empty history takes the stacking order, so the list is read only then.
+    if (recency.order().empty()) recency.seedIfEmpty(currentStackingOrder());
+    recency.prune(draft.knownIDs);
+    return assemble(draft, std::move(entries), answers.focusedWindowID, recency);
 }
 
 namespace {

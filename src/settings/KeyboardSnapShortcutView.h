@@ -32,7 +32,10 @@ class KeyboardSnapShortcutView : public View {
     const std::shared_ptr<ShortcutRecorder>& recorder() const { return recorder_; }
 
   private:
-    std::optional<uint32_t> stored() const { return settings_.data->keyboardSnapModifiers; }
+    std::optional<uint32_t> stored() const {
+        auto keys = settings_.keyboardSnapModifiers();
+        return keys ? std::optional(keys->rawValue) : std::nullopt;
+    }
     void setHeld(uint32_t bits);
 
     UserSettings& settings_;

@@ -54,11 +54,6 @@ Node ShortcutRecorderRow::body() const {
     });
 }
 
-std::optional<SnapKeyModifiers> storedSnapKeys(const UserSettings& settings) {
-    const auto& bits = settings.data->keyboardSnapModifiers;
-    return bits ? std::optional(SnapKeyModifiers{*bits}) : std::nullopt;
-}
-
 std::optional<std::string> launcherShortcutRejection(const KeyboardShortcut& recorded,
                                                      const std::optional<KeyboardShortcut>& switcherShortcut,
                                                      std::optional<SnapKeyModifiers> snapKeys) {
@@ -96,7 +91,7 @@ void ShortcutRecorderView::record(uint16_t keyCode, uint64_t modifierFlags) {
     const KeyboardShortcut recorded{keyCode, carbonModifiers(modifierFlags)};
     rejection_ = launcherShortcutRejection(
         recorded, switcherSupported_ ? std::optional(settings_.windowSwitcherShortcut()) : std::nullopt,
-        tilingSupported_ ? storedSnapKeys(settings_) : std::nullopt);
+        tilingSupported_ ? settings_.keyboardSnapModifiers() : std::nullopt);
     if (!rejection_) hotkey_.recordShortcut(keyCode, modifierFlags);
     setNeedsUpdate();
 }

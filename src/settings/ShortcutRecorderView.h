@@ -36,9 +36,6 @@ struct ShortcutRecorderRow {
     Node body() const;
 };
 
-// The snap keys as stored; none while none are recorded.
-std::optional<SnapKeyModifiers> storedSnapKeys(const UserSettings& settings);
-
 // Why a recorded key cannot open the app launcher, or none when it can: Shift alone would take a
 // capital letter from every application, and a key the window switcher or the snap keys hold
 // would never reach the hot key. `modifiers` are Carbon bits; a feature this system lacks is none.

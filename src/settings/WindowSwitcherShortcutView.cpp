@@ -46,7 +46,8 @@ void WindowSwitcherShortcutView::record(uint16_t keyCode, uint64_t modifierFlags
 
 void WindowSwitcherShortcutView::store(const KeyboardShortcut& shortcut) {
     // Recorded or reset, a shortcut another row holds is refused the same way.
-    rejection_ = switcherShortcutRejection(shortcut, hotkey_.currentShortcut(), storedSnapKeys(settings_));
+    rejection_ =
+        switcherShortcutRejection(shortcut, hotkey_.currentShortcut(), settings_.keyboardSnapModifiers());
     if (!rejection_) settings_.setWindowSwitcherShortcut(shortcut);
     setNeedsUpdate();
 }

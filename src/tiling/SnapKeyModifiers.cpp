@@ -1,7 +1,6 @@
 #include "tiling/SnapKeyModifiers.h"
 
 #include <array>
-#include <bit>
 #include <utility>
 
 #include "launcher/HotkeyManager.h"
@@ -23,9 +22,7 @@ bool SnapKeyModifiers::takes(const KeyboardShortcut& shortcut) const {
 
 std::optional<std::string> SnapKeyModifiers::rejectionReason(
     const std::optional<KeyboardShortcut>& launcherShortcut, const KeyboardShortcut& switcherShortcut) const {
-    constexpr uint32_t kModifierBits =
-        carbon::kFunction | carbon::kControl | carbon::kOption | carbon::kShift | carbon::kCommand;
-    if (std::popcount(rawValue & kModifierBits) < 2) return "Use at least two modifier keys.";
+    if (!holdsTwoModifiers()) return "Use at least two modifier keys.";
     if (rawValue & carbon::kFunction) return std::nullopt;
     const std::array<std::pair<std::optional<KeyboardShortcut>, const char*>, 2> shortcuts = {{
         {launcherShortcut, "the app launcher"},

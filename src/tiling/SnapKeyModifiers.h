@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,14 @@ struct SnapKeyModifiers {
     uint32_t rawValue = 0;
 
     friend bool operator==(const SnapKeyModifiers&, const SnapKeyModifiers&) = default;
+
+    // At least two of fn, Control, Option, Shift and Command: with one, the snap keys would take
+    // typing (Shift-C, Shift-arrows) from every application.
+    bool holdsTwoModifiers() const {
+        constexpr uint32_t kModifierBits =
+            carbon::kFunction | carbon::kControl | carbon::kOption | carbon::kShift | carbon::kCommand;
+        return std::popcount(rawValue & kModifierBits) >= 2;
+    }
 
     // Whether holding these keys snaps instead of letting `shortcut` through: without fn, exactly
     // its modifiers, on a key the snap keys act on.

@@ -18,37 +18,48 @@ std::shared_ptr<WindowTilingAX> WindowTilingAX::create(Platform& platform) {
 }
 
 WindowTilingAX::WindowTilingAX(Platform& platform)
-    : ax_(platform.accessibility),
-      mainQueue_(platform.runtime.mainQueue()),
-      queue_(platform.runtime.makeSerialQueue(kQueueLabel, QoS::userInteractive)) {}
+    : ax_(platform.accessibility), workers_(platform.appWorkers) {}
 
-// Queued work holds the worker weakly and the queue strongly, so that work queued before the
-// worker went away still runs (finding no worker) and its completion still answers.
+// Requests hold the worker weakly, so that one asked before the worker went away still runs
+// (finding no worker) and its answer still comes.
 template <class Work>
-void WindowTilingAX::onQueue(Work&& work) {
-    queue_->async([weak = weak_from_this(), queue = queue_, work = std::forward<Work>(work)]() mutable {
-        work(weak.lock());
-    });
+void WindowTilingAX::onWorker(int32_t pid, Work&& work) {
+    noteAsked(pid);
+    workers_.ask(pid,
+                 [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable { work(weak.lock()); });
+}
+
+template <class Work, class Answer>
+void WindowTilingAX::onWorker(int32_t pid, Work&& work, Answer&& answer) {
+    noteAsked(pid);
+    workers_.ask(
+        pid,
+        [weak = weak_from_this(), work = std::forward<Work>(work)]() mutable { return work(weak.lock()); },
+        std::forward<Answer>(answer));
+}
+
+void WindowTilingAX::noteAsked(int32_t pid) {
+    std::lock_guard lock(lock_);
+    askedSinceReset_.insert(pid);
 }
 
 // --- Public operations (main thread) ---
 
 void WindowTilingAX::checkEligibility(WindowKey key, std::function<void(Eligibility)> completion) {
-    onQueue(
-        [key, completion = std::move(completion), main = mainQueue_](std::shared_ptr<WindowTilingAX> self) {
-            bool canTile = self && self->queueCanTile(key);
-            main->async([completion, canTile] { completion(Eligibility{canTile}); });
-        });
+    onWorker(
+        key.pid,
+        [key](const std::shared_ptr<WindowTilingAX>& self) { return self && self->queueCanTile(key); },
+        [completion = std::move(completion)](bool canTile) { completion(Eligibility{canTile}); });
 }
 
 void WindowTilingAX::focusedWindow(int32_t pid,
                                    std::function<void(std::optional<FocusedWindow>)> completion) {
-    onQueue(
-        [pid, completion = std::move(completion), main = mainQueue_](std::shared_ptr<WindowTilingAX> self) {
-            std::optional<FocusedWindow> focused;
-            if (self) focused = self->queueFocusedWindow(pid);
-            main->async([completion, focused] { completion(focused); });
-        });
+    onWorker(
+        pid,
+        [pid](const std::shared_ptr<WindowTilingAX>& self) {
+            return self ? self->queueFocusedWindow(pid) : std::nullopt;
+        },
+        std::move(completion));
 }
 
 void WindowTilingAX::setFrame(Rect frame, WindowKey key,
@@ -57,19 +68,21 @@ void WindowTilingAX::setFrame(Rect frame, WindowKey key,
         std::lock_guard lock(lock_);
         pendingFrames_.erase(key);
     }
-    onQueue([frame, key, completion = std::move(completion),
-             main = mainQueue_](std::shared_ptr<WindowTilingAX> self) {
-        std::optional<Rect> readBack;
-        if (self) {
-            self->queueApply(frame, key, false);
-            if (auto element = self->element(key)) readBack = self->frame(*element);
-        }
-        if (completion) main->async([completion, readBack] { completion(readBack); });
-    });
+    auto apply = [frame, key](const std::shared_ptr<WindowTilingAX>& self) -> std::optional<Rect> {
+        if (!self) return std::nullopt;
+        self->queueApply(frame, key, false);
+        auto element = self->element(key);
+        return element ? self->frame(*element) : std::nullopt;
+    };
+    if (completion)
+        onWorker(key.pid, std::move(apply), std::move(completion));
+    else
+        onWorker(key.pid,
+                 [apply = std::move(apply)](const std::shared_ptr<WindowTilingAX>& self) { apply(self); });
 }
 
 void WindowTilingAX::setFrameDuringDrag(Rect frame, WindowKey key) {
-    onQueue([frame, key](std::shared_ptr<WindowTilingAX> self) {
+    onWorker(key.pid, [frame, key](const std::shared_ptr<WindowTilingAX>& self) {
         if (!self) return;
         if (auto element = self->element(key)) {
             self->write(*element, kSize, frame);
@@ -80,46 +93,67 @@ void WindowTilingAX::setFrameDuringDrag(Rect frame, WindowKey key) {
 
 void WindowTilingAX::submitLiveFrames(const std::map<WindowKey, Rect>& frames) {
     if (frames.empty()) return;
-    bool wasScheduled = false;
+    std::vector<int32_t> toDrain;
     {
         std::lock_guard lock(lock_);
-        for (const auto& [key, frame] : frames) pendingFrames_[key] = frame;
-        wasScheduled = std::exchange(isDrainScheduled_, true);
+        for (const auto& [key, frame] : frames) {
+            pendingFrames_[key] = frame;
+            if (drainScheduled_.insert(key.pid).second) toDrain.push_back(key.pid);
+        }
     }
-    if (!wasScheduled) {
-        onQueue([](std::shared_ptr<WindowTilingAX> self) {
-            if (self) self->drainLiveFrames();
+    // One pass per application, on its own worker: a hung application's frames hold no other's.
+    for (int32_t pid : toDrain) {
+        onWorker(pid, [pid](const std::shared_ptr<WindowTilingAX>& self) {
+            if (self) self->drainLiveFrames(pid);
         });
     }
 }
 
 void WindowTilingAX::reset() {
+    std::set<int32_t> asked;
     {
-        // A pass already queued finds nothing and clears the flag itself.
+        // A pass already queued finds nothing and clears its flag itself.
         std::lock_guard lock(lock_);
         pendingFrames_.clear();
+        asked = std::exchange(askedSinceReset_, {});
     }
-    onQueue([](std::shared_ptr<WindowTilingAX> self) {
-        if (!self) return;
-        self->elements_.clear();
-        self->tileable_.clear();
-    });
+    // Each application's caches are cleared after what it was already asked, on its own worker.
+    for (int32_t pid : asked) {
+        workers_.ask(pid, [weak = weak_from_this(), pid] {
+            if (auto self = weak.lock()) self->forget(pid);
+        });
+    }
 }
 
 bool WindowTilingAX::isDrainScheduled() const {
     std::lock_guard lock(lock_);
-    return isDrainScheduled_;
+    return !drainScheduled_.empty();
 }
 
-// --- On the queue ---
+bool WindowTilingAX::isDrainScheduled(int32_t pid) const {
+    std::lock_guard lock(lock_);
+    return drainScheduled_.contains(pid);
+}
+
+// --- On the application's worker ---
+
+void WindowTilingAX::forget(int32_t pid) {
+    std::lock_guard lock(cacheLock_);
+    std::erase_if(elements_, [pid](const auto& entry) { return entry.first.pid == pid; });
+    std::erase_if(tileable_, [pid](const auto& entry) { return entry.first.pid == pid; });
+}
 
 bool WindowTilingAX::hasGetWindow() {
-    if (!getWindowAvailable_) getWindowAvailable_ = ax_.hasEntryPoint("_AXUIElementGetWindow");
-    return *getWindowAvailable_;
+    std::call_once(getWindowLookup_,
+                   [this] { getWindowAvailable_ = ax_.hasEntryPoint("_AXUIElementGetWindow"); });
+    return getWindowAvailable_;
 }
 
 std::optional<AXElement> WindowTilingAX::element(const WindowKey& key) {
-    if (auto it = elements_.find(key); it != elements_.end()) return it->second;
+    {
+        std::lock_guard lock(cacheLock_);
+        if (auto it = elements_.find(key); it != elements_.end()) return it->second;
+    }
     AXElement app = ax_.createApplication(key.pid);
     ax_.setMessagingTimeout(app, kMessagingTimeout);
     Value value;
@@ -130,6 +164,7 @@ std::optional<AXElement> WindowTilingAX::element(const WindowKey& key) {
         uint32_t id = 0;
         if (ax_.getWindow(window, id) == kAXErrorSuccess && id == key.windowID) {
             ax_.setMessagingTimeout(window, kMessagingTimeout);
+            std::lock_guard lock(cacheLock_);
             elements_[key] = window;
             return window;
         }
@@ -162,7 +197,10 @@ std::optional<WindowTilingAX::FocusedWindow> WindowTilingAX::queueFocusedWindow(
     if (!windowFrame) return std::nullopt;
     ax_.setMessagingTimeout(*window, kMessagingTimeout);
     WindowKey key{pid, id};
-    elements_[key] = *window;
+    {
+        std::lock_guard lock(cacheLock_);
+        elements_[key] = *window;
+    }
     return FocusedWindow{key, *windowFrame, queueCanTile(key)};
 }
 
@@ -218,24 +256,32 @@ void WindowTilingAX::queueApply(const Rect& target, const WindowKey& key, bool k
     if (enhanced) ax_.setAttributeValue(app, kEnhancedUserInterface, Value::boolean(true));
 }
 
-void WindowTilingAX::drainLiveFrames() {
+void WindowTilingAX::drainLiveFrames(int32_t pid) {
     for (;;) {
         WindowKey key;
         Rect target;
         {
             std::lock_guard lock(lock_);
-            if (pendingFrames_.empty()) {
-                isDrainScheduled_ = false;
+            auto first = pendingFrames_.lower_bound(WindowKey{pid, 0});
+            if (first == pendingFrames_.end() || first->first.pid != pid) {
+                drainScheduled_.erase(pid);
                 return;
             }
-            auto first = pendingFrames_.begin();
             key = first->first;
             target = first->second;
             pendingFrames_.erase(first);
         }
-        auto verdict = tileable_.find(key);
-        if (verdict == tileable_.end()) verdict = tileable_.emplace(key, queueCanTile(key)).first;
-        if (verdict->second) queueApply(target, key, true);
+        std::optional<bool> verdict;
+        {
+            std::lock_guard lock(cacheLock_);
+            if (auto it = tileable_.find(key); it != tileable_.end()) verdict = it->second;
+        }
+        if (!verdict) {
+            verdict = queueCanTile(key);
+            std::lock_guard lock(cacheLock_);
+            tileable_[key] = *verdict;
+        }
+        if (*verdict) queueApply(target, key, true);
     }
 }
 

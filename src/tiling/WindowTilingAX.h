@@ -6,16 +6,22 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
+#include <set>
 
 #include "platform/Platform.h"
 
 namespace qv {
 
-// The one worker through which window tiling reads and changes other applications' windows. Every
-// Accessibility call runs on its own serial queue, never on the main thread; callers are on the
-// main thread and get their answers on the main queue. Live frames of a resize drag are coalesced
-// per window: only the newest frame of each window is written.
+// How window tiling reads and changes other applications' windows. Every Accessibility call about a
+// window runs on its application's worker (the platform's per-application workers), in the order
+// asked, never on the main thread, so a hung application stalls only what is asked of it; callers
+// are on the main thread and get their answers on the main queue. Live frames of a resize drag are
+// coalesced per window: only the newest frame of each window is written, and each application's
+// frames are written by its own worker.
+//
+// Found windows and verdicts are shared by the workers under `cacheLock_`; an entry of an
+// application is only made or cleared on that application's worker, and the lock is never held
+// while an application is asked.
 class WindowTilingAX : public std::enable_shared_from_this<WindowTilingAX> {
   public:
     struct WindowKey {
@@ -34,7 +40,6 @@ class WindowTilingAX : public std::enable_shared_from_this<WindowTilingAX> {
     };
 
     static constexpr float kMessagingTimeout = 0.25f;
-    static constexpr const char* kQueueLabel = "com.quillvorn.windowTiling.ax";
 
     static std::shared_ptr<WindowTilingAX> create(Platform& platform);
     WindowTilingAX(const WindowTilingAX&) = delete;
@@ -55,36 +60,46 @@ class WindowTilingAX : public std::enable_shared_from_this<WindowTilingAX> {
     // Forgets the pending live frames, then the found windows and verdicts.
     void reset();
 
-    // For tests: whether a pass is queued or running.
+    // For tests: whether a pass is queued or running, for any application or for one.
     bool isDrainScheduled() const;
+    bool isDrainScheduled(int32_t pid) const;
 
   private:
     explicit WindowTilingAX(Platform& platform);
 
-    // --- On the worker's queue only ---
+    // --- On the worker of the key's (or pid's) application only ---
     std::optional<AXElement> element(const WindowKey& key);
     bool queueCanTile(const WindowKey& key);
     std::optional<FocusedWindow> queueFocusedWindow(int32_t pid);
     void queueApply(const Rect& frame, const WindowKey& key, bool keepFarEdges);
-    void drainLiveFrames();
+    void drainLiveFrames(int32_t pid);
+    void forget(int32_t pid);
     std::optional<Rect> frame(const AXElement& element);
     std::optional<bool> boolAttribute(const std::string& name, const AXElement& element);
     bool hasGetWindow();
     void write(const AXElement& element, const char* attribute, const Rect& frame);
 
+    // Runs `work` with the worker (none once it is gone) on the application's worker.
     template <class Work>
-    void onQueue(Work&& work);
+    void onWorker(int32_t pid, Work&& work);
+    // The same, then `answer` with its result on the main queue.
+    template <class Work, class Answer>
+    void onWorker(int32_t pid, Work&& work, Answer&& answer);
+    void noteAsked(int32_t pid);
 
     Accessibility& ax_;
-    std::shared_ptr<Queue> mainQueue_;
-    std::shared_ptr<Queue> queue_;
+    AppWorkers& workers_;
+    std::once_flag getWindowLookup_;
+    bool getWindowAvailable_ = false;  // "_AXUIElementGetWindow", looked up on first use
+
+    std::mutex cacheLock_;
     std::map<WindowKey, AXElement> elements_;
     std::map<WindowKey, bool> tileable_;
-    std::optional<bool> getWindowAvailable_;  // "_AXUIElementGetWindow", looked up on first use
 
     mutable std::mutex lock_;
-    std::map<WindowKey, Rect> pendingFrames_;  // drained in key order
-    bool isDrainScheduled_ = false;
+    std::map<WindowKey, Rect> pendingFrames_;  // by application, then window
+    std::set<int32_t> drainScheduled_;         // applications with a pass queued or running
+    std::set<int32_t> askedSinceReset_;        // applications whose caches a reset must clear
 };
 
 }  // namespace qv

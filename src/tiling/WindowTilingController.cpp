@@ -98,7 +98,7 @@ bool WindowTilingController::isAnyFeatureEnabled() const {
 
 bool WindowTilingController::isKeyboardSnapEnabled() const {
     return isSupported(platform_.system) && settings().keyboardSnapEnabled &&
-           settings().keyboardSnapModifiers.has_value();
+           settings_->keyboardSnapModifiers().has_value();
 }
 
 bool WindowTilingController::tiledWindowMarginsEnabled() const {
@@ -133,7 +133,7 @@ void WindowTilingController::applyEnabledState() {
     }
     bool keyFine = true;
     if (isKeyboardSnapEnabled()) {
-        keyTap_->configure(SnapKeyModifiers{*settings().keyboardSnapModifiers});
+        keyTap_->configure(*settings_->keyboardSnapModifiers());
         keyFine = keyTap_->start();
     } else {
         keyTap_->stop();

@@ -28,7 +28,7 @@ Rect unitRect(Kind kind) {
 
 void WindowTilingController::handleKeyAction(WindowTilingKeyTap::Action action) {
     if (!isSupported(platform_.system) || !settings().keyboardSnapEnabled ||
-        !settings().keyboardSnapModifiers)
+        !settings_->keyboardSnapModifiers())
         return;
     if (session_) return;  // a drag is under way
     auto frontmost = platform_.workspace.frontmostApplication();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "platform/Accessibility.h"
 
@@ -30,5 +31,13 @@ std::optional<uint32_t> resolveAXWindowID(AX& ax, const AXGetWindowFunction& axG
     }
     return std::nullopt;
 }
+
+// The "AXWindows" of an application element: none when the request fails or gives no list of
+// elements. Like every request to another application, it waits for the answer: call it on the
+// application's worker.
+std::optional<std::vector<AXElement>> copyAXWindows(Accessibility& ax, const AXElement& appElement);
+// The first window element of the application with the window-server id; none without a match.
+std::optional<AXElement> findAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
+                                      const AXElement& appElement, uint32_t windowID);
 
 }  // namespace qv

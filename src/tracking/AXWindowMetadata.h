@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+
+#include "platform/AXElement.h"
 
 namespace qv {
 
@@ -16,6 +20,16 @@ struct AXWindowMetadata {
     // A read of the role, subrole, modal or minimised flag got no answer (it timed out, could not
     // complete or is not implemented): a busy application, not a verdict on the window.
     bool unanswered = false;
+};
+
+using AXWindowMetadataMap = std::map<uint32_t, AXWindowMetadata>;
+
+// One read of an application's Accessibility window list, as its worker hands it to the main
+// thread: what each window says about itself and the element it was read from, by window id.
+struct AXWindowList {
+    AXWindowMetadataMap metadataByID;
+    std::map<uint32_t, AXElement> elementsByID;
+    bool hasList = false;  // false: the list itself could not be read
 };
 
 // What the owner's Accessibility window list says about one window-list entry. Callers decide by

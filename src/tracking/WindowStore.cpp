@@ -13,9 +13,26 @@ constexpr uint32_t kSpaceListingOptions = 2;
 constexpr uint64_t kSpaceListingClearTags = 0x4000000000ull;
 constexpr int32_t kAllSpacesMask = 7;
 
-// A request that got no answer says nothing about the attribute, unlike one that finds no value.
-bool isUnanswered(AXError err) {
-    return err == kAXErrorCannotComplete || err == kAXErrorNotImplemented || err == kAXErrorFailure;
+// A window-list entry that passes the start-up scan's window-list tests.
+struct ListedWindow {
+    uint32_t windowID = 0;
+    int32_t pid = 0;
+    Rect bounds;
+};
+
+std::optional<ListedWindow> passesStartUpTests(const CGWindowInfo& info,
+                                               const std::unordered_set<int32_t>& eligible) {
+    auto windowID = info.windowID();
+    if (!windowID) return std::nullopt;
+    auto layer = info.layer();
+    if (!layer || *layer != 0) return std::nullopt;
+    auto pid = info.ownerPID();
+    if (!pid || !eligible.contains(*pid)) return std::nullopt;
+    auto bounds = info.bounds();
+    if (!bounds || bounds->width() < WindowStore::kMinimumWindowSize ||
+        bounds->height() < WindowStore::kMinimumWindowSize)
+        return std::nullopt;
+    return ListedWindow{*windowID, *pid, *bounds};
 }
 
 }  // namespace
@@ -106,127 +123,155 @@ std::vector<uint32_t> WindowStore::uniquePreservingOrder(const std::vector<uint3
     return out;
 }
 
-void WindowStore::populate() {
+void WindowStore::populate(std::function<void()> done) {
+    // What the window server says is read once, now; the answers of the applications come later.
+    struct Pass {
+        std::unordered_set<int32_t> eligible;
+        uint32_t connectionID = 0;
+        WindowSpacesMap windowSpaces;
+        std::vector<CGWindowInfo> entries;
+        std::map<int32_t, uint64_t> endsAtStart;
+        std::map<uint32_t, TrackedWindow> newWindows;
+        std::set<int32_t> pidsToScan;
+        std::function<void()> done;
+    };
+    auto pass = std::make_shared<Pass>();
     WindowServer& ws = platform_.windowServer;
-    const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
-    const uint32_t connectionID = ws.mainConnectionID();
-    const WindowSpacesMap windowSpaces = buildWindowSpacesMap(connectionID);
-    const auto entries = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0))
-                             .value_or(std::vector<CGWindowInfo>{});
+    pass->eligible = dockEligibleOwnerPIDs(platform_.workspace);
+    pass->connectionID = ws.mainConnectionID();
+    pass->windowSpaces = buildWindowSpacesMap(pass->connectionID);
+    pass->entries = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0))
+                        .value_or(std::vector<CGWindowInfo>{});
+    pass->done = std::move(done);
 
-    std::map<uint32_t, TrackedWindow> newWindows;
-    // Each application's list is read once; the titles are read live from its elements.
-    std::map<int32_t, AXWindowList> axListByPID;
-    std::set<int32_t> pidsToScan;
+    // Each application with a window that passes the window-list tests is asked for its list once.
+    std::set<int32_t> pids;
+    for (const CGWindowInfo& info : pass->entries) {
+        if (auto listed = passesStartUpTests(info, pass->eligible)) pids.insert(listed->pid);
+    }
+    for (int32_t pid : pids) pass->endsAtStart[pid] = endsOf(pid);
 
-    for (const CGWindowInfo& info : entries) {
-        auto windowID = info.windowID();
-        if (!windowID) continue;
-        auto layer = info.layer();
-        if (!layer || *layer != 0) continue;
-        auto pid = info.ownerPID();
-        if (!pid || !eligible.contains(*pid)) continue;
-        auto bounds = info.bounds();
-        if (!bounds || bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
-            continue;
+    // Publishes and rescans once the windows are in and the focus is resolved.
+    auto finish = [pass](WindowStore& self) {
+        if (self.onChange) self.onChange();
+        for (int32_t pid : pass->pidsToScan) self.scheduleDeferredScan(pid);
+        if (pass->done) pass->done();
+    };
 
-        auto listed = axListByPID.find(*pid);
-        if (listed == axListByPID.end()) listed = axListByPID.emplace(*pid, readAXWindowList(*pid)).first;
-        const AXWindowList& axList = listed->second;
-        const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(*pid);
-        const AXWindowMetadataMap& metadata = axList.metadataByID;
-        const bool hasAXWindowList = axList.hasList;
-
-        // Without a list, or an answer, to confirm it, a child window (a sheet, a drawer) would
-        // pass as a window.
-        auto isChildWindow = [&] {
-            return spaces_.parentWindowIDs({*windowID}, connectionID).contains(*windowID);
-        };
-        switch (cgWindowAXAdmission(*windowID, metadata, hasAXWindowList).kind) {
-            case CGWindowAXAdmission::Case::admitted:
-                if (!hasAXWindowList && isChildWindow()) continue;
-                break;
-            case CGWindowAXAdmission::Case::rejected:
-                continue;
-            case CGWindowAXAdmission::Case::missing:
-                pidsToScan.insert(*pid);
-                if (confirmationRequired) continue;
-                if (tentativeBootstrapRejection(*windowID, windowSpaces, connectionID)) continue;
-                break;
-            case CGWindowAXAdmission::Case::unanswered:
-                pidsToScan.insert(*pid);  // a later scan asks again
-                if (confirmationRequired || isChildWindow()) continue;
-                break;
+    // The titles are in: the windows replace the store's.
+    auto install = [pass, finish](WindowStore& self, Titles titles) {
+        for (auto& [pid, byID] : titles) {
+            for (auto& [id, title] : byID) {
+                auto it = pass->newWindows.find(id);
+                // An empty title read live stands.
+                if (title && it != pass->newWindows.end() && it->second.pid == pid)
+                    it->second.windowTitle = *title;
+            }
         }
+        // A process that ended while the scan waited keeps nothing.
+        std::erase_if(pass->newWindows, [&](const auto& entry) {
+            auto start = pass->endsAtStart.find(entry.second.pid);
+            return start != pass->endsAtStart.end() && self.endsOf(entry.second.pid) != start->second;
+        });
+        // The per-Space listing leaves minimised windows out; ask for those one at a time.
+        std::vector<uint32_t> unplaced;
+        for (const auto& [id, w] : pass->newWindows) {
+            if (w.isMinimized && w.spaceIDs.empty()) unplaced.push_back(id);
+        }
+        if (!unplaced.empty()) {
+            for (auto& [id, spaces] : self.querySpaces(unplaced, pass->connectionID))
+                pass->newWindows[id].spaceIDs = std::move(spaces);
+        }
+        self.windows = std::move(pass->newWindows);
+        self.reconcileStateByWindowID.clear();
+        for (const auto& [id, w] : self.windows) self.reconcileStateByWindowID[id] = ReconcileState::active();
 
-        TrackedWindow w;
-        w.windowID = *windowID;
-        w.pid = *pid;
-        w.appName = info.ownerName().value_or("Unknown");
-        if (auto app = platform_.workspace.runningApplication(*pid))
-            w.bundleIdentifier = app->bundleIdentifier;
-        if (auto title = readTitle(axList, *windowID)) {
-            w.windowTitle = *title;  // an empty title read live stands
+        if (auto front = self.platform_.workspace.frontmostApplication()) {
+            self.askFocusedWindow(front->processIdentifier, finish);
         } else {
-            w.windowTitle = info.windowName().value_or("");
+            finish(self);
         }
-        w.frame = *bounds;
-        if (auto m = metadata.find(*windowID); m != metadata.end())
-            w.isMinimized = m->second.isMinimized.value_or(false);
-        if (auto s = windowSpaces.find(*windowID); s != windowSpaces.end()) w.spaceIDs = s->second;
-        newWindows[*windowID] = std::move(w);
-    }
+    };
 
-    // The per-Space listing leaves minimised windows out; ask for those one at a time.
-    std::vector<uint32_t> unplaced;
-    for (const auto& [id, w] : newWindows) {
-        if (w.isMinimized && w.spaceIDs.empty()) unplaced.push_back(id);
-    }
-    if (!unplaced.empty()) {
-        for (auto& [id, spaces] : querySpaces(unplaced, connectionID))
-            newWindows[id].spaceIDs = std::move(spaces);
-    }
+    // Every list is in: the windows are admitted in the window list's order.
+    auto admit = [pass, install](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
+        TitleReads titleReads;
+        for (const CGWindowInfo& info : pass->entries) {
+            auto listed = passesStartUpTests(info, pass->eligible);
+            if (!listed) continue;
+            auto axList = lists.find(listed->pid);
+            if (axList == lists.end()) continue;  // the process ended meanwhile
+            const uint32_t windowID = listed->windowID;
+            const int32_t pid = listed->pid;
+            const AXWindowMetadataMap& metadata = axList->second.metadataByID;
+            const bool hasAXWindowList = axList->second.hasList;
+            const bool confirmationRequired = self.requiresAXConfirmationForLiveAdmission(pid);
 
-    windows = std::move(newWindows);
-    reconcileStateByWindowID.clear();
-    for (const auto& [id, w] : windows) reconcileStateByWindowID[id] = ReconcileState::active();
+            // Without a list, or an answer, to confirm it, a child window (a sheet, a drawer) would
+            // pass as a window.
+            auto isChildWindow = [&] {
+                return self.spaces_.parentWindowIDs({windowID}, pass->connectionID).contains(windowID);
+            };
+            switch (cgWindowAXAdmission(windowID, metadata, hasAXWindowList).kind) {
+                case CGWindowAXAdmission::Case::admitted:
+                    if (!hasAXWindowList && isChildWindow()) continue;
+                    break;
+                case CGWindowAXAdmission::Case::rejected:
+                    continue;
+                case CGWindowAXAdmission::Case::missing:
+                    pass->pidsToScan.insert(pid);
+                    if (confirmationRequired) continue;
+                    if (self.tentativeBootstrapRejection(windowID, pass->windowSpaces, pass->connectionID))
+                        continue;
+                    break;
+                case CGWindowAXAdmission::Case::unanswered:
+                    pass->pidsToScan.insert(pid);  // a later scan asks again
+                    if (confirmationRequired || isChildWindow()) continue;
+                    break;
+            }
 
-    if (auto front = platform_.workspace.frontmostApplication()) handleAppActivated(front->processIdentifier);
-    if (onChange) onChange();
-    for (int32_t pid : pidsToScan) scheduleDeferredScan(pid);
+            TrackedWindow w;
+            w.windowID = windowID;
+            w.pid = pid;
+            w.appName = info.ownerName().value_or("Unknown");
+            if (auto app = self.platform_.workspace.runningApplication(pid))
+                w.bundleIdentifier = app->bundleIdentifier;
+            // The title is read live from the window's element; the window name stands in when
+            // that gives none.
+            w.windowTitle = info.windowName().value_or("");
+            if (auto element = axList->second.elementsByID.find(windowID);
+                element != axList->second.elementsByID.end()) {
+                titleReads[pid][windowID] = element->second;
+            }
+            w.frame = listed->bounds;
+            if (auto m = metadata.find(windowID); m != metadata.end())
+                w.isMinimized = m->second.isMinimized.value_or(false);
+            if (auto s = pass->windowSpaces.find(windowID); s != pass->windowSpaces.end())
+                w.spaceIDs = s->second;
+            pass->newWindows[windowID] = std::move(w);
+        }
+        self.readTitles(std::move(titleReads), install);
+    };
+
+    askEach<AXWindowList>(
+        pids,
+        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        admit);
+}
+
+void WindowStore::readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then) {
+    std::set<int32_t> pids;
+    for (const auto& [pid, elements] : reads) pids.insert(pid);
+    auto shared = std::make_shared<const TitleReads>(std::move(reads));
+    askEach<std::map<uint32_t, std::optional<std::string>>>(
+        pids,
+        [reads = requests(), shared](int32_t pid) {
+            return [reads, elements = shared->at(pid)] { return reads.readTitles(elements); };
+        },
+        std::move(then));
 }
 
 // --- Admission ---
-
-std::pair<WindowStore::AXWindowMetadataMap, bool> WindowStore::copyAXWindowMetadataByID(int32_t pid) {
-    AXWindowList list = readAXWindowList(pid);
-    return {std::move(list.metadataByID), list.hasList};
-}
-
-WindowStore::AXWindowList WindowStore::readAXWindowList(int32_t pid) {
-    AXWindowList out;
-    Value list;
-    if (readAttribute(platform_.accessibility.createApplication(pid), "AXWindows", list) != kAXErrorSuccess)
-        return out;
-    auto elements = list.asElementArray();
-    if (!elements) return out;
-    out.hasList = true;
-    for (AXElement& element : *elements) {
-        auto id = resolveWindowID(element);
-        if (!id) continue;
-        AXWindowMetadata m;
-        bool unanswered = false;
-        m.title = readStringAttribute(element, "AXTitle");
-        m.role = readStringAttribute(element, "AXRole", &unanswered);
-        m.subrole = readStringAttribute(element, "AXSubrole", &unanswered);
-        m.isModal = readBoolAttribute(element, "AXModal", &unanswered);
-        m.isMinimized = readBoolAttribute(element, "AXMinimized", &unanswered);
-        m.unanswered = unanswered;
-        out.metadataByID[*id] = std::move(m);
-        out.elementsByID[*id] = std::move(element);
-    }
-    return out;
-}
 
 WindowStore::CGWindowAXAdmission WindowStore::cgWindowAXAdmission(uint32_t windowID,
                                                                   const AXWindowMetadataMap& metadataByID,
@@ -288,59 +333,26 @@ std::optional<CGWindowInfo> WindowStore::cgWindowInfo(uint32_t windowID) {
     return entries->front();
 }
 
-// --- Accessibility readers ---
+// --- Asking applications ---
 
-std::optional<uint32_t> WindowStore::resolveWindowID(const AXElement& element) {
-    return resolveAXWindowID(platform_.accessibility, axGetWindow, element);
+uint64_t WindowStore::endsOf(int32_t pid) const {
+    auto it = endsByPID_.find(pid);
+    return it == endsByPID_.end() ? 0 : it->second;
 }
 
-AXError WindowStore::readAttribute(const AXElement& element, const std::string& attribute, Value& value) {
-    Accessibility& ax = platform_.accessibility;
-    ax.setMessagingTimeout(element, axMessagingTimeoutSeconds);
-    return ax.copyAttributeValue(element, attribute, value);
+void WindowStore::answered(int32_t pid) {
+    auto it = requestsInFlight_.find(pid);
+    if (it != requestsInFlight_.end() && --it->second <= 0) requestsInFlight_.erase(it);
 }
 
-std::optional<std::string> WindowStore::readStringAttribute(const AXElement& element,
-                                                            const std::string& attribute, bool* unanswered) {
-    Value value;
-    AXError err = readAttribute(element, attribute, value);
-    if (unanswered && isUnanswered(err)) *unanswered = true;
-    if (err != kAXErrorSuccess) return std::nullopt;
-    if (const std::string* s = value.asString()) return *s;
-    return std::nullopt;
-}
-
-std::optional<std::string> WindowStore::readTitle(const AXElement& element) {
-    return readStringAttribute(element, "AXTitle");
-}
-
-std::optional<std::string> WindowStore::readTitle(const AXWindowList& list, uint32_t windowID) {
-    auto it = list.elementsByID.find(windowID);
-    return it == list.elementsByID.end() ? std::nullopt : readTitle(it->second);
-}
-
-std::optional<bool> WindowStore::readBoolAttribute(const AXElement& element, const std::string& attribute,
-                                                   bool* unanswered) {
-    Value value;
-    AXError err = readAttribute(element, attribute, value);
-    if (unanswered && isUnanswered(err)) *unanswered = true;
-    if (err != kAXErrorSuccess) return std::nullopt;
-    if (auto b = value.asBool()) return b;
-    if (auto n = value.asNumberObject()) return n->boolValue();
-    return std::nullopt;
-}
-
-std::optional<Rect> WindowStore::readFrame(const AXElement& element) {
-    Value position;
-    if (readAttribute(element, "AXPosition", position) != kAXErrorSuccess) return std::nullopt;
-    Value size;
-    if (platform_.accessibility.copyAttributeValue(element, "AXSize", size) != kAXErrorSuccess)
-        return std::nullopt;
-    auto p = position.asAXValue();
-    auto z = size.asAXValue();
-    if (!p || p->type != AXValueData::Type::Point || !z || z->type != AXValueData::Type::Size)
-        return std::nullopt;
-    return Rect{p->point, z->size};
+void WindowStore::inOrder(int32_t pid, Then apply) {
+    if (!requestsInFlight_.contains(pid)) {
+        apply(*this);
+        return;
+    }
+    // Behind the application's earlier requests on its worker, so its answer comes after theirs.
+    ask(
+        pid, [] { return true; }, [apply = std::move(apply)](WindowStore& self, bool) { apply(self); });
 }
 
 }  // namespace qv

@@ -18,11 +18,18 @@
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/TrackedWindow.h"
+#include "tracking/WindowStoreRequests.h"
 
 namespace qv {
 
 // The live model of every window the bar shows: which windows exist, who owns them, their titles,
 // frames, minimised state and Spaces, and which one is focused. Main thread only; no locks.
+//
+// The store never waits for another application: every Accessibility request it makes runs on the
+// worker of the application asked (platform.appWorkers), and its answers are applied here, on the
+// main queue, in the order they were asked, to the model as it is then. The window server is read
+// on the main thread, when an answer is applied. An answer about a process that ended meanwhile
+// (removeWindows) is dropped.
 //
 // The model's fields are public for the bar and the start-up code to read; only the store's own
 // operations change them, except that the termination handling removes a process from
@@ -35,7 +42,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     using CGWindowAXAdmission = qv::CGWindowAXAdmission;
     // Window id to the Spaces it is listed on.
     using WindowSpacesMap = std::unordered_map<uint32_t, std::set<uint64_t>>;
-    using AXWindowMetadataMap = std::map<uint32_t, AXWindowMetadata>;
+    using AXWindowMetadataMap = qv::AXWindowMetadataMap;
 
     static constexpr double kMinimumWindowSize = 40.0;
     static constexpr float kAXMessagingTimeoutSeconds = 0.05f;
@@ -99,7 +106,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     std::map<int32_t, PIDLifecycleState> lifecycleByPID;
     std::map<int32_t, WorkItemPtr> lifecycleWorkByPID;
     std::set<int32_t> observerAttachedPIDs;
-    // The one publish hook, called synchronously after each batch of changes.
+    // The one publish hook, called synchronously after each batch of changes is applied.
     std::function<void()> onChange;
     // "_AXUIElementGetWindow" when the lookup found it; empty otherwise.
     std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;
@@ -108,9 +115,15 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // The processes that own at least one tracked window.
     std::set<int32_t> trackedPIDs() const;
 
+    // What the store asks of applications, as their workers run it.
+    WindowStoreRequests requests() const {
+        return {platform_.accessibility, axGetWindow, axMessagingTimeoutSeconds};
+    }
+
     // --- Population and Spaces ---
-    // The full initial scan: replaces the windows and their reconcile states.
-    void populate();
+    // The full initial scan: replaces the windows and their reconcile states once every
+    // application's answers are in, resolves the focus, publishes, and then calls `done`.
+    void populate(std::function<void()> done = {});
     WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID);
     // Window id to its non-empty set of Spaces, asked one window at a time.
     std::map<uint32_t, std::set<uint64_t>> querySpaces(const std::vector<uint32_t>& windowIDs,
@@ -118,8 +131,6 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     static std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs);
 
     // --- Admission ---
-    // The owner's Accessibility window list by window id, and whether a list was read at all.
-    std::pair<AXWindowMetadataMap, bool> copyAXWindowMetadataByID(int32_t pid);
     static CGWindowAXAdmission cgWindowAXAdmission(uint32_t windowID, const AXWindowMetadataMap& metadataByID,
                                                    bool hasAXWindowList);
     static bool isDockEligibleAXWindow(const AXWindowMetadata& metadata);
@@ -145,7 +156,11 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void handleAppActivated(int32_t pid);
     // The tracked windows on one Space, by ascending window id.
     std::vector<TrackedWindow> windowsOn(uint64_t spaceID) const;
-    // The one window to bring forward on a Space; admits the Space's windows the store lacks first.
+    // The one window to bring forward on a Space, given to `chosen` once the windows of the Space
+    // the store lacks have been admitted (at once when none needs an application's answer).
+    void trackSoleWindow(uint64_t spaceID, std::function<void(std::optional<uint32_t>)> chosen);
+    // The same for a caller that cannot wait: while answers are due, the choice as if the Space's
+    // windows being asked about were admitted; they are admitted, or not, when the answers come.
     std::optional<uint32_t> trackSoleWindow(uint64_t spaceID);
     // The largest window, a titled one winning a tie with an untitled one, else the earliest.
     static std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWindow>& windows);
@@ -156,18 +171,20 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // True only for a process the store knows nothing about.
     bool needsObserverBootstrap(int32_t pid) const;
     void handleObserverAttached(int32_t pid);
-    // The first fill of a process whose observer has just been installed; the windows added.
-    int addWindowsForPID(int32_t pid);
+    // The first fill of a process whose observer has just been installed; `added` gets the number
+    // of windows added.
+    void addWindowsForPID(int32_t pid, std::function<void(int)> added = {});
     // Polls the process until its observer is attached and its windows have settled.
     void startLifecycleMonitoring(int32_t pid, double initialDelay);
 
     // --- Batch passes over the whole store ---
     // Renews every window's Spaces from one per-Space listing.
     void refreshSpaces();
-    // Re-reads every window's minimised state and finds Spaces for minimised windows without one.
-    void resyncMinimizedWindows();
-    // Adds windows of known processes that the store lacks; the windows added.
-    int discoverNewWindowsForTrackedPIDs();
+    // Re-reads every window's minimised state and finds Spaces for minimised windows without one;
+    // `done` runs once the answers are applied.
+    void resyncMinimizedWindows(std::function<void()> done = {});
+    // Adds windows of known processes that the store lacks; `added` gets the number added.
+    void discoverNewWindowsForTrackedPIDs(std::function<void(int)> added = {});
 
   private:
     friend struct WindowStoreProbe;  // tests and benchmarks reach the per-process scans through it
@@ -189,17 +206,22 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
         // False when the window list could not be read: the scan then proves nothing missing.
         bool windowListReadable = false;
     };
-    // One read of an application's Accessibility window list: what each window says about itself
-    // and the element it was read from, by window id.
-    struct AXWindowList {
-        AXWindowMetadataMap metadataByID;
-        std::map<uint32_t, AXElement> elementsByID;
-        bool hasList = false;
-    };
+    // Windows whose title is read live, by process: the element to read it from.
+    using TitleReads = std::map<int32_t, std::map<uint32_t, AXElement>>;
+    using Titles = std::map<int32_t, std::map<uint32_t, std::optional<std::string>>>;
+    using Then = std::function<void(WindowStore&)>;
 
-    void handleWindowCreated(const AXWindowEvent& event);
+    void handleWindowCreated(const AXWindowEvent& event, Then done);
+    void admitCreatedWindow(const AXWindowEvent& event, uint32_t windowID, Then done);
+    // The window-list entry of a created window when it passes the window-list tests.
+    std::optional<CGWindowInfo> createdWindowEntry(uint32_t windowID);
+    void addCreatedWindow(int32_t pid, uint32_t windowID, const CGWindowInfo& info,
+                          const AXWindowMetadata& metadata, const CreatedWindowRest& rest);
     void handleWindowMoved(uint32_t windowID, const Rect& frame);
     void handleFocusedWindowChanged(const AXWindowEvent& event);
+    // Asks for the application's focused window and takes it as the focus; `then` runs after,
+    // whatever the answer.
+    void askFocusedWindow(int32_t pid, Then then);
     void scheduleCrossScreenSpacesRefresh();
     // Removes a window and its reconcile state, and the focus when it names the window.
     void forgetWindow(uint32_t windowID);
@@ -210,26 +232,48 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void cancelLifecycleMonitoring(int32_t pid);
     void scheduleLifecycleTick(int32_t pid, double delay);
     void runLifecycleTick(int32_t pid);
+    void finishLifecycleTick(int32_t pid);
     bool hasMissingTrackedWindows(int32_t pid) const;
     std::set<uint32_t> trackedWindowIDs(int32_t pid) const;
 
-    PIDWindowScan scanWindows(int32_t pid);
-    int reconcileWindowsForPID(int32_t pid);
+    void scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then);
+    // The scan from the application's answer and the window server as it is now; the windows whose
+    // titles have to be read live are added to `titleReads`.
+    PIDWindowScan scanFromAnswer(int32_t pid, const AXWindowList& axList,
+                                 std::map<uint32_t, AXElement>& titleReads);
+    void reconcileWindowsForPID(int32_t pid, std::function<void(WindowStore&, int)> then = {});
+    int applyReconcile(int32_t pid, const PIDWindowScan& scan);
+    int applyFirstFill(int32_t pid, const PIDWindowScan& scan);
+    void discoverFrom(const std::set<int32_t>& pids, const std::map<int32_t, AXWindowList>& lists,
+                      std::function<void(int)> done);
+
+    // One call of trackSoleWindow, while its answers are due.
+    struct SoleWindowPass;
+    std::shared_ptr<SoleWindowPass> startSoleWindow(uint64_t spaceID,
+                                                    std::function<void(std::optional<uint32_t>)> chosen);
+    void finishSoleWindow(const std::shared_ptr<SoleWindowPass>& pass);
+    std::optional<uint32_t> chooseSoleWindow(const std::vector<TrackedWindow>& collected,
+                                             uint64_t spaceID) const;
 
     bool clearFocusOfOtherProcess(int32_t pid);
-    std::optional<uint32_t> resolveWindowID(const AXElement& element);
-    AXWindowList readAXWindowList(int32_t pid);
-    // The window's title, read live from its element in `list`; none when the list lacks it.
-    std::optional<std::string> readTitle(const AXWindowList& list, uint32_t windowID);
-    std::optional<std::string> readTitle(const AXElement& element);
-    // `unanswered` is set when the read got no answer, as opposed to finding no value.
-    std::optional<std::string> readStringAttribute(const AXElement& element, const std::string& attribute,
-                                                   bool* unanswered = nullptr);
-    std::optional<bool> readBoolAttribute(const AXElement& element, const std::string& attribute,
-                                          bool* unanswered = nullptr);
-    // Sets the store's messaging timeout on the element and reads the attribute.
-    AXError readAttribute(const AXElement& element, const std::string& attribute, Value& value);
-    std::optional<Rect> readFrame(const AXElement& element);
+    // Reads the titles live on the workers; `then` gets them once the last is in.
+    void readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then);
+
+    // --- Asking applications ---
+    // Runs `request` on the application's worker; `apply(store, answer)` runs on the main queue
+    // once the answer is in, unless the store has gone or the process ended meanwhile.
+    template <class Request, class Apply>
+    void ask(int32_t pid, Request request, Apply apply);
+    // Asks several applications at once; `applyAll(store, answers)` runs once the last answer is
+    // in (at once when none is asked), with the answers of the processes that did not end meanwhile.
+    template <class Answer, class MakeRequest>
+    void askEach(const std::set<int32_t>& pids, MakeRequest makeRequest,
+                 std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll);
+    // Applies a change that needs no answer after the answers still due from the application, so
+    // that its changes apply in the order they were asked.
+    void inOrder(int32_t pid, Then apply);
+    uint64_t endsOf(int32_t pid) const;
+    void answered(int32_t pid);
 
     Platform& platform_;
     SpaceWindows spaces_;
@@ -237,6 +281,56 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // its end act only for the series that scheduled them.
     std::map<int32_t, uint64_t> deferredScanSeriesByPID_;
     uint64_t nextDeferredScanSeries_ = 0;
+    // How often each process was removed: an answer asked before the last removal is dropped.
+    std::map<int32_t, uint64_t> endsByPID_;
+    // Requests asked of each application whose answers are not applied yet.
+    std::map<int32_t, int> requestsInFlight_;
+    // Counts the decisions about the focus; an answer about the focus asked before a later
+    // decision is stale.
+    uint64_t focusDecisions_ = 0;
 };
+
+template <class Request, class Apply>
+void WindowStore::ask(int32_t pid, Request request, Apply apply) {
+    ++requestsInFlight_[pid];
+    platform_.appWorkers.ask(
+        pid, std::move(request),
+        [weak = weak_from_this(), pid, ends = endsOf(pid), apply = std::move(apply)](auto answer) mutable {
+            auto self = weak.lock();
+            if (!self) return;
+            self->answered(pid);
+            if (self->endsOf(pid) == ends) apply(*self, std::move(answer));
+        });
+}
+
+template <class Answer, class MakeRequest>
+void WindowStore::askEach(const std::set<int32_t>& pids, MakeRequest makeRequest,
+                          std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll) {
+    struct Join {
+        std::map<int32_t, Answer> answers;
+        size_t waiting = 0;
+        std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll;
+    };
+    if (pids.empty()) {
+        applyAll(*this, {});
+        return;
+    }
+    auto join = std::make_shared<Join>();
+    join->waiting = pids.size();
+    join->applyAll = std::move(applyAll);
+    for (int32_t pid : pids) {
+        ++requestsInFlight_[pid];
+        platform_.appWorkers.ask(pid, makeRequest(pid),
+                                 [weak = weak_from_this(), join, pid, ends = endsOf(pid)](Answer answer) {
+                                     auto self = weak.lock();
+                                     if (!self) return;
+                                     self->answered(pid);
+                                     if (self->endsOf(pid) == ends)
+                                         join->answers.emplace(pid, std::move(answer));
+                                     if (--join->waiting == 0)
+                                         join->applyAll(*self, std::move(join->answers));
+                                 });
+    }
+}
 
 }  // namespace qv

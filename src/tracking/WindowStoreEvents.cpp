@@ -29,48 +29,75 @@ std::optional<size_t> screenIndexOf(const Rect& windowServerFrame, const std::ve
 
 void WindowStore::handleAXEvent(const AXWindowEvent& event) {
     const std::string& name = event.notification;
-    const std::optional<uint32_t>& id = event.windowID;
-    auto trackedWindow = [&]() -> TrackedWindow* {
-        if (!id) return nullptr;
-        auto it = windows.find(*id);
-        return it == windows.end() ? nullptr : &it->second;
+    const std::optional<uint32_t> id = event.windowID;
+    auto publish = [](WindowStore& self) {
+        if (self.onChange) self.onChange();
     };
-
+    // The rows that read the window ask its application; the others apply at once, or after the
+    // application's answers still due.
     if (name == "AXWindowCreated") {
-        handleWindowCreated(event);
+        handleWindowCreated(event, publish);
     } else if (name == "AXUIElementDestroyed") {
-        if (id) forgetWindow(*id);
+        inOrder(event.pid, [id, publish](WindowStore& self) {
+            if (id) self.forgetWindow(*id);
+            publish(self);
+        });
     } else if (name == "AXTitleChanged") {
-        std::optional<std::string> title = id ? readTitle(event.element) : std::nullopt;
-        if (title) {
-            if (TrackedWindow* w = trackedWindow()) w->windowTitle = *title;
-        } else {
-            scheduleDeferredScan(event.pid);
+        if (!id) {
+            inOrder(event.pid, [pid = event.pid, publish](WindowStore& self) {
+                self.scheduleDeferredScan(pid);
+                publish(self);
+            });
+            return;
         }
-    } else if (name == "AXWindowResized") {
-        if (id) {
-            if (auto frame = readFrame(event.element)) {
-                if (TrackedWindow* w = trackedWindow()) w->frame = *frame;
-            }
+        ask(
+            event.pid, [reads = requests(), element = event.element] { return reads.readTitle(element); },
+            [id, pid = event.pid, publish](WindowStore& self, std::optional<std::string> title) {
+                if (title) {
+                    if (auto it = self.windows.find(*id); it != self.windows.end())
+                        it->second.windowTitle = *title;
+                } else {
+                    self.scheduleDeferredScan(pid);
+                }
+                publish(self);
+            });
+    } else if (name == "AXWindowResized" || name == "AXWindowMoved") {
+        if (!id) {
+            inOrder(event.pid, publish);
+            return;
         }
-    } else if (name == "AXWindowMoved") {
-        if (id) {
-            if (auto frame = readFrame(event.element)) handleWindowMoved(*id, *frame);
-        }
+        ask(
+            event.pid, [reads = requests(), element = event.element] { return reads.readFrame(element); },
+            [id, moved = name == "AXWindowMoved", publish](WindowStore& self, std::optional<Rect> frame) {
+                if (frame && moved) {
+                    self.handleWindowMoved(*id, *frame);
+                } else if (frame) {
+                    if (auto it = self.windows.find(*id); it != self.windows.end()) it->second.frame = *frame;
+                }
+                publish(self);
+            });
     } else if (name == "AXWindowMiniaturized") {
-        if (id) {
-            if (TrackedWindow* w = trackedWindow()) w->isMinimized = true;
-            if (focusedWindowID == *id) focusedWindowID.reset();
-        }
+        inOrder(event.pid, [id, publish](WindowStore& self) {
+            if (id) {
+                if (auto it = self.windows.find(*id); it != self.windows.end()) it->second.isMinimized = true;
+                if (self.focusedWindowID == *id) {
+                    self.focusedWindowID.reset();
+                    ++self.focusDecisions_;
+                }
+            }
+            publish(self);
+        });
     } else if (name == "AXWindowDeminiaturized") {
-        if (TrackedWindow* w = trackedWindow()) w->isMinimized = false;
+        inOrder(event.pid, [id, publish](WindowStore& self) {
+            if (id) {
+                if (auto it = self.windows.find(*id); it != self.windows.end())
+                    it->second.isMinimized = false;
+            }
+            publish(self);
+        });
     } else if (name == "AXFocusedWindowChanged") {
-        handleFocusedWindowChanged(event);
-        return;  // publishes by itself, and only for the frontmost process
-    } else {
-        return;
+        handleFocusedWindowChanged(event);  // publishes by itself, and only for the frontmost process
     }
-    if (onChange) onChange();
 }
 
 void WindowStore::handleWindowMoved(uint32_t windowID, const Rect& frame) {
@@ -87,26 +114,37 @@ void WindowStore::handleWindowMoved(uint32_t windowID, const Rect& frame) {
 }
 
 void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
-    auto front = platform_.workspace.frontmostApplication();
-    ++debugEventSequence;
-    if (!front || front->processIdentifier != event.pid) return;
+    const int32_t pid = event.pid;
+    auto isFrontmost = [pid](WindowStore& self) {
+        auto front = self.platform_.workspace.frontmostApplication();
+        return front && front->processIdentifier == pid;
+    };
     if (event.windowID) {
-        focusedWindowID = *event.windowID;
-    } else {
-        Accessibility& ax = platform_.accessibility;
-        ax.setMessagingTimeout(event.element, axMessagingTimeoutSeconds);
-        Value focused;
-        std::optional<uint32_t> resolved;
-        if (ax.copyAttributeValue(event.element, "AXFocusedWindow", focused) == kAXErrorSuccess) {
-            if (auto element = focused.asElement()) resolved = resolveWindowID(*element);
-        }
-        if (resolved) {
-            focusedWindowID = *resolved;
-        } else {
-            clearFocusOfOtherProcess(event.pid);
-        }
+        inOrder(pid, [isFrontmost, id = *event.windowID](WindowStore& self) {
+            ++self.debugEventSequence;
+            if (!isFrontmost(self)) return;
+            self.focusedWindowID = id;
+            ++self.focusDecisions_;
+            if (self.onChange) self.onChange();
+        });
+        return;
     }
-    if (onChange) onChange();
+    ++debugEventSequence;
+    if (!isFrontmost(*this)) return;
+    const uint64_t decision = ++focusDecisions_;
+    ask(
+        pid, [reads = requests(), element = event.element] { return reads.readFocusedWindowID(element); },
+        [pid, decision, isFrontmost](WindowStore& self, std::optional<uint32_t> resolved) {
+            // Another application came forward, or the focus was decided again, while this one
+            // answered: the later decision stands.
+            if (decision != self.focusDecisions_ || !isFrontmost(self)) return;
+            if (resolved) {
+                self.focusedWindowID = *resolved;
+            } else {
+                self.clearFocusOfOtherProcess(pid);
+            }
+            if (self.onChange) self.onChange();
+        });
 }
 
 bool WindowStore::clearFocusOfOtherProcess(int32_t pid) {
@@ -119,74 +157,125 @@ bool WindowStore::clearFocusOfOtherProcess(int32_t pid) {
     return true;
 }
 
-void WindowStore::handleWindowCreated(const AXWindowEvent& event) {
+void WindowStore::handleWindowCreated(const AXWindowEvent& event, Then done) {
     const int32_t pid = event.pid;
     ensureLifecycleMonitoringForWindowActivity(pid);
-
-    std::optional<uint32_t> id = event.windowID ? event.windowID : resolveWindowID(event.element);
-    if (!id) {
-        scheduleDeferredScan(pid);
+    if (event.windowID) {
+        admitCreatedWindow(event, *event.windowID, std::move(done));
         return;
     }
-    const uint32_t cid = platform_.windowServer.mainConnectionID();
+    ask(
+        pid, [reads = requests(), element = event.element] { return reads.resolveWindowID(element); },
+        [event, done = std::move(done)](WindowStore& self, std::optional<uint32_t> id) {
+            if (id) {
+                self.admitCreatedWindow(event, *id, done);
+                return;
+            }
+            self.scheduleDeferredScan(event.pid);
+            done(self);
+        });
+}
 
-    if (auto it = windows.find(*id); it != windows.end()) {
-        reconcileStateByWindowID[*id] = ReconcileState::active();
-        const WindowSpacesMap map = buildWindowSpacesMap(cid);
-        if (auto s = map.find(*id); s != map.end() && !s->second.empty() && s->second != it->second.spaceIDs)
-            it->second.spaceIDs = s->second;
-        return;
-    }
-
-    AXWindowMetadata metadata;
-    metadata.title = readTitle(event.element);
-    metadata.role = readStringAttribute(event.element, "AXRole");
-    metadata.subrole = readStringAttribute(event.element, "AXSubrole");
-    metadata.isModal = readBoolAttribute(event.element, "AXModal");
-    metadata.isMinimized = readBoolAttribute(event.element, "AXMinimized");
-    if (isClearlyIneligibleAXWindow(metadata)) {
-        scheduleDeferredScan(pid);
-        return;
-    }
-
+std::optional<CGWindowInfo> WindowStore::createdWindowEntry(uint32_t windowID) {
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
-    const auto info = cgWindowInfo(*id);
+    auto info = cgWindowInfo(windowID);
     std::optional<int32_t> owner = info ? info->ownerPID() : std::nullopt;
     std::optional<Rect> bounds = info ? info->bounds() : std::nullopt;
     if (!info || info->layer() != 0 || !owner || !eligible.contains(*owner) || !bounds ||
-        bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize) {
-        scheduleDeferredScan(pid);
-        return;
-    }
-    if (*owner != pid) {
-        // The event's pid could not be read (0) or names another process: the window server's
-        // owner is the one to trust, and its scan admits the window under it.
-        scheduleDeferredScan(*owner);
+        bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
+        return std::nullopt;
+    return info;
+}
+
+void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Then done) {
+    const int32_t pid = event.pid;
+    if (auto it = windows.find(id); it != windows.end()) {
+        reconcileStateByWindowID[id] = ReconcileState::active();
+        const WindowSpacesMap map = buildWindowSpacesMap(platform_.windowServer.mainConnectionID());
+        if (auto s = map.find(id); s != map.end() && !s->second.empty() && s->second != it->second.spaceIDs)
+            it->second.spaceIDs = s->second;
+        done(*this);
         return;
     }
 
+    // The window is asked what it says about itself and, when that does not rule it out and the
+    // window server's entry (read now, and again when the answer is in) lets it in, its title when
+    // it gave none and its frame: one visit to the application's worker.
+    const bool listedNow = createdWindowEntry(id).has_value();
+    struct Answer {
+        AXWindowMetadata metadata;
+        std::optional<CreatedWindowRest> rest;
+    };
+    ask(
+        pid,
+        [reads = requests(), element = event.element, listedNow] {
+            Answer answer{reads.readCreatedWindow(element), std::nullopt};
+            if (listedNow && !isClearlyIneligibleAXWindow(answer.metadata))
+                answer.rest = reads.readCreatedWindowRest(element, answer.metadata.title);
+            return answer;
+        },
+        [event, id, done](WindowStore& self, Answer answer) {
+            const int32_t pid = event.pid;
+            if (isClearlyIneligibleAXWindow(answer.metadata)) {
+                self.scheduleDeferredScan(pid);
+                done(self);
+                return;
+            }
+            const auto info = self.createdWindowEntry(id);
+            if (!info) {
+                self.scheduleDeferredScan(pid);
+                done(self);
+                return;
+            }
+            if (*info->ownerPID() != pid) {
+                // The event's pid could not be read (0) or names another process: the window
+                // server's owner is the one to trust, and its scan admits the window under it.
+                self.scheduleDeferredScan(*info->ownerPID());
+                done(self);
+                return;
+            }
+            if (answer.rest) {
+                self.addCreatedWindow(pid, id, *info, answer.metadata, *answer.rest);
+                done(self);
+                return;
+            }
+            // Listed by the window server only since the question was asked: the rest is asked now.
+            self.ask(
+                pid,
+                [reads = self.requests(), element = event.element, title = answer.metadata.title] {
+                    return reads.readCreatedWindowRest(element, title);
+                },
+                [pid, id, info = *info, metadata = answer.metadata, done](WindowStore& self,
+                                                                          CreatedWindowRest rest) {
+                    self.addCreatedWindow(pid, id, info, metadata, rest);
+                    done(self);
+                });
+        });
+}
+
+void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo& info,
+                                   const AXWindowMetadata& metadata, const CreatedWindowRest& rest) {
     const auto app = platform_.workspace.runningApplication(pid);
     TrackedWindow w;
-    w.windowID = *id;
+    w.windowID = id;
     w.pid = pid;
-    if (auto name = info->ownerName()) {
+    if (auto name = info.ownerName()) {
         w.appName = *name;
     } else {
         w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
     }
     if (app) w.bundleIdentifier = app->bundleIdentifier;
-    std::optional<std::string> title = metadata.title ? metadata.title : readTitle(event.element);
-    w.windowTitle = title ? *title : info->windowName().value_or("");
-    w.frame = readFrame(event.element).value_or(*bounds);
+    w.windowTitle = rest.title ? *rest.title : info.windowName().value_or("");
+    w.frame = rest.frame ? *rest.frame : *info.bounds();
     w.isMinimized = metadata.isMinimized == true;
-    const WindowSpacesMap map = buildWindowSpacesMap(cid);
-    if (auto s = map.find(*id); s != map.end()) w.spaceIDs = s->second;
+    const WindowSpacesMap map = buildWindowSpacesMap(platform_.windowServer.mainConnectionID());
+    if (auto s = map.find(id); s != map.end()) w.spaceIDs = s->second;
     if (w.spaceIDs.empty()) {
         scheduleDeferredScan(pid);
         return;
     }
-    windows[*id] = std::move(w);
-    reconcileStateByWindowID[*id] = ReconcileState::active();
+    windows[id] = std::move(w);
+    reconcileStateByWindowID[id] = ReconcileState::active();
 }
 
 void WindowStore::scheduleCrossScreenSpacesRefresh() {
@@ -208,6 +297,8 @@ void WindowStore::removeWindows(int32_t pid) {
     cancelLifecycleMonitoring(pid);
     pendingScans.erase(pid);
     deferredScanSeriesByPID_.erase(pid);
+    // What was asked of the process before it ended no longer applies.
+    ++endsByPID_[pid];
     std::vector<uint32_t> ids;
     for (const auto& [id, w] : windows) {
         if (w.pid == pid) ids.push_back(id);
@@ -220,21 +311,31 @@ void WindowStore::removeWindows(int32_t pid) {
 // --- Focus ---
 
 void WindowStore::handleAppActivated(int32_t pid) {
+    askFocusedWindow(pid, [](WindowStore&) {});
+}
+
+void WindowStore::askFocusedWindow(int32_t pid, Then then) {
     ++debugEventSequence;
-    Accessibility& ax = platform_.accessibility;
-    AXElement app = ax.createApplication(pid);
-    ax.setMessagingTimeout(app, axMessagingTimeoutSeconds);
-    Value focused;
-    std::optional<uint32_t> id;
-    if (ax.copyAttributeValue(app, "AXFocusedWindow", focused) == kAXErrorSuccess) {
-        if (auto element = focused.asElement()) id = resolveWindowID(*element);
-    }
-    if (!id) {
-        if (clearFocusOfOtherProcess(pid) && onChange) onChange();
-        return;
-    }
-    focusedWindowID = *id;
-    if (onChange) onChange();
+    const uint64_t decision = ++focusDecisions_;
+    askEach<std::optional<uint32_t>>(
+        {pid},
+        [reads = requests()](int32_t pid) {
+            return [reads, pid] { return reads.readFocusedWindowID(reads.ax.createApplication(pid)); };
+        },
+        [pid, decision, then = std::move(then)](WindowStore& self,
+                                                std::map<int32_t, std::optional<uint32_t>> answers) {
+            auto answer = answers.find(pid);
+            // An activation or focus change after this one decides; a process that ended tells nothing.
+            if (answer != answers.end() && decision == self.focusDecisions_) {
+                if (const std::optional<uint32_t>& id = answer->second) {
+                    self.focusedWindowID = *id;
+                    if (self.onChange) self.onChange();
+                } else if (self.clearFocusOfOtherProcess(pid) && self.onChange) {
+                    self.onChange();
+                }
+            }
+            then(self);
+        });
 }
 
 std::vector<TrackedWindow> WindowStore::windowsOn(uint64_t spaceID) const {
@@ -259,31 +360,52 @@ std::optional<TrackedWindow> WindowStore::bestActivationCandidate(
     return *best;
 }
 
-std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
+// One call of trackSoleWindow: the Space's listing, in the window server's order, and what the
+// answers about the windows the store lacks decided.
+struct WindowStore::SoleWindowPass {
+    struct Listed {
+        uint32_t windowID = 0;
+        std::optional<CGWindowInfo> info;  // windows the store lacks that pass the window-list tests
+    };
+    uint64_t spaceID = 0;
+    uint32_t connectionID = 0;
+    std::vector<Listed> listed;
+    std::map<uint32_t, TrackedWindow> admitted;
+    std::set<int32_t> pidsToScan;
+    bool changed = false;
+    std::function<void(std::optional<uint32_t>)> chosen;
+};
+
+void WindowStore::trackSoleWindow(uint64_t spaceID, std::function<void(std::optional<uint32_t>)> chosen) {
+    startSoleWindow(spaceID, std::move(chosen));
+}
+
+std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
+    uint64_t spaceID, std::function<void(std::optional<uint32_t>)> chosen) {
+    auto pass = std::make_shared<SoleWindowPass>();
+    pass->spaceID = spaceID;
+    pass->chosen = std::move(chosen);
     WindowServer& ws = platform_.windowServer;
-    const uint32_t cid = ws.mainConnectionID();
+    pass->connectionID = ws.mainConnectionID();
     uint64_t setTags = 0;
     uint64_t clearTags = kSpaceListingClearTags;
-    auto listed = ws.copyWindowsWithOptionsAndTags(cid, 0, numberArray(std::vector{spaceID}),
-                                                   kSpaceListingOptions, &setTags, &clearTags);
+    auto listing = ws.copyWindowsWithOptionsAndTags(pass->connectionID, 0, numberArray(std::vector{spaceID}),
+                                                    kSpaceListingOptions, &setTags, &clearTags);
     std::vector<uint32_t> listedIDs;
-    if (const Value::Array* ids = listed ? listed->asArray() : nullptr) {
+    if (const Value::Array* ids = listing ? listing->asArray() : nullptr) {
         for (const Value& v : *ids) {
             if (auto n = v.asNumberObject()) listedIDs.push_back(n->uint32Value());
         }
     }
-    listedIDs = uniquePreservingOrder(listedIDs);
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
 
-    std::vector<TrackedWindow> collected;
-    bool changed = false;
-    std::set<int32_t> pidsToScan;
-    std::map<int32_t, AXWindowList> axListByPID;
-
-    for (uint32_t id : listedIDs) {
+    // Tracked windows cost no platform call; the others are tested on their window-list entry, and
+    // their applications asked for their lists.
+    std::set<int32_t> pids;
+    for (uint32_t id : uniquePreservingOrder(listedIDs)) {
         if (auto it = windows.find(id); it != windows.end()) {
-            if (it->second.spaceIDs.insert(spaceID).second) changed = true;
-            collected.push_back(it->second);
+            if (it->second.spaceIDs.insert(spaceID).second) pass->changed = true;
+            pass->listed.push_back({id, std::nullopt});
             continue;
         }
         auto info = cgWindowInfo(id);
@@ -294,45 +416,94 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
         if (!bounds || bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
             continue;
         if (auto alpha = info->alpha(); alpha && !(*alpha > 0)) continue;
+        pass->listed.push_back({id, info});
+        pids.insert(*pid);
+    }
 
-        auto listed = axListByPID.find(*pid);
-        if (listed == axListByPID.end()) listed = axListByPID.emplace(*pid, readAXWindowList(*pid)).first;
-        const AXWindowList& axList = listed->second;
-        const AXWindowMetadataMap& metadata = axList.metadataByID;
-        const auto admission = cgWindowAXAdmission(id, metadata, axList.hasList);
-        if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
-        if (admission.kind != CGWindowAXAdmission::Case::admitted) {
-            pidsToScan.insert(*pid);
+    auto admit = [pass](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
+        TitleReads titleReads;
+        for (const SoleWindowPass::Listed& listed : pass->listed) {
+            if (!listed.info) continue;
+            const uint32_t id = listed.windowID;
+            const CGWindowInfo& info = *listed.info;
+            const int32_t pid = *info.ownerPID();
+            auto axList = lists.find(pid);
+            if (axList == lists.end()) continue;  // the process ended meanwhile
+            const AXWindowMetadataMap& metadata = axList->second.metadataByID;
+            const auto admission = cgWindowAXAdmission(id, metadata, axList->second.hasList);
+            if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
+            if (admission.kind != CGWindowAXAdmission::Case::admitted) {
+                pass->pidsToScan.insert(pid);
+                continue;
+            }
+            const auto app = self.platform_.workspace.runningApplication(pid);
+            const auto m = metadata.find(id);
+            TrackedWindow w;
+            w.windowID = id;
+            w.pid = pid;
+            if (auto name = info.ownerName()) {
+                w.appName = *name;
+            } else {
+                w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
+            }
+            if (app) w.bundleIdentifier = app->bundleIdentifier;
+            std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
+            w.windowTitle = title ? *title : info.windowName().value_or("");
+            if (auto element = axList->second.elementsByID.find(id);
+                !title && element != axList->second.elementsByID.end()) {
+                titleReads[pid][id] = element->second;
+            }
+            w.frame = *info.bounds();
+            w.isMinimized = m != metadata.end() && m->second.isMinimized == true;
+            pass->admitted[id] = std::move(w);
+        }
+        self.readTitles(std::move(titleReads), [pass](WindowStore& self, Titles titles) {
+            for (auto& [pid, byID] : titles) {
+                for (auto& [id, title] : byID) {
+                    if (auto it = pass->admitted.find(id); title && it != pass->admitted.end())
+                        it->second.windowTitle = *title;
+                }
+            }
+            self.finishSoleWindow(pass);
+        });
+    };
+    askEach<AXWindowList>(
+        pids,
+        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        admit);
+    return pass;
+}
+
+void WindowStore::finishSoleWindow(const std::shared_ptr<SoleWindowPass>& pass) {
+    const uint64_t spaceID = pass->spaceID;
+    std::vector<TrackedWindow> collected;
+    bool changed = pass->changed;
+    for (const SoleWindowPass::Listed& listed : pass->listed) {
+        const uint32_t id = listed.windowID;
+        if (!listed.info) {
+            auto it = windows.find(id);
+            if (it == windows.end()) continue;  // gone meanwhile
+            if (it->second.spaceIDs.insert(spaceID).second) changed = true;
+            collected.push_back(it->second);
             continue;
         }
-
-        const auto app = platform_.workspace.runningApplication(*pid);
-        const auto m = metadata.find(id);
-        TrackedWindow w;
-        w.windowID = id;
-        w.pid = *pid;
-        if (auto name = info->ownerName()) {
-            w.appName = *name;
-        } else {
-            w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
-        }
-        if (app) w.bundleIdentifier = app->bundleIdentifier;
-        std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        if (!title) title = readTitle(axList, id);
-        w.windowTitle = title ? *title : info->windowName().value_or("");
-        w.frame = *bounds;
-        w.isMinimized = m != metadata.end() && m->second.isMinimized == true;
-        if (auto s = querySpaces({id}, cid); s.contains(id)) w.spaceIDs = std::move(s[id]);
+        auto admitted = pass->admitted.find(id);
+        if (admitted == pass->admitted.end()) continue;
+        TrackedWindow& w = admitted->second;
+        if (auto s = querySpaces({id}, pass->connectionID); s.contains(id)) w.spaceIDs = std::move(s[id]);
         w.spaceIDs.insert(spaceID);
         windows[id] = w;
         reconcileStateByWindowID[id] = ReconcileState::active();
         collected.push_back(std::move(w));
         changed = true;
     }
-
     if (changed && onChange) onChange();
-    for (int32_t pid : pidsToScan) scheduleDeferredScan(pid);
+    for (int32_t pid : pass->pidsToScan) scheduleDeferredScan(pid);
+    if (pass->chosen) pass->chosen(chooseSoleWindow(collected, spaceID));
+}
 
+std::optional<uint32_t> WindowStore::chooseSoleWindow(const std::vector<TrackedWindow>& collected,
+                                                      uint64_t spaceID) const {
     if (!collected.empty()) {
         std::vector<TrackedWindow> candidates;
         std::copy_if(collected.begin(), collected.end(), std::back_inserter(candidates),
@@ -346,11 +517,32 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
         }
         return bestActivationCandidate(candidates)->windowID;
     }
-
     std::vector<TrackedWindow> onSpace = windowsOn(spaceID);
     std::erase_if(onSpace, [](const TrackedWindow& w) { return w.isMinimized; });
     if (auto best = bestActivationCandidate(onSpace)) return best->windowID;
     return std::nullopt;
+}
+
+std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
+    auto chosen = std::make_shared<std::optional<std::optional<uint32_t>>>();
+    auto pass = startSoleWindow(spaceID, [chosen](std::optional<uint32_t> id) { *chosen = id; });
+    if (*chosen) return **chosen;
+    // Answers are due: the listed windows that passed the window-list tests stand in for what
+    // their applications will say of them, as windows that are not minimised.
+    std::vector<TrackedWindow> collected;
+    for (const SoleWindowPass::Listed& listed : pass->listed) {
+        if (!listed.info) {
+            if (auto it = windows.find(listed.windowID); it != windows.end()) collected.push_back(it->second);
+            continue;
+        }
+        TrackedWindow w;
+        w.windowID = listed.windowID;
+        w.pid = *listed.info->ownerPID();
+        w.windowTitle = listed.info->windowName().value_or("");
+        w.frame = *listed.info->bounds();
+        collected.push_back(std::move(w));
+    }
+    return chooseSoleWindow(collected, spaceID);
 }
 
 }  // namespace qv

@@ -48,10 +48,11 @@ void WindowStore::scheduleDeferredScan(int32_t pid) {
         main->asyncAfter(delay, [weak, pid, isCurrent] {
             auto self = weak.lock();
             if (!self || !isCurrent(*self)) return;
-            if (self->reconcileWindowsForPID(pid) > 0) {
-                auto front = self->platform_.workspace.frontmostApplication();
-                if (front && front->processIdentifier == pid) self->handleAppActivated(pid);
-            }
+            self->reconcileWindowsForPID(pid, [pid](WindowStore& self, int withSpace) {
+                if (withSpace <= 0) return;
+                auto front = self.platform_.workspace.frontmostApplication();
+                if (front && front->processIdentifier == pid) self.handleAppActivated(pid);
+            });
         });
     }
     main->asyncAfter(kDeferredScanSeriesEnd, [weak, pid, isCurrent] {
@@ -84,8 +85,14 @@ void WindowStore::handleObserverAttached(int32_t pid) {
     scheduleLifecycleTick(pid, kActivityTickDelay);
 }
 
-int WindowStore::addWindowsForPID(int32_t pid) {
-    PIDWindowScan scan = scanWindows(pid);
+void WindowStore::addWindowsForPID(int32_t pid, std::function<void(int)> done) {
+    scanWindows(pid, [pid, done = std::move(done)](WindowStore& self, PIDWindowScan scan) {
+        const int added = self.applyFirstFill(pid, scan);
+        if (done) done(added);
+    });
+}
+
+int WindowStore::applyFirstFill(int32_t pid, const PIDWindowScan& scan) {
     const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(pid);
     int added = 0;
     bool heldBack = false;
@@ -163,7 +170,17 @@ void WindowStore::runLifecycleTick(int32_t pid) {
         removeWindows(pid);
         return;
     }
-    reconcileWindowsForPID(pid);
+    // The tick running now; one scheduled while its rescan waits for the application replaces it.
+    auto running = lifecycleWorkByPID.find(pid);
+    WorkItemPtr tick = running != lifecycleWorkByPID.end() ? running->second : nullptr;
+    reconcileWindowsForPID(pid, [pid, tick](WindowStore& self, int) {
+        auto current = self.lifecycleWorkByPID.find(pid);
+        if (current == self.lifecycleWorkByPID.end() || current->second != tick) return;
+        self.finishLifecycleTick(pid);
+    });
+}
+
+void WindowStore::finishLifecycleTick(int32_t pid) {
     // The reconciliation may have ended the monitoring through a callback; nothing to do then.
     auto it = lifecycleByPID.find(pid);
     if (it == lifecycleByPID.end()) return;
@@ -203,13 +220,35 @@ bool WindowStore::hasMissingTrackedWindows(int32_t pid) const {
 
 // --- Scan and reconciliation of one process ---
 
-WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
+void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then) {
+    // The application's list first; the window server is read when it is in, so that both tell of
+    // the same moment as nearly as can be. The titles that must be read live are asked next, always
+    // through the worker, even when there are none: two scans of one process finish in the order
+    // they were asked.
+    ask(
+        pid, [reads = requests(), pid] { return reads.readWindowList(pid); },
+        [pid, then = std::move(then)](WindowStore& self, AXWindowList axList) {
+            std::map<uint32_t, AXElement> titleReads;
+            auto scan = std::make_shared<PIDWindowScan>(self.scanFromAnswer(pid, axList, titleReads));
+            self.ask(
+                pid, [reads = self.requests(), titleReads] { return reads.readTitles(titleReads); },
+                [scan, then](WindowStore& self, std::map<uint32_t, std::optional<std::string>> titles) {
+                    for (auto& [id, title] : titles) {
+                        if (auto c = scan->candidates.find(id); title && c != scan->candidates.end())
+                            c->second.title = *title;
+                    }
+                    then(self, std::move(*scan));
+                });
+        });
+}
+
+WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWindowList& axList,
+                                                       std::map<uint32_t, AXElement>& titleReads) {
     WindowServer& ws = platform_.windowServer;
     const uint32_t cid = ws.mainConnectionID();
     const WindowSpacesMap windowSpaces = buildWindowSpacesMap(cid);
     const auto list = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0));
     const std::vector<CGWindowInfo> entries = list.value_or(std::vector<CGWindowInfo>{});
-    const AXWindowList axList = readAXWindowList(pid);
     const AXWindowMetadataMap& metadata = axList.metadataByID;
     const bool hasAXWindowList = axList.hasList;
     PIDWindowScan scan;
@@ -249,8 +288,10 @@ WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
         c.bundleID = bundleID;
         const auto m = metadata.find(*id);
         std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        if (!title) title = readTitle(axList, *id);
+        // Without a title in the metadata, the title is read live; the window name stands in.
         c.title = title ? *title : info.windowName().value_or("");
+        if (auto element = axList.elementsByID.find(*id); !title && element != axList.elementsByID.end())
+            titleReads[*id] = element->second;
         c.frame = *bounds;
         if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) c.spaces = s->second;
         c.isAXConfirmed = confirmed;
@@ -260,8 +301,14 @@ WindowStore::PIDWindowScan WindowStore::scanWindows(int32_t pid) {
     return scan;
 }
 
-int WindowStore::reconcileWindowsForPID(int32_t pid) {
-    PIDWindowScan scan = scanWindows(pid);
+void WindowStore::reconcileWindowsForPID(int32_t pid, std::function<void(WindowStore&, int)> then) {
+    scanWindows(pid, [pid, then = std::move(then)](WindowStore& self, PIDWindowScan scan) {
+        const int withSpace = self.applyReconcile(pid, scan);
+        if (then) then(self, withSpace);
+    });
+}
+
+int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
     const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(pid);
     const int withSpace =
         static_cast<int>(std::count_if(scan.candidates.begin(), scan.candidates.end(),
@@ -360,36 +407,54 @@ void WindowStore::refreshSpaces() {
     if (onChange) onChange();
 }
 
-void WindowStore::resyncMinimizedWindows() {
-    const uint32_t cid = platform_.windowServer.mainConnectionID();
-    std::map<int32_t, AXWindowMetadataMap> metadataByPID;
-    for (int32_t pid : trackedPIDs()) metadataByPID[pid] = copyAXWindowMetadataByID(pid).first;
-
-    bool minimizedChanged = false;
-    std::vector<uint32_t> requery;
-    for (auto& [id, w] : windows) {
-        const AXWindowMetadataMap& metadata = metadataByPID[w.pid];
-        if (auto m = metadata.find(id);
-            m != metadata.end() && m->second.isMinimized && *m->second.isMinimized != w.isMinimized) {
-            w.isMinimized = *m->second.isMinimized;
-            minimizedChanged = true;
-        }
-        if (w.isMinimized && w.spaceIDs.empty()) requery.push_back(id);
-    }
-    bool spacesChanged = false;
-    if (!requery.empty()) {
-        for (auto& [id, spaces] : querySpaces(requery, cid)) {
-            if (auto it = windows.find(id); it != windows.end()) {
-                it->second.spaceIDs = std::move(spaces);
-                spacesChanged = true;
+void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
+    askEach<AXWindowList>(
+        trackedPIDs(),
+        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [done = std::move(done)](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
+            const uint32_t cid = self.platform_.windowServer.mainConnectionID();
+            bool minimizedChanged = false;
+            std::vector<uint32_t> requery;
+            for (auto& [id, w] : self.windows) {
+                auto list = lists.find(w.pid);
+                if (list != lists.end()) {
+                    const AXWindowMetadataMap& metadata = list->second.metadataByID;
+                    if (auto m = metadata.find(id); m != metadata.end() && m->second.isMinimized &&
+                                                    *m->second.isMinimized != w.isMinimized) {
+                        w.isMinimized = *m->second.isMinimized;
+                        minimizedChanged = true;
+                    }
+                }
+                if (w.isMinimized && w.spaceIDs.empty()) requery.push_back(id);
             }
-        }
-    }
-    // A chip's minimised look follows the flag, so a changed flag is published like a Space.
-    if ((minimizedChanged || spacesChanged) && onChange) onChange();
+            bool spacesChanged = false;
+            if (!requery.empty()) {
+                for (auto& [id, spaces] : self.querySpaces(requery, cid)) {
+                    if (auto it = self.windows.find(id); it != self.windows.end()) {
+                        it->second.spaceIDs = std::move(spaces);
+                        spacesChanged = true;
+                    }
+                }
+            }
+            // A chip's minimised look follows the flag, so a changed flag is published like a Space.
+            if ((minimizedChanged || spacesChanged) && self.onChange) self.onChange();
+            if (done) done();
+        });
 }
 
-int WindowStore::discoverNewWindowsForTrackedPIDs() {
+void WindowStore::discoverNewWindowsForTrackedPIDs(std::function<void(int)> done) {
+    std::set<int32_t> pids = trackedPIDs();
+    pids.insert(observerAttachedPIDs.begin(), observerAttachedPIDs.end());
+    askEach<AXWindowList>(
+        pids,
+        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [pids, done = std::move(done)](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
+            self.discoverFrom(pids, lists, done);
+        });
+}
+
+void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int32_t, AXWindowList>& lists,
+                               std::function<void(int)> done) {
     WindowServer& ws = platform_.windowServer;
     const uint32_t cid = ws.mainConnectionID();
     const WindowSpacesMap windowSpaces = buildWindowSpacesMap(cid);
@@ -397,13 +462,9 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
                              .value_or(std::vector<CGWindowInfo>{});
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
 
-    std::set<int32_t> pids = trackedPIDs();
-    pids.insert(observerAttachedPIDs.begin(), observerAttachedPIDs.end());
-    std::map<int32_t, AXWindowList> axByPID;
-    for (int32_t pid : pids) axByPID[pid] = readAXWindowList(pid);
-
-    int added = 0;
+    auto found = std::make_shared<std::map<uint32_t, TrackedWindow>>();
     std::set<int32_t> pidsToScan;
+    TitleReads titleReads;
     const AXWindowList noList;
     for (const CGWindowInfo& info : entries) {
         auto pid = info.ownerPID();
@@ -415,8 +476,8 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
         if (!bounds || !passesSizeTest(*bounds)) continue;
         if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
 
-        auto ax = axByPID.find(*pid);
-        const AXWindowList& axList = ax != axByPID.end() ? ax->second : noList;
+        auto ax = lists.find(*pid);
+        const AXWindowList& axList = ax != lists.end() ? ax->second : noList;
         const AXWindowMetadataMap& metadata = axList.metadataByID;
         const bool hasAXWindowList = axList.hasList;
         const auto admission = cgWindowAXAdmission(*id, metadata, hasAXWindowList);
@@ -446,17 +507,27 @@ int WindowStore::discoverNewWindowsForTrackedPIDs() {
         // list: the title comes from Accessibility first.
         const auto m = metadata.find(*id);
         std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        if (!title) title = readTitle(axList, *id);
         w.windowTitle = title ? *title : info.windowName().value_or("");
+        if (auto element = axList.elementsByID.find(*id); !title && element != axList.elementsByID.end())
+            titleReads[*pid][*id] = element->second;
         w.frame = *bounds;
         if (m != metadata.end()) w.isMinimized = m->second.isMinimized.value_or(false);
-        windows[*id] = std::move(w);
-        reconcileStateByWindowID[*id] = ReconcileState::active();
-        ++added;
+        (*found)[*id] = std::move(w);
     }
-    if (added > 0 && onChange) onChange();
-    for (int32_t pid : pidsToScan) scheduleDeferredScan(pid);
-    return added;
+
+    readTitles(std::move(titleReads), [found, pidsToScan, done](WindowStore& self, Titles titles) {
+        int added = 0;
+        for (auto& [id, w] : *found) {
+            if (self.windows.contains(id)) continue;  // tracked meanwhile: left as it is
+            if (auto title = titles[w.pid][id]) w.windowTitle = *title;
+            self.windows[id] = std::move(w);
+            self.reconcileStateByWindowID[id] = ReconcileState::active();
+            ++added;
+        }
+        if (added > 0 && self.onChange) self.onChange();
+        for (int32_t pid : pidsToScan) self.scheduleDeferredScan(pid);
+        if (done) done(added);
+    });
 }
 
 }  // namespace qv

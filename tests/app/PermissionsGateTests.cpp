@@ -84,13 +84,14 @@ TEST_F(PermissionsGateTest, TheGateIsCentredOnTheGivenScreenAndAtTheOriginWithou
     sim.addSpace(sim.addDisplay("Side", Rect{1440, 100, 1280, 800}));
     const Screen side = sim.screens().at(1);
     controller->show(side);
-    EXPECT_EQ(controller->panel->frame(), (Rect{side.frame.midX() - 250, side.frame.midY() - 280, 500, 560}));
+    EXPECT_EQ(controller->panel->contentRect(),
+              (Rect{side.frame.midX() - 250, side.frame.midY() - 280, 500, 560}));
     controller->close();
 
     sim.setScreensAvailable(false);
     auto gate = showGate();
     ASSERT_TRUE(gate);
-    EXPECT_EQ(gate->frame(), (Rect{0, 0, 500, 560}));
+    EXPECT_EQ(gate->contentRect(), (Rect{0, 0, 500, 560}));
     EXPECT_TRUE(gate->isVisible());
 }
 
@@ -128,7 +129,6 @@ TEST_F(PermissionsGateTest, StandardKeyEquivalentsNeedCommandAndTheExactLetter) 
     auto panel =
         Panel::make<Panel>(sim.platform().windowing, rt, Rect{100, 100, 300, 60}, stylemask::kTitled);
     panel->setContentView(std::make_shared<HostingView>(rt, field));
-    panel->makeKeyAndOrderFront();
     rt.runUntilIdle();
     Application& app = sim.platform().application;
     const uint64_t cmd = modifierflags::kCommand;
@@ -136,6 +136,7 @@ TEST_F(PermissionsGateTest, StandardKeyEquivalentsNeedCommandAndTheExactLetter) 
     EXPECT_FALSE(handleStandardKeyEquivalent(key("c", modifierflags::kControl), *panel, app));
     EXPECT_FALSE(handleStandardKeyEquivalent(key("q", cmd), *panel, app));
     EXPECT_FALSE(handleStandardKeyEquivalent(key("c", cmd), *panel, app));  // no text field has the focus
+    panel->makeKeyAndOrderFront();
     sim.click(panel->convertToScreen({150, 30}));
     rt.runUntilIdle();
     EXPECT_TRUE(handleStandardKeyEquivalent(key("a", cmd), *panel, app));

@@ -90,6 +90,7 @@ TEST_F(StartupTest, WithoutABarManagerTheRuntimeMakesTheBarViewModelFromTheStore
     settings->setBarSize(BarSize::xl);
     auto runtime = MainRuntime::create(sim.platform(), settings, badges, updater);
     runtime->start();
+    rt.runUntilIdle();  // the first scan's answers are in
     ASSERT_TRUE(runtime->barViewModel);
     EXPECT_EQ(runtime->barViewModel->windowStore, runtime->windowStore);
     EXPECT_EQ(runtime->metrics, BarMetrics::forSize(BarSize::xl));
@@ -138,9 +139,11 @@ TEST_F(StartupTest, TheWorkspaceNotificationsKeepObserversAndAttentionCurrent) {
     rt.advance(0.02);
     EXPECT_GT(sim.callsNamed("AXObserverAddNotification").size(), registrations);
 
+    sim.platform().appWorkers.ask(mail, [] {});  // as any request to it makes its worker
     sim.terminateApp(mail);
     rt.runUntilIdle();
     EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
+    EXPECT_FALSE(sim.platform().appWorkers.hasWorker(mail)) << "its worker ends with it";
 }
 
 TEST(ActivationBootstrapTest, OnlyRegularUnknownApplicationsAtMostOncePerThrottleInterval) {

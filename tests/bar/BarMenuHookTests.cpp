@@ -12,6 +12,7 @@ using BarMenuHookTest = testing::WithBar<testing::OneDesktop<>>;
 // composition root's hook, and does nothing while none is set.
 TEST_F(BarMenuHookTest, SettingsGoesThroughTheHook) {
     store->populate();
+    rt.runUntilIdle();
     int opened = 0;
     auto bar = makeBar();
     ASSERT_TRUE(bar->panels.contains(space));

@@ -81,6 +81,7 @@ TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize
     const int32_t app = sim.launchApp(std::string("com.example.editor"), "Editor");
     const uint32_t tall = sim.openWindow(app, "Tall", desk, Rect{100, 100, 800, 800});
     store->populate();
+    rt.runUntilIdle();
     auto bar = makeBar();
     EXPECT_TRUE(bar->mouseDisplayTracker->isStarted());
     EXPECT_EQ(bar->avoidanceManager->barHeight(), 36);

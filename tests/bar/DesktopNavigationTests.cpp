@@ -52,6 +52,9 @@ TEST(DesktopNavigationTest, NeighboursAndKeyboardMovesStayOnTheWindowsDisplay) {
     EXPECT_EQ(adjacentSpace(spaces, active, 12, false), 11u);
     EXPECT_EQ(adjacentSpace(spaces, active, 21, true), std::nullopt);  // no wrap-around
     EXPECT_EQ(adjacentSpace(spaces, {11, 21}, 12, false), std::nullopt);
+    // A switch under way counts from where it goes, on its own display only.
+    EXPECT_EQ(adjacentSpace(spaces, {11, 21}, 11, true, 12), 90u);
+    EXPECT_EQ(adjacentSpace(spaces, {11, 21}, 21, false, 12), std::nullopt);
 
     // Numbers count the desktops of the window's own display; the active one is its current.
     EXPECT_EQ(keyboardDesktopMove(spaces, {11, 12}, active, 1), (DesktopMove{12, 11}));

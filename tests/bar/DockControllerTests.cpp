@@ -64,7 +64,8 @@ TEST_F(DockControllerTest, StartUpBringsTheDockInLineWithTheSetting) {
     start(true);
     EXPECT_EQ(restarts(), 0);
     EXPECT_EQ(fileText(),
-              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": false,\n  \"noBouncing\": null\n}");
+              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": false,\n  \"dockShown\": false,\n"
+              "  \"noBouncing\": null,\n  \"version\": 2\n}");
     EXPECT_EQ(pref("autohide-delay"), dbl(1000.00005));
 }
 
@@ -104,7 +105,8 @@ TEST_F(DockControllerTest, HidingSavesTheUsersOwnValuesAndRestoringPutsThemBackW
     rt.runUntilIdle();
     EXPECT_EQ(restarts(), 1);
     EXPECT_EQ(fileText(),
-              "{\n  \"autoHideDelay\": 2,\n  \"autoHideEnabled\": false,\n  \"noBouncing\": null\n}");
+              "{\n  \"autoHideDelay\": 2,\n  \"autoHideEnabled\": false,\n  \"dockShown\": false,\n"
+              "  \"noBouncing\": null,\n  \"version\": 2\n}");
     EXPECT_EQ(pref("no-bouncing"), flag(true));
     EXPECT_EQ(sim.callsNamed("UserDefaults.synchronize").size(), 2u);
 
@@ -121,7 +123,7 @@ TEST_F(DockControllerTest, WithoutADomainTheFileHoldsOnlyAutoHideAndTheDockIsSti
     setPref("autohide-delay", dbl(0.5));
     sim.preferences().unavailableSuites.insert(DockController::kDomain);
     start(true);
-    EXPECT_EQ(fileText(), "{\n  \"autoHideEnabled\": false\n}");
+    EXPECT_EQ(fileText(), "{\n  \"autoHideEnabled\": false,\n  \"dockShown\": false,\n  \"version\": 2\n}");
     EXPECT_TRUE(sim.dock().look().autoHide);
     // Keys that hiding never wrote keep the user's values.
     sim.preferences().unavailableSuites.clear();
@@ -131,8 +133,9 @@ TEST_F(DockControllerTest, WithoutADomainTheFileHoldsOnlyAutoHideAndTheDockIsSti
     EXPECT_FALSE(pref("no-bouncing"));
 }
 
-// Each set of moments the domain is away at (bits: start, hiding, restart, restore, quit): once a
-// start with it back finishes what is left, the Dock has the user's own delay and bouncing.
+// Each set of moments the domain is away at (bits: start, hiding, restart, restore, quit), with and
+// without the user's own bouncing off (bit 5): once a start with it back finishes what is left, the
+// Dock has the user's own delay and bouncing.
 class DockDomainAwayTest : public DockControllerTest, public ::testing::WithParamInterface<unsigned> {
   protected:
     void moment(int bit) {
@@ -142,7 +145,9 @@ class DockDomainAwayTest : public DockControllerTest, public ::testing::WithPara
 };
 
 TEST_P(DockDomainAwayTest, TheUsersDelayAndBouncingComeBack) {
+    const bool noBouncing = GetParam() >> 5 & 1;
     setPref("autohide-delay", dbl(0.7));
+    if (noBouncing) setPref("no-bouncing", flag(true));
     moment(0);
     start(false);
     moment(1);
@@ -156,15 +161,15 @@ TEST_P(DockDomainAwayTest, TheUsersDelayAndBouncingComeBack) {
     rt.runUntilIdle();
     moment(4);
     dock->restore(true);
-    moment(5);  // back
+    sim.preferences().unavailableSuites.clear();
     start(false);
     EXPECT_EQ(pref("autohide-delay"), dbl(0.7));
-    EXPECT_FALSE(pref("no-bouncing"));
+    EXPECT_EQ(pref("no-bouncing"), noBouncing ? std::optional(flag(true)) : std::nullopt);
     EXPECT_FALSE(sim.dock().getAutoHideEnabled());
     EXPECT_FALSE(fileText());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMoment, DockDomainAwayTest, ::testing::Range(0u, 32u));
+INSTANTIATE_TEST_SUITE_P(EveryMoment, DockDomainAwayTest, ::testing::Range(0u, 64u));
 
 TEST_F(DockControllerTest, AStateThatCannotBeSavedHidesNothing) {
     sim.fileSystem().refuseWrites = true;
@@ -185,7 +190,8 @@ TEST_F(DockControllerTest, AnUnreadableFileIsLeftByRestoreAndMovedAsideWhenHidin
     rt.runUntilIdle();
     EXPECT_EQ(sim.platform().fileSystem.contentsOfFile(file() + ".unreadable"), "{}");
     EXPECT_EQ(fileText(),
-              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": true,\n  \"noBouncing\": null\n}");
+              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": true,\n  \"dockShown\": false,\n"
+              "  \"noBouncing\": null,\n  \"version\": 2\n}");
     EXPECT_EQ(restarts(), 1);
 }
 
@@ -195,7 +201,9 @@ TEST_F(DockControllerTest, ARestoreThatCannotWriteThePreferencesOutKeepsAFileToF
     sim.preferences().unsavableSuites.insert(DockController::kDomain);
     start(false);
     EXPECT_EQ(sim.platform().fileSystem.contentsOfFile(file() + ".unreadable"), "not json");
-    EXPECT_EQ(fileText(), encodeInitialDockSettings(recoveryDockSettings()));
+    InitialDockSettings kept = recoveryDockSettings();
+    kept.dockShown = true;  // the auto-hide is back; only the preferences are owed
+    EXPECT_EQ(fileText(), encodeInitialDockSettings(kept));
     sim.preferences().unsavableSuites.clear();
     dock->restore(true);
     EXPECT_FALSE(fileText());
@@ -234,15 +242,21 @@ TEST(InitialDockSettingsTest, TheFileKeepsKindsOfNumbersAndRefusesWhatItCannotTr
     s.autoHideEnabled = true;
     s.autoHideDelay = std::optional<Value>(dbl(1.0));
     s.noBouncing = std::optional<Value>(flag(false));
+    s.dockShown = true;
     const std::string text = encodeInitialDockSettings(s);
-    EXPECT_EQ(text, "{\n  \"autoHideDelay\": 1.0,\n  \"autoHideEnabled\": true,\n  \"noBouncing\": false\n}");
+    EXPECT_EQ(text,
+              "{\n  \"autoHideDelay\": 1.0,\n  \"autoHideEnabled\": true,\n  \"dockShown\": true,\n"
+              "  \"noBouncing\": false,\n  \"version\": 2\n}");
     EXPECT_EQ(decodeInitialDockSettings(text), s);
     EXPECT_FALSE(decodeInitialDockSettings(""));
     EXPECT_FALSE(decodeInitialDockSettings("{}"));
     EXPECT_FALSE(decodeInitialDockSettings("{\"autoHideEnabled\": 1}"));
     // A value of an unexpected kind counts as not saved; the rest is read.
     const auto odd = decodeInitialDockSettings("{\"autoHideEnabled\": true, \"noBouncing\": [1]}");
-    EXPECT_EQ(odd, (InitialDockSettings{true, std::nullopt, std::nullopt}));
+    InitialDockSettings earlierOdd;
+    earlierOdd.autoHideEnabled = true;
+    earlierOdd.version = 1;
+    EXPECT_EQ(odd, earlierOdd);
 }
 
 }  // namespace

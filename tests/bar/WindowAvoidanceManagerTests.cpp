@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/WindowAvoidanceManager.h"
+#include "platform/sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 
 namespace qv {
@@ -59,6 +60,7 @@ TEST_F(WindowAvoidanceTest, APassShortensWhatReachesUnderTheBarAndLeavesTheRest)
     sim.setWindowMinimized(minimised, true);
     const uint32_t onSide = open({1500, 200, 600, 700}, sideDesk);
     store->populate();
+    rt.runUntilIdle();
     auto manager = make();
     manager->scheduleAdjustment(0.1);
     rt.advance(0.05);
@@ -77,15 +79,33 @@ TEST_F(WindowAvoidanceTest, WithoutThePrivateLookupTheWindowIsFoundByItsNumber) 
     sim.missingEntryPoints.insert("_AXUIElementGetWindow");
     const uint32_t under = open({100, 100, 800, 900}, desk1);
     store->populate();
+    rt.runUntilIdle();
     auto manager = make();
     manager->adjustNow();
     rt.runUntilIdle();
     EXPECT_EQ(frame(under), (Rect{100, 100, 800, 763}));
 }
 
+TEST_F(WindowAvoidanceTest, AHungApplicationHoldsBackOnlyItsOwnWindows) {
+    const int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
+    const uint32_t stuck = sim.openWindow(viewer, "v", desk1, Rect{300, 100, 800, 900});
+    const uint32_t under = open({100, 100, 800, 900}, desk1);
+    store->populate();
+    rt.runUntilIdle();
+    sim.accessibility().faults(viewer).unresponsive = true;
+    auto manager = make();
+    (void)rt.takeLongestMainHold();
+    EXPECT_EQ(manager->adjustNow().size(), 2u);
+    rt.runUntilIdle();
+    EXPECT_EQ(frame(under), (Rect{100, 100, 800, 763}));
+    EXPECT_EQ(frame(stuck), (Rect{300, 100, 800, 900}));
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0);
+}
+
 TEST_F(WindowAvoidanceTest, SpacesPanelsAndMirrorsDecideWhichWindowsCount) {
     const uint32_t inactive = open({100, 100, 800, 900}, desk2);
     store->populate();
+    rt.runUntilIdle();
     auto manager = make();
     EXPECT_TRUE(manager->adjustNow().empty());
     sim.setDisplaysHaveSeparateSpaces(false);
@@ -102,6 +122,7 @@ TEST_F(WindowAvoidanceTest, SpacesPanelsAndMirrorsDecideWhichWindowsCount) {
 TEST_F(WindowAvoidanceTest, AWindowMovedUpBeforeItsResizeAndAManagerGoneAreLeftAlone) {
     const uint32_t under = open({100, 100, 800, 900}, desk1);
     store->populate();
+    rt.runUntilIdle();
     auto manager = make();
     ASSERT_EQ(manager->adjustNow().size(), 1u);
     sim.setWindowFrame(under, {100, 0, 800, 850});

@@ -19,6 +19,7 @@ class WindowMoveTest : public testing::BarDesktop {
     void SetUp() override {
         sim.activateApp(editor);
         store->populate();
+        rt.runUntilIdle();
         bar = makeBar();
     }
     // The content view's request to carry a window, as a chip's move menu makes it.

@@ -22,7 +22,9 @@ TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObser
     bool allOnMain = true;
     auto store = WindowStore::create(sim.platform());
     store->onChange = [&] { allOnMain = allOnMain && std::this_thread::get_id() == mainThread; };
-    store->populate();
+    bool populated = false;
+    store->populate([&] { populated = true; });
+    ASSERT_TRUE(rt.runMainUntil([&] { return populated; }, 10.0));
     ASSERT_TRUE(store->windows.contains(first));
 
     auto manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());

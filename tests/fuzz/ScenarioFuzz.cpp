@@ -7,8 +7,8 @@
 
 #include "FuzzInput.h"
 #include "FuzzTarget.h"
-#include "app/Scenario.h"
-#include "app/ScenarioRunner.h"
+#include "scenario/Runner.h"
+#include "scenario/Scenario.h"
 
 namespace {
 

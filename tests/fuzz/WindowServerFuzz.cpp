@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)spaceWindows.spaceIDs(1, cid);
 
     auto store = WindowStore::create(sim.platform());
-    auto [metadata, hasList] = store->copyAXWindowMetadataByID(kPID);
+    auto [metadata, hasList] = store->requests().copyAXWindowMetadataByID(kPID);
     for (const auto& [id, m] : metadata) {
         FUZZ_CHECK(id != 0);
         const auto admission = WindowStore::cgWindowAXAdmission(id, metadata, hasList);

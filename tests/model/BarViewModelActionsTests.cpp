@@ -1,5 +1,6 @@
 // What the bar model's actions do to the simulated applications: activation and its retries,
-// focus by Accessibility, minimising, closing and launching.
+// focus by Accessibility, minimising, closing and launching. The requests run on the applications'
+// workers and their answers come back on the main queue: each case lets the queues run first.
 #include <gtest/gtest.h>
 
 #include "model/BarViewModelFixture.h"
@@ -26,6 +27,8 @@ TEST_F(BarModelTest, ActivationPrefersTheWindowInEveryGroupItBelongsTo) {
     uint32_t scratch = open(plain, "Scratch", m1);
     sim.setWindowSpaces(both, {m1, m2});
     start();
+    // Ungrouped, so that the chips drawn at once with the new focus prune no group's preference.
+    settings->setGroupWindowsByApp(false);
     model->activateWindow(both);
     EXPECT_EQ(model->preferredWindowIDByGroupKey,
               (std::map<std::string, uint32_t>{{BarViewModel::groupKey(m1, kEditor), both},
@@ -81,6 +84,7 @@ TEST_F(BarModelTest, TheWindowIsFoundByItsWindowNumberWhenThePrivateLookupFailsO
     EXPECT_FALSE(model->axGetWindow);
     size_t mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     auto done = actions(mark);
     ASSERT_FALSE(done.empty());
     EXPECT_EQ(done.back(), "AXRaise " + w(doc));
@@ -92,6 +96,7 @@ TEST_F(BarModelTest, TheWindowIsFoundByItsWindowNumberWhenThePrivateLookupFailsO
     simAX.faults(editor).privateWindowLookupFails = true;
     mark = sim.callLog.size();
     withLookup->activateWindow(doc);
+    rt.runUntilIdle();
     EXPECT_EQ(actions(mark).back(), "AXRaise " + w(doc));
     EXPECT_FALSE(withLookup->activationRetry);
 }
@@ -101,6 +106,7 @@ TEST_F(BarModelTest, AMinimisedWindowIsRestoredBeforeItIsMadeMainFocusedAndRaise
     start();
     size_t mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     auto done = actions(mark);
     auto restore = std::find(done.begin(), done.end(), "AXMinimized=false " + w(doc));
     auto main = std::find(done.begin(), done.end(), "AXMain=true " + w(doc));
@@ -114,6 +120,7 @@ TEST_F(BarModelTest, AnEarlyFocusSetsTheApplicationsFocusedAndMainWindowBeforeAc
     start();
     size_t mark = sim.callLog.size();
     model->activateWindow(doc, true);
+    rt.runUntilIdle();
     auto done = actions(mark);
     ASSERT_GE(done.size(), 6u);
     EXPECT_EQ(std::vector(done.begin(), done.begin() + 5),
@@ -139,6 +146,7 @@ TEST_F(BarModelTest, CooperativeActivationFallsBackToADirectRequest) {
     sim.windowing().activate(false);
     size_t mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     EXPECT_EQ(activation(mark), (std::vector<std::string>{"yield " + pid, "activateFrom " + pid}));
     EXPECT_EQ(sim.frontmostPID(), editor);
     EXPECT_FALSE(sim.windowing().isActive());
@@ -149,6 +157,7 @@ TEST_F(BarModelTest, CooperativeActivationFallsBackToADirectRequest) {
     simApps.refuseCooperativeActivation = true;
     mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     EXPECT_EQ(activation(mark),
               (std::vector<std::string>{"yield " + pid, "activateFrom " + pid, "activate " + pid}));
     EXPECT_EQ(sim.frontmostPID(), editor);
@@ -158,6 +167,7 @@ TEST_F(BarModelTest, CooperativeActivationFallsBackToADirectRequest) {
     sim.activateApp(mail);
     mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     EXPECT_EQ(activation(mark), (std::vector<std::string>{"yield " + pid, "activateFrom " + pid,
                                                           "NSApp.activate", "activate " + pid}));
     EXPECT_EQ(sim.frontmostPID(), editor);
@@ -166,6 +176,7 @@ TEST_F(BarModelTest, CooperativeActivationFallsBackToADirectRequest) {
     sim.terminateApp(editor);
     mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     EXPECT_TRUE(activation(mark).empty());
     EXPECT_EQ(*model->focusedWindowID, doc);
 }
@@ -179,6 +190,7 @@ TEST_F(BarModelTest, ALaterActivationCancelsTheRetryOfAnEarlierOne) {
     auto retryAfter = [&](std::function<void()> activation) {
         simAX.faults(editor).windowListUnreadable = true;
         model->activateWindow(doc);
+        rt.runUntilIdle();
         ASSERT_TRUE(model->activationRetry);
         simAX.faults(editor).windowListUnreadable = false;
         rt.advance(0.05);
@@ -190,9 +202,69 @@ TEST_F(BarModelTest, ALaterActivationCancelsTheRetryOfAnEarlierOne) {
     };
     retryAfter([&] { model->activateWindow(inbox); });
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
-    retryAfter([&] { EXPECT_TRUE(model->focusWindowWithAXOnly(scratch, "test")); });
+    retryAfter([&] { EXPECT_EQ(focusByAXOnly(scratch), true); });
     EXPECT_EQ(model->pendingFocusedWindowID, scratch);
     retryAfter([&] { model->activateUntrackedWindow(inbox, mail, false); });
+}
+
+// A hung application holds back only its own worker: every action returns at once, and one on
+// another application completes meanwhile.
+TEST_F(BarModelTest, NoActionWaitsForAHungApplication) {
+    uint32_t doc = open(editor, "Doc", m1);
+    uint32_t inbox = open(mail, "Inbox", m1);
+    start();
+    rt.runUntilIdle();
+    simAX.faults(editor).unresponsive = true;
+    (void)rt.takeLongestMainHold();
+    model->activateWindow(doc);
+    model->focusWindowWithAXOnly(doc, "test");
+    model->minimizeWindow(doc);
+    model->closeWindow(doc);
+    model->activateUntrackedWindow(doc, editor, false);
+    model->activateWindow(inbox);
+    rt.runUntilIdle();
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0);
+    EXPECT_EQ(sim.frontmostPID(), mail);
+    EXPECT_EQ(countOf("AXRaise " + w(inbox)), 1u);
+    EXPECT_EQ(*model->focusedWindowID, inbox);
+}
+
+// Answers come when the application gets to them: one of an activation a later one replaced, or
+// about a window gone meanwhile, changes nothing.
+TEST_F(BarModelTest, ALateAnswerOfAnEarlierActivationOrAboutAWindowGoneChangesNothing) {
+    uint32_t doc = open(editor, "Doc", m1);
+    uint32_t draft = open(editor, "Draft", m1);
+    uint32_t inbox = open(mail, "Inbox", m1);
+    start();
+    simAX.faults(editor).responseDelay = 0.3;
+    simAX.faults(editor).windowListUnreadable = true;
+    model->minimizeWindow(draft);  // Editor's worker is busy with it until 0.3 s
+    model->activateWindow(doc);
+    rt.advance(0.1);
+    model->activateWindow(inbox);  // answered at once
+    rt.advance(0.2);
+    simAX.faults(editor).windowListUnreadable = false;  // its window could be found and raised now
+    rt.advance(2.0);
+    EXPECT_EQ(sim.frontmostPID(), mail) << "Editor's activation, answered after Mail's, is dropped";
+    EXPECT_EQ(countOf("AXRaise " + w(doc)), 0u);
+    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_EQ(model->pendingFocusedWindowID, inbox);
+
+    // Gone from the store before the answers: no retry, and no focus shown.
+    simAX.faults(editor).windowListUnreadable = true;
+    model->activateWindow(doc);
+    store->windows.erase(doc);
+    rt.advance(0.3);
+    EXPECT_FALSE(model->activationRetry);
+    simAX.faults(editor).windowListUnreadable = false;
+    std::optional<bool> result;
+    model->focusWindowWithAXOnly(draft, "test", [&result](bool ok) { result = ok; });
+    store->windows.erase(draft);
+    model->refresh();
+    rt.advance(5.0);
+    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_EQ(result, true);
+    EXPECT_NE(*model->focusedWindowID, draft);
 }
 
 TEST_F(BarModelTest, AFailedRetryGivesUpOnlyItsOwnPendingFocus) {
@@ -201,6 +273,7 @@ TEST_F(BarModelTest, AFailedRetryGivesUpOnlyItsOwnPendingFocus) {
     start();
     simAX.faults(editor).windowListUnreadable = true;
     model->activateWindow(doc);
+    rt.runUntilIdle();
     // Some other path names another window as pending before the retry runs.
     model->pendingFocusedWindowID = inbox;
     rt.advance(BarViewModel::kActivationRetryDelay);
@@ -214,6 +287,8 @@ TEST_F(BarModelTest, ADroppedModelRunsNoRetry) {
     start();
     simAX.faults(editor).windowListUnreadable = true;
     model->activateWindow(doc);
+    rt.runUntilIdle();
+    ASSERT_TRUE(model->activationRetry);
     model.reset();
     size_t mark = sim.callLog.size();
     rt.advance(1.0);
@@ -227,7 +302,7 @@ TEST_F(BarModelTest, FocusByAccessibilityAloneCountsEveryRequestButFrontmost) {
     uint32_t inbox = open(mail, "Inbox", m1);
     start();
     size_t mark = sim.callLog.size();
-    EXPECT_TRUE(model->focusWindowWithAXOnly(doc, "full-screen switch"));
+    EXPECT_EQ(focusByAXOnly(doc), true);
     EXPECT_EQ(actions(mark),
               (std::vector<std::string>{
                   "AXFrontmost=true " + app(editor), "AXFocusedWindow=" + w(doc) + " " + app(editor),
@@ -239,17 +314,17 @@ TEST_F(BarModelTest, FocusByAccessibilityAloneCountsEveryRequestButFrontmost) {
     EXPECT_TRUE(actions(mark).size() == 7 && callCount("NSRunningApplication.activateWithOptions") == 0);
 
     simAX.faults(mail).refusedWrites = {"AXFrontmost"};
-    EXPECT_TRUE(model->focusWindowWithAXOnly(inbox, "t"));
+    EXPECT_EQ(focusByAXOnly(inbox), true);
     simAX.faults(mail).refusedWrites.clear();
     simAX.faults(mail).refusedActions = {"AXRaise"};
-    EXPECT_FALSE(model->focusWindowWithAXOnly(inbox, "t"));
+    EXPECT_EQ(focusByAXOnly(inbox), false);
     simAX.faults(mail).refusedActions.clear();
 
-    EXPECT_FALSE(model->focusWindowWithAXOnly(9999, "t"));
+    EXPECT_EQ(focusByAXOnly(9999), false);
     EXPECT_EQ(model->pendingFocusedWindowID, inbox) << "an untracked window leaves the pending focus";
 
     simAX.faults(mail).windowListUnreadable = true;
-    EXPECT_FALSE(model->focusWindowWithAXOnly(inbox, "t"));
+    EXPECT_EQ(focusByAXOnly(inbox), false);
     EXPECT_FALSE(model->pendingFocusedWindowID);
     EXPECT_TRUE(store->pendingScans.contains(mail));
 }
@@ -261,9 +336,11 @@ TEST_F(BarModelTest, AnUntrackedWindowIsActivatedWithoutTouchingTheModel) {
     store->windows.erase(loose);
     model->refresh();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     const auto preferred = model->preferredWindowIDByGroupKey;
     size_t mark = sim.callLog.size();
     model->activateUntrackedWindow(loose, mail, true);
+    rt.runUntilIdle();
     auto done = actions(mark);
     EXPECT_EQ(done.front(), "yield " + std::to_string(mail));
     EXPECT_EQ(done.back(), "AXRaise " + w(loose));
@@ -275,6 +352,7 @@ TEST_F(BarModelTest, AnUntrackedWindowIsActivatedWithoutTouchingTheModel) {
 
     simAX.faults(mail).windowListUnreadable = true;
     model->activateUntrackedWindow(loose, mail, false);
+    rt.runUntilIdle();
     EXPECT_FALSE(model->activationRetry);
 }
 
@@ -284,11 +362,13 @@ TEST_F(BarModelTest, MinimisingTheFocusedWindowDropsTheFocusAndMinimisesIt) {
     start();
     model->activateWindow(doc);
     model->minimizeWindow(inbox);
+    rt.runUntilIdle();
     EXPECT_EQ(model->pendingFocusedWindowID, doc);
     EXPECT_EQ(*model->focusedWindowID, doc);
     EXPECT_TRUE(sim.window(inbox)->minimized);
 
     model->minimizeWindow(doc);
+    rt.runUntilIdle();
     EXPECT_FALSE(model->pendingFocusedWindowID);
     EXPECT_FALSE(*model->focusedWindowID);
     EXPECT_TRUE(sim.window(doc)->minimized);
@@ -300,6 +380,7 @@ TEST_F(BarModelTest, ClosingPressesTheCloseButtonWhenThereIsOne) {
     uint32_t stuck = open(mail, "Stuck", m1);
     start();
     model->closeWindow(doc);
+    rt.runUntilIdle();
     EXPECT_FALSE(sim.window(doc));
     EXPECT_TRUE(store->windows.contains(doc)) << "the store learns of it through its own events";
 
@@ -311,6 +392,7 @@ TEST_F(BarModelTest, ClosingPressesTheCloseButtonWhenThereIsOne) {
     };
     size_t mark = sim.callLog.size();
     model->closeWindow(stuck);
+    rt.runUntilIdle();
     EXPECT_TRUE(sim.window(stuck));
     EXPECT_TRUE(actions(mark).empty());
 }
@@ -352,6 +434,8 @@ TEST_F(BarModelTest, MinimisingAWindowWhoseRetryIsWaitingCancelsTheRetry) {
     start();
     simAX.faults(editor).windowListUnreadable = true;
     model->activateWindow(doc);
+    model->refresh();  // a change of the store before the answer leaves the activation its own
+    rt.runUntilIdle();
     ASSERT_TRUE(model->activationRetry);
     simAX.faults(editor).windowListUnreadable = false;
 
@@ -360,6 +444,7 @@ TEST_F(BarModelTest, MinimisingAWindowWhoseRetryIsWaitingCancelsTheRetry) {
 
     model->minimizeWindow(doc);
     EXPECT_FALSE(model->activationRetry);
+    rt.runUntilIdle();
     size_t mark = sim.callLog.size();
     rt.advance(BarViewModel::kActivationRetryDelay);
     for (const std::string& a : actions(mark)) EXPECT_EQ(a.find(w(doc)), std::string::npos) << a;

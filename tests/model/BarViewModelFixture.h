@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,6 +69,7 @@ class BarModelTest : public ::testing::Test {
     BarViewModel& start() {
         store = WindowStore::create(sim.platform());
         store->populate();
+        rt.runUntilIdle();
         settings = UserSettings::create(sim.platform());
         badges = std::make_shared<BadgeService>(sim.platform().runtime, sim.platform().processes,
                                                 sim.platform().launchServices);
@@ -148,6 +150,17 @@ class BarModelTest : public ::testing::Test {
             }
         }
         return out;
+    }
+    // Focus by Accessibility alone, its answer applied: its result, none while none came.
+    std::optional<bool> focusByAXOnly(uint32_t windowID) {
+        std::optional<bool> result;
+        model->focusWindowWithAXOnly(windowID, "test", [&result](bool ok) { result = ok; });
+        rt.runUntilIdle();
+        return result;
+    }
+    size_t countOf(const std::string& action) const {
+        auto all = actions();
+        return static_cast<size_t>(std::count(all.begin(), all.end(), action));
     }
     std::string app(int32_t pid) const { return "app" + std::to_string(pid); }
     static std::string w(uint32_t id) { return "w" + std::to_string(id); }

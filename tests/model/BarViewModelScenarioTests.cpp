@@ -42,10 +42,6 @@ class BarScenarioTest : public BarModelTest {
   protected:
     int32_t notes = sim.launchApp(kNotes, "Notes");
     Lines bar(uint64_t space) const { return describe(model->displayItemsBySpace->at(space)); }
-    size_t countOf(const std::string& action) const {
-        auto all = actions();
-        return static_cast<size_t>(std::count(all.begin(), all.end(), action));
-    }
 };
 
 TEST_F(BarScenarioTest, EachDesktopShowsItsChipsInTheSavedOrderWithBadgesAndAttention) {
@@ -111,6 +107,7 @@ struct Session {
 Session startSession(ManualRuntime& rt, SimDesktop& sim) {
     auto store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();
     auto settings = UserSettings::create(sim.platform());
     auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     auto model = BarViewModel::create(sim.platform(), store, settings, badges);
@@ -180,6 +177,7 @@ TEST_F(BarScenarioTest, AClickActivatesTheWindowAndTheSystemsReportConfirmsIt) {
 
     size_t mark = sim.callLog.size();
     model->activateWindow(doc);
+    rt.runUntilIdle();
     const std::string pid = std::to_string(editor);
     EXPECT_EQ(actions(mark),
               (Lines{"yield " + pid, "activateFrom " + pid, "NSApp.activate", "activate " + pid,
@@ -192,6 +190,7 @@ TEST_F(BarScenarioTest, AClickActivatesTheWindowAndTheSystemsReportConfirmsIt) {
 
     // The start-up code hands the activation to the store, whose change rebuilds the bar.
     store->handleAppActivated(editor);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"*Doc", "Inbox"}));
     EXPECT_FALSE(model->pendingFocusedWindowID) << "confirmed";
 }
@@ -205,6 +204,7 @@ TEST_F(BarScenarioTest, AWindowThatCannotBeFoundAtOnceIsTriedOnceMore150msLater)
     const Seconds clicked = rt.now();
     model->activateWindow(doc);
     EXPECT_EQ(*model->focusedWindowID, doc) << "the bar shows the click at once";
+    rt.runUntilIdle();  // the application answers the first attempt at once
     EXPECT_EQ(countOf("AXRaise " + w(doc)), 0u);
 
     simAX.faults(editor).windowListUnreadable = false;  // the application has caught up
@@ -227,7 +227,10 @@ TEST_F(BarScenarioTest, AFailedRetryGivesUpThePendingFocusAndRescansTheApplicati
     simAX.faults(editor).windowListUnreadable = true;
     simAX.faults(editor).unresponsive = true;  // it does not report its focused window either
     model->activateWindow(doc);
-    rt.advance(BarViewModel::kActivationRetryDelay);
+    // Each attempt waits out the default time-out on the application's worker.
+    rt.advance(SimAccessibility::kDefaultMessagingTimeout + BarViewModel::kActivationRetryDelay);
+    EXPECT_EQ(model->pendingFocusedWindowID, doc) << "the retry is still waiting for its answer";
+    rt.advance(SimAccessibility::kDefaultMessagingTimeout);
     EXPECT_FALSE(model->pendingFocusedWindowID);
     EXPECT_TRUE(store->pendingScans.contains(editor));
     EXPECT_EQ(*model->focusedWindowID, doc) << "the shown focus stays until the next refresh";
@@ -259,6 +262,7 @@ TEST_F(BarScenarioTest, TwoQuickClicksLeaveTheSecondWindowInFront) {
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
     EXPECT_FALSE(store->pendingScans.contains(editor));
     store->handleAppActivated(mail);
+    rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"Doc", "*Inbox", "Groceries"}));
 }
 
@@ -271,14 +275,18 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
 
     // A click on the focused chip minimises its window.
     model->minimizeWindow(doc);
+    rt.runUntilIdle();
     EXPECT_TRUE(sim.window(doc)->minimized);
     EXPECT_FALSE(*model->focusedWindowID);
     store->populate();  // the store's rescan picks up what the applications did
+    rt.runUntilIdle();
     EXPECT_TRUE(chip(m1, doc).isMinimized);
 
     model->closeWindow(inbox);
+    rt.runUntilIdle();
     EXPECT_FALSE(sim.window(inbox));
     store->populate();
+    rt.runUntilIdle();
     EXPECT_EQ(model->chipsBySpace->at(m1).size(), 1u);
 
     install("com.example.sketch", "Sketch", [](auto& a) { a.windowsOnLaunch = {"Untitled sketch"}; });
@@ -287,6 +295,7 @@ TEST_F(BarScenarioTest, MinimiseCloseAndLaunchActOnTheSimulatedApplications) {
     ASSERT_TRUE(sim.frontmostPID());
     EXPECT_EQ(sim.app(*sim.frontmostPID())->bundleID, "com.example.sketch");
     store->populate();
+    rt.runUntilIdle();
     ASSERT_EQ(model->chipsBySpace->at(m1).size(), 2u);
     const ChipData& launched = model->chipsBySpace->at(m1).back();
     EXPECT_EQ(launched.windowTitle, "Untitled sketch");

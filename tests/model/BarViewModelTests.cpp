@@ -310,6 +310,7 @@ TEST(BarViewModelOneScreen, WithOneScreenEveryItemShows) {
     sim.openWindow(far);
     auto store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();
     auto settings = UserSettings::create(sim.platform());
     auto badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
     auto model = BarViewModel::create(sim.platform(), store, settings, badges);
@@ -514,6 +515,7 @@ TEST_F(BarModelTest, AWindowChipDraggedAfterItsWindowJoinedAGroupMovesTheGroup) 
     ASSERT_EQ(itemIDs(m1), (IDs{single(doc), single(inbox)}));
     open(editor, "Second", m1);
     store->populate();
+    rt.runUntilIdle();
     ASSERT_EQ(itemIDs(m1), (IDs{"group-" + kEditor, single(inbox)}));
 
     EXPECT_EQ(model->canonicalDisplayItemID(single(doc), m1), "group-" + kEditor);

@@ -7,12 +7,29 @@
 namespace qv::testing {
 namespace {
 
-using WindowSwitcherSourceTest = SwitcherDesktop;
+class WindowSwitcherSourceTest : public SwitcherDesktop {
+  protected:
+    // The snapshot at a point once the applications asked have answered.
+    std::optional<SwitcherSnapshot> snapshot(WindowSwitcherWindowSource& source, Point at) {
+        auto plan = source.draft(at);
+        if (!plan) return std::nullopt;
+        std::optional<WindowSwitcherWindowSource::Answers> answers;
+        source.ask(*plan, [&answers](WindowSwitcherWindowSource::Answers a) { answers = std::move(a); });
+        rt.runUntilIdle();
+        EXPECT_TRUE(answers);
+        return answers ? std::optional(source.complete(*plan, *answers)) : std::nullopt;
+    }
+    static std::vector<std::string> titlesOf(const SwitcherSnapshot& snap) {
+        std::vector<std::string> titles;
+        for (const SwitcherEntry& e : snap.entries) titles.push_back(e.title);
+        return titles;
+    }
+};
 
 TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUntrackedWindows) {
     startModel();
     WindowSwitcherWindowSource source(sim.platform(), store);
-    auto snap = source.snapshot({2500, 450});
+    auto snap = snapshot(source, {2500, 450});
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->spaceID, side);
     EXPECT_EQ(snap->focusedWindowID, draft);
@@ -28,7 +45,7 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
     for (const SwitcherEntry& e : snap->entries) EXPECT_EQ(e.isTracked, e.id != dialog) << e.title;
 
     // No display under the point: no snapshot.
-    EXPECT_FALSE(source.snapshot({-500, -500}));
+    EXPECT_FALSE(source.draft({-500, -500}));
 
     // Untracked windows follow Accessibility or the application's policy (formerly
     // UntrackedWindowsFollowAccessibilityOrTheApplicationsPolicy).
@@ -44,7 +61,7 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
         s.subrole = "AXDialog";
     });
     auto listed = [&](uint32_t id) {
-        auto snap = source.snapshot({2500, 450});
+        auto snap = snapshot(source, {2500, 450});
         return std::any_of(snap->entries.begin(), snap->entries.end(),
                            [&](const SwitcherEntry& e) { return e.id == id; });
     };
@@ -62,11 +79,37 @@ TEST_F(WindowSwitcherSourceTest, ListsTheDesktopUnderThePointWithItsSwitchableUn
     })));  // but not its child windows
 }
 
+// What needs no application shows at once; the applications' answers bring the rest, in the same
+// order, and only they change the history.
+TEST_F(WindowSwitcherSourceTest, TheTrackedWindowsComeAtOnceAndTheAnswersCompleteTheList) {
+    startModel();
+    WindowSwitcherWindowSource source(sim.platform(), store);
+    const std::vector<uint32_t> history = source.recency.order();
+    auto plan = source.draft({2500, 450});
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->axWindowsOf, std::set<int32_t>{mail});  // the dialog's application
+    EXPECT_EQ(plan->frontmostPID, editor);
+    const SwitcherSnapshot early = source.provisionalSnapshot(*plan, draft);
+    EXPECT_EQ(titlesOf(early), (std::vector<std::string>{"Draft", "Notes", "Inbox", "Parked"}));
+    EXPECT_EQ(source.recency.order(), history);
+
+    std::optional<WindowSwitcherWindowSource::Answers> answers;
+    source.ask(*plan, [&answers](WindowSwitcherWindowSource::Answers a) { answers = std::move(a); });
+    EXPECT_FALSE(answers) << "the answers come on the main queue";
+    rt.runUntilIdle();
+    ASSERT_TRUE(answers);
+    EXPECT_EQ(answers->focusedWindowID, draft);
+    const SwitcherSnapshot done = source.complete(*plan, *answers);
+    auto titles = titlesOf(done);
+    titles.erase(std::find(titles.begin(), titles.end(), "Send?"));
+    EXPECT_EQ(titles, titlesOf(early));
+}
+
 TEST_F(WindowSwitcherSourceTest, AFocusedWindowOnAnotherDisplayIsRecordedButNotFocusedHere) {
     startModel();
     sim.focusWindow(mainWindow);
     WindowSwitcherWindowSource source(sim.platform(), store);
-    auto snap = source.snapshot({2500, 450});
+    auto snap = snapshot(source, {2500, 450});
     ASSERT_TRUE(snap);
     EXPECT_FALSE(snap->focusedWindowID);
     EXPECT_EQ(source.recency.order().front(), mainWindow);
@@ -75,7 +118,7 @@ TEST_F(WindowSwitcherSourceTest, AFocusedWindowOnAnotherDisplayIsRecordedButNotF
 TEST_F(WindowSwitcherSourceTest, AnIconIsForgottenWhenItsApplicationEnds) {
     startModel();
     WindowSwitcherWindowSource source(sim.platform(), store);
-    ASSERT_TRUE(source.snapshot({2500, 450}));
+    ASSERT_TRUE(snapshot(source, {2500, 450}));
     const size_t cached = source.iconCacheCount();
     ASSERT_GT(cached, 0u);
     sim.terminateApp(mail);

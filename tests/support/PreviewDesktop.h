@@ -43,6 +43,7 @@ class PreviewDesktop : public OneDesktop<> {
     void startModel() {
         store = WindowStore::create(sim.platform());
         store->populate();
+        rt.runUntilIdle();
         settings = UserSettings::create(sim.platform());
         badges = std::make_shared<BadgeService>(rt, sim.platform().processes, sim.platform().launchServices);
         model = BarViewModel::create(sim.platform(), store, settings, badges);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,7 +16,8 @@
 namespace qv::testing {
 
 // A simulated desktop with one display and two desktops, and a window store that counts its
-// change calls.
+// change calls. The store's requests run on the applications' workers and its answers are applied
+// on the main queue: the helpers let everything due now run before they return.
 class StoreDesktop : public TwoDesktops {
   protected:
     using Reconcile = WindowStore::ReconcileState;
@@ -32,7 +34,38 @@ class StoreDesktop : public TwoDesktops {
     // The first population, with the change count started afresh.
     void populate() {
         store->populate();
+        rt.runUntilIdle();
         changes = 0;
+    }
+    // An event delivered as the observer manager delivers it, and applied.
+    void deliver(const AXWindowEvent& e) {
+        store->handleAXEvent(e);
+        rt.runUntilIdle();
+    }
+    void activated(int32_t pid) {
+        store->handleAppActivated(pid);
+        rt.runUntilIdle();
+    }
+    // The result an operation gives once its answers are applied.
+    template <class Result, class Start>
+    Result once(Start start) {
+        auto result = std::make_shared<std::optional<Result>>();
+        start([result](Result r) { *result = std::move(r); });
+        rt.runUntilIdle();
+        if (!*result) ADD_FAILURE() << "no answer was applied";
+        return result->value_or(Result{});
+    }
+    int reconcile(int32_t pid) {
+        return once<int>([&](auto done) { WindowStoreProbe::reconcileWindowsForPID(*store, pid, done); });
+    }
+    int addWindows(int32_t pid) {
+        return once<int>([&](auto done) { store->addWindowsForPID(pid, done); });
+    }
+    int discover() {
+        return once<int>([&](auto done) { store->discoverNewWindowsForTrackedPIDs(done); });
+    }
+    std::optional<uint32_t> soleWindow(uint64_t space) {
+        return once<std::optional<uint32_t>>([&](auto done) { store->trackSoleWindow(space, done); });
     }
     bool tracks(uint32_t id) const { return store->windows.contains(id); }
     const TrackedWindow& tracked(uint32_t id) const { return store->windows.at(id); }

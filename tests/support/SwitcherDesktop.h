@@ -62,6 +62,7 @@ class SwitcherDesktop : public ::testing::Test {
         sim.focusWindow(draft);
         store = WindowStore::create(sim.platform());
         store->populate();
+        rt.runUntilIdle();
         settings = UserSettings::create(sim.platform());
         settings->setWindowSwitcherEnabled(true);
         auto badges = std::make_shared<BadgeService>(sim.platform().runtime, sim.platform().processes,

@@ -111,6 +111,35 @@ TEST_F(WindowTilingAXTest, LiveFramesAreCoalescedPerWindowAndKeepTheFarEdgeOfAWi
     EXPECT_EQ(frameOf(win), (Rect{0, 0, 950, 500}));
 }
 
+TEST_F(WindowTilingAXTest, EachApplicationsLiveFramesAreWrittenOnItsOwnWorkerAndAHungOneHoldsNoOther) {
+    const uint32_t side = open("Side", Rect{1100, 100, 300, 600});
+    const int32_t viewer = sim.launchApp(std::string("com.example.viewer"), "Viewer");
+    const uint32_t pad = sim.openWindow(viewer, "Pad", space, Rect{100, 800, 600, 80});
+    sim.accessibility().faults(app).unresponsive = true;
+
+    ax->submitLiveFrames({{key, {100, 100, 900, 600}},
+                          {{app, side}, {1000, 100, 400, 600}},
+                          {{viewer, pad}, {100, 800, 500, 80}}});
+    ax->submitLiveFrames({{{viewer, pad}, {100, 800, 400, 80}}});
+    EXPECT_TRUE(ax->isDrainScheduled(app));
+    EXPECT_TRUE(ax->isDrainScheduled(viewer));
+    rt.runUntilIdle();
+    // The viewer's pass wrote its window's newest frame only, while the editor's still waits.
+    EXPECT_EQ(frameOf(pad), (Rect{100, 800, 400, 80}));
+    EXPECT_EQ(writes(), (std::vector<std::string>{"AXSize", "AXPosition"}));
+    EXPECT_FALSE(ax->isDrainScheduled(viewer));
+    EXPECT_TRUE(ax->isDrainScheduled(app));
+    EXPECT_TRUE(sim.platform().appWorkers.hasWorker(viewer));
+
+    // Each of the editor's windows is looked up in vain within 0.25 s, and its frame dropped.
+    rt.advance(0.25);
+    EXPECT_TRUE(ax->isDrainScheduled(app));
+    rt.advance(0.25);
+    EXPECT_FALSE(ax->isDrainScheduled(app));
+    EXPECT_EQ(frameOf(win), (Rect{100, 100, 1000, 600}));
+    EXPECT_EQ(frameOf(side), (Rect{1100, 100, 300, 600}));
+}
+
 TEST_F(WindowTilingAXTest, OnlyStandardResizableWindowsOutsideFullScreenCanBeTiled) {
     uint32_t dialog = sim.openWindow(app, "Find", space, Rect{200, 200, 400, 200},
                                      [](SimWindowSpec& s) { s.subrole = "AXDialog"; });

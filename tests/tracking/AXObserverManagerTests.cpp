@@ -3,7 +3,6 @@
 #include "platform/sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 #include "tracking/AXObserverManager.h"
-#include "tracking/AXRequestBudget.h"
 
 namespace qv {
 namespace {
@@ -364,29 +363,6 @@ TEST_F(AXObserverManagerTest, ReleasingTheManagerDetachesAndDeliversNothing) {
     rt.advance(5);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(simAX.installedObserverCount(app), 0u);
-}
-
-// The budget of one action on another application's windows, on the same desktop and window.
-using AXRequestBudgetTest = AXObserverManagerTest;
-
-TEST_F(AXRequestBudgetTest, EachRequestWaitsAtMostAQuarterSecondAndTheActionHalfASecondInAll) {
-    const AXElement element = ax.createApplication(app);
-    AXRequestBudget budget(ax, rt);
-    Value value;
-    // A slow answer within the time-out is read, and spends what it took.
-    simAX.faults(app).responseDelay = 0.1;
-    EXPECT_EQ(budget.copyAttributeValue(element, "AXWindows", value), kAXErrorSuccess);
-    EXPECT_NEAR(budget.left(), 0.4, 1e-6);
-    // Hung: 0.25 s, then the 0.15 s left; a spent budget sends nothing and fails at once.
-    simAX.faults(app).unresponsive = true;
-    const Seconds before = rt.now();
-    EXPECT_EQ(budget.copyAttributeValue(element, "AXWindows", value), kAXErrorCannotComplete);
-    EXPECT_NEAR(rt.now() - before, 0.25, 1e-6);
-    EXPECT_EQ(budget.performAction(element, "AXRaise"), kAXErrorCannotComplete);
-    EXPECT_NEAR(rt.now() - before, 0.4, 1e-6);
-    EXPECT_EQ(budget.setAttributeValue(element, "AXFrontmost", Value::boolean(true)), kAXErrorCannotComplete);
-    EXPECT_NEAR(rt.now() - before, 0.4, 1e-6);
-    EXPECT_TRUE(sim.callsNamed("AXUIElementSetAttributeValue").empty());
 }
 
 }  // namespace

@@ -10,8 +10,8 @@ using testing::sameTimes;
 using WindowStoreEventsTest = testing::StoreDesktopWithDocs;
 
 TEST_F(WindowStoreEventsTest, UnknownNotificationsChangeNothingAndPublishNothing) {
-    store->handleAXEvent(event("AXApplicationActivated", doc));
-    store->handleAXEvent(event("axwindowmoved", doc));
+    deliver(event("AXApplicationActivated", doc));
+    deliver(event("axwindowmoved", doc));
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(trackedIDs(), (std::set<uint32_t>{doc, notes}));
 }
@@ -20,11 +20,11 @@ TEST_F(WindowStoreEventsTest, DestroyedRemovesTheWindowItsStateAndTheFocusOnIt) 
     store->focusedWindowID = doc;
     AXWindowEvent withoutID = event("AXUIElementDestroyed", doc);
     withoutID.windowID.reset();
-    store->handleAXEvent(withoutID);
+    deliver(withoutID);
     EXPECT_TRUE(tracks(doc));
     EXPECT_EQ(changes, 1);
 
-    store->handleAXEvent(event("AXUIElementDestroyed", doc));
+    deliver(event("AXUIElementDestroyed", doc));
     EXPECT_FALSE(tracks(doc));
     EXPECT_FALSE(store->reconcileStateByWindowID.contains(doc));
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
@@ -32,20 +32,20 @@ TEST_F(WindowStoreEventsTest, DestroyedRemovesTheWindowItsStateAndTheFocusOnIt) 
 
     // The focus on another window stays.
     store->focusedWindowID = notes;
-    store->handleAXEvent(event("AXUIElementDestroyed", 4242));
+    deliver(event("AXUIElementDestroyed", 4242));
     EXPECT_EQ(store->focusedWindowID, notes);
 }
 
 TEST_F(WindowStoreEventsTest, TitleChangesAndUnreadableTitlesAskForARescan) {
     sim.window(doc)->title = "Doc — edited";
-    store->handleAXEvent(event("AXTitleChanged", doc));
+    deliver(event("AXTitleChanged", doc));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(store->pendingScans.empty());
 
     failRead(simAX.windowElement(doc), "AXTitle");
     sim.window(doc)->title = "Doc — again";
-    store->handleAXEvent(event("AXTitleChanged", doc));
+    deliver(event("AXTitleChanged", doc));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
     EXPECT_EQ(changes, 2);
@@ -53,31 +53,31 @@ TEST_F(WindowStoreEventsTest, TitleChangesAndUnreadableTitlesAskForARescan) {
 
 TEST_F(WindowStoreEventsTest, ResizeTakesTheFrameOnlyWhenBothPartsCanBeRead) {
     sim.window(doc)->frame = Rect{100, 100, 1000, 700};
-    store->handleAXEvent(event("AXWindowResized", doc));
+    deliver(event("AXWindowResized", doc));
     EXPECT_EQ(tracked(doc).frame, (Rect{100, 100, 1000, 700}));
 
     failRead(simAX.windowElement(doc), "AXSize");
     sim.window(doc)->frame = Rect{100, 100, 300, 300};
-    store->handleAXEvent(event("AXWindowResized", doc));
+    deliver(event("AXWindowResized", doc));
     EXPECT_EQ(tracked(doc).frame, (Rect{100, 100, 1000, 700}));
     // A size answered as a point is no size.
     answer(simAX.windowElement(doc), "AXSize", SimAXAnswer{kAXErrorSuccess, Value::axPoint({300, 300})});
-    store->handleAXEvent(event("AXWindowResized", doc));
+    deliver(event("AXWindowResized", doc));
     EXPECT_EQ(tracked(doc).frame, (Rect{100, 100, 1000, 700}));
     EXPECT_EQ(changes, 3);
 }
 
 TEST_F(WindowStoreEventsTest, MiniaturiseClearsTheFocusOnTheWindowAndDeminiaturiseDoesNotSetIt) {
     store->focusedWindowID = doc;
-    store->handleAXEvent(event("AXWindowMiniaturized", doc));
+    deliver(event("AXWindowMiniaturized", doc));
     EXPECT_TRUE(tracked(doc).isMinimized);
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
-    store->handleAXEvent(event("AXWindowDeminiaturized", doc));
+    deliver(event("AXWindowDeminiaturized", doc));
     EXPECT_FALSE(tracked(doc).isMinimized);
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
     // Of an untracked window that is focused, the focus goes all the same.
     store->focusedWindowID = 4242;
-    store->handleAXEvent(event("AXWindowMiniaturized", 4242));
+    deliver(event("AXWindowMiniaturized", 4242));
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
     EXPECT_EQ(changes, 3);
 }
@@ -86,12 +86,12 @@ TEST_F(WindowStoreEventsTest, FocusChangesCountOnlyForTheFrontmostProcess) {
     int32_t other = launch("com.example.other", "Other");
     uint32_t sheet = open(other, "Sheet", s1);
     sim.activateApp(app);
-    store->handleAXEvent(event("AXFocusedWindowChanged", sheet));
+    deliver(event("AXFocusedWindowChanged", sheet));
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(store->debugEventSequence, 1u);
 
-    store->handleAXEvent(event("AXFocusedWindowChanged", notes));
+    deliver(event("AXFocusedWindowChanged", notes));
     EXPECT_EQ(store->focusedWindowID, notes);
     EXPECT_EQ(changes, 1);
 
@@ -100,11 +100,11 @@ TEST_F(WindowStoreEventsTest, FocusChangesCountOnlyForTheFrontmostProcess) {
     fromApp.element = sim.platform().accessibility.createApplication(app);
     fromApp.windowID.reset();
     sim.raiseWindow(doc);
-    store->handleAXEvent(fromApp);
+    deliver(fromApp);
     EXPECT_EQ(store->focusedWindowID, doc);
     failRead(fromApp.element, "AXFocusedWindow");
     sim.raiseWindow(notes);
-    store->handleAXEvent(fromApp);
+    deliver(fromApp);
     EXPECT_EQ(store->focusedWindowID, doc);
     EXPECT_EQ(changes, 3);
 }
@@ -140,7 +140,7 @@ class WindowStoreMoveTest : public WindowStoreEventsTest {
     // The window moves to a frame and the manager reports it.
     void move(uint32_t id, Rect frame) {
         sim.window(id)->frame = frame;
-        store->handleAXEvent(event("AXWindowMoved", id));
+        deliver(event("AXWindowMoved", id));
     }
     size_t spaceRefreshes() const { return sim.callsNamed("SLSCopyManagedDisplaySpaces").size(); }
 };
@@ -214,14 +214,17 @@ TEST(WindowStoreStackedDisplaysTest, AMoveBetweenDisplaysBelowTheMainOneIsSeen) 
     uint32_t doc = sim.openWindow(spec);
     auto store = WindowStore::create(sim.platform());
     store->populate();
+    rt.runUntilIdle();
 
     AXWindowEvent moved{"AXWindowMoved", app, sim.accessibility().windowElement(doc), doc};
     sim.window(doc)->frame = Rect{500, 1300, 800, 600};  // within the left one
     store->handleAXEvent(moved);
+    rt.runUntilIdle();
     EXPECT_EQ(store->pendingCrossScreenRefresh, nullptr);
 
     sim.window(doc)->frame = Rect{2100, 1200, 800, 600};  // onto the right one
     store->handleAXEvent(moved);
+    rt.runUntilIdle();
     EXPECT_NE(store->pendingCrossScreenRefresh, nullptr);
 }
 
@@ -232,7 +235,7 @@ class WindowCreationTest : public WindowStoreEventsTest {
     uint32_t create(std::string title, uint64_t space, Rect frame = {200, 200, 700, 500},
                     std::function<void(SimWindowSpec&)> tweak = {}) {
         uint32_t id = open(app, std::move(title), space, frame, std::move(tweak));
-        store->handleAXEvent(event("AXWindowCreated", id));
+        deliver(event("AXWindowCreated", id));
         return id;
     }
 };
@@ -262,14 +265,14 @@ TEST_F(WindowCreationTest, ACreationEventOfATrackedWindowOnlyRenewsItsSpacesAndS
     store->reconcileStateByWindowID[doc] = Reconcile::missing(0, 1);
     sim.window(doc)->title = "Renamed";
     sim.setWindowSpaces(doc, {s1, s2});
-    store->handleAXEvent(event("AXWindowCreated", doc));
+    deliver(event("AXWindowCreated", doc));
     EXPECT_EQ(tracked(doc).spaceIDs, (std::set<uint64_t>{s1, s2}));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc");
     EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
 
     // Listed on no Space (minimised, say): the Spaces it has stay.
     sim.setWindowMinimized(doc, true);
-    store->handleAXEvent(event("AXWindowCreated", doc));
+    deliver(event("AXWindowCreated", doc));
     EXPECT_EQ(tracked(doc).spaceIDs, (std::set<uint64_t>{s1, s2}));
     EXPECT_TRUE(store->pendingScans.empty());
     EXPECT_EQ(changes, 2);
@@ -315,7 +318,7 @@ TEST_F(WindowCreationTest, AnElementWithoutAnIDAsksForARescan) {
     answer(simAX.windowElement(id), "AXWindowNumber", SimAXAnswer{kAXErrorSuccess, Value::number(0)});
     AXWindowEvent e = event("AXWindowCreated", id);
     e.windowID.reset();
-    store->handleAXEvent(e);
+    deliver(e);
     EXPECT_FALSE(tracks(id));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
 }
@@ -323,18 +326,18 @@ TEST_F(WindowCreationTest, AnElementWithoutAnIDAsksForARescan) {
 TEST_F(WindowCreationTest, TitleFallsBackToTheWindowListThenToEmpty) {
     uint32_t named = open(app, "From the list", s1);
     failRead(simAX.windowElement(named), "AXTitle");
-    store->handleAXEvent(event("AXWindowCreated", named));
+    deliver(event("AXWindowCreated", named));
     EXPECT_EQ(tracked(named).windowTitle, "From the list");
 
     uint32_t untitled = open(app, "", s1);
     failRead(simAX.windowElement(untitled), "AXTitle");
-    store->handleAXEvent(event("AXWindowCreated", untitled));
+    deliver(event("AXWindowCreated", untitled));
     EXPECT_EQ(tracked(untitled).windowTitle, "");
 
     // A frame that cannot be read through Accessibility comes from the window list.
     uint32_t framed = open(app, "Framed", s1, {50, 60, 700, 500});
     failRead(simAX.windowElement(framed), "AXPosition");
-    store->handleAXEvent(event("AXWindowCreated", framed));
+    deliver(event("AXWindowCreated", framed));
     EXPECT_EQ(tracked(framed).frame, (Rect{50, 60, 700, 500}));
 }
 
@@ -343,7 +346,7 @@ TEST_F(WindowCreationTest, AWindowIsStoredUnderItsWindowServerOwnerNotAnUnreadEv
     uint32_t id = open(app, "Report", s1);
     AXWindowEvent e = event("AXWindowCreated", id);
     e.pid = 0;
-    store->handleAXEvent(e);
+    deliver(e);
     EXPECT_FALSE(tracks(id));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
 
@@ -372,12 +375,12 @@ TEST_F(WindowStoreEventsTest, AnUnreadableFocusFromTheFrontmostAppClearsAnotherA
     failRead(fromApp.element, "AXFocusedWindow");
 
     store->focusedWindowID = doc;  // the app's own focus stays
-    store->handleAXEvent(fromApp);
+    deliver(fromApp);
     EXPECT_EQ(store->focusedWindowID, doc);
 
     store->focusedWindowID = sheet;  // another app's chip must not stay focused
     int before = changes;
-    store->handleAXEvent(fromApp);
+    deliver(fromApp);
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
     EXPECT_EQ(changes, before + 1);
 }

@@ -53,7 +53,7 @@ class FocusTest : public testing::StoreDesktop {
 TEST_F(FocusTest, AnUnreadableFocusOfTheActivatedAppClearsAFocusOfAnotherApp) {
     store->focusedWindowID = inbox;
     failRead(sim.platform().accessibility.createApplication(editor), "AXFocusedWindow");
-    store->handleAppActivated(editor);
+    activated(editor);
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
     EXPECT_EQ(changes, 1);
 }
@@ -65,11 +65,11 @@ TEST_F(FocusTest, AnUnreadableFocusKeepsTheAppsOwnOrAnUnknownFocus) {
         return std::nullopt;
     };
     store->focusedWindowID = draft;
-    store->handleAppActivated(editor);
+    activated(editor);
     EXPECT_EQ(store->focusedWindowID, draft);
     // An id the store does not track: whose it is cannot be told, so it stays.
     store->focusedWindowID = 4242;
-    store->handleAppActivated(editor);
+    activated(editor);
     EXPECT_EQ(store->focusedWindowID, 4242u);
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(store->debugEventSequence, 2u);
@@ -79,7 +79,7 @@ TEST_F(FocusTest, AFocusedElementWithoutAnIDAlsoClearsAnotherAppsFocus) {
     store->focusedWindowID = inbox;
     simAX.faults(editor).privateWindowLookupFails = true;
     simAX.faults(editor).windowNumberUnsupported = true;
-    store->handleAppActivated(editor);
+    activated(editor);
     EXPECT_EQ(store->focusedWindowID, std::nullopt);
 }
 
@@ -101,7 +101,7 @@ TEST_F(SoleWindowTest, PrefersWindowsThatAreNotMinimised) {
         return std::optional<Value>(numberArray(std::vector<uint32_t>{hidden, shown}));
     };
     store->windows.at(hidden).isMinimized = true;
-    EXPECT_EQ(store->trackSoleWindow(full), shown);
+    EXPECT_EQ(soleWindow(full), shown);
     EXPECT_EQ(changes, 0);
 }
 
@@ -112,11 +112,11 @@ TEST_F(SoleWindowTest, AmongMinimisedWindowsTheOnlyOneTheFocusedOneOrTheLargest)
     for (uint32_t id : {small, large}) store->windows.at(id).isMinimized = true;
     auto listing = std::vector<uint32_t>{small, large};
     sim.overrides.windowsOnSpaces = [&](const Value&) { return std::optional<Value>(numberArray(listing)); };
-    EXPECT_EQ(store->trackSoleWindow(full), large);
+    EXPECT_EQ(soleWindow(full), large);
     store->focusedWindowID = small;
-    EXPECT_EQ(store->trackSoleWindow(full), small);
+    EXPECT_EQ(soleWindow(full), small);
     listing = {large, large};
-    EXPECT_EQ(store->trackSoleWindow(full), large);
+    EXPECT_EQ(soleWindow(full), large);
 }
 
 TEST_F(SoleWindowTest, TheFocusedCandidateBeatsALargerOne) {
@@ -124,19 +124,19 @@ TEST_F(SoleWindowTest, TheFocusedCandidateBeatsALargerOne) {
     uint32_t large = open(app, "Large", full, {0, 0, 1600, 900});
     populate();
     store->focusedWindowID = small;
-    EXPECT_EQ(store->trackSoleWindow(full), small);
+    EXPECT_EQ(soleWindow(full), small);
     store->focusedWindowID = 4242;
-    EXPECT_EQ(store->trackSoleWindow(full), large);
+    EXPECT_EQ(soleWindow(full), large);
 }
 
 TEST_F(SoleWindowTest, ATrackedWindowListedOnTheSpaceGainsItOnce) {
     uint32_t w = open(app, "Doc", full);
     populate();
     store->windows.at(w).spaceIDs = {s1};
-    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_EQ(soleWindow(full), w);
     EXPECT_EQ(tracked(w).spaceIDs, (std::set<uint64_t>{s1, full}));
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_EQ(soleWindow(full), w);
     EXPECT_EQ(changes, 1);
 }
 
@@ -147,7 +147,7 @@ TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
     sim.switchToSpace(full);  // its application lists it once its desktop shows
     sim.finishDesktopSwitches();
     sim.callLog.clear();
-    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_EQ(soleWindow(full), w);
     ASSERT_TRUE(tracks(w));
     EXPECT_EQ(tracked(w).windowTitle, "Poster");
     EXPECT_EQ(tracked(w).appName, "App");
@@ -157,8 +157,19 @@ TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
     EXPECT_EQ(changes, 1);
     // Tracked windows cost no further platform call.
     sim.callLog.clear();
-    store->trackSoleWindow(full);
+    soleWindow(full);
     EXPECT_EQ(sim.callLog.size(), 1u);
+}
+
+TEST_F(SoleWindowTest, ACallerThatCannotWaitGetsTheChoiceAsIfTheAskedWindowsWereAdmitted) {
+    populate();
+    uint32_t w = open(app, "Poster", full, {0, 0, 1920, 1080});
+    sim.switchToSpace(full);
+    sim.finishDesktopSwitches();
+    EXPECT_EQ(store->trackSoleWindow(full), w);
+    EXPECT_FALSE(tracks(w));  // its application has not answered yet
+    rt.runUntilIdle();
+    EXPECT_TRUE(tracks(w));
 }
 
 TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned) {
@@ -169,7 +180,7 @@ TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned)
     uint32_t panel =
         open(app, "Panel", full, {0, 0, 800, 600}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
     uint32_t hidden = open(app, "Hidden", full, {0, 0, 800, 600}, [](auto& s) { s.inAXWindowList = false; });
-    EXPECT_EQ(store->trackSoleWindow(full), std::nullopt);
+    EXPECT_EQ(soleWindow(full), std::nullopt);
     for (uint32_t id : {faint, tiny, panel, hidden}) EXPECT_FALSE(tracks(id));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
     EXPECT_EQ(changes, 0);
@@ -177,9 +188,9 @@ TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned)
     // Nothing collected: the tracked, non-minimised windows on the Space decide.
     store->windows.at(tracked).spaceIDs.insert(full);
     sim.overrides.windowsOnSpaces = [](const Value&) { return std::optional<Value>(); };
-    EXPECT_EQ(store->trackSoleWindow(full), tracked);
+    EXPECT_EQ(soleWindow(full), tracked);
     store->windows.at(tracked).isMinimized = true;
-    EXPECT_EQ(store->trackSoleWindow(full), std::nullopt);
+    EXPECT_EQ(soleWindow(full), std::nullopt);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(LifecycleTest, WindowsAddedOnAttachmentMakeTheFirstTickUnstable) {
     uint32_t first = open(late, "First", s1);
     store->startLifecycleMonitoring(late, WindowStore::kBootstrapInitialDelay);
     store->handleObserverAttached(late);
-    EXPECT_EQ(store->addWindowsForPID(late), 1);
+    EXPECT_EQ(addWindows(late), 1);
     EXPECT_TRUE(tracks(first));
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(sameTimes(tickTimesUntil(20), {0.2, 1.0, 1.8}));
@@ -157,7 +157,7 @@ TEST_F(LifecycleTest, AWindowCreatedDuringObservedMonitoringRestartsTheStableCou
     rt.advanceTo(0.5);
     uint32_t report = open(app, "Report", s1);
     AXWindowEvent created = event("AXWindowCreated", report);
-    store->handleAXEvent(created);
+    deliver(created);
     EXPECT_TRUE(tracks(report));
     EXPECT_EQ(record(app).stableScans, 0);
     EXPECT_EQ(record(app).startedAt, 0.0);  // the 12 s clock runs on
@@ -192,7 +192,7 @@ TEST_F(LifecycleTest, FillingAnAttachedProcessAddsWhatIsConfirmedAndRescansTheRe
     // Already tracked: made active again, not counted, nothing published.
     store->reconcileStateByWindowID[doc] = Reconcile::missing(0, 1);
     store->handleObserverAttached(app);
-    EXPECT_EQ(store->addWindowsForPID(app), 0);
+    EXPECT_EQ(addWindows(app), 0);
     EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
     EXPECT_EQ(changes, 0);
     EXPECT_TRUE(store->pendingScans.empty());
@@ -202,7 +202,7 @@ TEST_F(LifecycleTest, FillingAnAttachedProcessAddsWhatIsConfirmedAndRescansTheRe
     uint32_t budget = open(ledger, "Budget", s1);
     simAX.faults(ledger).windowListUnreadable = true;
     store->handleObserverAttached(ledger);
-    EXPECT_EQ(store->addWindowsForPID(ledger), 0);
+    EXPECT_EQ(addWindows(ledger), 0);
     EXPECT_FALSE(tracks(budget));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{ledger});
 
@@ -210,7 +210,7 @@ TEST_F(LifecycleTest, FillingAnAttachedProcessAddsWhatIsConfirmedAndRescansTheRe
     int32_t loose = launch("com.example.loose", "Loose");
     uint32_t nowhere = open(loose, "Nowhere", 0);
     simAX.faults(loose).windowListUnreadable = true;
-    EXPECT_EQ(store->addWindowsForPID(loose), 1);
+    EXPECT_EQ(addWindows(loose), 1);
     ASSERT_TRUE(tracks(nowhere));
     EXPECT_TRUE(tracked(nowhere).spaceIDs.empty());
     EXPECT_EQ(changes, 1);

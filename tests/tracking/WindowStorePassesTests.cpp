@@ -54,6 +54,7 @@ TEST_F(StorePassesTest, ResyncTakesTheMinimisedFlagsAndFindsSpacesForMinimisedWi
     sim.window(doc)->minimized = true;
     store->windows.at(doc).spaceIDs.clear();
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_TRUE(tracked(doc).isMinimized);
     EXPECT_EQ(tracked(doc).spaceIDs, std::set<uint64_t>{s1});
     EXPECT_EQ(changes, 1);
@@ -63,6 +64,7 @@ TEST_F(StorePassesTest, ResyncTakesTheMinimisedFlagsAndFindsSpacesForMinimisedWi
     sim.setWindowSpaces(notes, {});
     store->windows.at(notes).spaceIDs.clear();
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_TRUE(tracked(notes).isMinimized);
     EXPECT_TRUE(tracked(notes).spaceIDs.empty());
     EXPECT_EQ(changes, 2);
@@ -71,9 +73,11 @@ TEST_F(StorePassesTest, ResyncTakesTheMinimisedFlagsAndFindsSpacesForMinimisedWi
 TEST_F(StorePassesTest, AChangeOfTheMinimisedFlagAloneIsPublished) {
     sim.window(hidden)->minimized = false;  // it keeps its Space
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_FALSE(tracked(hidden).isMinimized);
     EXPECT_EQ(changes, 1);
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_EQ(changes, 1);
 }
 
@@ -81,10 +85,12 @@ TEST_F(StorePassesTest, ResyncKeepsFlagsThatAccessibilityDoesNotAnswer) {
     failRead(simAX.windowElement(hidden), "AXMinimized");
     sim.window(hidden)->minimized = false;
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_TRUE(tracked(hidden).isMinimized);
     simAX.faults(app).windowListUnreadable = true;
     sim.window(doc)->minimized = true;
     store->resyncMinimizedWindows();
+    rt.runUntilIdle();
     EXPECT_FALSE(tracked(doc).isMinimized);
     EXPECT_EQ(changes, 0);
 }
@@ -106,7 +112,7 @@ TEST_F(DiscoveryTest, AddsANewStandardWindowOfAKnownProcess) {
     uint32_t fresh = open(app, "Fresh", s1, {0, 0, 40, 40});
     open(stranger, "Unknown app", s1);  // owns nothing tracked and has no observer
     sim.window(doc)->title = "Changed";
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 1);
+    EXPECT_EQ(discover(), 1);
     ASSERT_TRUE(tracks(fresh));
     const TrackedWindow& w = tracked(fresh);
     EXPECT_EQ(w.windowTitle, "Fresh");
@@ -121,13 +127,13 @@ TEST_F(DiscoveryTest, AddsANewStandardWindowOfAKnownProcess) {
 
     // With an attached observer the stranger's windows are looked at too.
     store->observerAttachedPIDs.insert(stranger);
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 1);
+    EXPECT_EQ(discover(), 1);
 }
 
 TEST_F(DiscoveryTest, WithoutScreenRecordingTheTitleComesFromAccessibility) {
     sim.setScreenRecordingGranted(false);  // other applications' windows come without a name
     uint32_t fresh = open(app, "Fresh", s1);
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 1);
+    EXPECT_EQ(discover(), 1);
     EXPECT_EQ(tracked(fresh).windowTitle, "Fresh");
 }
 
@@ -138,7 +144,7 @@ TEST_F(DiscoveryTest, WindowsThatCannotBeAddedYetRescanTheirProcessOnce) {
     uint32_t panel =
         open(app, "Panel", s1, {0, 0, 500, 500}, [](auto& s) { s.subrole = "AXFloatingWindow"; });
     uint32_t narrow = open(app, "Narrow", s1, {0, 0, 39.9, 500});
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 0);
+    EXPECT_EQ(discover(), 0);
     for (uint32_t id : {nowhere, out1, out2, panel, narrow}) EXPECT_FALSE(tracks(id));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
     EXPECT_EQ(changes, 0);
@@ -148,14 +154,14 @@ TEST_F(DiscoveryTest, WindowsThatCannotBeAddedYetRescanTheirProcessOnce) {
 TEST_F(DiscoveryTest, WithoutAReadableListAKnownProcessGetsNothingAddedButARescan) {
     simAX.faults(app).windowListUnreadable = true;
     uint32_t fresh = open(app, "Fresh", s1);
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 0);
+    EXPECT_EQ(discover(), 0);
     EXPECT_FALSE(tracks(fresh));
     EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
 
     // Nor with no window list at all.
     sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(); };
     store->pendingScans.clear();
-    EXPECT_EQ(store->discoverNewWindowsForTrackedPIDs(), 0);
+    EXPECT_EQ(discover(), 0);
     EXPECT_TRUE(store->pendingScans.empty());
 }
 

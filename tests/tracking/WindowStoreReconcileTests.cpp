@@ -7,7 +7,12 @@ namespace {
 
 class ReconcileTest : public testing::StoreDesktopWithDocs {
   protected:
-    int reconcile() { return WindowStoreProbe::reconcileWindowsForPID(*store, app); }
+    int reconcile() { return StoreDesktopWithDocs::reconcile(app); }
+    // The scan of the application once its answers are in.
+    WindowStoreProbe::PIDWindowScan scan() {
+        return once<WindowStoreProbe::PIDWindowScan>(
+            [&](auto done) { WindowStoreProbe::scanWindows(*store, app, done); });
+    }
 };
 
 TEST_F(ReconcileTest, AVanishedWindowLeavesAtTheSecondMissAtLeastAFewTenthsLater) {
@@ -199,7 +204,7 @@ TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
         s.parent = doc;
     });
     uint32_t loose = open(app, "Loose", s1, {0, 0, 400, 400}, [](auto& s) { s.inAXWindowList = false; });
-    auto scan = WindowStoreProbe::scanWindows(*store, app);
+    auto scan = this->scan();
     EXPECT_TRUE(scan.ownerIsDockEligible);
     EXPECT_EQ(scan.layerZeroWindowIDs, (std::set<uint32_t>{doc, notes, faint, panel, child, loose}));
     EXPECT_EQ(scan.axRejectedWindowIDs, (std::set<uint32_t>{panel, child}));
@@ -214,7 +219,51 @@ TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
     // Below operating system 27 no parent is known, so the child is only left out.
     sim.setOperatingSystemMajorVersion(26);
     store = makeStore();
-    EXPECT_EQ(WindowStoreProbe::scanWindows(*store, app).axRejectedWindowIDs, std::set<uint32_t>{panel});
+    EXPECT_EQ(this->scan().axRejectedWindowIDs, std::set<uint32_t>{panel});
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// An application that answers each request 0.04 s late: its rescan waits on its own worker.
+class SlowApplicationRescanTest : public testing::StoreDesktopWithDocs {
+  protected:
+    void SetUp() override {
+        StoreDesktopWithDocs::SetUp();
+        simAX.faults(app).responseDelay = 0.04;  // within the store's time-out
+        rt.takeLongestMainHold();
+        sim.callLog.clear();
+    }
+};
+
+TEST_F(SlowApplicationRescanTest, HoldsTheMainThreadNotAtAllAndIsAppliedWhenTheAnswersCome) {
+    sim.window(doc)->title = "Doc — edited";
+    std::optional<int> withSpace;
+    WindowStoreProbe::reconcileWindowsForPID(*store, app, [&](int n) { withSpace = n; });
+    // One request for the list, then six for each of its two windows: the id and five attributes.
+    const double answered = 13 * 0.04;
+    rt.advanceTo(answered - 1e-6);
+    EXPECT_EQ(tracked(doc).windowTitle, "Doc");
+    EXPECT_FALSE(withSpace);
+    rt.advanceTo(answered + 1e-9);
+    EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
+    EXPECT_EQ(withSpace, 2);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(rt.takeLongestMainHold().duration, 0.0);
+    for (const SimCall& c : sim.callsNamed("AXUIElementCopyAttributeValue")) EXPECT_FALSE(c.onMainQueue);
+}
+
+TEST_F(SlowApplicationRescanTest, AnAnswerAboutAProcessThatEndedMeanwhileIsDropped) {
+    bool applied = false;
+    WindowStoreProbe::reconcileWindowsForPID(*store, app, [&](int) { applied = true; });
+    store->removeWindows(app);  // its termination was handled while it answered
+    rt.advance(1);
+    EXPECT_FALSE(applied);
+    EXPECT_TRUE(store->windows.empty());  // applied, the answer would have put both windows back
+    EXPECT_EQ(changes, 1);
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ class PopulateTest : public WindowStoreTest {
 TEST_F(PopulateTest, TracksExactlyTheEligibleWindowsWithTitlesSpacesAndFocus) {
     makeStore().reconcileStateByWindowID[9999] = Reconcile::missing(1, 1);
     store->populate();
+    rt.runUntilIdle();
 
     EXPECT_EQ(trackedIDs(), (std::set<uint32_t>{notes, draft, everywhere, minimised, smallest, inbox, budget,
                                                 archived, board, floating, bare}));
@@ -121,6 +122,7 @@ TEST_F(PopulateTest, TracksExactlyTheEligibleWindowsWithTitlesSpacesAndFocus) {
 TEST_F(PopulateTest, BelowOperatingSystem27ChildWindowsAreTracked) {
     sim.setOperatingSystemMajorVersion(26);
     makeStore().populate();
+    rt.runUntilIdle();
     EXPECT_TRUE(store->windows.contains(sheet));
     EXPECT_TRUE(store->windows.contains(inspector));
     EXPECT_TRUE(store->windows.contains(floating));
@@ -130,6 +132,7 @@ TEST_F(PopulateTest, BelowOperatingSystem27ChildWindowsAreTracked) {
 TEST_F(PopulateTest, AProcessThatNeedsConfirmationKeepsItsMissingWindowsOut) {
     makeStore().observerAttachedPIDs.insert(canvas);
     store->populate();
+    rt.runUntilIdle();
     EXPECT_TRUE(store->windows.contains(board));
     EXPECT_FALSE(store->windows.contains(floating));
     EXPECT_EQ(store->pendingScans, rescannedAtStart());
@@ -138,6 +141,7 @@ TEST_F(PopulateTest, AProcessThatNeedsConfirmationKeepsItsMissingWindowsOut) {
 TEST_F(PopulateTest, ASlowApplicationIsAdmittedOnWindowListFacts) {
     simAX.faults(mail).responseDelay = 0.2;  // longer than the store waits
     makeStore().populate();
+    rt.advance(WindowStore::kAXMessagingTimeoutSeconds);  // its list times out on its worker
     EXPECT_TRUE(store->windows.contains(compose));
     EXPECT_TRUE(store->windows.contains(alert));
     EXPECT_EQ(tracked(inbox).windowTitle, "Inbox");
@@ -150,6 +154,7 @@ TEST_F(PopulateTest, AnEmptyAccessibilityListMakesEveryWindowMissing) {
         sim.window(id)->inAXWindowList = false;
     simAX.overrides.copyAttributeValue = {};
     makeStore().populate();
+    rt.runUntilIdle();
     EXPECT_TRUE(store->windows.contains(notes));
     EXPECT_TRUE(store->windows.contains(everywhere));
     // The per-window query finds its Space, but with no metadata it is taken as not minimised.
@@ -164,6 +169,7 @@ TEST_F(PopulateTest, AnUnreadableWindowListEmptiesTheStoreButStillResolvesFocus)
     store->reconcileStateByWindowID[1] = Reconcile::active();
     sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(Value::string("broken")); };
     store->populate();
+    rt.runUntilIdle();
     EXPECT_TRUE(store->windows.empty());
     EXPECT_TRUE(store->reconcileStateByWindowID.empty());
     EXPECT_EQ(store->focusedWindowID, everywhere);
@@ -175,6 +181,7 @@ TEST_F(PopulateTest, WithoutAFrontmostApplicationTheFocusStays) {
     sim.terminateApp(editor);
     makeStore().focusedWindowID = 4242;
     store->populate();
+    rt.runUntilIdle();
     EXPECT_EQ(store->focusedWindowID, 4242u);
     EXPECT_EQ(changes, 1);
 }
@@ -184,7 +191,7 @@ TEST_F(WindowStoreTest, ReadsTheMetadataWithTheTimeoutSetBeforeEveryRead) {
     uint32_t w = open(app, "Doc", s1);
     makeStore();
     sim.callLog.clear();
-    auto [byID, hasList] = store->copyAXWindowMetadataByID(app);
+    auto [byID, hasList] = store->requests().copyAXWindowMetadataByID(app);
     ASSERT_TRUE(hasList);
     ASSERT_TRUE(byID.contains(w));
     const AXWindowMetadata& m = byID.at(w);
@@ -222,7 +229,7 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
         if (attribute == "AXMinimized") return SimAXAnswer{kAXErrorCannotComplete, {}};
         return std::nullopt;
     };
-    auto [byID, hasList] = makeStore().copyAXWindowMetadataByID(app);
+    auto [byID, hasList] = makeStore().requests().copyAXWindowMetadataByID(app);
     ASSERT_TRUE(byID.contains(w));
     EXPECT_EQ(byID.at(w).isModal, true);
     EXPECT_EQ(byID.at(w).title, std::nullopt);
@@ -231,12 +238,13 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
     // Without the private lookup the id comes from "AXWindowNumber".
     sim.missingEntryPoints.insert("_AXUIElementGetWindow");
     sim.callLog.clear();
-    EXPECT_TRUE(WindowStore::create(sim.platform())->copyAXWindowMetadataByID(app).first.contains(w));
+    EXPECT_TRUE(
+        WindowStore::create(sim.platform())->requests().copyAXWindowMetadataByID(app).first.contains(w));
     EXPECT_TRUE(sim.callsNamed("_AXUIElementGetWindow").empty());
 
     // An element without any id is left out: its window counts as missing.
     simAX.faults(app).windowNumberUnsupported = true;
-    auto withoutID = store->copyAXWindowMetadataByID(app);
+    auto withoutID = store->requests().copyAXWindowMetadataByID(app);
     EXPECT_TRUE(withoutID.second);
     EXPECT_TRUE(withoutID.first.empty());
     EXPECT_EQ(WindowStore::cgWindowAXAdmission(w, withoutID.first, withoutID.second).kind,
@@ -249,9 +257,9 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
         }
         return std::nullopt;
     };
-    EXPECT_FALSE(store->copyAXWindowMetadataByID(app).second);
+    EXPECT_FALSE(store->requests().copyAXWindowMetadataByID(app).second);
     simAX.faults(app).unresponsive = true;
-    EXPECT_FALSE(store->copyAXWindowMetadataByID(app).second);
+    EXPECT_FALSE(store->requests().copyAXWindowMetadataByID(app).second);
 }
 
 TEST_F(WindowStoreTest, StartUpRuleForWindowsMissingFromTheList) {
@@ -336,7 +344,7 @@ TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
     int32_t app = launch("com.example.app", "App");
     uint32_t w = open(app, "Doc", s1);
     WindowStore& s = makeStore();
-    s.handleAppActivated(app);  // the window is not tracked: the focus is taken all the same
+    activated(app);  // the window is not tracked: the focus is taken all the same
     EXPECT_EQ(s.focusedWindowID, w);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(s.debugEventSequence, 1u);
@@ -349,7 +357,7 @@ TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
             if (attribute == "AXFocusedWindow") return answer;
             return std::nullopt;
         };
-        s.handleAppActivated(app);
+        activated(app);
         EXPECT_EQ(s.focusedWindowID, 7u);
     }
     EXPECT_EQ(changes, 1);

@@ -128,10 +128,19 @@ float SimAccessibility::messagingTimeout(const AXElement& element) const {
     return timeoutOf(element);
 }
 
+void SimAccessibility::setUnresponsive(int32_t pid, bool unresponsive) {
+    std::lock_guard lock(sim_.worldMutex());
+    apps_[pid].faults.unresponsive = unresponsive;
+    if (unresponsive) return;
+    for (const auto& waiting : waitingOnHung_[pid]) waiting->signal();
+    waitingOnHung_.erase(pid);
+}
+
 AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, const std::string& name) {
     double delay = 0;
     double timeout = 0;
     std::string appName;
+    std::shared_ptr<Semaphore> answer;
     {
         std::lock_guard lock(sim_.worldMutex());
         const SimAXAppFaults* f = faultsOf(e.ownerPID());
@@ -143,10 +152,17 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, cons
         if (delay <= 0) return kAXErrorSuccess;
         timeout = timeoutOf(e);
         appName = app->name;
+        answer = sim_.runtime().makeSemaphore(0);
+        if (f->unresponsive) waitingOnHung_[e.ownerPID()].push_back(answer);
     }
     // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
     WaitingFor waiting(appName + "'s answer to " + call + (name.empty() ? "" : " \"" + name + "\""));
-    sim_.runtime().makeSemaphore(0)->wait(std::min(delay, timeout));
+    const bool answeredAgain = answer->wait(std::min(delay, timeout));
+    if (answeredAgain) return kAXErrorSuccess;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        std::erase(waitingOnHung_[e.ownerPID()], answer);
+    }
     return delay > timeout ? kAXErrorCannotComplete : kAXErrorSuccess;
 }
 

@@ -107,6 +107,9 @@ class SimAccessibility : public Accessibility {
     SimAXAppFaults& faults(int32_t pid);
     // Whether the application is hung (unresponsive).
     bool isHung(int32_t pid) const;
+    // Hangs the application, or lets it answer again: requests already waiting on it then get
+    // their answer at once, as an application catching up on its queued messages answers them.
+    void setUnresponsive(int32_t pid, bool unresponsive);
     SimAXOverrides overrides;
     // False while the world's changes go unannounced: their notifications are lost.
     bool announcing = true;
@@ -190,6 +193,8 @@ class SimAccessibility : public Accessibility {
     bool trusted_ = true;
     int trustPrompts_ = 0;
     std::map<int32_t, AppState> apps_;
+    // The requests waiting on each hung application, woken when it answers again.
+    std::map<int32_t, std::vector<std::shared_ptr<Semaphore>>> waitingOnHung_;
     mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;
     // Windows drifting back: the frame they return to and the pending return.
     struct Drift {

@@ -321,15 +321,21 @@ std::shared_ptr<const Image> SimApplications::runningApplicationIcon(int32_t pid
     return namedIcon(app->name);
 }
 
+// Requests to come forward or to quit may come from any thread (an application's worker): they
+// read and change the world under its lock, and what they set in motion runs without it.
+
 bool SimApplications::activateFrom(int32_t pid, int32_t fromPID, uint32_t options) {
     sim_.record("NSRunningApplication.activateFromApplication",
                 Value::array({Value::number(pid), Value::number(fromPID), Value::number(options)}));
-    const SimApp* app = sim_.app(pid);
-    if (!app || app->terminated || refuseCooperativeActivation) return false;
-    // Only the active application can hand activation on, and our own only to whom it yielded.
-    if (sim_.frontmostPID() != fromPID) return false;
-    if (fromPID == sim_.ownPID() && pid != fromPID && yieldedTo != pid) return false;
-    yieldedTo.reset();
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimApp* app = sim_.app(pid);
+        if (!app || app->terminated || refuseCooperativeActivation) return false;
+        // Only the active application can hand activation on, and our own only to whom it yielded.
+        if (sim_.frontmostPID() != fromPID) return false;
+        if (fromPID == sim_.ownPID() && pid != fromPID && yieldedTo != pid) return false;
+        yieldedTo.reset();
+    }
     bringForwardWhenItAnswers(pid);
     return true;
 }
@@ -337,24 +343,32 @@ bool SimApplications::activateFrom(int32_t pid, int32_t fromPID, uint32_t option
 bool SimApplications::activate(int32_t pid, uint32_t options) {
     sim_.record("NSRunningApplication.activateWithOptions",
                 Value::array({Value::number(pid), Value::number(options)}));
-    const SimApp* app = sim_.app(pid);
-    if (!app || app->terminated || refuseActivation.contains(pid)) return false;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        const SimApp* app = sim_.app(pid);
+        if (!app || app->terminated || refuseActivation.contains(pid)) return false;
+    }
     bringForwardWhenItAnswers(pid);
     return true;
 }
 
 // The request is sent at once and costs the caller nothing; the application handles it.
 void SimApplications::bringForwardWhenItAnswers(int32_t pid) {
-    if (!sim_.accessibility().isHung(pid)) {
-        sim_.activateApp(pid);
-        return;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        if (sim_.accessibility().isHung(pid)) {
+            pendingActivations_[pid] = sim_.frontmostPID();
+            return;
+        }
     }
-    pendingActivations_[pid] = sim_.frontmostPID();
+    sim_.activateApp(pid);
 }
 
 void SimApplications::answersAgain(int32_t pid) {
+    std::unique_lock lock(sim_.worldMutex());
     if (pendingQuits_.erase(pid)) {
         pendingActivations_.erase(pid);
+        lock.unlock();
         quitLater(pid);
         return;
     }
@@ -363,11 +377,14 @@ void SimApplications::answersAgain(int32_t pid) {
     const std::optional<int32_t> frontmostThen = pendingActivations_.extract(pending).mapped();
     const SimApp* app = sim_.app(pid);
     // A later activation of another application supersedes the request.
-    if (app && !app->terminated && sim_.frontmostPID() == frontmostThen) sim_.activateApp(pid);
+    const bool comesForward = app && !app->terminated && sim_.frontmostPID() == frontmostThen;
+    lock.unlock();
+    if (comesForward) sim_.activateApp(pid);
 }
 
 void SimApplications::yieldActivation(int32_t pid) {
     sim_.record("NSApp.yieldActivation", Value::number(pid));
+    std::lock_guard lock(sim_.worldMutex());
     yields.push_back({pid, std::nullopt});
     if (sim_.frontmostPID() == sim_.ownPID()) yieldedTo = pid;
 }
@@ -378,23 +395,27 @@ bool SimApplications::terminate(int32_t pid) {
         std::lock_guard lock(sim_.worldMutex());
         const SimApp* app = sim_.app(pid);
         if (!app || app->terminated) return false;
+        if (sim_.accessibility().isHung(pid)) {
+            pendingQuits_.insert(pid);
+            return true;
+        }
     }
-    if (sim_.accessibility().isHung(pid)) {
-        pendingQuits_.insert(pid);
-    } else {
-        quitLater(pid);
-    }
+    quitLater(pid);
     return true;
 }
 
 void SimApplications::quitLater(int32_t pid) {
-    if (declineTermination.contains(pid)) return;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        if (declineTermination.contains(pid)) return;
+    }
     // The application handles the request in its own run loop, after the caller's turn.
     sim_.runtime().mainQueue()->async([this, pid] { sim_.terminateApp(pid); });
 }
 
 void SimApplications::yieldActivation(const std::string& bundleID) {
     sim_.record("NSApp.yieldActivation", Value::string(bundleID));
+    std::lock_guard lock(sim_.worldMutex());
     yields.push_back({0, bundleID});
     if (sim_.frontmostPID() != sim_.ownPID()) return;
     for (const auto& [pid, app] : sim_.apps()) {

@@ -141,7 +141,7 @@ class SimWorldDriver : public WorldDriver {
     void crashApplication(int32_t pid) override { sim_.crashApp(pid); }
     void activateApplication(int32_t pid) override { sim_.activateApp(pid); }
     void setApplicationUnresponsive(int32_t pid, bool unresponsive) override {
-        sim_.accessibility().faults(pid).unresponsive = unresponsive;
+        sim_.accessibility().setUnresponsive(pid, unresponsive);
         if (!unresponsive) sim_.applications().answersAgain(pid);
     }
     void setApplicationLatency(int32_t pid, double seconds) override {

@@ -203,6 +203,7 @@ void SimDesktop::endApp(int32_t pid, bool announced) {
     for (const auto& [id, w] : windows_) {
         if (w.ownerPID == pid) closed.push_back(id);
     }
+    windowsChanged();
     std::erase_if(windows_, [&](const auto& kv) { return kv.second.ownerPID == pid; });
     if (frontmost_ == pid) frontmost_.reset();
     accessibility_->appTerminated(pid, announced ? closed : std::vector<uint32_t>{});
@@ -220,7 +221,19 @@ void SimDesktop::activateApp(int32_t pid) {
     accessibility_->appActivated(pid, previous);
     lock.unlock();
     // One application is active at a time: ours stops being it, whoever brought the other forward.
-    if (pid != ownPID_) windowing_->deactivate();
+    // Asked from another thread, our application learns it on its main thread, as AppKit tells it.
+    if (pid != ownPID_) {
+        if (runtime_.mainQueue()->isCurrent()) {
+            windowing_->deactivate();
+        } else {
+            runtime_.mainQueue()->async([this] {
+                std::unique_lock world(world_);
+                const bool stillBehind = frontmost_ != ownPID_;
+                world.unlock();
+                if (stillBehind) windowing_->deactivate();
+            });
+        }
+    }
     postWorkspace(notifications::kWorkspaceDidActivateApplication, pid);
 }
 

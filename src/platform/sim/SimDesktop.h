@@ -214,7 +214,10 @@ class SimDesktop {
     // Accessibility; only the workspace reports its termination.
     void crashApp(int32_t pid);
     void activateApp(int32_t pid);
-    std::optional<int32_t> frontmostPID() const { return frontmost_; }
+    std::optional<int32_t> frontmostPID() const {
+        std::lock_guard lock(world_);
+        return frontmost_;
+    }
 
     uint32_t openWindow(SimWindowSpec spec);
     // A standard window of `pid` on `space`; `tweak` adjusts the rest of its description.

@@ -63,7 +63,15 @@ void drawTitleBar(std::ostream& out, const Rect& f, double height, const char* e
         << extraAttributes << "/>";
 }
 
-void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner) {
+// Opens a group that shows only what lies within `frame`; the caller closes it.
+void openFrameClip(std::ostream& out, const Rect& frame, const std::string& id) {
+    out << "<clipPath id=\"" << id << "\"><rect x=\"" << N::number(frame.minX()) << "\" y=\""
+        << N::number(frame.minY()) << "\" width=\"" << N::number(frame.width()) << "\" height=\""
+        << N::number(frame.height()) << "\"/></clipPath><g clip-path=\"url(#" << id << ")\">";
+}
+
+// Another application's window; its texts stay within its frame, however long they are.
+void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& owner, const std::string& clipID) {
     const Rect& f = w.frame;
     double alpha = std::clamp(double(w.alpha), 0.0, 1.0);
     out << "<g opacity=\"" << N::number(alpha) << "\">";
@@ -72,9 +80,10 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<rect x=\"" << N::number(f.minX()) << "\" y=\"" << N::number(f.minY()) << "\" width=\""
             << N::number(f.width()) << "\" height=\"" << N::number(f.height())
             << "\" rx=\"10\" fill=\"#2c2c2e\" fill-opacity=\"0.6\"/>";
+        openFrameClip(out, f, clipID);
         drawLabel(out, owner + (w.title.empty() ? "" : " — " + w.title), Font::system(12), f.midX(),
                   f.midY() + 4, Align::middle, " fill=\"#ffffff\" fill-opacity=\"0.7\"");
-        out << "</g>";
+        out << "</g></g>";
         return;
     }
     out << "<rect x=\"" << N::number(f.minX() + 2) << "\" y=\"" << N::number(f.minY() + 6) << "\" width=\""
@@ -90,12 +99,69 @@ void drawAppWindow(std::ostream& out, const SimWindow& w, const std::string& own
         out << "<circle cx=\"" << N::number(f.minX() + 16 + 20 * i) << "\" cy=\""
             << N::number(f.minY() + tb / 2) << "\" r=\"6\" fill=\"" << kLights[i] << "\"/>";
     }
+    openFrameClip(out, f, clipID);
     std::string title = w.title.empty() ? owner : w.title;
     auto line = textmetrics::truncateTail(title, kTitleFont, std::max(0.0, f.width() - 150));
     drawLabel(out, line.text, kTitleFont, f.midX(), f.minY() + tb / 2 + 4.5, Align::middle, kTitlePaint);
     drawLabel(out, owner, Font::system(12), f.minX() + 16, f.minY() + tb + 22, Align::start,
               " fill=\"#8e8e93\"");
-    out << "</g>";
+    out << "</g></g>";
+}
+
+// The Dock: a rounded platter along its screen edge, within its strip, holding a tile for each
+// application it shows, with a dot under each (they all run).
+void drawDock(std::ostream& out, const Rect& strip, SimDockSide side, const std::vector<std::string>& names) {
+    const bool vertical = side != SimDockSide::bottom;
+    const double thickness = vertical ? strip.width() : strip.height();
+    const double extent = vertical ? strip.height() : strip.width();
+    constexpr double kGap = 6, kPad = 8, kInset = 3;
+    const double n = double(std::max<size_t>(names.size(), 1));
+    // Tiles shrink when the strip cannot hold them all.
+    const double tile = std::max(4.0, std::min(thickness - 2 * kInset - 2 * kPad - 6,
+                                               (extent - 2 * kPad + kGap) / n - kGap));
+    const double length = std::min(extent, n * (tile + kGap) - kGap + 2 * kPad);
+    const double across = tile + 2 * kPad;
+    Rect platter;
+    const double start = (vertical ? strip.midY() : strip.midX()) - length / 2;
+    switch (side) {
+        case SimDockSide::bottom:
+            platter = {start, strip.maxY() - kInset - across, length, across};
+            break;
+        case SimDockSide::left:
+            platter = {strip.minX() + kInset, start, across, length};
+            break;
+        case SimDockSide::right:
+            platter = {strip.maxX() - kInset - across, start, across, length};
+            break;
+    }
+    out << "<rect x=\"" << N::number(platter.minX()) << "\" y=\"" << N::number(platter.minY()) << "\" width=\""
+        << N::number(platter.width()) << "\" height=\"" << N::number(platter.height())
+        << "\" rx=\"18\" fill=\"#f2f2f5\" fill-opacity=\"0.6\" stroke=\"#ffffff\" stroke-opacity=\"0.5\"/>";
+    for (size_t i = 0; i < names.size(); ++i) {
+        const double along = kPad + double(i) * (tile + kGap);
+        const Point at = vertical ? Point{platter.minX() + kPad - 3, platter.minY() + along}
+                                  : Point{platter.minX() + along, platter.minY() + kPad - 3};
+        N::drawNamedIcon(out, names[i], at.x, at.y, tile, tile, 1);
+        const Point dot = vertical ? Point{side == SimDockSide::left ? platter.minX() + 4 : platter.maxX() - 4,
+                                           at.y + tile / 2}
+                                   : Point{at.x + tile / 2, platter.maxY() - 4};
+        out << "<circle cx=\"" << N::number(dot.x) << "\" cy=\"" << N::number(dot.y)
+            << "\" r=\"1.5\" fill=\"#1c1c1e\" fill-opacity=\"0.7\"/>";
+    }
+}
+
+// The applications the Dock shows a tile for: the Finder first, then the other running
+// applications that have a tile, in launch order.
+std::vector<std::string> dockTiles(const std::map<int32_t, SimApp>& apps) {
+    std::vector<std::string> names;
+    for (const auto& [pid, a] : apps) {
+        if (a.terminated || a.policy != ActivationPolicy::regular || a.bundleID == SimDock::kBundleID) continue;
+        if (a.bundleID == "com.apple.finder")
+            names.insert(names.begin(), a.name);
+        else
+            names.push_back(a.name);
+    }
+    return names;
 }
 
 // The window buttons of one of our titled panels; when the content runs under the title bar, the
@@ -160,11 +226,7 @@ std::string SimDesktop::renderSvg() const {
                 if (!panel || !panel->contentView()) continue;
                 // The window server shows a window's content within its frame, whatever the
                 // content's own extent.
-                const std::string frameClip = "win" + std::to_string(w->id) + "d" + std::to_string(d.id);
-                out << "<clipPath id=\"" << frameClip << "\"><rect x=\"" << N::number(w->frame.minX())
-                    << "\" y=\"" << N::number(w->frame.minY()) << "\" width=\"" << N::number(w->frame.width())
-                    << "\" height=\"" << N::number(w->frame.height()) << "\"/></clipPath><g clip-path=\"url(#"
-                    << frameClip << ")\">";
+                openFrameClip(out, w->frame, "win" + std::to_string(w->id) + "d" + std::to_string(d.id));
                 Rect content = flipVertically(panel->contentRect(), primaryHeight());
                 if (content != w->frame) {
                     // A titled panel: its frame and title bar around the content.
@@ -190,9 +252,13 @@ std::string SimDesktop::renderSvg() const {
                 out << "</g>";
             } else {
                 const SimApp* a = app(w->ownerPID);
-                // A Dock that hides itself stays out of sight.
-                if (a && a->bundleID == SimDock::kBundleID && !dock_->isShowing()) continue;
-                drawAppWindow(out, *w, a ? a->name : "");
+                if (a && a->bundleID == SimDock::kBundleID) {
+                    // A Dock that hides itself stays out of sight.
+                    if (dock_->isShowing()) drawDock(out, w->frame, dock_->look().side, dockTiles(apps_));
+                    continue;
+                }
+                drawAppWindow(out, *w, a ? a->name : "",
+                              "win" + std::to_string(w->id) + "d" + std::to_string(d.id));
             }
         }
         if (showsMenuBar(d)) drawMenuBar(out, d, front);

@@ -143,7 +143,8 @@ std::optional<Screen> SimWindowing::mainScreen() {
 
 void SimWindowing::activate(bool ignoringOtherApps) {
     sim_.record("NSApp.activate", Value::boolean(ignoringOtherApps));
-    if (active_) return;
+    // Still marked active while the news of another application's activation is on its way.
+    if (active_ && sim_.frontmostPID() == sim_.ownPID()) return;
     active_ = true;
     sim_.activateApp(sim_.ownPID());
     for (uint32_t id : std::exchange(hiddenOnDeactivate_, {})) {
@@ -594,7 +595,7 @@ bool SimWindowing::onCloseButton(const Panel& panel, Point p) const {
 
 bool SimWindowing::onTitleBar(const Panel& panel, Point p) const {
     if (onCloseButton(panel, p)) return true;
-    // Without a full-size content view, the title bar is the part of the frame above the content.
+    // The title bar is the part of the frame above the content.
     const bool titled = panel.styleMask() & stylemask::kTitled;
     const Rect frame = panel.frame();
     return titled && frame.contains(p) && p.y > panel.contentRect().maxY();

@@ -195,6 +195,24 @@ void HostingView::focus(const std::string& path) {
     setNeedsUpdate();
 }
 
+void HostingView::takeInitialFocus() {
+    if (layouts_ == 0) {
+        initialFocusPending_ = true;
+        return;
+    }
+    focusFirstTextField();
+}
+
+void HostingView::focusFirstTextField() {
+    if (!focusedPath_.empty()) return;
+    for (const HitRegion& r : list_.regions) {
+        if (r.focusable && r.enabled && r.text) {
+            focus(r.path);
+            return;
+        }
+    }
+}
+
 void HostingView::mouseDown(Point p, uint64_t modifierFlags, int clickCount) {
     if (modifierFlags & modifierflags::kControl) {
         rightMouseDown(p);

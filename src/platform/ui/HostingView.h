@@ -104,6 +104,10 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     // focused text field, whose selection is all of its text or none; false when no text field
     // has the focus or the action is another.
     bool performEditAction(const std::string& action, Pasteboard& pasteboard);
+    // The window is key for the first time: as AppKit makes its first key view the first
+    // responder, the first text field takes the focus, now or at the first layout, unless some
+    // control has it already.
+    void takeInitialFocus();
 
     std::set<std::string> hoveredPaths() const;
     const std::string& focusedPath() const { return focusedPath_; }
@@ -155,6 +159,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     std::function<void()> invalidator();
     void updateHover();
     void focus(const std::string& path);
+    void focusFirstTextField();
 
     Runtime& runtime_;
     std::shared_ptr<View> root_;
@@ -180,6 +185,7 @@ class HostingView : public std::enable_shared_from_this<HostingView> {
     std::map<std::string, std::function<void(bool)>> hovered_;
     std::string focusedPath_;
     bool textSelected_ = false;  // the focused text field's whole text is selected
+    bool initialFocusPending_ = false;
     std::function<void(bool)> focusChange_;
     bool buttonDown_ = false;
     Point downPoint_;

@@ -459,19 +459,24 @@ Node ScrollView(Axis axis, Node content, ScrollOptions options) {
     return e;
 }
 
+// A push button of the regular control size is 20 points tall: the line of its 13-point label with
+// 2 above and below, as the platform draws its bezel.
+constexpr double kRegularButtonHeight = 20;
+constexpr double kBezelPadding = 2;
+
 Node Button(Node label, std::function<void()> action, ButtonStyle style, bool destructive) {
     Node face = label ? label : EmptyNode();
     if (style == ButtonStyle::bordered) {
-        face = face->padding(EdgeInsets::symmetric(9, 3))
-                   ->frame(Element::FlexFrame{.minHeight = 22})
+        face = face->padding(EdgeInsets::symmetric(9, kBezelPadding))
+                   ->frame(Element::FlexFrame{.minHeight = kRegularButtonHeight})
                    ->background(
                        RoundedRectangle(5)
                            ->fillWith(Color::controlBackground())
                            ->overlay(RoundedRectangle(5)->strokeBorder(Color::primary().opacity(0.18), 0.5)))
                    ->foregroundStyle(destructive ? Color::red() : Color::primary());
     } else if (style == ButtonStyle::borderedProminent) {
-        face = face->padding(EdgeInsets::symmetric(9, 3))
-                   ->frame(Element::FlexFrame{.minHeight = 22})
+        face = face->padding(EdgeInsets::symmetric(9, kBezelPadding))
+                   ->frame(Element::FlexFrame{.minHeight = kRegularButtonHeight})
                    ->background(RoundedRectangle(5)->fillWith(destructive ? Color::red() : Color::accent()))
                    ->foregroundStyle(Color::white());
     }

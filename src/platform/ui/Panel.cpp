@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "platform/ui/Windowing.h"
 
@@ -10,6 +11,13 @@ namespace qv {
 namespace {
 
 constexpr double kTitleBarHeight = 28;
+
+// A titled window's frame holds its title bar above the content rectangle it was made with. A
+// full-size content view runs under the title bar, but what its hosting view lays out keeps to the
+// safe area below it, which is the content rectangle: that area is what the content view models.
+bool carriesTitleBar(uint64_t styleMask) {
+    return styleMask & stylemask::kTitled;
+}
 
 std::string describe(const Rect& r) {
     std::ostringstream os;
@@ -21,8 +29,7 @@ std::string describe(const Rect& r) {
 
 Panel::Panel(Windowing& windowing, Runtime& runtime, Rect contentRect, uint64_t styleMask)
     : windowing_(windowing), runtime_(runtime), frame_(contentRect), styleMask_(styleMask) {
-    // A titled window without a full-size content view carries its title bar above the content.
-    if ((styleMask & stylemask::kTitled) && !(styleMask & stylemask::kFullSizeContentView)) {
+    if (carriesTitleBar(styleMask)) {
         frame_.size.height += kTitleBarHeight;
     }
 }
@@ -61,14 +68,14 @@ void Panel::setFrameOrigin(Point origin) {
 void Panel::setContentSize(Size size) {
     Rect f = frame_;
     f.size = size;
-    if ((styleMask_ & stylemask::kTitled) && !(styleMask_ & stylemask::kFullSizeContentView)) {
+    if (carriesTitleBar(styleMask_)) {
         f.size.height += kTitleBarHeight;
     }
     setFrame(f, true);
 }
 
 Rect Panel::contentRect() const {
-    if ((styleMask_ & stylemask::kTitled) && !(styleMask_ & stylemask::kFullSizeContentView)) {
+    if (carriesTitleBar(styleMask_)) {
         return {frame_.minX(), frame_.minY(), frame_.width(),
                 std::max(0.0, frame_.height() - kTitleBarHeight)};
     }
@@ -131,6 +138,8 @@ bool Panel::canBecomeMain() const {
 
 void Panel::becomeKey() {
     isKey_ = true;
+    // The first time a window is key it picks its first responder, so typing has a taker at once.
+    if (!std::exchange(hasBeenKey_, true) && content_) content_->takeInitialFocus();
 }
 void Panel::resignKey() {
     isKey_ = false;

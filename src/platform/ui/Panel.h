@@ -175,6 +175,7 @@ class Panel : public std::enable_shared_from_this<Panel> {
     uint32_t windowNumber_ = 0;
     bool visible_ = false;
     bool isKey_ = false;
+    bool hasBeenKey_ = false;
     bool closed_ = false;
     std::shared_ptr<HostingView> content_;
     std::vector<AnimationRecord> animations_;

@@ -2,6 +2,7 @@
 // line with the pass's result: the display list, the memos' records, state kept alive, the focus,
 // animations, appearing and disappearing nodes and the frames they report.
 #include <algorithm>
+#include <utility>
 
 #include "platform/ui/HostingView.h"
 #include "platform/ui/LayoutPass.h"
@@ -58,6 +59,7 @@ void HostingView::update() {
     updating_ = false;
 
     for (auto& call : calls) call();
+    if (std::exchange(initialFocusPending_, false)) focusFirstTextField();
     if (pointer_) updateHover();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "platform/ui/FontFaces.h"
 #include "platform/ui/ImageRendering.h"
 #include "platform/ui/SymbolDrawings.h"
 
@@ -71,53 +72,31 @@ struct Writer {
     }
 };
 
-std::string fontWeight(FontWeight w) {
-    switch (w) {
-        case FontWeight::ultraLight:
-            return "200";
-        case FontWeight::thin:
-            return "100";
-        case FontWeight::light:
-            return "300";
-        case FontWeight::regular:
-            return "400";
-        case FontWeight::medium:
-            return "500";
-        case FontWeight::semibold:
-            return "600";
-        case FontWeight::bold:
-            return "700";
-        case FontWeight::heavy:
-            return "800";
-        case FontWeight::black:
-            return "900";
-    }
-    return "400";
-}
-
+// The system's materials blur what lies behind them until no edge or text of it can be made out;
+// a picture cannot blur what it drew before, so its materials are all but opaque instead.
 RGBA materialTint(Material m, ColorScheme scheme) {
     bool dark = scheme == ColorScheme::dark;
     switch (m) {
         case Material::hudWindow:
-            return dark ? RGBA{0.12, 0.12, 0.13, 0.78} : RGBA{0.93, 0.93, 0.94, 0.78};
+            return dark ? RGBA{0.12, 0.12, 0.13, 0.95} : RGBA{0.93, 0.93, 0.94, 0.95};
         case Material::menu:
-            return dark ? RGBA{0.16, 0.16, 0.17, 0.82} : RGBA{0.96, 0.96, 0.97, 0.82};
+            return dark ? RGBA{0.16, 0.16, 0.17, 0.96} : RGBA{0.96, 0.96, 0.97, 0.96};
         case Material::popover:
-            return dark ? RGBA{0.18, 0.18, 0.19, 0.86} : RGBA{0.97, 0.97, 0.97, 0.86};
+            return dark ? RGBA{0.18, 0.18, 0.19, 0.97} : RGBA{0.97, 0.97, 0.97, 0.97};
         case Material::ultraThick:
-            return dark ? RGBA{0.14, 0.14, 0.15, 0.92} : RGBA{0.97, 0.97, 0.98, 0.92};
+            return dark ? RGBA{0.14, 0.14, 0.15, 0.98} : RGBA{0.97, 0.97, 0.98, 0.98};
         case Material::thick:
-            return dark ? RGBA{0.15, 0.15, 0.16, 0.85} : RGBA{0.96, 0.96, 0.97, 0.85};
+            return dark ? RGBA{0.15, 0.15, 0.16, 0.97} : RGBA{0.96, 0.96, 0.97, 0.97};
         case Material::regular:
-            return dark ? RGBA{0.16, 0.16, 0.17, 0.75} : RGBA{0.95, 0.95, 0.96, 0.75};
+            return dark ? RGBA{0.16, 0.16, 0.17, 0.95} : RGBA{0.95, 0.95, 0.96, 0.95};
         case Material::thin:
-            return dark ? RGBA{0.17, 0.17, 0.18, 0.6} : RGBA{0.95, 0.95, 0.96, 0.6};
+            return dark ? RGBA{0.17, 0.17, 0.18, 0.93} : RGBA{0.95, 0.95, 0.96, 0.93};
         case Material::ultraThin:
-            return dark ? RGBA{0.18, 0.18, 0.19, 0.45} : RGBA{0.95, 0.95, 0.96, 0.45};
+            return dark ? RGBA{0.18, 0.18, 0.19, 0.9} : RGBA{0.95, 0.95, 0.96, 0.9};
         case Material::windowBackground:
             return dark ? RGBA{0.196, 0.196, 0.196, 1} : RGBA{0.925, 0.925, 0.925, 1};
     }
-    return {0.5, 0.5, 0.5, 0.8};
+    return {0.5, 0.5, 0.5, 0.95};
 }
 
 std::string base64(const std::string& in) {
@@ -217,26 +196,11 @@ std::string SvgRenderer::pngDataURI(const Image& image) {
 
 void SvgRenderer::drawText(std::ostream& out, std::string_view line, const Font& font, double left,
                            double baseline, const std::string& paint, double tracking) {
-    out << "<text y=\"" << number(baseline) << "\" font-size=\"" << number(font.size) << "\" font-weight=\""
-        << fontWeight(font.weight) << "\" font-family=\""
-        << (font.design == FontDesign::monospaced ? kMonospacedFonts : kSansFonts) << "\"" << paint
-        << " text-anchor=\"middle\" xml:space=\"preserve\">";
-    const std::vector<char32_t> cps = textmetrics::codePoints(line);
-    double x = left;
-    for (size_t i = 0; i < cps.size();) {
-        double w = textmetrics::advance(cps[i], font);
-        size_t j = i + 1;
-        // Marks, joiners and what a joiner joins stay with the character they belong to.
-        while (j < cps.size() && (textmetrics::advance(cps[j], font) == 0 || cps[j - 1] == 0x200D)) {
-            w += textmetrics::advance(cps[j], font);
-            ++j;
-        }
-        out << "<tspan x=\"" << number(x + w / 2) << "\">" << escape(textmetrics::encode(cps, i, j - i))
-            << "</tspan>";
-        x += w + tracking * double(j - i);
-        i = j;
-    }
-    out << "</text>";
+    out << "<text x=\"" << number(left) << "\" y=\"" << number(baseline) << "\" font-size=\""
+        << number(font.size) << "\" font-weight=\"" << fontfaces::cssWeight(font.weight) << "\" font-family=\""
+        << fontfaces::familiesFor(font.design) << "\"" << paint;
+    if (tracking != 0) out << " letter-spacing=\"" << number(tracking) << "\"";
+    out << " xml:space=\"preserve\">" << escape(std::string(line)) << "</text>";
 }
 
 void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,

@@ -12,8 +12,8 @@ namespace qv {
 // Turns display lists into SVG, so that a bar, a pop-up or a whole simulated screen can be looked at.
 class SvgRenderer {
   public:
-    // Faces whose advances are those text is measured with come first: Debian's metric-compatible
-    // faces, then the ones they stand in for.
+    // The families text is drawn and measured with (FontFaces.h): Debian's metric-compatible faces,
+    // then the ones they stand in for, and a face for the scripts those lack.
     static constexpr const char* kSansFonts = "Liberation Sans, Helvetica, Arial, DejaVu Sans, sans-serif";
     static constexpr const char* kMonospacedFonts = "Liberation Mono, Menlo, DejaVu Sans Mono, monospace";
 
@@ -32,9 +32,9 @@ class SvgRenderer {
     static std::string number(double v);
     // A PNG of the bitmap, as a data URI.
     static std::string pngDataURI(const Image& image);
-    // One line of text as wide as it was measured, whatever face the viewer draws it in: each
-    // character (with its marks) centred in the room the text metrics give it, from `left`.
-    // `paint` holds the fill attributes.
+    // One line of text from `left`, whole, in the faces and shaping it was measured with: the
+    // viewer puts right-to-left runs in their order and joins Arabic letters. `paint` holds the
+    // fill attributes.
     static void drawText(std::ostream& out, std::string_view line, const Font& font, double left,
                          double baseline, const std::string& paint, double tracking = 0);
     // A symbol from its drawing (platform/ui/SymbolDrawings), square and centred in the frame.

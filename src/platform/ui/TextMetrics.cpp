@@ -1,13 +1,24 @@
 #include "platform/ui/TextMetrics.h"
 
+#include <unicode/ubidi.h>
+#include <unicode/uchar.h>
+#include <unicode/uscript.h>
+
 #include <array>
 #include <cmath>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/ui/FontFaces.h"
 
 namespace qv::textmetrics {
 
 namespace {
 
-// Advances of the printable ASCII characters, from space (32) to tilde (126), in ems.
+// Where the pictures' first family is not installed, text is measured from this table: advances
+// of the printable ASCII characters, from space (32) to tilde (126), in ems, of a proportional
+// sans-serif face, scaled by a factor per weight; other characters by their kind (0.6 em for most).
 constexpr std::array<double, 95> kAscii = {
     0.28, 0.28, 0.36, 0.56, 0.56, 0.89, 0.67, 0.19, 0.33, 0.33, 0.39, 0.58, 0.28, 0.33, 0.28, 0.28,  // ' '../
     0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56,                                      // 0-9
@@ -44,7 +55,7 @@ double weightFactor(FontWeight w) {
     return 1.0;
 }
 
-double ems(char32_t c) {
+double tableEms(char32_t c) {
     if (c >= 32 && c <= 126) return kAscii[c - 32];
     if (c == 0x2026) return 1.0;                                                                // ellipsis
     if ((c >= 0x0300 && c <= 0x036F) || c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F)) return 0;  // combining
@@ -117,17 +128,172 @@ std::string encode(const std::vector<char32_t>& cps, size_t from, size_t count) 
     return out;
 }
 
-double advance(char32_t c, const Font& font) {
-    if (font.design == FontDesign::monospaced) return ems(c) == 0 ? 0 : 0.6 * font.size;
+namespace {
+
+double tableAdvance(char32_t c, const Font& font) {
+    if (font.design == FontDesign::monospaced) return tableEms(c) == 0 ? 0 : 0.6;
     double design = font.design == FontDesign::rounded ? 1.01 : 1.0;
-    return ems(c) * font.size * weightFactor(font.weight) * design;
+    return tableEms(c) * weightFactor(font.weight) * design;
+}
+
+// A text cut into clusters of glyphs, in logical order, with their advances in ems.
+struct Shaped {
+    std::vector<char32_t> cps;     // the text, controls as blanks (as the pictures draw them)
+    std::vector<uint32_t> starts;  // each cluster's first code point, then the text's length
+    std::vector<double> prefix;    // ems before each cluster; the last is the whole width
+    std::vector<uint8_t> safe;     // per cluster: cutting the text before it keeps both sides' shaping
+
+    size_t clusters() const { return starts.size() - 1; }
+    bool isBlank(size_t k) const { return cps[starts[k]] == U' '; }
+};
+
+// Left-to-right everywhere unless some character could be right-to-left.
+std::vector<uint8_t> bidiLevels(const std::vector<char32_t>& cps) {
+    std::vector<uint8_t> levels(cps.size(), 0);
+    bool any = false;
+    for (char32_t c : cps) any = any || c >= 0x0590;
+    if (!any) return levels;
+    std::vector<UChar> utf16;
+    std::vector<size_t> unitOf;  // the first UTF-16 unit of each code point
+    for (char32_t c : cps) {
+        unitOf.push_back(utf16.size());
+        if (c >= 0x10000) {
+            utf16.push_back(UChar(0xD7C0 + (c >> 10)));
+            utf16.push_back(UChar(0xDC00 | (c & 0x3FF)));
+        } else {
+            utf16.push_back(UChar(c));
+        }
+    }
+    UErrorCode error = U_ZERO_ERROR;
+    UBiDi* bidi = ubidi_openSized(int32_t(utf16.size()), 0, &error);
+    // The paragraph takes the direction of its first strong character, as the renderer's does.
+    ubidi_setPara(bidi, utf16.data(), int32_t(utf16.size()), UBIDI_DEFAULT_LTR, nullptr, &error);
+    const UBiDiLevel* unitLevels = U_SUCCESS(error) ? ubidi_getLevels(bidi, &error) : nullptr;
+    if (unitLevels && U_SUCCESS(error)) {
+        for (size_t i = 0; i < cps.size(); ++i) levels[i] = unitLevels[unitOf[i]];
+    }
+    ubidi_close(bidi);
+    return levels;
+}
+
+// Each character's script, characters common to scripts taking the one they stand in.
+std::vector<int> scripts(const std::vector<char32_t>& cps) {
+    std::vector<int> out(cps.size(), USCRIPT_COMMON);
+    int current = USCRIPT_COMMON;
+    for (size_t i = 0; i < cps.size(); ++i) {
+        UErrorCode error = U_ZERO_ERROR;
+        const int s = uscript_getScript(UChar32(cps[i]), &error);
+        if (s != USCRIPT_COMMON && s != USCRIPT_INHERITED && U_SUCCESS(error)) {
+            if (current == USCRIPT_COMMON) std::fill(out.begin(), out.begin() + long(i), s);
+            current = s;
+        }
+        out[i] = current;
+    }
+    return out;
+}
+
+void shapeWithFaces(const fontfaces::FaceSet& set, Shaped& s, std::vector<double>& adv,
+                    std::vector<uint8_t>& flags) {
+    const size_t n = s.cps.size();
+    std::vector<int> faces(n);
+    int previous = fontfaces::kNoFace;
+    for (size_t i = 0; i < n; ++i) previous = faces[i] = fontfaces::faceFor(set, s.cps[i], previous);
+    // Blanks at the start take the face after them; a text of blanks alone, the first that has them.
+    for (size_t i = n; i-- > 0;) {
+        if (faces[i] != fontfaces::kFollows) continue;
+        faces[i] = i + 1 < n && faces[i + 1] >= 0 ? faces[i + 1] : fontfaces::firstFaceWith(set, s.cps[i]);
+    }
+    const std::vector<uint8_t> levels = bidiLevels(s.cps);
+    const std::vector<int> script = scripts(s.cps);
+    for (size_t from = 0; from < n;) {
+        size_t to = from + 1;
+        while (to < n && faces[to] == faces[from] && levels[to] == levels[from] && script[to] == script[from]) ++to;
+        if (faces[from] >= 0) {
+            fontfaces::shapeRun(set, faces[from], s.cps, from, to, levels[from] % 2 == 1, adv, flags);
+            flags[from] |= fontfaces::kClusterStart;
+        } else {
+            // No face has them: the renderer's box for each, and nothing for what is not drawn.
+            for (size_t i = from; i < to; ++i) {
+                if (u_hasBinaryProperty(UChar32(s.cps[i]), UCHAR_DEFAULT_IGNORABLE_CODE_POINT) && i > 0) continue;
+                adv[i] = fontfaces::missingGlyphEms(s.cps[i]);
+                flags[i] |= fontfaces::kClusterStart;
+            }
+        }
+        from = to;
+    }
+}
+
+std::shared_ptr<const Shaped> shapeText(std::string_view utf8, const Font& font) {
+    auto s = std::make_shared<Shaped>();
+    s->cps = codePoints(utf8);
+    for (char32_t& c : s->cps)
+        if (c < 0x20 || c == 0x7F) c = U' ';
+    const size_t n = s->cps.size();
+    std::vector<double> adv(n, 0);
+    std::vector<uint8_t> flags(n, 0);
+    if (const fontfaces::FaceSet* set = fontfaces::faceSet(font)) {
+        shapeWithFaces(*set, *s, adv, flags);
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            adv[i] = tableAdvance(s->cps[i], font);
+            // Marks and joiners stay with the character before them.
+            if (adv[i] > 0 || i == 0) flags[i] = fontfaces::kClusterStart;
+        }
+    }
+    double x = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (flags[i] & fontfaces::kClusterStart) {
+            s->starts.push_back(uint32_t(i));
+            s->prefix.push_back(x);
+            s->safe.push_back(!(flags[i] & fontfaces::kUnsafeBreak));
+        }
+        x += adv[i];
+    }
+    s->starts.push_back(uint32_t(n));
+    s->prefix.push_back(x);
+    s->safe.push_back(1);
+    if (!s->safe.empty()) s->safe.front() = 1;
+    return s;
+}
+
+// Texts are measured again on every layout: shaped once per font and kept, up to a bound.
+std::shared_ptr<const Shaped> shaped(std::string_view utf8, const Font& font) {
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::shared_ptr<const Shaped>> cache;
+    std::string key;
+    key.reserve(utf8.size() + 2);
+    key += char(font.design == FontDesign::monospaced ? 'm' : font.design == FontDesign::rounded ? 'r' : 's');
+    key += char('0' + fontfaces::cssWeight(font.weight) / 100);
+    key += utf8;
+    std::lock_guard lock(mutex);
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    if (cache.size() >= 8192) cache.clear();
+    auto s = shapeText(utf8, font);
+    cache.emplace(std::move(key), s);
+    return s;
+}
+
+// Ems of clusters [a, b): the shaping of the whole text where both cuts are safe, the text between
+// them shaped alone otherwise.
+double rangeEms(const Shaped& s, size_t a, size_t b, const Font& font) {
+    if (s.safe[a] && s.safe[b]) return s.prefix[b] - s.prefix[a];
+    return shaped(encode(s.cps, s.starts[a], s.starts[b] - s.starts[a]), font)->prefix.back();
+}
+
+double rangeWidth(const Shaped& s, size_t a, size_t b, const Font& font, double tracking) {
+    return rangeEms(s, a, b, font) * font.size + tracking * double(s.starts[b] - s.starts[a]);
+}
+
+}  // namespace
+
+double advance(char32_t c, const Font& font) {
+    return width(encode({c}), font);
 }
 
 double width(std::string_view utf8, const Font& font, double tracking) {
-    double w = 0;
-    // Measured on every layout of every text: decoded in place, without a copy.
-    for (size_t i = 0; i < utf8.size();) w += advance(decodeAt(utf8, i), font) + tracking;
-    return w;
+    if (utf8.empty()) return 0;
+    const auto s = shaped(utf8, font);
+    return s->prefix.back() * font.size + tracking * double(s->cps.size());
 }
 
 double lineHeight(const Font& font) {
@@ -137,61 +303,63 @@ double lineHeight(const Font& font) {
 Line truncateTail(std::string_view text, const Font& font, double maxWidth, double tracking) {
     double full = width(text, font, tracking);
     if (full <= maxWidth + 1e-9) return {std::string(text), full, false};
-    auto cps = codePoints(text);
-    double ellipsis = width(kEllipsis, font, tracking);
-    double w = 0;
+    const auto s = shaped(text, font);
+    const double ellipsis = width(kEllipsis, font, tracking);
+    // The most clusters whose advances leave room for the ellipsis ...
     size_t keep = 0;
-    while (keep < cps.size()) {
-        double next = advance(cps[keep], font) + tracking;
-        if (w + next + ellipsis > maxWidth + 1e-9) break;
-        w += next;
+    while (keep < s->clusters() && s->prefix[keep + 1] * font.size + tracking * double(s->starts[keep + 1]) +
+                                           ellipsis <=
+                                       maxWidth + 1e-9)
         ++keep;
+    for (;; --keep) {
+        // ... without a trailing blank, and fewer while the head shaped with its ellipsis does not fit.
+        while (keep > 0 && s->isBlank(keep - 1)) --keep;
+        std::string out = encode(s->cps, 0, s->starts[keep]) + std::string(kEllipsis);
+        const double w = width(out, font, tracking);
+        if (keep == 0 || w <= maxWidth + 1e-9) return {std::move(out), w, true};
     }
-    // No trailing blank before the ellipsis.
-    while (keep > 0 && cps[keep - 1] == U' ') {
-        --keep;
-        w -= advance(U' ', font) + tracking;
-    }
-    return {encode(cps, 0, keep) + std::string(kEllipsis), w + ellipsis, true};
 }
 
 std::vector<Line> wrap(std::string_view text, const Font& font, double maxWidth, int lineLimit,
                        double tracking) {
     std::vector<Line> lines;
-    auto cps = codePoints(text);
-    size_t i = 0;
-    while (i < cps.size()) {
+    const std::vector<char32_t> all = codePoints(text);
+    size_t from = 0;  // the code point the next line starts at
+    while (from < all.size()) {
+        size_t end = from;
+        while (end < all.size() && all[end] != U'\n') ++end;
         if (lineLimit > 0 && static_cast<int>(lines.size()) == lineLimit - 1) {
             // The last allowed line takes the rest, cut at its tail.
-            lines.push_back(truncateTail(encode(cps, i), font, maxWidth, tracking));
+            lines.push_back(truncateTail(encode(all, from), font, maxWidth, tracking));
             return lines;
         }
-        size_t lineStart = i, lastBreak = std::string::npos;
-        double w = 0;
-        size_t j = i;
-        bool hardBreak = false;
-        for (; j < cps.size(); ++j) {
-            if (cps[j] == U'\n') {
-                hardBreak = true;
-                break;
+        const auto s = shaped(encode(all, from, end - from), font);
+        const size_t n = s->clusters();
+        if (n == 0) lines.push_back({"", 0, false});
+        for (size_t i = 0; i < n;) {
+            // The line ends at the last blank before which it fits (a blank at the end of a line
+            // takes no room), or at the last cluster that fits when no blank does; it holds at
+            // least one cluster. Wrapped again at the width of its widest line, the text keeps
+            // its lines.
+            size_t stop = i + 1, lastBreak = 0;
+            while (stop < n) {
+                if (s->isBlank(stop)) lastBreak = stop;
+                if (rangeWidth(*s, i, stop + 1, font, tracking) > maxWidth + 1e-9) break;
+                ++stop;
             }
-            double a = advance(cps[j], font) + tracking;
-            if (w + a > maxWidth + 1e-9 && j > lineStart) break;
-            if (cps[j] == U' ') lastBreak = j;
-            w += a;
+            size_t next = stop;
+            if (stop < n && lastBreak > i) next = stop = lastBreak;
+            while (stop > i && s->isBlank(stop - 1)) --stop;
+            std::string line = encode(all, from + s->starts[i], s->starts[stop] - s->starts[i]);
+            lines.push_back({line, width(line, font, tracking), false});
+            i = next;
+            while (i < n && s->isBlank(i)) ++i;
+            if (i < n && lineLimit > 0 && static_cast<int>(lines.size()) == lineLimit - 1) {
+                lines.push_back(truncateTail(encode(all, from + s->starts[i]), font, maxWidth, tracking));
+                return lines;
+            }
         }
-        size_t end = j, next = j;
-        if (hardBreak) {
-            next = j + 1;
-        } else if (j < cps.size() && lastBreak != std::string::npos) {
-            end = lastBreak;
-            next = lastBreak + 1;
-        }
-        std::string s = encode(cps, lineStart, end - lineStart);
-        while (!s.empty() && s.back() == ' ') s.pop_back();
-        lines.push_back({s, width(s, font, tracking), false});
-        i = next;
-        while (!hardBreak && i < cps.size() && cps[i] == U' ') ++i;
+        from = end + 1;
     }
     if (lines.empty()) lines.push_back({"", 0, false});
     return lines;

@@ -21,9 +21,9 @@ struct Font {
     friend bool operator==(const Font&, const Font&) = default;
 };
 
-// Deterministic text measurement: every character has a fixed advance, in ems, from one table (a
-// proportional sans-serif face), scaled by the font size and a factor per weight and design. Widths,
-// wrapping and truncation are therefore the same on every machine.
+// Text measured as the pictures draw it: each character in the installed face that draws it, at
+// its weight, shaped by HarfBuzz as the viewer shapes it (FontFaces.h); a fixed table stands in
+// where the pictures' first family is not installed. Widths depend on the text and font alone.
 namespace textmetrics {
 
 inline constexpr std::string_view kEllipsis = "\u2026";
@@ -45,7 +45,7 @@ struct Line {
 // The longest head of `text` that, followed by an ellipsis, fits `maxWidth`; the text itself when it
 // fits. Nothing fits below the width of the ellipsis: the result is then the ellipsis alone.
 Line truncateTail(std::string_view text, const Font& font, double maxWidth, double tracking = 0);
-// Greedy word wrap within `maxWidth`; a word wider than the line is broken between characters.
+// Greedy word wrap within `maxWidth`; a word is broken between clusters when wider than the line.
 // With a line limit the last line kept is truncated at its tail when text remains.
 std::vector<Line> wrap(std::string_view text, const Font& font, double maxWidth, int lineLimit = 0,
                        double tracking = 0);

@@ -123,6 +123,26 @@ TEST_F(SimAccessibilityTest, WritesAndActionsChangeTheWorld) {
     EXPECT_EQ(ax.getWindow(w, id), kAXErrorInvalidUIElement);
 }
 
+TEST_F(SimAccessibilityTest, AHungApplicationAnswersWhatWaitsOnItOnceItAnswersAgain) {
+    uint32_t a = open("A");
+    AXElement w = simAX.windowElement(a);
+    simAX.setUnresponsive(app, true);
+    auto worker = rt.makeSerialQueue("worker");
+    std::optional<std::pair<AXError, double>> answer;
+    worker->async([&] {
+        Value v;
+        const AXError err = ax.copyAttributeValue(w, "AXTitle", v);
+        answer = {err, rt.now()};
+    });
+    rt.advanceTo(1);
+    EXPECT_FALSE(answer);  // waiting
+    simAX.setUnresponsive(app, false);
+    rt.runUntilIdle();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->first, kAXErrorSuccess);
+    EXPECT_EQ(answer->second, 1.0);
+}
+
 TEST_F(SimAccessibilityTest, FaultsOfOneApplication) {
     uint32_t a = open("A");
     AXElement appElement = ax.createApplication(app);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/ManualRuntime.h"
+#include "platform/ui/FontFaces.h"
 #include "platform/ui/HostingView.h"
 
 namespace qv {
@@ -31,12 +32,31 @@ Node box(const std::string& name, double w, double h) {
     return Rectangle()->frame(w, h)->help(name);
 }
 
-TEST(TextMetricsTest, WidthsComeFromTheFixedTableAndTruncationKeepsTheHeadWithAnEllipsis) {
+TEST(TextMetricsTest, WidthsComeFromTheFacesThePicturesDrawWithAndTruncationKeepsTheHead) {
+    // Each weight in the face the viewer matches for it, and what Liberation Sans lacks in DejaVu Sans.
+    const auto file = [](char32_t c, FontWeight w) {
+        const std::string path = fontfaces::faceFile(c, Font::system(13, w));
+        return path.substr(path.rfind('/') + 1);
+    };
+    ASSERT_EQ(file(U'A', FontWeight::regular), "LiberationSans-Regular.ttf")
+        << "fonts-liberation2 is missing (bash scripts/setup.sh installs it)";
+    EXPECT_EQ(file(U'A', FontWeight::medium), "LiberationSans-Regular.ttf");
+    EXPECT_EQ(file(U'A', FontWeight::semibold), "LiberationSans-Bold.ttf");
+    EXPECT_EQ(file(U'\u05E9', FontWeight::regular), "LiberationSans-Regular.ttf");
+    EXPECT_EQ(file(U'\u0645', FontWeight::bold), "DejaVuSans-Bold.ttf");
     Font f = Font::system(10);
-    EXPECT_DOUBLE_EQ(textmetrics::width("ab", f), 11.2);  // 0.56 em each
-    EXPECT_GT(textmetrics::width("ab", Font::system(10, FontWeight::bold)), 11.2);
+    // Advances in the face's units of 2048 to the em: a and b 1139, an em dash 2048, Mono 1229.
+    EXPECT_DOUBLE_EQ(textmetrics::width("ab", f), 20 * 1139 / 2048.0);
+    EXPECT_DOUBLE_EQ(textmetrics::width("\u2014", f), 10);
     EXPECT_DOUBLE_EQ(textmetrics::width("iii", Font::system(10, FontWeight::regular, FontDesign::monospaced)),
-                     18);
+                     30 * 1229 / 2048.0);
+    EXPECT_GT(textmetrics::width("ab", Font::system(10, FontWeight::bold)), textmetrics::width("ab", f));
+    // Shaped as drawn: a kerned pair is narrower than its letters apart; joined Arabic letters take
+    // their joining forms, narrower than the same letters alone.
+    EXPECT_LT(textmetrics::width("AV", f), textmetrics::advance(U'A', f) + textmetrics::advance(U'V', f));
+    double alone = 0;
+    for (char32_t c : textmetrics::codePoints("\u0645\u0631\u062D\u0628\u0627")) alone += textmetrics::advance(c, f);
+    EXPECT_LT(textmetrics::width("\u0645\u0631\u062D\u0628\u0627", f), alone - 1);
     EXPECT_DOUBLE_EQ(textmetrics::lineHeight(Font::system(13)), 16);
 
     auto fits = textmetrics::truncateTail("Mail", f, 100);
@@ -64,6 +84,12 @@ TEST(TextMetricsTest, WrapBreaksAtSpacesAndTheLastAllowedLineIsCut) {
     ASSERT_EQ(limited.size(), 2u);
     EXPECT_TRUE(limited[1].truncated);
     EXPECT_EQ(textmetrics::wrap("a\nb", f, 100).size(), 2u);
+    // A blank that would overflow still ends the line before it: the text keeps its two lines at
+    // the width of its widest, where a stack places it after measuring it.
+    auto two = textmetrics::wrap("one two three", f, 36);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0].text, "one two");
+    EXPECT_EQ(textmetrics::wrap("one two three", f, two[0].width).size(), 2u);
 }
 
 TEST(LayoutTest, HStackPutsSpacingBetweenChildrenAndAlignsThemVertically) {
@@ -146,6 +172,17 @@ TEST(LayoutTest, PaddingPerEdgeAndFixedSizesAddUp) {
     list = h.layout(box("a", 10, 10)->frame(std::nullopt, 20, Alignment::top())->help("f"), {100, 100});
     EXPECT_EQ(regionOf(list, "f"), (Rect{45, 40, 10, 20}));
     EXPECT_EQ(regionOf(list, "a").minY(), 40);
+}
+
+// The platform's regular push button is 20 points tall, whichever bordered style it wears.
+TEST(LayoutTest, BorderedButtonsAreTheRegularControlHeight) {
+    Host h;
+    auto list = h.layout(HStack(VerticalAlignment::center, 8,
+                                {Button("Quit", [] {}, ButtonStyle::bordered)->help("quit"),
+                                 Button("Continue", [] {}, ButtonStyle::borderedProminent)->help("go")}),
+                         {300, 100});
+    EXPECT_EQ(regionOf(list, "quit").height(), 20);
+    EXPECT_EQ(regionOf(list, "go").height(), 20);
 }
 
 TEST(LayoutTest, TextIsTruncatedAtItsTailWithinItsFrameAndWrapsWithoutALineLimit) {

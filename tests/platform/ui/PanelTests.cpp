@@ -199,9 +199,9 @@ TEST_F(PanelTest, KeysGoToTheFocusedFieldOfTheKeyPanelAfterTheLocalMonitors) {
             }
             return e;
         });
-    Point field = launcher->convertToScreen({150, 200});
-    sim.click(field);
+    // Its first text field has the keys from the moment the panel is key, before any click.
     sim.keyDown(8, "c");
+    sim.click(launcher->convertToScreen({150, 200}));
     sim.keyDown(keycodes::kDownArrow);
     sim.keyDown(31, "o");
     EXPECT_EQ(query, "co");

@@ -358,21 +358,32 @@ TEST_F(ScreenshotTest, EachDisplayShowsThePanelsOnItsActiveSpace) {
     EXPECT_TRUE(verdict->ok) << verdict->output;
 }
 
-TEST_F(ScreenshotTest, APanelShowsItsContentOnlyWithinItsFrame) {
+TEST_F(ScreenshotTest, AWindowShowsItsContentOnlyWithinItsFrame) {
     auto panel = labelled({100, 400, 200, 40}, "Clipped");
+    // Another application's window too, whatever the length of its name.
+    const std::string longName(20000, 'W');
+    const int32_t wide = sim.launchApp("com.example.wide", longName);
+    const uint32_t window = sim.openWindow(wide, "Wide", space, Rect{400, 100, 300, 200});
     auto all = parseSvg(sim.renderSvg());
-    std::vector<Rect> clips;  // the rectangles the label is clipped to
-    for (const SvgElement* t : named(all, "text")) {
-        for (size_t a : t->content == "Clipped" ? t->ancestors : std::vector<size_t>{}) {
-            auto id = urlTarget(all[a].attr("clip-path"));
-            for (const SvgElement* r : named(all, "rect")) {
-                if (id && !r->ancestors.empty() && all[r->ancestors.back()].attr("id") == *id)
-                    clips.push_back({r->num("x"), r->num("y"), r->num("width"), r->num("height")});
+    // The rectangles the text is clipped to.
+    const auto clipsOf = [&](const std::string& text) {
+        std::vector<Rect> clips;
+        for (const SvgElement* t : named(all, "text")) {
+            for (size_t a : t->content == text ? t->ancestors : std::vector<size_t>{}) {
+                auto id = urlTarget(all[a].attr("clip-path"));
+                for (const SvgElement* r : named(all, "rect")) {
+                    if (id && !r->ancestors.empty() && all[r->ancestors.back()].attr("id") == *id)
+                        clips.push_back({r->num("x"), r->num("y"), r->num("width"), r->num("height")});
+                }
             }
         }
-    }
-    const Rect frame = sim.window(panel->windowNumber())->frame;
-    EXPECT_NE(std::find(clips.begin(), clips.end(), frame), clips.end());
+        return clips;
+    };
+    const auto clippedTo = [](const std::vector<Rect>& clips, const Rect& frame) {
+        return std::find(clips.begin(), clips.end(), frame) != clips.end();
+    };
+    EXPECT_TRUE(clippedTo(clipsOf("Clipped"), sim.window(panel->windowNumber())->frame));
+    EXPECT_TRUE(clippedTo(clipsOf(longName), sim.window(window)->frame));
 }
 
 TEST_F(ScreenshotTest, PanelsCarryTheirAlphaAndTitledOnesTheirFrameAndTitle) {
