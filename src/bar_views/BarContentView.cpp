@@ -137,7 +137,7 @@ void BarContentView::fillInputs(Inputs& in) const {
         in.pinned[i] = {viewModel->appName(b), viewModel->icon(b), viewModel->badge(b),
                         attention.contains(b)};
     }
-    in.desktop = desktopPosition(*viewModel->spaces, spaceID);
+    in.desktop = desktopPosition(*viewModel, spaceID);
 }
 
 bool BarContentView::inputsChanged() {

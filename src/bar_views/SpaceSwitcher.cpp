@@ -8,14 +8,10 @@
 
 namespace qv {
 
-DesktopPosition desktopPosition(const std::vector<SpaceWindows::SpaceInfo>& spaces, uint64_t spaceID) {
-    auto own =
-        std::find_if(spaces.begin(), spaces.end(), [&](const auto& s) { return s.spaceID == spaceID; });
-    if (own == spaces.end()) return {};
-    const auto desktops = desktopsOfDisplay(spaces, own->displayIdentifier);
-    const int total = static_cast<int>(
-        std::count_if(desktops.begin(), desktops.end(), [](const auto& s) { return !s.isFullScreen(); }));
-    return {ordinaryDesktopNumber(desktops, spaceID).value_or(1), total};
+DesktopPosition desktopPosition(const BarViewModel& model, uint64_t spaceID) {
+    auto ordinal = model.desktopOrdinal(spaceID);
+    if (!ordinal) return {};
+    return {ordinal->number.value_or(1), ordinal->ordinaryCount};
 }
 
 SpaceSwitcherState::~SpaceSwitcherState() {

@@ -23,7 +23,7 @@ struct DesktopPosition {
     int total = 1;
     friend bool operator==(const DesktopPosition&, const DesktopPosition&) = default;
 };
-DesktopPosition desktopPosition(const std::vector<SpaceWindows::SpaceInfo>& spaces, uint64_t spaceID);
+DesktopPosition desktopPosition(const BarViewModel& model, uint64_t spaceID);
 
 struct SpaceSwitcher;
 

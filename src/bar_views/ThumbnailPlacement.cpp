@@ -25,7 +25,10 @@ std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>&
         std::find_if(items.begin(), items.end(), [&](const DisplayItem& i) { return i.id() == targetID; });
     if (found == items.end()) return ids;
     const size_t index = static_cast<size_t>(found - items.begin());
-    for (size_t i = index == 0 ? 0 : index - 1; i <= index + 1 && i < items.size(); ++i) {
+    // The hovered item first: when the pictures asked for outnumber what the cache keeps, its own
+    // are the ones kept.
+    for (size_t i : {index, index - 1, index + 1}) {
+        if (i >= items.size()) continue;  // also the one before the first
         if (const ChipData* chip = items[i].chip()) {
             ids.push_back(chip->id);
         } else {

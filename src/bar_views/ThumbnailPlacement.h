@@ -28,8 +28,8 @@ Rect thumbnailPopupFrame(BarSize barSize, double width, double centerX, const Sc
 // The width of a group's pop-up of `windowCount` windows: at most the visible width less 16.
 double groupedThumbnailPopupWidth(size_t windowCount, const Screen& screen);
 
-// The windows a hover over the item `targetID` warms up: those of the item and of its neighbours
-// on either side, in bar order; none when the item is not on the bar.
+// The windows a hover over the item `targetID` warms up: those of the item, then of its neighbours
+// before and after it; none when the item is not on the bar.
 std::vector<uint32_t> thumbnailPrefetchWindowIDs(const std::vector<DisplayItem>& items,
                                                  const std::string& targetID);
 

@@ -84,6 +84,15 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void displayItems(uint64_t spaceID, std::optional<size_t> screenIndex,
                       std::vector<DisplayItem>& into) const;
     std::set<std::string> bundleIDsWithWindows(uint64_t spaceID) const;
+    // Where a desktop stands among the desktops of its display that are not full screen, as of the
+    // last refresh: its number from 1 (none for a full-screen desktop) and how many they are. None
+    // for a desktop the listing does not hold. Every bar asks for its own, so it is found once per
+    // refresh for all of them.
+    struct DesktopOrdinal {
+        std::optional<int> number;
+        int ordinaryCount = 0;
+    };
+    std::optional<DesktopOrdinal> desktopOrdinal(uint64_t spaceID) const;
     std::shared_ptr<const Image> icon(const std::string& bundleID);
     std::optional<std::string> badge(const std::string& bundleID) const;
     std::string appName(const std::string& bundleID);
@@ -131,6 +140,8 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     static constexpr const char* kGroupIDPrefix = "group-";
     static constexpr const char* kSingleIDPrefix = "s-";
     static std::optional<uint32_t> windowIDOfSingleItemID(std::string_view id);
+    void indexDesktops(const std::vector<SpaceInfo>& spaceList);
+    std::unordered_map<uint64_t, DesktopOrdinal> desktopOrdinals_;
 
     // One item of a desktop's bar before it is built: a chip, or the chips of one application
     // (`size` of them, the first at `chip`, each with `group` in `groupOf_`).

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "model/BarViewModel.h"
 
@@ -14,10 +15,9 @@ namespace {
 // Leaves `map` with an entry for each Space of the list, keeping the storage of those it had.
 template <class Map>
 void keepEntriesOf(Map& map, const std::vector<SpaceWindows::SpaceInfo>& spaceList) {
-    std::erase_if(map, [&](const auto& entry) {
-        return std::none_of(spaceList.begin(), spaceList.end(),
-                            [&](const SpaceWindows::SpaceInfo& s) { return s.spaceID == entry.first; });
-    });
+    std::unordered_set<uint64_t> listed;
+    for (const SpaceWindows::SpaceInfo& space : spaceList) listed.insert(space.spaceID);
+    std::erase_if(map, [&](const auto& entry) { return !listed.contains(entry.first); });
     for (const SpaceWindows::SpaceInfo& space : spaceList) map[space.spaceID];
 }
 
@@ -27,6 +27,7 @@ void BarViewModel::refresh() {
     ++debugEventSequence;
     const uint32_t connection = platform_.windowServer.mainConnectionID();
     spaces = spaceWindows_.getSpaces(connection);
+    indexDesktops(*spaces);
     activeSpaceID = platform_.windowServer.getActiveSpace(connection);
 
     FocusDecision focus =
@@ -55,6 +56,38 @@ void BarViewModel::publish(std::optional<uint32_t> focused) {
         buildItems(chipsBySpace->at(spaceID), spaceID, spaceList, grouped, focused, list);
     }
     spareItems_ = displayItemsBySpace.exchange(std::move(items));
+}
+
+void BarViewModel::indexDesktops(const std::vector<SpaceInfo>& spaceList) {
+    desktopOrdinals_.clear();
+    // A desktop belongs to the display of its first listing; each display's desktops in their order.
+    std::unordered_map<uint64_t, const std::string*> displayOf;
+    std::map<std::string, std::vector<const SpaceInfo*>> byDisplay;
+    for (const SpaceInfo& s : spaceList) {
+        displayOf.emplace(s.spaceID, &s.displayIdentifier);
+        byDisplay[s.displayIdentifier].push_back(&s);
+    }
+    for (auto& [display, desktops] : byDisplay) {
+        std::stable_sort(desktops.begin(), desktops.end(), [](const SpaceInfo* a, const SpaceInfo* b) {
+            return a->spaceIndex < b->spaceIndex;
+        });
+        const int ordinary = static_cast<int>(std::count_if(
+            desktops.begin(), desktops.end(), [](const SpaceInfo* s) { return !s->isFullScreen(); }));
+        int number = 0;
+        for (const SpaceInfo* s : desktops) {
+            if (!s->isFullScreen()) ++number;
+            if (*displayOf.at(s->spaceID) != display) continue;
+            desktopOrdinals_.try_emplace(
+                s->spaceID,
+                DesktopOrdinal{s->isFullScreen() ? std::nullopt : std::optional<int>(number), ordinary});
+        }
+    }
+}
+
+std::optional<BarViewModel::DesktopOrdinal> BarViewModel::desktopOrdinal(uint64_t spaceID) const {
+    auto it = desktopOrdinals_.find(spaceID);
+    if (it == desktopOrdinals_.end()) return std::nullopt;
+    return it->second;
 }
 
 void BarViewModel::buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spaceList,

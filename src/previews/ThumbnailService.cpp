@@ -165,6 +165,9 @@ void ThumbnailService::prefetch(const std::vector<uint32_t>& windowIDs) {
         std::lock_guard lock(stateLock_);
         std::set<uint32_t> seen;
         for (uint32_t id : windowIDs) {
+            // More windows than the cache keeps would push out the first pictures as the last come
+            // in, only to be taken again at the next hover: the first of the list are warmed.
+            if (seen.size() == kMaxCacheSize) break;
             if (seen.insert(id).second && !freshImage(id)) missing.push_back(id);
         }
     }
@@ -236,6 +239,18 @@ void ThumbnailService::releaseSwitcherSlot() {
 
 // --- The platform ---
 
+ThumbnailService::Listing::Listing(SCShareableContent listed) : content(std::move(listed)) {
+    // Looked up once per capture: the first of a window's entries is the one captured.
+    firstIndexByID.reserve(content.windows.size());
+    for (size_t i = 0; i < content.windows.size(); ++i)
+        firstIndexByID.emplace(content.windows[i].windowID, i);
+}
+
+const SCWindow* ThumbnailService::Listing::window(uint32_t windowID) const {
+    auto it = firstIndexByID.find(windowID);
+    return it == firstIndexByID.end() ? nullptr : &content.windows[it->second];
+}
+
 void ThumbnailService::fetchShareableContent(ContentHandler done) {
     uint64_t request = 0;
     ContentPtr fresh;
@@ -258,7 +273,7 @@ void ThumbnailService::fetchShareableContent(ContentHandler done) {
             if (auto self = weak.lock()) self->finishContentRequest(request, std::move(content));
         });
     capture_.getShareableContent(false, false, [answer](auto content, auto) {
-        answer(content ? std::make_shared<const SCShareableContent>(std::move(*content)) : nullptr);
+        answer(content ? std::make_shared<const Listing>(std::move(*content)) : nullptr);
     });
 }
 
@@ -286,9 +301,8 @@ void ThumbnailService::captureWindow(uint32_t windowID, std::optional<double> ma
                 done(nullptr);
                 return;
             }
-            auto window = std::find_if(content->windows.begin(), content->windows.end(),
-                                       [windowID](const SCWindow& w) { return w.windowID == windowID; });
-            if (window == content->windows.end()) {
+            const SCWindow* window = content->window(windowID);
+            if (!window) {
                 done(nullptr);
                 return;
             }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Image.h"
@@ -55,7 +56,8 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     void thumbnail(uint32_t windowID, ImageHandler completion, CancellationTokenPtr token = nullptr);
     // The cached pop-up picture of any age, without capturing.
     std::shared_ptr<const Image> cachedThumbnail(uint32_t windowID) const;
-    // Starts full-size captures of the windows without a fresh picture, and returns at once.
+    // Starts full-size captures of the windows without a fresh picture, and returns at once; of
+    // more such windows than the cache holds, the first of the list.
     void prefetch(const std::vector<uint32_t>& windowIDs);
     // Waits for one of the four slots, then captures at most 420 pixels on the longer side into
     // the switcher's cache (also when `token` was cancelled meanwhile). A token already cancelled
@@ -74,7 +76,15 @@ class ThumbnailService : public std::enable_shared_from_this<ThumbnailService> {
     bool isListingRequested() const;
 
   private:
-    using ContentPtr = std::shared_ptr<const SCShareableContent>;
+    // A listing of capturable windows, with where each window first stands in it.
+    struct Listing {
+        explicit Listing(SCShareableContent listed);
+        const SCWindow* window(uint32_t windowID) const;
+
+        SCShareableContent content;
+        std::unordered_map<uint32_t, size_t> firstIndexByID;
+    };
+    using ContentPtr = std::shared_ptr<const Listing>;
     using ContentHandler = std::function<void(ContentPtr)>;
 
     struct CachedThumbnail {

@@ -375,9 +375,8 @@ void WindowSwitcherController::refreshThumbnails() {
                 if (!picture || token->isCancelled()) return;
                 auto self = weak.lock();
                 if (!self || self->phase_ != Phase::visible) return;
-                auto pictures = *self->model_->thumbnails;
-                pictures[id] = std::move(picture);
-                self->model_->thumbnails = std::move(pictures);
+                // In place: a copy of every picture per arrival would grow with the square of them.
+                self->model_->thumbnails.update([&](auto& pictures) { pictures[id] = std::move(picture); });
             });
     }
 }

@@ -65,15 +65,41 @@ std::string WindowSwitcherView::rowID(int index, int columns) {
     return "row-" + std::to_string((index / c) * c);
 }
 
+namespace {
+
+constexpr double kRowPitch = SwitcherMetrics::kCardHeight + WindowSwitcherView::kRowSpacing;
+
+int rowCount(int count, const SwitcherLayout& layout) {
+    const int c = std::max(1, layout.columns);
+    return (std::max(count, 0) + c - 1) / c;
+}
+
+// The grid's scroll offsets run from 0 to this.
+double maxScrollOffset(int count, const SwitcherLayout& layout) {
+    const int rows = rowCount(count, layout);
+    const double content = 2 * SwitcherMetrics::kPadding + rows * SwitcherMetrics::kCardHeight +
+                           std::max(rows - 1, 0) * WindowSwitcherView::kRowSpacing;
+    return std::max(0.0, content - layout.gridHeight);
+}
+
+}  // namespace
+
 double WindowSwitcherView::rowCentringOffset(int index, int count, const SwitcherLayout& layout) {
     const int c = std::max(1, layout.columns);
-    const int rows = (std::max(count, 0) + c - 1) / c;
-    const double content = 2 * SwitcherMetrics::kPadding + rows * SwitcherMetrics::kCardHeight +
-                           std::max(rows - 1, 0) * kRowSpacing;
-    const double rowTop =
-        SwitcherMetrics::kPadding + (index / c) * (SwitcherMetrics::kCardHeight + kRowSpacing);
+    const double rowTop = SwitcherMetrics::kPadding + (index / c) * kRowPitch;
     const double centred = rowTop + SwitcherMetrics::kCardHeight / 2 - layout.gridHeight / 2;
-    return std::clamp(centred, 0.0, std::max(0.0, content - layout.gridHeight));
+    return std::clamp(centred, 0.0, maxScrollOffset(count, layout));
+}
+
+std::pair<int, int> WindowSwitcherView::visibleRows(double offset, int count, const SwitcherLayout& layout) {
+    const int rows = rowCount(count, layout);
+    const double top = std::clamp(offset, 0.0, maxScrollOffset(count, layout)) - SwitcherMetrics::kPadding;
+    const double bottom = top + layout.gridHeight;
+    // A row shows when its card reaches into the visible band.
+    const int first = std::clamp(
+        static_cast<int>(std::floor((top - SwitcherMetrics::kCardHeight) / kRowPitch)) + 1, 0, rows);
+    const int last = std::clamp(static_cast<int>(std::ceil(bottom / kRowPitch)), first, rows);
+    return {first, last};
 }
 
 void WindowSwitcherView::scrollToRow(int index, std::optional<Animation> animation) {
@@ -82,11 +108,13 @@ void WindowSwitcherView::scrollToRow(int index, std::optional<Animation> animati
     if (index < 0 || index >= count) return;
     // A row already where it would go needs no redraw of the whole grid; an earlier request not
     // yet carried out is dropped with it.
-    if (std::abs(scroller_->offset().y - rowCentringOffset(index, count, *model_->layout)) < 1e-6) {
+    const double target = rowCentringOffset(index, count, *model_->layout);
+    if (std::abs(scroller_->offset().y - target) < 1e-6) {
         scroller_->takeRequest();
         return;
     }
-    scroller_->scrollTo(rowID(index, model_->layout->columns), UnitPoint::center(), animation);
+    // By offset: the grid builds only the rows in sight, so the row may not be built yet.
+    scroller_->scrollToOffset(target, animation);
     setNeedsUpdate();
 }
 
@@ -164,16 +192,25 @@ Node WindowSwitcherView::cachedCard(int index) {
 
 Node WindowSwitcherView::grid() {
     const int count = static_cast<int>(model_->entries->size());
-    const int columns = std::max(1, model_->layout->columns);
-    std::vector<Node> rows;
-    for (int first = 0; first < count; first += columns) {
+    const SwitcherLayout& layout = *model_->layout;
+    const int columns = std::max(1, layout.columns);
+    // Only the rows in sight are built, whatever the number of windows; the rows above and below
+    // stand as room of their height, so the grid scrolls as if they were there.
+    const double offset = scroller_->requestedOffset().value_or(scroller_->offset().y);
+    const auto [firstRow, endRow] = visibleRows(offset, count, layout);
+    const int rows = rowCount(count, layout);
+    std::vector<Node> built;
+    for (int row = firstRow; row < endRow; ++row) {
+        const int first = row * columns;
         std::vector<Node> cards;
         for (int i = first; i < std::min(count, first + columns); ++i) cards.push_back(cachedCard(i));
-        rows.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
-                           ->id("row-" + std::to_string(first)));
+        built.push_back(HStack(VerticalAlignment::center, SwitcherMetrics::kSpacing, std::move(cards))
+                            ->id(rowID(first, columns)));
     }
-    Node stack = VStack(HorizontalAlignment::center, kRowSpacing, std::move(rows))
-                     ->padding(SwitcherMetrics::kPadding)
+    const EdgeInsets room{SwitcherMetrics::kPadding + firstRow * kRowPitch, SwitcherMetrics::kPadding,
+                          SwitcherMetrics::kPadding + (rows - endRow) * kRowPitch, SwitcherMetrics::kPadding};
+    Node stack = VStack(HorizontalAlignment::center, kRowSpacing, std::move(built))
+                     ->padding(room)
                      ->frame(Element::FlexFrame{.maxWidth = kInfinity});
     return ScrollView(
                Axis::vertical, stack,

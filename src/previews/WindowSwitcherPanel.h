@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/Workspace.h"
 #include "platform/ui/Panel.h"
@@ -21,9 +22,10 @@ struct SwitcherHeader {
 };
 
 // The switcher's grid of window cards under the header. It draws the model and reports pointer
-// entry and clicks on a card; it keeps the selected row in view when the grid scrolls. While its
-// panel is off screen it draws nothing: the controller fills the model before showing the panel,
-// and the showing redraws it.
+// entry and clicks on a card; it keeps the selected row in view when the grid scrolls. It builds
+// only the rows in sight, so a grid of thousands of windows costs what one screenful does. While
+// its panel is off screen it draws nothing: the controller fills the model before showing the
+// panel, and the showing redraws it.
 class WindowSwitcherView : public View {
   public:
     static constexpr Seconds kSelectionScrollDuration = 0.12;
@@ -39,6 +41,8 @@ class WindowSwitcherView : public View {
     static std::string rowID(int index, int columns);
     // The grid's scroll offset that centres the row holding an entry, within the scroll limits.
     static double rowCentringOffset(int index, int count, const SwitcherLayout& layout);
+    // The rows, first and past the last, that show at a scroll offset (held within the limits).
+    static std::pair<int, int> visibleRows(double offset, int count, const SwitcherLayout& layout);
     const std::shared_ptr<ScrollController>& scroller() const { return scroller_; }
 
   private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 
 namespace qv {
 
@@ -187,13 +188,13 @@ std::optional<WindowSwitcherWindowSource::Draft> WindowSwitcherWindowSource::dra
 
     // Every window the server knows, and the stacking position of the on-screen ones (all layers).
     std::map<uint32_t, CGWindowInfo> facts;
-    for (const CGWindowInfo& info :
+    for (CGWindowInfo& info :
          readWindowList(platform_.windowServer, windowlist::kOptionExcludeDesktopElements)) {
         auto id = info.windowID();
         if (!id) continue;
-        facts[*id] = info;
         if (isOnscreen(info) && !draft.stackIndexByID.contains(*id))
             draft.stackIndexByID[*id] = static_cast<int>(draft.stackIndexByID.size());
+        facts[*id] = std::move(info);
     }
 
     std::vector<uint32_t> candidates;
@@ -208,8 +209,8 @@ std::optional<WindowSwitcherWindowSource::Draft> WindowSwitcherWindowSource::dra
         }
     }
     const std::set<uint32_t> listedIDs(candidates.begin(), candidates.end());
-    for (const TrackedWindow& w : windowStore_->windowsOn(draft.spaceID)) {
-        if (!listedIDs.contains(w.windowID)) candidates.push_back(w.windowID);
+    for (const auto& [id, w] : windowStore_->windows) {  // ascending ids
+        if (w.spaceIDs.contains(draft.spaceID) && !listedIDs.contains(id)) candidates.push_back(id);
     }
 
     std::set<uint32_t> seen;
@@ -328,7 +329,8 @@ void WindowSwitcherWindowSource::ask(const Draft& draft, std::function<void(Answ
 SwitcherSnapshot WindowSwitcherWindowSource::complete(const Draft& draft, const Answers& answers) {
     std::vector<SwitcherEntry> entries = admitted(draft, &answers);
     if (answers.focusedWindowID) recency.record(*answers.focusedWindowID);
-    recency.seedIfEmpty(currentStackingOrder());
+    // Only an empty history takes the stacking order, so the list is read only then.
+    if (recency.order().empty()) recency.seedIfEmpty(currentStackingOrder());
     recency.prune(draft.knownIDs);
     return assemble(draft, std::move(entries), answers.focusedWindowID, recency);
 }
@@ -336,49 +338,53 @@ SwitcherSnapshot WindowSwitcherWindowSource::complete(const Draft& draft, const 
 namespace {
 
 // Recent entries by their place in the history; the others slotted in before the first recent
-// entry that stands further back in the stack.
+// entry that stands further back in the stack. Sorted by index, with each entry's keys found once.
 std::vector<SwitcherEntry> historyOrder(std::vector<SwitcherEntry> group,
                                         const std::vector<uint32_t>& history,
                                         const std::map<uint32_t, int>& stackIndexByID) {
-    std::map<uint32_t, size_t> rank;
-    for (size_t i = 0; i < history.size(); ++i) rank.emplace(history[i], i);
-    auto stackIndex = [&](uint32_t id) -> std::optional<int> {
-        auto it = stackIndexByID.find(id);
-        return it == stackIndexByID.end() ? std::nullopt : std::optional<int>(it->second);
-    };
-
-    std::vector<SwitcherEntry> inHistory;
-    std::vector<SwitcherEntry> others;
-    for (SwitcherEntry& e : group) (rank.contains(e.id) ? inHistory : others).push_back(std::move(e));
+    std::unordered_map<uint32_t, size_t> rankByID;
+    for (size_t i = 0; i < history.size(); ++i) rankByID.emplace(history[i], i);
+    std::vector<std::optional<size_t>> rank(group.size());
+    std::vector<std::optional<int>> stack(group.size());
+    std::vector<size_t> inHistory, others;
+    for (size_t i = 0; i < group.size(); ++i) {
+        if (auto r = rankByID.find(group[i].id); r != rankByID.end()) rank[i] = r->second;
+        if (auto s = stackIndexByID.find(group[i].id); s != stackIndexByID.end()) stack[i] = s->second;
+        (rank[i] ? inHistory : others).push_back(i);
+    }
     std::stable_sort(inHistory.begin(), inHistory.end(),
-                     [&](const SwitcherEntry& a, const SwitcherEntry& b) { return rank[a.id] < rank[b.id]; });
-    std::stable_sort(others.begin(), others.end(), [&](const SwitcherEntry& a, const SwitcherEntry& b) {
-        return stackIndex(a.id).value_or(INT_MAX) < stackIndex(b.id).value_or(INT_MAX);
+                     [&](size_t a, size_t b) { return *rank[a] < *rank[b]; });
+    std::stable_sort(others.begin(), others.end(), [&](size_t a, size_t b) {
+        return stack[a].value_or(INT_MAX) < stack[b].value_or(INT_MAX);
     });
 
-    struct Placed {
-        SwitcherEntry entry;
-        bool isAnchor;  // in history and stacked
-        int stack;
-    };
-    std::vector<Placed> result;
-    result.reserve(inHistory.size() + others.size());
-    for (SwitcherEntry& e : inHistory) {
-        auto s = stackIndex(e.id);
-        result.push_back({std::move(e), s.has_value(), s.value_or(0)});
+    // Only the recent entries that are stacked anchor the others, so where another entry goes
+    // depends on them alone: before the first whose stack index exceeds its own, which is the first
+    // place where the deepest index of the anchors so far exceeds it. Entries bound for the same
+    // place keep their sorted order; those with no place go last, in the same order.
+    std::vector<int> deepestSoFar(inHistory.size());
+    int deepest = -1;
+    for (size_t k = 0; k < inHistory.size(); ++k) {
+        if (auto s = stack[inHistory[k]]) deepest = std::max(deepest, *s);
+        deepestSoFar[k] = deepest;
     }
-    for (SwitcherEntry& e : others) {
-        auto s = stackIndex(e.id);
-        auto at = result.end();
-        if (s) {
-            at = std::find_if(result.begin(), result.end(),
-                              [&](const Placed& p) { return p.isAnchor && p.stack > *s; });
-        }
-        result.insert(at, Placed{std::move(e), false, 0});
+    std::vector<std::vector<size_t>> before(inHistory.size());
+    std::vector<size_t> last;
+    for (size_t i : others) {
+        const size_t at =
+            stack[i]
+                ? static_cast<size_t>(std::upper_bound(deepestSoFar.begin(), deepestSoFar.end(), *stack[i]) -
+                                      deepestSoFar.begin())
+                : inHistory.size();
+        (at < inHistory.size() ? before[at] : last).push_back(i);
     }
     std::vector<SwitcherEntry> out;
-    out.reserve(result.size());
-    for (Placed& p : result) out.push_back(std::move(p.entry));
+    out.reserve(group.size());
+    for (size_t k = 0; k < inHistory.size(); ++k) {
+        for (size_t i : before[k]) out.push_back(std::move(group[i]));
+        out.push_back(std::move(group[inHistory[k]]));
+    }
+    for (size_t i : last) out.push_back(std::move(group[i]));
     return out;
 }
 

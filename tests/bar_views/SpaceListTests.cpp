@@ -38,7 +38,7 @@ class SpaceListTest : public testing::BarRowFixture {
                                .body()});
         });
     }
-    DesktopPosition position() const { return given.value_or(desktopPosition(*model->spaces, barSpace)); }
+    DesktopPosition position() const { return given.value_or(desktopPosition(*model, barSpace)); }
     Point button() const {
         const DrawOp* label = host->displayList().findText(std::to_string(number()));
         if (!label) {
@@ -52,7 +52,7 @@ class SpaceListTest : public testing::BarRowFixture {
         sim.click(button());
         rt.advance(1);
     }
-    int number() const { return desktopPosition(*model->spaces, barSpace).number; }
+    int number() const { return desktopPosition(*model, barSpace).number; }
     std::shared_ptr<SpaceListPanel> list() {
         for (auto& p : windowing.panels()) {
             if (auto l = std::dynamic_pointer_cast<SpaceListPanel>(p); l && l->isVisible()) return l;
@@ -75,8 +75,8 @@ class SpaceListTest : public testing::BarRowFixture {
 };
 
 TEST_F(SpaceListTest, TheButtonCountsOrdinaryDesktopsOnly) {
-    EXPECT_EQ(desktopPosition(*model->spaces, d2), (DesktopPosition{2, 3}));
-    EXPECT_EQ(desktopPosition(*model->spaces, 999), (DesktopPosition{1, 1}));  // not in the model yet
+    EXPECT_EQ(desktopPosition(*model, d2), (DesktopPosition{2, 3}));
+    EXPECT_EQ(desktopPosition(*model, 999), (DesktopPosition{1, 1}));  // not in the model yet
     Point p = button();
     EXPECT_EQ(host->helpText(bar->convertFromScreen(p)), "Desktop 2 of 3");
     // The button shows the position it is given, and reads nothing else.

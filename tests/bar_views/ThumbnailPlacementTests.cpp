@@ -42,14 +42,14 @@ TEST(ThumbnailPlacementTest, PopupsStandEightPointsAboveTheBarAndEightInsideTheS
     EXPECT_EQ(groupedThumbnailPopupWidth(10, screen), 1424);
 }
 
-TEST(ThumbnailPlacementTest, AHoverWarmsTheItemAndItsNeighbours) {
+TEST(ThumbnailPlacementTest, AHoverWarmsTheItemThenItsNeighbours) {
     GroupedChipData group;
     group.id = "group-a";
     group.windowIDs = {5, 6, 7};
     std::vector<DisplayItem> items{DisplayItem::group(group), single(9), single(11), single(12)};
     EXPECT_EQ(thumbnailPrefetchWindowIDs(items, "group-a"), (std::vector<uint32_t>{5, 6, 7, 9}));
-    EXPECT_EQ(thumbnailPrefetchWindowIDs(items, "s-11"), (std::vector<uint32_t>{9, 11, 12}));
-    EXPECT_EQ(thumbnailPrefetchWindowIDs(items, "s-12"), (std::vector<uint32_t>{11, 12}));
+    EXPECT_EQ(thumbnailPrefetchWindowIDs(items, "s-11"), (std::vector<uint32_t>{11, 9, 12}));
+    EXPECT_EQ(thumbnailPrefetchWindowIDs(items, "s-12"), (std::vector<uint32_t>{12, 11}));
     EXPECT_TRUE(thumbnailPrefetchWindowIDs(items, "s-99").empty());
 }
 

@@ -97,6 +97,20 @@ TEST_F(ThumbnailServiceTest, PrefetchCapturesEachStaleWindowOnceAndReturnsAtOnce
     EXPECT_EQ(capture.captures().size(), 2u);
 }
 
+TEST_F(ThumbnailServiceTest, APrefetchWarmsNoMoreWindowsThanTheCacheKeepsTheFirstOfTheList) {
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 1; id <= 60; ++id) ids.push_back(open(id, {0, 0, 10, 10}));
+    service->prefetch(ids);
+    rt.runUntilIdle();
+    EXPECT_EQ(capture.captures().size(), 50u);
+    EXPECT_EQ(capturesOf(50), 1u);
+    EXPECT_EQ(capturesOf(51), 0u);
+    // Every picture taken is kept, so the same hover again takes none.
+    service->prefetch(ids);
+    rt.runUntilIdle();
+    EXPECT_EQ(capture.captures().size(), 50u);
+}
+
 TEST_F(ThumbnailServiceTest, SwitcherCapturesRunFourAtATimeFirstComeFirstServed) {
     for (uint32_t id = 1; id <= 6; ++id) open(id, {0, 0, 1000, 500});
     capture.setCaptureFault(CaptureFault::hold);

@@ -75,6 +75,18 @@ class Published {
         return newValue;
     }
 
+    // Changes the stored value where it stands, then delivers it: for a large value that changes a
+    // little at a time, where a copy per change would cost more than the change. Unlike an
+    // assignment, a subscriber that reads the property itself finds the new value already there.
+    template <class F>
+    void update(F&& change) {
+        change(value_);
+        auto subs = *subscribers_;
+        for (const auto& s : subs) {
+            if (s->active) s->handler(value_);
+        }
+    }
+
     [[nodiscard]] Subscription subscribe(Handler handler) {
         auto sub = std::make_shared<Sub>(Sub{std::move(handler), true});
         subscribers_->push_back(sub);

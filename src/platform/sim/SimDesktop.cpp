@@ -138,6 +138,7 @@ void SimDesktop::removeSpace(uint64_t spaceID) {
         std::erase(d.spaces, spaceID);
         if (d.activeSpace == spaceID) d.activeSpace = d.spaces.empty() ? 0 : d.spaces.front();
     }
+    windowsChanged();
     for (auto& [id, w] : windows_) w.spaces.erase(spaceID);
     edgeReservations.erase(spaceID);  // a desktop takes its reservation with it
     spaces_.erase(sit);
@@ -157,6 +158,7 @@ void SimDesktop::renumberSpaces() {
         for (uint64_t& s : d.spaces) s = renamed[s];
         if (d.activeSpace) d.activeSpace = renamed[d.activeSpace];
     }
+    windowsChanged();
     for (auto& [id, w] : windows_) {
         std::set<uint64_t> moved;
         for (uint64_t s : w.spaces) {
@@ -201,6 +203,7 @@ void SimDesktop::endApp(int32_t pid, bool announced) {
     for (const auto& [id, w] : windows_) {
         if (w.ownerPID == pid) closed.push_back(id);
     }
+    windowsChanged();
     std::erase_if(windows_, [&](const auto& kv) { return kv.second.ownerPID == pid; });
     if (frontmost_ == pid) frontmost_.reset();
     accessibility_->appTerminated(pid, announced ? closed : std::vector<uint32_t>{});
@@ -256,6 +259,7 @@ uint32_t SimDesktop::openWindow(SimWindowSpec spec) {
         w.spaces.insert(d->activeSpace);
     }
     w.z = nextZ_++;
+    windowsChanged();
     windows_[w.id] = w;
     accessibility_->windowOpened(windows_[w.id]);
     return w.id;
@@ -274,6 +278,7 @@ uint32_t SimDesktop::openWindow(int32_t pid, std::string title, uint64_t space, 
 
 void SimDesktop::closeWindow(uint32_t windowID) {
     std::lock_guard lock(world_);
+    windowsChanged();
     auto it = windows_.find(windowID);
     if (it == windows_.end()) return;
     int32_t pid = it->second.ownerPID;
@@ -404,6 +409,7 @@ const SimSpace* SimDesktop::space(uint64_t id) const {
 }
 
 SimWindow* SimDesktop::window(uint32_t id) {
+    windowsChanged();
     auto it = windows_.find(id);
     return it == windows_.end() ? nullptr : &it->second;
 }
@@ -441,6 +447,27 @@ std::vector<const SimWindow*> SimDesktop::windowsInListOrder() const {
     std::vector<std::pair<bool, const SimWindow*>> keyed;
     keyed.reserve(windows_.size());
     for (const auto& [id, w] : windows_) keyed.emplace_back(isOnScreen(w), &w);
+    return inListOrder(std::move(keyed));
+}
+
+std::vector<const SimWindow*> SimDesktop::windowsOnSpaceInListOrder(uint64_t spaceID) const {
+    std::lock_guard lock(world_);
+    if (indexedVersion_ != windowsVersion_) {
+        windowsBySpace_.clear();
+        for (const auto& [id, w] : windows_) {
+            for (uint64_t s : w.spaces) windowsBySpace_[s].push_back(&w);
+        }
+        indexedVersion_ = windowsVersion_;
+    }
+    std::vector<std::pair<bool, const SimWindow*>> keyed;
+    if (auto it = windowsBySpace_.find(spaceID); it != windowsBySpace_.end()) {
+        keyed.reserve(it->second.size());
+        for (const SimWindow* w : it->second) keyed.emplace_back(isOnScreen(*w), w);
+    }
+    return inListOrder(std::move(keyed));
+}
+
+std::vector<const SimWindow*> SimDesktop::inListOrder(std::vector<std::pair<bool, const SimWindow*>> keyed) {
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         if (a.first != b.first) return a.first;
         if (a.second->layer != b.second->layer) return a.second->layer > b.second->layer;

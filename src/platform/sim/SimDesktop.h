@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -266,6 +268,10 @@ class SimDesktop {
     const std::map<uint32_t, SimWindow>& windows() const { return windows_; }
     // On-screen windows first, nearest the front first; then the others in the same order.
     std::vector<const SimWindow*> windowsInListOrder() const;
+    // The windows listed on a Space, in the same order. Found through an index of the windows by
+    // Space, so that listing every Space costs what the windows are, not their number times the
+    // Spaces'; the index is made again after any change of the windows.
+    std::vector<const SimWindow*> windowsOnSpaceInListOrder(uint64_t spaceID) const;
     bool isOnScreen(const SimWindow& w) const;
     bool isActiveSpace(uint64_t spaceID) const;
     std::vector<Screen> screens() const;
@@ -417,6 +423,14 @@ class SimDesktop {
     std::optional<uint32_t> heldWindow() const;
 
   private:
+    static std::vector<const SimWindow*> inListOrder(std::vector<std::pair<bool, const SimWindow*>> keyed);
+    // Every way to change a window passes here (the non-const lookup, opening, closing, the passes
+    // over all windows), so the index of windows by Space is made again after it.
+    void windowsChanged() { ++windowsVersion_; }
+    std::atomic<uint64_t> windowsVersion_{0};
+    mutable uint64_t indexedVersion_ = ~uint64_t{0};
+    mutable std::unordered_map<uint64_t, std::vector<const SimWindow*>> windowsBySpace_;
+
     Runtime& runtime_;
     NotificationCenter notifications_;
     NotificationCenter workspaceNotifications_;

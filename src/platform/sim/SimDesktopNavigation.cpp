@@ -162,7 +162,10 @@ bool SimDesktop::dragHeldWindow(Point pointer) {
     const bool onThatDisplay = std::any_of(w->spaces.begin(), w->spaces.end(), [&](uint64_t s) {
         return std::find(under->spaces.begin(), under->spaces.end(), s) != under->spaces.end();
     });
-    if (!onThatDisplay) w->spaces = {under->activeSpace};
+    if (!onThatDisplay) {
+        windowsChanged();  // the window was looked up before the move
+        w->spaces = {under->activeSpace};
+    }
     return true;
 }
 

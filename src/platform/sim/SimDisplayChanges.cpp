@@ -60,6 +60,7 @@ void SimDesktop::removeDisplay(uint32_t displayID) {
     if (merged) {
         spaces_.erase(merged);
         edgeReservations.erase(merged);
+        windowsChanged();
         for (auto& [id, w] : windows_) {
             if (w.spaces.erase(merged)) w.spaces.insert(target->activeSpace);
         }

@@ -213,6 +213,33 @@ std::vector<WorldCapture> SimScreenCapture::captures() const {
     return captures_;
 }
 
+std::shared_ptr<Image> SimScreenCapture::newImage(int width, int height, uint32_t rgba) const {
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<uint32_t> pixels;
+    {
+        std::lock_guard lock(pixelPool_->mutex);
+        if (auto it = pixelPool_->bySize.find(count); it != pixelPool_->bySize.end() && !it->second.empty()) {
+            pixels = std::move(it->second.back());
+            it->second.pop_back();
+            pixelPool_->bytes -= count * sizeof(uint32_t);
+        }
+    }
+    pixels.assign(count, rgba);
+    auto* image = new Image{width, height, std::move(pixels), {}};
+    // The picture's memory goes back to the pool when its last holder lets go, wherever that is.
+    return std::shared_ptr<Image>(image, [pool = std::weak_ptr<PixelPool>(pixelPool_)](Image* gone) {
+        if (auto p = pool.lock()) {
+            const size_t bytes = gone->pixels.size() * sizeof(uint32_t);
+            std::lock_guard lock(p->mutex);
+            if (p->bytes + bytes <= PixelPool::kMaxBytes) {
+                p->bytes += bytes;
+                p->bySize[gone->pixels.size()].push_back(std::move(gone->pixels));
+            }
+        }
+        delete gone;
+    });
+}
+
 std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& filter,
                                                       const SCStreamConfiguration& config,
                                                       std::string& error) const {
@@ -234,8 +261,7 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
             return nullptr;
         }
         const auto [width, height] = *size;
-        auto image =
-            std::make_shared<Image>(Image::filled(width, height, opaque(w->layer ? kOverlay : kWindowBody)));
+        auto image = newImage(width, height, opaque(w->layer ? kOverlay : kWindowBody));
         const int titleRows =
             w->layer ? 0
                      : std::min(height, static_cast<int>(std::ceil(kTitleBarHeight * height /
@@ -275,7 +301,7 @@ std::shared_ptr<const Image> SimScreenCapture::render(const SCContentFilter& fil
     for (const SimWindow* w : sim_.windowsInListOrder()) {
         if (sim_.isOnScreen(*w) && !excluded(w->id) && w->frame.intersects(d->frame)) shown.push_back(w);
     }
-    auto image = std::make_shared<Image>(Image::filled(width, height, 0x000000FF));
+    auto image = newImage(width, height, 0x000000FF);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const Point local{source.minX() + (x + 0.5) * source.width() / width,

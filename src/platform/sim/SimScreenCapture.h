@@ -59,6 +59,19 @@ class SimScreenCapture : public ScreenCapture {
     void deliver(CaptureFault fault, std::optional<uint32_t> windowID, std::function<void()> answer);
     std::shared_ptr<const Image> render(const SCContentFilter& filter, const SCStreamConfiguration& config,
                                         std::string& error) const;
+    // A picture of that size whose pixels may be memory a gone picture left, filled with `rgba`.
+    std::shared_ptr<Image> newImage(int width, int height, uint32_t rgba) const;
+
+    // The pixel memory of pictures that are gone, kept for the next ones of the same size: the
+    // capture service of the real system hands over pictures in memory of its own, while fresh
+    // memory for every screenshot would cost this process what the real one never pays.
+    struct PixelPool {
+        static constexpr size_t kMaxBytes = size_t(256) << 20;
+        std::mutex mutex;
+        std::map<size_t, std::vector<std::vector<uint32_t>>> bySize;
+        size_t bytes = 0;
+    };
+    std::shared_ptr<PixelPool> pixelPool_ = std::make_shared<PixelPool>();
 
     SimDesktop& sim_;
     int prompts_ = 0;

@@ -222,12 +222,11 @@ std::optional<Value> SimWindowServer::copyWindowsWithOptionsAndTags(uint32_t, ui
     if (sim_.overrides.windowsOnSpaces) return sim_.overrides.windowsOnSpaces(spaceIDs);
     if (!spaceIDs.asNumberArray()) return std::nullopt;
     std::vector<uint32_t> ids;
-    const auto order = sim_.windowsInListOrder();
+    std::set<uint32_t> listed;
     for (uint64_t s : idsOf(spaceIDs)) {
-        for (const SimWindow* w : order) {
+        for (const SimWindow* w : sim_.windowsOnSpaceInListOrder(s)) {
             // The per-Space listing leaves minimised windows out.
-            if (w->minimized || !w->spaces.contains(s)) continue;
-            if (std::find(ids.begin(), ids.end(), w->id) == ids.end()) ids.push_back(w->id);
+            if (!w->minimized && listed.insert(w->id).second) ids.push_back(w->id);
         }
     }
     return numberArray(ids);

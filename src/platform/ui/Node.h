@@ -162,6 +162,13 @@ class ScrollController {
     void scrollToVisible(std::string childID) {
         pending_ = Request{std::move(childID), UnitPoint::center(), std::nullopt, true};
     }
+    // Scrolls to an offset along the view's axis, held within its limits: for content that builds
+    // only what shows, where the child to scroll to may not be built yet.
+    void scrollToOffset(double offset, std::optional<Animation> animation = std::nullopt) {
+        pending_ = Request{{}, UnitPoint::center(), animation, false, offset};
+    }
+    // Where the scroll asked and not yet carried out goes, when it names an offset.
+    std::optional<double> requestedOffset() const { return pending_ ? pending_->offset : std::nullopt; }
     Point offset() const { return offset_; }
     void setOffset(Point p) { offset_ = p; }
 
@@ -170,6 +177,8 @@ class ScrollController {
         UnitPoint anchor;
         std::optional<Animation> animation;
         bool minimal = false;  // just into view, whatever the anchor
+        // Where to scroll to, instead of a child to find.
+        std::optional<double> offset = std::nullopt;
     };
     std::optional<Request> takeRequest() { return std::exchange(pending_, std::nullopt); }
 

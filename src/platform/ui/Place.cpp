@@ -342,21 +342,26 @@ void LayoutPass::placeScroll(const RNode& n, const Rect& frame, Context ctx) {
     std::optional<ScrollController::Request> request;
     if (out_) request = controller->takeRequest();
     if (request) {
-        // Find where the child stands: a placement into nothing, at the content's origin.
-        LayoutResult dryResult;
-        LayoutPass dry(in_, dryResult, nullptr);
-        dry.owner_ = this;
-        Context dryCtx;
-        dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
-        dry.place(content, Rect{{0, 0}, cs}, dryCtx);
-        if (auto it = dry.idFrames_.find(request->childID); it != dry.idFrames_.end()) {
-            const Rect& target = it->second;
-            double anchor = a == Axis::horizontal ? request->anchor.x : request->anchor.y;
-            double targetPos = (a == Axis::horizontal ? target.minX() + target.width() * anchor
-                                                      : target.minY() + target.height() * anchor) -
-                               viewport * anchor;
+        std::optional<double> targetPos = request->offset;
+        if (!targetPos) {
+            // Find where the child stands: a placement into nothing, at the content's origin.
+            LayoutResult dryResult;
+            LayoutPass dry(in_, dryResult, nullptr);
+            dry.owner_ = this;
+            Context dryCtx;
+            dryCtx.proposal = makeProposal(a, std::nullopt, across(a, Size{frame.width(), frame.height()}));
+            dry.place(content, Rect{{0, 0}, cs}, dryCtx);
+            if (auto it = dry.idFrames_.find(request->childID); it != dry.idFrames_.end()) {
+                const Rect& target = it->second;
+                double anchor = a == Axis::horizontal ? request->anchor.x : request->anchor.y;
+                targetPos = (a == Axis::horizontal ? target.minX() + target.width() * anchor
+                                                   : target.minY() + target.height() * anchor) -
+                            viewport * anchor;
+            }
+        }
+        if (targetPos) {
             double from = along(a, Size{controller->offset().x, controller->offset().y});
-            double to = std::clamp(targetPos, 0.0, maxOffset);
+            double to = std::clamp(*targetPos, 0.0, maxOffset);
             controller->setOffset(a == Axis::horizontal ? Point{to, 0} : Point{0, to});
             if (request->animation && from != to) {
                 result_.scrollAnimations.push_back(

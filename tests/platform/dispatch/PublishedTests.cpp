@@ -26,6 +26,18 @@ TEST(PublishedTest, SubscribersSeeTheNewValueBeforeTheStoreHoldsIt) {
     EXPECT_EQ(p.get(), 5);
 }
 
+TEST(PublishedTest, AnUpdateInPlaceIsDeliveredOnceMade) {
+    Published<std::vector<int>> p(std::vector<int>{1});
+    std::vector<std::vector<int>> delivered, stored;
+    auto sub = p.subscribeToChanges([&](const std::vector<int>& v) {
+        delivered.push_back(v);
+        stored.push_back(p.get());
+    });
+    p.update([](std::vector<int>& v) { v.push_back(2); });
+    EXPECT_EQ(delivered, (std::vector<std::vector<int>>{{1, 2}}));
+    EXPECT_EQ(stored, delivered);
+}
+
 TEST(PublishedTest, SubscribeToChangesSkipsTheCurrentValue) {
     Published<std::string> p("a");
     std::vector<std::string> seen;

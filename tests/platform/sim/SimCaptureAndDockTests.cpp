@@ -81,6 +81,24 @@ TEST_F(SimCaptureTest, TheStripIsTheDesktopPictureWithoutTheWindowsLeftOutAtTheA
     EXPECT_FALSE(shot(SCContentFilter::displayExcludingWindows(c->displays[0], {}), config));
 }
 
+TEST_F(SimCaptureTest, APictureInTheMemoryOfAGoneOneIsDrawnWholeAndIsAPictureOfItsOwn) {
+    sim.setWallpaper(display, {0x102030, 0x102030});
+    auto c = content(true, true);
+    SCStreamConfiguration config;
+    config.width = 50;
+    config.height = 50;
+    auto strip = shot(SCContentFilter::displayExcludingWindows(c->displays[0], c->windows), config);
+    ASSERT_TRUE(strip);
+    EXPECT_EQ(strip->pixel(49, 49), 0x102030FFu);
+    strip.reset();  // its memory is free for the next picture of its size
+    auto window = shot(SCContentFilter::desktopIndependentWindow(c->windows[0]), config);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->pixel(49, 49), 0xF5F5F7FFu);
+    auto again = shot(SCContentFilter::desktopIndependentWindow(c->windows[0]), config);
+    EXPECT_NE(again, window);
+    EXPECT_EQ(*again, *window);
+}
+
 TEST(SimDockTest, KillingTheDockRelaunchesItWithItsSwitchAndPreferencesInEffect) {
     ManualRuntime rt;
     SimDesktop sim(rt);

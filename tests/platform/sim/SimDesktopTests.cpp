@@ -73,6 +73,12 @@ TEST_F(SimDesktopTest, PerSpaceListingLeavesMinimisedWindowsOutButTheirSpacesAre
         p.windowServer.copySpacesForWindows(sim.connectionID(), 7, numberArray(std::vector{minimised}));
     EXPECT_EQ(ids(spaces), std::vector<uint64_t>{s1});
     EXPECT_FALSE(p.windowServer.copySpacesForWindows(sim.connectionID(), 7, Value::string("x")));
+
+    // The windows of an application that quits leave the listing with it.
+    sim.terminateApp(app);
+    listed = p.windowServer.copyWindowsWithOptionsAndTags(sim.connectionID(), 0, numberArray(std::vector{s1}),
+                                                          2, &set, &clear);
+    EXPECT_TRUE(ids(listed).empty());
 }
 
 TEST_F(SimDesktopTest, ManagedDisplaySpacesPerDisplayOrOneMainEntry) {
