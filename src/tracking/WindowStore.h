@@ -215,6 +215,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void admitCreatedWindow(const AXWindowEvent& event, uint32_t windowID, Then done);
     // The window-list entry of a created window when it passes the window-list tests.
     std::optional<CGWindowInfo> createdWindowEntry(uint32_t windowID);
+    // A window of `pid` as the window server lists it: its id, owner and application names.
+    TrackedWindow trackedWindowOf(int32_t pid, uint32_t windowID, const CGWindowInfo& info) const;
     void addCreatedWindow(int32_t pid, uint32_t windowID, const CGWindowInfo& info,
                           const AXWindowMetadata& metadata, const CreatedWindowRest& rest);
     void handleWindowMoved(uint32_t windowID, const Rect& frame);

@@ -253,8 +253,7 @@ void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Th
         });
 }
 
-void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo& info,
-                                   const AXWindowMetadata& metadata, const CreatedWindowRest& rest) {
+TrackedWindow WindowStore::trackedWindowOf(int32_t pid, uint32_t id, const CGWindowInfo& info) const {
     const auto app = platform_.workspace.runningApplication(pid);
     TrackedWindow w;
     w.windowID = id;
@@ -265,6 +264,12 @@ void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo&
         w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
     }
     if (app) w.bundleIdentifier = app->bundleIdentifier;
+    return w;
+}
+
+void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo& info,
+                                   const AXWindowMetadata& metadata, const CreatedWindowRest& rest) {
+    TrackedWindow w = trackedWindowOf(pid, id, info);
     w.windowTitle = rest.title ? *rest.title : info.windowName().value_or("");
     w.frame = rest.frame ? *rest.frame : *info.bounds();
     w.isMinimized = metadata.isMinimized == true;
@@ -436,17 +441,8 @@ std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
                 pass->pidsToScan.insert(pid);
                 continue;
             }
-            const auto app = self.platform_.workspace.runningApplication(pid);
             const auto m = metadata.find(id);
-            TrackedWindow w;
-            w.windowID = id;
-            w.pid = pid;
-            if (auto name = info.ownerName()) {
-                w.appName = *name;
-            } else {
-                w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
-            }
-            if (app) w.bundleIdentifier = app->bundleIdentifier;
+            TrackedWindow w = self.trackedWindowOf(pid, id, info);
             std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
             w.windowTitle = title ? *title : info.windowName().value_or("");
             if (auto element = axList->second.elementsByID.find(id);

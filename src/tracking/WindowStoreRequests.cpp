@@ -17,6 +17,13 @@ AXError WindowStoreRequests::readAttribute(const AXElement& element, const std::
     return ax.copyAttributeValue(element, attribute, value);
 }
 
+bool WindowStoreRequests::readAnswered(const AXElement& element, const std::string& attribute, Value& value,
+                                       bool* unanswered) const {
+    const AXError err = readAttribute(element, attribute, value);
+    if (unanswered && isUnanswered(err)) *unanswered = true;
+    return err == kAXErrorSuccess;
+}
+
 AXWindowList WindowStoreRequests::readWindowList(int32_t pid) const {
     AXWindowList out;
     Value list;
@@ -90,9 +97,7 @@ std::optional<std::string> WindowStoreRequests::readStringAttribute(const AXElem
                                                                     const std::string& attribute,
                                                                     bool* unanswered) const {
     Value value;
-    AXError err = readAttribute(element, attribute, value);
-    if (unanswered && isUnanswered(err)) *unanswered = true;
-    if (err != kAXErrorSuccess) return std::nullopt;
+    if (!readAnswered(element, attribute, value, unanswered)) return std::nullopt;
     if (const std::string* s = value.asString()) return *s;
     return std::nullopt;
 }
@@ -101,9 +106,7 @@ std::optional<bool> WindowStoreRequests::readBoolAttribute(const AXElement& elem
                                                            const std::string& attribute,
                                                            bool* unanswered) const {
     Value value;
-    AXError err = readAttribute(element, attribute, value);
-    if (unanswered && isUnanswered(err)) *unanswered = true;
-    if (err != kAXErrorSuccess) return std::nullopt;
+    if (!readAnswered(element, attribute, value, unanswered)) return std::nullopt;
     if (auto b = value.asBool()) return b;
     if (auto n = value.asNumberObject()) return n->boolValue();
     return std::nullopt;

@@ -53,6 +53,9 @@ struct WindowStoreRequests {
     std::optional<Rect> readFrame(const AXElement& element) const;
     // Sets the time-out on the element and reads the attribute.
     AXError readAttribute(const AXElement& element, const std::string& attribute, Value& value) const;
+    // The same, true when it was read; marks `unanswered` when the read got no answer.
+    bool readAnswered(const AXElement& element, const std::string& attribute, Value& value,
+                      bool* unanswered) const;
 };
 
 }  // namespace qv
