@@ -1,7 +1,6 @@
 #include "platform/dispatch/ManualRuntime.h"
 
 #include <cmath>
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +65,6 @@ class ManualRuntime::Carrier {
             std::lock_guard lock(mutex_);
             quit_ = true;
             carrierTurn_ = true;
-            turn_.store(true, std::memory_order_release);
         }
         cv_.notify_all();
         thread_.join();
@@ -86,19 +84,10 @@ class ManualRuntime::Carrier {
     void give(std::function<void()> job) { job_ = std::move(job); }
     // Runs the carrier until its block ends or parks; rethrows what the block threw.
     void handOver() {
-        {
-            std::lock_guard lock(mutex_);
-            carrierTurn_ = true;
-            turn_.store(true, std::memory_order_release);
-        }
+        std::unique_lock lock(mutex_);
+        carrierTurn_ = true;
         cv_.notify_all();
-        // Most blocks end within microseconds: a short spin spares the two thread switches a
-        // sleep and a wake-up cost.
-        if (!spinWhile(true)) {
-            std::unique_lock lock(mutex_);
-            cv_.wait(lock, [this] { return !carrierTurn_; });
-        }
-        std::lock_guard lock(mutex_);
+        cv_.wait(lock, [this] { return !carrierTurn_; });
         if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
     }
     // A parked block that is never resumed keeps its thread: the thread is left waiting, and the
@@ -114,7 +103,6 @@ class ManualRuntime::Carrier {
         std::unique_lock lock(mutex_);
         parked_ = true;
         carrierTurn_ = false;
-        turn_.store(false, std::memory_order_release);
         cv_.notify_all();
         cv_.wait(lock, [this] { return carrierTurn_; });
         parked_ = false;
@@ -125,11 +113,6 @@ class ManualRuntime::Carrier {
         current() = this;
         std::unique_lock lock(mutex_);
         for (;;) {
-            if (!carrierTurn_) {
-                lock.unlock();
-                spinWhile(false);
-                lock.lock();
-            }
             cv_.wait(lock, [this] { return carrierTurn_; });
             if (quit_) return;
             std::function<void()> job = std::move(job_);
@@ -142,26 +125,14 @@ class ManualRuntime::Carrier {
             job = nullptr;  // what the block captured goes on this thread, before the turn does
             lock.lock();
             carrierTurn_ = false;
-            turn_.store(false, std::memory_order_release);
             cv_.notify_all();
         }
     }
-
-    // Waits a little while the turn stays `whose`; true when it changed meanwhile.
-    bool spinWhile(bool whose) const {
-        for (int i = 0; i < kSpins; ++i) {
-            if (turn_.load(std::memory_order_acquire) != whose) return true;
-            std::this_thread::yield();
-        }
-        return turn_.load(std::memory_order_acquire) != whose;
-    }
-    static constexpr int kSpins = 64;
 
     const ManualRuntime* owner_;
     std::mutex mutex_;
     std::condition_variable cv_;
     bool carrierTurn_ = false;
-    std::atomic<bool> turn_{false};  // carrierTurn_, readable without the lock
     bool quit_ = false;
     bool parked_ = false;
     std::function<void()> job_;
