@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <thread>
 
 #include "platform/dispatch/RealRuntime.h"
 #include "platform/sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
+#include "support/WindowStoreProbe.h"
 #include "tracking/AXObserverManager.h"
 #include "tracking/WindowStore.h"
 
@@ -18,13 +18,9 @@ using WindowTrackingThreadTest = testing::WideAppDesktop<RealRuntime>;
 TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObserverThread) {
     uint32_t first = open("First");
 
-    const std::thread::id mainThread = std::this_thread::get_id();
     bool allOnMain = true;
-    auto store = WindowStore::create(sim.platform());
-    store->onChange = [&] { allOnMain = allOnMain && std::this_thread::get_id() == mainThread; };
-    bool populated = false;
-    store->populate([&] { populated = true; });
-    ASSERT_TRUE(rt.runMainUntil([&] { return populated; }, 10.0));
+    auto store = populatedOnMain(rt, sim, allOnMain);
+    ASSERT_TRUE(store);
     ASSERT_TRUE(store->windows.contains(first));
 
     auto manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());

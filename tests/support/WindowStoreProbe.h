@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <thread>
 #include <utility>
 
 #include "tracking/WindowStore.h"
@@ -23,5 +25,20 @@ struct WindowStoreProbe {
         return store.hasMissingTrackedWindows(pid);
     }
 };
+
+// A store populated on a real runtime's main thread, every change call checked to come on it:
+// `allOnMain` turns false when one does not. Null when the first scan did not end in 10 s.
+template <class Runtime, class Desktop>
+std::shared_ptr<WindowStore> populatedOnMain(Runtime& rt, Desktop& sim, bool& allOnMain) {
+    const std::thread::id mainThread = std::this_thread::get_id();
+    auto store = WindowStore::create(sim.platform());
+    store->onChange = [&allOnMain, mainThread] {
+        allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
+    };
+    bool populated = false;
+    store->populate([&populated] { populated = true; });
+    if (!rt.runMainUntil([&populated] { return populated; }, 10.0)) return nullptr;
+    return store;
+}
 
 }  // namespace qv

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <thread>
 
 #include "platform/dispatch/RealRuntime.h"
 #include "platform/sim/SimAccessibility.h"
@@ -27,13 +26,9 @@ TEST_F(WindowStoreThreadTest, TwoSlowApplicationsAreScannedAtOnceOnTheirWorkers)
     }
     for (int32_t pid : {mail, notes}) sim.accessibility().faults(pid).responseDelay = 0.002;
 
-    const std::thread::id mainThread = std::this_thread::get_id();
     bool allOnMain = true;
-    auto store = WindowStore::create(sim.platform());
-    store->onChange = [&] { allOnMain = allOnMain && std::this_thread::get_id() == mainThread; };
-    bool populated = false;
-    store->populate([&] { populated = true; });
-    ASSERT_TRUE(rt.runMainUntil([&] { return populated; }, 10.0));
+    auto store = populatedOnMain(rt, sim, allOnMain);
+    ASSERT_TRUE(store);
     EXPECT_EQ(store->windows.size(), windows.size());
 
     const uint32_t fresh = sim.openWindow(mail, "Mail, new", space, Rect{500, 300, 600, 400});
