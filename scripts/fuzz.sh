@@ -4,7 +4,7 @@
 # all targets at once (FUZZ_JOBS at a time, default 4), starting from its committed corpus
 # (tests/fuzz/corpus/TARGET, only read) and from what earlier runs found (build/fuzz/found/TARGET).
 # An input that crashes, leaks, breaks a property or takes over a second (five for a scenario
-# script) is written to build/fuzz/artifacts/TARGET/ and fails the run.
+# script or an SVG text) is written to build/fuzz/artifacts/TARGET/ and fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,9 +32,11 @@ fi
 
 run() {
   local name="$1" status=0 timeout=1
-  # One scenario input plays a whole simulated desktop, up to two dozen steps of it: under the
-  # sanitizers a busy machine can take seconds over that, where the other readers take milliseconds.
-  if [ "$name" = scenario ]; then timeout=5; fi
+  # One scenario input plays a whole simulated desktop, up to two dozen steps of it, and one SVG
+  # text input lays out, shapes and draws a bar and a whole simulated screen (a long title of
+  # combining marks takes near 0.1 s alone): under the sanitizers, with every fuzzer running at
+  # once, a busy machine can take seconds over that, where the other readers take milliseconds.
+  if [ "$name" = scenario ] || [ "$name" = svg_text ]; then timeout=5; fi
   mkdir -p "build/fuzz/found/$name" "build/fuzz/artifacts/$name"
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp" "$bin/fuzz_$name" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name/" \
