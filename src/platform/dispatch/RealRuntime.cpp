@@ -35,11 +35,10 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
     std::shared_ptr<RepeatingTimer> scheduleTimer(Seconds firstDelay, Seconds interval, Seconds leeway,
                                                   std::function<void()> handler) override;
     bool isCurrent() const override { return current() == this; }
+    // Notifies under the lock, as post does: the loop's owner may destroy it once run returns.
     void stop() override {
-        {
-            std::lock_guard lock(mutex_);
-            stopped_ = true;
-        }
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
         cv_.notify_all();
     }
     bool isStopped() const override {
@@ -48,11 +47,9 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
     }
 
     void post(Clock::time_point deadline, std::function<void()> fn) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopped_) return;
-            entries_.emplace(Key{deadline, seq_++}, std::move(fn));
-        }
+        std::lock_guard lock(mutex_);
+        if (stopped_) return;
+        entries_.emplace(Key{deadline, seq_++}, std::move(fn));
         cv_.notify_all();
     }
 
@@ -224,11 +221,11 @@ class SerialQueue : public Queue {
 class RealSemaphore : public Semaphore {
   public:
     explicit RealSemaphore(long initial) : count_(initial) {}
+    // Notified under the lock: a waiter woken by the count may destroy the semaphore as soon as
+    // it returns, while a notify outside the lock would still be touching it.
     void signal() override {
-        {
-            std::lock_guard lock(m_);
-            ++count_;
-        }
+        std::lock_guard lock(m_);
+        ++count_;
         cv_.notify_one();
     }
     void wait() override {
