@@ -55,6 +55,28 @@ struct ManualRuntime::Waiter {
     Seconds readyAt() const { return woken ? wokenAt : deadline; }
 };
 
+// How far a carrier that ends its block may go on running other blocks, for as long as it lives;
+// what was set before comes back after.
+struct ManualRuntime::ChainScope {
+    ChainScope(ManualRuntime& rt, Chain chain, Seconds target) : rt(rt) {
+        std::lock_guard lock(rt.mutex_);
+        previous = rt.chain_;
+        previousTarget = rt.chainTarget_;
+        rt.chain_ = chain;
+        rt.chainTarget_ = target;
+    }
+    ~ChainScope() {
+        std::lock_guard lock(rt.mutex_);
+        rt.chain_ = previous;
+        rt.chainTarget_ = previousTarget;
+    }
+    ChainScope(const ChainScope&) = delete;
+    ChainScope& operator=(const ChainScope&) = delete;
+    ManualRuntime& rt;
+    Chain previous;
+    Seconds previousTarget;
+};
+
 // A thread of the runtime's own that runs one block at a time, and only while it holds the turn:
 // the runtime hands it the turn and waits until the block ends or parks.
 class ManualRuntime::Carrier {
@@ -396,50 +418,67 @@ void ManualRuntime::countBlockAtInstant(QueueState& q) {
     throw NeverSettled(message.str(), q.label);
 }
 
+ManualRuntime::Next ManualRuntime::chooseNext(Seconds limit, std::vector<std::function<void()>>& dropped) {
+    Next next;
+    auto it = entries_.begin();
+    while (it != entries_.end() && it->deadline <= limit) {
+        if (it->queue->stopped) {
+            dropped.push_back(std::move(const_cast<Entry&>(*it).fn));
+            it = entries_.erase(it);
+            continue;
+        }
+        if (it->queue->busy) {
+            ++it;  // a serial queue never runs two blocks at once
+            continue;
+        }
+        break;
+    }
+    const bool entryDue = it != entries_.end() && it->deadline <= limit;
+    auto best = parked_.end();
+    for (auto w = parked_.begin(); w != parked_.end(); ++w) {
+        const Seconds t = (*w)->readyAt();
+        if (t > limit) continue;
+        if (best == parked_.end() || t < (*best)->readyAt() ||
+            (t == (*best)->readyAt() && (*w)->seq < (*best)->seq))
+            best = w;
+    }
+    const bool resumeFirst = best != parked_.end() &&
+                             (!entryDue || (*best)->readyAt() < it->deadline ||
+                              ((*best)->readyAt() == it->deadline && (*best)->seq < it->seq));
+    if (resumeFirst) {
+        next.kind = Next::resume;
+        next.waiter = best;
+    } else if (entryDue) {
+        next.kind = it->queue->isMain ? Next::mainBlock : Next::otherBlock;
+        next.entry = it;
+    }
+    return next;
+}
+
+ManualRuntime::Entry ManualRuntime::takeEntry(std::set<Entry>::iterator it) {
+    Entry entry = std::move(const_cast<Entry&>(*it));
+    entries_.erase(it);
+    if (entry.deadline > now_) now_ = entry.deadline;
+    countBlockAtInstant(*entry.queue);
+    entry.queue->busy = true;
+    return entry;
+}
+
 bool ManualRuntime::runOne(Seconds limit) {
     Entry entry;
     std::shared_ptr<Waiter> waiter;
     std::vector<std::function<void()>> dropped;  // blocks of stopped run loops, released unrun
     {
         std::lock_guard lock(mutex_);
-        auto it = entries_.begin();
-        while (it != entries_.end() && it->deadline <= limit) {
-            if (it->queue->stopped) {
-                dropped.push_back(std::move(const_cast<Entry&>(*it).fn));
-                it = entries_.erase(it);
-                continue;
-            }
-            if (it->queue->busy) {
-                ++it;  // a serial queue never runs two blocks at once
-                continue;
-            }
-            break;
-        }
-        const bool entryDue = it != entries_.end() && it->deadline <= limit;
-        auto best = parked_.end();
-        for (auto w = parked_.begin(); w != parked_.end(); ++w) {
-            const Seconds t = (*w)->readyAt();
-            if (t > limit) continue;
-            if (best == parked_.end() || t < (*best)->readyAt() ||
-                (t == (*best)->readyAt() && (*w)->seq < (*best)->seq))
-                best = w;
-        }
-        const bool resumeFirst =
-            best != parked_.end() &&
-            (!entryDue || (*best)->readyAt() < it->deadline ||
-             ((*best)->readyAt() == it->deadline && (*best)->seq < it->seq));
-        if (resumeFirst) {
-            waiter = *best;
-            parked_.erase(best);
+        const Next next = chooseNext(limit, dropped);
+        if (next.kind == Next::resume) {
+            waiter = *next.waiter;
+            parked_.erase(next.waiter);
             if (!waiter->woken && waiter->forget) waiter->forget();
             if (waiter->readyAt() > now_) now_ = waiter->readyAt();
             countBlockAtInstant(*waiter->queue);
-        } else if (entryDue) {
-            entry = std::move(const_cast<Entry&>(*it));
-            entries_.erase(it);
-            if (entry.deadline > now_) now_ = entry.deadline;
-            countBlockAtInstant(*entry.queue);
-            entry.queue->busy = true;
+        } else if (next.kind != Next::none) {
+            entry = takeEntry(next.entry);
         } else {
             return false;
         }
@@ -495,21 +534,44 @@ void ManualRuntime::runOnCarrier(Entry entry) {
             carrier = carriers_.back().get();
         }
     }
-    carrier->give([this, entry = std::move(entry)]() mutable {
-        struct Unmark {
-            ManualRuntime& rt;
-            Entry& entry;
-            ~Unmark() {
-                entry.fn = nullptr;
-                std::lock_guard lock(rt.mutex_);
-                entry.queue->busy = false;
-                currentQueue() = nullptr;
-            }
-        } unmark{*this, entry};
-        currentQueue() = entry.queue.get();
-        entry.fn();
-    });
+    carrier->give([this, entry = std::move(entry)]() mutable { runChain(std::move(entry)); });
     handTo(*carrier);
+}
+
+void ManualRuntime::runChain(Entry entry) {
+    for (;;) {
+        {
+            struct Unmark {
+                ManualRuntime& rt;
+                Entry& entry;
+                ~Unmark() {
+                    entry.fn = nullptr;
+                    std::lock_guard lock(rt.mutex_);
+                    entry.queue->busy = false;
+                    currentQueue() = nullptr;
+                }
+            } unmark{*this, entry};
+            currentQueue() = entry.queue.get();
+            entry.fn();
+        }
+        // The next block in order, when it belongs to another queue than the main one and the
+        // driver runs due work without waiting on anything, runs here too: handing the turn back
+        // and out again would only cost two thread switches. Anything else is left to the driver,
+        // which picks the same thing next.
+        std::vector<std::function<void()>> dropped;
+        {
+            std::lock_guard lock(mutex_);
+            if (chain_ == Chain::off) return;
+            const Seconds limit = chain_ == Chain::idle ? now_ : within(std::max(chainTarget_, now_));
+            const Next next = chooseNext(limit, dropped);
+            if (next.kind != Next::otherBlock) {
+                dropped.clear();
+                return;
+            }
+            entry = takeEntry(next.entry);
+        }
+        dropped.clear();
+    }
 }
 
 void ManualRuntime::resume(const std::shared_ptr<Waiter>& waiter) {
@@ -597,6 +659,8 @@ bool ManualRuntime::waitOnMainThread(const std::function<bool()>& done, Seconds 
             }
         }
     } unmark{*this, marked, start, waitingFor};
+    // Whether it is done is asked after every block, so no carrier runs on past one.
+    const ChainScope noChain(*this, Chain::off, 0);
 
     while (!done()) {
         Seconds limit = deadline;
@@ -628,6 +692,7 @@ ManualRuntime::MainHold ManualRuntime::takeLongestMainHold() {
 
 void ManualRuntime::releaseParkedWork() {
     if (onCarrier()) return;
+    const ChainScope noChain(*this, Chain::off, 0);  // released blocks end; nothing else runs
     {
         std::lock_guard lock(mutex_);
         releasing_ = true;
@@ -657,6 +722,7 @@ void ManualRuntime::advance(Seconds dt) {
 
 void ManualRuntime::advanceTo(Seconds t) {
     beginDrive();
+    const ChainScope chain(*this, Chain::until, t);
     // A main thread's wait inside a block may carry the clock past t; what that made due runs too.
     while (runOne(within(std::max(t, now())))) {
     }
@@ -666,6 +732,7 @@ void ManualRuntime::advanceTo(Seconds t) {
 
 void ManualRuntime::runUntilIdle() {
     beginDrive();
+    const ChainScope chain(*this, Chain::idle, 0);
     while (runOne(now())) {
     }
 }

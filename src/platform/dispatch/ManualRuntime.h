@@ -98,10 +98,28 @@ class ManualRuntime : public Runtime {
     friend class ManualSemaphore;
     friend class ManualRunLoopThread;
 
+    // What runs next: a parked block to resume, or a block of the main queue or of another.
+    struct Next {
+        enum Kind { none, resume, mainBlock, otherBlock } kind = none;
+        std::vector<std::shared_ptr<Waiter>>::iterator waiter;
+        std::set<Entry>::iterator entry;
+    };
+    // Whether a carrier that ends its block runs the next ones too: not while the main thread waits
+    // (it asks whether it is done after every block); up to now, or up to a time, while it drives.
+    enum class Chain { off, idle, until };
+    struct ChainScope;
+
     void post(const std::shared_ptr<QueueState>& q, Seconds deadline, std::function<void()> fn);
+    // With mutex_ held: the earliest work due by `limit` whose queue is free. Blocks of stopped run
+    // loops met on the way are moved to `dropped`, to be released outside the lock.
+    Next chooseNext(Seconds limit, std::vector<std::function<void()>>& dropped);
+    // With mutex_ held: takes the entry out, moves the clock to it and marks its queue busy.
+    Entry takeEntry(std::set<Entry>::iterator it);
     // Runs or resumes the earliest work due by `limit` whose queue is free; false when there is none.
     bool runOne(Seconds limit);
     void runOnCarrier(Entry entry);
+    // On a carrier: runs the block, then the blocks of other queues that come next, while chain_ allows.
+    void runChain(Entry entry);
     void resume(const std::shared_ptr<Waiter>& waiter);
     // Hands the turn to the carrier and takes it back once the carrier parks or ends its block.
     void handTo(Carrier& carrier);
@@ -133,6 +151,8 @@ class ManualRuntime : public Runtime {
     uint64_t drive_ = 0;  // counts the outermost calls that run due work
     int depth_ = 0;       // main-queue blocks running on the test's thread
     bool releasing_ = false;
+    Chain chain_ = Chain::off;
+    Seconds chainTarget_ = 0;
 
     MainHold longest_;
     // The test's own waits outside any block, since the last call that ran work.
