@@ -1,15 +1,40 @@
 #include "platform/dispatch/ManualRuntime.h"
 
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <exception>
 #include <limits>
+#include <new>
 #include <sstream>
-#include <thread>
 #include <utility>
+
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define QV_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QV_TSAN 1
+#endif
+#endif
+#if QV_ASAN
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#endif
+#if QV_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace qv {
 
@@ -77,19 +102,50 @@ struct ManualRuntime::ChainScope {
     Seconds previousTarget;
 };
 
-// A thread of the runtime's own that runs one block at a time, and only while it holds the turn:
-// the runtime hands it the turn and waits until the block ends or parks.
+namespace {
+
+// The queue whose block runs on the calling thread; none on the test's thread outside blocks.
+const ManualRuntime::QueueState*& currentQueue() {
+    thread_local const ManualRuntime::QueueState* queue = nullptr;
+    return queue;
+}
+
+}  // namespace
+
+// A stack of the runtime's own on which one block at a time runs, parks and resumes. The thread
+// that drives the runtime switches to it and back, so a block that waits keeps its place without a
+// thread of its own and nothing waits for the operating system's scheduler. The thread-locals a
+// block sees (its queue, its carrier, the wait it names) are the carrier's own while it runs.
 class ManualRuntime::Carrier {
   public:
-    explicit Carrier(const ManualRuntime* owner) : owner_(owner), thread_([this] { loop(); }) {}
+    explicit Carrier(const ManualRuntime* owner) : owner_(owner) {
+        const long page = ::sysconf(_SC_PAGESIZE);
+        mapped_ = ::mmap(nullptr, kStackSize + page, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (mapped_ == MAP_FAILED) throw std::bad_alloc();
+        ::mprotect(mapped_, page, PROT_NONE);  // an overflow faults instead of writing past it
+        stack_ = static_cast<char*>(mapped_) + page;
+        mappedSize_ = kStackSize + page;
+        ::getcontext(&context_);
+        context_.uc_stack.ss_sp = stack_;
+        context_.uc_stack.ss_size = kStackSize;
+        context_.uc_link = nullptr;
+        const auto address = reinterpret_cast<uintptr_t>(this);
+        ::makecontext(&context_, reinterpret_cast<void (*)()>(&Carrier::entry), 2,
+                      static_cast<unsigned>(address >> 32), static_cast<unsigned>(address & 0xffffffffu));
+        locals_.carrier = this;
+#if QV_TSAN
+        tsanFiber_ = __tsan_create_fiber(0);
+#endif
+    }
     ~Carrier() {
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-            carrierTurn_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
+#if QV_TSAN
+        __tsan_destroy_fiber(tsanFiber_);
+#endif
+#if QV_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(stack_, kStackSize);  // the frames left on it must not poison its reuse
+#endif
+        ::munmap(mapped_, mappedSize_);
     }
     Carrier(const Carrier&) = delete;
     Carrier& operator=(const Carrier&) = delete;
@@ -106,71 +162,113 @@ class ManualRuntime::Carrier {
     void give(std::function<void()> job) { job_ = std::move(job); }
     // Runs the carrier until its block ends or parks; rethrows what the block threw.
     void handOver() {
-        std::unique_lock lock(mutex_);
-        carrierTurn_ = true;
-        cv_.notify_all();
-        cv_.wait(lock, [this] { return !carrierTurn_; });
+        const Locals driver = Locals::take();
+        locals_.install();
+#if QV_TSAN
+        driverTsan_ = __tsan_get_current_fiber();
+        __tsan_switch_to_fiber(tsanFiber_, 0);
+#endif
+#if QV_ASAN
+        void* fake = nullptr;
+        __sanitizer_start_switch_fiber(&fake, stack_, kStackSize);
+#endif
+        ::swapcontext(&driver_, &context_);
+#if QV_ASAN
+        __sanitizer_finish_switch_fiber(fake, nullptr, nullptr);
+#endif
+        locals_ = Locals::take();
+        driver.install();
         if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
     }
-    // A parked block that is never resumed keeps its thread: the thread is left waiting, and the
-    // carrier with it, for the rest of the process.
+    // A parked block that is never resumed keeps its stack, and what its frames refer to, for the
+    // rest of the process.
     static void abandon(std::unique_ptr<Carrier> carrier) {
         static auto* abandoned = new std::vector<std::unique_ptr<Carrier>>;
-        carrier->thread_.detach();
+#if QV_ASAN
+        __lsan_register_root_region(carrier->stack_, kStackSize);
+#endif
         abandoned->push_back(std::move(carrier));
     }
 
     // --- The block's side ---
     void parkHere() {
-        std::unique_lock lock(mutex_);
         parked_ = true;
-        carrierTurn_ = false;
-        cv_.notify_all();
-        cv_.wait(lock, [this] { return carrierTurn_; });
+        toDriver();
         parked_ = false;
     }
 
   private:
-    void loop() {
-        current() = this;
-        std::unique_lock lock(mutex_);
+    static constexpr size_t kStackSize = size_t{1} << 21;
+
+    // What a thread-local says for the code that runs: the driver's values are put back when the
+    // carrier hands the turn back, and the carrier's own when it takes it again.
+    struct Locals {
+        const QueueState* queue = nullptr;
+        Carrier* carrier = nullptr;
+        WaitingFor::Scope waiting = nullptr;
+        static Locals take() { return Locals{currentQueue(), current(), WaitingFor::innermost()}; }
+        void install() const {
+            currentQueue() = queue;
+            current() = carrier;
+            WaitingFor::innermost() = waiting;
+        }
+    };
+
+    static void entry(unsigned high, unsigned low) {
+        auto* self = reinterpret_cast<Carrier*>((uintptr_t{high} << 32) | uintptr_t{low});
+#if QV_ASAN
+        __sanitizer_finish_switch_fiber(nullptr, &self->driverBottom_, &self->driverSize_);
+#endif
+        self->loop();
+    }
+
+    [[noreturn]] void loop() {
         for (;;) {
-            cv_.wait(lock, [this] { return carrierTurn_; });
-            if (quit_) return;
-            std::function<void()> job = std::move(job_);
-            lock.unlock();
-            try {
-                job();
-            } catch (...) {
-                error_ = std::current_exception();
-            }
-            job = nullptr;  // what the block captured goes on this thread, before the turn does
-            lock.lock();
-            carrierTurn_ = false;
-            cv_.notify_all();
+            {
+                std::function<void()> job = std::move(job_);
+                try {
+                    job();
+                } catch (...) {
+                    error_ = std::current_exception();
+                }
+            }  // what the block captured goes here, before the turn does
+            toDriver();
         }
     }
 
+    void toDriver() {
+#if QV_TSAN
+        __tsan_switch_to_fiber(driverTsan_, 0);
+#endif
+#if QV_ASAN
+        void* fake = nullptr;
+        __sanitizer_start_switch_fiber(&fake, driverBottom_, driverSize_);
+#endif
+        ::swapcontext(&context_, &driver_);
+#if QV_ASAN
+        __sanitizer_finish_switch_fiber(fake, &driverBottom_, &driverSize_);
+#endif
+    }
+
     const ManualRuntime* owner_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool carrierTurn_ = false;
-    bool quit_ = false;
+    void* mapped_ = nullptr;
+    size_t mappedSize_ = 0;
+    char* stack_ = nullptr;
+    ucontext_t context_{};
+    ucontext_t driver_{};
+    Locals locals_;
     bool parked_ = false;
     std::function<void()> job_;
     std::exception_ptr error_;
-    std::thread thread_;
+#if QV_TSAN
+    void* tsanFiber_ = nullptr;
+    void* driverTsan_ = nullptr;
+#endif
+#if QV_ASAN
+    const void* driverBottom_ = nullptr;
+    size_t driverSize_ = 0;
+#endif
 };
-
-namespace {
-
-// The queue whose block runs on the calling thread; none on the test's thread outside blocks.
-const ManualRuntime::QueueState*& currentQueue() {
-    thread_local const ManualRuntime::QueueState* queue = nullptr;
-    return queue;
-}
-
-}  // namespace
 
 class ManualQueue : public RunLoop {
   public:

@@ -24,8 +24,8 @@ struct NeverSettled : std::runtime_error {
 // The runtime of tests: a virtual clock, and every queue and run-loop thread a logical one. Nothing
 // runs by itself: work runs, one block at a time and in virtual-time order, when the test advances
 // time. The main queue's blocks run on the test's own thread, which is the main thread; every other
-// queue's blocks run on threads of the runtime's own, handed the turn one at a time, so that a block
-// that blocks waits by itself.
+// queue's blocks run on stacks of the runtime's own (carriers), which that thread switches to one at a
+// time, so that a block that blocks waits by itself.
 //
 // Blocking: a block of another queue that waits on a semaphore is parked; the main queue, the other
 // queues and the test's own steps go on at their own times, and the block resumes when it is

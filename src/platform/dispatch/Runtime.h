@@ -114,6 +114,11 @@ class WaitingFor {
     // The innermost wait named on this thread; none outside every scope.
     static const std::string* current() { return top() ? &top()->what_ : nullptr; }
 
+    // The innermost scope itself: a runtime that runs several blocks' stacks on one thread keeps
+    // each stack's own.
+    using Scope = const WaitingFor*;
+    static Scope& innermost() { return top(); }
+
   private:
     static const WaitingFor*& top() {
         thread_local const WaitingFor* innermost = nullptr;
