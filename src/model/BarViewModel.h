@@ -142,6 +142,7 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     static std::optional<uint32_t> windowIDOfSingleItemID(std::string_view id);
     void indexDesktops(const std::vector<SpaceInfo>& spaceList);
     std::unordered_map<uint64_t, DesktopOrdinal> desktopOrdinals_;
+    std::vector<SpaceInfo> indexedSpaces_;  // the list desktopOrdinals_ was made from
 
     // One item of a desktop's bar before it is built: a chip, or the chips of one application
     // (`size` of them, the first at `chip`, each with `group` in `groupOf_`).

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "model/BarViewModel.h"
 
@@ -15,9 +14,13 @@ namespace {
 // Leaves `map` with an entry for each Space of the list, keeping the storage of those it had.
 template <class Map>
 void keepEntriesOf(Map& map, const std::vector<SpaceWindows::SpaceInfo>& spaceList) {
-    std::unordered_set<uint64_t> listed;
-    for (const SpaceWindows::SpaceInfo& space : spaceList) listed.insert(space.spaceID);
-    std::erase_if(map, [&](const auto& entry) { return !listed.contains(entry.first); });
+    std::vector<uint64_t> listed;
+    listed.reserve(spaceList.size());
+    for (const SpaceWindows::SpaceInfo& space : spaceList) listed.push_back(space.spaceID);
+    std::sort(listed.begin(), listed.end());
+    std::erase_if(map, [&](const auto& entry) {
+        return !std::binary_search(listed.begin(), listed.end(), entry.first);
+    });
     for (const SpaceWindows::SpaceInfo& space : spaceList) map[space.spaceID];
 }
 
@@ -59,6 +62,9 @@ void BarViewModel::publish(std::optional<uint32_t> focused) {
 }
 
 void BarViewModel::indexDesktops(const std::vector<SpaceInfo>& spaceList) {
+    // Most refreshes list the same desktops as the last one: comparing costs less than indexing.
+    if (spaceList == indexedSpaces_) return;
+    indexedSpaces_ = spaceList;
     desktopOrdinals_.clear();
     // A desktop belongs to the display of its first listing; each display's desktops in their order.
     std::unordered_map<uint64_t, const std::string*> displayOf;
