@@ -149,6 +149,47 @@ TEST_F(ManualRuntimeTest, SemaphoreWaitRunsOtherQueuesWorkSynchronously) {
     EXPECT_EQ(log, (std::vector<std::string>{"worker", "main-done", "main-later"}));
 }
 
+// Blocks of other queues run one after another without going back to the main thread, but in the
+// same order as one at a time; a main thread that waits still sees its signal before the next block.
+TEST_F(ManualRuntimeTest, BlocksOfOtherQueuesKeepTheirOrderAndAWaitEndsAtItsSignal) {
+    auto a = rt.makeSerialQueue("a");
+    auto b = rt.makeSerialQueue("b");
+    a->async([&] {
+        log.push_back("a1");
+        rt.mainQueue()->async([&] { log.push_back("main"); });
+    });
+    b->async([&] { log.push_back("b1"); });
+    a->async([&] { log.push_back("a2"); });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"a1", "b1", "a2", "main"}));
+
+    log.clear();
+    auto sem = rt.makeSemaphore(0);
+    rt.mainQueue()->async([&] {
+        a->async([&] {
+            log.push_back("signal");
+            sem->signal();
+        });
+        b->async([&] { log.push_back("b after"); });
+        sem->wait();
+        log.push_back("main woke");
+    });
+    rt.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"signal", "main woke", "b after"}));
+
+    // What a block names as its wait stays its own while others run.
+    log.clear();
+    a->async([&] {
+        WaitingFor waiting("Slow's answer");
+        (void)sem->wait(1);
+        log.push_back(WaitingFor::current() ? *WaitingFor::current() : "none");
+    });
+    b->async([&] { log.push_back(WaitingFor::current() ? *WaitingFor::current() : "none"); });
+    rt.advance(2);
+    EXPECT_EQ(log, (std::vector<std::string>{"none", "Slow's answer"}));
+    EXPECT_EQ(WaitingFor::current(), nullptr);
+}
+
 TEST_F(ManualRuntimeTest, TimedWaitMovesTheClockAndReportsTheTimeout) {
     auto sem = rt.makeSemaphore(0);
     EXPECT_FALSE(sem->wait(2.0));
