@@ -6,35 +6,10 @@
 #include <deque>
 #include <exception>
 #include <limits>
-#include <new>
 #include <sstream>
 #include <utility>
 
-#include <sys/mman.h>
-#include <ucontext.h>
-#include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QV_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QV_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define QV_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QV_TSAN 1
-#endif
-#endif
-#if QV_ASAN
-#include <sanitizer/asan_interface.h>
-#include <sanitizer/lsan_interface.h>
-#endif
-#if QV_TSAN
-#include <sanitizer/tsan_interface.h>
-#endif
+#include "platform/dispatch/ManualRuntimeCarrier.h"
 
 namespace qv {
 
@@ -102,261 +77,6 @@ struct ManualRuntime::ChainScope {
     Seconds previousTarget;
 };
 
-namespace {
-
-// The queue whose block runs on the calling thread; none on the test's thread outside blocks.
-const ManualRuntime::QueueState*& currentQueue() {
-    thread_local const ManualRuntime::QueueState* queue = nullptr;
-    return queue;
-}
-
-// Where a stack stopped, so that a thread can switch to it and back. On x86-64 a switch saves only
-// what a called function must keep for its caller: swapcontext also saves the signal mask, a system
-// call each way, which took a quarter of a run with many short waits.
-#if defined(__x86_64__)
-extern "C" void qvSwitchStack(void** save, void* to);
-extern "C" void qvStackStart();
-asm(R"(
-    .text
-    .globl qvSwitchStack
-    .hidden qvSwitchStack
-    .type qvSwitchStack, @function
-qvSwitchStack:
-    pushq %rbp
-    pushq %rbx
-    pushq %r12
-    pushq %r13
-    pushq %r14
-    pushq %r15
-    subq $16, %rsp
-    stmxcsr 8(%rsp)
-    fnstcw (%rsp)
-    movq %rsp, (%rdi)
-    movq %rsi, %rsp
-    fldcw (%rsp)
-    ldmxcsr 8(%rsp)
-    addq $16, %rsp
-    popq %r15
-    popq %r14
-    popq %r13
-    popq %r12
-    popq %rbx
-    popq %rbp
-    ret
-    .size qvSwitchStack, .-qvSwitchStack
-
-    .globl qvStackStart
-    .hidden qvStackStart
-    .type qvStackStart, @function
-qvStackStart:
-    movq %rbx, %rdi
-    callq *%r12
-    ud2
-    .size qvStackStart, .-qvStackStart
-)");
-
-class StackContext {
-  public:
-    // The first switch to the stack calls start(arg) on it; start never returns.
-    void prepare(char* stack, size_t size, void (*start)(void*), void* arg) {
-        auto* top = reinterpret_cast<uintptr_t*>(
-            reinterpret_cast<uintptr_t>(stack + size) & ~uintptr_t{15});
-        uintptr_t* frame = top - 11;  // as qvSwitchStack leaves a stack it switches away from
-        frame[0] = 0x037F;            // x87 control word, the default
-        frame[1] = 0x1F80;            // MXCSR, the default
-        frame[2] = frame[3] = frame[4] = 0;                   // r15, r14, r13
-        frame[5] = reinterpret_cast<uintptr_t>(start);        // r12
-        frame[6] = reinterpret_cast<uintptr_t>(arg);          // rbx
-        frame[7] = 0;                                         // rbp
-        frame[8] = reinterpret_cast<uintptr_t>(&qvStackStart);  // return address
-        sp_ = frame;
-    }
-    static void switchTo(StackContext& from, StackContext& to) { qvSwitchStack(&from.sp_, to.sp_); }
-
-  private:
-    void* sp_ = nullptr;
-};
-#else
-class StackContext {
-  public:
-    void prepare(char* stack, size_t size, void (*start)(void*), void* arg) {
-        ::getcontext(&context_);
-        context_.uc_stack.ss_sp = stack;
-        context_.uc_stack.ss_size = size;
-        context_.uc_link = nullptr;
-        start_ = start;
-        arg_ = arg;
-        const auto address = reinterpret_cast<uintptr_t>(this);
-        ::makecontext(&context_, reinterpret_cast<void (*)()>(&StackContext::trampoline), 2,
-                      static_cast<unsigned>(address >> 32), static_cast<unsigned>(address & 0xffffffffu));
-    }
-    static void switchTo(StackContext& from, StackContext& to) { ::swapcontext(&from.context_, &to.context_); }
-
-  private:
-    static void trampoline(unsigned high, unsigned low) {
-        auto* self = reinterpret_cast<StackContext*>((uintptr_t{high} << 32) | uintptr_t{low});
-        self->start_(self->arg_);
-    }
-    ucontext_t context_{};
-    void (*start_)(void*) = nullptr;
-    void* arg_ = nullptr;
-};
-#endif
-
-}  // namespace
-
-// A stack of the runtime's own on which one block at a time runs, parks and resumes. The thread
-// that drives the runtime switches to it and back, so a block that waits keeps its place without a
-// thread of its own and nothing waits for the operating system's scheduler. The thread-locals a
-// block sees (its queue, its carrier, the wait it names) are the carrier's own while it runs.
-class ManualRuntime::Carrier {
-  public:
-    explicit Carrier(const ManualRuntime* owner) : owner_(owner) {
-        const long page = ::sysconf(_SC_PAGESIZE);
-        mapped_ = ::mmap(nullptr, kStackSize + page, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (mapped_ == MAP_FAILED) throw std::bad_alloc();
-        ::mprotect(mapped_, page, PROT_NONE);  // an overflow faults instead of writing past it
-        stack_ = static_cast<char*>(mapped_) + page;
-        mappedSize_ = kStackSize + page;
-        context_.prepare(stack_, kStackSize, &Carrier::entry, this);
-        locals_.carrier = this;
-#if QV_TSAN
-        tsanFiber_ = __tsan_create_fiber(0);
-#endif
-    }
-    ~Carrier() {
-#if QV_TSAN
-        __tsan_destroy_fiber(tsanFiber_);
-#endif
-#if QV_ASAN
-        ASAN_UNPOISON_MEMORY_REGION(stack_, kStackSize);  // the frames left on it must not poison its reuse
-#endif
-        ::munmap(mapped_, mappedSize_);
-    }
-    Carrier(const Carrier&) = delete;
-    Carrier& operator=(const Carrier&) = delete;
-
-    // The carrier running the calling thread's block, when the calling thread is one.
-    static Carrier*& current() {
-        thread_local Carrier* carrier = nullptr;
-        return carrier;
-    }
-    const ManualRuntime* owner() const { return owner_; }
-    bool isParked() const { return parked_; }
-
-    // --- The runtime's side ---
-    void give(std::function<void()> job) { job_ = std::move(job); }
-    // Runs the carrier until its block ends or parks; rethrows what the block threw.
-    void handOver() {
-        const Locals driver = Locals::take();
-        locals_.install();
-#if QV_TSAN
-        driverTsan_ = __tsan_get_current_fiber();
-        __tsan_switch_to_fiber(tsanFiber_, 0);
-#endif
-#if QV_ASAN
-        void* fake = nullptr;
-        __sanitizer_start_switch_fiber(&fake, stack_, kStackSize);
-#endif
-        StackContext::switchTo(driver_, context_);
-#if QV_ASAN
-        __sanitizer_finish_switch_fiber(fake, nullptr, nullptr);
-#endif
-        locals_ = Locals::take();
-        driver.install();
-        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-    }
-    // A parked block that is never resumed keeps its stack, and what its frames refer to, for the
-    // rest of the process.
-    static void abandon(std::unique_ptr<Carrier> carrier) {
-        static auto* abandoned = new std::vector<std::unique_ptr<Carrier>>;
-#if QV_ASAN
-        __lsan_register_root_region(carrier->stack_, kStackSize);
-#endif
-        abandoned->push_back(std::move(carrier));
-    }
-
-    // --- The block's side ---
-    void parkHere() {
-        parked_ = true;
-        toDriver();
-        parked_ = false;
-    }
-
-  private:
-    static constexpr size_t kStackSize = size_t{1} << 21;
-
-    // What a thread-local says for the code that runs: the driver's values are put back when the
-    // carrier hands the turn back, and the carrier's own when it takes it again.
-    struct Locals {
-        const QueueState* queue = nullptr;
-        Carrier* carrier = nullptr;
-        WaitingFor::Scope waiting = nullptr;
-        static Locals take() { return Locals{currentQueue(), current(), WaitingFor::innermost()}; }
-        void install() const {
-            currentQueue() = queue;
-            current() = carrier;
-            WaitingFor::innermost() = waiting;
-        }
-    };
-
-    static void entry(void* carrier) {
-        auto* self = static_cast<Carrier*>(carrier);
-#if QV_ASAN
-        __sanitizer_finish_switch_fiber(nullptr, &self->driverBottom_, &self->driverSize_);
-#endif
-        self->loop();
-    }
-
-    [[noreturn]] void loop() {
-        for (;;) {
-            {
-                std::function<void()> job = std::move(job_);
-                try {
-                    job();
-                } catch (...) {
-                    error_ = std::current_exception();
-                }
-            }  // what the block captured goes here, before the turn does
-            toDriver();
-        }
-    }
-
-    void toDriver() {
-#if QV_TSAN
-        __tsan_switch_to_fiber(driverTsan_, 0);
-#endif
-#if QV_ASAN
-        void* fake = nullptr;
-        __sanitizer_start_switch_fiber(&fake, driverBottom_, driverSize_);
-#endif
-        StackContext::switchTo(context_, driver_);
-#if QV_ASAN
-        __sanitizer_finish_switch_fiber(fake, &driverBottom_, &driverSize_);
-#endif
-    }
-
-    const ManualRuntime* owner_;
-    void* mapped_ = nullptr;
-    size_t mappedSize_ = 0;
-    char* stack_ = nullptr;
-    StackContext context_;
-    StackContext driver_;
-    Locals locals_;
-    bool parked_ = false;
-    std::function<void()> job_;
-    std::exception_ptr error_;
-#if QV_TSAN
-    void* tsanFiber_ = nullptr;
-    void* driverTsan_ = nullptr;
-#endif
-#if QV_ASAN
-    const void* driverBottom_ = nullptr;
-    size_t driverSize_ = 0;
-#endif
-};
-
 class ManualQueue : public RunLoop {
   public:
     ManualQueue(ManualRuntime& rt, std::shared_ptr<ManualRuntime::QueueState> state)
@@ -372,9 +92,11 @@ class ManualQueue : public RunLoop {
     bool isCurrent() const override {
         if (state_->isMain) {
             // The test's own thread is the main thread.
-            return !ManualRuntime::Carrier::current() && (!currentQueue() || currentQueue() == state_.get());
+            return !ManualRuntime::Carrier::current() &&
+                   (!ManualRuntime::Carrier::currentQueue() ||
+                    ManualRuntime::Carrier::currentQueue() == state_.get());
         }
-        return currentQueue() == state_.get();
+        return ManualRuntime::Carrier::currentQueue() == state_.get();
     }
     void stop() override {
         std::lock_guard lock(rt_.mutex_);
@@ -627,9 +349,9 @@ ManualRuntime::Next ManualRuntime::chooseNext(Seconds limit, std::vector<std::fu
             (t == (*best)->readyAt() && (*w)->seq < (*best)->seq))
             best = w;
     }
-    const bool resumeFirst = best != parked_.end() &&
-                             (!entryDue || (*best)->readyAt() < it->deadline ||
-                              ((*best)->readyAt() == it->deadline && (*best)->seq < it->seq));
+    const bool resumeFirst =
+        best != parked_.end() && (!entryDue || (*best)->readyAt() < it->deadline ||
+                                  ((*best)->readyAt() == it->deadline && (*best)->seq < it->seq));
     if (resumeFirst) {
         next.kind = Next::resume;
         next.waiter = best;
@@ -682,14 +404,14 @@ bool ManualRuntime::runOne(Seconds limit) {
     struct Unmark {
         ManualRuntime& rt;
         std::function<void()>& fn;
-        const QueueState* previous = currentQueue();
+        const QueueState* previous = Carrier::currentQueue();
         Seconds start = rt.now();
         Seconds outerLongest = std::exchange(rt.blockLongestWait_, 0);
         std::string outerWaitingFor = std::exchange(rt.blockWaitingFor_, {});
         ~Unmark() {
             fn = nullptr;  // destroy captured state before unmarking
             std::lock_guard lock(rt.mutex_);
-            currentQueue() = previous;
+            Carrier::currentQueue() = previous;
             rt.mainState_->busy = false;
             --rt.depth_;
             if (rt.now_ > start) rt.noteMainHold(start, rt.now_ - start, rt.blockWaitingFor_);
@@ -702,7 +424,7 @@ bool ManualRuntime::runOne(Seconds limit) {
         ++depth_;
     }
     Unmark unmark{*this, entry.fn};
-    currentQueue() = mainState_.get();
+    Carrier::currentQueue() = mainState_.get();
     entry.fn();
     return true;
 }
@@ -733,10 +455,10 @@ void ManualRuntime::runChain(Entry entry) {
                     entry.fn = nullptr;
                     std::lock_guard lock(rt.mutex_);
                     entry.queue->busy = false;
-                    currentQueue() = nullptr;
+                    Carrier::currentQueue() = nullptr;
                 }
             } unmark{*this, entry};
-            currentQueue() = entry.queue.get();
+            Carrier::currentQueue() = entry.queue.get();
             entry.fn();
         }
         // The next block in order, when it belongs to another queue than the main one and the
@@ -789,7 +511,7 @@ bool ManualRuntime::park(const std::shared_ptr<Waiter>& waiter) {
             return false;
         }
         waiter->carrier = Carrier::current();
-        waiter->queue = const_cast<QueueState*>(currentQueue());
+        waiter->queue = const_cast<QueueState*>(Carrier::currentQueue());
         waiter->seq = seq_++;
         parked_.push_back(waiter);
     }
