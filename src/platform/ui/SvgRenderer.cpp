@@ -200,7 +200,14 @@ void SvgRenderer::drawText(std::ostream& out, std::string_view line, const Font&
         << number(font.size) << "\" font-weight=\"" << fontfaces::cssWeight(font.weight) << "\" font-family=\""
         << fontfaces::familiesFor(font.design) << "\"" << paint;
     if (tracking != 0) out << " letter-spacing=\"" << number(tracking) << "\"";
-    out << " xml:space=\"preserve\">" << escape(std::string(line)) << "</text>";
+    out << " xml:space=\"preserve\">";
+    // The viewer lays every line out left to right; a right-to-left one is embedded as such, so that
+    // the marks at its ends (an ellipsis, a full stop) stand where its reader expects them.
+    if (textmetrics::isRightToLeft(line)) {
+        out << "\u202B" << escape(std::string(line)) << "\u202C</text>";
+    } else {
+        out << escape(std::string(line)) << "</text>";
+    }
 }
 
 void SvgRenderer::drawNamedIcon(std::ostream& out, const std::string& name, double x, double y, double w,

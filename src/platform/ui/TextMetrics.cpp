@@ -166,7 +166,8 @@ std::vector<uint8_t> bidiLevels(const std::vector<char32_t>& cps) {
     }
     UErrorCode error = U_ZERO_ERROR;
     UBiDi* bidi = ubidi_openSized(int32_t(utf16.size()), 0, &error);
-    // The paragraph takes the direction of its first strong character, as the renderer's does.
+    // The paragraph takes the direction of its first strong character, as the system's text of
+    // natural direction does; the pictures draw such a line so (isRightToLeft).
     ubidi_setPara(bidi, utf16.data(), int32_t(utf16.size()), UBIDI_DEFAULT_LTR, nullptr, &error);
     const UBiDiLevel* unitLevels = U_SUCCESS(error) ? ubidi_getLevels(bidi, &error) : nullptr;
     if (unitLevels && U_SUCCESS(error)) {
@@ -288,6 +289,15 @@ double rangeWidth(const Shaped& s, size_t a, size_t b, const Font& font, double 
 
 double advance(char32_t c, const Font& font) {
     return width(encode({c}), font);
+}
+
+bool isRightToLeft(std::string_view utf8) {
+    for (char32_t c : codePoints(utf8)) {
+        const UCharDirection direction = u_charDirection(UChar32(c));
+        if (direction == U_LEFT_TO_RIGHT) return false;
+        if (direction == U_RIGHT_TO_LEFT || direction == U_RIGHT_TO_LEFT_ARABIC) return true;
+    }
+    return false;
 }
 
 double width(std::string_view utf8, const Font& font, double tracking) {

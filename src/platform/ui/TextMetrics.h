@@ -36,6 +36,9 @@ double advance(char32_t c, const Font& font);
 // Width of a single line; `tracking` is added after every character.
 double width(std::string_view utf8, const Font& font, double tracking = 0);
 double lineHeight(const Font& font);
+// Whether a line reads right to left: its first strong character does. A cut Hebrew title then
+// ends, on the left, with its ellipsis.
+bool isRightToLeft(std::string_view utf8);
 
 struct Line {
     std::string text;

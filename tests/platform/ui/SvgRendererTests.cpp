@@ -171,9 +171,10 @@ TEST(SvgRendererTest, TextLinesStandOneLineHeightApartInTheirFont) {
     op.tracking = 1.5;
     DrawOp mono =
         textOp({0, 80, 100, 16}, {"ls -la"}, Font::system(12, FontWeight::regular, FontDesign::monospaced));
-    auto all = draw({op, mono});
+    DrawOp mixed = textOp({0, 100, 200, 40}, {"שלום עולם…", "1. Notes — שלום"}, Font::system(12));
+    auto all = draw({op, mono, mixed});
     auto texts = named(all, "text");
-    ASSERT_EQ(texts.size(), 3u);  // the empty line draws nothing but keeps its room
+    ASSERT_EQ(texts.size(), 5u);  // the empty line draws nothing but keeps its room
     EXPECT_EQ(texts[0]->content, "First line");
     EXPECT_EQ(texts[1]->content, "Third &amp; last");
     EXPECT_NEAR(texts[1]->num("y") - texts[0]->num("y"), 2 * op.lineHeight, 0.011);
@@ -192,6 +193,10 @@ TEST(SvgRendererTest, TextLinesStandOneLineHeightApartInTheirFont) {
     EXPECT_NE(texts[2]->attr("font-family").find("monospace"), std::string::npos);
     EXPECT_EQ(texts[0]->attr("font-family").find("monospace"), std::string::npos);
     EXPECT_FALSE(texts[2]->has("fill-opacity"));  // opaque text carries no opacity
+    // A line whose first strong character reads right to left is embedded as right-to-left, so its
+    // ellipsis ends it on the left; one that starts left to right is drawn as it is.
+    EXPECT_EQ(texts[3]->content, "\u202Bשלום עולם…\u202C");
+    EXPECT_EQ(texts[4]->content, "1. Notes — שלום");
 }
 
 // --- Shapes and paints ---
