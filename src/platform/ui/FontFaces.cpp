@@ -208,16 +208,25 @@ std::string faceFile(char32_t c, const Font& font) {
     return face >= 0 ? set->faces[size_t(face)]->file : std::string();
 }
 
-void shapeRun(const FaceSet& set, int face, const std::vector<char32_t>& text, size_t from, size_t to,
+void shapeRun(const FaceSet& set, int face, std::span<const char32_t> text, size_t from, size_t to,
               bool rightToLeft, std::vector<double>& advances, std::vector<uint8_t>& flags) {
     const Face& f = *set.faces.at(size_t(face));
-    hb_buffer_t* buffer = hb_buffer_create();
+    // One buffer per thread, kept: a title is shaped at every change, and making a buffer anew
+    // each time allocated and touched memory the last one had already warmed.
+    struct Buffer {
+        hb_buffer_t* buffer = hb_buffer_create();
+        ~Buffer() { hb_buffer_destroy(buffer); }
+    };
+    thread_local Buffer kept;
+    hb_buffer_t* buffer = kept.buffer;
+    hb_buffer_clear_contents(buffer);
     static_assert(sizeof(hb_codepoint_t) == sizeof(char32_t));
     hb_buffer_add_codepoints(buffer, reinterpret_cast<const hb_codepoint_t*>(text.data()), int(text.size()),
                              unsigned(from), int(to - from));
     hb_buffer_set_direction(buffer, rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     // A fixed language: the locale of the process must not change widths.
-    hb_buffer_set_language(buffer, hb_language_from_string("en", -1));
+    static const hb_language_t english = hb_language_from_string("en", -1);
+    hb_buffer_set_language(buffer, english);
     hb_buffer_guess_segment_properties(buffer);
     hb_shape(f.font, buffer, nullptr, 0);
     unsigned count = 0;
@@ -229,7 +238,6 @@ void shapeRun(const FaceSet& set, int face, const std::vector<char32_t>& text, s
         flags[c] |= kClusterStart;
         if (hb_glyph_info_get_glyph_flags(&info[g]) & HB_GLYPH_FLAG_UNSAFE_TO_BREAK) flags[c] |= kUnsafeBreak;
     }
-    hb_buffer_destroy(buffer);
 }
 
 double missingGlyphEms(char32_t c) {

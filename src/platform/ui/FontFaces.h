@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ inline constexpr uint8_t kUnsafeBreak = 2;   // cutting the text before it chang
 // Shapes text[from, to) in one face and direction with the whole text as context (Arabic letters
 // join across the run's ends), and adds each glyph's advance, in ems, to the advance of the code
 // point its cluster starts at.
-void shapeRun(const FaceSet& set, int face, const std::vector<char32_t>& text, size_t from, size_t to,
+void shapeRun(const FaceSet& set, int face, std::span<const char32_t> text, size_t from, size_t to,
               bool rightToLeft, std::vector<double>& advances, std::vector<uint8_t>& flags);
 
 // The box the renderer draws for a character no face has: as wide as its hexadecimal code, in ems.

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <memory_resource>
+#include <span>
 #include <unordered_map>
 
 #include "platform/ui/FontFaces.h"
@@ -104,7 +106,7 @@ std::vector<char32_t> codePoints(std::string_view s) {
     return out;
 }
 
-std::string encode(const std::vector<char32_t>& cps, size_t from, size_t count) {
+std::string encode(std::span<const char32_t> cps, size_t from, size_t count) {
     std::string out;
     size_t end = count == std::string::npos ? cps.size() : std::min(cps.size(), from + count);
     for (size_t i = from; i < end; ++i) {
@@ -138,17 +140,21 @@ double tableAdvance(char32_t c, const Font& font) {
 
 // A text cut into clusters of glyphs, in logical order, with their advances in ems.
 struct Shaped {
-    std::vector<char32_t> cps;     // the text, controls as blanks (as the pictures draw them)
-    std::vector<uint32_t> starts;  // each cluster's first code point, then the text's length
-    std::vector<double> prefix;    // ems before each cluster; the last is the whole width
-    std::vector<uint8_t> safe;     // per cluster: cutting the text before it keeps both sides' shaping
+    Shaped(std::string_view utf8, std::pmr::memory_resource* memory)
+        : text(utf8, memory), cps(memory), starts(memory), prefix(memory), safe(memory) {}
+
+    std::pmr::string text;              // as it was asked for
+    std::pmr::vector<char32_t> cps;     // the text, controls as blanks (as the pictures draw them)
+    std::pmr::vector<uint32_t> starts;  // each cluster's first code point, then the text's length
+    std::pmr::vector<double> prefix;    // ems before each cluster; the last is the whole width
+    std::pmr::vector<uint8_t> safe;     // per cluster: cutting the text before it keeps both sides' shaping
 
     size_t clusters() const { return starts.size() - 1; }
     bool isBlank(size_t k) const { return cps[starts[k]] == U' '; }
 };
 
 // Left-to-right everywhere unless some character could be right-to-left.
-std::vector<uint8_t> bidiLevels(const std::vector<char32_t>& cps) {
+std::vector<uint8_t> bidiLevels(std::span<const char32_t> cps) {
     std::vector<uint8_t> levels(cps.size(), 0);
     bool any = false;
     for (char32_t c : cps) any = any || c >= 0x0590;
@@ -178,12 +184,15 @@ std::vector<uint8_t> bidiLevels(const std::vector<char32_t>& cps) {
 }
 
 // Each character's script, characters common to scripts taking the one they stand in.
-std::vector<int> scripts(const std::vector<char32_t>& cps) {
+std::vector<int> scripts(std::span<const char32_t> cps) {
     std::vector<int> out(cps.size(), USCRIPT_COMMON);
     int current = USCRIPT_COMMON;
     for (size_t i = 0; i < cps.size(); ++i) {
         UErrorCode error = U_ZERO_ERROR;
-        const int s = uscript_getScript(UChar32(cps[i]), &error);
+        // ASCII letters are Latin and the rest of ASCII common to all scripts, without asking.
+        const char32_t c = cps[i];
+        const int s = c < 0x80 ? ((c | 0x20) >= U'a' && (c | 0x20) <= U'z' ? USCRIPT_LATIN : USCRIPT_COMMON)
+                               : uscript_getScript(UChar32(c), &error);
         if (s != USCRIPT_COMMON && s != USCRIPT_INHERITED && U_SUCCESS(error)) {
             if (current == USCRIPT_COMMON) std::fill(out.begin(), out.begin() + long(i), s);
             current = s;
@@ -224,11 +233,14 @@ void shapeWithFaces(const fontfaces::FaceSet& set, Shaped& s, std::vector<double
     }
 }
 
-std::shared_ptr<const Shaped> shapeText(std::string_view utf8, const Font& font) {
-    auto s = std::make_shared<Shaped>();
-    s->cps = codePoints(utf8);
-    for (char32_t& c : s->cps)
-        if (c < 0x20 || c == 0x7F) c = U' ';
+std::shared_ptr<const Shaped> shapeText(std::string_view utf8, const Font& font,
+                                        std::pmr::memory_resource* memory) {
+    auto s = std::allocate_shared<Shaped>(std::pmr::polymorphic_allocator<Shaped>(memory), utf8, memory);
+    s->cps.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = decodeAt(utf8, i);
+        s->cps.push_back(c < 0x20 || c == 0x7F ? U' ' : c);
+    }
     const size_t n = s->cps.size();
     std::vector<double> adv(n, 0);
     std::vector<uint8_t> flags(n, 0);
@@ -257,21 +269,82 @@ std::shared_ptr<const Shaped> shapeText(std::string_view utf8, const Font& font)
     return s;
 }
 
-// Texts are measured again on every layout: shaped once per font and kept, up to a bound.
+// Texts are measured again on every layout: shaped once per font and kept, up to a bound, in
+// memory of their own. Kept among the heap's short-lived blocks, they spread every later layout's
+// allocations over more and more memory, which each layout then paid for in cache misses.
+class ShapedCache {
+  public:
+    static ShapedCache& shared() {
+        // Never destroyed: a text shaped on another thread may be let go after the program's end.
+        static ShapedCache* cache = new ShapedCache;
+        return *cache;
+    }
+
+    std::shared_ptr<const Shaped> get(std::string_view utf8, const Font& font) {
+        const Lookup key{tag(font), utf8};
+        const size_t hash = Hash{}(key);
+        std::lock_guard lock(mutex_);
+        // A layout measures the same few texts again and again: the last ones asked for stay at
+        // hand, where the large map's lookups missed the processor's caches.
+        Recent& recent = recent_[hash % recent_.size()];
+        if (recent.shaped && recent.hash == hash && recent.font == key.font && recent.shaped->text == utf8)
+            return recent.shaped;
+        auto it = map_.find(key);
+        if (it == map_.end()) {
+            if (map_.size() >= kBound) map_.clear();
+            auto shapedText = shapeText(utf8, font, &memory_);
+            it = map_.emplace(Key{key.font, std::pmr::string(utf8, &memory_)}, std::move(shapedText)).first;
+        }
+        recent = Recent{hash, key.font, it->second};
+        return it->second;
+    }
+
+  private:
+    static constexpr size_t kBound = 8192;
+
+    // The shaping differs by design and weight, not by size.
+    static uint16_t tag(const Font& font) {
+        return uint16_t(uint16_t(font.design) << 8 | uint16_t(fontfaces::cssWeight(font.weight) / 100));
+    }
+    struct Key {
+        uint16_t font;
+        std::pmr::string text;
+    };
+    struct Lookup {
+        uint16_t font;
+        std::string_view text;
+    };
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(const Lookup& k) const {
+            return std::hash<std::string_view>{}(k.text) * 31 + k.font;
+        }
+        size_t operator()(const Key& k) const { return (*this)(Lookup{k.font, k.text}); }
+    };
+    struct Equal {
+        using is_transparent = void;
+        static Lookup view(const Key& k) { return {k.font, k.text}; }
+        static Lookup view(const Lookup& k) { return k; }
+        bool operator()(const auto& a, const auto& b) const {
+            return view(a).font == view(b).font && view(a).text == view(b).text;
+        }
+    };
+
+    struct Recent {
+        size_t hash = 0;
+        uint16_t font = 0;
+        std::shared_ptr<const Shaped> shaped;
+    };
+
+    std::mutex mutex_;
+    std::array<Recent, 64> recent_;
+    // Thread-safe: the last holder of a shaped text may let it go on any thread.
+    std::pmr::synchronized_pool_resource memory_;
+    std::pmr::unordered_map<Key, std::shared_ptr<const Shaped>, Hash, Equal> map_{&memory_};
+};
+
 std::shared_ptr<const Shaped> shaped(std::string_view utf8, const Font& font) {
-    static std::mutex mutex;
-    static std::unordered_map<std::string, std::shared_ptr<const Shaped>> cache;
-    std::string key;
-    key.reserve(utf8.size() + 2);
-    key += char(font.design == FontDesign::monospaced ? 'm' : font.design == FontDesign::rounded ? 'r' : 's');
-    key += char('0' + fontfaces::cssWeight(font.weight) / 100);
-    key += utf8;
-    std::lock_guard lock(mutex);
-    if (auto it = cache.find(key); it != cache.end()) return it->second;
-    if (cache.size() >= 8192) cache.clear();
-    auto s = shapeText(utf8, font);
-    cache.emplace(std::move(key), s);
-    return s;
+    return ShapedCache::shared().get(utf8, font);
 }
 
 // Ems of clusters [a, b): the shaping of the whole text where both cuts are safe, the text between

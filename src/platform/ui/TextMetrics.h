@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,11 @@ inline constexpr std::string_view kEllipsis = "\u2026";
 
 // Unicode code points of a UTF-8 string; malformed bytes count as one replacement character each.
 std::vector<char32_t> codePoints(std::string_view utf8);
-std::string encode(const std::vector<char32_t>& cps, size_t from = 0, size_t count = std::string::npos);
+std::string encode(std::span<const char32_t> cps, size_t from = 0, size_t count = std::string::npos);
+inline std::string encode(const std::vector<char32_t>& cps, size_t from = 0,
+                          size_t count = std::string::npos) {
+    return encode(std::span<const char32_t>(cps), from, count);
+}
 
 double advance(char32_t c, const Font& font);
 // Width of a single line; `tracking` is added after every character.
