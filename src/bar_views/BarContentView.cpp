@@ -125,7 +125,7 @@ BarContentView::Inputs BarContentView::inputs() const {
 void BarContentView::fillInputs(Inputs& in) const {
     in.screenFilter = screenFilter(settings->data->showOnAllDisplays, screenIndex);
     viewModel->displayItems(spaceID, in.screenFilter, in.items);
-    viewModel->bundleIDsWithWindows(spaceID, in.bundleIDsWithWindows);
+    in.bundleIDsWithWindows = viewModel->bundleIDsWithWindows(spaceID);
     in.visiblePinnedBundleIDs =
         visiblePinned(pinStore->pinnedAppIDs(PinDestination::bar()), in.bundleIDsWithWindows);
     in.visibleChipIDs.resize(in.items.size());

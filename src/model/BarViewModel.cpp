@@ -162,31 +162,12 @@ void BarViewModel::displayItems(uint64_t spaceID, std::optional<size_t> screenIn
 
 std::set<std::string> BarViewModel::bundleIDsWithWindows(uint64_t spaceID) const {
     std::set<std::string> out;
-    bundleIDsWithWindows(spaceID, out);
-    return out;
-}
-
-void BarViewModel::bundleIDsWithWindows(uint64_t spaceID, std::set<std::string>& into) const {
     auto found = chipsBySpace->find(spaceID);
-    const std::vector<ChipData> none;
-    const std::vector<ChipData>& chips = found == chipsBySpace->end() ? none : found->second;
-    // Which of the identifiers `into` holds are still there, and whether any is new.
-    std::vector<const std::string*> kept;
-    bool added = false;
-    for (const ChipData& chip : chips) {
-        if (!chip.bundleIdentifier) continue;
-        auto at = into.find(*chip.bundleIdentifier);
-        if (at == into.end()) {
-            added = true;
-            break;
-        }
-        if (std::find(kept.begin(), kept.end(), &*at) == kept.end()) kept.push_back(&*at);
+    if (found == chipsBySpace->end()) return out;
+    for (const ChipData& chip : found->second) {
+        if (chip.bundleIdentifier) out.insert(*chip.bundleIdentifier);
     }
-    if (!added && kept.size() == into.size()) return;
-    into.clear();
-    for (const ChipData& chip : chips) {
-        if (chip.bundleIdentifier) into.insert(*chip.bundleIdentifier);
-    }
+    return out;
 }
 
 std::shared_ptr<const Image> BarViewModel::locatedIcon(const std::string& bundleID) {

@@ -84,9 +84,6 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void displayItems(uint64_t spaceID, std::optional<size_t> screenIndex,
                       std::vector<DisplayItem>& into) const;
     std::set<std::string> bundleIDsWithWindows(uint64_t spaceID) const;
-    // The same, written over `into` only where it differs: every bar asks at every refresh, and
-    // the set mostly stays as it was.
-    void bundleIDsWithWindows(uint64_t spaceID, std::set<std::string>& into) const;
     // Where a desktop stands among the desktops of its display that are not full screen, as of the
     // last refresh: its number from 1 (none for a full-screen desktop) and how many they are. None
     // for a desktop the listing does not hold. Every bar asks for its own, so it is found once per

@@ -148,7 +148,7 @@ void BarViewModel::buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spac
             chip.appName = w.appName;
             chip.bundleIdentifier = w.bundleIdentifier;
             chip.windowTitle = w.windowTitle;
-            if (chip.icon != facts->icon) chip.icon = facts->icon;
+            chip.icon = facts->icon;
             chip.isFocused = focused == w.windowID;
             chip.isMinimized = w.isMinimized;
             chip.badge = facts->badge;

@@ -106,11 +106,6 @@ TEST_F(BarModelTest, BundleIdentifiersWithWindowsLookAtTheWholeSpace) {
     EXPECT_EQ(model->bundleIDsWithWindows(s1), (std::set<std::string>{kMail}));
     EXPECT_TRUE(model->bundleIDsWithWindows(m2).empty());
     EXPECT_TRUE(model->bundleIDsWithWindows(999).empty());
-    // Written over a set a bar kept: what left the desktop goes, what came is added.
-    for (std::set<std::string> kept : {std::set<std::string>{"gone"}, {kEditor, "gone"}, {}, {kEditor}}) {
-        model->bundleIDsWithWindows(m1, kept);
-        EXPECT_EQ(kept, (std::set<std::string>{kEditor}));
-    }
 }
 
 // --- The focus rule ---

@@ -4,11 +4,13 @@
 #include <unicode/uchar.h>
 #include <unicode/uscript.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <memory_resource>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <unordered_map>
 
@@ -233,44 +235,50 @@ void shapeWithFaces(const fontfaces::FaceSet& set, Shaped& s, std::vector<double
     }
 }
 
-std::shared_ptr<const Shaped> shapeText(std::string_view utf8, const Font& font,
-                                        std::pmr::memory_resource* memory) {
-    auto s = std::allocate_shared<Shaped>(std::pmr::polymorphic_allocator<Shaped>(memory), utf8, memory);
-    s->cps.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = decodeAt(utf8, i);
-        s->cps.push_back(c < 0x20 || c == 0x7F ? U' ' : c);
+// Fills `s`, whose text is set, with its code points and clusters. Every array is reserved at its
+// final size first: the memory it takes is never given back one block at a time.
+void shapeText(Shaped& s, const Font& font) {
+    s.cps.reserve(s.text.size());
+    for (size_t i = 0; i < s.text.size();) {
+        const char32_t c = decodeAt(s.text, i);
+        s.cps.push_back(c < 0x20 || c == 0x7F ? U' ' : c);
     }
-    const size_t n = s->cps.size();
+    const size_t n = s.cps.size();
     std::vector<double> adv(n, 0);
     std::vector<uint8_t> flags(n, 0);
     if (const fontfaces::FaceSet* set = fontfaces::faceSet(font)) {
-        shapeWithFaces(*set, *s, adv, flags);
+        shapeWithFaces(*set, s, adv, flags);
     } else {
         for (size_t i = 0; i < n; ++i) {
-            adv[i] = tableAdvance(s->cps[i], font);
+            adv[i] = tableAdvance(s.cps[i], font);
             // Marks and joiners stay with the character before them.
             if (adv[i] > 0 || i == 0) flags[i] = fontfaces::kClusterStart;
         }
     }
+    const size_t clusters = size_t(std::count_if(flags.begin(), flags.end(), [](uint8_t f) {
+        return (f & fontfaces::kClusterStart) != 0;
+    }));
+    s.starts.reserve(clusters + 1);
+    s.prefix.reserve(clusters + 1);
+    s.safe.reserve(clusters + 1);
     double x = 0;
     for (size_t i = 0; i < n; ++i) {
         if (flags[i] & fontfaces::kClusterStart) {
-            s->starts.push_back(uint32_t(i));
-            s->prefix.push_back(x);
-            s->safe.push_back(!(flags[i] & fontfaces::kUnsafeBreak));
+            s.starts.push_back(uint32_t(i));
+            s.prefix.push_back(x);
+            s.safe.push_back(!(flags[i] & fontfaces::kUnsafeBreak));
         }
         x += adv[i];
     }
-    s->starts.push_back(uint32_t(n));
-    s->prefix.push_back(x);
-    s->safe.push_back(1);
-    if (!s->safe.empty()) s->safe.front() = 1;
-    return s;
+    s.starts.push_back(uint32_t(n));
+    s.prefix.push_back(x);
+    s.safe.push_back(1);
+    s.safe.front() = 1;
 }
 
-// Texts are measured again on every layout: shaped once per font and kept, up to a bound, in
-// memory of their own. Kept among the heap's short-lived blocks, they spread every later layout's
+// Texts are measured again on every layout: shaped once per font and kept, up to a bound. The
+// texts of one filling of the cache are laid one after another in memory of their own and let go
+// together: kept among the heap's short-lived blocks, they spread every later layout's
 // allocations over more and more memory, which each layout then paid for in cache misses.
 class ShapedCache {
   public:
@@ -289,11 +297,11 @@ class ShapedCache {
         Recent& recent = recent_[hash % recent_.size()];
         if (recent.shaped && recent.hash == hash && recent.font == key.font && recent.shaped->text == utf8)
             return recent.shaped;
-        auto it = map_.find(key);
-        if (it == map_.end()) {
-            if (map_.size() >= kBound) map_.clear();
-            auto shapedText = shapeText(utf8, font, &memory_);
-            it = map_.emplace(Key{key.font, std::pmr::string(utf8, &memory_)}, std::move(shapedText)).first;
+        auto it = map_->find(key);
+        if (it == map_->end()) {
+            if (map_->size() >= kBound) startOver();
+            it = map_->emplace(Key{key.font, std::pmr::string(utf8, &arena_->memory)}, shape(utf8, font))
+                     .first;
         }
         recent = Recent{hash, key.font, it->second};
         return it->second;
@@ -301,6 +309,11 @@ class ShapedCache {
 
   private:
     static constexpr size_t kBound = 8192;
+
+    // Memory only ever taken, given back whole when the last text shaped in it goes.
+    struct Arena {
+        std::pmr::monotonic_buffer_resource memory{size_t(64) * 1024};
+    };
 
     // The shaping differs by design and weight, not by size.
     static uint16_t tag(const Font& font) {
@@ -329,6 +342,7 @@ class ShapedCache {
             return view(a).font == view(b).font && view(a).text == view(b).text;
         }
     };
+    using Map = std::pmr::unordered_map<Key, std::shared_ptr<const Shaped>, Hash, Equal>;
 
     struct Recent {
         size_t hash = 0;
@@ -336,11 +350,29 @@ class ShapedCache {
         std::shared_ptr<const Shaped> shaped;
     };
 
+    ShapedCache() { startOver(); }
+
+    // A text shaped into the arena, which it keeps while anyone holds it; only the count of its
+    // holders lives on the heap, so that the arena outlasts it.
+    std::shared_ptr<const Shaped> shape(std::string_view utf8, const Font& font) {
+        std::pmr::polymorphic_allocator<Shaped> allocator(&arena_->memory);
+        std::shared_ptr<Shaped> s(allocator.new_object<Shaped>(utf8, &arena_->memory),
+                                  [arena = arena_](Shaped* p) { std::destroy_at(p); });
+        shapeText(*s, font);
+        return s;
+    }
+
+    void startOver() {
+        map_.reset();
+        arena_ = std::make_shared<Arena>();
+        map_.emplace(&arena_->memory);
+        map_->reserve(kBound);
+    }
+
     std::mutex mutex_;
     std::array<Recent, 64> recent_;
-    // Thread-safe: the last holder of a shaped text may let it go on any thread.
-    std::pmr::synchronized_pool_resource memory_;
-    std::pmr::unordered_map<Key, std::shared_ptr<const Shaped>, Hash, Equal> map_{&memory_};
+    std::shared_ptr<Arena> arena_;
+    std::optional<Map> map_;
 };
 
 std::shared_ptr<const Shaped> shaped(std::string_view utf8, const Font& font) {
