@@ -289,7 +289,7 @@ class ShapedCache {
     }
 
     std::shared_ptr<const Shaped> get(std::string_view utf8, const Font& font) {
-        const Lookup key{tag(font), utf8};
+        const Key key{tag(font), utf8};
         const size_t hash = Hash{}(key);
         std::lock_guard lock(mutex_);
         // A layout measures the same few texts again and again: the last ones asked for stay at
@@ -300,8 +300,9 @@ class ShapedCache {
         auto it = map_->find(key);
         if (it == map_->end()) {
             if (map_->size() >= kBound) startOver();
-            it = map_->emplace(Key{key.font, std::pmr::string(utf8, &arena_->memory)}, shape(utf8, font))
-                     .first;
+            auto s = shape(utf8, font);
+            // The key views the text its entry holds, which lives as long as the entry.
+            it = map_->emplace(Key{key.font, s->text}, std::move(s)).first;
         }
         recent = Recent{hash, key.font, it->second};
         return it->second;
@@ -321,28 +322,13 @@ class ShapedCache {
     }
     struct Key {
         uint16_t font;
-        std::pmr::string text;
-    };
-    struct Lookup {
-        uint16_t font;
         std::string_view text;
+        bool operator==(const Key&) const = default;
     };
     struct Hash {
-        using is_transparent = void;
-        size_t operator()(const Lookup& k) const {
-            return std::hash<std::string_view>{}(k.text) * 31 + k.font;
-        }
-        size_t operator()(const Key& k) const { return (*this)(Lookup{k.font, k.text}); }
+        size_t operator()(const Key& k) const { return std::hash<std::string_view>{}(k.text) * 31 + k.font; }
     };
-    struct Equal {
-        using is_transparent = void;
-        static Lookup view(const Key& k) { return {k.font, k.text}; }
-        static Lookup view(const Lookup& k) { return k; }
-        bool operator()(const auto& a, const auto& b) const {
-            return view(a).font == view(b).font && view(a).text == view(b).text;
-        }
-    };
-    using Map = std::pmr::unordered_map<Key, std::shared_ptr<const Shaped>, Hash, Equal>;
+    using Map = std::pmr::unordered_map<Key, std::shared_ptr<const Shaped>, Hash>;
 
     struct Recent {
         size_t hash = 0;
@@ -362,7 +348,9 @@ class ShapedCache {
         return s;
     }
 
+    // The recent texts go too: held there, they would keep the old arena for good.
     void startOver() {
+        recent_ = {};
         map_.reset();
         arena_ = std::make_shared<Arena>();
         map_.emplace(&arena_->memory);

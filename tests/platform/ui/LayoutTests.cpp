@@ -73,6 +73,21 @@ TEST(TextMetricsTest, WidthsComeFromTheFacesThePicturesDrawWithAndTruncationKeep
     EXPECT_EQ(textmetrics::truncateTail("\u00e9\u00e9\u00e9\u00e9\u00e9", f, 22).text, "\u00e9\u00e9\u2026");
 }
 
+TEST(TextMetricsTest, TextsHeldWhileTheCacheStartsOverStayWhole) {
+    // Far more texts than the cache keeps: it starts over several times, and now and then while a
+    // cut still holds the whole title it is shortening.
+    const Font f = Font::system(10);
+    for (int i = 0; i < 12000; ++i) {
+        const std::string number = std::to_string(i);
+        textmetrics::width(number, f);  // moves where the starting over falls
+        const auto cut = textmetrics::truncateTail(number + " Harbor Mail", f, 60);
+        ASSERT_TRUE(cut.truncated);
+        ASSERT_EQ(cut.text.rfind(number + " ", 0), 0u) << cut.text;
+        ASSERT_LE(cut.width, 60);
+        ASSERT_DOUBLE_EQ(cut.width, textmetrics::width(cut.text, f));
+    }
+}
+
 TEST(TextMetricsTest, WrapBreaksAtSpacesAndTheLastAllowedLineIsCut) {
     Font f = Font::system(10);
     auto lines = textmetrics::wrap("one two three four", f, 40);
