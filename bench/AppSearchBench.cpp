@@ -4,10 +4,10 @@
 
 #include <random>
 
+#include "dispatch/ManualRuntime.h"
 #include "launcher/AppLauncher.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

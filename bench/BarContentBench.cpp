@@ -6,9 +6,9 @@
 #include <chrono>
 
 #include "bar/BarManager.h"
+#include "dispatch/ManualRuntime.h"
 #include "launcher/HotkeyManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 #include "tracking/AXObserverManager.h"
 
 namespace qv {

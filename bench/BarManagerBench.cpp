@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bar/BarManager.h"
+#include "dispatch/ManualRuntime.h"
 #include "launcher/HotkeyManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <random>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {

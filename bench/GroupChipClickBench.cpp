@@ -7,7 +7,7 @@
 
 #include "WholeProgram.h"
 #include "bar_views/BarContentView.h"
-#include "platform/sim/SimScreenCapture.h"
+#include "sim/SimScreenCapture.h"
 
 namespace qv {
 namespace {

@@ -2,10 +2,10 @@
 // misbehaving tool can hand over within the output limit, megabytes of blank lines.
 #include <benchmark/benchmark.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/LSAppInfo.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimProcesses.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimProcesses.h"
 
 namespace qv {
 namespace {

@@ -5,9 +5,9 @@
 // by side, and "ax_messages_per_app" how many messages each application was sent in turn.
 #include <benchmark/benchmark.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {

@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "../tests/support/WindowStoreProbe.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

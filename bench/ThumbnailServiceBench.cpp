@@ -3,9 +3,9 @@
 // switcher cache, which scans it for the oldest.
 #include <benchmark/benchmark.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
 #include "previews/ThumbnailService.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

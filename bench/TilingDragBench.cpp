@@ -5,8 +5,8 @@
 // written through the coalescing worker.
 #include <benchmark/benchmark.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
 #include "tiling/WindowTilingController.h"
 
 namespace qv {

@@ -9,8 +9,8 @@
 #include "app/ProgramSlots.h"
 #include "app/QuillVorn.h"
 #include "bar/BarManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
 
 namespace qv::bench {
 

@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bar/WindowAvoidanceManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -7,12 +7,12 @@
 // measured.
 #include <benchmark/benchmark.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimScreenCapture.h"
 #include "previews/ThumbnailService.h"
 #include "previews/WindowSwitcherController.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimScreenCapture.h"
 
 namespace qv {
 namespace {

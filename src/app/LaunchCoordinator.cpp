@@ -1,7 +1,7 @@
 #include "app/LaunchCoordinator.h"
 
 #include "app/PermissionsGateModel.h"
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #include "app/MainRuntime.h"
 
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "app/PermissionsGateContent.h"
 
 #include "app/Localizable.h"
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 #include "settings/SettingsRows.h"
 
 namespace qv {

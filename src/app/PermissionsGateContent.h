@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/PermissionsGateModel.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Published.h"
 
 namespace qv {
 

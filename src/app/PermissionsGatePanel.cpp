@@ -1,8 +1,8 @@
 #include "app/PermissionsGatePanel.h"
 
 #include "app/PermissionsGateContent.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Application.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/ui/FloatingKeyPanel.h"
+#include "ui/FloatingKeyPanel.h"
 
 namespace qv {
 

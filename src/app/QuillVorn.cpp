@@ -1,6 +1,6 @@
 #include "app/QuillVorn.h"
 
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "dispatch/Published.h"
 #include "platform/Updater.h"
-#include "platform/dispatch/Published.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 
 #include "bar/BarGeometry.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

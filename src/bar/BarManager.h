@@ -24,7 +24,7 @@
 #include "model/PinStore.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 #include "previews/WindowSwitcherController.h"
 #include "tiling/WindowTilingController.h"
 #include "tracking/AXWindowID.h"

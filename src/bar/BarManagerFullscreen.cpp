@@ -5,7 +5,7 @@
 #include <set>
 
 #include "bar/BarManager.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include "bar/BarGeometry.h"
 #include "bar/BarManager.h"
 #include "launcher/HotkeyManager.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

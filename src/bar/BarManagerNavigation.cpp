@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "bar/BarManager.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Application.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

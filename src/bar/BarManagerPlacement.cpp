@@ -4,7 +4,7 @@
 
 #include "bar/BarGeometry.h"
 #include "bar/BarManager.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "bar/BarManager.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 #include "tracking/AXWindowID.h"
 
 namespace qv {

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Application.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

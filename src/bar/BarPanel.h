@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/ui/HostingView.h"
-#include "platform/ui/Panel.h"
+#include "ui/HostingView.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

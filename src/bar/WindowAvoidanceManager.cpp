@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

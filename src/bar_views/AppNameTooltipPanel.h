@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/ui/Node.h"
-#include "platform/ui/Panel.h"
+#include "ui/Node.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/BarTheme.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

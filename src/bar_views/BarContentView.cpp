@@ -4,7 +4,7 @@
 #include "bar_views/MoveToGroups.h"
 #include "bar_views/ShowDesktopButton.h"
 #include "bar_views/SpaceSwitcher.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -19,7 +19,7 @@
 #include "model/PinStore.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

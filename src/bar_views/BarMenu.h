@@ -6,9 +6,9 @@
 
 #include "bar_views/ThumbnailPopups.h"
 #include "platform/Dock.h"
+#include "platform/Menu.h"
+#include "platform/Windowing.h"
 #include "platform/Workspace.h"
-#include "platform/ui/Menu.h"
-#include "platform/ui/Windowing.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "bar_views/ChipDecorations.h"
-#include "platform/ui/Panel.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -10,8 +10,8 @@
 
 #include "model/BarMetrics.h"
 #include "platform/Geometry.h"
-#include "platform/ui/Node.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/Image.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -8,8 +8,8 @@
 #include "bar_views/GroupedChipView.h"
 #include "bar_views/PinnedChipView.h"
 #include "bar_views/ShowDesktopButton.h"
-#include "platform/ui/HostingView.h"
-#include "platform/ui/SvgRenderer.h"
+#include "ui/HostingView.h"
+#include "ui/SvgRenderer.h"
 
 namespace qv {
 

@@ -9,8 +9,8 @@
 #include "bar_views/MoveToMenu.h"
 #include "model/BarMetrics.h"
 #include "model/ChipData.h"
-#include "platform/ui/Node.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -7,8 +7,8 @@
 #include "bar_views/ChipChrome.h"
 #include "model/BarMetrics.h"
 #include "model/GroupedChipData.h"
-#include "platform/ui/Node.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Node.h"
 
 namespace qv {
 

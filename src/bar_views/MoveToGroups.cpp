@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "bar_views/DesktopNumbers.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

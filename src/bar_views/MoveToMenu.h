@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/Menu.h"
+#include "platform/Menu.h"
 
 namespace qv {
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "dispatch/Runtime.h"
 #include "model/BarMetrics.h"
 #include "platform/Displays.h"
 #include "platform/Image.h"
-#include "platform/dispatch/Runtime.h"
-#include "platform/ui/Node.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Node.h"
 
 namespace qv {
 

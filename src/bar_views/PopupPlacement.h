@@ -6,12 +6,12 @@
 #include <functional>
 #include <optional>
 
+#include "dispatch/Published.h"
+#include "dispatch/Runtime.h"
 #include "platform/Displays.h"
 #include "platform/Geometry.h"
-#include "platform/dispatch/Published.h"
-#include "platform/dispatch/Runtime.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

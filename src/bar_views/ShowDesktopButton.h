@@ -2,7 +2,7 @@
 
 #include "model/BarMetrics.h"
 #include "platform/Dock.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

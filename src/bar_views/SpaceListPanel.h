@@ -6,9 +6,9 @@
 
 #include "model/BarSize.h"
 #include "platform/Displays.h"
-#include "platform/ui/ArrowCursor.h"
-#include "platform/ui/OutsideClickMonitor.h"
-#include "platform/ui/Panel.h"
+#include "ui/ArrowCursor.h"
+#include "ui/OutsideClickMonitor.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 
 #include "model/BarViewModel.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

@@ -12,7 +12,7 @@
 #include "model/BarMetrics.h"
 #include "model/BarViewModel.h"
 #include "platform/Platform.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -9,11 +9,11 @@
 
 #include "bar_views/MoveToMenu.h"
 #include "bar_views/ThumbnailPopups.h"
+#include "dispatch/Runtime.h"
 #include "model/BarSize.h"
 #include "model/BarViewModel.h"
 #include "model/DisplayItem.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Runtime.h"
 #include "previews/ThumbnailPopupContent.h"
 #include "previews/ThumbnailPopupPanel.h"
 #include "previews/ThumbnailService.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Runtime.h"
 #include "model/BarSize.h"
 #include "model/DisplayItem.h"
 #include "platform/Displays.h"
 #include "platform/Geometry.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

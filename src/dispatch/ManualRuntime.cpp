@@ -1,4 +1,4 @@
-#include "platform/dispatch/ManualRuntime.h"
+#include "dispatch/ManualRuntime.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <utility>
 
-#include "platform/dispatch/ManualRuntimeCarrier.h"
+#include "dispatch/ManualRuntimeCarrier.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

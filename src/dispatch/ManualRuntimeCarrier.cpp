@@ -1,4 +1,4 @@
-#include "platform/dispatch/ManualRuntimeCarrier.h"
+#include "dispatch/ManualRuntimeCarrier.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

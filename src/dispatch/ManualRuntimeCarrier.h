@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/ManualRuntime.h"
+#include "dispatch/Runtime.h"
 
 #if !defined(__x86_64__)
 #include <ucontext.h>

@@ -1,4 +1,4 @@
-#include "platform/dispatch/RealRuntime.h"
+#include "dispatch/RealRuntime.h"
 
 #include <condition_variable>
 #include <map>

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "launcher/AppInfo.h"
 #include "launcher/AppSearch.h"
 #include "platform/FileEventStreams.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Published.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 #include "launcher/AppLauncherPanel.h"
 
 #include "launcher/AppLauncherPanelContent.h"
-#include "platform/ui/ArrowCursor.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 #include "tracking/SpaceWindows.h"
+#include "ui/ArrowCursor.h"
 
 namespace qv {
 

@@ -8,8 +8,8 @@
 #include "launcher/AppLauncher.h"
 #include "model/PinStore.h"
 #include "platform/Platform.h"
-#include "platform/ui/OutsideClickMonitor.h"
-#include "platform/ui/Panel.h"
+#include "ui/OutsideClickMonitor.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

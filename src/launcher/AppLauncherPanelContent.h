@@ -9,7 +9,7 @@
 #include "launcher/AppListTableView.h"
 #include "model/PinStore.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

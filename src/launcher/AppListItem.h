@@ -7,7 +7,7 @@
 
 #include "launcher/AppInfo.h"
 #include "model/PinStore.h"
-#include "platform/ui/Menu.h"
+#include "platform/Menu.h"
 
 namespace qv {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Runtime.h"
 #include "launcher/AppListItem.h"
 #include "model/PinStore.h"
-#include "platform/dispatch/Runtime.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <optional>
 
+#include "dispatch/Published.h"
 #include "launcher/KeyboardShortcut.h"
 #include "model/UserSettings.h"
 #include "platform/Carbon.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Published.h"
 
 namespace qv {
 

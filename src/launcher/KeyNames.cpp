@@ -4,8 +4,8 @@
 #include <map>
 #include <utility>
 
+#include "platform/Event.h"
 #include "platform/TextServices.h"
-#include "platform/ui/Event.h"
 
 namespace qv {
 

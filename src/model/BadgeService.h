@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
+#include "dispatch/Runtime.h"
 #include "model/LSAppInfo.h"
 #include "platform/LaunchServices.h"
 #include "platform/Processes.h"
-#include "platform/dispatch/Published.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "model/BadgeService.h"
 #include "model/ChipData.h"
 #include "model/DisplayItem.h"
@@ -18,7 +19,6 @@
 #include "model/UserSettings.h"
 #include "model/WindowRequests.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Published.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"
 

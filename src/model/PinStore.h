@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "model/PinnedAppRecord.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/Published.h"
 
 namespace qv {
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "launcher/KeyboardShortcut.h"
 #include "model/BarSize.h"
 #include "model/BarTheme.h"
 #include "model/SpaceScrollUpBehavior.h"
 #include "model/UserSettingsData.h"
 #include "platform/Platform.h"
-#include "platform/dispatch/Published.h"
 #include "tiling/SnapKeyModifiers.h"
 
 namespace qv {

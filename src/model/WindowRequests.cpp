@@ -1,6 +1,6 @@
 #include "model/WindowRequests.h"
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "dispatch/Runtime.h"
 #include "platform/AXElement.h"
 #include "platform/Value.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "dispatch/Runtime.h"
 #include "platform/EventTaps.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
+#include "dispatch/Runtime.h"
 #include "platform/Events.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

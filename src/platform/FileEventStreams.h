@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/Published.h"
+#include "dispatch/Runtime.h"
 #include "platform/Value.h"
-#include "platform/dispatch/Published.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

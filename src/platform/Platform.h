@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dispatch/AppWorkers.h"
+#include "dispatch/Runtime.h"
 #include "platform/Accessibility.h"
 #include "platform/Carbon.h"
 #include "platform/Displays.h"
@@ -18,13 +20,11 @@
 #include "platform/Updater.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
-#include "platform/dispatch/AppWorkers.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 
-class Windowing;    // platform/ui/Windowing.h
-class Application;  // platform/ui/Application.h
+class Windowing;    // platform/Windowing.h
+class Application;  // platform/Application.h
 
 // Every platform service, handed down by the composition root. Objects keep references to the
 // services they use; the bundle outlives them all.

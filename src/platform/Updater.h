@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/dispatch/Published.h"
+#include "dispatch/Published.h"
 
 namespace qv {
 

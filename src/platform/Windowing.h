@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/Displays.h"
-#include "platform/ui/Event.h"
-#include "platform/ui/Menu.h"
+#include "platform/Event.h"
+#include "platform/Menu.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/PosixFileSystem.h"
+#include "posix/PosixFileSystem.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "platform/PosixProcesses.h"
+#include "posix/PosixProcesses.h"
 
 #include <fcntl.h>
 #include <poll.h>

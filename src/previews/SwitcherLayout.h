@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
+#include "dispatch/Published.h"
 #include "model/BarSize.h"
 #include "platform/Geometry.h"
 #include "platform/Image.h"
-#include "platform/dispatch/Published.h"
 #include "previews/SwitcherEntry.h"
 
 namespace qv {

@@ -8,9 +8,9 @@
 
 #include "bar_views/MoveToMenu.h"
 #include "platform/Image.h"
-#include "platform/ui/Color.h"
-#include "platform/ui/Menu.h"
-#include "platform/ui/Node.h"
+#include "platform/Menu.h"
+#include "ui/Color.h"
+#include "ui/Node.h"
 
 namespace qv {
 

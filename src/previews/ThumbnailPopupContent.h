@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "bar_views/MoveToMenu.h"
+#include "dispatch/CancellationToken.h"
 #include "model/BarSize.h"
 #include "model/BarViewModel.h"
 #include "model/ChipData.h"
 #include "model/GroupedChipData.h"
 #include "platform/Workspace.h"
-#include "platform/dispatch/CancellationToken.h"
-#include "platform/ui/View.h"
 #include "previews/ThumbnailService.h"
+#include "ui/View.h"
 
 namespace qv {
 

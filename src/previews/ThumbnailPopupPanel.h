@@ -3,9 +3,9 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ui/HostingView.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/HostingView.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 
 #include "model/BarSize.h"
 #include "platform/Image.h"
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dispatch/CancellationToken.h"
+#include "dispatch/Runtime.h"
 #include "platform/Image.h"
 #include "platform/ScreenCapture.h"
-#include "platform/dispatch/CancellationToken.h"
-#include "platform/dispatch/Runtime.h"
 
 namespace qv {
 

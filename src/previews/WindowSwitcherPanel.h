@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "platform/Workspace.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/View.h"
 #include "previews/SwitcherLayout.h"
+#include "ui/Panel.h"
+#include "ui/View.h"
 
 namespace qv {
 

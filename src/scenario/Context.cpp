@@ -10,8 +10,8 @@
 #include "app/ProgramSlots.h"
 #include "bar/BarManager.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Application.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "app/QuillVorn.h"
+#include "dispatch/ManualRuntime.h"
 #include "launcher/AppLauncher.h"
 #include "platform/Backend.h"
-#include "platform/WorldDriver.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/Panel.h"
 #include "scenario/Scenario.h"
+#include "sim/WorldDriver.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

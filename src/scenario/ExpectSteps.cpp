@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "bar_views/AppNameTooltipPanel.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Application.h"
+#include "platform/Windowing.h"
 #include "scenario/Context.h"
 
 namespace qv {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui/SvgRenderer.h"
 #include "scenario/Context.h"
 #include "settings/SettingsWindowController.h"
+#include "ui/SvgRenderer.h"
 
 namespace qv {
 

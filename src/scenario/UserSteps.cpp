@@ -3,9 +3,9 @@
 // drawn on our panels (a button's label).
 #include <cctype>
 
-#include "platform/ui/Event.h"
-#include "platform/ui/TextMetrics.h"
+#include "platform/Event.h"
 #include "scenario/Context.h"
+#include "ui/TextMetrics.h"
 
 namespace qv {
 

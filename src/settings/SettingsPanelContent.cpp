@@ -4,7 +4,7 @@
 
 #include "bar/BarPanel.h"
 #include "launcher/KeyNames.h"
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 #include "settings/SettingsRows.h"
 
 namespace qv {

@@ -9,11 +9,11 @@
 #include "model/BarSize.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
 #include "settings/KeyboardSnapShortcutView.h"
 #include "settings/ShortcutRecorderView.h"
 #include "settings/WindowSwitcherShortcutView.h"
 #include "settings/WindowTilingDisplaysView.h"
+#include "ui/View.h"
 
 namespace qv {
 

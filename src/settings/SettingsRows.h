@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

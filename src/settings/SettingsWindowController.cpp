@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "platform/Platform.h"
-#include "platform/ui/FloatingKeyPanel.h"
 #include "settings/SettingsPanelContent.h"
+#include "ui/FloatingKeyPanel.h"
 
 namespace qv {
 

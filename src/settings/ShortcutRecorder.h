@@ -4,10 +4,10 @@
 #include <functional>
 #include <memory>
 
+#include "dispatch/Published.h"
 #include "model/ShortcutRecording.h"
 #include "platform/NotificationCenter.h"
-#include "platform/dispatch/Published.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -8,9 +8,9 @@
 #include "launcher/HotkeyManager.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
 #include "settings/ShortcutRecorder.h"
 #include "tiling/SnapKeyModifiers.h"
+#include "ui/View.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -1,11 +1,11 @@
-#include "platform/sim/SimAccessibility.h"
+#include "sim/SimAccessibility.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <mutex>
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

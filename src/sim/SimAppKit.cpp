@@ -1,8 +1,8 @@
-#include "platform/sim/SimAppKit.h"
+#include "sim/SimAppKit.h"
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/Panel.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/Application.h"
+#include "platform/Application.h"
 
 namespace qv {
 

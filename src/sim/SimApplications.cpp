@@ -1,14 +1,14 @@
-#include "platform/sim/SimApplications.h"
+#include "sim/SimApplications.h"
 
 #include <algorithm>
 
-#include "platform/dispatch/Runtime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileEventStreams.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimServices.h"
-#include "platform/sim/SimWindowing.h"
+#include "dispatch/Runtime.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileEventStreams.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimServices.h"
+#include "sim/SimWindowing.h"
 
 namespace qv {
 

@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Event.h"
 #include "platform/Platform.h"
-#include "platform/ui/Event.h"
 
 namespace qv {
 

@@ -2,9 +2,9 @@
 // simulated window server does with the keys and drags that reach it.
 #include <algorithm>
 
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowServer.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowServer.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 // SimDesktop: displays that go, change their frame or sleep, and what the system tells of it.
 #include <algorithm>
 
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
 
 namespace qv {
 

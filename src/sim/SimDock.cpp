@@ -1,9 +1,9 @@
-#include "platform/sim/SimDock.h"
+#include "sim/SimDock.h"
 
 #include <algorithm>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimPreferences.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimPreferences.h"
 
 namespace qv {
 

@@ -1,10 +1,10 @@
-#include "platform/sim/SimEventTaps.h"
+#include "sim/SimEventTaps.h"
 
 #include <algorithm>
 
-#include "platform/sim/SimCarbon.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimCarbon.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
 
 namespace qv {
 

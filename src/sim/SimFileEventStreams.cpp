@@ -1,6 +1,6 @@
-#include "platform/sim/SimFileEventStreams.h"
+#include "sim/SimFileEventStreams.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

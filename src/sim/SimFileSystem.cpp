@@ -1,11 +1,11 @@
-#include "platform/sim/SimFileSystem.h"
+#include "sim/SimFileSystem.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/PosixFileSystem.h"
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
+#include "posix/PosixFileSystem.h"
 
 namespace qv {
 

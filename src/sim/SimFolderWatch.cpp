@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/FileSystemSourceHandlers.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
-#include "platform/sim/SimLaunchServices.h"
+#include "sim/SimLaunchServices.h"
 
 #include <cstdio>
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
-#include "platform/sim/SimLoginItems.h"
+#include "sim/SimLoginItems.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
 // SimWindowing's open menus: where they stand on screen, and the submenus the pointer opens.
 #include <algorithm>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
-#include "platform/sim/SimPreferences.h"
+#include "sim/SimPreferences.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -1,12 +1,12 @@
-#include "platform/sim/SimProcesses.h"
+#include "sim/SimProcesses.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDock.h"
-#include "platform/sim/SimLaunchServices.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimDock.h"
+#include "sim/SimLaunchServices.h"
 
 namespace qv {
 

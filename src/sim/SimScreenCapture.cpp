@@ -1,10 +1,10 @@
-#include "platform/sim/SimScreenCapture.h"
+#include "sim/SimScreenCapture.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
+#include "dispatch/Runtime.h"
 #include "platform/ScreenCapture.h"
-#include "platform/WorldDriver.h"
-#include "platform/dispatch/Runtime.h"
+#include "sim/WorldDriver.h"
 
 namespace qv {
 

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <sstream>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDock.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/SvgRenderer.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimDock.h"
+#include "sim/SimWindowing.h"
+#include "ui/SvgRenderer.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
-#include "platform/sim/SimServices.h"
+#include "sim/SimServices.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

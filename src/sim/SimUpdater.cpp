@@ -1,6 +1,6 @@
-#include "platform/sim/SimUpdater.h"
+#include "sim/SimUpdater.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

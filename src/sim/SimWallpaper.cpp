@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
 
 namespace qv {
 

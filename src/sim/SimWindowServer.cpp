@@ -1,10 +1,10 @@
-#include "platform/sim/SimWindowServer.h"
+#include "sim/SimWindowServer.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 

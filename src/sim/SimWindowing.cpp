@@ -1,9 +1,9 @@
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 
 #include <algorithm>
 
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimEventTaps.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimEventTaps.h"
 
 namespace qv {
 

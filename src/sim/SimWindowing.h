@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/MenuLayout.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/MenuLayout.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "platform/ui/Panel.h"
-#include "platform/ui/View.h"
 #include "tiling/SnapLayout.h"
+#include "ui/Panel.h"
+#include "ui/View.h"
 
 namespace qv {
 

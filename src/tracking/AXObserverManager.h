@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dispatch/Runtime.h"
 #include "platform/Accessibility.h"
-#include "platform/dispatch/Runtime.h"
 #include "tracking/AXWindowEvent.h"
 
 namespace qv {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/dispatch/Runtime.h"
+#include "dispatch/Runtime.h"
 
 namespace qv {
 

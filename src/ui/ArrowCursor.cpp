@@ -1,7 +1,7 @@
-#include "platform/ui/ArrowCursor.h"
+#include "ui/ArrowCursor.h"
 
-#include "platform/ui/Panel.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/Event.h"
+#include "platform/Event.h"
 
 namespace qv {
 

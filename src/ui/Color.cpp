@@ -1,4 +1,4 @@
-#include "platform/ui/Color.h"
+#include "ui/Color.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Queries of a display list, its steps and regions.
-#include "platform/ui/DisplayList.h"
+#include "ui/DisplayList.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

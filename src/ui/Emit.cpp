@@ -3,7 +3,7 @@
 // coordinates with the transforms, opacity and clips of their ancestors applied.
 #include <algorithm>
 
-#include "platform/ui/LayoutRules.h"
+#include "ui/LayoutRules.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
-#include "platform/ui/FloatingKeyPanel.h"
+#include "ui/FloatingKeyPanel.h"
 
-#include "platform/ui/StandardKeyEquivalents.h"
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
+#include "ui/StandardKeyEquivalents.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/ui/Panel.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
-#include "platform/ui/FontFaces.h"
+#include "ui/FontFaces.h"
 
-#include "platform/ui/SvgRenderer.h"
+#include "ui/SvgRenderer.h"
 
 #include <fontconfig/fontconfig.h>
 #include <hb.h>

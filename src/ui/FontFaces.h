@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/TextMetrics.h"
+#include "ui/TextMetrics.h"
 
 namespace qv::fontfaces {
 

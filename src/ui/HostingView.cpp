@@ -1,10 +1,10 @@
-#include "platform/ui/HostingView.h"
+#include "ui/HostingView.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui/Application.h"
-#include "platform/ui/LayoutPass.h"
+#include "platform/Application.h"
+#include "ui/LayoutPass.h"
 
 namespace qv {
 

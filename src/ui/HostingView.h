@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/Runtime.h"
-#include "platform/ui/DisplayList.h"
-#include "platform/ui/Event.h"
-#include "platform/ui/View.h"
+#include "dispatch/Runtime.h"
+#include "platform/Event.h"
+#include "ui/DisplayList.h"
+#include "ui/View.h"
 
 namespace qv {
 

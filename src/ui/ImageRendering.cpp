@@ -1,4 +1,4 @@
-#include "platform/ui/ImageRendering.h"
+#include "ui/ImageRendering.h"
 
 #include <zlib.h>
 

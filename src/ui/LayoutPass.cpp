@@ -1,6 +1,6 @@
 // The driver of one layout: resolve, measure, place and emit, in that order (LayoutPass.h), into a
 // result for the host to reconcile, in storage the layouts before it leave behind.
-#include "platform/ui/LayoutPass.h"
+#include "ui/LayoutPass.h"
 
 namespace qv {
 

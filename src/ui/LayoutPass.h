@@ -29,10 +29,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ui/BlockPool.h"
-#include "platform/ui/HostingView.h"
-#include "platform/ui/InlineVector.h"
-#include "platform/ui/LayoutStore.h"
+#include "ui/BlockPool.h"
+#include "ui/HostingView.h"
+#include "ui/InlineVector.h"
+#include "ui/LayoutStore.h"
 
 namespace qv {
 

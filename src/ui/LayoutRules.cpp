@@ -1,5 +1,5 @@
 // Rules of the layout pass that more than one of its steps reads (LayoutRules.h).
-#include "platform/ui/LayoutRules.h"
+#include "ui/LayoutRules.h"
 
 namespace qv::layout {
 

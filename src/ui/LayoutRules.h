@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ui/LayoutPass.h"
+#include "ui/LayoutPass.h"
 
 namespace qv::layout {
 

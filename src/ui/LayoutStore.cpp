@@ -1,5 +1,5 @@
 // What a hosting view keeps of its layouts: the view state of its nodes and its scroll controllers.
-#include "platform/ui/LayoutStore.h"
+#include "ui/LayoutStore.h"
 
 namespace qv {
 

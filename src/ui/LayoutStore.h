@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ui/DisplayList.h"
+#include "ui/DisplayList.h"
 
 namespace qv {
 

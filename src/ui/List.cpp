@@ -1,11 +1,11 @@
 // The list: where its rows stand as it scrolls and while one is dragged, and how it answers the
 // keyboard and taps on its rows. Its rows' drags are in ListDrag.cpp; its drawing steps of its own
 // (the selected row, the insertion line) are the emitting step's.
-#include "platform/ui/List.h"
+#include "ui/List.h"
 
 #include <algorithm>
 
-#include "platform/ui/LayoutPass.h"
+#include "ui/LayoutPass.h"
 
 namespace qv {
 

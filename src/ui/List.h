@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 namespace qv {
 

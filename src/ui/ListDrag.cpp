@@ -3,8 +3,8 @@
 // under the pointer validates and accepts the drop).
 #include <algorithm>
 
-#include "platform/ui/LayoutPass.h"
-#include "platform/ui/List.h"
+#include "ui/LayoutPass.h"
+#include "ui/List.h"
 
 namespace qv {
 

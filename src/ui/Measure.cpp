@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui/LayoutRules.h"
+#include "ui/LayoutRules.h"
 
 namespace qv {
 

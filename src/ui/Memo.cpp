@@ -10,7 +10,7 @@
 // the memo's new origin, and its content is built only if a proposal or placement it has not seen
 // comes (buildDeferredMemo). Content whose steps depend on more than that is built every time, by
 // one rule over the kinds of nodes and modifiers (layout::memoUse).
-#include "platform/ui/LayoutRules.h"
+#include "ui/LayoutRules.h"
 
 namespace qv {
 

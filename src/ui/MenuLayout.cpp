@@ -1,8 +1,8 @@
-#include "platform/ui/MenuLayout.h"
+#include "ui/MenuLayout.h"
 
 #include <algorithm>
 
-#include "platform/ui/TextMetrics.h"
+#include "ui/TextMetrics.h"
 
 namespace qv {
 

@@ -3,9 +3,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ui/Color.h"
-#include "platform/ui/DisplayList.h"
-#include "platform/ui/Menu.h"
+#include "platform/Menu.h"
+#include "ui/Color.h"
+#include "ui/DisplayList.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
-#include "platform/ui/Node.h"
+#include "ui/Node.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui/BlockPool.h"
+#include "ui/BlockPool.h"
 
 namespace qv {
 

@@ -14,15 +14,15 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Event.h"
 #include "platform/Geometry.h"
 #include "platform/Image.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/BlockPool.h"
-#include "platform/ui/Color.h"
-#include "platform/ui/Event.h"
-#include "platform/ui/InlineVector.h"
-#include "platform/ui/Menu.h"
-#include "platform/ui/TextMetrics.h"
+#include "platform/Menu.h"
+#include "ui/Animation.h"
+#include "ui/BlockPool.h"
+#include "ui/Color.h"
+#include "ui/InlineVector.h"
+#include "ui/TextMetrics.h"
 
 namespace qv {
 

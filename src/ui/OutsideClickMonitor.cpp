@@ -1,6 +1,6 @@
-#include "platform/ui/OutsideClickMonitor.h"
+#include "ui/OutsideClickMonitor.h"
 
-#include "platform/ui/Panel.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

@@ -1,10 +1,10 @@
-#include "platform/ui/Panel.h"
+#include "ui/Panel.h"
 
 #include <algorithm>
 #include <sstream>
 #include <utility>
 
-#include "platform/ui/Windowing.h"
+#include "platform/Windowing.h"
 
 namespace qv {
 

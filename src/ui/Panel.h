@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "dispatch/Runtime.h"
 #include "platform/Displays.h"
-#include "platform/dispatch/Runtime.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Color.h"
-#include "platform/ui/Event.h"
-#include "platform/ui/HostingView.h"
+#include "platform/Event.h"
+#include "ui/Animation.h"
+#include "ui/Color.h"
+#include "ui/HostingView.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 // the nodes are placed. Text fields and lists place themselves (TextField.cpp, List.cpp).
 #include <algorithm>
 
-#include "platform/ui/LayoutRules.h"
+#include "ui/LayoutRules.h"
 
 namespace qv {
 

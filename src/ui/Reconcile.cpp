@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/ui/HostingView.h"
-#include "platform/ui/LayoutPass.h"
+#include "ui/HostingView.h"
+#include "ui/LayoutPass.h"
 
 namespace qv {
 

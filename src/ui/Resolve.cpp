@@ -2,8 +2,8 @@
 // given its identity (path), groups joined to their parents and neutral modifiers dropped.
 #include <charconv>
 
-#include "platform/ui/HostingView.h"
-#include "platform/ui/LayoutRules.h"
+#include "ui/HostingView.h"
+#include "ui/LayoutRules.h"
 
 namespace qv {
 

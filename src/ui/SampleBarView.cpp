@@ -1,4 +1,4 @@
-#include "platform/ui/SampleBarView.h"
+#include "ui/SampleBarView.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/Image.h"
-#include "platform/ui/View.h"
+#include "ui/View.h"
 
 namespace qv {
 

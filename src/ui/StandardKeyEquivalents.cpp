@@ -1,7 +1,7 @@
-#include "platform/ui/StandardKeyEquivalents.h"
+#include "ui/StandardKeyEquivalents.h"
 
-#include "platform/ui/Application.h"
-#include "platform/ui/Panel.h"
+#include "platform/Application.h"
+#include "ui/Panel.h"
 
 namespace qv {
 

@@ -1,13 +1,13 @@
-#include "platform/ui/SvgRenderer.h"
+#include "ui/SvgRenderer.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
-#include "platform/ui/FontFaces.h"
-#include "platform/ui/ImageRendering.h"
-#include "platform/ui/SymbolDrawings.h"
+#include "ui/FontFaces.h"
+#include "ui/ImageRendering.h"
+#include "ui/SymbolDrawings.h"
 
 namespace qv {
 

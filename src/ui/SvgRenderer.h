@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ui/DisplayList.h"
+#include "ui/DisplayList.h"
 
 namespace qv {
 
@@ -37,7 +37,7 @@ class SvgRenderer {
     // fill attributes.
     static void drawText(std::ostream& out, std::string_view line, const Font& font, double left,
                          double baseline, const std::string& paint, double tracking = 0);
-    // A symbol from its drawing (platform/ui/SymbolDrawings), square and centred in the frame.
+    // A symbol from its drawing (ui/SymbolDrawings), square and centred in the frame.
     static void drawSymbol(std::ostream& out, const std::string& name, double x, double y, double w, double h,
                            const RGBA& color, double opacity);
     // An application icon without pixels: a rounded tile coloured from its name, with its initial.

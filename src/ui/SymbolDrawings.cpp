@@ -1,4 +1,4 @@
-#include "platform/ui/SymbolDrawings.h"
+#include "ui/SymbolDrawings.h"
 
 #include <array>
 #include <charconv>

@@ -2,7 +2,7 @@
 // step's (drawTextField); its region takes the focus on a click and the keys while focused.
 #include <algorithm>
 
-#include "platform/ui/LayoutPass.h"
+#include "ui/LayoutPass.h"
 
 namespace qv {
 

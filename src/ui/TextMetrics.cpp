@@ -1,4 +1,4 @@
-#include "platform/ui/TextMetrics.h"
+#include "ui/TextMetrics.h"
 
 #include <unicode/ubidi.h>
 #include <unicode/uchar.h>
@@ -14,7 +14,7 @@
 #include <span>
 #include <unordered_map>
 
-#include "platform/ui/FontFaces.h"
+#include "ui/FontFaces.h"
 
 namespace qv::textmetrics {
 

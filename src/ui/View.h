@@ -3,8 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/dispatch/Published.h"
-#include "platform/ui/Node.h"
+#include "dispatch/Published.h"
+#include "ui/Node.h"
 
 namespace qv {
 

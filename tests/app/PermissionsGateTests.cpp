@@ -2,12 +2,12 @@
 
 #include "app/PermissionsGateContent.h"
 #include "app/PermissionsGatePanel.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimAppKit.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimScreenCapture.h"
-#include "platform/ui/StandardKeyEquivalents.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimAppKit.h"
+#include "sim/SimApplications.h"
+#include "sim/SimScreenCapture.h"
 #include "support/SimDesktops.h"
+#include "ui/StandardKeyEquivalents.h"
 
 namespace qv {
 namespace {

@@ -5,8 +5,8 @@
 #include "app/LaunchCoordinator.h"
 #include "app/MainRuntime.h"
 #include "app/QuillVorn.h"
-#include "platform/sim/SimAppKit.h"
-#include "platform/sim/SimUpdater.h"
+#include "sim/SimAppKit.h"
+#include "sim/SimUpdater.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

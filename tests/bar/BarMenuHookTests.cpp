@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 #include "support/BarDesktop.h"
 
 namespace qv {

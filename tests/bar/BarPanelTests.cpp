@@ -2,7 +2,7 @@
 
 #include "bar/BarPanel.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

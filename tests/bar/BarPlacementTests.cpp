@@ -2,7 +2,7 @@
 
 #include "bar/BarDebug.h"
 #include "bar/BarGeometry.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 #include "support/BarDesktop.h"
 
 namespace qv {

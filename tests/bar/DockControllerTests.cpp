@@ -4,12 +4,12 @@
 #include <fstream>
 
 #include "bar/DockController.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDock.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimPreferences.h"
-#include "platform/sim/SimProcesses.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimDock.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimPreferences.h"
+#include "sim/SimProcesses.h"
 
 namespace qv {
 namespace {

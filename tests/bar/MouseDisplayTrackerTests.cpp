@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/MouseDisplayTracker.h"
-#include "platform/sim/SimEventTaps.h"
+#include "sim/SimEventTaps.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar/WindowAvoidanceManager.h"
-#include "platform/sim/SimAccessibility.h"
+#include "sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimEventTaps.h"
+#include "sim/SimEventTaps.h"
 #include "support/BarDesktop.h"
 
 namespace qv {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "model/BarMetrics.h"
-#include "platform/ui/Panel.h"
 #include "support/PreviewDesktop.h"
+#include "ui/Panel.h"
 
 namespace qv::testing {
 

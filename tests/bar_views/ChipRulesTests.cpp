@@ -4,8 +4,8 @@
 #include "bar_views/ChipDecorations.h"
 #include "bar_views/ChipView.h"
 #include "bar_views/GroupedChipView.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

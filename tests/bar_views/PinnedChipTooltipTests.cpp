@@ -3,7 +3,7 @@
 #include "bar_views/AppNameTooltipPanel.h"
 #include "bar_views/BarRowFixture.h"
 #include "bar_views/PinnedChipView.h"
-#include "platform/ui/SvgQuery.h"
+#include "ui/SvgQuery.h"
 
 namespace qv {
 namespace {

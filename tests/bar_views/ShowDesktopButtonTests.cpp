@@ -3,8 +3,8 @@
 #include "bar_views/BarRowFixture.h"
 #include "bar_views/ChipSheet.h"
 #include "bar_views/ShowDesktopButton.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/XmlLint.h"
+#include "ui/SvgQuery.h"
+#include "ui/XmlLint.h"
 
 namespace qv {
 namespace {

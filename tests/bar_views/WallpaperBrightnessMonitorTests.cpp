@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bar_views/WallpaperBrightnessMonitor.h"
-#include "platform/sim/SimScreenCapture.h"
+#include "sim/SimScreenCapture.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/AppWorkers.h"
-#include "platform/dispatch/ManualRuntime.h"
+#include "dispatch/AppWorkers.h"
+#include "dispatch/ManualRuntime.h"
 
 namespace qv {
 namespace {

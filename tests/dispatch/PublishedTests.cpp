@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/dispatch/Published.h"
+#include "dispatch/Published.h"
 
 namespace qv {
 namespace {

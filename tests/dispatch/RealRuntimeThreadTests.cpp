@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dispatch/RealRuntime.h"
+#include "dispatch/RealRuntime.h"
 
 namespace qv {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimAccessibility.h"
+#include "dispatch/RealRuntime.h"
+#include "sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 #include "support/WindowStoreProbe.h"
 #include "tracking/AXObserverManager.h"

@@ -5,11 +5,11 @@
 
 #include "FuzzInput.h"
 #include "FuzzTarget.h"
+#include "dispatch/ManualRuntime.h"
 #include "launcher/AppLauncher.h"
 #include "platform/TextServices.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
 
 namespace {
 

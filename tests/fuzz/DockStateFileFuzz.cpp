@@ -8,11 +8,11 @@
 #include "FuzzInput.h"
 #include "FuzzTarget.h"
 #include "bar/DockController.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDock.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimPreferences.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimDock.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimPreferences.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "FuzzTarget.h"
 #include "XmlCheck.h"
 #include "model/LSAppInfo.h"
-#include "platform/PosixProcesses.h"
+#include "posix/PosixProcesses.h"
 
 namespace {
 

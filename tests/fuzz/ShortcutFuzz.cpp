@@ -6,9 +6,9 @@
 
 #include "FuzzTarget.h"
 #include "XmlCheck.h"
+#include "dispatch/ManualRuntime.h"
 #include "launcher/KeyNames.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 #include "tiling/SnapKeyModifiers.h"
 
 namespace {

@@ -5,12 +5,12 @@
 #include "FuzzTarget.h"
 #include "XmlCheck.h"
 #include "bar_views/ChipView.h"
+#include "dispatch/ManualRuntime.h"
 #include "model/BarMetrics.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/ui/HostingView.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/SvgRenderer.h"
+#include "sim/SimDesktop.h"
+#include "ui/HostingView.h"
+#include "ui/Panel.h"
+#include "ui/SvgRenderer.h"
 
 namespace {
 

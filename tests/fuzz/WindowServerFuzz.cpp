@@ -8,9 +8,9 @@
 
 #include "FuzzInput.h"
 #include "FuzzTarget.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"

@@ -2,8 +2,8 @@
 
 #include "launcher/AppLauncherPanel.h"
 #include "launcher/AppLauncherPanelContent.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimApplications.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

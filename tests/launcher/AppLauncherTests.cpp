@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "launcher/AppLauncher.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileEventStreams.h"
-#include "platform/sim/SimFileSystem.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileEventStreams.h"
+#include "sim/SimFileSystem.h"
 
 namespace qv {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/RealRuntime.h"
 #include "launcher/AppLauncher.h"
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "dispatch/ManualRuntime.h"
 #include "launcher/HotkeyManager.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimCarbon.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/ui/Event.h"
+#include "platform/Event.h"
+#include "sim/SimCarbon.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
 
 namespace qv {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "launcher/KeyNames.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimCarbon.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/ui/Event.h"
+#include "platform/Event.h"
+#include "sim/SimCarbon.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimLaunchServices.h"
-#include "platform/sim/SimProcesses.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimLaunchServices.h"
+#include "sim/SimProcesses.h"
 
 namespace qv {
 namespace {

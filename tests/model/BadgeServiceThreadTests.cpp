@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "dispatch/RealRuntime.h"
 #include "model/BadgeService.h"
-#include "platform/PosixProcesses.h"
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "posix/PosixProcesses.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {

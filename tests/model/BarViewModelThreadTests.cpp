@@ -2,10 +2,10 @@
 
 #include <mutex>
 
+#include "dispatch/RealRuntime.h"
 #include "model/BarViewModel.h"
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

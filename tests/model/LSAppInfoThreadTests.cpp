@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "model/LSAppInfo.h"
-#include "platform/PosixProcesses.h"
+#include "posix/PosixProcesses.h"
 
 namespace qv {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/PinStore.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "sim/SimDesktop.h"
 
 namespace qv {
 namespace {

@@ -5,12 +5,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BarMetrics.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimLoginItems.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimLoginItems.h"
 
 namespace qv {
 namespace {

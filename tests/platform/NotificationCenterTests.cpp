@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "dispatch/ManualRuntime.h"
 #include "platform/NotificationCenter.h"
-#include "platform/dispatch/ManualRuntime.h"
 
 namespace qv {
 namespace {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/PosixFileSystem.h"
+#include "posix/PosixFileSystem.h"
 
 namespace qv {
 namespace {

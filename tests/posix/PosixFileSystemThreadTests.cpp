@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/PosixFileSystem.h"
-#include "platform/dispatch/RealRuntime.h"
+#include "dispatch/RealRuntime.h"
+#include "posix/PosixFileSystem.h"
 
 namespace qv {
 namespace {

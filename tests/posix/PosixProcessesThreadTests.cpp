@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/PosixProcesses.h"
+#include "posix/PosixProcesses.h"
 
 namespace qv {
 namespace {

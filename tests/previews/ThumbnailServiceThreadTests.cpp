@@ -3,9 +3,9 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimScreenCapture.h"
+#include "dispatch/RealRuntime.h"
 #include "previews/ThumbnailService.h"
+#include "sim/SimScreenCapture.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 #include "support/SwitcherDesktop.h"
 
 namespace qv::testing {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimEventTaps.h"
 #include "previews/WindowSwitcherKeyTap.h"
+#include "sim/SimEventTaps.h"
 #include "support/PreviewDesktop.h"
 
 namespace qv::testing {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimAccessibility.h"
 #include "previews/WindowSwitcherWindowSource.h"
+#include "sim/SimAccessibility.h"
 #include "support/SwitcherDesktop.h"
 
 namespace qv::testing {

@@ -2,10 +2,10 @@
 
 #include <thread>
 
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimEventTaps.h"
+#include "dispatch/RealRuntime.h"
 #include "previews/WindowSwitcherKeyTap.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimEventTaps.h"
 
 namespace qv {
 namespace {

@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "bar/BarPanel.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/SvgRenderer.h"
 #include "scenario/Context.h"
 #include "scenario/Runner.h"
 #include "scenario/Scenario.h"
+#include "ui/SvgQuery.h"
+#include "ui/SvgRenderer.h"
 
 namespace qv {
 namespace {

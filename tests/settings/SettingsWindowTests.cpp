@@ -3,11 +3,11 @@
 #include <map>
 
 #include "bar/DockController.h"
-#include "platform/sim/SimAppKit.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/SymbolDrawings.h"
 #include "settings/SettingsWindowController.h"
+#include "sim/SimAppKit.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
+#include "ui/SymbolDrawings.h"
 
 namespace qv {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/ui/HostingView.h"
+#include "dispatch/ManualRuntime.h"
 #include "settings/WindowTilingDisplaysView.h"
+#include "sim/SimDesktop.h"
 #include "tiling/TilingDisplays.h"
+#include "ui/HostingView.h"
 
 namespace qv {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimAccessibility.h"
+#include "sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

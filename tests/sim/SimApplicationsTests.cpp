@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimApplications.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileEventStreams.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/Windowing.h"
+#include "dispatch/ManualRuntime.h"
+#include "platform/Windowing.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimApplications.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileEventStreams.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimWindowing.h"
 
 namespace qv {
 namespace {

@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDock.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimPreferences.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimScreenCapture.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimDock.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimPreferences.h"
+#include "sim/SimProcesses.h"
+#include "sim/SimScreenCapture.h"
 #include "support/SimDesktops.h"
 
 namespace qv {

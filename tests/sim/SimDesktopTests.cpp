@@ -235,7 +235,7 @@ TEST_F(SimDesktopTest, ParentLookupThroughTheWindowQueryEntryPoints) {
 }  // namespace qv
 
 #include "platform/Backend.h"
-#include "platform/WorldDriver.h"
+#include "sim/WorldDriver.h"
 
 namespace qv {
 namespace {

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimLoginItems.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimLoginItems.h"
 
 namespace qv {
 namespace {

@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <csignal>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimLaunchServices.h"
-#include "platform/sim/SimProcesses.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimLaunchServices.h"
+#include "sim/SimProcesses.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "dispatch/ManualRuntime.h"
+#include "ui/HostingView.h"
 
 namespace qv::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/SimWindowing.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
 
 namespace qv::testing {

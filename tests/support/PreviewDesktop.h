@@ -9,9 +9,9 @@
 #include "model/BadgeService.h"
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
-#include "platform/sim/SimScreenCapture.h"
-#include "platform/sim/SimWindowing.h"
 #include "previews/ThumbnailService.h"
+#include "sim/SimScreenCapture.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
 #include "tracking/WindowStore.h"
 

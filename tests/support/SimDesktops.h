@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
 
 namespace qv::testing {
 

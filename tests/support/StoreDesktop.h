@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/SimAccessibility.h"
+#include "sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 #include "support/WindowStoreProbe.h"
 #include "tracking/WindowStore.h"

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimEventTaps.h"
-#include "platform/sim/SimWindowing.h"
 #include "previews/ThumbnailService.h"
 #include "previews/WindowSwitcherController.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimEventTaps.h"
+#include "sim/SimWindowing.h"
 #include "tracking/WindowStore.h"
 
 namespace qv::testing {

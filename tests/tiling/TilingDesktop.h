@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "platform/sim/SimEventTaps.h"
-#include "platform/ui/Panel.h"
+#include "sim/SimEventTaps.h"
 #include "support/SimDesktops.h"
+#include "ui/Panel.h"
 
 namespace qv::testing {
 

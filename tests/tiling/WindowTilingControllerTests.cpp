@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimAccessibility.h"
-#include "platform/sim/SimEventTaps.h"
-#include "platform/sim/SimPreferences.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimEventTaps.h"
+#include "sim/SimPreferences.h"
 #include "support/SimDesktops.h"
 #include "tiling/WindowTilingController.h"
 

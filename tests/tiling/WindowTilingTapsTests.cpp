@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
+#include "dispatch/ManualRuntime.h"
 #include "tiling/TilingDesktop.h"
 #include "tiling/WindowTilingKeyTap.h"
 #include "tiling/WindowTilingMouseTap.h"

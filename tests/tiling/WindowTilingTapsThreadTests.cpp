@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "platform/dispatch/RealRuntime.h"
+#include "dispatch/RealRuntime.h"
 #include "tiling/TilingDesktop.h"
 #include "tiling/WindowTilingKeyTap.h"
 #include "tiling/WindowTilingMouseTap.h"

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "platform/dispatch/RealRuntime.h"
-#include "platform/sim/SimAccessibility.h"
+#include "dispatch/RealRuntime.h"
+#include "sim/SimAccessibility.h"
 #include "support/SimDesktops.h"
 #include "support/WindowStoreProbe.h"
 #include "tracking/WindowStore.h"

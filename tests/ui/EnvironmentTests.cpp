@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/Panel.h"
+#include "sim/SimWindowing.h"
 #include "support/HostedView.h"
 #include "support/SimDesktops.h"
+#include "ui/Panel.h"
 
 namespace qv {
 namespace {

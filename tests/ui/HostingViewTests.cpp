@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/ui/List.h"
 #include "support/HostedView.h"
+#include "ui/List.h"
 
 namespace qv {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/FontFaces.h"
-#include "platform/ui/HostingView.h"
+#include "dispatch/ManualRuntime.h"
+#include "ui/FontFaces.h"
+#include "ui/HostingView.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
+#include "dispatch/ManualRuntime.h"
+#include "ui/HostingView.h"
 
 namespace qv {
 namespace {

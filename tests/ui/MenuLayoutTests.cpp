@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/MenuLayout.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/SymbolDrawings.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
+#include "ui/MenuLayout.h"
+#include "ui/SvgQuery.h"
+#include "ui/SymbolDrawings.h"
 
 namespace qv {
 namespace {

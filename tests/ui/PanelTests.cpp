@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/OutsideClickMonitor.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/SampleBarView.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/SvgRenderer.h"
-#include "platform/ui/XmlLint.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
+#include "ui/OutsideClickMonitor.h"
+#include "ui/Panel.h"
+#include "ui/SampleBarView.h"
+#include "ui/SvgQuery.h"
+#include "ui/SvgRenderer.h"
+#include "ui/XmlLint.h"
 
 namespace qv {
 namespace {

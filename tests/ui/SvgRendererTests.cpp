@@ -5,12 +5,12 @@
 #include <set>
 #include <sstream>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/ui/HostingView.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/SvgRenderer.h"
-#include "platform/ui/SymbolDrawings.h"
-#include "platform/ui/XmlLint.h"
+#include "dispatch/ManualRuntime.h"
+#include "ui/HostingView.h"
+#include "ui/SvgQuery.h"
+#include "ui/SvgRenderer.h"
+#include "ui/SymbolDrawings.h"
+#include "ui/XmlLint.h"
 
 namespace qv {
 namespace {

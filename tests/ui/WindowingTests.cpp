@@ -3,13 +3,13 @@
 #include <cctype>
 #include <set>
 
-#include "platform/dispatch/ManualRuntime.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWindowing.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/SvgQuery.h"
-#include "platform/ui/XmlLint.h"
+#include "dispatch/ManualRuntime.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimWindowing.h"
 #include "support/SimDesktops.h"
+#include "ui/Panel.h"
+#include "ui/SvgQuery.h"
+#include "ui/XmlLint.h"
 
 namespace qv {
 namespace {
