@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "platform/ImageRendering.h"
+#include "platform/BitmapRendering.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/ImageRendering.h"
+#include "platform/BitmapRendering.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "ui/ImageRendering.h"
+#include "ui/EmbeddedBitmap.h"
 
 #include <zlib.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace qv::imagerendering {
+namespace qv::embeddedbitmap {
 
 namespace {
 
@@ -133,4 +133,4 @@ std::string png(const Image& image) {
     return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
 }
 
-}  // namespace qv::imagerendering
+}  // namespace qv::embeddedbitmap

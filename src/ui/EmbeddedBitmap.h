@@ -10,7 +10,7 @@ namespace qv {
 
 // How a bitmap drawn in a frame is embedded in a picture: only the pixels that show, at no more
 // pixels than the picture's display gives them.
-namespace imagerendering {
+namespace embeddedbitmap {
 
 // Whole source pixels of a bitmap and the part of the drawing frame they cover.
 struct PlacedBitmap {
@@ -29,5 +29,5 @@ Image resample(const Image& image, const PlacedBitmap& placed);
 // A compressed PNG of the bitmap (8-bit RGBA).
 std::string png(const Image& image);
 
-}  // namespace imagerendering
+}  // namespace embeddedbitmap
 }  // namespace qv

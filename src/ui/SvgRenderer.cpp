@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "ui/EmbeddedBitmap.h"
 #include "ui/FontFaces.h"
-#include "ui/ImageRendering.h"
 #include "ui/SymbolDrawings.h"
 
 namespace qv {
@@ -191,7 +191,7 @@ std::string SvgRenderer::escape(const std::string& text) {
 }
 
 std::string SvgRenderer::pngDataURI(const Image& image) {
-    return "data:image/png;base64," + base64(imagerendering::png(image));
+    return "data:image/png;base64," + base64(embeddedbitmap::png(image));
 }
 
 void SvgRenderer::drawText(std::ostream& out, std::string_view line, const Font& font, double left,
@@ -319,14 +319,14 @@ void SvgRenderer::renderGroup(std::ostream& out, const DisplayList& list, Point 
                                op.opacity);
                 } else if (op.bitmap && op.bitmap->hasPixels()) {
                     // A turned picture keeps all of its pixels: its clips are not upright to it.
-                    const auto placed = imagerendering::place(
+                    const auto placed = embeddedbitmap::place(
                         f, op.rotation != 0 ? f : seen, op.bitmap->width, op.bitmap->height, pixelScale);
                     if (!placed) break;
                     const Rect& p = placed->frame;
                     out << "<image x=\"" << number(p.minX()) << "\" y=\"" << number(p.minY()) << "\" width=\""
                         << number(p.width()) << "\" height=\"" << number(p.height())
                         << "\" preserveAspectRatio=\"none\"" << opacityAttr("opacity", op.opacity)
-                        << " href=\"" << pngDataURI(imagerendering::resample(*op.bitmap, *placed)) << "\"/>";
+                        << " href=\"" << pngDataURI(embeddedbitmap::resample(*op.bitmap, *placed)) << "\"/>";
                 } else {
                     drawNamedIcon(out, op.imageName, f.minX(), f.minY(), f.width(), f.height(), op.opacity);
                 }
