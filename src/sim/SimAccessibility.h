@@ -120,9 +120,9 @@ class SimAccessibility : public Accessibility {
     AXElement closeButtonElement(uint32_t windowID) const;
     // The notifications registered on an element by live observers, sorted, one per registration.
     std::vector<std::string> registeredNotifications(const AXElement& element) const;
-    // The messaging timeout of this reference to the element.
     // Observers of the process that still exist and whose source is on at least one run loop.
     size_t installedObserverCount(int32_t pid) const;
+    // The messaging timeout of this reference to the element.
     float messagingTimeout(const AXElement& element) const;
 
     // Posts a notification as the element's application would: each observer of the process that
@@ -140,7 +140,8 @@ class SimAccessibility : public Accessibility {
     void setEnhancedUserInterface(int32_t pid, bool on);
     bool enhancedUserInterface(int32_t pid) const;
 
-    // --- Hooks of the world's changes; the desktop calls them with the world locked ---
+    // --- Hooks of the world's changes, which announce them (SimAXNotifications.cpp); the desktop
+    // calls them with the world locked ---
     void windowOpened(const SimWindow& w);
     void windowClosed(uint32_t windowID, int32_t pid);
     void windowFrameChanged(const SimWindow& w, const Rect& previous);
