@@ -10,9 +10,9 @@
 #include "dispatch/ManualRuntime.h"
 #include "model/BadgeService.h"
 #include "previews/ThumbnailService.h"
-#include "previews/WindowSwitcherController.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimScreenCapture.h"
+#include "switcher/WindowSwitcherController.h"
 
 namespace qv {
 namespace {

@@ -6,8 +6,8 @@
 #include "bar_views/WallpaperBrightnessMonitor.h"
 #include "launcher/HotkeyManager.h"
 #include "previews/ThumbnailService.h"
-#include "previews/WindowSwitcherController.h"
 #include "settings/SettingsWindowController.h"
+#include "switcher/WindowSwitcherController.h"
 #include "tiling/WindowTilingController.h"
 
 namespace qv {

@@ -25,7 +25,7 @@
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "platform/Windowing.h"
-#include "previews/WindowSwitcherController.h"
+#include "switcher/WindowSwitcherController.h"
 #include "tiling/WindowTilingController.h"
 #include "tracking/AXWindowID.h"
 #include "tracking/SpaceWindows.h"

@@ -1,4 +1,4 @@
-#include "previews/SwitcherLayout.h"
+#include "switcher/SwitcherLayout.h"
 
 #include <algorithm>
 #include <cmath>

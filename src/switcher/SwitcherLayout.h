@@ -10,7 +10,7 @@
 #include "model/BarSize.h"
 #include "platform/Geometry.h"
 #include "platform/Image.h"
-#include "previews/SwitcherEntry.h"
+#include "switcher/SwitcherEntry.h"
 
 namespace qv {
 

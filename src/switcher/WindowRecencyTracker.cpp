@@ -1,4 +1,4 @@
-#include "previews/WindowRecencyTracker.h"
+#include "switcher/WindowRecencyTracker.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "previews/WindowSwitcherController.h"
+#include "switcher/WindowSwitcherController.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,11 +10,11 @@
 #include "model/ShortcutRecording.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
-#include "previews/SwitcherLayout.h"
 #include "previews/ThumbnailService.h"
-#include "previews/WindowSwitcherKeyTap.h"
-#include "previews/WindowSwitcherPanel.h"
-#include "previews/WindowSwitcherWindowSource.h"
+#include "switcher/SwitcherLayout.h"
+#include "switcher/WindowSwitcherKeyTap.h"
+#include "switcher/WindowSwitcherPanel.h"
+#include "switcher/WindowSwitcherWindowSource.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "previews/WindowSwitcherKeyTap.h"
+#include "switcher/WindowSwitcherKeyTap.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "previews/WindowSwitcherPanel.h"
+#include "switcher/WindowSwitcherPanel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/Workspace.h"
-#include "previews/SwitcherLayout.h"
+#include "switcher/SwitcherLayout.h"
 #include "ui/Panel.h"
 #include "ui/View.h"
 

@@ -1,4 +1,4 @@
-#include "previews/WindowSwitcherWindowSource.h"
+#include "switcher/WindowSwitcherWindowSource.h"
 
 #include <algorithm>
 #include <climits>

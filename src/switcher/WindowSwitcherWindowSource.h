@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "previews/SwitcherEntry.h"
-#include "previews/WindowRecencyTracker.h"
+#include "switcher/SwitcherEntry.h"
+#include "switcher/WindowRecencyTracker.h"
 #include "tracking/AXWindowID.h"
 #include "tracking/SpaceWindows.h"
 #include "tracking/WindowStore.h"

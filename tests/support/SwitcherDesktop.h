@@ -11,10 +11,10 @@
 #include "model/BarViewModel.h"
 #include "model/UserSettings.h"
 #include "previews/ThumbnailService.h"
-#include "previews/WindowSwitcherController.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimEventTaps.h"
 #include "sim/SimWindowing.h"
+#include "switcher/WindowSwitcherController.h"
 #include "tracking/WindowStore.h"
 
 namespace qv::testing {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "previews/SwitcherLayout.h"
-#include "previews/WindowSwitcherController.h"
-#include "previews/WindowSwitcherPanel.h"
-#include "previews/WindowSwitcherWindowSource.h"
 #include "support/PreviewScreens.h"
+#include "switcher/SwitcherLayout.h"
+#include "switcher/WindowSwitcherController.h"
+#include "switcher/WindowSwitcherPanel.h"
+#include "switcher/WindowSwitcherWindowSource.h"
 
 namespace qv {
 namespace {

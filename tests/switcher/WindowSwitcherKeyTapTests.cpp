@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "previews/WindowSwitcherKeyTap.h"
 #include "sim/SimEventTaps.h"
 #include "support/PreviewDesktop.h"
+#include "switcher/WindowSwitcherKeyTap.h"
 
 namespace qv::testing {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "previews/WindowSwitcherPanel.h"
 #include "support/PreviewDesktop.h"
 #include "support/PreviewScreens.h"
+#include "switcher/WindowSwitcherPanel.h"
 
 namespace qv::testing {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "previews/WindowSwitcherWindowSource.h"
 #include "sim/SimAccessibility.h"
 #include "support/SwitcherDesktop.h"
+#include "switcher/WindowSwitcherWindowSource.h"
 
 namespace qv::testing {
 namespace {

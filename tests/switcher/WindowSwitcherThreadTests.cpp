@@ -3,9 +3,9 @@
 #include <thread>
 
 #include "dispatch/RealRuntime.h"
-#include "previews/WindowSwitcherKeyTap.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimEventTaps.h"
+#include "switcher/WindowSwitcherKeyTap.h"
 
 namespace qv {
 namespace {
