@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/Windowing.h"
+#include "switcher/SwitcherRules.h"
 
 namespace qv {
 
@@ -12,63 +13,6 @@ using Direction = WindowSwitcherKeyTap::Direction;
 
 bool WindowSwitcherController::isSupported(SystemInfo& system) {
     return system.operatingSystemMajorVersion() >= kFirstSupportedMajorVersion;
-}
-
-SwitcherTrigger WindowSwitcherController::trigger(const KeyboardShortcut& shortcut) {
-    const uint32_t m = shortcut.modifiers;
-    const bool accepted = shortcut.keyCode != WindowSwitcherKeyTap::kEscapeKeyCode && !(m & carbon::kShift) &&
-                          holdsCommandOptionOrControl(shortcut);
-    if (!accepted) return SwitcherTrigger{};
-    CGEventFlags flags = 0;
-    if (m & carbon::kCommand) flags |= eventflags::kCommand;
-    if (m & carbon::kOption) flags |= eventflags::kAlternate;
-    if (m & carbon::kControl) flags |= eventflags::kControl;
-    return SwitcherTrigger{shortcut.keyCode, flags};
-}
-
-int WindowSwitcherController::initialSelection(int count, bool backwards,
-                                               std::optional<uint32_t> focusedWindowID,
-                                               std::optional<uint32_t> firstEntryID) {
-    if (backwards) return count - 1;
-    return focusedWindowID && focusedWindowID == firstEntryID && count > 1 ? 1 : 0;
-}
-
-int WindowSwitcherController::movedSelection(int current, int delta, int count, bool wrap) {
-    if (count <= 0) return current;
-    const int target = current + delta;
-    if (wrap) return ((target % count) + count) % count;
-    return target < 1 ? 0 : std::min(count - 1, target);
-}
-
-std::vector<uint32_t> WindowSwitcherController::captureOrder(const std::vector<SwitcherEntry>& entries,
-                                                             int selectedIndex) {
-    std::vector<uint32_t> ids;
-    const int n = static_cast<int>(entries.size());
-    if (n == 0) return ids;
-    const int start = std::clamp(selectedIndex, 0, n - 1);
-    for (int k = 0; k < n; ++k) {
-        const SwitcherEntry& e = entries[static_cast<size_t>((start + k) % n)];
-        if (!e.isMinimized) ids.push_back(e.id);
-    }
-    return ids;
-}
-
-bool WindowSwitcherController::isRecording(const Notification& notification) {
-    return isShortcutRecording(notification);
-}
-
-Point WindowSwitcherController::cgPoint(Point fromAppKit, const std::vector<Screen>& screens,
-                                        uint32_t mainDisplayID) {
-    const Screen* primary = nullptr;
-    for (const Screen& s : screens) {
-        if (SpaceWindows::displayID(s) == mainDisplayID) {
-            primary = &s;
-            break;
-        }
-    }
-    if (!primary && !screens.empty()) primary = &screens.front();
-    if (!primary) return Point{fromAppKit.x, -fromAppKit.y};
-    return Point{fromAppKit.x, primary->frame.height() - fromAppKit.y};
 }
 
 std::shared_ptr<WindowSwitcherController> WindowSwitcherController::create(
@@ -135,11 +79,10 @@ void WindowSwitcherController::start() {
                                                                   if (self && self->phase_ != Phase::idle)
                                                                       self->endSession();
                                                               }));
-    recordingObserver_ = platform_.notifications.addObserver(kShortcutRecordingNotification, main,
-                                                             [weak](const Notification& n) {
-                                                                 if (auto self = weak.lock())
-                                                                     self->handleRecording(isRecording(n));
-                                                             });
+    recordingObserver_ = platform_.notifications.addObserver(
+        kShortcutRecordingNotification, main, [weak](const Notification& n) {
+            if (auto self = weak.lock()) self->handleRecording(isShortcutRecording(n));
+        });
 
     // Only changes of the switcher's own settings matter, and never the value read at start-up.
     const UserSettingsData& current = *settings_->data;
@@ -171,7 +114,7 @@ void WindowSwitcherController::applyEnabledState() {
         tapRetryWork_.reset();
     }
     if (isSupported_ && isEnabled()) {
-        const SwitcherTrigger t = trigger(settings_->windowSwitcherShortcut());
+        const SwitcherTrigger t = switcherTrigger(settings_->windowSwitcherShortcut());
         keyTap_->setTrigger(t.keyCode, t.flags);
         if (keyTap_->start()) return;
         std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
@@ -225,8 +168,8 @@ void WindowSwitcherController::handle(const TapEvent& event) {
 
 Point WindowSwitcherController::pointerLocation() {
     if (auto event = platform_.events.create()) return event->location;
-    return cgPoint(platform_.windowing.mouseLocation(), platform_.displays.screens(),
-                   platform_.displays.mainDisplayID());
+    return windowServerPoint(platform_.windowing.mouseLocation(), platform_.displays.screens(),
+                             platform_.displays.mainDisplayID());
 }
 
 void WindowSwitcherController::beginSession(bool backwards) {

@@ -19,13 +19,6 @@
 
 namespace qv {
 
-// The event-flag trigger of a stored shortcut.
-struct SwitcherTrigger {
-    int64_t keyCode = 48;
-    CGEventFlags flags = 0x80000;
-    friend bool operator==(const SwitcherTrigger&, const SwitcherTrigger&) = default;
-};
-
 // Runs the keyboard window switcher: holding the trigger modifiers and pressing the trigger key
 // opens a grid of the windows on the display under the pointer, further presses and the arrows move
 // the selection, releasing the modifiers activates it, Escape cancels. Between sessions it keeps
@@ -50,21 +43,6 @@ class WindowSwitcherController : public std::enable_shared_from_this<WindowSwitc
 
     // The switcher exists from major version 27 on.
     static bool isSupported(SystemInfo& system);
-    // The stored shortcut's trigger, or Option-Tab when the shortcut is Escape, holds Shift or has
-    // none of Command, Option and Control.
-    static SwitcherTrigger trigger(const KeyboardShortcut& shortcut);
-    // Forwards: the second entry when the focused window is first (so one press switches away).
-    static int initialSelection(int count, bool backwards, std::optional<uint32_t> focusedWindowID,
-                                std::optional<uint32_t> firstEntryID);
-    // Wrapping moves go round in both directions; the others stop at the first and last entry.
-    static int movedSelection(int current, int delta, int count, bool wrap);
-    // The windows whose pictures to capture: from the selected card on, round to the start,
-    // minimised windows left out.
-    static std::vector<uint32_t> captureOrder(const std::vector<SwitcherEntry>& entries, int selectedIndex);
-    // The notification's object read as recording on or off; anything but a number is off.
-    static bool isRecording(const Notification& notification);
-    // AppKit's bottom-left space to the window server's top-left space, on the primary screen.
-    static Point cgPoint(Point fromAppKit, const std::vector<Screen>& screens, uint32_t mainDisplayID);
 
     static std::shared_ptr<WindowSwitcherController> create(Platform& platform,
                                                             std::shared_ptr<WindowStore> windowStore,

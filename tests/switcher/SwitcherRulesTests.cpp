@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "model/ShortcutRecording.h"
 #include "support/PreviewScreens.h"
 #include "switcher/SwitcherLayout.h"
-#include "switcher/WindowSwitcherController.h"
+#include "switcher/SwitcherRules.h"
 #include "switcher/WindowSwitcherPanel.h"
 #include "switcher/WindowSwitcherWindowSource.h"
 
@@ -134,46 +135,43 @@ TEST(WindowSwitcherModelTest, TheSelectedEntryExistsOnlyInRange) {
 }
 
 TEST(WindowSwitcherControllerRulesTest, ABadShortcutFallsBackToOptionTab) {
-    using C = WindowSwitcherController;
-    EXPECT_EQ(C::trigger({48, 0x800}), (SwitcherTrigger{48, 0x80000}));
-    EXPECT_EQ(C::trigger({49, 0x100 | 0x1000 | 0x4000}), (SwitcherTrigger{49, 0x100000 | 0x40000}));
-    EXPECT_EQ(C::trigger({48, 0x800 | 0x200}), SwitcherTrigger{});  // Shift
-    EXPECT_EQ(C::trigger({53, 0x100}), SwitcherTrigger{});          // Escape
-    EXPECT_EQ(C::trigger({12, 0}), SwitcherTrigger{});              // no modifier
+    EXPECT_EQ(switcherTrigger({48, 0x800}), (SwitcherTrigger{48, 0x80000}));
+    EXPECT_EQ(switcherTrigger({49, 0x100 | 0x1000 | 0x4000}), (SwitcherTrigger{49, 0x100000 | 0x40000}));
+    EXPECT_EQ(switcherTrigger({48, 0x800 | 0x200}), SwitcherTrigger{});  // Shift
+    EXPECT_EQ(switcherTrigger({53, 0x100}), SwitcherTrigger{});          // Escape
+    EXPECT_EQ(switcherTrigger({12, 0}), SwitcherTrigger{});              // no modifier
 }
 
 TEST(WindowSwitcherControllerRulesTest, SelectionStartsPastTheFocusedWindowAndMovesByItsRules) {
-    using C = WindowSwitcherController;
-    EXPECT_EQ(C::initialSelection(1, false, 5, 5), 0);
-    EXPECT_EQ(C::initialSelection(3, false, 5, 5), 1);
-    EXPECT_EQ(C::initialSelection(3, false, 6, 5), 0);
-    EXPECT_EQ(C::initialSelection(3, false, std::nullopt, 5), 0);
-    EXPECT_EQ(C::initialSelection(3, true, 5, 5), 2);
+    EXPECT_EQ(initialSelection(1, false, 5, 5), 0);
+    EXPECT_EQ(initialSelection(3, false, 5, 5), 1);
+    EXPECT_EQ(initialSelection(3, false, 6, 5), 0);
+    EXPECT_EQ(initialSelection(3, false, std::nullopt, 5), 0);
+    EXPECT_EQ(initialSelection(3, true, 5, 5), 2);
 
-    EXPECT_EQ(C::movedSelection(0, -1, 5, true), 4);
-    EXPECT_EQ(C::movedSelection(4, 1, 5, true), 0);
-    EXPECT_EQ(C::movedSelection(2, -4, 7, false), 0);  // up with no card above
-    EXPECT_EQ(C::movedSelection(5, 4, 7, false), 6);   // down with no card below
-    EXPECT_EQ(C::movedSelection(1, 4, 7, false), 5);
+    EXPECT_EQ(movedSelection(0, -1, 5, true), 4);
+    EXPECT_EQ(movedSelection(4, 1, 5, true), 0);
+    EXPECT_EQ(movedSelection(2, -4, 7, false), 0);  // up with no card above
+    EXPECT_EQ(movedSelection(5, 4, 7, false), 6);   // down with no card below
+    EXPECT_EQ(movedSelection(1, 4, 7, false), 5);
 
     std::vector<SwitcherEntry> entries = {entry(1), entry(2, true), entry(3), entry(4)};
-    EXPECT_EQ(C::captureOrder(entries, 2), (std::vector<uint32_t>{3, 4, 1}));
-    EXPECT_EQ(C::captureOrder(entries, 9), (std::vector<uint32_t>{4, 1, 3}));
+    EXPECT_EQ(captureOrder(entries, 2), (std::vector<uint32_t>{3, 4, 1}));
+    EXPECT_EQ(captureOrder(entries, 9), (std::vector<uint32_t>{4, 1, 3}));
 }
 
 TEST(WindowSwitcherControllerRulesTest, RecordingIsANumberAndPointsFlipOnThePrimaryScreen) {
-    using C = WindowSwitcherController;
-    EXPECT_TRUE(C::isRecording(Notification{"n", {}, Value::number(NumberObject::ofBool(true))}));
-    EXPECT_FALSE(C::isRecording(Notification{"n", {}, Value::number(0)}));
-    EXPECT_FALSE(C::isRecording(Notification{"n", {}, Value::string("true")}));
+    EXPECT_TRUE(isShortcutRecording(Notification{"n", {}, Value::number(NumberObject::ofBool(true))}));
+    EXPECT_FALSE(isShortcutRecording(Notification{"n", {}, Value::number(0)}));
+    EXPECT_FALSE(isShortcutRecording(Notification{"n", {}, Value::string("true")}));
 
     Screen side = screenOf({1920, 0, 1440, 900});
     side.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(2u)}});
     Screen main = screenOf({0, 0, 1920, 1080});
     main.deviceDescription = Value::dictionary({{"NSScreenNumber", Value::number(1u)}});
-    EXPECT_EQ(C::cgPoint({10, 80}, {side, main}, 1), (Point{10, 1000}));
-    EXPECT_EQ(C::cgPoint({10, 80}, {side, main}, 7), (Point{10, 820}));
-    EXPECT_EQ(C::cgPoint({10, 80}, {}, 1), (Point{10, -80}));
+    EXPECT_EQ(windowServerPoint({10, 80}, {side, main}, 1), (Point{10, 1000}));
+    EXPECT_EQ(windowServerPoint({10, 80}, {side, main}, 7), (Point{10, 820}));
+    EXPECT_EQ(windowServerPoint({10, 80}, {}, 1), (Point{10, -80}));
 }
 
 }  // namespace
