@@ -63,14 +63,14 @@ struct OneBar {
         bar =
             BarManager::create(sim.platform(), store, BarMetrics::forSize(BarSize::medium), settings, badges);
         runtime.runUntilIdle();
-        host = bar->panels.begin()->second->contentView();
+        host = bar->panels().begin()->second->contentView();
     }
 };
 
 void BM_OneBarEvaluatedAndLaidOut(benchmark::State& state) {
     OneBar desk;
     auto view = std::dynamic_pointer_cast<BarContentView>(desk.host->rootView());
-    if (desk.bar->panels.size() != 1 || !view || view->shownInputs().items.size() != 40 ||
+    if (desk.bar->panels().size() != 1 || !view || view->shownInputs().items.size() != 40 ||
         view->shownInputs().visiblePinnedBundleIDs.size() != 3)
         state.SkipWithError("bad set-up");
     for (auto _ : state) {
@@ -178,8 +178,8 @@ struct WholeDesk {
 
 void BM_RetitledWindowThroughEveryBar(benchmark::State& state) {
     WholeDesk desk;
-    if (desk.bar->panels.size() != 8 || desk.store->windows.size() != 300) {
-        state.SkipWithError(("bad set-up: " + std::to_string(desk.bar->panels.size()) + " bars, " +
+    if (desk.bar->panels().size() != 8 || desk.store->windows.size() != 300) {
+        state.SkipWithError(("bad set-up: " + std::to_string(desk.bar->panels().size()) + " bars, " +
                              std::to_string(desk.store->windows.size()) + " windows")
                                 .c_str());
         return;

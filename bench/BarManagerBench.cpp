@@ -49,7 +49,7 @@ struct Desk {
 
 void BM_SyncPanelsNothingToChange(benchmark::State& state) {
     Desk desk;
-    if (desk.bar->panels.size() != 48 || desk.bar->mirrorPanels.size() != 48)
+    if (desk.bar->panels().size() != 48 || desk.bar->mirrorPanels().size() != 48)
         state.SkipWithError("bad set-up");
     for (auto _ : state) desk.bar->syncPanels();
 }

@@ -30,7 +30,7 @@ void BM_GroupChipClick(benchmark::State& state) {
                            Rect{double(40 + (w * 7) % 1200), double(60 + (w * 5) % 600), 800, 600});
         sim.activateApp(apps.front());
     });
-    auto panel = desk.bar().panels.at(desktops.front());
+    auto panel = desk.bar().panels().at(desktops.front());
     auto view = std::dynamic_pointer_cast<BarContentView>(panel->contentView()->rootView());
     if (!view || view->shownInputs().items.size() < 3 || !view->shownInputs().items[1].groupData() ||
         !view->shownInputs().items[2].groupData()) {

@@ -16,10 +16,10 @@ std::shared_ptr<BarManager> BarManager::create(Platform& platform, std::shared_p
     auto manager =
         std::make_shared<BarManager>(Token{}, platform, std::move(windowStore), metrics, std::move(settings));
     // Step 2: the launcher scans the application folders from now on.
-    manager->appLauncher = AppLauncher::create(platform);
-    manager->mouseDisplayTracker = MouseDisplayTracker::shared().shared_from_this();
-    manager->viewModel =
-        BarViewModel::create(platform, manager->windowStore, manager->settings_, std::move(badgeService));
+    manager->appLauncher_ = AppLauncher::create(platform);
+    manager->mouseDisplayTracker_ = MouseDisplayTracker::shared().shared_from_this();
+    manager->viewModel_ =
+        BarViewModel::create(platform, manager->windowStore_, manager->settings_, std::move(badgeService));
     manager->start();
     return manager;
 }
@@ -36,30 +36,30 @@ bool wallpaperIsLight(std::optional<uint32_t> displayID) {
 
 BarManager::BarManager(Token, Platform& platform, std::shared_ptr<WindowStore> store, const BarMetrics& m,
                        std::shared_ptr<UserSettings> settings)
-    : windowStore(std::move(store)),
-      metrics(m),
-      lastAppliedBarSize(m.barSize),
-      pinStore(std::make_shared<PinStore>(*settings)),
-      debug(BarDebug::fromEnvironment(platform.system)),
-      panelEnvironment(std::make_shared<BarPanelEnvironment>(platform, wallpaperIsLight)),
+    : windowStore_(std::move(store)),
+      metrics_(m),
+      lastAppliedBarSize_(m.barSize),
+      pinStore_(std::make_shared<PinStore>(*settings)),
+      debug_(BarDebug::fromEnvironment(platform.system)),
+      panelEnvironment_(std::make_shared<BarPanelEnvironment>(platform, wallpaperIsLight)),
       platform_(platform),
       spaceWindows_(platform),
       settings_(std::move(settings)) {
-    axGetWindow = lookUpAXGetWindow(platform.accessibility);
+    axGetWindow_ = lookUpAXGetWindow(platform.accessibility);
 }
 
 BarManager::~BarManager() {
     stopCursorOwnershipDiagnostics();
-    if (mouseDisplayTracker) mouseDisplayTracker->stop();
+    if (mouseDisplayTracker_) mouseDisplayTracker_->stop();
 }
 
 // The creation steps that need the manager held by its owner; the view model (step 5) is made
 // just before.
 void BarManager::start() {
-    mouseDisplayTracker->start();
+    mouseDisplayTracker_->start();
     // No avoidance pass exists yet, so this first sync schedules none.
     syncPanels();
-    avoidanceManager = makeAvoidanceManager();
+    avoidanceManager_ = makeAvoidanceManager();
     // The window switcher and the tiling controller, each behind its own support gate, are made
     // here once they exist; the store's change chain below then feeds the switcher too.
     createWindowTiling();
@@ -74,9 +74,9 @@ void BarManager::start() {
 
 void BarManager::chainStoreChanges() {
     // The view model's refresh, installed when it was made, runs first.
-    std::function<void()> previous = windowStore->onChange;
+    std::function<void()> previous = windowStore_->onChange;
     std::weak_ptr<BarManager> weak = weak_from_this();
-    windowStore->onChange = [previous, weak] {
+    windowStore_->onChange = [previous, weak] {
         if (previous) previous();
         if (auto self = weak.lock()) self->scheduleAvoidance(0.1);
     };
@@ -87,16 +87,16 @@ void BarManager::chainStoreChanges() {
 
 void BarManager::makeWindowSwitcher() {
     if (!WindowSwitcherController::isSupported(platform_.system)) return;
-    windowSwitcher = WindowSwitcherController::create(platform_, windowStore, viewModel, settings_,
-                                                      ThumbnailService::shared());
+    windowSwitcher_ = WindowSwitcherController::create(platform_, windowStore_, viewModel_, settings_,
+                                                       ThumbnailService::shared());
 }
 
 // Runs after the view model's refresh in the store's change chain.
 void BarManager::chainWindowSwitcher() {
-    if (!windowSwitcher) return;
-    std::function<void()> previous = windowStore->onChange;
-    std::weak_ptr<WindowSwitcherController> weak = windowSwitcher;
-    windowStore->onChange = [previous, weak] {
+    if (!windowSwitcher_) return;
+    std::function<void()> previous = windowStore_->onChange;
+    std::weak_ptr<WindowSwitcherController> weak = windowSwitcher_;
+    windowStore_->onChange = [previous, weak] {
         if (previous) previous();
         if (auto switcher = weak.lock()) switcher->storeDidChange();
     };
@@ -105,11 +105,11 @@ void BarManager::chainWindowSwitcher() {
 void BarManager::createWindowTiling() {
     if (!WindowTilingController::isSupported(platform_.system)) return;
     std::weak_ptr<BarManager> weak = weak_from_this();
-    windowTiling = WindowTilingController::create(platform_, settings_, [weak](uint32_t display) {
+    windowTiling_ = WindowTilingController::create(platform_, settings_, [weak](uint32_t display) {
         auto self = weak.lock();
         return self ? self->barHeight(display) : 0.0;
     });
-    windowTiling->onMoveToDesktop = [weak](uint32_t windowID, int desktopNumber) {
+    windowTiling_->onMoveToDesktop = [weak](uint32_t windowID, int desktopNumber) {
         if (auto self = weak.lock()) self->moveWindow(windowID, desktopNumber);
     };
 }
@@ -127,7 +127,7 @@ void BarManager::observeSettings() {
     std::weak_ptr<BarManager> weak = weak_from_this();
     std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
     // Received on the main queue, then handed on once more, so the handler reads the new record.
-    settingsCancellable = settings_->data.subscribeToChanges([weak, main](const UserSettingsData&) {
+    settingsCancellable_ = settings_->data.subscribeToChanges([weak, main](const UserSettingsData&) {
         main->async([weak, main] {
             main->async([weak] {
                 if (auto self = weak.lock()) self->handleSettingsChanged();
@@ -137,7 +137,7 @@ void BarManager::observeSettings() {
 }
 
 void BarManager::scheduleAvoidance(Seconds debounce) {
-    if (avoidanceManager) avoidanceManager->scheduleAdjustment(debounce);
+    if (avoidanceManager_) avoidanceManager_->scheduleAdjustment(debounce);
 }
 
 std::shared_ptr<WindowAvoidanceManager> BarManager::makeAvoidanceManager() {
@@ -145,20 +145,20 @@ std::shared_ptr<WindowAvoidanceManager> BarManager::makeAvoidanceManager() {
     auto panelSpaceIDs = [weak] {
         std::set<uint64_t> ids;
         if (auto self = weak.lock()) {
-            for (const auto& [id, panel] : self->panels) ids.insert(id);
+            for (const auto& [id, panel] : self->panels_) ids.insert(id);
         }
         return ids;
     };
     auto mirrorScreenIndices = [weak] {
         std::set<int64_t> distinct;
         if (auto self = weak.lock()) {
-            for (const auto& [key, panel] : self->mirrorPanels)
+            for (const auto& [key, panel] : self->mirrorPanels_)
                 distinct.insert(static_cast<int64_t>(key.screenIndex));
         }
         return std::vector<int64_t>(distinct.begin(), distinct.end());
     };
-    return WindowAvoidanceManager::make(platform_, windowStore, std::move(panelSpaceIDs),
-                                        std::move(mirrorScreenIndices), metrics.barSize);
+    return WindowAvoidanceManager::make(platform_, windowStore_, std::move(panelSpaceIDs),
+                                        std::move(mirrorScreenIndices), metrics_.barSize);
 }
 
 // --- Panels per desktop ---
@@ -182,7 +182,7 @@ std::optional<Screen> BarManager::screenForSpace(const SpaceInfo& space,
 void BarManager::layPanel(BarPanel& panel, const Screen& screen) {
     const Rect before = panel.frame();
     panel.isProgrammaticResize = true;
-    panel.setFrame(barPanelFrame(screen.frame, qv::barHeight(metrics.barSize)), true);
+    panel.setFrame(barPanelFrame(screen.frame, qv::barHeight(metrics_.barSize)), true);
     panel.isProgrammaticResize = false;
     if (before == Rect{} || panel.frame() == before) return;
     barLeavesItsPlace(panel);
@@ -210,23 +210,23 @@ void BarManager::syncPanels() {
         if (!s.isFullScreen()) wanted.insert(s.spaceID);
     }
     // A desktop that went away or turned full screen gives its strip back whatever the switch says.
-    for (auto it = panels.begin(); it != panels.end();) {
+    for (auto it = panels_.begin(); it != panels_.end();) {
         if (wanted.contains(it->first)) {
             ++it;
             continue;
         }
         spaceWindows_.setBottomEdgeReservation(it->first, 0);
         closePanel(*it->second);
-        it = panels.erase(it);
+        it = panels_.erase(it);
     }
     std::vector<uint64_t> created;
     for (const SpaceInfo& s : spaces) {
-        if (s.isFullScreen() || panels.contains(s.spaceID)) continue;
+        if (s.isFullScreen() || panels_.contains(s.spaceID)) continue;
         if (createPanel(s)) created.push_back(s.spaceID);
     }
     if (!created.empty())
         orderInWhenActive(
-            std::move(created), &BarManager::panels, +[](const uint64_t& id) { return id; });
+            std::move(created), &BarManager::panels_, +[](const uint64_t& id) { return id; });
     syncFullscreenProxyPanels(spaces);
     std::vector<SpaceInfo> desktops;
     for (const SpaceInfo& s : spaces) {
@@ -246,14 +246,14 @@ bool BarManager::createPanel(const SpaceInfo& space) {
     const auto screen = screenForSpace(space, screens);
     // Without any screen there is nothing to stand on; the next sync makes the panel.
     if (!screen) return false;
-    auto panel = BarPanel::create(panelEnvironment, Rect{});
+    auto panel = BarPanel::create(panelEnvironment_, Rect{});
     const size_t screenIndex = spaceWindows_.screenIndex(space, screens).value_or(0);
     installContent(*panel, makeBarContentView(space.spaceID, screenIndex, panel));
     layPanel(*panel, *screen);
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
     panel->onVerticalScroll = scrollHandler(space.spaceID);
-    panels[space.spaceID] = std::move(panel);
+    panels_[space.spaceID] = std::move(panel);
     return true;
 }
 
@@ -268,8 +268,8 @@ void BarManager::repositionPanels() {
     const auto screens = platform_.displays.screens();
     const auto desktops = barSpaces();
     for (const SpaceInfo& space : desktops) {
-        auto it = panels.find(space.spaceID);
-        if (it == panels.end()) continue;
+        auto it = panels_.find(space.spaceID);
+        if (it == panels_.end()) continue;
         const auto screen = screenForSpace(space, screens);
         if (!screen) continue;  // no screen at all: the panels stay where they were
         layPanel(*it->second, *screen);
@@ -299,18 +299,18 @@ void BarManager::followScreenIndex(BarPanel& panel, size_t screenIndex) {
     content->setNeedsUpdate();
 }
 
-double BarManager::barHeight(uint32_t onDisplay) {
+double BarManager::barHeight(uint32_t onDisplay) const {
     for (const Screen& screen : coveredScreensForBar()) {
-        if (SpaceWindows::displayID(screen) == onDisplay) return qv::barHeight(metrics.barSize);
+        if (SpaceWindows::displayID(screen) == onDisplay) return qv::barHeight(metrics_.barSize);
     }
     return 0;
 }
 
 void BarManager::handleSettingsChanged() {
     const BarSize size = barSizeFromSetting(settings_->data->barSize);
-    if (size != lastAppliedBarSize) {
+    if (size != lastAppliedBarSize_) {
         applyBarMetrics(BarMetrics::forSize(size));
-        lastAppliedBarSize = size;
+        lastAppliedBarSize_ = size;
     }
     syncMirrorPanels();
     applyDockRectRegistrations();
@@ -318,10 +318,10 @@ void BarManager::handleSettingsChanged() {
 }
 
 void BarManager::applyBarMetrics(const BarMetrics& newMetrics) {
-    if (newMetrics.barSize == metrics.barSize) return;
-    metrics = newMetrics;
+    if (newMetrics.barSize == metrics_.barSize) return;
+    metrics_ = newMetrics;
     // The avoidance pass keeps the bar height it was made with.
-    avoidanceManager = makeAvoidanceManager();
+    avoidanceManager_ = makeAvoidanceManager();
     rebuildPanelContentViews();
     repositionPanels();
     scheduleAvoidance(0);

@@ -43,20 +43,11 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     struct Token {};
 
   public:
-    using SpaceInfo = SpaceWindows::SpaceInfo;
-
     // A mirror bar: a desktop's bar on the screen at an index of the screen list.
     struct MirrorKey {
         uint64_t spaceID = 0;
         size_t screenIndex = 0;
         friend auto operator<=>(const MirrorKey&, const MirrorKey&) = default;
-    };
-
-    // What was registered as the bar's strip for one display.
-    struct DockRectRegistration {
-        Rect screenFrame;  // the display's full frame, AppKit space
-        double barHeight = 0;
-        friend bool operator==(const DockRectRegistration&, const DockRectRegistration&) = default;
     };
 
     // Builds the whole bar (its panels included) over the program's window store.
@@ -70,6 +61,40 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     BarManager(const BarManager&) = delete;
     BarManager& operator=(const BarManager&) = delete;
 
+    // --- Panels per desktop, as the start-up asks ---
+    void syncPanels() override;
+    void repositionPanels() override;
+    // The height of the bar on a display that carries a bar or a mirror bar; 0 on any other.
+    double barHeight(uint32_t onDisplay) const;
+
+    // --- What the bar holds, for those that look at it ---
+    // Per desktop that is not full screen.
+    const std::map<uint64_t, std::shared_ptr<BarPanel>>& panels() const { return panels_; }
+    const std::map<MirrorKey, std::shared_ptr<BarPanel>>& mirrorPanels() const { return mirrorPanels_; }
+    const BarMetrics& metrics() const { return metrics_; }
+    const std::shared_ptr<BarViewModel>& viewModel() const { return viewModel_; }
+    const std::shared_ptr<AppLauncher>& appLauncher() const { return appLauncher_; }
+    // The open launcher; none while it is closed.
+    const std::shared_ptr<AppLauncherPanel>& launcherPanel() const { return launcherPanel_; }
+    // Each only where the system supports it.
+    const std::shared_ptr<WindowSwitcherController>& windowSwitcher() const { return windowSwitcher_; }
+    const std::shared_ptr<WindowTilingController>& windowTiling() const { return windowTiling_; }
+
+    // The settings window, shown from the bar's own menu; the composition root sets it (the bar
+    // cannot link the settings window). Unset, the menu item does nothing.
+    std::function<void()> openSettings;
+
+  private:
+    friend struct BarManagerProbe;  // tests reach the pending switches and moves through it
+
+    using SpaceInfo = SpaceWindows::SpaceInfo;
+
+    // What was registered as the bar's strip for one display.
+    struct DockRectRegistration {
+        Rect screenFrame;  // the display's full frame, AppKit space
+        double barHeight = 0;
+        friend bool operator==(const DockRectRegistration&, const DockRectRegistration&) = default;
+    };
     // A system shortcut that switches to one desktop.
     struct DesktopSwitchShortcut {
         uint16_t keyCode = 0;
@@ -104,62 +129,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     static constexpr Seconds kWindowMoveDragTimeout = 1.5;
     static constexpr const char* kFinderBundleIdentifier = "com.apple.finder";
 
-    // --- State ---
-    std::map<uint64_t, std::shared_ptr<BarPanel>> panels;            // per desktop that is not full screen
-    std::map<uint64_t, std::shared_ptr<BarPanel>> fullscreenPanels;  // the stand-in per full-screen desktop
-    std::shared_ptr<WindowStore> windowStore;
-    std::shared_ptr<BarViewModel> viewModel;
-    BarMetrics metrics;
-    BarSize lastAppliedBarSize;
-    std::shared_ptr<PinStore> pinStore;
-    std::shared_ptr<AppLauncher> appLauncher;
-    std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker;  // the shared one
-    std::shared_ptr<AppLauncherPanel> launcherPanel;           // the open launcher
-    std::weak_ptr<BarPanel> launcherAnchor;                    // the bar it opened above
-    std::shared_ptr<WindowAvoidanceManager> avoidanceManager;  // replaced whenever the bar size changes
-    // Only where the system supports the switcher.
-    std::shared_ptr<WindowSwitcherController> windowSwitcher;
-    std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels;
-    Subscription settingsCancellable;
-    MonitorToken localCursorOwnershipMonitor = 0;
-    MonitorToken globalCursorOwnershipMonitor = 0;
-    std::optional<std::string> lastCursorOwnershipLogSignature;
-    Seconds lastCursorOwnershipLogAt = 0;
-    std::map<uint32_t, DockRectRegistration> appliedDockRectRegistrations;  // by display number
-    AXGetWindowFunction axGetWindow;                                        // empty when not found
-    // Desktop switching and window moves; at most one move of either kind is pending.
-    bool isScrollSwitchLocked = false;
-    WorkItemPtr scrollUnlockWork;
-    // The desktop the last switch goes to, until it shows: a scroll meanwhile counts from it.
-    struct SwitchUnderWay {
-        uint64_t targetSpaceID = 0;
-        Seconds startedAt = 0;
-    };
-    std::optional<SwitchUnderWay> switchUnderWay;
-    std::optional<RunningApplication> pendingPreviousApp;  // gets activation back after the next change
-    // A move waits out its delay and its window's whereabouts before pressing the title bar.
-    bool windowMoveRequested = false;
-    std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag;
-    WorkItemPtr pendingWindowMoveDragTimeoutWork;
-    std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove;
-    std::optional<PendingFullscreenAXActivation> pendingFullscreenAXActivation;
-    WorkItemPtr pendingFullscreenProxyCleanupWork;
-    // Window tiling, made once where the system supports it.
-    std::shared_ptr<WindowTilingController> windowTiling;
-    // The settings window, shown from the bar's own menu; the composition root sets it (the bar
-    // cannot link the settings window). Unset, the menu item does nothing.
-    std::function<void()> openSettings;
-    // The environment switches, read once when the bar first needs them.
-    const BarDebug debug;
-    const std::shared_ptr<BarPanelEnvironment> panelEnvironment;
-
     // --- Panels per desktop ---
-    void syncPanels() override;
-    void repositionPanels() override;
     // False when no screen is there to stand on; the next sync tries again.
     bool createPanel(const SpaceInfo& space);
-    // The height of the bar on a display that carries a bar or a mirror bar; 0 on any other.
-    double barHeight(uint32_t onDisplay);
     void handleSettingsChanged();
     void applyBarMetrics(const BarMetrics& newMetrics);
     std::shared_ptr<WindowAvoidanceManager> makeAvoidanceManager();
@@ -233,9 +205,9 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // --- Mirrors ---
     // Each operation reads the desktops and screens afresh; within one pass they are read once and
     // handed on.
-    std::vector<Screen> coveredScreensForBar();
+    std::vector<Screen> coveredScreensForBar() const;
     std::vector<Screen> coveredScreensForBar(const std::vector<SpaceInfo>& desktops,
-                                             const std::vector<Screen>& screens);
+                                             const std::vector<Screen>& screens) const;
     void syncMirrorPanels();
     void syncMirrorPanels(const std::vector<SpaceInfo>& desktops, const std::vector<Screen>& screens);
     void createMirrorPanel(const SpaceInfo& space, size_t screenIndex, const Screen& screen);
@@ -257,7 +229,6 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     std::vector<std::shared_ptr<BarPanel>> visiblePanelsForCursorDiagnostics() const;
     void logCursorOwnershipIfNeeded(const std::string& trigger);
 
-  private:
     void start();
     void setupSpaceChangeObserver();
     void createWindowTiling();
@@ -334,6 +305,51 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
         });
     }
 
+    // --- State ---
+    std::map<uint64_t, std::shared_ptr<BarPanel>> panels_;            // per desktop that is not full screen
+    std::map<uint64_t, std::shared_ptr<BarPanel>> fullscreenPanels_;  // the stand-in per full-screen desktop
+    std::shared_ptr<WindowStore> windowStore_;
+    std::shared_ptr<BarViewModel> viewModel_;
+    BarMetrics metrics_;
+    BarSize lastAppliedBarSize_;
+    std::shared_ptr<PinStore> pinStore_;
+    std::shared_ptr<AppLauncher> appLauncher_;
+    std::shared_ptr<MouseDisplayTracker> mouseDisplayTracker_;  // the shared one
+    std::shared_ptr<AppLauncherPanel> launcherPanel_;           // the open launcher
+    std::weak_ptr<BarPanel> launcherAnchor_;                    // the bar it opened above
+    std::shared_ptr<WindowAvoidanceManager> avoidanceManager_;  // replaced whenever the bar size changes
+    // Only where the system supports the switcher.
+    std::shared_ptr<WindowSwitcherController> windowSwitcher_;
+    std::map<MirrorKey, std::shared_ptr<BarPanel>> mirrorPanels_;
+    Subscription settingsCancellable_;
+    MonitorToken localCursorOwnershipMonitor_ = 0;
+    MonitorToken globalCursorOwnershipMonitor_ = 0;
+    std::optional<std::string> lastCursorOwnershipLogSignature_;
+    Seconds lastCursorOwnershipLogAt_ = 0;
+    std::map<uint32_t, DockRectRegistration> appliedDockRectRegistrations_;  // by display number
+    AXGetWindowFunction axGetWindow_;                                        // empty when not found
+    // Desktop switching and window moves; at most one move of either kind is pending.
+    bool isScrollSwitchLocked_ = false;
+    WorkItemPtr scrollUnlockWork_;
+    // The desktop the last switch goes to, until it shows: a scroll meanwhile counts from it.
+    struct SwitchUnderWay {
+        uint64_t targetSpaceID = 0;
+        Seconds startedAt = 0;
+    };
+    std::optional<SwitchUnderWay> switchUnderWay_;
+    std::optional<RunningApplication> pendingPreviousApp_;  // gets activation back after the next change
+    // A move waits out its delay and its window's whereabouts before pressing the title bar.
+    bool windowMoveRequested_ = false;
+    std::optional<PendingWindowMoveDrag> pendingWindowMoveDrag_;
+    WorkItemPtr pendingWindowMoveDragTimeoutWork_;
+    std::optional<PendingSilicaWindowMove> pendingSilicaWindowMove_;
+    std::optional<PendingFullscreenAXActivation> pendingFullscreenAXActivation_;
+    WorkItemPtr pendingFullscreenProxyCleanupWork_;
+    // Window tiling, made once where the system supports it.
+    std::shared_ptr<WindowTilingController> windowTiling_;
+    // The environment switches, read once when the bar first needs them.
+    const BarDebug debug_;
+    const std::shared_ptr<BarPanelEnvironment> panelEnvironment_;
     Platform& platform_;
     SpaceWindows spaceWindows_;
     std::shared_ptr<UserSettings> settings_;

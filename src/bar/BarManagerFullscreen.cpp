@@ -30,24 +30,24 @@ void BarManager::syncFullscreenProxyPanels(const std::vector<SpaceInfo>& spaces)
     for (const SpaceInfo& s : spaces) {
         if (s.isFullScreen()) wanted.insert(s.spaceID);
     }
-    for (auto it = fullscreenPanels.begin(); it != fullscreenPanels.end();) {
+    for (auto it = fullscreenPanels_.begin(); it != fullscreenPanels_.end();) {
         if (wanted.contains(it->first)) {
             ++it;
             continue;
         }
         // A full-screen desktop closed while its switch was pending drops the switch.
-        if (pendingFullscreenAXActivation && pendingFullscreenAXActivation->targetSpaceID == it->first) {
-            pendingFullscreenAXActivation.reset();
-            if (auto work = std::exchange(pendingFullscreenProxyCleanupWork, nullptr)) work->cancel();
+        if (pendingFullscreenAXActivation_ && pendingFullscreenAXActivation_->targetSpaceID == it->first) {
+            pendingFullscreenAXActivation_.reset();
+            if (auto work = std::exchange(pendingFullscreenProxyCleanupWork_, nullptr)) work->cancel();
         }
         it->second->close();
-        it = fullscreenPanels.erase(it);
+        it = fullscreenPanels_.erase(it);
     }
     for (const SpaceInfo& s : spaces) {
-        if (s.isFullScreen() && !fullscreenPanels.contains(s.spaceID)) createFullscreenProxyPanel(s);
+        if (s.isFullScreen() && !fullscreenPanels_.contains(s.spaceID)) createFullscreenProxyPanel(s);
     }
-    for (const auto& [id, panel] : fullscreenPanels) {
-        if (!pendingFullscreenAXActivation || pendingFullscreenAXActivation->targetSpaceID != id)
+    for (const auto& [id, panel] : fullscreenPanels_) {
+        if (!pendingFullscreenAXActivation_ || pendingFullscreenAXActivation_->targetSpaceID != id)
             panel->orderOut();
     }
 }
@@ -56,7 +56,7 @@ bool BarManager::createFullscreenProxyPanel(const SpaceInfo& space) {
     const auto screen = screenForSpace(space, platform_.displays.screens());
     // Without any screen a stand-in has nowhere to stand; the next sync makes it.
     if (!screen) return false;
-    auto panel = BarPanel::create(panelEnvironment, Rect{});
+    auto panel = BarPanel::create(panelEnvironment_, Rect{});
     auto content = std::make_shared<HostingView>(platform_.runtime,
                                                  std::make_shared<ClosureView>([] { return EmptyNode(); }));
     content->setFrameSize(Size{1, 1});
@@ -67,14 +67,14 @@ bool BarManager::createFullscreenProxyPanel(const SpaceInfo& space) {
     panel->setDisplayID(SpaceWindows::displayID(*screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
     panel->orderOut();
-    fullscreenPanels[space.spaceID] = std::move(panel);
+    fullscreenPanels_[space.spaceID] = std::move(panel);
     return true;
 }
 
 void BarManager::repositionFullscreenProxyPanels() {
     const auto spacesByID = indexByID(spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID()));
     const auto screens = platform_.displays.screens();
-    for (const auto& [id, panel] : fullscreenPanels) {
+    for (const auto& [id, panel] : fullscreenPanels_) {
         auto space = spacesByID.find(id);
         if (space == spacesByID.end()) continue;
         const auto screen = screenForSpace(space->second, screens);
@@ -95,11 +95,11 @@ void BarManager::orderOutPanels(const std::string& display, const std::map<uint6
         auto it = spacesByID.find(spaceID);
         return it != spacesByID.end() && it->second.displayIdentifier == display;
     };
-    for (const auto& [id, panel] : panels) {
+    for (const auto& [id, panel] : panels_) {
         if (onDisplay(id)) panel->orderOut();
     }
     // A mirror goes with its desktop's display, and with the screen it stands on.
-    for (const auto& [key, panel] : mirrorPanels) {
+    for (const auto& [key, panel] : mirrorPanels_) {
         if (onDisplay(key.spaceID) || (screenIndex && *screenIndex == key.screenIndex)) panel->orderOut();
     }
 }
@@ -116,10 +116,11 @@ void BarManager::updateActiveSpacePanelVisibility() {
             .insert(it->second.displayIdentifier);
     }
     auto orderOutProxiesOn = [&](const std::string& display) {
-        for (const auto& [id, panel] : fullscreenPanels) {
+        for (const auto& [id, panel] : fullscreenPanels_) {
             auto it = spacesByID.find(id);
             if (it == spacesByID.end() || it->second.displayIdentifier != display) continue;
-            if (pendingFullscreenAXActivation && pendingFullscreenAXActivation->targetSpaceID == id) continue;
+            if (pendingFullscreenAXActivation_ && pendingFullscreenAXActivation_->targetSpaceID == id)
+                continue;
             panel->orderOut();
         }
     };
@@ -129,37 +130,37 @@ void BarManager::updateActiveSpacePanelVisibility() {
     }
     for (const std::string& display : ordinaryDisplays) orderOutProxiesOn(display);
     for (uint64_t id : active) {
-        if (auto it = panels.find(id); it != panels.end()) it->second->orderFrontRegardless();
+        if (auto it = panels_.find(id); it != panels_.end()) it->second->orderFrontRegardless();
     }
-    for (const auto& [key, panel] : mirrorPanels) {
+    for (const auto& [key, panel] : mirrorPanels_) {
         if (std::find(active.begin(), active.end(), key.spaceID) != active.end())
             panel->orderFrontRegardless();
     }
 }
 
 void BarManager::switchToFullscreenSpace(uint64_t spaceID) {
-    const auto& listed = *viewModel->spaces;
+    const auto& listed = *viewModel_->spaces;
     auto space =
         std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
     if (space == listed.end()) return;
     const std::string display = space->displayIdentifier;
-    if (!fullscreenPanels.contains(spaceID))
+    if (!fullscreenPanels_.contains(spaceID))
         syncFullscreenProxyPanels(spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID()));
-    auto found = fullscreenPanels.find(spaceID);
-    if (found == fullscreenPanels.end()) return;
+    auto found = fullscreenPanels_.find(spaceID);
+    if (found == fullscreenPanels_.end()) return;
     const std::shared_ptr<BarPanel> proxy = found->second;
 
-    pendingFullscreenAXActivation.reset();
-    if (auto window = windowStore->trackSoleWindow(spaceID))
-        pendingFullscreenAXActivation = PendingFullscreenAXActivation{*window, spaceID};
+    pendingFullscreenAXActivation_.reset();
+    if (auto window = windowStore_->trackSoleWindow(spaceID))
+        pendingFullscreenAXActivation_ = PendingFullscreenAXActivation{*window, spaceID};
     lockScrollSwitching(spaceID);
     // Nothing is given back to another application after this switch.
-    pendingPreviousApp.reset();
+    pendingPreviousApp_.reset();
     orderOutPanels(display);
     spaceWindows_.moveWindowExclusively(proxy->windowNumber(), spaceID);
-    if (pendingFullscreenProxyCleanupWork) pendingFullscreenProxyCleanupWork->cancel();
+    if (pendingFullscreenProxyCleanupWork_) pendingFullscreenProxyCleanupWork_->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
-    pendingFullscreenProxyCleanupWork =
+    pendingFullscreenProxyCleanupWork_ =
         platform_.runtime.mainQueue()->asyncAfter(kFullscreenProxyCleanupDelay, [weak, spaceID] {
             if (auto self = weak.lock()) self->cleanupFullscreenProxySwitchIfNeeded(spaceID);
         });
@@ -169,24 +170,24 @@ void BarManager::switchToFullscreenSpace(uint64_t spaceID) {
 }
 
 void BarManager::cleanupFullscreenProxySwitchIfNeeded(uint64_t spaceID) {
-    pendingFullscreenProxyCleanupWork.reset();  // the item running now
-    if (auto it = fullscreenPanels.find(spaceID); it != fullscreenPanels.end()) it->second->orderOut();
-    if (!pendingFullscreenAXActivation || pendingFullscreenAXActivation->targetSpaceID != spaceID) return;
+    pendingFullscreenProxyCleanupWork_.reset();  // the item running now
+    if (auto it = fullscreenPanels_.find(spaceID); it != fullscreenPanels_.end()) it->second->orderOut();
+    if (!pendingFullscreenAXActivation_ || pendingFullscreenAXActivation_->targetSpaceID != spaceID) return;
     if (hasLanded(spaceID)) {
-        completeFullscreenProxySwitch(*pendingFullscreenAXActivation);
+        completeFullscreenProxySwitch(*pendingFullscreenAXActivation_);
     } else {
-        pendingFullscreenAXActivation.reset();
+        pendingFullscreenAXActivation_.reset();
     }
 }
 
 void BarManager::completeFullscreenProxySwitch(PendingFullscreenAXActivation pending) {
-    pendingFullscreenAXActivation.reset();
-    if (auto work = std::exchange(pendingFullscreenProxyCleanupWork, nullptr)) work->cancel();
-    if (auto it = fullscreenPanels.find(pending.targetSpaceID); it != fullscreenPanels.end())
+    pendingFullscreenAXActivation_.reset();
+    if (auto work = std::exchange(pendingFullscreenProxyCleanupWork_, nullptr)) work->cancel();
+    if (auto it = fullscreenPanels_.find(pending.targetSpaceID); it != fullscreenPanels_.end())
         it->second->orderOut();
     std::weak_ptr<BarManager> weak = weak_from_this();
     platform_.runtime.mainQueue()->async([weak, window = pending.windowID] {
-        if (auto self = weak.lock()) self->viewModel->focusWindowWithAXOnly(window, "fullscreen-switch");
+        if (auto self = weak.lock()) self->viewModel_->focusWindowWithAXOnly(window, "fullscreen-switch");
     });
 }
 

@@ -17,16 +17,16 @@ void BarManager::setUpLauncherHotkey() {
 }
 
 void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
-    if (launcherPanel) {
+    if (launcherPanel_) {
         // Whichever bar's button was pressed, an open launcher only closes.
-        launcherPanel->requestDismiss();
+        launcherPanel_->requestDismiss();
         return;
     }
     std::weak_ptr<BarManager> weak = weak_from_this();
-    auto panel = AppLauncherPanel::create(platform_, Rect{}, appLauncher, *pinStore, [weak] {
+    auto panel = AppLauncherPanel::create(platform_, Rect{}, appLauncher_, *pinStore_, [weak] {
         auto self = weak.lock();
         if (!self) return;
-        if (auto open = std::exchange(self->launcherPanel, nullptr)) open->close();
+        if (auto open = std::exchange(self->launcherPanel_, nullptr)) open->close();
     });
     // A press on any bar's button leaves the closing to the button's own action.
     panel->setTogglePressTest([weak](Point location) {
@@ -36,52 +36,52 @@ void BarManager::showAppLauncher(const std::shared_ptr<BarPanel>& anchor) {
     panel->setContentSize(AppLauncherPanel::kContentSize);
     panel->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
     panel->setAnchorDisplayID(anchor->displayID());
-    launcherPanel = panel;
-    launcherAnchor = anchor;
+    launcherPanel_ = panel;
+    launcherAnchor_ = anchor;
     panel->makeKeyAndOrderFront();
 }
 
 void BarManager::followLauncherAnchor() {
-    if (!launcherPanel || launcherPanel->didRequestDismiss) return;
-    auto anchor = launcherAnchor.lock();
+    if (!launcherPanel_ || launcherPanel_->didRequestDismiss) return;
+    auto anchor = launcherAnchor_.lock();
     // The bar it opened above went with its desktop: the launcher goes too.
     if (!anchor || anchor->isClosed()) {
-        launcherPanel->requestDismiss();
+        launcherPanel_->requestDismiss();
         return;
     }
-    launcherPanel->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
+    launcherPanel_->setFrameOrigin(AppLauncherPanel::originAbove(anchor->frame()));
 }
 
 void BarManager::handleThumbnailWillShow() {
-    if (!launcherPanel || launcherPanel->didRequestDismiss) return;
-    launcherPanel->requestDismiss();
+    if (!launcherPanel_ || launcherPanel_->didRequestDismiss) return;
+    launcherPanel_->requestDismiss();
 }
 
 bool BarManager::isMenuButtonPress(Point screenLocation) const {
     auto onButton = [&](const std::shared_ptr<BarPanel>& panel) {
-        return panel->isVisible() && launcherButtonFrame(panel->frame(), metrics).contains(screenLocation);
+        return panel->isVisible() && launcherButtonFrame(panel->frame(), metrics_).contains(screenLocation);
     };
-    for (const auto& [id, panel] : panels) {
+    for (const auto& [id, panel] : panels_) {
         if (onButton(panel)) return true;
     }
-    for (const auto& [key, panel] : mirrorPanels) {
+    for (const auto& [key, panel] : mirrorPanels_) {
         if (onButton(panel)) return true;
     }
     return false;
 }
 
 std::shared_ptr<BarPanel> BarManager::launcherAnchorPanel(uint64_t spaceID, size_t preferredScreenIndex) {
-    if (auto mirror = mirrorPanels.find(MirrorKey{spaceID, preferredScreenIndex});
-        mirror != mirrorPanels.end())
+    if (auto mirror = mirrorPanels_.find(MirrorKey{spaceID, preferredScreenIndex});
+        mirror != mirrorPanels_.end())
         return mirror->second;
-    if (auto own = panels.find(spaceID); own != panels.end()) return own->second;
+    if (auto own = panels_.find(spaceID); own != panels_.end()) return own->second;
     return nullptr;
 }
 
 std::optional<size_t> BarManager::preferredMouseScreenIndex() {
     const auto screens = platform_.displays.screens();
     if (screens.empty()) return std::nullopt;
-    if (auto display = mouseDisplayTracker->preferredDisplayID()) {
+    if (auto display = mouseDisplayTracker_->preferredDisplayID()) {
         for (size_t i = 0; i < screens.size(); ++i) {
             if (SpaceWindows::displayID(screens[i]) == display) return i;
         }
@@ -110,14 +110,14 @@ std::shared_ptr<BarPanel> BarManager::resolveLauncherAnchorPanel() {
         }
         if (auto panel = launcherAnchorPanel(active.front(), *preferred)) return panel;
     }
-    if (auto current = panels.find(platform_.windowServer.getActiveSpace(connection));
-        current != panels.end())
+    if (auto current = panels_.find(platform_.windowServer.getActiveSpace(connection));
+        current != panels_.end())
         return current->second;
     if (!active.empty()) {
-        if (auto first = panels.find(active.front()); first != panels.end()) return first->second;
+        if (auto first = panels_.find(active.front()); first != panels_.end()) return first->second;
     }
-    if (!panels.empty()) return panels.begin()->second;
-    if (!mirrorPanels.empty()) return mirrorPanels.begin()->second;
+    if (!panels_.empty()) return panels_.begin()->second;
+    if (!mirrorPanels_.empty()) return mirrorPanels_.begin()->second;
     return nullptr;
 }
 

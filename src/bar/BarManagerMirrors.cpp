@@ -13,12 +13,12 @@ namespace qv {
 std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID, size_t screenIndex,
                                                                const std::shared_ptr<BarPanel>& panel) {
     auto view = std::make_shared<BarContentView>(platform_);
-    view->viewModel = viewModel;
-    view->pinStore = pinStore;
+    view->viewModel = viewModel_;
+    view->pinStore = pinStore_;
     view->settings = settings_;
     view->spaceID = spaceID;
     view->screenIndex = screenIndex;
-    view->metrics = metrics;  // a copy: kept until the content is replaced
+    view->metrics = metrics_;  // a copy: kept until the content is replaced
     // The callbacks hold the manager and the panel weakly: the panel owns the view.
     std::weak_ptr<BarManager> weakSelf = weak_from_this();
     std::weak_ptr<BarPanel> weakPanel = panel;
@@ -48,7 +48,7 @@ std::shared_ptr<BarContentView> BarManager::makeBarContentView(uint64_t spaceID,
 
 void BarManager::installContent(BarPanel& panel, std::shared_ptr<BarContentView> content) {
     auto hosting = std::make_shared<BarHostingView>(platform_.runtime, std::move(content));
-    if (panelEnvironment->isTahoe)
+    if (panelEnvironment_->isTahoe)
         hosting->setOverlay(std::make_shared<CursorOverlayView>(platform_.windowing));
     panel.setContentView(std::move(hosting));
 }
@@ -58,14 +58,14 @@ void BarManager::rebuildPanelContentViews() {
     for (const SpaceInfo& s : spaceWindows_.getSpaces(platform_.windowServer.mainConnectionID()))
         spaceByID.emplace(s.spaceID, s);
     const auto screens = platform_.displays.screens();
-    for (const auto& [id, panel] : panels) {
+    for (const auto& [id, panel] : panels_) {
         // A desktop the window server no longer lists still gets content, for the first screen.
         size_t index = 0;
         if (auto it = spaceByID.find(id); it != spaceByID.end())
             index = spaceWindows_.screenIndex(it->second, screens).value_or(0);
         installContent(*panel, makeBarContentView(id, index, panel));
     }
-    for (const auto& [key, panel] : mirrorPanels)
+    for (const auto& [key, panel] : mirrorPanels_)
         installContent(*panel, makeBarContentView(key.spaceID, key.screenIndex, panel));
 }
 
@@ -86,17 +86,17 @@ std::vector<std::optional<size_t>> BarManager::screenIndices(const std::vector<S
     return out;
 }
 
-std::vector<Screen> BarManager::coveredScreensForBar() {
+std::vector<Screen> BarManager::coveredScreensForBar() const {
     return coveredScreensForBar(barSpaces(), platform_.displays.screens());
 }
 
 std::vector<Screen> BarManager::coveredScreensForBar(const std::vector<SpaceInfo>& desktops,
-                                                     const std::vector<Screen>& screens) {
+                                                     const std::vector<Screen>& screens) const {
     std::set<size_t> indices;
     for (const auto& index : screenIndices(desktops, screens)) {
         if (index) indices.insert(*index);
     }
-    for (const auto& [key, panel] : mirrorPanels) indices.insert(key.screenIndex);
+    for (const auto& [key, panel] : mirrorPanels_) indices.insert(key.screenIndex);
     std::vector<std::optional<uint32_t>> numbers;
     numbers.reserve(screens.size());
     for (const Screen& s : screens) numbers.push_back(SpaceWindows::displayID(s));
@@ -125,7 +125,7 @@ void BarManager::syncMirrorPanels(const std::vector<SpaceInfo>& desktops,
     for (size_t i = 0; i < screens.size(); ++i) {
         if (!occupied.contains(i)) mirrorIndices.push_back(i);
     }
-    for (auto it = mirrorPanels.begin(); it != mirrorPanels.end();) {
+    for (auto it = mirrorPanels_.begin(); it != mirrorPanels_.end();) {
         const MirrorKey& key = it->first;
         if (desktopIDs.contains(key.spaceID) && !occupied.contains(key.screenIndex) &&
             key.screenIndex < screens.size()) {
@@ -133,36 +133,37 @@ void BarManager::syncMirrorPanels(const std::vector<SpaceInfo>& desktops,
             continue;
         }
         closePanel(*it->second);
-        it = mirrorPanels.erase(it);
+        it = mirrorPanels_.erase(it);
     }
     std::vector<MirrorKey> created;
     for (const SpaceInfo& space : desktops) {
         for (size_t index : mirrorIndices) {
             const MirrorKey key{space.spaceID, index};
-            if (mirrorPanels.contains(key)) continue;
+            if (mirrorPanels_.contains(key)) continue;
             createMirrorPanel(space, index, screens[index]);
             created.push_back(key);
         }
     }
     if (!created.empty())
         orderInWhenActive(
-            std::move(created), &BarManager::mirrorPanels, +[](const MirrorKey& key) { return key.spaceID; });
+            std::move(created), &BarManager::mirrorPanels_,
+            +[](const MirrorKey& key) { return key.spaceID; });
 }
 
 void BarManager::createMirrorPanel(const SpaceInfo& space, size_t screenIndex, const Screen& screen) {
-    auto panel = BarPanel::create(panelEnvironment, Rect{});
+    auto panel = BarPanel::create(panelEnvironment_, Rect{});
     installContent(*panel, makeBarContentView(space.spaceID, screenIndex, panel));
     layPanel(*panel, screen);
     panel->setDisplayID(SpaceWindows::displayID(screen));
     spaceWindows_.moveWindowExclusively(panel->windowNumber(), space.spaceID);
     panel->onVerticalScroll = scrollHandler(space.spaceID);
-    mirrorPanels[MirrorKey{space.spaceID, screenIndex}] = std::move(panel);
+    mirrorPanels_[MirrorKey{space.spaceID, screenIndex}] = std::move(panel);
 }
 
 void BarManager::repositionMirrorPanels() {
     const auto screens = platform_.displays.screens();
     // A mirror whose screen is gone keeps its frame until the next sync closes it.
-    for (const auto& [key, panel] : mirrorPanels) {
+    for (const auto& [key, panel] : mirrorPanels_) {
         if (key.screenIndex >= screens.size()) continue;
         const Screen& screen = screens[key.screenIndex];
         layPanel(*panel, screen);
@@ -171,8 +172,8 @@ void BarManager::repositionMirrorPanels() {
 }
 
 void BarManager::removeAllMirrorPanels() {
-    for (const auto& [key, panel] : mirrorPanels) closePanel(*panel);
-    mirrorPanels.clear();
+    for (const auto& [key, panel] : mirrorPanels_) closePanel(*panel);
+    mirrorPanels_.clear();
 }
 
 }  // namespace qv

@@ -10,12 +10,12 @@
 namespace qv {
 
 void BarManager::lockScrollSwitching(uint64_t targetSpaceID) {
-    switchUnderWay = SwitchUnderWay{targetSpaceID, platform_.runtime.now()};
-    isScrollSwitchLocked = true;
-    if (scrollUnlockWork) scrollUnlockWork->cancel();
+    switchUnderWay_ = SwitchUnderWay{targetSpaceID, platform_.runtime.now()};
+    isScrollSwitchLocked_ = true;
+    if (scrollUnlockWork_) scrollUnlockWork_->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
-    scrollUnlockWork = platform_.runtime.mainQueue()->asyncAfter(kScrollSwitchLock, [weak] {
-        if (auto self = weak.lock()) self->isScrollSwitchLocked = false;
+    scrollUnlockWork_ = platform_.runtime.mainQueue()->asyncAfter(kScrollSwitchLock, [weak] {
+        if (auto self = weak.lock()) self->isScrollSwitchLocked_ = false;
     });
 }
 
@@ -51,25 +51,25 @@ bool BarManager::postKeyboardShortcut(const DesktopSwitchShortcut& shortcut) {
 }
 
 void BarManager::switchToSpace(uint64_t spaceID, std::optional<RunningApplication> previousApp) {
-    const auto& listed = *viewModel->spaces;
+    const auto& listed = *viewModel_->spaces;
     auto space =
         std::find_if(listed.begin(), listed.end(), [&](const SpaceInfo& s) { return s.spaceID == spaceID; });
     if (space != listed.end() && space->isFullScreen()) {
         switchToFullscreenSpace(spaceID);
         return;
     }
-    auto found = panels.find(spaceID);
-    if (found == panels.end()) return;
+    auto found = panels_.find(spaceID);
+    if (found == panels_.end()) return;
     const std::shared_ptr<BarPanel> panel = found->second;
     lockScrollSwitching(spaceID);
     std::optional<DesktopSwitchShortcut> shortcut;
     if (auto n = missionControlDesktopNumber(spaceID)) shortcut = desktopSwitchShortcut(*n);
     if (shortcut && postKeyboardShortcut(*shortcut)) {
-        if (previousApp) pendingPreviousApp = std::move(previousApp);
+        if (previousApp) pendingPreviousApp_ = std::move(previousApp);
         return;
     }
     // Through the panel: the program is activated, and the change gives activation back.
-    pendingPreviousApp = previousApp ? std::move(previousApp) : platform_.workspace.frontmostApplication();
+    pendingPreviousApp_ = previousApp ? std::move(previousApp) : platform_.workspace.frontmostApplication();
     activatePanelToSwitch(*panel);
 }
 
@@ -95,8 +95,8 @@ void BarManager::switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID) {
     // A switch slower than the scroll lock is still under way: the next step goes on from where it
     // goes, or the user's step would be lost.
     std::optional<uint64_t> switchingTo;
-    if (switchUnderWay && platform_.runtime.now() - switchUnderWay->startedAt < kSwitchUnderWayLimit)
-        switchingTo = switchUnderWay->targetSpaceID;
+    if (switchUnderWay_ && platform_.runtime.now() - switchUnderWay_->startedAt < kSwitchUnderWayLimit)
+        switchingTo = switchUnderWay_->targetSpaceID;
     if (auto target =
             adjacentSpace(spaceWindows_.getSpaces(connection), spaceWindows_.getActiveSpaceIDs(connection),
                           fromSpaceID, goRight, switchingTo))
@@ -104,24 +104,24 @@ void BarManager::switchToAdjacentSpace(bool goRight, uint64_t fromSpaceID) {
 }
 
 void BarManager::handleScrollEvent(const Event& event, uint64_t fromSpaceID) {
-    if (isScrollSwitchLocked) return;
+    if (isScrollSwitchLocked_) return;
     switchToAdjacentSpace(scrollSwitchGoesRight(event.scrollingDeltaY, event.isDirectionInvertedFromDevice,
                                                 settings_->data->scrollUpSpaceSwitch),
                           fromSpaceID);
 }
 
 void BarManager::handlePostSwitchYield() {
-    const std::optional<RunningApplication> previous = std::exchange(pendingPreviousApp, std::nullopt);
-    if (switchUnderWay && hasLanded(switchUnderWay->targetSpaceID)) switchUnderWay.reset();
+    const std::optional<RunningApplication> previous = std::exchange(pendingPreviousApp_, std::nullopt);
+    if (switchUnderWay_ && hasLanded(switchUnderWay_->targetSpaceID)) switchUnderWay_.reset();
     updateActiveSpacePanelVisibility();
     const uint32_t connection = platform_.windowServer.mainConnectionID();
     const uint64_t activeSpace = platform_.windowServer.getActiveSpace(connection);
 
     PostSwitchState state;
-    if (pendingWindowMoveDrag) state.windowMoveDragLanded = hasLanded(pendingWindowMoveDrag->targetSpaceID);
-    state.silicaMovePending = pendingSilicaWindowMove.has_value();
-    if (pendingFullscreenAXActivation)
-        state.fullscreenSwitchLanded = hasLanded(pendingFullscreenAXActivation->targetSpaceID);
+    if (pendingWindowMoveDrag_) state.windowMoveDragLanded = hasLanded(pendingWindowMoveDrag_->targetSpaceID);
+    state.silicaMovePending = pendingSilicaWindowMove_.has_value();
+    if (pendingFullscreenAXActivation_)
+        state.fullscreenSwitchLanded = hasLanded(pendingFullscreenAXActivation_->targetSpaceID);
     state.hasPreviousApp = previous.has_value();
     state.previousAppIsProgram = previous && isProgram(*previous);
     const auto spaces = spaceWindows_.getSpaces(connection);
@@ -130,25 +130,26 @@ void BarManager::handlePostSwitchYield() {
             return s.spaceID == id && s.isFullScreen();
         });
     }
-    const auto onActive = windowStore->windowsOn(activeSpace);
+    const auto onActive = windowStore_->windowsOn(activeSpace);
     state.anyVisibleWindow =
         std::any_of(onActive.begin(), onActive.end(), [](const TrackedWindow& w) { return !w.isMinimized; });
 
     switch (postSwitchStep(state)) {
         case PostSwitchStep::finishWindowMoveDrag:
-            finishPendingWindowMoveDrag(*pendingWindowMoveDrag, previous);
+            finishPendingWindowMoveDrag(*pendingWindowMoveDrag_, previous);
             break;
         case PostSwitchStep::awaitWindowMoveDrag:
-            pendingPreviousApp = previous;
+            pendingPreviousApp_ = previous;
             break;
         case PostSwitchStep::completeFullscreenSwitch:
-            completeFullscreenProxySwitch(*pendingFullscreenAXActivation);
+            completeFullscreenProxySwitch(*pendingFullscreenAXActivation_);
             break;
         case PostSwitchStep::dropFullscreenSwitch: {
-            const uint64_t target = pendingFullscreenAXActivation->targetSpaceID;
-            pendingFullscreenAXActivation.reset();
-            if (auto work = std::exchange(pendingFullscreenProxyCleanupWork, nullptr)) work->cancel();
-            if (auto it = fullscreenPanels.find(target); it != fullscreenPanels.end()) it->second->orderOut();
+            const uint64_t target = pendingFullscreenAXActivation_->targetSpaceID;
+            pendingFullscreenAXActivation_.reset();
+            if (auto work = std::exchange(pendingFullscreenProxyCleanupWork_, nullptr)) work->cancel();
+            if (auto it = fullscreenPanels_.find(target); it != fullscreenPanels_.end())
+                it->second->orderOut();
             break;
         }
         case PostSwitchStep::activateFinder: {

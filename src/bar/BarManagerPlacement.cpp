@@ -22,7 +22,7 @@ void BarManager::applyDockRectRegistrations() {
 
 void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& desktops,
                                             const std::vector<Screen>& screens) {
-    const double height = qv::barHeight(metrics.barSize);
+    const double height = qv::barHeight(metrics_.barSize);
     std::map<uint32_t, DockRectRegistration> wanted;
     std::map<uint32_t, Screen> screenByNumber;
     for (const Screen& screen : coveredScreensForBar(desktops, screens)) {
@@ -35,8 +35,8 @@ void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& deskto
     // next pass, and a stale one whose clearing was refused is cleared again.
     std::map<uint32_t, DockRectRegistration> applied;
     for (const auto& [number, registration] : wanted) {
-        auto previous = appliedDockRectRegistrations.find(number);
-        if ((previous != appliedDockRectRegistrations.end() && previous->second == registration) ||
+        auto previous = appliedDockRectRegistrations_.find(number);
+        if ((previous != appliedDockRectRegistrations_.end() && previous->second == registration) ||
             sendDockStrip(screenByNumber[number].frame, registration.barHeight))
             applied[number] = registration;
     }
@@ -44,7 +44,7 @@ void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& deskto
     for (const Screen& screen : screens) {
         if (auto number = SpaceWindows::displayID(screen)) current.emplace(*number, screen);
     }
-    for (const auto& [number, registration] : appliedDockRectRegistrations) {
+    for (const auto& [number, registration] : appliedDockRectRegistrations_) {
         if (wanted.contains(number)) continue;
         auto screen = current.find(number);
         // A display no screen reports now (asleep, or away for a moment) may come back still
@@ -56,41 +56,41 @@ void BarManager::applyDockRectRegistrations(const std::vector<SpaceInfo>& deskto
         }
         if (!sendDockStrip(screen->second.frame, 0)) applied[number] = registration;
     }
-    appliedDockRectRegistrations = std::move(applied);
+    appliedDockRectRegistrations_ = std::move(applied);
 }
 
 void BarManager::applyEdgeReservationsIfNeeded() {
-    if (!debug.edgeReservationEnabled) return;
-    const double height = qv::barHeight(metrics.barSize);
+    if (!debug_.edgeReservationEnabled) return;
+    const double height = qv::barHeight(metrics_.barSize);
     // Nothing is remembered: every pass reserves every desktop's strip again.
-    for (const auto& [spaceID, panel] : panels) spaceWindows_.setBottomEdgeReservation(spaceID, height);
+    for (const auto& [spaceID, panel] : panels_) spaceWindows_.setBottomEdgeReservation(spaceID, height);
 }
 
 // --- Cursor-ownership diagnostics ---
 
 void BarManager::startCursorOwnershipDiagnosticsIfNeeded() {
-    if (!debug.cursorOwnershipLoggingEnabled) return;
+    if (!debug_.cursorOwnershipLoggingEnabled) return;
     Windowing& windowing = platform_.windowing;
     std::weak_ptr<BarManager> weak = weak_from_this();
     auto trigger = [](const char* where, const Event& event) {
         return std::string(where) + std::to_string(static_cast<int>(event.type));
     };
-    localCursorOwnershipMonitor =
+    localCursorOwnershipMonitor_ =
         windowing.addLocalMonitor(kCursorOwnershipEventMask, [weak, trigger](const Event& event) {
             if (auto self = weak.lock()) self->logCursorOwnershipIfNeeded(trigger("local:", event));
             return std::optional<Event>(event);
         });
-    globalCursorOwnershipMonitor =
+    globalCursorOwnershipMonitor_ =
         windowing.addGlobalMonitor(kCursorOwnershipEventMask, [weak, trigger](const Event& event) {
             if (auto self = weak.lock()) self->logCursorOwnershipIfNeeded(trigger("global:", event));
         });
 }
 
 void BarManager::stopCursorOwnershipDiagnostics() {
-    if (localCursorOwnershipMonitor)
-        platform_.windowing.removeMonitor(std::exchange(localCursorOwnershipMonitor, 0));
-    if (globalCursorOwnershipMonitor)
-        platform_.windowing.removeMonitor(std::exchange(globalCursorOwnershipMonitor, 0));
+    if (localCursorOwnershipMonitor_)
+        platform_.windowing.removeMonitor(std::exchange(localCursorOwnershipMonitor_, 0));
+    if (globalCursorOwnershipMonitor_)
+        platform_.windowing.removeMonitor(std::exchange(globalCursorOwnershipMonitor_, 0));
 }
 
 std::vector<std::shared_ptr<BarPanel>> BarManager::visiblePanelsForCursorDiagnostics() const {
@@ -98,8 +98,8 @@ std::vector<std::shared_ptr<BarPanel>> BarManager::visiblePanelsForCursorDiagnos
     auto consider = [&](const std::shared_ptr<BarPanel>& panel) {
         if (panel->isVisible() && (panel->occlusionState() & 2u)) out.push_back(panel);
     };
-    for (const auto& [id, panel] : panels) consider(panel);
-    for (const auto& [key, panel] : mirrorPanels) consider(panel);
+    for (const auto& [id, panel] : panels_) consider(panel);
+    for (const auto& [key, panel] : mirrorPanels_) consider(panel);
     return out;
 }
 
@@ -122,11 +122,11 @@ void BarManager::logCursorOwnershipIfNeeded(const std::string&) {
     const std::string signature = std::to_string(over->windowNumber()) + "|" + std::to_string(topmost) + "|" +
                                   std::to_string(below) + "|" + std::to_string(height);
     const Seconds now = platform_.runtime.now();
-    if (lastCursorOwnershipLogSignature == signature &&
-        now - lastCursorOwnershipLogAt < kCursorOwnershipLogRepeat)
+    if (lastCursorOwnershipLogSignature_ == signature &&
+        now - lastCursorOwnershipLogAt_ < kCursorOwnershipLogRepeat)
         return;
-    lastCursorOwnershipLogSignature = signature;
-    lastCursorOwnershipLogAt = now;
+    lastCursorOwnershipLogSignature_ = signature;
+    lastCursorOwnershipLogAt_ = now;
 }
 
 }  // namespace qv

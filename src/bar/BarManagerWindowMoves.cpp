@@ -41,18 +41,18 @@ void BarManager::refreshSpacesSoon() {
     // The chips follow the window once the window server has it on its new desktop.
     std::weak_ptr<BarManager> weak = weak_from_this();
     platform_.runtime.mainQueue()->asyncAfter(kSpacesRefreshDelay, [weak] {
-        if (auto self = weak.lock()) self->windowStore->refreshSpaces();
+        if (auto self = weak.lock()) self->windowStore_->refreshSpaces();
     });
 }
 
 void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_t to) {
     // A move counts as pending from its request until its title bar is pressed: a second one would
     // bring its own window forward, over the title bar the first is about to press.
-    if (windowMoveRequested || pendingWindowMoveDrag || pendingSilicaWindowMove ||
-        !windowStore->windows.contains(id))
+    if (windowMoveRequested_ || pendingWindowMoveDrag_ || pendingSilicaWindowMove_ ||
+        !windowStore_->windows.contains(id))
         return;
-    windowMoveRequested = true;
-    viewModel->activateWindow(id, false);
+    windowMoveRequested_ = true;
+    viewModel_->activateWindow(id, false);
     const bool silica = shouldUseSilicaWindowMove(from, to);
     std::weak_ptr<BarManager> weak = weak_from_this();
     platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
@@ -85,9 +85,9 @@ bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
 }
 
 std::optional<int32_t> BarManager::movableWindowPID(uint32_t windowID) const {
-    if (pendingWindowMoveDrag || pendingSilicaWindowMove) return std::nullopt;
-    auto tracked = windowStore->windows.find(windowID);
-    if (tracked == windowStore->windows.end()) return std::nullopt;
+    if (pendingWindowMoveDrag_ || pendingSilicaWindowMove_) return std::nullopt;
+    auto tracked = windowStore_->windows.find(windowID);
+    if (tracked == windowStore_->windows.end()) return std::nullopt;
     return tracked->second.pid;
 }
 
@@ -96,7 +96,7 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
     const auto number = pid ? missionControlDesktopNumber(targetSpaceID) : std::nullopt;
     const auto shortcut = number ? desktopSwitchShortcut(*number) : std::nullopt;
     if (!shortcut) {
-        windowMoveRequested = false;
+        windowMoveRequested_ = false;
         return;
     }
     // The title bar is pressed once the application has told where it is.
@@ -106,7 +106,7 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
                            shortcut = *shortcut](std::optional<DragGeometry> geometry) {
                               auto self = weak.lock();
                               if (!self) return;
-                              self->windowMoveRequested = false;
+                              self->windowMoveRequested_ = false;
                               if (geometry)
                                   self->pressForSilicaWindowMove(windowID, sourceSpaceID, targetSpaceID,
                                                                  shortcut, *geometry);
@@ -127,19 +127,19 @@ void BarManager::pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpac
     }
     const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, geometry);
     const auto app = platform_.workspace.runningApplication(*pid);
-    pendingSilicaWindowMove = PendingSilicaWindowMove{windowID, targetSpaceID, grab, drop};
-    pendingPreviousApp = app;
+    pendingSilicaWindowMove_ = PendingSilicaWindowMove{windowID, targetSpaceID, grab, drop};
+    pendingPreviousApp_ = app;
 
     std::weak_ptr<BarManager> weak = weak_from_this();
     std::shared_ptr<Queue> main = platform_.runtime.mainQueue();
     main->asyncAfter(kShortcutDelay, [weak, main, windowID, shortcut, grab, app] {
         auto self = weak.lock();
-        if (!self || !self->pendingSilicaWindowMove || self->pendingSilicaWindowMove->windowID != windowID)
+        if (!self || !self->pendingSilicaWindowMove_ || self->pendingSilicaWindowMove_->windowID != windowID)
             return;
         if (!self->postKeyboardShortcut(shortcut)) {
             // Without the shortcut the window is let go where it was taken.
-            self->pendingSilicaWindowMove.reset();
-            self->pendingPreviousApp.reset();
+            self->pendingSilicaWindowMove_.reset();
+            self->pendingPreviousApp_.reset();
             self->postMouseEvent(eventtype::kLeftMouseUp, grab);
             return;
         }
@@ -150,9 +150,9 @@ void BarManager::pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpac
 }
 
 void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp) {
-    if (!pendingSilicaWindowMove || pendingSilicaWindowMove->windowID != windowID) return;
-    const PendingSilicaWindowMove pending = *std::exchange(pendingSilicaWindowMove, std::nullopt);
-    pendingPreviousApp.reset();
+    if (!pendingSilicaWindowMove_ || pendingSilicaWindowMove_->windowID != windowID) return;
+    const PendingSilicaWindowMove pending = *std::exchange(pendingSilicaWindowMove_, std::nullopt);
+    pendingPreviousApp_.reset();
     releaseDrag(pending.mouseDownPoint, pending.dropPoint);
     refreshSpacesSoon();
     if (!previousApp || isProgram(*previousApp)) return;
@@ -164,7 +164,7 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
                                                   if (self->platform_.windowing.isActive()) {
                                                       self->yieldActivationTo(pid);
                                                   } else {
-                                                      self->viewModel->activateWindow(windowID, false);
+                                                      self->viewModel_->activateWindow(windowID, false);
                                                   }
                                               });
 }
@@ -172,7 +172,7 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
 void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
     const auto pid = movableWindowPID(windowID);
     if (!pid) {
-        windowMoveRequested = false;
+        windowMoveRequested_ = false;
         return;
     }
     std::weak_ptr<BarManager> weak = weak_from_this();
@@ -180,7 +180,7 @@ void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, 
         windowID, *pid, [weak, windowID, sourceSpaceID, targetSpaceID](std::optional<DragGeometry> geometry) {
             auto self = weak.lock();
             if (!self) return;
-            self->windowMoveRequested = false;
+            self->windowMoveRequested_ = false;
             if (geometry) self->pressForWindowMoveDrag(windowID, sourceSpaceID, targetSpaceID, *geometry);
         });
 }
@@ -194,17 +194,17 @@ void BarManager::pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceI
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
         return;
     const Point drop = dragDestinationPoint(sourceSpaceID, targetSpaceID, geometry);
-    pendingWindowMoveDrag = PendingWindowMoveDrag{windowID, sourceSpaceID, targetSpaceID, grab, drop};
+    pendingWindowMoveDrag_ = PendingWindowMoveDrag{windowID, sourceSpaceID, targetSpaceID, grab, drop};
 
-    if (pendingWindowMoveDragTimeoutWork) pendingWindowMoveDragTimeoutWork->cancel();
+    if (pendingWindowMoveDragTimeoutWork_) pendingWindowMoveDragTimeoutWork_->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
-    pendingWindowMoveDragTimeoutWork =
+    pendingWindowMoveDragTimeoutWork_ =
         platform_.runtime.mainQueue()->asyncAfter(kWindowMoveDragTimeout, [weak] {
             auto self = weak.lock();
-            if (!self || !self->pendingWindowMoveDrag) return;
-            const Point taken = self->pendingWindowMoveDrag->mouseDownPoint;
-            self->pendingWindowMoveDrag.reset();
-            if (auto work = std::exchange(self->pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
+            if (!self || !self->pendingWindowMoveDrag_) return;
+            const Point taken = self->pendingWindowMoveDrag_->mouseDownPoint;
+            self->pendingWindowMoveDrag_.reset();
+            if (auto work = std::exchange(self->pendingWindowMoveDragTimeoutWork_, nullptr)) work->cancel();
             self->postMouseEvent(eventtype::kLeftMouseUp, taken);
         });
 
@@ -217,15 +217,15 @@ void BarManager::pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceI
     }
     platform_.runtime.mainQueue()->asyncAfter(kSameDisplayFinishDelay, [weak, windowID, app] {
         auto self = weak.lock();
-        if (self && self->pendingWindowMoveDrag && self->pendingWindowMoveDrag->windowID == windowID)
-            self->finishPendingWindowMoveDrag(*self->pendingWindowMoveDrag, app);
+        if (self && self->pendingWindowMoveDrag_ && self->pendingWindowMoveDrag_->windowID == windowID)
+            self->finishPendingWindowMoveDrag(*self->pendingWindowMoveDrag_, app);
     });
 }
 
 void BarManager::finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
                                              std::optional<RunningApplication> previousApp) {
-    pendingWindowMoveDrag.reset();
-    if (auto work = std::exchange(pendingWindowMoveDragTimeoutWork, nullptr)) work->cancel();
+    pendingWindowMoveDrag_.reset();
+    if (auto work = std::exchange(pendingWindowMoveDragTimeoutWork_, nullptr)) work->cancel();
     releaseDrag(pending.mouseDownPoint, pending.dropPoint);
     refreshSpacesSoon();
     if (!previousApp || isProgram(*previousApp)) return;
@@ -273,7 +273,7 @@ void BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
                                        std::function<void(std::optional<DragGeometry>)> answer) {
     platform_.appWorkers.ask(
         pid,
-        [ax = &platform_.accessibility, getWindow = axGetWindow, pid, windowID] {
+        [ax = &platform_.accessibility, getWindow = axGetWindow_, pid, windowID] {
             return readDragGeometry(*ax, getWindow, pid, windowID);
         },
         std::move(answer));

@@ -43,7 +43,7 @@ PanelInWorld inWorld(ScenarioContext& ctx, const BarPanel& panel) {
 // The mirrors on a display's screen, by the desktop each mirrors; each must be pinned to it.
 std::vector<std::string> mirrorsOn(ScenarioContext& ctx, uint32_t displayID) {
     std::vector<std::string> out;
-    for (const auto& [key, panel] : ctx.barManager().mirrorPanels) {
+    for (const auto& [key, panel] : ctx.barManager().mirrorPanels()) {
         if (panel->displayID() != displayID) continue;
         const std::string desktop = ctx.desktopReference(key.spaceID);
         if (inWorld(ctx, *panel).desktops != std::vector<std::string>{desktop})
@@ -62,7 +62,7 @@ void showBars(ScenarioContext& ctx) {
     BarManager& bar = ctx.barManager();
     const auto strips = ctx.world.dockRects();
     const auto reservations = ctx.world.edgeReservations();
-    ctx.out << "  bar size " << rawValue(bar.metrics.barSize) << ", " << barHeight(bar.metrics.barSize)
+    ctx.out << "  bar size " << rawValue(bar.metrics().barSize) << ", " << barHeight(bar.metrics().barSize)
             << " pt high\n";
     for (const WorldDisplay& d : ctx.world.displays()) {
         auto strip = strips.find(d.id);
@@ -71,9 +71,9 @@ void showBars(ScenarioContext& ctx) {
                 << "\n";
         for (const WorldDesktop& desk : d.desktops) {
             const std::string ref = ctx.desktopReference(desk.id);
-            auto panel = bar.panels.find(desk.id);
+            auto panel = bar.panels().find(desk.id);
             ctx.out << "    desktop " << ref << ": ";
-            if (panel == bar.panels.end()) {
+            if (panel == bar.panels().end()) {
                 ctx.out << "no bar";
             } else {
                 const PanelInWorld w = inWorld(ctx, *panel->second);
@@ -127,7 +127,7 @@ void addBarServiceSteps(StepTable& t) {
     t.push_back(step(
         "expect launcher", {{orWord(text("DISPLAY"), "closed")}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            const auto& launcher = ctx.barManager().launcherPanel;
+            const auto& launcher = ctx.barManager().launcherPanel();
             if (call.is(0, "closed")) {
                 expectEqual(ctx, "closed", launcher ? "open on " + launcherPlace(ctx, *launcher) : "closed");
                 return;
@@ -176,7 +176,7 @@ void addBarSteps(StepTable& t) {
         {{desktop, words({"none"})}, form(desktop, frame()), form(desktop, frame(), shownOrHidden)},
         [](ScenarioContext& ctx, const StepCall& call) {
             const uint64_t desktop = ctx.desktop(call.text(0));
-            const auto& panels = ctx.barManager().panels;
+            const auto& panels = ctx.barManager().panels();
             auto it = panels.find(desktop);
             if (call.form == 0) {
                 if (it != panels.end()) failExpectation("no bar on desktop " + call.text(0), "one");

@@ -269,10 +269,10 @@ ScriptBar scriptBar(ScenarioContext& ctx, const std::string& reference) {
     const uint64_t desktop = ctx.desktop(reference.substr(0, at));
     std::shared_ptr<BarPanel> panel;
     if (at == std::string::npos) {
-        if (auto it = manager.panels.find(desktop); it != manager.panels.end()) panel = it->second;
+        if (auto it = manager.panels().find(desktop); it != manager.panels().end()) panel = it->second;
     } else {
         const uint32_t display = ctx.display({reference.substr(at + 1), false}).id;
-        for (const auto& [key, mirror] : manager.mirrorPanels) {
+        for (const auto& [key, mirror] : manager.mirrorPanels()) {
             if (key.spaceID == desktop && mirror->displayID() == display) panel = mirror;
         }
     }

@@ -111,13 +111,13 @@ BarManager& ScenarioContext::barManager() {
 
 BarViewModel& ScenarioContext::barViewModel() {
     MainRuntime& runtime = mainRuntime();
-    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel;
+    if (auto bar = std::dynamic_pointer_cast<BarManager>(runtime.barManager)) return *bar->viewModel();
     if (!runtime.barViewModel) throw ScenarioFailure("the program has no bar view model");
     return *runtime.barViewModel;
 }
 
 AppLauncher& ScenarioContext::appLauncher() {
-    const auto& launcher = barManager().appLauncher;
+    const auto& launcher = barManager().appLauncher();
     if (!launcher) throw ScenarioFailure("the program has no launcher");
     return *launcher;
 }

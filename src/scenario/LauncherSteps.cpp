@@ -117,7 +117,7 @@ void addLauncherSteps(StepTable& t) {
         [](ScenarioContext& ctx, const StepCall& call) {
             AppLauncher& launcher = ctx.appLauncher();
             // An open launcher is read as it stands: its field must hold the query the user typed.
-            if (ctx.barManager().launcherPanel)
+            if (ctx.barManager().launcherPanel())
                 expectEqual(ctx, "the field reading " + quotedList({call.text(0)}),
                             "the field reading " + quotedList({*launcher.searchQuery}));
             expectEqual(ctx, quotedList(call.texts(1)),

@@ -12,7 +12,7 @@ namespace {
 
 // The switcher of the running program; none where the system does not support it.
 std::shared_ptr<WindowSwitcherController> switcher(ScenarioContext& ctx) {
-    return ctx.barManager().windowSwitcher;
+    return ctx.barManager().windowSwitcher();
 }
 
 std::string cardTitle(const SwitcherEntry& entry) {

@@ -12,7 +12,7 @@ namespace qv {
 namespace {
 
 WindowTilingController& tiling(ScenarioContext& ctx) {
-    const auto& tiling = ctx.barManager().windowTiling;
+    const auto& tiling = ctx.barManager().windowTiling();
     if (!tiling) throw ScenarioFailure("the program has no window tiling");
     return *tiling;
 }

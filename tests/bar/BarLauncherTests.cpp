@@ -24,17 +24,17 @@ class BarLauncherTest : public testing::BarDesktop {
 
 TEST_F(BarLauncherTest, AnyBarsButtonClosesAnOpenLauncherAndAThumbnailClosesItOnce) {
     sim.click({10, 18});  // the bar's launcher button
-    auto launcher = bar->launcherPanel;
+    auto launcher = bar->launcherPanel();
     ASSERT_TRUE(launcher);
     EXPECT_EQ(launcher->frame(), (Rect{5, 44, 300, 400}));
     EXPECT_TRUE(launcher->isKeyWindow());
     // A press on the mirror's button is left to that button, which only closes the launcher.
     sim.click({1460, 118});
-    EXPECT_FALSE(bar->launcherPanel);
+    EXPECT_FALSE(bar->launcherPanel());
     EXPECT_FALSE(launcher->isVisible());
 
     sim.click({1460, 118});
-    launcher = bar->launcherPanel;
+    launcher = bar->launcherPanel();
     ASSERT_TRUE(launcher);
     EXPECT_EQ(launcher->frame(), (Rect{1445, 144, 300, 400}));
     int dismissals = 0;
@@ -42,10 +42,10 @@ TEST_F(BarLauncherTest, AnyBarsButtonClosesAnOpenLauncherAndAThumbnailClosesItOn
         ++dismissals;
         close();
     };
-    content(bar->panels.at(desk1)).onThumbnailWillShow();
-    content(bar->panels.at(desk1)).onThumbnailWillShow();
+    content(bar->panels().at(desk1)).onThumbnailWillShow();
+    content(bar->panels().at(desk1)).onThumbnailWillShow();
     sim.click({1900, 118});
-    EXPECT_FALSE(bar->launcherPanel);
+    EXPECT_FALSE(bar->launcherPanel());
     EXPECT_EQ(dismissals, 1);
 }
 

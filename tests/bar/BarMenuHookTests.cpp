@@ -15,7 +15,7 @@ TEST_F(BarMenuHookTest, SettingsGoesThroughTheHook) {
     rt.runUntilIdle();
     int opened = 0;
     auto bar = makeBar();
-    ASSERT_TRUE(bar->panels.contains(space));
+    ASSERT_TRUE(bar->panels().contains(space));
     sim.rightClick({900, 18});
     EXPECT_TRUE(sim.pickMenuItem({"Settings"}));
     EXPECT_EQ(opened, 0);

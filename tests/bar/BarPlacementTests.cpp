@@ -4,6 +4,7 @@
 #include "bar/BarGeometry.h"
 #include "sim/SimWindowing.h"
 #include "support/BarDesktop.h"
+#include "support/BarManagerProbe.h"
 
 namespace qv {
 namespace {
@@ -46,14 +47,14 @@ class BarManagerTest : public testing::BarDesktop {
 TEST_F(BarManagerTest, AStaleStripWhoseClearingWasRefusedIsClearedByTheNextPass) {
     settings->setShowOnAllDisplays(true);
     auto bar = makeBar();
-    ASSERT_EQ(bar->mirrorPanels.size(), 1u);
+    ASSERT_EQ(bar->mirrorPanels().size(), 1u);
     EXPECT_EQ(sim.dockRects[side], (Rect{1440, 764, 1280, 36}));
     EXPECT_EQ(bar->barHeight(side), 36);
 
     sim.overrides.dockRectError = 1000;
     settings->setShowOnAllDisplays(false);
     rt.runUntilIdle();
-    EXPECT_TRUE(bar->mirrorPanels.empty());
+    EXPECT_TRUE(bar->mirrorPanels().empty());
     EXPECT_EQ(bar->barHeight(side), 0);
     EXPECT_TRUE(sim.dockRects.contains(side));  // refused: still registered
 
@@ -83,20 +84,21 @@ TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize
     store->populate();
     rt.runUntilIdle();
     auto bar = makeBar();
-    EXPECT_TRUE(bar->mouseDisplayTracker->isStarted());
-    EXPECT_EQ(bar->avoidanceManager->barHeight(), 36);
+    EXPECT_TRUE(BarManagerProbe::mouseDisplayTracker(*bar)->isStarted());
+    EXPECT_EQ(BarManagerProbe::avoidanceManager(*bar)->barHeight(), 36);
 
     // The settings handler asks the new size's pass to run at once.
     settings->setBarSize(BarSize::xl);
     rt.runUntilIdle();
-    EXPECT_EQ(bar->avoidanceManager->barHeight(), 54);
-    EXPECT_EQ(bar->panels.at(desk)->frame(), (Rect{0, 0, 1440, 54}));
+    EXPECT_EQ(BarManagerProbe::avoidanceManager(*bar)->barHeight(), 54);
+    EXPECT_EQ(bar->panels().at(desk)->frame(), (Rect{0, 0, 1440, 54}));
     EXPECT_EQ(sim.window(tall)->frame, (Rect{100, 100, 800, 745}));
 
-    auto content = std::dynamic_pointer_cast<BarContentView>(bar->panels.at(desk)->contentView()->rootView());
+    auto content =
+        std::dynamic_pointer_cast<BarContentView>(bar->panels().at(desk)->contentView()->rootView());
     content->onChipsAreaHoverChanged(true);
-    EXPECT_TRUE(bar->panels.at(desk)->mouseIsOverChipsArea);
-    auto tracker = bar->mouseDisplayTracker;
+    EXPECT_TRUE(bar->panels().at(desk)->mouseIsOverChipsArea);
+    auto tracker = BarManagerProbe::mouseDisplayTracker(*bar);
     bar.reset();
     rt.runUntilIdle();
     EXPECT_FALSE(tracker->isStarted());
@@ -105,20 +107,20 @@ TEST_F(BarManagerTest, TheBarStartsItsServicesAndMakesAvoidanceAfreshForANewSize
 TEST_F(BarManagerTest, CursorOwnershipIsObservedOverABarAndRepeatsAreKeptQuiet) {
     sim.setEnvironmentVariable(BarDebug::kCursorOwnershipLogVariable, "1");
     auto bar = makeBar();
-    const std::string own = std::to_string(bar->panels.at(desk)->windowNumber());
+    const std::string own = std::to_string(bar->panels().at(desk)->windowNumber());
     sim.mouseMove({700, 20});
-    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|" + own + "|0|20");
-    const Seconds first = bar->lastCursorOwnershipLogAt;
+    EXPECT_EQ(BarManagerProbe::lastCursorOwnershipLogSignature(*bar), own + "|" + own + "|0|20");
+    const Seconds first = BarManagerProbe::lastCursorOwnershipLogAt(*bar);
     rt.advance(0.2);
     sim.mouseMove({700, 20});
-    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first);  // the same observation within 0.35 s
+    EXPECT_EQ(BarManagerProbe::lastCursorOwnershipLogAt(*bar), first);  // the same observation within 0.35 s
     rt.advance(0.2);
     sim.mouseMove({700, 20});
-    EXPECT_EQ(bar->lastCursorOwnershipLogAt, first + 0.4);
+    EXPECT_EQ(BarManagerProbe::lastCursorOwnershipLogAt(*bar), first + 0.4);
     sim.mouseMove({700, 41});  // five points above the bar still counts, over nothing
-    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+    EXPECT_EQ(BarManagerProbe::lastCursorOwnershipLogSignature(*bar), own + "|0|0|41");
     sim.mouseMove({700, 43});  // beyond the grown frame
-    EXPECT_EQ(bar->lastCursorOwnershipLogSignature, own + "|0|0|41");
+    EXPECT_EQ(BarManagerProbe::lastCursorOwnershipLogSignature(*bar), own + "|0|0|41");
 
     bar.reset();  // the monitors go with the manager
     EXPECT_EQ(sim.windowing().monitorCount(), 0u);

@@ -2,6 +2,7 @@
 
 #include "sim/SimEventTaps.h"
 #include "support/BarDesktop.h"
+#include "support/BarManagerProbe.h"
 
 namespace qv {
 namespace {
@@ -24,7 +25,7 @@ class WindowMoveTest : public testing::BarDesktop {
     }
     // The content view's request to carry a window, as a chip's move menu makes it.
     void requestMove(uint64_t from, uint64_t to) {
-        auto& host = bar->panels.at(from)->contentView();
+        auto& host = bar->panels().at(from)->contentView();
         std::dynamic_pointer_cast<BarContentView>(host->rootView())
             ->onMoveWindowToSpaceRequested(doc, from, to);
     }
@@ -85,7 +86,7 @@ TEST_F(WindowMoveTest, ATargetNeverReachedReleasesTheWindowWhereItWasTaken) {
     EXPECT_EQ(sim.heldWindow(), std::nullopt);
     EXPECT_EQ(frame(), (Rect{100, 100, 800, 600}));
     EXPECT_EQ(desktops(), std::set<uint64_t>{d1});
-    EXPECT_FALSE(bar->pendingWindowMoveDrag);
+    EXPECT_FALSE(BarManagerProbe::pendingWindowMoveDrag(*bar));
 }
 
 TEST_F(WindowMoveTest, MovesOnOneDisplayAndPanelSwitchesLetGoAndGiveActivationBack) {
@@ -116,7 +117,7 @@ TEST_F(WindowMoveTest, MovesOnOneDisplayAndPanelSwitchesLetGoAndGiveActivationBa
     sim.finishDesktopSwitches();
     rt.runUntilIdle();
     sim.platform().windowing.activate(true);
-    bar->switchToSpace(d2, std::nullopt);
+    BarManagerProbe::switchToSpace(*bar, d2, std::nullopt);
     rt.advance(0.5);
     EXPECT_EQ(yields().back().args, Value::string("com.apple.finder"));
 }
@@ -128,32 +129,32 @@ TEST_F(WindowMoveTest, AFullScreenSwitchThatDoesNotLandByItselfIsSettledByItsCle
     sim.finishDesktopSwitches();
     store->refreshSpaces();
     rt.runUntilIdle();
-    bar->switchToFullscreenSpace(full);
+    BarManagerProbe::switchToFullscreenSpace(*bar, full);
     rt.advance(1.01);
-    EXPECT_EQ(*bar->viewModel->focusedWindowID, poster);  // completed by the clean-up
+    EXPECT_EQ(*bar->viewModel()->focusedWindowID, poster);  // completed by the clean-up
     // A change that lands elsewhere drops the switch at once,
-    bar->switchToFullscreenSpace(full);
+    BarManagerProbe::switchToFullscreenSpace(*bar, full);
     sim.switchToSpace(d1);
     sim.finishDesktopSwitches();
     rt.runUntilIdle();
-    EXPECT_FALSE(bar->pendingFullscreenAXActivation);
+    EXPECT_FALSE(BarManagerProbe::pendingFullscreenAXActivation(*bar));
     // and so does the clean-up when the desktop is not showing.
     sim.switchToSpace(full);
     sim.finishDesktopSwitches();
     rt.runUntilIdle();
-    bar->switchToFullscreenSpace(full);
+    BarManagerProbe::switchToFullscreenSpace(*bar, full);
     sim.switchToSpace(d1);
     sim.finishDesktopSwitches();
-    bar->cleanupFullscreenProxySwitchIfNeeded(full);
-    EXPECT_FALSE(bar->pendingFullscreenAXActivation);
+    BarManagerProbe::cleanupFullscreenProxySwitchIfNeeded(*bar, full);
+    EXPECT_FALSE(BarManagerProbe::pendingFullscreenAXActivation(*bar));
 }
 
 TEST_F(WindowMoveTest, TheKeyboardActionMovesOnlyToAnotherDesktopOfTheWindowsDisplay) {
-    bar->moveWindow(doc, 1);  // its own desktop
-    bar->moveWindow(doc, 4);  // past the main display's last
+    BarManagerProbe::moveWindow(*bar, doc, 1);  // its own desktop
+    BarManagerProbe::moveWindow(*bar, doc, 4);  // past the main display's last
     rt.advance(1);
     EXPECT_EQ(posted(), 0u);
-    bar->moveWindow(doc, 2);
+    BarManagerProbe::moveWindow(*bar, doc, 2);
     rt.advance(1);
     EXPECT_EQ(desktops(), std::set<uint64_t>{d2});
     EXPECT_EQ(frame(), (Rect{100, 100, 800, 600}));
@@ -164,12 +165,12 @@ TEST_F(WindowMoveTest, AFullScreenStandInWithoutAScreenIsMadeByTheNextSync) {
     sim.setScreensAvailable(false);
     bar->syncPanels();
     bar->repositionPanels();
-    EXPECT_FALSE(bar->fullscreenPanels.contains(full));
+    EXPECT_FALSE(BarManagerProbe::fullscreenPanels(*bar).contains(full));
 
     sim.setScreensAvailable(true);
     bar->syncPanels();
-    ASSERT_TRUE(bar->fullscreenPanels.contains(full));
-    const auto& proxy = bar->fullscreenPanels.at(full);
+    ASSERT_TRUE(BarManagerProbe::fullscreenPanels(*bar).contains(full));
+    const auto& proxy = BarManagerProbe::fullscreenPanels(*bar).at(full);
     EXPECT_EQ(proxy->frame(), (Rect{0, 0, 1440, 1}));
     EXPECT_EQ(sim.window(proxy->windowNumber())->spaces, std::set<uint64_t>{full});
     EXPECT_FALSE(proxy->isVisible());
