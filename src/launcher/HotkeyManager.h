@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "dispatch/Published.h"
-#include "launcher/KeyboardShortcut.h"
+#include "model/KeyboardShortcut.h"
 #include "model/UserSettings.h"
 #include "platform/Carbon.h"
 #include "platform/Platform.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "launcher/KeyboardShortcut.h"
+#include "model/KeyboardShortcut.h"
 #include "platform/Carbon.h"
 
 namespace qv {

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "dispatch/Published.h"
-#include "launcher/KeyboardShortcut.h"
 #include "model/BarSize.h"
 #include "model/BarTheme.h"
+#include "model/KeyboardShortcut.h"
+#include "model/SnapKeyModifiers.h"
 #include "model/SpaceScrollUpBehavior.h"
 #include "model/UserSettingsData.h"
 #include "platform/Platform.h"
-#include "tiling/SnapKeyModifiers.h"
 
 namespace qv {
 

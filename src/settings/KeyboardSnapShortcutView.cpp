@@ -2,7 +2,7 @@
 
 #include "launcher/KeyNames.h"
 #include "settings/ShortcutRecorderView.h"
-#include "tiling/SnapKeyModifiers.h"
+#include "tiling/SnapKeyRules.h"
 
 namespace qv {
 
@@ -42,8 +42,8 @@ void KeyboardSnapShortcutView::toggleRecording() {
                                        [self](uint64_t flags) {
                                            self->setHeld(0);
                                            const SnapKeyModifiers chord{snapModifierBits(flags)};
-                                           self->rejection_ = chord.rejectionReason(
-                                               self->hotkey_.currentShortcut(),
+                                           self->rejection_ = snapKeysRejectionReason(
+                                               chord, self->hotkey_.currentShortcut(),
                                                self->settings_.windowSwitcherShortcut());
                                            if (!self->rejection_)
                                                self->settings_.setKeyboardSnapModifiers(chord);

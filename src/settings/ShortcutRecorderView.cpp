@@ -2,6 +2,7 @@
 
 #include "launcher/KeyNames.h"
 #include "settings/SettingsRows.h"
+#include "tiling/SnapKeyRules.h"
 
 namespace qv {
 
@@ -59,7 +60,7 @@ std::optional<std::string> launcherShortcutRejection(const KeyboardShortcut& rec
                                                      std::optional<SnapKeyModifiers> snapKeys) {
     if (!holdsCommandOptionOrControl(recorded)) return "Use Option, Command or Control.";
     if (switcherShortcut && *switcherShortcut == recorded) return "Already used by the window switcher.";
-    if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
+    if (snapKeys && snapKeysTake(*snapKeys, recorded)) return "Already used by the snap keys.";
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "launcher/KeyNames.h"
 #include "settings/ShortcutRecorderView.h"
+#include "tiling/SnapKeyRules.h"
 
 namespace qv {
 
@@ -11,7 +12,7 @@ std::optional<std::string> switcherShortcutRejection(const KeyboardShortcut& rec
     if (recorded.modifiers & carbon::kShift) return "Shift is reserved for moving backwards.";
     if (!holdsCommandOptionOrControl(recorded)) return "Use Option, Command or Control.";
     if (launcherShortcut && *launcherShortcut == recorded) return "Already used by the app launcher.";
-    if (snapKeys && snapKeys->takes(recorded)) return "Already used by the snap keys.";
+    if (snapKeys && snapKeysTake(*snapKeys, recorded)) return "Already used by the snap keys.";
     return std::nullopt;
 }
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "launcher/HotkeyManager.h"
+#include "model/SnapKeyModifiers.h"
 #include "model/UserSettings.h"
 #include "platform/Platform.h"
 #include "settings/ShortcutRecorder.h"
-#include "tiling/SnapKeyModifiers.h"
 #include "ui/View.h"
 
 namespace qv {

@@ -1,6 +1,6 @@
 #include "tiling/WindowTilingKeyTap.h"
 
-#include "launcher/KeyboardShortcut.h"
+#include "model/KeyboardShortcut.h"
 
 namespace qv {
 

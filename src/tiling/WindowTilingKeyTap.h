@@ -8,9 +8,9 @@
 #include <optional>
 #include <set>
 
+#include "model/SnapKeyModifiers.h"
 #include "platform/EventTapThread.h"
 #include "platform/Platform.h"
-#include "tiling/SnapKeyModifiers.h"
 
 namespace qv {
 

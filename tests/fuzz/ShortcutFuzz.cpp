@@ -8,8 +8,9 @@
 #include "XmlCheck.h"
 #include "dispatch/ManualRuntime.h"
 #include "launcher/KeyNames.h"
+#include "model/KeyboardShortcutJson.h"
 #include "sim/SimDesktop.h"
-#include "tiling/SnapKeyModifiers.h"
+#include "tiling/SnapKeyRules.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (snap) {
         constexpr uint32_t kModifiers =
             carbon::kFunction | carbon::kControl | carbon::kOption | carbon::kShift | carbon::kCommand;
-        auto reason = SnapKeyModifiers{*snap}.rejectionReason(launcher, switcher);
+        auto reason = snapKeysRejectionReason(SnapKeyModifiers{*snap}, launcher, switcher);
         if (std::popcount(*snap & kModifiers) < 2) FUZZ_CHECK(reason.has_value());
         if (reason) FUZZ_CHECK(fuzz::isStrictUTF8(*reason));
     }

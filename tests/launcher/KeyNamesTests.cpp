@@ -2,6 +2,7 @@
 
 #include "dispatch/ManualRuntime.h"
 #include "launcher/KeyNames.h"
+#include "model/KeyboardShortcutJson.h"
 #include "platform/Event.h"
 #include "sim/SimCarbon.h"
 #include "sim/SimDesktop.h"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dispatch/ManualRuntime.h"
+#include "tiling/SnapKeyRules.h"
 #include "tiling/TilingDesktop.h"
 #include "tiling/WindowTilingKeyTap.h"
 #include "tiling/WindowTilingMouseTap.h"
@@ -224,7 +225,7 @@ TEST(SnapKeyModifiersTest, ACombinationNeedsTwoModifiersAndMustNotCaptureAnother
     using namespace carbon;
     const KeyboardShortcut optionTab{48, kOption};
     auto reason = [&](uint32_t bits, std::optional<KeyboardShortcut> launcher, KeyboardShortcut switcher) {
-        return SnapKeyModifiers{bits}.rejectionReason(launcher, switcher);
+        return snapKeysRejectionReason(SnapKeyModifiers{bits}, launcher, switcher);
     };
     EXPECT_EQ(reason(kControl, std::nullopt, optionTab), "Use at least two modifier keys.");
     EXPECT_EQ(reason(0, std::nullopt, optionTab), "Use at least two modifier keys.");

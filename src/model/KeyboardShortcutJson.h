@@ -1,33 +1,15 @@
 #pragma once
 
+// The JSON coding of a keyboard shortcut, for those that read or write shortcuts as JSON.
+
 #include <cstdint>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string>
+
+#include "model/KeyboardShortcut.h"
 
 namespace qv {
-
-// Carbon modifier bits, the layout in which every recorded shortcut is stored.
-namespace carbon {
-inline constexpr uint32_t kCommand = 256;
-inline constexpr uint32_t kShift = 512;
-inline constexpr uint32_t kOption = 2048;
-inline constexpr uint32_t kControl = 4096;
-inline constexpr uint32_t kFunction = 131072;  // used by the snap keys only
-}  // namespace carbon
-
-// One keyboard shortcut: a virtual key code and Carbon modifier bits.
-struct KeyboardShortcut {
-    uint32_t keyCode = 0;
-    uint32_t modifiers = 0;
-
-    friend bool operator==(const KeyboardShortcut&, const KeyboardShortcut&) = default;
-};
-
-// Whether a shortcut holds Command, Option or Control. Without one, a plain or shifted key would be
-// taken from whatever the user types.
-inline bool holdsCommandOptionOrControl(const KeyboardShortcut& shortcut) {
-    return (shortcut.modifiers & (carbon::kCommand | carbon::kOption | carbon::kControl)) != 0;
-}
 
 // JSON form {"keyCode": n, "modifiers": n}. Both keys are required and must fit 32 unsigned bits;
 // anything else fails with the decoder's own error.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "launcher/KeyboardShortcut.h"
+#include "model/KeyboardShortcutJson.h"
 
 namespace qv {
 namespace {
