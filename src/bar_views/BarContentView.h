@@ -10,7 +10,6 @@
 
 #include "bar_views/BarMenu.h"
 #include "bar_views/ChipReorder.h"
-#include "bar_views/MoveToMenu.h"
 #include "bar_views/PopupPlacement.h"
 #include "bar_views/SpaceSwitcher.h"
 #include "bar_views/ThumbnailPopups.h"
@@ -18,6 +17,7 @@
 #include "model/BarViewModel.h"
 #include "model/PinStore.h"
 #include "model/UserSettings.h"
+#include "model/WindowMenus.h"
 #include "platform/Platform.h"
 #include "ui/View.h"
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "bar_views/ChipChrome.h"
-#include "bar_views/MoveToMenu.h"
 #include "model/BarMetrics.h"
 #include "model/ChipData.h"
+#include "model/WindowMenus.h"
 #include "platform/Windowing.h"
 #include "ui/Node.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bar_views/MoveToMenu.h"
+#include "model/WindowMenus.h"
 #include "platform/Platform.h"
 #include "tracking/SpaceWindows.h"
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "bar_views/MoveToMenu.h"
 #include "bar_views/ThumbnailPopups.h"
 #include "dispatch/Runtime.h"
 #include "model/BarSize.h"
 #include "model/BarViewModel.h"
 #include "model/DisplayItem.h"
+#include "model/WindowMenus.h"
 #include "platform/Platform.h"
 #include "previews/ThumbnailPopupContent.h"
 #include "previews/ThumbnailPopupPanel.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bar_views/MoveToMenu.h"
+#include "model/WindowMenus.h"
 #include "platform/Image.h"
 #include "platform/Menu.h"
 #include "ui/Color.h"

@@ -8,12 +8,12 @@
 #include <set>
 #include <vector>
 
-#include "bar_views/MoveToMenu.h"
 #include "dispatch/CancellationToken.h"
 #include "model/BarSize.h"
 #include "model/BarViewModel.h"
 #include "model/ChipData.h"
 #include "model/GroupedChipData.h"
+#include "model/WindowMenus.h"
 #include "platform/Workspace.h"
 #include "previews/ThumbnailService.h"
 #include "ui/View.h"
