@@ -1,34 +1,13 @@
 #include "model/LSAppInfo.h"
 
-#include <unicode/regex.h>
 #include <unicode/uchar.h>
-#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
-#include <atomic>
 #include <charconv>
-#include <stdexcept>
 
 #include "platform/TextServices.h"
 
 namespace qv {
-
-struct CompiledPattern::Impl {
-    std::unique_ptr<icu::RegexPattern> pattern;
-};
-
-CompiledPattern::CompiledPattern(std::string_view pattern) : impl_(std::make_unique<Impl>()) {
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError where;
-    auto source =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
-    impl_->pattern.reset(icu::RegexPattern::compile(source, 0, where, status));
-    if (U_FAILURE(status) || !impl_->pattern) {
-        throw std::invalid_argument("bad regular expression: " + std::string(pattern));
-    }
-}
-
-CompiledPattern::~CompiledPattern() = default;
 
 namespace {
 
@@ -87,77 +66,6 @@ std::optional<Int> decimal(std::string_view text) {
 
 }  // namespace
 
-namespace {
-std::atomic<uint64_t> matchersMadeCount{0};
-}  // namespace
-
-uint64_t CompiledPattern::matchersMade() {
-    return matchersMadeCount.load(std::memory_order_relaxed);
-}
-
-struct CompiledPattern::Matcher::Impl {
-    std::unique_ptr<icu::RegexMatcher> matcher;
-    UText* input = nullptr;
-    ~Impl() { utext_close(input); }
-};
-
-CompiledPattern::Matcher::Matcher(const CompiledPattern& pattern) : impl_(std::make_unique<Impl>()) {
-    UErrorCode status = U_ZERO_ERROR;
-    impl_->matcher.reset(pattern.impl_->pattern->matcher(status));
-    if (U_FAILURE(status)) impl_->matcher.reset();
-    matchersMadeCount.fetch_add(1, std::memory_order_relaxed);
-}
-
-CompiledPattern::Matcher::~Matcher() = default;
-
-// Calls `onCapture` with group 1 of each match in turn until it returns false. The text is read in
-// place as UTF-8, so match positions are byte offsets into it.
-template <class F>
-void CompiledPattern::Matcher::search(std::string_view text, F&& onCapture) {
-    if (!impl_->matcher) return;
-    UErrorCode status = U_ZERO_ERROR;
-    impl_->input = utext_openUTF8(impl_->input, text.data(), static_cast<int64_t>(text.size()), &status);
-    if (U_FAILURE(status)) return;
-    icu::RegexMatcher& matcher = *impl_->matcher;
-    matcher.reset(impl_->input);
-    while (matcher.find(status) && U_SUCCESS(status)) {
-        if (matcher.groupCount() < 1) continue;
-        UErrorCode groupStatus = U_ZERO_ERROR;
-        int64_t start = matcher.start64(1, groupStatus);
-        int64_t end = matcher.end64(1, groupStatus);
-        if (U_FAILURE(groupStatus) || start < 0 || end < start || static_cast<uint64_t>(end) > text.size()) {
-            continue;  // no range that maps back onto the text: no match
-        }
-        if (!onCapture(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)))) break;
-    }
-}
-
-std::optional<std::string_view> CompiledPattern::Matcher::firstCapture(std::string_view text) {
-    std::optional<std::string_view> found;
-    search(text, [&](std::string_view capture) {
-        found = capture;
-        return false;
-    });
-    return found;
-}
-
-std::vector<std::string_view> CompiledPattern::Matcher::captures(std::string_view text) {
-    std::vector<std::string_view> out;
-    search(text, [&](std::string_view capture) {
-        out.push_back(capture);
-        return true;
-    });
-    return out;
-}
-
-std::optional<std::string_view> CompiledPattern::firstCapture(std::string_view text) const {
-    return Matcher(*this).firstCapture(text);
-}
-
-std::vector<std::string_view> CompiledPattern::captures(std::string_view text) const {
-    return Matcher(*this).captures(text);
-}
-
 LSAppInfo::LSAppInfo(Processes& processes, std::string path, Seconds timeout)
     : lsappinfoPath(std::move(path)),
       listHeaderRegex(R"re(^\s*\d+\)\s+"[^"]*"\s+ASN:([^:]+):\s*$)re"),
@@ -188,7 +96,7 @@ std::vector<AppRecord> LSAppInfo::parseListOutput(std::string_view text) const {
     };
     std::vector<AppRecord> records;
     InProgress current;
-    CompiledPattern::Matcher header(listHeaderRegex), bundleID(bundleIDRegex), pid(pidRegex);
+    TextServices::RegularExpression::Matcher header(listHeaderRegex), bundleID(bundleIDRegex), pid(pidRegex);
     auto finish = [&] {
         if (current.asn && current.bundleID && current.pid) {
             records.push_back(AppRecord{*current.asn, *current.bundleID, *current.pid});
@@ -239,9 +147,12 @@ std::optional<int64_t> LSAppInfo::parseLSAppInfoErrorCode(std::string_view text)
     return decimal<int64_t>(rest.substr(0, runEnd));
 }
 
-std::vector<std::string> LSAppInfo::allCaptures(std::string_view text, const CompiledPattern& regex) {
+std::vector<std::string> LSAppInfo::allCaptures(std::string_view text,
+                                                const TextServices::RegularExpression& regex) {
     std::vector<std::string> out;
-    for (std::string_view capture : regex.captures(text)) out.emplace_back(capture);
+    for (std::string_view capture : TextServices::RegularExpression::Matcher(regex).captures(text)) {
+        out.emplace_back(capture);
+    }
     return out;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/Processes.h"
+#include "platform/TextServices.h"
 
 namespace qv {
 
@@ -31,49 +31,6 @@ struct LSAppInfoResult {
     bool standardOutputDecoded = true;
 };
 
-// A regular expression compiled once and searched over whole texts. The engine keeps its
-// backtracking state on the heap, so a long run of one character class cannot exhaust the stack;
-// bytes that are not UTF-8 read as replacement characters and cannot break a search.
-class CompiledPattern {
-  public:
-    explicit CompiledPattern(std::string_view pattern);
-    ~CompiledPattern();
-    CompiledPattern(const CompiledPattern&) = delete;
-    CompiledPattern& operator=(const CompiledPattern&) = delete;
-
-    // A matcher of the pattern, made once and reset for each text it searches: making one costs
-    // far more than a search of a short line. One thread at a time.
-    class Matcher {
-      public:
-        explicit Matcher(const CompiledPattern& pattern);
-        ~Matcher();
-        Matcher(const Matcher&) = delete;
-        Matcher& operator=(const Matcher&) = delete;
-
-        // Group 1 of the first match; absent without a match or a usable group 1.
-        std::optional<std::string_view> firstCapture(std::string_view text);
-        // Group 1 of every match, in order.
-        std::vector<std::string_view> captures(std::string_view text);
-
-      private:
-        template <class F>
-        void search(std::string_view text, F&& onCapture);
-        struct Impl;
-        std::unique_ptr<Impl> impl_;
-    };
-
-    // One search with a matcher of its own.
-    std::optional<std::string_view> firstCapture(std::string_view text) const;
-    std::vector<std::string_view> captures(std::string_view text) const;
-
-    // How many matchers all patterns have made so far, in every thread.
-    static uint64_t matchersMade();
-
-  private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
-
 // The LaunchServices command-line tool: running it with a time-out and reading its output.
 class LSAppInfo {
   public:
@@ -84,10 +41,10 @@ class LSAppInfo {
     explicit LSAppInfo(Processes& processes, std::string path = kDefaultPath, Seconds timeout = kRunTimeout);
 
     const std::string lsappinfoPath;
-    const CompiledPattern listHeaderRegex;
-    const CompiledPattern bundleIDRegex;
-    const CompiledPattern pidRegex;
-    const CompiledPattern asnRegex;
+    const TextServices::RegularExpression listHeaderRegex;
+    const TextServices::RegularExpression bundleIDRegex;
+    const TextServices::RegularExpression pidRegex;
+    const TextServices::RegularExpression asnRegex;
 
     // Absent when the tool could not be launched, outlasted the time-out or wrote more than a run
     // keeps (kProcessOutputLimit).
@@ -97,7 +54,8 @@ class LSAppInfo {
     std::set<std::string> parseFindOutputASNs(std::string_view text) const;
 
     static std::optional<int64_t> parseLSAppInfoErrorCode(std::string_view text);
-    static std::vector<std::string> allCaptures(std::string_view text, const CompiledPattern& regex);
+    static std::vector<std::string> allCaptures(std::string_view text,
+                                                const TextServices::RegularExpression& regex);
     // Trims white space, cuts at the first minus sign followed by a double quote, trims colons.
     static std::string normalizedASN(std::string_view text);
     static bool isValidUTF8(std::string_view bytes);

@@ -7,9 +7,11 @@
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -199,6 +201,73 @@ std::string TextServices::RegularExpression::replacingMatches(std::string_view t
     }
     icu::UnicodeString out = matcher->replaceAll(literal, status);
     return U_SUCCESS(status) ? toUTF8(out) : std::string(text);
+}
+
+namespace {
+std::atomic<uint64_t> matchersMadeCount{0};
+}  // namespace
+
+uint64_t TextServices::RegularExpression::matchersMade() {
+    return matchersMadeCount.load(std::memory_order_relaxed);
+}
+
+struct TextServices::RegularExpression::Matcher::State {
+    std::unique_ptr<icu::RegexMatcher> matcher;
+    UText* input = nullptr;
+    ~State() { utext_close(input); }
+};
+
+TextServices::RegularExpression::Matcher::Matcher(const RegularExpression& expression)
+    : state_(std::make_unique<State>()) {
+    if (expression.pattern_) {
+        UErrorCode status = U_ZERO_ERROR;
+        state_->matcher.reset(expression.pattern_->pattern->matcher(status));
+        if (U_FAILURE(status)) state_->matcher.reset();
+    }
+    matchersMadeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+TextServices::RegularExpression::Matcher::~Matcher() = default;
+
+// Calls `onCapture` with group 1 of each match in turn until it returns false. The text is read in
+// place as UTF-8, so match positions are byte offsets into it.
+template <class F>
+void TextServices::RegularExpression::Matcher::search(std::string_view text, F&& onCapture) {
+    if (!state_->matcher) return;
+    UErrorCode status = U_ZERO_ERROR;
+    state_->input = utext_openUTF8(state_->input, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (U_FAILURE(status)) return;
+    icu::RegexMatcher& matcher = *state_->matcher;
+    matcher.reset(state_->input);
+    while (matcher.find(status) && U_SUCCESS(status)) {
+        if (matcher.groupCount() < 1) continue;
+        UErrorCode groupStatus = U_ZERO_ERROR;
+        int64_t start = matcher.start64(1, groupStatus);
+        int64_t end = matcher.end64(1, groupStatus);
+        if (U_FAILURE(groupStatus) || start < 0 || end < start || static_cast<uint64_t>(end) > text.size()) {
+            continue;  // no range that maps back onto the text: no match
+        }
+        if (!onCapture(text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)))) break;
+    }
+}
+
+std::optional<std::string_view> TextServices::RegularExpression::Matcher::firstCapture(
+    std::string_view text) {
+    std::optional<std::string_view> found;
+    search(text, [&](std::string_view capture) {
+        found = capture;
+        return false;
+    });
+    return found;
+}
+
+std::vector<std::string_view> TextServices::RegularExpression::Matcher::captures(std::string_view text) {
+    std::vector<std::string_view> out;
+    search(text, [&](std::string_view capture) {
+        out.push_back(capture);
+        return true;
+    });
+    return out;
 }
 
 // --- Collation ---

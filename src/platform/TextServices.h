@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +36,8 @@ class TextServices {
     static std::vector<std::string> letterAndNumberRuns(std::string_view text);
 
     // A regular expression of the platform's syntax (NSRegularExpression), compiled once; safe to
-    // use from several threads.
+    // use from several threads. The engine keeps its backtracking state on the heap, so a long run of
+    // one character class cannot exhaust the stack.
     class RegularExpression {
       public:
         // An invalid pattern gives an expression that matches nothing.
@@ -45,6 +48,32 @@ class TextServices {
         bool isValid() const { return pattern_ != nullptr; }
         // stringByReplacingMatches(in:range: whole text, withTemplate:) with a literal replacement.
         std::string replacingMatches(std::string_view text, std::string_view replacement) const;
+
+        // A matcher of the expression, made once and reset for each text it searches: making one
+        // costs far more than a search of a short line. One thread at a time. The text is read in
+        // place as UTF-8: bytes that are not UTF-8 read as replacement characters and cannot break a
+        // search, and what it finds are pieces of the text.
+        class Matcher {
+          public:
+            explicit Matcher(const RegularExpression& expression);
+            ~Matcher();
+            Matcher(const Matcher&) = delete;
+            Matcher& operator=(const Matcher&) = delete;
+
+            // Group 1 of the first match; absent without a match or a usable group 1.
+            std::optional<std::string_view> firstCapture(std::string_view text);
+            // Group 1 of every match, in order.
+            std::vector<std::string_view> captures(std::string_view text);
+
+          private:
+            template <class F>
+            void search(std::string_view text, F&& onCapture);
+            struct State;
+            std::unique_ptr<State> state_;
+        };
+
+        // How many matchers all expressions have made so far, in every thread.
+        static uint64_t matchersMade();
 
       private:
         struct Compiled;

@@ -2,6 +2,7 @@
 
 #include "dispatch/ManualRuntime.h"
 #include "model/LSAppInfo.h"
+#include "platform/TextServices.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimLaunchServices.h"
 #include "sim/SimProcesses.h"
@@ -151,9 +152,9 @@ TEST_F(LSAppInfoParsingTest, AListOfAnyLengthIsParsedWithOneMatcherPerPattern) {
         text += std::to_string(i) + ") \"App\" ASN:0x0-0x" + std::to_string(i) + ": \n\n    bundleID=\"a" +
                 std::to_string(i) + "\"\n    pid = " + std::to_string(i) + "\n";
     }
-    const uint64_t before = CompiledPattern::matchersMade();
+    const uint64_t before = TextServices::RegularExpression::matchersMade();
     EXPECT_EQ(tool.parseListOutput(text).size(), 500u);
-    EXPECT_LE(CompiledPattern::matchersMade() - before, 3u);
+    EXPECT_LE(TextServices::RegularExpression::matchersMade() - before, 3u);
 }
 
 class LSAppInfoRunTest : public LSAppInfoParsingTest {
