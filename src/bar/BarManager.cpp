@@ -6,6 +6,7 @@
 #include "bar/BarGeometry.h"
 #include "bar_views/WallpaperBrightnessMonitor.h"
 #include "platform/Windowing.h"
+#include "previews/ThumbnailService.h"
 
 namespace qv {
 

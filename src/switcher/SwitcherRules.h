@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "launcher/KeyboardShortcut.h"
+#include "model/KeyboardShortcut.h"
 #include "platform/Displays.h"
 #include "platform/Events.h"
 #include "platform/Geometry.h"
