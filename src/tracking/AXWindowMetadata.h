@@ -32,21 +32,4 @@ struct AXWindowList {
     bool hasList = false;  // false: the list itself could not be read
 };
 
-// What the owner's Accessibility window list says about one window-list entry. Callers decide by
-// the case; the reason is diagnostic text only. `unanswered`: the list has the window but a read
-// that decides its eligibility got no answer, so the window is neither admitted nor rejected.
-struct CGWindowAXAdmission {
-    enum class Case { admitted, rejected, missing, unanswered };
-
-    Case kind = Case::admitted;
-    std::string reason;  // empty when admitted
-
-    static CGWindowAXAdmission admitted() { return {Case::admitted, {}}; }
-    static CGWindowAXAdmission rejected(std::string reason) { return {Case::rejected, std::move(reason)}; }
-    static CGWindowAXAdmission missing() { return {Case::missing, "missing-from-ax-window-list"}; }
-    static CGWindowAXAdmission unanswered() { return {Case::unanswered, "ax-read-unanswered"}; }
-
-    friend bool operator==(const CGWindowAXAdmission&, const CGWindowAXAdmission&) = default;
-};
-
 }  // namespace qv

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "tracking/AXWindowID.h"
+#include "tracking/ListedWindow.h"
+#include "tracking/WindowAdmission.h"
 
 namespace qv {
 
@@ -14,25 +15,11 @@ constexpr uint64_t kSpaceListingClearTags = 0x4000000000ull;
 constexpr int32_t kAllSpacesMask = 7;
 
 // A window-list entry that passes the start-up scan's window-list tests.
-struct ListedWindow {
-    uint32_t windowID = 0;
-    int32_t pid = 0;
-    Rect bounds;
-};
-
 std::optional<ListedWindow> passesStartUpTests(const CGWindowInfo& info,
                                                const std::unordered_set<int32_t>& eligible) {
     auto windowID = info.windowID();
     if (!windowID) return std::nullopt;
-    auto layer = info.layer();
-    if (!layer || *layer != 0) return std::nullopt;
-    auto pid = info.ownerPID();
-    if (!pid || !eligible.contains(*pid)) return std::nullopt;
-    auto bounds = info.bounds();
-    if (!bounds || bounds->width() < WindowStore::kMinimumWindowSize ||
-        bounds->height() < WindowStore::kMinimumWindowSize)
-        return std::nullopt;
-    return ListedWindow{*windowID, *pid, *bounds};
+    return listedWindow(*windowID, info, eligible, kFirstLookListTests);
 }
 
 }  // namespace
@@ -114,7 +101,7 @@ std::map<uint32_t, std::set<uint64_t>> WindowStore::querySpaces(const std::vecto
     return out;
 }
 
-std::vector<uint32_t> WindowStore::uniquePreservingOrder(const std::vector<uint32_t>& windowIDs) {
+std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs) {
     std::vector<uint32_t> out;
     std::set<uint32_t> seen;
     for (uint32_t id : windowIDs) {
@@ -230,22 +217,12 @@ void WindowStore::populate(std::function<void()> done) {
                     break;
             }
 
-            TrackedWindow w;
-            w.windowID = windowID;
-            w.pid = pid;
-            w.appName = info.ownerName().value_or("Unknown");
-            if (auto app = self.platform_.workspace.runningApplication(pid))
-                w.bundleIdentifier = app->bundleIdentifier;
+            TrackedWindow w = trackedWindowOf(*listed, info, self.platform_.workspace.runningApplication(pid),
+                                              AppNameFallback::unknown);
             // The title is read live from the window's element; the window name stands in when
             // that gives none.
-            w.windowTitle = info.windowName().value_or("");
-            if (auto element = axList->second.elementsByID.find(windowID);
-                element != axList->second.elementsByID.end()) {
-                titleReads[pid][windowID] = element->second;
-            }
-            w.frame = listed->bounds;
-            if (auto m = metadata.find(windowID); m != metadata.end())
-                w.isMinimized = m->second.isMinimized.value_or(false);
+            if (auto element = describeFromList(w, axList->second, ListedTitle::readLive))
+                titleReads[pid][windowID] = *element;
             if (auto s = pass->windowSpaces.find(windowID); s != pass->windowSpaces.end())
                 w.spaceIDs = s->second;
             pass->newWindows[windowID] = std::move(w);
@@ -273,31 +250,6 @@ void WindowStore::readTitles(TitleReads reads, std::function<void(WindowStore&, 
 
 // --- Admission ---
 
-WindowStore::CGWindowAXAdmission WindowStore::cgWindowAXAdmission(uint32_t windowID,
-                                                                  const AXWindowMetadataMap& metadataByID,
-                                                                  bool hasAXWindowList) {
-    if (!hasAXWindowList) return CGWindowAXAdmission::admitted();
-    auto it = metadataByID.find(windowID);
-    if (it == metadataByID.end()) return CGWindowAXAdmission::missing();
-    if (it->second.unanswered) return CGWindowAXAdmission::unanswered();
-    if (isDockEligibleAXWindow(it->second)) return CGWindowAXAdmission::admitted();
-    return CGWindowAXAdmission::rejected(axIneligibilityReason(it->second));
-}
-
-bool WindowStore::isDockEligibleAXWindow(const AXWindowMetadata& m) {
-    if (m.role != "AXWindow") return false;
-    if (m.isModal == true) return false;
-    if (m.isMinimized == true) return true;
-    if (!m.subrole) return true;
-    return *m.subrole == "AXStandardWindow";
-}
-
-std::string WindowStore::axIneligibilityReason(const AXWindowMetadata& m) {
-    if (m.role != "AXWindow") return "ax-role-not-window role=" + m.role.value_or("nil");
-    if (m.isModal == true) return "ax-modal-window";
-    return "ax-subrole-not-standard subrole=" + m.subrole.value_or("nil");
-}
-
 bool WindowStore::requiresAXConfirmationForLiveAdmission(int32_t pid) const {
     if (observerAttachedPIDs.contains(pid)) return true;
     return std::any_of(windows.begin(), windows.end(),
@@ -316,14 +268,6 @@ std::optional<std::string> WindowStore::tentativeBootstrapRejection(uint32_t win
         return std::nullopt;
     if (querySpaces({windowID}, connectionID).contains(windowID)) return std::nullopt;
     return "no-space-assignment";
-}
-
-bool WindowStore::isClearlyIneligibleAXWindow(const AXWindowMetadata& m) {
-    if (m.role && *m.role != "AXWindow") return true;
-    if (m.isModal == true) return true;
-    if (m.isMinimized == true) return false;
-    if (!m.subrole) return false;
-    return *m.subrole != "AXStandardWindow";
 }
 
 std::optional<CGWindowInfo> WindowStore::cgWindowInfo(uint32_t windowID) {

@@ -38,13 +38,9 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     struct Token {};
 
   public:
-    using AXWindowMetadata = qv::AXWindowMetadata;
-    using CGWindowAXAdmission = qv::CGWindowAXAdmission;
     // Window id to the Spaces it is listed on.
     using WindowSpacesMap = std::unordered_map<uint32_t, std::set<uint64_t>>;
-    using AXWindowMetadataMap = qv::AXWindowMetadataMap;
 
-    static constexpr double kMinimumWindowSize = 40.0;
     static constexpr float kAXMessagingTimeoutSeconds = 0.05f;
     static constexpr std::array<double, 3> kDeferredScanPasses = {0.3, 0.8, 2.0};
     static constexpr double kDeferredScanSeriesEnd = 2.5;
@@ -128,20 +124,13 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // Window id to its non-empty set of Spaces, asked one window at a time.
     std::map<uint32_t, std::set<uint64_t>> querySpaces(const std::vector<uint32_t>& windowIDs,
                                                        uint32_t connectionID);
-    static std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs);
 
     // --- Admission ---
-    static CGWindowAXAdmission cgWindowAXAdmission(uint32_t windowID, const AXWindowMetadataMap& metadataByID,
-                                                   bool hasAXWindowList);
-    static bool isDockEligibleAXWindow(const AXWindowMetadata& metadata);
-    static std::string axIneligibilityReason(const AXWindowMetadata& metadata);
     bool requiresAXConfirmationForLiveAdmission(int32_t pid) const;
     // Why a window missing from a readable list is not taken at start-up; none: no objection.
     std::optional<std::string> tentativeBootstrapRejection(uint32_t windowID,
                                                            const WindowSpacesMap& windowSpaces,
                                                            uint32_t connectionID);
-    // The lenient test for a window that has just been created.
-    static bool isClearlyIneligibleAXWindow(const AXWindowMetadata& metadata);
     // The window-list entry of one window.
     std::optional<CGWindowInfo> cgWindowInfo(uint32_t windowID);
 
@@ -162,8 +151,6 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // The same for a caller that cannot wait: while answers are due, the choice as if the Space's
     // windows being asked about were admitted; they are admitted, or not, when the answers come.
     std::optional<uint32_t> trackSoleWindow(uint64_t spaceID);
-    // The largest window, a titled one winning a tie with an untitled one, else the earliest.
-    static std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWindow>& windows);
 
     // --- Deferred scans and per-process lifecycle ---
     // Rescans the process at 0.3, 0.8 and 2.0 s; a series already running is left as it is.
@@ -190,13 +177,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     friend struct WindowStoreProbe;  // tests and benchmarks reach the per-process scans through it
 
     struct ScannedWindowCandidate {
-        std::string appName;
-        std::optional<std::string> bundleID;
-        std::string title;
-        Rect frame;
-        std::set<uint64_t> spaces;
+        TrackedWindow window;  // as it would be tracked
         bool isAXConfirmed = false;
-        bool isMinimized = false;
     };
     struct PIDWindowScan {
         std::map<uint32_t, ScannedWindowCandidate> candidates;
@@ -215,8 +197,6 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void admitCreatedWindow(const AXWindowEvent& event, uint32_t windowID, Then done);
     // The window-list entry of a created window when it passes the window-list tests.
     std::optional<CGWindowInfo> createdWindowEntry(uint32_t windowID);
-    // A window of `pid` as the window server lists it: its id, owner and application names.
-    TrackedWindow trackedWindowOf(int32_t pid, uint32_t windowID, const CGWindowInfo& info) const;
     void addCreatedWindow(int32_t pid, uint32_t windowID, const CGWindowInfo& info,
                           const AXWindowMetadata& metadata, const CreatedWindowRest& rest);
     void handleWindowMoved(uint32_t windowID, const Rect& frame);
@@ -291,6 +271,11 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // decision is stale.
     uint64_t focusDecisions_ = 0;
 };
+
+// The largest window, a titled one winning a tie with an untitled one, else the earliest.
+std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWindow>& windows);
+// The ids with every repeat after the first left out.
+std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs);
 
 template <class Request, class Apply>
 void WindowStore::ask(int32_t pid, Request request, Apply apply) {

@@ -2,6 +2,8 @@
 // activation candidates of a Space.
 #include <algorithm>
 
+#include "tracking/ListedWindow.h"
+#include "tracking/WindowAdmission.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
@@ -179,11 +181,7 @@ void WindowStore::handleWindowCreated(const AXWindowEvent& event, Then done) {
 std::optional<CGWindowInfo> WindowStore::createdWindowEntry(uint32_t windowID) {
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
     auto info = cgWindowInfo(windowID);
-    std::optional<int32_t> owner = info ? info->ownerPID() : std::nullopt;
-    std::optional<Rect> bounds = info ? info->bounds() : std::nullopt;
-    if (!info || info->layer() != 0 || !owner || !eligible.contains(*owner) || !bounds ||
-        bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
-        return std::nullopt;
+    if (!info || !listedWindow(windowID, *info, eligible, kFirstLookListTests)) return std::nullopt;
     return info;
 }
 
@@ -253,25 +251,13 @@ void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Th
         });
 }
 
-TrackedWindow WindowStore::trackedWindowOf(int32_t pid, uint32_t id, const CGWindowInfo& info) const {
-    const auto app = platform_.workspace.runningApplication(pid);
-    TrackedWindow w;
-    w.windowID = id;
-    w.pid = pid;
-    if (auto name = info.ownerName()) {
-        w.appName = *name;
-    } else {
-        w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
-    }
-    if (app) w.bundleIdentifier = app->bundleIdentifier;
-    return w;
-}
-
 void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo& info,
                                    const AXWindowMetadata& metadata, const CreatedWindowRest& rest) {
-    TrackedWindow w = trackedWindowOf(pid, id, info);
-    w.windowTitle = rest.title ? *rest.title : info.windowName().value_or("");
-    w.frame = rest.frame ? *rest.frame : *info.bounds();
+    TrackedWindow w =
+        trackedWindowOf({id, pid, *info.bounds()}, info, platform_.workspace.runningApplication(pid),
+                        AppNameFallback::runningApplication);
+    if (rest.title) w.windowTitle = *rest.title;
+    if (rest.frame) w.frame = *rest.frame;
     w.isMinimized = metadata.isMinimized == true;
     const WindowSpacesMap map = buildWindowSpacesMap(platform_.windowServer.mainConnectionID());
     if (auto s = map.find(id); s != map.end()) w.spaceIDs = s->second;
@@ -351,8 +337,7 @@ std::vector<TrackedWindow> WindowStore::windowsOn(uint64_t spaceID) const {
     return out;
 }
 
-std::optional<TrackedWindow> WindowStore::bestActivationCandidate(
-    const std::vector<TrackedWindow>& candidates) {
+std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWindow>& candidates) {
     if (candidates.empty()) return std::nullopt;
     const TrackedWindow* best = &candidates.front();
     for (size_t i = 1; i < candidates.size(); ++i) {
@@ -370,7 +355,9 @@ std::optional<TrackedWindow> WindowStore::bestActivationCandidate(
 struct WindowStore::SoleWindowPass {
     struct Listed {
         uint32_t windowID = 0;
-        std::optional<CGWindowInfo> info;  // windows the store lacks that pass the window-list tests
+        // Windows the store lacks that pass the window-list tests: their entry and what it told.
+        std::optional<CGWindowInfo> info;
+        ListedWindow entry;
     };
     uint64_t spaceID = 0;
     uint32_t connectionID = 0;
@@ -410,19 +397,15 @@ std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
     for (uint32_t id : uniquePreservingOrder(listedIDs)) {
         if (auto it = windows.find(id); it != windows.end()) {
             if (it->second.spaceIDs.insert(spaceID).second) pass->changed = true;
-            pass->listed.push_back({id, std::nullopt});
+            pass->listed.push_back({id, std::nullopt, {}});
             continue;
         }
         auto info = cgWindowInfo(id);
-        if (!info || info->layer() != 0) continue;
-        auto pid = info->ownerPID();
-        if (!pid || !eligible.contains(*pid)) continue;
-        auto bounds = info->bounds();
-        if (!bounds || bounds->width() < kMinimumWindowSize || bounds->height() < kMinimumWindowSize)
-            continue;
-        if (auto alpha = info->alpha(); alpha && !(*alpha > 0)) continue;
-        pass->listed.push_back({id, info});
-        pids.insert(*pid);
+        if (!info) continue;
+        auto entry = listedWindow(id, *info, eligible, kSoleWindowListTests);
+        if (!entry) continue;
+        pass->listed.push_back({id, std::move(info), *entry});
+        pids.insert(entry->pid);
     }
 
     auto admit = [pass](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
@@ -430,27 +413,21 @@ std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
         for (const SoleWindowPass::Listed& listed : pass->listed) {
             if (!listed.info) continue;
             const uint32_t id = listed.windowID;
-            const CGWindowInfo& info = *listed.info;
-            const int32_t pid = *info.ownerPID();
+            const int32_t pid = listed.entry.pid;
             auto axList = lists.find(pid);
             if (axList == lists.end()) continue;  // the process ended meanwhile
-            const AXWindowMetadataMap& metadata = axList->second.metadataByID;
-            const auto admission = cgWindowAXAdmission(id, metadata, axList->second.hasList);
+            const auto admission =
+                cgWindowAXAdmission(id, axList->second.metadataByID, axList->second.hasList);
             if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
             if (admission.kind != CGWindowAXAdmission::Case::admitted) {
                 pass->pidsToScan.insert(pid);
                 continue;
             }
-            const auto m = metadata.find(id);
-            TrackedWindow w = self.trackedWindowOf(pid, id, info);
-            std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-            w.windowTitle = title ? *title : info.windowName().value_or("");
-            if (auto element = axList->second.elementsByID.find(id);
-                !title && element != axList->second.elementsByID.end()) {
-                titleReads[pid][id] = element->second;
-            }
-            w.frame = *info.bounds();
-            w.isMinimized = m != metadata.end() && m->second.isMinimized == true;
+            TrackedWindow w =
+                trackedWindowOf(listed.entry, *listed.info, self.platform_.workspace.runningApplication(pid),
+                                AppNameFallback::runningApplication);
+            if (auto element = describeFromList(w, axList->second, ListedTitle::taken))
+                titleReads[pid][id] = *element;
             pass->admitted[id] = std::move(w);
         }
         self.readTitles(std::move(titleReads), [pass](WindowStore& self, Titles titles) {
@@ -531,12 +508,9 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
             if (auto it = windows.find(listed.windowID); it != windows.end()) collected.push_back(it->second);
             continue;
         }
-        TrackedWindow w;
-        w.windowID = listed.windowID;
-        w.pid = *listed.info->ownerPID();
-        w.windowTitle = listed.info->windowName().value_or("");
-        w.frame = *listed.info->bounds();
-        collected.push_back(std::move(w));
+        // Only the id, frame, title and minimised flag decide: no application is looked up.
+        collected.push_back(
+            trackedWindowOf(listed.entry, *listed.info, std::nullopt, AppNameFallback::unknown));
     }
     return chooseSoleWindow(collected, spaceID);
 }

@@ -2,31 +2,11 @@
 // reconciliation of one process, and the batch passes over the whole store.
 #include <algorithm>
 
+#include "tracking/ListedWindow.h"
+#include "tracking/WindowAdmission.h"
 #include "tracking/WindowStore.h"
 
 namespace qv {
-
-namespace {
-
-TrackedWindow trackedWindowFrom(uint32_t windowID, int32_t pid, const auto& candidate) {
-    TrackedWindow w;
-    w.windowID = windowID;
-    w.pid = pid;
-    w.appName = candidate.appName;
-    w.bundleIdentifier = candidate.bundleID;
-    w.windowTitle = candidate.title;
-    w.frame = candidate.frame;
-    w.isMinimized = candidate.isMinimized;
-    w.spaceIDs = candidate.spaces;
-    return w;
-}
-
-bool passesSizeTest(const Rect& bounds) {
-    return bounds.width() >= WindowStore::kMinimumWindowSize &&
-           bounds.height() >= WindowStore::kMinimumWindowSize;
-}
-
-}  // namespace
 
 // --- Deferred scans ---
 
@@ -100,7 +80,7 @@ int WindowStore::applyFirstFill(int32_t pid, const PIDWindowScan& scan) {
         if (windows.contains(id)) {
             reconcileStateByWindowID[id] = ReconcileState::active();
         } else if (candidate.isAXConfirmed || !confirmationRequired) {
-            windows[id] = trackedWindowFrom(id, pid, candidate);
+            windows[id] = candidate.window;
             reconcileStateByWindowID[id] = ReconcileState::active();
             ++added;
         } else {
@@ -235,7 +215,7 @@ void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDW
                 [scan, then](WindowStore& self, std::map<uint32_t, std::optional<std::string>> titles) {
                     for (auto& [id, title] : titles) {
                         if (auto c = scan->candidates.find(id); title && c != scan->candidates.end())
-                            c->second.title = *title;
+                            c->second.window.windowTitle = *title;
                     }
                     then(self, std::move(*scan));
                 });
@@ -253,20 +233,17 @@ WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWind
     const bool hasAXWindowList = axList.hasList;
     PIDWindowScan scan;
     scan.windowListReadable = list.has_value();
-    scan.ownerIsDockEligible = dockEligibleOwnerPIDs(platform_.workspace).contains(pid);
+    const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
+    scan.ownerIsDockEligible = eligible.contains(pid);
     const auto app = platform_.workspace.runningApplication(pid);
-    const std::string fallbackName = app && app->localizedName ? *app->localizedName : "Unknown";
-    const std::optional<std::string> bundleID = app ? app->bundleIdentifier : std::nullopt;
 
     for (const CGWindowInfo& info : entries) {
         if (info.ownerPID() != pid) continue;
         auto id = info.windowID();
         if (!id || info.layer() != 0) continue;
         scan.layerZeroWindowIDs.insert(*id);
-        if (!scan.ownerIsDockEligible) continue;
-        auto bounds = info.bounds();
-        if (!bounds || !passesSizeTest(*bounds)) continue;
-        if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
+        const auto listed = listedWindow(*id, info, eligible, kRescanListTests);
+        if (!listed) continue;
 
         bool confirmed = hasAXWindowList;
         switch (cgWindowAXAdmission(*id, metadata, hasAXWindowList).kind) {
@@ -284,18 +261,11 @@ WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWind
         }
 
         ScannedWindowCandidate c;
-        c.appName = info.ownerName().value_or(fallbackName);
-        c.bundleID = bundleID;
-        const auto m = metadata.find(*id);
-        std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
+        c.window = trackedWindowOf(*listed, info, app, AppNameFallback::runningApplication);
         // Without a title in the metadata, the title is read live; the window name stands in.
-        c.title = title ? *title : info.windowName().value_or("");
-        if (auto element = axList.elementsByID.find(*id); !title && element != axList.elementsByID.end())
-            titleReads[*id] = element->second;
-        c.frame = *bounds;
-        if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) c.spaces = s->second;
+        if (auto element = describeFromList(c.window, axList, ListedTitle::taken)) titleReads[*id] = *element;
+        if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) c.window.spaceIDs = s->second;
         c.isAXConfirmed = confirmed;
-        c.isMinimized = m != metadata.end() && m->second.isMinimized.value_or(false);
         scan.candidates[*id] = std::move(c);
     }
     return scan;
@@ -312,30 +282,31 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
     const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(pid);
     const int withSpace =
         static_cast<int>(std::count_if(scan.candidates.begin(), scan.candidates.end(),
-                                       [](const auto& c) { return !c.second.spaces.empty(); }));
+                                       [](const auto& c) { return !c.second.window.spaceIDs.empty(); }));
     bool changed = false;
     bool heldBack = false;
 
     for (const auto& [id, candidate] : scan.candidates) {
+        const TrackedWindow& found = candidate.window;
         if (auto it = windows.find(id); it != windows.end()) {
             TrackedWindow& w = it->second;
-            if (w.windowTitle != candidate.title) {
-                w.windowTitle = candidate.title;
+            if (w.windowTitle != found.windowTitle) {
+                w.windowTitle = found.windowTitle;
                 changed = true;
             }
-            if (w.frame != candidate.frame) {
-                w.frame = candidate.frame;
+            if (w.frame != found.frame) {
+                w.frame = found.frame;
                 changed = true;
             }
-            if (!candidate.spaces.empty() && w.spaceIDs != candidate.spaces) {
-                w.spaceIDs = candidate.spaces;
+            if (!found.spaceIDs.empty() && w.spaceIDs != found.spaceIDs) {
+                w.spaceIDs = found.spaceIDs;
                 changed = true;
             }
             reconcileStateByWindowID[id] = ReconcileState::active();
-        } else if (candidate.spaces.empty()) {
+        } else if (found.spaceIDs.empty()) {
             continue;
         } else if (candidate.isAXConfirmed || !confirmationRequired) {
-            windows[id] = trackedWindowFrom(id, pid, candidate);
+            windows[id] = found;
             reconcileStateByWindowID[id] = ReconcileState::active();
             changed = true;
         } else {
@@ -467,51 +438,33 @@ void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int
     TitleReads titleReads;
     const AXWindowList noList;
     for (const CGWindowInfo& info : entries) {
-        auto pid = info.ownerPID();
-        if (!pid || !pids.contains(*pid) || !eligible.contains(*pid)) continue;
         auto id = info.windowID();
         if (!id || windows.contains(*id)) continue;
-        if (info.layer() != 0) continue;
-        auto bounds = info.bounds();
-        if (!bounds || !passesSizeTest(*bounds)) continue;
-        if (auto alpha = info.alpha(); alpha && !(*alpha > 0)) continue;
+        const auto listed = listedWindow(*id, info, eligible, kRescanListTests);
+        if (!listed || !pids.contains(listed->pid)) continue;
+        const int32_t pid = listed->pid;
 
-        auto ax = lists.find(*pid);
+        auto ax = lists.find(pid);
         const AXWindowList& axList = ax != lists.end() ? ax->second : noList;
-        const AXWindowMetadataMap& metadata = axList.metadataByID;
         const bool hasAXWindowList = axList.hasList;
-        const auto admission = cgWindowAXAdmission(*id, metadata, hasAXWindowList);
+        const auto admission = cgWindowAXAdmission(*id, axList.metadataByID, hasAXWindowList);
         if (admission.kind == CGWindowAXAdmission::Case::rejected) continue;
         if (admission.kind != CGWindowAXAdmission::Case::admitted) {
-            pidsToScan.insert(*pid);  // missing, or unanswered: a later scan looks again
+            pidsToScan.insert(pid);  // missing, or unanswered: a later scan looks again
             continue;
         }
 
-        const auto app = platform_.workspace.runningApplication(*pid);
-        TrackedWindow w;
-        w.windowID = *id;
-        w.pid = *pid;
-        if (auto name = info.ownerName()) {
-            w.appName = *name;
-        } else {
-            w.appName = app && app->localizedName ? *app->localizedName : "Unknown";
-        }
-        if (app) w.bundleIdentifier = app->bundleIdentifier;
-        const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(*pid);
+        TrackedWindow w = trackedWindowOf(*listed, info, platform_.workspace.runningApplication(pid),
+                                          AppNameFallback::runningApplication);
+        const bool confirmationRequired = requiresAXConfirmationForLiveAdmission(pid);
         if (auto s = windowSpaces.find(*id); s != windowSpaces.end()) w.spaceIDs = s->second;
         if (w.spaceIDs.empty() || (!hasAXWindowList && confirmationRequired)) {
-            pidsToScan.insert(*pid);
+            pidsToScan.insert(pid);
             continue;
         }
         // Without Screen Recording access other applications' windows have no name in the window
         // list: the title comes from Accessibility first.
-        const auto m = metadata.find(*id);
-        std::optional<std::string> title = m != metadata.end() ? m->second.title : std::nullopt;
-        w.windowTitle = title ? *title : info.windowName().value_or("");
-        if (auto element = axList.elementsByID.find(*id); !title && element != axList.elementsByID.end())
-            titleReads[*pid][*id] = element->second;
-        w.frame = *bounds;
-        if (m != metadata.end()) w.isMinimized = m->second.isMinimized.value_or(false);
+        if (auto element = describeFromList(w, axList, ListedTitle::taken)) titleReads[pid][*id] = *element;
         (*found)[*id] = std::move(w);
     }
 

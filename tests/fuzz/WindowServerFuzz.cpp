@@ -13,6 +13,7 @@
 #include "sim/SimDesktop.h"
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
+#include "tracking/WindowAdmission.h"
 #include "tracking/WindowStore.h"
 
 namespace {
@@ -128,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto [metadata, hasList] = store->requests().copyAXWindowMetadataByID(kPID);
     for (const auto& [id, m] : metadata) {
         FUZZ_CHECK(id != 0);
-        const auto admission = WindowStore::cgWindowAXAdmission(id, metadata, hasList);
+        const auto admission = cgWindowAXAdmission(id, metadata, hasList);
         if (admission.kind == CGWindowAXAdmission::Case::admitted)
             FUZZ_CHECK(m.role == "AXWindow" && m.isModal != true);
     }

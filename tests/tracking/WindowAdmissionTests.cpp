@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tracking/WindowStore.h"
+#include "tracking/WindowAdmission.h"
 
 namespace qv {
 namespace {
@@ -12,16 +12,16 @@ AXWindowMetadata standard() {
 }
 
 Case admit(const AXWindowMetadata& m) {
-    return WindowStore::cgWindowAXAdmission(7, {{7, m}}, true).kind;
+    return cgWindowAXAdmission(7, {{7, m}}, true).kind;
 }
 
 TEST(WindowAdmissionTest, TheListDecidesOnlyWhenItWasRead) {
     AXWindowMetadata dialog = standard();
     dialog.subrole = "AXDialog";
-    EXPECT_EQ(WindowStore::cgWindowAXAdmission(7, {{7, dialog}}, false).kind, Case::admitted);
-    EXPECT_EQ(WindowStore::cgWindowAXAdmission(7, {}, false).kind, Case::admitted);
-    EXPECT_EQ(WindowStore::cgWindowAXAdmission(7, {}, true).kind, Case::missing);
-    EXPECT_EQ(WindowStore::cgWindowAXAdmission(8, {{7, standard()}}, true).kind, Case::missing);
+    EXPECT_EQ(cgWindowAXAdmission(7, {{7, dialog}}, false).kind, Case::admitted);
+    EXPECT_EQ(cgWindowAXAdmission(7, {}, false).kind, Case::admitted);
+    EXPECT_EQ(cgWindowAXAdmission(7, {}, true).kind, Case::missing);
+    EXPECT_EQ(cgWindowAXAdmission(8, {{7, standard()}}, true).kind, Case::missing);
     EXPECT_EQ(admit(standard()), Case::admitted);
     EXPECT_EQ(admit(dialog), Case::rejected);
 }
@@ -56,23 +56,23 @@ TEST(WindowAdmissionTest, StandardWindowRules) {
 
 TEST(WindowAdmissionTest, TheCreatedWindowTestIsLenientAboutAMissingRole) {
     AXWindowMetadata m = standard();
-    EXPECT_FALSE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_FALSE(isClearlyIneligibleAXWindow(m));
     m.role = std::nullopt;
-    EXPECT_FALSE(WindowStore::isClearlyIneligibleAXWindow(m));
-    EXPECT_FALSE(WindowStore::isDockEligibleAXWindow(m));
+    EXPECT_FALSE(isClearlyIneligibleAXWindow(m));
+    EXPECT_FALSE(isDockEligibleAXWindow(m));
     m.subrole = std::nullopt;
-    EXPECT_FALSE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_FALSE(isClearlyIneligibleAXWindow(m));
     m.role = "AXSheet";
-    EXPECT_TRUE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_TRUE(isClearlyIneligibleAXWindow(m));
 
     m = standard();
     m.isModal = true;
-    EXPECT_TRUE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_TRUE(isClearlyIneligibleAXWindow(m));
     m = standard();
     m.subrole = "AXFloatingWindow";
-    EXPECT_TRUE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_TRUE(isClearlyIneligibleAXWindow(m));
     m.isMinimized = true;
-    EXPECT_FALSE(WindowStore::isClearlyIneligibleAXWindow(m));
+    EXPECT_FALSE(isClearlyIneligibleAXWindow(m));
 }
 
 }  // namespace

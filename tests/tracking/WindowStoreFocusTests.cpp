@@ -17,7 +17,7 @@ TrackedWindow candidate(uint32_t id, Rect frame, std::string title = {}) {
 }
 
 std::optional<uint32_t> bestID(const std::vector<TrackedWindow>& windows) {
-    auto best = WindowStore::bestActivationCandidate(windows);
+    auto best = bestActivationCandidate(windows);
     return best ? std::optional(best->windowID) : std::nullopt;
 }
 

@@ -210,11 +210,11 @@ TEST_F(ReconcileTest, TheScanSortsEveryWindowOfTheProcess) {
     EXPECT_EQ(scan.axRejectedWindowIDs, (std::set<uint32_t>{panel, child}));
     ASSERT_EQ(scan.candidates.size(), 2u);
     const auto& c = scan.candidates.at(doc);
-    EXPECT_EQ(c.appName, "App");
-    EXPECT_EQ(c.bundleID, "com.example.app");
-    EXPECT_EQ(c.title, "Doc");
+    EXPECT_EQ(c.window.appName, "App");
+    EXPECT_EQ(c.window.bundleIdentifier, "com.example.app");
+    EXPECT_EQ(c.window.windowTitle, "Doc");
     EXPECT_TRUE(c.isAXConfirmed);
-    EXPECT_EQ(c.spaces, std::set<uint64_t>{s1});
+    EXPECT_EQ(c.window.spaceIDs, std::set<uint64_t>{s1});
 
     // Below operating system 27 no parent is known, so the child is only left out.
     sim.setOperatingSystemMajorVersion(26);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/StoreDesktop.h"
+#include "tracking/WindowAdmission.h"
 
 namespace qv {
 namespace {
@@ -247,7 +248,7 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
     auto withoutID = store->requests().copyAXWindowMetadataByID(app);
     EXPECT_TRUE(withoutID.second);
     EXPECT_TRUE(withoutID.first.empty());
-    EXPECT_EQ(WindowStore::cgWindowAXAdmission(w, withoutID.first, withoutID.second).kind,
+    EXPECT_EQ(cgWindowAXAdmission(w, withoutID.first, withoutID.second).kind,
               CGWindowAXAdmission::Case::missing);
 
     simAX.overrides.copyAttributeValue = [](const AXElement& e,
@@ -322,7 +323,7 @@ TEST_F(WindowStoreTest, SpacesFromTheWindowServer) {
     sim.overrides.spacesForWindows = [](const Value&) { return std::optional<Value>(Value::string("x")); };
     EXPECT_TRUE(s.querySpaces({a}, cid).empty());
 
-    EXPECT_EQ(WindowStore::uniquePreservingOrder({3, 1, 3, 2, 1}), (std::vector<uint32_t>{3, 1, 2}));
+    EXPECT_EQ(uniquePreservingOrder({3, 1, 3, 2, 1}), (std::vector<uint32_t>{3, 1, 2}));
 }
 
 TEST_F(WindowStoreTest, OneWindowsListEntry) {
