@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "../tests/support/WindowStoreProbe.h"
 #include "bar/BarManager.h"
 #include "dispatch/ManualRuntime.h"
 #include "launcher/HotkeyManager.h"
@@ -94,7 +95,8 @@ void BM_OneChipRetitled(benchmark::State& state) {
     int n = 0;
     for (auto _ : state) {
         // Titles of changing length: the chips after it move. The model takes the change untimed.
-        desk.store->windows.at(window).windowTitle = "Retitled " + std::string(size_t(++n % 7), 'x');
+        WindowStoreProbe::windows(*desk.store).at(window).windowTitle =
+            "Retitled " + std::string(size_t(++n % 7), 'x');
         desk.store->onChange();
         const auto start = std::chrono::steady_clock::now();
         desk.runtime.runUntilIdle();
@@ -102,7 +104,7 @@ void BM_OneChipRetitled(benchmark::State& state) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     if (!view->shownInputs().items[21].chip() ||
-        view->shownInputs().items[21].chip()->windowTitle != desk.store->windows.at(window).windowTitle)
+        view->shownInputs().items[21].chip()->windowTitle != desk.store->windows().at(window).windowTitle)
         state.SkipWithError("the title did not arrive");
 }
 BENCHMARK(BM_OneChipRetitled)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -178,9 +180,9 @@ struct WholeDesk {
 
 void BM_RetitledWindowThroughEveryBar(benchmark::State& state) {
     WholeDesk desk;
-    if (desk.bar->panels().size() != 8 || desk.store->windows.size() != 300) {
+    if (desk.bar->panels().size() != 8 || desk.store->windows().size() != 300) {
         state.SkipWithError(("bad set-up: " + std::to_string(desk.bar->panels().size()) + " bars, " +
-                             std::to_string(desk.store->windows.size()) + " windows")
+                             std::to_string(desk.store->windows().size()) + " windows")
                                 .c_str());
         return;
     }
@@ -196,7 +198,7 @@ void BM_RetitledWindowThroughEveryBar(benchmark::State& state) {
         desk.runtime.advance(0.002);
         desk.runtime.runUntilIdle();
     }
-    if (desk.store->windows.at(window).windowTitle != "Retitled " + std::to_string(n))
+    if (desk.store->windows().at(window).windowTitle != "Retitled " + std::to_string(n))
         state.SkipWithError("the title did not arrive");
 }
 BENCHMARK(BM_RetitledWindowThroughEveryBar)->Unit(benchmark::kMicrosecond);

@@ -91,7 +91,7 @@ void refresh(benchmark::State& state) {
         desk.model->refresh();
         benchmark::DoNotOptimize(desk.model->displayItemsBySpace.get());
     }
-    state.counters["windows"] = double(desk.store->windows.size());
+    state.counters["windows"] = double(desk.store->windows().size());
     state.counters["items"] = double(items);
 }
 

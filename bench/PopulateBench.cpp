@@ -55,10 +55,10 @@ void populate(benchmark::State& state, double latency) {
         store->populate([&done] { done = true; });
         for (auto next = rt.nextDeadline(); !done && next; next = rt.nextDeadline()) rt.advanceTo(*next);
         waited = rt.now() - before;
-        benchmark::DoNotOptimize(store->windows.size());
+        benchmark::DoNotOptimize(store->windows().size());
     }
-    if (store->windows.size() != 1000) state.SkipWithError("not every window was tracked");
-    state.counters["windows"] = double(store->windows.size());
+    if (store->windows().size() != 1000) state.SkipWithError("not every window was tracked");
+    state.counters["windows"] = double(store->windows().size());
     if (latency > 0) {
         state.counters["virtual_s"] = waited;
         state.counters["ax_messages_per_app"] = waited / latency;

@@ -38,14 +38,14 @@ BusyProcess::BusyProcess() {
 
 void BM_ReconcileOneProcessWith200Windows(benchmark::State& state) {
     BusyProcess p;
-    if (p.store->windows.size() != 200) state.SkipWithError("not every window was tracked");
+    if (p.store->windows().size() != 200) state.SkipWithError("not every window was tracked");
     int withSpace = 0;
     for (auto _ : state) {
         WindowStoreProbe::reconcileWindowsForPID(*p.store, p.app, [&](int n) { withSpace = n; });
         p.rt.runUntilIdle();
         benchmark::DoNotOptimize(withSpace);
     }
-    state.counters["windows"] = double(p.store->windows.size());
+    state.counters["windows"] = double(p.store->windows().size());
 }
 BENCHMARK(BM_ReconcileOneProcessWith200Windows)->Unit(benchmark::kMicrosecond);
 
@@ -56,8 +56,8 @@ void BM_PlatformReadsOfOneReconcile(benchmark::State& state) {
     WindowServer& ws = p.sim.platform().windowServer;
     for (auto _ : state) {
         benchmark::DoNotOptimize(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0));
-        benchmark::DoNotOptimize(p.store->buildWindowSpacesMap(ws.mainConnectionID()));
-        benchmark::DoNotOptimize(p.store->requests().copyAXWindowMetadataByID(p.app));
+        benchmark::DoNotOptimize(WindowStoreProbe::buildWindowSpacesMap(*p.store, ws.mainConnectionID()));
+        benchmark::DoNotOptimize(WindowStoreProbe::requests(*p.store).copyAXWindowMetadataByID(p.app));
     }
 }
 BENCHMARK(BM_PlatformReadsOfOneReconcile)->Unit(benchmark::kMicrosecond);

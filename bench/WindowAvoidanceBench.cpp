@@ -58,7 +58,7 @@ BusyDesktop::BusyDesktop() {
 
 void BM_AdjustNow500WindowsOnThreeDisplaysAndAMirror(benchmark::State& state) {
     BusyDesktop p;
-    if (p.store->windows.size() != 500) state.SkipWithError("not every window was tracked");
+    if (p.store->windows().size() != 500) state.SkipWithError("not every window was tracked");
     size_t requests = 0;
     for (auto _ : state) {
         requests = p.manager->adjustNow().size();

@@ -168,7 +168,7 @@ void MainRuntime::handleLaunch(int32_t pid) {
 void MainRuntime::handleTermination(int32_t pid) {
     pendingBootstrapTimes.erase(pid);
     axManager->stopObserving(pid);
-    windowStore->observerAttachedPIDs.erase(pid);
+    windowStore->handleObserverDetached(pid);
     windowStore->removeWindows(pid);
     // Its worker goes once what it was already asked has run.
     platform_.appWorkers.applicationTerminated(pid);

@@ -49,7 +49,7 @@ void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_
     // A move counts as pending from its request until its title bar is pressed: a second one would
     // bring its own window forward, over the title bar the first is about to press.
     if (windowMoveRequested_ || pendingWindowMoveDrag_ || pendingSilicaWindowMove_ ||
-        !windowStore_->windows.contains(id))
+        !windowStore_->windows().contains(id))
         return;
     windowMoveRequested_ = true;
     viewModel_->activateWindow(id, false);
@@ -86,8 +86,8 @@ bool BarManager::shouldUseSilicaWindowMove(uint64_t from, uint64_t to) {
 
 std::optional<int32_t> BarManager::movableWindowPID(uint32_t windowID) const {
     if (pendingWindowMoveDrag_ || pendingSilicaWindowMove_) return std::nullopt;
-    auto tracked = windowStore_->windows.find(windowID);
-    if (tracked == windowStore_->windows.end()) return std::nullopt;
+    auto tracked = windowStore_->windows().find(windowID);
+    if (tracked == windowStore_->windows().end()) return std::nullopt;
     return tracked->second.pid;
 }
 

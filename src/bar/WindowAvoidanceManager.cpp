@@ -75,7 +75,7 @@ void WindowAvoidanceManager::addRequests(const Screen& screen, double primaryHei
                                          std::vector<AvoidanceRequest>& requests) const {
     const double limit = barTopLimit(primaryHeight, screen.frame, barHeight_);
     const Rect screenRect = topLeftRect(primaryHeight, screen.frame);
-    for (const auto& [id, window] : store.windows) {
+    for (const auto& [id, window] : store.windows()) {
         if (spaceFilter && !window.spaceIDs.contains(*spaceFilter)) continue;
         if (mustShorten(window, screenRect, limit)) requests.push_back({window.windowID, window.pid, limit});
     }

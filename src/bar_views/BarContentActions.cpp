@@ -60,7 +60,7 @@ BarMoveObserver BarContentView::observeMoves(std::weak_ptr<BarContentView> bar) 
 }
 
 void BarContentView::quitApp(uint32_t windowID) {
-    const auto& windows = viewModel->windowStore->windows;
+    const auto& windows = viewModel->windowStore->windows();
     auto tracked = windows.find(windowID);
     if (tracked == windows.end()) return;
     const int32_t pid = tracked->second.pid;

@@ -114,8 +114,8 @@ void BarViewModel::displayItems(uint64_t spaceID, std::optional<size_t> screenIn
         for (const ChipData& chip : c->second) chipByID[chip.id] = &chip;
     }
     auto onScreen = [&](uint32_t windowID) {
-        auto w = windowStore->windows.find(windowID);
-        if (w == windowStore->windows.end() || w->second.isMinimized) return true;
+        auto w = windowStore->windows().find(windowID);
+        if (w == windowStore->windows().end() || w->second.isMinimized) return true;
         const Rect& f = w->second.frame;
         Rect converted{f.minX(), primaryHeight - f.maxY(), f.width(), f.height()};
         return converted.intersects(screenFrame);
@@ -394,7 +394,7 @@ void BarViewModel::applyActivationAnswer(const ActivationRequest& request, uint6
     }
     if (!retries || retryableActivation != seq) return;
     // Found, or gone meanwhile: nothing is left to retry.
-    if (answer.found || !windowStore->windows.contains(request.windowID)) {
+    if (answer.found || !windowStore->windows().contains(request.windowID)) {
         cancelActivationRetry();
         return;
     }
@@ -429,8 +429,8 @@ void BarViewModel::applyRetryAnswer(const ActivationRequest& request, uint64_t s
 }
 
 void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
-    auto found = windowStore->windows.find(id);
-    if (found == windowStore->windows.end()) return;
+    auto found = windowStore->windows().find(id);
+    if (found == windowStore->windows().end()) return;
     const TrackedWindow window = found->second;
     const uint64_t seq = ++debugEventSequence;
     latestActivation_ = seq;
@@ -455,8 +455,8 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
 
 void BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/,
                                          std::function<void(bool)> completion) {
-    auto found = windowStore->windows.find(id);
-    if (found == windowStore->windows.end()) {
+    auto found = windowStore->windows().find(id);
+    if (found == windowStore->windows().end()) {
         if (completion) completion(false);
         return;
     }
@@ -500,8 +500,8 @@ void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMini
 }
 
 void BarViewModel::minimizeWindow(uint32_t id) {
-    auto found = windowStore->windows.find(id);
-    if (found == windowStore->windows.end()) return;
+    auto found = windowStore->windows().find(id);
+    if (found == windowStore->windows().end()) return;
     const int32_t pid = found->second.pid;
     // A retry still to come for this window would bring it straight back.
     if (retryableActivation && activationRetryWindowID == id) cancelActivationRetry();
@@ -513,8 +513,8 @@ void BarViewModel::minimizeWindow(uint32_t id) {
 }
 
 void BarViewModel::closeWindow(uint32_t id) {
-    auto found = windowStore->windows.find(id);
-    if (found == windowStore->windows.end()) return;
+    auto found = windowStore->windows().find(id);
+    if (found == windowStore->windows().end()) return;
     const int32_t pid = found->second.pid;
     // The window's removal arrives later through the store's own events.
     platform_.appWorkers.ask(pid, [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {

@@ -34,7 +34,7 @@ void BarViewModel::refresh() {
     activeSpaceID = platform_.windowServer.getActiveSpace(connection);
 
     FocusDecision focus =
-        resolveFocus(pendingFocusedWindowID, windowStore->focusedWindowID, windowStore->windows);
+        resolveFocus(pendingFocusedWindowID, windowStore->focusedWindowID(), windowStore->windows());
     pendingFocusedWindowID = focus.pendingAfterwards;
     publish(focus.published);
 }
@@ -134,7 +134,7 @@ void BarViewModel::buildChips(ChipMap& chips, const std::vector<SpaceInfo>& spac
 
     // One pass over the store, whose windows come in ascending id: each window's chip goes to the
     // list of each of its Spaces.
-    for (const auto& [id, w] : windowStore->windows) {
+    for (const auto& [id, w] : windowStore->windows()) {
         const AppFacts* facts = nullptr;
         for (uint64_t spaceID : w.spaceIDs) {
             auto slot = std::lower_bound(slots.begin(), slots.end(), spaceID,

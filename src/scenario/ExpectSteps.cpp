@@ -235,14 +235,14 @@ void addExpectSteps(StepTable& t) {
         "expect observed", {{app, words(kYesNo)}},
         [](ScenarioContext& ctx, const StepCall& call) {
             const bool observed =
-                ctx.mainRuntime().windowStore->observerAttachedPIDs.contains(trackedPID(ctx, call));
+                ctx.mainRuntime().windowStore->observerAttachedPIDs().contains(trackedPID(ctx, call));
             expectEqual(ctx, call.text(1), observed ? "yes" : "no");
         },
         "Whether the program's Accessibility observer of the application is attached."));
     t.push_back(step(
         "expect monitoring", {{app, words({"launching", "runningUnobserved", "runningObserved", "none"})}},
         [](ScenarioContext& ctx, const StepCall& call) {
-            const auto& records = ctx.mainRuntime().windowStore->lifecycleByPID;
+            const auto& records = ctx.mainRuntime().windowStore->lifecycleByPID();
             auto it = records.find(trackedPID(ctx, call));
             expectEqual(ctx, call.text(1),
                         it == records.end() ? "none" : WindowStore::rawValue(it->second.phase));

@@ -51,7 +51,7 @@ WindowSwitcherController::~WindowSwitcherController() {
 
 void WindowSwitcherController::start() {
     source_->recency.seedIfEmpty(source_->currentStackingOrder());
-    lastStoreFocusedWindowID_ = windowStore_->focusedWindowID;
+    lastStoreFocusedWindowID_ = windowStore_->focusedWindowID();
     std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
     if (auto front = platform_.workspace.frontmostApplication())
         recordFocusedWindow(front->processIdentifier);
@@ -188,7 +188,7 @@ void WindowSwitcherController::beginSession(bool backwards) {
     }
     // The session opens at once with what needs no application's answer (the store's windows, its
     // focused window as a first guess); the answers complete it when they come.
-    if (!openSession(source_->provisionalSnapshot(*draft, windowStore_->focusedWindowID), backwards, true))
+    if (!openSession(source_->provisionalSnapshot(*draft, windowStore_->focusedWindowID()), backwards, true))
         return;
     auto asked = std::make_shared<const WindowSwitcherWindowSource::Draft>(std::move(*draft));
     std::weak_ptr<WindowSwitcherController> weak = weak_from_this();
@@ -336,7 +336,7 @@ void WindowSwitcherController::commit() {
     endSession();
     if (!entry) return;
     source_->recency.record(entry->id);
-    if (entry->isTracked && windowStore_->windows.contains(entry->id)) {
+    if (entry->isTracked && windowStore_->windows().contains(entry->id)) {
         viewModel_->activateWindow(entry->id, false);
     } else {
         viewModel_->activateUntrackedWindow(entry->id, entry->pid, entry->isMinimized);
@@ -394,7 +394,7 @@ void WindowSwitcherController::handleClick(int index) {
 }
 
 void WindowSwitcherController::storeDidChange() {
-    const std::optional<uint32_t> now = windowStore_->focusedWindowID;
+    const std::optional<uint32_t> now = windowStore_->focusedWindowID();
     const std::optional<uint32_t> old = lastStoreFocusedWindowID_;
     if (now == old) return;
     if (old) scheduleLeaveCapture(*old);
@@ -409,8 +409,8 @@ void WindowSwitcherController::scheduleLeaveCapture(uint32_t windowID) {
     leaveCaptureWork_ = makeWorkItem([weak, windowID] {
         auto self = weak.lock();
         if (!self) return;
-        auto tracked = self->windowStore_->windows.find(windowID);
-        if (tracked == self->windowStore_->windows.end() || tracked->second.isMinimized) return;
+        auto tracked = self->windowStore_->windows().find(windowID);
+        if (tracked == self->windowStore_->windows().end() || tracked->second.isMinimized) return;
         auto& service = self->thumbnails_;
         if (!service || service->isSwitcherThumbnailFresh(windowID, kLeaveCaptureMaxAge)) return;
         // Lands in the cache for the next opening; nobody waits for it.

@@ -209,15 +209,15 @@ std::optional<WindowSwitcherWindowSource::Draft> WindowSwitcherWindowSource::dra
         }
     }
     const std::set<uint32_t> listedIDs(candidates.begin(), candidates.end());
-    for (const auto& [id, w] : windowStore_->windows) {  // ascending ids
+    for (const auto& [id, w] : windowStore_->windows()) {  // ascending ids
         if (w.spaceIDs.contains(draft.spaceID) && !listedIDs.contains(id)) candidates.push_back(id);
     }
 
     std::set<uint32_t> seen;
     for (uint32_t id : candidates) {
         if (!seen.insert(id).second) continue;
-        auto tracked = windowStore_->windows.find(id);
-        const bool isTracked = tracked != windowStore_->windows.end();
+        auto tracked = windowStore_->windows().find(id);
+        const bool isTracked = tracked != windowStore_->windows().end();
         auto fact = facts.find(id);
         std::optional<int32_t> pid;
         if (isTracked) {
@@ -252,7 +252,7 @@ std::optional<WindowSwitcherWindowSource::Draft> WindowSwitcherWindowSource::dra
     if (auto front = platform_.workspace.frontmostApplication())
         draft.frontmostPID = front->processIdentifier;
     for (const auto& [id, info] : facts) draft.knownIDs.insert(id);
-    for (const auto& [id, w] : windowStore_->windows) draft.knownIDs.insert(id);
+    for (const auto& [id, w] : windowStore_->windows()) draft.knownIDs.insert(id);
     return draft;
 }
 

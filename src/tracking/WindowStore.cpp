@@ -29,11 +29,11 @@ std::shared_ptr<WindowStore> WindowStore::create(Platform& platform) {
 }
 
 WindowStore::WindowStore(Token, Platform& platform)
-    : axGetWindow(lookUpAXGetWindow(platform.accessibility)), platform_(platform), spaces_(platform) {}
+    : platform_(platform), axGetWindow_(lookUpAXGetWindow(platform.accessibility)), spaces_(platform) {}
 
 WindowStore::~WindowStore() {
-    if (pendingCrossScreenRefresh) pendingCrossScreenRefresh->cancel();
-    for (const auto& [pid, item] : lifecycleWorkByPID) item->cancel();
+    if (pendingCrossScreenRefresh_) pendingCrossScreenRefresh_->cancel();
+    for (const auto& [pid, item] : lifecycleWorkByPID_) item->cancel();
 }
 
 const char* WindowStore::rawValue(PIDLifecyclePhase phase) {
@@ -50,7 +50,7 @@ const char* WindowStore::rawValue(PIDLifecyclePhase phase) {
 
 std::set<int32_t> WindowStore::trackedPIDs() const {
     std::set<int32_t> pids;
-    for (const auto& [id, w] : windows) pids.insert(w.pid);
+    for (const auto& [id, w] : windows_) pids.insert(w.pid);
     return pids;
 }
 
@@ -169,9 +169,10 @@ void WindowStore::populate(std::function<void()> done) {
             for (auto& [id, spaces] : self.querySpaces(unplaced, pass->connectionID))
                 pass->newWindows[id].spaceIDs = std::move(spaces);
         }
-        self.windows = std::move(pass->newWindows);
-        self.reconcileStateByWindowID.clear();
-        for (const auto& [id, w] : self.windows) self.reconcileStateByWindowID[id] = ReconcileState::active();
+        self.windows_ = std::move(pass->newWindows);
+        self.reconcileStateByWindowID_.clear();
+        for (const auto& [id, w] : self.windows_)
+            self.reconcileStateByWindowID_[id] = ReconcileState::active();
 
         if (auto front = self.platform_.workspace.frontmostApplication()) {
             self.askFocusedWindow(front->processIdentifier, finish);
@@ -251,8 +252,8 @@ void WindowStore::readTitles(TitleReads reads, std::function<void(WindowStore&, 
 // --- Admission ---
 
 bool WindowStore::requiresAXConfirmationForLiveAdmission(int32_t pid) const {
-    if (observerAttachedPIDs.contains(pid)) return true;
-    return std::any_of(windows.begin(), windows.end(),
+    if (observerAttachedPIDs_.contains(pid)) return true;
+    return std::any_of(windows_.begin(), windows_.end(),
                        [&](const auto& entry) { return entry.second.pid == pid; });
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/Platform.h"
 #include "tracking/AXWindowEvent.h"
+#include "tracking/AXWindowID.h"
 #include "tracking/AXWindowMetadata.h"
 #include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
@@ -31,9 +32,8 @@ namespace qv {
 // on the main thread, when an answer is applied. An answer about a process that ended meanwhile
 // (removeWindows) is dropped.
 //
-// The model's fields are public for the bar and the start-up code to read; only the store's own
-// operations change them, except that the termination handling removes a process from
-// `observerAttachedPIDs` itself.
+// The model is read through the accessors below and changed only by the store's own operations;
+// tests and benchmarks reach the rest through WindowStoreProbe.
 class WindowStore : public std::enable_shared_from_this<WindowStore> {
     struct Token {};
 
@@ -93,46 +93,23 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     WindowStore& operator=(const WindowStore&) = delete;
 
     // --- The model ---
-    std::map<uint32_t, TrackedWindow> windows;
-    std::optional<uint32_t> focusedWindowID;
-    std::set<int32_t> pendingScans;  // processes whose deferred scan series is running
-    WorkItemPtr pendingCrossScreenRefresh;
-    uint64_t debugEventSequence = 0;
-    std::map<uint32_t, ReconcileState> reconcileStateByWindowID;
-    std::map<int32_t, PIDLifecycleState> lifecycleByPID;
-    std::map<int32_t, WorkItemPtr> lifecycleWorkByPID;
-    std::set<int32_t> observerAttachedPIDs;
-    // The one publish hook, called synchronously after each batch of changes is applied.
-    std::function<void()> onChange;
-    // "_AXUIElementGetWindow" when the lookup found it; empty otherwise.
-    std::function<AXError(const AXElement&, uint32_t&)> axGetWindow;
-    float axMessagingTimeoutSeconds = kAXMessagingTimeoutSeconds;
-
+    const std::map<uint32_t, TrackedWindow>& windows() const { return windows_; }
+    const std::optional<uint32_t>& focusedWindowID() const { return focusedWindowID_; }
+    // The processes whose Accessibility observer is attached.
+    const std::set<int32_t>& observerAttachedPIDs() const { return observerAttachedPIDs_; }
+    // The launch polling of each process being polled.
+    const std::map<int32_t, PIDLifecycleState>& lifecycleByPID() const { return lifecycleByPID_; }
     // The processes that own at least one tracked window.
     std::set<int32_t> trackedPIDs() const;
 
-    // What the store asks of applications, as their workers run it.
-    WindowStoreRequests requests() const {
-        return {platform_.accessibility, axGetWindow, axMessagingTimeoutSeconds};
-    }
+    // The one publish hook, called synchronously after each batch of changes is applied. The owner
+    // sets it; a later owner may chain onto the one it finds.
+    std::function<void()> onChange;
 
-    // --- Population and Spaces ---
+    // --- Population ---
     // The full initial scan: replaces the windows and their reconcile states once every
     // application's answers are in, resolves the focus, publishes, and then calls `done`.
     void populate(std::function<void()> done = {});
-    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID);
-    // Window id to its non-empty set of Spaces, asked one window at a time.
-    std::map<uint32_t, std::set<uint64_t>> querySpaces(const std::vector<uint32_t>& windowIDs,
-                                                       uint32_t connectionID);
-
-    // --- Admission ---
-    bool requiresAXConfirmationForLiveAdmission(int32_t pid) const;
-    // Why a window missing from a readable list is not taken at start-up; none: no objection.
-    std::optional<std::string> tentativeBootstrapRejection(uint32_t windowID,
-                                                           const WindowSpacesMap& windowSpaces,
-                                                           uint32_t connectionID);
-    // The window-list entry of one window.
-    std::optional<CGWindowInfo> cgWindowInfo(uint32_t windowID);
 
     // --- Accessibility events ---
     // Applies one event of the observer manager.
@@ -145,11 +122,9 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void handleAppActivated(int32_t pid);
     // The tracked windows on one Space, by ascending window id.
     std::vector<TrackedWindow> windowsOn(uint64_t spaceID) const;
-    // The one window to bring forward on a Space, given to `chosen` once the windows of the Space
-    // the store lacks have been admitted (at once when none needs an application's answer).
-    void trackSoleWindow(uint64_t spaceID, std::function<void(std::optional<uint32_t>)> chosen);
-    // The same for a caller that cannot wait: while answers are due, the choice as if the Space's
-    // windows being asked about were admitted; they are admitted, or not, when the answers come.
+    // The one window to bring forward on a Space, for a caller that cannot wait: while answers are
+    // due, the choice as if the Space's windows being asked about were admitted; they are
+    // admitted, or not, when the answers come.
     std::optional<uint32_t> trackSoleWindow(uint64_t spaceID);
 
     // --- Deferred scans and per-process lifecycle ---
@@ -158,6 +133,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // True only for a process the store knows nothing about.
     bool needsObserverBootstrap(int32_t pid) const;
     void handleObserverAttached(int32_t pid);
+    // The process's observer is gone (the process ended); its windows stay until removeWindows.
+    void handleObserverDetached(int32_t pid);
     // The first fill of a process whose observer has just been installed; `added` gets the number
     // of windows added.
     void addWindowsForPID(int32_t pid, std::function<void(int)> added = {});
@@ -174,7 +151,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void discoverNewWindowsForTrackedPIDs(std::function<void(int)> added = {});
 
   private:
-    friend struct WindowStoreProbe;  // tests and benchmarks reach the per-process scans through it
+    friend struct WindowStoreProbe;  // tests and benchmarks reach the state and the scans through it
 
     struct ScannedWindowCandidate {
         TrackedWindow window;  // as it would be tracked
@@ -193,6 +170,28 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     using Titles = std::map<int32_t, std::map<uint32_t, std::optional<std::string>>>;
     using Then = std::function<void(WindowStore&)>;
 
+    // What the store asks of applications, as their workers run it.
+    WindowStoreRequests requests() const {
+        return {platform_.accessibility, axGetWindow_, kAXMessagingTimeoutSeconds};
+    }
+
+    // --- Spaces ---
+    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID);
+    // `complete` tells whether the Spaces and every Space's listing could be read.
+    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID, bool& complete);
+    // Window id to its non-empty set of Spaces, asked one window at a time.
+    std::map<uint32_t, std::set<uint64_t>> querySpaces(const std::vector<uint32_t>& windowIDs,
+                                                       uint32_t connectionID);
+
+    // --- Admission ---
+    bool requiresAXConfirmationForLiveAdmission(int32_t pid) const;
+    // Why a window missing from a readable list is not taken at start-up; none: no objection.
+    std::optional<std::string> tentativeBootstrapRejection(uint32_t windowID,
+                                                           const WindowSpacesMap& windowSpaces,
+                                                           uint32_t connectionID);
+    // The window-list entry of one window.
+    std::optional<CGWindowInfo> cgWindowInfo(uint32_t windowID);
+
     void handleWindowCreated(const AXWindowEvent& event, Then done);
     void admitCreatedWindow(const AXWindowEvent& event, uint32_t windowID, Then done);
     // The window-list entry of a created window when it passes the window-list tests.
@@ -207,8 +206,6 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void scheduleCrossScreenSpacesRefresh();
     // Removes a window and its reconcile state, and the focus when it names the window.
     void forgetWindow(uint32_t windowID);
-    // `complete` tells whether the Spaces and every Space's listing could be read.
-    WindowSpacesMap buildWindowSpacesMap(uint32_t connectionID, bool& complete);
 
     void ensureLifecycleMonitoringForWindowActivity(int32_t pid);
     void cancelLifecycleMonitoring(int32_t pid);
@@ -229,6 +226,9 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void discoverFrom(const std::set<int32_t>& pids, const std::map<int32_t, AXWindowList>& lists,
                       std::function<void(int)> done);
 
+    // The one window to bring forward on a Space, given to `chosen` once the windows of the Space
+    // the store lacks have been admitted (at once when none needs an application's answer).
+    void trackSoleWindow(uint64_t spaceID, std::function<void(std::optional<uint32_t>)> chosen);
     // One call of trackSoleWindow, while its answers are due.
     struct SoleWindowPass;
     std::shared_ptr<SoleWindowPass> startSoleWindow(uint64_t spaceID,
@@ -258,7 +258,22 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void answered(int32_t pid);
 
     Platform& platform_;
+    // "_AXUIElementGetWindow" when the lookup found it; empty otherwise. Looked up
+    // before the Spaces' entry points, so declared before spaces_.
+    AXGetWindowFunction axGetWindow_;
     SpaceWindows spaces_;
+
+    // --- The model ---
+    std::map<uint32_t, TrackedWindow> windows_;
+    std::optional<uint32_t> focusedWindowID_;
+    std::map<uint32_t, ReconcileState> reconcileStateByWindowID_;
+    std::set<int32_t> observerAttachedPIDs_;
+    std::map<int32_t, PIDLifecycleState> lifecycleByPID_;
+    std::map<int32_t, WorkItemPtr> lifecycleWorkByPID_;
+    std::set<int32_t> pendingScans_;  // processes whose deferred scan series is running
+    WorkItemPtr pendingCrossScreenRefresh_;
+    // Counts the focus events and the questions about the focus.
+    uint64_t debugEventSequence_ = 0;
     // The running deferred-scan series of each pending process, so that a series' passes and
     // its end act only for the series that scheduled them.
     std::map<int32_t, uint64_t> deferredScanSeriesByPID_;

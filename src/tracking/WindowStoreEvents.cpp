@@ -56,7 +56,7 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
             event.pid, [reads = requests(), element = event.element] { return reads.readTitle(element); },
             [id, pid = event.pid, publish](WindowStore& self, std::optional<std::string> title) {
                 if (title) {
-                    if (auto it = self.windows.find(*id); it != self.windows.end())
+                    if (auto it = self.windows_.find(*id); it != self.windows_.end())
                         it->second.windowTitle = *title;
                 } else {
                     self.scheduleDeferredScan(pid);
@@ -74,16 +74,18 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
                 if (frame && moved) {
                     self.handleWindowMoved(*id, *frame);
                 } else if (frame) {
-                    if (auto it = self.windows.find(*id); it != self.windows.end()) it->second.frame = *frame;
+                    if (auto it = self.windows_.find(*id); it != self.windows_.end())
+                        it->second.frame = *frame;
                 }
                 publish(self);
             });
     } else if (name == "AXWindowMiniaturized") {
         inOrder(event.pid, [id, publish](WindowStore& self) {
             if (id) {
-                if (auto it = self.windows.find(*id); it != self.windows.end()) it->second.isMinimized = true;
-                if (self.focusedWindowID == *id) {
-                    self.focusedWindowID.reset();
+                if (auto it = self.windows_.find(*id); it != self.windows_.end())
+                    it->second.isMinimized = true;
+                if (self.focusedWindowID_ == *id) {
+                    self.focusedWindowID_.reset();
                     ++self.focusDecisions_;
                 }
             }
@@ -92,7 +94,7 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
     } else if (name == "AXWindowDeminiaturized") {
         inOrder(event.pid, [id, publish](WindowStore& self) {
             if (id) {
-                if (auto it = self.windows.find(*id); it != self.windows.end())
+                if (auto it = self.windows_.find(*id); it != self.windows_.end())
                     it->second.isMinimized = false;
             }
             publish(self);
@@ -106,8 +108,8 @@ void WindowStore::handleWindowMoved(uint32_t windowID, const Rect& frame) {
     const auto screens = platform_.displays.screens();
     const double maxY = spaces_.primaryScreenMaxY(screens);
     std::optional<size_t> oldScreen;
-    auto it = windows.find(windowID);
-    if (it != windows.end()) {
+    auto it = windows_.find(windowID);
+    if (it != windows_.end()) {
         oldScreen = screenIndexOf(it->second.frame, screens, maxY);
         it->second.frame = frame;
     }
@@ -123,15 +125,15 @@ void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
     };
     if (event.windowID) {
         inOrder(pid, [isFrontmost, id = *event.windowID](WindowStore& self) {
-            ++self.debugEventSequence;
+            ++self.debugEventSequence_;
             if (!isFrontmost(self)) return;
-            self.focusedWindowID = id;
+            self.focusedWindowID_ = id;
             ++self.focusDecisions_;
             if (self.onChange) self.onChange();
         });
         return;
     }
-    ++debugEventSequence;
+    ++debugEventSequence_;
     if (!isFrontmost(*this)) return;
     const uint64_t decision = ++focusDecisions_;
     ask(
@@ -141,7 +143,7 @@ void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
             // answered: the later decision stands.
             if (decision != self.focusDecisions_ || !isFrontmost(self)) return;
             if (resolved) {
-                self.focusedWindowID = *resolved;
+                self.focusedWindowID_ = *resolved;
             } else {
                 self.clearFocusOfOtherProcess(pid);
             }
@@ -152,10 +154,10 @@ void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
 bool WindowStore::clearFocusOfOtherProcess(int32_t pid) {
     // The process's own focus is unknown; a focus that belongs to another process is certainly
     // stale. An untracked focus stays, since its owner cannot be known.
-    if (!focusedWindowID) return false;
-    auto it = windows.find(*focusedWindowID);
-    if (it == windows.end() || it->second.pid == pid) return false;
-    focusedWindowID.reset();
+    if (!focusedWindowID_) return false;
+    auto it = windows_.find(*focusedWindowID_);
+    if (it == windows_.end() || it->second.pid == pid) return false;
+    focusedWindowID_.reset();
     return true;
 }
 
@@ -187,8 +189,8 @@ std::optional<CGWindowInfo> WindowStore::createdWindowEntry(uint32_t windowID) {
 
 void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Then done) {
     const int32_t pid = event.pid;
-    if (auto it = windows.find(id); it != windows.end()) {
-        reconcileStateByWindowID[id] = ReconcileState::active();
+    if (auto it = windows_.find(id); it != windows_.end()) {
+        reconcileStateByWindowID_[id] = ReconcileState::active();
         const WindowSpacesMap map = buildWindowSpacesMap(platform_.windowServer.mainConnectionID());
         if (auto s = map.find(id); s != map.end() && !s->second.empty() && s->second != it->second.spaceIDs)
             it->second.spaceIDs = s->second;
@@ -265,33 +267,33 @@ void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo&
         scheduleDeferredScan(pid);
         return;
     }
-    windows[id] = std::move(w);
-    reconcileStateByWindowID[id] = ReconcileState::active();
+    windows_[id] = std::move(w);
+    reconcileStateByWindowID_[id] = ReconcileState::active();
 }
 
 void WindowStore::scheduleCrossScreenSpacesRefresh() {
-    if (pendingCrossScreenRefresh) pendingCrossScreenRefresh->cancel();
+    if (pendingCrossScreenRefresh_) pendingCrossScreenRefresh_->cancel();
     std::weak_ptr<WindowStore> weak = weak_from_this();
-    pendingCrossScreenRefresh = platform_.runtime.mainQueue()->asyncAfter(kCrossScreenRefreshDelay, [weak] {
+    pendingCrossScreenRefresh_ = platform_.runtime.mainQueue()->asyncAfter(kCrossScreenRefreshDelay, [weak] {
         if (auto self = weak.lock()) self->refreshSpaces();
     });
 }
 
 void WindowStore::forgetWindow(uint32_t windowID) {
-    windows.erase(windowID);
-    reconcileStateByWindowID.erase(windowID);
+    windows_.erase(windowID);
+    reconcileStateByWindowID_.erase(windowID);
     // A focus naming a window that is gone would mark no chip, or the wrong one after id reuse.
-    if (focusedWindowID == windowID) focusedWindowID.reset();
+    if (focusedWindowID_ == windowID) focusedWindowID_.reset();
 }
 
 void WindowStore::removeWindows(int32_t pid) {
     cancelLifecycleMonitoring(pid);
-    pendingScans.erase(pid);
+    pendingScans_.erase(pid);
     deferredScanSeriesByPID_.erase(pid);
     // What was asked of the process before it ended no longer applies.
     ++endsByPID_[pid];
     std::vector<uint32_t> ids;
-    for (const auto& [id, w] : windows) {
+    for (const auto& [id, w] : windows_) {
         if (w.pid == pid) ids.push_back(id);
     }
     if (ids.empty()) return;
@@ -306,7 +308,7 @@ void WindowStore::handleAppActivated(int32_t pid) {
 }
 
 void WindowStore::askFocusedWindow(int32_t pid, Then then) {
-    ++debugEventSequence;
+    ++debugEventSequence_;
     const uint64_t decision = ++focusDecisions_;
     askEach<std::optional<uint32_t>>(
         {pid},
@@ -319,7 +321,7 @@ void WindowStore::askFocusedWindow(int32_t pid, Then then) {
             // An activation or focus change after this one decides; a process that ended tells nothing.
             if (answer != answers.end() && decision == self.focusDecisions_) {
                 if (const std::optional<uint32_t>& id = answer->second) {
-                    self.focusedWindowID = *id;
+                    self.focusedWindowID_ = *id;
                     if (self.onChange) self.onChange();
                 } else if (self.clearFocusOfOtherProcess(pid) && self.onChange) {
                     self.onChange();
@@ -331,7 +333,7 @@ void WindowStore::askFocusedWindow(int32_t pid, Then then) {
 
 std::vector<TrackedWindow> WindowStore::windowsOn(uint64_t spaceID) const {
     std::vector<TrackedWindow> out;
-    for (const auto& [id, window] : windows) {  // the map keeps ascending ids
+    for (const auto& [id, window] : windows_) {  // the map keeps ascending ids
         if (window.spaceIDs.contains(spaceID)) out.push_back(window);
     }
     return out;
@@ -395,7 +397,7 @@ std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
     // their applications asked for their lists.
     std::set<int32_t> pids;
     for (uint32_t id : uniquePreservingOrder(listedIDs)) {
-        if (auto it = windows.find(id); it != windows.end()) {
+        if (auto it = windows_.find(id); it != windows_.end()) {
             if (it->second.spaceIDs.insert(spaceID).second) pass->changed = true;
             pass->listed.push_back({id, std::nullopt, {}});
             continue;
@@ -454,8 +456,8 @@ void WindowStore::finishSoleWindow(const std::shared_ptr<SoleWindowPass>& pass) 
     for (const SoleWindowPass::Listed& listed : pass->listed) {
         const uint32_t id = listed.windowID;
         if (!listed.info) {
-            auto it = windows.find(id);
-            if (it == windows.end()) continue;  // gone meanwhile
+            auto it = windows_.find(id);
+            if (it == windows_.end()) continue;  // gone meanwhile
             if (it->second.spaceIDs.insert(spaceID).second) changed = true;
             collected.push_back(it->second);
             continue;
@@ -465,8 +467,8 @@ void WindowStore::finishSoleWindow(const std::shared_ptr<SoleWindowPass>& pass) 
         TrackedWindow& w = admitted->second;
         if (auto s = querySpaces({id}, pass->connectionID); s.contains(id)) w.spaceIDs = std::move(s[id]);
         w.spaceIDs.insert(spaceID);
-        windows[id] = w;
-        reconcileStateByWindowID[id] = ReconcileState::active();
+        windows_[id] = w;
+        reconcileStateByWindowID_[id] = ReconcileState::active();
         collected.push_back(std::move(w));
         changed = true;
     }
@@ -483,10 +485,10 @@ std::optional<uint32_t> WindowStore::chooseSoleWindow(const std::vector<TrackedW
                      [](const TrackedWindow& w) { return !w.isMinimized; });
         if (candidates.empty()) candidates = collected;
         if (candidates.size() == 1) return candidates.front().windowID;
-        if (focusedWindowID && std::any_of(candidates.begin(), candidates.end(), [&](const TrackedWindow& w) {
-                return w.windowID == *focusedWindowID;
-            })) {
-            return focusedWindowID;
+        if (focusedWindowID_ &&
+            std::any_of(candidates.begin(), candidates.end(),
+                        [&](const TrackedWindow& w) { return w.windowID == *focusedWindowID_; })) {
+            return focusedWindowID_;
         }
         return bestActivationCandidate(candidates)->windowID;
     }
@@ -505,7 +507,8 @@ std::optional<uint32_t> WindowStore::trackSoleWindow(uint64_t spaceID) {
     std::vector<TrackedWindow> collected;
     for (const SoleWindowPass::Listed& listed : pass->listed) {
         if (!listed.info) {
-            if (auto it = windows.find(listed.windowID); it != windows.end()) collected.push_back(it->second);
+            if (auto it = windows_.find(listed.windowID); it != windows_.end())
+                collected.push_back(it->second);
             continue;
         }
         // Only the id, frame, title and minimised flag decide: no application is looked up.

@@ -11,8 +11,8 @@ namespace qv {
 // --- Deferred scans ---
 
 void WindowStore::scheduleDeferredScan(int32_t pid) {
-    if (pendingScans.contains(pid)) return;
-    pendingScans.insert(pid);
+    if (pendingScans_.contains(pid)) return;
+    pendingScans_.insert(pid);
     // An older series of the same pid may still have blocks scheduled (its mark was cleared by a
     // process end); the series number keeps them from acting for this one.
     const uint64_t series = ++nextDeferredScanSeries_;
@@ -21,7 +21,7 @@ void WindowStore::scheduleDeferredScan(int32_t pid) {
     auto main = platform_.runtime.mainQueue();
     auto isCurrent = [pid, series](const WindowStore& store) {
         auto it = store.deferredScanSeriesByPID_.find(pid);
-        return store.pendingScans.contains(pid) && it != store.deferredScanSeriesByPID_.end() &&
+        return store.pendingScans_.contains(pid) && it != store.deferredScanSeriesByPID_.end() &&
                it->second == series;
     };
     for (double delay : kDeferredScanPasses) {
@@ -38,7 +38,7 @@ void WindowStore::scheduleDeferredScan(int32_t pid) {
     main->asyncAfter(kDeferredScanSeriesEnd, [weak, pid, isCurrent] {
         auto self = weak.lock();
         if (!self || !isCurrent(*self)) return;
-        self->pendingScans.erase(pid);
+        self->pendingScans_.erase(pid);
         self->deferredScanSeriesByPID_.erase(pid);
     });
 }
@@ -47,15 +47,15 @@ void WindowStore::scheduleDeferredScan(int32_t pid) {
 
 bool WindowStore::needsObserverBootstrap(int32_t pid) const {
     if (trackedPIDs().contains(pid)) return false;
-    if (observerAttachedPIDs.contains(pid)) return false;
-    if (lifecycleByPID.contains(pid)) return false;
-    return !pendingScans.contains(pid);
+    if (observerAttachedPIDs_.contains(pid)) return false;
+    if (lifecycleByPID_.contains(pid)) return false;
+    return !pendingScans_.contains(pid);
 }
 
 void WindowStore::handleObserverAttached(int32_t pid) {
-    observerAttachedPIDs.insert(pid);
-    auto it = lifecycleByPID.find(pid);
-    if (it == lifecycleByPID.end()) return;
+    observerAttachedPIDs_.insert(pid);
+    auto it = lifecycleByPID_.find(pid);
+    if (it == lifecycleByPID_.end()) return;
     PIDLifecycleState& state = it->second;
     state.phase = PIDLifecyclePhase::runningObserved;
     state.observerAttached = true;
@@ -63,6 +63,10 @@ void WindowStore::handleObserverAttached(int32_t pid) {
     state.stableScans = 0;
     state.lastTrackedWindowIDs = trackedWindowIDs(pid);
     scheduleLifecycleTick(pid, kActivityTickDelay);
+}
+
+void WindowStore::handleObserverDetached(int32_t pid) {
+    observerAttachedPIDs_.erase(pid);
 }
 
 void WindowStore::addWindowsForPID(int32_t pid, std::function<void(int)> done) {
@@ -77,11 +81,11 @@ int WindowStore::applyFirstFill(int32_t pid, const PIDWindowScan& scan) {
     int added = 0;
     bool heldBack = false;
     for (const auto& [id, candidate] : scan.candidates) {
-        if (windows.contains(id)) {
-            reconcileStateByWindowID[id] = ReconcileState::active();
+        if (windows_.contains(id)) {
+            reconcileStateByWindowID_[id] = ReconcileState::active();
         } else if (candidate.isAXConfirmed || !confirmationRequired) {
-            windows[id] = candidate.window;
-            reconcileStateByWindowID[id] = ReconcileState::active();
+            windows_[id] = candidate.window;
+            reconcileStateByWindowID_[id] = ReconcileState::active();
             ++added;
         } else {
             heldBack = true;
@@ -96,7 +100,7 @@ int WindowStore::applyFirstFill(int32_t pid, const PIDWindowScan& scan) {
 
 std::set<uint32_t> WindowStore::trackedWindowIDs(int32_t pid) const {
     std::set<uint32_t> ids;
-    for (const auto& [id, w] : windows) {
+    for (const auto& [id, w] : windows_) {
         if (w.pid == pid) ids.insert(id);
     }
     return ids;
@@ -104,19 +108,19 @@ std::set<uint32_t> WindowStore::trackedWindowIDs(int32_t pid) const {
 
 void WindowStore::startLifecycleMonitoring(int32_t pid, double initialDelay) {
     PIDLifecycleState state;
-    state.observerAttached = observerAttachedPIDs.contains(pid);
+    state.observerAttached = observerAttachedPIDs_.contains(pid);
     state.phase = state.observerAttached ? PIDLifecyclePhase::runningObserved : PIDLifecyclePhase::launching;
     state.nextInterval = state.observerAttached ? kObservedInterval : kUnobservedBaseInterval;
     state.startedAt = platform_.runtime.now();
     state.stableScans = 0;
     state.lastTrackedWindowIDs = trackedWindowIDs(pid);
-    lifecycleByPID[pid] = std::move(state);
+    lifecycleByPID_[pid] = std::move(state);
     scheduleLifecycleTick(pid, initialDelay);
 }
 
 void WindowStore::ensureLifecycleMonitoringForWindowActivity(int32_t pid) {
-    auto it = lifecycleByPID.find(pid);
-    if (it == lifecycleByPID.end()) {
+    auto it = lifecycleByPID_.find(pid);
+    if (it == lifecycleByPID_.end()) {
         startLifecycleMonitoring(pid, kActivityTickDelay);
         return;
     }
@@ -126,44 +130,44 @@ void WindowStore::ensureLifecycleMonitoringForWindowActivity(int32_t pid) {
 }
 
 void WindowStore::cancelLifecycleMonitoring(int32_t pid) {
-    if (auto it = lifecycleWorkByPID.find(pid); it != lifecycleWorkByPID.end()) {
+    if (auto it = lifecycleWorkByPID_.find(pid); it != lifecycleWorkByPID_.end()) {
         it->second->cancel();
-        lifecycleWorkByPID.erase(it);
+        lifecycleWorkByPID_.erase(it);
     }
-    lifecycleByPID.erase(pid);
+    lifecycleByPID_.erase(pid);
 }
 
 void WindowStore::scheduleLifecycleTick(int32_t pid, double delay) {
-    if (auto it = lifecycleWorkByPID.find(pid); it != lifecycleWorkByPID.end()) it->second->cancel();
+    if (auto it = lifecycleWorkByPID_.find(pid); it != lifecycleWorkByPID_.end()) it->second->cancel();
     std::weak_ptr<WindowStore> weak = weak_from_this();
     auto item = makeWorkItem([weak, pid] {
         if (auto self = weak.lock()) self->runLifecycleTick(pid);
     });
-    lifecycleWorkByPID[pid] = item;
+    lifecycleWorkByPID_[pid] = item;
     platform_.runtime.mainQueue()->asyncAfter(delay, item);
 }
 
 void WindowStore::runLifecycleTick(int32_t pid) {
-    if (!lifecycleByPID.contains(pid)) return;
+    if (!lifecycleByPID_.contains(pid)) return;
     auto app = platform_.workspace.runningApplication(pid);
     if (!app || app->isTerminated) {
         removeWindows(pid);
         return;
     }
     // The tick running now; one scheduled while its rescan waits for the application replaces it.
-    auto running = lifecycleWorkByPID.find(pid);
-    WorkItemPtr tick = running != lifecycleWorkByPID.end() ? running->second : nullptr;
+    auto running = lifecycleWorkByPID_.find(pid);
+    WorkItemPtr tick = running != lifecycleWorkByPID_.end() ? running->second : nullptr;
     reconcileWindowsForPID(pid, [pid, tick](WindowStore& self, int) {
-        auto current = self.lifecycleWorkByPID.find(pid);
-        if (current == self.lifecycleWorkByPID.end() || current->second != tick) return;
+        auto current = self.lifecycleWorkByPID_.find(pid);
+        if (current == self.lifecycleWorkByPID_.end() || current->second != tick) return;
         self.finishLifecycleTick(pid);
     });
 }
 
 void WindowStore::finishLifecycleTick(int32_t pid) {
     // The reconciliation may have ended the monitoring through a callback; nothing to do then.
-    auto it = lifecycleByPID.find(pid);
-    if (it == lifecycleByPID.end()) return;
+    auto it = lifecycleByPID_.find(pid);
+    if (it == lifecycleByPID_.end()) return;
     PIDLifecycleState& state = it->second;
 
     std::set<uint32_t> ids = trackedWindowIDs(pid);
@@ -190,10 +194,10 @@ void WindowStore::finishLifecycleTick(int32_t pid) {
 }
 
 bool WindowStore::hasMissingTrackedWindows(int32_t pid) const {
-    for (const auto& [id, w] : windows) {
+    for (const auto& [id, w] : windows_) {
         if (w.pid != pid) continue;
-        auto it = reconcileStateByWindowID.find(id);
-        if (it != reconcileStateByWindowID.end() && !it->second.isActive()) return true;
+        auto it = reconcileStateByWindowID_.find(id);
+        if (it != reconcileStateByWindowID_.end() && !it->second.isActive()) return true;
     }
     return false;
 }
@@ -288,7 +292,7 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
 
     for (const auto& [id, candidate] : scan.candidates) {
         const TrackedWindow& found = candidate.window;
-        if (auto it = windows.find(id); it != windows.end()) {
+        if (auto it = windows_.find(id); it != windows_.end()) {
             TrackedWindow& w = it->second;
             if (w.windowTitle != found.windowTitle) {
                 w.windowTitle = found.windowTitle;
@@ -302,12 +306,12 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
                 w.spaceIDs = found.spaceIDs;
                 changed = true;
             }
-            reconcileStateByWindowID[id] = ReconcileState::active();
+            reconcileStateByWindowID_[id] = ReconcileState::active();
         } else if (found.spaceIDs.empty()) {
             continue;
         } else if (candidate.isAXConfirmed || !confirmationRequired) {
-            windows[id] = found;
-            reconcileStateByWindowID[id] = ReconcileState::active();
+            windows_[id] = found;
+            reconcileStateByWindowID_[id] = ReconcileState::active();
             changed = true;
         } else {
             heldBack = true;
@@ -327,13 +331,13 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
     if (alive && !scan.windowListReadable) {
         // A window list that could not be read proves nothing about a live process. One that was
         // read without the process's windows does: its last window may have closed unannounced.
-        for (uint32_t id : collected) reconcileStateByWindowID[id] = ReconcileState::active();
+        for (uint32_t id : collected) reconcileStateByWindowID_[id] = ReconcileState::active();
     } else {
         for (uint32_t id : collected) {
             const bool present =
                 scan.layerZeroWindowIDs.contains(id) && !scan.axRejectedWindowIDs.contains(id);
             if (present) {
-                reconcileStateByWindowID[id] = ReconcileState::active();
+                reconcileStateByWindowID_[id] = ReconcileState::active();
                 continue;
             }
             if (!alive) {
@@ -342,10 +346,10 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
                 continue;
             }
             ReconcileState next = ReconcileState::missing(now, 1);
-            if (auto it = reconcileStateByWindowID.find(id);
-                it != reconcileStateByWindowID.end() && !it->second.isActive())
+            if (auto it = reconcileStateByWindowID_.find(id);
+                it != reconcileStateByWindowID_.end() && !it->second.isActive())
                 next = ReconcileState::missing(it->second.firstMissingAt, it->second.misses + 1);
-            reconcileStateByWindowID[id] = next;
+            reconcileStateByWindowID_[id] = next;
             if (next.misses >= kMissesBeforeRemoval && now - next.firstMissingAt >= kMissingGracePeriod) {
                 forgetWindow(id);
                 changed = true;
@@ -366,7 +370,7 @@ void WindowStore::refreshSpaces() {
     // A listing that could not be read says nothing about where windows are; emptying every
     // window's Spaces would empty every bar until the next refresh.
     if (complete) {
-        for (auto& [id, w] : windows) {
+        for (auto& [id, w] : windows_) {
             auto it = map.find(id);
             if (it == map.end() || it->second.empty()) {
                 if (!w.isMinimized) w.spaceIDs.clear();
@@ -386,7 +390,7 @@ void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
             const uint32_t cid = self.platform_.windowServer.mainConnectionID();
             bool minimizedChanged = false;
             std::vector<uint32_t> requery;
-            for (auto& [id, w] : self.windows) {
+            for (auto& [id, w] : self.windows_) {
                 auto list = lists.find(w.pid);
                 if (list != lists.end()) {
                     const AXWindowMetadataMap& metadata = list->second.metadataByID;
@@ -401,7 +405,7 @@ void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
             bool spacesChanged = false;
             if (!requery.empty()) {
                 for (auto& [id, spaces] : self.querySpaces(requery, cid)) {
-                    if (auto it = self.windows.find(id); it != self.windows.end()) {
+                    if (auto it = self.windows_.find(id); it != self.windows_.end()) {
                         it->second.spaceIDs = std::move(spaces);
                         spacesChanged = true;
                     }
@@ -415,7 +419,7 @@ void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
 
 void WindowStore::discoverNewWindowsForTrackedPIDs(std::function<void(int)> done) {
     std::set<int32_t> pids = trackedPIDs();
-    pids.insert(observerAttachedPIDs.begin(), observerAttachedPIDs.end());
+    pids.insert(observerAttachedPIDs_.begin(), observerAttachedPIDs_.end());
     askEach<AXWindowList>(
         pids,
         [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
@@ -439,7 +443,7 @@ void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int
     const AXWindowList noList;
     for (const CGWindowInfo& info : entries) {
         auto id = info.windowID();
-        if (!id || windows.contains(*id)) continue;
+        if (!id || windows_.contains(*id)) continue;
         const auto listed = listedWindow(*id, info, eligible, kRescanListTests);
         if (!listed || !pids.contains(listed->pid)) continue;
         const int32_t pid = listed->pid;
@@ -471,10 +475,10 @@ void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int
     readTitles(std::move(titleReads), [found, pidsToScan, done](WindowStore& self, Titles titles) {
         int added = 0;
         for (auto& [id, w] : *found) {
-            if (self.windows.contains(id)) continue;  // tracked meanwhile: left as it is
+            if (self.windows_.contains(id)) continue;  // tracked meanwhile: left as it is
             if (auto title = titles[w.pid][id]) w.windowTitle = *title;
-            self.windows[id] = std::move(w);
-            self.reconcileStateByWindowID[id] = ReconcileState::active();
+            self.windows_[id] = std::move(w);
+            self.reconcileStateByWindowID_[id] = ReconcileState::active();
             ++added;
         }
         if (added > 0 && self.onChange) self.onChange();

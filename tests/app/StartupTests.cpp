@@ -130,8 +130,8 @@ TEST_F(StartupTest, TheWorkspaceNotificationsKeepObserversAndAttentionCurrent) {
     const int32_t mail = sim.launchApp(std::string("com.example.mail"), "Mail");
     sim.openWindow(mail, "Inbox", space);
     rt.runUntilIdle();
-    EXPECT_FALSE(store->observerAttachedPIDs.contains(helper));
-    ASSERT_TRUE(store->observerAttachedPIDs.contains(mail));
+    EXPECT_FALSE(store->observerAttachedPIDs().contains(helper));
+    ASSERT_TRUE(store->observerAttachedPIDs().contains(mail));
     // 0.8 s after its observer attached, the application's windows are registered once more.
     const size_t registrations = sim.callsNamed("AXObserverAddNotification").size();
     rt.advance(0.79);
@@ -142,7 +142,7 @@ TEST_F(StartupTest, TheWorkspaceNotificationsKeepObserversAndAttentionCurrent) {
     sim.platform().appWorkers.ask(mail, [] {});  // as any request to it makes its worker
     sim.terminateApp(mail);
     rt.runUntilIdle();
-    EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
+    EXPECT_FALSE(store->observerAttachedPIDs().contains(mail));
     EXPECT_FALSE(sim.platform().appWorkers.hasWorker(mail)) << "its worker ends with it";
 }
 

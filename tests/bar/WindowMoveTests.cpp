@@ -48,9 +48,9 @@ TEST_F(WindowMoveTest, OnOneDisplayTheWindowStaysWhereItWasOnTheNewDesktop) {
     rt.advance(0.4 - SimDesktop::kDesktopSwitchSeconds);
     EXPECT_EQ(sim.heldWindow(), std::nullopt);
     EXPECT_EQ(frame(), (Rect{100, 100, 800, 600}));
-    EXPECT_EQ(store->windows.at(doc).spaceIDs, std::set<uint64_t>{d1});  // the chip follows 0.2 s later
+    EXPECT_EQ(store->windows().at(doc).spaceIDs, std::set<uint64_t>{d1});  // the chip follows 0.2 s later
     rt.advance(0.2);
-    EXPECT_EQ(store->windows.at(doc).spaceIDs, std::set<uint64_t>{d3});
+    EXPECT_EQ(store->windows().at(doc).spaceIDs, std::set<uint64_t>{d3});
 }
 
 TEST_F(WindowMoveTest, ToAnotherDisplayItLandsNearTheTopLeftOfItsVisibleArea) {
@@ -64,7 +64,7 @@ TEST_F(WindowMoveTest, ToAnotherDisplayItLandsNearTheTopLeftOfItsVisibleArea) {
     EXPECT_EQ(frame(), (Rect{1488, 73, 800, 600}));
     EXPECT_EQ(desktops(), std::set<uint64_t>{s2});
     rt.advance(0.2);
-    EXPECT_EQ(store->windows.at(doc).spaceIDs, std::set<uint64_t>{s2});
+    EXPECT_EQ(store->windows().at(doc).spaceIDs, std::set<uint64_t>{s2});
     EXPECT_EQ(yields().size(), 2u);  // to the editor as its window was activated, and after the move
 }
 

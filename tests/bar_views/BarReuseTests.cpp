@@ -7,6 +7,7 @@
 #include "bar_views/BarContentView.h"
 #include "model/BarViewModelFixture.h"
 #include "model/PinStore.h"
+#include "support/WindowStoreProbe.h"
 
 namespace qv {
 namespace {
@@ -113,7 +114,7 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
         return from[pick(from.size())];
     }
     uint32_t anyWindow() {
-        auto it = std::next(store->windows.begin(), long(pick(store->windows.size())));
+        auto it = std::next(store->windows().begin(), long(pick(store->windows().size())));
         return it->first;
     }
 
@@ -131,7 +132,7 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
         switch (kind) {
             case 0: {
                 const uint32_t window = anyWindow();
-                store->windows.at(window).windowTitle = any<std::string>(
+                WindowStoreProbe::windows(*store).at(window).windowTitle = any<std::string>(
                     {"", "Draft", "Inbox (3)", "A title far too long to stand in a chip whole"});
                 store->onChange();
                 return window;
@@ -145,24 +146,24 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
                     coin() ? std::set<std::string>{} : std::set<std::string>{any(apps)};
                 break;
             case 3:
-                store->focusedWindowID = coin() ? std::optional<uint32_t>() : anyWindow();
+                WindowStoreProbe::focusedWindowID(*store) = coin() ? std::optional<uint32_t>() : anyWindow();
                 store->onChange();
                 break;
             case 4:
                 pins->setPin(any(apps), PinDestination::bar(), coin());
                 break;
             case 5: {
-                if (store->windows.size() > 4) break;
-                TrackedWindow w = store->windows.at(anyWindow());
+                if (store->windows().size() > 4) break;
+                TrackedWindow w = store->windows().at(anyWindow());
                 w.windowID = ++nextWindow;
                 w.windowTitle = "Opened " + std::to_string(w.windowID);
-                store->windows[w.windowID] = w;
+                WindowStoreProbe::windows(*store)[w.windowID] = w;
                 store->onChange();
                 break;
             }
             case 6:
-                if (store->windows.size() < 2) break;
-                store->windows.erase(anyWindow());
+                if (store->windows().size() < 2) break;
+                WindowStoreProbe::windows(*store).erase(anyWindow());
                 store->onChange();
                 break;
             case 7: {
@@ -188,7 +189,7 @@ class BarReuseTest : public BarModelTest, public ::testing::WithParamInterface<u
                 break;
             case 11: {
                 const uint32_t window = anyWindow();
-                TrackedWindow& w = store->windows.at(window);
+                TrackedWindow& w = WindowStoreProbe::windows(*store).at(window);
                 w.isMinimized = !w.isMinimized;
                 store->onChange();
                 return window;

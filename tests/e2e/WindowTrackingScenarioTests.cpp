@@ -66,7 +66,7 @@ class WindowTrackingScenario : public testing::StoreDesktop {
         });
         on(notifications::kWorkspaceDidTerminateApplication, [this](int32_t pid) {
             manager->stopObserving(pid);
-            store->observerAttachedPIDs.erase(pid);
+            store->handleObserverDetached(pid);
             store->removeWindows(pid);
         });
         on(notifications::kWorkspaceActiveSpaceDidChange, [this](int32_t) {
@@ -82,8 +82,8 @@ class WindowTrackingScenario : public testing::StoreDesktop {
 
 TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     ASSERT_TRUE(tracks(draft));
-    EXPECT_EQ(store->focusedWindowID, draft);
-    EXPECT_TRUE(store->observerAttachedPIDs.contains(editor));
+    EXPECT_EQ(store->focusedWindowID(), draft);
+    EXPECT_TRUE(store->observerAttachedPIDs().contains(editor));
 
     // An application launches; its observer attaches at once. The attach fill, the lifecycle
     // ticks (0.2 s after attachment, then 0.8 s apart until two are stable) and the deferred
@@ -92,11 +92,11 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     int32_t mail = launch("com.example.mail", "Mail");
     rt.runUntilIdle();
     ASSERT_EQ(attachReports.back(), std::make_pair(1.0, mail));
-    EXPECT_EQ(store->lifecycleByPID.at(mail).phase, WindowStore::PIDLifecyclePhase::runningObserved);
-    EXPECT_TRUE(store->pendingScans.contains(mail));
+    EXPECT_EQ(store->lifecycleByPID().at(mail).phase, WindowStore::PIDLifecyclePhase::runningObserved);
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(mail));
     EXPECT_TRUE(sameTimes(scanTimesUntil(4), {1.2, 1.3, 1.8, 2.0, 3.0}));
-    EXPECT_FALSE(store->lifecycleByPID.contains(mail));
-    EXPECT_FALSE(store->pendingScans.contains(mail));
+    EXPECT_FALSE(store->lifecycleByPID().contains(mail));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(mail));
     EXPECT_EQ(changes, 0);
 
     // A window is created: tracked at once, and its activity polls the process anew.
@@ -119,7 +119,7 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     rt.advanceTo(7.2 + 0.25);
     EXPECT_EQ(tracked(inbox).frame, (Rect{180, 100, 800, 600}));
     EXPECT_EQ(changes, 2);
-    EXPECT_EQ(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_EQ(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
 
     // A retitle, a minimise and a deminiaturise: each one update and one change call.
     rt.advanceTo(8);
@@ -152,7 +152,7 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     const int beforeMisses = changes;
     EXPECT_TRUE(sameTimes(scanTimesUntil(15.2), {15.2}));
     EXPECT_TRUE(tracks(outbox));
-    EXPECT_EQ(store->reconcileStateByWindowID.at(outbox), Reconcile::missing(15.2, 1));
+    EXPECT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).at(outbox), Reconcile::missing(15.2, 1));
     EXPECT_TRUE(sameTimes(scanTimesUntil(16.0), {16.0}));
     EXPECT_FALSE(tracks(outbox));
     EXPECT_EQ(changes, beforeMisses + 1);
@@ -183,13 +183,13 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     const int beforeFocus = changes;
     sim.focusWindow(compose);
     rt.runUntilIdle();
-    EXPECT_EQ(store->focusedWindowID, compose);
+    EXPECT_EQ(store->focusedWindowID(), compose);
     EXPECT_GT(changes, beforeFocus);
     sim.switchToSpace(s1);  // back to the draft's desktop, where its application lists it
     sim.finishDesktopSwitches();
     sim.activateApp(editor);
     rt.runUntilIdle();
-    EXPECT_EQ(store->focusedWindowID, draft);
+    EXPECT_EQ(store->focusedWindowID(), draft);
 
     // The application crashes: no window announces its end, only the workspace tells. Its windows,
     // observer and marks go; the other app's stay.
@@ -197,10 +197,10 @@ TEST_F(WindowTrackingScenario, OneApplicationsLifeFromLaunchToTermination) {
     sim.crashApp(mail);
     rt.runUntilIdle();
     EXPECT_EQ(trackedIDs(), std::set<uint32_t>{draft});
-    EXPECT_FALSE(store->observerAttachedPIDs.contains(mail));
-    EXPECT_FALSE(store->lifecycleByPID.contains(mail));
+    EXPECT_FALSE(store->observerAttachedPIDs().contains(mail));
+    EXPECT_FALSE(store->lifecycleByPID().contains(mail));
     EXPECT_EQ(simAX.installedObserverCount(mail), 0u);
-    EXPECT_EQ(store->focusedWindowID, draft);
+    EXPECT_EQ(store->focusedWindowID(), draft);
     EXPECT_TRUE(scanTimesUntil(40).empty());
 }
 
@@ -219,14 +219,14 @@ TEST_F(WindowTrackingScenario, AnApplicationWithoutAnObserverIsPolledOnItsOwnUnt
     const double t1 = 2.6, t2 = t1 + 1.215, t3 = t2 + 1.64025, t4 = t3 + 2.2143375;
     EXPECT_TRUE(sameTimes(scanTimesUntil(t4), {0.3, 0.8, 2.0, t1, t2, t3, t4}));
     ASSERT_TRUE(tracks(doc));  // found by the first pass
-    EXPECT_EQ(store->lifecycleByPID.at(legacy).phase, WindowStore::PIDLifecyclePhase::runningUnobserved);
+    EXPECT_EQ(store->lifecycleByPID().at(legacy).phase, WindowStore::PIDLifecyclePhase::runningUnobserved);
 
     // It quits without a word: the next tick finds it gone and polling stops.
     sim.app(legacy)->terminated = true;
     sim.app(legacy)->listed = false;
     EXPECT_TRUE(sameTimes(scanTimesUntil(t4 + 10), {}));
     EXPECT_FALSE(tracks(doc));
-    EXPECT_FALSE(store->lifecycleByPID.contains(legacy));
+    EXPECT_FALSE(store->lifecycleByPID().contains(legacy));
 }
 
 TEST_F(WindowTrackingScenario, AWindowOfAnApplicationWhosePidCannotBeReadLandsUnderItsOwner) {
@@ -241,7 +241,7 @@ TEST_F(WindowTrackingScenario, AWindowOfAnApplicationWhosePidCannotBeReadLandsUn
     ASSERT_TRUE(tracks(w));
     EXPECT_EQ(tracked(w).pid, odd);
     EXPECT_EQ(tracked(w).bundleIdentifier, "com.example.odd");
-    EXPECT_FALSE(store->windows.count(0));
+    EXPECT_FALSE(store->windows().count(0));
     EXPECT_FALSE(store->trackedPIDs().contains(0));
 }
 
@@ -286,7 +286,7 @@ TEST_F(TwoDesktopsAtStart, AnApplicationOnTwoDesktopsHasChipsOnBoth) {
     EXPECT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox"}));
     EXPECT_EQ(bar(s2), std::vector<std::string>{"Archive"});
     ASSERT_TRUE(tracks(archive));
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(archive).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(archive).isActive());
 
     // Once its desktop shows, the window is observed like any other.
     sim.switchToSpace(s2);
@@ -319,7 +319,7 @@ TEST_F(BarTrackingScenario, ASlowApplicationTimesOutWithoutLosingItsWindows) {
     sim.setWindowTitle(inbox, "Inbox — 1 unread");
     rt.advance(10);
     EXPECT_EQ(bar(s1), (std::vector<std::string>{"Draft", "Inbox — 1 unread", "Outbox"}));
-    EXPECT_TRUE(store->observerAttachedPIDs.contains(mail));
+    EXPECT_TRUE(store->observerAttachedPIDs().contains(mail));
     rt.takeLongestMainHold();
     const double before = rt.now();
     double applied = 0;

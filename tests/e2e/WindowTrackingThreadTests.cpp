@@ -21,7 +21,7 @@ TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObser
     bool allOnMain = true;
     auto store = populatedOnMain(rt, sim, allOnMain);
     ASSERT_TRUE(store);
-    ASSERT_TRUE(store->windows.contains(first));
+    ASSERT_TRUE(store->windows().contains(first));
 
     auto manager = AXObserverManager::create(rt, sim.platform().accessibility, rt.mainQueue());
     manager->onEvent = [&](const AXWindowEvent& e) { store->handleAXEvent(e); };
@@ -31,16 +31,16 @@ TEST_F(WindowTrackingThreadTest, OpenedAndClosedWindowsReachTheStoreFromTheObser
     };
     manager->start();
     manager->observe(app);
-    ASSERT_TRUE(rt.runMainUntil([&] { return store->observerAttachedPIDs.contains(app); }, 10.0));
+    ASSERT_TRUE(rt.runMainUntil([&] { return store->observerAttachedPIDs().contains(app); }, 10.0));
 
     uint32_t second = open("Second");
-    ASSERT_TRUE(rt.runMainUntil([&] { return store->windows.contains(second); }, 10.0));
-    EXPECT_EQ(store->windows.at(second).windowTitle, "Second");
+    ASSERT_TRUE(rt.runMainUntil([&] { return store->windows().contains(second); }, 10.0));
+    EXPECT_EQ(store->windows().at(second).windowTitle, "Second");
     sim.setWindowTitle(second, "Second, renamed");
     ASSERT_TRUE(
-        rt.runMainUntil([&] { return store->windows.at(second).windowTitle == "Second, renamed"; }, 10.0));
+        rt.runMainUntil([&] { return store->windows().at(second).windowTitle == "Second, renamed"; }, 10.0));
     sim.closeWindow(first);
-    ASSERT_TRUE(rt.runMainUntil([&] { return !store->windows.contains(first); }, 10.0));
+    ASSERT_TRUE(rt.runMainUntil([&] { return !store->windows().contains(first); }, 10.0));
 
     manager->stop();
     EXPECT_TRUE(allOnMain);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <set>
 
+#include "../support/WindowStoreProbe.h"
 #include "FuzzInput.h"
 #include "FuzzTarget.h"
 #include "dispatch/ManualRuntime.h"
@@ -126,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)spaceWindows.spaceIDs(1, cid);
 
     auto store = WindowStore::create(sim.platform());
-    auto [metadata, hasList] = store->requests().copyAXWindowMetadataByID(kPID);
+    auto [metadata, hasList] = WindowStoreProbe::requests(*store).copyAXWindowMetadataByID(kPID);
     for (const auto& [id, m] : metadata) {
         FUZZ_CHECK(id != 0);
         const auto admission = cgWindowAXAdmission(id, metadata, hasList);
@@ -139,6 +140,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (auto list = windowInfoList(windowList))
         for (const CGWindowInfo& info : *list)
             if (auto id = info.windowID()) listed.insert(*id);
-    for (const auto& [id, window] : store->windows) FUZZ_CHECK(listed.contains(id));
+    for (const auto& [id, window] : store->windows()) FUZZ_CHECK(listed.contains(id));
     return 0;
 }

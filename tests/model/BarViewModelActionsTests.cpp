@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "model/BarViewModelFixture.h"
+#include "support/WindowStoreProbe.h"
 
 namespace qv {
 namespace {
@@ -35,7 +36,7 @@ TEST_F(BarModelTest, ActivationPrefersTheWindowInEveryGroupItBelongsTo) {
                                                {BarViewModel::groupKey(m2, kEditor), both}}));
 
     model->preferredWindowIDByGroupKey.clear();
-    store->windows.at(nowhere).spaceIDs.clear();
+    WindowStoreProbe::windows(*store).at(nowhere).spaceIDs.clear();
     model->activateWindow(nowhere);
     EXPECT_EQ(model->preferredWindowIDByGroupKey,
               (std::map<std::string, uint32_t>{{BarViewModel::groupKey(m1, kMail), nowhere}}))
@@ -198,7 +199,7 @@ TEST_F(BarModelTest, ALaterActivationCancelsTheRetryOfAnEarlierOne) {
         size_t mark = sim.callLog.size();
         rt.advance(BarViewModel::kActivationRetryDelay);
         for (const std::string& a : actions(mark)) EXPECT_EQ(a.find(w(doc)), std::string::npos) << a;
-        EXPECT_FALSE(store->pendingScans.contains(editor));
+        EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     };
     retryAfter([&] { model->activateWindow(inbox); });
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
@@ -247,22 +248,22 @@ TEST_F(BarModelTest, ALateAnswerOfAnEarlierActivationOrAboutAWindowGoneChangesNo
     rt.advance(2.0);
     EXPECT_EQ(sim.frontmostPID(), mail) << "Editor's activation, answered after Mail's, is dropped";
     EXPECT_EQ(countOf("AXRaise " + w(doc)), 0u);
-    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
 
     // Gone from the store before the answers: no retry, and no focus shown.
     simAX.faults(editor).windowListUnreadable = true;
     model->activateWindow(doc);
-    store->windows.erase(doc);
+    WindowStoreProbe::windows(*store).erase(doc);
     rt.advance(0.3);
     EXPECT_FALSE(model->activationRetry);
     simAX.faults(editor).windowListUnreadable = false;
     std::optional<bool> result;
     model->focusWindowWithAXOnly(draft, "test", [&result](bool ok) { result = ok; });
-    store->windows.erase(draft);
+    WindowStoreProbe::windows(*store).erase(draft);
     model->refresh();
     rt.advance(5.0);
-    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     EXPECT_EQ(result, true);
     EXPECT_NE(*model->focusedWindowID, draft);
 }
@@ -278,7 +279,8 @@ TEST_F(BarModelTest, AFailedRetryGivesUpOnlyItsOwnPendingFocus) {
     model->pendingFocusedWindowID = inbox;
     rt.advance(BarViewModel::kActivationRetryDelay);
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
-    EXPECT_TRUE(store->pendingScans.contains(editor)) << "the failed retry still asks for a rescan";
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(editor))
+        << "the failed retry still asks for a rescan";
     EXPECT_FALSE(model->activationRetry);
 }
 
@@ -294,7 +296,7 @@ TEST_F(BarModelTest, ADroppedModelRunsNoRetry) {
     rt.advance(1.0);
     for (size_t i = mark; i < sim.callLog.size(); ++i)
         EXPECT_NE(sim.callLog[i].name, "AXUIElementCopyAttributeValue");
-    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
 }
 
 TEST_F(BarModelTest, FocusByAccessibilityAloneCountsEveryRequestButFrontmost) {
@@ -326,14 +328,14 @@ TEST_F(BarModelTest, FocusByAccessibilityAloneCountsEveryRequestButFrontmost) {
     simAX.faults(mail).windowListUnreadable = true;
     EXPECT_EQ(focusByAXOnly(inbox), false);
     EXPECT_FALSE(model->pendingFocusedWindowID);
-    EXPECT_TRUE(store->pendingScans.contains(mail));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(mail));
 }
 
 TEST_F(BarModelTest, AnUntrackedWindowIsActivatedWithoutTouchingTheModel) {
     uint32_t doc = open(editor, "Doc", m1);
     uint32_t loose = open(mail, "Loose", m1, {100, 100, 800, 600}, [](auto& s) { s.minimized = true; });
     start();
-    store->windows.erase(loose);
+    WindowStoreProbe::windows(*store).erase(loose);
     model->refresh();
     model->activateWindow(doc);
     rt.runUntilIdle();
@@ -382,7 +384,7 @@ TEST_F(BarModelTest, ClosingPressesTheCloseButtonWhenThereIsOne) {
     model->closeWindow(doc);
     rt.runUntilIdle();
     EXPECT_FALSE(sim.window(doc));
-    EXPECT_TRUE(store->windows.contains(doc)) << "the store learns of it through its own events";
+    EXPECT_TRUE(store->windows().contains(doc)) << "the store learns of it through its own events";
 
     AXElement window = simAX.windowElement(stuck);
     simAX.overrides.copyAttributeValue =

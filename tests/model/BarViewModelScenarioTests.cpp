@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "model/BarViewModelFixture.h"
+#include "support/WindowStoreProbe.h"
 
 namespace qv {
 namespace {
@@ -215,7 +216,7 @@ TEST_F(BarScenarioTest, AWindowThatCannotBeFoundAtOnceIsTriedOnceMore150msLater)
     EXPECT_EQ(countOf("AXMain=true " + w(doc)), 1u);
     rt.advance(5.0);
     EXPECT_EQ(countOf("AXRaise " + w(doc)), 1u) << "exactly one retry";
-    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     EXPECT_EQ(model->pendingFocusedWindowID, doc);
 }
 
@@ -232,7 +233,7 @@ TEST_F(BarScenarioTest, AFailedRetryGivesUpThePendingFocusAndRescansTheApplicati
     EXPECT_EQ(model->pendingFocusedWindowID, doc) << "the retry is still waiting for its answer";
     rt.advance(SimAccessibility::kDefaultMessagingTimeout);
     EXPECT_FALSE(model->pendingFocusedWindowID);
-    EXPECT_TRUE(store->pendingScans.contains(editor));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(editor));
     EXPECT_EQ(*model->focusedWindowID, doc) << "the shown focus stays until the next refresh";
     model->refresh();
     EXPECT_EQ(bar(m1), (Lines{"Doc", "*Inbox"}));
@@ -260,7 +261,7 @@ TEST_F(BarScenarioTest, TwoQuickClicksLeaveTheSecondWindowInFront) {
     EXPECT_GT(sim.window(inbox)->z, sim.window(doc)->z);
     EXPECT_EQ(countOf("AXRaise " + w(doc)), 0u);
     EXPECT_EQ(model->pendingFocusedWindowID, inbox);
-    EXPECT_FALSE(store->pendingScans.contains(editor));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     store->handleAppActivated(mail);
     rt.runUntilIdle();
     EXPECT_EQ(bar(m1), (Lines{"Doc", "*Inbox", "Groceries"}));

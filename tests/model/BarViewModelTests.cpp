@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/BarViewModelFixture.h"
+#include "support/WindowStoreProbe.h"
 
 namespace qv {
 namespace {
@@ -155,14 +156,14 @@ TEST_F(BarModelTest, RefreshPublishesThePendingFocusUntilAnotherApplicationTakes
     uint32_t inbox = open(mail, "Inbox", m1);
     start();
     model->pendingFocusedWindowID = two;
-    store->focusedWindowID = one;
+    WindowStoreProbe::focusedWindowID(*store) = one;
     model->refresh();
     EXPECT_EQ(*model->focusedWindowID, two);
     EXPECT_TRUE(chip(m1, two).isFocused);
     EXPECT_FALSE(chip(m1, one).isFocused);
     EXPECT_EQ(model->pendingFocusedWindowID, two);
 
-    store->focusedWindowID = inbox;
+    WindowStoreProbe::focusedWindowID(*store) = inbox;
     model->refresh();
     EXPECT_EQ(*model->focusedWindowID, inbox);
     EXPECT_TRUE(chip(m1, inbox).isFocused);
@@ -201,7 +202,7 @@ TEST_F(BarModelTest, IconFallsBackToTheRunningApplicationAndThenToTheGenericAppl
     uint32_t ghost = open(plain, "Ghost", m1);
     start();
     // A window whose bundle cannot be located: the running application's icon, kept under the bundle.
-    store->windows.at(ghost).bundleIdentifier = "com.example.ghost";
+    WindowStoreProbe::windows(*store).at(ghost).bundleIdentifier = "com.example.ghost";
     simApps.withoutIcon.insert(plain);
     model->refresh();
     ASSERT_TRUE(chip(m1, scratch).icon);
@@ -283,7 +284,7 @@ TEST_F(ScreenFilterTest, EachScreenShowsTheItemsOfTheWindowsOnIt) {
     EXPECT_EQ(main[1].groupData()->windowIDs, (std::vector<uint32_t>{inbox, tucked}))
         << "a minimised window shows on every screen";
 
-    store->focusedWindowID = e3;
+    WindowStoreProbe::focusedWindowID(*store) = e3;
     model->refresh();
     side = model->displayItems(m1, 1);
     EXPECT_EQ(side.front().groupData()->windowIDs, (std::vector<uint32_t>{e3, e2}));
@@ -294,7 +295,7 @@ TEST_F(ScreenFilterTest, EachScreenShowsTheItemsOfTheWindowsOnIt) {
     EXPECT_FALSE(main.front().chip()->isFocused);
 
     // A window the store no longer knows stays until the next refresh says otherwise.
-    store->windows.erase(e2);
+    WindowStoreProbe::windows(*store).erase(e2);
     EXPECT_EQ(model->displayItems(m1, 0).front().id(), "group-" + kEditor);
 }
 
@@ -348,7 +349,7 @@ TEST_F(BarModelTest, WindowsOfOneApplicationFoldIntoAGroupInOrderOfTheirLowestWi
     EXPECT_FALSE(plains.wantsAttention);
 
     // The untitled window leads once it is focused, and shows the application's name.
-    store->focusedWindowID = untitled;
+    WindowStoreProbe::focusedWindowID(*store) = untitled;
     model->refresh();
     EXPECT_EQ(group(m1, "group-Plain").displayTitle, "Plain");
     EXPECT_EQ(group(m1, "group-Plain").windowIDs.front(), untitled);
@@ -363,7 +364,7 @@ TEST_F(BarModelTest, TheFocusedWindowLeadsItsGroupAndStaysInFrontAfterFocusMoves
     const std::string key = BarViewModel::groupKey(m1, kEditor);
     EXPECT_EQ(key, std::to_string(m1) + "|" + kEditor);
 
-    store->focusedWindowID = three;
+    WindowStoreProbe::focusedWindowID(*store) = three;
     model->refresh();
     const GroupedChipData* g = &group(m1, "group-" + kEditor);
     EXPECT_EQ(g->windowIDs, (std::vector<uint32_t>{three, one, two}));
@@ -371,7 +372,7 @@ TEST_F(BarModelTest, TheFocusedWindowLeadsItsGroupAndStaysInFrontAfterFocusMoves
     EXPECT_EQ(g->displayTitle, "Three");
     EXPECT_EQ(model->preferredWindowIDByGroupKey.at(key), three);
 
-    store->focusedWindowID = inbox;
+    WindowStoreProbe::focusedWindowID(*store) = inbox;
     model->refresh();
     g = &group(m1, "group-" + kEditor);
     EXPECT_EQ(g->windowIDs, (std::vector<uint32_t>{three, one, two}));
@@ -379,7 +380,7 @@ TEST_F(BarModelTest, TheFocusedWindowLeadsItsGroupAndStaysInFrontAfterFocusMoves
     EXPECT_EQ(g->displayTitle, "Three");
 
     // The preferred window closes: the group falls back to its lowest window id.
-    store->windows.erase(three);
+    WindowStoreProbe::windows(*store).erase(three);
     model->refresh();
     g = &group(m1, "group-" + kEditor);
     EXPECT_EQ(g->windowIDs, (std::vector<uint32_t>{one, two}));
@@ -388,7 +389,7 @@ TEST_F(BarModelTest, TheFocusedWindowLeadsItsGroupAndStaysInFrontAfterFocusMoves
 
     // Down to one window: a plain chip, and the group forgets its preference.
     model->preferredWindowIDByGroupKey[key] = two;
-    store->windows.erase(two);
+    WindowStoreProbe::windows(*store).erase(two);
     model->refresh();
     EXPECT_EQ(itemIDs(m1), (IDs{single(one), single(inbox)}));
     EXPECT_FALSE(model->preferredWindowIDByGroupKey.contains(key));

@@ -65,13 +65,14 @@ class StoreDesktop : public TwoDesktops {
         return once<int>([&](auto done) { store->discoverNewWindowsForTrackedPIDs(done); });
     }
     std::optional<uint32_t> soleWindow(uint64_t space) {
-        return once<std::optional<uint32_t>>([&](auto done) { store->trackSoleWindow(space, done); });
+        return once<std::optional<uint32_t>>(
+            [&](auto done) { WindowStoreProbe::trackSoleWindow(*store, space, done); });
     }
-    bool tracks(uint32_t id) const { return store->windows.contains(id); }
-    const TrackedWindow& tracked(uint32_t id) const { return store->windows.at(id); }
+    bool tracks(uint32_t id) const { return store->windows().contains(id); }
+    const TrackedWindow& tracked(uint32_t id) const { return store->windows().at(id); }
     std::set<uint32_t> trackedIDs() const {
         std::set<uint32_t> ids;
-        for (const auto& [id, w] : store->windows) ids.insert(id);
+        for (const auto& [id, w] : store->windows()) ids.insert(id);
         return ids;
     }
     // An event about a window as the observer manager delivers it.

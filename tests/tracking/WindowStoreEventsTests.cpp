@@ -17,7 +17,7 @@ TEST_F(WindowStoreEventsTest, UnknownNotificationsChangeNothingAndPublishNothing
 }
 
 TEST_F(WindowStoreEventsTest, DestroyedRemovesTheWindowItsStateAndTheFocusOnIt) {
-    store->focusedWindowID = doc;
+    WindowStoreProbe::focusedWindowID(*store) = doc;
     AXWindowEvent withoutID = event("AXUIElementDestroyed", doc);
     withoutID.windowID.reset();
     deliver(withoutID);
@@ -26,14 +26,14 @@ TEST_F(WindowStoreEventsTest, DestroyedRemovesTheWindowItsStateAndTheFocusOnIt) 
 
     deliver(event("AXUIElementDestroyed", doc));
     EXPECT_FALSE(tracks(doc));
-    EXPECT_FALSE(store->reconcileStateByWindowID.contains(doc));
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_FALSE(WindowStoreProbe::reconcileStateByWindowID(*store).contains(doc));
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 2);
 
     // The focus on another window stays.
-    store->focusedWindowID = notes;
+    WindowStoreProbe::focusedWindowID(*store) = notes;
     deliver(event("AXUIElementDestroyed", 4242));
-    EXPECT_EQ(store->focusedWindowID, notes);
+    EXPECT_EQ(store->focusedWindowID(), notes);
 }
 
 TEST_F(WindowStoreEventsTest, TitleChangesAndUnreadableTitlesAskForARescan) {
@@ -41,13 +41,13 @@ TEST_F(WindowStoreEventsTest, TitleChangesAndUnreadableTitlesAskForARescan) {
     deliver(event("AXTitleChanged", doc));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
     EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 
     failRead(simAX.windowElement(doc), "AXTitle");
     sim.window(doc)->title = "Doc — again";
     deliver(event("AXTitleChanged", doc));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc — edited");
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
     EXPECT_EQ(changes, 2);
 }
 
@@ -68,17 +68,17 @@ TEST_F(WindowStoreEventsTest, ResizeTakesTheFrameOnlyWhenBothPartsCanBeRead) {
 }
 
 TEST_F(WindowStoreEventsTest, MiniaturiseClearsTheFocusOnTheWindowAndDeminiaturiseDoesNotSetIt) {
-    store->focusedWindowID = doc;
+    WindowStoreProbe::focusedWindowID(*store) = doc;
     deliver(event("AXWindowMiniaturized", doc));
     EXPECT_TRUE(tracked(doc).isMinimized);
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     deliver(event("AXWindowDeminiaturized", doc));
     EXPECT_FALSE(tracked(doc).isMinimized);
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     // Of an untracked window that is focused, the focus goes all the same.
-    store->focusedWindowID = 4242;
+    WindowStoreProbe::focusedWindowID(*store) = 4242;
     deliver(event("AXWindowMiniaturized", 4242));
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 3);
 }
 
@@ -87,12 +87,12 @@ TEST_F(WindowStoreEventsTest, FocusChangesCountOnlyForTheFrontmostProcess) {
     uint32_t sheet = open(other, "Sheet", s1);
     sim.activateApp(app);
     deliver(event("AXFocusedWindowChanged", sheet));
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(store->debugEventSequence, 1u);
+    EXPECT_EQ(WindowStoreProbe::debugEventSequence(*store), 1u);
 
     deliver(event("AXFocusedWindowChanged", notes));
-    EXPECT_EQ(store->focusedWindowID, notes);
+    EXPECT_EQ(store->focusedWindowID(), notes);
     EXPECT_EQ(changes, 1);
 
     // Without an id the application's focused window is read; unreadable, the focus stays.
@@ -101,11 +101,11 @@ TEST_F(WindowStoreEventsTest, FocusChangesCountOnlyForTheFrontmostProcess) {
     fromApp.windowID.reset();
     sim.raiseWindow(doc);
     deliver(fromApp);
-    EXPECT_EQ(store->focusedWindowID, doc);
+    EXPECT_EQ(store->focusedWindowID(), doc);
     failRead(fromApp.element, "AXFocusedWindow");
     sim.raiseWindow(notes);
     deliver(fromApp);
-    EXPECT_EQ(store->focusedWindowID, doc);
+    EXPECT_EQ(store->focusedWindowID(), doc);
     EXPECT_EQ(changes, 3);
 }
 
@@ -115,18 +115,18 @@ TEST_F(WindowStoreEventsTest, RemovingAProcessDropsItsWindowsPollingPendingScanA
     store->scheduleDeferredScan(quiet);
     store->removeWindows(quiet);
     EXPECT_EQ(changes, 0);
-    EXPECT_FALSE(store->lifecycleByPID.contains(quiet));
-    EXPECT_FALSE(store->lifecycleWorkByPID.contains(quiet));
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_FALSE(store->lifecycleByPID().contains(quiet));
+    EXPECT_FALSE(WindowStoreProbe::lifecycleWorkByPID(*store).contains(quiet));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 
-    store->focusedWindowID = notes;
+    WindowStoreProbe::focusedWindowID(*store) = notes;
     store->startLifecycleMonitoring(app, 2.6);
-    WorkItemPtr tick = store->lifecycleWorkByPID.at(app);
+    WorkItemPtr tick = WindowStoreProbe::lifecycleWorkByPID(*store).at(app);
     store->removeWindows(app);
-    EXPECT_TRUE(store->windows.empty());
-    EXPECT_TRUE(store->reconcileStateByWindowID.empty());
+    EXPECT_TRUE(store->windows().empty());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).empty());
     EXPECT_TRUE(tick->isCancelled());
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 1);
 }
 
@@ -148,12 +148,12 @@ class WindowStoreMoveTest : public WindowStoreEventsTest {
 TEST_F(WindowStoreMoveTest, OnlyAMoveToAnotherScreenRefreshesTheSpacesAfterAFifthOfASecond) {
     move(doc, Rect{300, 200, 800, 600});
     EXPECT_EQ(tracked(doc).frame, (Rect{300, 200, 800, 600}));
-    EXPECT_EQ(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_EQ(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
     EXPECT_EQ(changes, 1);
 
     sim.moveWindowToSpace(doc, sideSpace);  // carried to the side display, Spaces and all
     move(doc, sim.window(doc)->frame);
-    ASSERT_NE(store->pendingCrossScreenRefresh, nullptr);
+    ASSERT_NE(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
     rt.advanceTo(0.2 - 1e-9);
     EXPECT_EQ(tracked(doc).spaceIDs, std::set<uint64_t>{s1});
     rt.advanceTo(0.2);
@@ -178,18 +178,18 @@ TEST_F(WindowStoreMoveTest, ABurstOfMovesAcrossScreensGivesOneRefreshAfterTheLas
 
 TEST_F(WindowStoreMoveTest, LeavingEveryScreenRefreshesAndUntrackedWindowsCountAsFromNowhere) {
     move(doc, Rect{-5000, -5000, 800, 600});
-    EXPECT_NE(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_NE(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
     rt.advance(1);
 
     // Nowhere to nowhere: nothing. An untracked window landing on a screen: a refresh.
-    store->pendingCrossScreenRefresh.reset();
+    WindowStoreProbe::pendingCrossScreenRefresh(*store).reset();
     move(doc, Rect{-6000, -5000, 800, 600});
-    EXPECT_EQ(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_EQ(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
     int32_t other = launch("com.example.other", "Other");
     uint32_t stray = open(other, "Stray", s1);
     move(stray, Rect{200, 200, 500, 500});
     EXPECT_FALSE(tracks(stray));
-    EXPECT_NE(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_NE(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
 }
 
 // Displays stacked vertically: a wide one above the main display, two side by side below it. A
@@ -220,12 +220,12 @@ TEST(WindowStoreStackedDisplaysTest, AMoveBetweenDisplaysBelowTheMainOneIsSeen) 
     sim.window(doc)->frame = Rect{500, 1300, 800, 600};  // within the left one
     store->handleAXEvent(moved);
     rt.runUntilIdle();
-    EXPECT_EQ(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_EQ(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
 
     sim.window(doc)->frame = Rect{2100, 1200, 800, 600};  // onto the right one
     store->handleAXEvent(moved);
     rt.runUntilIdle();
-    EXPECT_NE(store->pendingCrossScreenRefresh, nullptr);
+    EXPECT_NE(WindowStoreProbe::pendingCrossScreenRefresh(*store), nullptr);
 }
 
 // --- Window creation ---
@@ -251,30 +251,30 @@ TEST_F(WindowCreationTest, ANewStandardWindowIsTrackedAndMonitoringStarts) {
     EXPECT_EQ(w.frame, (Rect{200, 200, 700, 500}));
     EXPECT_FALSE(w.isMinimized);
     EXPECT_EQ(w.spaceIDs, std::set<uint64_t>{s2});
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(id).isActive());
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(id).isActive());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
     EXPECT_EQ(changes, 1);
 
     // Window activity starts polling with a tick a fifth of a second later.
-    ASSERT_TRUE(store->lifecycleByPID.contains(app));
-    EXPECT_EQ(store->lifecycleByPID.at(app).phase, WindowStore::PIDLifecyclePhase::launching);
+    ASSERT_TRUE(store->lifecycleByPID().contains(app));
+    EXPECT_EQ(store->lifecycleByPID().at(app).phase, WindowStore::PIDLifecyclePhase::launching);
     EXPECT_EQ(rt.nextDeadline(), 0.2);
 }
 
 TEST_F(WindowCreationTest, ACreationEventOfATrackedWindowOnlyRenewsItsSpacesAndState) {
-    store->reconcileStateByWindowID[doc] = Reconcile::missing(0, 1);
+    WindowStoreProbe::reconcileStateByWindowID(*store)[doc] = Reconcile::missing(0, 1);
     sim.window(doc)->title = "Renamed";
     sim.setWindowSpaces(doc, {s1, s2});
     deliver(event("AXWindowCreated", doc));
     EXPECT_EQ(tracked(doc).spaceIDs, (std::set<uint64_t>{s1, s2}));
     EXPECT_EQ(tracked(doc).windowTitle, "Doc");
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc).isActive());
 
     // Listed on no Space (minimised, say): the Spaces it has stay.
     sim.setWindowMinimized(doc, true);
     deliver(event("AXWindowCreated", doc));
     EXPECT_EQ(tracked(doc).spaceIDs, (std::set<uint64_t>{s1, s2}));
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
     EXPECT_EQ(changes, 2);
 }
 
@@ -303,10 +303,10 @@ TEST_F(WindowCreationTest, WindowsThatCannotBeAdmittedYetAskForARescan) {
          }},
     };
     for (const Case& c : cases) {
-        store->pendingScans.clear();
+        WindowStoreProbe::pendingScans(*store).clear();
         uint32_t id = c.make();
         EXPECT_FALSE(tracks(id)) << c.what;
-        EXPECT_EQ(store->pendingScans, std::set<int32_t>{app}) << c.what;
+        EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app}) << c.what;
     }
     EXPECT_EQ(changes, static_cast<int>(cases.size()));
 }
@@ -320,7 +320,7 @@ TEST_F(WindowCreationTest, AnElementWithoutAnIDAsksForARescan) {
     e.windowID.reset();
     deliver(e);
     EXPECT_FALSE(tracks(id));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
 }
 
 TEST_F(WindowCreationTest, TitleFallsBackToTheWindowListThenToEmpty) {
@@ -348,7 +348,7 @@ TEST_F(WindowCreationTest, AWindowIsStoredUnderItsWindowServerOwnerNotAnUnreadEv
     e.pid = 0;
     deliver(e);
     EXPECT_FALSE(tracks(id));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
 
     // The owner's rescan admits it, under the owner and with the owner's bundle.
     rt.advance(0.3);
@@ -367,21 +367,21 @@ TEST_F(WindowStoreEventsTest, AnUnreadableFocusFromTheFrontmostAppClearsAnotherA
     int32_t other = launch("com.example.other", "Other");
     uint32_t sheet = open(other, "Sheet", s1);
     populate();
-    ASSERT_TRUE(store->windows.contains(sheet));
+    ASSERT_TRUE(store->windows().contains(sheet));
     sim.activateApp(app);
     AXWindowEvent fromApp = event("AXFocusedWindowChanged", doc);
     fromApp.element = sim.platform().accessibility.createApplication(app);
     fromApp.windowID.reset();
     failRead(fromApp.element, "AXFocusedWindow");
 
-    store->focusedWindowID = doc;  // the app's own focus stays
+    WindowStoreProbe::focusedWindowID(*store) = doc;  // the app's own focus stays
     deliver(fromApp);
-    EXPECT_EQ(store->focusedWindowID, doc);
+    EXPECT_EQ(store->focusedWindowID(), doc);
 
-    store->focusedWindowID = sheet;  // another app's chip must not stay focused
+    WindowStoreProbe::focusedWindowID(*store) = sheet;  // another app's chip must not stay focused
     int before = changes;
     deliver(fromApp);
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, before + 1);
 }
 

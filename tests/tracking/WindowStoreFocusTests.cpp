@@ -51,10 +51,10 @@ class FocusTest : public testing::StoreDesktop {
 };
 
 TEST_F(FocusTest, AnUnreadableFocusOfTheActivatedAppClearsAFocusOfAnotherApp) {
-    store->focusedWindowID = inbox;
+    WindowStoreProbe::focusedWindowID(*store) = inbox;
     failRead(sim.platform().accessibility.createApplication(editor), "AXFocusedWindow");
     activated(editor);
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 1);
 }
 
@@ -64,23 +64,23 @@ TEST_F(FocusTest, AnUnreadableFocusKeepsTheAppsOwnOrAnUnknownFocus) {
         if (attribute == "AXFocusedWindow") return SimAXAnswer{kAXErrorCannotComplete, {}};
         return std::nullopt;
     };
-    store->focusedWindowID = draft;
+    WindowStoreProbe::focusedWindowID(*store) = draft;
     activated(editor);
-    EXPECT_EQ(store->focusedWindowID, draft);
+    EXPECT_EQ(store->focusedWindowID(), draft);
     // An id the store does not track: whose it is cannot be told, so it stays.
-    store->focusedWindowID = 4242;
+    WindowStoreProbe::focusedWindowID(*store) = 4242;
     activated(editor);
-    EXPECT_EQ(store->focusedWindowID, 4242u);
+    EXPECT_EQ(store->focusedWindowID(), 4242u);
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(store->debugEventSequence, 2u);
+    EXPECT_EQ(WindowStoreProbe::debugEventSequence(*store), 2u);
 }
 
 TEST_F(FocusTest, AFocusedElementWithoutAnIDAlsoClearsAnotherAppsFocus) {
-    store->focusedWindowID = inbox;
+    WindowStoreProbe::focusedWindowID(*store) = inbox;
     simAX.faults(editor).privateWindowLookupFails = true;
     simAX.faults(editor).windowNumberUnsupported = true;
     activated(editor);
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
 }
 
 // --- The sole window of a Space ---
@@ -100,7 +100,7 @@ TEST_F(SoleWindowTest, PrefersWindowsThatAreNotMinimised) {
     sim.overrides.windowsOnSpaces = [&](const Value&) {
         return std::optional<Value>(numberArray(std::vector<uint32_t>{hidden, shown}));
     };
-    store->windows.at(hidden).isMinimized = true;
+    WindowStoreProbe::windows(*store).at(hidden).isMinimized = true;
     EXPECT_EQ(soleWindow(full), shown);
     EXPECT_EQ(changes, 0);
 }
@@ -109,11 +109,11 @@ TEST_F(SoleWindowTest, AmongMinimisedWindowsTheOnlyOneTheFocusedOneOrTheLargest)
     uint32_t small = open(app, "Small", full, {0, 0, 400, 300});
     uint32_t large = open(app, "Large", full, {0, 0, 1600, 900});
     populate();
-    for (uint32_t id : {small, large}) store->windows.at(id).isMinimized = true;
+    for (uint32_t id : {small, large}) WindowStoreProbe::windows(*store).at(id).isMinimized = true;
     auto listing = std::vector<uint32_t>{small, large};
     sim.overrides.windowsOnSpaces = [&](const Value&) { return std::optional<Value>(numberArray(listing)); };
     EXPECT_EQ(soleWindow(full), large);
-    store->focusedWindowID = small;
+    WindowStoreProbe::focusedWindowID(*store) = small;
     EXPECT_EQ(soleWindow(full), small);
     listing = {large, large};
     EXPECT_EQ(soleWindow(full), large);
@@ -123,16 +123,16 @@ TEST_F(SoleWindowTest, TheFocusedCandidateBeatsALargerOne) {
     uint32_t small = open(app, "Small", full, {0, 0, 400, 300});
     uint32_t large = open(app, "Large", full, {0, 0, 1600, 900});
     populate();
-    store->focusedWindowID = small;
+    WindowStoreProbe::focusedWindowID(*store) = small;
     EXPECT_EQ(soleWindow(full), small);
-    store->focusedWindowID = 4242;
+    WindowStoreProbe::focusedWindowID(*store) = 4242;
     EXPECT_EQ(soleWindow(full), large);
 }
 
 TEST_F(SoleWindowTest, ATrackedWindowListedOnTheSpaceGainsItOnce) {
     uint32_t w = open(app, "Doc", full);
     populate();
-    store->windows.at(w).spaceIDs = {s1};
+    WindowStoreProbe::windows(*store).at(w).spaceIDs = {s1};
     EXPECT_EQ(soleWindow(full), w);
     EXPECT_EQ(tracked(w).spaceIDs, (std::set<uint64_t>{s1, full}));
     EXPECT_EQ(changes, 1);
@@ -153,7 +153,7 @@ TEST_F(SoleWindowTest, AdmitsAnUnknownStandardWindowOfTheSpace) {
     EXPECT_EQ(tracked(w).appName, "App");
     EXPECT_EQ(tracked(w).bundleIdentifier, "com.example.app");
     EXPECT_EQ(tracked(w).spaceIDs, (std::set<uint64_t>{full, s2}));
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(w).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(w).isActive());
     EXPECT_EQ(changes, 1);
     // Tracked windows cost no further platform call.
     sim.callLog.clear();
@@ -182,14 +182,14 @@ TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned)
     uint32_t hidden = open(app, "Hidden", full, {0, 0, 800, 600}, [](auto& s) { s.inAXWindowList = false; });
     EXPECT_EQ(soleWindow(full), std::nullopt);
     for (uint32_t id : {faint, tiny, panel, hidden}) EXPECT_FALSE(tracks(id));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
     EXPECT_EQ(changes, 0);
 
     // Nothing collected: the tracked, non-minimised windows on the Space decide.
-    store->windows.at(tracked).spaceIDs.insert(full);
+    WindowStoreProbe::windows(*store).at(tracked).spaceIDs.insert(full);
     sim.overrides.windowsOnSpaces = [](const Value&) { return std::optional<Value>(); };
     EXPECT_EQ(soleWindow(full), tracked);
-    store->windows.at(tracked).isMinimized = true;
+    WindowStoreProbe::windows(*store).at(tracked).isMinimized = true;
     EXPECT_EQ(soleWindow(full), std::nullopt);
 }
 

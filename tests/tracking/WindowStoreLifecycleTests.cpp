@@ -22,7 +22,7 @@ TEST_F(DeferredScanTest, ASecondRequestWhileASeriesRunsAddsNoRescans) {
     EXPECT_TRUE(sameTimes(scanTimesUntil(1), {0.3, 0.8}));
     store->scheduleDeferredScan(app);
     EXPECT_TRUE(sameTimes(scanTimesUntil(3), {2.0}));
-    EXPECT_FALSE(store->pendingScans.contains(app));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(app));
     store->scheduleDeferredScan(app);
     EXPECT_TRUE(sameTimes(scanTimesUntil(10), {3.3, 3.8, 5.0}));
 }
@@ -42,7 +42,7 @@ TEST_F(DeferredScanTest, APassThatFindsWindowsOfTheFrontmostAppResolvesItsFocusA
     store->scheduleDeferredScan(app);
     rt.advance(3);
     EXPECT_EQ(focusReads(), 3u);
-    EXPECT_EQ(store->focusedWindowID, doc);
+    EXPECT_EQ(store->focusedWindowID(), doc);
 
     // A frontmost application without a window on a Space: nothing to resolve.
     sim.activateApp(quiet);
@@ -58,11 +58,11 @@ TEST_F(DeferredScanTest, AnOlderSeriesNeitherRescansForNorEndsANewerOne) {
     EXPECT_TRUE(scanTimesUntil(1.5).empty());
     store->scheduleDeferredScan(quiet);  // a new process under a reused pid, say
     EXPECT_TRUE(sameTimes(scanTimesUntil(2.5), {1.8, 2.3}));
-    EXPECT_TRUE(store->pendingScans.contains(quiet));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(quiet));
     EXPECT_TRUE(sameTimes(scanTimesUntil(4.0 - 1e-9), {3.5}));
-    EXPECT_TRUE(store->pendingScans.contains(quiet));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).contains(quiet));
     rt.advanceTo(4.0);
-    EXPECT_FALSE(store->pendingScans.contains(quiet));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(quiet));
 }
 
 // --- Lifecycle monitoring ---
@@ -70,7 +70,9 @@ TEST_F(DeferredScanTest, AnOlderSeriesNeitherRescansForNorEndsANewerOne) {
 class LifecycleTest : public DeferredScanTest {
   protected:
     std::vector<double> tickTimesUntil(double until) { return scanTimesUntil(until); }
-    const WindowStore::PIDLifecycleState& record(int32_t pid) const { return store->lifecycleByPID.at(pid); }
+    const WindowStore::PIDLifecycleState& record(int32_t pid) const {
+        return store->lifecycleByPID().at(pid);
+    }
 };
 
 TEST_F(LifecycleTest, WithoutAnObserverThePollingSlowsDownToTwoAndAHalfSeconds) {
@@ -95,8 +97,8 @@ TEST_F(LifecycleTest, AnAttachedObserverWithSettledWindowsEndsTheMonitoringAfter
     EXPECT_TRUE(record(quiet).observerAttached);
     EXPECT_EQ(record(quiet).startedAt, 0.0);
     EXPECT_TRUE(sameTimes(tickTimesUntil(20), {0.7, 1.5}));  // the 2.6 s tick was superseded
-    EXPECT_FALSE(store->lifecycleByPID.contains(quiet));
-    EXPECT_FALSE(store->lifecycleWorkByPID.contains(quiet));
+    EXPECT_FALSE(store->lifecycleByPID().contains(quiet));
+    EXPECT_FALSE(WindowStoreProbe::lifecycleWorkByPID(*store).contains(quiet));
 }
 
 TEST_F(LifecycleTest, WindowsAddedOnAttachmentMakeTheFirstTickUnstable) {
@@ -112,11 +114,11 @@ TEST_F(LifecycleTest, WindowsAddedOnAttachmentMakeTheFirstTickUnstable) {
 
 TEST_F(LifecycleTest, AttachmentWithoutARecordOnlyMarksTheProcess) {
     store->handleObserverAttached(quiet);
-    EXPECT_TRUE(store->observerAttachedPIDs.contains(quiet));
-    EXPECT_FALSE(store->lifecycleByPID.contains(quiet));
+    EXPECT_TRUE(store->observerAttachedPIDs().contains(quiet));
+    EXPECT_FALSE(store->lifecycleByPID().contains(quiet));
     EXPECT_EQ(rt.nextDeadline(), std::nullopt);
     EXPECT_FALSE(store->needsObserverBootstrap(quiet));
-    EXPECT_TRUE(store->requiresAXConfirmationForLiveAdmission(quiet));
+    EXPECT_TRUE(WindowStoreProbe::requiresAXConfirmationForLiveAdmission(*store, quiet));
 
     // Monitoring started afterwards starts in the observed regime.
     store->startLifecycleMonitoring(quiet, 0.2);
@@ -136,7 +138,7 @@ TEST_F(LifecycleTest, ChangingWindowsEndTheMonitoringAtTheFirstTickTwelveSeconds
     EXPECT_NEAR(ticks.front(), 1.2, 1e-9);
     EXPECT_NEAR(ticks.back(), 12.4, 1e-9);
     EXPECT_EQ(ticks.size(), 15u);
-    EXPECT_FALSE(store->lifecycleByPID.contains(app));
+    EXPECT_FALSE(store->lifecycleByPID().contains(app));
 }
 
 TEST_F(LifecycleTest, AProcessThatEndsLosesItsWindowsAtTheNextTickAndIsPolledNoMore) {
@@ -145,7 +147,7 @@ TEST_F(LifecycleTest, AProcessThatEndsLosesItsWindowsAtTheNextTickAndIsPolledNoM
     rt.advanceTo(0.2);
     EXPECT_FALSE(tracks(doc));
     EXPECT_EQ(changes, 1);
-    EXPECT_FALSE(store->lifecycleByPID.contains(app));
+    EXPECT_FALSE(store->lifecycleByPID().contains(app));
     EXPECT_EQ(rt.nextDeadline(), std::nullopt);
 }
 
@@ -190,12 +192,12 @@ TEST_F(LifecycleTest, OnlyAProcessTheStoreKnowsNothingAboutNeedsABootstrap) {
 
 TEST_F(LifecycleTest, FillingAnAttachedProcessAddsWhatIsConfirmedAndRescansTheRest) {
     // Already tracked: made active again, not counted, nothing published.
-    store->reconcileStateByWindowID[doc] = Reconcile::missing(0, 1);
+    WindowStoreProbe::reconcileStateByWindowID(*store)[doc] = Reconcile::missing(0, 1);
     store->handleObserverAttached(app);
     EXPECT_EQ(addWindows(app), 0);
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc).isActive());
     EXPECT_EQ(changes, 0);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 
     // Without a readable list nothing confirms the windows of an attached process.
     int32_t ledger = launch("com.example.ledger", "Ledger");
@@ -204,7 +206,7 @@ TEST_F(LifecycleTest, FillingAnAttachedProcessAddsWhatIsConfirmedAndRescansTheRe
     store->handleObserverAttached(ledger);
     EXPECT_EQ(addWindows(ledger), 0);
     EXPECT_FALSE(tracks(budget));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{ledger});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{ledger});
 
     // Not attached and owning nothing, the same window needs no confirmation, even on no Space.
     int32_t loose = launch("com.example.loose", "Loose");

@@ -28,7 +28,7 @@ TEST_F(StorePassesTest, RefreshSpacesRenewsEveryWindowButAMinimisedOneOffTheList
 
     store->refreshSpaces();  // nothing changed: published all the same
     EXPECT_EQ(changes, 2);
-    store->windows.clear();
+    WindowStoreProbe::windows(*store).clear();
     store->refreshSpaces();
     EXPECT_EQ(changes, 3);
 }
@@ -52,7 +52,7 @@ TEST_F(StorePassesTest, AnUnreadableSpacesListingLeavesEverySpaceAsItIs) {
 
 TEST_F(StorePassesTest, ResyncTakesTheMinimisedFlagsAndFindsSpacesForMinimisedWindows) {
     sim.window(doc)->minimized = true;
-    store->windows.at(doc).spaceIDs.clear();
+    WindowStoreProbe::windows(*store).at(doc).spaceIDs.clear();
     store->resyncMinimizedWindows();
     rt.runUntilIdle();
     EXPECT_TRUE(tracked(doc).isMinimized);
@@ -62,7 +62,7 @@ TEST_F(StorePassesTest, ResyncTakesTheMinimisedFlagsAndFindsSpacesForMinimisedWi
     // Nowhere to be found: the flag alone changed, which the chips show all the same.
     sim.window(notes)->minimized = true;
     sim.setWindowSpaces(notes, {});
-    store->windows.at(notes).spaceIDs.clear();
+    WindowStoreProbe::windows(*store).at(notes).spaceIDs.clear();
     store->resyncMinimizedWindows();
     rt.runUntilIdle();
     EXPECT_TRUE(tracked(notes).isMinimized);
@@ -119,14 +119,14 @@ TEST_F(DiscoveryTest, AddsANewStandardWindowOfAKnownProcess) {
     EXPECT_EQ(w.bundleIdentifier, "com.example.app");
     EXPECT_EQ(w.frame, (Rect{0, 0, 40, 40}));
     EXPECT_EQ(w.spaceIDs, std::set<uint64_t>{s1});
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(fresh).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(fresh).isActive());
     EXPECT_EQ(trackedIDs().size(), 4u);
     EXPECT_EQ(tracked(doc).windowTitle, "Doc");  // tracked windows are left alone
     EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 
     // With an attached observer the stranger's windows are looked at too.
-    store->observerAttachedPIDs.insert(stranger);
+    WindowStoreProbe::observerAttachedPIDs(*store).insert(stranger);
     EXPECT_EQ(discover(), 1);
 }
 
@@ -146,7 +146,7 @@ TEST_F(DiscoveryTest, WindowsThatCannotBeAddedYetRescanTheirProcessOnce) {
     uint32_t narrow = open(app, "Narrow", s1, {0, 0, 39.9, 500});
     EXPECT_EQ(discover(), 0);
     for (uint32_t id : {nowhere, out1, out2, panel, narrow}) EXPECT_FALSE(tracks(id));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(rt.pendingCount(), 4u);  // one series
 }
@@ -156,13 +156,13 @@ TEST_F(DiscoveryTest, WithoutAReadableListAKnownProcessGetsNothingAddedButAResca
     uint32_t fresh = open(app, "Fresh", s1);
     EXPECT_EQ(discover(), 0);
     EXPECT_FALSE(tracks(fresh));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
 
     // Nor with no window list at all.
     sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(); };
-    store->pendingScans.clear();
+    WindowStoreProbe::pendingScans(*store).clear();
     EXPECT_EQ(discover(), 0);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 }
 
 }  // namespace

@@ -19,16 +19,16 @@ TEST_F(ReconcileTest, AVanishedWindowLeavesAtTheSecondMissAtLeastAFewTenthsLater
     sim.closeWindowSilently(notes);
     EXPECT_EQ(reconcile(), 1);
     ASSERT_TRUE(tracks(notes));
-    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(0, 1));
+    EXPECT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).at(notes), Reconcile::missing(0, 1));
     rt.advanceTo(0.3);
     reconcile();
     EXPECT_TRUE(tracks(notes));  // two misses, but only 0.3 s apart
-    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(0, 2));
+    EXPECT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).at(notes), Reconcile::missing(0, 2));
     EXPECT_EQ(changes, 0);
     rt.advanceTo(0.45);
     reconcile();
     EXPECT_FALSE(tracks(notes));
-    EXPECT_FALSE(store->reconcileStateByWindowID.contains(notes));
+    EXPECT_FALSE(WindowStoreProbe::reconcileStateByWindowID(*store).contains(notes));
     EXPECT_TRUE(tracks(doc));
     EXPECT_EQ(changes, 1);
 }
@@ -39,22 +39,22 @@ TEST_F(ReconcileTest, TheFirstMissNeverRemovesAndAReturnStartsTheCountAgain) {
     rt.advanceTo(10);
     sim.window(notes)->layer = 0;
     reconcile();
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(notes).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(notes).isActive());
     sim.window(notes)->layer = 5;
     reconcile();
-    EXPECT_EQ(store->reconcileStateByWindowID.at(notes), Reconcile::missing(10, 1));
+    EXPECT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).at(notes), Reconcile::missing(10, 1));
     rt.advanceTo(10.5);
     reconcile();
     EXPECT_FALSE(tracks(notes));
 }
 
 TEST_F(ReconcileTest, RemovingTheFocusedWindowClearsTheFocus) {
-    store->focusedWindowID = notes;
+    WindowStoreProbe::focusedWindowID(*store) = notes;
     sim.closeWindowSilently(notes);
     reconcile();
     rt.advanceTo(1);
     reconcile();
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
 }
 
 TEST_F(ReconcileTest, AnUnreadableWindowListCountsNothingMissing) {
@@ -64,7 +64,7 @@ TEST_F(ReconcileTest, AnUnreadableWindowListCountsNothingMissing) {
         EXPECT_EQ(reconcile(), 0);
     }
     EXPECT_EQ(trackedIDs(), (std::set<uint32_t>{doc, notes}));
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc).isActive());
 }
 
 TEST_F(ReconcileTest, AReadListWithoutAnyWindowOfTheProcessCountsMisses) {
@@ -72,10 +72,10 @@ TEST_F(ReconcileTest, AReadListWithoutAnyWindowOfTheProcessCountsMisses) {
     sim.closeWindowSilently(doc);
     sim.closeWindowSilently(notes);
     reconcile();
-    EXPECT_EQ(store->reconcileStateByWindowID.at(doc), Reconcile::missing(0, 1));
+    EXPECT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc), Reconcile::missing(0, 1));
     rt.advanceTo(0.45);
     reconcile();
-    EXPECT_TRUE(store->windows.empty());
+    EXPECT_TRUE(store->windows().empty());
 }
 
 TEST_F(ReconcileTest, AnUnansweredReadIsNoVerdict) {
@@ -88,20 +88,20 @@ TEST_F(ReconcileTest, AnUnansweredReadIsNoVerdict) {
         reconcile();
     }
     EXPECT_TRUE(tracks(doc));  // present...
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc).isActive());
     EXPECT_FALSE(tracks(fresh));  // ...but not confirmed: a later scan asks again
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
 }
 
 TEST_F(ReconcileTest, AnOwnerNoLongerEligibleLosesEveryWindowAtOnce) {
-    store->focusedWindowID = doc;
+    WindowStoreProbe::focusedWindowID(*store) = doc;
     sim.app(app)->policy = ActivationPolicy::accessory;
     EXPECT_EQ(reconcile(), 0);
-    EXPECT_TRUE(store->windows.empty());
-    EXPECT_TRUE(store->reconcileStateByWindowID.empty());
-    EXPECT_EQ(store->focusedWindowID, std::nullopt);
+    EXPECT_TRUE(store->windows().empty());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).empty());
+    EXPECT_EQ(store->focusedWindowID(), std::nullopt);
     EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 }
 
 TEST_F(ReconcileTest, RejectedWindowsLeaveAfterTwoMissesWindowsMerelyOutOfTheListStay) {
@@ -112,7 +112,7 @@ TEST_F(ReconcileTest, RejectedWindowsLeaveAfterTwoMissesWindowsMerelyOutOfTheLis
     reconcile();
     EXPECT_FALSE(tracks(doc));
     EXPECT_TRUE(tracks(notes));
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(notes).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(notes).isActive());
 
     // From operating system 27 on, a child window out of the list counts as rejected.
     sim.window(notes)->parent = doc;
@@ -148,7 +148,7 @@ TEST_F(ReconcileTest, AWindowThatShrinksBelowTheMinimumKeepsItsRecord) {
     }
     ASSERT_TRUE(tracks(doc));
     EXPECT_EQ(tracked(doc).frame, (Rect{100, 100, 800, 600}));
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(doc).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(doc).isActive());
 }
 
 TEST_F(ReconcileTest, NewWindowsAreAddedWhenConfirmedHeldBackOtherwiseAndIgnoredWithoutASpace) {
@@ -159,13 +159,13 @@ TEST_F(ReconcileTest, NewWindowsAreAddedWhenConfirmedHeldBackOtherwiseAndIgnored
     EXPECT_EQ(reconcile(), 2);
     EXPECT_FALSE(tracks(report));
     EXPECT_FALSE(tracks(nowhere));
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 
     uint32_t fresh = open(app, "Fresh", s1);
     EXPECT_EQ(reconcile(), 3);
     ASSERT_TRUE(tracks(fresh));
     EXPECT_EQ(tracked(fresh).spaceIDs, std::set<uint64_t>{s1});
-    EXPECT_TRUE(store->reconcileStateByWindowID.at(fresh).isActive());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).at(fresh).isActive());
     EXPECT_EQ(changes, 1);
 
     // Unconfirmed windows of a process that needs confirmation wait for a later scan.
@@ -173,12 +173,12 @@ TEST_F(ReconcileTest, NewWindowsAreAddedWhenConfirmedHeldBackOtherwiseAndIgnored
     uint32_t unconfirmed = open(app, "Unconfirmed", s1);
     EXPECT_EQ(reconcile(), 4);
     EXPECT_FALSE(tracks(unconfirmed));
-    EXPECT_EQ(store->pendingScans, std::set<int32_t>{app});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), std::set<int32_t>{app});
 }
 
 TEST_F(ReconcileTest, AWindowAddedByARescanTakesTheMinimisedFlagFromAccessibility) {
-    store->windows.clear();
-    store->reconcileStateByWindowID.clear();
+    WindowStoreProbe::windows(*store).clear();
+    WindowStoreProbe::reconcileStateByWindowID(*store).clear();
     sim.window(doc)->minimized = true;
     sim.setWindowSpaces(doc, {s1});
     // Minimised windows have no Space in the listing, so list it to let it in.
@@ -262,7 +262,7 @@ TEST_F(SlowApplicationRescanTest, AnAnswerAboutAProcessThatEndedMeanwhileIsDropp
     store->removeWindows(app);  // its termination was handled while it answered
     rt.advance(1);
     EXPECT_FALSE(applied);
-    EXPECT_TRUE(store->windows.empty());  // applied, the answer would have put both windows back
+    EXPECT_TRUE(store->windows().empty());  // applied, the answer would have put both windows back
     EXPECT_EQ(changes, 1);
 }
 

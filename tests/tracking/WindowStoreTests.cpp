@@ -69,7 +69,7 @@ class PopulateTest : public WindowStoreTest {
 };
 
 TEST_F(PopulateTest, TracksExactlyTheEligibleWindowsWithTitlesSpacesAndFocus) {
-    makeStore().reconcileStateByWindowID[9999] = Reconcile::missing(1, 1);
+    WindowStoreProbe::reconcileStateByWindowID(makeStore())[9999] = Reconcile::missing(1, 1);
     store->populate();
     rt.runUntilIdle();
 
@@ -100,18 +100,18 @@ TEST_F(PopulateTest, TracksExactlyTheEligibleWindowsWithTitlesSpacesAndFocus) {
     EXPECT_EQ(tracked(bare).bundleIdentifier, std::nullopt);
     EXPECT_EQ(tracked(bare).appName, "Plain");
 
-    EXPECT_EQ(store->focusedWindowID, everywhere);
+    EXPECT_EQ(store->focusedWindowID(), everywhere);
     EXPECT_EQ(changes, 2);  // once for the focus, once for the population
-    ASSERT_EQ(store->reconcileStateByWindowID.size(), store->windows.size());
-    for (const auto& [id, state] : store->reconcileStateByWindowID) {
-        EXPECT_TRUE(store->windows.contains(id));
+    ASSERT_EQ(WindowStoreProbe::reconcileStateByWindowID(*store).size(), store->windows().size());
+    for (const auto& [id, state] : WindowStoreProbe::reconcileStateByWindowID(*store)) {
+        EXPECT_TRUE(store->windows().contains(id));
         EXPECT_TRUE(state.isActive());
     }
 
     // Only the processes with windows missing from a readable list are rescanned: one that keeps
     // windows out of its list, and those with windows on a desktop that is not showing, which their
     // applications do not list.
-    EXPECT_EQ(store->pendingScans, rescannedAtStart());
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), rescannedAtStart());
     EXPECT_EQ(store->trackedPIDs(), (std::set<int32_t>{editor, mail, ledger, canvas, plain}));
     // Applications none of whose windows passed the window-list tests were never asked.
     for (const SimCall& call : sim.callsNamed("AXUIElementCreateApplication")) {
@@ -124,29 +124,29 @@ TEST_F(PopulateTest, BelowOperatingSystem27ChildWindowsAreTracked) {
     sim.setOperatingSystemMajorVersion(26);
     makeStore().populate();
     rt.runUntilIdle();
-    EXPECT_TRUE(store->windows.contains(sheet));
-    EXPECT_TRUE(store->windows.contains(inspector));
-    EXPECT_TRUE(store->windows.contains(floating));
-    EXPECT_EQ(store->pendingScans, rescannedAtStart());
+    EXPECT_TRUE(store->windows().contains(sheet));
+    EXPECT_TRUE(store->windows().contains(inspector));
+    EXPECT_TRUE(store->windows().contains(floating));
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), rescannedAtStart());
 }
 
 TEST_F(PopulateTest, AProcessThatNeedsConfirmationKeepsItsMissingWindowsOut) {
-    makeStore().observerAttachedPIDs.insert(canvas);
+    WindowStoreProbe::observerAttachedPIDs(makeStore()).insert(canvas);
     store->populate();
     rt.runUntilIdle();
-    EXPECT_TRUE(store->windows.contains(board));
-    EXPECT_FALSE(store->windows.contains(floating));
-    EXPECT_EQ(store->pendingScans, rescannedAtStart());
+    EXPECT_TRUE(store->windows().contains(board));
+    EXPECT_FALSE(store->windows().contains(floating));
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), rescannedAtStart());
 }
 
 TEST_F(PopulateTest, ASlowApplicationIsAdmittedOnWindowListFacts) {
     simAX.faults(mail).responseDelay = 0.2;  // longer than the store waits
     makeStore().populate();
     rt.advance(WindowStore::kAXMessagingTimeoutSeconds);  // its list times out on its worker
-    EXPECT_TRUE(store->windows.contains(compose));
-    EXPECT_TRUE(store->windows.contains(alert));
+    EXPECT_TRUE(store->windows().contains(compose));
+    EXPECT_TRUE(store->windows().contains(alert));
     EXPECT_EQ(tracked(inbox).windowTitle, "Inbox");
-    EXPECT_EQ(store->pendingScans, rescannedAtStart());
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), rescannedAtStart());
 }
 
 TEST_F(PopulateTest, AnEmptyAccessibilityListMakesEveryWindowMissing) {
@@ -156,34 +156,34 @@ TEST_F(PopulateTest, AnEmptyAccessibilityListMakesEveryWindowMissing) {
     simAX.overrides.copyAttributeValue = {};
     makeStore().populate();
     rt.runUntilIdle();
-    EXPECT_TRUE(store->windows.contains(notes));
-    EXPECT_TRUE(store->windows.contains(everywhere));
+    EXPECT_TRUE(store->windows().contains(notes));
+    EXPECT_TRUE(store->windows().contains(everywhere));
     // The per-window query finds its Space, but with no metadata it is taken as not minimised.
-    ASSERT_TRUE(store->windows.contains(minimised));
+    ASSERT_TRUE(store->windows().contains(minimised));
     EXPECT_FALSE(tracked(minimised).isMinimized);
     EXPECT_TRUE(tracked(minimised).spaceIDs.empty());
-    EXPECT_EQ(store->pendingScans, rescannedAtStart());
+    EXPECT_EQ(WindowStoreProbe::pendingScans(*store), rescannedAtStart());
 }
 
 TEST_F(PopulateTest, AnUnreadableWindowListEmptiesTheStoreButStillResolvesFocus) {
-    makeStore().windows[1] = TrackedWindow{1, editor, "Editor", {}, "Old", {}, false, {}};
-    store->reconcileStateByWindowID[1] = Reconcile::active();
+    WindowStoreProbe::windows(makeStore())[1] = TrackedWindow{1, editor, "Editor", {}, "Old", {}, false, {}};
+    WindowStoreProbe::reconcileStateByWindowID(*store)[1] = Reconcile::active();
     sim.overrides.windowList = [](uint32_t) { return std::optional<Value>(Value::string("broken")); };
     store->populate();
     rt.runUntilIdle();
-    EXPECT_TRUE(store->windows.empty());
-    EXPECT_TRUE(store->reconcileStateByWindowID.empty());
-    EXPECT_EQ(store->focusedWindowID, everywhere);
+    EXPECT_TRUE(store->windows().empty());
+    EXPECT_TRUE(WindowStoreProbe::reconcileStateByWindowID(*store).empty());
+    EXPECT_EQ(store->focusedWindowID(), everywhere);
     EXPECT_EQ(changes, 2);
-    EXPECT_TRUE(store->pendingScans.empty());
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(*store).empty());
 }
 
 TEST_F(PopulateTest, WithoutAFrontmostApplicationTheFocusStays) {
     sim.terminateApp(editor);
-    makeStore().focusedWindowID = 4242;
+    WindowStoreProbe::focusedWindowID(makeStore()) = 4242;
     store->populate();
     rt.runUntilIdle();
-    EXPECT_EQ(store->focusedWindowID, 4242u);
+    EXPECT_EQ(store->focusedWindowID(), 4242u);
     EXPECT_EQ(changes, 1);
 }
 
@@ -192,7 +192,7 @@ TEST_F(WindowStoreTest, ReadsTheMetadataWithTheTimeoutSetBeforeEveryRead) {
     uint32_t w = open(app, "Doc", s1);
     makeStore();
     sim.callLog.clear();
-    auto [byID, hasList] = store->requests().copyAXWindowMetadataByID(app);
+    auto [byID, hasList] = WindowStoreProbe::requests(*store).copyAXWindowMetadataByID(app);
     ASSERT_TRUE(hasList);
     ASSERT_TRUE(byID.contains(w));
     const AXWindowMetadata& m = byID.at(w);
@@ -230,7 +230,7 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
         if (attribute == "AXMinimized") return SimAXAnswer{kAXErrorCannotComplete, {}};
         return std::nullopt;
     };
-    auto [byID, hasList] = makeStore().requests().copyAXWindowMetadataByID(app);
+    auto [byID, hasList] = WindowStoreProbe::requests(makeStore()).copyAXWindowMetadataByID(app);
     ASSERT_TRUE(byID.contains(w));
     EXPECT_EQ(byID.at(w).isModal, true);
     EXPECT_EQ(byID.at(w).title, std::nullopt);
@@ -239,13 +239,14 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
     // Without the private lookup the id comes from "AXWindowNumber".
     sim.missingEntryPoints.insert("_AXUIElementGetWindow");
     sim.callLog.clear();
-    EXPECT_TRUE(
-        WindowStore::create(sim.platform())->requests().copyAXWindowMetadataByID(app).first.contains(w));
+    EXPECT_TRUE(WindowStoreProbe::requests(*WindowStore::create(sim.platform()))
+                    .copyAXWindowMetadataByID(app)
+                    .first.contains(w));
     EXPECT_TRUE(sim.callsNamed("_AXUIElementGetWindow").empty());
 
     // An element without any id is left out: its window counts as missing.
     simAX.faults(app).windowNumberUnsupported = true;
-    auto withoutID = store->requests().copyAXWindowMetadataByID(app);
+    auto withoutID = WindowStoreProbe::requests(*store).copyAXWindowMetadataByID(app);
     EXPECT_TRUE(withoutID.second);
     EXPECT_TRUE(withoutID.first.empty());
     EXPECT_EQ(cgWindowAXAdmission(w, withoutID.first, withoutID.second).kind,
@@ -258,9 +259,9 @@ TEST_F(WindowStoreTest, MetadataOfOddAnswers) {
         }
         return std::nullopt;
     };
-    EXPECT_FALSE(store->requests().copyAXWindowMetadataByID(app).second);
+    EXPECT_FALSE(WindowStoreProbe::requests(*store).copyAXWindowMetadataByID(app).second);
     simAX.faults(app).unresponsive = true;
-    EXPECT_FALSE(store->requests().copyAXWindowMetadataByID(app).second);
+    EXPECT_FALSE(WindowStoreProbe::requests(*store).copyAXWindowMetadataByID(app).second);
 }
 
 TEST_F(WindowStoreTest, StartUpRuleForWindowsMissingFromTheList) {
@@ -274,18 +275,19 @@ TEST_F(WindowStoreTest, StartUpRuleForWindowsMissingFromTheList) {
     {
         sim.setOperatingSystemMajorVersion(26);
         auto below = WindowStore::create(sim.platform());
-        EXPECT_EQ(below->tentativeBootstrapRejection(child, {}, cid), std::nullopt);
-        EXPECT_EQ(below->tentativeBootstrapRejection(nowhere, {}, cid), std::nullopt);
+        EXPECT_EQ(WindowStoreProbe::tentativeBootstrapRejection(*below, child, {}, cid), std::nullopt);
+        EXPECT_EQ(WindowStoreProbe::tentativeBootstrapRejection(*below, nowhere, {}, cid), std::nullopt);
         sim.setOperatingSystemMajorVersion(27);
     }
     WindowStore& s = makeStore();
     // The parent is looked at before any Space.
-    EXPECT_TRUE(s.tentativeBootstrapRejection(child, {{child, {s1}}}, cid));
-    EXPECT_EQ(s.tentativeBootstrapRejection(parent, {{parent, {s1}}}, cid), std::nullopt);
-    EXPECT_EQ(s.tentativeBootstrapRejection(hidden, {}, cid), std::nullopt);  // the per-window query finds it
-    EXPECT_TRUE(s.tentativeBootstrapRejection(nowhere, {{nowhere, {}}}, cid));
+    EXPECT_TRUE(WindowStoreProbe::tentativeBootstrapRejection(s, child, {{child, {s1}}}, cid));
+    EXPECT_EQ(WindowStoreProbe::tentativeBootstrapRejection(s, parent, {{parent, {s1}}}, cid), std::nullopt);
+    EXPECT_EQ(WindowStoreProbe::tentativeBootstrapRejection(s, hidden, {}, cid),
+              std::nullopt);  // the per-window query finds it
+    EXPECT_TRUE(WindowStoreProbe::tentativeBootstrapRejection(s, nowhere, {{nowhere, {}}}, cid));
     sim.setWindowSpaces(nowhere, {s2});
-    EXPECT_EQ(s.tentativeBootstrapRejection(nowhere, {}, cid), std::nullopt);
+    EXPECT_EQ(WindowStoreProbe::tentativeBootstrapRejection(s, nowhere, {}, cid), std::nullopt);
 }
 
 TEST_F(WindowStoreTest, SpacesFromTheWindowServer) {
@@ -299,7 +301,7 @@ TEST_F(WindowStoreTest, SpacesFromTheWindowServer) {
     uint32_t cid = sim.connectionID();
 
     sim.callLog.clear();
-    auto map = s.buildWindowSpacesMap(cid);
+    auto map = WindowStoreProbe::buildWindowSpacesMap(s, cid);
     EXPECT_EQ(map.at(a), std::set<uint64_t>{s1});
     EXPECT_EQ(map.at(both), (std::set<uint64_t>{s1, s2}));
     EXPECT_FALSE(map.contains(hidden));
@@ -312,16 +314,16 @@ TEST_F(WindowStoreTest, SpacesFromTheWindowServer) {
     EXPECT_EQ(args[3].asNumberObject()->uint64Value(), 0u);
     EXPECT_EQ(args[4].asNumberObject()->uint64Value(), 0x4000000000ull);
 
-    auto found = s.querySpaces({hidden, nowhere, a}, cid);
+    auto found = WindowStoreProbe::querySpaces(s, {hidden, nowhere, a}, cid);
     EXPECT_EQ(found, (std::map<uint32_t, std::set<uint64_t>>{{hidden, {s2}}, {a, {s1}}}));
 
     // Odd answers: elements that are no numbers are skipped; answers that are no number list are.
     sim.overrides.windowsOnSpaces = [&](const Value&) {
         return std::optional<Value>(Value::array({Value::string("x"), Value::number(a)}));
     };
-    EXPECT_EQ(s.buildWindowSpacesMap(cid).at(a), (std::set<uint64_t>{s1, s2}));
+    EXPECT_EQ(WindowStoreProbe::buildWindowSpacesMap(s, cid).at(a), (std::set<uint64_t>{s1, s2}));
     sim.overrides.spacesForWindows = [](const Value&) { return std::optional<Value>(Value::string("x")); };
-    EXPECT_TRUE(s.querySpaces({a}, cid).empty());
+    EXPECT_TRUE(WindowStoreProbe::querySpaces(s, {a}, cid).empty());
 
     EXPECT_EQ(uniquePreservingOrder({3, 1, 3, 2, 1}), (std::vector<uint32_t>{3, 1, 2}));
 }
@@ -330,15 +332,15 @@ TEST_F(WindowStoreTest, OneWindowsListEntry) {
     int32_t app = launch("com.example.app", "App");
     uint32_t w = open(app, "Doc", s1);
     WindowStore& s = makeStore();
-    auto info = s.cgWindowInfo(w);
+    auto info = WindowStoreProbe::cgWindowInfo(s, w);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->windowID(), w);
     EXPECT_EQ(info->windowName(), "Doc");
-    EXPECT_FALSE(s.cgWindowInfo(w + 1000));
+    EXPECT_FALSE(WindowStoreProbe::cgWindowInfo(s, w + 1000));
     sim.overrides.windowDescription = [](const Value&) {
         return std::optional<Value>(Value::array({Value::string("x")}));
     };
-    EXPECT_FALSE(s.cgWindowInfo(w));
+    EXPECT_FALSE(WindowStoreProbe::cgWindowInfo(s, w));
 }
 
 TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
@@ -346,11 +348,11 @@ TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
     uint32_t w = open(app, "Doc", s1);
     WindowStore& s = makeStore();
     activated(app);  // the window is not tracked: the focus is taken all the same
-    EXPECT_EQ(s.focusedWindowID, w);
+    EXPECT_EQ(s.focusedWindowID(), w);
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(s.debugEventSequence, 1u);
+    EXPECT_EQ(WindowStoreProbe::debugEventSequence(s), 1u);
 
-    s.focusedWindowID = 7;
+    WindowStoreProbe::focusedWindowID(s) = 7;
     for (SimAXAnswer answer :
          {SimAXAnswer{kAXErrorCannotComplete, {}}, SimAXAnswer{kAXErrorSuccess, Value::string("x")}}) {
         simAX.overrides.copyAttributeValue =
@@ -359,7 +361,7 @@ TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
             return std::nullopt;
         };
         activated(app);
-        EXPECT_EQ(s.focusedWindowID, 7u);
+        EXPECT_EQ(s.focusedWindowID(), 7u);
     }
     EXPECT_EQ(changes, 1);
 }
@@ -367,13 +369,13 @@ TEST_F(WindowStoreTest, ActivationTakesTheApplicationsFocusedWindow) {
 TEST_F(WindowStoreTest, ADeferredScanSeriesRunsOnceAtATime) {
     WindowStore& s = makeStore();
     s.scheduleDeferredScan(42);
-    EXPECT_EQ(s.pendingScans, std::set<int32_t>{42});
+    EXPECT_EQ(WindowStoreProbe::pendingScans(s), std::set<int32_t>{42});
     rt.advanceTo(1);
     s.scheduleDeferredScan(42);  // ignored: the series is running
     rt.advanceTo(2.4999);
-    EXPECT_TRUE(s.pendingScans.contains(42));
+    EXPECT_TRUE(WindowStoreProbe::pendingScans(s).contains(42));
     rt.advanceTo(2.5);
-    EXPECT_FALSE(s.pendingScans.contains(42));
+    EXPECT_FALSE(WindowStoreProbe::pendingScans(s).contains(42));
     EXPECT_EQ(rt.pendingCount(), 0u);  // the ignored request scheduled nothing
 
     rt.advanceTo(3);
@@ -401,7 +403,7 @@ TEST_F(WindowsOnSpaceTest, ListsTheSpacesWindowsByAscendingIDWhateverTheInsertio
         TrackedWindow w;
         w.windowID = id;
         w.spaceIDs = std::move(spaces);
-        st.windows[id] = w;
+        WindowStoreProbe::windows(st)[id] = w;
     };
     put(301, {s1});
     put(12, {s1, s2});

@@ -29,7 +29,7 @@ TEST_F(WindowStoreThreadTest, TwoSlowApplicationsAreScannedAtOnceOnTheirWorkers)
     bool allOnMain = true;
     auto store = populatedOnMain(rt, sim, allOnMain);
     ASSERT_TRUE(store);
-    EXPECT_EQ(store->windows.size(), windows.size());
+    EXPECT_EQ(store->windows().size(), windows.size());
 
     const uint32_t fresh = sim.openWindow(mail, "Mail, new", space, Rect{500, 300, 600, 400});
     std::set<int32_t> rescanned;
@@ -39,7 +39,7 @@ TEST_F(WindowStoreThreadTest, TwoSlowApplicationsAreScannedAtOnceOnTheirWorkers)
     }
     sim.setWindowTitle(windows[1], "Note 0, renamed");  // while both are being asked
     ASSERT_TRUE(rt.runMainUntil([&] { return rescanned.size() == 2; }, 10.0));
-    EXPECT_TRUE(store->windows.contains(fresh));
+    EXPECT_TRUE(store->windows().contains(fresh));
 
     EXPECT_TRUE(allOnMain);
     for (const SimCall& call : sim.callsNamed("AXUIElementCopyAttributeValue"))
