@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,13 @@ int movedSelection(int current, int delta, int count, bool wrap);
 // The windows whose pictures to capture: from the selected card on, round to the start,
 // minimised windows left out.
 std::vector<uint32_t> captureOrder(const std::vector<SwitcherEntry>& entries, int selectedIndex);
+
+// Recent windows first (`recency`: the order of use, most recent first), then the rest slotted in
+// by stacking; minimised windows after all others; the focused window first.
+std::vector<SwitcherEntry> switcherOrder(std::vector<SwitcherEntry> entries,
+                                         const std::vector<uint32_t>& recency,
+                                         const std::map<uint32_t, int>& stackIndexByID,
+                                         std::optional<uint32_t> focusedWindowID);
 
 // AppKit's bottom-left space to the window server's top-left space, on the primary screen.
 Point windowServerPoint(Point fromAppKit, const std::vector<Screen>& screens, uint32_t mainDisplayID);

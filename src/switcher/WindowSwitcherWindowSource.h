@@ -91,13 +91,6 @@ class WindowSwitcherWindowSource {
     std::vector<uint32_t> currentStackingOrder();
     std::optional<Screen> screen(Point containingCGPoint);
 
-    // Recent windows first, then the rest slotted in by stacking; minimised windows after all
-    // others; the focused window first.
-    static std::vector<SwitcherEntry> order(std::vector<SwitcherEntry> entries,
-                                            const WindowRecencyTracker& recency,
-                                            const std::map<uint32_t, int>& stackIndexByID,
-                                            std::optional<uint32_t> focusedWindowID);
-
     // On the application's worker, each request with the short time-out.
     static std::optional<AXWindows> copyAXWindows(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
                                                   int32_t pid);

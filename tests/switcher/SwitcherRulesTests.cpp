@@ -50,23 +50,21 @@ TEST(SwitcherOrderTest, RecentWindowsLeadAndOthersSlotInByStacking) {
     WindowRecencyTracker recency;
     recency.seedIfEmpty({1, 2});  // A = 1, B = 2
     const std::map<uint32_t, int> stack = {{3, 3}, {1, 5}, {2, 1}};
-    auto ordered =
-        WindowSwitcherWindowSource::order({entry(1), entry(2), entry(3)}, recency, stack, std::nullopt);
+    auto ordered = switcherOrder({entry(1), entry(2), entry(3)}, recency.order(), stack, std::nullopt);
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{3, 1, 2}));
 
     // Minimised windows come after all others; the focused one moves to the front.
-    ordered =
-        WindowSwitcherWindowSource::order({entry(9, true), entry(1), entry(2), entry(3)}, recency, stack, 2);
+    ordered = switcherOrder({entry(9, true), entry(1), entry(2), entry(3)}, recency.order(), stack, 2);
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{2, 3, 1, 9}));
 
     // Windows outside the history keep their stacking order among themselves.
     WindowRecencyTracker one;
     one.seedIfEmpty({1});
-    ordered = WindowSwitcherWindowSource::order({entry(1), entry(4), entry(5)}, one,
-                                                {{1, 10}, {4, 2}, {5, 1}}, std::nullopt);
+    ordered =
+        switcherOrder({entry(1), entry(4), entry(5)}, one.order(), {{1, 10}, {4, 2}, {5, 1}}, std::nullopt);
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{5, 4, 1}));
     // Without a stack index an entry goes last.
-    ordered = WindowSwitcherWindowSource::order({entry(6), entry(1)}, one, {{1, 0}}, std::nullopt);
+    ordered = switcherOrder({entry(6), entry(1)}, one.order(), {{1, 0}}, std::nullopt);
     EXPECT_EQ(ids(ordered), (std::vector<uint32_t>{1, 6}));
 }
 
