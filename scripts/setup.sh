@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libicu-dev zlib1g-dev
   libxml2-utils librsvg2-bin fonts-liberation2 fonts-dejavu-core
-  libharfbuzz-dev libfontconfig-dev
+  libharfbuzz-dev libfontconfig-dev clang-tidy
 )
 # Fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime.
 if [ "${FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-dev); fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: all tests under ASan+UBSan,
-# then the tests that use real threads once more under ThreadSanitizer, then a brief fuzzing of
-# every reader of outside input (FUZZ_SECONDS each, default 20; FUZZ_SECONDS=0 skips it).
+# Installs what is missing, builds and runs every test: all tests under ASan+UBSan, then the
+# checks of .clang-tidy over src/, then the tests that use real threads once more under
+# ThreadSanitizer, then a brief fuzzing of every reader of outside input (FUZZ_SECONDS each,
+# default 20; FUZZ_SECONDS=0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ if [ "$fuzz_seconds" != 0 ]; then FUZZ=1 bash scripts/setup.sh; else bash script
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev
+bash scripts/tidy.sh build/dev
 
 cmake --preset tsan
 cmake --build --preset tsan --target qv_thread_tests

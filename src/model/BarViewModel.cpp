@@ -261,7 +261,7 @@ std::string BarViewModel::canonicalDisplayItemID(const std::string& id, uint64_t
     if (!windowID || chips == chipsBySpace->end()) return id;
     for (const ChipData& chip : chips->second) {
         if (chip.id != *windowID) continue;
-        const std::string groupID = kGroupIDPrefix + chip.appKey();
+        std::string groupID = kGroupIDPrefix + chip.appKey();
         for (const DisplayItem& item : items->second) {
             if (item.id() == groupID) return groupID;
         }

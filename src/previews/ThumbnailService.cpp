@@ -264,7 +264,8 @@ void ThumbnailService::fetchShareableContent(ContentHandler done) {
         }
     }
     if (fresh) {
-        done(std::move(fresh));
+        // `done` was kept for later only when there was no fresh content.
+        done(std::move(fresh));  // NOLINT(bugprone-use-after-move)
         return;
     }
     if (request == 0) return;  // joined the request in flight

@@ -94,8 +94,11 @@ MenuLayout MenuLayout::contextMenu(const Menu& menu, Point anchor, const Rect& s
 
 MenuLayout MenuLayout::submenu(const Menu& submenu, const Rect& parent, const Rect& row, const Rect& screen) {
     MenuLayout layout = stacked(submenu, {parent.maxX() - 2, row.minY() - kPadding});
-    if (layout.frame.maxX() > screen.maxX())
-        layout = movedBy(std::move(layout), parent.minX() + 2 - layout.frame.maxX(), 0);
+    if (layout.frame.maxX() > screen.maxX()) {
+        // The distance first: an argument moved from is not read in the same call.
+        const double dx = parent.minX() + 2 - layout.frame.maxX();
+        layout = movedBy(std::move(layout), dx, 0);
+    }
     return keptOn(std::move(layout), screen);
 }
 

@@ -192,7 +192,7 @@ bool sameOwner(const std::weak_ptr<T>& a, const std::weak_ptr<T>& b) {
 // no group and is no spacer), through which only its z-index shows.
 template <class T>
 Node Memo(T&& inputs, Node (*build)(const T&)) {
-    return MemoNode(std::make_shared<const MemoInputsOf<T>>(std::move(inputs), build));
+    return MemoNode(std::make_shared<const MemoInputsOf<T>>(std::forward<T>(inputs), build));
 }
 
 // One child per item, each identified by its key.
