@@ -40,44 +40,31 @@ TEST(ListedWindowTest, ThePassesPartOnlyOverAlphaAndASizeThatIsNotANumber) {
     EXPECT_TRUE(passes(unmeasurable, kFirstLookListTests));
 }
 
-TEST(ListedWindowTest, OnlyTheStartUpScanNamesAWindowWithoutAnOwnerNameUnknown) {
+TEST(ListedWindowTest, OnlyTheStartUpScanNamesAWindowUnknownAndReadsEveryTitleLive) {
     RunningApplication app;
     app.processIdentifier = kOwner;
     app.localizedName = "Editor";
-    app.bundleIdentifier = "com.example.editor";
-    const CGWindowInfo nameless = entry({0, 0, 100, 100}, {{CGWindowKeys::windowName, Value::string("Doc")}});
     const ListedWindow listed{7, kOwner, {0, 0, 100, 100}};
+    const CGWindowInfo info = entry({0, 0, 100, 100}, {{CGWindowKeys::windowName, Value::string("Name")}});
 
-    TrackedWindow later = trackedWindowOf(listed, nameless, app, AppNameFallback::runningApplication);
-    EXPECT_EQ(later.appName, "Editor");
-    EXPECT_EQ(later.bundleIdentifier, "com.example.editor");
-    EXPECT_EQ(later.windowTitle, "Doc");
-    EXPECT_EQ(trackedWindowOf(listed, nameless, app, AppNameFallback::unknown).appName, "Unknown");
-    EXPECT_EQ(trackedWindowOf(listed, nameless, std::nullopt, AppNameFallback::runningApplication).appName,
-              "Unknown");
-
+    const TrackedWindow built = trackedWindowOf(listed, info, app, AppNameFallback::runningApplication);
+    EXPECT_EQ(built.appName, "Editor");
+    EXPECT_EQ(built.windowTitle, "Name");
+    EXPECT_EQ(trackedWindowOf(listed, info, app, AppNameFallback::unknown).appName, "Unknown");
     const CGWindowInfo named = entry({0, 0, 100, 100}, {{CGWindowKeys::ownerName, Value::string("Owner")}});
     EXPECT_EQ(trackedWindowOf(listed, named, app, AppNameFallback::unknown).appName, "Owner");
-}
 
-TEST(ListedWindowTest, OnlyTheStartUpScanReadsATitleTheListGaveLive) {
-    const CGWindowInfo info = entry({0, 0, 100, 100}, {{CGWindowKeys::windowName, Value::string("Name")}});
-    const TrackedWindow built = trackedWindowOf({7, kOwner, {0, 0, 100, 100}}, info, std::nullopt,
-                                                AppNameFallback::runningApplication);
     AXWindowList list;
     list.hasList = true;
     list.metadataByID[7] = AXWindowMetadata{"Listed", "AXWindow", "AXStandardWindow", false, true};
     list.elementsByID.emplace(7, AXElement(kOwner, 7));
-
     TrackedWindow taken = built;
     EXPECT_FALSE(describeFromList(taken, list, ListedTitle::taken));
     EXPECT_EQ(taken.windowTitle, "Listed");
     EXPECT_TRUE(taken.isMinimized);
-
     TrackedWindow readLive = built;
     EXPECT_EQ(describeFromList(readLive, list, ListedTitle::readLive), AXElement(kOwner, 7));
     EXPECT_EQ(readLive.windowTitle, "Name");
-    EXPECT_TRUE(readLive.isMinimized);
 
     // Without a title in the list both read it live; the window name stands until then.
     list.metadataByID[7].title = std::nullopt;
