@@ -95,12 +95,17 @@ void BarManager::orderOutPanels(const std::string& display, const std::map<uint6
         auto it = spacesByID.find(spaceID);
         return it != spacesByID.end() && it->second.displayIdentifier == display;
     };
+    // What was opened from a bar goes with it, as when it closes.
+    auto orderOut = [this](BarPanel& panel) {
+        barLeavesItsPlace(panel);
+        panel.orderOut();
+    };
     for (const auto& [id, panel] : panels_) {
-        if (onDisplay(id)) panel->orderOut();
+        if (onDisplay(id)) orderOut(*panel);
     }
     // A mirror goes with its desktop's display, and with the screen it stands on.
     for (const auto& [key, panel] : mirrorPanels_) {
-        if (onDisplay(key.spaceID) || (screenIndex && *screenIndex == key.screenIndex)) panel->orderOut();
+        if (onDisplay(key.spaceID) || (screenIndex && *screenIndex == key.screenIndex)) orderOut(*panel);
     }
 }
 

@@ -132,16 +132,48 @@ uint64_t SimDesktop::addSpace(uint32_t displayID, int64_t type) {
 }
 
 void SimDesktop::removeSpace(uint64_t spaceID) {
-    auto sit = spaces_.find(spaceID);
-    if (sit == spaces_.end()) return;
-    for (SimDisplay& d : displays_) {
-        std::erase(d.spaces, spaceID);
-        if (d.activeSpace == spaceID) d.activeSpace = d.spaces.empty() ? 0 : d.spaces.front();
+    bool switched = false;
+    {
+        std::lock_guard lock(world_);
+        auto sit = spaces_.find(spaceID);
+        if (sit == spaces_.end()) return;
+        // As Mission Control does: the desktop's windows go to its neighbour on the display (the one
+        // before it, else the one after), which the display shows when the removed one was active.
+        uint64_t neighbour = 0;
+        for (SimDisplay& d : displays_) {
+            auto at = std::find(d.spaces.begin(), d.spaces.end(), spaceID);
+            if (at == d.spaces.end()) continue;
+            neighbour = removalNeighbour(d.spaces, at);
+            d.spaces.erase(at);
+            if (d.activeSpace == spaceID) {
+                d.activeSpace = neighbour ? neighbour : (d.spaces.empty() ? 0 : d.spaces.front());
+                switched = d.activeSpace != 0;
+            }
+        }
+        windowsChanged();
+        for (auto& [id, w] : windows_) {
+            if (!w.spaces.erase(spaceID)) continue;
+            if (neighbour && w.spaces.empty()) w.spaces.insert(neighbour);
+        }
+        edgeReservations.erase(spaceID);  // a desktop takes its reservation with it
+        spaces_.erase(sit);
     }
-    windowsChanged();
-    for (auto& [id, w] : windows_) w.spaces.erase(spaceID);
-    edgeReservations.erase(spaceID);  // a desktop takes its reservation with it
-    spaces_.erase(sit);
+    if (switched) postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
+}
+
+uint64_t SimDesktop::removalNeighbour(const std::vector<uint64_t>& spaces,
+                                      std::vector<uint64_t>::const_iterator removed) const {
+    auto regular = [&](uint64_t id) {
+        const SimSpace* s = space(id);
+        return s && s->type != kSimSpaceTypeFullScreen;
+    };
+    for (auto it = removed; it != spaces.begin();) {
+        if (regular(*--it)) return *it;
+    }
+    for (auto it = std::next(removed); it != spaces.end(); ++it) {
+        if (regular(*it)) return *it;
+    }
+    return 0;
 }
 
 void SimDesktop::renumberSpaces() {

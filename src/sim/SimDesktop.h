@@ -187,6 +187,8 @@ class SimDesktop {
     // `frame` in window-server space; the primary display is the one placed at the origin.
     uint32_t addDisplay(std::string name, Rect frame, uint32_t id = 0, std::string uuid = {});
     uint64_t addSpace(uint32_t displayID, int64_t type = kSimSpaceTypeOrdinary);
+    // As Mission Control does: its windows go to a neighbouring desktop of the display, which the
+    // display switches to (and announces) when the removed desktop was the active one.
     void removeSpace(uint64_t spaceID);
     // Starts switching the space's display to it (SimDesktopNavigation.cpp). The switch animates for
     // `desktopSwitchDuration`; the display shows its old desktop until the end, when a held window
@@ -427,6 +429,9 @@ class SimDesktop {
     // Every way to change a window passes here (the non-const lookup, opening, closing, the passes
     // over all windows), so the index of windows by Space is made again after it.
     void windowsChanged() { ++windowsVersion_; }
+    // The regular desktop before `removed` on its display, else the one after; 0 when none.
+    uint64_t removalNeighbour(const std::vector<uint64_t>& spaces,
+                              std::vector<uint64_t>::const_iterator removed) const;
     std::atomic<uint64_t> windowsVersion_{0};
     mutable uint64_t indexedVersion_ = ~uint64_t{0};
     mutable std::unordered_map<uint64_t, std::vector<const SimWindow*>> windowsBySpace_;
