@@ -80,8 +80,9 @@ void DockController::reconcileOnStartup() {
 std::optional<InitialDockSettings> DockController::prepareHiding() {
     // The state saved before an earlier hiding wins; a file that cannot be read goes aside first.
     auto saved = savedSettings();
-    if (!saved && hasFile() && !moveUnreadableFileAside()) return std::nullopt;
-    if (!saved) return captureInitialSettings();
+    const bool unreadable = !saved && hasFile();
+    if (unreadable && !moveUnreadableFileAside()) return std::nullopt;
+    if (!saved) return captureInitialSettings(unreadable);
     if (saved->dockShown) return resumeHiding(*saved);
     return saved;
 }
@@ -165,10 +166,12 @@ std::optional<bool> DockController::currentBounceEnabled() {
     return !*noBouncing;
 }
 
-std::optional<InitialDockSettings> DockController::captureInitialSettings() {
+std::optional<InitialDockSettings> DockController::captureInitialSettings(bool afterUnreadableFile) {
     if (!fileURL_) return std::nullopt;
     InitialDockSettings saved;
-    if (!dockLooksHidden()) {
+    // Without a file, a Dock that looks hidden was hidden by the user: those are their values. Only
+    // beside a file we could not read may the look be our own hiding, whose values no one wants back.
+    if (!afterUnreadableFile || !dockLooksHidden()) {
         saved.autoHideEnabled = platform_.dock.getAutoHideEnabled();
         if (PreferencesDomain* domain = dockDomain()) {
             saved.autoHideDelay = domain->object(kDelayKey);

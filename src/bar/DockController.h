@@ -57,10 +57,10 @@ class DockController : public std::enable_shared_from_this<DockController> {
 
     // --- The steps ---
     void reconcileOnStartup();
-    // Saves the Dock's state and returns it, none when it cannot be written; a Dock that already
-    // looks hidden saves the recovery state instead (auto-hide off, both preferences null), so that
-    // restoring brings it back.
-    std::optional<InitialDockSettings> captureInitialSettings();
+    // Saves the Dock's state and returns it, none when it cannot be written. After a file that could
+    // not be read, a Dock that looks hidden saves the recovery state instead (auto-hide off, both
+    // preferences null), so that restoring brings it back.
+    std::optional<InitialDockSettings> captureInitialSettings(bool afterUnreadableFile = false);
     // Hides the Dock, `saved` being what the file holds.
     void applyHideSettings(const InitialDockSettings& saved);
     void restartDock();

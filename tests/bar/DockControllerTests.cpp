@@ -59,14 +59,18 @@ class DockControllerTest : public ::testing::Test {
 };
 
 TEST_F(DockControllerTest, StartUpBringsTheDockInLineWithTheSetting) {
-    // A Dock already hidden is left alone; only the recovery state is saved.
+    // A Dock the user hid the same way is left alone, and its own values are saved and come back.
     looksHidden();
     start(true);
     EXPECT_EQ(restarts(), 0);
     EXPECT_EQ(fileText(),
-              "{\n  \"autoHideDelay\": null,\n  \"autoHideEnabled\": false,\n  \"dockShown\": false,\n"
-              "  \"noBouncing\": null,\n  \"version\": 2\n}");
+              "{\n  \"autoHideDelay\": 1000.00005,\n  \"autoHideEnabled\": true,\n  \"dockShown\": false,\n"
+              "  \"noBouncing\": true,\n  \"version\": 2\n}");
+    settings->setHideDock(false);
+    rt.runUntilIdle();
+    EXPECT_TRUE(sim.dock().getAutoHideEnabled());
     EXPECT_EQ(pref("autohide-delay"), dbl(1000.00005));
+    EXPECT_EQ(pref("no-bouncing"), flag(true));
 }
 
 TEST_F(DockControllerTest, ADelayJustOffTheHiddenOneIsHiddenAgainKeepingAnEarlierFile) {
