@@ -335,6 +335,7 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     struct SwitchUnderWay {
         uint64_t targetSpaceID = 0;
         Seconds startedAt = 0;
+        std::vector<uint64_t> activeAtStart;  // every display's active desktop
     };
     std::optional<SwitchUnderWay> switchUnderWay_;
     std::optional<RunningApplication> pendingPreviousApp_;  // gets activation back after the next change

@@ -10,7 +10,9 @@
 namespace qv {
 
 void BarManager::lockScrollSwitching(uint64_t targetSpaceID) {
-    switchUnderWay_ = SwitchUnderWay{targetSpaceID, platform_.runtime.now()};
+    switchUnderWay_ =
+        SwitchUnderWay{targetSpaceID, platform_.runtime.now(),
+                       spaceWindows_.getActiveSpaceIDs(platform_.windowServer.mainConnectionID())};
     isScrollSwitchLocked_ = true;
     if (scrollUnlockWork_) scrollUnlockWork_->cancel();
     std::weak_ptr<BarManager> weak = weak_from_this();
@@ -112,9 +114,14 @@ void BarManager::handleScrollEvent(const Event& event, uint64_t fromSpaceID) {
 
 void BarManager::handlePostSwitchYield() {
     const std::optional<RunningApplication> previous = std::exchange(pendingPreviousApp_, std::nullopt);
-    if (switchUnderWay_ && hasLanded(switchUnderWay_->targetSpaceID)) switchUnderWay_.reset();
-    updateActiveSpacePanelVisibility();
     const uint32_t connection = platform_.windowServer.mainConnectionID();
+    // A switch ends where it lands, or where another switch of its display took its place.
+    if (switchUnderWay_ &&
+        (hasLanded(switchUnderWay_->targetSpaceID) ||
+         switchTakenOver(spaceWindows_.getSpaces(connection), switchUnderWay_->activeAtStart,
+                         spaceWindows_.getActiveSpaceIDs(connection), switchUnderWay_->targetSpaceID)))
+        switchUnderWay_.reset();
+    updateActiveSpacePanelVisibility();
     const uint64_t activeSpace = platform_.windowServer.getActiveSpace(connection);
 
     PostSwitchState state;

@@ -66,6 +66,22 @@ std::optional<uint64_t> adjacentSpace(const std::vector<SpaceInfo>& spaces,
     return display[goRight ? i + 1 : i - 1].spaceID;
 }
 
+bool switchTakenOver(const std::vector<SpaceInfo>& spaces, const std::vector<uint64_t>& activeAtStart,
+                     const std::vector<uint64_t>& activeNow, uint64_t target) {
+    if (contains(activeNow, target)) return false;
+    auto it =
+        std::find_if(spaces.begin(), spaces.end(), [&](const SpaceInfo& s) { return s.spaceID == target; });
+    if (it == spaces.end()) return true;  // the target is gone
+    const std::string& display = it->displayIdentifier;
+    auto elsewhere = [&](const std::vector<uint64_t>& active) {
+        std::set<uint64_t> ids;
+        for (const SpaceInfo& s : spaces)
+            if (s.displayIdentifier != display && contains(active, s.spaceID)) ids.insert(s.spaceID);
+        return ids;
+    };
+    return elsewhere(activeAtStart) == elsewhere(activeNow);
+}
+
 std::optional<DesktopMove> keyboardDesktopMove(const std::vector<SpaceInfo>& spaces,
                                                const std::set<uint64_t>& windowSpaceIDs,
                                                const std::vector<uint64_t>& activeIDs, int number) {

@@ -33,6 +33,13 @@ std::optional<uint64_t> adjacentSpace(const std::vector<SpaceWindows::SpaceInfo>
                                       const std::vector<uint64_t>& activeIDs, uint64_t fromSpaceID,
                                       bool goRight, std::optional<uint64_t> switchingTo = std::nullopt);
 
+// Whether an announced change of the active desktops shows that another switch took the place of
+// one under way to `target`: the target is not shown, and no other display changed its desktop
+// since the switch began (`activeAtStart`), so the change was that display's own.
+bool switchTakenOver(const std::vector<SpaceWindows::SpaceInfo>& spaces,
+                     const std::vector<uint64_t>& activeAtStart, const std::vector<uint64_t>& activeNow,
+                     uint64_t target);
+
 // The keyboard action that moves a window to desktop `number` of its own display (numbered there
 // alone, full-screen desktops left out): from the window's current desktop (its active one, else
 // its first) to the target. None when the window is on no listed desktop or on a full-screen one,

@@ -193,7 +193,8 @@ class SimDesktop {
     // Starts switching the space's display to it (SimDesktopNavigation.cpp). The switch animates for
     // `desktopSwitchDuration`; the display shows its old desktop until the end, when a held window
     // is taken along and the change is announced. A new switch of that display meanwhile takes the
-    // place of the one under way and starts afresh.
+    // place of the one under way and starts afresh; it is announced even when it comes back to the
+    // desktop shown.
     void switchToSpace(uint64_t spaceID);
     static constexpr double kDesktopSwitchSeconds = 0.33;
     double desktopSwitchDuration = kDesktopSwitchSeconds;
@@ -467,7 +468,7 @@ class SimDesktop {
     // A desktop switch of the held window's display takes the window to the new desktop.
     void carryHeldWindow(uint32_t displayID, uint64_t toSpace);
     // The end of a display's switch: its active desktop changes and the change is announced.
-    void landSwitch(uint32_t displayID, uint64_t spaceID);
+    void landSwitch(uint32_t displayID, uint64_t spaceID, bool announceUnchanged = false);
     struct DesktopSwitch {
         uint64_t target = 0;
         WorkItemPtr work;

@@ -58,20 +58,22 @@ void SimDesktop::switchToSpace(uint64_t spaceID) {
     const uint32_t displayID = d->id;
     auto pending = switches_.find(displayID);
     if (pending == switches_.end() && d->activeSpace == spaceID) return;
-    if (pending != switches_.end()) pending->second.work->cancel();
+    // A switch that takes another's place is announced even when it comes back to the desktop shown.
+    const bool tookOver = pending != switches_.end();
+    if (tookOver) pending->second.work->cancel();
     if (desktopSwitchDuration <= 0) {
         switches_.erase(displayID);
         lock.unlock();
-        landSwitch(displayID, spaceID);
+        landSwitch(displayID, spaceID, tookOver);
         return;
     }
     switches_[displayID] = DesktopSwitch{
-        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID] {
+        spaceID, serverQueue()->asyncAfter(desktopSwitchDuration, [this, displayID, spaceID, tookOver] {
             {
                 std::lock_guard worldLock(world_);
                 switches_.erase(displayID);
             }
-            landSwitch(displayID, spaceID);
+            landSwitch(displayID, spaceID, tookOver);
         })};
 }
 
@@ -87,17 +89,19 @@ void SimDesktop::finishDesktopSwitches() {
     }
 }
 
-void SimDesktop::landSwitch(uint32_t displayID, uint64_t spaceID) {
+void SimDesktop::landSwitch(uint32_t displayID, uint64_t spaceID, bool announceUnchanged) {
     {
         std::lock_guard lock(world_);
         auto d = std::find_if(displays_.begin(), displays_.end(),
                               [&](const SimDisplay& x) { return x.id == displayID; });
         // The desktop or its display may have gone meanwhile.
-        if (d == displays_.end() || d->activeSpace == spaceID ||
+        if (d == displays_.end() || (d->activeSpace == spaceID && !announceUnchanged) ||
             std::find(d->spaces.begin(), d->spaces.end(), spaceID) == d->spaces.end())
             return;
-        d->activeSpace = spaceID;
-        carryHeldWindow(displayID, spaceID);
+        if (d->activeSpace != spaceID) {
+            d->activeSpace = spaceID;
+            carryHeldWindow(displayID, spaceID);
+        }
     }
     postWorkspace(notifications::kWorkspaceActiveSpaceDidChange, 0);
 }

@@ -64,6 +64,17 @@ TEST(DesktopNavigationTest, NeighboursAndKeyboardMovesStayOnTheWindowsDisplay) {
     EXPECT_EQ(keyboardDesktopMove(spaces, {21}, active, 1), std::nullopt);
 }
 
+TEST(DesktopNavigationTest, ASwitchUnderWayEndsWhenItsDisplaysOwnChangeIsAnnouncedElsewhere) {
+    // Display A shows 11 and switches to 12; display B shows 21.
+    const std::vector<SpaceInfo> spaces{desk(0, 0, 11), desk(0, 1, 12), desk(0, 2, 13), desk(1, 0, 21),
+                                        desk(1, 1, 22)};
+    const std::vector<uint64_t> atStart{11, 21};
+    EXPECT_TRUE(switchTakenOver(spaces, atStart, {11, 21}, 12));   // taken back to 11
+    EXPECT_TRUE(switchTakenOver(spaces, atStart, {13, 21}, 12));   // taken on to 13
+    EXPECT_FALSE(switchTakenOver(spaces, atStart, {11, 22}, 12));  // display B's change
+    EXPECT_FALSE(switchTakenOver(spaces, atStart, {12, 21}, 12));  // landed: not taken over
+}
+
 TEST(DesktopNavigationTest, WindowsAreGrabbedOnTheTitleBarAndDroppedInsideTheOtherDisplay) {
     const Rect window{100, 200, 800, 600};
     EXPECT_EQ(dragGrabPoint(window, Rect{148, 206, 14, 14}), (Point{167, 205}));

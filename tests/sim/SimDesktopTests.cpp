@@ -198,6 +198,14 @@ TEST_F(SimDesktopTest, ADesktopSwitchLandsAtItsEndAndALaterOneTakesItsPlace) {
     EXPECT_TRUE(sim.isActiveSpace(s3));
     EXPECT_EQ(sim.window(held)->spaces, std::set<uint64_t>{s3});  // taken along at the end
     EXPECT_EQ(changes, 1);
+
+    // Taken back to the desktop shown, a switch is still announced.
+    sim.switchToSpace(s2);
+    rt.advance(0.1);
+    sim.switchToSpace(s3);
+    rt.advance(SimDesktop::kDesktopSwitchSeconds);
+    EXPECT_TRUE(sim.isActiveSpace(s3));
+    EXPECT_EQ(changes, 2);
 }
 
 // A monitor plugged back is itself under a new id: its UUID, frame and wallpaper come back; one
