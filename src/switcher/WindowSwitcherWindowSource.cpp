@@ -65,8 +65,13 @@ WindowSwitcherWindowSource::WindowSwitcherWindowSource(Platform& platform,
 
 std::optional<Screen> WindowSwitcherWindowSource::screen(Point containingCGPoint) {
     std::vector<uint32_t> displays;
-    if (platform_.displays.getDisplaysWithPoint(containingCGPoint, 1, displays) != 0 || displays.empty())
-        return std::nullopt;
+    // A pointer at AppKit's y = 0, flipped, lies on the bottom edge that every frame leaves out: it is
+    // on that display's last row (the same for the last column).
+    const Point p = containingCGPoint;
+    for (Point at : {p, Point{p.x, p.y - 1}, Point{p.x - 1, p.y}, Point{p.x - 1, p.y - 1}}) {
+        if (platform_.displays.getDisplaysWithPoint(at, 1, displays) == 0 && !displays.empty()) break;
+    }
+    if (displays.empty()) return std::nullopt;
     for (const Screen& s : platform_.displays.screens()) {
         if (SpaceWindows::displayID(s) == displays.front()) return s;
     }
@@ -332,7 +337,19 @@ SwitcherSnapshot WindowSwitcherWindowSource::complete(const Draft& draft, const 
     // Only an empty history takes the stacking order, so the list is read only then.
     if (recency.order().empty()) recency.seedIfEmpty(currentStackingOrder());
     recency.prune(draft.knownIDs);
-    return assemble(draft, std::move(entries), answers.focusedWindowID, recency);
+    const auto focused = answers.focusedWindowID ? answers.focusedWindowID : knownFocus(draft);
+    return assemble(draft, std::move(entries), focused, recency);
+}
+
+std::optional<uint32_t> WindowSwitcherWindowSource::knownFocus(const Draft& draft) const {
+    // A hung application answers nothing; the focus the store last saw in it is still its focus.
+    const std::optional<uint32_t> focused = windowStore_->focusedWindowID();
+    if (!focused || !draft.frontmostPID) return std::nullopt;
+    const bool ofFrontmost =
+        std::any_of(draft.candidates.begin(), draft.candidates.end(), [&](const auto& c) {
+            return !c.untracked && c.tracked.id == *focused && c.tracked.pid == *draft.frontmostPID;
+        });
+    return ofFrontmost ? focused : std::nullopt;
 }
 
 }  // namespace qv

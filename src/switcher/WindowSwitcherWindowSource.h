@@ -83,7 +83,8 @@ class WindowSwitcherWindowSource {
     // Asks the draft's applications; `done` gets their answers on the main queue once the last is
     // in (at once when it asks nobody).
     void ask(const Draft& draft, std::function<void(Answers)> done);
-    // The snapshot from the answers: the focused window recorded, the history seeded and pruned.
+    // The snapshot from the answers: the focused window recorded, the history seeded and pruned. A
+    // focused window the frontmost application did not give is the one the store knows of it.
     SwitcherSnapshot complete(const Draft& draft, const Answers& answers);
     // `done` gets the focused window of the application on the main queue.
     void focusedWindowID(int32_t pid, std::function<void(std::optional<uint32_t>)> done);
@@ -109,6 +110,8 @@ class WindowSwitcherWindowSource {
     // The entries of the draft's candidates, the untracked ones of applications without an answer
     // left out.
     std::vector<SwitcherEntry> admitted(const Draft& draft, const Answers* answers);
+    // The store's focused window when it is the frontmost application's and among the candidates.
+    std::optional<uint32_t> knownFocus(const Draft& draft) const;
     SwitcherSnapshot assemble(const Draft& draft, std::vector<SwitcherEntry> entries,
                               std::optional<uint32_t> focused, const WindowRecencyTracker& history) const;
 
