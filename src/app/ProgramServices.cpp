@@ -7,6 +7,7 @@
 #include "launcher/HotkeyManager.h"
 #include "previews/ThumbnailService.h"
 #include "settings/SettingsWindowController.h"
+#include "settings/StoredShortcuts.h"
 #include "switcher/WindowSwitcherController.h"
 #include "tiling/WindowTilingController.h"
 
@@ -26,6 +27,9 @@ void fillDockAndWallpaperSlots(MainRuntimeSlots& slots, Platform& platform,
 
 void installBarServices(Platform& platform, UserSettings& settings) {
     MouseDisplayTracker::setShared(MouseDisplayTracker::create(platform));
+    // Before anything reads them: the hot key registers what is in force.
+    setAsideRefusedShortcuts(settings, WindowSwitcherController::isSupported(platform.system),
+                             WindowTilingController::isSupported(platform.system));
     HotkeyManager::setShared(HotkeyManager::create(platform, settings));
 }
 

@@ -65,12 +65,10 @@ void HotkeyManager::installHandler() {
 }
 
 void HotkeyManager::loadShortcut() {
-    const UserSettingsData& d = settings_.data.get();
     // A pair with one half missing counts as no shortcut, and so does one that the recorder would
     // refuse (a hand-edited file): the file keeps it as it is.
-    if (!d.hotkeyKeyCode || !d.hotkeyModifiers) return;
-    const KeyboardShortcut stored{*d.hotkeyKeyCode, *d.hotkeyModifiers};
-    if (holdsCommandOptionOrControl(stored)) setCurrentShortcut(stored);
+    const auto stored = settings_.storedLauncherShortcut();
+    if (stored && holdsCommandOptionOrControl(*stored)) setCurrentShortcut(*stored);
 }
 
 void HotkeyManager::setCurrentShortcut(std::optional<KeyboardShortcut> shortcut) {

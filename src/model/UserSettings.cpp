@@ -116,10 +116,12 @@ void UserSettings::setScrollUpSpaceSwitch(SpaceScrollUpBehavior behavior) {
 
 void UserSettings::setHotkeyKeyCode(std::optional<uint32_t> keyCode) {
     update([&](UserSettingsData& d) { d.hotkeyKeyCode = keyCode; });
+    takeBack(StoredShortcut::launcher);
 }
 
 void UserSettings::setHotkeyModifiers(std::optional<uint32_t> modifiers) {
     update([&](UserSettingsData& d) { d.hotkeyModifiers = modifiers; });
+    takeBack(StoredShortcut::launcher);
 }
 
 void UserSettings::setGroupWindowsByApp(bool on) {
@@ -152,7 +154,8 @@ void UserSettings::setKeyboardSnapEnabled(bool on) {
 
 std::optional<SnapKeyModifiers> UserSettings::keyboardSnapModifiers() const {
     const auto& bits = data->keyboardSnapModifiers;
-    if (!bits || !SnapKeyModifiers{*bits}.holdsTwoModifiers()) return std::nullopt;
+    if (!bits || !SnapKeyModifiers{*bits}.holdsTwoModifiers() || setAside_.contains(StoredShortcut::snapKeys))
+        return std::nullopt;
     return SnapKeyModifiers{*bits};
 }
 
@@ -160,11 +163,14 @@ void UserSettings::setKeyboardSnapModifiers(std::optional<SnapKeyModifiers> modi
     update([&](UserSettingsData& d) {
         d.keyboardSnapModifiers = modifiers ? std::optional<uint32_t>(modifiers->rawValue) : std::nullopt;
     });
+    takeBack(StoredShortcut::snapKeys);
 }
 
 KeyboardShortcut UserSettings::windowSwitcherShortcut() const {
     const UserSettingsData& d = data.get();
-    if (!d.windowSwitcherKeyCode || !d.windowSwitcherModifiers) return kDefaultWindowSwitcherShortcut;
+    if (!d.windowSwitcherKeyCode || !d.windowSwitcherModifiers ||
+        setAside_.contains(StoredShortcut::switcher))
+        return kDefaultWindowSwitcherShortcut;
     return KeyboardShortcut{*d.windowSwitcherKeyCode, *d.windowSwitcherModifiers};
 }
 
@@ -178,6 +184,28 @@ void UserSettings::setWindowSwitcherShortcut(KeyboardShortcut shortcut) {
             d.windowSwitcherModifiers = shortcut.modifiers;
         }
     });
+    takeBack(StoredShortcut::switcher);
+}
+
+void UserSettings::setAside(StoredShortcut which, std::string reason) {
+    setAside_[which] = std::move(reason);
+    data.set(data.get());  // what is in force changed
+}
+
+std::optional<std::string> UserSettings::setAsideReason(StoredShortcut which) const {
+    auto it = setAside_.find(which);
+    return it == setAside_.end() ? std::nullopt : std::optional(it->second);
+}
+
+std::optional<KeyboardShortcut> UserSettings::storedLauncherShortcut() const {
+    const UserSettingsData& d = data.get();
+    if (!d.hotkeyKeyCode || !d.hotkeyModifiers || setAside_.contains(StoredShortcut::launcher))
+        return std::nullopt;
+    return KeyboardShortcut{*d.hotkeyKeyCode, *d.hotkeyModifiers};
+}
+
+void UserSettings::takeBack(StoredShortcut which) {
+    if (setAside_.erase(which)) data.set(data.get());
 }
 
 void UserSettings::setPinnedApps(std::vector<PinnedAppRecord> pins) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,9 +63,18 @@ class UserSettings : public std::enable_shared_from_this<UserSettings> {
     // from an earlier run or edited by hand), which the file keeps as they are.
     std::optional<SnapKeyModifiers> keyboardSnapModifiers() const;
     void setKeyboardSnapModifiers(std::optional<SnapKeyModifiers> modifiers);
-    // Option-Tab unless both parts are stored; Option-Tab itself is never stored.
+    // Option-Tab unless both parts are stored and not refused; Option-Tab itself is never stored.
     KeyboardShortcut windowSwitcherShortcut() const;
     void setWindowSwitcherShortcut(KeyboardShortcut shortcut);
+
+    // A stored shortcut its recorder would refuse (a file edited by hand or by an earlier version,
+    // where two of them hold one key) is set aside at start: it reads as none, the switcher's as
+    // Option-Tab, until one is set anew, and the file keeps it as written. `reason` says why.
+    enum class StoredShortcut { switcher, launcher, snapKeys };
+    void setAside(StoredShortcut which, std::string reason);
+    std::optional<std::string> setAsideReason(StoredShortcut which) const;
+    // The launcher's stored hot key: none when a half is missing or it is set aside.
+    std::optional<KeyboardShortcut> storedLauncherShortcut() const;
     void setPinnedApps(std::vector<PinnedAppRecord> pins);
     // Asks the login-item service and stores the state it reports, which may not be `on`.
     void setRunAtLogin(bool on);
@@ -88,6 +98,8 @@ class UserSettings : public std::enable_shared_from_this<UserSettings> {
     bool keepUnreadableFile();
     void reconcileRunAtLoginState();
     void observeTermination();
+    // A shortcut set anew is in force again; readers are told even when the record did not change.
+    void takeBack(StoredShortcut which);
 
     Runtime& runtime_;
     FileSystem& fileSystem_;
@@ -102,6 +114,7 @@ class UserSettings : public std::enable_shared_from_this<UserSettings> {
     bool mustKeepUnreadableFile_ = false;
     // The settings file existed at start but could not be read or decoded.
     bool startedFromUnreadableFile_ = false;
+    std::map<StoredShortcut, std::string> setAside_;
 };
 
 }  // namespace qv

@@ -59,6 +59,7 @@ std::string KeyboardSnapShortcutView::fieldText() const {
 std::string KeyboardSnapShortcutView::subtitle() const {
     if (*recorder_->isRecording)
         return "Hold two or more modifier keys, such as fn and Control, then let go. Press Esc to cancel.";
+    if (auto reason = setAside(); reason && !rejection_) return *reason + " Not in use.";
     if (rejection_ && !stored()) return *rejection_;
     if (rejection_) return *rejection_ + " Kept " + modifierSymbols(*stored()) + ".";
     if (!stored()) return "Record the modifier keys to hold, such as fn and Control.";
@@ -73,7 +74,7 @@ Node KeyboardSnapShortcutView::body() {
     row.icon = "command";
     row.title = "Snap Keys";
     row.subtitle = subtitle();
-    row.subtitleIsWarning = recording || rejection_;
+    row.subtitleIsWarning = recording || rejection_ || setAside();
     row.fieldText = fieldText();
     row.fieldIsPlaceholder = row.fieldText == "Not Set";
     row.recorder = recorder_;

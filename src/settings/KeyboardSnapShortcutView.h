@@ -32,9 +32,15 @@ class KeyboardSnapShortcutView : public View {
     const std::shared_ptr<ShortcutRecorder>& recorder() const { return recorder_; }
 
   private:
+    // The keys in force, or the stored ones set aside at start because another row holds a key.
     std::optional<uint32_t> stored() const {
+        const auto& bits = settings_.data->keyboardSnapModifiers;
+        if (setAside() && bits && SnapKeyModifiers{*bits}.holdsTwoModifiers()) return bits;
         auto keys = settings_.keyboardSnapModifiers();
         return keys ? std::optional(keys->rawValue) : std::nullopt;
+    }
+    std::optional<std::string> setAside() const {
+        return settings_.setAsideReason(UserSettings::StoredShortcut::snapKeys);
     }
     void setHeld(uint32_t bits);
 

@@ -97,9 +97,25 @@ void ShortcutRecorderView::record(uint16_t keyCode, uint64_t modifierFlags) {
     setNeedsUpdate();
 }
 
+std::optional<KeyboardShortcut> ShortcutRecorderView::shownShortcut() const {
+    // A stored shortcut set aside at start because another row holds its key still shows, with why
+    // it is not in use; one that is no shortcut at all does not.
+    const UserSettingsData& d = *settings_.data;
+    if (setAside() && d.hotkeyKeyCode && d.hotkeyModifiers) {
+        const KeyboardShortcut stored{*d.hotkeyKeyCode, *d.hotkeyModifiers};
+        if (holdsCommandOptionOrControl(stored)) return stored;
+    }
+    return hotkey_.currentShortcut();
+}
+
+std::optional<std::string> ShortcutRecorderView::setAside() const {
+    return settings_.setAsideReason(UserSettings::StoredShortcut::launcher);
+}
+
 std::string ShortcutRecorderView::subtitle() const {
     if (*recorder_->isRecording) return "Press a key combination with modifiers. Press Esc to cancel.";
-    const auto& shortcut = hotkey_.currentShortcut();
+    if (auto reason = setAside(); reason && !rejection_) return *reason + " Not in use.";
+    const auto shortcut = shownShortcut();
     if (rejection_ && !shortcut) return *rejection_;
     if (rejection_) return *rejection_ + " Kept " + shortcutDisplayText(shortcut, carbon_) + ".";
     return "Used to open the app launcher from anywhere.";
@@ -107,12 +123,12 @@ std::string ShortcutRecorderView::subtitle() const {
 
 Node ShortcutRecorderView::body() {
     const bool recording = *recorder_->isRecording;
-    const auto& shortcut = hotkey_.currentShortcut();
+    const auto shortcut = shownShortcut();
     ShortcutRecorderRow row;
     row.icon = "keyboard";
     row.title = "App Launcher Shortcut";
     row.subtitle = subtitle();
-    row.subtitleIsWarning = recording || rejection_;
+    row.subtitleIsWarning = recording || rejection_ || setAside();
     row.fieldText = shortcutDisplayText(shortcut, carbon_);
     row.fieldIsPlaceholder = !shortcut;
     row.recorder = recorder_;

@@ -59,6 +59,8 @@ class ShortcutRecorderView : public View {
 
   private:
     void record(uint16_t keyCode, uint64_t modifierFlags);
+    std::optional<KeyboardShortcut> shownShortcut() const;
+    std::optional<std::string> setAside() const;
 
     Carbon& carbon_;
     UserSettings& settings_;

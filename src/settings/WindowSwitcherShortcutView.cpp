@@ -53,20 +53,37 @@ void WindowSwitcherShortcutView::store(const KeyboardShortcut& shortcut) {
     setNeedsUpdate();
 }
 
+std::optional<std::string> WindowSwitcherShortcutView::setAside() const {
+    return settings_.setAsideReason(UserSettings::StoredShortcut::switcher);
+}
+
+KeyboardShortcut WindowSwitcherShortcutView::shownShortcut() const {
+    // A stored shortcut set aside at start shows, with why Option-Tab is used instead, unless it is
+    // no shortcut at all.
+    const UserSettingsData& d = *settings_.data;
+    if (setAside() && d.windowSwitcherKeyCode && d.windowSwitcherModifiers) {
+        const KeyboardShortcut stored{*d.windowSwitcherKeyCode, *d.windowSwitcherModifiers};
+        if (holdsCommandOptionOrControl(stored)) return stored;
+    }
+    return settings_.windowSwitcherShortcut();
+}
+
 std::string WindowSwitcherShortcutView::subtitle() const {
     if (*recorder_->isRecording) return "Press a key with Option, Command or Control. Press Esc to cancel.";
+    if (auto reason = setAside(); reason && !rejection_)
+        return *reason + " Using " + shortcutText(UserSettings::kDefaultWindowSwitcherShortcut) + ".";
     if (rejection_) return *rejection_ + " Kept " + shortcutText(settings_.windowSwitcherShortcut()) + ".";
     return "Hold the modifiers and press the key to cycle; add Shift to go backwards.";
 }
 
 Node WindowSwitcherShortcutView::body() {
     const bool recording = *recorder_->isRecording;
-    const KeyboardShortcut current = settings_.windowSwitcherShortcut();
+    const KeyboardShortcut current = shownShortcut();
     ShortcutRecorderRow row;
     row.icon = "keyboard";
     row.title = "Switcher Shortcut";
     row.subtitle = subtitle();
-    row.subtitleIsWarning = recording || rejection_;
+    row.subtitleIsWarning = recording || rejection_ || setAside();
     row.fieldText = shortcutText(current);
     row.recorder = recorder_;
     row.toggleRecording = [this] { toggleRecording(); };

@@ -33,6 +33,8 @@ class WindowSwitcherShortcutView : public View {
     const std::shared_ptr<ShortcutRecorder>& recorder() const { return recorder_; }
 
   private:
+    std::optional<std::string> setAside() const;
+    KeyboardShortcut shownShortcut() const;
     void record(uint16_t keyCode, uint64_t modifierFlags);
     // Stores the shortcut unless another row holds it; the refusal shows instead.
     void store(const KeyboardShortcut& shortcut);
