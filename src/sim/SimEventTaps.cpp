@@ -470,7 +470,7 @@ void SimEventTaps::deliverByType(const CGEvent& e, int32_t keyReceiver) {
             // was ours), the global monitors otherwise.
             auto key = w.keyWindow();
             Event event = w.makeEvent(
-                e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.mouse_, key);
+                e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.mouseLocation(), key);
             event.keyCode = static_cast<uint16_t>(e.keyCode);
             event.modifierFlags = e.flags;
             if (e.type == eventtype::kKeyUp ? keyReceiver == sim_.ownPID() : w.receivesKeys()) {

@@ -128,6 +128,14 @@ std::shared_ptr<Panel> SimWindowing::keyWindow() {
     return panel(key_);
 }
 
+Point SimWindowing::pointer() const {
+    if (pointerMoved_) return mouse_;
+    const SimDisplay* primary = sim_.primaryDisplay();
+    if (!primary) return mouse_;
+    const Rect& f = primary->frame;
+    return flipVertically(Point{f.midX(), f.midY()}, sim_.primaryHeight());
+}
+
 std::vector<Screen> SimWindowing::screens() {
     return sim_.screens();
 }
@@ -399,6 +407,7 @@ void SimWindowing::mouseMove(Point p) {
                                     [this, p](const CGEvent&) { mouseMove(p); }))
         return;
     mouse_ = p;
+    pointerMoved_ = true;
     if (mouseDownPanel_) {
         mouseDrag(p);
         return;
@@ -421,6 +430,7 @@ void SimWindowing::mouseDown(Point p, uint64_t modifierFlags, int clickCount, bo
             [=, this](const CGEvent& e) { mouseDown(p, e.flags, clickCount, right); }))
         return;
     mouse_ = p;
+    pointerMoved_ = true;
     updatePointerPanels(p);
     auto target = targetAt(p);
     Event e = makeEvent(right ? EventType::rightMouseDown : EventType::leftMouseDown, p, target.panel);
@@ -473,6 +483,7 @@ void SimWindowing::mouseDrag(Point p) {
                                     [this, p](const CGEvent&) { mouseDrag(p); }))
         return;
     mouse_ = p;
+    pointerMoved_ = true;
     if (!mouseDownPanel_) {
         sim_.dragHeldWindow(flipVertically(p, sim_.primaryHeight()));
         mouseMove(p);
@@ -514,6 +525,7 @@ void SimWindowing::mouseUp(Point p, bool right) {
                                     [=, this](const CGEvent&) { mouseUp(p, right); }))
         return;
     mouse_ = p;
+    pointerMoved_ = true;
     if (!right) {
         sim_.releaseHeldWindow();
         titleBarPress_.reset();
@@ -538,6 +550,7 @@ void SimWindowing::mouseUp(Point p, bool right) {
 
 void SimWindowing::scroll(Point p, double dx, double dy, MomentumPhase momentum, bool invertedFromDevice) {
     mouse_ = p;
+    pointerMoved_ = true;
     auto target = targetAt(p);
     Event e = makeEvent(EventType::scrollWheel, p, target.panel);
     e.scrollingDeltaX = dx;
@@ -561,7 +574,7 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         return;
     }
     auto key = keyWindow();
-    Event e = makeEvent(EventType::keyDown, mouse_, key);
+    Event e = makeEvent(EventType::keyDown, mouseLocation(), key);
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;

@@ -53,7 +53,9 @@ class SimWindowing : public Windowing {
     MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
     void removeMonitor(MonitorToken token) override;
     std::optional<Event> currentEvent() override;
-    Point mouseLocation() override { return mouse_; }
+    // Until the user first moves it, the pointer stands at the centre of the primary display.
+    Point mouseLocation() override { return pointer(); }
+    Point pointer() const;
     void setCursor(Cursor cursor) override;
     void popUpContextMenu(const Menu& menu, Point location, Panel* panel) override;
     void cancelMenuTracking() override;
@@ -137,6 +139,7 @@ class SimWindowing : public Windowing {
     MonitorToken nextToken_ = 1;
     std::vector<Event> eventStack_;
     Point mouse_;
+    bool pointerMoved_ = false;
     Cursor cursor_ = Cursor::arrow;
     int cursorSets_ = 0;
     std::vector<SimPresentedMenu> menus_;

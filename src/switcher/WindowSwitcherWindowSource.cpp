@@ -65,13 +65,8 @@ WindowSwitcherWindowSource::WindowSwitcherWindowSource(Platform& platform,
 
 std::optional<Screen> WindowSwitcherWindowSource::screen(Point containingCGPoint) {
     std::vector<uint32_t> displays;
-    // A pointer at AppKit's y = 0, flipped, lies on the bottom edge that every frame leaves out: it is
-    // on that display's last row (the same for the last column).
-    const Point p = containingCGPoint;
-    for (Point at : {p, Point{p.x, p.y - 1}, Point{p.x - 1, p.y}, Point{p.x - 1, p.y - 1}}) {
-        if (platform_.displays.getDisplaysWithPoint(at, 1, displays) == 0 && !displays.empty()) break;
-    }
-    if (displays.empty()) return std::nullopt;
+    if (platform_.displays.getDisplaysWithPoint(containingCGPoint, 1, displays) != 0 || displays.empty())
+        return std::nullopt;
     for (const Screen& s : platform_.displays.screens()) {
         if (SpaceWindows::displayID(s) == displays.front()) return s;
     }
