@@ -164,7 +164,13 @@ void SimAccessibility::postNotification(const AXElement& registeredOn, const AXE
                                         const std::string& notification) {
     std::lock_guard lock(sim_.worldMutex());
     const int32_t pid = registeredOn.ownerPID();
-    if (!announcing || gettingReady(pid) || isHung(pid)) return;
+    if (!announcing || gettingReady(pid)) return;
+    if (isHung(pid)) {
+        // Posted once it runs again; a process that is gone posts nothing.
+        if (const SimApp* app = sim_.app(pid); app && !app->terminated)
+            heldNotifications_[pid].push_back({registeredOn, subject, notification});
+        return;
+    }
     const auto key = SimAXObserver::keyOf(registeredOn, notification);
     for (const auto& obs : liveObservers(pid)) {
         std::vector<std::shared_ptr<RunLoop>> loops;
@@ -245,6 +251,10 @@ void SimAccessibility::appActivated(int32_t pid, std::optional<int32_t> previous
 void SimAccessibility::appTerminated(int32_t pid, const std::vector<uint32_t>& windowIDs) {
     for (uint32_t id : windowIDs) postNotification(AXElement(pid, id), "AXUIElementDestroyed");
     apps_[pid].focusedWindow = 0;
+    // A hung application ended by force never catches up on its queue.
+    heldNotifications_.erase(pid);
+    if (auto it = waitingOnHung_.find(pid); it != waitingOnHung_.end())
+        std::erase_if(it->second, [](const HungRequest& r) { return !r.answer; });
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <mutex>
 
@@ -87,14 +88,34 @@ float SimAccessibility::messagingTimeout(const AXElement& element) const {
 }
 
 void SimAccessibility::setUnresponsive(int32_t pid, bool unresponsive) {
-    std::lock_guard lock(sim_.worldMutex());
-    apps_[pid].faults.unresponsive = unresponsive;
-    if (unresponsive) return;
-    for (const auto& waiting : waitingOnHung_[pid]) waiting->signal();
-    waitingOnHung_.erase(pid);
+    std::vector<HeldNotification> held;
+    std::vector<std::function<void()>> lateEffects;
+    {
+        std::lock_guard lock(sim_.worldMutex());
+        apps_[pid].faults.unresponsive = unresponsive;
+        if (unresponsive) return;
+        if (auto it = heldNotifications_.find(pid); it != heldNotifications_.end()) {
+            held = std::move(it->second);
+            heldNotifications_.erase(it);
+        }
+        if (auto it = waitingOnHung_.find(pid); it != waitingOnHung_.end()) {
+            for (auto& request : it->second) {
+                if (request.answer) {
+                    request.answer->signal();
+                } else {
+                    lateEffects.push_back(std::move(request.lateEffect));
+                }
+            }
+            waitingOnHung_.erase(it);
+        }
+    }
+    // What it held describes changes already made, so it comes before the effects of the requests.
+    for (const HeldNotification& n : held) postNotification(n.registeredOn, n.subject, n.notification);
+    for (const auto& effect : lateEffects) effect();
 }
 
-AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, const std::string& name) {
+AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, const std::string& name,
+                                      std::function<void()> lateEffect) {
     double delay = 0;
     double timeout = 0;
     std::string appName;
@@ -111,17 +132,31 @@ AXError SimAccessibility::awaitAnswer(const AXElement& e, const char* call, cons
         timeout = timeoutOf(e);
         appName = app->name;
         answer = sim_.runtime().makeSemaphore(0);
-        if (f->unresponsive) waitingOnHung_[e.ownerPID()].push_back(answer);
+        if (f->unresponsive) waitingOnHung_[e.ownerPID()].push_back({answer, lateEffect});
     }
     // The caller's thread blocks; other threads, and the virtual clock, go on meanwhile.
     WaitingFor waiting(appName + "'s answer to " + call + (name.empty() ? "" : " \"" + name + "\""));
     const bool answeredAgain = answer->wait(std::min(delay, timeout));
     if (answeredAgain) return kAXErrorSuccess;
+    if (!std::isinf(delay)) return delay > timeout ? kAXErrorCannotComplete : kAXErrorSuccess;
+    bool answersNow = false;
     {
         std::lock_guard lock(sim_.worldMutex());
-        std::erase(waitingOnHung_[e.ownerPID()], answer);
+        auto& requests = waitingOnHung_[e.ownerPID()];
+        auto mine = std::find_if(requests.begin(), requests.end(),
+                                 [&](const HungRequest& r) { return r.answer == answer; });
+        const SimApp* app = sim_.app(e.ownerPID());
+        if (mine == requests.end()) {
+            // It answered again between our giving up and now: it handles the request as it does.
+            answersNow = static_cast<bool>(lateEffect);
+        } else if (lateEffect && app && !app->terminated) {
+            mine->answer.reset();  // given up on, but still in the application's queue
+        } else {
+            requests.erase(mine);
+        }
     }
-    return delay > timeout ? kAXErrorCannotComplete : kAXErrorSuccess;
+    if (answersNow) lateEffect();
+    return kAXErrorCannotComplete;
 }
 
 AXError SimAccessibility::gate(const AXElement& e) const {
@@ -336,10 +371,18 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
                                             const Value& value) {
     sim_.record("AXUIElementSetAttributeValue",
                 Value::array({Value::element(element), Value::string(attribute), value}));
+    if (AXError err =
+            awaitAnswer(element, "AXUIElementSetAttributeValue", attribute,
+                        [this, element, attribute, value] { applyWrite(element, attribute, value); }))
+        return err;
+    return applyWrite(element, attribute, value);
+}
+
+AXError SimAccessibility::applyWrite(const AXElement& element, const std::string& attribute,
+                                     const Value& value) {
     // The change itself goes through the desktop's operations after the lock is released, as the
     // application would carry it out and announce it.
     std::function<void()> effect;
-    if (AXError err = awaitAnswer(element, "AXUIElementSetAttributeValue", attribute)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;
@@ -407,8 +450,14 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
 
 AXError SimAccessibility::performAction(const AXElement& element, const std::string& action) {
     sim_.record("AXUIElementPerformAction", Value::array({Value::element(element), Value::string(action)}));
+    if (AXError err = awaitAnswer(element, "AXUIElementPerformAction", action,
+                                  [this, element, action] { applyAction(element, action); }))
+        return err;
+    return applyAction(element, action);
+}
+
+AXError SimAccessibility::applyAction(const AXElement& element, const std::string& action) {
     std::function<void()> effect;
-    if (AXError err = awaitAnswer(element, "AXUIElementPerformAction", action)) return err;
     {
         std::lock_guard lock(sim_.worldMutex());
         if (AXError err = gate(element)) return err;

@@ -24,7 +24,9 @@ struct SimAXAppFaults {
     // asks through when that is shorter, and then gets kAXErrorCannotComplete.
     double responseDelay = 0;
     // A hung application: every request waits out the messaging timeout of the element reference
-    // (6 s unless one was set) and fails with kAXErrorCannotComplete; it posts no notifications.
+    // (6 s unless one was set) and fails with kAXErrorCannotComplete; its notifications are held.
+    // The writes and actions it gave up on stay in its queue: SimAccessibility::setUnresponsive
+    // carries them out, and posts what it held, when the application answers again.
     bool unresponsive = false;
     // A freshly launched application still getting ready until this time on the clock: meanwhile it
     // lists no windows, announces nothing and cannot take observers' registrations.
@@ -107,8 +109,10 @@ class SimAccessibility : public Accessibility {
     SimAXAppFaults& faults(int32_t pid);
     // Whether the application is hung (unresponsive).
     bool isHung(int32_t pid) const;
-    // Hangs the application, or lets it answer again: requests already waiting on it then get
-    // their answer at once, as an application catching up on its queued messages answers them.
+    // Hangs the application, or lets it answer again, catching up on its queued messages as a real
+    // one does: it posts the notifications it held, in order, then carries out the writes and
+    // actions whose callers gave up waiting, in the order they were sent; requests still waiting
+    // get their answer at once.
     void setUnresponsive(int32_t pid, bool unresponsive);
     SimAXOverrides overrides;
     // False while the world's changes go unannounced: their notifications are lost.
@@ -174,8 +178,13 @@ class SimAccessibility : public Accessibility {
     float timeoutOf(const AXElement& e) const;
     // Waits as long as the element's application takes to answer; kAXErrorCannotComplete when the
     // element's messaging timeout ran out first (always, for a hung application). Called without
-    // the world lock. `call` and `name` say what was asked, for whoever measures the wait.
-    AXError awaitAnswer(const AXElement& e, const char* call, const std::string& name);
+    // the world lock. `call` and `name` say what was asked, for whoever measures the wait. A hung
+    // application still carries out `lateEffect` when it answers again, though its caller gave up.
+    AXError awaitAnswer(const AXElement& e, const char* call, const std::string& name,
+                        std::function<void()> lateEffect = {});
+    // A write or action as the application carries it out, checked against the world as it is then.
+    AXError applyWrite(const AXElement& element, const std::string& attribute, const Value& value);
+    AXError applyAction(const AXElement& element, const std::string& action);
     AXError readApplication(const AXElement& e, const std::string& attribute, Value& value) const;
     AXError readWindow(const SimWindow& w, const std::string& attribute, Value& value) const;
     // The close button, or the zoom button when `zoom`.
@@ -194,8 +203,20 @@ class SimAccessibility : public Accessibility {
     bool trusted_ = true;
     int trustPrompts_ = 0;
     std::map<int32_t, AppState> apps_;
-    // The requests waiting on each hung application, woken when it answers again.
-    std::map<int32_t, std::vector<std::shared_ptr<Semaphore>>> waitingOnHung_;
+    // The requests sent to each hung application, in the order sent: those still waiting are woken
+    // when it answers again; those given up on (`answer` empty) leave only their effect.
+    struct HungRequest {
+        std::shared_ptr<Semaphore> answer;
+        std::function<void()> lateEffect;
+    };
+    std::map<int32_t, std::vector<HungRequest>> waitingOnHung_;
+    // What each hung application would have announced, posted when it answers again.
+    struct HeldNotification {
+        AXElement registeredOn;
+        AXElement subject;
+        std::string notification;
+    };
+    std::map<int32_t, std::vector<HeldNotification>> heldNotifications_;
     mutable std::map<int32_t, std::vector<std::weak_ptr<SimAXObserver>>> observers_;
     // Windows drifting back: the frame they return to and the pending return.
     struct Drift {

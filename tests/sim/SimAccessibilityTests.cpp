@@ -126,21 +126,32 @@ TEST_F(SimAccessibilityTest, WritesAndActionsChangeTheWorld) {
 TEST_F(SimAccessibilityTest, AHungApplicationAnswersWhatWaitsOnItOnceItAnswersAgain) {
     uint32_t a = open("A");
     AXElement w = simAX.windowElement(a);
+    AXObserverRef obs = observer(app);
+    for (const char* name : {"AXTitleChanged", "AXWindowMoved"})
+        ax.observerAddNotification(*obs, w, name, nullptr);
     simAX.setUnresponsive(app, true);
+    sim.setWindowTitle(a, "A2");
     auto worker = rt.makeSerialQueue("worker");
     std::optional<std::pair<AXError, double>> answer;
     worker->async([&] {
+        // Both time out, but stay in its queue.
+        (void)ax.setAttributeValue(w, "AXPosition", Value::axPoint({10, 10}));
+        (void)ax.performAction(simAX.closeButtonElement(a), "AXPress");
         Value v;
-        const AXError err = ax.copyAttributeValue(w, "AXTitle", v);
+        const AXError err = ax.copyAttributeValue(ax.createApplication(app), "AXTitle", v);
         answer = {err, rt.now()};
     });
-    rt.advanceTo(1);
+    rt.advanceTo(13);
     EXPECT_FALSE(answer);  // waiting
+    EXPECT_TRUE(sim.window(a) && heard.empty());
     simAX.setUnresponsive(app, false);
     rt.runUntilIdle();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->first, kAXErrorSuccess);
-    EXPECT_EQ(answer->second, 1.0);
+    EXPECT_EQ(answer->second, 13.0);
+    // What it held comes first, then what it was sent, in order (closed last, so moved first).
+    EXPECT_FALSE(sim.window(a));
+    EXPECT_EQ(names(), (std::vector<std::string>{"AXTitleChanged", "AXWindowMoved"}));
 }
 
 TEST_F(SimAccessibilityTest, FaultsOfOneApplication) {
