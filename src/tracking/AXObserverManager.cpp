@@ -1,6 +1,9 @@
 #include "tracking/AXObserverManager.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tracking/AXWindowID.h"
 
@@ -71,7 +74,6 @@ AXObserverManager::AXObserverManager(Token, Runtime& runtime, Accessibility& acc
     : runtime_(runtime),
       ax_(accessibility),
       callbackQueue_(std::move(callbackQueue)),
-      readySemaphore_(runtime.makeSemaphore(0)),
       debounceState_(std::make_shared<DebounceState>()) {
     axGetWindow_ = lookUpAXGetWindow(ax_);
 }
@@ -81,101 +83,115 @@ AXObserverManager::~AXObserverManager() {
 }
 
 void AXObserverManager::start() {
-    if (thread_) return;
-    thread_ = runtime_.startRunLoopThread("AXObserverManager", QoS::userInitiated);
-    std::weak_ptr<AXObserverManager> weak = weak_from_this();
-    auto ready = readySemaphore_;
-    thread_->runLoop()->async([weak, ready] {
-        // The strong reference ends before the signal, so the caller's reference is the last one.
-        if (auto self = weak.lock()) self->threadMain();
-        ready->signal();
-    });
-    readySemaphore_->wait();
-}
-
-void AXObserverManager::threadMain() {
-    runLoop_ = thread_->runLoop();
+    std::lock_guard lock(lock_);
+    started_ = true;
 }
 
 void AXObserverManager::stop() {
-    if (!runLoop_) {
-        debounceState_->cancelAll();
-        return;
-    }
-    if (runLoop_->isCurrent()) {
-        // Released from a block of our own thread: tear down here; the thread ends after it.
-        teardown();
-    } else {
-        runLoop_->async([this] { teardown(); });
-        thread_->join();
-    }
-    thread_.reset();
-    runLoop_.reset();
-}
-
-void AXObserverManager::teardown() {
-    std::vector<int32_t> pids;
+    std::map<int32_t, std::shared_ptr<App>> apps;
+    std::vector<std::shared_ptr<RunLoopThread>> threads;
     {
         std::lock_guard lock(lock_);
-        for (const auto& [pid, state] : pidStates_) pids.push_back(pid);
+        started_ = false;
+        apps.swap(apps_);
+        threads.swap(ending_);
     }
-    for (int32_t pid : pids) removeObserver(pid);
-    // Retries of processes that never attached end with the thread as well.
-    cancelAllRetries();
+    for (const auto& entry : apps) {
+        const std::shared_ptr<App>& app = entry.second;
+        if (app->runLoop->isCurrent()) {
+            // Released from a block of this application's thread: detach here; the thread ends after it.
+            detach(*app);
+            app->runLoop->stop();
+        } else {
+            app->runLoop->async([this, app] {
+                detach(*app);
+                app->runLoop->stop();
+            });
+        }
+        threads.push_back(app->thread);
+    }
+    for (const auto& thread : threads) {
+        if (!thread->runLoop()->isCurrent()) thread->join();
+    }
     debounceState_->cancelAll();
-    runLoop_->stop();
+}
+
+void AXObserverManager::keepEnding(std::shared_ptr<RunLoopThread> thread) {
+    std::erase_if(ending_, [](const auto& ended) { return ended->isFinished(); });
+    ending_.push_back(std::move(thread));
 }
 
 // --- Requests ---
 
-void AXObserverManager::post(std::function<void(AXObserverManager&)> request) {
-    if (!runLoop_) return;
+void AXObserverManager::post(int32_t pid, bool make, Request request) {
+    std::lock_guard lock(lock_);
+    if (!started_) return;
+    auto it = apps_.find(pid);
+    if (it == apps_.end()) {
+        if (!make) return;
+        auto app = std::make_shared<App>(pid, weak_from_this());
+        app->thread =
+            runtime_.startRunLoopThread("AXObserverManager " + std::to_string(pid), QoS::userInitiated);
+        app->runLoop = app->thread->runLoop();
+        it = apps_.emplace(pid, std::move(app)).first;
+    }
+    ++it->second->queued;
     std::weak_ptr<AXObserverManager> weak = weak_from_this();
-    runLoop_->async([weak, request = std::move(request)] {
-        if (auto self = weak.lock()) request(*self);
+    std::weak_ptr<App> weakApp = it->second;
+    it->second->runLoop->async([weak, weakApp, request = std::move(request)] {
+        auto self = weak.lock();
+        auto app = weakApp.lock();
+        if (!self || !app) return;
+        {
+            std::lock_guard lock(self->lock_);
+            --app->queued;
+        }
+        request(*self, *app);
     });
 }
 
 void AXObserverManager::observe(int32_t pid) {
-    post([pid](AXObserverManager& m) { m.addObserver(pid); });
+    post(pid, true, [](AXObserverManager& m, App& app) { m.addObserver(app); });
 }
 
 void AXObserverManager::stopObserving(int32_t pid) {
     // Events already coalesced for the process are dropped at once; the detach drops those that
     // arrive until it runs, and its pending retry.
     debounceState_->cancelAll(pid);
-    post([pid](AXObserverManager& m) { m.removeObserver(pid); });
-}
-
-void AXObserverManager::refreshWindows(const std::set<int32_t>& pids) {
-    post([pids](AXObserverManager& m) {
-        for (int32_t pid : pids) {
-            bool attached;
-            {
-                std::lock_guard lock(m.lock_);
-                attached = m.pidStates_.contains(pid);
-            }
-            if (attached) {
-                m.refreshWindowObservations(pid);
-            } else {
-                m.addObserver(pid);
-            }
-        }
+    std::lock_guard lock(lock_);
+    auto it = apps_.find(pid);
+    if (it == apps_.end()) return;
+    std::shared_ptr<App> app = std::move(it->second);
+    apps_.erase(it);
+    keepEnding(app->thread);
+    // The detach waits behind what the application's thread is still doing; nothing here waits for it.
+    std::weak_ptr<AXObserverManager> weak = weak_from_this();
+    app->runLoop->async([weak, app] {
+        if (auto self = weak.lock()) self->detach(*app);
+        app->runLoop->stop();
     });
 }
 
-// --- On the observer thread ---
+void AXObserverManager::refreshWindows(const std::set<int32_t>& pids) {
+    for (int32_t pid : pids) {
+        post(pid, true, [](AXObserverManager& m, App& app) {
+            if (app.observer) {
+                m.refreshWindowObservations(app);
+            } else {
+                m.addObserver(app);
+            }
+        });
+    }
+}
+
+// --- On the application's thread ---
 
 std::optional<uint32_t> AXObserverManager::resolveWindowID(const AXElement& element) {
     return resolveAXWindowID(ax_, axGetWindow_, element);
 }
 
-std::optional<uint32_t> AXObserverManager::resolveWindowIDFromObservedWindows(int32_t pid,
-                                                                              const AXElement& element) {
-    std::lock_guard lock(lock_);
-    auto it = pidStates_.find(pid);
-    if (it == pidStates_.end()) return std::nullopt;
-    for (const auto& [id, recorded] : it->second.observedWindows) {
+std::optional<uint32_t> AXObserverManager::observedWindowID(const App& app, const AXElement& element) {
+    for (const auto& [id, recorded] : app.observedWindows) {
         if (recorded == element) return id;
     }
     return std::nullopt;
@@ -187,162 +203,141 @@ std::optional<std::vector<AXElement>> AXObserverManager::copyAXWindows(const AXE
     return windows.asElementArray();
 }
 
-void AXObserverManager::registerWindowNotifications(AXObserver& observer, const AXElement& element) {
-    for (const char* name : windowNotifications) ax_.observerAddNotification(observer, element, name, this);
+void AXObserverManager::registerWindowNotifications(App& app, AXObserver& observer,
+                                                    const AXElement& element) {
+    for (const char* name : windowNotifications) ax_.observerAddNotification(observer, element, name, &app);
 }
 
-void AXObserverManager::addObserver(int32_t pid) {
-    {
-        std::lock_guard lock(lock_);
-        if (pidStates_.contains(pid)) return;
-    }
+void AXObserverManager::addObserver(App& app) {
+    if (app.observer) return;
     AXObserverRef observer;
-    if (ax_.observerCreate(pid, &AXObserverManager::axCallback, observer) != kAXErrorSuccess || !observer)
+    if (ax_.observerCreate(app.pid, &AXObserverManager::axCallback, observer) != kAXErrorSuccess ||
+        !observer) {
+        retire(app);
         return;
-    AXElement appElement = ax_.createApplication(pid);
-    ax_.addObserverSourceToRunLoop(*observer, runLoop_);
+    }
+    AXElement appElement = ax_.createApplication(app.pid);
+    ax_.addObserverSourceToRunLoop(*observer, app.runLoop);
 
     auto registered = [&](const char* name) {
-        AXError err = ax_.observerAddNotification(*observer, appElement, name, this);
+        AXError err = ax_.observerAddNotification(*observer, appElement, name, &app);
         return err == kAXErrorSuccess || err == kAXErrorNotificationAlreadyRegistered;
     };
     bool created = registered(appNotifications[0]);
     bool focused = registered(appNotifications[1]);
     if (!created && !focused) {
-        ax_.removeObserverSourceFromRunLoop(*observer, runLoop_);
-        scheduleRetry(pid);
+        ax_.removeObserverSourceFromRunLoop(*observer, app.runLoop);
+        scheduleRetry(app);
         return;
     }
 
     std::map<uint32_t, AXElement> windows;
     for (const AXElement& window : copyAXWindows(appElement).value_or(std::vector<AXElement>{})) {
-        registerWindowNotifications(*observer, window);
+        registerWindowNotifications(app, *observer, window);
         if (auto id = resolveWindowID(window)) windows[*id] = window;
     }
-    {
-        std::lock_guard lock(lock_);
-        pidStates_[pid] = PIDState{observer, appElement, std::move(windows)};
-    }
-    retryCount_.erase(pid);
-    cancelRetry(pid);
-    callbackQueue_->async([callback = onObserverAdded, pid] {
+    app.observer = std::move(observer);
+    app.appElement = appElement;
+    app.observedWindows = std::move(windows);
+    app.retries = 0;
+    if (app.retry) std::exchange(app.retry, nullptr)->cancel();
+    callbackQueue_->async([callback = onObserverAdded, pid = app.pid] {
         if (callback) callback(pid);
     });
 }
 
-void AXObserverManager::scheduleRetry(int32_t pid) {
-    int n = retryCount_.contains(pid) ? retryCount_[pid] : 0;
-    if (n >= static_cast<int>(retryDelays.size())) {
-        retryCount_.erase(pid);
-        retryWork_.erase(pid);
+void AXObserverManager::scheduleRetry(App& app) {
+    if (app.retries >= retryDelays.size()) {
+        app.retries = 0;
+        app.retry.reset();
+        retire(app);
         return;
     }
-    retryCount_[pid] = n + 1;
+    const double delay = retryDelays[app.retries++];
     std::weak_ptr<AXObserverManager> weak = weak_from_this();
     auto self = std::make_shared<std::weak_ptr<WorkItem>>();
-    auto item = makeWorkItem([weak, pid, self] {
+    auto item = makeWorkItem([weak, pid = app.pid, self] {
         auto manager = weak.lock();
-        if (!manager || !manager->runLoop_) return;
-        manager->post([pid, item = self->lock()](AXObserverManager& m) { m.retryAttach(pid, item); });
+        if (!manager) return;
+        manager->post(pid, false,
+                      [item = self->lock()](AXObserverManager& m, App& app) { m.retryAttach(app, item); });
     });
     *self = item;
-    retryWork_[pid] = item;
-    callbackQueue_->asyncAfter(retryDelays[static_cast<size_t>(n)], item);
+    app.retry = item;
+    callbackQueue_->asyncAfter(delay, item);
 }
 
-void AXObserverManager::cancelRetry(int32_t pid) {
-    if (auto it = retryWork_.find(pid); it != retryWork_.end()) {
-        it->second->cancel();
-        retryWork_.erase(it);
-    }
-}
-
-void AXObserverManager::cancelAllRetries() {
-    for (const auto& [pid, item] : retryWork_) item->cancel();
-    retryWork_.clear();
-    retryCount_.clear();
-}
-
-void AXObserverManager::retryAttach(int32_t pid, const WorkItemPtr& item) {
+void AXObserverManager::retryAttach(App& app, const WorkItemPtr& item) {
     // A retry whose series was ended meanwhile (the process was detached) does nothing.
-    auto it = retryWork_.find(pid);
-    if (it == retryWork_.end() || it->second != item) return;
-    retryWork_.erase(it);
-    addObserver(pid);
+    if (!item || app.retry != item) return;
+    app.retry.reset();
+    addObserver(app);
 }
 
-void AXObserverManager::refreshWindowObservations(int32_t pid) {
-    PIDState state;
-    {
-        std::lock_guard lock(lock_);
-        auto it = pidStates_.find(pid);
-        if (it == pidStates_.end()) return;
-        state = it->second;
-    }
-    // Refreshes follow every change of desktop: a hung application holds this thread, and every
-    // notification behind it, no longer than the window store waits for one.
-    ax_.setMessagingTimeout(state.appElement, kRefreshMessagingTimeoutSeconds);
-    auto windows = copyAXWindows(state.appElement);
+void AXObserverManager::retire(App& app) {
+    // An application whose attach gave up, with no retry to come, keeps no thread; a later request
+    // makes it a new one.
+    if (app.retry) return;
+    std::lock_guard lock(lock_);
+    auto it = apps_.find(app.pid);
+    if (it == apps_.end() || it->second.get() != &app || app.queued > 0) return;
+    keepEnding(app.thread);
+    app.runLoop->stop();
+    apps_.erase(it);  // the block running this holds the application until it ends
+}
+
+void AXObserverManager::refreshWindowObservations(App& app) {
+    // Refreshes follow every change of desktop: an application slow to answer holds its own thread
+    // no longer than the window store waits for one.
+    ax_.setMessagingTimeout(app.appElement, kRefreshMessagingTimeoutSeconds);
+    auto windows = copyAXWindows(app.appElement);
     if (!windows || windows->empty()) return;
     for (const AXElement& window : *windows) {
         auto id = resolveWindowID(window);
         if (!id) continue;
-        registerWindowNotifications(*state.observer, window);
-        if (state.observedWindows.contains(*id)) continue;
-        std::lock_guard lock(lock_);
-        if (auto it = pidStates_.find(pid); it != pidStates_.end()) it->second.observedWindows[*id] = window;
+        registerWindowNotifications(app, *app.observer, window);
+        app.observedWindows.try_emplace(*id, window);
     }
 }
 
-void AXObserverManager::removeObserver(int32_t pid) {
-    retryCount_.erase(pid);
-    cancelRetry(pid);
-    debounceState_->cancelAll(pid);
-    PIDState state;
-    {
-        std::lock_guard lock(lock_);
-        auto it = pidStates_.find(pid);
-        if (it == pidStates_.end()) return;
-        state = std::move(it->second);
-        pidStates_.erase(it);
-    }
+void AXObserverManager::detach(App& app) {
+    app.retries = 0;
+    if (app.retry) std::exchange(app.retry, nullptr)->cancel();
+    debounceState_->cancelAll(app.pid);
+    if (!app.observer) return;
     for (const char* name : appNotifications)
-        ax_.observerRemoveNotification(*state.observer, state.appElement, name);
-    for (const auto& [id, window] : state.observedWindows) {
+        ax_.observerRemoveNotification(*app.observer, app.appElement, name);
+    for (const auto& [id, window] : app.observedWindows) {
         for (const char* name : windowNotifications)
-            ax_.observerRemoveNotification(*state.observer, window, name);
+            ax_.observerRemoveNotification(*app.observer, window, name);
     }
-    ax_.removeObserverSourceFromRunLoop(*state.observer, runLoop_);
+    ax_.removeObserverSourceFromRunLoop(*app.observer, app.runLoop);
+    app.observer.reset();
+    app.observedWindows.clear();
 }
 
 void AXObserverManager::axCallback(AXObserver& observer, const AXElement& element,
                                    const std::string& notification, void* refcon) {
-    if (!refcon) return;
-    auto self = static_cast<AXObserverManager*>(refcon)->weak_from_this().lock();
+    // Deliveries run on the application's own run loop, which has stopped before the application goes.
+    auto* app = static_cast<App*>(refcon);
+    if (!app) return;
+    auto self = app->manager.lock();
     if (!self) return;
-    self->handleNotification(observer, element, notification);
+    self->handleNotification(*app, observer, element, notification);
 }
 
-void AXObserverManager::handleNotification(AXObserver& observer, const AXElement& element,
+void AXObserverManager::handleNotification(App& app, AXObserver& observer, const AXElement& element,
                                            const std::string& notification) {
     int32_t pid = 0;
     ax_.getPid(element, pid);
     std::optional<uint32_t> windowID = resolveWindowID(element);
-    if (!windowID) windowID = resolveWindowIDFromObservedWindows(pid, element);
+    if (!windowID) windowID = observedWindowID(app, element);
 
     if (notification == "AXWindowCreated") {
-        registerWindowNotifications(observer, element);
-        if (windowID) {
-            std::lock_guard lock(lock_);
-            if (auto it = pidStates_.find(pid); it != pidStates_.end())
-                it->second.observedWindows[*windowID] = element;
-        }
+        registerWindowNotifications(app, observer, element);
+        if (windowID && app.observer) app.observedWindows[*windowID] = element;
     }
-    if (notification == "AXUIElementDestroyed" && windowID) {
-        std::lock_guard lock(lock_);
-        if (auto it = pidStates_.find(pid); it != pidStates_.end())
-            it->second.observedWindows.erase(*windowID);
-    }
+    if (notification == "AXUIElementDestroyed" && windowID) app.observedWindows.erase(*windowID);
 
     AXWindowEvent event{notification, pid, element, windowID};
     if (windowID && isDebounced(notification)) {

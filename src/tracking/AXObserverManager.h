@@ -18,11 +18,15 @@
 
 namespace qv {
 
-// Keeps one Accessibility observer per observed application on a thread of its own, registers the
-// notifications the window store needs, works out the window id each notification is about,
-// coalesces bursts of title, move and resize notifications, and hands every event to `onEvent` on
-// the callback queue. Callers only post requests; every Accessibility call happens on the
-// observer thread.
+// Keeps one Accessibility observer per observed application, each on a run-loop thread of that
+// application's own: its attach (the observer, the application's two registrations, the window list
+// and each window's six), its refreshes, its retries and the delivery of its notifications all wait
+// there, as every other request to the application waits on its worker, so an application slow or
+// hung to answer holds back only its own notifications. The thread is made when the application is
+// first asked for and ends when it is no longer observed, when its attach gives up, or at stop().
+// Works out the window id each notification is about, coalesces bursts of title, move and resize
+// notifications, and hands every event to `onEvent` on the callback queue. Callers only post
+// requests; every Accessibility call happens on the application's thread.
 class AXObserverManager : public std::enable_shared_from_this<AXObserverManager> {
     struct Token {};
 
@@ -53,9 +57,9 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
     std::function<void(const AXWindowEvent&)> onEvent;
     std::function<void(int32_t pid)> onObserverAdded;
 
-    // Starts the observer thread and returns once its run loop exists.
+    // Takes requests from now on.
     void start();
-    // Detaches every process, drops pending events and waits for the thread to end.
+    // Detaches every process, drops pending events and waits for every application's thread to end.
     void stop();
     // Requests; dropped before start() and after stop().
     void observe(int32_t pid);
@@ -63,11 +67,22 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
     void refreshWindows(const std::set<int32_t>& pids);
 
   private:
-    struct PIDState {
-        AXObserverRef observer;
+    // One observed application: its thread, and what only that thread touches.
+    struct App {
+        App(int32_t pid, std::weak_ptr<AXObserverManager> manager) : pid(pid), manager(std::move(manager)) {}
+        const int32_t pid;
+        const std::weak_ptr<AXObserverManager> manager;  // the observer's callbacks reach us through it
+        std::shared_ptr<RunLoopThread> thread;
+        std::shared_ptr<RunLoop> runLoop;
+        size_t queued = 0;  // requests posted and not yet begun; guarded by lock_
+        // On its own thread only.
+        AXObserverRef observer;  // once attached
         AXElement appElement;
         std::map<uint32_t, AXElement> observedWindows;
+        size_t retries = 0;
+        WorkItemPtr retry;  // the scheduled retry, so that detaching can cancel it
     };
+    using Request = std::function<void(AXObserverManager&, App&)>;
 
     struct DebounceKey {
         std::string notification;
@@ -81,7 +96,7 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
         }
     };
 
-    // Pending coalesced events, shared by the observer thread (which stores) and the callback
+    // Pending coalesced events, shared by the applications' threads (which store) and the callback
     // queue (which takes). Each entry remembers its process, so that detaching one cancels its own.
     class DebounceState {
       public:
@@ -100,21 +115,22 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
         std::unordered_map<DebounceKey, Pending, DebounceKeyHash> workItems_;
     };
 
-    void post(std::function<void(AXObserverManager&)> request);
-    void threadMain();
-    void teardown();
-    void addObserver(int32_t pid);
-    void removeObserver(int32_t pid);
-    void refreshWindowObservations(int32_t pid);
-    void scheduleRetry(int32_t pid);
-    void retryAttach(int32_t pid, const WorkItemPtr& item);
-    void cancelRetry(int32_t pid);
-    void cancelAllRetries();
+    // Runs the request on the application's thread; `make` gives it one when it has none.
+    void post(int32_t pid, bool make, Request request);
+    // With lock_ held: keeps the ended thread to be joined, and lets go of those that finished.
+    void keepEnding(std::shared_ptr<RunLoopThread> thread);
+    void retire(App& app);
+    void addObserver(App& app);
+    void detach(App& app);
+    void refreshWindowObservations(App& app);
+    void scheduleRetry(App& app);
+    void retryAttach(App& app, const WorkItemPtr& item);
     std::optional<std::vector<AXElement>> copyAXWindows(const AXElement& appElement);
     std::optional<uint32_t> resolveWindowID(const AXElement& element);
-    std::optional<uint32_t> resolveWindowIDFromObservedWindows(int32_t pid, const AXElement& element);
-    void registerWindowNotifications(AXObserver& observer, const AXElement& element);
-    void handleNotification(AXObserver& observer, const AXElement& element, const std::string& notification);
+    static std::optional<uint32_t> observedWindowID(const App& app, const AXElement& element);
+    void registerWindowNotifications(App& app, AXObserver& observer, const AXElement& element);
+    void handleNotification(App& app, AXObserver& observer, const AXElement& element,
+                            const std::string& notification);
     void coalesce(const AXWindowEvent& event);
     static void axCallback(AXObserver& observer, const AXElement& element, const std::string& notification,
                            void* refcon);
@@ -122,16 +138,13 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
     Runtime& runtime_;
     Accessibility& ax_;
     std::shared_ptr<Queue> callbackQueue_;
-    std::map<int32_t, int> retryCount_;  // observer thread only
-    std::shared_ptr<RunLoopThread> thread_;
-    std::shared_ptr<RunLoop> runLoop_;
-    std::shared_ptr<Semaphore> readySemaphore_;
-    std::map<int32_t, PIDState> pidStates_;  // guarded by lock_
     std::mutex lock_;
+    bool started_ = false;                          // guarded by lock_
+    std::map<int32_t, std::shared_ptr<App>> apps_;  // guarded by lock_
+    // Threads of applications no longer observed, joined by stop() unless they finished before.
+    std::vector<std::shared_ptr<RunLoopThread>> ending_;  // guarded by lock_
     std::function<AXError(const AXElement&, uint32_t&)> axGetWindow_;
     std::shared_ptr<DebounceState> debounceState_;
-    // The scheduled retry of each process, so that detaching can cancel it; observer thread only.
-    std::map<int32_t, WorkItemPtr> retryWork_;
 };
 
 }  // namespace qv

@@ -72,11 +72,34 @@ TEST_F(AXObserverManagerTest, AttachRegistersTheNotificationsAndReportsOnce) {
     EXPECT_EQ(simAX.registeredNotifications(ax.createApplication(app)),
               (std::vector<std::string>{"AXFocusedWindowChanged", "AXWindowCreated"}));
     EXPECT_EQ(simAX.registeredNotifications(element(win)), kWindowNotifications);
-    // Every Accessibility call of the attach happened off the main queue, on the observer thread's
-    // run loop, and the manager set no messaging timeout of its own.
+    // Every Accessibility call of the attach happened off the main queue, on the run loop of the
+    // application's own observer thread, and the manager set no messaging timeout of its own.
     EXPECT_TRUE(sim.callsNamed("AXUIElementSetMessagingTimeout").empty());
     ASSERT_EQ(sim.callsNamed("CFRunLoopAddSource").size(), 1u);
-    EXPECT_EQ(sim.callsNamed("CFRunLoopAddSource")[0].args, Value::string("AXObserverManager"));
+    EXPECT_EQ(sim.callsNamed("CFRunLoopAddSource")[0].args,
+              Value::string("AXObserverManager " + std::to_string(app)));
+}
+
+TEST_F(AXObserverManagerTest, AnApplicationsRegistrationsHoldBackOnlyItsOwnNotifications) {
+    startObserving();
+    // A hung application's attach waits out the messaging timeout on each registration ...
+    int32_t hung = sim.launchApp(std::string("com.example.hung"), "Hung");
+    simAX.setUnresponsive(hung, true);
+    manager->observe(hung);
+    // ... and a slow one's refresh waits 0.04 s on each of twenty windows' seven requests.
+    int32_t slow = sim.launchApp(std::string("com.example.slow"), "Slow");
+    for (int i = 0; i < 20; ++i) open(slow, "Slow " + std::to_string(i));
+    manager->observe(slow);
+    rt.advance(1);
+    simAX.faults(slow).responseDelay = 0.04;
+    manager->refreshWindows({slow});
+    rt.advance(1);
+    const double minimizedAt = rt.now();
+    sim.setWindowMinimized(win, true);
+    rt.runUntilIdle();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event.notification, "AXWindowMiniaturized");
+    EXPECT_EQ(events[0].at, minimizedAt);
 }
 
 TEST_F(AXObserverManagerTest, RequestsBeforeStartOrAfterStopAreDropped) {
@@ -343,13 +366,13 @@ TEST_F(AXObserverManagerTest, StopObservingDropsPendingEventsWhileTheObserverThr
     int32_t slow = sim.launchApp(std::string("com.example.slow"), "Slow");
     open(slow, "Slow doc");
     startObserving();
-    simAX.faults(slow).responseDelay = 1.0;  // the observer thread waits out each of its answers
+    simAX.faults(slow).responseDelay = 1.0;  // its observer thread waits out each of its answers
     sim.setWindowFrame(win, Rect{1, 1, 800, 600});
     manager->observe(slow);
-    // The process ends while the thread is still busy, before its move is delivered.
+    // The process ends while the slow one's thread is still busy, before its move is delivered.
     rt.mainQueue()->asyncAfter(0.1, [&] { manager->stopObserving(app); });
     rt.advance(1);
-    EXPECT_EQ(rt.parkedCount(), 1u) << "the thread is busy with the slow application";
+    EXPECT_EQ(rt.parkedCount(), 1u) << "the slow application's thread is busy";
     rt.advance(30);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(simAX.installedObserverCount(app), 0u);
