@@ -50,7 +50,24 @@ void SimWindowing::panelDidChange(Panel& panel) {
     syncWindow(panel);
 }
 
+namespace {
+
+// AppKit keeps a titled window's title bar, close button included, below the menu bar when it
+// orders the window in (constrainFrameRect(_:to:)): its top comes down to the screen's visible top,
+// whatever then falls off the bottom.
+void constrainTitleBar(Panel& panel) {
+    if (!(panel.styleMask() & stylemask::kTitled)) return;
+    const std::optional<Screen> screen = panel.screen();
+    if (!screen) return;
+    const Rect frame = panel.frame();
+    const double top = screen->visibleFrame.maxY();
+    if (frame.maxY() > top) panel.setFrameOrigin({frame.minX(), top - frame.height()});
+}
+
+}  // namespace
+
 void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> below) {
+    if (in) constrainTitleBar(panel);
     SimWindow* w = sim_.window(panel.windowNumber());
     if (!w) return;
     syncWindow(panel);
