@@ -67,18 +67,6 @@ const Face* loadFace(const std::string& file, int index, FcCharSet* charset) {
     return slot.get();
 }
 
-std::string_view firstFamily(std::string_view families) {
-    return families.substr(0, families.find(','));
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // The faces fontconfig sorts for the families and weight, as Pango asks it for a font set.
 std::unique_ptr<FaceSet> matchFaces(const char* families, int weight) {
     if (!FcInit()) return nullptr;
@@ -99,23 +87,21 @@ std::unique_ptr<FaceSet> matchFaces(const char* families, int weight) {
     FcResult result;
     FcFontSet* sorted = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
     auto set = std::make_unique<FaceSet>();
-    bool firstInstalled = false;
     for (int i = 0; sorted && i < sorted->nfont; ++i) {
         FcChar8* file = nullptr;
-        FcChar8* family = nullptr;
         FcCharSet* charset = nullptr;
         int index = 0;
         if (FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch ||
             FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch)
             continue;
         FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &index);
-        if (i == 0 && FcPatternGetString(sorted->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch)
-            firstInstalled = sameName(reinterpret_cast<const char*>(family), firstFamily(families));
         if (const Face* f = loadFace(reinterpret_cast<const char*>(file), index, charset)) set->faces.push_back(f);
     }
     if (sorted) FcFontSetDestroy(sorted);
     FcPatternDestroy(pattern);
-    if (!firstInstalled || set->faces.empty()) return nullptr;
+    // Whichever faces fontconfig gives for the list are the ones the viewer draws with, the first
+    // family installed or not.
+    if (set->faces.empty()) return nullptr;
     for (char32_t c = 0; c < 128; ++c) {
         set->ascii[c] = kNoFace;
         for (size_t f = 0; f < set->faces.size() && set->ascii[c] == kNoFace; ++f)

@@ -20,8 +20,8 @@ int cssWeight(FontWeight weight);
 // families and weight, as the renderer matches them.
 class FaceSet;
 
-// Null when the first family of the list is not installed: text is then measured from a fixed
-// table, the same on every machine (see TextMetrics.cpp).
+// Null when fontconfig has no face at all: text is then measured from a fixed table (see
+// TextMetrics.cpp).
 const FaceSet* faceSet(const Font& font);
 
 inline constexpr int kNoFace = -1;

@@ -178,8 +178,8 @@ std::string SvgRenderer::escape(const std::string& text) {
                 out += "&apos;";
                 break;
             default:
-                if (c < 0x20 && c != U'\t' && c != U'\n') {
-                    out += ' ';  // control characters are not allowed in XML 1.0 text
+                if (textmetrics::drawnAsBlank(c) && c != U'\t' && c != U'\n') {
+                    out += ' ';  // as measured; control characters are not allowed in XML 1.0 text
                 } else if (c == 0xFFFE || c == 0xFFFF) {
                     out += "\uFFFD";  // nor are these non-characters
                 } else {

@@ -20,9 +20,9 @@ namespace qv::textmetrics {
 
 namespace {
 
-// Where the pictures' first family is not installed, text is measured from this table: advances
-// of the printable ASCII characters, from space (32) to tilde (126), in ems, of a proportional
-// sans-serif face, scaled by a factor per weight; other characters by their kind (0.6 em for most).
+// Where no face is installed, text is measured from this table: advances of the printable ASCII
+// characters, from space (32) to tilde (126), in ems, of a proportional sans-serif face, scaled by a
+// factor per weight; other characters by their kind (0.6 em for most).
 constexpr std::array<double, 95> kAscii = {
     0.28, 0.28, 0.36, 0.56, 0.56, 0.89, 0.67, 0.19, 0.33, 0.33, 0.39, 0.58, 0.28, 0.33, 0.28, 0.28,  // ' '../
     0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56, 0.56,                                      // 0-9
@@ -152,6 +152,10 @@ struct Shaped {
     std::pmr::vector<uint8_t> safe;     // per cluster: cutting the text before it keeps both sides' shaping
 
     size_t clusters() const { return starts.size() - 1; }
+    size_t bytes() const {
+        return sizeof(Shaped) + text.capacity() + cps.capacity() * sizeof(char32_t) +
+               starts.capacity() * sizeof(uint32_t) + prefix.capacity() * sizeof(double) + safe.capacity();
+    }
     bool isBlank(size_t k) const { return cps[starts[k]] == U' '; }
 };
 
@@ -215,6 +219,15 @@ void shapeWithFaces(const fontfaces::FaceSet& set, Shaped& s, std::vector<double
         if (faces[i] != fontfaces::kFollows) continue;
         faces[i] = i + 1 < n && faces[i + 1] >= 0 ? faces[i + 1] : fontfaces::firstFaceWith(set, s.cps[i]);
     }
+    // Blanks before a change of face go over to the face after them when that is the face they
+    // resolve to themselves, as the renderer hands a run's trailing blanks to the next run.
+    for (size_t i = 1; i < n; ++i) {
+        if (faces[i] < 0 || faces[i] == faces[i - 1] || u_charType(UChar32(s.cps[i])) == U_SPACE_SEPARATOR)
+            continue;
+        for (size_t j = i; j-- > 0 && u_charType(UChar32(s.cps[j])) == U_SPACE_SEPARATOR &&
+                           fontfaces::firstFaceWith(set, s.cps[j]) == faces[i];)
+            faces[j] = faces[i];
+    }
     const std::vector<uint8_t> levels = bidiLevels(s.cps);
     const std::vector<int> script = scripts(s.cps);
     for (size_t from = 0; from < n;) {
@@ -241,7 +254,7 @@ void shapeText(Shaped& s, const Font& font) {
     s.cps.reserve(s.text.size());
     for (size_t i = 0; i < s.text.size();) {
         const char32_t c = decodeAt(s.text, i);
-        s.cps.push_back(c < 0x20 || c == 0x7F ? U' ' : c);
+        s.cps.push_back(drawnAsBlank(c) ? U' ' : c);
     }
     const size_t n = s.cps.size();
     std::vector<double> adv(n, 0);
@@ -299,8 +312,11 @@ class ShapedCache {
             return recent.shaped;
         auto it = map_->find(key);
         if (it == map_->end()) {
-            if (map_->size() >= kBound) startOver();
+            // Bounded by what the texts take, not by their count: a long title takes about eighteen
+            // times its length.
+            if (bytes_ >= kByteBound) startOver();
             auto s = shape(utf8, font);
+            bytes_ += s->bytes() + kEntryBytes;
             // The key views the text its entry holds, which lives as long as the entry.
             it = map_->emplace(Key{key.font, s->text}, std::move(s)).first;
         }
@@ -308,8 +324,14 @@ class ShapedCache {
         return it->second;
     }
 
+    size_t bytes() {
+        std::lock_guard lock(mutex_);
+        return bytes_;
+    }
+
   private:
-    static constexpr size_t kBound = 8192;
+    static constexpr size_t kByteBound = size_t(8) << 20;
+    static constexpr size_t kEntryBytes = 64;  // the map's node and bucket, the count of holders
 
     // Memory only ever taken, given back whole when the last text shaped in it goes.
     struct Arena {
@@ -351,16 +373,18 @@ class ShapedCache {
     // The recent texts go too: held there, they would keep the old arena for good.
     void startOver() {
         recent_ = {};
+        bytes_ = 0;
         map_.reset();
         arena_ = std::make_shared<Arena>();
         map_.emplace(&arena_->memory);
-        map_->reserve(kBound);
+        map_->reserve(8192);
     }
 
     std::mutex mutex_;
     std::array<Recent, 64> recent_;
     std::shared_ptr<Arena> arena_;
     std::optional<Map> map_;
+    size_t bytes_ = 0;
 };
 
 std::shared_ptr<const Shaped> shaped(std::string_view utf8, const Font& font) {
@@ -393,10 +417,33 @@ bool isRightToLeft(std::string_view utf8) {
     return false;
 }
 
+double caretOffset(std::string_view utf8, const Font& font) {
+    if (utf8.empty()) return 0;
+    const auto s = shaped(utf8, font);
+    const size_t n = s->clusters();
+    const std::vector<uint8_t> levels = bidiLevels(s->cps);
+    std::vector<UBiDiLevel> clusterLevels(n);
+    for (size_t k = 0; k < n; ++k) clusterLevels[k] = levels[s->starts[k]];
+    std::vector<int32_t> logicalAt(n);
+    ubidi_reorderVisual(clusterLevels.data(), int32_t(n), logicalAt.data());
+    double x = 0;
+    for (size_t v = 0; v < n; ++v) {
+        const size_t k = size_t(logicalAt[v]);
+        const double w = (s->prefix[k + 1] - s->prefix[k]) * font.size;
+        if (k + 1 == n) return clusterLevels[k] % 2 == 1 ? x : x + w;
+        x += w;
+    }
+    return x;
+}
+
 double width(std::string_view utf8, const Font& font, double tracking) {
     if (utf8.empty()) return 0;
     const auto s = shaped(utf8, font);
     return s->prefix.back() * font.size + tracking * double(s->cps.size());
+}
+
+size_t cachedBytes() {
+    return ShapedCache::shared().bytes();
 }
 
 double lineHeight(const Font& font) {
@@ -440,18 +487,22 @@ std::vector<Line> wrap(std::string_view text, const Font& font, double maxWidth,
         const size_t n = s->clusters();
         if (n == 0) lines.push_back({"", 0, false});
         for (size_t i = 0; i < n;) {
-            // The line ends at the last blank before which it fits (a blank at the end of a line
-            // takes no room), or at the last cluster that fits when no blank does; it holds at
-            // least one cluster. Wrapped again at the width of its widest line, the text keeps
-            // its lines.
-            size_t stop = i + 1, lastBreak = 0;
-            while (stop < n) {
-                if (s->isBlank(stop)) lastBreak = stop;
-                if (rangeWidth(*s, i, stop + 1, font, tracking) > maxWidth + 1e-9) break;
-                ++stop;
+            // The line ends after the last word that fits (a blank at the end of a line takes no
+            // room), or at the last cluster that fits when not even its first word does; it holds
+            // at least one cluster. Only whole words are tried: a joined word cut short takes other
+            // forms and can be wider than the whole line. Wrapped again at the width of its widest
+            // line, the text keeps its lines.
+            size_t stop = i;
+            for (size_t k = i + 1; k <= n; ++k) {
+                if (k < n && (!s->isBlank(k) || s->isBlank(k - 1))) continue;
+                if (rangeWidth(*s, i, k, font, tracking) > maxWidth + 1e-9) break;
+                stop = k;
             }
-            size_t next = stop;
-            if (stop < n && lastBreak > i) next = stop = lastBreak;
+            if (stop == i) {
+                stop = i + 1;
+                while (stop < n && rangeWidth(*s, i, stop + 1, font, tracking) <= maxWidth + 1e-9) ++stop;
+            }
+            const size_t next = stop;
             while (stop > i && s->isBlank(stop - 1)) --stop;
             std::string line = encode(all, from + s->starts[i], s->starts[stop] - s->starts[i]);
             lines.push_back({line, width(line, font, tracking), false});

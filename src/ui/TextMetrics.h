@@ -24,7 +24,7 @@ struct Font {
 
 // Text measured as the pictures draw it: each character in the installed face that draws it, at
 // its weight, shaped by HarfBuzz as the viewer shapes it (FontFaces.h); a fixed table stands in
-// where the pictures' first family is not installed. Widths depend on the text and font alone.
+// where no face is installed. Widths depend on the text, the font and the installed faces alone.
 namespace textmetrics {
 
 inline constexpr std::string_view kEllipsis = "\u2026";
@@ -37,6 +37,12 @@ inline std::string encode(const std::vector<char32_t>& cps, size_t from = 0,
     return encode(std::span<const char32_t>(cps), from, count);
 }
 
+// Controls, DEL and the line and paragraph separators: a text stands on one line, so these are
+// measured and drawn as the blank that line shows in their place.
+inline bool drawnAsBlank(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
 double advance(char32_t c, const Font& font);
 // Width of a single line; `tracking` is added after every character.
 double width(std::string_view utf8, const Font& font, double tracking = 0);
@@ -44,6 +50,11 @@ double lineHeight(const Font& font);
 // Whether a line reads right to left: its first strong character does. A cut Hebrew title then
 // ends, on the left, with its ellipsis.
 bool isRightToLeft(std::string_view utf8);
+// Where a caret after the last character stands, from the line's left edge: characters stand in
+// visual order, so after a right-to-left one it stands at that character's left.
+double caretOffset(std::string_view utf8, const Font& font);
+// What the shaped texts kept for measuring take, in bytes; bounded whatever their lengths.
+size_t cachedBytes();
 
 struct Line {
     std::string text;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "dispatch/ManualRuntime.h"
 #include "ui/FontFaces.h"
 #include "ui/HostingView.h"
@@ -105,6 +107,31 @@ TEST(TextMetricsTest, WrapBreaksAtSpacesAndTheLastAllowedLineIsCut) {
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[0].text, "one two");
     EXPECT_EQ(textmetrics::wrap("one two three", f, two[0].width).size(), 2u);
+}
+
+TEST(TextMetricsTest, TextIsMeasuredAsTheViewerDrawsIt) {
+    const Font f = Font::system(10);
+    for (const char* odd : {"a\u2028b", "a\u2029b", "a\u0085b"})  // one line: a blank in their place
+        EXPECT_DOUBLE_EQ(textmetrics::width(odd, f), textmetrics::width("a b", f)) << odd;
+    // A blank before a letter of the first face takes that face (569 units), one between two
+    // letters of the fallback face takes theirs (651).
+    const std::string hy = "\u0561";
+    EXPECT_DOUBLE_EQ(textmetrics::width(hy + " x", f) - textmetrics::width(hy + "x", f), 10 * 569 / 2048.0);
+    EXPECT_DOUBLE_EQ(textmetrics::width(hy + " " + hy, f) - textmetrics::width(hy + hy, f),
+                     10 * 651 / 2048.0);
+    // Both directions in one text: wrapped at its own width, it keeps its one line.
+    const std::string mixed = "W a  \u0645\u0631\u062D\u0628\u0627";
+    EXPECT_EQ(textmetrics::wrap(mixed, f, textmetrics::width(mixed, f)).size(), 1u);
+    // Bounded by bytes: ten titles of 100 KB take 18 MB shaped.
+    for (char c = 'a'; c < 'k'; ++c) textmetrics::width(c + std::string(100'000, 'x'), f);
+    EXPECT_LT(textmetrics::cachedBytes(), size_t(12) << 20);
+}
+
+TEST(FontFacesTest, TextIsMeasuredWithTheFacesFontconfigGivesWhicheverAreInstalled) {
+    // Run again with DejaVu alone (tests/CMakeLists.txt), where a fixed table measured before.
+    ASSERT_FALSE(fontfaces::faceFile(U'a', Font::system(10)).empty());
+    if (!std::getenv("QV_DEJAVU_ONLY")) return;
+    EXPECT_DOUBLE_EQ(textmetrics::width("aa", Font::system(10)), 20 * 1255 / 2048.0);
 }
 
 TEST(LayoutTest, HStackPutsSpacingBetweenChildrenAndAlignsThemVertically) {

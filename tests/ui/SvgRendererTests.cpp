@@ -109,6 +109,8 @@ TEST(SvgEscapeTest, ControlCharactersAndNonCharactersAreReplaced) {
     }
     EXPECT_EQ(SvgRenderer::escape(controls), std::string(controls.size(), ' '));
     EXPECT_EQ(SvgRenderer::escape(std::string("a\0b", 3)), "a b");
+    // A line drawn as measured: DEL and the line and paragraph separators show as blanks.
+    EXPECT_EQ(SvgRenderer::escape("a\177b\u2028c\u2029d\u0085e"), "a b c d e");
     // U+FFFE and U+FFFF are well-formed UTF-8 but not characters XML may hold.
     EXPECT_EQ(SvgRenderer::escape("x\xef\xbf\xbey\xef\xbf\xbf"), "x" + kReplacement + "y" + kReplacement);
 }
