@@ -114,7 +114,10 @@ Node AppLauncherPanelContent::body() {
         content =
             VStack(HorizontalAlignment::center, 12,
                    {Spacer(), SymbolImage("app.dashed", Font::system(36), Color::secondary())->opacity(0.5),
-                    Text(emptyMessage(), {Font::system(13), Color::secondary()}), Spacer()})
+                    // A long query wraps within the panel's margins.
+                    Text(emptyMessage(), {Font::system(13), Color::secondary()})
+                        ->padding(EdgeInsets::horizontal(16)),
+                    Spacer()})
                 ->frame(Element::FlexFrame{.maxWidth = kInfinity});
     } else {
         AppListTableView list;

@@ -141,6 +141,20 @@ size_t TextServices::graphemeCount(std::string_view text) {
     return count;
 }
 
+std::string TextServices::droppingLastCharacter(std::string_view text) {
+    if (text.empty()) return {};
+    if (isPlainASCII(text)) return std::string(text.substr(0, text.size() - 1));
+    thread_local std::unique_ptr<icu::BreakIterator> characters;
+    UErrorCode status = U_ZERO_ERROR;
+    if (!characters)
+        characters.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    icu::UnicodeString s = fromUTF8(text);
+    if (!characters || U_FAILURE(status)) return toUTF8(s.tempSubString(0, s.moveIndex32(s.length(), -1)));
+    characters->setText(s);
+    const int32_t start = characters->preceding(s.length());
+    return toUTF8(s.tempSubString(0, start == icu::BreakIterator::DONE ? 0 : start));
+}
+
 std::vector<std::string> TextServices::letterAndNumberRuns(std::string_view text) {
     std::vector<std::string> runs;
     icu::UnicodeString s = fromUTF8(text);

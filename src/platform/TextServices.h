@@ -31,6 +31,9 @@ class TextServices {
     static std::string foldedForSearch(std::string_view text, const std::string& localeID);
     // User-perceived characters (extended grapheme clusters), as a character break iterator counts.
     static size_t graphemeCount(std::string_view text);
+    // The text without its last user-perceived character (a flag, an emoji with its modifiers, a
+    // letter with its marks), as String.removeLast() leaves it.
+    static std::string droppingLastCharacter(std::string_view text);
     // The maximal runs of letters and numbers (general categories L and N; a combining mark stays
     // with the character before it); everything else separates them.
     static std::vector<std::string> letterAndNumberRuns(std::string_view text);

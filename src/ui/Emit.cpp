@@ -90,7 +90,13 @@ void LayoutPass::drawTextField(const RNode& n, const Rect& frame, const Context&
     op.kind = DrawOp::Kind::text;
     op.font = f;
     op.lineHeight = textmetrics::lineHeight(f);
-    Rect textRect{frame.minX(), frame.minY() + 2, frame.width(), op.lineHeight};
+    // The text stands within the field, scrolled so that the caret shows: a text longer than the
+    // field shows its end while the caret stands there.
+    const double textWidth = value.empty() ? 0.0 : textmetrics::width(value, f);
+    const double caretX = value.empty() ? 0.0 : textmetrics::caretOffset(value, f);
+    const double scroll =
+        std::clamp(caretX + 1 - frame.width(), 0.0, std::max(0.0, textWidth + 1 - frame.width()));
+    Rect textRect{frame.minX() - scroll, frame.minY() + 2, std::max(frame.width(), textWidth), op.lineHeight};
     if (value.empty()) {
         op.lines = {textmetrics::truncateTail(e.label, f, frame.width()).text};
         op.color = Color::tertiary().resolve(scheme);
@@ -99,12 +105,14 @@ void LayoutPass::drawTextField(const RNode& n, const Rect& frame, const Context&
         op.color = n.env.foreground.value_or(Color::primary()).resolve(scheme);
     }
     const double lineHeight = op.lineHeight;
-    emitOp(n, textRect, ctx, std::move(op));
+    Context clipped = ctx;
+    Context::ClipLink clip;
+    clipped.addClip(clip, {ctx.map(frame), Shape::rect()});
+    emitOp(n, textRect, clipped, std::move(op));
     if (focused) {
-        double caretX = std::min(frame.width() - 1, value.empty() ? 0.0 : textmetrics::width(value, f));
         DrawOp caret;
         caret.fill = resolvePaint(Color::accent(), scheme);
-        emitOp(n, Rect{frame.minX() + caretX, textRect.minY(), 1, lineHeight}, ctx, std::move(caret));
+        emitOp(n, Rect{textRect.minX() + caretX, textRect.minY(), 1, lineHeight}, clipped, std::move(caret));
     }
 }
 

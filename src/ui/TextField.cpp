@@ -2,6 +2,7 @@
 // step's (drawTextField); its region takes the focus on a click and the keys while focused.
 #include <algorithm>
 
+#include "platform/TextServices.h"
 #include "ui/LayoutPass.h"
 
 namespace qv {
@@ -9,7 +10,8 @@ namespace qv {
 namespace {
 
 // Typing at the end of the text: printable characters are added, Delete removes the last
-// character, Return submits and Escape leaves; arrows and command keys are not the field's.
+// character as the reader sees one (a whole flag, a letter with its marks), Return submits and
+// Escape leaves; arrows and command keys are not the field's.
 KeyHandler textEditing(Binding<std::string> text, std::function<void()> submit, std::function<void()> exit) {
     return [text, submit, exit](uint16_t key, const std::string& chars, uint64_t mods) {
         if (key == keycodes::kReturn) {
@@ -25,9 +27,7 @@ KeyHandler textEditing(Binding<std::string> text, std::function<void()> submit, 
         if (key >= keycodes::kLeftArrow && key <= keycodes::kUpArrow) return false;
         if (!text) return false;
         if (key == keycodes::kDelete) {
-            auto cps = textmetrics::codePoints(text.get());
-            if (!cps.empty()) cps.pop_back();
-            text.set(textmetrics::encode(cps));
+            text.set(TextServices::droppingLastCharacter(text.get()));
             return true;
         }
         bool printable = !chars.empty() && std::none_of(chars.begin(), chars.end(), [](char c) {

@@ -74,6 +74,18 @@ class LauncherPanelTest : public testing::OneDesktop<> {
     }
 };
 
+TEST_F(LauncherPanelTest, ALongQueryStaysInItsFieldAndTheMessageWithinTheMargins) {
+    open();
+    rt.advance(0.1);
+    type(std::string(42, 'z'));
+    const auto texts = host().displayList().texts();  // the title, the message, the query
+    const double width = AppLauncherPanel::kContentSize.width;
+    EXPECT_LT(texts.back()->clips.back().rect.maxX(), width - 24);  // the field, before the clear button
+    EXPECT_GT(texts[1]->lines.size(), 1u);
+    EXPECT_GE(texts[1]->frame.minX(), 16);
+    EXPECT_LE(texts[1]->frame.maxX(), width - 16);
+}
+
 TEST_F(LauncherPanelTest, ThePanelTakesTheKeysWithoutActivatingAndIsDismissedOnce) {
     install("Compass", "com.example.compass");
     int32_t other = sim.launchApp(std::string("com.example.other"), "Other");

@@ -208,6 +208,20 @@ TEST_F(HostingViewTest, ATextFieldTakesTheFocusOnClickAndReceivesKeys) {
     EXPECT_FALSE(host->focusedPath().empty());
     EXPECT_TRUE(host->keyDown(0, "x"));
     EXPECT_EQ(text, "hi x");
+
+    text = "hi \U0001F1EB\U0001F1F7";
+    host->keyDown(keycodes::kDelete);
+    EXPECT_EQ(text, "hi ");  // the whole flag
+    // A long text is clipped to the field and shows its end, where the caret stands; after a
+    // right-to-left text the caret stands at its left, where it ends.
+    text = std::string(80, 'z');
+    host->layoutNow();
+    ASSERT_FALSE(host->displayList().texts().front()->clips.empty());
+    const Rect field = host->displayList().texts().front()->clips.back().rect;
+    EXPECT_NEAR(host->displayList().ops.back().frame.maxX(), field.maxX(), 1e-9);
+    text = "\u05E9\u05DC\u05D5\u05DD";
+    host->layoutNow();
+    EXPECT_EQ(host->displayList().ops.back().frame.minX(), field.minX());
 }
 
 TEST_F(HostingViewTest, AListSelectsByClickAndArrowsAndReordersByDragging) {
