@@ -183,7 +183,8 @@ void BarManager::handlePostSwitchYield() {
 }
 
 void BarManager::yieldActivationTo(int32_t pid) {
-    platform_.appWorkers.ask(pid, [ourApp = &platform_.windowing, pid] { ourApp->yieldActivation(pid); });
+    // AppKit's, so the main thread's: it asks nothing of the application itself.
+    platform_.windowing.yieldActivation(pid);
 }
 
 }  // namespace qv

@@ -39,6 +39,7 @@ BarViewModel::BarViewModel(Token, Platform& platform, std::shared_ptr<WindowStor
 
 BarViewModel::~BarViewModel() {
     cancelActivationRetry();
+    if (activationReplaced_) activationReplaced_->cancel();
 }
 
 void BarViewModel::start() {
@@ -351,6 +352,16 @@ void BarViewModel::cancelActivationRetry() {
     activationRetryWindowID = 0;
 }
 
+uint64_t BarViewModel::beginActivation() {
+    const uint64_t seq = ++debugEventSequence;
+    latestActivation_ = seq;
+    // An older retry would raise its window over this one, or drop this one's pending focus.
+    cancelActivationRetry();
+    if (activationReplaced_) activationReplaced_->cancel();
+    activationReplaced_ = makeCancellationToken();
+    return seq;
+}
+
 ActivationRequest BarViewModel::activationRequest(int32_t pid, uint32_t windowID, bool isMinimized,
                                                   bool focusBeforeActivation) {
     ActivationRequest request;
@@ -358,6 +369,7 @@ ActivationRequest BarViewModel::activationRequest(int32_t pid, uint32_t windowID
     request.windowID = windowID;
     request.isMinimized = isMinimized;
     request.focusBeforeActivation = focusBeforeActivation;
+    request.replaced = activationReplaced_;
     // A process that has ended is not asked to come forward.
     request.running = platform_.workspace.runningApplication(pid).has_value();
     if (request.running) {
@@ -369,13 +381,16 @@ ActivationRequest BarViewModel::activationRequest(int32_t pid, uint32_t windowID
 
 void BarViewModel::askActivation(const ActivationRequest& request, uint64_t seq, bool retries,
                                  bool ourAppActivated) {
+    // AppKit is ours to call on the main thread only: activation is handed on before the worker
+    // asks the application to take it.
+    if (!ourAppActivated && request.running) platform_.windowing.yieldActivation(request.pid);
     std::weak_ptr<BarViewModel> weak = weak_from_this();
     platform_.appWorkers.ask(
         request.pid,
         [request, ourAppActivated, ax = &platform_.accessibility, getWindow = axGetWindow,
-         workspace = &platform_.workspace, ourApp = &platform_.windowing] {
+         workspace = &platform_.workspace] {
             return ourAppActivated ? finishActivation(request, *ax, getWindow, *workspace)
-                                   : requestActivation(request, *ax, getWindow, *workspace, *ourApp);
+                                   : requestActivation(request, *ax, getWindow, *workspace);
         },
         [weak, request, seq, retries](ActivationAnswer answer) {
             if (auto self = weak.lock()) self->applyActivationAnswer(request, seq, retries, answer);
@@ -411,7 +426,7 @@ void BarViewModel::retryActivation(const ActivationRequest& request, uint64_t se
         request.pid,
         [request, ax = &platform_.accessibility, getWindow = axGetWindow] {
             return focusAndRaiseAXWindow(*ax, getWindow, ax->createApplication(request.pid), request.windowID,
-                                         request.isMinimized);
+                                         request.isMinimized, request.replaced);
         },
         [weak, request, seq](bool found) {
             if (auto self = weak.lock()) self->applyRetryAnswer(request, seq, found);
@@ -428,14 +443,11 @@ void BarViewModel::applyRetryAnswer(const ActivationRequest& request, uint64_t s
     if (pendingFocusedWindowID == request.windowID) pendingFocusedWindowID.reset();
 }
 
-void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
+CancellationTokenPtr BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
     auto found = windowStore->windows().find(id);
-    if (found == windowStore->windows().end()) return;
+    if (found == windowStore->windows().end()) return nullptr;
     const TrackedWindow window = found->second;
-    const uint64_t seq = ++debugEventSequence;
-    latestActivation_ = seq;
-    // An older retry would raise its window over this one, or drop this one's pending focus.
-    cancelActivationRetry();
+    const uint64_t seq = beginActivation();
 
     const std::string& appKey = window.bundleIdentifier ? *window.bundleIdentifier : window.appName;
     std::vector<uint64_t> spaceIDs(window.spaceIDs.begin(), window.spaceIDs.end());
@@ -451,6 +463,7 @@ void BarViewModel::activateWindow(uint32_t id, bool focusBeforeActivation) {
                   false);
     // The bar shows the new focus at once, chips drawn with it; the system confirms it later.
     publish(id);
+    return activationReplaced_;
 }
 
 void BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*context*/,
@@ -461,16 +474,14 @@ void BarViewModel::focusWindowWithAXOnly(uint32_t id, const std::string& /*conte
         return;
     }
     const TrackedWindow window = found->second;
-    const uint64_t seq = ++debugEventSequence;
-    latestActivation_ = seq;
-    cancelActivationRetry();
+    const uint64_t seq = beginActivation();
     pendingFocusedWindowID = id;
     std::weak_ptr<BarViewModel> weak = weak_from_this();
     platform_.appWorkers.ask(
         window.pid,
         [ax = &platform_.accessibility, getWindow = axGetWindow, pid = window.pid, id,
-         minimized = window.isMinimized] {
-            return qv::focusWindowWithAXOnly(*ax, getWindow, pid, id, minimized);
+         minimized = window.isMinimized, replaced = activationReplaced_] {
+            return qv::focusWindowWithAXOnly(*ax, getWindow, pid, id, minimized, replaced);
         },
         [weak, id, pid = window.pid, seq, completion = std::move(completion)](AXOnlyFocusAnswer answer) {
             auto self = weak.lock();
@@ -493,9 +504,7 @@ void BarViewModel::applyAXOnlyFocus(uint32_t windowID, int32_t pid, uint64_t seq
 }
 
 void BarViewModel::activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized) {
-    const uint64_t seq = ++debugEventSequence;
-    latestActivation_ = seq;
-    cancelActivationRetry();
+    const uint64_t seq = beginActivation();
     askActivation(activationRequest(pid, id, isMinimized, false), seq, false, false);
 }
 
@@ -507,9 +516,21 @@ void BarViewModel::minimizeWindow(uint32_t id) {
     if (retryableActivation && activationRetryWindowID == id) cancelActivationRetry();
     if (pendingFocusedWindowID == id) pendingFocusedWindowID.reset();
     if (*focusedWindowID == id) focusedWindowID = std::nullopt;
-    platform_.appWorkers.ask(pid, [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {
-        minimizeAXWindow(*ax, getWindow, pid, id);
-    });
+    std::weak_ptr<BarViewModel> weak = weak_from_this();
+    platform_.appWorkers.ask(
+        pid,
+        [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {
+            return minimizeAXWindow(*ax, getWindow, pid, id);
+        },
+        [weak](bool minimized) {
+            if (auto self = weak.lock()) self->applyMinimizeAnswer(minimized);
+        });
+}
+
+void BarViewModel::applyMinimizeAnswer(bool minimized) {
+    // Refused, or not answered in time: the window stays as it was, and the bar shows again the
+    // focus the store knows instead of the one it dropped for the minimise.
+    if (!minimized) refresh();
 }
 
 void BarViewModel::closeWindow(uint32_t id) {

@@ -124,8 +124,11 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     // --- Actions ---
     // The model's part of an action happens at once; its requests to the application run on that
     // application's worker, each waiting as long as it takes, and what depends on their answers is
-    // applied here when they come.
-    void activateWindow(uint32_t id, bool focusBeforeActivation = false);
+    // applied here when they come. Each activation replaces the one before: its requests not made
+    // yet are dropped.
+    // The activation's token, raised once a later one replaces it; none for a window the store
+    // does not hold.
+    CancellationTokenPtr activateWindow(uint32_t id, bool focusBeforeActivation = false);
     void activateUntrackedWindow(uint32_t id, int32_t pid, bool isMinimized);
     // `completion` learns whether every request that counts succeeded: false at once for a window
     // the store does not hold, else when the application has answered. Not called once the model
@@ -181,6 +184,8 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     std::shared_ptr<const Image> resolveIcon(const TrackedWindow& window);
     std::shared_ptr<const Image> locatedIcon(const std::string& bundleID);
     void cancelActivationRetry();
+    // A new activation: the one before is replaced, its retry cancelled. Returns its number.
+    uint64_t beginActivation();
     ActivationRequest activationRequest(int32_t pid, uint32_t windowID, bool isMinimized,
                                         bool focusBeforeActivation);
     // `retries`: a tracked window's activation, retried once when its window is not found.
@@ -190,10 +195,13 @@ class BarViewModel : public std::enable_shared_from_this<BarViewModel> {
     void retryActivation(const ActivationRequest& request, uint64_t seq);
     void applyRetryAnswer(const ActivationRequest& request, uint64_t seq, bool found);
     void applyAXOnlyFocus(uint32_t windowID, int32_t pid, uint64_t seq, AXOnlyFocusAnswer answer);
+    void applyMinimizeAnswer(bool minimized);
 
     Platform& platform_;
     // The latest activation's number: its answers are applied, an earlier one's dropped.
     uint64_t latestActivation_ = 0;
+    // Raised when the latest activation is replaced, or the model goes.
+    CancellationTokenPtr activationReplaced_;
     SpaceWindows spaceWindows_;
     std::shared_ptr<UserSettings> settings_;
     Subscription badgeCancellable_;

@@ -1,7 +1,5 @@
 #include "model/WindowRequests.h"
 
-#include "platform/Windowing.h"
-
 namespace qv {
 
 namespace {
@@ -14,69 +12,85 @@ bool succeeded(AXError error) {
 
 }  // namespace
 
-void applyAXFocusAndRaise(Accessibility& ax, const AXElement& window, bool isMinimized) {
-    if (isMinimized) (void)ax.setAttributeValue(window, "AXMinimized", Value::boolean(false));
+void applyAXFocusAndRaise(Accessibility& ax, const AXElement& window, bool isMinimized,
+                          const CancellationTokenPtr& replaced) {
+    if (isMinimized && !isCancelled(replaced))
+        (void)ax.setAttributeValue(window, "AXMinimized", Value::boolean(false));
+    if (isCancelled(replaced)) return;
     (void)ax.setAttributeValue(window, "AXMain", Value::boolean(true));
+    if (isCancelled(replaced)) return;
     (void)ax.setAttributeValue(window, "AXFocused", Value::boolean(true));
+    if (isCancelled(replaced)) return;
     (void)ax.performAction(window, "AXRaise");
 }
 
 bool focusAndRaiseAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                           const AXElement& appElement, uint32_t windowID, bool isMinimized) {
+                           const AXElement& appElement, uint32_t windowID, bool isMinimized,
+                           const CancellationTokenPtr& replaced) {
+    if (isCancelled(replaced)) return false;
     const auto element = findAXWindow(ax, axGetWindow, appElement, windowID);
-    if (element) applyAXFocusAndRaise(ax, *element, isMinimized);
+    if (element) applyAXFocusAndRaise(ax, *element, isMinimized, replaced);
     return element.has_value();
 }
 
 ActivationAnswer requestActivation(const ActivationRequest& request, Accessibility& ax,
-                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace,
-                                   Windowing& ourApp) {
+                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace) {
     const AXElement appElement = ax.createApplication(request.pid);
-    if (request.focusBeforeActivation) {
-        if (auto element = findAXWindow(ax, axGetWindow, appElement, request.windowID)) {
+    const CancellationTokenPtr& replaced = request.replaced;
+    if (request.focusBeforeActivation && !isCancelled(replaced)) {
+        if (auto element = findAXWindow(ax, axGetWindow, appElement, request.windowID);
+            element && !isCancelled(replaced)) {
             (void)ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element));
-            (void)ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
-            applyAXFocusAndRaise(ax, *element, request.isMinimized);
+            if (!isCancelled(replaced))
+                (void)ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element));
+            applyAXFocusAndRaise(ax, *element, request.isMinimized, replaced);
         }
     }
-    if (request.running) {
-        // Cooperative: we hand activation on; refused, the application is asked directly.
-        ourApp.yieldActivation(request.pid);
+    if (request.running && !isCancelled(replaced)) {
+        // Cooperative: we handed activation on; refused, the application is asked directly.
         if (!workspace.activateApplicationFrom(request.pid, request.ourPID, kActivationOptions)) {
             if (!request.wasActive) return ActivationAnswer{true, false};
-            (void)workspace.activateApplication(request.pid, kActivationOptions);
+            if (!isCancelled(replaced)) (void)workspace.activateApplication(request.pid, kActivationOptions);
         }
     }
-    return ActivationAnswer{
-        false, focusAndRaiseAXWindow(ax, axGetWindow, appElement, request.windowID, request.isMinimized)};
+    return ActivationAnswer{false, focusAndRaiseAXWindow(ax, axGetWindow, appElement, request.windowID,
+                                                         request.isMinimized, replaced)};
 }
 
 ActivationAnswer finishActivation(const ActivationRequest& request, Accessibility& ax,
                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace) {
+    if (isCancelled(request.replaced)) return {};
     (void)workspace.activateApplication(request.pid, kActivationOptions);
-    return ActivationAnswer{false, focusAndRaiseAXWindow(ax, axGetWindow, ax.createApplication(request.pid),
-                                                         request.windowID, request.isMinimized)};
+    return ActivationAnswer{
+        false, focusAndRaiseAXWindow(ax, axGetWindow, ax.createApplication(request.pid), request.windowID,
+                                     request.isMinimized, request.replaced)};
 }
 
 AXOnlyFocusAnswer focusWindowWithAXOnly(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                                        int32_t pid, uint32_t windowID, bool isMinimized) {
+                                        int32_t pid, uint32_t windowID, bool isMinimized,
+                                        const CancellationTokenPtr& replaced) {
+    if (isCancelled(replaced)) return {};
     const AXElement appElement = ax.createApplication(pid);
     const auto element = findAXWindow(ax, axGetWindow, appElement, windowID);
     if (!element) return {};
-    (void)ax.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
-    bool ok = succeeded(ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)));
-    ok &= succeeded(ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)));
-    if (isMinimized) ok &= succeeded(ax.setAttributeValue(*element, "AXMinimized", Value::boolean(false)));
-    ok &= succeeded(ax.setAttributeValue(*element, "AXMain", Value::boolean(true)));
-    ok &= succeeded(ax.setAttributeValue(*element, "AXFocused", Value::boolean(true)));
-    ok &= succeeded(ax.performAction(*element, "AXRaise"));
+    // Each request that counts is made only while the focus is still wanted; one left out fails.
+    bool ok = true;
+    auto request = [&](auto&& make) { ok &= !isCancelled(replaced) && succeeded(make()); };
+    if (!isCancelled(replaced)) (void)ax.setAttributeValue(appElement, "AXFrontmost", Value::boolean(true));
+    request([&] { return ax.setAttributeValue(appElement, "AXFocusedWindow", Value::element(*element)); });
+    request([&] { return ax.setAttributeValue(appElement, "AXMainWindow", Value::element(*element)); });
+    if (isMinimized)
+        request([&] { return ax.setAttributeValue(*element, "AXMinimized", Value::boolean(false)); });
+    request([&] { return ax.setAttributeValue(*element, "AXMain", Value::boolean(true)); });
+    request([&] { return ax.setAttributeValue(*element, "AXFocused", Value::boolean(true)); });
+    request([&] { return ax.performAction(*element, "AXRaise"); });
     return AXOnlyFocusAnswer{true, ok};
 }
 
-void minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
+bool minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
                       uint32_t windowID) {
-    if (auto element = findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID))
-        (void)ax.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
+    const auto element = findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID);
+    return element && succeeded(ax.setAttributeValue(*element, "AXMinimized", Value::boolean(true)));
 }
 
 void closeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,

@@ -2,18 +2,18 @@
 
 #include <cstdint>
 
+#include "dispatch/CancellationToken.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 #include "tracking/AXWindowID.h"
 
 namespace qv {
 
-class Windowing;
-
 // What the bar's actions ask of another application's windows. Each function makes exactly the
 // requests of one step, in order, and waits for their answers: it runs on the application's worker,
 // never on the main thread, and touches nothing but the services it is given. What depends on the
-// answers is applied on the main thread.
+// answers is applied on the main thread. An activation the user replaced by a later one makes no
+// further request: `replaced` is looked at before each (a request already made runs to its end).
 
 // What one activation asks, as values a worker can carry.
 struct ActivationRequest {
@@ -24,6 +24,7 @@ struct ActivationRequest {
     bool running = false;    // the process still runs: it is asked to come forward
     bool wasActive = false;  // our application was the active one when the user acted
     int32_t ourPID = 0;
+    CancellationTokenPtr replaced;  // raised once a later activation takes over
 };
 
 // What the worker made of it.
@@ -37,16 +38,18 @@ struct ActivationAnswer {
 
 // The window's element gets un-minimised when asked, made main and focused, and raised; the
 // answers are not looked at.
-void applyAXFocusAndRaise(Accessibility& ax, const AXElement& window, bool isMinimized);
+void applyAXFocusAndRaise(Accessibility& ax, const AXElement& window, bool isMinimized,
+                          const CancellationTokenPtr& replaced);
 // Finds the window and, when found, applies the focus and raise to it.
 bool focusAndRaiseAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                           const AXElement& appElement, uint32_t windowID, bool isMinimized);
+                           const AXElement& appElement, uint32_t windowID, bool isMinimized,
+                           const CancellationTokenPtr& replaced);
 
-// The early focus when asked, the cooperative activation, then the window's focus and raise.
-// Stops after the refused cooperative request when our application must come forward first.
+// The early focus when asked, the cooperative activation, then the window's focus and raise. Our
+// application has yielded activation to the process already, on the main thread, where AppKit is
+// called. Stops after the refused cooperative request when our application must come forward first.
 ActivationAnswer requestActivation(const ActivationRequest& request, Accessibility& ax,
-                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace,
-                                   Windowing& ourApp);
+                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace);
 // The rest, once our application came forward: the direct request, then the window.
 ActivationAnswer finishActivation(const ActivationRequest& request, Accessibility& ax,
                                   const AXGetWindowFunction& axGetWindow, Workspace& workspace);
@@ -58,9 +61,11 @@ struct AXOnlyFocusAnswer {
     bool succeeded = false;
 };
 AXOnlyFocusAnswer focusWindowWithAXOnly(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                                        int32_t pid, uint32_t windowID, bool isMinimized);
+                                        int32_t pid, uint32_t windowID, bool isMinimized,
+                                        const CancellationTokenPtr& replaced);
 
-void minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
+// Whether the window was found and took the request.
+bool minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
                       uint32_t windowID);
 // Presses the window's close button when it has one.
 void closeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid, uint32_t windowID);

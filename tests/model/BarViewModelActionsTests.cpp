@@ -124,11 +124,12 @@ TEST_F(BarModelTest, AnEarlyFocusSetsTheApplicationsFocusedAndMainWindowBeforeAc
     rt.runUntilIdle();
     auto done = actions(mark);
     ASSERT_GE(done.size(), 6u);
-    EXPECT_EQ(std::vector(done.begin(), done.begin() + 5),
+    // Activation is handed on first, on the main thread; the worker's requests follow.
+    EXPECT_EQ(done[0], "yield " + std::to_string(editor));
+    EXPECT_EQ(std::vector(done.begin() + 1, done.begin() + 6),
               (std::vector<std::string>{"AXFocusedWindow=" + w(doc) + " " + app(editor),
                                         "AXMainWindow=" + w(doc) + " " + app(editor), "AXMain=true " + w(doc),
                                         "AXFocused=true " + w(doc), "AXRaise " + w(doc)}));
-    EXPECT_EQ(done[5], "yield " + std::to_string(editor));
 }
 
 TEST_F(BarModelTest, CooperativeActivationFallsBackToADirectRequest) {
@@ -266,6 +267,40 @@ TEST_F(BarModelTest, ALateAnswerOfAnEarlierActivationOrAboutAWindowGoneChangesNo
     EXPECT_FALSE(WindowStoreProbe::pendingScans(*store).contains(editor));
     EXPECT_EQ(result, true);
     EXPECT_NE(*model->focusedWindowID, draft);
+}
+
+// A slow application's activation replaced by the user's next choice stops between its requests:
+// nothing it had not asked yet reaches the application, whichever way it was focusing.
+TEST_F(BarModelTest, AReplacedActivationMakesNoFurtherRequest) {
+    uint32_t doc = open(editor, "Doc", m1);
+    uint32_t inbox = open(mail, "Inbox", m1);
+    start();
+    simAX.faults(editor).responseDelay = 0.3;
+    auto replaced = [&](std::function<void()> activation) {
+        const size_t mark = sim.callLog.size();
+        activation();
+        rt.advance(0.5);  // the window is being looked for
+        model->activateWindow(inbox);
+        rt.advance(5.0);
+        for (const std::string& a : actions(mark)) EXPECT_EQ(a.find(w(doc)), std::string::npos) << a;
+    };
+    replaced([&] { model->activateWindow(doc); });
+    replaced([&] { model->focusWindowWithAXOnly(doc, "test"); });
+    EXPECT_EQ(sim.frontmostPID(), mail);
+}
+
+// Refused, or not answered in time, a minimise leaves the window focused: the bar shows it again.
+TEST_F(BarModelTest, AFailedMinimiseShowsTheFocusAgain) {
+    uint32_t doc = open(editor, "Doc", m1);
+    start();
+    WindowStoreProbe::focusedWindowID(*store) = doc;
+    model->refresh();
+    simAX.faults(editor).refusedWrites = {"AXMinimized"};
+    model->minimizeWindow(doc);
+    EXPECT_FALSE(*model->focusedWindowID);
+    rt.runUntilIdle();
+    EXPECT_FALSE(sim.window(doc)->minimized);
+    EXPECT_EQ(*model->focusedWindowID, doc);
 }
 
 TEST_F(BarModelTest, AFailedRetryGivesUpOnlyItsOwnPendingFocus) {
