@@ -188,15 +188,18 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     // Desktop numbers count the desktops of the window's own display.
     void moveWindow(uint32_t windowID, int toDesktopNumber);
     bool shouldUseSilicaWindowMove(uint64_t from, uint64_t to);
-    // Each asks where the window is, and presses its title bar once the application has answered.
-    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    // Each asks where the window is, and presses its title bar once the application has answered,
+    // unless the move's activation was replaced meanwhile (`replaced` raised).
+    void beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                               CancellationTokenPtr replaced);
     void finishSilicaWindowMove(uint32_t windowID, std::optional<RunningApplication> previousApp);
-    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID);
+    void beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                             CancellationTokenPtr replaced);
     void finishPendingWindowMoveDrag(PendingWindowMoveDrag pending,
                                      std::optional<RunningApplication> previousApp);
     // Asks the window's application; `answer` runs on the main queue with none when the window or
-    // its position and size cannot be read.
-    void dragGeometryForWindow(uint32_t windowID, int32_t pid,
+    // its position and size cannot be read, or the move was replaced first.
+    void dragGeometryForWindow(uint32_t windowID, int32_t pid, CancellationTokenPtr replaced,
                                std::function<void(std::optional<DragGeometry>)> answer);
     // A rectangle of the screens' space (bottom-left origin) in the window server's space.
     Rect cgScreenRect(const Rect& rect, const std::vector<Screen>& among);
@@ -270,12 +273,14 @@ class BarManager : public BarPanelSync, public std::enable_shared_from_this<BarM
     void refreshSpacesSoon();
     // None while another move is pending or when the store no longer tracks the window.
     std::optional<int32_t> movableWindowPID(uint32_t windowID) const;
+    // Whether the grab point read on the worker still takes the window, by the window list.
+    bool grabPointHolds(uint32_t windowID, const DragGeometry& geometry);
     // The rest of a move once the window's whereabouts are known: the title bar is pressed.
     void pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
                                   DesktopSwitchShortcut shortcut, const DragGeometry& geometry);
     void pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
                                 const DragGeometry& geometry);
-    // Activation goes back to an application, after what it was asked before.
+    // Activation goes back to an application (AppKit, on the main thread).
     void yieldActivationTo(int32_t pid);
     void setUpLauncherHotkey();
     // Whether a press lands on the launcher button of a bar or mirror, which toggles the launcher.

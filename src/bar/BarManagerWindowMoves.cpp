@@ -52,16 +52,17 @@ void BarManager::moveWindowToSpaceByDragging(uint32_t id, uint64_t from, uint64_
         !windowStore_->windows().contains(id))
         return;
     windowMoveRequested_ = true;
-    viewModel_->activateWindow(id, false);
+    // The user's next choice of a window replaces this activation, and the move with it.
+    CancellationTokenPtr replaced = viewModel_->activateWindow(id, false);
     const bool silica = shouldUseSilicaWindowMove(from, to);
     std::weak_ptr<BarManager> weak = weak_from_this();
-    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica] {
+    platform_.runtime.mainQueue()->asyncAfter(kWindowMoveBeginDelay, [weak, id, from, to, silica, replaced] {
         auto self = weak.lock();
         if (!self) return;
         if (silica) {
-            self->beginSilicaWindowMove(id, from, to);
+            self->beginSilicaWindowMove(id, from, to, replaced);
         } else {
-            self->beginWindowMoveDrag(id, from, to);
+            self->beginWindowMoveDrag(id, from, to, replaced);
         }
     });
 }
@@ -91,7 +92,15 @@ std::optional<int32_t> BarManager::movableWindowPID(uint32_t windowID) const {
     return tracked->second.pid;
 }
 
-void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+bool BarManager::grabPointHolds(uint32_t windowID, const DragGeometry& geometry) {
+    using namespace windowlist;
+    const auto onScreen = windowInfoList(
+        platform_.windowServer.copyWindowList(kOptionOnScreenOnly | kOptionExcludeDesktopElements, 0));
+    return onScreen && qv::grabPointHolds(*onScreen, windowID, geometry);
+}
+
+void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                       CancellationTokenPtr replaced) {
     const auto pid = movableWindowPID(windowID);
     const auto number = pid ? missionControlDesktopNumber(targetSpaceID) : std::nullopt;
     const auto shortcut = number ? desktopSwitchShortcut(*number) : std::nullopt;
@@ -101,13 +110,14 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
     }
     // The title bar is pressed once the application has told where it is.
     std::weak_ptr<BarManager> weak = weak_from_this();
-    dragGeometryForWindow(windowID, *pid,
-                          [weak, windowID, sourceSpaceID, targetSpaceID,
-                           shortcut = *shortcut](std::optional<DragGeometry> geometry) {
+    dragGeometryForWindow(windowID, *pid, replaced,
+                          [weak, windowID, sourceSpaceID, targetSpaceID, shortcut = *shortcut,
+                           replaced](std::optional<DragGeometry> geometry) {
                               auto self = weak.lock();
                               if (!self) return;
                               self->windowMoveRequested_ = false;
-                              if (geometry)
+                              // Replaced, the move neither switches the desktop nor takes the front.
+                              if (geometry && !isCancelled(replaced))
                                   self->pressForSilicaWindowMove(windowID, sourceSpaceID, targetSpaceID,
                                                                  shortcut, *geometry);
                           });
@@ -115,9 +125,9 @@ void BarManager::beginSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID
 
 void BarManager::pressForSilicaWindowMove(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
                                           DesktopSwitchShortcut shortcut, const DragGeometry& geometry) {
-    // The window may have gone while its application answered.
+    // The window may have gone, or moved, while its application answered.
     const auto pid = movableWindowPID(windowID);
-    if (!pid) return;
+    if (!pid || !grabPointHolds(windowID, geometry)) return;
     const Point grab = geometry.grabPoint;
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
         return;
@@ -169,7 +179,8 @@ void BarManager::finishSilicaWindowMove(uint32_t windowID, std::optional<Running
                                               });
 }
 
-void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID) {
+void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
+                                     CancellationTokenPtr replaced) {
     const auto pid = movableWindowPID(windowID);
     if (!pid) {
         windowMoveRequested_ = false;
@@ -177,18 +188,20 @@ void BarManager::beginWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, 
     }
     std::weak_ptr<BarManager> weak = weak_from_this();
     dragGeometryForWindow(
-        windowID, *pid, [weak, windowID, sourceSpaceID, targetSpaceID](std::optional<DragGeometry> geometry) {
+        windowID, *pid, replaced,
+        [weak, windowID, sourceSpaceID, targetSpaceID, replaced](std::optional<DragGeometry> geometry) {
             auto self = weak.lock();
             if (!self) return;
             self->windowMoveRequested_ = false;
-            if (geometry) self->pressForWindowMoveDrag(windowID, sourceSpaceID, targetSpaceID, *geometry);
+            if (geometry && !isCancelled(replaced))
+                self->pressForWindowMoveDrag(windowID, sourceSpaceID, targetSpaceID, *geometry);
         });
 }
 
 void BarManager::pressForWindowMoveDrag(uint32_t windowID, uint64_t sourceSpaceID, uint64_t targetSpaceID,
                                         const DragGeometry& geometry) {
     const auto pid = movableWindowPID(windowID);
-    if (!pid) return;
+    if (!pid || !grabPointHolds(windowID, geometry)) return;
     const Point grab = geometry.grabPoint;
     // The button stays down until the target desktop shows.
     if (!postMouseEvent(eventtype::kMouseMoved, grab) || !postMouseEvent(eventtype::kLeftMouseDown, grab))
@@ -252,16 +265,19 @@ std::optional<Rect> axFrame(Accessibility& ax, const AXElement& element) {
     return Rect{at->point, extent->size};
 }
 
-// On the application's worker: where the window is and where to take hold of it.
+// On the application's worker: where the window is and where to take hold of it. A replaced move
+// asks nothing more.
 std::optional<DragGeometry> readDragGeometry(Accessibility& ax, const AXGetWindowFunction& axGetWindow,
-                                             int32_t pid, uint32_t windowID) {
+                                             int32_t pid, uint32_t windowID,
+                                             const CancellationTokenPtr& replaced) {
+    if (isCancelled(replaced)) return std::nullopt;
     const auto window = findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID);
-    if (!window) return std::nullopt;
+    if (!window || isCancelled(replaced)) return std::nullopt;
     const auto frame = axFrame(ax, *window);
-    if (!frame) return std::nullopt;
+    if (!frame || isCancelled(replaced)) return std::nullopt;
     std::optional<Rect> zoom;
     Value button;
-    if (ax.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess) {
+    if (ax.copyAttributeValue(*window, "AXZoomButton", button) == kAXErrorSuccess && !isCancelled(replaced)) {
         if (auto element = button.asElement()) zoom = axFrame(ax, *element);
     }
     return DragGeometry{dragGrabPoint(*frame, zoom), *frame};
@@ -269,12 +285,13 @@ std::optional<DragGeometry> readDragGeometry(Accessibility& ax, const AXGetWindo
 
 }  // namespace
 
-void BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid,
+void BarManager::dragGeometryForWindow(uint32_t windowID, int32_t pid, CancellationTokenPtr replaced,
                                        std::function<void(std::optional<DragGeometry>)> answer) {
     platform_.appWorkers.ask(
         pid,
-        [ax = &platform_.accessibility, getWindow = axGetWindow_, pid, windowID] {
-            return readDragGeometry(*ax, getWindow, pid, windowID);
+        [ax = &platform_.accessibility, getWindow = axGetWindow_, pid, windowID,
+         replaced = std::move(replaced)] {
+            return readDragGeometry(*ax, getWindow, pid, windowID, replaced);
         },
         std::move(answer));
 }

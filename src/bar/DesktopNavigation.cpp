@@ -106,6 +106,16 @@ Point dragGrabPoint(const Rect& windowFrame, const std::optional<Rect>& zoomButt
     return {std::min(windowFrame.minX() + 80, windowFrame.maxX() - 12), windowFrame.minY() + 5};
 }
 
+bool grabPointHolds(const std::vector<CGWindowInfo>& onScreen, uint32_t windowID,
+                    const DragGeometry& geometry) {
+    for (const CGWindowInfo& window : onScreen) {
+        const auto bounds = window.bounds();
+        if (!bounds || !bounds->contains(geometry.grabPoint) || window.alpha().value_or(1) <= 0) continue;
+        return window.windowID() == windowID && *bounds == geometry.windowFrame;
+    }
+    return false;
+}
+
 Point crossDisplayDropPoint(const DragGeometry& geometry, const Rect& v) {
     const double dx = std::max(geometry.grabPoint.x - geometry.windowFrame.minX(), 12.0);
     const double dy = std::max(geometry.grabPoint.y - geometry.windowFrame.minY(), 5.0);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "tracking/CGWindowInfo.h"
 #include "tracking/SpaceWindows.h"
 
 namespace qv {
@@ -60,6 +61,11 @@ struct DragGeometry {
     Rect windowFrame;  // as Accessibility reports it
 };
 Point dragGrabPoint(const Rect& windowFrame, const std::optional<Rect>& zoomButtonFrame);
+// Whether a press at the grab point still takes the window it was read for, seconds after its
+// application answered: the window server has the window where it was read, and it is the
+// frontmost window under the point. `onScreen`: the on-screen window list, front to back.
+bool grabPointHolds(const std::vector<CGWindowInfo>& onScreen, uint32_t windowID,
+                    const DragGeometry& geometry);
 
 // Where a window carried onto another display is released: its top-left corner lands 48 points
 // inside the top-left corner of that display's visible area with the grab offset kept (at least

@@ -89,6 +89,24 @@ TEST(DesktopNavigationTest, WindowsAreGrabbedOnTheTitleBarAndDroppedInsideTheOth
     EXPECT_EQ(crossDisplayDropPoint({{2000, 205}, Rect{100, 200, 3000, 600}}, visible), (Point{2708, 78}));
 }
 
+// The grab point was read from the application seconds before the press: it holds only while the
+// window is still where it was read and nothing lies over the point.
+TEST(DesktopNavigationTest, AGrabPointHoldsWhileItsWindowIsWhereItWasReadAndOnTop) {
+    const DragGeometry read{{167, 205}, Rect{100, 200, 800, 600}};
+    auto window = [](uint32_t id, Rect bounds, double alpha = 1) {
+        return CGWindowInfo{Value::dictionary({{CGWindowKeys::windowNumber, Value::number(int64_t(id))},
+                                               {CGWindowKeys::bounds, dictionaryFromRect(bounds)},
+                                               {CGWindowKeys::alpha, Value::number(alpha)}})};
+    };
+    const auto elsewhere = window(9, Rect{1000, 0, 200, 200});
+    EXPECT_TRUE(grabPointHolds({elsewhere, window(7, read.windowFrame)}, 7, read));
+    EXPECT_TRUE(grabPointHolds({window(9, read.windowFrame, 0), window(7, read.windowFrame)}, 7, read))
+        << "a window nobody sees takes no press";
+    EXPECT_FALSE(grabPointHolds({window(9, Rect{150, 150, 300, 300}), window(7, read.windowFrame)}, 7, read));
+    EXPECT_FALSE(grabPointHolds({window(7, Rect{110, 200, 800, 600})}, 7, read)) << "moved, still under";
+    EXPECT_FALSE(grabPointHolds({elsewhere}, 7, read));
+}
+
 TEST(DesktopNavigationTest, AfterAChangeWhatIsPendingComesBeforeActivation) {
     using S = PostSwitchStep;
     auto step = [](auto change) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "sim/SimAccessibility.h"
 #include "sim/SimEventTaps.h"
 #include "support/BarDesktop.h"
 #include "support/BarManagerProbe.h"
+#include "support/WindowStoreProbe.h"
 
 namespace qv {
 namespace {
@@ -147,6 +149,18 @@ TEST_F(WindowMoveTest, AFullScreenSwitchThatDoesNotLandByItselfIsSettledByItsCle
     sim.finishDesktopSwitches();
     BarManagerProbe::cleanupFullscreenProxySwitchIfNeeded(*bar, full);
     EXPECT_FALSE(BarManagerProbe::pendingFullscreenAXActivation(*bar));
+}
+
+// Dropped by the store while its application answered, the window is not pressed, even where it
+// was read.
+TEST_F(WindowMoveTest, AWindowTheStoreNoLongerTracksIsNotPressed) {
+    sim.accessibility().faults(editor).responseDelay = 0.3;
+    requestMove(d1, d3);
+    rt.advance(0.5);
+    WindowStoreProbe::windows(*store).erase(doc);
+    rt.advance(10);
+    EXPECT_EQ(posted(), 0u);
+    EXPECT_EQ(desktops(), std::set<uint64_t>{d1});
 }
 
 TEST_F(WindowMoveTest, TheKeyboardActionMovesOnlyToAnotherDesktopOfTheWindowsDisplay) {
