@@ -478,10 +478,12 @@ bool SimApplications::openURL(const std::string& url) {
 }
 
 void SimWindowing::yieldActivation(int32_t pid) {
+    requireMainThread(sim_, "NSApp.yieldActivation");
     sim_.applications().yieldActivation(pid);
 }
 
 void SimWindowing::yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) {
+    requireMainThread(sim_, "NSApp.yieldActivation");
     sim_.applications().yieldActivation(bundleIdentifier);
 }
 

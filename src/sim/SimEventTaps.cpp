@@ -187,7 +187,7 @@ std::optional<CGEvent> SimEventTaps::create() {
     std::lock_guard lock(mutex_);
     if (eventCreationFails_) return std::nullopt;
     CGEvent e;
-    e.location = flipVertically(sim_.windowing().mouseLocation(), sim_.primaryHeight());
+    e.location = flipVertically(sim_.windowing().pointerLocation(), sim_.primaryHeight());
     return e;
 }
 
@@ -197,7 +197,7 @@ std::optional<CGEvent> SimEventTaps::createKeyboardEvent(uint16_t keyCode, bool 
     CGEvent e;
     e.type = keyDown ? eventtype::kKeyDown : eventtype::kKeyUp;
     e.keyCode = keyCode;
-    e.location = flipVertically(sim_.windowing().mouseLocation(), sim_.primaryHeight());
+    e.location = flipVertically(sim_.windowing().pointerLocation(), sim_.primaryHeight());
     return e;
 }
 
@@ -315,7 +315,7 @@ CGEvent SimEventTaps::keyEvent(CGEventType type, uint16_t keyCode, CGEventFlags 
     e.keyCode = keyCode;
     e.flags = flags | heldFlags_ | keyOwnFlags(keyCode);
     e.autorepeat = autorepeat ? 1 : 0;
-    e.location = flipVertically(sim_.windowing().mouseLocation(), sim_.primaryHeight());
+    e.location = flipVertically(sim_.windowing().pointerLocation(), sim_.primaryHeight());
     return e;
 }
 
@@ -328,7 +328,7 @@ void SimEventTaps::userFlagsChanged(CGEventFlags held) {
     }
     e.type = eventtype::kFlagsChanged;
     e.flags = held;
-    e.location = flipVertically(sim_.windowing().mouseLocation(), sim_.primaryHeight());
+    e.location = flipVertically(sim_.windowing().pointerLocation(), sim_.primaryHeight());
     route(e, nullptr, true);
 }
 
@@ -468,9 +468,9 @@ void SimEventTaps::deliverByType(const CGEvent& e, int32_t keyReceiver) {
         case eventtype::kFlagsChanged: {
             // Our key window and local monitors while we are active (a key-up: when its key-down
             // was ours), the global monitors otherwise.
-            auto key = w.keyWindow();
+            auto key = w.keyPanel();
             Event event = w.makeEvent(
-                e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.mouseLocation(), key);
+                e.type == eventtype::kKeyUp ? EventType::keyUp : EventType::flagsChanged, w.pointerLocation(), key);
             event.keyCode = static_cast<uint16_t>(e.keyCode);
             event.modifierFlags = e.flags;
             if (e.type == eventtype::kKeyUp ? keyReceiver == sim_.ownPID() : w.receivesKeys()) {

@@ -29,7 +29,7 @@ std::vector<SimOpenMenu> SimWindowing::openMenus() const {
     const SimPresentedMenu* presented = openMenu();
     if (!presented) return {};
     const Point anchor = flipVertically(presented->location, sim_.primaryHeight());
-    const Point pointer = flipVertically(SimWindowing::pointer(), sim_.primaryHeight());
+    const Point pointer = flipVertically(pointerLocation(), sim_.primaryHeight());
     const Rect screen = menuScreen(sim_, anchor);
     std::vector<SimOpenMenu> out{{MenuLayout::contextMenu(presented->menu, anchor, screen), nullptr}};
     for (const std::string& title : presented->openSubmenus) {

@@ -1,11 +1,19 @@
 #include "sim/SimWindowing.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "sim/SimDesktop.h"
 #include "sim/SimEventTaps.h"
 
 namespace qv {
+
+void requireMainThread(SimDesktop& sim, const char* call) {
+    if (sim.runtime().mainQueue()->isCurrent()) return;
+    std::fprintf(stderr, "Main thread checker: %s called on a background thread\n", call);
+    std::abort();
+}
 
 namespace {
 
@@ -18,6 +26,7 @@ uint64_t activeSpaceFor(const SimDesktop& sim, const Rect& wsFrame) {
 }  // namespace
 
 uint32_t SimWindowing::registerPanel(const std::shared_ptr<Panel>& panel) {
+    requireMainThread(sim_, "NSWindow.init");
     SimWindowSpec spec;
     spec.pid = sim_.ownPID();
     spec.title = panel->title();
@@ -47,6 +56,7 @@ void SimWindowing::syncWindow(Panel& panel) {
 }
 
 void SimWindowing::panelDidChange(Panel& panel) {
+    requireMainThread(sim_, "NSWindow.setFrame");
     syncWindow(panel);
 }
 
@@ -67,6 +77,7 @@ void constrainTitleBar(Panel& panel) {
 }  // namespace
 
 void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> below) {
+    requireMainThread(sim_, "NSWindow.orderFront");
     if (in) constrainTitleBar(panel);
     SimWindow* w = sim_.window(panel.windowNumber());
     if (!w) return;
@@ -117,6 +128,7 @@ void SimWindowing::orderPanel(Panel& panel, bool in, std::optional<uint32_t> bel
 }
 
 void SimWindowing::unregisterPanel(Panel& panel) {
+    requireMainThread(sim_, "NSWindow.close");
     uint32_t id = panel.windowNumber();
     if (key_ == id) key_ = 0;
     if (pointerPanel_ == id) pointerPanel_ = 0;
@@ -126,6 +138,7 @@ void SimWindowing::unregisterPanel(Panel& panel) {
 }
 
 void SimWindowing::makeKeyWindow(Panel* panel) {
+    requireMainThread(sim_, "NSWindow.makeKey");
     uint32_t id = panel ? panel->windowNumber() : 0;
     // A window made key on a desktop that is not showing brings its display to that desktop.
     if (const SimWindow* w = id ? sim_.window(id) : nullptr;
@@ -141,11 +154,32 @@ void SimWindowing::makeKeyWindow(Panel* panel) {
     }
 }
 
-std::shared_ptr<Panel> SimWindowing::keyWindow() {
-    return panel(key_);
+bool SimWindowing::isActive() {
+    requireMainThread(sim_, "NSApp.isActive");
+    return active_;
 }
 
-Point SimWindowing::pointer() const {
+Point SimWindowing::mouseLocation() {
+    requireMainThread(sim_, "NSEvent.mouseLocation");
+    return pointerLocation();
+}
+
+bool SimWindowing::systemAppearanceIsDark() {
+    requireMainThread(sim_, "NSApp.effectiveAppearance");
+    return dark_;
+}
+
+bool SimWindowing::accessibilityDisplayShouldReduceTransparency() {
+    requireMainThread(sim_, "NSWorkspace.accessibilityDisplayShouldReduceTransparency");
+    return reduceTransparency_;
+}
+
+std::shared_ptr<Panel> SimWindowing::keyWindow() {
+    requireMainThread(sim_, "NSApp.keyWindow");
+    return keyPanel();
+}
+
+Point SimWindowing::pointerLocation() const {
     if (pointerMoved_) return mouse_;
     const SimDisplay* primary = sim_.primaryDisplay();
     if (!primary) return mouse_;
@@ -154,10 +188,12 @@ Point SimWindowing::pointer() const {
 }
 
 std::vector<Screen> SimWindowing::screens() {
+    requireMainThread(sim_, "NSScreen.screens");
     return sim_.screens();
 }
 
 std::optional<Screen> SimWindowing::mainScreen() {
+    requireMainThread(sim_, "NSScreen.main");
     auto all = sim_.screens();
     if (all.empty()) return std::nullopt;
     if (auto key = keyWindow()) {
@@ -167,6 +203,7 @@ std::optional<Screen> SimWindowing::mainScreen() {
 }
 
 void SimWindowing::activate(bool ignoringOtherApps) {
+    requireMainThread(sim_, "NSApp.activate");
     sim_.record("NSApp.activate", Value::boolean(ignoringOtherApps));
     // Still marked active while the news of another application's activation is on its way.
     if (active_ && sim_.frontmostPID() == sim_.ownPID()) return;
@@ -180,7 +217,7 @@ void SimWindowing::activate(bool ignoringOtherApps) {
 void SimWindowing::deactivate() {
     // Another application's window takes the keyboard: ours, a non-activating panel too, is key no
     // more.
-    if (auto key = keyWindow()) {
+    if (auto key = keyPanel()) {
         key_ = 0;
         key->resignKey();
     }
@@ -195,10 +232,17 @@ void SimWindowing::deactivate() {
 }
 
 void SimWindowing::relocatePanel(uint32_t windowNumber, Rect frame) {
+    // The window server moves the window on its own thread; AppKit learns of it on the main one.
+    if (!sim_.runtime().mainQueue()->isCurrent()) {
+        sim_.runtime().mainQueue()->async(
+            [this, windowNumber, frame] { relocatePanel(windowNumber, frame); });
+        return;
+    }
     if (auto p = panel(windowNumber)) p->setFrame(flipVertically(frame, sim_.primaryHeight()), true);
 }
 
 MonitorToken SimWindowing::addLocalMonitor(EventMask mask, LocalMonitorHandler handler) {
+    requireMainThread(sim_, "NSEvent.addLocalMonitorForEvents");
     if (refuseMonitors_) return 0;
     monitors_.push_back({nextToken_, mask, true, std::move(handler), nullptr});
     sim_.record("NSEvent.addLocalMonitorForEvents", Value::number(NumberObject::ofUnsigned(mask)));
@@ -206,6 +250,7 @@ MonitorToken SimWindowing::addLocalMonitor(EventMask mask, LocalMonitorHandler h
 }
 
 MonitorToken SimWindowing::addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) {
+    requireMainThread(sim_, "NSEvent.addGlobalMonitorForEvents");
     if (refuseMonitors_) return 0;
     monitors_.push_back({nextToken_, mask, false, nullptr, std::move(handler)});
     sim_.record("NSEvent.addGlobalMonitorForEvents", Value::number(NumberObject::ofUnsigned(mask)));
@@ -213,21 +258,25 @@ MonitorToken SimWindowing::addGlobalMonitor(EventMask mask, GlobalMonitorHandler
 }
 
 void SimWindowing::removeMonitor(MonitorToken token) {
+    requireMainThread(sim_, "NSEvent.removeMonitor");
     std::erase_if(monitors_, [&](const Monitor& m) { return m.token == token; });
     sim_.record("NSEvent.removeMonitor", Value::number(NumberObject::ofUnsigned(token)));
 }
 
 std::optional<Event> SimWindowing::currentEvent() {
+    requireMainThread(sim_, "NSApp.currentEvent");
     if (eventStack_.empty()) return std::nullopt;
     return eventStack_.back();
 }
 
 void SimWindowing::setCursor(Cursor cursor) {
+    requireMainThread(sim_, "NSCursor.set");
     cursor_ = cursor;
     ++cursorSets_;
 }
 
 void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* panel) {
+    requireMainThread(sim_, "NSMenu.popUpContextMenu");
     for (auto& m : menus_) m.open = false;
     menus_.push_back({menu, location, panel ? panel->windowNumber() : 0, true, {}});
     Value::Array titles;
@@ -236,6 +285,7 @@ void SimWindowing::popUpContextMenu(const Menu& menu, Point location, Panel* pan
 }
 
 void SimWindowing::cancelMenuTracking() {
+    requireMainThread(sim_, "NSMenu.cancelTracking");
     if (!openMenu()) return;
     sim_.record("NSMenu.cancelTracking");
     dismissMenu();
@@ -281,6 +331,7 @@ void SimWindowing::setReduceTransparency(bool reduce) {
 }
 
 uint32_t SimWindowing::windowNumberAt(Point location, uint32_t below) {
+    requireMainThread(sim_, "NSWindow.windowNumberAtPoint");
     std::lock_guard lock(sim_.worldMutex());
     const Point ws = flipVertically(location, sim_.primaryHeight());
     const auto order = sim_.windowsInListOrder();
@@ -590,8 +641,8 @@ void SimWindowing::keyDown(uint16_t keyCode, std::string characters, uint64_t mo
         if (keyCode == keycodes::kEscape) cancelMenuTracking();
         return;
     }
-    auto key = keyWindow();
-    Event e = makeEvent(EventType::keyDown, mouseLocation(), key);
+    auto key = keyPanel();
+    Event e = makeEvent(EventType::keyDown, pointerLocation(), key);
     e.keyCode = keyCode;
     e.characters = std::move(characters);
     e.modifierFlags = modifierFlags;
@@ -614,7 +665,7 @@ int32_t SimWindowing::keyboardOwner() {
 
 bool SimWindowing::receivesKeys() {
     if (active_) return true;
-    auto key = keyWindow();
+    auto key = keyPanel();
     return key && (key->styleMask() & stylemask::kNonactivatingPanel);
 }
 

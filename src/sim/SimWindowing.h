@@ -14,6 +14,10 @@ namespace qv {
 
 class SimDesktop;
 
+// AppKit is the main thread's alone: a call from any other thread is reported by name on stderr and
+// ends the process, as the system's main-thread checker does under a test.
+void requireMainThread(SimDesktop& sim, const char* call);
+
 // A context menu our process showed, as the simulation recorded it.
 struct SimPresentedMenu {
     Menu menu;
@@ -46,21 +50,19 @@ class SimWindowing : public Windowing {
     std::vector<Screen> screens() override;
     std::optional<Screen> mainScreen() override;
     void activate(bool ignoringOtherApps) override;
-    bool isActive() override { return active_; }
+    bool isActive() override;
     void yieldActivation(int32_t pid) override;  // SimApplications.cpp
     void yieldActivationToApplicationWithBundleIdentifier(const std::string& bundleIdentifier) override;
     MonitorToken addLocalMonitor(EventMask mask, LocalMonitorHandler handler) override;
     MonitorToken addGlobalMonitor(EventMask mask, GlobalMonitorHandler handler) override;
     void removeMonitor(MonitorToken token) override;
     std::optional<Event> currentEvent() override;
-    // Until the user first moves it, the pointer stands at the centre of the primary display.
-    Point mouseLocation() override { return pointer(); }
-    Point pointer() const;
+    Point mouseLocation() override;
     void setCursor(Cursor cursor) override;
     void popUpContextMenu(const Menu& menu, Point location, Panel* panel) override;
     void cancelMenuTracking() override;
-    bool systemAppearanceIsDark() override { return dark_; }
-    bool accessibilityDisplayShouldReduceTransparency() override { return reduceTransparency_; }
+    bool systemAppearanceIsDark() override;
+    bool accessibilityDisplayShouldReduceTransparency() override;
     uint32_t windowNumberAt(Point location, uint32_t belowWindowWithWindowNumber) override;
 
     // --- The user and the system ---
@@ -84,6 +86,10 @@ class SimWindowing : public Windowing {
     void setMonitorsRefused(bool refused) { refuseMonitors_ = refused; }
 
     // --- Reading ---
+    // Where the pointer is, as the window server knows it from any thread (CGEventCreate's
+    // location); AppKit's own reading is mouseLocation().
+    // Until the user first moves it, the pointer stands at the centre of the primary display.
+    Point pointerLocation() const;
     // The process that gets the keyboard now: ours while a menu of ours tracks it or a window of
     // ours is key and receives keys, else the frontmost application (0: none).
     int32_t keyboardOwner();
@@ -115,6 +121,8 @@ class SimWindowing : public Windowing {
         uint32_t otherWindow = 0;
     };
     Target targetAt(Point p) const;
+    // Our key window, as the window server delivers events to it; AppKit's own reading is keyWindow().
+    std::shared_ptr<Panel> keyPanel() const { return panel(key_); }
     // Keys go to our windows while we are active, and to a key non-activating panel even while
     // another application is.
     bool receivesKeys();

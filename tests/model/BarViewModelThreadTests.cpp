@@ -37,10 +37,13 @@ TEST(BarViewModelThreadTest, ASlowApplicationHoldsBackOnlyItsOwnRequests) {
         sim.accessibility().faults(viewer).responseDelay = 0.5;  // three requests: 1.5 s
     }
 
-    model->minimizeWindow(photo);
-    model->activateWindow(notes);
     std::optional<bool> focused;
-    model->focusWindowWithAXOnly(notes, "test", [&](bool ok) { focused = ok && rt.mainQueue()->isCurrent(); });
+    rt.mainQueue()->async([&] {
+        model->minimizeWindow(photo);
+        model->activateWindow(notes);
+        model->focusWindowWithAXOnly(notes, "test",
+                                     [&](bool ok) { focused = ok && rt.mainQueue()->isCurrent(); });
+    });
     ASSERT_TRUE(rt.runMainUntil([&] { return focused.has_value(); }, 10.0));
     EXPECT_EQ(focused, true);
     EXPECT_FALSE(photoMinimised()) << "Viewer is still answering";

@@ -124,6 +124,20 @@ TEST_F(SimApplicationsTest, CooperativeActivationNeedsTheActiveApplicationToYiel
     EXPECT_EQ(sim.frontmostPID(), other);
 }
 
+// AppKit is the main thread's: a call from a worker ends the run, naming the call, as the system's
+// main-thread checker does.
+TEST_F(SimApplicationsTest, AppKitCalledOffTheMainThreadEndsTheRunNamingTheCall) {
+    auto worker = rt.makeSerialQueue("worker");
+    EXPECT_DEATH(
+        {
+            worker->async([&] { ourApp.yieldActivation(running); });
+            rt.runUntilIdle();
+        },
+        "NSApp.yieldActivation called on a background thread");
+    ourApp.yieldActivation(running);
+    EXPECT_EQ(apps.yields.size(), 1u);
+}
+
 TEST_F(SimApplicationsTest, DirectActivationCanBeRefusedAndFailsForEndedProcesses) {
     const uint32_t options = activation::kActivateIgnoringOtherApps;
     apps.refuseActivation.insert(running);

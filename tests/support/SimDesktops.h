@@ -10,6 +10,21 @@
 
 namespace qv::testing {
 
+// Runs `work` on the main queue, where AppKit is called, and returns once it ran. The virtual clock's
+// main thread is the test's own; the real clock's main queue is current only while its loop runs.
+inline void onMainQueue(ManualRuntime&, const std::function<void()>& work) {
+    work();
+}
+template <class Runtime>
+void onMainQueue(Runtime& rt, const std::function<void()>& work) {
+    bool ran = false;  // main thread only
+    rt.mainQueue()->async([&] {
+        work();
+        ran = true;
+    });
+    ASSERT_TRUE(rt.runMainUntil([&] { return ran; }, 10.0));
+}
+
 // The simulated desktops most tests start from. Each takes its clock as a parameter: the virtual
 // one by default, the real one for the tests that run threads.
 

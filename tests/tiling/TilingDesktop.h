@@ -29,9 +29,12 @@ class TilingDesktop : public OneDesktop<Runtime> {
     std::shared_ptr<Panel> bar = makeBar();
 
     std::shared_ptr<Panel> makeBar() {
-        auto panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 1440, 36},
-                                        stylemask::kNonactivatingPanel);
-        panel->orderFront();
+        std::shared_ptr<Panel> panel;
+        onMainQueue(rt, [&] {
+            panel = Panel::make<Panel>(sim.platform().windowing, rt, Rect{0, 0, 1440, 36},
+                                       stylemask::kNonactivatingPanel);
+            panel->orderFront();
+        });
         sim.activateApp(editor);
         return panel;
     }
