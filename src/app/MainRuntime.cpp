@@ -160,6 +160,8 @@ void MainRuntime::bootstrap(int32_t pid) {
 }
 
 void MainRuntime::handleLaunch(int32_t pid) {
+    // The pid may be one that ended before: the new application is asked again.
+    platform_.appWorkers.applicationLaunched(pid);
     auto app = platform_.workspace.runningApplication(pid);
     if (!app || app->activationPolicy != ActivationPolicy::regular) return;
     bootstrap(pid);
@@ -170,7 +172,7 @@ void MainRuntime::handleTermination(int32_t pid) {
     axManager->stopObserving(pid);
     windowStore->handleObserverDetached(pid);
     windowStore->removeWindows(pid);
-    // Its worker goes once what it was already asked has run.
+    // Its worker goes once what it was already asked has run; it gets none again until a launch.
     platform_.appWorkers.applicationTerminated(pid);
 }
 

@@ -1,10 +1,14 @@
 #include "dispatch/RealRuntime.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -53,8 +57,9 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
         cv_.notify_all();
     }
 
-    // Runs blocks until stopped, or until `until` passes, or until `done` holds after a block.
-    // Returns false when it ended because the loop was stopped.
+    // Runs blocks until stopped, or until `until` passes, or until `done` holds after a block, or,
+    // once released, until nothing is left (nothing due, when ending).
+    // Returns false when it ended because the loop was stopped or released.
     bool run(std::optional<Clock::time_point> until = std::nullopt,
              const std::function<bool()>* done = nullptr) {
         const Loop* previous = current();
@@ -65,12 +70,14 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
             std::function<void()> fn;
             {
                 std::unique_lock lock(mutex_);
-                if (stopped_) {
+                auto now = Clock::now();
+                const bool due = !entries_.empty() && entries_.begin()->first.deadline <= now;
+                if (stopped_ || (released_ && !due && (entries_.empty() || ending_))) {
+                    stopped_ = true;  // what is posted to a loop that ended is dropped
                     result = false;
                     break;
                 }
-                auto now = Clock::now();
-                if (entries_.empty() || entries_.begin()->first.deadline > now) {
+                if (!due) {
                     if (until && now >= *until) break;
                     auto wake =
                         entries_.empty() ? Clock::time_point::max() : entries_.begin()->first.deadline;
@@ -103,6 +110,14 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
         std::lock_guard lock(mutex_);
         stopped_ = false;
     }
+    // Its queue was let go: the loop ends once it has run everything posted to it; `ending`, once
+    // nothing is due.
+    void release(bool ending) {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        ending_ = ending_ || ending;
+        cv_.notify_all();
+    }
 
   private:
     struct Key {
@@ -123,6 +138,8 @@ class RealRuntime::Loop : public RunLoop, public std::enable_shared_from_this<Lo
     std::map<Key, std::function<void()>> entries_;
     uint64_t seq_ = 0;
     bool stopped_ = false;
+    bool released_ = false;
+    bool ending_ = false;
 };
 
 namespace {
@@ -152,7 +169,8 @@ class RealTimer : public RepeatingTimer, public std::enable_shared_from_this<Rea
     std::weak_ptr<RealRuntime::Loop> loop_;
 };
 
-// A serial queue or run-loop thread: a Loop with a thread of its own.
+// A run-loop thread: a Loop with a thread of its own, which its owner stops (and joins) as a run
+// loop is stopped.
 class ThreadedLoop : public RunLoopThread {
   public:
     explicit ThreadedLoop(std::string name)
@@ -200,10 +218,12 @@ class ThreadedLoop : public RunLoopThread {
     std::thread thread_;
 };
 
-// A serial queue keeps its thread alive for as long as the queue itself is referenced.
+// A serial queue: a Loop with a thread of its own. Released, its thread drains the loop and ends by
+// itself; the runtime joins it.
 class SerialQueue : public Queue {
   public:
-    explicit SerialQueue(std::string label) : thread_(std::move(label)), loop_(thread_.runLoop()) {}
+    SerialQueue(std::string label, std::shared_ptr<RealRuntime::State> state);
+    ~SerialQueue() override;
     const std::string& label() const override { return loop_->label(); }
     void async(std::function<void()> block) override { loop_->async(std::move(block)); }
     void asyncAfter(Seconds delay, WorkItemPtr item) override { loop_->asyncAfter(delay, std::move(item)); }
@@ -214,13 +234,16 @@ class SerialQueue : public Queue {
     bool isCurrent() const override { return loop_->isCurrent(); }
 
   private:
-    ThreadedLoop thread_;
-    std::shared_ptr<RunLoop> loop_;
+    std::shared_ptr<RealRuntime::State> state_;
+    std::shared_ptr<RealRuntime::Loop> loop_;
+    std::shared_ptr<std::atomic<bool>> finished_;
+    std::thread thread_;
 };
 
 class RealSemaphore : public Semaphore {
   public:
-    explicit RealSemaphore(long initial) : count_(initial) {}
+    RealSemaphore(long initial, std::shared_ptr<RealRuntime::State> state)
+        : state_(std::move(state)), count_(initial) {}
     // Notified under the lock: a waiter woken by the count may destroy the semaphore as soon as
     // it returns, while a notify outside the lock would still be touching it.
     void signal() override {
@@ -233,18 +256,104 @@ class RealSemaphore : public Semaphore {
         cv_.wait(lock, [&] { return count_ > 0; });
         --count_;
     }
-    bool wait(Seconds timeout) override {
-        std::unique_lock lock(m_);
-        if (!cv_.wait_until(lock, deadlineAfter(timeout), [&] { return count_ > 0; })) return false;
-        --count_;
-        return true;
+    bool wait(Seconds timeout) override;
+    // Its timed waiters look again whether waits are being released.
+    void wake() {
+        std::lock_guard lock(m_);
+        cv_.notify_all();
     }
 
   private:
+    std::shared_ptr<RealRuntime::State> state_;
     std::mutex m_;
     std::condition_variable cv_;
     long count_;
 };
+
+}  // namespace
+
+struct RealRuntime::State {
+    struct Ending {
+        std::thread thread;
+        std::shared_ptr<Loop> loop;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::mutex mutex;
+    std::vector<Ending> ending;  // the threads of released queues, not joined yet
+    bool ended = false;          // the runtime is gone: a queue released later joins its thread itself
+    std::vector<std::weak_ptr<RealSemaphore>> semaphores;
+    std::atomic<int> releasingWaits{0};
+
+    // Releases the queue's loop and takes its thread; joins, outside the lock, those found ended
+    // meanwhile (and this one, after the runtime's end).
+    void adopt(Ending released) {
+        std::vector<Ending> joinable;
+        {
+            std::lock_guard lock(mutex);
+            released.loop->release(ended);
+            if (ended) {
+                joinable.push_back(std::move(released));
+            } else {
+                auto done = std::partition(ending.begin(), ending.end(), [](const Ending& e) {
+                    return !*e.finished || e.thread.get_id() == std::this_thread::get_id();
+                });
+                std::move(done, ending.end(), std::back_inserter(joinable));
+                ending.erase(done, ending.end());
+                ending.push_back(std::move(released));
+            }
+        }
+        for (Ending& e : joinable) join(e);
+    }
+    // Each released queue finishes what is due, then its thread is joined; so are those released
+    // meanwhile. `end`: the runtime ends, and a queue released afterwards joins its own thread.
+    void finish(bool end) {
+        for (;;) {
+            std::vector<Ending> finishing;
+            {
+                std::lock_guard lock(mutex);
+                ended = ended || end;
+                finishing.swap(ending);
+            }
+            if (finishing.empty()) return;
+            for (Ending& e : finishing) e.loop->release(true);
+            for (Ending& e : finishing) join(e);
+        }
+    }
+    static void join(Ending& e) {
+        if (!e.thread.joinable()) return;
+        if (e.thread.get_id() == std::this_thread::get_id()) {
+            e.thread
+                .detach();  // released by its own block after the runtime ended; it ends once that returns
+        } else {
+            e.thread.join();
+        }
+    }
+};
+
+namespace {
+
+bool RealSemaphore::wait(Seconds timeout) {
+    std::unique_lock lock(m_);
+    cv_.wait_until(lock, deadlineAfter(timeout), [&] { return count_ > 0 || state_->releasingWaits > 0; });
+    if (count_ <= 0) return false;
+    --count_;
+    return true;
+}
+
+SerialQueue::SerialQueue(std::string label, std::shared_ptr<RealRuntime::State> state)
+    : state_(std::move(state)),
+      loop_(std::make_shared<RealRuntime::Loop>(std::move(label))),
+      finished_(std::make_shared<std::atomic<bool>>(false)) {
+    // The thread holds its loop and flag itself: it outlives the queue until it has drained the loop.
+    thread_ = std::thread([loop = loop_, finished = finished_] {
+        loop->run();
+        *finished = true;
+    });
+}
+
+SerialQueue::~SerialQueue() {
+    state_->adopt({std::move(thread_), loop_, finished_});
+}
 
 }  // namespace
 
@@ -256,9 +365,16 @@ std::shared_ptr<RepeatingTimer> RealRuntime::Loop::scheduleTimer(Seconds firstDe
     return t;
 }
 
-RealRuntime::RealRuntime() : main_(std::make_shared<Loop>("com.apple.main-thread")) {}
+RealRuntime::RealRuntime()
+    : main_(std::make_shared<Loop>("com.apple.main-thread")), state_(std::make_shared<State>()) {}
 
-RealRuntime::~RealRuntime() = default;
+RealRuntime::~RealRuntime() {
+    state_->finish(true);
+}
+
+void RealRuntime::finishReleasedQueues() {
+    state_->finish(false);
+}
 
 Seconds RealRuntime::now() const {
     using namespace std::chrono;
@@ -270,7 +386,7 @@ std::shared_ptr<Queue> RealRuntime::mainQueue() {
 }
 
 std::shared_ptr<Queue> RealRuntime::makeSerialQueue(std::string label, QoS) {
-    return std::make_shared<SerialQueue>(std::move(label));
+    return std::make_shared<SerialQueue>(std::move(label), state_);
 }
 
 std::shared_ptr<RunLoopThread> RealRuntime::startRunLoopThread(std::string name, QoS) {
@@ -278,7 +394,29 @@ std::shared_ptr<RunLoopThread> RealRuntime::startRunLoopThread(std::string name,
 }
 
 std::shared_ptr<Semaphore> RealRuntime::makeSemaphore(long initial) {
-    return std::make_shared<RealSemaphore>(initial);
+    auto semaphore = std::make_shared<RealSemaphore>(initial, state_);
+    std::lock_guard lock(state_->mutex);
+    std::erase_if(state_->semaphores, [](const auto& weak) { return weak.expired(); });
+    state_->semaphores.push_back(semaphore);
+    return semaphore;
+}
+
+void RealRuntime::releasingWaits(const std::function<void()>& work) {
+    ++state_->releasingWaits;
+    std::vector<std::shared_ptr<RealSemaphore>> waiting;
+    {
+        std::lock_guard lock(state_->mutex);
+        for (const auto& weak : state_->semaphores) {
+            if (auto semaphore = weak.lock()) waiting.push_back(std::move(semaphore));
+        }
+    }
+    for (const auto& semaphore : waiting) semaphore->wake();
+    waiting.clear();
+    struct Done {
+        State& state;
+        ~Done() { --state.releasingWaits; }
+    } done{*state_};
+    work();
 }
 
 void RealRuntime::runMain() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dispatch/ManualRuntime.h"
+#include "dispatch/RealRuntime.h"
 #include "sim/SimAccessibility.h"
 #include "sim/SimAppKit.h"
 #include "sim/SimApplications.h"
@@ -40,7 +41,6 @@ std::string makeUUID(uint64_t seed, uint32_t kind) {
 
 SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     : runtime_(runtime),
-      appWorkers_(std::make_unique<AppWorkers>(runtime)),
       windowServer_(std::make_unique<SimWindowServer>(*this)),
       displaysService_(std::make_unique<SimDisplays>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
@@ -60,6 +60,7 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
     updater_ = std::make_unique<SimUpdater>(*this);
     preferences_ = std::make_unique<SimPreferences>(*this);
     fileEventStreams_ = std::make_unique<SimFileEventStreams>(*this);
+    appWorkers_ = std::make_unique<AppWorkers>(runtime_);
     platform_ = std::make_unique<Platform>(Platform{
         .runtime = runtime_,
         .appWorkers = *appWorkers_,
@@ -96,8 +97,21 @@ SimDesktop::SimDesktop(Runtime& runtime, std::string homeDirectory)
 }
 
 SimDesktop::~SimDesktop() {
-    // Blocks still waiting on our applications' answers end now, while what they return into exists.
+    // The applications' workers end while the services their requests use exist: what waits on an
+    // application's answer ends at once (parked blocks under the virtual clock, timed waits under
+    // the real one), so a hung application cannot hold the teardown; requests not started are
+    // dropped. Under the real clock, queues released before us (a worker of an application that
+    // ended, a scan) finish what is due too.
     if (auto* manual = dynamic_cast<ManualRuntime*>(&runtime_)) manual->releaseParkedWork();
+    appWorkers_->close();
+    if (auto* real = dynamic_cast<RealRuntime*>(&runtime_)) {
+        real->releasingWaits([this, real] {
+            appWorkers_->waitForRequestsUnderWay();
+            real->finishReleasedQueues();
+        });
+    } else {
+        appWorkers_->waitForRequestsUnderWay();
+    }
     for (auto& [display, pending] : switches_) pending.work->cancel();
     for (const WorkItemPtr& work : relocations_) work->cancel();
 }

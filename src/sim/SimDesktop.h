@@ -496,7 +496,6 @@ class SimDesktop {
 
     mutable std::recursive_mutex world_;
     // The services come after the world they read, so that they go first.
-    std::unique_ptr<AppWorkers> appWorkers_;
     std::unique_ptr<SimWindowServer> windowServer_;
     std::unique_ptr<SimDisplays> displaysService_;
     std::unique_ptr<SimWorkspace> workspace_;
@@ -517,6 +516,8 @@ class SimDesktop {
     std::map<std::string, SimWallpaper> wallpapers_;  // by display UUID: they follow the monitor
     void giveWallpaper(const SimDisplay& d);
     std::unique_ptr<SimFileEventStreams> fileEventStreams_;
+    // Closed by the destructor before any service goes; declared after them, so that it goes first.
+    std::unique_ptr<AppWorkers> appWorkers_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<SimApplications> applications_;
 };
