@@ -117,8 +117,13 @@ void WindowTilingAX::reset() {
         pendingFrames_.clear();
         asked = std::exchange(askedSinceReset_, {});
     }
-    // Each application's caches are cleared after what it was already asked, on its own worker.
+    // Each application's caches are cleared after what it was already asked, on its own worker;
+    // an application that ended gets no worker again, and its caches go here.
     for (int32_t pid : asked) {
+        if (workers_.hasEnded(pid)) {
+            forget(pid);
+            continue;
+        }
         workers_.ask(pid, [weak = weak_from_this(), pid] {
             if (auto self = weak.lock()) self->forget(pid);
         });
@@ -135,7 +140,7 @@ bool WindowTilingAX::isDrainScheduled(int32_t pid) const {
     return drainScheduled_.contains(pid);
 }
 
-// --- On the application's worker ---
+// --- On the application's worker (or once it ended) ---
 
 void WindowTilingAX::forget(int32_t pid) {
     std::lock_guard lock(cacheLock_);

@@ -20,8 +20,9 @@ namespace qv {
 // frames are written by its own worker.
 //
 // Found windows and verdicts are shared by the workers under `cacheLock_`; an entry of an
-// application is only made or cleared on that application's worker, and the lock is never held
-// while an application is asked.
+// application is only made on that application's worker, and cleared there too while it runs (a
+// reset clears an ended application's at once), and the lock is never held while an application is
+// asked.
 class WindowTilingAX : public std::enable_shared_from_this<WindowTilingAX> {
   public:
     struct WindowKey {

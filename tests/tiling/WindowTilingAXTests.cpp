@@ -215,6 +215,15 @@ TEST_F(WindowTilingAXTest, TheFocusedWindowAndTheAnswersOnceTheWorkerIsGone) {
     EXPECT_EQ(frameOf(win), (Rect{100, 100, 1000, 600}));
 }
 
+TEST_F(WindowTilingAXTest, AResetMakesNoWorkerAgainForAnApplicationThatEnded) {
+    EXPECT_TRUE(eligible(*ax, key));
+    sim.terminateApp(app);
+    sim.platform().appWorkers.applicationTerminated(app);  // as the program does when told
+    ax->reset();
+    rt.runUntilIdle();
+    EXPECT_FALSE(sim.platform().appWorkers.hasWorker(app));
+}
+
 TEST_F(WindowTilingAXTest, ASimulatedWindowDriftsBackAfterOurWrites) {
     sim.accessibility().faults(app).driftBackAfter = 0.5;
     ax->setFrame({0, 0, 720, 900}, key);

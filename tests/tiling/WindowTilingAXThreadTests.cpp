@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "dispatch/RealRuntime.h"
 #include "sim/SimAccessibility.h"
@@ -35,6 +36,26 @@ TEST_F(AXThreadTest, TwoApplicationsWindowsAreSnappedAtOnce) {
     EXPECT_EQ(sim.window(back)->frame, (Rect{20, 36, 720, 864}));
     EXPECT_EQ(sim.window(front)->frame, (Rect{740, 36, 700, 864}));
     EXPECT_EQ(sim.window(side)->frame, (Rect{1020, 0, 400, 500}));
+}
+
+// Two applications' workers find many windows at once, each adding to the shared cache of found
+// windows: every window is found.
+TEST_F(AXThreadTest, TwoApplicationsWorkersFindTheirWindowsAtOnce) {
+    std::vector<WindowTilingAX::WindowKey> keys;
+    for (int i = 0; i < 40; ++i) {
+        for (int32_t pid : {editor, viewer})
+            keys.push_back({pid, sim.openWindow(pid, "W", space, Rect{10.0 * i, 40, 400, 300})});
+    }
+    auto ax = WindowTilingAX::create(sim.platform());
+    size_t answers = 0, tileable = 0;  // main thread only
+    for (const auto& key : keys) {
+        ax->checkEligibility(key, [&](WindowTilingAX::Eligibility e) {
+            ++answers;
+            tileable += e.canTile;
+        });
+    }
+    ASSERT_TRUE(rt.runMainUntil([&] { return answers == keys.size(); }, 20.0));
+    EXPECT_EQ(tileable, keys.size());
 }
 
 }  // namespace
