@@ -233,20 +233,25 @@ void WindowStore::populate(std::function<void()> done) {
 
     askEach<AXWindowList>(
         pids,
-        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [](int32_t pid) {
+            return [pid](const WindowStoreRequests& reads) { return reads.readWindowList(pid); };
+        },
         admit);
 }
 
-void WindowStore::readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then) {
+void WindowStore::readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then,
+                             Urgency urgency) {
     std::set<int32_t> pids;
     for (const auto& [pid, elements] : reads) pids.insert(pid);
     auto shared = std::make_shared<const TitleReads>(std::move(reads));
     askEach<std::map<uint32_t, std::optional<std::string>>>(
         pids,
-        [reads = requests(), shared](int32_t pid) {
-            return [reads, elements = shared->at(pid)] { return reads.readTitles(elements); };
+        [shared](int32_t pid) {
+            return [elements = shared->at(pid)](const WindowStoreRequests& reads) {
+                return reads.readTitles(elements);
+            };
         },
-        std::move(then));
+        std::move(then), urgency);
 }
 
 // --- Admission ---
@@ -285,19 +290,62 @@ uint64_t WindowStore::endsOf(int32_t pid) const {
     return it == endsByPID_.end() ? 0 : it->second;
 }
 
-void WindowStore::answered(int32_t pid) {
-    auto it = requestsInFlight_.find(pid);
-    if (it != requestsInFlight_.end() && --it->second <= 0) requestsInFlight_.erase(it);
+void WindowStore::answered(int32_t pid, uint64_t asked, const Hearing& heard) {
+    if (auto it = pendingByPID_.find(pid); it != pendingByPID_.end()) it->second.asked.erase(asked);
+    applyHeldChanges(pid);
+    auto app = platform_.workspace.runningApplication(pid);
+    if (!app || app->isTerminated) return;  // a process that is gone answers nothing, hung or not
+    if (heard.unanswered > 0) {
+        if (unansweredPIDs_.insert(pid).second) recheckUnanswered(pid);
+    } else if (heard.answered > 0 && unansweredPIDs_.erase(pid)) {
+        scheduleDeferredScan(pid);
+    }
+}
+
+void WindowStore::recheckUnanswered(int32_t pid) {
+    // Nothing else may ask it again: it is rescanned now and then until it answers.
+    std::weak_ptr<WindowStore> weak = weak_from_this();
+    platform_.runtime.mainQueue()->asyncAfter(kUnansweredRecheckInterval, [weak, pid, ends = endsOf(pid)] {
+        auto self = weak.lock();
+        if (!self || self->endsOf(pid) != ends || !self->unansweredPIDs_.contains(pid)) return;
+        self->reconcileWindowsForPID(pid, [pid](WindowStore& self, int) {
+            if (self.unansweredPIDs_.contains(pid)) self.recheckUnanswered(pid);
+        });
+    });
 }
 
 void WindowStore::inOrder(int32_t pid, Then apply) {
-    if (!requestsInFlight_.contains(pid)) {
+    auto pending = pendingByPID_.find(pid);
+    if (pending == pendingByPID_.end()) {
         apply(*this);
         return;
     }
-    // Behind the application's earlier requests on its worker, so its answer comes after theirs.
-    ask(
-        pid, [] { return true; }, [apply = std::move(apply)](WindowStore& self, bool) { apply(self); });
+    // Every question still unanswered was asked before this change; it waits for their answers.
+    pending->second.held.push_back({asked_, endsOf(pid), std::move(apply)});
+}
+
+void WindowStore::applyHeldChanges(int32_t pid) {
+    while (true) {
+        auto it = pendingByPID_.find(pid);
+        if (it == pendingByPID_.end()) return;
+        PendingAnswers& pending = it->second;
+        if (pending.held.empty()) {
+            if (pending.asked.empty()) pendingByPID_.erase(it);
+            return;
+        }
+        if (!pending.asked.empty() && *pending.asked.begin() <= pending.held.front().after) return;
+        HeldChange change = std::move(pending.held.front());
+        pending.held.pop_front();
+        // What was asked of the process before it ended no longer applies, nor what waited for it.
+        if (change.ends == endsOf(pid)) change.apply(*this);
+    }
+}
+
+bool WindowStore::takesTitle(uint32_t windowID, uint64_t asOf) {
+    uint64_t& applied = titleAsOf_[windowID];
+    if (asOf < applied) return false;
+    applied = asOf;
+    return true;
 }
 
 }  // namespace qv

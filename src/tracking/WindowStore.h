@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -27,10 +29,21 @@ namespace qv {
 // frames, minimised state and Spaces, and which one is focused. Main thread only; no locks.
 //
 // The store never waits for another application: every Accessibility request it makes runs on the
-// worker of the application asked (platform.appWorkers), and its answers are applied here, on the
-// main queue, in the order they were asked, to the model as it is then. The window server is read
-// on the main thread, when an answer is applied. An answer about a process that ended meanwhile
-// (removeWindows) is dropped.
+// worker of the application asked (platform.appWorkers). What answers a notification is asked as
+// the user's request; what nobody waits on (rescans, deferred passes, lifecycle polls, passes over
+// the store) in the background, a rescan in small steps, so that the user's requests are taken
+// between them. Answers come back on the main queue, often seconds later, into a world that moved
+// on; each carries what it was asked about, and the store applies only what still holds, checked
+// on the main thread at no cost:
+// - the window server is read again when an answer is applied: a window it no longer lists is not
+//   admitted, and frames come from its bounds as they are then;
+// - a title read by a question asked before the one whose title the window last took is older
+//   than the one it shows, and is dropped;
+// - an answer about the focus asked before a later decision about the focus is stale;
+// - an answer about a process that ended meanwhile (removeWindows) is dropped.
+// A change that needs no answer applies after the answers asked of its application before it. An
+// application that left reads unanswered (hung) is rescanned when it answers again, since what it
+// did not announce meanwhile is lost.
 //
 // The model is read through the accessors below and changed only by the store's own operations;
 // tests and benchmarks reach the rest through WindowStoreProbe.
@@ -57,6 +70,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // A vanished window leaves after this many missed rescans, the first this long before.
     static constexpr int kMissesBeforeRemoval = 2;
     static constexpr double kMissingGracePeriod = 0.45;
+    // An application that left a read unanswered is rescanned this often until it answers.
+    static constexpr double kUnansweredRecheckInterval = 2.0;
 
     enum class PIDLifecyclePhase { launching, runningUnobserved, runningObserved };
     static const char* rawValue(PIDLifecyclePhase phase);
@@ -156,6 +171,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     struct ScannedWindowCandidate {
         TrackedWindow window;  // as it would be tracked
         bool isAXConfirmed = false;
+        uint64_t titleAsOf = 0;  // the mark of the question its title answered
     };
     struct PIDWindowScan {
         std::map<uint32_t, ScannedWindowCandidate> candidates;
@@ -169,6 +185,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     using TitleReads = std::map<int32_t, std::map<uint32_t, AXElement>>;
     using Titles = std::map<int32_t, std::map<uint32_t, std::optional<std::string>>>;
     using Then = std::function<void(WindowStore&)>;
+    using Urgency = AppWorkers::Urgency;
 
     // What the store asks of applications, as their workers run it.
     WindowStoreRequests requests() const {
@@ -196,8 +213,9 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void admitCreatedWindow(const AXWindowEvent& event, uint32_t windowID, Then done);
     // The window-list entry of a created window when it passes the window-list tests.
     std::optional<CGWindowInfo> createdWindowEntry(uint32_t windowID);
+    // `asked`: the mark of the question that read the window.
     void addCreatedWindow(int32_t pid, uint32_t windowID, const CGWindowInfo& info,
-                          const AXWindowMetadata& metadata, const CreatedWindowRest& rest);
+                          const AXWindowMetadata& metadata, const CreatedWindowRest& rest, uint64_t asked);
     void handleWindowMoved(uint32_t windowID, const Rect& frame);
     void handleFocusedWindowChanged(const AXWindowEvent& event);
     // Asks for the application's focused window and takes it as the focus; `then` runs after,
@@ -239,23 +257,42 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
 
     bool clearFocusOfOtherProcess(int32_t pid);
     // Reads the titles live on the workers; `then` gets them once the last is in.
-    void readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then);
+    void readTitles(TitleReads reads, std::function<void(WindowStore&, Titles)> then,
+                    Urgency urgency = Urgency::user);
 
     // --- Asking applications ---
-    // Runs `request` on the application's worker; `apply(store, answer)` runs on the main queue
-    // once the answer is in, unless the store has gone or the process ended meanwhile.
+    // Runs `request(reads)` on the application's worker; `apply(store, answer)` runs on the main
+    // queue once the answer is in, unless the store has gone or the process ended meanwhile.
     template <class Request, class Apply>
-    void ask(int32_t pid, Request request, Apply apply);
+    void ask(int32_t pid, Request request, Apply apply, Urgency urgency = Urgency::user);
+    // The same for a read nobody waits on (rescans, polls, passes): the user's requests go first.
+    template <class Request, class Apply>
+    void askInBackground(int32_t pid, Request request, Apply apply) {
+        ask(pid, std::move(request), std::move(apply), Urgency::background);
+    }
+    // The same, `reply(store, answer)` called with none when the process ended meanwhile.
+    template <class Request, class Reply>
+    void askOrHearNothing(int32_t pid, Request request, Reply reply, Urgency urgency);
     // Asks several applications at once; `applyAll(store, answers)` runs once the last answer is
     // in (at once when none is asked), with the answers of the processes that did not end meanwhile.
     template <class Answer, class MakeRequest>
     void askEach(const std::set<int32_t>& pids, MakeRequest makeRequest,
-                 std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll);
-    // Applies a change that needs no answer after the answers still due from the application, so
-    // that its changes apply in the order they were asked.
+                 std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll,
+                 Urgency urgency = Urgency::user);
+    // Applies a change that needs no answer once the answers asked of the application before it
+    // are applied, so that its changes apply in the order they were asked.
     void inOrder(int32_t pid, Then apply);
     uint64_t endsOf(int32_t pid) const;
-    void answered(int32_t pid);
+    // An answer was applied (or dropped): the changes held behind it apply, and an application
+    // heard from again after it left reads unanswered is rescanned.
+    void answered(int32_t pid, uint64_t asked, const Hearing& heard);
+    void applyHeldChanges(int32_t pid);
+    void recheckUnanswered(int32_t pid);
+    // A mark later than every question asked so far, for what is read on the main thread now.
+    uint64_t markNow() { return ++asked_; }
+    // Whether a title known as of `asOf` is not older than the one the window shows, and if so
+    // marks it taken.
+    bool takesTitle(uint32_t windowID, uint64_t asOf);
 
     Platform& platform_;
     // "_AXUIElementGetWindow" when the lookup found it; empty otherwise. Looked up
@@ -280,8 +317,26 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     uint64_t nextDeferredScanSeries_ = 0;
     // How often each process was removed: an answer asked before the last removal is dropped.
     std::map<int32_t, uint64_t> endsByPID_;
-    // Requests asked of each application whose answers are not applied yet.
-    std::map<int32_t, int> requestsInFlight_;
+    // Counts the questions asked of applications (and the window server's reads on the main
+    // thread): of two answers, the one asked later has the larger mark.
+    uint64_t asked_ = 0;
+    // A change without an answer, held until the answers asked before it (up to `after`) are in.
+    struct HeldChange {
+        uint64_t after = 0;
+        uint64_t ends = 0;
+        Then apply;
+    };
+    struct PendingAnswers {
+        std::set<uint64_t> asked;  // the marks of the questions whose answers are not applied yet
+        std::deque<HeldChange> held;
+    };
+    std::map<int32_t, PendingAnswers> pendingByPID_;
+    // The mark of the question whose title each window last took: a title asked before it is
+    // older than the one the window shows.
+    std::map<uint32_t, uint64_t> titleAsOf_;
+    // Applications that left a read unanswered (hung, or too busy): the first answer after that
+    // has them rescanned, since what they did not announce meanwhile is lost.
+    std::set<int32_t> unansweredPIDs_;
     // Counts the decisions about the focus; an answer about the focus asked before a later
     // decision is stale.
     uint64_t focusDecisions_ = 0;
@@ -292,22 +347,46 @@ std::optional<TrackedWindow> bestActivationCandidate(const std::vector<TrackedWi
 // The ids with every repeat after the first left out.
 std::vector<uint32_t> uniquePreservingOrder(const std::vector<uint32_t>& windowIDs);
 
-template <class Request, class Apply>
-void WindowStore::ask(int32_t pid, Request request, Apply apply) {
-    ++requestsInFlight_[pid];
+template <class Request, class Reply>
+void WindowStore::askOrHearNothing(int32_t pid, Request request, Reply reply, Urgency urgency) {
+    using Answer = std::invoke_result_t<Request&, const WindowStoreRequests&>;
+    const uint64_t asked = ++asked_;
+    pendingByPID_[pid].asked.insert(asked);
+    auto run = [reads = requests(), request = std::move(request)]() mutable {
+        Hearing heard;
+        WindowStoreRequests counted = reads;
+        counted.heard = &heard;
+        Answer answer = request(std::as_const(counted));
+        return std::pair<Answer, Hearing>{std::move(answer), heard};
+    };
     platform_.appWorkers.ask(
-        pid, std::move(request),
-        [weak = weak_from_this(), pid, ends = endsOf(pid), apply = std::move(apply)](auto answer) mutable {
+        pid, std::move(run),
+        [weak = weak_from_this(), pid, asked, ends = endsOf(pid),
+         reply = std::move(reply)](std::pair<Answer, Hearing> answer) mutable {
             auto self = weak.lock();
             if (!self) return;
-            self->answered(pid);
-            if (self->endsOf(pid) == ends) apply(*self, std::move(answer));
-        });
+            const bool current = self->endsOf(pid) == ends;
+            reply(*self, current ? std::optional<Answer>(std::move(answer.first)) : std::nullopt);
+            self->answered(pid, asked, current ? answer.second : Hearing{});
+        },
+        urgency);
+}
+
+template <class Request, class Apply>
+void WindowStore::ask(int32_t pid, Request request, Apply apply, Urgency urgency) {
+    using Answer = std::invoke_result_t<Request&, const WindowStoreRequests&>;
+    askOrHearNothing(
+        pid, std::move(request),
+        [apply = std::move(apply)](WindowStore& self, std::optional<Answer> answer) mutable {
+            if (answer) apply(self, std::move(*answer));
+        },
+        urgency);
 }
 
 template <class Answer, class MakeRequest>
 void WindowStore::askEach(const std::set<int32_t>& pids, MakeRequest makeRequest,
-                          std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll) {
+                          std::function<void(WindowStore&, std::map<int32_t, Answer>)> applyAll,
+                          Urgency urgency) {
     struct Join {
         std::map<int32_t, Answer> answers;
         size_t waiting = 0;
@@ -321,17 +400,13 @@ void WindowStore::askEach(const std::set<int32_t>& pids, MakeRequest makeRequest
     join->waiting = pids.size();
     join->applyAll = std::move(applyAll);
     for (int32_t pid : pids) {
-        ++requestsInFlight_[pid];
-        platform_.appWorkers.ask(pid, makeRequest(pid),
-                                 [weak = weak_from_this(), join, pid, ends = endsOf(pid)](Answer answer) {
-                                     auto self = weak.lock();
-                                     if (!self) return;
-                                     self->answered(pid);
-                                     if (self->endsOf(pid) == ends)
-                                         join->answers.emplace(pid, std::move(answer));
-                                     if (--join->waiting == 0)
-                                         join->applyAll(*self, std::move(join->answers));
-                                 });
+        askOrHearNothing(
+            pid, makeRequest(pid),
+            [join, pid](WindowStore& self, std::optional<Answer> answer) {
+                if (answer) join->answers.emplace(pid, std::move(*answer));
+                if (--join->waiting == 0) join->applyAll(self, std::move(join->answers));
+            },
+            urgency);
     }
 }
 

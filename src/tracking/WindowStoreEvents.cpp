@@ -35,6 +35,8 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
     auto publish = [](WindowStore& self) {
         if (self.onChange) self.onChange();
     };
+    // Its notifications resume: what it did while it did not answer went unannounced.
+    if (unansweredPIDs_.erase(event.pid)) scheduleDeferredScan(event.pid);
     // The rows that read the window ask its application; the others apply at once, or after the
     // application's answers still due.
     if (name == "AXWindowCreated") {
@@ -53,10 +55,13 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
             return;
         }
         ask(
-            event.pid, [reads = requests(), element = event.element] { return reads.readTitle(element); },
-            [id, pid = event.pid, publish](WindowStore& self, std::optional<std::string> title) {
+            event.pid,
+            [element = event.element](const WindowStoreRequests& reads) { return reads.readTitle(element); },
+            [id, pid = event.pid, asked = markNow(), publish](WindowStore& self,
+                                                              std::optional<std::string> title) {
                 if (title) {
-                    if (auto it = self.windows_.find(*id); it != self.windows_.end())
+                    if (auto it = self.windows_.find(*id);
+                        it != self.windows_.end() && self.takesTitle(*id, asked))
                         it->second.windowTitle = *title;
                 } else {
                     self.scheduleDeferredScan(pid);
@@ -69,7 +74,8 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
             return;
         }
         ask(
-            event.pid, [reads = requests(), element = event.element] { return reads.readFrame(element); },
+            event.pid,
+            [element = event.element](const WindowStoreRequests& reads) { return reads.readFrame(element); },
             [id, moved = name == "AXWindowMoved", publish](WindowStore& self, std::optional<Rect> frame) {
                 if (frame && moved) {
                     self.handleWindowMoved(*id, *frame);
@@ -137,7 +143,10 @@ void WindowStore::handleFocusedWindowChanged(const AXWindowEvent& event) {
     if (!isFrontmost(*this)) return;
     const uint64_t decision = ++focusDecisions_;
     ask(
-        pid, [reads = requests(), element = event.element] { return reads.readFocusedWindowID(element); },
+        pid,
+        [element = event.element](const WindowStoreRequests& reads) {
+            return reads.readFocusedWindowID(element);
+        },
         [pid, decision, isFrontmost](WindowStore& self, std::optional<uint32_t> resolved) {
             // Another application came forward, or the focus was decided again, while this one
             // answered: the later decision stands.
@@ -169,7 +178,10 @@ void WindowStore::handleWindowCreated(const AXWindowEvent& event, Then done) {
         return;
     }
     ask(
-        pid, [reads = requests(), element = event.element] { return reads.resolveWindowID(element); },
+        pid,
+        [element = event.element](const WindowStoreRequests& reads) {
+            return reads.resolveWindowID(element);
+        },
         [event, done = std::move(done)](WindowStore& self, std::optional<uint32_t> id) {
             if (id) {
                 self.admitCreatedWindow(event, *id, done);
@@ -208,13 +220,13 @@ void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Th
     };
     ask(
         pid,
-        [reads = requests(), element = event.element, listedNow] {
+        [element = event.element, listedNow](const WindowStoreRequests& reads) {
             Answer answer{reads.readCreatedWindow(element), std::nullopt};
             if (listedNow && !isClearlyIneligibleAXWindow(answer.metadata))
                 answer.rest = reads.readCreatedWindowRest(element, answer.metadata.title);
             return answer;
         },
-        [event, id, done](WindowStore& self, Answer answer) {
+        [event, id, asked = markNow(), done](WindowStore& self, Answer answer) {
             const int32_t pid = event.pid;
             if (isClearlyIneligibleAXWindow(answer.metadata)) {
                 self.scheduleDeferredScan(pid);
@@ -235,26 +247,27 @@ void WindowStore::admitCreatedWindow(const AXWindowEvent& event, uint32_t id, Th
                 return;
             }
             if (answer.rest) {
-                self.addCreatedWindow(pid, id, *info, answer.metadata, *answer.rest);
+                self.addCreatedWindow(pid, id, *info, answer.metadata, *answer.rest, asked);
                 done(self);
                 return;
             }
             // Listed by the window server only since the question was asked: the rest is asked now.
             self.ask(
                 pid,
-                [reads = self.requests(), element = event.element, title = answer.metadata.title] {
+                [element = event.element, title = answer.metadata.title](const WindowStoreRequests& reads) {
                     return reads.readCreatedWindowRest(element, title);
                 },
-                [pid, id, info = *info, metadata = answer.metadata, done](WindowStore& self,
-                                                                          CreatedWindowRest rest) {
-                    self.addCreatedWindow(pid, id, info, metadata, rest);
+                [pid, id, info = *info, metadata = answer.metadata, asked = self.markNow(), done](
+                    WindowStore& self, CreatedWindowRest rest) {
+                    self.addCreatedWindow(pid, id, info, metadata, rest, asked);
                     done(self);
                 });
         });
 }
 
 void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo& info,
-                                   const AXWindowMetadata& metadata, const CreatedWindowRest& rest) {
+                                   const AXWindowMetadata& metadata, const CreatedWindowRest& rest,
+                                   uint64_t asked) {
     TrackedWindow w =
         trackedWindowOf({id, pid, *info.bounds()}, info, platform_.workspace.runningApplication(pid),
                         AppNameFallback::runningApplication);
@@ -269,6 +282,7 @@ void WindowStore::addCreatedWindow(int32_t pid, uint32_t id, const CGWindowInfo&
     }
     windows_[id] = std::move(w);
     reconcileStateByWindowID_[id] = ReconcileState::active();
+    titleAsOf_[id] = asked;
 }
 
 void WindowStore::scheduleCrossScreenSpacesRefresh() {
@@ -282,6 +296,7 @@ void WindowStore::scheduleCrossScreenSpacesRefresh() {
 void WindowStore::forgetWindow(uint32_t windowID) {
     windows_.erase(windowID);
     reconcileStateByWindowID_.erase(windowID);
+    titleAsOf_.erase(windowID);
     // A focus naming a window that is gone would mark no chip, or the wrong one after id reuse.
     if (focusedWindowID_ == windowID) focusedWindowID_.reset();
 }
@@ -292,6 +307,7 @@ void WindowStore::removeWindows(int32_t pid) {
     deferredScanSeriesByPID_.erase(pid);
     // What was asked of the process before it ended no longer applies.
     ++endsByPID_[pid];
+    unansweredPIDs_.erase(pid);
     std::vector<uint32_t> ids;
     for (const auto& [id, w] : windows_) {
         if (w.pid == pid) ids.push_back(id);
@@ -312,8 +328,10 @@ void WindowStore::askFocusedWindow(int32_t pid, Then then) {
     const uint64_t decision = ++focusDecisions_;
     askEach<std::optional<uint32_t>>(
         {pid},
-        [reads = requests()](int32_t pid) {
-            return [reads, pid] { return reads.readFocusedWindowID(reads.ax.createApplication(pid)); };
+        [](int32_t pid) {
+            return [pid](const WindowStoreRequests& reads) {
+                return reads.readFocusedWindowID(reads.ax.createApplication(pid));
+            };
         },
         [pid, decision, then = std::move(then)](WindowStore& self,
                                                 std::map<int32_t, std::optional<uint32_t>> answers) {
@@ -444,7 +462,9 @@ std::shared_ptr<WindowStore::SoleWindowPass> WindowStore::startSoleWindow(
     };
     askEach<AXWindowList>(
         pids,
-        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [](int32_t pid) {
+            return [pid](const WindowStoreRequests& reads) { return reads.readWindowList(pid); };
+        },
         admit);
     return pass;
 }
@@ -465,6 +485,15 @@ void WindowStore::finishSoleWindow(const std::shared_ptr<SoleWindowPass>& pass) 
         auto admitted = pass->admitted.find(id);
         if (admitted == pass->admitted.end()) continue;
         TrackedWindow& w = admitted->second;
+        // The window may have closed, or been admitted otherwise, while its application answered:
+        // only a window the window server still lists is admitted, from its entry as it is now.
+        if (auto tracked = windows_.find(id); tracked != windows_.end()) {
+            collected.push_back(tracked->second);
+            continue;
+        }
+        auto info = cgWindowInfo(id);
+        if (!info || !info->bounds()) continue;
+        w.frame = *info->bounds();
         if (auto s = querySpaces({id}, pass->connectionID); s.contains(id)) w.spaceIDs = std::move(s[id]);
         w.spaceIDs.insert(spaceID);
         windows_[id] = w;

@@ -14,7 +14,9 @@ bool isUnanswered(AXError err) {
 AXError WindowStoreRequests::readAttribute(const AXElement& element, const std::string& attribute,
                                            Value& value) const {
     ax.setMessagingTimeout(element, timeout);
-    return ax.copyAttributeValue(element, attribute, value);
+    const AXError err = ax.copyAttributeValue(element, attribute, value);
+    if (heard) ++(isUnanswered(err) ? heard->unanswered : heard->answered);
+    return err;
 }
 
 bool WindowStoreRequests::readAnswered(const AXElement& element, const std::string& attribute, Value& value,
@@ -26,26 +28,41 @@ bool WindowStoreRequests::readAnswered(const AXElement& element, const std::stri
 
 AXWindowList WindowStoreRequests::readWindowList(int32_t pid) const {
     AXWindowList out;
+    AXWindowElements list = readWindowElements(pid);
+    out.hasList = list.hasList;
+    for (AXElement& element : list.elements) {
+        auto entry = readWindowEntry(element);
+        if (!entry) continue;
+        out.metadataByID[entry->first] = std::move(entry->second);
+        out.elementsByID[entry->first] = std::move(element);
+    }
+    return out;
+}
+
+AXWindowElements WindowStoreRequests::readWindowElements(int32_t pid) const {
+    AXWindowElements out;
     Value list;
     if (readAttribute(ax.createApplication(pid), "AXWindows", list) != kAXErrorSuccess) return out;
     auto elements = list.asElementArray();
     if (!elements) return out;
     out.hasList = true;
-    for (AXElement& element : *elements) {
-        auto id = resolveWindowID(element);
-        if (!id) continue;
-        AXWindowMetadata m;
-        bool unanswered = false;
-        m.title = readStringAttribute(element, "AXTitle");
-        m.role = readStringAttribute(element, "AXRole", &unanswered);
-        m.subrole = readStringAttribute(element, "AXSubrole", &unanswered);
-        m.isModal = readBoolAttribute(element, "AXModal", &unanswered);
-        m.isMinimized = readBoolAttribute(element, "AXMinimized", &unanswered);
-        m.unanswered = unanswered;
-        out.metadataByID[*id] = std::move(m);
-        out.elementsByID[*id] = std::move(element);
-    }
+    out.elements = std::move(*elements);
     return out;
+}
+
+std::optional<std::pair<uint32_t, AXWindowMetadata>> WindowStoreRequests::readWindowEntry(
+    const AXElement& element) const {
+    auto id = resolveWindowID(element);
+    if (!id) return std::nullopt;
+    AXWindowMetadata m;
+    bool unanswered = false;
+    m.title = readStringAttribute(element, "AXTitle");
+    m.role = readStringAttribute(element, "AXRole", &unanswered);
+    m.subrole = readStringAttribute(element, "AXSubrole", &unanswered);
+    m.isModal = readBoolAttribute(element, "AXModal", &unanswered);
+    m.isMinimized = readBoolAttribute(element, "AXMinimized", &unanswered);
+    m.unanswered = unanswered;
+    return std::pair{*id, std::move(m)};
 }
 
 std::pair<AXWindowMetadataMap, bool> WindowStoreRequests::copyAXWindowMetadataByID(int32_t pid) const {

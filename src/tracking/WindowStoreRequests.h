@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Accessibility.h"
 #include "platform/Geometry.h"
@@ -18,6 +20,20 @@ struct CreatedWindowRest {
     std::optional<Rect> frame;
 };
 
+// How many reads of one request the application answered and how many it left unanswered (timed
+// out, could not complete): whether it is hung, as far as the store can tell.
+struct Hearing {
+    int answered = 0;
+    int unanswered = 0;
+};
+
+// An application's window list before its windows are read: a rescan reads each window in a
+// request of its own, so that the user's requests are taken between them.
+struct AXWindowElements {
+    std::vector<AXElement> elements;
+    bool hasList = false;
+};
+
 // What the window store asks of one application: each function makes its requests in order, every
 // one with the store's messaging time-out, and returns a value record of the answers. They run on
 // the application's worker, never touch the store's model, and hold only the Accessibility
@@ -26,9 +42,14 @@ struct WindowStoreRequests {
     Accessibility& ax;
     AXGetWindowFunction axGetWindow;
     float timeout = 0;
+    // Counts the reads of the one request running with it, when set.
+    Hearing* heard = nullptr;
 
     // The application's "AXWindows" with each window's id and metadata.
     AXWindowList readWindowList(int32_t pid) const;
+    // The list alone, then what one of its windows says: its id and metadata (none without an id).
+    AXWindowElements readWindowElements(int32_t pid) const;
+    std::optional<std::pair<uint32_t, AXWindowMetadata>> readWindowEntry(const AXElement& element) const;
     // The same as a map and whether a list was read at all.
     std::pair<AXWindowMetadataMap, bool> copyAXWindowMetadataByID(int32_t pid) const;
     // The window-server id of an element; sets no time-out of its own.

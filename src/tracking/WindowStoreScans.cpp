@@ -205,24 +205,70 @@ bool WindowStore::hasMissingTrackedWindows(int32_t pid) const {
 // --- Scan and reconciliation of one process ---
 
 void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then) {
-    // The application's list first; the window server is read when it is in, so that both tell of
-    // the same moment as nearly as can be. The titles that must be read live are asked next, always
-    // through the worker, even when there are none: two scans of one process finish in the order
-    // they were asked.
-    ask(
-        pid, [reads = requests(), pid] { return reads.readWindowList(pid); },
-        [pid, then = std::move(then)](WindowStore& self, AXWindowList axList) {
-            std::map<uint32_t, AXElement> titleReads;
-            auto scan = std::make_shared<PIDWindowScan>(self.scanFromAnswer(pid, axList, titleReads));
-            self.ask(
-                pid, [reads = self.requests(), titleReads] { return reads.readTitles(titleReads); },
-                [scan, then](WindowStore& self, std::map<uint32_t, std::optional<std::string>> titles) {
-                    for (auto& [id, title] : titles) {
-                        if (auto c = scan->candidates.find(id); title && c != scan->candidates.end())
-                            c->second.window.windowTitle = *title;
+    // Nobody waits on a rescan, and a slow application's takes seconds: it is asked in steps, in the
+    // background, so that the user's requests are taken between them. The list first, then each
+    // window in a request of its own, then the titles to read live. The window server is read when
+    // the windows' answers are in, so that both tell of the same moment as nearly as can be. Every
+    // step goes through the worker, even with nothing to ask: two scans of one process finish in
+    // the order they were asked.
+    struct Entries {
+        AXWindowList list;
+        size_t waiting = 0;
+        uint64_t asked = 0;
+    };
+    auto readTitlesAndFinish = [pid, then](WindowStore& self, const Entries& entries) {
+        std::map<uint32_t, AXElement> titleReads;
+        auto scan = std::make_shared<PIDWindowScan>(self.scanFromAnswer(pid, entries.list, titleReads));
+        for (auto& [id, c] : scan->candidates) {
+            auto m = entries.list.metadataByID.find(id);
+            // A title from the application's list is as old as its question; the window name is now.
+            c.titleAsOf =
+                m != entries.list.metadataByID.end() && m->second.title ? entries.asked : self.markNow();
+        }
+        self.askInBackground(
+            pid, [titleReads](const WindowStoreRequests& reads) { return reads.readTitles(titleReads); },
+            [scan, then, asked = self.markNow()](WindowStore& self,
+                                                 std::map<uint32_t, std::optional<std::string>> titles) {
+                for (auto& [id, title] : titles) {
+                    if (auto c = scan->candidates.find(id); title && c != scan->candidates.end()) {
+                        c->second.window.windowTitle = *title;
+                        c->second.titleAsOf = asked;
                     }
-                    then(self, std::move(*scan));
-                });
+                }
+                then(self, std::move(*scan));
+            });
+    };
+    askInBackground(
+        pid, [pid](const WindowStoreRequests& reads) { return reads.readWindowElements(pid); },
+        [pid, readTitlesAndFinish](WindowStore& self, AXWindowElements listed) {
+            auto entries = std::make_shared<Entries>();
+            entries->list.hasList = listed.hasList;
+            entries->asked = self.markNow();
+            entries->waiting = std::max<size_t>(listed.elements.size(), 1);
+            auto entryRead = [entries, readTitlesAndFinish](
+                                 WindowStore& self,
+                                 std::optional<std::pair<uint32_t, AXWindowMetadata>> entry,
+                                 const AXElement& element) {
+                if (entry) {
+                    entries->list.metadataByID[entry->first] = std::move(entry->second);
+                    entries->list.elementsByID[entry->first] = element;
+                }
+                if (--entries->waiting == 0) readTitlesAndFinish(self, *entries);
+            };
+            if (listed.elements.empty()) {
+                self.askInBackground(
+                    pid, [](const WindowStoreRequests&) { return true; },
+                    [entryRead](WindowStore& self, bool) { entryRead(self, std::nullopt, AXElement{}); });
+            }
+            for (AXElement& element : listed.elements) {
+                self.askInBackground(
+                    pid,
+                    [element](const WindowStoreRequests& reads) { return reads.readWindowEntry(element); },
+                    [entryRead, element](WindowStore& self,
+                                         std::optional<std::pair<uint32_t, AXWindowMetadata>> entry) {
+                        entryRead(self, std::move(entry), element);
+                    });
+            }
         });
 }
 
@@ -294,7 +340,7 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
         const TrackedWindow& found = candidate.window;
         if (auto it = windows_.find(id); it != windows_.end()) {
             TrackedWindow& w = it->second;
-            if (w.windowTitle != found.windowTitle) {
+            if (w.windowTitle != found.windowTitle && takesTitle(id, candidate.titleAsOf)) {
                 w.windowTitle = found.windowTitle;
                 changed = true;
             }
@@ -312,6 +358,7 @@ int WindowStore::applyReconcile(int32_t pid, const PIDWindowScan& scan) {
         } else if (candidate.isAXConfirmed || !confirmationRequired) {
             windows_[id] = found;
             reconcileStateByWindowID_[id] = ReconcileState::active();
+            titleAsOf_[id] = candidate.titleAsOf;
             changed = true;
         } else {
             heldBack = true;
@@ -385,7 +432,9 @@ void WindowStore::refreshSpaces() {
 void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
     askEach<AXWindowList>(
         trackedPIDs(),
-        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [](int32_t pid) {
+            return [pid](const WindowStoreRequests& reads) { return reads.readWindowList(pid); };
+        },
         [done = std::move(done)](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
             const uint32_t cid = self.platform_.windowServer.mainConnectionID();
             bool minimizedChanged = false;
@@ -414,7 +463,8 @@ void WindowStore::resyncMinimizedWindows(std::function<void()> done) {
             // A chip's minimised look follows the flag, so a changed flag is published like a Space.
             if ((minimizedChanged || spacesChanged) && self.onChange) self.onChange();
             if (done) done();
-        });
+        },
+        Urgency::background);
 }
 
 void WindowStore::discoverNewWindowsForTrackedPIDs(std::function<void(int)> done) {
@@ -422,10 +472,13 @@ void WindowStore::discoverNewWindowsForTrackedPIDs(std::function<void(int)> done
     pids.insert(observerAttachedPIDs_.begin(), observerAttachedPIDs_.end());
     askEach<AXWindowList>(
         pids,
-        [reads = requests()](int32_t pid) { return [reads, pid] { return reads.readWindowList(pid); }; },
+        [](int32_t pid) {
+            return [pid](const WindowStoreRequests& reads) { return reads.readWindowList(pid); };
+        },
         [pids, done = std::move(done)](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
             self.discoverFrom(pids, lists, done);
-        });
+        },
+        Urgency::background);
 }
 
 void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int32_t, AXWindowList>& lists,
@@ -433,12 +486,23 @@ void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int
     WindowServer& ws = platform_.windowServer;
     const uint32_t cid = ws.mainConnectionID();
     const WindowSpacesMap windowSpaces = buildWindowSpacesMap(cid);
-    const auto entries = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0))
-                             .value_or(std::vector<CGWindowInfo>{});
+    const auto list = windowInfoList(ws.copyWindowList(windowlist::kOptionExcludeDesktopElements, 0));
+    const std::vector<CGWindowInfo> entries = list.value_or(std::vector<CGWindowInfo>{});
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
 
     auto found = std::make_shared<std::map<uint32_t, TrackedWindow>>();
     std::set<int32_t> pidsToScan;
+    // A tracked window the window server no longer lists closed while its application answered,
+    // perhaps unannounced (a window of another desktop is observed only once listed there): its
+    // process is rescanned, which removes it.
+    std::set<uint32_t> listedIDs;
+    for (const CGWindowInfo& info : entries) {
+        if (auto id = info.windowID()) listedIDs.insert(*id);
+    }
+    for (const auto& [id, w] : windows_) {
+        if (list && pids.contains(w.pid) && lists.contains(w.pid) && !listedIDs.contains(id))
+            pidsToScan.insert(w.pid);
+    }
     TitleReads titleReads;
     const AXWindowList noList;
     for (const CGWindowInfo& info : entries) {
@@ -472,19 +536,22 @@ void WindowStore::discoverFrom(const std::set<int32_t>& pids, const std::map<int
         (*found)[*id] = std::move(w);
     }
 
-    readTitles(std::move(titleReads), [found, pidsToScan, done](WindowStore& self, Titles titles) {
-        int added = 0;
-        for (auto& [id, w] : *found) {
-            if (self.windows_.contains(id)) continue;  // tracked meanwhile: left as it is
-            if (auto title = titles[w.pid][id]) w.windowTitle = *title;
-            self.windows_[id] = std::move(w);
-            self.reconcileStateByWindowID_[id] = ReconcileState::active();
-            ++added;
-        }
-        if (added > 0 && self.onChange) self.onChange();
-        for (int32_t pid : pidsToScan) self.scheduleDeferredScan(pid);
-        if (done) done(added);
-    });
+    readTitles(
+        std::move(titleReads),
+        [found, pidsToScan, done](WindowStore& self, Titles titles) {
+            int added = 0;
+            for (auto& [id, w] : *found) {
+                if (self.windows_.contains(id)) continue;  // tracked meanwhile: left as it is
+                if (auto title = titles[w.pid][id]) w.windowTitle = *title;
+                self.windows_[id] = std::move(w);
+                self.reconcileStateByWindowID_[id] = ReconcileState::active();
+                ++added;
+            }
+            if (added > 0 && self.onChange) self.onChange();
+            for (int32_t pid : pidsToScan) self.scheduleDeferredScan(pid);
+            if (done) done(added);
+        },
+        Urgency::background);
 }
 
 }  // namespace qv

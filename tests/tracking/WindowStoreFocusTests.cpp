@@ -195,3 +195,25 @@ TEST_F(SoleWindowTest, WindowsThatFailTheTestsAreSkippedAndMissingOnesRescanned)
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(SoleWindowTest, AWindowClosedWhileItsApplicationAnswersIsNotAdmitted) {
+    populate();
+    uint32_t w = open(app, "Poster", full, {0, 0, 1920, 1080});
+    sim.switchToSpace(full);
+    sim.finishDesktopSwitches();
+    simAX.faults(app).responseDelay = 0.04;
+    std::optional<std::optional<uint32_t>> chosen;
+    WindowStoreProbe::trackSoleWindow(*store, full, [&](std::optional<uint32_t> id) { chosen = id; });
+    rt.advance(0.27);  // its list is read, the answer not yet applied
+    sim.closeWindowSilently(w);
+    rt.advance(1);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, std::nullopt);
+    EXPECT_FALSE(tracks(w));
+}
+
+}  // namespace
+}  // namespace qv
