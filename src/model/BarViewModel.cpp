@@ -519,8 +519,8 @@ void BarViewModel::minimizeWindow(uint32_t id) {
     std::weak_ptr<BarViewModel> weak = weak_from_this();
     platform_.appWorkers.ask(
         pid,
-        [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id] {
-            return minimizeAXWindow(*ax, getWindow, pid, id);
+        [ax = &platform_.accessibility, getWindow = axGetWindow, pid, id, known = windowStore->elementOf(id)] {
+            return minimizeAXWindow(*ax, getWindow, pid, id, known);
         },
         [weak](bool minimized) {
             if (auto self = weak.lock()) self->applyMinimizeAnswer(minimized);

@@ -87,10 +87,30 @@ AXOnlyFocusAnswer focusWindowWithAXOnly(Accessibility& ax, const AXGetWindowFunc
     return AXOnlyFocusAnswer{true, ok};
 }
 
+namespace {
+
+// The window's element: the one known, while the application still knows it, else found in its list.
+// A known element needs no answer first, so a request reaches an application that does not answer.
+std::optional<AXElement> windowElement(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
+                                       uint32_t windowID, const std::optional<AXElement>& known) {
+    if (known) {
+        // The reference may carry the short time-out of the store's reads; a user's request waits the
+        // application's usual time.
+        (void)ax.setMessagingTimeout(*known, 0);
+        return known;
+    }
+    return findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID);
+}
+
+}  // namespace
+
 bool minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
-                      uint32_t windowID) {
-    const auto element = findAXWindow(ax, axGetWindow, ax.createApplication(pid), windowID);
-    return element && succeeded(ax.setAttributeValue(*element, "AXMinimized", Value::boolean(true)));
+                      uint32_t windowID, const std::optional<AXElement>& known) {
+    auto element = windowElement(ax, axGetWindow, pid, windowID, known);
+    if (!element) return false;
+    AXError err = ax.setAttributeValue(*element, "AXMinimized", Value::boolean(true));
+    if (known && err == kAXErrorInvalidUIElement) return minimizeAXWindow(ax, axGetWindow, pid, windowID, std::nullopt);
+    return succeeded(err);
 }
 
 void closeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,

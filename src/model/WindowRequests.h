@@ -64,9 +64,10 @@ AXOnlyFocusAnswer focusWindowWithAXOnly(Accessibility& ax, const AXGetWindowFunc
                                         int32_t pid, uint32_t windowID, bool isMinimized,
                                         const CancellationTokenPtr& replaced);
 
-// Whether the window was found and took the request.
+// Whether the window was found and took the request. `known`: the window's element when the store
+// knows it; the request then goes to it without asking for the window list first.
 bool minimizeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid,
-                      uint32_t windowID);
+                      uint32_t windowID, const std::optional<AXElement>& known = std::nullopt);
 // Presses the window's close button when it has one.
 void closeAXWindow(Accessibility& ax, const AXGetWindowFunction& axGetWindow, int32_t pid, uint32_t windowID);
 

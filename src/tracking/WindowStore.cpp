@@ -183,6 +183,7 @@ void WindowStore::populate(std::function<void()> done) {
 
     // Every list is in: the windows are admitted in the window list's order.
     auto admit = [pass, install](WindowStore& self, std::map<int32_t, AXWindowList> lists) {
+        for (const auto& [pid, list] : lists) self.rememberElements(pid, list);
         TitleReads titleReads;
         for (const CGWindowInfo& info : pass->entries) {
             auto listed = passesStartUpTests(info, pass->eligible);

@@ -116,6 +116,9 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     const std::map<int32_t, PIDLifecycleState>& lifecycleByPID() const { return lifecycleByPID_; }
     // The processes that own at least one tracked window.
     std::set<int32_t> trackedPIDs() const;
+    // The Accessibility element last seen for a tracked window: a request can go straight to it, so
+    // it reaches an application that does not answer, which handles it once it runs again.
+    std::optional<AXElement> elementOf(uint32_t windowID) const;
 
     // The one publish hook, called synchronously after each batch of changes is applied. The owner
     // sets it; a later owner may chain onto the one it finds.
@@ -224,6 +227,8 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     void scheduleCrossScreenSpacesRefresh();
     // Removes a window and its reconcile state, and the focus when it names the window.
     void forgetWindow(uint32_t windowID);
+    // Keeps the elements an application's list gave; its others of windows no longer tracked go.
+    void rememberElements(int32_t pid, const AXWindowList& list);
 
     void ensureLifecycleMonitoringForWindowActivity(int32_t pid);
     void cancelLifecycleMonitoring(int32_t pid);
@@ -334,6 +339,7 @@ class WindowStore : public std::enable_shared_from_this<WindowStore> {
     // The mark of the question whose title each window last took: a title asked before it is
     // older than the one the window shows.
     std::map<uint32_t, uint64_t> titleAsOf_;
+    std::map<uint32_t, AXElement> elementsByWindowID_;
     // Applications that left a read unanswered (hung, or too busy): the first answer after that
     // has them rescanned, since what they did not announce meanwhile is lost.
     std::set<int32_t> unansweredPIDs_;

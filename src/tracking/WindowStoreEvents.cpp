@@ -37,6 +37,7 @@ void WindowStore::handleAXEvent(const AXWindowEvent& event) {
     };
     // Its notifications resume: what it did while it did not answer went unannounced.
     if (unansweredPIDs_.erase(event.pid)) scheduleDeferredScan(event.pid);
+    if (id && event.element.isValid() && !event.element.isApplication()) elementsByWindowID_[*id] = event.element;
     // The rows that read the window ask its application; the others apply at once, or after the
     // application's answers still due.
     if (name == "AXWindowCreated") {
@@ -297,8 +298,22 @@ void WindowStore::forgetWindow(uint32_t windowID) {
     windows_.erase(windowID);
     reconcileStateByWindowID_.erase(windowID);
     titleAsOf_.erase(windowID);
+    elementsByWindowID_.erase(windowID);
     // A focus naming a window that is gone would mark no chip, or the wrong one after id reuse.
     if (focusedWindowID_ == windowID) focusedWindowID_.reset();
+}
+
+void WindowStore::rememberElements(int32_t pid, const AXWindowList& list) {
+    std::erase_if(elementsByWindowID_, [&](const auto& entry) {
+        return entry.second.ownerPID() == pid && !windows_.contains(entry.first);
+    });
+    for (const auto& [id, element] : list.elementsByID) elementsByWindowID_[id] = element;
+}
+
+std::optional<AXElement> WindowStore::elementOf(uint32_t windowID) const {
+    auto it = elementsByWindowID_.find(windowID);
+    if (it == elementsByWindowID_.end() || !windows_.contains(windowID)) return std::nullopt;
+    return it->second;
 }
 
 void WindowStore::removeWindows(int32_t pid) {

@@ -281,6 +281,7 @@ WindowStore::PIDWindowScan WindowStore::scanFromAnswer(int32_t pid, const AXWind
     const std::vector<CGWindowInfo> entries = list.value_or(std::vector<CGWindowInfo>{});
     const AXWindowMetadataMap& metadata = axList.metadataByID;
     const bool hasAXWindowList = axList.hasList;
+    rememberElements(pid, axList);
     PIDWindowScan scan;
     scan.windowListReadable = list.has_value();
     const auto eligible = dockEligibleOwnerPIDs(platform_.workspace);
