@@ -20,12 +20,14 @@ bool isDebounced(const std::string& notification) {
 
 // --- DebounceState ---
 
-WorkItemPtr AXObserverManager::DebounceState::store(const DebounceKey& key, WorkItemPtr item, int32_t pid) {
+std::pair<WorkItemPtr, Seconds> AXObserverManager::DebounceState::store(const DebounceKey& key, WorkItemPtr item,
+                                                                         int32_t pid, Seconds now) {
     std::lock_guard lock(lock_);
-    Pending& slot = workItems_[key];
-    WorkItemPtr replaced = std::move(slot.item);
-    slot = Pending{std::move(item), pid};
-    return replaced;
+    auto [slot, fresh] = workItems_.try_emplace(key);
+    const Seconds burstStart = fresh ? now : slot->second.burstStart;
+    WorkItemPtr replaced = std::move(slot->second.item);
+    slot->second = Pending{std::move(item), pid, burstStart};
+    return {std::move(replaced), burstStart};
 }
 
 bool AXObserverManager::DebounceState::takeIfCurrent(const WorkItem* item, const DebounceKey& key) {
@@ -359,8 +361,11 @@ void AXObserverManager::coalesce(const AXWindowEvent& event) {
         if (me && state && state->takeIfCurrent(me.get(), key) && callback) callback(event);
     });
     *self = item;
-    if (WorkItemPtr replaced = debounceState_->store(key, item, event.pid)) replaced->cancel();
-    callbackQueue_->asyncAfter(kCoalescingDelay, item);
+    const Seconds now = runtime_.now();
+    auto [replaced, burstStart] = debounceState_->store(key, item, event.pid, now);
+    if (replaced) replaced->cancel();
+    const Seconds delay = std::min(kCoalescingDelay, burstStart + kLongestCoalescingWait - now);
+    callbackQueue_->asyncAfter(std::max(0.0, delay), item);
 }
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "dispatch/Runtime.h"
@@ -43,6 +44,9 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
                                                                           "AXWindowMoved"};
     static constexpr std::array<double, 5> retryDelays = {0.5, 1, 2, 4, 8};
     static constexpr double kCoalescingDelay = 0.25;
+    // A burst that never pauses (a title counting a download up) still delivers this long after its
+    // first notification.
+    static constexpr double kLongestCoalescingWait = 1.0;
     static constexpr float kRefreshMessagingTimeoutSeconds = 0.05f;
 
     static std::shared_ptr<AXObserverManager> create(Runtime& runtime, Accessibility& accessibility,
@@ -100,8 +104,9 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
     // queue (which takes). Each entry remembers its process, so that detaching one cancels its own.
     class DebounceState {
       public:
-        // Stores the item under the key and gives back the one it replaced.
-        WorkItemPtr store(const DebounceKey& key, WorkItemPtr item, int32_t pid);
+        // Stores the item under the key and gives back the one it replaced, and when the burst the
+        // item belongs to began (`now` for a new one).
+        std::pair<WorkItemPtr, Seconds> store(const DebounceKey& key, WorkItemPtr item, int32_t pid, Seconds now);
         bool takeIfCurrent(const WorkItem* item, const DebounceKey& key);
         void cancelAll();
         void cancelAll(int32_t pid);
@@ -110,6 +115,7 @@ class AXObserverManager : public std::enable_shared_from_this<AXObserverManager>
         struct Pending {
             WorkItemPtr item;
             int32_t pid = 0;
+            Seconds burstStart = 0;
         };
         std::mutex lock_;
         std::unordered_map<DebounceKey, Pending, DebounceKeyHash> workItems_;
