@@ -125,6 +125,19 @@ class AppWorkers {
     // The label of an application's worker.
     static std::string label(int32_t pid) { return "com.quillvorn.app." + std::to_string(pid); }
 
+    // Tells, from any thread, whether a user's request waits on the application's worker: a long
+    // background read asks it between its steps and stops there, to be asked again for the rest.
+    std::function<bool()> userRequestWaiting(int32_t pid) {
+        std::shared_ptr<Worker> worker = workerFor(pid);
+        if (!worker) return [] { return false; };
+        return [lanes = std::weak_ptr<Lanes>(worker->lanes)] {
+            auto alive = lanes.lock();
+            if (!alive) return false;
+            std::lock_guard lock(alive->mutex);
+            return !alive->user.empty();
+        };
+    }
+
   private:
     // The requests not started yet, by kind. Each posted block runs the first of them, so every
     // request runs once, user requests first.

@@ -65,6 +65,20 @@ std::optional<std::pair<uint32_t, AXWindowMetadata>> WindowStoreRequests::readWi
     return std::pair{*id, std::move(m)};
 }
 
+AXWindowList WindowStoreRequests::readWindowEntries(const std::vector<AXElement>& elements, size_t& next,
+                                                   const std::function<bool()>& stop) const {
+    AXWindowList out;
+    while (next < elements.size()) {
+        const AXElement& element = elements[next++];
+        if (auto entry = readWindowEntry(element)) {
+            out.metadataByID[entry->first] = std::move(entry->second);
+            out.elementsByID[entry->first] = element;
+        }
+        if (stop()) break;
+    }
+    return out;
+}
+
 std::pair<AXWindowMetadataMap, bool> WindowStoreRequests::copyAXWindowMetadataByID(int32_t pid) const {
     AXWindowList list = readWindowList(pid);
     return {std::move(list.metadataByID), list.hasList};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -50,6 +51,10 @@ struct WindowStoreRequests {
     // The list alone, then what one of its windows says: its id and metadata (none without an id).
     AXWindowElements readWindowElements(int32_t pid) const;
     std::optional<std::pair<uint32_t, AXWindowMetadata>> readWindowEntry(const AXElement& element) const;
+    // The entries of `elements` from `next` on, one after the other, until `stop` holds after one;
+    // `next` ends at the first not read.
+    AXWindowList readWindowEntries(const std::vector<AXElement>& elements, size_t& next,
+                                   const std::function<bool()>& stop) const;
     // The same as a map and whether a list was read at all.
     std::pair<AXWindowMetadataMap, bool> copyAXWindowMetadataByID(int32_t pid) const;
     // The window-server id of an element; sets no time-out of its own.

@@ -206,14 +206,14 @@ bool WindowStore::hasMissingTrackedWindows(int32_t pid) const {
 
 void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDWindowScan)> then) {
     // Nobody waits on a rescan, and a slow application's takes seconds: it is asked in steps, in the
-    // background, so that the user's requests are taken between them. The list first, then each
-    // window in a request of its own, then the titles to read live. The window server is read when
+    // background, so that the user's requests are taken between them. The list first, then its
+    // windows, read until a user's request waits and asked again for the rest behind it, then the
+    // titles to read live. The window server is read when
     // the windows' answers are in, so that both tell of the same moment as nearly as can be. Every
     // step goes through the worker, even with nothing to ask: two scans of one process finish in
     // the order they were asked.
     struct Entries {
         AXWindowList list;
-        size_t waiting = 0;
         uint64_t asked = 0;
     };
     auto readTitlesAndFinish = [pid, then](WindowStore& self, const Entries& entries) {
@@ -238,37 +238,47 @@ void WindowStore::scanWindows(int32_t pid, std::function<void(WindowStore&, PIDW
                 then(self, std::move(*scan));
             });
     };
+    struct Step {
+        std::vector<AXElement> elements;
+        size_t next = 0;
+        AXWindowList read;
+    };
+    auto readSome = std::make_shared<std::function<void(WindowStore&, std::shared_ptr<Entries>, Step)>>();
+    *readSome = [pid, readTitlesAndFinish, weakReadSome = std::weak_ptr(readSome)](
+                    WindowStore& self, std::shared_ptr<Entries> entries, Step step) {
+        for (auto& [id, m] : step.read.metadataByID) entries->list.metadataByID[id] = std::move(m);
+        for (auto& [id, e] : step.read.elementsByID) entries->list.elementsByID[id] = std::move(e);
+        if (step.next >= step.elements.size()) {
+            readTitlesAndFinish(self, *entries);
+            return;
+        }
+        auto again = weakReadSome.lock();
+        if (!again) return;
+        self.askInBackground(
+            pid,
+            [step = Step{std::move(step.elements), step.next, {}},
+             waiting = self.platform_.appWorkers.userRequestWaiting(pid)](const WindowStoreRequests& reads) mutable {
+                step.read = reads.readWindowEntries(step.elements, step.next, waiting);
+                return step;
+            },
+            [entries, again](WindowStore& self, Step step) { (*again)(self, entries, std::move(step)); });
+    };
     askInBackground(
-        pid, [pid](const WindowStoreRequests& reads) { return reads.readWindowElements(pid); },
-        [pid, readTitlesAndFinish](WindowStore& self, AXWindowElements listed) {
+        pid,
+        [pid, waiting = platform_.appWorkers.userRequestWaiting(pid)](const WindowStoreRequests& reads) {
+            AXWindowElements listed = reads.readWindowElements(pid);
+            Step step;
+            step.elements = std::move(listed.elements);
+            if (!waiting()) step.read = reads.readWindowEntries(step.elements, step.next, waiting);
+            step.read.hasList = listed.hasList;
+            return step;
+        },
+        [readSome, asked = markNow()](WindowStore& self, Step step) {
             auto entries = std::make_shared<Entries>();
-            entries->list.hasList = listed.hasList;
-            entries->asked = self.markNow();
-            entries->waiting = std::max<size_t>(listed.elements.size(), 1);
-            auto entryRead = [entries, readTitlesAndFinish](
-                                 WindowStore& self,
-                                 std::optional<std::pair<uint32_t, AXWindowMetadata>> entry,
-                                 const AXElement& element) {
-                if (entry) {
-                    entries->list.metadataByID[entry->first] = std::move(entry->second);
-                    entries->list.elementsByID[entry->first] = element;
-                }
-                if (--entries->waiting == 0) readTitlesAndFinish(self, *entries);
-            };
-            if (listed.elements.empty()) {
-                self.askInBackground(
-                    pid, [](const WindowStoreRequests&) { return true; },
-                    [entryRead](WindowStore& self, bool) { entryRead(self, std::nullopt, AXElement{}); });
-            }
-            for (AXElement& element : listed.elements) {
-                self.askInBackground(
-                    pid,
-                    [element](const WindowStoreRequests& reads) { return reads.readWindowEntry(element); },
-                    [entryRead, element](WindowStore& self,
-                                         std::optional<std::pair<uint32_t, AXWindowMetadata>> entry) {
-                        entryRead(self, std::move(entry), element);
-                    });
-            }
+            entries->list.hasList = step.read.hasList;
+            // Titles read in any step are as old as the question: a title read asked later wins.
+            entries->asked = asked;
+            (*readSome)(self, entries, std::move(step));
         });
 }
 
