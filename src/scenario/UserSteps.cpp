@@ -161,7 +161,8 @@ void pressKey(ScenarioContext& ctx, const Chord& chord, bool down, bool up) {
     if (down && up) ctx.settle();
     if (up) {
         if (chord.modifierKey) {
-            ctx.world.flagsChanged(chord.flags & ~chord.modifierKey);
+            // Every modifier the chord names is let go: "ctrl+opt" is both keys, as a user lets go.
+            ctx.world.flagsChanged(0);
         } else {
             ctx.world.keyUp(chord.keyCode, chord.flags);
         }
@@ -228,7 +229,8 @@ void addUserSteps(StepTable& t) {
     t.push_back(step(
         "key-up", {{chordArg()}},
         [](ScenarioContext& ctx, const StepCall& call) { pressKey(ctx, chordAt(call, 0), false, true); },
-        "Releases a key, with the modifier flags still held."));
+        "Releases a key, with the modifier flags still held; a chord of modifiers alone lets go every one "
+        "it names."));
     t.push_back(step(
         "key-repeat", {{chordArg()}},
         [](ScenarioContext& ctx, const StepCall& call) {
