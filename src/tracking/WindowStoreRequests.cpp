@@ -27,15 +27,10 @@ bool WindowStoreRequests::readAnswered(const AXElement& element, const std::stri
 }
 
 AXWindowList WindowStoreRequests::readWindowList(int32_t pid) const {
-    AXWindowList out;
-    AXWindowElements list = readWindowElements(pid);
+    const AXWindowElements list = readWindowElements(pid);
+    size_t next = 0;
+    AXWindowList out = readWindowEntries(list.elements, next, [] { return false; });
     out.hasList = list.hasList;
-    for (AXElement& element : list.elements) {
-        auto entry = readWindowEntry(element);
-        if (!entry) continue;
-        out.metadataByID[entry->first] = std::move(entry->second);
-        out.elementsByID[entry->first] = std::move(element);
-    }
     return out;
 }
 
